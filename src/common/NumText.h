@@ -1,0 +1,43 @@
+#pragma once
+// The number texts of ZEP: one default form (NumText), one format routine for
+// the fixed-decimal patterns, and one number reader. Everything that turns a
+// number into text or text into a number goes through here.
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+
+namespace zep {
+
+// The default text of a number: a blank (not negative) or "-", then at most
+// 7 significant digits, no trailing zeros or point, no "0" before the point,
+// exponent form below 1E-4 and from 1E+07: " 40.5", " .5", "-2.5", " 1E-05".
+QString NumText(double x);
+// NumText without the leading blank of a non-negative value (file form: ".05").
+QString NumTextBare(double x);
+
+// Fixed-decimal patterns "#.000", "##.000", "#.0000", "#.00", "##.00":
+// integer digits without leading zeros, then exactly as many decimals as the
+// pattern has zeros, rounded half away from zero (".500", "-5.000").
+// A single is taken at its 7-digit decimal value (as it is shown), a double
+// at 15 digits, so 2.0005f formats as "2.001".
+QString Format(float x, QStringView pattern);
+QString Format(double x, QStringView pattern);
+
+// Lenient reading: the leading number of the text, blanks anywhere ignored,
+// "." as the decimal point, 0 when the text does not start with a number
+// ("0.1abc" gives 0.1, "abc" gives 0). Out of range raises Overflow (6).
+double Val(QStringView text);
+// Strict reading: the whole text (blanks around it allowed) must be a number,
+// else Type mismatch (13); out of range raises Overflow (6).
+double StrictNumber(QStringView text);
+// True when StrictNumber would accept the text.
+bool IsNumber(QStringView text);
+
+// To a single: Overflow (6) when the value is beyond a single's range.
+float ToSingle(double x);
+// To a 16-bit integer: nearest, halves to even; Overflow (6) out of range.
+int16_t ToInteger(double x);
+// The largest whole number not greater than x.
+double Int(double x);
+
+} // namespace zep

@@ -1,0 +1,91 @@
+#include "GemAngles.h"
+#include "common/FileIO.h"
+#include "common/NumText.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace zep {
+
+namespace {
+
+// The marker that follows the last facet record.
+constexpr double EndMarker = -99999.0;
+
+class Cursor {
+public:
+    explicit Cursor(const QByteArray& b) : m_b(b) {}
+    bool atEnd() const { return m_pos >= m_b.size(); }
+    bool readDouble(double& v) { return read(&v, 8); }
+    bool readInt(int32_t& v) { return read(&v, 4); }
+    bool readByte(uint8_t& v) { return read(&v, 1); }
+    bool skip(qsizetype n)
+    {
+        if (m_b.size() - m_pos < n)
+            return false;
+        m_pos += n;
+        return true;
+    }
+
+private:
+    bool read(void* dst, qsizetype n)
+    {
+        if (m_b.size() - m_pos < n)
+            return false;
+        std::memcpy(dst, m_b.constData() + m_pos, std::size_t(n)); // little-endian host
+        m_pos += n;
+        return true;
+    }
+    const QByteArray& m_b;
+    qsizetype m_pos = 0;
+};
+
+} // namespace
+
+GemAngleLists extractAngles(const QByteArray& design)
+{
+    GemAngleLists out;
+    Cursor c(design);
+    float last = 0;
+    while (!c.atEnd()) {
+        double x, y, z;
+        int32_t tier, flag;
+        uint8_t textLen;
+        if (!c.readDouble(x))
+            break;
+        if (x == EndMarker)
+            break; // the trailer: symmetry, gear, index and the text lines
+        bool whole = c.readDouble(y) && c.readDouble(z) && c.readInt(tier) && c.readByte(textLen)
+            && c.skip(textLen) && c.readInt(flag);
+        // the facet's vertices: three doubles after each flag of 1
+        while (whole && flag == 1)
+            whole = c.skip(24) && c.readInt(flag);
+        if (!whole) {
+            out.truncated = true;
+            break;
+        }
+        // the elevation of the facet's normal, in degrees
+        const double h2 = x * x + y * y;
+        float e = h2 == 0 ? 90.0f : float(std::atan(z / std::sqrt(h2)) * 180.0 / 3.1415926535);
+        const bool pavilion = e < 0;
+        if (pavilion)
+            e = std::fabs(e);
+        const float a = 90.0f - e; // the facet's angle against the girdle plane
+        if (a != last) {
+            last = a;
+            if (a >= 1 && a <= 89)
+                (pavilion ? out.pav : out.crn) << Format(a, u"##.00");
+        }
+    }
+    return out;
+}
+
+GemAngleLists ParseFile(const QString& path, const QString& workCopy)
+{
+    copyFileSafely(path, workCopy);
+    return extractAngles(readFileBytes(workCopy, std::numeric_limits<qint64>::max()));
+}
+
+} // namespace zep

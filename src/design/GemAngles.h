@@ -1,0 +1,26 @@
+#pragma once
+// Reading the facet angles of a GemCAD design.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace zep {
+
+struct GemAngleLists {
+    QStringList pav;   // pavilion angles, "##.00", in file order
+    QStringList crn;   // crown angles
+    bool truncated = false; // the file ended inside a facet record
+};
+
+// Lists the distinct facet angles of a design held in memory: a facet's
+// angle against the girdle plane, listed when it differs from the facet just
+// before it and lies within 1 to 89 degrees. Reading stops at the end marker
+// that starts the design's trailer, or quietly inside a cut-off record.
+GemAngleLists extractAngles(const QByteArray& design);
+
+// ParseFile: copies the design at `path` to the working copy `workCopy` (in
+// one step) and lists its angles from that copy. Raises ZepError when the
+// design cannot be read or the copy written.
+GemAngleLists ParseFile(const QString& path, const QString& workCopy);
+
+} // namespace zep

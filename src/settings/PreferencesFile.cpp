@@ -1,0 +1,66 @@
+#include "PreferencesFile.h"
+#include "common/FileIO.h"
+#include "common/KeyValue.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+
+namespace zep {
+
+QByteArray preferencesBytes(const Preferences& prefs)
+{
+    KvWriter w;
+    w.number(QStringLiteral("ZEPPrefs"), 1);
+    w.number(QStringLiteral("ATol"), prefs.ATol);
+    w.string(QStringLiteral("DosPaste"), prefs.DosPaste);
+    w.number(QStringLiteral("Tout"), prefs.Tout);
+    w.boolean(QStringLiteral("DoBat"), prefs.DoBat);
+    w.boolean(QStringLiteral("DoTips"), prefs.DoTips);
+    w.string(QStringLiteral("END"), QStringLiteral("ZEPPrefs"));
+    return w.bytes();
+}
+
+void writePreferences(const QString& path, const Preferences& prefs)
+{
+    writeFileSafely(path, preferencesBytes(prefs));
+}
+
+void GetPrefs(const QString& path, Preferences& prefs, MessageSink& messages)
+{
+    try {
+        if (!fileExists(path)) {
+            writePreferences(path, prefs);
+            return;
+        }
+        KvReader r(readFileBytes(path));
+        const KvPair header = r.next();
+        if (header.keyText() != QLatin1String("ZEPPrefs")) {
+            messages.message(QStringLiteral("ZEPPrefs.txt is not a ZEP Preferences File. Aborting Load"));
+            return;
+        }
+        if (!header.value.equalsNumber(1))
+            messages.message(QStringLiteral("ZEPPrefs from version ") + header.value.shownText()
+                             + QStringLiteral(" This is version ") + NumText(1)
+                             + QStringLiteral(" Proceed with caution"));
+        for (;;) {
+            const KvPair p = r.next();
+            const QString key = p.keyText();
+            if (key == QLatin1String("ATol"))
+                prefs.ATol = p.value.toSingle();
+            else if (key == QLatin1String("DosPaste"))
+                prefs.DosPaste = p.value.toText();
+            else if (key == QLatin1String("Tout"))
+                prefs.Tout = p.value.toSingle();
+            else if (key == QLatin1String("DoBat"))
+                prefs.DoBat = p.value.toBool();
+            else if (key == QLatin1String("DoTips"))
+                prefs.DoTips = p.value.toBool();
+            else if (key == QLatin1String("END"))
+                return;
+        }
+    } catch (const ZepError& e) {
+        messages.report(e, QStringLiteral("GetPrefs"));
+    }
+}
+
+} // namespace zep

@@ -1,0 +1,132 @@
+#include "SavedStateFile.h"
+#include "common/FileIO.h"
+#include "common/KeyValue.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+#include "optimize/TargetFile.h"
+
+#include <variant>
+
+namespace zep {
+
+namespace {
+
+using JobField = std::variant<QString JobState::*, float JobState::*, bool JobState::*,
+                              int16_t JobState::*, QString DesignFileExchange::*>;
+
+struct JobKey {
+    const char* name;
+    JobField field;
+};
+
+// Lines 2 to 23 in file order. "OldPav" … "STCrn" carry olPav … stCrn.
+const std::array<JobKey, 22>& jobKeys()
+{
+    using J = JobState;
+    using D = DesignFileExchange;
+    static const std::array<JobKey, 22> k{{
+        {"FDDrv", &D::FDDrv}, {"FDDir", &D::FDDir}, {"FDFile", &D::FDFile},
+        {"OldPav", &J::olPav}, {"OldCrn", &J::olCrn}, {"STPav", &J::stPav}, {"STCrn", &J::stCrn},
+        {"minPav", &J::minPav}, {"minCrn", &J::minCrn}, {"maxPav", &J::maxPav},
+        {"maxCrn", &J::maxCrn}, {"fixPav", &J::fixPav}, {"fixCrn", &J::fixCrn},
+        {"useFileRI", &J::useFileRI}, {"useSpecRI", &J::useSpecRI}, {"useMatRI", &J::useMatRI},
+        {"theRI", &J::theRI}, {"theMat", &J::theMat}, {"theDisp", &J::theDisp},
+        {"theRCol", &J::theRCol}, {"theGCol", &J::theGCol}, {"theBCol", &J::theBCol},
+    }};
+    return k;
+}
+
+} // namespace
+
+QByteArray savedStateBytes(const SavedStateRefs& s)
+{
+    KvWriter w;
+    w.number(QStringLiteral("ZEPLast"), 1);
+    for (const JobKey& k : jobKeys()) {
+        const QString name = QLatin1String(k.name);
+        std::visit(
+            [&](auto member) {
+                using C = std::conditional_t<std::is_same_v<decltype(member), QString DesignFileExchange::*>,
+                                             DesignFileExchange, JobState>;
+                const C& owner = [&]() -> const C& {
+                    if constexpr (std::is_same_v<C, DesignFileExchange>)
+                        return s.design;
+                    else
+                        return s.job;
+                }();
+                using M = std::remove_cvref_t<decltype(owner.*member)>;
+                if constexpr (std::is_same_v<M, QString>)
+                    w.string(name, owner.*member);
+                else if constexpr (std::is_same_v<M, bool>)
+                    w.boolean(name, owner.*member);
+                else
+                    w.number(name, double(owner.*member));
+            },
+            k.field);
+    }
+    WriteOpt6(w, s.targets);
+    for (const auto& k : WindowPositions::keys())
+        w.number(QLatin1String(k.name), s.positions.*(k.field));
+    w.string(QStringLiteral("END"), QStringLiteral("LastState"));
+    return w.bytes();
+}
+
+void SaveState(const QString& path, const SavedStateRefs& s)
+{
+    writeFileSafely(path, savedStateBytes(s));
+}
+
+StateRead readSavedState(const QString& path, const SavedStateRefs& s, MessageSink& messages)
+{
+    try {
+        if (!fileExists(path))
+            return StateRead::NoFile;
+        KvReader r(readFileBytes(path));
+        const KvPair header = r.next();
+        if (header.keyText() != QLatin1String("ZEPLast")) {
+            messages.message(QStringLiteral("ZEPLast.txt is not a ZEP Save State File. Aborting Load"));
+            return StateRead::Refused;
+        }
+        if (!header.value.equalsNumber(1))
+            messages.message(QStringLiteral("Restoring state from version ") + header.value.shownText()
+                             + QStringLiteral(" This is version ") + NumText(1)
+                             + QStringLiteral(" Proceed with caution"));
+        for (;;) {
+            const KvPair p = r.next();
+            const QString key = p.keyText();
+            for (const JobKey& k : jobKeys()) {
+                if (key != QLatin1String(k.name))
+                    continue;
+                std::visit(
+                    [&](auto member) {
+                        if constexpr (std::is_same_v<decltype(member), QString DesignFileExchange::*>) {
+                            s.design.*member = p.value.toText();
+                        } else {
+                            using M = std::remove_cvref_t<decltype(s.job.*member)>;
+                            if constexpr (std::is_same_v<M, QString>)
+                                s.job.*member = p.value.toText();
+                            else if constexpr (std::is_same_v<M, bool>)
+                                s.job.*member = p.value.toBool();
+                            else if constexpr (std::is_same_v<M, float>)
+                                s.job.*member = p.value.toSingle();
+                            else
+                                s.job.*member = p.value.toInteger();
+                        }
+                    },
+                    k.field);
+            }
+            ParseOpt(s.targets, key, p.value);
+            for (const auto& k : WindowPositions::keys())
+                if (key == QLatin1String(k.name))
+                    s.positions.*(k.field) = p.value.toSingle();
+            if (key == QLatin1String("END"))
+                return StateRead::Complete;
+        }
+    } catch (const ZepError& e) {
+        messages.report(e, QStringLiteral("GetLast"));
+        return StateRead::Failed;
+    }
+}
+
+} // namespace zep
