@@ -1,0 +1,210 @@
+#include "zepcmd/Interpreter.h"
+
+#include "zepcmd/ProgramLookup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <cstdio>
+#include <string>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
+namespace zep::cmd {
+
+namespace {
+
+constexpr int MaxBatchDepth = 32;
+
+void writeToStdout(const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+Interpreter::Interpreter(Writer write)
+    : m_write(write ? std::move(write) : Writer(writeToStdout))
+{
+}
+
+QString Interpreter::prompt() const
+{
+    return QDir::toNativeSeparators(QDir::currentPath()) + u'>';
+}
+
+void Interpreter::print(const QString& text)
+{
+    m_write(text.toLocal8Bit());
+}
+
+int Interpreter::run(std::istream& in, bool echoInput)
+{
+    std::string raw;
+    while (!m_exited) {
+        if (m_echoOn)
+            print(prompt());
+        if (!std::getline(in, raw))
+            break;
+        QString line = QString::fromLocal8Bit(raw);
+        while (line.endsWith(u'\r'))
+            line.chop(1);
+        if (echoInput)
+            print(line + u'\n');
+        const bool blank = line.trimmed().isEmpty();
+        runLine(line);
+        if (!blank && !m_exited)
+            print(QStringLiteral("\n"));
+    }
+    if (!m_exited)
+        print(QStringLiteral("\n"));
+    return m_exitCode;
+}
+
+bool Interpreter::runLine(const QString& line)
+{
+    if (m_exited)
+        return false;
+    execute(parseCommand(line));
+    return !m_exited;
+}
+
+void Interpreter::execute(const Command& cmd)
+{
+    switch (cmd.kind) {
+    case Command::Kind::Empty:
+    case Command::Kind::Label:
+    case Command::Kind::Rem:
+        return;
+    case Command::Kind::Echo:
+        echo(cmd.rest);
+        return;
+    case Command::Kind::ChangeDir:
+        changeDirectory(cmd.rest);
+        return;
+    case Command::Kind::Exit: {
+        bool ok = false;
+        const int code = cmd.rest.trimmed().toInt(&ok);
+        m_exitCode = ok ? code : 0;
+        m_exited = true;
+        return;
+    }
+    case Command::Kind::Call:
+        if (!cmd.word.isEmpty())
+            runProgram(cmd.word, cmd.args);
+        return;
+    case Command::Kind::Program:
+        runProgram(cmd.word, cmd.args);
+        return;
+    }
+}
+
+void Interpreter::changeDirectory(const QString& argument)
+{
+    QString target = argument.trimmed();
+    if (target.size() >= 2 && target.startsWith(u'"') && target.endsWith(u'"'))
+        target = target.mid(1, target.size() - 2);
+    if (target.isEmpty()) {
+        print(QDir::toNativeSeparators(QDir::currentPath()) + u'\n');
+        return;
+    }
+    const QString dir = resolvePath(QDir::currentPath(), target);
+    if (dir.isEmpty() || !QFileInfo(dir).isDir() || !QDir::setCurrent(dir))
+        print(QStringLiteral("Invalid directory\n"));
+}
+
+void Interpreter::echo(const QString& rest)
+{
+    // "ECHO." and the like print the text after the mark, even when empty.
+    if (!rest.isEmpty() && QStringLiteral(".:;,=/\\").contains(rest.front())) {
+        print(rest.mid(1) + u'\n');
+        return;
+    }
+    const QString word = rest.trimmed();
+    if (word.isEmpty()) {
+        print(m_echoOn ? QStringLiteral("ECHO is on\n") : QStringLiteral("ECHO is off\n"));
+    } else if (word.compare(u"on", Qt::CaseInsensitive) == 0) {
+        m_echoOn = true;
+    } else if (word.compare(u"off", Qt::CaseInsensitive) == 0) {
+        m_echoOn = false;
+    } else {
+        print(rest + u'\n');
+    }
+}
+
+void Interpreter::runProgram(const QString& word, const QStringList& args)
+{
+    const QString path =
+        findProgram(word, QDir::currentPath(), qEnvironmentVariable("PATH"));
+    if (path.isEmpty()) {
+        print(QStringLiteral("Bad command or file name\n"));
+        return;
+    }
+    if (isBatchFile(path))
+        runBatch(path, args);
+    else
+        startProgram(path, args);
+}
+
+void Interpreter::startProgram(const QString& path, const QStringList& args)
+{
+    QProcess process;
+    process.setProgram(path);
+    process.setArguments(args);
+    process.setWorkingDirectory(QDir::currentPath());
+    // The program writes straight into our own output; it gets no input, so
+    // that it cannot swallow the command lines waiting for us.
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+#ifdef Q_OS_LINUX
+    // A program must not outlive its console.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
+    process.start();
+    if (!process.waitForStarted(-1)) {
+        print(QStringLiteral("Cannot run ") + QDir::toNativeSeparators(path) + QStringLiteral(": ")
+              + process.errorString() + u'\n');
+        return;
+    }
+    process.waitForFinished(-1);
+}
+
+void Interpreter::runBatch(const QString& path, const QStringList& params)
+{
+    if (m_batchDepth >= MaxBatchDepth) {
+        print(QStringLiteral("Batch files nested too deeply\n"));
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        print(QStringLiteral("Batch file missing\n"));
+        return;
+    }
+    const QStringList lines = batchLines(file.readAll());
+    file.close();
+
+    QStringList allParams{QFileInfo(path).fileName()};
+    allParams.append(params);
+    // ECHO OFF in a batch file lasts until the outermost batch file ends.
+    const bool echoBefore = m_echoOn;
+    ++m_batchDepth;
+    for (const QString& raw : lines) {
+        const QString line = expandBatchParameters(raw, allParams);
+        const Command cmd = parseCommand(line);
+        if (m_echoOn && !cmd.quiet && cmd.kind != Command::Kind::Label)
+            print(prompt() + line + u'\n');
+        execute(cmd);
+        if (m_exited)
+            break;
+    }
+    --m_batchDepth;
+    if (m_batchDepth == 0)
+        m_echoOn = echoBefore;
+}
+
+} // namespace zep::cmd

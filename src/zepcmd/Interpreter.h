@@ -1,0 +1,56 @@
+#pragma once
+// The command interpreter: runs command lines one at a time in the process's
+// current directory, which CD changes.
+#include "zepcmd/CommandLine.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <istream>
+
+namespace zep::cmd {
+
+class Interpreter {
+public:
+    // Everything the interpreter prints goes to `write`, which must pass it on
+    // at once (the console shows it line by line). By default: standard
+    // output, flushed after every write.
+    using Writer = std::function<void(const QByteArray&)>;
+    explicit Interpreter(Writer write = {});
+
+    // Reads lines from `in` and runs each before reading the next, showing
+    // the prompt before each. With `echoInput` every line read is printed
+    // after the prompt (the console's input does not come from a terminal, so
+    // nothing else shows what was typed). Returns the exit code: the one of
+    // EXIT, or 0 at the end of the input.
+    int run(std::istream& in, bool echoInput);
+
+    // Runs one command line. Returns false once EXIT has run.
+    bool runLine(const QString& line);
+
+    // Runs a batch file line by line; `params` are the words after its name.
+    void runBatch(const QString& path, const QStringList& params);
+
+    // "<current directory>>"
+    QString prompt() const;
+
+    bool exited() const { return m_exited; }
+    int exitCode() const { return m_exitCode; }
+
+private:
+    void print(const QString& text);
+    void execute(const Command& cmd);
+    void changeDirectory(const QString& argument);
+    void echo(const QString& rest);
+    void runProgram(const QString& word, const QStringList& args);
+    void startProgram(const QString& path, const QStringList& args);
+
+    Writer m_write;
+    bool m_echoOn = true;    // batch lines are shown before they run
+    int m_batchDepth = 0;
+    bool m_exited = false;
+    int m_exitCode = 0;
+};
+
+} // namespace zep::cmd
