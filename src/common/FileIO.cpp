@@ -43,7 +43,7 @@ QByteArray readFileBytes(const QString& path, qint64 maxBytes)
         throw ZepError(err::PathFileAccess);
     if (!f.open(QIODevice::ReadOnly))
         raiseFor(f, path, false);
-    QByteArray data = f.read(maxBytes);
+    QByteArray data = maxBytes >= f.size() ? f.readAll() : f.read(maxBytes);
     if (f.error() != QFileDevice::NoError)
         raiseFor(f, path, false);
     return data;

@@ -1,0 +1,193 @@
+// The preferences file and the saved state file.
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "settings/PreferencesFile.h"
+#include "settings/SavedStateFile.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zep;
+
+namespace {
+
+struct State {
+    JobState job;
+    OptimizationTargets targets;
+    WindowPositions positions;
+    DesignFileExchange design;
+    SavedStateRefs refs() { return {job, targets, positions, design}; }
+};
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString path(const char* n) const { return dir.filePath(QString::fromLatin1(n)); }
+
+private slots:
+    void defaultPreferencesFile()
+    {
+        Preferences p;
+        RecordingSink sink;
+        GetPrefs(path("ZEPPrefs.txt"), p, sink);
+        QVERIFY(sink.messages.isEmpty());
+        QCOMPARE(readFileBytes(path("ZEPPrefs.txt")),
+                 QByteArray("\"ZEPPrefs\",1\r\n\"ATol\",.05\r\n\"DosPaste\",\"% EP\"\r\n\"Tout\",15\r\n"
+                            "\"DoBat\",#FALSE#\r\n\"DoTips\",#TRUE#\r\n\"END\",\"ZEPPrefs\"\r\n"));
+    }
+
+    void preferencesLoadInAnyOrder()
+    {
+        writeFileSafely(path("p1.txt"), "\"ZEPPrefs\",1\r\n\"DoTips\",#FALSE#\r\n\"extra\",\"x\"\r\n"
+                                        "\"Tout\",0\r\n\"ATol\",-.5\r\n\"DosPaste\",\"^V\"\r\n\"DoBat\",#TRUE#\r\n"
+                                        "\"END\",\"ZEPPrefs\"\r\n");
+        Preferences p;
+        RecordingSink sink;
+        GetPrefs(path("p1.txt"), p, sink);
+        QVERIFY(sink.messages.isEmpty());
+        QCOMPARE(p.DoTips, false);
+        QCOMPARE(p.Tout, 0.0f);    // stored as typed, no range
+        QCOMPARE(p.ATol, -0.5f);
+        QCOMPARE(p.DosPaste, QStringLiteral("^V"));
+        QCOMPARE(p.DoBat, true);
+        // a round trip through the writer gives the same values
+        writePreferences(path("p2.txt"), p);
+        Preferences back;
+        GetPrefs(path("p2.txt"), back, sink);
+        QCOMPARE(preferencesBytes(back), preferencesBytes(p));
+    }
+
+    void preferencesVersionAndWrongFile()
+    {
+        writeFileSafely(path("v2.txt"), "\"ZEPPrefs\",2\r\n\"Tout\",30\r\n\"END\",\"ZEPPrefs\"\r\n");
+        Preferences p;
+        RecordingSink sink;
+        GetPrefs(path("v2.txt"), p, sink);
+        QCOMPARE(sink.messages, QStringList{QStringLiteral(
+                                    "ZEPPrefs from version  2 This is version  1 Proceed with caution")});
+        QCOMPARE(p.Tout, 30.0f);
+
+        sink.messages.clear();
+        const QByteArray other = "\"ZEPLast\",1\r\n\"Tout\",99\r\n\"END\",\"x\"\r\n";
+        writeFileSafely(path("other.txt"), other);
+        GetPrefs(path("other.txt"), p, sink);
+        QCOMPARE(sink.messages, QStringList{QStringLiteral(
+                                    "ZEPPrefs.txt is not a ZEP Preferences File. Aborting Load")});
+        QCOMPARE(p.Tout, 30.0f);
+        QCOMPARE(readFileBytes(path("other.txt")), other); // left as it was
+    }
+
+    void damagedPreferences()
+    {
+        struct Case {
+            const char* name;
+            QByteArray bytes;
+            const char* message;
+        };
+        const Case cases[] = {
+            {"empty", "", "Error  62 (Input past end of file) in GetPrefs routine"},
+            {"no END", "\"ZEPPrefs\",1\r\n\"ATol\",.2\r\n", "Error  62 (Input past end of file) in GetPrefs routine"},
+            {"bad number", "\"ZEPPrefs\",1\r\n\"ATol\",.2\r\n\"Tout\",\"soon\"\r\n\"END\",\"ZEPPrefs\"\r\n",
+             "Error  13 (Type mismatch) in GetPrefs routine"},
+            {"huge number", "\"ZEPPrefs\",1\r\n\"ATol\",.2\r\n\"Tout\",1e99\r\n\"END\",\"ZEPPrefs\"\r\n",
+             "Error  6 (Overflow) in GetPrefs routine"},
+        };
+        for (const Case& c : cases) {
+            writeFileSafely(path("bad.txt"), c.bytes);
+            Preferences p;
+            RecordingSink sink;
+            GetPrefs(path("bad.txt"), p, sink);
+            QCOMPARE(sink.messages, QStringList{QString::fromLatin1(c.message)});
+            QCOMPARE(p.Tout, 15.0f);
+            if (c.bytes.contains("ATol"))
+                QCOMPARE(p.ATol, 0.2f); // read before the failure: stays
+            QCOMPARE(readFileBytes(path("bad.txt")), c.bytes);
+        }
+    }
+
+    void unwritablePreferencesFolder()
+    {
+        Preferences p;
+        RecordingSink sink;
+        GetPrefs(dir.filePath(QStringLiteral("missing/ZEPPrefs.txt")), p, sink);
+        QCOMPARE(sink.messages, QStringList{QStringLiteral("Error  76 (Path not found) in GetPrefs routine")});
+    }
+
+    void savedStateRoundTrip()
+    {
+        State s;
+        s.design.FDDrv = QString();
+        s.design.FDDir = QStringLiteral("/home/cutter/designs");
+        s.design.FDFile = QStringLiteral("SRB.gem");
+        s.job.olPav = 41.5f; s.job.olCrn = 28; s.job.stPav = 40; s.job.stCrn = 30;
+        s.job.minPav = 38; s.job.maxPav = 44; s.job.minCrn = 25; s.job.maxCrn = 35;
+        s.job.fixCrn = true; s.job.useMatRI = true; s.job.theRI = 1.55f; s.job.theMat = QStringLiteral("Quartz");
+        s.job.theDisp = 0.013f; s.job.theRCol = 200; s.job.theGCol = 100; s.job.theBCol = 50;
+        s.targets.doISO = true; s.targets.wtISO = 1; s.targets.nTang = 4;
+        s.positions.TMain = 1440; s.positions.L4Num = 2880.5f; s.positions.LYesNo = -15;
+        SaveState(path("ZEPLast.txt"), s.refs());
+        const QByteArray bytes = readFileBytes(path("ZEPLast.txt"));
+        const QList<QByteArray> lines = bytes.split('\n');
+        QCOMPARE(lines.size(), 90);
+        QCOMPARE(lines[0], QByteArray("\"ZEPLast\",1\r"));
+        QCOMPARE(lines[4], QByteArray("\"OldPav\",41.5\r"));
+        QCOMPARE(lines[20], QByteArray("\"theRCol\",200\r"));
+        QCOMPARE(lines[23], QByteArray("\"ZEP\",1\r"));
+        QCOMPARE(lines[56], QByteArray("\"TMain\",1440\r"));
+        QCOMPARE(lines[88], QByteArray("\"END\",\"LastState\"\r"));
+
+        State back;
+        RecordingSink sink;
+        QCOMPARE(readSavedState(path("ZEPLast.txt"), back.refs(), sink), StateRead::Complete);
+        QVERIFY(sink.messages.isEmpty());
+        QCOMPARE(savedStateBytes(back.refs()), bytes);
+        QCOMPARE(back.job.stPav, 40.0f); // the file's start angles are read (GetLast replaces them later)
+    }
+
+    void savedStateWithLinesMissing()
+    {
+        State s;
+        s.job.theRCol = 255;
+        s.targets.wtFire = 3;
+        writeFileSafely(path("few.txt"), "\"ZEPLast\",1\r\n\"OldPav\",41.5\r\n\"TYesNo\",720\r\n\"END\",\"LastState\"\r\n");
+        RecordingSink sink;
+        QCOMPARE(readSavedState(path("few.txt"), s.refs(), sink), StateRead::Complete);
+        QCOMPARE(s.job.olPav, 41.5f);
+        QCOMPARE(s.positions.TYesNo, 720.0f);
+        QCOMPARE(s.job.theRCol, int16_t(255));
+        QCOMPARE(s.targets.wtFire, 3.0f);
+    }
+
+    void savedStateRefusalsAndFailures()
+    {
+        State s;
+        RecordingSink sink;
+        QCOMPARE(readSavedState(path("none.txt"), s.refs(), sink), StateRead::NoFile);
+
+        writeFileSafely(path("v2.txt"), "\"ZEPLast\",2\r\n\"OldCrn\",34\r\n\"END\",\"LastState\"\r\n");
+        QCOMPARE(readSavedState(path("v2.txt"), s.refs(), sink), StateRead::Complete);
+        QCOMPARE(sink.messages.takeFirst(),
+                 QStringLiteral("Restoring state from version  2 This is version  1 Proceed with caution"));
+        QCOMPARE(s.job.olCrn, 34.0f);
+
+        writeFileSafely(path("prefs.txt"), "\"ZEPPrefs\",1\r\n\"END\",\"ZEPPrefs\"\r\n");
+        QCOMPARE(readSavedState(path("prefs.txt"), s.refs(), sink), StateRead::Refused);
+        QCOMPARE(sink.messages.takeFirst(), QStringLiteral("ZEPLast.txt is not a ZEP Save State File. Aborting Load"));
+
+        writeFileSafely(path("cut.txt"), "\"ZEPLast\",1\r\n\"minPav\",38\r\n\"theRCol\",99999\r\n\"maxPav\",44\r\n");
+        QCOMPARE(readSavedState(path("cut.txt"), s.refs(), sink), StateRead::Failed);
+        QCOMPARE(sink.messages.takeFirst(), QStringLiteral("Error  6 (Overflow) in GetLast routine"));
+        QCOMPARE(s.job.minPav, 38.0f);
+        QCOMPARE(s.job.maxPav, 0.0f);
+
+        writeFileSafely(path("noend.txt"), "\"ZEPLast\",1\r\n\"maxPav\",44\r\n");
+        QCOMPARE(readSavedState(path("noend.txt"), s.refs(), sink), StateRead::Failed);
+        QCOMPARE(sink.messages.takeFirst(), QStringLiteral("Error  62 (Input past end of file) in GetLast routine"));
+        QCOMPARE(s.job.maxPav, 44.0f);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
