@@ -1,0 +1,316 @@
+// The console's command interpreter: line parsing and program lookup, and the
+// real zepcmd program fed through its standard input.
+#include "zepcmd/CommandLine.h"
+#include "zepcmd/ProgramLookup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zep::cmd;
+using Kind = Command::Kind;
+
+namespace {
+
+const QString zepcmdPath = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
+
+void writeFile(const QString& path, const QByteArray& content, bool executable = false)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    f.write(content);
+    f.close();
+    if (executable)
+        f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
+}
+
+// A program that prints its arguments and the directory it runs in.
+void writeHello(const QString& path)
+{
+    writeFile(path, "#!/bin/sh\necho \"hello [$*] in $(pwd)\"\n", true);
+}
+
+// Runs zepcmd in `dir` on `input` until it ends; returns what it printed.
+QString runZepcmd(const QString& dir, const QByteArray& input, const QString& pathPrefix = {})
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!pathPrefix.isEmpty())
+        env.insert("PATH", pathPrefix + QDir::listSeparator() + env.value("PATH"));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(zepcmdPath, {});
+    if (!p.waitForStarted())
+        return QStringLiteral("<zepcmd did not start>");
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(20000))
+        p.kill();
+    return QString::fromLocal8Bit(p.readAll());
+}
+
+QStringList linesOf(const QString& output)
+{
+    return output.split(u'\n');
+}
+
+QString canonical(const QString& path)
+{
+    return QDir(path).canonicalPath();
+}
+
+} // namespace
+
+class TestZepcmd : public QObject {
+    Q_OBJECT
+private slots:
+    void parsesCommands_data();
+    void parsesCommands();
+    void splitsArgumentsAtBlanks();
+    void readsBatchLinesWithAnyLineEnd();
+    void expandsBatchParameters();
+    void findsProgramsWithoutRegardToCase();
+
+    void changesDirectoryInAnyCase();
+    void remEchoAndExit();
+    void runsProgramsInCurrentDirectory();
+    void runsBatchFileLineByLine();
+    void reportsUnknownCommand();
+    void runsLinesStrictlyInOrder();
+    void flushesEveryLine();
+};
+
+void TestZepcmd::parsesCommands_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("rest");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QStringList>("args");
+
+    QTest::newRow("cd word") << "CD ZEPWork" << int(Kind::ChangeDir) << "ZEPWork" << "" << QStringList{};
+    QTest::newRow("cd no blank") << "cd.." << int(Kind::ChangeDir) << ".." << "" << QStringList{};
+    QTest::newRow("cd root") << "Cd\\" << int(Kind::ChangeDir) << "\\" << "" << QStringList{};
+    QTest::newRow("cd alone") << "cd" << int(Kind::ChangeDir) << "" << "" << QStringList{};
+    QTest::newRow("chdir") << "ChDir sub" << int(Kind::ChangeDir) << "sub" << "" << QStringList{};
+    QTest::newRow("cd-like program") << "cdrecord x" << int(Kind::Program) << "x" << "cdrecord"
+                                     << QStringList{"x"};
+    QTest::newRow("rem") << "REM   Click close" << int(Kind::Rem) << "  Click close" << ""
+                         << QStringList{};
+    QTest::newRow("rem-like program") << "remove" << int(Kind::Program) << "" << "remove"
+                                      << QStringList{};
+    QTest::newRow("echo keeps blanks") << "echo a  b" << int(Kind::Echo) << "a  b" << ""
+                                       << QStringList{};
+    QTest::newRow("echo dot") << "ECHO." << int(Kind::Echo) << "." << "" << QStringList{};
+    QTest::newRow("quiet echo") << "@echo off" << int(Kind::Echo) << "off" << "" << QStringList{};
+    QTest::newRow("exit") << "EXIT" << int(Kind::Exit) << "" << "" << QStringList{};
+    QTest::newRow("label") << ":again" << int(Kind::Label) << "again" << "" << QStringList{};
+    QTest::newRow("blank") << "  \t " << int(Kind::Empty) << "" << "" << QStringList{};
+    QTest::newRow("program")
+        << "Gemray -p 41.0 40 -c 30 32 -g ZEPWork/B R C N" << int(Kind::Program)
+        << "-p 41.0 40 -c 30 32 -g ZEPWork/B R C N" << "Gemray"
+        << QStringList{"-p", "41.0", "40", "-c", "30", "32", "-g", "ZEPWork/B", "R", "C", "N"};
+    QTest::newRow("call") << "call zep.bat one" << int(Kind::Call) << "zep.bat one" << "zep.bat"
+                          << QStringList{"one"};
+}
+
+void TestZepcmd::parsesCommands()
+{
+    QFETCH(QString, line);
+    const Command cmd = parseCommand(line);
+    QTEST(int(cmd.kind), "kind");
+    if (cmd.kind != Kind::Program)
+        QTEST(cmd.rest, "rest");
+    QTEST(cmd.word, "word");
+    QTEST(cmd.args, "args");
+}
+
+void TestZepcmd::splitsArgumentsAtBlanks()
+{
+    QCOMPARE(splitArguments(" a \t b  c "), (QStringList{"a", "b", "c"}));
+    QCOMPARE(splitArguments("x \"my design.gem\" \"\""),
+             (QStringList{"x", "my design.gem", ""}));
+    QVERIFY(splitArguments("   ").isEmpty());
+}
+
+void TestZepcmd::readsBatchLinesWithAnyLineEnd()
+{
+    QCOMPARE(batchLines("one\r\r\ntwo\r\nthree\nfour"),
+             (QStringList{"one", "two", "three", "four"}));
+    QCOMPARE(batchLines("a\r\n\r\nb\r\n"), (QStringList{"a", "", "b"}));
+    QCOMPARE(batchLines("a\r\n\x1a garbage\r\n"), (QStringList{"a"}));
+}
+
+void TestZepcmd::expandsBatchParameters()
+{
+    const QStringList params{"ZEP.BAT", "41", "R"};
+    QCOMPARE(expandBatchParameters("gemray %1 %2 %3 100%% %0", params),
+             QString("gemray 41 R  100% ZEP.BAT"));
+}
+
+void TestZepcmd::findsProgramsWithoutRegardToCase()
+{
+    QTemporaryDir dir;
+    QTemporaryDir bin;
+    writeHello(dir.filePath("Gemray.exe"));
+    writeFile(dir.filePath("ZEP.BAT"), "echo x\r\r\n");
+    writeFile(dir.filePath("notes"), "not a program\n");
+    writeHello(bin.filePath("tool"));
+    writeHello(bin.filePath("Gemray"));
+    QDir(dir.path()).mkdir("Sub");
+    writeHello(dir.filePath("Sub/Inner.com"));
+
+    const QString gemray = QFileInfo(dir.filePath("Gemray.exe")).absoluteFilePath();
+    QCOMPARE(findProgram("GEMRAY", dir.path(), bin.path()), gemray);   // here before PATH
+    QCOMPARE(findProgram("gemray.EXE", dir.path(), bin.path()), gemray);
+    QCOMPARE(findProgram("zep.bat", dir.path(), {}), QFileInfo(dir.filePath("ZEP.BAT")).absoluteFilePath());
+    QCOMPARE(findProgram("zep", dir.path(), {}), QFileInfo(dir.filePath("ZEP.BAT")).absoluteFilePath());
+    QCOMPARE(findProgram("TOOL", dir.path(), "/nonexistent:" + bin.path()),
+             QFileInfo(bin.filePath("tool")).absoluteFilePath());
+    QCOMPARE(findProgram("sub\\inner", dir.path(), {}),
+             QFileInfo(dir.filePath("Sub/Inner.com")).absoluteFilePath());
+    QVERIFY(findProgram("notes", dir.path(), {}).isEmpty()); // not executable
+    QVERIFY(findProgram("nothing", dir.path(), bin.path()).isEmpty());
+
+    QCOMPARE(resolvePath(dir.path(), "sub"), QDir(dir.path()).filePath("Sub"));
+    QCOMPARE(resolvePath(dir.filePath("Sub"), ".."), QDir::cleanPath(dir.path()));
+    QVERIFY(resolvePath(dir.path(), "missing").isEmpty());
+}
+
+void TestZepcmd::changesDirectoryInAnyCase()
+{
+    QTemporaryDir tmp;
+    const QString root = canonical(tmp.path());
+    QDir(root).mkdir("ZEPWork");
+    const QString work = root + "/ZEPWork";
+
+    const QStringList out = linesOf(
+        runZepcmd(root, "cd\nCD zepwork\ncd\ncd..\nChDir ZEPWork\ncd\ncd nowhere\ncd\n"));
+    // "cd" alone prints the directory, which every CD form changed.
+    QStringList seen;
+    for (const QString& line : out) {
+        if (line == root || line == work)
+            seen.append(line);
+    }
+    QCOMPARE(seen, (QStringList{root, work, work, work}));
+    QVERIFY(out.contains(root + "/ZEPWork>"));   // the prompt shows the directory
+    QVERIFY(out.contains("Invalid directory"));
+}
+
+void TestZepcmd::remEchoAndExit()
+{
+    QTemporaryDir tmp;
+    QProcess p;
+    p.setWorkingDirectory(tmp.path());
+    p.start(zepcmdPath, {});
+    QVERIFY(p.waitForStarted());
+    p.write("REM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
+    // EXIT ends the interpreter without waiting for the end of its input.
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 7);
+    const QStringList out = linesOf(QString::fromLocal8Bit(p.readAll()));
+    QVERIFY(out.contains(" shown twice"));
+    QVERIFY(!out.contains("echo hidden"));
+    QVERIFY(!out.contains("never"));
+    const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
+    QVERIFY(dot >= 0);
+    QCOMPARE(out.value(dot + 1), QString());
+}
+
+void TestZepcmd::runsProgramsInCurrentDirectory()
+{
+    QTemporaryDir tmp;
+    QTemporaryDir bin;
+    const QString root = canonical(tmp.path());
+    QDir(root).mkdir("ZEPWork");
+    writeHello(root + "/Hello.exe");
+    writeHello(bin.filePath("Where"));
+
+    const QStringList out = linesOf(
+        runZepcmd(root, "HELLO a  b\nhello.EXE \"c d\"\ncd zepwork\nwhere x\n..\\hello\n", bin.path()));
+    QVERIFY(out.contains("hello [a b] in " + root));
+    QVERIFY(out.contains("hello [c d] in " + root));
+    QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
+    QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
+}
+
+void TestZepcmd::runsBatchFileLineByLine()
+{
+    QTemporaryDir tmp;
+    const QString root = canonical(tmp.path());
+    QDir(root).mkdir("ZEPWork");
+    writeHello(root + "/Hello.exe");
+    // As ZEP writes it: the line, a carriage return, then CR LF.
+    writeFile(root + "/ZEPWork/ZEP.BAT", "..\\hello from bat\r\r\n"
+                                         "echo second %1\r\r\n"
+                                         "cd ..\r\r\n"
+                                         "echo third\r\n");
+    writeFile(root + "/Quiet.bat", "@echo off\necho quiet\n");
+
+    const QString text = runZepcmd(root, "cd ZEPWork\nzep.bat p1\ncd\nquiet\nrem after\n");
+    QVERIFY2(!text.contains(u'\r'), qPrintable(text));
+    const QStringList out = linesOf(text);
+    const qsizetype hello = out.indexOf("hello [from bat] in " + root + "/ZEPWork");
+    const qsizetype second = out.indexOf("second p1");
+    const qsizetype third = out.indexOf("third");
+    QVERIFY(hello >= 0);
+    QVERIFY(hello < second && second < third);
+    // Batch lines are shown with the prompt while echo is on.
+    QVERIFY(out.contains(root + "/ZEPWork>echo second p1"));
+    // The batch file's CD changed the interpreter's own directory.
+    const qsizetype cd = out.indexOf(root + ">cd", third);
+    QVERIFY(cd > third);
+    QCOMPARE(out.value(cd + 1), root);
+    // ECHO OFF hides a batch file's lines but not the prompt after it.
+    QVERIFY(out.contains("quiet"));
+    QVERIFY(!out.contains(root + ">echo quiet"));
+    QVERIFY(out.contains(root + ">rem after"));
+}
+
+void TestZepcmd::reportsUnknownCommand()
+{
+    QTemporaryDir tmp;
+    writeFile(tmp.filePath("data.txt"), "x");
+    const QStringList out = linesOf(runZepcmd(tmp.path(), "nosuchprogram 1 2\ndata.txt\n"));
+    QCOMPARE(out.count("Bad command or file name"), 2);
+}
+
+void TestZepcmd::runsLinesStrictlyInOrder()
+{
+    QTemporaryDir tmp;
+    writeFile(tmp.filePath("SLOW.EXE"), "#!/bin/sh\nsleep 0.4\necho slow done\n", true);
+    const QStringList out =
+        linesOf(runZepcmd(tmp.path(), "slow\necho after slow\nslow\necho after second\n"));
+    const qsizetype first = out.indexOf("slow done");
+    const qsizetype after = out.indexOf("after slow");
+    const qsizetype second = out.indexOf("slow done", first + 1);
+    const qsizetype last = out.indexOf("after second");
+    QVERIFY(first >= 0);
+    QVERIFY(first < after && after < second && second < last);
+}
+
+void TestZepcmd::flushesEveryLine()
+{
+    QTemporaryDir tmp;
+    QProcess p;
+    p.setWorkingDirectory(tmp.path());
+    p.start(zepcmdPath, {});
+    QVERIFY(p.waitForStarted());
+    QByteArray seen;
+    connect(&p, &QProcess::readyReadStandardOutput, this, [&] { seen += p.readAllStandardOutput(); });
+    // The prompt comes before any input; each line's output before the next.
+    QTRY_VERIFY(seen.endsWith('>'));
+    p.write("echo first line\n");
+    QTRY_VERIFY(seen.contains("first line\n"));
+    QTRY_VERIFY(seen.endsWith('>'));
+    p.write("echo second line\n");
+    QTRY_VERIFY(seen.contains("second line\n"));
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(10000));
+}
+
+QTEST_GUILESS_MAIN(TestZepcmd)
+#include "test_zepcmd.moc"
