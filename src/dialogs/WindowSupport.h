@@ -1,0 +1,40 @@
+#pragma once
+// What every ZEP window does alike: open at its saved place and store it (in
+// twips), set tooltips only while DoTips is on, select a box's whole text
+// when it gains the focus, and show messages in message boxes.
+#include "common/Messages.h"
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+class QLineEdit;
+
+namespace zep {
+
+// Twips (1/1440 inch) and pixels, with the screen's logical DPI.
+int twipsToPixels(float twips, const QWidget* w, bool vertical);
+float pixelsToTwips(int pixels, const QWidget* w, bool vertical);
+// Places a window with its frame's top left at (top, left) in twips.
+void placeWindow(QWidget* w, float top, float left);
+// The window's frame position in twips.
+void storeWindowPosition(const QWidget* w, float& top, float& left);
+
+// Sets a tooltip when tips are on (the control keeps none otherwise).
+void setTip(QWidget* w, bool doTips, const QString& tip);
+
+// Selects the whole text of a line edit whenever it gains the focus.
+void selectAllOnFocus(QLineEdit* box);
+
+// Message boxes titled "ZEP" (or the given title) with OK, or Yes and No.
+class MessageBoxSink : public MessageSink {
+public:
+    explicit MessageBoxSink(QWidget* parent = nullptr) : m_parent(parent) {}
+    void message(const QString& text, const QString& title = QStringLiteral("ZEP")) override;
+    bool question(const QString& text, const QString& title = QStringLiteral("ZEP")) override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace zep
