@@ -1,0 +1,199 @@
+// The console window with the real zepcmd behind it, under offscreen Qt:
+// pasting through the keystroke sequences, the first "CD ZEPWork", the Quit
+// text, and the window's life.
+#include "app/Console.h"
+#include "common/ZepError.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace zep;
+
+class TestConsole : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startsWithoutFocusAndRunsThePastedCd();
+    void pastesWithEachPasteSequence_data();
+    void pastesWithEachPasteSequence();
+    void wrongSequenceLeavesClipboardUnused();
+    void quitTextLeavesExitWaitingForEnter();
+    void closingTheWindowEndsTheInterpreter();
+    void outputStaysBounded();
+
+private:
+    // Waits until the console shows its prompt in `dir`.
+    bool waitForPrompt(const QString& dir);
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    std::unique_ptr<Console> m_console;
+    QString m_root;
+    QString m_work;
+};
+
+void TestConsole::init()
+{
+    m_tmp = std::make_unique<QTemporaryDir>();
+    m_root = QDir(m_tmp->path()).canonicalPath();
+    QDir(m_root).mkdir("ZEPWork");
+    m_work = m_root + "/ZEPWork";
+    m_console = std::make_unique<Console>();
+    QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
+    QVERIFY(waitForPrompt(m_root));
+}
+
+void TestConsole::cleanup()
+{
+    m_console.reset();
+    m_tmp.reset();
+}
+
+bool TestConsole::waitForPrompt(const QString& dir)
+{
+    return QTest::qWaitFor([&] { return m_console->outputText().endsWith(dir + ">"); }, 10000);
+}
+
+void TestConsole::startsWithoutFocusAndRunsThePastedCd()
+{
+    Console second;
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &other);
+    QVERIFY(second.start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
+    ConsoleWindow* w = second.window();
+    QVERIFY(w->isVisible());
+    QCOMPARE(w->windowTitle(), QString("ZEP Console"));
+    QVERIFY(second.taskId() > 0);
+    QVERIFY(second.taskId() != m_console->taskId());
+    QVERIFY(QFileInfo::exists(QString("/proc/%1").arg(second.taskId())));
+    // The active window stays active. (The offscreen platform gives every
+    // window it shows the focus, so there only the request can be seen.)
+    QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        QTest::qWait(100);
+        QCOMPARE(QApplication::activeWindow(), &other);
+    }
+    other.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &other);
+
+    // The first paste brings the console forward and changes the
+    // interpreter's own directory.
+    QSignalSpy output(&second, &Console::outputArrived);
+    second.pasteToDos("CD ZEPWork\r", "% EP");
+    QVERIFY(second.inputLine().isEmpty());
+    QTRY_COMPARE(QApplication::activeWindow(), w);
+    QTRY_VERIFY(second.outputText().endsWith(m_work + ">"));
+    QVERIFY(output.count() > 0);
+    second.pasteToDos("cd\r", "% EP");
+    QTRY_VERIFY(second.outputText().contains(m_work + ">cd\n" + m_work + "\n"));
+}
+
+void TestConsole::pastesWithEachPasteSequence_data()
+{
+    QTest::addColumn<QString>("dosPaste");
+    QTest::newRow("% EP") << "% EP";
+    QTest::newRow("^V") << "^V";
+    QTest::newRow("+{INSERT}") << "+{INSERT}";
+    QTest::newRow("%{ }ep") << "%{ }ep";
+}
+
+void TestConsole::pastesWithEachPasteSequence()
+{
+    QFETCH(QString, dosPaste);
+    // Two lines in one paste run one after the other.
+    m_console->pasteToDos("CD ZEPWork\rECHO pasted by " + dosPaste + "\r", dosPaste);
+    QTRY_VERIFY(m_console->outputText().contains("\npasted by " + dosPaste + "\n\n" + m_work + ">"));
+}
+
+void TestConsole::wrongSequenceLeavesClipboardUnused()
+{
+    m_console->pasteToDos("ECHO never pasted\r", "% EX");
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("ECHO never pasted\r"));
+    QVERIFY(m_console->inputLine().isEmpty());
+    QCOMPARE(m_console->window()->menu(), ConsoleKeys::Menu::None);
+
+    // The console still takes typed keys, edited as typed.
+    m_console->sendKeys("echo tyX{BS}ped{TAB}");
+    QCOMPARE(m_console->inputLine(), QString("echo typed\t"));
+    QVERIFY(m_console->window()->screenText().endsWith(m_root + ">echo typed\t"));
+    m_console->sendKeys("{BS}~");
+    QTRY_VERIFY(m_console->outputText().contains("\ntyped\n"));
+    QVERIFY(!m_console->outputText().contains("never pasted"));
+
+    // A malformed sequence raises error 5 and sends nothing.
+    try {
+        m_console->sendKeys("x{NOKEY}");
+        QFAIL("no error raised");
+    } catch (const ZepError& e) {
+        QCOMPARE(e.number(), err::InvalidCall);
+    }
+    QVERIFY(m_console->inputLine().isEmpty());
+}
+
+void TestConsole::quitTextLeavesExitWaitingForEnter()
+{
+    const QString rem = "REM   Click close button or hit RETURN to close this window";
+    m_console->pasteToDos(QString("\r").repeated(5) + rem + QString("\r").repeated(4) + "EXIT",
+                          "% EP");
+    QCOMPARE(m_console->inputLine(), QString("EXIT"));
+    QTRY_VERIFY(m_console->outputText().endsWith(m_root + ">"));
+    QTRY_VERIFY(m_console->outputText().contains(m_root + ">" + rem + "\n"));
+    QVERIFY(m_console->window()->screenText().endsWith(m_root + ">EXIT"));
+    QVERIFY(m_console->isRunning());
+
+    // The user's Enter ends the interpreter, and the window goes with it.
+    QSignalSpy finished(m_console->window(), &ConsoleWindow::interpreterFinished);
+    m_console->sendKeys("{ENTER}");
+    QTRY_COMPARE(finished.count(), 1);
+    QVERIFY(!m_console->isRunning());
+    QVERIFY(!m_console->window()->isVisible());
+    QCOMPARE(m_console->taskId(), 0);
+}
+
+void TestConsole::closingTheWindowEndsTheInterpreter()
+{
+    const qint64 pid = m_console->taskId();
+    m_console->window()->close();
+    QVERIFY(!m_console->isRunning());
+    QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
+    // A closed console can no longer be brought forward.
+    try {
+        m_console->pasteToDos("ECHO x\r", "% EP");
+        QFAIL("no error raised");
+    } catch (const ZepError& e) {
+        QCOMPARE(e.number(), err::InvalidCall);
+    }
+    // A restart opens a new console.
+    QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
+    QVERIFY(m_console->taskId() != pid);
+    QVERIFY(waitForPrompt(m_root));
+}
+
+void TestConsole::outputStaysBounded()
+{
+    QFile bat(m_work + "/MANY.BAT");
+    QVERIFY(bat.open(QIODevice::WriteOnly));
+    bat.write("@echo off\r\n");
+    for (int i = 0; i < 2500; ++i)
+        bat.write(QByteArray("echo line ") + QByteArray::number(i) + "\r\n");
+    bat.close();
+    m_console->pasteToDos("CD ZEPWork\rmany\r", "% EP");
+    QTRY_VERIFY_WITH_TIMEOUT(m_console->outputText().endsWith("line 2499\n\n" + m_work + ">"),
+                             15000);
+    auto* screen = m_console->window()->findChild<QPlainTextEdit*>("screen");
+    QVERIFY(screen);
+    QVERIFY(screen->document()->blockCount() <= ConsoleWindow::MaxLines);
+    QVERIFY(!m_console->outputText().contains("\nline 0\n"));
+}
+
+QTEST_MAIN(TestConsole)
+#include "test_console.moc"

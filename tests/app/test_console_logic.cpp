@@ -1,0 +1,215 @@
+// The console's logic without its window: the keystroke notation, what keys
+// do in a DOS-style console window, the input line and the output text.
+#include "app/ConsoleKeys.h"
+#include "app/ConsoleText.h"
+#include "app/KeyNotation.h"
+#include "common/ZepError.h"
+
+#include <QtTest>
+
+using namespace zep;
+using Action = ConsoleKeys::Action;
+
+Q_DECLARE_METATYPE(QList<zep::KeyStroke>)
+
+namespace {
+
+KeyStroke stroke(int key, Qt::KeyboardModifiers mods = {}, const QString& text = {})
+{
+    return KeyStroke{key, mods, text};
+}
+
+// The actions a console takes for the keystrokes of `notation`, None left out.
+QList<ConsoleKeys::Result> actionsFor(ConsoleKeys& keys, const QString& notation)
+{
+    QList<ConsoleKeys::Result> actions;
+    for (const KeyStroke& s : keyStrokes(notation)) {
+        const ConsoleKeys::Result r = keys.press(s.key, s.modifiers, s.text);
+        if (r.action != Action::None)
+            actions.append(r);
+    }
+    return actions;
+}
+
+QList<Action> kinds(const QList<ConsoleKeys::Result>& results)
+{
+    QList<Action> out;
+    for (const auto& r : results)
+        out.append(r.action);
+    return out;
+}
+
+// Applies output edits to a screen text as the window does.
+void apply(QString& screen, const ConsoleEdit& edit)
+{
+    screen.chop(edit.erase);
+    screen += edit.append;
+}
+
+} // namespace
+
+class TestConsoleLogic : public QObject {
+    Q_OBJECT
+private slots:
+    void notation_data();
+    void notation();
+    void malformedNotationIsRefused_data();
+    void malformedNotationIsRefused();
+    void pasteSequences_data();
+    void pasteSequences();
+    void keysThatDoNotPaste();
+    void inputLineSendsAtEachLineEnd();
+    void outputLineEndsAndReturns();
+};
+
+void TestConsoleLogic::notation_data()
+{
+    QTest::addColumn<QString>("notation");
+    QTest::addColumn<QList<KeyStroke>>("expected");
+    const auto alt = Qt::AltModifier;
+    const auto ctrl = Qt::ControlModifier;
+    const auto shift = Qt::ShiftModifier;
+
+    QTest::newRow("% EP") << "% EP"
+                          << QList{stroke(Qt::Key_Space, alt), stroke(Qt::Key_E, shift, "E"),
+                                   stroke(Qt::Key_P, shift, "P")};
+    QTest::newRow("^V") << "^V" << QList{stroke(Qt::Key_V, ctrl | shift)};
+    QTest::newRow("^v") << "^v" << QList{stroke(Qt::Key_V, ctrl)};
+    QTest::newRow("+{INSERT}") << "+{INSERT}" << QList{stroke(Qt::Key_Insert, shift)};
+    QTest::newRow("+{ins} any case") << "+{ins}" << QList{stroke(Qt::Key_Insert, shift)};
+    QTest::newRow("group") << "%(ep)x"
+                           << QList{stroke(Qt::Key_E, alt), stroke(Qt::Key_P, alt),
+                                    stroke(Qt::Key_X, {}, "x")};
+    QTest::newRow("shift letter") << "+a" << QList{stroke(Qt::Key_A, shift, "A")};
+    QTest::newRow("braces and enter")
+        << "{{}{}}~{ENTER}"
+        << QList{stroke(Qt::Key_BraceLeft, {}, "{"), stroke(Qt::Key_BraceRight, {}, "}"),
+                 stroke(Qt::Key_Return, {}, "\r"), stroke(Qt::Key_Return, {}, "\r")};
+    QTest::newRow("literal specials") << "{%}{^}{+}{~}{(}"
+                                      << QList{stroke(Qt::Key_Percent, {}, "%"),
+                                               stroke(Qt::Key_AsciiCircum, {}, "^"),
+                                               stroke(Qt::Key_Plus, {}, "+"),
+                                               stroke(Qt::Key_AsciiTilde, {}, "~"),
+                                               stroke(Qt::Key_ParenLeft, {}, "(")};
+    QTest::newRow("repeat") << "{TAB 3}{BS}{ESC}{F4}"
+                            << QList{stroke(Qt::Key_Tab, {}, "\t"), stroke(Qt::Key_Tab, {}, "\t"),
+                                     stroke(Qt::Key_Tab, {}, "\t"),
+                                     stroke(Qt::Key_Backspace, {}, "\b"),
+                                     stroke(Qt::Key_Escape, {}, "\x1b"), stroke(Qt::Key_F4)};
+    QTest::newRow("empty") << "" << QList<KeyStroke>{};
+}
+
+void TestConsoleLogic::notation()
+{
+    QFETCH(QString, notation);
+    const KeyNotationResult result = parseKeyNotation(notation);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QTEST(result.strokes, "expected");
+}
+
+void TestConsoleLogic::malformedNotationIsRefused_data()
+{
+    QTest::addColumn<QString>("notation");
+    for (const char* bad : {"{FOO}", "%", "^(", "(ab", "ab)", "{ENTER", "}", "{}", "+{F17}"})
+        QTest::newRow(bad) << QString::fromLatin1(bad);
+}
+
+void TestConsoleLogic::malformedNotationIsRefused()
+{
+    QFETCH(QString, notation);
+    const KeyNotationResult result = parseKeyNotation(notation);
+    QVERIFY(!result.ok());
+    QVERIFY(result.strokes.isEmpty());
+    try {
+        keyStrokes(notation);
+        QFAIL("no error raised");
+    } catch (const ZepError& e) {
+        QCOMPARE(e.number(), err::InvalidCall);
+    }
+}
+
+void TestConsoleLogic::pasteSequences_data()
+{
+    QTest::addColumn<QString>("notation");
+    QTest::newRow("window menu, edit, paste") << "% EP";
+    QTest::newRow("lower case menu keys") << "% ep";
+    QTest::newRow("ctrl+v") << "^V";
+    QTest::newRow("shift+insert") << "+{INSERT}";
+    QTest::newRow("menu left with esc, then paste") << "% E{ESC}% EP";
+}
+
+void TestConsoleLogic::pasteSequences()
+{
+    QFETCH(QString, notation);
+    ConsoleKeys keys;
+    QCOMPARE(kinds(actionsFor(keys, notation)), QList{Action::Paste});
+    QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);
+}
+
+void TestConsoleLogic::keysThatDoNotPaste()
+{
+    ConsoleKeys keys;
+    // A wrong menu key closes the menus; the following keys are typed again.
+    QVERIFY(actionsFor(keys, "% EX").isEmpty());
+    QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);
+    const auto typed = actionsFor(keys, "% {ESC}e");
+    QCOMPARE(kinds(typed), QList{Action::Type});
+    QCOMPARE(typed.first().text, QString("e"));
+
+    // Alt and Ctrl combinations other than the paste keys type nothing.
+    QVERIFY(actionsFor(keys, "%e^c^{INSERT}").isEmpty());
+    QCOMPARE(kinds(actionsFor(keys, "a{BS}~{ESC}{TAB}")),
+             (QList{Action::Type, Action::Backspace, Action::Enter, Action::ClearLine,
+                    Action::Type}));
+    // The window menu's Close.
+    QCOMPARE(kinds(actionsFor(keys, "% C")), QList{Action::Close});
+    // Pressing the modifier keys themselves changes nothing.
+    keys.press(Qt::Key_Space, Qt::AltModifier, {});
+    keys.press(Qt::Key_Shift, Qt::ShiftModifier, {});
+    QCOMPARE(keys.menu(), ConsoleKeys::Menu::Window);
+}
+
+void TestConsoleLogic::inputLineSendsAtEachLineEnd()
+{
+    ConsoleInputLine input;
+    const QString quit = QString("\r").repeated(5) + "REM   Click close" + QString("\r").repeated(4)
+                         + "EXIT";
+    QCOMPARE(input.type(quit), (QStringList{"", "", "", "", "", "REM   Click close", "", "", ""}));
+    QCOMPARE(input.text(), QString("EXIT"));
+
+    input.clear();
+    input.type("CD ");
+    // CR LF is one line end; a lone LF is one too; other control characters vanish.
+    QCOMPARE(input.type("ZEP\aWork\r\nA\nB\tC"), (QStringList{"CD ZEPWork", "A"}));
+    QCOMPARE(input.text(), QString("B\tC"));
+    input.backspace();
+    QCOMPARE(input.take(), QString("B\t"));
+    QCOMPARE(input.text(), QString());
+}
+
+void TestConsoleLogic::outputLineEndsAndReturns()
+{
+    ConsoleOutput out;
+    QString screen = "before\n";
+    apply(screen, out.feed("one\r\ntwo"));
+    QCOMPARE(screen, QString("before\none\ntwo"));
+    // A CR at the end of a read may be the start of CR LF.
+    apply(screen, out.feed(" more\r"));
+    apply(screen, out.feed("\nthree 10%"));
+    QCOMPARE(screen, QString("before\none\ntwo more\nthree 10%"));
+    // A lone CR returns to the line's start: the line is written again.
+    apply(screen, out.feed("\rthree 20%"));
+    apply(screen, out.feed("\r"));
+    apply(screen, out.feed("three done\n"));
+    QCOMPARE(screen, QString("before\none\ntwo more\nthree done\n"));
+    apply(screen, out.feed("ab\bc\x01\n\b"));
+    QCOMPARE(screen, QString("before\none\ntwo more\nthree done\nac\n"));
+    // A character split between two reads.
+    const QByteArray e = QStringLiteral(u"\u00e9").toUtf8();
+    apply(screen, out.feed(e.left(1)));
+    apply(screen, out.feed(e.mid(1) + ">"));
+    QCOMPARE(screen, QStringLiteral(u"before\none\ntwo more\nthree done\nac\n\u00e9>"));
+}
+
+QTEST_GUILESS_MAIN(TestConsoleLogic)
+#include "test_console_logic.moc"
