@@ -1,0 +1,75 @@
+#include "AngleEntry.h"
+#include "Materials.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+
+namespace zep {
+
+uint32_t colourValue(int red, int green, int blue)
+{
+    return uint32_t(red & 0xFF) | uint32_t(green & 0xFF) << 8 | uint32_t(blue & 0xFF) << 16;
+}
+
+void splitColour(uint32_t c, JobState& job)
+{
+    job.theBCol = int16_t(c / 65536);
+    job.theGCol = int16_t((c - uint32_t(job.theBCol) * 65536) / 256);
+    job.theRCol = int16_t(c % 256);
+}
+
+bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& materials,
+                     MessageSink& messages)
+{
+    const QString* boxes[] = {&in.startPav, &in.startCrn, &in.minPav,
+                              &in.maxPav,   &in.minCrn,   &in.maxCrn};
+    for (const QString* box : boxes)
+        if (box->isEmpty()) {
+            messages.message(QStringLiteral("Please specify value for all angles"));
+            return false;
+        }
+
+    // one box after the other, as the fields are listed
+    float* fields[] = {&job.stPav, &job.stCrn, &job.minPav, &job.maxPav, &job.minCrn, &job.maxCrn};
+    for (int i = 0; i < 6; ++i)
+        *fields[i] = ToSingle(StrictNumber(*boxes[i]));
+
+    job.pStep = (job.maxPav - job.minPav) / 10.0f;
+    job.cStep = (job.maxCrn - job.minCrn) / 10.0f;
+    job.fixPav = in.fixPav;
+    job.fixCrn = in.fixCrn;
+
+    if (job.stPav > job.maxPav || job.stPav < job.minPav || job.stCrn > job.maxCrn
+        || job.stCrn < job.minCrn) {
+        messages.message(QStringLiteral("Starting angles must be between Min and Max!"));
+        return false;
+    }
+
+    job.useFileRI = job.useSpecRI = job.useMatRI = false;
+    switch (in.source) {
+    case RISource::File:
+        job.useFileRI = true;
+        job.theRI = 0;
+        break;
+    case RISource::Specified:
+        if (in.specRI.isEmpty() || in.specDisp.isEmpty()) {
+            messages.message(QStringLiteral("Please specify a refractive index and dispersion"));
+            return false;
+        }
+        job.useSpecRI = true;
+        job.theMat = QStringLiteral("Custom");
+        job.theRI = ToSingle(Val(in.specRI));
+        job.theDisp = ToSingle(Val(in.specDisp));
+        break;
+    case RISource::Material:
+        job.useMatRI = true;
+        job.theMat = in.material;
+        job.theRI = ToSingle(materials.riOf(in.material)); // no selection: subscript out of range
+        job.theDisp = ToSingle(materials.dispOf(in.material));
+        break;
+    }
+
+    splitColour(in.colour, job);
+    return true;
+}
+
+} // namespace zep
