@@ -1,0 +1,424 @@
+// The design file dialog and the angles and material dialog, driven with real
+// widgets and real design files.
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "design/DesignDialogs.h"
+#include "design/Materials.h"
+#include "dialogs/WindowSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+using namespace zep;
+
+namespace {
+
+const QString Designs = QStringLiteral(ZEP_DESIGNS_DIR "/");
+const QStringList SrbPav{"42.50", "41.50"}, SrbCrn{"34.00", "28.00", "16.00"};
+
+// Everything a dialog reads and writes, fresh for each test.
+struct Env {
+    JobState job;
+    DesignFileExchange fd;
+    WindowPositions positions;
+    Preferences prefs;
+    MaterialTable materials = MaterialTable::standard();
+    RecordingSink sink;
+    QTemporaryDir tmp;
+    DesignEnv env{job, fd, positions, prefs, materials, sink, tmp.path() + QStringLiteral("/")};
+
+    QString path(const QString& name) const { return tmp.filePath(name); }
+    // A folder in the temporary folder holding copies of the named designs.
+    QString folder(const QString& name, const QStringList& designs = {}) const
+    {
+        QDir(tmp.path()).mkpath(name);
+        for (const QString& d : designs)
+            QFile::copy(Designs + d.section('>', 0, 0), path(name + "/" + d.section('>', -1)));
+        return path(name);
+    }
+};
+
+// Shows a dialog and runs `steps` on it once it is up. A dialog that the
+// steps leave open is cancelled; the result tells whether they did.
+bool drive(const std::function<void()>& show, const std::function<void(QDialog&)>& steps)
+{
+    bool leftOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dlg)
+            qFatal("no modal dialog up");
+        steps(*dlg);
+        if ((leftOpen = dlg->isVisible()))
+            dlg->reject();
+    });
+    show();
+    return leftOpen;
+}
+
+template <class T = QWidget>
+T* child(QDialog& d, const char* name)
+{
+    T* w = d.findChild<T*>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+void click(QDialog& d, const char* name) { child<QAbstractButton>(d, name)->click(); }
+bool checked(QDialog& d, const char* name) { return child<QAbstractButton>(d, name)->isChecked(); }
+QString text(QDialog& d, const char* box) { return child<QLineEdit>(d, box)->text(); }
+QColor swatch(QDialog& d) { return child(d, "picCol")->palette().color(QPalette::Window); }
+
+void type(QDialog& d, const char* box, const QString& s)
+{
+    child<QLineEdit>(d, box)->clear();
+    QTest::keyClicks(child<QLineEdit>(d, box), s);
+}
+
+QStringList items(QDialog& d, const char* list)
+{
+    QStringList out;
+    for (auto* l = child<QListWidget>(d, list); out.size() < l->count();)
+        out << l->item(int(out.size()))->text();
+    return out;
+}
+
+void pick(QDialog& d, const char* list, const QString& s, Qt::MatchFlags how = Qt::MatchExactly)
+{
+    auto* l = child<QListWidget>(d, list);
+    const auto found = l->findItems(s, how);
+    QVERIFY2(found.size() == 1, qPrintable(s));
+    l->setCurrentItem(found.first());
+}
+
+} // namespace
+
+class TestDesignDialogs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pickDesignAndAngles()
+    {
+        Env e;
+        e.fd.FDDir = e.folder("designs", {"SRB.gem", "Turkey.gem>Turkey.GEM", "SRB.asc>notes.txt"});
+        float top = 0, left = 0;
+        QVERIFY(!drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
+            QCOMPARE(d.windowTitle(), QStringLiteral("Select GemCAD File and Old Angles"));
+            QCOMPARE(items(d, "fileList"), (QStringList{"SRB.gem", "Turkey.GEM"}));
+            pick(d, "fileList", "Turkey.GEM");
+            click(d, "btnParse");
+            pick(d, "fileList", "SRB.gem");
+            click(d, "btnParse"); // replaces both lists
+            QCOMPARE(items(d, "lstPav"), SrbPav);
+            QCOMPARE(items(d, "lstCrn"), SrbCrn);
+            pick(d, "lstPav", "41.50");
+            pick(d, "lstCrn", "28.00");
+            d.move(300, 200);
+            storeWindowPosition(&d, top, left);
+            click(d, "OKButton");
+        }));
+        QVERIFY(e.sink.messages.isEmpty());
+        QVERIFY(e.fd.FDOK && e.fd.FDDrv.isEmpty());
+        QCOMPARE(e.fd.FDDir, QDir::toNativeSeparators(e.path("designs")));
+        QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
+        QCOMPARE(e.fd.FDPav, 41.5f);
+        QCOMPARE(e.fd.FDCrn, 28.0f);
+        QCOMPARE(readFileBytes(e.path("B")), readFileBytes(Designs + "SRB.gem"));
+        QCOMPARE(e.positions.TFile, top);
+        QCOMPARE(e.positions.LFile, left);
+    }
+
+    void fileDialogRefusals()
+    {
+        Env e;
+        e.fd.FDDir = e.folder("d", {"SRB.gem"});
+        e.fd.FDTitle = QStringLiteral("Pick a design");
+        e.positions.TFile = 720;
+        QVERIFY(!drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
+            QCOMPARE(d.windowTitle(), e.fd.FDTitle);
+            d.move(500, 400);
+            click(d, "btnParse");
+            QVERIFY(!QFile::exists(e.path("B")));
+            click(d, "OKButton");
+            pick(d, "fileList", "SRB.gem");
+            click(d, "OKButton"); // not parsed yet
+            QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
+            click(d, "btnParse");
+            pick(d, "lstPav", "42.50");
+            click(d, "OKButton"); // no crown angle
+            QVERIFY(QFile::remove(e.path("d/SRB.gem")));
+            click(d, "btnParse"); // the lists stay
+            QCOMPARE(items(d, "lstCrn"), SrbCrn);
+            QVERIFY(d.isVisible() && e.fd.FDOK);
+            click(d, "CancelButton");
+        }));
+        QVERIFY(!e.fd.FDOK);
+        QCOMPARE(e.positions.TFile, 720.0f);
+        const QString parse = "Please parse the file and select one pavillion and one crown angle";
+        QCOMPARE(e.sink.messages, (QStringList{"Please select a file first", "Please select a file first", parse,
+                                               parse, "Error  53 (File not found) in btnParse_Click routine"}));
+    }
+
+    void damagedDesignsListQuietly()
+    {
+        Env e;
+        const QString dir = e.folder("bad");
+        const QByteArray srb = readFileBytes(Designs + "SRB.gem");
+        writeFileSafely(dir + "/cut.gem", srb.left(srb.size() / 2));
+        QByteArray noise(5000, '\0');
+        QRandomGenerator gen(42);
+        for (char& c : noise)
+            c = char(gen.bounded(256));
+        writeFileSafely(dir + "/noise.gem", noise);
+        e.fd.FDDir = dir;
+        drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
+            pick(d, "fileList", "cut.gem");
+            click(d, "btnParse");
+            const QStringList pav = items(d, "lstPav"), crn = items(d, "lstCrn");
+            QVERIFY(!pav.isEmpty());
+            QCOMPARE(pav, SrbPav.mid(0, pav.size()));
+            QCOMPARE(crn, SrbCrn.mid(0, crn.size()));
+            pick(d, "fileList", "noise.gem");
+            click(d, "btnParse");
+            QCOMPARE(readFileBytes(e.path("B")), noise);
+        });
+        QVERIFY(e.sink.messages.isEmpty());
+    }
+
+    void directoryNavigation()
+    {
+        Env e;
+        e.folder("top/inner", {"SRB.gem"});
+        e.fd.FDDir = e.path("top");
+        drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
+            auto* dirs = child<QListWidget>(d, "dirList");
+            auto enter = [&](const char* name) {
+                pick(d, "dirList", name, Qt::MatchEndsWith);
+                QTest::keyClick(dirs, Qt::Key_Return);
+            };
+            QVERIFY(items(d, "fileList").isEmpty());
+            enter("inner");
+            QCOMPARE(items(d, "fileList"), QStringList{"SRB.gem"});
+            enter("top"); // up again
+            QVERIFY(items(d, "fileList").isEmpty());
+            enter("inner");
+            // leaving the list opens the folder highlighted in it
+            QApplication::setActiveWindow(&d); // focus moves only inside the active window
+            dirs->setFocus();
+            pick(d, "dirList", "top", Qt::MatchEndsWith);
+            child(d, "fileList")->setFocus();
+            QVERIFY(items(d, "fileList").isEmpty());
+        });
+        // a folder that is gone: the message, and the lists open where ZEP runs
+        e.fd.FDDir = e.path("gone");
+        drive([&] { showDesignFileDialog(e.env); }, [&](QDialog&) {});
+        QCOMPARE(e.sink.messages, QStringList{"Error  76 (Path not found) in Form_Load routine"});
+    }
+
+    void anglesDialogOpensFromJob()
+    {
+        Env e;
+        e.job.stPav = 41.5f;
+        e.job.maxCrn = 44.25f;
+        e.job.fixCrn = e.job.useMatRI = true;
+        e.job.theMat = QStringLiteral("Quartz");
+        e.job.theRCol = 10, e.job.theGCol = 20, e.job.theBCol = 30;
+        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            QCOMPARE(d.windowTitle(), QStringLiteral("Specify Angles and Materials"));
+            QCOMPARE(text(d, "specStartPav"), QStringLiteral(" 41.5"));
+            QCOMPARE(text(d, "specMaxCrn"), QStringLiteral(" 44.25"));
+            QVERIFY(!checked(d, "chkFixPav") && checked(d, "chkFixCrn") && checked(d, "optSelMat"));
+            QCOMPARE(items(d, "lstMatl"), e.materials.Mat);
+            QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QStringLiteral("Quartz"));
+            QCOMPARE(swatch(d), QColor(10, 20, 30));
+            QVERIFY(child(d, "btnCAmax")->isEnabled());
+            click(d, "optFile");
+            QVERIFY(!child(d, "btnCAmax")->isEnabled());
+            type(d, "specStartPav", "40");
+            click(d, "CancelButton");
+        });
+        QCOMPARE(e.job.stPav, 41.5f);
+        QVERIFY(e.job.useMatRI && !e.job.useFileRI);
+    }
+
+    void criticalAngleButtons()
+    {
+        Env e;
+        e.job.useMatRI = true;
+        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            pick(d, "lstMatl", "Diamond");
+            click(d, "btnCAmin");
+            click(d, "btnCAmax");
+            QCOMPARE(text(d, "specMinPav"), QStringLiteral("22.43"));
+            QCOMPARE(text(d, "specMaxPav"), QStringLiteral("53.86"));
+            type(d, "specMaxPav", "44");
+            child<QListWidget>(d, "lstMatl")->clearSelection();
+            click(d, "btnCAmax");
+            click(d, "optSpecRI");
+            click(d, "btnCAmin"); // empty index
+            type(d, "specRI", "0.5");
+            click(d, "btnCAmin");
+            type(d, "specRI", "1");
+            click(d, "btnCAmax");
+            QCOMPARE(text(d, "specMinPav"), QStringLiteral("22.43"));
+            QCOMPARE(text(d, "specMaxPav"), QStringLiteral("44"));
+        });
+        QCOMPARE(e.sink.messages,
+                 (QStringList{"Please select a material from the list first", "Please specify a refractive index",
+                              "Please specify a refractive index first",
+                              "Error  11 (Division by zero) in CalcCA routine"}));
+    }
+
+    void okStoresAngles()
+    {
+        Env e;
+        e.job.useMatRI = true;
+        e.job.theMat = QStringLiteral("Diamond");
+        e.job.theDisp = 0.044f;
+        float top = 0, left = 0;
+        QVERIFY(!drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            // start angles on their limits are accepted
+            for (auto [box, value] : {std::pair{"specStartPav", "38"}, {"specMinPav", "38"}, {"specMaxPav", "44"},
+                                      {"specStartCrn", "35"}, {"specMinCrn", "25"}, {"specMaxCrn", "35"}})
+                type(d, box, value);
+            click(d, "chkFixPav");
+            click(d, "optFile");
+            d.move(120, 80);
+            storeWindowPosition(&d, top, left);
+            click(d, "OKButton");
+        }));
+        QVERIFY(e.sink.messages.isEmpty());
+        QCOMPARE((QList<float>{e.job.stPav, e.job.maxPav, e.job.stCrn, e.job.minCrn}), (QList<float>{38, 44, 35, 25}));
+        QCOMPARE(e.job.pStep, 0.6f);
+        QCOMPARE(e.job.cStep, 1.0f);
+        QVERIFY(e.job.fixPav && !e.job.fixCrn);
+        QVERIFY(e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
+        QCOMPARE(e.job.theRI, 0.0f);
+        QCOMPARE(e.job.theDisp, 0.044f);
+        QCOMPARE(e.job.theMat, QStringLiteral("Diamond"));
+        QCOMPARE(e.positions.Tang, top);
+        QCOMPARE(e.positions.Lang, left);
+    }
+
+    void okRefusalsKeepWhatWasStored()
+    {
+        Env e;
+        e.job.stPav = 1;
+        e.job.useMatRI = true;
+        e.positions.Tang = 360;
+        QVERIFY(drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            d.move(400, 300);
+            type(d, "specMinCrn", QString());
+            click(d, "OKButton");
+            QCOMPARE(e.job.stPav, 1.0f);
+            type(d, "specStartPav", "50");
+            type(d, "specMaxPav", "44");
+            type(d, "specMinCrn", "4x");
+            click(d, "OKButton");
+            QCOMPARE(e.job.minCrn, 0.0f);
+            type(d, "specMinCrn", "0");
+            click(d, "chkFixCrn");
+            click(d, "OKButton"); // start pavilion angle above its maximum
+            QCOMPARE(e.job.stPav, 50.0f);
+            QCOMPARE(e.job.pStep, 4.4f);
+            QVERIFY(e.job.fixCrn && e.job.useMatRI);
+            type(d, "specStartPav", "40");
+            click(d, "optSpecRI");
+            click(d, "OKButton"); // no index
+            QVERIFY(!e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
+            click(d, "optSelMat");
+            click(d, "OKButton"); // no material
+        }));
+        QCOMPARE(e.job.stPav, 40.0f); // stored by a refused OK, kept by Cancel
+        QCOMPARE(e.positions.Tang, 360.0f);
+        QCOMPARE(e.sink.messages,
+                 (QStringList{"Please specify value for all angles",
+                              "Error  13 (Type mismatch) in OKButton_Click routine",
+                              "Starting angles must be between Min and Max!",
+                              "Please specify a refractive index and dispersion",
+                              "Error  9 (Subscript out of range) in OKButton_Click routine"}));
+    }
+
+    void refractiveIndexSources()
+    {
+        Env e;
+        e.job.stPav = e.job.maxPav = 40;
+        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            QVERIFY(checked(d, "optFile"));
+            click(d, "optSpecRI");
+            QCOMPARE(text(d, "specDisp"), QStringLiteral("0"));
+            type(d, "specRI", "1.6abc");
+            click(d, "OKButton");
+        });
+        QVERIFY(e.job.useSpecRI && !e.job.useFileRI && !e.job.useMatRI);
+        QCOMPARE(e.job.theMat, QStringLiteral("Custom"));
+        QCOMPARE(e.job.theRI, 1.6f);
+        QCOMPARE(e.job.theDisp, 0.0f);
+        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            QCOMPARE(text(d, "specRI"), QStringLiteral(" 1.6"));
+            click(d, "optSelMat");
+            pick(d, "lstMatl", "Quartz");
+            click(d, "OKButton");
+        });
+        QVERIFY(e.job.useMatRI && !e.job.useSpecRI);
+        QCOMPARE(e.job.theMat, QStringLiteral("Quartz"));
+        QCOMPARE(e.job.theRI, 1.55f);
+        QCOMPARE(e.job.theDisp, 0.013f);
+    }
+
+    void colourChosenAndStoredByOk()
+    {
+        Env e;
+        e.job.theRCol = 1, e.job.theGCol = 2, e.job.theBCol = 3;
+        QList<QColor> presets;
+        QColor answer(200, 100, 50);
+        e.env.pickColour = [&](const QColor& preset, QWidget*) {
+            presets << preset;
+            return answer;
+        };
+        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            click(d, "btnSelCol");
+            QCOMPARE(swatch(d), answer);
+            click(d, "CancelButton");
+        });
+        QCOMPARE(e.job.theRCol, int16_t(1));
+        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+            click(d, "btnSelCol");
+            answer = QColor(); // the chooser cancelled
+            click(d, "btnSelCol");
+            QCOMPARE(swatch(d), QColor(200, 100, 50));
+            click(d, "OKButton");
+        });
+        QCOMPARE(presets, (QList<QColor>{QColor(1, 2, 3), QColor(1, 2, 3), QColor(200, 100, 50)}));
+        QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 50}));
+    }
+
+    void tooltipsFollowDoTips()
+    {
+        for (const bool tips : {false, true}) {
+            Env e;
+            e.prefs.DoTips = tips;
+            auto check = [&](const char* okTip) {
+                return [=](QDialog& d) {
+                    int n = 0;
+                    for (QWidget* w : d.findChildren<QWidget*>())
+                        n += !w->toolTip().isEmpty();
+                    QCOMPARE(n, tips ? 3 : 0);
+                    QCOMPARE(child(d, "OKButton")->toolTip(), tips ? QString::fromLatin1(okTip) : QString());
+                };
+            };
+            drive([&] { showDesignFileDialog(e.env); }, check("Accept values"));
+            drive([&] { showAnglesDialog(e.env); }, check("Accept values and close window"));
+        }
+    }
+};
+
+QTEST_MAIN(TestDesignDialogs)
+#include "test_design_dialogs.moc"
