@@ -1,0 +1,261 @@
+#include "gemray/Runner.h"
+
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QRegularExpression>
+#include <QTime>
+#include <QTimer>
+
+#include <ctime>
+#include <new>
+
+namespace zep {
+
+namespace {
+
+const QString LogName = QStringLiteral("Gemray.log");
+const QString ImageName = QStringLiteral("R");
+const QString BitmapName = QStringLiteral("ZEP.BMP");
+const QString BatchName = QStringLiteral("ZEP.BAT");
+
+// A complete log holds at least this many bytes.
+constexpr qint64 CompleteLogSize = 205;
+
+double cpuSeconds()
+{
+    return double(std::clock()) / CLOCKS_PER_SEC;
+}
+
+} // namespace
+
+// Sleeps until something changes in the working folder (or in the file
+// being waited for) or a short poll interval has passed, letting window
+// events run meanwhile. The processor stays free for GemRay.
+class FileWaiter {
+public:
+    void watch(const QString& workPath, const QString& file)
+    {
+        const QString dir = QFileInfo(workPath.isEmpty() ? QStringLiteral(".") : workPath)
+                                .absoluteFilePath();
+        if (dir != m_dir) {
+            if (!m_dir.isEmpty())
+                m_watcher.removePath(m_dir);
+            m_dir.clear();
+            if (QFileInfo(dir).isDir() && m_watcher.addPath(dir))
+                m_dir = dir;
+        }
+        if (!file.isEmpty() && !m_watcher.files().contains(file) && fileExists(file))
+            m_watcher.addPath(file);
+    }
+
+    // Forgets the watched files (they are deleted and rewritten by the next
+    // raytrace); keeps the folder.
+    void release()
+    {
+        const QStringList files = m_watcher.files();
+        if (!files.isEmpty())
+            m_watcher.removePaths(files);
+    }
+
+    void sleep()
+    {
+        QEventLoop loop;
+        QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &loop,
+                         &QEventLoop::quit);
+        QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, &loop, &QEventLoop::quit);
+        QTimer::singleShot(RaytraceRunner::PollMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+private:
+    QFileSystemWatcher m_watcher;
+    QString m_dir;
+};
+
+QString gemrayCommand(float olPav, float pav, float olCrn, float crn, float ri, float xtilt,
+                      float ytilt)
+{
+    const auto angle = [](float x) { return Format(x, u"##.000"); };
+    QString c = QStringLiteral("Gemray");
+    c += QStringLiteral(" -p ") + angle(olPav) + u' ' + angle(pav);
+    c += QStringLiteral(" -c ") + angle(olCrn) + u' ' + angle(crn);
+    c += QStringLiteral(" -g ");
+    if (ri != 0)
+        c += QStringLiteral("-i ") + Format(ri, u"#.0000") + u' ';
+    if (xtilt != 0)
+        c += QStringLiteral("-x ") + angle(xtilt) + u' ';
+    if (ytilt != 0)
+        c += QStringLiteral("-y ") + angle(ytilt) + u' ';
+    c += QStringLiteral("B R N N");
+    return c;
+}
+
+QByteArray batchFileBytes(const QString& command)
+{
+    // One line holding the command and a carriage return, ended as every
+    // text line is: the console's batch reader drops the extra CR.
+    return command.toLatin1() + "\r\r\n";
+}
+
+Brightness readGemrayLog(const QByteArray& logText)
+{
+    QString text = QString::fromLatin1(logText);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    const QStringList lines = text.split(u'\n');
+    // Two lines skipped; the third must be there (a line end after it or not).
+    if (lines.size() < 3 || (lines.size() == 3 && lines[2].isEmpty()))
+        throw ZepError(err::PastEndOfFile);
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    const QStringList fields = lines[2].split(separators, Qt::SkipEmptyParts);
+    if (fields.size() < 9)
+        throw ZepError(err::PastEndOfFile);
+    float values[9];
+    for (int k = 0; k < 9; ++k)
+        values[k] = ToSingle(StrictNumber(fields[k]));
+    return Brightness{values[8], values[7]};
+}
+
+RaytraceRunner::RaytraceRunner(RunnerEnv env)
+    : m_env(env), m_waiter(std::make_unique<FileWaiter>())
+{
+}
+
+RaytraceRunner::~RaytraceRunner() = default;
+
+QString RaytraceRunner::workFile(const QString& name) const
+{
+    return m_env.shell.WorkPath + name;
+}
+
+void RaytraceRunner::setimlbl(const QString& label, const QString& mode)
+{
+    if (RaytraceView* view = m_env.views.forMode(mode))
+        view->setPictureLabel(label);
+}
+
+void RaytraceRunner::showPicture(const QString& bitmapFile, const QString& mode)
+{
+    if (RaytraceView* view = m_env.views.forMode(mode))
+        view->showPicture(bitmapFile);
+}
+
+void RaytraceRunner::doGemRay(float pav, float crn, float ri, float xtilt, float ytilt,
+                              float& iso, float& cos, const QString& mode)
+{
+    try {
+        run(pav, crn, ri, xtilt, ytilt, iso, cos, mode);
+    } catch (const ZepError& e) {
+        m_env.AbortFlag = true;
+        m_env.messages.message(e.standardMessage(QStringLiteral("doGemRay")));
+    } catch (const std::bad_alloc&) {
+        m_env.AbortFlag = true;
+        m_env.messages.message(ZepError(err::OutOfMemory).standardMessage(QStringLiteral("doGemRay")));
+    }
+    m_waiter->release();
+}
+
+RaytraceRunner::WaitEnd RaytraceRunner::waitFor(const std::function<bool()>& condition,
+                                                bool conditionFirst, const QString& watchFile)
+{
+    QElapsedTimer clock;
+    clock.start();
+    m_env.shell.StartTime = float(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0f;
+    for (;;) {
+        if (conditionFirst && condition())
+            return WaitEnd::Done;
+        if (float(double(clock.nsecsElapsed()) / 1e9) > m_env.prefs.Tout)
+            return WaitEnd::TimedOut;
+        if (!conditionFirst && condition())
+            return WaitEnd::Done;
+        m_waiter->watch(m_env.shell.WorkPath, watchFile);
+        m_waiter->sleep();
+        if (m_env.AbortFlag && !m_env.shell.TimedOut)
+            m_env.console.bringToFront();
+    }
+}
+
+void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytilt, float& iso,
+                         float& cos, const QString& mode)
+{
+    ShellValues& shell = m_env.shell;
+    if (shell.TimedOut || m_env.AbortFlag)
+        return;
+
+    const QString command = gemrayCommand(m_env.job.olPav, pav, m_env.job.olCrn, crn, ri, xtilt,
+                                          ytilt);
+    const QString log = workFile(LogName);
+    const QString image = workFile(ImageName);
+    removeIfExists(log);
+
+    RaytraceView* view = m_env.views.forMode(mode);
+    if (view) {
+        view->showStatus(command, StatusColours::Busy);
+        view->repaintNow();
+    }
+    QCoreApplication::processEvents();
+
+    if (m_env.prefs.DoBat) {
+        const QString bat = workFile(BatchName);
+        removeIfExists(bat);
+        writeFileSafely(bat, batchFileBytes(command));
+        if (!shell.TimedOut)
+            m_env.console.paste(BatchName);
+    } else if (!shell.TimedOut) {
+        m_env.console.paste(command);
+    }
+
+    // Three phases: the log appears, the log is complete, the image is
+    // complete. GemRay writes the image before the log, so all three
+    // usually end together.
+    QElapsedTimer waited;
+    waited.start();
+    const double cpuBefore = cpuSeconds();
+    qint64 logLength = 0;
+    WaitEnd end = waitFor([&] { return fileExists(log); }, true, QString());
+    if (end == WaitEnd::Done)
+        end = waitFor([&] { return (logLength = fileLength(log)) >= CompleteLogSize; }, false, log);
+    if (end == WaitEnd::Done)
+        end = waitFor([&] { return fileLength(image) >= RawFileSize; }, false, image);
+    m_stats.waitSeconds += double(waited.nsecsElapsed()) / 1e9;
+    m_stats.waitCpuSeconds += cpuSeconds() - cpuBefore;
+    if (end == WaitEnd::TimedOut) {
+        shell.TimedOut = true;
+        m_env.messages.message(QStringLiteral("GemRay Timed Out - Aborting"));
+        return;
+    }
+
+    if (shell.TimedOut || m_env.AbortFlag)
+        return;
+
+    const QString bitmap = workFile(BitmapName);
+    GBMP(m_env.images, m_env.bitmaps.BMP_Header, image, bitmap);
+    const Brightness b = readGemrayLog(readFileBytes(log, 1 << 20));
+
+    if (view) {
+        view->showPicture(bitmap);
+        view->showStatus(QStringLiteral("Gemray returned.    COS ") + NumText(b.cos)
+                             + QStringLiteral("    ISO ") + NumText(b.iso)
+                             + QStringLiteral("    Log file in bytes: ") + NumText(double(logLength)),
+                         StatusColours::System);
+        view->showCurrentGem(CurrentGemTexts{
+            Format(pav, u"#.000"), Format(crn, u"#.000"), NumText(ri), Format(xtilt, u"#.000"),
+            Format(ytilt, u"#.000"), NumText(b.cos), NumText(b.iso)});
+        view->repaintNow();
+    }
+    ++m_stats.raytraces;
+    iso = b.iso;
+    cos = b.cos;
+    QCoreApplication::processEvents();
+}
+
+} // namespace zep

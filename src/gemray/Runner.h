@@ -1,0 +1,157 @@
+#pragma once
+// The raytrace runner: one GemRay raytrace of the working design "B", typed
+// into the console, waited for without spinning, converted to "ZEP.BMP",
+// read back (ISO and COS) and shown in the calling window.
+//
+// The runner links Qt Core only. The console and the calling window are
+// reached through the two small interfaces below, so the runner also works
+// (and is tested) without any window.
+#include "bitmap/BitmapTemplates.h"
+#include "common/SharedState.h"
+#include "gemray/RaytraceImages.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace zep {
+
+class MessageSink;
+
+// The console in which GemRay runs.
+class ConsolePort {
+public:
+    virtual ~ConsolePort() = default;
+    // Makes the console run `line`: the line and a carriage return go on the
+    // clipboard, the console comes forward and gets the paste keystrokes.
+    virtual void paste(const QString& line) = 0;
+    // Activates the console window.
+    virtual void bringToFront() = 0;
+};
+
+// The colours of the status box InfoWin.
+enum class StatusColours {
+    Busy,   // white text on pure red (RGB 255, 0, 0): GemRay is running
+    System, // the system's button text on its button face
+};
+
+// The texts of the "Current Gem" boxes after a raytrace.
+struct CurrentGemTexts {
+    QString pav;   // txtCGPav
+    QString crn;   // txtCGCrn
+    QString ri;    // txtCGRI
+    QString xang;  // txtCGXang
+    QString yang;  // txtCGYang
+    QString cb;    // txtCGCB, COS brightness
+    QString ib;    // txtCGIB, ISO brightness
+};
+
+// The calling window's side: its status box, the gem picture, the "Current
+// Gem" boxes and the picture's caption.
+class RaytraceView {
+public:
+    virtual ~RaytraceView() = default;
+    virtual void showStatus(const QString& text, StatusColours colours) = 0;   // InfoWin
+    // imgCurGem shows the bitmap file. Raises ZepError when it cannot be read.
+    virtual void showPicture(const QString& bitmapFile) = 0;
+    virtual void showCurrentGem(const CurrentGemTexts& texts) = 0;
+    virtual void setPictureLabel(const QString& label) = 0;                   // txtCGPicLbl
+    // Paints the window now.
+    virtual void repaintNow() = 0;
+};
+
+// The two windows a runner may update. Mode "OPT" names the optimizer's
+// window, any other mode the mapper's. A null view shows nothing.
+struct RaytraceViews {
+    RaytraceView* optimizer = nullptr;
+    RaytraceView* mapper = nullptr;
+    RaytraceView* forMode(const QString& mode) const
+    {
+        return mode == QLatin1String("OPT") ? optimizer : mapper;
+    }
+};
+
+// Everything the runner reads or writes, owned elsewhere.
+struct RunnerEnv {
+    ShellValues& shell;             // WorkPath; StartTime and TimedOut are set here
+    const Preferences& prefs;       // DoBat, Tout (read at every call)
+    const JobState& job;            // olPav, olCrn
+    ImageStore& images;             // RawImage and ImagePixels are filled here
+    const BitmapTemplates& bitmaps; // BMP_Header: the header of "ZEP.BMP"
+    bool& AbortFlag;
+    MessageSink& messages;
+    ConsolePort& console;
+    RaytraceViews views;
+};
+
+// The GemRay command for the optimizer and the mapper:
+// "Gemray -p 41.000 40.750 -c 34.000 33.500 -g -i 1.5400 -x 5.000 B R N N".
+// "-i", "-x" and "-y" stand only for values other than 0.
+QString gemrayCommand(float olPav, float pav, float olCrn, float crn, float ri, float xtilt,
+                      float ytilt);
+// The bytes of "ZEP.BAT" for a command: the command, CR, CR, LF.
+QByteArray batchFileBytes(const QString& command);
+
+// ISO and COS brightness from the text of "Gemray.log": the third line holds
+// nine numbers (commas or blanks between them), COS the 8th and ISO the 9th.
+// Raises ZepError 62 when the line or a number is missing, 13 for a value
+// that is not a number.
+struct Brightness {
+    float iso = 0;
+    float cos = 0;
+};
+Brightness readGemrayLog(const QByteArray& logText);
+
+// What the waits cost: wall time and this process's own CPU time spent in
+// the three wait phases, summed over the runner's life.
+struct WaitStatistics {
+    int raytraces = 0;        // raytraces that completed
+    double waitSeconds = 0;   // wall time in the waits
+    double waitCpuSeconds = 0;// CPU time of this process in the waits
+};
+
+class FileWaiter;
+
+class RaytraceRunner {
+public:
+    explicit RaytraceRunner(RunnerEnv env);
+    ~RaytraceRunner();
+    RaytraceRunner(const RaytraceRunner&) = delete;
+    RaytraceRunner& operator=(const RaytraceRunner&) = delete;
+
+    // One raytrace of "B" at the angles, index (0: the design's own) and
+    // tilt. Writes iso and cos only when the raytrace completed; does nothing
+    // at all while TimedOut or AbortFlag is set. Faults are reported here
+    // (AbortFlag set, message naming doGemRay); nothing is thrown.
+    void doGemRay(float pav, float crn, float ri, float xtilt, float ytilt, float& iso,
+                  float& cos, const QString& mode);
+
+    // The caption of the calling window's picture.
+    void setimlbl(const QString& label, const QString& mode);
+    // The calling window's picture, loaded from a bitmap file (ZepError when
+    // it cannot be read).
+    void showPicture(const QString& bitmapFile, const QString& mode);
+
+    // A working file: WorkPath followed by the name.
+    QString workFile(const QString& name) const;
+
+    // How often the waits poll when no file change wakes them, in ms.
+    static constexpr int PollMs = 4;
+
+    const WaitStatistics& statistics() const { return m_stats; }
+    RunnerEnv& env() { return m_env; }
+
+private:
+    enum class WaitEnd { Done, TimedOut };
+    void run(float pav, float crn, float ri, float xtilt, float ytilt, float& iso, float& cos,
+             const QString& mode);
+    WaitEnd waitFor(const std::function<bool()>& condition, bool conditionFirst,
+                    const QString& watchFile);
+
+    RunnerEnv m_env;
+    std::unique_ptr<FileWaiter> m_waiter;
+    WaitStatistics m_stats;
+};
+
+} // namespace zep
