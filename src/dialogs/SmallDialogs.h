@@ -1,0 +1,41 @@
+#pragma once
+// The small modal windows: the yes/no question, the four-number prompt and
+// the information window. Each is built for one use, shown with exec() and
+// discarded; results go back through the exchange values of the DialogEnv.
+#include "common/Messages.h"
+#include "common/ZepError.h"
+#include "dialogs/DialogEnv.h"
+
+#include <QString>
+#include <new>
+
+class QWidget;
+
+namespace zep {
+
+// frmYesNoDLOG: YNLine1..3 in, YNAnswer out (true for OK).
+void showYesNo(DialogEnv& env, QWidget* parent = nullptr);
+// frm4NumsDLOG: one row per non-empty prompt NQ1..4; on OK NAnswer is true
+// and the shown rows' values NA1..4 take the typed numbers.
+void showFourNums(DialogEnv& env, QWidget* parent = nullptr);
+// frmAboutDLOG: version, notes and the way to the preferences.
+void showAbout(DialogEnv& env, QWidget* parent = nullptr);
+
+// The version line of the information window.
+QString versionText();
+
+// Runs one event handler; a run-time error ends it with the standard
+// message naming `routine`.
+template <class Handler>
+void runHandler(MessageSink& messages, const QString& routine, Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const ZepError& e) {
+        messages.report(e, routine);
+    } catch (const std::bad_alloc&) {
+        messages.report(ZepError(err::OutOfMemory), routine);
+    }
+}
+
+} // namespace zep

@@ -1,0 +1,136 @@
+#include "PreferencesDialog.h"
+#include "common/KeyValue.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+#include "dialogs/SmallDialogs.h"
+#include "dialogs/WindowSupport.h"
+#include "settings/PreferencesFile.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zep {
+
+namespace {
+
+class PreferencesDialog : public QDialog {
+public:
+    PreferencesDialog(DialogEnv& env, QWidget* parent) : QDialog(parent), m_env(env)
+    {
+        setObjectName(QStringLiteral("frmPrefsDLOG"));
+        setWindowTitle(QStringLiteral("Customize ZEP"));
+        auto* layout = new QVBoxLayout(this);
+        m_atol = box(layout, "txtATol", "lblATol",
+                     QStringLiteral("Angle Tolerance - Optimization stops when step size is below this value"));
+        m_dosPaste = box(layout, "txtDP", "lblDP",
+                         QStringLiteral("Keystroke sequence to paste into a DOS window (typically %<spacebar>EP)"));
+        m_tout = box(layout, "txtTout", "lblTout",
+                     QStringLiteral("GemRay (DOS window) time-out interval. ZEP aborts after this many seconds"));
+        m_doBat = new QCheckBox(
+            QStringLiteral("Use batch files instead of DOS window paste (may be faster on some systems)"), this);
+        m_doBat->setObjectName(QStringLiteral("chkDoBat"));
+        m_tips = new QCheckBox(QStringLiteral("Show Tool Tips (hints / info when cursor pauses over controls)"), this);
+        m_tips->setObjectName(QStringLiteral("chkTips"));
+        layout->addWidget(m_doBat);
+        layout->addWidget(m_tips);
+
+        m_ok = new QPushButton(QStringLiteral("OK"), this);
+        m_ok->setObjectName(QStringLiteral("OKButton"));
+        m_ok->setDefault(true);
+        m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+        m_cancel->setObjectName(QStringLiteral("CancelButton"));
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        buttons->addWidget(m_ok);
+        buttons->addWidget(m_cancel);
+        layout->addLayout(buttons);
+
+        connect(m_ok, &QPushButton::clicked, this,
+                [this] { runHandler(m_env.messages, QStringLiteral("OKButton_Click"), [this] { okClick(); }); });
+        connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+        runHandler(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
+    }
+
+    // Cancel stores nothing, not even the position.
+    void reject() override
+    {
+        runHandler(m_env.messages, QStringLiteral("CancelButton_Click"), [this] { QDialog::reject(); });
+    }
+
+private:
+    QLineEdit* box(QVBoxLayout* layout, const char* name, const char* labelName, const QString& caption)
+    {
+        auto* l = new QLabel(caption, this);
+        l->setObjectName(QLatin1String(labelName));
+        auto* b = new QLineEdit(this);
+        b->setObjectName(QLatin1String(name));
+        l->setBuddy(b);
+        selectAllOnFocus(b);
+        layout->addWidget(l);
+        layout->addWidget(b);
+        return b;
+    }
+
+    void load()
+    {
+        placeWindow(this, m_env.positions.TPrefs, m_env.positions.LPrefs);
+        const Preferences& p = m_env.prefs;
+        m_atol->setText(NumText(p.ATol));
+        m_dosPaste->setText(p.DosPaste);
+        m_tout->setText(NumText(p.Tout));
+        m_doBat->setChecked(p.DoBat);
+        m_tips->setChecked(p.DoTips);
+        setTip(m_tips, p.DoTips, QStringLiteral("Click here to shut me up"));
+        setTip(m_ok, p.DoTips, QStringLiteral("Accept values"));
+        setTip(m_cancel, p.DoTips, QStringLiteral("Cancel - do not accept values"));
+    }
+
+    void okClick()
+    {
+        PreferenceEntries in;
+        in.ATol = m_atol->text();
+        in.DosPaste = m_dosPaste->text();
+        in.Tout = m_tout->text();
+        in.DoBat = m_doBat->checkState() != Qt::Unchecked;
+        in.DoTips = m_tips->checkState() != Qt::Unchecked;
+        takePreferenceEntries(in, m_env.prefs);
+        writePreferences(m_env.workPath + QStringLiteral("ZEPPrefs.txt"), m_env.prefs);
+        storeWindowPosition(this, m_env.positions.TPrefs, m_env.positions.LPrefs);
+        QDialog::accept();
+    }
+
+    DialogEnv& m_env;
+    QLineEdit* m_atol;
+    QLineEdit* m_dosPaste;
+    QLineEdit* m_tout;
+    QCheckBox* m_doBat;
+    QCheckBox* m_tips;
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
+};
+
+} // namespace
+
+void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs)
+{
+    prefs.ATol = ToSingle(Val(in.ATol));
+    if (!kvStorable(in.DosPaste))
+        throw ZepError(err::InvalidCall, kvNotStorableMessage(QStringLiteral("The keystroke sequence")));
+    prefs.DosPaste = in.DosPaste;
+    prefs.DoBat = in.DoBat;
+    prefs.DoTips = in.DoTips;
+    prefs.Tout = ToSingle(StrictNumber(in.Tout));
+}
+
+void showPreferences(DialogEnv& env, QWidget* parent)
+{
+    PreferencesDialog d(env, parent);
+    d.exec();
+}
+
+} // namespace zep
