@@ -1,0 +1,126 @@
+#include "merit/CurrentGemPanel.h"
+
+#include "common/FileIO.h"
+#include "common/ZepError.h"
+
+#include <QApplication>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+namespace zep {
+
+namespace {
+
+QLineEdit* makeBox(QWidget* parent, const char* name)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setReadOnly(true);
+    box->setMinimumWidth(70);
+    return box;
+}
+
+} // namespace
+
+CurrentGemPanel::CurrentGemPanel(QWidget* parent)
+    : QWidget(parent)
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+
+    m_info = makeBox(this, "InfoWin");
+    m_info->setText(QStringLiteral("Status Window"));
+    outer->addWidget(m_info);
+
+    m_frame = new QGroupBox(QStringLiteral("Current Gem"), this);
+    m_frame->setObjectName(QStringLiteral("fraCurrentGem"));
+    outer->addWidget(m_frame);
+    auto* row = new QHBoxLayout(m_frame);
+
+    auto* pictureColumn = new QVBoxLayout;
+    m_image = new QLabel(m_frame);
+    m_image->setObjectName(QStringLiteral("imgCurGem"));
+    m_image->setFixedSize(ImageSide, ImageSide);
+    m_image->setAlignment(Qt::AlignCenter);
+    pictureColumn->addWidget(m_image);
+    m_picLbl = makeBox(m_frame, "txtCGPicLbl");
+    m_picLbl->setFixedWidth(ImageSide);
+    pictureColumn->addWidget(m_picLbl);
+    pictureColumn->addStretch();
+    row->addLayout(pictureColumn);
+
+    auto* boxes = new QFormLayout;
+    m_pav = makeBox(m_frame, "txtCGPav");
+    m_crn = makeBox(m_frame, "txtCGCrn");
+    m_ri = makeBox(m_frame, "txtCGRI");
+    m_xang = makeBox(m_frame, "txtCGXang");
+    m_yang = makeBox(m_frame, "txtCGYang");
+    m_ib = makeBox(m_frame, "txtCGIB");
+    m_cb = makeBox(m_frame, "txtCGCB");
+    boxes->addRow(QStringLiteral("Pavillion Angle"), m_pav);
+    boxes->addRow(QStringLiteral("Crown Angle"), m_crn);
+    boxes->addRow(QStringLiteral("Refractive Index"), m_ri);
+    boxes->addRow(QStringLiteral("X Tilt Angle"), m_xang);
+    boxes->addRow(QStringLiteral("Y Tilt Angle"), m_yang);
+    boxes->addRow(QStringLiteral("ISO Brightness"), m_ib);
+    boxes->addRow(QStringLiteral("COS Brightness"), m_cb);
+    row->addLayout(boxes);
+
+    m_extra = new QVBoxLayout;
+    row->addLayout(m_extra);
+
+    showStatus(m_info->text(), StatusColours::System);
+}
+
+void CurrentGemPanel::showStatus(const QString& text, StatusColours colours)
+{
+    QPalette p = m_info->palette();
+    if (colours == StatusColours::Busy) {
+        p.setColor(QPalette::Base, QColor(255, 0, 0));
+        p.setColor(QPalette::Text, QColor(255, 255, 255));
+    } else {
+        const QPalette system = QApplication::palette();
+        p.setColor(QPalette::Base, system.color(QPalette::Button));
+        p.setColor(QPalette::Text, system.color(QPalette::ButtonText));
+    }
+    m_info->setPalette(p);
+    m_info->setText(text);
+    m_info->setCursorPosition(0);
+}
+
+void CurrentGemPanel::showPicture(const QString& bitmapFile)
+{
+    QImage image;
+    if (!image.load(bitmapFile))
+        throw ZepError(fileExists(bitmapFile) ? err::DeviceIO : err::FileNotFound);
+    m_image->setPixmap(QPixmap::fromImage(image));
+}
+
+void CurrentGemPanel::showCurrentGem(const CurrentGemTexts& t)
+{
+    m_pav->setText(t.pav);
+    m_crn->setText(t.crn);
+    m_ri->setText(t.ri);
+    m_xang->setText(t.xang);
+    m_yang->setText(t.yang);
+    m_cb->setText(t.cb);
+    m_ib->setText(t.ib);
+}
+
+void CurrentGemPanel::setPictureLabel(const QString& label)
+{
+    m_picLbl->setText(label);
+}
+
+void CurrentGemPanel::repaintNow()
+{
+    repaint();
+}
+
+} // namespace zep

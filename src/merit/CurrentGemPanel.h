@@ -1,0 +1,52 @@
+#pragma once
+// The part of the optimizer and mapper windows that the raytrace runner
+// fills: the status box InfoWin and the "Current Gem" frame with the latest
+// raytrace picture, its angles, index, tilt, brightness and caption.
+#include "gemray/Runner.h"
+
+#include <QWidget>
+
+class QBoxLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+
+namespace zep {
+
+class CurrentGemPanel : public QWidget, public RaytraceView {
+    Q_OBJECT
+public:
+    explicit CurrentGemPanel(QWidget* parent = nullptr);
+
+    // RaytraceView
+    void showStatus(const QString& text, StatusColours colours) override;
+    void showPicture(const QString& bitmapFile) override;
+    void showCurrentGem(const CurrentGemTexts& texts) override;
+    void setPictureLabel(const QString& label) override;
+    void repaintNow() override;
+
+    // The controls, for the windows that embed the panel.
+    QLineEdit* InfoWin() const { return m_info; }
+    QLabel* imgCurGem() const { return m_image; }
+    QLineEdit* txtCGPav() const { return m_pav; }
+    QLineEdit* txtCGCrn() const { return m_crn; }
+    QLineEdit* txtCGRI() const { return m_ri; }
+    QLineEdit* txtCGXang() const { return m_xang; }
+    QLineEdit* txtCGYang() const { return m_yang; }
+    QLineEdit* txtCGIB() const { return m_ib; }
+    QLineEdit* txtCGCB() const { return m_cb; }
+    QLineEdit* txtCGPicLbl() const { return m_picLbl; }
+    // The "Current Gem" frame, and a column at its right for the window's
+    // own controls (the mapper's merit bar and legend).
+    QGroupBox* currentGemFrame() const { return m_frame; }
+    QBoxLayout* extraArea() const { return m_extra; }
+
+private:
+    QLineEdit* m_info;
+    QGroupBox* m_frame;
+    QLabel* m_image;
+    QLineEdit *m_pav, *m_crn, *m_ri, *m_xang, *m_yang, *m_ib, *m_cb, *m_picLbl;
+    QBoxLayout* m_extra;
+};
+
+} // namespace zep
