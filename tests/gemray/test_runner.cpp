@@ -1,0 +1,315 @@
+// The raytrace runner through the real console and zepcmd, with stand-in
+// ray tracer scripts: the command line, the batch file, the three waits and
+// their time-out, abort, the log's third line and what the calling window
+// shows.
+#include "gemray/RaytraceRig.h"
+
+#include "common/ZepError.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+
+using namespace zep;
+using namespace zep::test;
+
+class TestRunner : public QObject {
+    Q_OBJECT
+private slots:
+    void commandLine_data();
+    void commandLine();
+    void logThirdLine_data();
+    void logThirdLine();
+
+    void completedRaytraceIsReadAndShown();
+    void sendsThroughBatchFileWithoutWindow();
+    void incompleteFilesTimeOut_data();
+    void incompleteFilesTimeOut();
+    void silentRayTracerTimesOutAndStopsLaterCalls();
+    void flagSetOnEntryDoesNothing();
+    void abortWaitsForTheFilesThenReadsNothing();
+    void malformedLogIsReportedAndAborts();
+};
+
+void TestRunner::commandLine_data()
+{
+    QTest::addColumn<float>("pav");
+    QTest::addColumn<float>("crn");
+    QTest::addColumn<float>("ri");
+    QTest::addColumn<float>("x");
+    QTest::addColumn<float>("y");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("all options") << 40.75f << 33.5f << 1.54f << 5.0f << 0.0f
+                                 << "Gemray -p 41.000 40.750 -c 34.000 33.500 -g -i 1.5400 -x 5.000 B R N N";
+    QTest::newRow("no index, no tilt") << 40.75f << 33.5f << 0.0f << 0.0f << 0.0f
+                                       << "Gemray -p 41.000 40.750 -c 34.000 33.500 -g B R N N";
+    QTest::newRow("small and negative tilt") << 41.0f << 34.0f << 0.0f << 0.5f << -2.0f
+                                             << "Gemray -p 41.000 41.000 -c 34.000 34.000 -g -x .500 -y -2.000 B R N N";
+    QTest::newRow("first tilt sample") << 41.0f << 34.0f << 2.417f << 3.5355351f << 3.5355351f
+                                       << "Gemray -p 41.000 41.000 -c 34.000 34.000 -g -i 2.4170 -x 3.536 -y 3.536 B R N N";
+    QTest::newRow("second tilt sample") << 41.0f << 34.0f << 0.0f << 7.0710702f << -7.0710702f
+                                        << "Gemray -p 41.000 41.000 -c 34.000 34.000 -g -x 7.071 -y -7.071 B R N N";
+    QTest::newRow("angles below one") << 0.5f << 0.25f << 0.0f << -0.5f << 0.0f
+                                      << "Gemray -p 41.000 .500 -c 34.000 .250 -g -x -.500 B R N N";
+}
+
+void TestRunner::commandLine()
+{
+    QFETCH(float, pav);
+    QFETCH(float, crn);
+    QFETCH(float, ri);
+    QFETCH(float, x);
+    QFETCH(float, y);
+    QFETCH(QString, command);
+    QCOMPARE(gemrayCommand(41, pav, 34, crn, ri, x, y), command);
+    QCOMPARE(batchFileBytes(command), command.toLatin1() + "\r\r\n");
+}
+
+void TestRunner::logThirdLine_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<float>("iso");
+    QTest::addColumn<float>("cos");
+    QTest::newRow("blanks") << QByteArray("a\r\nb\r\n1 2 3 4 5 6 7 54.21 62.23\r\nmore\r\n") << 0 << 62.23f << 54.21f;
+    QTest::newRow("commas, LF") << QByteArray("a\nb\n1,2, 3 ,4,5,6,7,-8.5,1E2\n") << 0 << 100.0f << -8.5f;
+    QTest::newRow("no line end") << QByteArray("a\nb\n1 2 3 4 5 6 7 8 9 10") << 0 << 9.0f << 8.0f;
+    QTest::newRow("eight numbers") << QByteArray("a\nb\n1 2 3 4 5 6 7 8\n9\n") << int(err::PastEndOfFile) << 0.0f << 0.0f;
+    QTest::newRow("two lines") << QByteArray("a\r\nb\r\n") << int(err::PastEndOfFile) << 0.0f << 0.0f;
+    QTest::newRow("text") << QByteArray("a\nb\n1 2 3 4 5 6 7 COS ISO\n") << int(err::TypeMismatch) << 0.0f << 0.0f;
+    QTest::newRow("unused number malformed") << QByteArray("a\nb\n1 2x 3 4 5 6 7 8 9\n") << int(err::TypeMismatch) << 0.0f << 0.0f;
+}
+
+void TestRunner::logThirdLine()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(int, error);
+    try {
+        const Brightness b = readGemrayLog(log);
+        QCOMPARE(error, 0);
+        QTEST(b.iso, "iso");
+        QTEST(b.cos, "cos");
+    } catch (const ZepError& e) {
+        QCOMPARE(int(e.number()), error);
+    }
+}
+
+void TestRunner::completedRaytraceIsReadAndShown()
+{
+    RaytraceRig rig;
+    // The stale log of an earlier raytrace is deleted before the command
+    // goes out: the stand-in answers late, and its values are the ones read.
+    rig.put("Gemray.log", gemrayLog(11, 12));
+    rig.put("R.src", rawImage([](int i) { return uint8_t(i % 251); }));
+    rig.put("log.src", gemrayLog(62.23f, 54.21f, 262));
+    rig.standIn("sleep 0.2\n" + answerWith());
+
+    float iso = -1, cos = -1;
+    rig.runner->doGemRay(40.75f, 33.5f, 1.54f, 0, -2, iso, cos, "OPT");
+    QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+    QCOMPARE(iso, 62.23f);
+    QCOMPARE(cos, 54.21f);
+    QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.750 -c 28.000 33.500 -g -i 1.5400 -y -2.000 B R N N"});
+    QVERIFY(!rig.AbortFlag);
+    QVERIFY(!rig.shell.TimedOut);
+
+    // "ZEP.BMP": the grey header and the pixels bottom row first.
+    const QByteArray bmp = rig.get("ZEP.BMP");
+    QCOMPARE(bmp.size(), 15478);
+    QCOMPARE(bmp.left(1078), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.BMP_Header.data()), 1078));
+    QCOMPARE(uint8_t(bmp[1078 + 14280]), uint8_t(0));            // raw pixel 0
+    QCOMPARE(uint8_t(bmp[1078 + 119]), uint8_t(14399 % 251));    // raw pixel 14399
+    QCOMPARE(rig.images.RawImage[5], uint8_t(5));
+
+    // The optimizer's panel shows the gem; the mapper's is untouched.
+    CurrentGemPanel* p = rig.optimizerPanel;
+    QCOMPARE(p->InfoWin()->text(), QString("Gemray returned.    COS  54.21    ISO  62.23    Log file in bytes:  262"));
+    QCOMPARE(p->InfoWin()->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Button));
+    QCOMPARE(p->InfoWin()->palette().color(QPalette::Text), QApplication::palette().color(QPalette::ButtonText));
+    QCOMPARE(p->txtCGPav()->text(), QString("40.750"));
+    QCOMPARE(p->txtCGCrn()->text(), QString("33.500"));
+    QCOMPARE(p->txtCGRI()->text(), QString(" 1.54"));
+    QCOMPARE(p->txtCGXang()->text(), QString(".000"));
+    QCOMPARE(p->txtCGYang()->text(), QString("-2.000"));
+    QCOMPARE(p->txtCGCB()->text(), QString(" 54.21"));
+    QCOMPARE(p->txtCGIB()->text(), QString(" 62.23"));
+    QCOMPARE(p->imgCurGem()->pixmap().size(), QSize(120, 120));
+    const QImage shown = p->imgCurGem()->pixmap().toImage();
+    QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 0));                   // raw pixel 0: top left
+    QCOMPARE(shown.pixelColor(0, 119), QColor(224, 224, 224));           // raw pixel 14280
+    QCOMPARE(rig.mapperPanel->InfoWin()->text(), QString("Status Window"));
+    QVERIFY(rig.mapperPanel->imgCurGem()->pixmap().isNull());
+
+    // Any other mode is the mapper's window; the caption goes there too.
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "MFM");
+    rig.runner->setimlbl("Random Raytrace", "MFM");
+    QCOMPARE(rig.mapperPanel->txtCGRI()->text(), QString(" 0"));
+    QCOMPARE(rig.mapperPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
+    QCOMPARE(rig.optimizerPanel->txtCGPicLbl()->text(), QString());
+    QCOMPARE(rig.calls().size(), 2);
+    QCOMPARE(rig.runner->statistics().raytraces, 2);
+}
+
+void TestRunner::sendsThroughBatchFileWithoutWindow()
+{
+    RaytraceRig rig;
+    RaytraceRunner runner(RunnerEnv{rig.shell, rig.prefs, rig.job, rig.images, rig.bitmaps,
+                                    rig.AbortFlag, rig.messages, rig.port, RaytraceViews{}});
+    rig.prefs.DoBat = true;
+    rig.put("ZEP.BAT", "stale\r\n");
+    rig.put("R.src", rawImage([](int) { return uint8_t(7); }));
+    rig.put("log.src", gemrayLog(70, 60));
+    rig.standIn(answerWith());
+
+    float iso = 0, cos = 0;
+    runner.doGemRay(42, 30, 0, 0.5f, 0, iso, cos, "OPT");
+    QVERIFY(rig.messages.messages.isEmpty());
+    QCOMPARE(rig.get("ZEP.BAT"), QByteArray("Gemray -p 41.500 42.000 -c 28.000 30.000 -g -x .500 B R N N\r\r\n"));
+    QCOMPARE(rig.calls(), QStringList{"-p 41.500 42.000 -c 28.000 30.000 -g -x .500 B R N N"});
+    QVERIFY(rig.console.outputText().contains("ZEPWork>ZEP.BAT\n"));
+    QCOMPARE(iso, 70.0f);
+    QCOMPARE(cos, 60.0f);
+    QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("Status Window"));
+}
+
+void TestRunner::incompleteFilesTimeOut_data()
+{
+    QTest::addColumn<int>("logBytes");
+    QTest::addColumn<int>("imageBytes");
+    QTest::newRow("log of 204 bytes") << 204 << 14402;
+    QTest::newRow("image of 14401 bytes") << 205 << 14401;
+}
+
+void TestRunner::incompleteFilesTimeOut()
+{
+    QFETCH(int, logBytes);
+    QFETCH(int, imageBytes);
+    RaytraceRig rig;
+    rig.prefs.Tout = 1;
+    rig.put("R.src", rawImage([](int) { return uint8_t(1); }, imageBytes));
+    rig.put("log.src", gemrayLog(50, 40, logBytes));
+    rig.standIn(answerWith());
+
+    float iso = -1, cos = -1;
+    QElapsedTimer clock;
+    clock.start();
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+    QVERIFY(clock.elapsed() >= 1000);
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(rig.shell.TimedOut);
+    QVERIFY(!rig.AbortFlag);
+    QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
+    QCOMPARE(iso, -1.0f);
+    QCOMPARE(cos, -1.0f);
+    QVERIFY(!fileExists(rig.work("ZEP.BMP")));
+    // The status box still shows the command on red.
+    QLineEdit* info = rig.optimizerPanel->InfoWin();
+    QCOMPARE(info->text(), QString("Gemray -p 41.500 41.000 -c 28.000 28.000 -g B R N N"));
+    QCOMPARE(info->palette().color(QPalette::Base), QColor(255, 0, 0));
+    QCOMPARE(info->palette().color(QPalette::Text), QColor(255, 255, 255));
+}
+
+void TestRunner::silentRayTracerTimesOutAndStopsLaterCalls()
+{
+    RaytraceRig rig;
+    rig.prefs.Tout = 1;
+    rig.standIn("exit 0\n");
+    float iso = -1, cos = -1;
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+    QVERIFY(rig.shell.TimedOut);
+    QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
+    QCOMPARE(rig.calls().size(), 1);
+
+    // Every later call returns at once: nothing deleted, shown or sent.
+    rig.put("Gemray.log", gemrayLog(1, 2));
+    rig.prefs.DoBat = true;
+    rig.optimizerPanel->InfoWin()->setText("kept");
+    const QString consoleBefore = rig.console.outputText();
+    QElapsedTimer clock;
+    clock.start();
+    for (int k = 0; k < 3; ++k)
+        rig.runner->doGemRay(42, 29, 1.5f, 1, 1, iso, cos, "OPT");
+    QVERIFY(clock.elapsed() < 500);
+    QTest::qWait(300);
+    QVERIFY(fileExists(rig.work("Gemray.log")));
+    QVERIFY(!fileExists(rig.work("ZEP.BAT")));
+    QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("kept"));
+    QCOMPARE(rig.console.outputText(), consoleBefore);
+    QCOMPARE(rig.calls().size(), 1);
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QCOMPARE(iso, -1.0f);
+}
+
+void TestRunner::flagSetOnEntryDoesNothing()
+{
+    RaytraceRig rig;
+    rig.standIn(answerWith());
+    rig.put("Gemray.log", gemrayLog(1, 2));
+    rig.AbortFlag = true;
+    float iso = -1, cos = -1;
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "MFM");
+    QTest::qWait(200);
+    QVERIFY(fileExists(rig.work("Gemray.log")));
+    QCOMPARE(rig.mapperPanel->InfoWin()->text(), QString("Status Window"));
+    QVERIFY(rig.calls().isEmpty());
+    QVERIFY(rig.messages.messages.isEmpty());
+    QCOMPARE(iso, -1.0f);
+}
+
+void TestRunner::abortWaitsForTheFilesThenReadsNothing()
+{
+    RaytraceRig rig;
+    rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
+    rig.put("log.src", gemrayLog(50, 40));
+    rig.standIn("sleep 0.6\n" + answerWith());
+
+    // The user presses Abort while GemRay runs and then works in another
+    // window: the console comes forward again at the next poll.
+    bool consoleForward = false;
+    QTimer::singleShot(150, &rig.window, [&] {
+        rig.AbortFlag = true;
+        rig.window.activateWindow();
+    });
+    QTimer::singleShot(400, &rig.window, [&] {
+        consoleForward = QApplication::activeWindow() == rig.console.window();
+    });
+    float iso = -1, cos = -1;
+    QElapsedTimer clock;
+    clock.start();
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+    QVERIFY(clock.elapsed() >= 550);
+    QVERIFY(consoleForward);
+    QVERIFY(fileExists(rig.work("Gemray.log")));
+    QVERIFY(!fileExists(rig.work("ZEP.BMP")));
+    QCOMPARE(iso, -1.0f);
+    QCOMPARE(cos, -1.0f);
+    QVERIFY(!rig.shell.TimedOut);
+    QVERIFY(rig.messages.messages.isEmpty());
+    QCOMPARE(rig.optimizerPanel->InfoWin()->palette().color(QPalette::Base), QColor(255, 0, 0));
+    QCOMPARE(rig.optimizerPanel->txtCGPav()->text(), QString());
+}
+
+void TestRunner::malformedLogIsReportedAndAborts()
+{
+    RaytraceRig rig;
+    rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
+    rig.put("log.src", gemrayLog("41.5 28 1.54 0 0 55.1 3.2 COS ISO"));
+    rig.standIn(answerWith());
+    float iso = -1, cos = -1;
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+    QCOMPARE(rig.messages.messages, QStringList{"Error  13 (Type mismatch) in doGemRay routine"});
+    QVERIFY(rig.AbortFlag);
+    QCOMPARE(iso, -1.0f);
+    QCOMPARE(rig.optimizerPanel->txtCGIB()->text(), QString());
+
+    // A closed console is a fault of the same kind.
+    rig.AbortFlag = false;
+    rig.console.window()->close();
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+    QCOMPARE(rig.messages.messages.last(), QString("Error  5 (Invalid procedure call or argument) in doGemRay routine"));
+    QVERIFY(rig.AbortFlag);
+}
+
+QTEST_MAIN(TestRunner)
+#include "test_runner.moc"

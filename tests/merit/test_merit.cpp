@@ -1,0 +1,438 @@
+// The merit function evaluation: the direction table, the tilt samples and
+// component, the difference pass, and whole evaluations through the real
+// console with a stand-in ray tracer that answers with prepared images and
+// brightness values.
+#include "gemray/RaytraceRig.h"
+#include "merit/Evaluation.h"
+
+#include "common/ZepError.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+using namespace zep;
+using namespace zep::test;
+
+namespace {
+
+// A rig, the targets and the merit record of one evaluation. The stand-in
+// answers "-i 1.5300" with F1.src, "-i 1.5500" with F2.src, anything else
+// with R.src; a tilted raytrace gets the log tilted.src, others log.src.
+struct Evaluation {
+    RaytraceRig rig;
+    OptimizationTargets targets;
+    MeritRecord merit;
+    MeritEnv env{*rig.runner, targets, rig.job, rig.images, rig.bitmaps, merit, rig.AbortFlag,
+                 rig.messages};
+
+    Evaluation()
+    {
+        rig.job.theRI = 1.54f;
+        rig.put("R.src", rawImage([](int) { return uint8_t(100); }));
+        rig.put("log.src", gemrayLog(40, 45));
+        rig.put("tilted.src", gemrayLog(50, 45));
+        rig.standIn(R"(case "$*" in
+  *"-i 1.5300"*) IMG=F1.src ;;
+  *"-i 1.5500"*) IMG=F2.src ;;
+  *) IMG=R.src ;;
+esac
+case "$*" in
+  *"-x "*|*"-y "*) LOG=tilted.src ;;
+  *) LOG=log.src ;;
+esac
+cp $IMG R.tmp && mv R.tmp R
+cp $LOG L.tmp && mv L.tmp Gemray.log
+)");
+        merit.MFTotal = 99;
+    }
+
+    void run(const QString& mode = "OPT") { evalMF(env, 41, 28, mode); }
+    // The tilt options of each raytrace sent, "" for an untilted one.
+    QStringList tilts() const
+    {
+        QStringList t;
+        for (QString c : rig.calls()) {
+            c.remove(QRegularExpression("^.* -g (-i \\S+ )?"));
+            c.chop(QString("B R N N").size());
+            t << c.trimmed();
+        }
+        return t;
+    }
+};
+
+bool same(float a, float b) { return a == b; }
+
+} // namespace
+
+class TestMerit : public QObject {
+    Q_OBJECT
+private slots:
+    void directionTable();
+    void tiltSamplesAreEvenlySpaced();
+    void tiltComponentFromSpread();
+    void differencePassCountsAllowedPixels();
+
+    void randomRaytraceAndIllumination();
+    void mapperCopiesOnlyInMapperMode();
+    void tiltRaytraces_data();
+    void tiltRaytraces();
+    void tiltStepThatCannotGoOn_data();
+    void tiltStepThatCannotGoOn();
+    void sparkleOfIdenticalImagesIsItsWeight();
+    void fireMeasuresTheIndexPair();
+    void noAllowedPixelEndsTheEvaluation();
+};
+
+void TestMerit::directionTable()
+{
+    const float c10 = float(10 * double(0.707107f));
+    const float expect[9][2] = {{-1, -1}, {10, 0}, {c10, c10}, {0, 10}, {-c10, c10},
+                                {-10, 0}, {-c10, -c10}, {0, -10}, {c10, -c10}};
+    for (int16_t d = 1; d <= 8; ++d) {
+        float x = -1, y = -1;
+        Dir2Ang(d, 10, x, y);
+        QVERIFY2(same(x, expect[d][0]) && same(y, expect[d][1]), qPrintable(QString::number(d)));
+        if (d % 2 == 1)   // the zero component is +0, not -0
+            QVERIFY(!std::signbit(d == 1 || d == 5 ? y : x));
+    }
+    // A zero component is exactly 0, also for a negative angle.
+    float x = 5, y = 5;
+    Dir2Ang(1, -3, x, y);
+    QVERIFY(same(x, -3) && same(y, 0) && !std::signbit(y));
+    for (int16_t d : {int16_t(0), int16_t(9), int16_t(-1)}) {
+        x = 1.5f, y = -2.5f;
+        Dir2Ang(d, 10, x, y);
+        QVERIFY(same(x, 1.5f) && same(y, -2.5f));
+    }
+}
+
+void TestMerit::tiltSamplesAreEvenlySpaced()
+{
+    Tilt t = tiltSample(2, 2, 3, 10);
+    QVERIFY(same(t.x, 3.5355351f) && same(t.y, 3.5355351f));
+    t = tiltSample(2, 3, 3, 10);
+    QVERIFY(same(t.x, 7.0710702f) && same(t.y, 7.0710702f));
+    t = tiltSample(5, 2, 2, 10);
+    QVERIFY(same(t.x, -10) && same(t.y, 0));
+    t = tiltSample(7, 3, 4, 9);
+    QVERIFY(same(t.x, 0) && same(t.y, -6));
+    // In full precision first: (1 × 1 ÷ 3) × 0.3 held as a single.
+    t = tiltSample(1, 2, 4, 0.3f);
+    QVERIFY(same(t.x, float((1.0 / 3) * double(0.3f))));
+}
+
+void TestMerit::tiltComponentFromSpread()
+{
+    const float flat[3] = {40, 40, 40};
+    QCOMPARE(tiltComponent(flat, 3, 5, 2), 2.0f);
+    const float pair[2] = {40, 50};                   // mean 45, spread 5
+    QCOMPARE(tiltComponent(pair, 2, 10, 2), 1.0f);
+    QCOMPARE(tiltComponent(pair, 2, 5, 2), 0.0f);     // spread equal to dBZMF
+    QVERIFY(!std::signbit(tiltComponent(pair, 2, 2, 2))); // beyond it: 0, never negative
+    const float four[4] = {10, 20, 30, 60};          // mean 30, spread 15
+    QCOMPARE(tiltComponent(four, 4, 60, 1), 0.75f);
+    try {
+        tiltComponent(flat, 3, 0, 2);
+        QFAIL("no error");
+    } catch (const ZepError& e) {
+        QCOMPARE(e.number(), err::DivisionByZero);
+    }
+}
+
+void TestMerit::differencePassCountsAllowedPixels()
+{
+    ImageStore s;
+    invidx(s);
+    Pixels first, second, mask{};
+    first.fill(80);
+    second.fill(80);
+    first[0] = 255;       // background: left out whatever the second image holds
+    second[0] = 0;
+    second[1] = 0;        // black against 80
+    first[2] = 0;
+    second[2] = 255;      // 255 apart
+    Difference d = differencePass(first, second, false, mask, s.FlipIndex);
+    QCOMPARE(d.count, int16_t(14399));
+    QCOMPARE(d.sum, float(14397 + 80 + 255));
+    QCOMPARE(d.image[14280], uint8_t(0));   // raw pixel 0: top left, last bitmap row
+    QCOMPARE(d.image[14281], uint8_t(80));
+    QCOMPARE(d.image[14282], uint8_t(255));
+    QCOMPARE(d.image[0], uint8_t(1));       // equal pixels show 1
+
+    // The mask byte i decides for raw pixel i: a mask whose picture allows
+    // only its top row (the last 120 bytes) allows the raw image's last row.
+    for (int i = 14280; i < 14400; ++i)
+        mask[std::size_t(i)] = 1;
+    second[14399] = 90;
+    d = differencePass(first, second, true, mask, s.FlipIndex);
+    QCOMPARE(d.count, int16_t(120));
+    QCOMPARE(d.sum, float(119 + 10));
+    QCOMPARE(d.image[119], uint8_t(10));    // the bottom row of the picture
+    QCOMPARE(d.image[14399], uint8_t(0));
+    // With the mask, a 255 in the first image counts like any other value.
+    first[14300] = 255;
+    QCOMPARE(differencePass(first, second, true, mask, s.FlipIndex).sum, float(118 + 10 + 175));
+}
+
+void TestMerit::randomRaytraceAndIllumination()
+{
+    Evaluation e;
+    // All components off: one random raytrace and a merit function of 0.
+    e.run();
+    QCOMPARE(e.rig.calls(), QStringList{"-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"});
+    QCOMPARE(e.merit.MFTotal, 0.0f);
+    QCOMPARE(e.merit.ISOBright, 40.0f);
+    QCOMPARE(e.merit.COSBright, 45.0f);
+    QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
+
+    // COS above ISO: a negative illumination component.
+    e.targets.doIll = true;
+    e.targets.wtILL = 1;
+    e.targets.wtISO = 0.5f;
+    e.run();
+    QCOMPARE(e.merit.MFIll, -5.0f);
+    QCOMPARE(e.merit.MFISO, 0.0f);
+    QCOMPARE(e.merit.MFTotal, -5.0f);
+    e.targets.doISO = true;
+    e.run();
+    QCOMPARE(e.merit.MFISO, 20.0f);
+    QCOMPARE(e.merit.MFTotal, 15.0f);
+    QCOMPARE(e.rig.calls().size(), 3);
+    QVERIFY(e.rig.messages.messages.isEmpty());
+
+    // Aborted before the call: no raytrace, the components come from the
+    // unchanged brightness values.
+    e.rig.AbortFlag = true;
+    e.merit.ISOBright = 60;
+    e.run();
+    QCOMPARE(e.rig.calls().size(), 3);
+    QCOMPARE(e.merit.MFIll, 15.0f);
+    QCOMPARE(e.merit.MFTotal, 45.0f);
+}
+
+void TestMerit::mapperCopiesOnlyInMapperMode()
+{
+    Evaluation e;
+    e.rig.put("R.src", rawImage([](int i) { return uint8_t(i / 120); })); // row number
+    e.run("OPT");
+    QCOMPARE(e.merit.MapISO, 0.0f);
+    QCOMPARE(e.merit.MapImage[0], uint8_t(0));
+    QCOMPARE(e.rig.mapperPanel->InfoWin()->text(), QString("Status Window"));
+    e.run("MFM");
+    QCOMPARE(e.merit.MapISO, 40.0f);
+    QCOMPARE(e.merit.MapCOS, 45.0f);
+    QCOMPARE(e.merit.MapImage[0], uint8_t(119));       // bitmap order: bottom row first
+    QCOMPARE(e.merit.MapImage[14399], uint8_t(0));
+    QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
+}
+
+void TestMerit::tiltRaytraces_data()
+{
+    QTest::addColumn<int>("nTang");
+    QTest::addColumn<QList<int>>("directions");
+    QTest::addColumn<float>("dBZMF");
+    QTest::addColumn<QStringList>("tilts");
+    QTest::addColumn<float>("MFTilt");
+    // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
+    QTest::newRow("nTang 1") << 1 << QList<int>{1, 3} << 10.0f << QStringList{""} << 2.0f;
+    QTest::newRow("nTang 0") << 0 << QList<int>{4} << 10.0f << QStringList{""} << 2.0f;
+    QTest::newRow("nTang 2, direction 5") << 2 << QList<int>{5} << 10.0f
+                                          << QStringList{"", "-x -10.000"} << 1.0f;
+    QTest::newRow("spread above dBZMF") << 2 << QList<int>{5} << 4.0f
+                                        << QStringList{"", "-x -10.000"} << 0.0f;
+    QTest::newRow("nTang 3, direction 2") << 3 << QList<int>{2} << 10.0f
+                                          << QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}
+                                          << (1 - (40.0f / 3) / 3 / 10) * 2;
+    QStringList all{""};
+    for (const char* t : {"-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
+                          "-y 5.000", "-y 10.000", "-x -3.536 -y 3.536", "-x -7.071 -y 7.071",
+                          "-x -5.000", "-x -10.000", "-x -3.536 -y -3.536", "-x -7.071 -y -7.071",
+                          "-y -5.000", "-y -10.000", "-x 3.536 -y -3.536", "-x 7.071 -y -7.071"})
+        all << t;
+    // 24 samples: 8 of 40 and 16 of 50, mean 46.67, spread 4.44.
+    QTest::newRow("nTang 3, all eight") << 3 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 10.0f << all
+                                        << 1.1111112f;
+}
+
+void TestMerit::tiltRaytraces()
+{
+    QFETCH(int, nTang);
+    QFETCH(QList<int>, directions);
+    QFETCH(float, dBZMF);
+    Evaluation e;
+    e.targets.doTilt = true;
+    e.targets.wtTilt = 2;
+    e.targets.nTang = int16_t(nTang);
+    e.targets.TAngMax = 10;
+    e.targets.dBZMF = dBZMF;
+    bool* dirs[8] = {&e.targets.doTilt1, &e.targets.doTilt2, &e.targets.doTilt3, &e.targets.doTilt4,
+                     &e.targets.doTilt5, &e.targets.doTilt6, &e.targets.doTilt7, &e.targets.doTilt8};
+    for (int d : directions)
+        *dirs[d - 1] = true;
+    e.run();
+    QVERIFY2(e.rig.messages.messages.isEmpty(), qPrintable(e.rig.messages.messages.join('|')));
+    QTEST(e.tilts(), "tilts");
+    QTEST(e.merit.MFTilt, "MFTilt");
+    QCOMPARE(e.merit.MFTotal, e.merit.MFTilt);
+    if (e.tilts().size() > 1)
+        QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
+}
+
+void TestMerit::tiltStepThatCannotGoOn_data()
+{
+    QTest::addColumn<int>("nTang");
+    QTest::addColumn<bool>("directions");
+    QTest::addColumn<float>("dBZMF");
+    QTest::addColumn<int>("raytraces");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no direction") << 3 << false << 10.0f << 1
+                                  << "Please specify at least one direction and angle in Tilt Panel of Optimization Targets";
+    // The 25th sample is an untilted one: no raytrace for it.
+    QTest::newRow("nTang 4") << 4 << true << 10.0f << 1 + 6 * 3
+                             << "Error  9 (Subscript out of range) in evalMF routine";
+    // The 25th sample is tilted: its raytrace runs, then it has no place.
+    QTest::newRow("nTang 5") << 5 << true << 10.0f << 1 + 4 * 4 + 4
+                             << "Error  9 (Subscript out of range) in evalMF routine";
+    QTest::newRow("dBZMF 0") << 2 << true << 0.0f << 1 + 8
+                             << "Error  11 (Division by zero) in evalMF routine";
+}
+
+void TestMerit::tiltStepThatCannotGoOn()
+{
+    QFETCH(int, nTang);
+    QFETCH(bool, directions);
+    QFETCH(float, dBZMF);
+    Evaluation e;
+    OptimizationTargets& t = e.targets;
+    t.doISO = true;
+    t.wtISO = 1;
+    t.doTilt = true;
+    t.wtTilt = 2;
+    t.nTang = int16_t(nTang);
+    t.TAngMax = 10;
+    t.dBZMF = dBZMF;
+    t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = directions;
+    t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = directions;
+    t.doSparkle = t.doFire = true;
+    e.merit.MFTilt = 7;
+    e.merit.MFSparkle = 8;
+    e.run();
+    QFETCH(int, raytraces);
+    QCOMPARE(int(e.rig.calls().size()), raytraces);
+    QFETCH(QString, message);
+    QCOMPARE(e.rig.messages.messages, QStringList{message});
+    QVERIFY(e.rig.AbortFlag);
+    QCOMPARE(e.merit.MFISO, 40.0f);      // computed before the tilt step
+    QCOMPARE(e.merit.MFTilt, 0.0f);
+    QCOMPARE(e.merit.MFSparkle, 8.0f);   // not reached
+    QCOMPARE(e.merit.MFTotal, 99.0f);
+}
+
+void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
+{
+    Evaluation e;
+    // The gem in the middle, background (255) around it.
+    e.rig.put("R.src", rawImage([](int i) { return uint8_t(i % 120 < 60 ? 255 : 30); }));
+    OptimizationTargets& t = e.targets;
+    t.doSparkle = true;
+    t.wtSparkle = 3;
+    t.SpDir1 = 1;
+    t.SpAng1 = 2;
+    t.SpDir2 = 3;
+    t.SpAng2 = 2;
+    e.run();
+    QVERIFY(e.rig.messages.messages.isEmpty());
+    QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000"}));
+    QCOMPARE(e.merit.MFSparkle, 3.0f);
+    QCOMPARE(e.merit.MFTotal, 3.0f);
+
+    // "ZEP.BMP" holds the difference image: blue for pixels left out.
+    const QByteArray bmp = e.rig.get("ZEP.BMP");
+    QCOMPARE(bmp.size(), 15478);
+    QCOMPARE(bmp.left(1078), QByteArray(reinterpret_cast<const char*>(e.rig.bitmaps.DiffHeader.data()), 1078));
+    QCOMPARE(uint8_t(bmp[1078]), uint8_t(0));
+    QCOMPARE(uint8_t(bmp[1078 + 60]), uint8_t(1));
+    CurrentGemPanel* p = e.rig.optimizerPanel;
+    QCOMPARE(p->txtCGPicLbl()->text(), QString("Sparkle Difference"));
+    const QImage shown = p->imgCurGem()->pixmap().toImage();
+    QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 255));
+    QCOMPARE(shown.pixelColor(60, 0), QColor(1, 1, 1));
+
+    // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
+    t.doTilt = true;
+    t.doTilt2 = true;
+    t.nTang = 3;
+    t.TAngMax = 10;
+    t.dBZMF = 5;
+    t.SpDir1 = 0;
+    t.SpDir2 = 9;
+    e.run();
+    QCOMPARE(e.tilts().mid(3), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
+                                             "-x 7.071 -y 7.071", "-x 7.071 -y 7.071"}));
+}
+
+void TestMerit::fireMeasuresTheIndexPair()
+{
+    Evaluation e;
+    // First image: 100 background pixels (255), the rest 100. Second: 0 on
+    // the background, 110 on the next 100 pixels, else equal.
+    e.rig.put("F1.src", rawImage([](int i) { return uint8_t(i < 100 ? 255 : 100); }));
+    e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i < 100 ? 0 : i < 200 ? 110 : 100); }));
+    e.rig.job.theDisp = 0.02f;
+    OptimizationTargets& t = e.targets;
+    t.doFire = true;
+    t.wtFire = 2;
+    t.doISO = true;
+    t.wtISO = 0.25f;
+    e.run("MFM");
+    QVERIFY(e.rig.messages.messages.isEmpty());
+    const QStringList calls = e.rig.calls();
+    QCOMPARE(calls.size(), 3);
+    QVERIFY(calls[1].endsWith("-g -i 1.5300 B R N N"));
+    QVERIFY(calls[2].endsWith("-g -i 1.5500 B R N N"));
+    // 14300 pixels: 100 differ by 10, the others count 1.
+    QCOMPARE(e.merit.MFFire, 2.0f * 15200.0f / 14300.0f);
+    QCOMPARE(e.merit.MFTotal, 10.0f + 2.0f * 15200.0f / 14300.0f);
+    QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Fire Difference"));
+    QCOMPARE(e.rig.mapperPanel->txtCGRI()->text(), QString(" 1.55"));
+
+    // With the mask: only the raw image's last row, which differs by 100.
+    e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i >= 14280 ? 0 : 100); }));
+    t.useFMsk = true;
+    e.rig.images.FireMask.fill(0);
+    std::fill(e.rig.images.FireMask.begin() + 14280, e.rig.images.FireMask.end(), uint8_t(7));
+    e.run();
+    QCOMPARE(e.merit.MFFire, 200.0f);
+    const QByteArray bmp = e.rig.get("ZEP.BMP");
+    QCOMPARE(bmp.mid(1078, 120), QByteArray(120, char(100)));   // the picture's bottom row
+    QCOMPARE(bmp.mid(1078 + 120), QByteArray(14280, char(0)));
+}
+
+void TestMerit::noAllowedPixelEndsTheEvaluation()
+{
+    Evaluation e;
+    e.rig.put("F1.src", rawImage([](int) { return uint8_t(255); }));
+    e.rig.put("F2.src", rawImage([](int) { return uint8_t(255); }));
+    e.rig.job.theDisp = 0.02f;
+    e.targets.doFire = true;
+    e.targets.wtFire = 1;
+    e.merit.MFFire = 5;
+    e.merit.MFISO = 5;
+    e.run();
+    QCOMPARE(e.rig.messages.messages, QStringList{"There are no allowed pixels in the Fire Mask! Aborting"});
+    QVERIFY(e.rig.AbortFlag);
+    QCOMPARE(e.merit.MFFire, 0.0f);
+    QCOMPARE(e.merit.MFISO, 0.0f);     // the steps before it ran
+    QCOMPARE(e.merit.MFTotal, 99.0f);
+
+    // An empty sparkle mask: the sparkle message, and fire is not reached.
+    e.rig.AbortFlag = false;
+    e.targets.doSparkle = true;
+    e.targets.useSMsk = true;
+    e.run();
+    QCOMPARE(e.rig.messages.messages.last(), QString("There are no allowed pixels in the Sparkle Mask! Aborting"));
+    QCOMPARE(e.rig.calls().size(), 3 + 3);
+}
+
+QTEST_MAIN(TestMerit)
+#include "test_merit.moc"
