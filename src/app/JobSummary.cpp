@@ -1,0 +1,49 @@
+#include "JobSummary.h"
+#include "common/NumText.h"
+
+namespace zep {
+
+bool jobReady(const JobState& j)
+{
+    return !j.fnam.isEmpty() && j.stPav != 0 && j.stCrn != 0 && j.minPav != 0 && j.maxPav != 0
+        && j.minCrn != 0 && j.maxCrn != 0;
+}
+
+QStringList targetSummary(const OptimizationTargets& t)
+{
+    QStringList lines;
+    if (t.doISO)
+        lines << QStringLiteral("ISO Brightness        Weight: ") + NumText(t.wtISO);
+    if (t.doIll)
+        lines << QStringLiteral("Illumination Pattern  Weight: ") + NumText(t.wtILL);
+    if (t.doTilt)
+        lines << QStringLiteral("Tilt Performance      Weight: ") + NumText(t.wtTilt);
+    if (t.doSparkle)
+        lines << QStringLiteral("Sparkle Performance   Weight: ") + NumText(t.wtSparkle);
+    if (t.doFire) {
+        lines << QStringLiteral("Fire                  Weight: ") + NumText(t.wtFire);
+        lines << QStringLiteral("  Material: ") + t.fireMat + QStringLiteral("  Dispersion: ") + NumText(t.fireDisp);
+    }
+    return lines;
+}
+
+QStringList staleFilesAtLoad()
+{
+    return {QStringLiteral("B"), QStringLiteral("P"), QStringLiteral("R"), QStringLiteral("I"),
+            QStringLiteral("C"), QStringLiteral("ZEP.BAT")};
+}
+
+QStringList workingFilesAtQuit()
+{
+    return {QStringLiteral("B"), QStringLiteral("P"), QStringLiteral("R"), QStringLiteral("I"),
+            QStringLiteral("C"), QStringLiteral("ZEPr.BMP"), QStringLiteral("ZEPc.BMP"),
+            QStringLiteral("ZEPi.BMP"), QStringLiteral("ZEP.BAT")};
+}
+
+QString quitPasteText()
+{
+    return QString(5, u'\r') + QStringLiteral("REM   Click close button or hit RETURN to close this window")
+        + QString(4, u'\r') + QStringLiteral("EXIT");
+}
+
+} // namespace zep

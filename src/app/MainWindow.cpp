@@ -1,0 +1,425 @@
+#include "MainWindow.h"
+#include "JobSummary.h"
+#include "ZepApplication.h"
+
+#include "common/FileIO.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+#include "design/DesignDialogs.h"
+#include "dialogs/SmallDialogs.h"
+#include "dialogs/WindowSupport.h"
+#include "settings/SavedStateFile.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zep {
+
+namespace {
+
+QLabel* valueLabel(const char* name, QWidget* parent)
+{
+    auto* l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setMinimumWidth(60);
+    l->setFrameShape(QFrame::StyledPanel);
+    return l;
+}
+
+QLineEdit* readOnlyBox(const char* name, QWidget* parent)
+{
+    auto* t = new QLineEdit(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setReadOnly(true);
+    t->setMaximumWidth(90);
+    return t;
+}
+
+QPushButton* button(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+MainWindow::MainWindow(ZepApplication& app)
+    : QWidget(nullptr), m_app(app)
+{
+    setObjectName(QStringLiteral("frmZepMain"));
+    setWindowTitle(QStringLiteral("ZEP - Faceting Design Optimizer"));
+    auto* top = new QVBoxLayout(this);
+
+    // Select GemCAD File and Old Angles
+    auto* file = new QGroupBox(QStringLiteral("Select GemCAD File and Old Angles"), this);
+    auto* fg = new QGridLayout(file);
+    btnFSel = button("btnFSel", QStringLiteral("Select .GEM File"), file);
+    lblFileName = valueLabel("lblFileName", file);
+    lblFileName->setMinimumWidth(300);
+    lblOlPav = valueLabel("lblOlPav", file);
+    lblOlCrn = valueLabel("lblOlCrn", file);
+    fg->addWidget(btnFSel, 0, 0);
+    fg->addWidget(new QLabel(QStringLiteral("File:"), file), 0, 1);
+    fg->addWidget(lblFileName, 0, 2, 1, 5);
+    fg->addWidget(new QLabel(QStringLiteral("Old Angles:"), file), 1, 1);
+    fg->addWidget(new QLabel(QStringLiteral("Pavillion"), file), 1, 2);
+    fg->addWidget(lblOlPav, 1, 3);
+    fg->addWidget(new QLabel(QStringLiteral("Crown"), file), 1, 4);
+    fg->addWidget(lblOlCrn, 1, 5);
+    top->addWidget(file);
+
+    // Set Optimization Angles and Gem Material
+    auto* ang = new QGroupBox(QStringLiteral("Set Optimization Angles and Gem Material"), this);
+    auto* ag = new QGridLayout(ang);
+    btnModAng = button("btnModAng", QStringLiteral("Modify Values"), ang);
+    lblStartPav = valueLabel("lblStartPav", ang);
+    lblMinPav = valueLabel("lblMinPav", ang);
+    lblMaxPav = valueLabel("lblMaxPav", ang);
+    txtPavFixed = readOnlyBox("txtPavFixed", ang);
+    lblStartCrn = valueLabel("lblStartCrn", ang);
+    lblMinCrn = valueLabel("lblMinCrn", ang);
+    lblMaxCrn = valueLabel("lblMaxCrn", ang);
+    txtCrnFixed = readOnlyBox("txtCrnFixed", ang);
+    lblMat = valueLabel("lblMat", ang);
+    lblRI = valueLabel("lblRI", ang);
+    lblDisp = valueLabel("lblDisp", ang);
+    ag->addWidget(btnModAng, 0, 0, 3, 1);
+    ag->addWidget(new QLabel(QStringLiteral("Min"), ang), 0, 3);
+    ag->addWidget(new QLabel(QStringLiteral("Max"), ang), 0, 4);
+    ag->addWidget(new QLabel(QStringLiteral("Start Pavilllion Angle"), ang), 1, 1);
+    ag->addWidget(lblStartPav, 1, 2);
+    ag->addWidget(lblMinPav, 1, 3);
+    ag->addWidget(lblMaxPav, 1, 4);
+    ag->addWidget(txtPavFixed, 1, 5);
+    ag->addWidget(new QLabel(QStringLiteral("Start Crown Angle"), ang), 2, 1);
+    ag->addWidget(lblStartCrn, 2, 2);
+    ag->addWidget(lblMinCrn, 2, 3);
+    ag->addWidget(lblMaxCrn, 2, 4);
+    ag->addWidget(txtCrnFixed, 2, 5);
+    ag->addWidget(new QLabel(QStringLiteral("Gem Material"), ang), 3, 1);
+    ag->addWidget(lblMat, 3, 2);
+    ag->addWidget(new QLabel(QStringLiteral("Refr. Index"), ang), 3, 3);
+    ag->addWidget(lblRI, 3, 4);
+    ag->addWidget(new QLabel(QStringLiteral("Dispersion"), ang), 4, 3);
+    ag->addWidget(lblDisp, 4, 4);
+    top->addWidget(ang);
+
+    // Set Optimization Targets
+    auto* targ = new QGroupBox(QStringLiteral("Set Optimization Targets"), this);
+    auto* tg = new QGridLayout(targ);
+    btnModTargets = button("btnModTargets", QStringLiteral("Modify Targets"), targ);
+    lstTargets = new QListWidget(targ);
+    lstTargets->setObjectName(QStringLiteral("lstTargets"));
+    lstTargets->setFont(QFont(QStringLiteral("Monospace")));
+    lstTargets->setMaximumHeight(110);
+    tg->addWidget(btnModTargets, 0, 0);
+    tg->addWidget(new QLabel(QStringLiteral("Current Targets"), targ), 0, 1);
+    tg->addWidget(lstTargets, 1, 1);
+    top->addWidget(targ);
+
+    // Optimize
+    auto* opt = new QGroupBox(QStringLiteral("Optimize"), this);
+    auto* og = new QGridLayout(opt);
+    btnOpt = button("btnOpt", QStringLiteral("Optimize..."), opt);
+    txtItPav = readOnlyBox("txtItPav", opt);
+    txtItCrn = readOnlyBox("txtItCrn", opt);
+    txtStartMF = readOnlyBox("txtStartMF", opt);
+    txtItMF = readOnlyBox("txtItMF", opt);
+    og->addWidget(btnOpt, 0, 0, 2, 1);
+    og->addWidget(new QLabel(QStringLiteral("Results:"), opt), 0, 1);
+    og->addWidget(new QLabel(QStringLiteral("Pavillion"), opt), 0, 2);
+    og->addWidget(txtItPav, 1, 2);
+    og->addWidget(new QLabel(QStringLiteral("Crown"), opt), 0, 3);
+    og->addWidget(txtItCrn, 1, 3);
+    og->addWidget(new QLabel(QStringLiteral("Start MF"), opt), 0, 4);
+    og->addWidget(txtStartMF, 1, 4);
+    og->addWidget(new QLabel(QStringLiteral("Final MF"), opt), 0, 5);
+    og->addWidget(txtItMF, 1, 5);
+    top->addWidget(opt);
+
+    auto* row = new QHBoxLayout;
+    btnPlay = button("btnPlay", QStringLiteral("Play Pen"), this);
+    btnMFMap = button("btnMFMap", QStringLiteral("MFMap"), this);
+    btnAbout = button("btnAbout", QStringLiteral("About ZEP"), this);
+    btnQuit = button("btnQuit", QStringLiteral("&Quit"), this);
+    for (QPushButton* b : {btnPlay, btnMFMap, btnAbout, btnQuit})
+        row->addWidget(b);
+    top->addLayout(row);
+
+    connect(btnFSel, &QPushButton::clicked, this, &MainWindow::btnFSel_Click);
+    connect(btnModAng, &QPushButton::clicked, this, &MainWindow::btnModAng_Click);
+    connect(btnModTargets, &QPushButton::clicked, this, &MainWindow::btnModTargets_Click);
+    connect(btnOpt, &QPushButton::clicked, this, &MainWindow::btnOpt_Click);
+    connect(btnPlay, &QPushButton::clicked, this, &MainWindow::btnPlay_Click);
+    connect(btnMFMap, &QPushButton::clicked, this, &MainWindow::btnMFMap_Click);
+    connect(btnAbout, &QPushButton::clicked, this, &MainWindow::btnAbout_Click);
+    connect(btnQuit, &QPushButton::clicked, this, &MainWindow::btnQuit_Click);
+}
+
+template <class F>
+void MainWindow::guarded(const char* routine, F&& f)
+{
+    try {
+        f();
+    } catch (const ZepError& e) {
+        m_app.messages().report(e, QLatin1String(routine));
+    } catch (const std::bad_alloc&) {
+        m_app.messages().report(ZepError(err::OutOfMemory), QLatin1String(routine));
+    }
+}
+
+void MainWindow::Form_Load()
+{
+    AppState& s = m_app.state();
+    guarded("Form_Load", [&] {
+        s.shell.Interactive = true;
+        s.targets.nTang = 3;
+        s.job.theRCol = s.job.theGCol = s.job.theBCol = 255;
+        buildAllTemplates(s.bitmaps, s.map.MapHeader);
+        invidx(s.images);
+        for (const QString& f : staleFilesAtLoad())
+            removeIfExists(m_app.workFile(f));
+        buildMaterialTable(s.materials);
+        s.shell.TimedOut = false;
+        GetLast();
+    });
+    placeWindow(this, s.positions.TMain, s.positions.LMain);
+    if (s.prefs.DoTips) {
+        btnFSel->setToolTip(QStringLiteral("Select GemCAD File"));
+        btnModAng->setToolTip(QStringLiteral("Modify Gem Angles and Materials"));
+        btnModTargets->setToolTip(QStringLiteral("Modify Optimization Targets and Weights"));
+        btnOpt->setToolTip(QStringLiteral("Start Optimization Run"));
+        btnAbout->setToolTip(QStringLiteral("Information and Preferences"));
+        btnPlay->setToolTip(QStringLiteral("Start PlayPen"));
+        btnMFMap->setToolTip(QStringLiteral("Start Merit Function Mapper"));
+        btnQuit->setToolTip(QStringLiteral("Quit ZEP"));
+    }
+}
+
+void MainWindow::GetLast()
+{
+    AppState& s = m_app.state();
+    const StateRead read = readSavedState(m_app.workFile(QStringLiteral("ZEPLast.txt")),
+                                          {s.job, s.targets, s.positions, s.fd}, m_app.messages());
+    if (read == StateRead::Failed) {
+        // A damaged file: show what was read, but select no design from it.
+        s.shell.Interactive = false;
+        btnModAng_Click();
+        btnModTargets_Click();
+        s.shell.Interactive = true;
+        return;
+    }
+    if (read != StateRead::Complete)
+        return;
+    s.shell.Interactive = false;
+    s.fd.FDOK = true;
+    s.fd.FDPav = s.job.olPav;
+    s.fd.FDCrn = s.job.olCrn;
+    btnFSel_Click(); // the start angles become the design's old angles
+    s.job.pStep = (s.job.maxPav - s.job.minPav) / 10;
+    s.job.cStep = (s.job.maxCrn - s.job.minCrn) / 10;
+    btnModAng_Click();
+    btnModTargets_Click();
+    s.shell.Interactive = true;
+}
+
+void MainWindow::SaveState()
+{
+    AppState& s = m_app.state();
+    zep::SaveState(m_app.workFile(QStringLiteral("ZEPLast.txt")), {s.job, s.targets, s.positions, s.fd});
+}
+
+void MainWindow::btnFSel_Click()
+{
+    guarded("btnFSel_Click", [&] {
+        AppState& s = m_app.state();
+        if (s.shell.Interactive) {
+            s.fd.FDOK = false;
+            s.fd.FDTitle = QStringLiteral("Select GemCAD File and Old Angles");
+            DesignEnv env = m_app.designEnv();
+            showDesignFileDialog(env, this);
+        }
+        if (!s.fd.FDOK)
+            return;
+        JobState& j = s.job;
+        j.fnam = joinPath(s.fd.FDDir, s.fd.FDFile);
+        lblOlPav->setText(NumText(s.fd.FDPav));
+        lblOlCrn->setText(NumText(s.fd.FDCrn));
+        j.olPav = j.stPav = s.fd.FDPav;
+        j.olCrn = j.stCrn = s.fd.FDCrn;
+        lblStartPav->setText(lblOlPav->text());
+        lblStartCrn->setText(lblOlCrn->text());
+        j.GemDir = joinPath(s.fd.FDDir, QString());
+        if (!j.GemDir.endsWith(QDir::separator()))
+            j.GemDir += QDir::separator();
+        lblFileName->setText(j.fnam);
+        for (QLineEdit* t : {txtItPav, txtItCrn, txtStartMF, txtItMF})
+            t->clear();
+    });
+}
+
+void MainWindow::refreshAngleSummary()
+{
+    const JobState& j = m_app.state().job;
+    lblStartPav->setText(NumText(j.stPav));
+    lblStartCrn->setText(NumText(j.stCrn));
+    lblMinPav->setText(NumText(j.minPav));
+    lblMaxPav->setText(NumText(j.maxPav));
+    lblMinCrn->setText(NumText(j.minCrn));
+    lblMaxCrn->setText(NumText(j.maxCrn));
+    txtPavFixed->setText(j.fixPav ? QStringLiteral("Fixed") : QStringLiteral("Variable"));
+    txtCrnFixed->setText(j.fixCrn ? QStringLiteral("Fixed") : QStringLiteral("Variable"));
+    if (j.useFileRI) {
+        lblMat->setText(QStringLiteral("GemCAD file"));
+        lblRI->setText(QStringLiteral("file"));
+    } else {
+        lblMat->setText(j.theMat);
+        lblRI->setText(NumText(j.theRI));
+        lblDisp->setText(NumText(j.theDisp));
+    }
+}
+
+void MainWindow::btnModAng_Click()
+{
+    guarded("btnModAng_Click", [&] {
+        if (m_app.state().shell.Interactive) {
+            DesignEnv env = m_app.designEnv();
+            showAnglesDialog(env, this);
+        }
+        refreshAngleSummary();
+    });
+}
+
+void MainWindow::refreshTargetList()
+{
+    lstTargets->clear();
+    lstTargets->addItems(targetSummary(m_app.state().targets));
+}
+
+void MainWindow::openActivity(const std::function<void(QWidget*)>& window, const QString& name)
+{
+    if (window)
+        window(this);
+    else
+        m_app.messages().message(name + QStringLiteral(" is not part of this build of ZEP yet."));
+}
+
+void MainWindow::btnModTargets_Click()
+{
+    guarded("btnModTargets_Click", [&] {
+        AppState& s = m_app.state();
+        if (s.shell.Interactive) {
+            openActivity(m_app.windows().targets, QStringLiteral("The targets dialog"));
+            if (s.shell.TimedOut)
+                m_app.RestartDos();
+        }
+        refreshTargetList();
+    });
+}
+
+bool MainWindow::checkJob(const QString& message)
+{
+    if (jobReady(m_app.state().job))
+        return true;
+    m_app.messages().message(message);
+    return false;
+}
+
+void MainWindow::btnOpt_Click()
+{
+    guarded("btnOpt_Click", [&] {
+        AppState& s = m_app.state();
+        if (!checkJob(QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before Optimizing")))
+            return;
+        if (lstTargets->count() == 0) {
+            m_app.messages().message(QStringLiteral("Please enter at least one optimization parameter"));
+            return;
+        }
+        s.job.once = 0;
+        openActivity(m_app.windows().optimizer, QStringLiteral("The optimizer"));
+        if (s.shell.TimedOut)
+            m_app.RestartDos();
+        txtItPav->setText(Format(s.job.theFinalPav, u"#.000"));
+        txtItCrn->setText(Format(s.job.theFinalCrn, u"#.000"));
+        txtStartMF->setText(NumText(s.job.theStartMF));
+        txtItMF->setText(NumText(s.job.theFinalMF));
+    });
+}
+
+void MainWindow::btnPlay_Click()
+{
+    guarded("btnPlay_Click", [&] {
+        if (!checkJob(QStringLiteral(
+                "Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")))
+            return;
+        openActivity(m_app.windows().playPen, QStringLiteral("The PlayPen"));
+        if (m_app.state().shell.TimedOut)
+            m_app.RestartDos();
+    });
+}
+
+void MainWindow::btnMFMap_Click()
+{
+    guarded("btnMFMap_Click", [&] {
+        if (!checkJob(QStringLiteral(
+                "Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")))
+            return;
+        openActivity(m_app.windows().mapper, QStringLiteral("The merit function mapper"));
+        if (m_app.state().shell.TimedOut)
+            m_app.RestartDos();
+    });
+}
+
+void MainWindow::btnAbout_Click()
+{
+    guarded("btnAbout_Click", [&] {
+        DialogEnv env = m_app.dialogEnv();
+        showAbout(env, this);
+    });
+}
+
+void MainWindow::btnQuit_Click()
+{
+    guarded("btnQuit_Click", [&] {
+        AppState& s = m_app.state();
+        if (!m_app.messages().question(QStringLiteral("Are you sure you want to Quit?"), QStringLiteral("Quit")))
+            return;
+        storeWindowPosition(this, s.positions.TMain, s.positions.LMain);
+        SaveState();
+        for (const QString& f : workingFilesAtQuit())
+            removeIfExists(m_app.workFile(f));
+        if (!s.shell.TimedOut && m_app.console().isRunning())
+            m_app.PasteToDos(quitPasteText());
+        m_quitting = true;
+        close();
+        emit quitted();
+    });
+}
+
+void MainWindow::closeEvent(QCloseEvent* e)
+{
+    if (m_quitting) {
+        e->accept();
+        return;
+    }
+    // Through the window frame: the Quit command with its question and clean-up.
+    btnQuit_Click();
+    if (m_quitting)
+        e->accept();
+    else
+        e->ignore();
+}
+
+} // namespace zep

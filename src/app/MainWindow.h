@@ -1,0 +1,65 @@
+#pragma once
+// frmZepMain: the hub that holds the job, shows its summary and opens every
+// activity.
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace zep {
+
+class ZepApplication;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(ZepApplication& app);
+
+    // The load step: templates, stale files, materials, saved state, place, tips.
+    void Form_Load();
+    // GetLast: restores the saved state and re-applies it through the commands.
+    void GetLast();
+    // SaveState, for Quit.
+    void SaveState();
+
+public slots:
+    void btnFSel_Click();
+    void btnModAng_Click();
+    void btnModTargets_Click();
+    void btnOpt_Click();
+    void btnPlay_Click();
+    void btnMFMap_Click();
+    void btnAbout_Click();
+    void btnQuit_Click();
+
+signals:
+    void quitted();
+
+protected:
+    // Closing the window through its frame runs Quit, so the job is saved.
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void refreshAngleSummary();
+    void refreshTargetList();
+    bool checkJob(const QString& message);
+    void openActivity(const std::function<void(QWidget*)>& window, const QString& name);
+    template <class F>
+    void guarded(const char* routine, F&& f);
+
+    ZepApplication& m_app;
+    bool m_quitting = false;
+
+    QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnPlay, *btnMFMap, *btnAbout, *btnQuit;
+    QLabel *lblFileName, *lblOlPav, *lblOlCrn;
+    QLabel *lblStartPav, *lblMinPav, *lblMaxPav, *lblStartCrn, *lblMinCrn, *lblMaxCrn;
+    QLineEdit *txtPavFixed, *txtCrnFixed;
+    QLabel *lblMat, *lblRI, *lblDisp;
+    QListWidget* lstTargets;
+    QLineEdit *txtItPav, *txtItCrn, *txtStartMF, *txtItMF;
+};
+
+} // namespace zep

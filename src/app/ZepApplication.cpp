@@ -1,0 +1,230 @@
+#include "ZepApplication.h"
+#include "MainWindow.h"
+
+#include "common/FileIO.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+#include "dialogs/FileChooser.h"
+#include "dialogs/SmallDialogs.h"
+#include "dialogs/WindowSupport.h"
+#include "settings/PreferencesFile.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace zep {
+
+namespace {
+
+const char DistributionSite[] = "the ZEP distribution (the gemray program is built beside zep)";
+
+// The splash window shown while the console starts.
+class SplashDOS : public QWidget {
+public:
+    SplashDOS()
+        : QWidget(nullptr, Qt::SplashScreen | Qt::WindowStaysOnTopHint)
+    {
+        setObjectName(QStringLiteral("SplashDOS"));
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        auto* layout = new QVBoxLayout(this);
+        auto* title = new QLabel(QStringLiteral("ZEP"), this);
+        QFont f = title->font();
+        f.setPointSize(28);
+        f.setBold(true);
+        title->setFont(f);
+        title->setAlignment(Qt::AlignCenter);
+        auto* note = new QLabel(QStringLiteral("Starting the ray tracer console..."), this);
+        auto* vers = new QLabel(QStringLiteral("Version ") + Format(1.0, u"#.00"), this);
+        vers->setObjectName(QStringLiteral("lblVers"));
+        auto* date = new QLabel(QStringLiteral("Build Date ") + QStringLiteral("17 September 2002"), this);
+        date->setObjectName(QStringLiteral("lblDate"));
+        for (QLabel* l : {note, vers, date})
+            l->setAlignment(Qt::AlignCenter);
+        layout->addWidget(title);
+        layout->addWidget(note);
+        layout->addWidget(vers);
+        layout->addWidget(date);
+        resize(320, 180);
+    }
+};
+
+QString builtGemrayDir()
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    return findNoCase(dir, {QStringLiteral("gemray")}).isEmpty() ? QString() : dir;
+}
+
+} // namespace
+
+ZepApplication::ZepApplication(AppOptions options, MessageSink* messages)
+    : m_options(std::move(options))
+{
+    if (!messages) {
+        m_ownSink = std::make_unique<MessageBoxSink>();
+        messages = m_ownSink.get();
+    }
+    m_messages = messages;
+    if (m_options.zepcmdProgram.isEmpty())
+        m_options.zepcmdProgram = Console::locateZepcmd();
+    if (m_options.gemrayDir.isEmpty())
+        m_options.gemrayDir = builtGemrayDir();
+}
+
+ZepApplication::~ZepApplication()
+{
+    delete m_main;
+}
+
+DialogEnv ZepApplication::dialogEnv()
+{
+    return DialogEnv{m_state.positions, m_state.prefs, *m_messages, m_state.shell.WorkPath,
+                     m_state.gf,        m_state.yn,    m_state.fn};
+}
+
+DesignEnv ZepApplication::designEnv()
+{
+    return DesignEnv{m_state.job,       m_state.fd,  m_state.positions, m_state.prefs,
+                     m_state.materials, *m_messages, m_state.shell.WorkPath};
+}
+
+void ZepApplication::waitWithEvents(int ms)
+{
+    // Lets window events run without using the processor while it waits.
+    QEventLoop loop;
+    QTimer::singleShot(std::max(ms, 0), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool ZepApplication::setup()
+{
+    if (!setupFirstPhase())
+        return false;
+
+    // Second phase: each failure ends start-up with the name of its step.
+    ShellValues& shell = m_state.shell;
+    m_state.prefs = Preferences(); // ATol .05, DosPaste "% EP", DoBat off, DoTips on, Tout 15
+    GetPrefs(workFile(QStringLiteral("ZEPPrefs.txt")), m_state.prefs, *m_messages);
+    if (!StartDos(QStringLiteral("GetPrefs")))
+        return false;
+
+    m_main = new MainWindow(*this);
+    connect(m_main, &MainWindow::quitted, this, &ZepApplication::finished);
+    m_main->Form_Load();
+    m_main->show();
+    return true;
+}
+
+bool ZepApplication::setupFirstPhase()
+{
+    ShellValues& shell = m_state.shell;
+    shell.WorkDir = QStringLiteral("ZEPWork");
+    shell.WorkPath = shell.WorkDir + QDir::separator();
+    const QString folder = QDir::current().absoluteFilePath(shell.WorkDir);
+
+    // The working folder must exist and take files; ZEP cannot run without it.
+    QDir here = QDir::current();
+    if (!QFileInfo(folder).isDir() && !here.mkdir(shell.WorkDir)) {
+        m_messages->message(QStringLiteral("ZEP cannot create its working folder %1. "
+                                           "Please start ZEP in a folder where you may create files.")
+                                .arg(QDir::toNativeSeparators(folder)));
+        return false;
+    }
+    {
+        QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("probe-XXXXXX")));
+        if (!probe.open()) {
+            m_messages->message(QStringLiteral("ZEP cannot write into its working folder %1. "
+                                               "Please make it writable, or start ZEP in another folder.")
+                                    .arg(QDir::toNativeSeparators(folder)));
+            return false;
+        }
+    }
+    try {
+        return locateGemray();
+    } catch (const ZepError&) {
+        m_messages->message(QStringLiteral("Setup in setup"));
+        return true; // start-up goes on; a missing ray tracer shows up as a time-out later
+    }
+}
+
+bool ZepApplication::locateGemray()
+{
+    const QString workDir = m_state.shell.WorkDir;
+    if (!findNoCase(workDir, {QStringLiteral("Gemray.exe"), QStringLiteral("Gemray")}).isEmpty())
+        return true;
+    FileChooserExchange& gf = m_state.gf;
+    gf.GFOpen = true;
+    gf.GFPattern = QStringLiteral("GEMRAY.EXE");
+    gf.GFOK = false;
+    gf.GFTitle = QStringLiteral("Locate the Gemray Program");
+    gf.GFPrompt = QStringLiteral("Please locate the GemRay program");
+    gf.GFTip = QStringLiteral("Navigate to the directory containing the GemRay program and select it from the "
+                              "file box. ZEP will work with a copy of GemrRay. If you don't have GemRay, "
+                              "download the latest version at ")
+        + QLatin1String(DistributionSite);
+    if (gf.GFDir.isEmpty())
+        gf.GFDir = m_options.gemrayDir;
+    DialogEnv env = dialogEnv();
+    showFileChooser(env);
+    if (!gf.GFOK) {
+        m_messages->message(QStringLiteral("ZEP needs Gemray. Download from ") + QLatin1String(DistributionSite));
+        return false;
+    }
+    copyFileSafely(joinPath(gf.GFDir, gf.GFFile), workFile(gf.GFFile)); // keeps its run permission
+    return true;
+}
+
+bool ZepApplication::StartDos(const QString& errorLocationBeforeShell)
+{
+    QString location = errorLocationBeforeShell;
+    std::unique_ptr<SplashDOS> splash;
+    try {
+        QGuiApplication::clipboard()->clear();
+        location = QStringLiteral("Shell");
+        if (!m_console.start(m_options.zepcmdProgram, QDir::currentPath()))
+            throw ZepError(err::FileNotFound);
+        m_state.shell.DosTask = double(m_console.taskId());
+
+        location = QStringLiteral("SplashDOS.Show");
+        splash = std::make_unique<SplashDOS>();
+        splash->show();
+
+        // Give the console time to come up before the first paste.
+        waitWithEvents(m_options.consoleWaitMs);
+
+        location = QStringLiteral("AppActivate SendKeys");
+        m_console.pasteToDos(QStringLiteral("CD ") + m_state.shell.WorkDir + u'\r', m_state.prefs.DosPaste);
+        splash.reset();
+        return true;
+    } catch (const std::exception&) {
+        m_messages->message(location);
+        return false;
+    }
+}
+
+void ZepApplication::RestartDos()
+{
+    m_state.yn.YNLine1 = QStringLiteral("The GemRay program has timed out.");
+    m_state.yn.YNLine2 = QStringLiteral("Click Ok to attempt a restart");
+    m_state.yn.YNLine3 = QStringLiteral("=== NOTE - Manually close the current DOS Window (if it is still there) ===");
+    DialogEnv env = dialogEnv();
+    showYesNo(env, m_main);
+    if (!m_state.yn.YNAnswer)
+        return;
+    if (StartDos(QString()))
+        m_state.shell.TimedOut = false;
+}
+
+void ZepApplication::PasteToDos(const QString& line)
+{
+    m_console.pasteToDos(line, m_state.prefs.DosPaste);
+}
+
+} // namespace zep

@@ -1,0 +1,238 @@
+// Start-up, the main window's commands, Quit and the restored job, with the
+// real console (zepcmd) and real windows, offscreen.
+#include "app/MainWindow.h"
+#include "app/ZepApplication.h"
+#include "common/FileIO.h"
+#include "support/Modal.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zep;
+using zep::test::child;
+using zep::test::onNextModal;
+
+namespace {
+
+const QByteArray DefaultPrefs = "\"ZEPPrefs\",1\r\n\"ATol\",.05\r\n\"DosPaste\",\"% EP\"\r\n\"Tout\",15\r\n"
+                                "\"DoBat\",#FALSE#\r\n\"DoTips\",#TRUE#\r\n\"END\",\"ZEPPrefs\"\r\n";
+
+AppOptions testOptions(const QString& gemrayDir = {})
+{
+    AppOptions o;
+    o.consoleWaitMs = 100;
+    o.zepcmdProgram = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
+    o.gemrayDir = gemrayDir;
+    return o;
+}
+
+void touch(const QString& path, const QByteArray& bytes = "x") { writeFileSafely(path, bytes); }
+
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    QString startDir;
+
+    QString work(const QString& name) const { return startDir + QStringLiteral("/ZEPWork/") + name; }
+    // A working folder that already holds the ray tracer.
+    void prepareWork()
+    {
+        QDir(startDir).mkdir(QStringLiteral("ZEPWork"));
+        touch(work(QStringLiteral("Gemray.exe")));
+    }
+    static QString consoleDirPrompt(ZepApplication& app)
+    {
+        return QDir::toNativeSeparators(QDir::currentPath() + QStringLiteral("/ZEPWork")) + u'>';
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        startDir = dir->path();
+        QVERIFY(QDir::setCurrent(startDir));
+    }
+    void cleanup() { QDir::setCurrent(QDir::tempPath()); }
+
+    void firstStartInAnEmptyFolder()
+    {
+        // The chooser opens where the built ray tracer lies and lists only it.
+        QTemporaryDir built;
+        touch(built.filePath(QStringLiteral("gemray")), "#!/bin/sh\n");
+        QFile::setPermissions(built.filePath(QStringLiteral("gemray")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        touch(built.filePath(QStringLiteral("notes.txt")));
+        RecordingSink sink;
+        ZepApplication app(testOptions(built.path()), &sink);
+        QString title;
+        QStringList listed;
+        onNextModal([&](QWidget* w) {
+            title = w->windowTitle();
+            auto* files = child<QListWidget>(w, "fileList");
+            for (int i = 0; i < files->count(); ++i)
+                listed << files->item(i)->text();
+            if (files->count() > 0)
+                files->setCurrentRow(0);
+            child<QPushButton>(w, "OKButton")->click();
+        });
+        QVERIFY(app.setup());
+        QCOMPARE(title, QStringLiteral("Locate the Gemray Program"));
+        QCOMPARE(listed, QStringList{QStringLiteral("gemray")});
+        QVERIFY(QFileInfo(work(QStringLiteral("gemray"))).isExecutable());
+        QCOMPARE(readFileBytes(work(QStringLiteral("ZEPPrefs.txt"))), DefaultPrefs);
+        QVERIFY(app.console().isRunning());
+        QCOMPARE(app.state().shell.DosTask, double(app.console().taskId()));
+        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+        QVERIFY(app.mainWindow()->isVisible());
+        QCOMPARE(app.mainWindow()->pos(), QPoint(0, 0));
+        QVERIFY(sink.messages.isEmpty());
+        QVERIFY(!app.mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
+
+        // A later start finds the ray tracer and asks nothing.
+        app.mainWindow()->hide();
+        RecordingSink sink2;
+        ZepApplication again(testOptions(built.path()), &sink2);
+        QVERIFY(again.setup());
+        QVERIFY(sink2.messages.isEmpty());
+    }
+
+    void cancellingTheChooserEndsZep()
+    {
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        onNextModal([](QWidget* w) { child<QPushButton>(w, "CancelButton")->click(); });
+        QVERIFY(!app.setup());
+        QCOMPARE(sink.messages.size(), 1);
+        QVERIFY(sink.messages[0].startsWith(QStringLiteral("ZEP needs Gemray. Download from ")));
+        QCOMPARE(app.console().taskId(), qint64(0));
+        QVERIFY(!app.mainWindow());
+    }
+
+    void workingFolderThatCannotBeCreated()
+    {
+        touch(startDir + QStringLiteral("/ZEPWork"), "a file in the way");
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(!app.setup());
+        QCOMPARE(sink.messages.size(), 1);
+        QVERIFY(sink.messages[0].contains(QDir::toNativeSeparators(startDir + QStringLiteral("/ZEPWork"))));
+        QCOMPARE(app.console().taskId(), qint64(0));
+        QCOMPARE(readFileBytes(startDir + QStringLiteral("/ZEPWork")), QByteArray("a file in the way"));
+    }
+
+    void staleFilesAndTips()
+    {
+        prepareWork();
+        const QStringList stale{"B", "P", "R", "I", "C", "ZEP.BAT"};
+        const QStringList kept{"ZEPr.BMP", "ZEPc.BMP", "ZEPi.BMP", "Gemray.log", "ZEP.BMP"};
+        for (const QString& f : stale + kept)
+            touch(work(f));
+        touch(work(QStringLiteral("ZEPPrefs.txt")), QByteArray(DefaultPrefs).replace("\"DoTips\",#TRUE#", "\"DoTips\",#FALSE#"));
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        for (const QString& f : stale)
+            QVERIFY2(!QFile::exists(work(f)), qPrintable(f));
+        for (const QString& f : kept)
+            QVERIFY2(QFile::exists(work(f)), qPrintable(f));
+        for (QPushButton* b : app.mainWindow()->findChildren<QPushButton*>())
+            QVERIFY2(b->toolTip().isEmpty(), qPrintable(b->objectName()));
+    }
+
+    void damagedFilesDoNotStopStartUp()
+    {
+        prepareWork();
+        touch(work(QStringLiteral("ZEPPrefs.txt")), "\"ZEPPrefs\",1\r\n\"Tout\",\"soon\"\r\n");
+        touch(work(QStringLiteral("ZEPLast.txt")), "\"ZEPLast\",1\r\n\"minPav\",38\r\n\"maxPav\",4");
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        QCOMPARE(sink.messages, (QStringList{QStringLiteral("Error  13 (Type mismatch) in GetPrefs routine"),
+                                             QStringLiteral("Error  62 (Input past end of file) in GetLast routine")}));
+        QCOMPARE(app.state().job.minPav, 38.0f);
+        QCOMPARE(child<QLabel>(app.mainWindow(), "lblMinPav")->text(), QStringLiteral(" 38"));
+        QVERIFY(app.mainWindow()->isVisible());
+        QCOMPARE(app.state().shell.Interactive, true);
+    }
+
+    void activitiesNeedAJob()
+    {
+        prepareWork();
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        MainWindow* m = app.mainWindow();
+        m->btnOpt_Click();
+        m->btnPlay_Click();
+        m->btnMFMap_Click();
+        QCOMPARE(sink.messages,
+                 (QStringList{QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before Optimizing"),
+                              QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen"),
+                              QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")}));
+        // A job without targets
+        sink.messages.clear();
+        JobState& j = app.state().job;
+        j.fnam = QStringLiteral("/x/SRB.gem");
+        j.stPav = 41.5f; j.stCrn = 28; j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
+        m->btnOpt_Click();
+        QCOMPARE(sink.messages, QStringList{QStringLiteral("Please enter at least one optimization parameter")});
+    }
+
+    void closingTheFrameRunsQuit()
+    {
+        prepareWork();
+        RecordingSink sink;
+        sink.answers = {false};
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        QSignalSpy finished(&app, &ZepApplication::finished);
+        app.mainWindow()->close();
+        QCOMPARE(sink.messages, QStringList{QStringLiteral("Are you sure you want to Quit?")});
+        QCOMPARE(sink.titles, QStringList{QStringLiteral("Quit")});
+        QVERIFY(app.mainWindow()->isVisible());
+        QVERIFY(!QFile::exists(work(QStringLiteral("ZEPLast.txt"))));
+        QCOMPARE(finished.count(), 0);
+
+        touch(work(QStringLiteral("B")));
+        touch(work(QStringLiteral("ZEPr.BMP")));
+        touch(work(QStringLiteral("Gemray.log")));
+        app.mainWindow()->close(); // answered Yes this time
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!app.mainWindow()->isVisible());
+        QVERIFY(QFile::exists(work(QStringLiteral("ZEPLast.txt"))));
+        QVERIFY(!QFile::exists(work(QStringLiteral("B"))));
+        QVERIFY(!QFile::exists(work(QStringLiteral("ZEPr.BMP"))));
+        QVERIFY(QFile::exists(work(QStringLiteral("Gemray.log"))));
+        // "EXIT" waits at the console's prompt for the user's Enter.
+        QTRY_COMPARE(app.console().inputLine(), QStringLiteral("EXIT"));
+        QTRY_VERIFY(app.console().outputText().contains(
+            QStringLiteral("REM   Click close button or hit RETURN to close this window")));
+        QVERIFY(app.console().isRunning());
+    }
+
+    void quitAfterATimeOutPastesNothing()
+    {
+        prepareWork();
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+        app.state().shell.TimedOut = true;
+        const QString before = app.console().outputText();
+        app.mainWindow()->btnQuit_Click();
+        QTest::qWait(200);
+        QCOMPARE(app.console().inputLine(), QString());
+        QCOMPARE(app.console().outputText(), before);
+    }
+};
+
+QTEST_MAIN(TestApp)
+#include "test_app.moc"
