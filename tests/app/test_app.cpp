@@ -35,6 +35,21 @@ AppOptions testOptions(const QString& gemrayDir = {})
 
 void touch(const QString& path, const QByteArray& bytes = "x") { writeFileSafely(path, bytes); }
 
+void pick(QWidget* w, const char* list, const QString& text)
+{
+    auto* l = child<QListWidget>(w, list);
+    const auto found = l->findItems(text, Qt::MatchExactly);
+    if (found.isEmpty())
+        qFatal("%s has no %s", list, qPrintable(text));
+    l->setCurrentItem(found.first());
+}
+
+void type(QWidget* w, const char* box, const QString& text)
+{
+    auto* b = child<QLineEdit>(w, box);
+    b->setText(text);
+}
+
 } // namespace
 
 class TestApp : public QObject {
@@ -184,6 +199,141 @@ private slots:
         j.stPav = 41.5f; j.stCrn = 28; j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
         m->btnOpt_Click();
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Please enter at least one optimization parameter")});
+    }
+
+    void newUserJobSurvivesARestart()
+    {
+        // A new user picks SRB.gem, extracts and picks 41.50 and 28.00, sets the
+        // pavilion limits from the critical angle of Quartz, quits and starts again.
+        prepareWork();
+        QTemporaryDir designs;
+        QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs.filePath(QStringLiteral("SRB.gem"))));
+        RecordingSink sink;
+        auto app = std::make_unique<ZepApplication>(testOptions(), &sink);
+        QVERIFY(app->setup());
+        MainWindow* m = app->mainWindow();
+        app->state().fd.FDDir = QDir::toNativeSeparators(designs.path()); // where the chooser opens
+
+        onNextModal([](QWidget* d) {
+            pick(d, "fileList", QStringLiteral("SRB.gem"));
+            child<QPushButton>(d, "btnParse")->click();
+            pick(d, "lstPav", QStringLiteral("41.50"));
+            pick(d, "lstCrn", QStringLiteral("28.00"));
+            child<QPushButton>(d, "OKButton")->click();
+        });
+        m->btnFSel_Click();
+        QCOMPARE(app->state().job.fnam, QDir::toNativeSeparators(designs.filePath(QStringLiteral("SRB.gem"))));
+        QCOMPARE(child<QLabel>(m, "lblOlPav")->text(), QStringLiteral(" 41.5"));
+        QCOMPARE(child<QLabel>(m, "lblStartCrn")->text(), QStringLiteral(" 28"));
+        QCOMPARE(readFileBytes(work(QStringLiteral("B"))), readFileBytes(designs.filePath(QStringLiteral("SRB.gem"))));
+
+        onNextModal([](QWidget* d) {
+            child<QRadioButton>(d, "optSelMat")->click();
+            pick(d, "lstMatl", QStringLiteral("Quartz"));
+            child<QPushButton>(d, "btnCAmin")->click();
+            child<QPushButton>(d, "btnCAmax")->click();
+            type(d, "specMinCrn", QStringLiteral("25"));
+            type(d, "specMaxCrn", QStringLiteral("35"));
+            child<QCheckBox>(d, "chkFixCrn")->setChecked(true);
+            child<QPushButton>(d, "OKButton")->click();
+        });
+        m->btnModAng_Click();
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(u'|')));
+        const JobState job = app->state().job;
+        QCOMPARE(job.minPav, 38.18f);
+        QCOMPARE(job.maxPav, 48.61f);
+        QCOMPARE(job.theMat, QStringLiteral("Quartz"));
+        QCOMPARE(child<QLabel>(m, "lblMinPav")->text(), QStringLiteral(" 38.18"));
+        QCOMPARE(child<QLabel>(m, "lblRI")->text(), QStringLiteral(" 1.55"));
+        app->state().targets.doISO = true;
+        app->state().targets.wtISO = 2;
+        app->state().job.stPav = 40; // a start angle other than the old one
+        m->move(37, 52);
+        const QPoint placed = m->pos();
+        m->btnQuit_Click();
+        app.reset();
+
+        RecordingSink sink2;
+        ZepApplication again(testOptions(), &sink2);
+        QVERIFY(again.setup());
+        QVERIFY2(sink2.messages.isEmpty(), qPrintable(sink2.messages.join(u'|')));
+        const JobState& back = again.state().job;
+        QCOMPARE(back.fnam, job.fnam);
+        QCOMPARE(back.olPav, 41.5f);
+        QCOMPARE(back.stPav, 41.5f); // a restored job starts from the old angles
+        QCOMPARE(back.stCrn, 28.0f);
+        QCOMPARE(back.minPav, job.minPav);
+        QCOMPARE(back.maxPav, job.maxPav);
+        QCOMPARE(back.pStep, (job.maxPav - job.minPav) / 10);
+        QCOMPARE(back.fixCrn, true);
+        QCOMPARE(back.useMatRI, true);
+        QCOMPARE(back.theRI, 1.55f);
+        QCOMPARE(back.theDisp, 0.013f);
+        QCOMPARE(again.state().targets.wtISO, 2.0f);
+        MainWindow* m2 = again.mainWindow();
+        QCOMPARE(m2->pos(), placed);
+        QCOMPARE(child<QLabel>(m2, "lblFileName")->text(), job.fnam);
+        QCOMPARE(child<QLabel>(m2, "lblStartPav")->text(), QStringLiteral(" 41.5"));
+        QCOMPARE(child<QLabel>(m2, "lblMat")->text(), QStringLiteral("Quartz"));
+        QCOMPARE(child<QLineEdit>(m2, "txtCrnFixed")->text(), QStringLiteral("Fixed"));
+        QCOMPARE(child<QListWidget>(m2, "lstTargets")->item(0)->text(), QStringLiteral("ISO Brightness        Weight:  2"));
+        QCOMPARE(again.state().shell.Interactive, true);
+    }
+
+    void consoleRestartAfterATimeOut()
+    {
+        prepareWork();
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        const qint64 firstTask = app.console().taskId();
+        app.state().shell.TimedOut = true;
+        QStringList lines;
+        onNextModal([&](QWidget* d) {
+            lines = {child<QLineEdit>(d, "txtQ1")->text(), child<QLineEdit>(d, "txtQ2")->text(),
+                     child<QLineEdit>(d, "txtQ3")->text()};
+            child<QPushButton>(d, "CancelButton")->click();
+        });
+        app.mainWindow()->btnModTargets_Click();
+        QCOMPARE(lines, (QStringList{QStringLiteral("The GemRay program has timed out."),
+                                     QStringLiteral("Click Ok to attempt a restart"),
+                                     QStringLiteral("=== NOTE - Manually close the current DOS Window (if it is still there) ===")}));
+        QVERIFY(app.state().shell.TimedOut);
+        QCOMPARE(app.console().taskId(), firstTask);
+
+        onNextModal([](QWidget* d) { child<QPushButton>(d, "OKButton")->click(); });
+        app.mainWindow()->btnPlay_Click(); // no job: its message, no restart question
+        QVERIFY(app.state().shell.TimedOut);
+        app.mainWindow()->btnModTargets_Click();
+        QVERIFY(!app.state().shell.TimedOut);
+        QVERIFY(app.console().taskId() != firstTask);
+        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+    }
+
+    void mainWindowPicture()
+    {
+        // Saves the main window as the program draws it, for the README.
+        const QString out = qEnvironmentVariable("ZEP_SCREENSHOT");
+        if (out.isEmpty())
+            QSKIP("set ZEP_SCREENSHOT to a file name to save the picture");
+        prepareWork();
+        QTemporaryDir designs;
+        QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs.filePath(QStringLiteral("SRB.gem"))));
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        AppState& s = app.state();
+        s.fd = {QString(), QStringLiteral("/home/cutter/designs"), QStringLiteral("SRB.gem"), QString(), 41.5f, 28, true};
+        s.job.minPav = 38.18f; s.job.maxPav = 48.61f; s.job.minCrn = 25; s.job.maxCrn = 35;
+        s.job.useMatRI = true; s.job.theMat = QStringLiteral("Quartz"); s.job.theRI = 1.55f; s.job.theDisp = 0.013f;
+        s.targets.doISO = true; s.targets.wtISO = 1; s.targets.doTilt = true; s.targets.wtTilt = 20;
+        s.shell.Interactive = false;
+        app.mainWindow()->btnFSel_Click();
+        app.mainWindow()->btnModAng_Click();
+        app.mainWindow()->btnModTargets_Click();
+        s.shell.Interactive = true;
+        app.mainWindow()->adjustSize();
+        QVERIFY(app.mainWindow()->grab().save(out));
     }
 
     void closingTheFrameRunsQuit()
