@@ -1,0 +1,46 @@
+// The gemray command line:
+//
+//   gemray -p <old pav> <pav> -c <old crn> <crn> [-g] [-i <index>] [-x <xtilt>]
+//          [-y <ytilt>] [-q <rays>] [-s <pixels>] <design> <random> <cosine> <iso>
+//
+// Options may come in any order. Angles are in degrees. "N" in an image position
+// means that image is not written. -g writes the raw images and shows nothing on
+// the console; without it a one-line summary is printed. -q sets the sub-rays per
+// pixel side (default 2), -s the image side in pixels (default 120).
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace gemray {
+
+// A command line that cannot be run. what() is one line naming the problem.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct RunRequest {
+    double oldPavilion = 0.0, pavilion = 0.0;
+    double oldCrown = 0.0, crown = 0.0;
+    std::optional<double> refractiveIndex; // the design's own when not given
+    double xTilt = 0.0, yTilt = 0.0;
+    bool quiet = false;                    // -g
+    int subRays = 2;
+    int imageSize = 120;
+    std::string design, randomImage, cosineImage, isoImage; // "N": not written
+};
+
+// Reads the arguments after the program name. Throws UsageError.
+RunRequest parseCommandLine(const std::vector<std::string>& args);
+
+// Strict number reading: the whole text must be one finite decimal number.
+// Throws UsageError naming `what` otherwise.
+double parseNumber(const std::string& text, const std::string& what);
+
+// The usage line printed with a command line error.
+extern const char* const kUsage;
+
+} // namespace gemray

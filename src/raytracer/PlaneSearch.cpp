@@ -1,0 +1,365 @@
+#include "raytracer/PlaneSearch.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__)
+#include <immintrin.h>
+#define GEMRAY_X86 1
+#endif
+
+namespace gemray::search {
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+// Floor for the distance d - n.p in the exit search: the plane a ray has just
+// left lies behind it within rounding and must not count as ahead.
+constexpr float kTiny = 1e-30f;
+
+// ---------------------------------------------------------------------------
+// Per-lane results, reduced the same way by every kernel.
+
+// Entry: largest t in per lane with the block it came from; smallest t out per
+// lane; whether any plane is parallel to the line with the line outside it.
+EntryResult reduceEntry(const float tIn[kLanes], const int block[kLanes], const float tOut[kLanes], bool outside)
+{
+    float bestIn = -kInf, bestOut = kInf;
+    int slot = -1;
+    for (int k = 0; k < kLanes; ++k) {
+        const int s = block[k] * kLanes + k;
+        if (tIn[k] > bestIn || (tIn[k] == bestIn && tIn[k] > -kInf && s < slot)) {
+            bestIn = tIn[k];
+            slot = s;
+        }
+        if (tOut[k] < bestOut)
+            bestOut = tOut[k];
+    }
+    if (outside || slot < 0 || !(bestIn < bestOut))
+        return {};
+    return {slot};
+}
+
+// Exit: largest r per lane with its block.
+int reduceExit(const float best[kLanes], const int block[kLanes])
+{
+    float top = -kInf;
+    int slot = -1;
+    for (int k = 0; k < kLanes; ++k) {
+        const int s = block[k] * kLanes + k;
+        if (best[k] > top || (best[k] == top && s < slot)) {
+            top = best[k];
+            slot = s;
+        }
+    }
+    return top > 0.0f ? slot : -1;
+}
+
+// ---------------------------------------------------------------------------
+// Portable kernel: one plane at a time, lanes kept as in the vector kernels.
+
+EntryResult entryPortable(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3])
+{
+    float tIn[kLanes], tOut[kLanes];
+    int block[kLanes] = {};
+    bool outside = false;
+    for (int k = 0; k < kLanes; ++k) {
+        tIn[k] = -kInf;
+        tOut[k] = kInf;
+    }
+    for (int j = 0; j < blockCount; ++j) {
+        const PlaneBlock& b = blocks[j];
+        for (int k = 0; k < kLanes; ++k) {
+            const float den = (b.nx[k] * dir[0] + b.ny[k] * dir[1]) + b.nz[k] * dir[2];
+            const float num = b.d[k] - ((b.nx[k] * o[0] + b.ny[k] * o[1]) + b.nz[k] * o[2]);
+            const float q = num / den;
+            if (den < 0.0f && q > tIn[k]) {
+                tIn[k] = q;
+                block[k] = j;
+            }
+            if (den > 0.0f && q < tOut[k])
+                tOut[k] = q;
+            if (den == 0.0f && num < 0.0f)
+                outside = true;
+        }
+    }
+    return reduceEntry(tIn, block, tOut, outside);
+}
+
+int exitPortable(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3],
+                 const float v[3])
+{
+    float best[kLanes];
+    int block[kLanes] = {};
+    for (int k = 0; k < kLanes; ++k)
+        best[k] = -kInf;
+    for (int g = 0; g < rangeCount; ++g) {
+        for (int j = ranges[g].first; j < ranges[g].end; ++j) {
+            const PlaneBlock& b = blocks[j];
+            for (int k = 0; k < kLanes; ++k) {
+                const float den = (b.nx[k] * v[0] + b.ny[k] * v[1]) + b.nz[k] * v[2];
+                const float dist = b.d[k] - ((b.nx[k] * p[0] + b.ny[k] * p[1]) + b.nz[k] * p[2]);
+                const float r = den / (dist > kTiny ? dist : kTiny);
+                if (r > best[k]) {
+                    best[k] = r;
+                    block[k] = j;
+                }
+            }
+        }
+    }
+    return reduceExit(best, block);
+}
+
+#ifdef GEMRAY_X86
+// ---------------------------------------------------------------------------
+// SSE2 kernel (every x86-64 processor): four lanes at a time, so a block is two
+// "quarters" q = 2 * block + half, and slot = 4 * q + lane.
+
+inline __m128 select(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+inline __m128i select(__m128i mask, __m128i a, __m128i b)
+{
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Horizontal reductions kept in registers (no branches, no round trip through
+// memory), the result in every lane.
+inline __m128 maxOfAll(__m128 m)
+{
+    m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+}
+
+inline __m128 minOfAll(__m128 m)
+{
+    m = _mm_min_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm_min_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+}
+
+inline __m128i minEpi32(__m128i a, __m128i b) { return select(_mm_cmpgt_epi32(a, b), b, a); }
+
+// The lowest slot among lanes whose value equals top.
+inline int lowestSlotSSE2(__m128 value, __m128i quarter, __m128 top)
+{
+    const __m128i none = _mm_set1_epi32(std::numeric_limits<int>::max());
+    const __m128i slot = _mm_add_epi32(_mm_slli_epi32(quarter, 2), _mm_setr_epi32(0, 1, 2, 3));
+    __m128i m = select(_mm_castps_si128(_mm_cmpeq_ps(value, top)), slot, none);
+    m = minEpi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = minEpi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(m);
+}
+
+EntryResult entrySSE2(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3])
+{
+    const __m128 ox = _mm_set1_ps(o[0]), oy = _mm_set1_ps(o[1]), oz = _mm_set1_ps(o[2]);
+    const __m128 dx = _mm_set1_ps(dir[0]), dy = _mm_set1_ps(dir[1]), dz = _mm_set1_ps(dir[2]);
+    const __m128 zero = _mm_setzero_ps(), inf = _mm_set1_ps(kInf), minusInf = _mm_set1_ps(-kInf);
+    __m128 tIn = minusInf, tOut = inf, out = zero;
+    __m128i inQuarter = _mm_setzero_si128(), quarter = _mm_setzero_si128();
+    const float* base = blocks[0].nx;
+    for (int q = 0; q < 2 * blockCount; ++q) {
+        // Quarter q: block q / 2, lanes 4 (q % 2) .. 4 (q % 2) + 3.
+        const float* b = base + (q >> 1) * (4 * kLanes) + 4 * (q & 1);
+        const __m128 nx = _mm_load_ps(b), ny = _mm_load_ps(b + kLanes);
+        const __m128 nz = _mm_load_ps(b + 2 * kLanes), d = _mm_load_ps(b + 3 * kLanes);
+        const __m128 den = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, dx), _mm_mul_ps(ny, dy)), _mm_mul_ps(nz, dz));
+        const __m128 num =
+            _mm_sub_ps(d, _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, ox), _mm_mul_ps(ny, oy)), _mm_mul_ps(nz, oz)));
+        const __m128 t = _mm_div_ps(num, den);
+        const __m128 tEnter = select(_mm_cmplt_ps(den, zero), t, minusInf);
+        const __m128 tLeave = select(_mm_cmpgt_ps(den, zero), t, inf);
+        const __m128i later = _mm_castps_si128(_mm_cmpgt_ps(tEnter, tIn));
+        tIn = _mm_max_ps(tIn, tEnter);
+        inQuarter = select(later, quarter, inQuarter);
+        tOut = _mm_min_ps(tOut, tLeave);
+        out = _mm_or_ps(out, _mm_and_ps(_mm_cmpeq_ps(den, zero), _mm_cmplt_ps(num, zero)));
+        quarter = _mm_sub_epi32(quarter, _mm_set1_epi32(-1));
+    }
+    const __m128 bestIn = maxOfAll(tIn);
+    const float in = _mm_cvtss_f32(bestIn);
+    if (_mm_movemask_ps(out) != 0 || !(in > -kInf) || !(in < _mm_cvtss_f32(minOfAll(tOut))))
+        return {};
+    return {lowestSlotSSE2(tIn, inQuarter, bestIn)};
+}
+
+int exitSSE2(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3], const float v[3])
+{
+    const __m128 px = _mm_set1_ps(p[0]), py = _mm_set1_ps(p[1]), pz = _mm_set1_ps(p[2]);
+    const __m128 vx = _mm_set1_ps(v[0]), vy = _mm_set1_ps(v[1]), vz = _mm_set1_ps(v[2]);
+    __m128 best = _mm_set1_ps(-kInf);
+    __m128i bestQuarter = _mm_setzero_si128();
+    const float* base = blocks[0].nx;
+    for (int g = 0; g < rangeCount; ++g) {
+        __m128i quarter = _mm_set1_epi32(2 * ranges[g].first);
+        for (int q = 2 * ranges[g].first; q < 2 * ranges[g].end; ++q) {
+            const float* b = base + (q >> 1) * (4 * kLanes) + 4 * (q & 1);
+            const __m128 nx = _mm_load_ps(b), ny = _mm_load_ps(b + kLanes);
+            const __m128 nz = _mm_load_ps(b + 2 * kLanes), d = _mm_load_ps(b + 3 * kLanes);
+            const __m128 den = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, vx), _mm_mul_ps(ny, vy)), _mm_mul_ps(nz, vz));
+            const __m128 dist = _mm_max_ps(
+                _mm_sub_ps(d, _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, px), _mm_mul_ps(ny, py)), _mm_mul_ps(nz, pz))),
+                _mm_set1_ps(kTiny));
+            const __m128 r = _mm_div_ps(den, dist);
+            const __m128i larger = _mm_castps_si128(_mm_cmpgt_ps(r, best));
+            best = _mm_max_ps(best, r);
+            bestQuarter = select(larger, quarter, bestQuarter);
+            quarter = _mm_sub_epi32(quarter, _mm_set1_epi32(-1));
+        }
+    }
+    const __m128 top = maxOfAll(best);
+    return _mm_cvtss_f32(top) > 0.0f ? lowestSlotSSE2(best, bestQuarter, top) : -1;
+}
+
+// ---------------------------------------------------------------------------
+// AVX2 kernel: a whole block of eight lanes at once. Compiled for AVX2 only here
+// and chosen at run time; no fused multiply-add, so the bits are those of the
+// other kernels.
+
+#define GEMRAY_AVX2 __attribute__((target("avx2")))
+
+GEMRAY_AVX2 inline __m256 maxOfAll(__m256 v)
+{
+    __m256 m = _mm256_max_ps(v, _mm256_permute2f128_ps(v, v, 1));
+    m = _mm256_max_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm256_max_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+}
+
+GEMRAY_AVX2 inline __m256 minOfAll(__m256 v)
+{
+    __m256 m = _mm256_min_ps(v, _mm256_permute2f128_ps(v, v, 1));
+    m = _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm256_min_ps(m, _mm256_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+}
+
+GEMRAY_AVX2 inline int lowestSlotAVX2(__m256 value, __m256i block, __m256 top)
+{
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i s = _mm256_add_epi32(_mm256_slli_epi32(block, 3), lane);
+    const __m256i none = _mm256_set1_epi32(std::numeric_limits<int>::max());
+    __m256i m = _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(none), _mm256_castsi256_ps(s),
+                                                     _mm256_cmp_ps(value, top, _CMP_EQ_OQ)));
+    m = _mm256_min_epi32(m, _mm256_permute2x128_si256(m, m, 1));
+    m = _mm256_min_epi32(m, _mm256_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = _mm256_min_epi32(m, _mm256_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm256_cvtsi256_si32(m);
+}
+
+GEMRAY_AVX2 EntryResult entryAVX2(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3])
+{
+    const __m256 ox = _mm256_set1_ps(o[0]), oy = _mm256_set1_ps(o[1]), oz = _mm256_set1_ps(o[2]);
+    const __m256 dx = _mm256_set1_ps(dir[0]), dy = _mm256_set1_ps(dir[1]), dz = _mm256_set1_ps(dir[2]);
+    const __m256 zero = _mm256_setzero_ps(), inf = _mm256_set1_ps(kInf), minusInf = _mm256_set1_ps(-kInf);
+    __m256 tIn = minusInf, tOut = inf, out = zero;
+    __m256i inBlock = _mm256_setzero_si256(), block = _mm256_setzero_si256();
+    const __m256i one = _mm256_set1_epi32(1);
+    for (int j = 0; j < blockCount; ++j) {
+        const PlaneBlock& b = blocks[j];
+        const __m256 nx = _mm256_load_ps(b.nx), ny = _mm256_load_ps(b.ny);
+        const __m256 nz = _mm256_load_ps(b.nz), d = _mm256_load_ps(b.d);
+        const __m256 den =
+            _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, dx), _mm256_mul_ps(ny, dy)), _mm256_mul_ps(nz, dz));
+        const __m256 num = _mm256_sub_ps(
+            d, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, ox), _mm256_mul_ps(ny, oy)), _mm256_mul_ps(nz, oz)));
+        const __m256 q = _mm256_div_ps(num, den);
+        const __m256 qIn = _mm256_blendv_ps(minusInf, q, _mm256_cmp_ps(den, zero, _CMP_LT_OQ));
+        const __m256 qOut = _mm256_blendv_ps(inf, q, _mm256_cmp_ps(den, zero, _CMP_GT_OQ));
+        const __m256 later = _mm256_cmp_ps(qIn, tIn, _CMP_GT_OQ);
+        tIn = _mm256_max_ps(tIn, qIn);
+        inBlock = _mm256_castps_si256(
+            _mm256_blendv_ps(_mm256_castsi256_ps(inBlock), _mm256_castsi256_ps(block), later));
+        tOut = _mm256_min_ps(tOut, qOut);
+        out = _mm256_or_ps(out, _mm256_and_ps(_mm256_cmp_ps(den, zero, _CMP_EQ_OQ), _mm256_cmp_ps(num, zero, _CMP_LT_OQ)));
+        block = _mm256_add_epi32(block, one);
+    }
+    const __m256 bestIn = maxOfAll(tIn);
+    const float in = _mm256_cvtss_f32(bestIn);
+    if (_mm256_movemask_ps(out) != 0 || !(in > -kInf) || !(in < _mm256_cvtss_f32(minOfAll(tOut))))
+        return {};
+    return {lowestSlotAVX2(tIn, inBlock, bestIn)};
+}
+
+GEMRAY_AVX2 int exitAVX2(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3],
+                         const float v[3])
+{
+    const __m256 px = _mm256_set1_ps(p[0]), py = _mm256_set1_ps(p[1]), pz = _mm256_set1_ps(p[2]);
+    const __m256 vx = _mm256_set1_ps(v[0]), vy = _mm256_set1_ps(v[1]), vz = _mm256_set1_ps(v[2]);
+    const __m256 tiny = _mm256_set1_ps(kTiny);
+    __m256 best = _mm256_set1_ps(-kInf);
+    __m256i bestBlock = _mm256_setzero_si256();
+    const __m256i one = _mm256_set1_epi32(1);
+    for (int g = 0; g < rangeCount; ++g) {
+        __m256i block = _mm256_set1_epi32(ranges[g].first);
+        for (int j = ranges[g].first; j < ranges[g].end; ++j) {
+            const PlaneBlock& b = blocks[j];
+            const __m256 nx = _mm256_load_ps(b.nx), ny = _mm256_load_ps(b.ny);
+            const __m256 nz = _mm256_load_ps(b.nz), d = _mm256_load_ps(b.d);
+            const __m256 den =
+                _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, vx), _mm256_mul_ps(ny, vy)), _mm256_mul_ps(nz, vz));
+            const __m256 dist = _mm256_max_ps(
+                _mm256_sub_ps(d, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, px), _mm256_mul_ps(ny, py)),
+                                               _mm256_mul_ps(nz, pz))),
+                tiny);
+            const __m256 r = _mm256_div_ps(den, dist);
+            const __m256 larger = _mm256_cmp_ps(r, best, _CMP_GT_OQ);
+            best = _mm256_max_ps(best, r);
+            bestBlock = _mm256_castps_si256(
+                _mm256_blendv_ps(_mm256_castsi256_ps(bestBlock), _mm256_castsi256_ps(block), larger));
+            block = _mm256_add_epi32(block, one);
+        }
+    }
+    const __m256 top = maxOfAll(best);
+    return _mm256_cvtss_f32(top) > 0.0f ? lowestSlotAVX2(best, bestBlock, top) : -1;
+}
+#endif // GEMRAY_X86
+
+const Kernels kPortable{Kernel::Portable, entryPortable, exitPortable};
+#ifdef GEMRAY_X86
+const Kernels kSSE2{Kernel::SSE2, entrySSE2, exitSSE2};
+const Kernels kAVX2{Kernel::AVX2, entryAVX2, exitAVX2};
+#endif
+
+Kernel requestedKernel()
+{
+    const char* env = std::getenv("GEMRAY_KERNEL");
+    if (env && std::strcmp(env, "portable") == 0)
+        return Kernel::Portable;
+    if (env && std::strcmp(env, "sse2") == 0)
+        return Kernel::SSE2;
+    return Kernel::AVX2;
+}
+
+} // namespace
+
+const Kernels& kernels(Kernel wanted)
+{
+#ifdef GEMRAY_X86
+    if (wanted == Kernel::AVX2 && __builtin_cpu_supports("avx2"))
+        return kAVX2;
+    if (wanted != Kernel::Portable)
+        return kSSE2;
+#else
+    (void)wanted;
+#endif
+    return kPortable;
+}
+
+const Kernels& bestKernels()
+{
+    static const Kernels& chosen = kernels(requestedKernel());
+    return chosen;
+}
+
+std::string kernelName(Kernel kind)
+{
+    switch (kind) {
+    case Kernel::Portable:
+        return "portable";
+    case Kernel::SSE2:
+        return "sse2";
+    case Kernel::AVX2:
+        return "avx2";
+    }
+    return "?";
+}
+
+} // namespace gemray::search

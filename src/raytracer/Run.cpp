@@ -1,0 +1,157 @@
+#include "raytracer/Run.h"
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <process.h>
+#define GEMRAY_PID _getpid()
+#else
+#include <unistd.h>
+#define GEMRAY_PID getpid()
+#endif
+
+namespace gemray {
+
+namespace {
+
+// Fixed-point text that ignores the locale.
+std::string fixed(double v, int decimals)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+// Keeps a text from the design on one line of the log.
+std::string oneLine(std::string s)
+{
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 32)
+            c = ' ';
+    return s;
+}
+
+bool wanted(const std::string& name) { return name != kNoImage; }
+
+} // namespace
+
+Stone stoneForAngles(const GemDesign& design, const RunRequest& request)
+{
+    const Stone stone(design);
+    try {
+        return stone.scaledAngles(tangentRatio(request.oldPavilion, request.pavilion),
+                                  tangentRatio(request.oldCrown, request.crown));
+    } catch (const std::runtime_error& e) {
+        throw RunError("design file \"" + request.design + "\": " + e.what());
+    }
+}
+
+RunOutcome computeRun(const RunRequest& request)
+{
+    const GemDesign design = readGemFile(request.design);
+    const double index = request.refractiveIndex.value_or(design.refractiveIndex);
+    if (!(index > 1.0))
+        throw RunError("refractive index " + fixed(index, 4) + " of design file \"" + request.design +
+                       "\" must be greater than 1 (give one with -i)");
+
+    const Stone placed = stoneForAngles(design, request).tilted(request.xTilt, request.yTilt);
+    static const Sky sky;
+    const Tracer tracer(placed, index, sky);
+
+    RunOutcome out;
+    out.title = design.title();
+    out.facetCount = static_cast<int>(design.facets.size());
+    out.pavilion = request.pavilion;
+    out.crown = request.crown;
+    out.refractiveIndex = index;
+    out.xTilt = request.xTilt;
+    out.yTilt = request.yTilt;
+    out.render = tracer.render({request.imageSize, request.subRays});
+    return out;
+}
+
+std::vector<std::uint8_t> rawImageBytes(const std::vector<std::uint8_t>& pixels)
+{
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(pixels.size() + 2);
+    bytes.push_back(0);
+    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+std::string logText(const RunOutcome& o, const RunRequest& request)
+{
+    const RenderResult& r = o.render;
+    std::string s;
+    s += "gemray 1.0 - ray tracer for faceted gemstones (random, COS and ISO light)\n";
+    s += oneLine(o.title) + " - " + std::to_string(o.facetCount) + " facets\n";
+    s += fixed(o.pavilion, 3) + " " + fixed(o.crown, 3) + " " + fixed(o.refractiveIndex, 4) + " " +
+         fixed(o.xTilt, 3) + " " + fixed(o.yTilt, 3) + " " + fixed(r.randomBrightness, 3) + " " +
+         fixed(r.leakPercent, 3) + " " + fixed(r.cosBrightness, 3) + " " + fixed(r.isoBrightness, 3) + "\n";
+    s += "Line 3: pavilion, crown, index, x tilt, y tilt, random brightness, leak %, COS, ISO brightness\n";
+    s += "Angles changed from pavilion " + fixed(request.oldPavilion, 3) + ", crown " + fixed(request.oldCrown, 3) +
+         "\n";
+    s += "Head shadow " + fixed(r.headPercent, 3) + " %, lost inside " + fixed(r.lostPercent, 3) + " %\n";
+    s += "Images " + std::to_string(r.imageSize) + " x " + std::to_string(r.imageSize) + " pixels, " +
+         std::to_string(request.subRays) + " x " + std::to_string(request.subRays) + " rays per pixel, " +
+         std::to_string(r.stonePixels) + " stone pixels\n";
+    while (s.size() < kMinLogBytes)
+        s += "-\n";
+    return s;
+}
+
+void writeFilesAtomically(const std::vector<OutputFile>& files)
+{
+    std::vector<std::string> temps;
+    auto cleanUp = [&temps](std::size_t from) {
+        for (std::size_t k = from; k < temps.size(); ++k) {
+            std::error_code ignored;
+            std::filesystem::remove(temps[k], ignored);
+        }
+    };
+
+    for (const auto& f : files) {
+        const std::string temp = f.path + ".gemray-" + std::to_string(GEMRAY_PID) + ".tmp";
+        temps.push_back(temp);
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (out)
+            out.write(reinterpret_cast<const char*>(f.bytes.data()), static_cast<std::streamsize>(f.bytes.size()));
+        if (out)
+            out.close();
+        if (!out) {
+            cleanUp(0);
+            throw RunError("cannot write \"" + f.path + "\"");
+        }
+    }
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        std::error_code ec;
+        std::filesystem::rename(temps[k], files[k].path, ec);
+        if (ec) {
+            cleanUp(k);
+            throw RunError("cannot write \"" + files[k].path + "\": " + ec.message());
+        }
+    }
+}
+
+RunOutcome runGemray(const RunRequest& request, const std::string& logPath)
+{
+    RunOutcome outcome = computeRun(request);
+    std::vector<OutputFile> files;
+    if (wanted(request.randomImage))
+        files.push_back({request.randomImage, rawImageBytes(outcome.render.randomImage)});
+    if (wanted(request.cosineImage))
+        files.push_back({request.cosineImage, rawImageBytes(outcome.render.cosImage)});
+    if (wanted(request.isoImage))
+        files.push_back({request.isoImage, rawImageBytes(outcome.render.isoImage)});
+    const std::string log = logText(outcome, request);
+    files.push_back({logPath, std::vector<std::uint8_t>(log.begin(), log.end())});
+    writeFilesAtomically(files);
+    return outcome;
+}
+
+} // namespace gemray

@@ -1,0 +1,65 @@
+// One gemray run: read the design, set its angles, tilt it, trace it and write the
+// raw images and "Gemray.log".
+#pragma once
+
+#include "raytracer/CommandLine.h"
+#include "raytracer/GemFile.h"
+#include "raytracer/Stone.h"
+#include "raytracer/Tracer.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace gemray {
+
+// A run that cannot be completed (bad index, files that cannot be written).
+class RunError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The name that stands in an image position for "do not write this image".
+inline constexpr const char* kNoImage = "N";
+inline constexpr const char* kLogName = "Gemray.log";
+inline constexpr std::size_t kMinLogBytes = 205;
+
+struct RunOutcome {
+    std::string title;       // the design's first header line
+    int facetCount = 0;
+    double pavilion = 0.0, crown = 0.0, refractiveIndex = 0.0, xTilt = 0.0, yTilt = 0.0;
+    RenderResult render;
+};
+
+// The stone of a request, before tilting: the design's facets with the angle
+// change applied. Throws RunError when the angles cannot be changed.
+Stone stoneForAngles(const GemDesign& design, const RunRequest& request);
+
+// Everything up to the files: reads the design, traces it. Throws GemFileError,
+// RunError.
+RunOutcome computeRun(const RunRequest& request);
+
+// A raw image file: one byte 0, the pixels, one byte 0.
+std::vector<std::uint8_t> rawImageBytes(const std::vector<std::uint8_t>& pixels);
+
+// The log: a banner, the title and facet count, then on line 3 the nine numbers
+//   pavilion crown index xtilt ytilt random leak% COS ISO
+// and further lines of detail; at least kMinLogBytes long.
+std::string logText(const RunOutcome& outcome, const RunRequest& request);
+
+struct OutputFile {
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Writes every file under a temporary name beside it first, then renames them into
+// place in the given order, so that a reader never sees a partial file. On failure
+// the temporary files are removed and RunError is thrown.
+void writeFilesAtomically(const std::vector<OutputFile>& files);
+
+// A whole run: computeRun, then the wanted images ("R", "C", "I" order) and last
+// the log at `logPath`.
+RunOutcome runGemray(const RunRequest& request, const std::string& logPath = kLogName);
+
+} // namespace gemray

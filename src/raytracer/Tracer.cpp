@@ -1,0 +1,353 @@
+#include "raytracer/Tracer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+
+namespace gemray {
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+constexpr float kTiny = 1e-30f;
+// Exit-search pruning: the angular margin (radians, 0.5 degree) that keeps a
+// skipped group clear of rounding.
+constexpr double kPruneMargin = 0.5 * std::numbers::pi / 180.0;
+
+// Reflectance of unpolarised light: the mean of the s and p shares,
+//   rs = (n1 cos i - n2 cos t) / (n1 cos i + n2 cos t)
+//   rp = (n2 cos i - n1 cos t) / (n2 cos i + n1 cos t)
+//   R  = (rs^2 + rp^2) / 2,
+// here over one common denominator. cosI and cosT are the cosines of the incident
+// and refracted angles, n1 and n2 the indices on either side.
+double fresnelReflectance(double n1, double n2, double cosI, double cosT)
+{
+    const double sNum = n1 * cosI - n2 * cosT, sDen = n1 * cosI + n2 * cosT;
+    const double pNum = n2 * cosI - n1 * cosT, pDen = n2 * cosI + n1 * cosT;
+    const double s2 = sDen * sDen, p2 = pDen * pDen;
+    return (sNum * sNum * p2 + pNum * pNum * s2) / (2.0 * s2 * p2);
+}
+
+std::uint8_t pixelValue(double b) { return static_cast<std::uint8_t>(std::floor(254.0 * std::min(1.0, b) + 0.5)); }
+
+} // namespace
+
+double fresnelTransmittance(double n1, double n2, double cosIncidence)
+{
+    const double eta = n1 / n2;
+    const double sin2T = eta * eta * (1.0 - cosIncidence * cosIncidence);
+    if (sin2T >= 1.0)
+        return 0.0; // total internal reflection
+    const double cosT = std::sqrt(1.0 - sin2T);
+    return 1.0 - fresnelReflectance(n1, n2, cosIncidence, cosT);
+}
+
+Tracer::Tracer(const Stone& stone, double refractiveIndex, const Sky& sky)
+    : kernels_(&search::bestKernels()),
+      boundingRadius2_(stone.boundingRadius() * stone.boundingRadius()),
+      index_(refractiveIndex),
+      sky_(&sky)
+{
+    using search::kLanes;
+    const auto& facets = stone.facets();
+
+    // Group the facets: crown, girdle and pavilion.
+    std::vector<std::vector<int>> members(3);
+    for (int i = 0; i < static_cast<int>(facets.size()); ++i) {
+        const FacetKind kind = facets[i].kind;
+        members[kind == FacetKind::Crown ? 0 : kind == FacetKind::Girdle ? 1 : 2].push_back(i);
+    }
+
+    // Lay the groups out block by block; a padding plane has a null normal and
+    // is never crossed.
+    for (const auto& m : members) {
+        if (m.empty())
+            continue;
+        Group g;
+        g.blocks.first = static_cast<int>(blocks_.size());
+        const int count = (static_cast<int>(m.size()) + kLanes - 1) / kLanes;
+        g.blocks.end = g.blocks.first + count;
+        for (int s = 0; s < count * kLanes; ++s) {
+            if (s % kLanes == 0)
+                blocks_.push_back({});
+            search::PlaneBlock& b = blocks_.back();
+            const int k = s % kLanes;
+            if (s >= static_cast<int>(m.size())) {
+                normals_.push_back({});
+                distances_.push_back(1.0);
+                b.nx[k] = b.ny[k] = b.nz[k] = 0.0f;
+                b.d[k] = 1.0f;
+                continue;
+            }
+            const Facet& f = facets[m[s]];
+            normals_.push_back(f.normal);
+            distances_.push_back(f.distance);
+            b.nx[k] = static_cast<float>(f.normal.x);
+            b.ny[k] = static_cast<float>(f.normal.y);
+            b.nz[k] = static_cast<float>(f.normal.z);
+            b.d[k] = static_cast<float>(f.distance);
+        }
+
+        // The cone about the mean normal that holds every normal of the group,
+        // widened by a margin so that float rounding never matters: for a ray
+        // with dot(v, axis) <= -sin(alpha + margin), every plane of the group has
+        // n.v <= -sin(margin) < 0.
+        Vec3 sum;
+        for (int i : m)
+            sum = sum + facets[i].normal;
+        if (length(sum) > 1e-9) {
+            g.axis = normalized(sum);
+            double minCos = 1.0;
+            for (int i : m)
+                minCos = std::min(minCos, dot(facets[i].normal, g.axis));
+            const double alpha = std::acos(std::clamp(minCos, -1.0, 1.0)) + kPruneMargin;
+            if (alpha < std::numbers::pi / 2)
+                g.skipBelow = -std::sin(alpha);
+        }
+        groups_.push_back(g);
+    }
+}
+
+double Tracer::sampleCoordinate(int index, int count, double half)
+{
+    // Written so that sample i and sample count-1-i are exact mirror images.
+    return (2.0 * index + 1.0 - count) / count * half;
+}
+
+// Where the line origin + t dir enters the stone (slab method): the stone is the
+// intersection of half-spaces, so the line is inside between the largest t at
+// which it crosses into a half-space (n.dir < 0) and the smallest t at which it
+// crosses out of one (n.dir > 0), with t = (d - n.origin) / (n.dir).
+Tracer::Entry Tracer::enter(const Vec3& origin, const Vec3& dir) const
+{
+    const float o[3] = {float(origin.x), float(origin.y), float(origin.z)};
+    const float d[3] = {float(dir.x), float(dir.y), float(dir.z)};
+    Entry e;
+    if (blocks_.empty())
+        return e;
+    const int slot = kernels_->entry(blocks_.data(), static_cast<int>(blocks_.size()), o, d).slot;
+    if (slot < 0)
+        return e;
+    // The entry point itself in full precision, on the chosen plane.
+    const Vec3& n = normals_[slot];
+    const double t = (distances_[slot] - dot(n, origin)) / dot(n, dir);
+    e.facet = slot;
+    e.point = origin + dir * t;
+    return e;
+}
+
+// The plane through which a ray inside the stone, at p going along v, leaves: the
+// nearest plane it is heading out of, the one with the smallest
+//   t = (d - n.p) / (n.v)   among planes with n.v > 0.
+// Inside the stone d - n.p >= 0, so that plane is equally the one with the largest
+//   r = (n.v) / (d - n.p),
+// and planes the ray moves away from (n.v <= 0) never win: no masks needed.
+// Groups of planes that all face away from v are left out.
+int Tracer::exitFacet(const Vec3& p, const Vec3& v) const
+{
+    search::BlockRange ranges[3];
+    int count = 0;
+    for (const Group& g : groups_) {
+        if (dot(v, g.axis) <= g.skipBelow)
+            continue;
+        if (count > 0 && ranges[count - 1].end == g.blocks.first)
+            ranges[count - 1].end = g.blocks.end; // adjacent runs merge
+        else
+            ranges[count++] = g.blocks;
+    }
+    const float pf[3] = {float(p.x), float(p.y), float(p.z)};
+    const float vf[3] = {float(v.x), float(v.y), float(v.z)};
+    return kernels_->exit(blocks_.data(), ranges, count, pf, vf);
+}
+
+// Light leaving the stone (or reflected off it) along world direction w with the
+// given share of the ray's light.
+void Tracer::emit(const Vec3& w, double energy, RayLight& out) const
+{
+    switch (lightZone(w)) {
+    case LightZone::Below:
+        out.leak += energy;
+        break;
+    case LightZone::HeadShadow:
+        out.head += energy;
+        break;
+    case LightZone::Lit: {
+        const double d = w.z;
+        out.iso += energy;
+        out.cos += energy * d;
+        out.random += energy * 2.0 * d * std::sqrt(1.0 - d * d) * sky_->value(w);
+        break;
+    }
+    }
+}
+
+bool Tracer::hits(double x, double y) const
+{
+    const Vec3 origin{x, y, 0.0};
+    const Vec3 dir = normalized(Vec3{x, y, -kEyeHeight});
+    const Vec3 offAxis = cross(origin, dir);
+    if (dot(offAxis, offAxis) > boundingRadius2_)
+        return false;
+    return enter(origin, dir).facet >= 0;
+}
+
+void Tracer::start(double x, double y, RayState& ray) const
+{
+    ray = RayState{};
+    // The ray from the eye at (0, 0, kEyeHeight) through (x, y, 0); the line is
+    // searched from the image-plane point, which lies close to the stone.
+    const Vec3 origin{x, y, 0.0};
+    const Vec3 dir = normalized(Vec3{x, y, -kEyeHeight});
+    const Vec3 offAxis = cross(origin, dir); // its length: the line's distance from the centre
+    if (dot(offAxis, offAxis) > boundingRadius2_)
+        return; // passes outside the sphere holding the stone
+    const Entry entry = enter(origin, dir);
+    if (entry.facet < 0)
+        return;
+    ray.light.hit = true;
+
+    // First surface. Snell's law from air (1) into the stone (index n):
+    //   sin(t) = sin(i) / n.
+    // The Fresnel share T goes in; the rest, 1 - T, is mirrored off the facet.
+    const double n = index_;
+    const double eta = 1.0 / n;
+    const Vec3& normal = normals_[entry.facet];
+    const double cosI = -dot(dir, normal);
+    const double cosT = std::sqrt(1.0 - eta * eta * (1.0 - cosI * cosI));
+    const double t = 1.0 - fresnelReflectance(1.0, n, cosI, cosT);
+    emit(dir + normal * (2.0 * cosI), 1.0 - t, ray.light);
+
+    // The refracted direction, a unit vector: eta v + (eta cos i - cos t) normal.
+    ray.v = dir * eta + normal * (eta * cosI - cosT);
+    ray.p = entry.point;
+    ray.intensity = t;
+    ray.inside = true;
+}
+
+void Tracer::step(RayState& ray) const
+{
+    RayLight& out = ray.light;
+    if (ray.intensity < kMinIntensity || out.internalHits == kMaxInternalHits) {
+        out.lost += ray.intensity; // too faint to matter, or bounced too often
+        ray.inside = false;
+        return;
+    }
+    const int f = exitFacet(ray.p, ray.v);
+    if (f < 0) {
+        out.lost += ray.intensity; // no way out (cannot happen for a closed stone)
+        ray.inside = false;
+        return;
+    }
+    ++out.internalHits;
+    const Vec3& v = ray.v;
+    const Vec3& normal = normals_[f];
+    const double cosI = dot(v, normal);
+    ray.p = ray.p + v * ((distances_[f] - dot(normal, ray.p)) / cosI);
+    const Vec3 mirrored = v - normal * (2.0 * cosI);
+
+    // Inside, going from index n out into air: sin(t) = n sin(i).
+    const double n = index_;
+    const double sin2T = n * n * (1.0 - cosI * cosI);
+    if (sin2T >= 1.0) {
+        // Handle total internal reflection: Snell's law has no solution, so all
+        // the light reflects and travels on undiminished.
+        ray.v = mirrored;
+        return;
+    }
+    const double cosT = std::sqrt(1.0 - sin2T);
+    const double r = fresnelReflectance(n, 1.0, cosI, cosT);
+    // The refracted share leaves the stone and sees the light behind it along
+    //   w = n v + (cos t - n cos i) normal   (a unit vector).
+    emit(v * n + normal * (cosT - n * cosI), ray.intensity * (1.0 - r), out);
+    // The reflected share goes on inside.
+    ray.intensity *= r;
+    ray.v = mirrored;
+}
+
+RayLight Tracer::trace(double x, double y) const
+{
+    RayState ray;
+    start(x, y, ray);
+    while (ray.inside)
+        step(ray);
+    return ray.light;
+}
+
+RenderResult Tracer::render(const RenderOptions& options) const
+{
+    const int size = options.imageSize;
+    const int subs = options.subRays;
+    const int fine = size * subs; // sub-ray samples per image side
+
+    RenderResult r;
+    r.imageSize = size;
+    r.randomImage.assign(std::size_t(size) * size, kBackground);
+    r.cosImage.assign(std::size_t(size) * size, kBackground);
+    r.isoImage.assign(std::size_t(size) * size, kBackground);
+
+    double sumIso = 0, sumCos = 0, sumRandom = 0, sumLeak = 0, sumHead = 0, sumLost = 0;
+    for (int row = 0; row < size; ++row) {
+        // Rows run from the top of the image (+y) down.
+        const double yc = sampleCoordinate(size - 1 - row, size);
+        for (int col = 0; col < size; ++col) {
+            const double xc = sampleCoordinate(col, size);
+            double pixIso = 0, pixCos = 0, pixRandom = 0;
+            int pixHits = 0;
+            for (int sy = 0; sy < subs; ++sy) {
+                const double y = sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine);
+                for (int sx = 0; sx < subs; ++sx) {
+                    const RayLight l = trace(sampleCoordinate(col * subs + sx, fine), y);
+                    if (!l.hit)
+                        continue;
+                    ++pixHits;
+                    pixIso += l.iso;
+                    pixCos += l.cos;
+                    pixRandom += l.random;
+                    sumLeak += l.leak;
+                    sumHead += l.head;
+                    sumLost += l.lost;
+                }
+            }
+            sumIso += pixIso;
+            sumCos += pixCos;
+            sumRandom += pixRandom;
+            r.stoneRays += pixHits;
+
+            // The pixel belongs to the stone when its centre ray hits. The stone's
+            // outline is convex, so when every sub-ray around the centre hits,
+            // so does the centre.
+            if (pixHits < subs * subs && !hits(xc, yc))
+                continue;
+            if (pixHits > 0) {
+                pixIso /= pixHits;
+                pixCos /= pixHits;
+                pixRandom /= pixHits;
+            } else {
+                const RayLight l = trace(xc, yc);
+                pixIso = l.iso;
+                pixCos = l.cos;
+                pixRandom = l.random;
+            }
+            const std::size_t at = std::size_t(row) * size + col;
+            r.randomImage[at] = pixelValue(pixRandom);
+            r.cosImage[at] = pixelValue(pixCos);
+            r.isoImage[at] = pixelValue(pixIso);
+            ++r.stonePixels;
+        }
+    }
+    if (r.stoneRays > 0) {
+        const double scale = 100.0 / double(r.stoneRays);
+        r.isoBrightness = sumIso * scale;
+        r.cosBrightness = sumCos * scale;
+        r.randomBrightness = sumRandom * scale;
+        r.leakPercent = sumLeak * scale;
+        r.headPercent = sumHead * scale;
+        r.lostPercent = sumLost * scale;
+    }
+    return r;
+}
+
+} // namespace gemray

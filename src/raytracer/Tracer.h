@@ -1,0 +1,123 @@
+// Tracing light through a faceted stone.
+//
+// Rays are followed backwards from the eye. A ray that strikes the stone splits at
+// the first surface into a reflected part (it sees the light from its mirror
+// direction) and a refracted part that enters the stone. Inside, the ray bounces
+// from facet to facet: at each hit either all the light reflects (total internal
+// reflection) or the Fresnel share leaves the stone and sees the light along its
+// refracted direction while the rest reflects and carries on.
+#pragma once
+
+#include "raytracer/Lighting.h"
+#include "raytracer/PlaneSearch.h"
+#include "raytracer/Stone.h"
+#include "raytracer/Vec3.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace gemray {
+
+// The viewer's eye is at (0, 0, kEyeHeight); the image plane is z = 0.
+inline constexpr double kEyeHeight = 1000.0;
+// The image square |x|, |y| <= kImageHalfWidth, the same for every design.
+inline constexpr double kImageHalfWidth = 1.25 / 0.9;
+// At most this many internal facet hits per ray (total internal reflections count).
+inline constexpr int kMaxInternalHits = 9;
+// A ray whose light inside the stone falls below this is dropped.
+inline constexpr double kMinIntensity = 0.001;
+// Pixel value of the background.
+inline constexpr std::uint8_t kBackground = 255;
+
+// Unpolarised Fresnel transmittance (mean of the s and p shares) for light going
+// from index n1 into index n2 at the given cosine of incidence. Zero when Snell's
+// law has no solution (total internal reflection).
+double fresnelTransmittance(double n1, double n2, double cosIncidence);
+
+// What one ray from the eye brings back. All shares are fractions of the light
+// arriving at the stone: lit + leak + head + lost == 1 for a ray that hits.
+struct RayLight {
+    bool hit = false;
+    double iso = 0.0;    // returned light under the ISO model (= the lit share)
+    double cos = 0.0;    // under the COS model
+    double random = 0.0; // under the random model
+    double leak = 0.0;   // left the stone downwards (d <= 0)
+    double head = 0.0;   // blocked by the viewer's head
+    double lost = 0.0;   // still inside when the ray was dropped
+    int internalHits = 0;
+};
+
+struct RenderOptions {
+    int imageSize = 120; // pixels per side
+    int subRays = 2;     // sub-rays per pixel side (N x N per pixel)
+};
+
+struct RenderResult {
+    int imageSize = 0;
+    // imageSize^2 pixels each, rows from the top, each row left to right:
+    // 255 background, else round(254 * min(1, B)).
+    std::vector<std::uint8_t> randomImage, cosImage, isoImage;
+    // Means over all sub-rays that hit the stone, in percent.
+    double randomBrightness = 0.0, cosBrightness = 0.0, isoBrightness = 0.0;
+    double leakPercent = 0.0, headPercent = 0.0, lostPercent = 0.0;
+    long long stoneRays = 0; // sub-rays that hit the stone
+    int stonePixels = 0;
+};
+
+class Tracer {
+public:
+    // `stone` is placed as seen (already tilted); the tracer keeps its own copy of
+    // the planes. `sky` must outlive the tracer.
+    Tracer(const Stone& stone, double refractiveIndex, const Sky& sky);
+
+    // The ray from the eye through the point (x, y, 0) of the image plane.
+    RayLight trace(double x, double y) const;
+    bool hits(double x, double y) const;
+
+    RenderResult render(const RenderOptions& options = {}) const;
+
+    // Centre of sample `index` of `count` across the image side [-half, half].
+    static double sampleCoordinate(int index, int count, double half = kImageHalfWidth);
+
+private:
+    // A ray on its way through the stone.
+    struct RayState {
+        Vec3 p, v;             // where it is and where it goes
+        double intensity = 0.0;
+        bool inside = false;   // still to be followed
+        RayLight light;        // what it has brought back so far
+    };
+    // From the eye to the first surface: reflection, refraction into the stone.
+    void start(double x, double y, RayState& ray) const;
+    // One internal hit, or the end of the ray.
+    void step(RayState& ray) const;
+
+    struct Entry {
+        int facet = -1;
+        Vec3 point;
+    };
+    Entry enter(const Vec3& origin, const Vec3& dir) const;
+    int exitFacet(const Vec3& p, const Vec3& v) const;
+    void emit(const Vec3& w, double energy, RayLight& out) const;
+
+    // The planes in search order, one slot each (padding slots have a null
+    // normal), in double and in float blocks for the searches.
+    std::vector<Vec3> normals_;
+    std::vector<double> distances_;
+    std::vector<search::PlaneBlock> blocks_;
+    // Facets with similar normals share a run of blocks. A ray heading well away
+    // from every normal of a group cannot leave through it, so the exit search
+    // skips the group when dot(v, axis) <= skipBelow.
+    struct Group {
+        search::BlockRange blocks;
+        Vec3 axis;
+        double skipBelow = -2.0; // -2: never skipped
+    };
+    std::vector<Group> groups_;
+    const search::Kernels* kernels_;
+    double boundingRadius2_; // squared radius of a sphere about the origin holding the stone
+    double index_;
+    const Sky* sky_;
+};
+
+} // namespace gemray

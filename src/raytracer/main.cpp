@@ -1,0 +1,36 @@
+// gemray: console ray tracer for faceted gemstones. See CommandLine.h for the
+// command line; the run writes the wanted raw images and "Gemray.log" in the
+// current folder.
+#include "raytracer/CommandLine.h"
+#include "raytracer/Run.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    using namespace gemray;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        const auto start = std::chrono::steady_clock::now();
+        const RunRequest request = parseCommandLine(args);
+        const RunOutcome o = runGemray(request);
+        if (!request.quiet) {
+            const double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            std::printf("%s: ISO %.2f  COS %.2f  random %.2f  leak %.2f %%  (%.0f ms)\n", o.title.c_str(),
+                        o.render.isoBrightness, o.render.cosBrightness, o.render.randomBrightness,
+                        o.render.leakPercent, ms);
+        }
+        return 0;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "gemray: %s\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "gemray: %s\n", e.what());
+        return 1;
+    }
+}
