@@ -143,6 +143,19 @@ private slots:
         QCOMPARE(readFileBytes(startDir + QStringLiteral("/ZEPWork")), QByteArray("a file in the way"));
     }
 
+    void workingFolderThatCannotBeWritten()
+    {
+        // Even root may not create files in /proc: a working folder that takes no files.
+        QVERIFY(QFile::link(QStringLiteral("/proc"), startDir + QStringLiteral("/ZEPWork")));
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(!app.setup());
+        QCOMPARE(sink.messages.size(), 1);
+        QVERIFY(sink.messages[0].startsWith(QStringLiteral("ZEP cannot write into its working folder")));
+        QVERIFY(sink.messages[0].contains(QStringLiteral("ZEPWork")));
+        QCOMPARE(app.console().taskId(), qint64(0));
+    }
+
     void staleFilesAndTips()
     {
         prepareWork();
