@@ -48,9 +48,7 @@ QLineEdit* readOnlyBox(const char* name, QWidget* parent)
 
 QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
+    return named(new QPushButton(caption, parent), name);
 }
 
 } // namespace

@@ -24,13 +24,6 @@ namespace zep {
 
 namespace {
 
-template <class W>
-W* named(W* w, const char* name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
 QLineEdit* angleBox(const char* name, QWidget* parent)
 {
     auto* box = named(new QLineEdit(parent), name);

@@ -67,12 +67,9 @@ DesignFileDialog::DesignFileDialog(DesignEnv& env, QWidget* parent) : QDialog(pa
     m_lstCrn = list("lstCrn", this);
     m_dirList->installEventFilter(this);
 
-    auto* btnParse = new QPushButton(QStringLiteral("Extract Angles"), this);
-    btnParse->setObjectName(QStringLiteral("btnParse"));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("CancelButton"));
+    auto* btnParse = named(new QPushButton(QStringLiteral("Extract Angles"), this), "btnParse");
+    auto* ok = named(new QPushButton(QStringLiteral("OK"), this), "OKButton");
+    auto* cancel = named(new QPushButton(QStringLiteral("Cancel"), this), "CancelButton");
     for (QPushButton* b : {btnParse, ok, cancel})
         b->setAutoDefault(false);
 

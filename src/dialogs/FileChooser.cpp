@@ -157,16 +157,10 @@ private:
         tipRow->addWidget(m_tip, 1);
         layout->addLayout(tipRow);
 
-        m_ok = new QPushButton(QStringLiteral("OK"), this);
-        m_ok->setObjectName(QStringLiteral("OKButton"));
+        m_ok = named(new QPushButton(QStringLiteral("OK"), this), "OKButton");
         m_ok->setDefault(true);
-        m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-        m_cancel->setObjectName(QStringLiteral("CancelButton"));
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        buttons->addWidget(m_ok);
-        buttons->addWidget(m_cancel);
-        layout->addLayout(buttons);
+        m_cancel = named(new QPushButton(QStringLiteral("Cancel"), this), "CancelButton");
+        layout->addLayout(buttonRow({m_ok, m_cancel}));
 
         connect(m_dirList, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* i) { enterFolder(i); });
         connect(m_fileList, &QListWidget::itemDoubleClicked, this, [this] {

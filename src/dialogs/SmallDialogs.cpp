@@ -27,9 +27,7 @@ const QString TipCancel = QStringLiteral("Cancel - do not accept values");
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
+    return named(new QPushButton(caption, parent), name);
 }
 
 QLineEdit* readOnlyBox(QWidget* parent, const QString& name)
@@ -43,16 +41,6 @@ QLineEdit* readOnlyBox(QWidget* parent, const QString& name)
     pal.setColor(QPalette::Base, pal.color(QPalette::Window));
     box->setPalette(pal);
     return box;
-}
-
-// A row of buttons at the right.
-QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons)
-{
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    for (QPushButton* b : buttons)
-        row->addWidget(b);
-    return row;
 }
 
 // Wide enough for the longest of the texts, within reason.

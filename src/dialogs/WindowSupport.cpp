@@ -1,6 +1,8 @@
 #include "WindowSupport.h"
 
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
@@ -35,6 +37,15 @@ public:
 };
 
 } // namespace
+
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    for (QPushButton* b : buttons)
+        row->addWidget(b);
+    return row;
+}
 
 int twipsToPixels(float twips, const QWidget* w, bool vertical)
 {

@@ -7,10 +7,25 @@
 #include <QObject>
 #include <QString>
 
+#include <initializer_list>
+
 class QWidget;
 class QLineEdit;
+class QHBoxLayout;
+class QPushButton;
 
 namespace zep {
+
+// Gives a control its name (the name tests and handlers know it by).
+template <class W>
+W* named(W* w, const char* name)
+{
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+// A row of buttons at the right (OK, Cancel).
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
 
 // Twips (1/1440 inch) and pixels, with the screen's logical DPI.
 int twipsToPixels(float twips, const QWidget* w, bool vertical);

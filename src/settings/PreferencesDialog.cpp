@@ -39,16 +39,10 @@ public:
         layout->addWidget(m_doBat);
         layout->addWidget(m_tips);
 
-        m_ok = new QPushButton(QStringLiteral("OK"), this);
-        m_ok->setObjectName(QStringLiteral("OKButton"));
+        m_ok = named(new QPushButton(QStringLiteral("OK"), this), "OKButton");
         m_ok->setDefault(true);
-        m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-        m_cancel->setObjectName(QStringLiteral("CancelButton"));
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        buttons->addWidget(m_ok);
-        buttons->addWidget(m_cancel);
-        layout->addLayout(buttons);
+        m_cancel = named(new QPushButton(QStringLiteral("Cancel"), this), "CancelButton");
+        layout->addLayout(buttonRow({m_ok, m_cancel}));
 
         connect(m_ok, &QPushButton::clicked, this,
                 [this] { runHandler(m_env.messages, QStringLiteral("OKButton_Click"), [this] { okClick(); }); });
