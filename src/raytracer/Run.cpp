@@ -105,7 +105,7 @@ std::string logText(const RunOutcome& o, const RunRequest& request)
     return s;
 }
 
-void writeFilesAtomically(const std::vector<OutputFile>& files)
+void writeFilesAtomically(const std::vector<OutputFile>& files, const std::function<void(std::size_t)>& afterRename)
 {
     std::vector<std::string> temps;
     auto cleanUp = [&temps](std::size_t from) {
@@ -135,12 +135,13 @@ void writeFilesAtomically(const std::vector<OutputFile>& files)
             cleanUp(k);
             throw RunError("cannot write \"" + files[k].path + "\": " + ec.message());
         }
+        if (afterRename)
+            afterRename(k);
     }
 }
 
-RunOutcome runGemray(const RunRequest& request, const std::string& logPath)
+std::vector<OutputFile> runFiles(const RunOutcome& outcome, const RunRequest& request, const std::string& logPath)
 {
-    RunOutcome outcome = computeRun(request);
     std::vector<OutputFile> files;
     if (wanted(request.randomImage))
         files.push_back({request.randomImage, rawImageBytes(outcome.render.randomImage)});
@@ -150,7 +151,13 @@ RunOutcome runGemray(const RunRequest& request, const std::string& logPath)
         files.push_back({request.isoImage, rawImageBytes(outcome.render.isoImage)});
     const std::string log = logText(outcome, request);
     files.push_back({logPath, std::vector<std::uint8_t>(log.begin(), log.end())});
-    writeFilesAtomically(files);
+    return files;
+}
+
+RunOutcome runGemray(const RunRequest& request, const std::string& logPath)
+{
+    RunOutcome outcome = computeRun(request);
+    writeFilesAtomically(runFiles(outcome, request, logPath));
     return outcome;
 }
 

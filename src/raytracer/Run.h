@@ -8,6 +8,7 @@
 #include "raytracer/Tracer.h"
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,13 +54,20 @@ struct OutputFile {
     std::vector<std::uint8_t> bytes;
 };
 
-// Writes every file under a temporary name beside it first, then renames them into
-// place in the given order, so that a reader never sees a partial file. On failure
-// the temporary files are removed and RunError is thrown.
-void writeFilesAtomically(const std::vector<OutputFile>& files);
+// The files of a run in the order they are put in place: the wanted images
+// (random, cosine, ISO) and last the log at `logPath`.
+std::vector<OutputFile> runFiles(const RunOutcome& outcome, const RunRequest& request,
+                                 const std::string& logPath = kLogName);
 
-// A whole run: computeRun, then the wanted images ("R", "C", "I" order) and last
-// the log at `logPath`.
+// Writes every file under a temporary name beside it first, then renames them into
+// place in the given order, so that a reader never sees a partial file and sees
+// the last file only when all others are there. `afterRename`, when given, is
+// called with the index of each file just put in place. On failure the temporary
+// files are removed and RunError is thrown.
+void writeFilesAtomically(const std::vector<OutputFile>& files,
+                          const std::function<void(std::size_t)>& afterRename = {});
+
+// A whole run: computeRun, then writeFilesAtomically(runFiles(...)).
 RunOutcome runGemray(const RunRequest& request, const std::string& logPath = kLogName);
 
 } // namespace gemray

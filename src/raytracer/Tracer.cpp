@@ -165,7 +165,7 @@ int Tracer::exitFacet(const Vec3& p, const Vec3& v) const
 
 // Light leaving the stone (or reflected off it) along world direction w with the
 // given share of the ray's light.
-void Tracer::emit(const Vec3& w, double energy, RayLight& out) const
+void Tracer::collect(const Vec3& w, double energy, RayLight& out) const
 {
     switch (lightZone(w)) {
     case LightZone::Below:
@@ -218,7 +218,7 @@ void Tracer::start(double x, double y, RayState& ray) const
     const double cosI = -dot(dir, normal);
     const double cosT = std::sqrt(1.0 - eta * eta * (1.0 - cosI * cosI));
     const double t = 1.0 - fresnelReflectance(1.0, n, cosI, cosT);
-    emit(dir + normal * (2.0 * cosI), 1.0 - t, ray.light);
+    collect(dir + normal * (2.0 * cosI), 1.0 - t, ray.light);
 
     // The refracted direction, a unit vector: eta v + (eta cos i - cos t) normal.
     ray.v = dir * eta + normal * (eta * cosI - cosT);
@@ -261,7 +261,7 @@ void Tracer::step(RayState& ray) const
     const double r = fresnelReflectance(n, 1.0, cosI, cosT);
     // The refracted share leaves the stone and sees the light behind it along
     //   w = n v + (cos t - n cos i) normal   (a unit vector).
-    emit(v * n + normal * (cosT - n * cosI), ray.intensity * (1.0 - r), out);
+    collect(v * n + normal * (cosT - n * cosI), ray.intensity * (1.0 - r), out);
     // The reflected share goes on inside.
     ray.intensity *= r;
     ray.v = mirrored;

@@ -98,7 +98,7 @@ private:
     };
     Entry enter(const Vec3& origin, const Vec3& dir) const;
     int exitFacet(const Vec3& p, const Vec3& v) const;
-    void emit(const Vec3& w, double energy, RayLight& out) const;
+    void collect(const Vec3& w, double energy, RayLight& out) const;
 
     // The planes in search order, one slot each (padding slots have a null
     // normal), in double and in float blocks for the searches.

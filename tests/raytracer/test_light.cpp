@@ -1,0 +1,258 @@
+// Light transport in the stone: Fresnel, total internal reflection, the light's
+// bookkeeping, symmetry, leakage, and the brightness figures that faceters know
+// for the designs in the designs folder.
+#include "StoneFixtures.h"
+
+#include "raytracer/Run.h"
+#include "raytracer/Stone.h"
+#include "raytracer/Tracer.h"
+
+#include <QtTest>
+#include <cmath>
+#include <numbers>
+
+using namespace gemray;
+using namespace gemray::test;
+
+namespace {
+
+double radians(double deg) { return deg * std::numbers::pi / 180.0; }
+
+RenderResult render(const char* design, double oldPav, double pav, double oldCrn, double crn, double index,
+                    double xTilt = 0.0, double yTilt = 0.0)
+{
+    RunRequest r;
+    r.oldPavilion = oldPav;
+    r.pavilion = pav;
+    r.oldCrown = oldCrn;
+    r.crown = crn;
+    r.refractiveIndex = index;
+    r.xTilt = xTilt;
+    r.yTilt = yTilt;
+    r.design = designPath(design);
+    return computeRun(r).render;
+}
+
+const Sky& sky()
+{
+    static const Sky s;
+    return s;
+}
+
+} // namespace
+
+class TestLight : public QObject {
+    Q_OBJECT
+private slots:
+    void fresnelAtNormalIncidence_data();
+    void fresnelAtNormalIncidence();
+    void totalInternalReflectionBeyondTheCriticalAngle_data();
+    void totalInternalReflectionBeyondTheCriticalAngle();
+    void straightThroughACube();
+    void roofPrismReturnsLightOnlyAboveTheCriticalAngle();
+    void lightIsAccountedFor_data();
+    void lightIsAccountedFor();
+    void mirrorSymmetricTilts_data();
+    void mirrorSymmetricTilts();
+    void shallowPavilionLeaks();
+    void referenceFigures_data();
+    void referenceFigures();
+};
+
+void TestLight::fresnelAtNormalIncidence_data()
+{
+    QTest::addColumn<double>("n");
+    QTest::newRow("glass 1.54") << 1.54;
+    QTest::newRow("sapphire 1.76") << 1.76;
+    QTest::newRow("diamond 2.42") << 2.42;
+    QTest::newRow("low 1.3") << 1.3;
+}
+
+// R = ((n - 1) / (n + 1))^2 from either side.
+void TestLight::fresnelAtNormalIncidence()
+{
+    QFETCH(double, n);
+    const double r = std::pow((n - 1.0) / (n + 1.0), 2);
+    QVERIFY(std::fabs(fresnelTransmittance(1.0, n, 1.0) - (1.0 - r)) < 1e-14);
+    QVERIFY(std::fabs(fresnelTransmittance(n, 1.0, 1.0) - (1.0 - r)) < 1e-14);
+    // Grazing light is all reflected; transmission falls with the angle.
+    QVERIFY(fresnelTransmittance(1.0, n, 1e-9) < 1e-6);
+    QVERIFY(fresnelTransmittance(1.0, n, std::cos(radians(60))) < 1.0 - r);
+}
+
+void TestLight::totalInternalReflectionBeyondTheCriticalAngle_data()
+{
+    fresnelAtNormalIncidence_data();
+}
+
+void TestLight::totalInternalReflectionBeyondTheCriticalAngle()
+{
+    QFETCH(double, n);
+    const double critical = std::asin(1.0 / n);
+    QCOMPARE(fresnelTransmittance(n, 1.0, std::cos(critical + radians(0.01))), 0.0);
+    QCOMPARE(fresnelTransmittance(n, 1.0, std::cos(radians(89.0))), 0.0);
+    const double justBelow = fresnelTransmittance(n, 1.0, std::cos(critical - radians(0.01)));
+    QVERIFY(justBelow > 0.0 && justBelow < 0.2);
+    QVERIFY(fresnelTransmittance(n, 1.0, std::cos(critical - radians(5))) > 0.5);
+}
+
+// A ray straight down the middle of a cube: a geometric series that can be
+// followed by hand. R is reflected at every face, T = 1 - R passes.
+//   entry: R goes straight back up (the viewer's head), T enters;
+//   bottom: T*T leaks out below, T*R goes up;
+//   top:    T*R*T leaves into the head shadow, T*R*R goes down;
+//   bottom: T*R*R*T leaks, T*R^3 stays in and is below the 0.001 cut-off.
+void TestLight::straightThroughACube()
+{
+    const double n = 1.54;
+    const Stone cube(box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}, n));
+    const Tracer tracer(cube, n, sky());
+    const RayLight l = tracer.trace(0.0, 0.0);
+    const double R = std::pow((n - 1) / (n + 1), 2), T = 1 - R;
+    QVERIFY(l.hit);
+    QCOMPARE(l.internalHits, 3);
+    QVERIFY(std::fabs(l.head - (R + T * R * T)) < 1e-12);
+    QVERIFY(std::fabs(l.leak - (T * T + T * R * R * T)) < 1e-12);
+    QVERIFY(std::fabs(l.lost - T * R * R * R) < 1e-12);
+    QCOMPARE(l.iso, 0.0);
+    QCOMPARE(l.cos, 0.0);
+    QCOMPARE(l.random, 0.0);
+    QVERIFY(!tracer.trace(0.0, 0.6).hit);
+}
+
+// Straight-down light meets 45 degree faces at 45 degrees: beyond the critical
+// angle at n = 1.54 (40.5 degrees), so it is reflected twice and comes back up
+// without loss; at n = 1.3 (critical 50.3 degrees) most of it leaks out.
+void TestLight::roofPrismReturnsLightOnlyAboveTheCriticalAngle()
+{
+    const Tracer dense(Stone(roofPrism(45.0, 1.54)), 1.54, sky());
+    const RayLight kept = dense.trace(0.2, 0.1);
+    QVERIFY(kept.hit);
+    QCOMPARE(kept.leak, 0.0);
+    QVERIFY(kept.internalHits >= 3);
+    QVERIFY(std::fabs(kept.iso + kept.head + kept.lost - 1.0) < 1e-12);
+
+    const Tracer light(Stone(roofPrism(45.0, 1.3)), 1.3, sky());
+    const RayLight lost = light.trace(0.2, 0.1);
+    QVERIFY(lost.leak > 0.8);
+    QVERIFY(std::fabs(lost.iso + lost.leak + lost.head + lost.lost - 1.0) < 1e-12);
+}
+
+void TestLight::lightIsAccountedFor_data()
+{
+    QTest::addColumn<QString>("design");
+    QTest::addColumn<double>("pav");
+    QTest::addColumn<double>("crn");
+    QTest::addColumn<double>("index");
+    QTest::addColumn<double>("xTilt");
+    QTest::addColumn<double>("yTilt");
+    QTest::newRow("SRB") << "SRB.gem" << 41.5 << 28.0 << 1.54 << 0.0 << 0.0;
+    QTest::newRow("SRB tilted") << "SRB.gem" << 40.0 << 32.0 << 1.76 << 12.0 << -7.0;
+    QTest::newRow("Compear125 shallow") << "Compear125.gem" << 37.0 << 34.5 << 1.54 << 0.0 << 15.0;
+    QTest::newRow("Turkey") << "Turkey.gem" << 40.0 << 40.0 << 1.76 << -20.0 << 0.0;
+}
+
+// Returned + leaked + head shadow + dropped = all the light that reaches the
+// stone (in percent of it).
+void TestLight::lightIsAccountedFor()
+{
+    QFETCH(QString, design);
+    QFETCH(double, pav);
+    QFETCH(double, crn);
+    QFETCH(double, index);
+    QFETCH(double, xTilt);
+    QFETCH(double, yTilt);
+    const QByteArray name = design.toLatin1();
+    const double oldPav = design == "SRB.gem" ? 41.5 : design == "Turkey.gem" ? 40.0 : 41.5;
+    const double oldCrn = design == "SRB.gem" ? 28.0 : design == "Turkey.gem" ? 40.0 : 34.5;
+    const RenderResult r = render(name.constData(), oldPav, pav, oldCrn, crn, index, xTilt, yTilt);
+    QVERIFY(r.stoneRays > 10000);
+    const double total = r.isoBrightness + r.leakPercent + r.headPercent + r.lostPercent;
+    QVERIFY2(std::fabs(total - 100.0) < 2.0, qPrintable(QString::number(total)));
+    QVERIFY(r.lostPercent >= 0.0 && r.leakPercent >= 0.0 && r.headPercent > 0.0);
+    QVERIFY(r.cosBrightness < r.isoBrightness);
+    QVERIFY(r.randomBrightness > 0.0);
+}
+
+void TestLight::mirrorSymmetricTilts_data()
+{
+    QTest::addColumn<double>("xTilt");
+    QTest::addColumn<double>("yTilt");
+    QTest::newRow("x") << 8.0 << 0.0;
+    QTest::newRow("y") << 0.0 << 12.5;
+}
+
+// The round brilliant is mirror symmetric about both axes, so tilting it one way
+// or the other gives mirrored ISO and COS images and the same brightness.
+void TestLight::mirrorSymmetricTilts()
+{
+    QFETCH(double, xTilt);
+    QFETCH(double, yTilt);
+    const RenderResult a = render("SRB.gem", 41.5, 41.5, 28.0, 28.0, 1.54, xTilt, yTilt);
+    const RenderResult b = render("SRB.gem", 41.5, 41.5, 28.0, 28.0, 1.54, -xTilt, -yTilt);
+    QVERIFY(std::fabs(a.isoBrightness - b.isoBrightness) < 0.05);
+    QVERIFY(std::fabs(a.cosBrightness - b.cosBrightness) < 0.05);
+    QVERIFY(std::fabs(a.isoBrightness - render("SRB.gem", 41.5, 41.5, 28.0, 28.0, 1.54).isoBrightness) > 0.2);
+
+    const int n = a.imageSize;
+    const bool flipColumns = yTilt != 0.0;
+    int stone = 0, mismatched = 0, maskDiffers = 0;
+    for (int row = 0; row < n; ++row) {
+        for (int col = 0; col < n; ++col) {
+            const int i = row * n + col;
+            const int m = flipColumns ? row * n + (n - 1 - col) : (n - 1 - row) * n + col;
+            maskDiffers += (a.isoImage[i] == kBackground) != (b.isoImage[m] == kBackground);
+            if (a.isoImage[i] == kBackground)
+                continue;
+            ++stone;
+            mismatched += std::abs(a.isoImage[i] - b.isoImage[m]) > 2 || std::abs(a.cosImage[i] - b.cosImage[m]) > 2;
+        }
+    }
+    QVERIFY(stone > 5000);
+    QVERIFY2(maskDiffers <= 4, qPrintable(QString::number(maskDiffers)));
+    QVERIFY2(mismatched <= stone / 200, qPrintable(QString("%1 of %2").arg(mismatched).arg(stone)));
+}
+
+// Index 1.54 has a critical angle of 40.5 degrees: a 38 degree pavilion lets
+// the light from above straight out of the back, a 43 degree one keeps it.
+void TestLight::shallowPavilionLeaks()
+{
+    const RenderResult shallow = render("SRB.gem", 41.5, 38.0, 28.0, 28.0, 1.54);
+    const RenderResult steep = render("SRB.gem", 41.5, 43.0, 28.0, 28.0, 1.54);
+    QVERIFY2(shallow.leakPercent > 15.0, qPrintable(QString::number(shallow.leakPercent)));
+    QVERIFY2(steep.leakPercent < 5.0, qPrintable(QString::number(steep.leakPercent)));
+    QVERIFY(shallow.isoBrightness < steep.isoBrightness - 20.0);
+}
+
+void TestLight::referenceFigures_data()
+{
+    QTest::addColumn<QString>("design");
+    QTest::addColumn<double>("pav");
+    QTest::addColumn<double>("crn");
+    QTest::addColumn<double>("index");
+    QTest::addColumn<double>("iso");
+    QTest::addColumn<double>("cos");
+    QTest::newRow("SRB") << "SRB.gem" << 41.5 << 28.0 << 1.54 << 62.23 << 54.21;
+    QTest::newRow("Compear125") << "Compear125.gem" << 41.5 << 34.5 << 1.54 << 83.41 << 57.37;
+    QTest::newRow("CubeIllusionTri") << "CubeIllusionTri.gem" << 45.0 << 10.0 << 1.54 << 82.95 << 65.14;
+    QTest::newRow("Turkey") << "Turkey.gem" << 40.0 << 40.0 << 1.76 << 74.37 << 47.16;
+}
+
+// The figures of the established tracers for these designs at their own angles
+// and index, to within half a point.
+void TestLight::referenceFigures()
+{
+    QFETCH(QString, design);
+    QFETCH(double, pav);
+    QFETCH(double, crn);
+    QFETCH(double, index);
+    QFETCH(double, iso);
+    QFETCH(double, cos);
+    const QByteArray name = design.toLatin1();
+    const RenderResult r = render(name.constData(), pav, pav, crn, crn, index);
+    QVERIFY2(std::fabs(r.isoBrightness - iso) <= 0.5, qPrintable(QString("ISO %1").arg(r.isoBrightness)));
+    QVERIFY2(std::fabs(r.cosBrightness - cos) <= 0.5, qPrintable(QString("COS %1").arg(r.cosBrightness)));
+}
+
+QTEST_GUILESS_MAIN(TestLight)
+#include "test_light.moc"

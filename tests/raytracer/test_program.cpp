@@ -1,0 +1,395 @@
+// The gemray program as ZEP runs it: its command line, the files it leaves in the
+// working folder, and its answers to bad input.
+#include "StoneFixtures.h"
+
+#include "raytracer/CommandLine.h"
+#include "raytracer/GemFile.h"
+#include "raytracer/Run.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <random>
+
+using namespace gemray;
+using namespace gemray::test;
+
+namespace {
+
+const QString kProgram = QStringLiteral(ZEP_BIN_DIR "/gemray");
+constexpr int kRawSize = 14402;
+
+// The command ZEP builds for a raytrace of "B" at its own angles.
+const QStringList kStandard = {"-p", "41.500", "41.500", "-c", "28.000", "28.000", "-g", "-i", "1.5400",
+                               "B",  "R",      "C",      "I"};
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+Outcome run(const QString& dir, const QStringList& args, const QString& kernel = {})
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    if (!kernel.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("GEMRAY_KERNEL", kernel);
+        p.setProcessEnvironment(env);
+    }
+    p.start(kProgram, args);
+    if (!p.waitForFinished(60000))
+        p.kill();
+    Outcome o;
+    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.out = p.readAllStandardOutput();
+    o.err = p.readAllStandardError();
+    return o;
+}
+
+QStringList listing(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray toBytes(const std::vector<std::uint8_t>& v)
+{
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
+
+// The nine numbers of the log's third line.
+QList<double> thirdLine(const QByteArray& log)
+{
+    const QList<QByteArray> lines = log.split('\n');
+    QList<double> numbers;
+    if (lines.size() < 3)
+        return numbers;
+    for (const QByteArray& t : lines[2].simplified().split(' ')) {
+        bool ok = false;
+        const double v = t.toDouble(&ok);
+        if (!ok)
+            return {};
+        numbers << v;
+    }
+    return numbers;
+}
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void writesTheFilesZepReads();
+    void logEchoesTheRun();
+    void imagesMarkedNAreNotWritten_data();
+    void imagesMarkedNAreNotWritten();
+    void imageRowsRunFromTheTop();
+    void otherImageSizes();
+    void sameInputsGiveTheSameBytes();
+    void optionsInAnyOrder();
+    void filesAppearWholeAndTheLogLast();
+    void failedWriteLeavesNothing();
+    void badInput_data();
+    void badInput();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString path(const QString& name) const { return dir_->filePath(name); }
+};
+
+void TestProgram::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    QVERIFY(writeFile(path("B"), designBytes("SRB.gem")));
+}
+
+void TestProgram::writesTheFilesZepReads()
+{
+    const Outcome o = run(dir_->path(), kStandard);
+    QCOMPARE(o.exitCode, 0);
+    QVERIFY(o.err.isEmpty());
+    QVERIFY(o.out.isEmpty()); // -g: nothing shown
+    QCOMPARE(listing(dir_->path()), QStringList({"B", "C", "Gemray.log", "I", "R"}));
+
+    const QByteArray r = readAll(path("R")), c = readAll(path("C")), i = readAll(path("I"));
+    for (const QByteArray* raw : {&r, &c, &i}) {
+        QCOMPARE(raw->size(), kRawSize);
+        QCOMPARE(raw->front(), '\0');
+        QCOMPARE(raw->back(), '\0');
+    }
+    // Background 255 in the same places in all three images, stone 0 to 254.
+    int stone = 0;
+    double isoSum = 0;
+    for (int k = 1; k <= 14400; ++k) {
+        const bool background = uchar(i[k]) == 255;
+        QCOMPARE(uchar(r[k]) == 255, background);
+        QCOMPARE(uchar(c[k]) == 255, background);
+        if (!background) {
+            ++stone;
+            isoSum += uchar(i[k]);
+        }
+    }
+    QVERIFY(stone > 5000 && stone < 10000);
+    QCOMPARE(uchar(i[1]), uchar(255));     // top left corner
+    QCOMPARE(uchar(i[14400]), uchar(255)); // bottom right corner
+    QVERIFY(uchar(i[1 + 60 * 120 + 60]) < 255); // the middle
+
+    const QByteArray log = readAll(path("Gemray.log"));
+    QVERIFY(log.size() >= 205);
+    QVERIFY(log.split('\n').value(1).contains("Standard Round Brilliant"));
+    QVERIFY(log.split('\n').value(1).contains("73"));
+    const QList<double> n = thirdLine(log);
+    QCOMPARE(n.size(), 9);
+    QCOMPARE(n[0], 41.5);
+    QCOMPARE(n[1], 28.0);
+    QCOMPARE(n[2], 1.54);
+    QVERIFY(n[6] >= 0.0 && n[6] < 10.0); // leak
+    QVERIFY(std::fabs(n[7] - 54.21) < 0.5); // COS
+    QVERIFY(std::fabs(n[8] - 62.23) < 0.5); // ISO
+    // The ISO image shows that brightness.
+    QVERIFY(std::fabs(isoSum / stone / 254.0 * 100.0 - n[8]) < 1.5);
+}
+
+void TestProgram::logEchoesTheRun()
+{
+    QVERIFY(writeFile(path("Q"), designBytes("Turkey.gem")));
+    const Outcome o = run(dir_->path(), {"-p", "40.000", "42.000", "-c", "40.000", "37.000", "-g", "-x", "5.000", "-y",
+                                         "-3.000", "Q", "R", "C", "I"});
+    QCOMPARE(o.exitCode, 0);
+    const QList<double> n = thirdLine(readAll(path("Gemray.log")));
+    QCOMPARE(n.size(), 9);
+    QCOMPARE(n[0], 42.0);
+    QCOMPARE(n[1], 37.0);
+    QCOMPARE(n[2], 1.76); // the design's own index
+    QCOMPARE(n[3], 5.0);
+    QCOMPARE(n[4], -3.0);
+    QVERIFY(n[8] > n[7]); // ISO above COS
+    QVERIFY(n[5] > 0.0);
+
+    // Without -g a summary line is shown.
+    const Outcome shown = run(dir_->path(), {"-p", "40", "40", "-c", "40", "40", "Q", "R", "N", "N"});
+    QCOMPARE(shown.exitCode, 0);
+    QVERIFY(shown.out.contains("ISO"));
+}
+
+void TestProgram::imagesMarkedNAreNotWritten_data()
+{
+    QTest::addColumn<QStringList>("images");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("optimizer") << QStringList{"R", "N", "N"} << QStringList{"B", "Gemray.log", "R"};
+    QTest::newRow("cosine only") << QStringList{"N", "C", "N"} << QStringList{"B", "C", "Gemray.log"};
+    QTest::newRow("iso only") << QStringList{"N", "N", "I"} << QStringList{"B", "Gemray.log", "I"};
+    QTest::newRow("none") << QStringList{"N", "N", "N"} << QStringList{"B", "Gemray.log"};
+}
+
+void TestProgram::imagesMarkedNAreNotWritten()
+{
+    QFETCH(QStringList, images);
+    QFETCH(QStringList, files);
+    const Outcome o = run(dir_->path(), QStringList{"-p", "41.5", "41.5", "-c", "28", "28", "-g", "B"} + images);
+    QCOMPARE(o.exitCode, 0);
+    QCOMPARE(listing(dir_->path()), files);
+    QCOMPARE(thirdLine(readAll(path("Gemray.log"))).size(), 9);
+}
+
+// Image up is +y and image right is +x, rows from the top: a box reaching
+// further to +x and to +y than to -x and -y shows where it should.
+void TestProgram::imageRowsRunFromTheTop()
+{
+    const double x0 = -0.3, x1 = 1.0, y0 = -0.5, y1 = 0.9;
+    QVERIFY(writeFile(path("B"), toBytes(serializeGem(box({x0, y0, -0.4}, {x1, y1, 0.3})))));
+    QCOMPARE(run(dir_->path(), {"-p", "41.5", "41.5", "-c", "28", "28", "-g", "B", "N", "N", "I"}).exitCode, 0);
+    const QByteArray raw = readAll(path("I"));
+    QCOMPARE(raw.size(), kRawSize);
+    int top = 120, bottom = -1, left = 120, right = -1;
+    for (int row = 0; row < 120; ++row) {
+        for (int col = 0; col < 120; ++col) {
+            if (uchar(raw[1 + row * 120 + col]) == 255)
+                continue;
+            top = std::min(top, row);
+            bottom = std::max(bottom, row);
+            left = std::min(left, col);
+            right = std::max(right, col);
+        }
+    }
+    // Pixel (row, col) has its centre at x = -L + (col + 0.5) h, y = L - (row + 0.5) h.
+    const double L = 1.25 / 0.9, h = 2 * L / 120;
+    QVERIFY2(std::abs(top - std::lround((L - y1) / h)) <= 1, qPrintable(QString::number(top)));
+    QVERIFY2(std::abs(bottom - std::lround((L - y0) / h - 1)) <= 1, qPrintable(QString::number(bottom)));
+    QVERIFY2(std::abs(left - std::lround((L + x0) / h)) <= 1, qPrintable(QString::number(left)));
+    QVERIFY2(std::abs(right - std::lround((L + x1) / h - 1)) <= 1, qPrintable(QString::number(right)));
+}
+
+// -s sets the image side, -q the sub-rays per pixel side; the images keep their
+// lead and tail bytes.
+void TestProgram::otherImageSizes()
+{
+    QCOMPARE(run(dir_->path(), {"-p", "41.5", "41.5", "-c", "28", "28", "-g", "-s", "60", "-q", "3", "B", "R", "N", "I"})
+                 .exitCode,
+             0);
+    QCOMPARE(readAll(path("R")).size(), 60 * 60 + 2);
+    QCOMPARE(readAll(path("I")).size(), 60 * 60 + 2);
+    const QList<double> n = thirdLine(readAll(path("Gemray.log")));
+    QCOMPARE(n.size(), 9);
+    QVERIFY(std::fabs(n[8] - 62.23) < 1.0);
+}
+
+// Repeated runs, and runs with the plainest plane search instead of the vector
+// instructions this processor has, give the same bytes.
+void TestProgram::sameInputsGiveTheSameBytes()
+{
+    const QStringList args = {"-p", "41.500", "39.700", "-c", "28.000", "31.000", "-g", "-i", "1.7000",
+                              "-x", "6.000",  "-y",     "-4.500", "B", "R", "C", "I"};
+    QTemporaryDir second, third;
+    QVERIFY(writeFile(second.filePath("B"), designBytes("SRB.gem")));
+    QVERIFY(writeFile(third.filePath("B"), designBytes("SRB.gem")));
+    QCOMPARE(run(dir_->path(), args).exitCode, 0);
+    QCOMPARE(run(second.path(), args).exitCode, 0);
+    QCOMPARE(run(third.path(), args, "portable").exitCode, 0);
+    for (const QString name : {"R", "C", "I", "Gemray.log"}) {
+        const QByteArray first = readAll(path(name));
+        QVERIFY(!first.isEmpty());
+        QVERIFY2(readAll(second.filePath(name)) == first, qPrintable(name));
+        QVERIFY2(readAll(third.filePath(name)) == first, qPrintable(name));
+    }
+}
+
+void TestProgram::optionsInAnyOrder()
+{
+    QCOMPARE(run(dir_->path(), kStandard).exitCode, 0);
+    const QByteArray image = readAll(path("I")), log = readAll(path("Gemray.log"));
+    QTemporaryDir other;
+    QVERIFY(writeFile(other.filePath("B"), designBytes("SRB.gem")));
+    QCOMPARE(run(other.path(), {"B", "R", "C", "I", "-i", "1.5400", "-g", "-c", "28.000", "28.000", "-p", "41.500",
+                                "41.500"})
+                 .exitCode,
+             0);
+    QVERIFY(readAll(other.filePath("I")) == image);
+    QVERIFY(readAll(other.filePath("Gemray.log")) == log);
+}
+
+// The files of a run are put in place one by one, each whole: images first in
+// the order random, cosine, ISO, the log last. Watched after every rename.
+void TestProgram::filesAppearWholeAndTheLogLast()
+{
+    RunRequest request = parseCommandLine({"-p", "41.5", "40", "-c", "28", "30", "-g", "B", "R", "C", "I"});
+    request.design = path("B").toStdString();
+    request.randomImage = path("R").toStdString();
+    request.cosineImage = path("C").toStdString();
+    request.isoImage = path("I").toStdString();
+    const std::string logPath = path("Gemray.log").toStdString();
+    const RunOutcome outcome = computeRun(request);
+    const std::vector<OutputFile> files = runFiles(outcome, request, logPath);
+    QCOMPARE(int(files.size()), 4);
+    QCOMPARE(QString::fromStdString(files[0].path), path("R"));
+    QCOMPARE(QString::fromStdString(files[1].path), path("C"));
+    QCOMPARE(QString::fromStdString(files[2].path), path("I"));
+    QCOMPARE(QString::fromStdString(files[3].path), path("Gemray.log"));
+
+    std::size_t renamed = 0;
+    writeFilesAtomically(files, [&](std::size_t k) {
+        QCOMPARE(k, renamed++);
+        for (std::size_t m = 0; m < files.size(); ++m) {
+            const QString name = QString::fromStdString(files[m].path);
+            if (m <= k)
+                QVERIFY(readAll(name) == toBytes(files[m].bytes));
+            else
+                QVERIFY(!QFileInfo::exists(name));
+        }
+        // The rest already wait, complete, under temporary names.
+        QCOMPARE(listing(dir_->path()).size(), 1 + int(files.size()));
+    });
+    QCOMPARE(renamed, files.size());
+    QCOMPARE(listing(dir_->path()), QStringList({"B", "C", "Gemray.log", "I", "R"}));
+
+    // Only the wanted images, and still the log last.
+    request.randomImage = kNoImage;
+    request.isoImage = kNoImage;
+    const std::vector<OutputFile> two = runFiles(outcome, request, logPath);
+    QCOMPARE(int(two.size()), 2);
+    QCOMPARE(QString::fromStdString(two[0].path), path("C"));
+    QCOMPARE(QString::fromStdString(two[1].path), path("Gemray.log"));
+}
+
+// An image that cannot be written: no log, no other image, no leftovers.
+void TestProgram::failedWriteLeavesNothing()
+{
+    const Outcome o = run(dir_->path(), {"-p", "41.5", "41.5", "-c", "28", "28", "-g", "B", "R", "nowhere/C", "I"});
+    QVERIFY(o.exitCode != 0);
+    QVERIFY(o.err.contains("nowhere/C"));
+    QCOMPARE(listing(dir_->path()), QStringList({"B"}));
+}
+
+void TestProgram::badInput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QStringList angles = {"-p", "41.500", "41.500", "-c", "28.000", "28.000", "-g"};
+    const QStringList images = {"R", "C", "I"};
+    QTest::newRow("missing design") << angles + QStringList{"gone"} + images << "\"gone\" not found";
+    QTest::newRow("empty file") << angles + QStringList{"E"} + images << "empty";
+    QTest::newRow("truncated record") << angles + QStringList{"T"} + images << "truncated";
+    QTest::newRow("random bytes") << angles + QStringList{"X"} + images << "not a GemCAD design";
+    QTest::newRow("index 1") << angles + QStringList{"-i", "1.0000", "B"} + images << "greater than 1";
+    QTest::newRow("index 0.9") << angles + QStringList{"-i", "0.9000", "B"} + images << "greater than 1";
+    QTest::newRow("design's index 1") << angles + QStringList{"L"} + images << "greater than 1";
+    QTest::newRow("pavilion 0") << QStringList{"-p", "41.500", "0.000", "-c", "28", "28", "B"} + images
+                                << "pavilion angle 0 is outside 0 to 90 degrees";
+    QTest::newRow("crown 90") << QStringList{"-p", "41.5", "41.5", "-c", "90.000", "28", "B"} + images
+                              << "old crown angle 90 is outside 0 to 90 degrees";
+    QTest::newRow("unknown option") << angles + QStringList{"-z", "3", "B"} + images << "unknown option -z";
+    QTest::newRow("abc") << QStringList{"-p", "abc", "41.5", "-c", "28", "28", "B"} + images
+                         << "old pavilion angle: \"abc\" is not a number";
+    QTest::newRow("bad tilt") << angles + QStringList{"-x", "4x.5", "B"} + images << "x tilt: \"4x.5\" is not a number";
+    QTest::newRow("missing value") << angles + QStringList{"B"} + images + QStringList{"-i"}
+                                   << "option -i needs a refractive index";
+    QTest::newRow("three names") << angles + QStringList{"B", "R", "C"} << "expected 4 file names";
+    QTest::newRow("no rays") << angles + QStringList{"-q", "0", "B"} + images << "from 1 to 16";
+    QTest::newRow("no angles") << QStringList{"-g", "B"} + images << "pavilion angles";
+}
+
+// One clear line on the error output, a failing exit status, and nothing written.
+void TestProgram::badInput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QVERIFY(writeFile(path("E"), {}));
+    QVERIFY(writeFile(path("T"), designBytes("SRB.gem").left(300)));
+    std::mt19937 rng(7);
+    QByteArray noise(3000, '\0');
+    for (char& c : noise)
+        c = char(rng() & 0xFF);
+    QVERIFY(writeFile(path("X"), noise));
+    GemDesign plain = readGemFile(designPath("SRB.gem"));
+    plain.refractiveIndex = 1.0;
+    QVERIFY(writeFile(path("L"), toBytes(serializeGem(plain))));
+    const QStringList before = listing(dir_->path());
+
+    const Outcome o = run(dir_->path(), args);
+    QVERIFY(o.exitCode > 0);
+    QVERIFY(o.out.isEmpty());
+    const QString err = QString::fromLocal8Bit(o.err);
+    QVERIFY2(err.endsWith('\n') && err.count('\n') == 1, qPrintable(err));
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QCOMPARE(listing(dir_->path()), before);
+}
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "test_program.moc"
