@@ -7,6 +7,7 @@
 //   ms_per_run: <median milliseconds of the repeated runs>
 //
 // Usage: bench_gemray [design.gem] [repeats]
+#include "raytracer/PlaneSearch.h"
 #include "raytracer/Run.h"
 
 #include <algorithm>
@@ -76,6 +77,8 @@ int main(int argc, char** argv)
                     last.facetCount);
         std::printf("images: %d x %d, %d x %d rays per pixel, three images and the log written\n",
                     last.render.imageSize, last.render.imageSize, request.subRays, request.subRays);
+        std::printf("plane search: %s (GEMRAY_KERNEL=portable|sse2|avx2 picks another), one thread\n",
+                    gemray::search::kernelName(gemray::search::bestKernels().kind).c_str());
         std::printf("ISO %.3f  COS %.3f  random %.3f  leak %.3f %%\n", last.render.isoBrightness,
                     last.render.cosBrightness, last.render.randomBrightness, last.render.leakPercent);
         std::printf("runs: %d  min %.2f ms  median %.2f ms  max %.2f ms\n", repeats,

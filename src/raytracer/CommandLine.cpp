@@ -50,6 +50,8 @@ int parseCount(const std::string& text, const std::string& what, int lo, int hi)
 
 RunRequest parseCommandLine(const std::vector<std::string>& args)
 {
+    if (args.empty())
+        throw UsageError(kUsage);
     RunRequest r;
     bool havePavilion = false, haveCrown = false;
     std::vector<std::string> files;

@@ -40,7 +40,7 @@ RunRequest parseCommandLine(const std::vector<std::string>& args);
 // Throws UsageError naming `what` otherwise.
 double parseNumber(const std::string& text, const std::string& what);
 
-// The usage line printed with a command line error.
+// The usage line, the error for an empty command line.
 extern const char* const kUsage;
 
 } // namespace gemray

@@ -2,17 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
-
 
 namespace gemray {
 
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
-
-constexpr float kTiny = 1e-30f;
 // Exit-search pruning: the angular margin (radians, 0.5 degree) that keeps a
 // skipped group clear of rounding.
 constexpr double kPruneMargin = 0.5 * std::numbers::pi / 180.0;
@@ -48,6 +43,7 @@ double fresnelTransmittance(double n1, double n2, double cosIncidence)
 Tracer::Tracer(const Stone& stone, double refractiveIndex, const Sky& sky)
     : kernels_(&search::bestKernels()),
       boundingRadius2_(stone.boundingRadius() * stone.boundingRadius()),
+      maxPath_(std::isfinite(stone.boundingRadius()) ? 2.0 * stone.boundingRadius() : 1e6),
       index_(refractiveIndex),
       sky_(&sky)
 {
@@ -131,9 +127,15 @@ Tracer::Entry Tracer::enter(const Vec3& origin, const Vec3& dir) const
     const int slot = kernels_->entry(blocks_.data(), static_cast<int>(blocks_.size()), o, d).slot;
     if (slot < 0)
         return e;
-    // The entry point itself in full precision, on the chosen plane.
+    // The entry point itself in full precision, on the chosen plane (a line that
+    // only grazes it counts as a miss).
     const Vec3& n = normals_[slot];
-    const double t = (distances_[slot] - dot(n, origin)) / dot(n, dir);
+    const double den = dot(n, dir);
+    if (!(den < 0.0))
+        return e;
+    const double t = (distances_[slot] - dot(n, origin)) / den;
+    if (!std::isfinite(t))
+        return e;
     e.facet = slot;
     e.point = origin + dir * t;
     return e;
@@ -245,7 +247,15 @@ void Tracer::step(RayState& ray) const
     const Vec3& v = ray.v;
     const Vec3& normal = normals_[f];
     const double cosI = dot(v, normal);
-    ray.p = ray.p + v * ((distances_[f] - dot(normal, ray.p)) / cosI);
+    // Move to the plane. A ray that meets it at a grazing angle is there already
+    // (the float search can pick a plane that the ray, in double, barely runs
+    // along); never move backwards or by more than the stone's size.
+    double t = (distances_[f] - dot(normal, ray.p)) / cosI;
+    if (!(cosI > 0.0) || !(t >= 0.0))
+        t = 0.0;
+    else if (t > maxPath_)
+        t = maxPath_;
+    ray.p = ray.p + v * t;
     const Vec3 mirrored = v - normal * (2.0 * cosI);
 
     // Inside, going from index n out into air: sin(t) = n sin(i).

@@ -116,6 +116,7 @@ private:
     std::vector<Group> groups_;
     const search::Kernels* kernels_;
     double boundingRadius2_; // squared radius of a sphere about the origin holding the stone
+    double maxPath_;         // longest straight path inside the stone
     double index_;
     const Sky* sky_;
 };

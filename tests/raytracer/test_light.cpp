@@ -238,8 +238,8 @@ void TestLight::referenceFigures_data()
     QTest::newRow("Turkey") << "Turkey.gem" << 40.0 << 40.0 << 1.76 << 74.37 << 47.16;
 }
 
-// The figures of the established tracers for these designs at their own angles
-// and index, to within half a point.
+// The reference brightness figures of these designs at their own angles and
+// index, to within half a point.
 void TestLight::referenceFigures()
 {
     QFETCH(QString, design);
