@@ -17,6 +17,7 @@
 
 #include <ctime>
 #include <new>
+#include <utility>
 
 namespace zep {
 
@@ -42,43 +43,63 @@ double cpuSeconds()
 // events run meanwhile. The processor stays free for GemRay.
 class FileWaiter {
 public:
+    FileWaiter()
+    {
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(RaytraceRunner::PollMs);
+        const auto wake = [this] {
+            if (m_loop)
+                m_loop->quit();
+        };
+        QObject::connect(&m_timer, &QTimer::timeout, wake);
+        QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, wake);
+        QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, wake);
+    }
+
     void watch(const QString& workPath, const QString& file)
     {
-        const QString dir = QFileInfo(workPath.isEmpty() ? QStringLiteral(".") : workPath)
-                                .absoluteFilePath();
-        if (dir != m_dir) {
+        if (workPath != m_workPath || m_dir.isEmpty()) {
             if (!m_dir.isEmpty())
                 m_watcher.removePath(m_dir);
             m_dir.clear();
-            if (QFileInfo(dir).isDir() && m_watcher.addPath(dir))
-                m_dir = dir;
+            m_workPath = workPath;
+            const QFileInfo dir(workPath.isEmpty() ? QStringLiteral(".") : workPath);
+            if (dir.isDir() && m_watcher.addPath(dir.absoluteFilePath()))
+                m_dir = dir.absoluteFilePath();
         }
-        if (!file.isEmpty() && !m_watcher.files().contains(file) && fileExists(file))
-            m_watcher.addPath(file);
+        if (!file.isEmpty() && !m_files.contains(file) && fileExists(file) && m_watcher.addPath(file))
+            m_files << file;
     }
 
     // Forgets the watched files (they are deleted and rewritten by the next
     // raytrace); keeps the folder.
     void release()
     {
-        const QStringList files = m_watcher.files();
-        if (!files.isEmpty())
-            m_watcher.removePaths(files);
+        if (!m_files.isEmpty())
+            m_watcher.removePaths(m_files);
+        m_files.clear();
     }
 
     void sleep()
     {
         QEventLoop loop;
-        QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &loop,
-                         &QEventLoop::quit);
-        QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, &loop, &QEventLoop::quit);
-        QTimer::singleShot(RaytraceRunner::PollMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        QEventLoop* outer = std::exchange(m_loop, &loop);
+        m_timer.start();
         loop.exec();
+        m_loop = outer;
+        // A wait that ran inside another one: the outer one polls on.
+        if (outer)
+            m_timer.start();
     }
 
 private:
     QFileSystemWatcher m_watcher;
+    QTimer m_timer;
+    QEventLoop* m_loop = nullptr;
+    QString m_workPath;
     QString m_dir;
+    QStringList m_files;
 };
 
 QString gemrayCommand(float olPav, float pav, float olCrn, float crn, float ri, float xtilt,
