@@ -92,6 +92,7 @@ void CurrentGemPanel::showStatus(const QString& text, StatusColours colours)
     m_info->setPalette(p);
     m_info->setText(text);
     m_info->setCursorPosition(0);
+    m_changed.insert(m_info);
 }
 
 void CurrentGemPanel::showPicture(const QString& bitmapFile)
@@ -100,6 +101,7 @@ void CurrentGemPanel::showPicture(const QString& bitmapFile)
     if (!image.load(bitmapFile))
         throw ZepError(fileExists(bitmapFile) ? err::DeviceIO : err::FileNotFound);
     m_image->setPixmap(QPixmap::fromImage(image));
+    m_changed.insert(m_image);
 }
 
 void CurrentGemPanel::showCurrentGem(const CurrentGemTexts& t)
@@ -111,6 +113,8 @@ void CurrentGemPanel::showCurrentGem(const CurrentGemTexts& t)
     m_yang->setText(t.yang);
     m_cb->setText(t.cb);
     m_ib->setText(t.ib);
+    for (QWidget* box : {m_pav, m_crn, m_ri, m_xang, m_yang, m_cb, m_ib})
+        m_changed.insert(box);
 }
 
 void CurrentGemPanel::setPictureLabel(const QString& label)
@@ -120,7 +124,11 @@ void CurrentGemPanel::setPictureLabel(const QString& label)
 
 void CurrentGemPanel::repaintNow()
 {
-    repaint();
+    // Only the controls that changed since the last time: the rest of the
+    // window shows what it showed.
+    for (QWidget* w : std::as_const(m_changed))
+        w->repaint();
+    m_changed.clear();
 }
 
 } // namespace zep

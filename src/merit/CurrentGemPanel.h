@@ -4,6 +4,7 @@
 // raytrace picture, its angles, index, tilt, brightness and caption.
 #include "gemray/Runner.h"
 
+#include <QSet>
 #include <QWidget>
 
 class QBoxLayout;
@@ -47,6 +48,7 @@ private:
     QLabel* m_image;
     QLineEdit *m_pav, *m_crn, *m_ri, *m_xang, *m_yang, *m_ib, *m_cb, *m_picLbl;
     QBoxLayout* m_extra;
+    QSet<QWidget*> m_changed; // controls changed since the last repaint
 };
 
 } // namespace zep
