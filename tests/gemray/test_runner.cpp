@@ -30,6 +30,7 @@ private slots:
     void flagSetOnEntryDoesNothing();
     void abortWaitsForTheFilesThenReadsNothing();
     void malformedLogIsReportedAndAborts();
+    void raytraceStartedDuringAWait();
 };
 
 void TestRunner::commandLine_data()
@@ -309,6 +310,29 @@ void TestRunner::malformedLogIsReportedAndAborts()
     rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
     QCOMPARE(rig.messages.messages.last(), QString("Error  5 (Invalid procedure call or argument) in doGemRay routine"));
     QVERIFY(rig.AbortFlag);
+}
+
+void TestRunner::raytraceStartedDuringAWait()
+{
+    // A window event handled during the wait starts another raytrace; both
+    // end, the outer one without waiting for a file change that never comes.
+    RaytraceRig rig;
+    rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
+    rig.put("log.src", gemrayLog(50, 40));
+    rig.standIn("sleep 0.2\n" + answerWith());
+    float innerIso = -1, innerCos = -1;
+    QTimer::singleShot(50, &rig.window, [&] {
+        rig.runner->doGemRay(42, 28, 0, 0, 0, innerIso, innerCos, "MFM");
+    });
+    float iso = -1, cos = -1;
+    QElapsedTimer clock;
+    clock.start();
+    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(rig.messages.messages.isEmpty());
+    QCOMPARE(innerIso, 50.0f);
+    QCOMPARE(iso, 50.0f);
+    QCOMPARE(rig.calls().size(), 2);
 }
 
 QTEST_MAIN(TestRunner)
