@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QRegion>
 #include <QVBoxLayout>
 
 namespace zep {
@@ -124,11 +125,14 @@ void CurrentGemPanel::setPictureLabel(const QString& label)
 
 void CurrentGemPanel::repaintNow()
 {
-    // Only the controls that changed since the last time: the rest of the
-    // window shows what it showed.
+    // The controls that changed since the last time, in one paint: the rest
+    // of the window shows what it showed.
+    QRegion changed;
     for (QWidget* w : std::as_const(m_changed))
-        w->repaint();
+        changed += QRect(w->mapTo(this, QPoint(0, 0)), w->size());
     m_changed.clear();
+    if (!changed.isEmpty())
+        repaint(changed);
 }
 
 } // namespace zep
