@@ -87,8 +87,8 @@ EntryResult entryPortable(const PlaneBlock* blocks, int blockCount, const float 
     return reduceEntry(tIn, block, tOut, outside);
 }
 
-int exitPortable(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3],
-                 const float v[3])
+int exitPortableOne(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3],
+                    const float v[3])
 {
     float best[kLanes];
     int block[kLanes] = {};
@@ -109,6 +109,13 @@ int exitPortable(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCo
         }
     }
     return reduceExit(best, block);
+}
+
+void exitPortable(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, int rays, const float (*p)[3],
+                  const float (*v)[3], int* slots)
+{
+    for (int r = 0; r < rays; ++r)
+        slots[r] = exitPortableOne(blocks, ranges, rangeCount, p[r], v[r]);
 }
 
 #ifdef GEMRAY_X86
@@ -182,12 +189,18 @@ EntryResult entrySSE2(const PlaneBlock* blocks, int blockCount, const float o[3]
     return {lowestSlotSSE2(tIn, inQuarter, bestIn)};
 }
 
-int exitSSE2(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3], const float v[3])
+template <int R>
+void exitSSE2Rays(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float (*p)[3],
+                  const float (*v)[3], int* slots)
 {
-    const __m128 px = _mm_set1_ps(p[0]), py = _mm_set1_ps(p[1]), pz = _mm_set1_ps(p[2]);
-    const __m128 vx = _mm_set1_ps(v[0]), vy = _mm_set1_ps(v[1]), vz = _mm_set1_ps(v[2]);
-    __m128 best = _mm_set1_ps(-kInf);
-    __m128i bestQuarter = _mm_setzero_si128();
+    __m128 px[R], py[R], pz[R], vx[R], vy[R], vz[R], best[R];
+    __m128i bestQuarter[R];
+    for (int r = 0; r < R; ++r) {
+        px[r] = _mm_set1_ps(p[r][0]), py[r] = _mm_set1_ps(p[r][1]), pz[r] = _mm_set1_ps(p[r][2]);
+        vx[r] = _mm_set1_ps(v[r][0]), vy[r] = _mm_set1_ps(v[r][1]), vz[r] = _mm_set1_ps(v[r][2]);
+        best[r] = _mm_set1_ps(-kInf);
+        bestQuarter[r] = _mm_setzero_si128();
+    }
     const float* base = blocks[0].nx;
     for (int g = 0; g < rangeCount; ++g) {
         __m128i quarter = _mm_set1_epi32(2 * ranges[g].first);
@@ -195,19 +208,40 @@ int exitSSE2(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount,
             const float* b = base + (q >> 1) * (4 * kLanes) + 4 * (q & 1);
             const __m128 nx = _mm_load_ps(b), ny = _mm_load_ps(b + kLanes);
             const __m128 nz = _mm_load_ps(b + 2 * kLanes), d = _mm_load_ps(b + 3 * kLanes);
-            const __m128 den = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, vx), _mm_mul_ps(ny, vy)), _mm_mul_ps(nz, vz));
-            const __m128 dist = _mm_max_ps(
-                _mm_sub_ps(d, _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, px), _mm_mul_ps(ny, py)), _mm_mul_ps(nz, pz))),
-                _mm_set1_ps(kTiny));
-            const __m128 r = _mm_div_ps(den, dist);
-            const __m128i larger = _mm_castps_si128(_mm_cmpgt_ps(r, best));
-            best = _mm_max_ps(best, r);
-            bestQuarter = select(larger, quarter, bestQuarter);
+            for (int r = 0; r < R; ++r) {
+                const __m128 den =
+                    _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, vx[r]), _mm_mul_ps(ny, vy[r])), _mm_mul_ps(nz, vz[r]));
+                const __m128 dist = _mm_max_ps(
+                    _mm_sub_ps(d, _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, px[r]), _mm_mul_ps(ny, py[r])),
+                                             _mm_mul_ps(nz, pz[r]))),
+                    _mm_set1_ps(kTiny));
+                const __m128 ratio = _mm_div_ps(den, dist);
+                const __m128i larger = _mm_castps_si128(_mm_cmpgt_ps(ratio, best[r]));
+                best[r] = _mm_max_ps(best[r], ratio);
+                bestQuarter[r] = select(larger, quarter, bestQuarter[r]);
+            }
             quarter = _mm_sub_epi32(quarter, _mm_set1_epi32(-1));
         }
     }
-    const __m128 top = maxOfAll(best);
-    return _mm_cvtss_f32(top) > 0.0f ? lowestSlotSSE2(best, bestQuarter, top) : -1;
+    for (int r = 0; r < R; ++r) {
+        const __m128 top = maxOfAll(best[r]);
+        slots[r] = _mm_cvtss_f32(top) > 0.0f ? lowestSlotSSE2(best[r], bestQuarter[r], top) : -1;
+    }
+}
+
+void exitSSE2(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, int rays, const float (*p)[3],
+              const float (*v)[3], int* slots)
+{
+    switch (rays) {
+    case 4:
+        return exitSSE2Rays<4>(blocks, ranges, rangeCount, p, v, slots);
+    case 3:
+        return exitSSE2Rays<3>(blocks, ranges, rangeCount, p, v, slots);
+    case 2:
+        return exitSSE2Rays<2>(blocks, ranges, rangeCount, p, v, slots);
+    default:
+        return exitSSE2Rays<1>(blocks, ranges, rangeCount, p, v, slots);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -278,14 +312,19 @@ GEMRAY_AVX2 EntryResult entryAVX2(const PlaneBlock* blocks, int blockCount, cons
     return {lowestSlotAVX2(tIn, inBlock, bestIn)};
 }
 
-GEMRAY_AVX2 int exitAVX2(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3],
-                         const float v[3])
+template <int R>
+GEMRAY_AVX2 void exitAVX2Rays(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount,
+                              const float (*p)[3], const float (*v)[3], int* slots)
 {
-    const __m256 px = _mm256_set1_ps(p[0]), py = _mm256_set1_ps(p[1]), pz = _mm256_set1_ps(p[2]);
-    const __m256 vx = _mm256_set1_ps(v[0]), vy = _mm256_set1_ps(v[1]), vz = _mm256_set1_ps(v[2]);
+    __m256 px[R], py[R], pz[R], vx[R], vy[R], vz[R], best[R];
+    __m256i bestBlock[R];
+    for (int r = 0; r < R; ++r) {
+        px[r] = _mm256_set1_ps(p[r][0]), py[r] = _mm256_set1_ps(p[r][1]), pz[r] = _mm256_set1_ps(p[r][2]);
+        vx[r] = _mm256_set1_ps(v[r][0]), vy[r] = _mm256_set1_ps(v[r][1]), vz[r] = _mm256_set1_ps(v[r][2]);
+        best[r] = _mm256_set1_ps(-kInf);
+        bestBlock[r] = _mm256_setzero_si256();
+    }
     const __m256 tiny = _mm256_set1_ps(kTiny);
-    __m256 best = _mm256_set1_ps(-kInf);
-    __m256i bestBlock = _mm256_setzero_si256();
     const __m256i one = _mm256_set1_epi32(1);
     for (int g = 0; g < rangeCount; ++g) {
         __m256i block = _mm256_set1_epi32(ranges[g].first);
@@ -293,22 +332,41 @@ GEMRAY_AVX2 int exitAVX2(const PlaneBlock* blocks, const BlockRange* ranges, int
             const PlaneBlock& b = blocks[j];
             const __m256 nx = _mm256_load_ps(b.nx), ny = _mm256_load_ps(b.ny);
             const __m256 nz = _mm256_load_ps(b.nz), d = _mm256_load_ps(b.d);
-            const __m256 den =
-                _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, vx), _mm256_mul_ps(ny, vy)), _mm256_mul_ps(nz, vz));
-            const __m256 dist = _mm256_max_ps(
-                _mm256_sub_ps(d, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, px), _mm256_mul_ps(ny, py)),
-                                               _mm256_mul_ps(nz, pz))),
-                tiny);
-            const __m256 r = _mm256_div_ps(den, dist);
-            const __m256 larger = _mm256_cmp_ps(r, best, _CMP_GT_OQ);
-            best = _mm256_max_ps(best, r);
-            bestBlock = _mm256_castps_si256(
-                _mm256_blendv_ps(_mm256_castsi256_ps(bestBlock), _mm256_castsi256_ps(block), larger));
+            for (int r = 0; r < R; ++r) {
+                const __m256 den = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, vx[r]), _mm256_mul_ps(ny, vy[r])),
+                                                 _mm256_mul_ps(nz, vz[r]));
+                const __m256 dist = _mm256_max_ps(
+                    _mm256_sub_ps(d, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, px[r]), _mm256_mul_ps(ny, py[r])),
+                                                   _mm256_mul_ps(nz, pz[r]))),
+                    tiny);
+                const __m256 ratio = _mm256_div_ps(den, dist);
+                const __m256 larger = _mm256_cmp_ps(ratio, best[r], _CMP_GT_OQ);
+                best[r] = _mm256_max_ps(best[r], ratio);
+                bestBlock[r] = _mm256_castps_si256(
+                    _mm256_blendv_ps(_mm256_castsi256_ps(bestBlock[r]), _mm256_castsi256_ps(block), larger));
+            }
             block = _mm256_add_epi32(block, one);
         }
     }
-    const __m256 top = maxOfAll(best);
-    return _mm256_cvtss_f32(top) > 0.0f ? lowestSlotAVX2(best, bestBlock, top) : -1;
+    for (int r = 0; r < R; ++r) {
+        const __m256 top = maxOfAll(best[r]);
+        slots[r] = _mm256_cvtss_f32(top) > 0.0f ? lowestSlotAVX2(best[r], bestBlock[r], top) : -1;
+    }
+}
+
+GEMRAY_AVX2 void exitAVX2(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, int rays,
+                          const float (*p)[3], const float (*v)[3], int* slots)
+{
+    switch (rays) {
+    case 4:
+        return exitAVX2Rays<4>(blocks, ranges, rangeCount, p, v, slots);
+    case 3:
+        return exitAVX2Rays<3>(blocks, ranges, rangeCount, p, v, slots);
+    case 2:
+        return exitAVX2Rays<2>(blocks, ranges, rangeCount, p, v, slots);
+    default:
+        return exitAVX2Rays<1>(blocks, ranges, rangeCount, p, v, slots);
+    }
 }
 #endif // GEMRAY_X86
 

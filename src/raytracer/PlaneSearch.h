@@ -42,8 +42,11 @@ using EntryFn = EntryResult (*)(const PlaneBlock* blocks, int blockCount, const 
 // For a point p inside (or on) the stone and a direction v: the slot of the plane
 // with the largest r = (n.v) / max(d - n.p, tiny) among the given ranges, the
 // nearest plane ahead; -1 when no r is positive. Ties go to the lowest slot.
-using ExitFn = int (*)(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3],
-                       const float v[3]);
+// Done for `rays` (1 to kMaxRays) independent rays at once, sharing the loads of
+// the planes and overlapping the work: slots[i] for p[i], v[i].
+inline constexpr int kMaxRays = 4;
+using ExitFn = void (*)(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, int rays,
+                        const float (*p)[3], const float (*v)[3], int* slots);
 
 struct Kernels {
     Kernel kind;

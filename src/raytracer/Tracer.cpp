@@ -141,28 +141,36 @@ Tracer::Entry Tracer::enter(const Vec3& origin, const Vec3& dir) const
     return e;
 }
 
-// The plane through which a ray inside the stone, at p going along v, leaves: the
-// nearest plane it is heading out of, the one with the smallest
+// The planes through which rays inside the stone, at p going along v, leave: for
+// each the nearest plane it is heading out of, the one with the smallest
 //   t = (d - n.p) / (n.v)   among planes with n.v > 0.
 // Inside the stone d - n.p >= 0, so that plane is equally the one with the largest
 //   r = (n.v) / (d - n.p),
-// and planes the ray moves away from (n.v <= 0) never win: no masks needed.
-// Groups of planes that all face away from v are left out.
-int Tracer::exitFacet(const Vec3& p, const Vec3& v) const
+// and planes a ray moves away from (n.v <= 0) never win: no masks needed. Groups
+// of planes that face away from every one of the rays are left out (for any one
+// ray the others' groups change nothing: their r stays negative).
+void Tracer::exitFacets(RayState* const* rays, int count, int* slots) const
 {
     search::BlockRange ranges[3];
-    int count = 0;
+    int rangeCount = 0;
     for (const Group& g : groups_) {
-        if (dot(v, g.axis) <= g.skipBelow)
+        bool needed = false;
+        for (int i = 0; i < count; ++i)
+            needed |= dot(rays[i]->v, g.axis) > g.skipBelow;
+        if (!needed)
             continue;
-        if (count > 0 && ranges[count - 1].end == g.blocks.first)
-            ranges[count - 1].end = g.blocks.end; // adjacent runs merge
+        if (rangeCount > 0 && ranges[rangeCount - 1].end == g.blocks.first)
+            ranges[rangeCount - 1].end = g.blocks.end; // adjacent runs merge
         else
-            ranges[count++] = g.blocks;
+            ranges[rangeCount++] = g.blocks;
     }
-    const float pf[3] = {float(p.x), float(p.y), float(p.z)};
-    const float vf[3] = {float(v.x), float(v.y), float(v.z)};
-    return kernels_->exit(blocks_.data(), ranges, count, pf, vf);
+    float p[search::kMaxRays][3], v[search::kMaxRays][3];
+    for (int i = 0; i < count; ++i) {
+        const RayState& r = *rays[i];
+        p[i][0] = float(r.p.x), p[i][1] = float(r.p.y), p[i][2] = float(r.p.z);
+        v[i][0] = float(r.v.x), v[i][1] = float(r.v.y), v[i][2] = float(r.v.z);
+    }
+    kernels_->exit(blocks_.data(), ranges, rangeCount, count, p, v, slots);
 }
 
 // Light leaving the stone (or reflected off it) along world direction w with the
@@ -229,22 +237,40 @@ void Tracer::start(double x, double y, RayState& ray) const
     ray.inside = true;
 }
 
-void Tracer::step(RayState& ray) const
+bool Tracer::finished(RayState& ray) const
+{
+    if (ray.intensity < kMinIntensity || ray.light.internalHits == kMaxInternalHits) {
+        ray.light.lost += ray.intensity; // too faint to matter, or bounced too often
+        ray.inside = false;
+    }
+    return !ray.inside;
+}
+
+void Tracer::step(RayState* const* rays, int count) const
+{
+    RayState* going[search::kMaxRays];
+    int n = 0;
+    for (int i = 0; i < count; ++i)
+        if (!finished(*rays[i]))
+            going[n++] = rays[i];
+    if (n == 0)
+        return;
+    int slots[search::kMaxRays];
+    exitFacets(going, n, slots);
+    for (int i = 0; i < n; ++i)
+        bounce(*going[i], slots[i]);
+}
+
+void Tracer::bounce(RayState& ray, int f) const
 {
     RayLight& out = ray.light;
-    if (ray.intensity < kMinIntensity || out.internalHits == kMaxInternalHits) {
-        out.lost += ray.intensity; // too faint to matter, or bounced too often
-        ray.inside = false;
-        return;
-    }
-    const int f = exitFacet(ray.p, ray.v);
     if (f < 0) {
         out.lost += ray.intensity; // no way out (cannot happen for a closed stone)
         ray.inside = false;
         return;
     }
     ++out.internalHits;
-    const Vec3& v = ray.v;
+    const Vec3 v = ray.v;
     const Vec3& normal = normals_[f];
     const double cosI = dot(v, normal);
     // Move to the plane. A ray that meets it at a grazing angle is there already
@@ -281,8 +307,9 @@ RayLight Tracer::trace(double x, double y) const
 {
     RayState ray;
     start(x, y, ray);
+    RayState* one = &ray;
     while (ray.inside)
-        step(ray);
+        step(&one, 1);
     return ray.light;
 }
 
@@ -299,6 +326,7 @@ RenderResult Tracer::render(const RenderOptions& options) const
     r.isoImage.assign(std::size_t(size) * size, kBackground);
 
     double sumIso = 0, sumCos = 0, sumRandom = 0, sumLeak = 0, sumHead = 0, sumLost = 0;
+    std::vector<RayState> rays(std::size_t(subs) * subs);
     for (int row = 0; row < size; ++row) {
         // Rows run from the top of the image (+y) down.
         const double yc = sampleCoordinate(size - 1 - row, size);
@@ -306,20 +334,37 @@ RenderResult Tracer::render(const RenderOptions& options) const
             const double xc = sampleCoordinate(col, size);
             double pixIso = 0, pixCos = 0, pixRandom = 0;
             int pixHits = 0;
-            for (int sy = 0; sy < subs; ++sy) {
-                const double y = sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine);
-                for (int sx = 0; sx < subs; ++sx) {
-                    const RayLight l = trace(sampleCoordinate(col * subs + sx, fine), y);
-                    if (!l.hit)
-                        continue;
-                    ++pixHits;
-                    pixIso += l.iso;
-                    pixCos += l.cos;
-                    pixRandom += l.random;
-                    sumLeak += l.leak;
-                    sumHead += l.head;
-                    sumLost += l.lost;
+            // The pixel's sub-rays, followed two at a time so that the work of
+            // one overlaps the waits of the other.
+            for (int k = 0; k < subs * subs; ++k) {
+                const int sy = k / subs, sx = k % subs;
+                start(sampleCoordinate(col * subs + sx, fine),
+                      sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine), rays[k]);
+            }
+            for (int k = 0; k < subs * subs; k += search::kMaxRays) {
+                const int count = std::min(search::kMaxRays, subs * subs - k);
+                RayState* group[search::kMaxRays];
+                for (;;) {
+                    int n = 0;
+                    for (int i = 0; i < count; ++i)
+                        if (rays[k + i].inside)
+                            group[n++] = &rays[k + i];
+                    if (n == 0)
+                        break;
+                    step(group, n);
                 }
+            }
+            for (int k = 0; k < subs * subs; ++k) {
+                const RayLight& l = rays[k].light;
+                if (!l.hit)
+                    continue;
+                ++pixHits;
+                pixIso += l.iso;
+                pixCos += l.cos;
+                pixRandom += l.random;
+                sumLeak += l.leak;
+                sumHead += l.head;
+                sumLost += l.lost;
             }
             sumIso += pixIso;
             sumCos += pixCos;

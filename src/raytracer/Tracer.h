@@ -89,15 +89,20 @@ private:
     };
     // From the eye to the first surface: reflection, refraction into the stone.
     void start(double x, double y, RayState& ray) const;
-    // One internal hit, or the end of the ray.
-    void step(RayState& ray) const;
+    // Ends a ray that is too faint or has bounced too often; true when it ended.
+    bool finished(RayState& ray) const;
+    // The next internal hit of each of `count` (up to search::kMaxRays) rays
+    // inside the stone, or their end.
+    void step(RayState* const* rays, int count) const;
+    // The hit on plane slot f (-1: none): reflection, refraction out of the stone.
+    void bounce(RayState& ray, int f) const;
 
     struct Entry {
         int facet = -1;
         Vec3 point;
     };
     Entry enter(const Vec3& origin, const Vec3& dir) const;
-    int exitFacet(const Vec3& p, const Vec3& v) const;
+    void exitFacets(RayState* const* rays, int count, int* slots) const;
     void collect(const Vec3& w, double energy, RayLight& out) const;
 
     // The planes in search order, one slot each (padding slots have a null
