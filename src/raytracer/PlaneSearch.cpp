@@ -23,7 +23,7 @@ constexpr float kTiny = 1e-30f;
 
 // Entry: largest t in per lane with the block it came from; smallest t out per
 // lane; whether any plane is parallel to the line with the line outside it.
-EntryResult reduceEntry(const float tIn[kLanes], const int block[kLanes], const float tOut[kLanes], bool outside)
+int reduceEntry(const float tIn[kLanes], const int block[kLanes], const float tOut[kLanes], bool outside)
 {
     float bestIn = -kInf, bestOut = kInf;
     int slot = -1;
@@ -37,8 +37,8 @@ EntryResult reduceEntry(const float tIn[kLanes], const int block[kLanes], const 
             bestOut = tOut[k];
     }
     if (outside || slot < 0 || !(bestIn < bestOut))
-        return {};
-    return {slot};
+        return -1;
+    return slot;
 }
 
 // Exit: largest r per lane with its block.
@@ -59,7 +59,7 @@ int reduceExit(const float best[kLanes], const int block[kLanes])
 // ---------------------------------------------------------------------------
 // Portable kernel: one plane at a time, lanes kept as in the vector kernels.
 
-EntryResult entryPortable(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3])
+int entryPortableOne(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3])
 {
     float tIn[kLanes], tOut[kLanes];
     int block[kLanes] = {};
@@ -85,6 +85,13 @@ EntryResult entryPortable(const PlaneBlock* blocks, int blockCount, const float 
         }
     }
     return reduceEntry(tIn, block, tOut, outside);
+}
+
+void entryPortable(const PlaneBlock* blocks, int blockCount, int rays, const float (*o)[3], const float (*dir)[3],
+                   int* slots)
+{
+    for (int r = 0; r < rays; ++r)
+        slots[r] = entryPortableOne(blocks, blockCount, o[r], dir[r]);
 }
 
 int exitPortableOne(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, const float p[3],
@@ -156,37 +163,62 @@ inline int lowestSlotSSE2(__m128 value, __m128i quarter, __m128 top)
     return _mm_cvtsi128_si32(m);
 }
 
-EntryResult entrySSE2(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3])
+template <int R>
+void entrySSE2Rays(const PlaneBlock* blocks, int blockCount, const float (*o)[3], const float (*dir)[3], int* slots)
 {
-    const __m128 ox = _mm_set1_ps(o[0]), oy = _mm_set1_ps(o[1]), oz = _mm_set1_ps(o[2]);
-    const __m128 dx = _mm_set1_ps(dir[0]), dy = _mm_set1_ps(dir[1]), dz = _mm_set1_ps(dir[2]);
+    __m128 ox[R], oy[R], oz[R], dx[R], dy[R], dz[R], tIn[R], tOut[R], out[R];
+    __m128i inQuarter[R];
     const __m128 zero = _mm_setzero_ps(), inf = _mm_set1_ps(kInf), minusInf = _mm_set1_ps(-kInf);
-    __m128 tIn = minusInf, tOut = inf, out = zero;
-    __m128i inQuarter = _mm_setzero_si128(), quarter = _mm_setzero_si128();
+    for (int r = 0; r < R; ++r) {
+        ox[r] = _mm_set1_ps(o[r][0]), oy[r] = _mm_set1_ps(o[r][1]), oz[r] = _mm_set1_ps(o[r][2]);
+        dx[r] = _mm_set1_ps(dir[r][0]), dy[r] = _mm_set1_ps(dir[r][1]), dz[r] = _mm_set1_ps(dir[r][2]);
+        tIn[r] = minusInf, tOut[r] = inf, out[r] = zero;
+        inQuarter[r] = _mm_setzero_si128();
+    }
+    __m128i quarter = _mm_setzero_si128();
     const float* base = blocks[0].nx;
     for (int q = 0; q < 2 * blockCount; ++q) {
         // Quarter q: block q / 2, lanes 4 (q % 2) .. 4 (q % 2) + 3.
         const float* b = base + (q >> 1) * (4 * kLanes) + 4 * (q & 1);
         const __m128 nx = _mm_load_ps(b), ny = _mm_load_ps(b + kLanes);
         const __m128 nz = _mm_load_ps(b + 2 * kLanes), d = _mm_load_ps(b + 3 * kLanes);
-        const __m128 den = _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, dx), _mm_mul_ps(ny, dy)), _mm_mul_ps(nz, dz));
-        const __m128 num =
-            _mm_sub_ps(d, _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, ox), _mm_mul_ps(ny, oy)), _mm_mul_ps(nz, oz)));
-        const __m128 t = _mm_div_ps(num, den);
-        const __m128 tEnter = select(_mm_cmplt_ps(den, zero), t, minusInf);
-        const __m128 tLeave = select(_mm_cmpgt_ps(den, zero), t, inf);
-        const __m128i later = _mm_castps_si128(_mm_cmpgt_ps(tEnter, tIn));
-        tIn = _mm_max_ps(tIn, tEnter);
-        inQuarter = select(later, quarter, inQuarter);
-        tOut = _mm_min_ps(tOut, tLeave);
-        out = _mm_or_ps(out, _mm_and_ps(_mm_cmpeq_ps(den, zero), _mm_cmplt_ps(num, zero)));
+        for (int r = 0; r < R; ++r) {
+            const __m128 den =
+                _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, dx[r]), _mm_mul_ps(ny, dy[r])), _mm_mul_ps(nz, dz[r]));
+            const __m128 num = _mm_sub_ps(
+                d, _mm_add_ps(_mm_add_ps(_mm_mul_ps(nx, ox[r]), _mm_mul_ps(ny, oy[r])), _mm_mul_ps(nz, oz[r])));
+            const __m128 t = _mm_div_ps(num, den);
+            const __m128 tEnter = select(_mm_cmplt_ps(den, zero), t, minusInf);
+            const __m128 tLeave = select(_mm_cmpgt_ps(den, zero), t, inf);
+            const __m128i later = _mm_castps_si128(_mm_cmpgt_ps(tEnter, tIn[r]));
+            tIn[r] = _mm_max_ps(tIn[r], tEnter);
+            inQuarter[r] = select(later, quarter, inQuarter[r]);
+            tOut[r] = _mm_min_ps(tOut[r], tLeave);
+            out[r] = _mm_or_ps(out[r], _mm_and_ps(_mm_cmpeq_ps(den, zero), _mm_cmplt_ps(num, zero)));
+        }
         quarter = _mm_sub_epi32(quarter, _mm_set1_epi32(-1));
     }
-    const __m128 bestIn = maxOfAll(tIn);
-    const float in = _mm_cvtss_f32(bestIn);
-    if (_mm_movemask_ps(out) != 0 || !(in > -kInf) || !(in < _mm_cvtss_f32(minOfAll(tOut))))
-        return {};
-    return {lowestSlotSSE2(tIn, inQuarter, bestIn)};
+    for (int r = 0; r < R; ++r) {
+        const __m128 bestIn = maxOfAll(tIn[r]);
+        const float in = _mm_cvtss_f32(bestIn);
+        const bool hit = _mm_movemask_ps(out[r]) == 0 && in > -kInf && in < _mm_cvtss_f32(minOfAll(tOut[r]));
+        slots[r] = hit ? lowestSlotSSE2(tIn[r], inQuarter[r], bestIn) : -1;
+    }
+}
+
+void entrySSE2(const PlaneBlock* blocks, int blockCount, int rays, const float (*o)[3], const float (*dir)[3],
+               int* slots)
+{
+    switch (rays) {
+    case 4:
+        return entrySSE2Rays<4>(blocks, blockCount, o, dir, slots);
+    case 3:
+        return entrySSE2Rays<3>(blocks, blockCount, o, dir, slots);
+    case 2:
+        return entrySSE2Rays<2>(blocks, blockCount, o, dir, slots);
+    default:
+        return entrySSE2Rays<1>(blocks, blockCount, o, dir, slots);
+    }
 }
 
 template <int R>
@@ -278,38 +310,66 @@ GEMRAY_AVX2 inline int lowestSlotAVX2(__m256 value, __m256i block, __m256 top)
     return _mm256_cvtsi256_si32(m);
 }
 
-GEMRAY_AVX2 EntryResult entryAVX2(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3])
+template <int R>
+GEMRAY_AVX2 void entryAVX2Rays(const PlaneBlock* blocks, int blockCount, const float (*o)[3], const float (*dir)[3],
+                               int* slots)
 {
-    const __m256 ox = _mm256_set1_ps(o[0]), oy = _mm256_set1_ps(o[1]), oz = _mm256_set1_ps(o[2]);
-    const __m256 dx = _mm256_set1_ps(dir[0]), dy = _mm256_set1_ps(dir[1]), dz = _mm256_set1_ps(dir[2]);
+    __m256 ox[R], oy[R], oz[R], dx[R], dy[R], dz[R], tIn[R], tOut[R], out[R];
+    __m256i inBlock[R];
     const __m256 zero = _mm256_setzero_ps(), inf = _mm256_set1_ps(kInf), minusInf = _mm256_set1_ps(-kInf);
-    __m256 tIn = minusInf, tOut = inf, out = zero;
-    __m256i inBlock = _mm256_setzero_si256(), block = _mm256_setzero_si256();
+    for (int r = 0; r < R; ++r) {
+        ox[r] = _mm256_set1_ps(o[r][0]), oy[r] = _mm256_set1_ps(o[r][1]), oz[r] = _mm256_set1_ps(o[r][2]);
+        dx[r] = _mm256_set1_ps(dir[r][0]), dy[r] = _mm256_set1_ps(dir[r][1]), dz[r] = _mm256_set1_ps(dir[r][2]);
+        tIn[r] = minusInf, tOut[r] = inf, out[r] = zero;
+        inBlock[r] = _mm256_setzero_si256();
+    }
+    __m256i block = _mm256_setzero_si256();
     const __m256i one = _mm256_set1_epi32(1);
     for (int j = 0; j < blockCount; ++j) {
         const PlaneBlock& b = blocks[j];
         const __m256 nx = _mm256_load_ps(b.nx), ny = _mm256_load_ps(b.ny);
         const __m256 nz = _mm256_load_ps(b.nz), d = _mm256_load_ps(b.d);
-        const __m256 den =
-            _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, dx), _mm256_mul_ps(ny, dy)), _mm256_mul_ps(nz, dz));
-        const __m256 num = _mm256_sub_ps(
-            d, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, ox), _mm256_mul_ps(ny, oy)), _mm256_mul_ps(nz, oz)));
-        const __m256 q = _mm256_div_ps(num, den);
-        const __m256 qIn = _mm256_blendv_ps(minusInf, q, _mm256_cmp_ps(den, zero, _CMP_LT_OQ));
-        const __m256 qOut = _mm256_blendv_ps(inf, q, _mm256_cmp_ps(den, zero, _CMP_GT_OQ));
-        const __m256 later = _mm256_cmp_ps(qIn, tIn, _CMP_GT_OQ);
-        tIn = _mm256_max_ps(tIn, qIn);
-        inBlock = _mm256_castps_si256(
-            _mm256_blendv_ps(_mm256_castsi256_ps(inBlock), _mm256_castsi256_ps(block), later));
-        tOut = _mm256_min_ps(tOut, qOut);
-        out = _mm256_or_ps(out, _mm256_and_ps(_mm256_cmp_ps(den, zero, _CMP_EQ_OQ), _mm256_cmp_ps(num, zero, _CMP_LT_OQ)));
+        for (int r = 0; r < R; ++r) {
+            const __m256 den = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, dx[r]), _mm256_mul_ps(ny, dy[r])),
+                                             _mm256_mul_ps(nz, dz[r]));
+            const __m256 num = _mm256_sub_ps(d, _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(nx, ox[r]),
+                                                                            _mm256_mul_ps(ny, oy[r])),
+                                                              _mm256_mul_ps(nz, oz[r])));
+            const __m256 q = _mm256_div_ps(num, den);
+            const __m256 qIn = _mm256_blendv_ps(minusInf, q, _mm256_cmp_ps(den, zero, _CMP_LT_OQ));
+            const __m256 qOut = _mm256_blendv_ps(inf, q, _mm256_cmp_ps(den, zero, _CMP_GT_OQ));
+            const __m256 later = _mm256_cmp_ps(qIn, tIn[r], _CMP_GT_OQ);
+            tIn[r] = _mm256_max_ps(tIn[r], qIn);
+            inBlock[r] = _mm256_castps_si256(
+                _mm256_blendv_ps(_mm256_castsi256_ps(inBlock[r]), _mm256_castsi256_ps(block), later));
+            tOut[r] = _mm256_min_ps(tOut[r], qOut);
+            out[r] = _mm256_or_ps(
+                out[r], _mm256_and_ps(_mm256_cmp_ps(den, zero, _CMP_EQ_OQ), _mm256_cmp_ps(num, zero, _CMP_LT_OQ)));
+        }
         block = _mm256_add_epi32(block, one);
     }
-    const __m256 bestIn = maxOfAll(tIn);
-    const float in = _mm256_cvtss_f32(bestIn);
-    if (_mm256_movemask_ps(out) != 0 || !(in > -kInf) || !(in < _mm256_cvtss_f32(minOfAll(tOut))))
-        return {};
-    return {lowestSlotAVX2(tIn, inBlock, bestIn)};
+    for (int r = 0; r < R; ++r) {
+        const __m256 bestIn = maxOfAll(tIn[r]);
+        const float in = _mm256_cvtss_f32(bestIn);
+        const bool hit =
+            _mm256_movemask_ps(out[r]) == 0 && in > -kInf && in < _mm256_cvtss_f32(minOfAll(tOut[r]));
+        slots[r] = hit ? lowestSlotAVX2(tIn[r], inBlock[r], bestIn) : -1;
+    }
+}
+
+GEMRAY_AVX2 void entryAVX2(const PlaneBlock* blocks, int blockCount, int rays, const float (*o)[3],
+                           const float (*dir)[3], int* slots)
+{
+    switch (rays) {
+    case 4:
+        return entryAVX2Rays<4>(blocks, blockCount, o, dir, slots);
+    case 3:
+        return entryAVX2Rays<3>(blocks, blockCount, o, dir, slots);
+    case 2:
+        return entryAVX2Rays<2>(blocks, blockCount, o, dir, slots);
+    default:
+        return entryAVX2Rays<1>(blocks, blockCount, o, dir, slots);
+    }
 }
 
 template <int R>

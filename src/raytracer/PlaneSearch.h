@@ -27,24 +27,24 @@ struct BlockRange {
     int first = 0, end = 0;
 };
 
-struct EntryResult {
-    int slot = -1; // plane slot through which the line enters; -1: it misses
-};
-
 enum class Kernel { Portable, SSE2, AVX2 };
 
-// The line o + t dir: the plane with the largest t among those it crosses into
-// (n.dir < 0); a hit when that t is below the smallest t among those it crosses out
-// of (n.dir > 0) and the line is not parallel to and outside any plane. Ties go to
-// the lowest slot.
-using EntryFn = EntryResult (*)(const PlaneBlock* blocks, int blockCount, const float o[3], const float dir[3]);
+// Up to this many independent rays are searched together, sharing the loads of
+// the planes and overlapping their work.
+inline constexpr int kMaxRays = 4;
+
+// For the line o + t dir: the slot of the plane with the largest t among those it
+// crosses into (n.dir < 0), when that t is below the smallest t among those it
+// crosses out of (n.dir > 0) and the line is not parallel to and outside any
+// plane; else -1 (a miss). Ties go to the lowest slot. For `rays` (1 to
+// kMaxRays) lines at once: slots[i] for o[i], dir[i].
+using EntryFn = void (*)(const PlaneBlock* blocks, int blockCount, int rays, const float (*o)[3],
+                         const float (*dir)[3], int* slots);
 
 // For a point p inside (or on) the stone and a direction v: the slot of the plane
 // with the largest r = (n.v) / max(d - n.p, tiny) among the given ranges, the
 // nearest plane ahead; -1 when no r is positive. Ties go to the lowest slot.
-// Done for `rays` (1 to kMaxRays) independent rays at once, sharing the loads of
-// the planes and overlapping the work: slots[i] for p[i], v[i].
-inline constexpr int kMaxRays = 4;
+// For `rays` (1 to kMaxRays) rays at once: slots[i] for p[i], v[i].
 using ExitFn = void (*)(const PlaneBlock* blocks, const BlockRange* ranges, int rangeCount, int rays,
                         const float (*p)[3], const float (*v)[3], int* slots);
 

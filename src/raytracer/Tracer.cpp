@@ -113,32 +113,38 @@ double Tracer::sampleCoordinate(int index, int count, double half)
     return (2.0 * index + 1.0 - count) / count * half;
 }
 
-// Where the line origin + t dir enters the stone (slab method): the stone is the
-// intersection of half-spaces, so the line is inside between the largest t at
-// which it crosses into a half-space (n.dir < 0) and the smallest t at which it
-// crosses out of one (n.dir > 0), with t = (d - n.origin) / (n.dir).
-Tracer::Entry Tracer::enter(const Vec3& origin, const Vec3& dir) const
+// Where lines origin + t dir enter the stone (slab method): the stone is the
+// intersection of half-spaces, so a line is inside between the largest t at which
+// it crosses into a half-space (n.dir < 0) and the smallest t at which it crosses
+// out of one (n.dir > 0), with t = (d - n.origin) / (n.dir).
+void Tracer::enter(const Vec3* origins, const Vec3* dirs, int count, Entry* entries) const
 {
-    const float o[3] = {float(origin.x), float(origin.y), float(origin.z)};
-    const float d[3] = {float(dir.x), float(dir.y), float(dir.z)};
-    Entry e;
-    if (blocks_.empty())
-        return e;
-    const int slot = kernels_->entry(blocks_.data(), static_cast<int>(blocks_.size()), o, d).slot;
-    if (slot < 0)
-        return e;
-    // The entry point itself in full precision, on the chosen plane (a line that
-    // only grazes it counts as a miss).
-    const Vec3& n = normals_[slot];
-    const double den = dot(n, dir);
-    if (!(den < 0.0))
-        return e;
-    const double t = (distances_[slot] - dot(n, origin)) / den;
-    if (!std::isfinite(t))
-        return e;
-    e.facet = slot;
-    e.point = origin + dir * t;
-    return e;
+    float o[search::kMaxRays][3], d[search::kMaxRays][3];
+    int slots[search::kMaxRays];
+    for (int i = 0; i < count; ++i) {
+        entries[i] = Entry{};
+        o[i][0] = float(origins[i].x), o[i][1] = float(origins[i].y), o[i][2] = float(origins[i].z);
+        d[i][0] = float(dirs[i].x), d[i][1] = float(dirs[i].y), d[i][2] = float(dirs[i].z);
+    }
+    if (blocks_.empty() || count == 0)
+        return;
+    kernels_->entry(blocks_.data(), static_cast<int>(blocks_.size()), count, o, d, slots);
+    for (int i = 0; i < count; ++i) {
+        const int slot = slots[i];
+        if (slot < 0)
+            continue;
+        // The entry point itself in full precision, on the chosen plane (a line
+        // that only grazes it counts as a miss).
+        const Vec3& n = normals_[slot];
+        const double den = dot(n, dirs[i]);
+        if (!(den < 0.0))
+            continue;
+        const double t = (distances_[slot] - dot(n, origins[i])) / den;
+        if (!std::isfinite(t))
+            continue;
+        entries[i].facet = slot;
+        entries[i].point = origins[i] + dirs[i] * t;
+    }
 }
 
 // The planes through which rays inside the stone, at p going along v, leave: for
@@ -194,47 +200,67 @@ void Tracer::collect(const Vec3& w, double energy, RayLight& out) const
     }
 }
 
-bool Tracer::hits(double x, double y) const
+// The ray from the eye at (0, 0, kEyeHeight) through (x, y, 0). Its line is
+// searched from the image-plane point, which lies close to the stone; false when
+// it passes outside the sphere that holds the stone.
+bool Tracer::eyeRay(double x, double y, Vec3& origin, Vec3& dir) const
 {
-    const Vec3 origin{x, y, 0.0};
-    const Vec3 dir = normalized(Vec3{x, y, -kEyeHeight});
-    const Vec3 offAxis = cross(origin, dir);
-    if (dot(offAxis, offAxis) > boundingRadius2_)
+    // The line's distance from the centre is |origin x u| / |u| for u = (x, y, -h),
+    // so it misses the sphere when h^2 (x^2 + y^2) > R^2 (x^2 + y^2 + h^2).
+    const double r2 = x * x + y * y, h2 = kEyeHeight * kEyeHeight;
+    if (h2 * r2 > boundingRadius2_ * (r2 + h2))
         return false;
-    return enter(origin, dir).facet >= 0;
+    origin = {x, y, 0.0};
+    dir = normalized(Vec3{x, y, -kEyeHeight});
+    return true;
 }
 
-void Tracer::start(double x, double y, RayState& ray) const
+bool Tracer::hits(double x, double y) const
 {
-    ray = RayState{};
-    // The ray from the eye at (0, 0, kEyeHeight) through (x, y, 0); the line is
-    // searched from the image-plane point, which lies close to the stone.
-    const Vec3 origin{x, y, 0.0};
-    const Vec3 dir = normalized(Vec3{x, y, -kEyeHeight});
-    const Vec3 offAxis = cross(origin, dir); // its length: the line's distance from the centre
-    if (dot(offAxis, offAxis) > boundingRadius2_)
-        return; // passes outside the sphere holding the stone
-    const Entry entry = enter(origin, dir);
-    if (entry.facet < 0)
-        return;
-    ray.light.hit = true;
+    Vec3 origin, dir;
+    if (!eyeRay(x, y, origin, dir))
+        return false;
+    Entry e;
+    enter(&origin, &dir, 1, &e);
+    return e.facet >= 0;
+}
 
-    // First surface. Snell's law from air (1) into the stone (index n):
-    //   sin(t) = sin(i) / n.
-    // The Fresnel share T goes in; the rest, 1 - T, is mirrored off the facet.
-    const double n = index_;
-    const double eta = 1.0 / n;
-    const Vec3& normal = normals_[entry.facet];
-    const double cosI = -dot(dir, normal);
-    const double cosT = std::sqrt(1.0 - eta * eta * (1.0 - cosI * cosI));
-    const double t = 1.0 - fresnelReflectance(1.0, n, cosI, cosT);
-    collect(dir + normal * (2.0 * cosI), 1.0 - t, ray.light);
+void Tracer::start(const double* x, const double* y, int count, RayState* rays) const
+{
+    Vec3 origins[search::kMaxRays], dirs[search::kMaxRays];
+    int which[search::kMaxRays];
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        rays[i] = RayState{};
+        if (eyeRay(x[i], y[i], origins[n], dirs[n]))
+            which[n++] = i;
+    }
+    Entry entries[search::kMaxRays];
+    enter(origins, dirs, n, entries);
 
-    // The refracted direction, a unit vector: eta v + (eta cos i - cos t) normal.
-    ray.v = dir * eta + normal * (eta * cosI - cosT);
-    ray.p = entry.point;
-    ray.intensity = t;
-    ray.inside = true;
+    for (int k = 0; k < n; ++k) {
+        if (entries[k].facet < 0)
+            continue;
+        RayState& ray = rays[which[k]];
+        const Vec3& dir = dirs[k];
+        ray.light.hit = true;
+
+        // First surface. Snell's law from air (1) into the stone (index n):
+        //   sin(t) = sin(i) / n.
+        // The Fresnel share T goes in; the rest, 1 - T, is mirrored off the facet.
+        const double eta = 1.0 / index_;
+        const Vec3& normal = normals_[entries[k].facet];
+        const double cosI = -dot(dir, normal);
+        const double cosT = std::sqrt(1.0 - eta * eta * (1.0 - cosI * cosI));
+        const double t = 1.0 - fresnelReflectance(1.0, index_, cosI, cosT);
+        collect(dir + normal * (2.0 * cosI), 1.0 - t, ray.light);
+
+        // The refracted direction, a unit vector: eta v + (eta cos i - cos t) normal.
+        ray.v = dir * eta + normal * (eta * cosI - cosT);
+        ray.p = entries[k].point;
+        ray.intensity = t;
+        ray.inside = true;
+    }
 }
 
 bool Tracer::finished(RayState& ray) const
@@ -306,7 +332,7 @@ void Tracer::bounce(RayState& ray, int f) const
 RayLight Tracer::trace(double x, double y) const
 {
     RayState ray;
-    start(x, y, ray);
+    start(&x, &y, 1, &ray);
     RayState* one = &ray;
     while (ray.inside)
         step(&one, 1);
@@ -327,6 +353,7 @@ RenderResult Tracer::render(const RenderOptions& options) const
 
     double sumIso = 0, sumCos = 0, sumRandom = 0, sumLeak = 0, sumHead = 0, sumLost = 0;
     std::vector<RayState> rays(std::size_t(subs) * subs);
+    std::vector<double> xs(rays.size()), ys(rays.size());
     for (int row = 0; row < size; ++row) {
         // Rows run from the top of the image (+y) down.
         const double yc = sampleCoordinate(size - 1 - row, size);
@@ -334,13 +361,15 @@ RenderResult Tracer::render(const RenderOptions& options) const
             const double xc = sampleCoordinate(col, size);
             double pixIso = 0, pixCos = 0, pixRandom = 0;
             int pixHits = 0;
-            // The pixel's sub-rays, followed two at a time so that the work of
-            // one overlaps the waits of the other.
+            // The pixel's sub-rays, followed a few at a time so that the work of
+            // one overlaps the waits of the others.
             for (int k = 0; k < subs * subs; ++k) {
                 const int sy = k / subs, sx = k % subs;
-                start(sampleCoordinate(col * subs + sx, fine),
-                      sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine), rays[k]);
+                xs[k] = sampleCoordinate(col * subs + sx, fine);
+                ys[k] = sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine);
             }
+            for (int k = 0; k < subs * subs; k += search::kMaxRays)
+                start(&xs[k], &ys[k], std::min(search::kMaxRays, subs * subs - k), &rays[k]);
             for (int k = 0; k < subs * subs; k += search::kMaxRays) {
                 const int count = std::min(search::kMaxRays, subs * subs - k);
                 RayState* group[search::kMaxRays];

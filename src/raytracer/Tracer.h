@@ -87,8 +87,9 @@ private:
         bool inside = false;   // still to be followed
         RayLight light;        // what it has brought back so far
     };
-    // From the eye to the first surface: reflection, refraction into the stone.
-    void start(double x, double y, RayState& ray) const;
+    // Rays from the eye through (x[i], y[i], 0), i < count <= search::kMaxRays, to
+    // the first surface: reflection there, refraction into the stone.
+    void start(const double* x, const double* y, int count, RayState* rays) const;
     // Ends a ray that is too faint or has bounced too often; true when it ended.
     bool finished(RayState& ray) const;
     // The next internal hit of each of `count` (up to search::kMaxRays) rays
@@ -101,7 +102,8 @@ private:
         int facet = -1;
         Vec3 point;
     };
-    Entry enter(const Vec3& origin, const Vec3& dir) const;
+    bool eyeRay(double x, double y, Vec3& origin, Vec3& dir) const;
+    void enter(const Vec3* origins, const Vec3* dirs, int count, Entry* entries) const;
     void exitFacets(RayState* const* rays, int count, int* slots) const;
     void collect(const Vec3& w, double energy, RayLight& out) const;
 
