@@ -5,7 +5,7 @@
 add_executable(bench_evaluation ${CMAKE_CURRENT_LIST_DIR}/bench_evaluation.cpp)
 target_link_libraries(bench_evaluation PRIVATE zep_merit_ui)
 target_compile_definitions(bench_evaluation PRIVATE
-  ZEP_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/../shared/designs")
+  ZEP_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/tests/data/designs")
 add_dependencies(bench_evaluation zepcmd)
 if(TARGET gemray)
   add_dependencies(bench_evaluation gemray)
