@@ -346,6 +346,8 @@ RenderResult Tracer::render(const RenderOptions& options) const
     const int fine = size * subs; // sub-ray samples per image side
 
     RenderResult r;
+    if (size <= 0 || subs <= 0)
+        return r;
     r.imageSize = size;
     r.randomImage.assign(std::size_t(size) * size, kBackground);
     r.cosImage.assign(std::size_t(size) * size, kBackground);
