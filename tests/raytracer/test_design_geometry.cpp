@@ -99,10 +99,8 @@ private slots:
     void everyTruncationIsReported();
     void rejectsWhatIsNotADesign();
     void toleratesStoredRounding();
-    void facetKinds();
     void tangentRatioScaling_data();
     void tangentRatioScaling();
-    void unchangedAnglesLeaveTheStoneAlone();
     void outlineFromAboveKeepsUnderAngleChanges();
     void tiltDirections();
 };
@@ -247,21 +245,6 @@ void TestDesignGeometry::toleratesStoredRounding()
     QCOMPARE(parseGem(bytes, "Turkey").facets.size(), g.facets.size());
 }
 
-void TestDesignGeometry::facetKinds()
-{
-    const Stone srb(readGemFile(designPath("SRB.gem")));
-    int crown = 0, girdle = 0, pavilion = 0;
-    for (const Facet& f : srb.facets()) {
-        crown += f.kind == FacetKind::Crown;
-        girdle += f.kind == FacetKind::Girdle;
-        pavilion += f.kind == FacetKind::Pavilion;
-    }
-    // Crown A 16, B 8, C 8 and the table; girdle 16; pavilion 16 + 8.
-    QCOMPARE(crown, 33);
-    QCOMPARE(girdle, 16);
-    QCOMPARE(pavilion, 24);
-}
-
 void TestDesignGeometry::tangentRatioScaling_data()
 {
     QTest::addColumn<QString>("name");
@@ -329,17 +312,6 @@ void TestDesignGeometry::tangentRatioScaling()
         }
     }
     QVERIFY(tables <= 1);
-}
-
-void TestDesignGeometry::unchangedAnglesLeaveTheStoneAlone()
-{
-    const Stone before(readGemFile(designPath("Compear125.gem")));
-    QCOMPARE(tangentRatio(41.5, 41.5), 1.0);
-    const Stone after = before.scaledAngles(1.0, 1.0).tilted(0.0, 0.0);
-    for (std::size_t i = 0; i < before.facets().size(); ++i) {
-        QVERIFY(after.facets()[i].normal == before.facets()[i].normal);
-        QCOMPARE(after.facets()[i].distance, before.facets()[i].distance);
-    }
 }
 
 // Seen from above, the outline of the stone is its girdle: changing the angles
