@@ -64,6 +64,8 @@ bool Console::isRunning() const
 void Console::bringToFront()
 {
     ConsoleWindow* w = liveWindow();
+    if (w->isVisible() && !w->isMinimized() && w->isActiveWindow())
+        return; // in front already
     if (w->isMinimized())
         w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     w->show();

@@ -56,6 +56,9 @@ ConsoleWindow::ConsoleWindow(QWidget* parent)
     m_process = new QProcess(this);
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     connect(m_process, &QProcess::readyReadStandardOutput, this, &ConsoleWindow::readOutput);
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setInterval(40);
+    connect(&m_showTimer, &QTimer::timeout, this, &ConsoleWindow::showPendingOutput);
     connect(m_process, &QProcess::finished, this, [this] {
         readOutput();
         emit interpreterFinished();
@@ -98,6 +101,7 @@ qint64 ConsoleWindow::processId() const
 
 QString ConsoleWindow::screenText() const
 {
+    const_cast<ConsoleWindow*>(this)->showPendingOutput();
     return m_screen->toPlainText();
 }
 
@@ -129,15 +133,15 @@ void ConsoleWindow::keyPressEvent(QKeyEvent* e)
         break;
     case ConsoleKeys::Action::Backspace:
         m_input.backspace();
-        updateScreen(0, {});
+        scheduleScreen();
         break;
     case ConsoleKeys::Action::Enter:
         sendLine(m_input.take());
-        updateScreen(0, {});
+        scheduleScreen();
         break;
     case ConsoleKeys::Action::ClearLine:
         m_input.clear();
-        updateScreen(0, {});
+        scheduleScreen();
         break;
     case ConsoleKeys::Action::Paste:
         paste();
@@ -155,13 +159,21 @@ void ConsoleWindow::keyPressEvent(QKeyEvent* e)
         showNormal();
         break;
     }
-    updateMenuHint();
+    // The hint follows the menus once the keys of a sequence are through: a
+    // paste sequence opens and closes the menus without moving the screen.
+    if (!m_hintPending) {
+        m_hintPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_hintPending = false;
+            updateMenuHint();
+        });
+    }
 }
 
 void ConsoleWindow::typeText(const QString& text)
 {
     const QStringList lines = m_input.type(text);
-    updateScreen(0, {});
+    scheduleScreen();
     for (const QString& line : lines)
         sendLine(line);
 }
@@ -187,9 +199,26 @@ void ConsoleWindow::readOutput()
     const QByteArray bytes = m_process->readAllStandardOutput();
     if (bytes.isEmpty())
         return;
-    const ConsoleEdit edit = m_output.feed(bytes);
-    updateScreen(edit.erase, edit.append);
+    m_pending.push_back(m_output.feed(bytes));
+    scheduleScreen();
     emit outputArrived();
+}
+
+void ConsoleWindow::scheduleScreen()
+{
+    if (!m_showTimer.isActive())
+        m_showTimer.start();
+}
+
+void ConsoleWindow::showPendingOutput()
+{
+    m_showTimer.stop();
+    std::vector<ConsoleEdit> edits;
+    edits.swap(m_pending);
+    if (edits.empty())
+        updateScreen(0, {}); // the input line alone changed
+    for (const ConsoleEdit& e : edits)
+        updateScreen(e.erase, e.append);
 }
 
 void ConsoleWindow::updateScreen(int erase, const QString& append)
@@ -207,6 +236,8 @@ void ConsoleWindow::updateScreen(int erase, const QString& append)
 void ConsoleWindow::updateMenuHint()
 {
     const QString hint = m_keys.menuHint();
+    if (hint == m_menuHint->text() && m_menuHint->isVisibleTo(this) == !hint.isEmpty())
+        return;
     m_menuHint->setText(hint);
     m_menuHint->setVisible(!hint.isEmpty());
 }

@@ -5,7 +5,9 @@
 #include "app/ConsoleText.h"
 
 #include <QProcess>
+#include <QTimer>
 #include <QWidget>
+#include <vector>
 
 class QLabel;
 class QPlainTextEdit;
@@ -65,6 +67,13 @@ private:
     ConsoleInputLine m_input;
     ConsoleOutput m_output;
     int m_shownInput = 0; // characters of the input line on screen
+    // Output waiting to be shown: the screen takes it a few times a second,
+    // so a busy interpreter does not cost a repaint for every line.
+    void showPendingOutput();
+    void scheduleScreen();
+    std::vector<ConsoleEdit> m_pending;
+    bool m_hintPending = false;
+    QTimer m_showTimer;
 };
 
 } // namespace zep

@@ -136,8 +136,9 @@ public:
     // A working file: WorkPath followed by the name.
     QString workFile(const QString& name) const;
 
-    // How often the waits poll when no file change wakes them, in ms.
-    static constexpr int PollMs = 4;
+    // How often the waits poll when no file change wakes them, in ms. The
+    // folder watcher wakes a wait at once; the poll is the fallback.
+    static constexpr int PollMs = 20;
 
     const WaitStatistics& statistics() const { return m_stats; }
     RunnerEnv& env() { return m_env; }
