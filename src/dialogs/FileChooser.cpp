@@ -235,6 +235,9 @@ private:
         }
         m_fileList->clear();
         m_fileList->addItems(matchingFiles(path, m_pattern));
+        // The one file that fits stands highlighted: OK takes it.
+        if (m_env.fileChooser.GFOpen && m_fileList->count() == 1)
+            m_fileList->setCurrentRow(0);
         m_dir = path;
         m_path->setText(QDir::toNativeSeparators(path));
     }
