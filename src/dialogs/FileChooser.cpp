@@ -206,6 +206,11 @@ private:
             throw ZepError(err::PathNotFound);
         }
         changeDirectory(gf.GFDir.isEmpty() ? QDir::currentPath() : gf.GFDir);
+        // Where the user types first: the new name, or the highlighted file.
+        if (!gf.GFOpen)
+            m_fileName->setFocus();
+        else if (m_fileList->currentItem())
+            m_fileList->setFocus();
     }
 
     void enterFolder(QListWidgetItem* item)
