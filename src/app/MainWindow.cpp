@@ -169,13 +169,7 @@ MainWindow::MainWindow(ZepApplication& app)
 template <class F>
 void MainWindow::guarded(const char* routine, F&& f)
 {
-    try {
-        f();
-    } catch (const ZepError& e) {
-        m_app.messages().report(e, QLatin1String(routine));
-    } catch (const std::bad_alloc&) {
-        m_app.messages().report(ZepError(err::OutOfMemory), QLatin1String(routine));
-    }
+    runRoutine(m_app.messages(), QLatin1String(routine), std::forward<F>(f));
 }
 
 void MainWindow::Form_Load()

@@ -1,13 +1,14 @@
 #pragma once
 // Every message ZEP shows goes through this interface: the windows show
 // message boxes, tests record the texts and answer questions on cue.
+#include "common/ZepError.h"
+
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <new>
 
 namespace zep {
-
-class ZepError;
 
 class MessageSink {
 public:
@@ -32,5 +33,27 @@ public:
     std::deque<bool> answers; // answers to the next questions
     bool defaultAnswer = true;
 };
+
+// Runs one routine (an event handler, a runner, an evaluation): a run-time
+// error ends it with the standard message naming `routine`, after setting
+// `abortFlag` when one is given. True when the routine ran to its end.
+template <class Routine>
+bool runRoutine(MessageSink& messages, const QString& routine, Routine&& body, bool* abortFlag = nullptr)
+{
+    auto fail = [&](const ZepError& e) {
+        if (abortFlag)
+            *abortFlag = true;
+        messages.report(e, routine);
+    };
+    try {
+        body();
+        return true;
+    } catch (const ZepError& e) {
+        fail(e);
+    } catch (const std::bad_alloc&) {
+        fail(ZepError(err::OutOfMemory));
+    }
+    return false;
+}
 
 } // namespace zep

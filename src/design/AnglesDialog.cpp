@@ -247,20 +247,15 @@ AngleEntry AnglesDialog::entry() const
 void AnglesDialog::caClicked(bool minimum)
 {
     std::optional<double> ca;
-    try {
+    const bool computed = runRoutine(m_env.messages, QStringLiteral("CalcCA"), [&] {
         ca = CalcCA({m_optSpecRI->isChecked(), m_specRI->text(), selectedMaterial()}, m_env.materials,
                     m_env.messages);
-    } catch (const ZepError& e) {
-        m_env.messages.report(e, QStringLiteral("CalcCA"));
+    });
+    if (!computed || !ca)
         return;
-    }
-    if (!ca)
-        return;
-    try {
+    runRoutine(m_env.messages, minimum ? QStringLiteral("btnCAmin_Click") : QStringLiteral("btnCAmax_Click"), [&] {
         (minimum ? m_minPav : m_maxPav)->setText(minimum ? minPavFromCA(*ca) : maxPavFromCA(*ca));
-    } catch (const ZepError& e) {
-        m_env.messages.report(e, minimum ? QStringLiteral("btnCAmin_Click") : QStringLiteral("btnCAmax_Click"));
-    }
+    });
 }
 
 void AnglesDialog::selectColourClicked()
@@ -273,13 +268,11 @@ void AnglesDialog::selectColourClicked()
 
 void AnglesDialog::okClicked()
 {
-    try {
-        if (!storeAngleEntry(entry(), m_env.job, m_env.materials, m_env.messages))
-            return;
-    } catch (const ZepError& e) {
-        m_env.messages.report(e, QStringLiteral("OKButton_Click"));
+    bool stored = false;
+    runRoutine(m_env.messages, QStringLiteral("OKButton_Click"),
+               [&] { stored = storeAngleEntry(entry(), m_env.job, m_env.materials, m_env.messages); });
+    if (!stored)
         return;
-    }
     storeWindowPosition(this, m_env.positions.Tang, m_env.positions.Lang);
     accept();
 }

@@ -197,20 +197,13 @@ void DesignFileDialog::parseClicked()
         m_env.messages.message(QStringLiteral("Please select a file first"));
         return;
     }
-    try {
-        GemAngleLists found;
-        try {
-            found = ParseFile(joinPath(m_dir, file), m_env.workPath + QStringLiteral("B"));
-        } catch (const std::bad_alloc&) {
-            throw ZepError(err::OutOfMemory);
-        }
+    runRoutine(m_env.messages, QStringLiteral("btnParse_Click"), [&] {
+        const GemAngleLists found = ParseFile(joinPath(m_dir, file), m_env.workPath + QStringLiteral("B"));
         m_lstPav->clear();
         m_lstCrn->clear();
         m_lstPav->addItems(found.pav);
         m_lstCrn->addItems(found.crn);
-    } catch (const ZepError& e) {
-        m_env.messages.report(e, QStringLiteral("btnParse_Click"));
-    }
+    });
 }
 
 void DesignFileDialog::okClicked()
@@ -231,13 +224,11 @@ void DesignFileDialog::okClicked()
             QStringLiteral("Please parse the file and select one pavillion and one crown angle"));
         return;
     }
-    try {
-        fd.FDPav = ToSingle(Val(pav.first()->text()));
-        fd.FDCrn = ToSingle(Val(crn.first()->text()));
-    } catch (const ZepError& e) {
-        m_env.messages.report(e, QStringLiteral("OKButton_Click"));
+    if (!runRoutine(m_env.messages, QStringLiteral("OKButton_Click"), [&] {
+            fd.FDPav = ToSingle(Val(pav.first()->text()));
+            fd.FDCrn = ToSingle(Val(crn.first()->text()));
+        }))
         return;
-    }
     storeWindowPosition(this, m_env.positions.TFile, m_env.positions.LFile);
     accept();
 }

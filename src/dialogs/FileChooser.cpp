@@ -72,14 +72,14 @@ public:
         setObjectName(QStringLiteral("frmGenericFile"));
         setWindowTitle(QStringLiteral("Select / Create File"));
         build();
-        runHandler(m_env.messages, QStringLiteral("GF_Form_Load"), [this] { load(); });
+        runRoutine(m_env.messages, QStringLiteral("GF_Form_Load"), [this] { load(); });
     }
 
     ~FileChooserDialog() override { m_dirList->removeEventFilter(this); }
 
     void reject() override
     {
-        runHandler(m_env.messages, QStringLiteral("GF_Cancel"), [this] {
+        runRoutine(m_env.messages, QStringLiteral("GF_Cancel"), [this] {
             m_env.fileChooser.GFOK = false;
             storeWindowPosition(this, m_env.positions.TGF, m_env.positions.LGF);
             QDialog::reject();
@@ -94,7 +94,7 @@ protected:
         if (watched == m_dirList && e->type() == QEvent::FocusOut) {
             const auto reason = static_cast<QFocusEvent*>(e)->reason();
             if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-                runHandler(m_env.messages, QStringLiteral("dirList_LostFocus"), [this] {
+                runRoutine(m_env.messages, QStringLiteral("dirList_LostFocus"), [this] {
                     const auto picked = m_dirList->selectedItems();
                     if (!picked.isEmpty())
                         changeDirectory(picked.first()->data(Qt::UserRole).toString());
@@ -168,7 +168,7 @@ private:
                 m_ok->click();
         });
         connect(m_ok, &QPushButton::clicked, this,
-                [this] { runHandler(m_env.messages, QStringLiteral("GF_OKButton_Click"), [this] { okClick(); }); });
+                [this] { runRoutine(m_env.messages, QStringLiteral("GF_OKButton_Click"), [this] { okClick(); }); });
         connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
     }
 
@@ -215,7 +215,7 @@ private:
 
     void enterFolder(QListWidgetItem* item)
     {
-        runHandler(m_env.messages, QStringLiteral("dirList_Change"),
+        runRoutine(m_env.messages, QStringLiteral("dirList_Change"),
                    [&] { changeDirectory(item->data(Qt::UserRole).toString()); });
     }
 

@@ -71,7 +71,7 @@ public:
         layout->addLayout(buttonRow({m_ok, m_cancel}));
         connect(m_ok, &QPushButton::clicked, this, [this] { answer(true, "OKButton_Click"); });
         connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
-        runHandler(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
+        runRoutine(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
     }
 
     void reject() override { answer(false, "CancelButton_Click"); }
@@ -94,7 +94,7 @@ private:
 
     void answer(bool ok, const char* routine)
     {
-        runHandler(m_env.messages, QLatin1String(routine), [&] {
+        runRoutine(m_env.messages, QLatin1String(routine), [&] {
             m_env.yesNo.YNAnswer = ok;
             storeWindowPosition(this, m_env.positions.TYesNo, m_env.positions.LYesNo);
             done(ok ? Accepted : Rejected);
@@ -132,14 +132,14 @@ public:
         m_ok->setDefault(true);
         layout->addLayout(buttonRow({m_ok, m_cancel}));
         connect(m_ok, &QPushButton::clicked, this,
-                [this] { runHandler(m_env.messages, QStringLiteral("OKButton_Click"), [this] { okClick(); }); });
+                [this] { runRoutine(m_env.messages, QStringLiteral("OKButton_Click"), [this] { okClick(); }); });
         connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
-        runHandler(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
+        runRoutine(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
     }
 
     void reject() override
     {
-        runHandler(m_env.messages, QStringLiteral("CancelButton_Click"), [this] {
+        runRoutine(m_env.messages, QStringLiteral("CancelButton_Click"), [this] {
             m_env.fourNum.NAnswer = false;
             QDialog::reject();
         });
@@ -283,16 +283,16 @@ public:
         setMinimumWidth(420);
 
         connect(m_cust, &QPushButton::clicked, this, [this] {
-            runHandler(m_env.messages, QStringLiteral("btnCust_Click"), [this] { showPreferences(m_env, this); });
+            runRoutine(m_env.messages, QStringLiteral("btnCust_Click"), [this] { showPreferences(m_env, this); });
         });
         connect(m_ok, &QPushButton::clicked, this, [this] { reject(); });
-        runHandler(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
+        runRoutine(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
     }
 
     // cmdOK and closing the window alike keep the position.
     void reject() override
     {
-        runHandler(m_env.messages, QStringLiteral("cmdOK_Click"), [this] {
+        runRoutine(m_env.messages, QStringLiteral("cmdOK_Click"), [this] {
             storeWindowPosition(this, m_env.positions.TAbout, m_env.positions.LAbout);
             QDialog::reject();
         });

@@ -24,18 +24,4 @@ void showAbout(DialogEnv& env, QWidget* parent = nullptr);
 // The version line of the information window.
 QString versionText();
 
-// Runs one event handler; a run-time error ends it with the standard
-// message naming `routine`.
-template <class Handler>
-void runHandler(MessageSink& messages, const QString& routine, Handler&& handler)
-{
-    try {
-        handler();
-    } catch (const ZepError& e) {
-        messages.report(e, routine);
-    } catch (const std::bad_alloc&) {
-        messages.report(ZepError(err::OutOfMemory), routine);
-    }
-}
-
 } // namespace zep

@@ -173,15 +173,8 @@ void RaytraceRunner::showPicture(const QString& bitmapFile, const QString& mode)
 void RaytraceRunner::doGemRay(float pav, float crn, float ri, float xtilt, float ytilt,
                               float& iso, float& cos, const QString& mode)
 {
-    try {
-        run(pav, crn, ri, xtilt, ytilt, iso, cos, mode);
-    } catch (const ZepError& e) {
-        m_env.AbortFlag = true;
-        m_env.messages.message(e.standardMessage(QStringLiteral("doGemRay")));
-    } catch (const std::bad_alloc&) {
-        m_env.AbortFlag = true;
-        m_env.messages.message(ZepError(err::OutOfMemory).standardMessage(QStringLiteral("doGemRay")));
-    }
+    runRoutine(m_env.messages, QStringLiteral("doGemRay"),
+               [&] { run(pav, crn, ri, xtilt, ytilt, iso, cos, mode); }, &m_env.AbortFlag);
     m_waiter->release();
 }
 

@@ -218,17 +218,13 @@ Difference differencePass(const Pixels& first, const Pixels& second, bool useMas
 
 void evalMF(const MeritEnv& env, float pav, float crn, const QString& mode)
 {
-    try {
-        evaluate(env, pav, crn, mode);
-    } catch (const StepEnded&) {
-        // Message shown and AbortFlag set by the step.
-    } catch (const ZepError& e) {
-        env.AbortFlag = true;
-        env.messages.message(e.standardMessage(QStringLiteral("evalMF")));
-    } catch (const std::bad_alloc&) {
-        env.AbortFlag = true;
-        env.messages.message(ZepError(err::OutOfMemory).standardMessage(QStringLiteral("evalMF")));
-    }
+    runRoutine(env.messages, QStringLiteral("evalMF"), [&] {
+        try {
+            evaluate(env, pav, crn, mode);
+        } catch (const StepEnded&) {
+            // Message shown and AbortFlag set by the step.
+        }
+    }, &env.AbortFlag);
 }
 
 } // namespace zep

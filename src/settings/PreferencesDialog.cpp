@@ -45,15 +45,15 @@ public:
         layout->addLayout(buttonRow({m_ok, m_cancel}));
 
         connect(m_ok, &QPushButton::clicked, this,
-                [this] { runHandler(m_env.messages, QStringLiteral("OKButton_Click"), [this] { okClick(); }); });
+                [this] { runRoutine(m_env.messages, QStringLiteral("OKButton_Click"), [this] { okClick(); }); });
         connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
-        runHandler(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
+        runRoutine(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
     }
 
     // Cancel stores nothing, not even the position.
     void reject() override
     {
-        runHandler(m_env.messages, QStringLiteral("CancelButton_Click"), [this] { QDialog::reject(); });
+        runRoutine(m_env.messages, QStringLiteral("CancelButton_Click"), [this] { QDialog::reject(); });
     }
 
 private:
