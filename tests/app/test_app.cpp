@@ -154,6 +154,29 @@ private slots:
         QCOMPARE(app.console().taskId(), qint64(0));
     }
 
+    void firstPasteUsesThePreference()
+    {
+        // The preferences are read before the console starts: "^V" pastes the
+        // change of folder, "% EX" opens the Edit menu and pastes nothing.
+        prepareWork();
+        for (const char* keys : {"^V", "% EX"}) {
+            touch(work(QStringLiteral("ZEPPrefs.txt")),
+                  QByteArray(DefaultPrefs).replace("% EP", keys));
+            RecordingSink sink;
+            ZepApplication app(testOptions(), &sink);
+            QVERIFY(app.setup());
+            QCOMPARE(app.state().prefs.DosPaste, QString::fromLatin1(keys));
+            const QString startPrompt = QDir::toNativeSeparators(QDir::currentPath()) + u'>';
+            QTRY_VERIFY(app.console().outputText().contains(startPrompt));
+            if (QByteArray(keys) == "^V") {
+                QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+            } else {
+                QTest::qWait(300);
+                QVERIFY(!app.console().outputText().contains(consoleDirPrompt(app)));
+            }
+        }
+    }
+
     void staleFilesAndTips()
     {
         prepareWork();
