@@ -57,7 +57,7 @@ ConsoleWindow::ConsoleWindow(QWidget* parent)
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     connect(m_process, &QProcess::readyReadStandardOutput, this, &ConsoleWindow::readOutput);
     m_showTimer.setSingleShot(true);
-    m_showTimer.setInterval(40);
+    m_showTimer.setInterval(100);
     connect(&m_showTimer, &QTimer::timeout, this, &ConsoleWindow::showPendingOutput);
     connect(m_process, &QProcess::finished, this, [this] {
         readOutput();
