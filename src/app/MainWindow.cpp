@@ -389,7 +389,9 @@ void MainWindow::btnQuit_Click()
         if (!m_app.messages().question(QStringLiteral("Are you sure you want to Quit?"), QStringLiteral("Quit")))
             return;
         storeWindowPosition(this, s.positions.TMain, s.positions.LMain);
-        SaveState();
+        // A job that cannot be saved keeps ZEP open, so nothing is lost.
+        if (!runRoutine(m_app.messages(), QStringLiteral("SaveState"), [&] { SaveState(); }))
+            return;
         for (const QString& f : workingFilesAtQuit())
             removeIfExists(m_app.workFile(f));
         if (!s.shell.TimedOut && m_app.console().isRunning())

@@ -402,6 +402,23 @@ private slots:
         QVERIFY(app.console().isRunning());
     }
 
+    void quitKeepsZepOpenWhenTheJobCannotBeSaved()
+    {
+        prepareWork();
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        QVERIFY(QDir().mkpath(work(QStringLiteral("ZEPLast.txt")))); // a folder in the file's way
+        touch(work(QStringLiteral("B")));
+        QSignalSpy finished(&app, &ZepApplication::finished);
+        app.mainWindow()->btnQuit_Click();
+        QCOMPARE(sink.messages.last(), QStringLiteral("Error  75 (Path/File access error) in SaveState routine"));
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(app.mainWindow()->isVisible());
+        QVERIFY(QFile::exists(work(QStringLiteral("B"))));
+        QCOMPARE(app.console().inputLine(), QString());
+    }
+
     void quitAfterATimeOutPastesNothing()
     {
         prepareWork();
