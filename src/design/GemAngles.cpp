@@ -1,6 +1,9 @@
 #include "GemAngles.h"
 #include "common/FileIO.h"
 #include "common/NumText.h"
+#include "common/ZepError.h"
+
+#include <QDir>
 
 #include <cmath>
 #include <cstdint>
@@ -10,6 +13,9 @@
 namespace zep {
 
 namespace {
+
+// The largest design file ZEP reads.
+constexpr qint64 MaxDesignBytes = 16ll << 20;
 
 // The marker that follows the last facet record.
 constexpr double EndMarker = -99999.0;
@@ -84,6 +90,10 @@ GemAngleLists extractAngles(const QByteArray& design)
 
 GemAngleLists ParseFile(const QString& path, const QString& workCopy)
 {
+    // Designs are a few kilobytes; a huge file is something else.
+    if (fileLength(path) > MaxDesignBytes)
+        throw ZepError(err::InvalidCall,
+                       QStringLiteral("%1 is too large to be a GemCAD design.").arg(QDir::toNativeSeparators(path)));
     copyFileSafely(path, workCopy);
     return extractAngles(readFileBytes(workCopy, std::numeric_limits<qint64>::max()));
 }

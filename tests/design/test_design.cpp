@@ -154,6 +154,20 @@ private slots:
             QCOMPARE(e.number(), err::FileNotFound);
         }
         QCOMPARE(readFileBytes(work), QByteArray("old copy"));
+        // a huge file is refused before it is copied
+        const QString huge = dir.filePath(QStringLiteral("huge.gem"));
+        {
+            QFile f(huge);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(17 << 20));
+        }
+        try {
+            ParseFile(huge, work);
+            QFAIL("parsed a huge file");
+        } catch (const ZepError& e) {
+            QVERIFY(e.userMessage().contains(QStringLiteral("too large")));
+        }
+        QCOMPARE(readFileBytes(work), QByteArray("old copy"));
     }
 
     void materialTable()
