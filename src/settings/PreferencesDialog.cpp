@@ -1,4 +1,5 @@
 #include "PreferencesDialog.h"
+#include "app/KeyNotation.h"
 #include "common/KeyValue.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
@@ -115,6 +116,12 @@ void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs)
     prefs.ATol = ToSingle(Val(in.ATol));
     if (!kvStorable(in.DosPaste))
         throw ZepError(err::InvalidCall, kvNotStorableMessage(QStringLiteral("The keystroke sequence")));
+    // A sequence the console cannot read would fail every paste, and the
+    // start of ZEP with it.
+    const KeyNotationResult keys = parseKeyNotation(in.DosPaste);
+    if (!keys.ok())
+        throw ZepError(err::InvalidCall, QStringLiteral("The keystroke sequence %1 cannot be used: %2")
+                                             .arg(in.DosPaste, keys.error));
     prefs.DosPaste = in.DosPaste;
     prefs.DoBat = in.DoBat;
     prefs.DoTips = in.DoTips;

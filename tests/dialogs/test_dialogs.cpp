@@ -382,14 +382,19 @@ private slots:
             w->findChild<QCheckBox*>("chkDoBat")->setChecked(false);
             click(w, "OKButton");
             openAfterQuote = w->isVisible();
+            box(w, "txtDP")->setText("%{NOSUCHKEY}");
+            click(w, "OKButton");
+            openAfterQuote = openAfterQuote && w->isVisible();
             w->move(50, 50);
             click(w, "CancelButton");
         });
         showPreferences(e.env);
         QVERIFY(!step->leftOpen);
         QVERIFY(openAfterTout && openAfterQuote);
-        QCOMPARE(e.sink.messages, (QStringList{"Error  13 (Type mismatch) in OKButton_Click routine",
-                                                kvNotStorableMessage("The keystroke sequence")}));
+        QCOMPARE(e.sink.messages.mid(0, 2), (QStringList{"Error  13 (Type mismatch) in OKButton_Click routine",
+                                                         kvNotStorableMessage("The keystroke sequence")}));
+        QCOMPARE(e.sink.messages.size(), 3);
+        QVERIFY(e.sink.messages[2].startsWith("The keystroke sequence %{NOSUCHKEY} cannot be used"));
         QCOMPARE(e.prefs.ATol, 2.0f);
         QCOMPARE(e.prefs.DosPaste, QStringLiteral("^V"));
         QVERIFY(e.prefs.DoBat);
