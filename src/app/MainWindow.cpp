@@ -306,17 +306,16 @@ void MainWindow::openActivity(const std::function<void(QWidget*)>& window, const
         window(this);
     else
         m_app.messages().message(name + QStringLiteral(" is not part of this build of ZEP yet."));
+    // Every activity can run the ray tracer: offer a new console after a time-out.
+    if (m_app.state().shell.TimedOut)
+        m_app.RestartDos();
 }
 
 void MainWindow::btnModTargets_Click()
 {
     guarded("btnModTargets_Click", [&] {
-        AppState& s = m_app.state();
-        if (s.shell.Interactive) {
+        if (m_app.state().shell.Interactive)
             openActivity(m_app.windows().targets, QStringLiteral("The targets dialog"));
-            if (s.shell.TimedOut)
-                m_app.RestartDos();
-        }
         refreshTargetList();
     });
 }
@@ -341,8 +340,6 @@ void MainWindow::btnOpt_Click()
         }
         s.job.once = 0;
         openActivity(m_app.windows().optimizer, QStringLiteral("The optimizer"));
-        if (s.shell.TimedOut)
-            m_app.RestartDos();
         txtItPav->setText(Format(s.job.theFinalPav, u"#.000"));
         txtItCrn->setText(Format(s.job.theFinalCrn, u"#.000"));
         txtStartMF->setText(NumText(s.job.theStartMF));
@@ -350,28 +347,25 @@ void MainWindow::btnOpt_Click()
     });
 }
 
+void MainWindow::openGemActivity(const char* routine, const std::function<void(QWidget*)>& window,
+                                 const QString& name)
+{
+    // The mapper asks with the PlayPen's words.
+    guarded(routine, [&] {
+        if (checkJob(QStringLiteral(
+                "Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")))
+            openActivity(window, name);
+    });
+}
+
 void MainWindow::btnPlay_Click()
 {
-    guarded("btnPlay_Click", [&] {
-        if (!checkJob(QStringLiteral(
-                "Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")))
-            return;
-        openActivity(m_app.windows().playPen, QStringLiteral("The PlayPen"));
-        if (m_app.state().shell.TimedOut)
-            m_app.RestartDos();
-    });
+    openGemActivity("btnPlay_Click", m_app.windows().playPen, QStringLiteral("The PlayPen"));
 }
 
 void MainWindow::btnMFMap_Click()
 {
-    guarded("btnMFMap_Click", [&] {
-        if (!checkJob(QStringLiteral(
-                "Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")))
-            return;
-        openActivity(m_app.windows().mapper, QStringLiteral("The merit function mapper"));
-        if (m_app.state().shell.TimedOut)
-            m_app.RestartDos();
-    });
+    openGemActivity("btnMFMap_Click", m_app.windows().mapper, QStringLiteral("The merit function mapper"));
 }
 
 void MainWindow::btnAbout_Click()

@@ -46,7 +46,11 @@ private:
     void refreshAngleSummary();
     void refreshTargetList();
     bool checkJob(const QString& message);
+    // Opens an activity's window (or says it is not there yet), then offers a
+    // console restart after a time-out.
     void openActivity(const std::function<void(QWidget*)>& window, const QString& name);
+    // The PlayPen and the mapper: the job check, then the window.
+    void openGemActivity(const char* routine, const std::function<void(QWidget*)>& window, const QString& name);
     template <class F>
     void guarded(const char* routine, F&& f);
 

@@ -109,7 +109,6 @@ bool ZepApplication::setup()
         return false;
 
     // Second phase: each failure ends start-up with the name of its step.
-    ShellValues& shell = m_state.shell;
     m_state.prefs = Preferences(); // ATol .05, DosPaste "% EP", DoBat off, DoTips on, Tout 15
     GetPrefs(workFile(QStringLiteral("ZEPPrefs.txt")), m_state.prefs, *m_messages);
     if (!StartDos(QStringLiteral("GetPrefs")))

@@ -90,6 +90,19 @@ void showDifference(const MeritEnv& env, const Pixels& image, const QString& mod
 
 // Sparkle: two orientations. Fire: the index lowered and raised by half the
 // dispersion. Each measures how much its two raw images differ.
+// The second half of the sparkle and fire steps: the difference of the
+// first image and the one just raytraced over the allowed pixels, weighted
+// into `component`; then the difference image is shown as "<what> Difference".
+void compareImages(const MeritEnv& env, const Pixels& first, bool useMask, const Pixels& mask, float weight,
+                   float& component, const QString& mode, const QString& what)
+{
+    const Difference d = differencePass(first, env.images.RawImage, useMask, mask, env.images.FlipIndex);
+    if (d.count == 0)
+        endStep(env, QStringLiteral("There are no allowed pixels in the ") + what + QStringLiteral(" Mask! Aborting"));
+    component = weight * d.sum / float(d.count);
+    showDifference(env, d.image, mode, what + QStringLiteral(" Difference"));
+}
+
 void sparkleStep(const MeritEnv& env, float pav, float crn, const QString& mode, Locals& l)
 {
     const OptimizationTargets& t = env.targets;
@@ -98,12 +111,8 @@ void sparkleStep(const MeritEnv& env, float pav, float crn, const QString& mode,
     const Pixels first = env.images.RawImage;
     Dir2Ang(t.SpDir2, t.SpAng2, l.x, l.y);
     raytrace(env, pav, crn, env.job.theRI, l.x, l.y, l, mode, QStringLiteral("Sparkle 1 Raytrace"));
-    const Difference d = differencePass(first, env.images.RawImage, t.useSMsk,
-                                        env.images.SparkleMask, env.images.FlipIndex);
-    if (d.count == 0)
-        endStep(env, QStringLiteral("There are no allowed pixels in the Sparkle Mask! Aborting"));
-    env.merit.MFSparkle = t.wtSparkle * d.sum / float(d.count);
-    showDifference(env, d.image, mode, QStringLiteral("Sparkle Difference"));
+    compareImages(env, first, t.useSMsk, env.images.SparkleMask, t.wtSparkle, env.merit.MFSparkle, mode,
+                  QStringLiteral("Sparkle"));
 }
 
 void fireStep(const MeritEnv& env, float pav, float crn, const QString& mode, Locals& l)
@@ -114,12 +123,8 @@ void fireStep(const MeritEnv& env, float pav, float crn, const QString& mode, Lo
     const Pixels first = env.images.RawImage;
     ri = env.job.theDisp / 2 + env.job.theRI;
     raytrace(env, pav, crn, ri, 0, 0, l, mode, QStringLiteral("Fire 2 Raytrace"));
-    const Difference d = differencePass(first, env.images.RawImage, t.useFMsk,
-                                        env.images.FireMask, env.images.FlipIndex);
-    if (d.count == 0)
-        endStep(env, QStringLiteral("There are no allowed pixels in the Fire Mask! Aborting"));
-    env.merit.MFFire = t.wtFire * d.sum / float(d.count);
-    showDifference(env, d.image, mode, QStringLiteral("Fire Difference"));
+    compareImages(env, first, t.useFMsk, env.images.FireMask, t.wtFire, env.merit.MFFire, mode,
+                  QStringLiteral("Fire"));
 }
 
 void evaluate(const MeritEnv& env, float pav, float crn, const QString& mode)

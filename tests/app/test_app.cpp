@@ -64,7 +64,7 @@ class TestApp : public QObject {
         QDir(startDir).mkdir(QStringLiteral("ZEPWork"));
         touch(work(QStringLiteral("Gemray.exe")));
     }
-    static QString consoleDirPrompt(ZepApplication& app)
+    static QString consoleDirPrompt()
     {
         return QDir::toNativeSeparators(QDir::currentPath() + QStringLiteral("/ZEPWork")) + u'>';
     }
@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(readFileBytes(work(QStringLiteral("ZEPPrefs.txt"))), DefaultPrefs);
         QVERIFY(app.console().isRunning());
         QCOMPARE(app.state().shell.DosTask, double(app.console().taskId()));
-        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
         QVERIFY(app.mainWindow()->isVisible());
         QCOMPARE(app.mainWindow()->pos(), QPoint(0, 0));
         QVERIFY(sink.messages.isEmpty());
@@ -169,10 +169,10 @@ private slots:
             const QString startPrompt = QDir::toNativeSeparators(QDir::currentPath()) + u'>';
             QTRY_VERIFY(app.console().outputText().contains(startPrompt));
             if (QByteArray(keys) == "^V") {
-                QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+                QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
             } else {
                 QTest::qWait(300);
-                QVERIFY(!app.console().outputText().contains(consoleDirPrompt(app)));
+                QVERIFY(!app.console().outputText().contains(consoleDirPrompt()));
             }
         }
     }
@@ -341,7 +341,7 @@ private slots:
         app.mainWindow()->btnModTargets_Click();
         QVERIFY(!app.state().shell.TimedOut);
         QVERIFY(app.console().taskId() != firstTask);
-        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
     }
 
     void mainWindowPicture()
@@ -425,7 +425,7 @@ private slots:
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
         QVERIFY(app.setup());
-        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt(app)));
+        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
         app.state().shell.TimedOut = true;
         const QString before = app.console().outputText();
         app.mainWindow()->btnQuit_Click();
