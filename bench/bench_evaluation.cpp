@@ -12,7 +12,7 @@
 //   wait_cpu_percent: <ZEP's CPU time while waiting, share of one core>
 #include "common/FileIO.h"
 #include "common/Messages.h"
-#include "gemray/Runner.h"
+#include "runner/Runner.h"
 #include "merit/ConsoleAdapter.h"
 #include "merit/CurrentGemPanel.h"
 #include "merit/Evaluation.h"

@@ -5,7 +5,7 @@
 #include "common/SharedState.h"
 #include "design/Materials.h"
 #include "dialogs/DialogExchange.h"
-#include "gemray/RaytraceImages.h"
+#include "runner/RaytraceImages.h"
 #include "mapper/MapStore.h"
 #include "merit/MeritRecord.h"
 #include "optimize/OptimizationTargets.h"

@@ -8,6 +8,7 @@
 #include "design/DesignDialogs.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
+#include "settings/PreferencesDialog.h"
 #include "settings/SavedStateFile.h"
 
 #include <QCloseEvent>
@@ -372,7 +373,7 @@ void MainWindow::btnAbout_Click()
 {
     guarded("btnAbout_Click", [&] {
         DialogEnv env = m_app.dialogEnv();
-        showAbout(env, this);
+        showAbout(env, [&env](QWidget* about) { showPreferences(env, about); }, this);
     });
 }
 

@@ -1,7 +1,6 @@
 #include "SmallDialogs.h"
 #include "common/NumText.h"
 #include "dialogs/WindowSupport.h"
-#include "settings/PreferencesDialog.h"
 
 #include <QDialog>
 #include <QGridLayout>
@@ -233,7 +232,8 @@ QPixmap gemPicture()
 
 class AboutDialog : public QDialog {
 public:
-    AboutDialog(DialogEnv& env, QWidget* parent) : QDialog(parent), m_env(env)
+    AboutDialog(DialogEnv& env, std::function<void(QWidget*)> openPreferences, QWidget* parent)
+        : QDialog(parent), m_env(env), m_openPreferences(std::move(openPreferences))
     {
         setObjectName(QStringLiteral("frmAboutDLOG"));
         setWindowTitle(QStringLiteral("About ZEP"));
@@ -283,7 +283,10 @@ public:
         setMinimumWidth(420);
 
         connect(m_cust, &QPushButton::clicked, this, [this] {
-            runRoutine(m_env.messages, QStringLiteral("btnCust_Click"), [this] { showPreferences(m_env, this); });
+            runRoutine(m_env.messages, QStringLiteral("btnCust_Click"), [this] {
+                if (m_openPreferences)
+                    m_openPreferences(this);
+            });
         });
         connect(m_ok, &QPushButton::clicked, this, [this] { reject(); });
         runRoutine(m_env.messages, QStringLiteral("Form_Load"), [this] { load(); });
@@ -310,6 +313,7 @@ private:
     }
 
     DialogEnv& m_env;
+    std::function<void(QWidget*)> m_openPreferences;
     QLabel* m_icon;
     QLineEdit* m_version;
     QPushButton* m_cust;
@@ -335,9 +339,9 @@ void showFourNums(DialogEnv& env, QWidget* parent)
     d.exec();
 }
 
-void showAbout(DialogEnv& env, QWidget* parent)
+void showAbout(DialogEnv& env, const std::function<void(QWidget*)>& openPreferences, QWidget* parent)
 {
-    AboutDialog d(env, parent);
+    AboutDialog d(env, openPreferences, parent);
     d.exec();
 }
 

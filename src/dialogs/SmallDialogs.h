@@ -7,6 +7,7 @@
 #include "dialogs/DialogEnv.h"
 
 #include <QString>
+#include <functional>
 #include <new>
 
 class QWidget;
@@ -18,8 +19,10 @@ void showYesNo(DialogEnv& env, QWidget* parent = nullptr);
 // frm4NumsDLOG: one row per non-empty prompt NQ1..4; on OK NAnswer is true
 // and the shown rows' values NA1..4 take the typed numbers.
 void showFourNums(DialogEnv& env, QWidget* parent = nullptr);
-// frmAboutDLOG: version, notes and the way to the preferences.
-void showAbout(DialogEnv& env, QWidget* parent = nullptr);
+// frmAboutDLOG: version and notes. Its "Customize ZEP" button calls
+// `openPreferences` with the window as parent (the caller opens them).
+void showAbout(DialogEnv& env, const std::function<void(QWidget*)>& openPreferences,
+               QWidget* parent = nullptr);
 
 // The version line of the information window.
 QString versionText();

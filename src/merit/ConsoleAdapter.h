@@ -2,7 +2,7 @@
 // The runner's console port over ZEP's console window.
 #include "app/Console.h"
 #include "common/SharedState.h"
-#include "gemray/Runner.h"
+#include "runner/Runner.h"
 
 namespace zep {
 

@@ -2,7 +2,7 @@
 // The part of the optimizer and mapper windows that the raytrace runner
 // fills: the status box InfoWin and the "Current Gem" frame with the latest
 // raytrace picture, its angles, index, tilt, brightness and caption.
-#include "gemray/Runner.h"
+#include "runner/Runner.h"
 
 #include <QSet>
 #include <QWidget>

@@ -2,7 +2,7 @@
 // The merit function of the design at one pair of angles: the random
 // raytrace with its ISO and illumination components, the tilt step, the
 // sparkle and fire steps, and their weighted sum.
-#include "gemray/Runner.h"
+#include "runner/Runner.h"
 #include "merit/MeritRecord.h"
 #include "optimize/OptimizationTargets.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The result of one merit function evaluation, read by the optimizer and the
 // mapper after each call.
-#include "gemray/RaytraceImages.h"
+#include "runner/RaytraceImages.h"
 
 namespace zep {
 

@@ -2,7 +2,7 @@
 #include "bitmap/BitmapTemplates.h"
 #include "common/FileIO.h"
 #include "common/ZepError.h"
-#include "gemray/RaytraceImages.h"
+#include "runner/RaytraceImages.h"
 
 #include <QImage>
 #include <QTemporaryDir>

@@ -319,7 +319,7 @@ private slots:
             w->move(30, 45);
             click(w, "cmdOK");
         });
-        showAbout(e.env);
+        showAbout(e.env, [&e](QWidget* about) { showPreferences(e.env, about); });
         QVERIFY(!step->leftOpen);
         QVERIFY(prefs->seen && !prefs->leftOpen);
         QCOMPARE(version, QStringLiteral("Version 1.00 17 September 2002"));

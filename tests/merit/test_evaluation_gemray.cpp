@@ -1,6 +1,6 @@
 // One whole evaluation of SRB.gem with every component on, through the real
 // console, zepcmd and gemray.
-#include "gemray/RaytraceRig.h"
+#include "runner/RaytraceRig.h"
 #include "merit/Evaluation.h"
 
 #include <QLabel>

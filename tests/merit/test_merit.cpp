@@ -2,7 +2,7 @@
 // component, the difference pass, and whole evaluations through the real
 // console with a stand-in ray tracer that answers with prepared images and
 // brightness values.
-#include "gemray/RaytraceRig.h"
+#include "runner/RaytraceRig.h"
 #include "merit/Evaluation.h"
 
 #include "common/ZepError.h"

@@ -6,7 +6,7 @@
 #include "common/Messages.h"
 #include "common/ZepError.h"
 #include "design/GemAngles.h"
-#include "gemray/RaytraceImages.h"
+#include "runner/RaytraceImages.h"
 #include "mapper/MapStore.h"
 #include "optimize/TargetFile.h"
 #include "settings/PreferencesFile.h"

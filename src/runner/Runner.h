@@ -8,7 +8,7 @@
 // (and is tested) without any window.
 #include "bitmap/BitmapTemplates.h"
 #include "common/SharedState.h"
-#include "gemray/RaytraceImages.h"
+#include "runner/RaytraceImages.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "gemray/Runner.h"
+#include "runner/Runner.h"
 
 #include "common/FileIO.h"
 #include "common/Messages.h"

@@ -2,7 +2,7 @@
 // ray tracer scripts: the command line, the batch file, the three waits and
 // their time-out, abort, the log's third line and what the calling window
 // shows.
-#include "gemray/RaytraceRig.h"
+#include "runner/RaytraceRig.h"
 
 #include "common/ZepError.h"
 

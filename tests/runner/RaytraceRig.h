@@ -5,7 +5,7 @@
 // a stand-in shell script named "Gemray" that answers with prepared files.
 #include "common/FileIO.h"
 #include "common/Messages.h"
-#include "gemray/Runner.h"
+#include "runner/Runner.h"
 #include "merit/ConsoleAdapter.h"
 #include "merit/CurrentGemPanel.h"
 
