@@ -76,6 +76,7 @@ ZepApplication::ZepApplication(AppOptions options, MessageSink* messages)
         m_options.zepcmdProgram = Console::locateZepcmd();
     if (m_options.gemrayDir.isEmpty())
         m_options.gemrayDir = builtGemrayDir();
+    plugActivityWindows(*this);
 }
 
 ZepApplication::~ZepApplication()
@@ -93,6 +94,13 @@ DesignEnv ZepApplication::designEnv()
 {
     return DesignEnv{m_state.job,       m_state.fd,  m_state.positions, m_state.prefs,
                      m_state.materials, *m_messages, m_state.shell.WorkPath};
+}
+
+RunnerEnv ZepApplication::runnerEnv(RaytraceViews views)
+{
+    return RunnerEnv{m_state.shell,   m_state.prefs,     m_state.job, m_state.images,
+                     m_state.bitmaps, m_state.AbortFlag, *m_messages, m_port,
+                     views};
 }
 
 void ZepApplication::waitWithEvents(int ms)

@@ -7,6 +7,8 @@
 #include "common/Messages.h"
 #include "design/DesignDialogs.h"
 #include "dialogs/DialogEnv.h"
+#include "merit/ConsoleAdapter.h"
+#include "runner/Runner.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,8 +18,8 @@
 namespace zep {
 
 
-// The windows of the activities, plugged in by the parts that provide them.
-// A command whose window is not plugged in says so.
+// The windows of the activities, plugged in by plugActivityWindows when the
+// application is made. A command whose window is not plugged in says so.
 struct ActivityWindows {
     std::function<void(QWidget* parent)> targets;   // frmTargetDLOG
     std::function<void(QWidget* parent)> optimizer; // frmOptDLOG
@@ -35,6 +37,10 @@ struct AppOptions {
     // folder of zep when a gemray was built beside it.
     QString gemrayDir;
 };
+
+class ZepApplication;
+// Plugs every activity window that this build has into `app.windows()`.
+void plugActivityWindows(ZepApplication& app);
 
 class ZepApplication : public QObject {
     Q_OBJECT
@@ -64,6 +70,11 @@ public:
 
     DialogEnv dialogEnv();
     DesignEnv designEnv();
+    // The console as the raytrace runner reaches it.
+    ConsolePort& consolePort() { return m_port; }
+    // What a raytrace runner of a window needs; `views` are the window's
+    // "Current Gem" panels.
+    RunnerEnv runnerEnv(RaytraceViews views);
     QString workFile(const QString& name) const { return m_state.shell.WorkPath + name; }
 
 signals:
@@ -78,6 +89,7 @@ private:
     AppOptions m_options;
     AppState m_state;
     Console m_console;
+    ConsoleAdapter m_port{m_console, m_state.prefs};
     std::unique_ptr<MessageSink> m_ownSink;
     MessageSink* m_messages;
     ActivityWindows m_windows;
