@@ -221,6 +221,17 @@ Difference differencePass(const Pixels& first, const Pixels& second, bool useMas
     return d;
 }
 
+void readMasks(const OptimizationTargets& t, ImageStore& images, Header8& header,
+               MessageSink& messages)
+{
+    const auto read = [&](bool wanted, const QString& file, Pixels& mask) {
+        if (wanted)
+            runRoutine(messages, QStringLiteral("BMP2Byte"), [&] { BMP2Byte(file, mask, header); });
+    };
+    read(t.doSparkle && t.useSMsk, t.theSMsk, images.SparkleMask);
+    read(t.doFire && t.useFMsk, t.theFMsk, images.FireMask);
+}
+
 void evalMF(const MeritEnv& env, float pav, float crn, const QString& mode)
 {
     runRoutine(env.messages, QStringLiteral("evalMF"), [&] {

@@ -33,6 +33,41 @@ struct MeritEnv {
 // was; faults are reported with the message naming evalMF.
 void evalMF(const MeritEnv& env, float pav, float crn, const QString& mode);
 
+// One merit function evaluation at a pair of angles for one caller. The
+// optimizer and the mapper call it; tests hand them stand-ins.
+class MeritEvaluator {
+public:
+    virtual ~MeritEvaluator() = default;
+    // Fills the merit record; may set AbortFlag or TimedOut.
+    virtual void evaluate(float pav, float crn) = 0;
+};
+
+// evalMF for the caller `mode`, through a raytrace runner of its own.
+class RaytraceEvaluator : public MeritEvaluator {
+public:
+    RaytraceEvaluator(const RunnerEnv& runnerEnv, const OptimizationTargets& targets,
+                      MeritRecord& merit, QString mode)
+        : m_runner(runnerEnv),
+          m_env{m_runner,         targets, runnerEnv.job,      runnerEnv.images,
+                runnerEnv.bitmaps, merit,   runnerEnv.AbortFlag, runnerEnv.messages},
+          m_mode(std::move(mode))
+    {
+    }
+    void evaluate(float pav, float crn) override { evalMF(m_env, pav, crn, m_mode); }
+    RaytraceRunner& runner() { return m_runner; }
+
+private:
+    RaytraceRunner m_runner;
+    MeritEnv m_env;
+    QString m_mode;
+};
+
+// Reads the masks that the switched-on sparkle and fire components use
+// (useSMsk, useFMsk) into SparkleMask and FireMask, when a window that
+// evaluates opens. A mask that cannot be read is reported and left as it was.
+void readMasks(const OptimizationTargets& t, ImageStore& images, Header8& header,
+               MessageSink& messages);
+
 // The x and y tilt of direction `dir` (1 to 8, 45 degrees apart, from +x
 // towards +y) at angle `ang`. Any other direction leaves x and y as they were.
 void Dir2Ang(int16_t dir, float ang, float& x, float& y);

@@ -1,0 +1,337 @@
+#include "optimize/Optimizer.h"
+
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+
+#include <limits>
+#include <new>
+#include <utility>
+
+namespace zep {
+
+const QString Optimizer::CompletedText = QStringLiteral("Optimization Completed Successfully");
+const QString Optimizer::RangeNote = QStringLiteral(" Note: One or both angles exceeded range");
+
+namespace {
+
+QString angleText(float x)
+{
+    return Format(x, u"#.000");
+}
+
+} // namespace
+
+Optimizer::Optimizer(OptimizerEnv env, MeritEvaluator& evaluator, OptimizerView& view)
+    : m_env(env), m_evaluator(evaluator), m_view(view)
+{
+}
+
+void Optimizer::opened()
+{
+    const JobState& j = m_env.job;
+    m_view.showPoint(angleText(j.stPav), angleText(j.stCrn), NumText(j.pStep), NumText(j.cStep));
+    success = false;
+    m_view.enableAbort(false);
+}
+
+bool Optimizer::stopped() const
+{
+    return m_env.AbortFlag || m_env.shell.TimedOut;
+}
+
+float Optimizer::OevalMF(float pav, float crn, float pavStep, float crnStep)
+{
+    MeritRecord& m = m_env.merit;
+    float result = 0;
+    runRoutine(m_env.messages, QStringLiteral("OevalMF"), [&] {
+        ++m_evaluations;
+        m_evaluator.evaluate(pav, crn);
+        m_view.showPoint(angleText(pav), angleText(crn), angleText(pavStep), angleText(crnStep));
+        m_view.showCurrentMF(NumText(m.MFTotal));
+        m_view.letEventsRun();
+        // An evaluation cut short by Abort or a time-out left stale values:
+        // the run discards them without judging them.
+        if (stopped()) {
+            result = m.MFTotal;
+            return;
+        }
+        if (m.MFTotal == 0) {
+            m_env.messages.message(QStringLiteral("Anomalous Condition - Merit Function Zero - Aborting"));
+            m_env.AbortFlag = true;
+            return;
+        }
+        if (itCnt == 0) {
+            if (m.MFTotal < 0.001f)
+                m.MFTotal = 0.001f;
+            m_view.setChartTop(2 * m.MFTotal);
+        }
+        const OptimizationTargets& t = m_env.targets;
+        std::vector<BarPart> parts;
+        const auto part = [&](bool on, BarColour c, float value) {
+            if (on)
+                parts.push_back(BarPart{c, value});
+        };
+        part(t.doISO, BarColour::ISO, m.MFISO);
+        part(t.doIll, BarColour::Illumination, m.MFIll);
+        part(t.doTilt, BarColour::Tilt, m.MFTilt);
+        part(t.doSparkle, BarColour::Sparkle, m.MFSparkle);
+        part(t.doFire, BarColour::Fire, m.MFFire);
+        m_view.drawBar(itCnt, parts, MF0);
+        m_view.letEventsRun();
+        result = m.MFTotal;
+    }, &m_env.AbortFlag);
+    return result;
+}
+
+void Optimizer::Go()
+{
+    try {
+        run();
+    } catch (const ZepError& e) {
+        if (!m_env.AbortFlag)
+            m_env.messages.message(QStringLiteral("Error ") + NumText(e.number())
+                                   + QStringLiteral(" in GRIDLS routine - Forced Abort"));
+        m_env.AbortFlag = true;
+        m_view.enableGo(false);
+    } catch (const std::bad_alloc&) {
+        if (!m_env.AbortFlag)
+            m_env.messages.message(QStringLiteral("Error ") + NumText(err::OutOfMemory)
+                                   + QStringLiteral(" in GRIDLS routine - Forced Abort"));
+        m_env.AbortFlag = true;
+        m_view.enableGo(false);
+    }
+}
+
+void Optimizer::run()
+{
+    JobState& j = m_env.job;
+    m_view.enableAbort(true);
+    m_note.clear();
+    success = false;
+    m_view.enableCancel(false);
+
+    // GemRay works on a fresh copy of the design.
+    for (const char* name : {"B", "R", "C", "I"})
+        removeIfExists(m_env.shell.WorkPath + QLatin1String(name));
+    copyFileSafely(j.fnam, m_env.shell.WorkPath + QStringLiteral("B"));
+
+    if (j.useFileRI && j.theRI == 0 && m_env.targets.doFire) {
+        m_env.messages.message(QStringLiteral("Please specify an RI or material to optimize Fire"));
+        return;
+    }
+    m_env.AbortFlag = false;
+    m_view.enableGo(false);
+
+    m_X = {j.stPav, j.stCrn};
+    m_S = {j.pStep, j.cStep};
+    MF0 = OevalMF(m_X[0], m_X[1], m_S[0], m_S[1]);
+    m_view.showStart(NumText(m_env.merit.ISOBright), NumText(m_env.merit.COSBright), NumText(MF0));
+    m_view.letEventsRun();
+
+    if (j.once == 1) {
+        m_env.messages.message(QStringLiteral("Evaluation Complete. Click Cancel to Proceed"));
+        m_view.enableAbort(false);
+        m_view.enableCancel(true);
+        return;
+    }
+    if (m_env.AbortFlag)
+        return;
+    GRIDLS();
+}
+
+void Optimizer::GRIDLS()
+{
+    const JobState& j = m_env.job;
+    m_fixed = {j.fixPav, j.fixCrn};
+    m_F = {!j.fixPav, !j.fixCrn};
+    m_lo = {j.minPav, j.minCrn};
+    m_hi = {j.maxPav, j.maxCrn};
+
+    itCnt = 0;
+    while (!stopped()) {
+        const SweepEnd end = sweep();
+        if (end == SweepEnd::Converged) {
+            afterConvergence();
+            return;
+        }
+        if (end == SweepEnd::Halted)
+            return;
+    }
+    // Stopped inside a sweep (Abort, a time-out or an evaluation that could
+    // not go on): no further messages.
+}
+
+Optimizer::SweepEnd Optimizer::sweep()
+{
+    if (itCnt == std::numeric_limits<int16_t>::max())
+        throw ZepError(err::Overflow);
+    ++itCnt;
+    m_view.showSweep(NumText(itCnt));
+
+    for (int k = 0; k < 2; ++k) {
+        if (m_F[std::size_t(k)] && lineSearch(k) == LineEnd::Stopped)
+            return SweepEnd::Halted;
+        if (!m_F[0] && !m_F[1]) {
+            m_env.messages.message(QStringLiteral("Pavillion and Crown Angles fixed and/or outside range"));
+            return SweepEnd::Halted;
+        }
+        for (int a = 0; a < 2; ++a)
+            if (!m_F[std::size_t(a)] && !m_fixed[std::size_t(a)])
+                m_view.markAngle(a, AngleMark::OutOfRange);
+    }
+
+    MF = itMF = OevalMF(m_X[0], m_X[1], m_S[0], m_S[1]);
+    if (stopped())
+        return SweepEnd::Halted;
+    itPav = m_X[0];
+    itCrn = m_X[1];
+    for (int k = 0; k < 2; ++k)
+        if (m_F[std::size_t(k)] && m_S[std::size_t(k)] >= m_env.prefs.ATol)
+            return SweepEnd::Continue;
+
+    m_view.beep();
+    m_env.AbortFlag = true;
+    m_view.showCompleted(CompletedText + m_note);
+    m_view.enableAbort(false);
+    m_view.enableCancel(true);
+    success = true;
+    return SweepEnd::Converged;
+}
+
+void Optimizer::afterConvergence()
+{
+    if (!m_note.isEmpty())
+        m_env.messages.message(m_note);
+    if (MF < MF0) {
+        const float r = (MF0 - MF) / MF0;
+        if (r > 0.05f)
+            m_env.messages.message(QStringLiteral("Merit Function significantly lower after Optimization. "
+                                                  "Please verify starting conditions and values."));
+        else
+            m_env.messages.message(QStringLiteral("Merit Function slightly lower after Optimization. Consider "
+                                                  "using initial angles, or reduce Angle Tolerance in "
+                                                  "Preferences..."));
+    }
+}
+
+bool Optimizer::outside(int k) const
+{
+    const auto i = std::size_t(k);
+    return m_X[i] < m_lo[i] || m_X[i] > m_hi[i];
+}
+
+bool Optimizer::reciprocal(float& f)
+{
+    f = 1.0f / OevalMF(m_X[0], m_X[1], m_S[0], m_S[1]);
+    return !stopped();
+}
+
+void Optimizer::rangeExit(int k, float h)
+{
+    const auto i = std::size_t(k);
+    m_X[i] = m_X[i] - h;
+    m_F[i] = false;
+    m_note = RangeNote;
+}
+
+// The line search along angle k minimises 1/MF: probe one step, turn round
+// when that is worse, advance while it improves, then put the angle at the
+// vertex of the parabola through the last three values.
+Optimizer::LineEnd Optimizer::lineSearch(int k)
+{
+    const auto i = std::size_t(k);
+    float& x = m_X[i];
+    m_view.markAngle(k, AngleMark::Searching);
+    // Without a step every probe lands on the same angle: nothing to search.
+    if (m_S[i] == 0) {
+        m_view.markAngle(k, AngleMark::None);
+        return LineEnd::Done;
+    }
+    float f0 = 0, f1 = 0, f2 = 0;
+    if (!reciprocal(f0))
+        return LineEnd::Stopped;
+    int16_t n = 0;
+    float h = m_S[i];
+
+    for (;;) { // probe
+        x = x + h;
+        if (outside(k)) {
+            rangeExit(k, h);
+            return LineEnd::Done;
+        }
+        if (!reciprocal(f1))
+            return LineEnd::Stopped;
+        const float d = f0 - f1;
+        if (d > 0)
+            break;          // better: advance this way
+        if (d == 0)
+            continue;       // level: move on
+        h = -h;             // worse: turn round
+        x = x + h;
+        if (outside(k)) {
+            rangeExit(k, h);
+            return LineEnd::Done;
+        }
+        std::swap(f0, f1);
+        break;
+    }
+
+    for (;;) { // advance while it improves
+        ++n;
+        x = x + h;
+        if (outside(k)) {
+            rangeExit(k, h);
+            return LineEnd::Done;
+        }
+        if (!reciprocal(f2))
+            return LineEnd::Stopped;
+        if (!(f2 - f1 < 0))
+            break;
+        f0 = f1;
+        f1 = f2;
+    }
+
+    // Refine: with equally spaced points this is the parabola's vertex.
+    if (f2 == f1) {
+        h = 0.5f * h;
+    } else {
+        const float t = (f0 - f1) / (f2 - f1);
+        h = (1.0f / (t + 1.0f) + 0.5f) * h;
+    }
+    x = x - h;
+    if (!outside(k)) {
+        m_S[i] = float(n) * m_S[i] / 3.0f;
+        m_view.markAngle(k, AngleMark::None);
+    } else {
+        x = x + h;
+        m_F[i] = false;
+        m_note = RangeNote;
+    }
+    return LineEnd::Done;
+}
+
+void Optimizer::Abort()
+{
+    m_env.AbortFlag = true;
+    if (!m_env.shell.TimedOut)
+        m_view.bringConsoleToFront();
+    m_view.beep();
+    m_view.enableCancel(true);
+    m_view.enableAbort(false);
+}
+
+void Optimizer::Cancel()
+{
+    m_env.AbortFlag = true;
+    if (!success)
+        return;
+    JobState& j = m_env.job;
+    j.theFinalPav = itPav;
+    j.theFinalCrn = itCrn;
+    j.theStartMF = MF0;
+    j.theFinalMF = itMF;
+}
+
+} // namespace zep

@@ -1,0 +1,320 @@
+// The optimization run without a window: GRIDLS against stand-in merit
+// functions whose course is worked out by hand.
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "optimize/Optimizer.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <map>
+
+using namespace zep;
+
+namespace {
+
+// Records what the run shows; the button states start as an opened window's.
+struct Recorder : OptimizerView {
+    QString startMF, completed;
+    float top = 0;
+    std::vector<std::pair<int, AngleMark>> marks;
+    bool go = true, abort = true, cancel = true;
+
+    void showPoint(const QString&, const QString&, const QString&, const QString&) override {}
+    void showCurrentMF(const QString&) override {}
+    void showStart(const QString&, const QString&, const QString& mf0) override { startMF = mf0; }
+    void showSweep(const QString&) override {}
+    void setChartTop(float t) override { top = t; }
+    void drawBar(int, const std::vector<BarPart>&, float) override {}
+    void markAngle(int k, AngleMark m) override { marks.emplace_back(k, m); }
+    void showCompleted(const QString& t) override { completed = t; }
+    void enableGo(bool on) override { go = on; }
+    void enableAbort(bool on) override { abort = on; }
+    void enableCancel(bool on) override { cancel = on; }
+    void beep() override {}
+    void bringConsoleToFront() override {}
+    void letEventsRun() override {}
+};
+
+// A merit function of the angles; records every point it is asked for.
+struct StandIn : MeritEvaluator {
+    MeritRecord& merit;
+    std::function<float(float, float)> f;
+    std::function<void(int)> onCall; // the call's number, from 1
+    std::vector<std::pair<float, float>> calls;
+
+    explicit StandIn(MeritRecord& m) : merit(m) {}
+    void evaluate(float pav, float crn) override
+    {
+        calls.emplace_back(pav, crn);
+        merit.MFTotal = f(pav, crn);
+        merit.MFISO = merit.MFTotal;
+        if (onCall)
+            onCall(int(calls.size()));
+    }
+    std::vector<float> pavs() const
+    {
+        std::vector<float> p;
+        for (const auto& c : calls)
+            p.push_back(c.first);
+        return p;
+    }
+};
+
+// A pavilion-only merit function given point by point, `otherwise` elsewhere.
+std::function<float(float, float)> table(std::map<float, float> values, float otherwise)
+{
+    return [values, otherwise](float p, float) {
+        const auto it = values.find(p);
+        return it == values.end() ? otherwise : it->second;
+    };
+}
+
+struct Rig {
+    QTemporaryDir tmp;
+    JobState job;
+    OptimizationTargets targets;
+    Preferences prefs;
+    ShellValues shell;
+    MeritRecord merit;
+    bool AbortFlag = false;
+    RecordingSink messages;
+    Recorder view;
+    StandIn eval{merit};
+    Optimizer opt{OptimizerEnv{job, targets, prefs, shell, merit, AbortFlag, messages}, eval, view};
+
+    // The pavilion from 40 in steps of 1 within 38 to 46; the crown fixed.
+    Rig()
+    {
+        QDir(tmp.path()).mkdir("ZEPWork");
+        shell.WorkPath = tmp.path() + "/ZEPWork/";
+        job.fnam = tmp.path() + "/design.gem";
+        writeFileSafely(job.fnam, "a design");
+        job.stPav = 40;
+        job.pStep = 1;
+        job.minPav = 38;
+        job.maxPav = 46;
+        job.stCrn = 30;
+        job.cStep = 1;
+        job.minCrn = 20;
+        job.maxCrn = 40;
+        job.fixCrn = true;
+        targets.doISO = true;
+        AbortFlag = true; // as a previous window leaves it
+    }
+    void go()
+    {
+        opt.opened();
+        opt.Go();
+    }
+};
+
+} // namespace
+
+class TestOptimizer : public QObject {
+    Q_OBJECT
+private slots:
+    // A smooth peak at 42: the first sweep probes 41, advances to 42 and 43,
+    // and the parabola puts the angle back at 42 with a step of 2/3.
+    void smoothPeakInsideTheRange()
+    {
+        Rig r;
+        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
+        r.go();
+        const std::vector<float> all = r.eval.pavs();
+        const std::vector<float> first(all.begin(), all.begin() + 6);
+        QCOMPARE(first, (std::vector<float>{40, 40, 41, 42, 43, 42}));
+        QVERIFY(r.opt.success);
+        QVERIFY(r.messages.messages.isEmpty());
+        QCOMPARE(r.opt.MF0, 96.0f);
+        QVERIFY(std::abs(r.opt.itPav - 42) < 0.05f);
+        QCOMPARE(r.opt.itCrn, 30.0f);
+        QCOMPARE(r.view.completed, QString("Optimization Completed Successfully"));
+        QCOMPARE(r.view.marks.front(), std::make_pair(0, AngleMark::Searching));
+        QCOMPARE(r.view.marks.back(), std::make_pair(0, AngleMark::None));
+        QVERIFY(!r.view.go && !r.view.abort && r.view.cancel);
+        // Only the pavilion was searched: the crown never moved.
+        for (const auto& c : r.eval.calls)
+            QCOMPARE(c.second, 30.0f);
+
+        // Cancel hands the result to the main window.
+        r.opt.Cancel();
+        QCOMPARE(r.job.theFinalPav, r.opt.itPav);
+        QCOMPARE(r.job.theFinalCrn, 30.0f);
+        QCOMPARE(r.job.theStartMF, 96.0f);
+        QCOMPARE(r.job.theFinalMF, r.opt.itMF);
+    }
+
+    // A step of 3 that a single advance cuts to exactly ATol (1) goes on to
+    // a second sweep; the step of 1/3 after it ends the run.
+    void aStepEqualToTheToleranceGoesOn()
+    {
+        Rig r;
+        r.prefs.ATol = 1;
+        r.job.stPav = 39;
+        r.job.pStep = 3;
+        r.job.minPav = 30;
+        r.job.maxPav = 50;
+        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
+        r.go();
+        QVERIFY(r.opt.success);
+        QCOMPARE(r.opt.itCnt, int16_t(2));
+        QCOMPARE(r.opt.itPav, 42.0f);
+    }
+
+    // Rising towards 43, the pavilion's maximum: the probe on 43 counts,
+    // the one past it freezes the angle there, painted red, with the note.
+    void aPeakBeyondTheLimit()
+    {
+        Rig r;
+        r.job.maxPav = 43;
+        r.job.fixCrn = false;
+        r.eval.f = [](float p, float c) { return p + 100 - (c - 30) * (c - 30); };
+        r.go();
+        const std::vector<float> p = r.eval.pavs();
+        QVERIFY(std::find(p.begin(), p.end(), 43.0f) != p.end());
+        QVERIFY(*std::max_element(p.begin(), p.end()) == 43.0f);
+        QVERIFY(r.opt.success);
+        QCOMPARE(r.opt.itPav, 43.0f);
+        QCOMPARE(r.opt.itCrn, 30.0f);
+        QVERIFY(std::find(r.view.marks.begin(), r.view.marks.end(), std::make_pair(0, AngleMark::OutOfRange))
+                != r.view.marks.end());
+        QCOMPARE(r.view.completed, QString("Optimization Completed Successfully Note: One or both angles exceeded range"));
+        QCOMPARE(r.messages.messages, QStringList{" Note: One or both angles exceeded range"});
+    }
+
+    // Level values move the point on; equal last two values put the angle
+    // half a step back.
+    void aFlatStretchAndEqualLastValues()
+    {
+        Rig r;
+        r.prefs.ATol = 10;
+        r.eval.f = table({{40, 1}, {41, 1}, {42, 2}, {43, 3}, {44, 3}}, 1.5f);
+        r.go();
+        QCOMPARE(r.eval.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
+        QCOMPARE(r.opt.itPav, 43.5f);
+        QVERIFY(r.opt.success);
+    }
+
+    // A free angle without a step (its minimum equals its maximum) is left
+    // where it is; the run ends even where the merit function is level.
+    void aFreeAngleWithoutAStep()
+    {
+        Rig r;
+        r.job.minPav = r.job.maxPav = r.job.stPav = 41;
+        r.job.pStep = 0;
+        r.job.fixCrn = false;
+        r.eval.f = [](float, float c) { return 100 - (c - 32) * (c - 32); };
+        r.eval.onCall = [&r](int n) {
+            if (n > 1000)
+                r.AbortFlag = true;
+        };
+        r.go();
+        QVERIFY(r.opt.success);
+        QCOMPARE(r.opt.itPav, 41.0f);
+        QVERIFY(std::abs(r.opt.itCrn - 32) < 0.05f);
+    }
+
+    // Runs that end without a search.
+    void runsThatEndEarly()
+    {
+        {   // both angles fixed: the start evaluation, then the message
+            Rig r;
+            r.job.fixPav = true;
+            r.eval.f = [](float, float) { return 50.0f; };
+            r.go();
+            QCOMPARE(r.eval.calls.size(), std::size_t(1));
+            QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
+            QVERIFY(!r.opt.success);
+            QVERIFY(!r.view.go && r.view.abort && !r.view.cancel);
+        }
+        {   // once = 1: one evaluation, nothing handed back
+            Rig r;
+            r.job.once = 1;
+            r.eval.f = [](float, float) { return 50.0f; };
+            r.go();
+            QCOMPARE(r.eval.calls.size(), std::size_t(1));
+            QCOMPARE(r.messages.messages, QStringList{"Evaluation Complete. Click Cancel to Proceed"});
+            QVERIFY(!r.view.go && !r.view.abort && r.view.cancel);
+            r.opt.Cancel();
+            QCOMPARE(r.job.theStartMF, 0.0f);
+            QCOMPARE(r.job.theFinalPav, 0.0f);
+        }
+        {   // a start of 0.0005 counts as 0.001
+            Rig r;
+            r.job.fixPav = true;
+            r.eval.f = [](float, float) { return 0.0005f; };
+            r.go();
+            QCOMPARE(r.opt.MF0, 0.001f);
+            QCOMPARE(r.view.startMF, QString(" .001"));
+            QCOMPARE(r.view.top, 0.002f);
+        }
+        {   // a merit function of exactly 0
+            Rig r;
+            r.eval.f = [](float, float) { return 0.0f; };
+            r.go();
+            QCOMPARE(r.eval.calls.size(), std::size_t(1));
+            QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero - Aborting"});
+            QVERIFY(r.AbortFlag);
+            QVERIFY(!r.view.go && r.view.abort && !r.view.cancel);
+        }
+        {   // fire with the design's own index and none entered
+            Rig r;
+            r.job.useFileRI = true;
+            r.targets.doFire = true;
+            r.eval.f = [](float, float) { return 50.0f; };
+            r.go();
+            QVERIFY(r.eval.calls.empty());
+            QCOMPARE(r.messages.messages, QStringList{"Please specify an RI or material to optimize Fire"});
+            QVERIFY(r.view.go && r.view.abort && !r.view.cancel);
+            QVERIFY(fileExists(r.shell.WorkPath + "B"));
+        }
+    }
+
+    // Abort in the middle of a sweep: the run stops without a word and
+    // hands nothing back.
+    void abortDuringASweep()
+    {
+        Rig r;
+        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
+        r.eval.onCall = [&r](int n) {
+            if (n == 4)
+                r.opt.Abort();
+        };
+        r.go();
+        QCOMPARE(r.eval.calls.size(), std::size_t(4));
+        QVERIFY(r.messages.messages.isEmpty());
+        QVERIFY(!r.opt.success);
+        QVERIFY(!r.view.go && !r.view.abort && r.view.cancel);
+        r.opt.Cancel();
+        QCOMPARE(r.job.theFinalMF, 0.0f);
+    }
+
+    // A converged run that ends below its start: 5 % is "slightly", just
+    // above it "significantly". The parabola lands between the table's
+    // points, where the merit function is `end`.
+    void endingBelowTheStart_data()
+    {
+        QTest::addColumn<float>("end");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("5 %") << 95.0f << "Merit Function slightly lower after Optimization. Consider using "
+                                          "initial angles, or reduce Angle Tolerance in Preferences...";
+        QTest::newRow("5.01 %") << 94.99f << "Merit Function significantly lower after Optimization. Please "
+                                              "verify starting conditions and values.";
+    }
+    void endingBelowTheStart()
+    {
+        QFETCH(float, end);
+        QFETCH(QString, message);
+        Rig r;
+        r.prefs.ATol = 10;
+        r.eval.f = table({{40, 100}, {41, 101}, {42, 100.5f}}, end);
+        r.go();
+        QVERIFY(r.opt.success);
+        QCOMPARE(r.opt.MF, end);
+        QCOMPARE(r.messages.messages, QStringList{message});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOptimizer)
+#include "test_optimizer.moc"
