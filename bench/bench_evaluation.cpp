@@ -10,6 +10,7 @@
 //   ms_per_raytrace: <wall ms through the console>
 //   overhead_ms_per_raytrace: <that minus gemray's own run time>
 //   wait_cpu_percent: <ZEP's CPU time while waiting, share of one core>
+#include "BenchRig.h"
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "runner/Runner.h"
@@ -104,61 +105,23 @@ struct Figures {
     double waitCpuPercent() const { return 100 * waitCpuSeconds / waitSeconds; }
 };
 
-struct Bench {
-    QTemporaryDir tmp;
-    QString root, work;
-    ShellValues shell;
-    Preferences prefs;
-    JobState job;
-    ImageStore images;
-    BitmapTemplates bitmaps;
-    bool AbortFlag = false;
-    RecordingSink messages;
-    Console console;
-    ConsoleAdapter adapter{console, prefs};
+struct Bench : bench::BenchRig {
     RecordingPort port{adapter};
     QWidget window;
     CurrentGemPanel* panel = nullptr;
     std::unique_ptr<RaytraceRunner> runner;
-    MeritRecord merit;
 
     bool setUp()
     {
-        root = QDir(tmp.path()).canonicalPath();
-        work = root + "/ZEPWork";
-        QDir(root).mkdir("ZEPWork");
-        QDir::setCurrent(root);
-        shell.WorkDir = "ZEPWork";
-        shell.WorkPath = "ZEPWork" + QString(QDir::separator());
-        const QString bin = QCoreApplication::applicationDirPath();
-        copyFileSafely(bin + "/gemray", work + "/Gemray");
-        copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), work + "/B");
-        job.olPav = 41.5f;
-        job.olCrn = 28;
+        if (!BenchRig::setUp())
+            return false;
         job.theRI = 1.54f;
         job.theDisp = 0.044f;
-        BMP_Header(bitmaps);
-        buildDiffHeader(bitmaps);
-        invidx(images);
-
-        if (!console.start(bin + "/zepcmd", root))
-            return false;
-        adapter.paste("CD ZEPWork");
-        QElapsedTimer clock;
-        clock.start();
-        while (!console.outputText().endsWith(work + ">")) {
-            if (clock.elapsed() > 10000)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
-
         auto* layout = new QVBoxLayout(&window);
         panel = new CurrentGemPanel;
         layout->addWidget(panel);
         window.show();
-        runner = std::make_unique<RaytraceRunner>(RunnerEnv{
-            shell, prefs, job, images, bitmaps, AbortFlag, messages, port,
-            RaytraceViews{panel, panel}});
+        runner = std::make_unique<RaytraceRunner>(runnerEnv(port, RaytraceViews{panel, panel}));
         return true;
     }
 

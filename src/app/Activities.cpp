@@ -1,12 +1,44 @@
 // The activity windows of this build, plugged into the main window's
 // commands. Each window gets what it needs from the application object.
 #include "app/ZepApplication.h"
+#include "optimize/OptimizeWindows.h"
 
 namespace zep {
 
+namespace {
+
+void openOptimizer(ZepApplication& app, QWidget* parent)
+{
+    AppState& s = app.state();
+    OptimizerWindowEnv env{
+        OptimizerEnv{s.job, s.targets, s.prefs, s.shell, s.merit, s.AbortFlag, app.messages()},
+        s.images,
+        s.bitmaps,
+        s.positions,
+        [&app](RaytraceView& panel) -> std::unique_ptr<MeritEvaluator> {
+            AppState& s = app.state();
+            return std::make_unique<RaytraceEvaluator>(app.runnerEnv(RaytraceViews{&panel, nullptr}),
+                                                       s.targets, s.merit, QStringLiteral("OPT"));
+        },
+        [&app] { app.console().bringToFront(); }};
+    showOptimizer(env, parent);
+}
+
+void openTargets(ZepApplication& app, QWidget* parent)
+{
+    AppState& s = app.state();
+    TargetsEnv env{s.targets, s.job, s.materials, app.dialogEnv(),
+                   [&app](QWidget* p) { openOptimizer(app, p); }};
+    showTargets(env, parent);
+}
+
+} // namespace
+
 void plugActivityWindows(ZepApplication& app)
 {
-    (void)app;
+    ActivityWindows& w = app.windows();
+    w.optimizer = [&app](QWidget* parent) { openOptimizer(app, parent); };
+    w.targets = [&app](QWidget* parent) { openTargets(app, parent); };
 }
 
 } // namespace zep

@@ -206,6 +206,16 @@ QString NumTextBare(double x)
     return s;
 }
 
+QString DecimalText(double x)
+{
+    QString s = NumTextBare(x);
+    if (s.startsWith(u'.'))
+        s.prepend(u'0');
+    else if (s.startsWith(QLatin1String("-.")))
+        s.insert(1, u'0');
+    return s;
+}
+
 QString Format(float x, QStringView pattern) { return formatWith(double(x), pattern, 7); }
 QString Format(double x, QStringView pattern) { return formatWith(x, pattern, 15); }
 

@@ -14,6 +14,9 @@ namespace zep {
 QString NumText(double x);
 // NumText without the leading blank of a non-negative value (file form: ".05").
 QString NumTextBare(double x);
+// NumText's digits as a plain decimal, as a box shows a value to edit: no
+// leading blank, and a 0 before a leading point ("1.5", "0.5", "-0.5", "0").
+QString DecimalText(double x);
 
 // Fixed-decimal patterns "#.000", "##.000", "#.0000", "#.00", "##.00":
 // integer digits without leading zeros, then exactly as many decimals as the

@@ -27,6 +27,9 @@ QLineEdit* makeBox(QWidget* parent, const char* name)
     return box;
 }
 
+// The gem picture is shown at twice its size, each pixel a sharp 2 × 2 block.
+constexpr int PictureScale = 2;
+
 } // namespace
 
 CurrentGemPanel::CurrentGemPanel(QWidget* parent)
@@ -47,11 +50,11 @@ CurrentGemPanel::CurrentGemPanel(QWidget* parent)
     auto* pictureColumn = new QVBoxLayout;
     m_image = new QLabel(m_frame);
     m_image->setObjectName(QStringLiteral("imgCurGem"));
-    m_image->setFixedSize(ImageSide, ImageSide);
+    m_image->setFixedSize(ImageSide * PictureScale, ImageSide * PictureScale);
     m_image->setAlignment(Qt::AlignCenter);
     pictureColumn->addWidget(m_image);
     m_picLbl = makeBox(m_frame, "txtCGPicLbl");
-    m_picLbl->setFixedWidth(ImageSide);
+    m_picLbl->setFixedWidth(ImageSide * PictureScale);
     pictureColumn->addWidget(m_picLbl);
     pictureColumn->addStretch();
     row->addLayout(pictureColumn);
@@ -101,7 +104,8 @@ void CurrentGemPanel::showPicture(const QString& bitmapFile)
     QImage image;
     if (!image.load(bitmapFile))
         throw ZepError(fileExists(bitmapFile) ? err::DeviceIO : err::FileNotFound);
-    m_image->setPixmap(QPixmap::fromImage(image));
+    m_image->setPixmap(QPixmap::fromImage(
+        image.scaled(image.size() * PictureScale, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
     m_changed.insert(m_image);
 }
 

@@ -323,7 +323,9 @@ private slots:
         const qint64 firstTask = app.console().taskId();
         app.state().shell.TimedOut = true;
         QStringList lines;
-        onNextModal([&](QWidget* d) {
+        const auto closeTargets = [](QWidget* d) { child<QPushButton>(d, "CancelButton")->click(); };
+        zep::test::onModal("frmTargetDLOG", closeTargets);
+        zep::test::onModal("frmYesNoDLOG", [&](QWidget* d) {
             lines = {child<QLineEdit>(d, "txtQ1")->text(), child<QLineEdit>(d, "txtQ2")->text(),
                      child<QLineEdit>(d, "txtQ3")->text()};
             child<QPushButton>(d, "CancelButton")->click();
@@ -335,9 +337,10 @@ private slots:
         QVERIFY(app.state().shell.TimedOut);
         QCOMPARE(app.console().taskId(), firstTask);
 
-        onNextModal([](QWidget* d) { child<QPushButton>(d, "OKButton")->click(); });
         app.mainWindow()->btnPlay_Click(); // no job: its message, no restart question
         QVERIFY(app.state().shell.TimedOut);
+        zep::test::onModal("frmTargetDLOG", closeTargets);
+        zep::test::onModal("frmYesNoDLOG", [](QWidget* d) { child<QPushButton>(d, "OKButton")->click(); });
         app.mainWindow()->btnModTargets_Click();
         QVERIFY(!app.state().shell.TimedOut);
         QVERIFY(app.console().taskId() != firstTask);

@@ -325,7 +325,7 @@ void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
     QCOMPARE(p->txtCGPicLbl()->text(), QString("Sparkle Difference"));
     const QImage shown = p->imgCurGem()->pixmap().toImage();
     QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 255));
-    QCOMPARE(shown.pixelColor(60, 0), QColor(1, 1, 1));
+    QCOMPARE(shown.pixelColor(121, 1), QColor(1, 1, 1));
 
     // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
     t.doTilt = true;

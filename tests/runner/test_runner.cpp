@@ -132,10 +132,12 @@ void TestRunner::completedRaytraceIsReadAndShown()
     QCOMPARE(p->txtCGYang()->text(), QString("-2.000"));
     QCOMPARE(p->txtCGCB()->text(), QString(" 54.21"));
     QCOMPARE(p->txtCGIB()->text(), QString(" 62.23"));
-    QCOMPARE(p->imgCurGem()->pixmap().size(), QSize(120, 120));
+    // Shown at twice its size, each pixel a sharp 2 x 2 block.
+    QCOMPARE(p->imgCurGem()->pixmap().size(), QSize(240, 240));
     const QImage shown = p->imgCurGem()->pixmap().toImage();
-    QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 0));                   // raw pixel 0: top left
-    QCOMPARE(shown.pixelColor(0, 119), QColor(224, 224, 224));           // raw pixel 14280
+    QCOMPARE(shown.pixelColor(1, 1), QColor(0, 0, 0));                   // raw pixel 0: top left
+    QCOMPARE(shown.pixelColor(1, 239), QColor(224, 224, 224));           // raw pixel 14280
+    QCOMPARE(shown.pixelColor(2, 239), shown.pixelColor(3, 238));
     QCOMPARE(rig.mapperPanel->InfoWin()->text(), QString("Status Window"));
     QVERIFY(rig.mapperPanel->imgCurGem()->pixmap().isNull());
 

@@ -1,0 +1,72 @@
+#pragma once
+// What the benchmarks that go through the real console share: a working
+// folder "ZEPWork" in a temporary directory (the current directory while the
+// rig lives) holding gemray and SRB.gem as "B", the job's shared values, and
+// the console with zepcmd changed into the working folder.
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "merit/ConsoleAdapter.h"
+#include "merit/MeritRecord.h"
+#include "runner/Runner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+
+namespace zep::bench {
+
+struct BenchRig {
+    QTemporaryDir tmp;
+    QString root, work;
+    ShellValues shell;
+    Preferences prefs;
+    JobState job;
+    ImageStore images;
+    BitmapTemplates bitmaps;
+    bool AbortFlag = false;
+    RecordingSink messages;
+    Console console;
+    ConsoleAdapter adapter{console, prefs};
+    MeritRecord merit;
+
+    // False when the console did not come up.
+    bool setUp()
+    {
+        root = QDir(tmp.path()).canonicalPath();
+        work = root + "/ZEPWork";
+        QDir(root).mkdir("ZEPWork");
+        QDir::setCurrent(root);
+        shell.WorkDir = "ZEPWork";
+        shell.WorkPath = "ZEPWork" + QString(QDir::separator());
+        const QString bin = QCoreApplication::applicationDirPath();
+        copyFileSafely(bin + "/gemray", work + "/Gemray");
+        copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), work + "/B");
+        job.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
+        job.olPav = 41.5f;
+        job.olCrn = 28;
+        BMP_Header(bitmaps);
+        buildDiffHeader(bitmaps);
+        invidx(images);
+
+        if (!console.start(bin + "/zepcmd", root))
+            return false;
+        adapter.paste("CD ZEPWork");
+        QElapsedTimer clock;
+        clock.start();
+        while (!console.outputText().endsWith(work + ">")) {
+            if (clock.elapsed() > 10000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        return true;
+    }
+
+    RunnerEnv runnerEnv(ConsolePort& port, RaytraceViews views = {})
+    {
+        return RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, port, views};
+    }
+};
+
+} // namespace zep::bench

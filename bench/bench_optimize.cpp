@@ -1,0 +1,108 @@
+// bench_optimize: one whole optimization of SRB.gem, headless, through the
+// real console (zepcmd) and gemray: Quartz, from 41.5 and 28 degrees, the
+// pavilion between the limits the critical angle gives, the crown from 20 to
+// 45, ISO and illumination weighted 1 each (with "all" as its argument:
+// every component, eight tilt directions, nTang 3). Prints, one per line,
+// evaluations:, raytraces:, start_pav:, start_crn:, start_mf:, final_pav:,
+// final_crn:, final_mf: and last seconds:.
+#include "BenchRig.h"
+#include "common/NumText.h"
+#include "design/Materials.h"
+#include "merit/Evaluation.h"
+#include "optimize/Optimizer.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstring>
+
+using namespace zep;
+
+namespace {
+
+// The run shows nothing; window events still run between evaluations.
+struct Headless : OptimizerView {
+    void showPoint(const QString&, const QString&, const QString&, const QString&) override {}
+    void showCurrentMF(const QString&) override {}
+    void showStart(const QString&, const QString&, const QString&) override {}
+    void showSweep(const QString&) override {}
+    void setChartTop(float) override {}
+    void drawBar(int, const std::vector<BarPart>&, float) override {}
+    void markAngle(int, AngleMark) override {}
+    void showCompleted(const QString&) override {}
+    void enableGo(bool) override {}
+    void enableAbort(bool) override {}
+    void enableCancel(bool) override {}
+    void beep() override {}
+    void bringConsoleToFront() override {}
+    void letEventsRun() override { QCoreApplication::processEvents(); }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const bool all = argc > 1 && std::strcmp(argv[1], "all") == 0;
+
+    bench::BenchRig rig;
+    if (!rig.setUp()) {
+        std::fprintf(stderr, "the console did not start\n");
+        return 1;
+    }
+    JobState& j = rig.job;
+    j.stPav = 41.5f;
+    j.stCrn = 28;
+    const double ca = criticalAngle(1.55f);
+    j.minPav = float(Val(minPavFromCA(ca)));
+    j.maxPav = float(Val(maxPavFromCA(ca)));
+    j.minCrn = 20;
+    j.maxCrn = 45;
+    j.pStep = (j.maxPav - j.minPav) / 10;
+    j.cStep = (j.maxCrn - j.minCrn) / 10;
+    j.useMatRI = true;
+    j.theMat = "Quartz";
+    j.theRI = 1.55f;
+    j.theDisp = 0.013f;
+
+    OptimizationTargets t;
+    t.doISO = t.doIll = true;
+    t.wtISO = t.wtILL = 1;
+    if (all) {
+        t.doTilt = t.doSparkle = t.doFire = true;
+        t.wtTilt = 20;
+        t.wtSparkle = t.wtFire = 1;
+        t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
+        t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
+        t.nTang = 3;
+        t.TAngMax = 10;
+        t.dBZMF = 20;
+        t.SpDir1 = 1;
+        t.SpAng1 = 2;
+        t.SpDir2 = 3;
+        t.SpAng2 = 2;
+    }
+
+    RaytraceEvaluator evaluator(rig.runnerEnv(rig.adapter), t, rig.merit, QStringLiteral("OPT"));
+    Headless view;
+    Optimizer opt(OptimizerEnv{j, t, rig.prefs, rig.shell, rig.merit, rig.AbortFlag, rig.messages}, evaluator,
+                  view);
+    QElapsedTimer clock;
+    clock.start();
+    opt.opened();
+    opt.Go();
+    opt.Cancel();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!opt.success) {
+        std::fprintf(stderr, "the optimization did not complete: %s\n",
+                     qPrintable(rig.messages.messages.join(" | ")));
+        return 1;
+    }
+    std::printf("evaluations: %d\n", opt.evaluations());
+    std::printf("raytraces: %d\n", evaluator.runner().statistics().raytraces);
+    std::printf("start_pav: %.3f\nstart_crn: %.3f\nstart_mf: %.4f\n", j.stPav, j.stCrn, j.theStartMF);
+    std::printf("final_pav: %.3f\nfinal_crn: %.3f\nfinal_mf: %.4f\n", j.theFinalPav, j.theFinalCrn, j.theFinalMF);
+    std::printf("seconds: %.3f\n", seconds);
+    return 0;
+}

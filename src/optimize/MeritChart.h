@@ -1,0 +1,46 @@
+#pragma once
+// picMF: the bar chart of the merit function breakdown. Drawing happens in
+// world coordinates (x from -0.5 to 6.5, y from 0 at the bottom to a top set
+// by the first evaluation) and stays drawn, later bars over earlier ones;
+// the chart keeps what was drawn and paints it again at any size.
+#include <QColor>
+#include <QRectF>
+#include <QWidget>
+#include <vector>
+
+namespace zep {
+
+class MeritChart : public QWidget {
+    Q_OBJECT
+public:
+    explicit MeritChart(QWidget* parent = nullptr);
+
+    void setTop(float top);
+    // A filled box between two world corners.
+    void fillBox(QPointF a, QPointF b, const QColor& colour);
+    // A horizontal line at world height y from x0 to x1.
+    void line(float x0, float x1, float y, const QColor& colour);
+
+    // The pixel of the widget that shows the world point (for tests).
+    QPoint pixelAt(QPointF world) const;
+    // The area of the widget that shows the world (axis labels lie below it).
+    QRect plotArea() const;
+
+    QSize sizeHint() const override { return {360, 220}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    struct Stroke {
+        QRectF box;   // world coordinates
+        QColor colour;
+        bool isLine = false;
+    };
+    QPointF toPixel(QPointF world) const;
+
+    float m_top = 1;
+    std::vector<Stroke> m_strokes;
+};
+
+} // namespace zep

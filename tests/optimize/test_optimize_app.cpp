@@ -1,0 +1,122 @@
+// One real optimization, end to end: the main window, the optimizer window,
+// the console, zepcmd and gemray; then Quit and a second start.
+#include "app/MainWindow.h"
+#include "app/ZepApplication.h"
+#include "common/FileIO.h"
+#include "common/NumText.h"
+#include "design/Materials.h"
+#include "support/Modal.h"
+#include "support/Picture.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zep;
+using zep::test::child;
+using zep::test::onModal;
+using zep::test::picture;
+
+namespace {
+
+AppOptions options()
+{
+    AppOptions o;
+    o.consoleWaitMs = 100;
+    o.zepcmdProgram = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
+    return o;
+}
+
+} // namespace
+
+class TestOptimizeApp : public QObject {
+    Q_OBJECT
+private slots:
+    // SRB.gem in Quartz from 41.5 and 28 degrees, the pavilion between the
+    // limits the critical angle gives, the crown 20 to 45, ISO and
+    // illumination weighted 1 each.
+    void optimizeTheRoundBrilliant()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QDir(dir.path()).mkdir("ZEPWork");
+        copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), dir.filePath("ZEPWork/Gemray"));
+        copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), dir.filePath("SRB.gem"));
+
+        float startMF = 0, finalMF = 0, finalPav = 0, finalCrn = 0;
+        {
+            RecordingSink sink;
+            ZepApplication app(options(), &sink);
+            QVERIFY(app.setup());
+            AppState& s = app.state();
+            MainWindow* main = app.mainWindow();
+            s.fd = {QString(), dir.path(), "SRB.gem", QString(), 41.5f, 28, true};
+            const double ca = criticalAngle(1.55f);
+            s.job.minPav = float(Val(minPavFromCA(ca)));
+            s.job.maxPav = float(Val(maxPavFromCA(ca)));
+            s.job.minCrn = 20;
+            s.job.maxCrn = 45;
+            s.job.pStep = (s.job.maxPav - s.job.minPav) / 10;
+            s.job.cStep = (s.job.maxCrn - s.job.minCrn) / 10;
+            s.job.useMatRI = true;
+            s.job.theMat = "Quartz";
+            s.job.theRI = 1.55f;
+            s.job.theDisp = 0.013f;
+            s.targets.doISO = s.targets.doIll = true;
+            s.targets.wtISO = s.targets.wtILL = 1;
+            s.shell.Interactive = false;
+            main->btnFSel_Click();
+            main->btnModAng_Click();
+            main->btnModTargets_Click();
+            s.shell.Interactive = true;
+
+            QString status;
+            onModal("frmOptDLOG", [&](QWidget* w) {
+                click(w, "GoButton");
+                status = w->findChild<QLineEdit*>("InfoWin")->text();
+                picture(w, "optimizer.png");
+                click(w, "btnCancel");
+            });
+            main->btnOpt_Click();
+            QVERIFY2(status.startsWith("Optimization Completed Successfully"), qPrintable(status));
+            QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(" | ")));
+            startMF = s.job.theStartMF;
+            finalMF = s.job.theFinalMF;
+            finalPav = s.job.theFinalPav;
+            finalCrn = s.job.theFinalCrn;
+            QVERIFY(startMF > 0);
+            QVERIFY(finalMF >= startMF);
+            QVERIFY(finalPav >= s.job.minPav && finalPav <= s.job.maxPav);
+            QVERIFY(finalCrn >= 20 && finalCrn <= 45);
+            QCOMPARE(child<QLineEdit>(main, "txtItPav")->text(), Format(finalPav, u"#.000"));
+            QCOMPARE(child<QLineEdit>(main, "txtItCrn")->text(), Format(finalCrn, u"#.000"));
+            QCOMPARE(child<QLineEdit>(main, "txtStartMF")->text(), NumText(startMF));
+            QCOMPARE(child<QLineEdit>(main, "txtItMF")->text(), NumText(finalMF));
+            picture(main, "main-window.png");
+            main->btnQuit_Click();
+        }
+
+        // The next start brings the job back, ready to run again.
+        RecordingSink sink;
+        ZepApplication again(options(), &sink);
+        QVERIFY(again.setup());
+        const AppState& s = again.state();
+        QCOMPARE(s.job.fnam, dir.filePath("SRB.gem"));
+        QCOMPARE(s.job.stPav, 41.5f);
+        QCOMPARE(s.job.maxCrn, 45.0f);
+        QCOMPARE(s.job.theMat, QString("Quartz"));
+        QVERIFY(s.targets.doISO && s.targets.doIll);
+        QCOMPARE(child<QListWidget>(again.mainWindow(), "lstTargets")->count(), 2);
+        QVERIFY(sink.messages.isEmpty());
+        again.mainWindow()->btnQuit_Click();
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+private:
+    static void click(QWidget* w, const char* name) { child<QPushButton>(w, name)->click(); }
+};
+
+QTEST_MAIN(TestOptimizeApp)
+#include "test_optimize_app.moc"

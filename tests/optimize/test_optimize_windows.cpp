@@ -1,0 +1,386 @@
+// The optimizer window and the targets dialog, offscreen, with stand-in
+// merit functions.
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "design/Materials.h"
+#include "merit/CurrentGemPanel.h"
+#include "optimize/MeritChart.h"
+#include "optimize/OptimizeWindows.h"
+#include "optimize/TargetFile.h"
+#include "runner/RaytraceImages.h"
+#include "support/Modal.h"
+#include "support/Picture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zep;
+using zep::test::child;
+using zep::test::onModal;
+
+namespace {
+
+struct StandIn : MeritEvaluator {
+    MeritRecord& merit;
+    std::function<void(float, float, MeritRecord&)> f;
+    std::function<void()> during; // runs inside every evaluation
+    explicit StandIn(MeritRecord& m) : merit(m) {}
+    void evaluate(float pav, float crn) override
+    {
+        f(pav, crn, merit);
+        if (during)
+            during();
+    }
+};
+
+struct Buttons {
+    bool go, abort, cancel;
+    bool operator==(const Buttons&) const = default;
+};
+Buttons buttons(QWidget* w)
+{
+    return {child<QPushButton>(w, "GoButton")->isEnabled(), child<QPushButton>(w, "AbortButton")->isEnabled(),
+            child<QPushButton>(w, "btnCancel")->isEnabled()};
+}
+char* toString(const Buttons& b)
+{
+    return qstrdup(QStringLiteral("Go %1 Abort %2 Cancel %3").arg(b.go).arg(b.abort).arg(b.cancel).toLatin1());
+}
+
+void click(QWidget* w, const char* name) { child<QPushButton>(w, name)->click(); }
+void type(QWidget* w, const char* name, const QString& t) { child<QLineEdit>(w, name)->setText(t); }
+void tick(QWidget* w, const char* name, bool on) { child<QCheckBox>(w, name)->setChecked(on); }
+
+struct Env {
+    QTemporaryDir tmp;
+    JobState job;
+    OptimizationTargets targets;
+    Preferences prefs;
+    ShellValues shell;
+    MeritRecord merit;
+    bool AbortFlag = false;
+    RecordingSink messages;
+    ImageStore images;
+    BitmapTemplates bitmaps;
+    WindowPositions positions;
+    MaterialTable materials = MaterialTable::standard();
+    FileChooserExchange gf;
+    YesNoExchange yn;
+    FourNumExchange fn;
+    std::function<void(float, float, MeritRecord&)> f = [](float p, float, MeritRecord& m) {
+        m.MFISO = 100 - (p - 42) * (p - 42);
+        m.MFTotal = m.MFISO;
+    };
+    std::function<void()> during;
+
+    Env()
+    {
+        QDir(tmp.path()).mkdir("ZEPWork");
+        shell.WorkPath = tmp.path() + "/ZEPWork/";
+        job.fnam = tmp.path() + "/design.gem";
+        writeFileSafely(job.fnam, "a design");
+        job.stPav = 40;
+        job.pStep = 1;
+        job.minPav = 38;
+        job.maxPav = 46;
+        job.stCrn = 30;
+        job.minCrn = 20;
+        job.maxCrn = 40;
+        job.fixCrn = true;
+        targets.doISO = true;
+    }
+
+    OptimizerWindowEnv optimizer()
+    {
+        return OptimizerWindowEnv{
+            OptimizerEnv{job, targets, prefs, shell, merit, AbortFlag, messages},
+            images,
+            bitmaps,
+            positions,
+            [this](RaytraceView&) {
+                auto s = std::make_unique<StandIn>(merit);
+                s->f = f;
+                s->during = during;
+                return s;
+            },
+            {}};
+    }
+    // Opens the optimizer window, runs `act` in it, and closes it with
+    // Cancel (after Abort where Cancel is off).
+    void runOptimizer(std::function<void(QWidget*)> act)
+    {
+        onModal("frmOptDLOG", [act](QWidget* w) {
+            act(w);
+            if (!child<QPushButton>(w, "btnCancel")->isEnabled())
+                click(w, "AbortButton");
+            click(w, "btnCancel");
+        });
+        OptimizerWindowEnv e = optimizer();
+        showOptimizer(e);
+    }
+
+    TargetsEnv targetsEnv(std::function<void(QWidget*)> openOptimizer = {})
+    {
+        return TargetsEnv{targets, job, materials, DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn},
+                          std::move(openOptimizer)};
+    }
+};
+
+} // namespace
+
+class TestOptimizeWindows : public QObject {
+    Q_OBJECT
+private slots:
+    // The three buttons in every state of the window.
+    void buttonStates()
+    {
+        const Buttons opened{true, false, true}, running{false, true, false}, refused{true, true, false};
+        const Buttons done{false, false, true}, halted{false, true, false};
+        {
+            Env e;
+            Buttons atOpen{}, inRun{}, atEnd{};
+            e.during = [&] { inRun = buttons(QApplication::activeModalWidget()); };
+            e.runOptimizer([&](QWidget* w) {
+                atOpen = buttons(w);
+                click(w, "GoButton");
+                atEnd = buttons(w);
+            });
+            QCOMPARE(atOpen, opened);
+            QCOMPARE(inRun, running);
+            QCOMPARE(atEnd, done); // converged
+            QCOMPARE(e.job.theStartMF, 96.0f);
+        }
+        {   // evaluated once: nothing handed back
+            Env e;
+            e.job.once = 1;
+            Buttons atEnd{};
+            e.runOptimizer([&](QWidget* w) {
+                click(w, "GoButton");
+                atEnd = buttons(w);
+            });
+            QCOMPARE(atEnd, done);
+            QCOMPARE(e.job.theStartMF, 0.0f);
+        }
+        {   // stopped by Abort in the middle of the run
+            Env e;
+            Buttons atEnd{};
+            int n = 0;
+            e.during = [&] {
+                if (++n == 3)
+                    click(QApplication::activeModalWidget(), "AbortButton");
+            };
+            e.runOptimizer([&](QWidget* w) {
+                click(w, "GoButton");
+                atEnd = buttons(w);
+            });
+            QCOMPARE(atEnd, done);
+            QCOMPARE(n, 3);
+            QVERIFY(e.messages.messages.isEmpty());
+            QCOMPARE(e.job.theStartMF, 0.0f);
+        }
+        {   // refused: fire without an index
+            Env e;
+            e.job.useFileRI = true;
+            e.targets.doFire = true;
+            Buttons atEnd{};
+            e.runOptimizer([&](QWidget* w) {
+                click(w, "GoButton");
+                atEnd = buttons(w);
+            });
+            QCOMPARE(atEnd, refused);
+        }
+        {   // halted: a merit function of 0
+            Env e;
+            e.f = [](float, float, MeritRecord& m) { m.MFTotal = 0; };
+            Buttons atEnd{};
+            e.runOptimizer([&](QWidget* w) {
+                click(w, "GoButton");
+                atEnd = buttons(w);
+            });
+            QCOMPARE(atEnd, halted);
+        }
+    }
+
+    // The bars: ISO red from 0, illumination green on top of it, the rest of
+    // the column erased; the start line at MF0 across the chart; the frozen
+    // angle's boxes red, the completed status green.
+    void barChartAndColours()
+    {
+        Env e;
+        e.targets.doIll = true;
+        e.job.maxPav = 42.5f;
+        e.job.fixCrn = false;
+        e.job.cStep = 1;
+        auto calls = std::make_shared<int>(0);
+        e.f = [calls](float p, float c, MeritRecord& m) {
+            m.MFISO = 30 + p - 40 - (c - 30) * (c - 30);
+            m.MFIll = 10;
+            m.MFTotal = m.MFISO + m.MFIll;
+            // The first bar of sweep 1 stands tall; the later ones erase it.
+            if (++*calls == 2)
+                m.MFIll = 45;
+        };
+        QImage chart;
+        QRect plot;
+        std::function<QPoint(float, float)> at;
+        QPalette pavBox, info;
+        e.runOptimizer([&](QWidget* w) {
+            click(w, "GoButton");
+            auto* c = child<MeritChart>(w, "picMF");
+            chart = c->grab().toImage();
+            plot = c->plotArea();
+            at = [c](float x, float y) { return c->pixelAt(QPointF(x, y)); };
+            pavBox = child<QLineEdit>(w, "txtCurPav")->palette();
+            info = w->findChild<QLineEdit*>("InfoWin")->palette();
+        });
+        // Start 40: ISO 30 + illumination 10, top 80. Sweep 1 ends at 42
+        // (the advance to 43 is out of range): ISO 32, illumination 10.
+        QCOMPARE(chart.pixelColor(at(0, 15)), QColor(255, 0, 0));
+        QCOMPARE(chart.pixelColor(at(0, 35)), QColor(0, 255, 0));
+        QCOMPARE(chart.pixelColor(at(1, 31)), QColor(255, 0, 0));
+        QCOMPARE(chart.pixelColor(at(1, 41)), QColor(0, 255, 0));
+        const QColor background = chart.pixelColor(at(5.5f, 20));
+        QCOMPARE(chart.pixelColor(at(1, 60)), background);
+        QCOMPARE(chart.pixelColor(at(-0.48f, 50)), background);
+        const QColor text = QApplication::palette().color(QPalette::WindowText);
+        const QPoint line = at(5.5f, 40);
+        QVERIFY(chart.pixelColor(line) == text || chart.pixelColor(line + QPoint(0, 1)) == text
+                || chart.pixelColor(line - QPoint(0, 1)) == text);
+        QCOMPARE(pavBox.color(QPalette::Base), QColor(255, 0, 0));
+        QCOMPARE(pavBox.color(QPalette::Text), QColor(255, 255, 255));
+        QCOMPARE(info.color(QPalette::Base), QColor(0, 255, 0));
+        QCOMPARE(e.messages.messages, QStringList{" Note: One or both angles exceeded range"});
+    }
+
+    // What the targets dialog stores, and what it keeps.
+    void targetsDialogStoresItsBoxes()
+    {
+        Env e;
+        e.job.theMat = "Quartz";
+        e.job.theDisp = 0.013f;
+        e.targets.doISO = false;
+        e.targets.wtISO = 7;
+        e.targets.doTilt3 = true;
+        e.targets.TAngMax = 10;
+        QString fireShown;
+        bool presetShown = false;
+        onModal("frmTargetDLOG", [&](QWidget* w) {
+            zep::test::picture(w, "targets.png");
+            presetShown = child<QRadioButton>(w, "optPreset")->isChecked();
+            fireShown = child<QComboBox>(w, "Combo1")->currentText();
+            type(w, "wISO", "3");                   // unticked: keeps 7
+            tick(w, "chkIll", true);
+            type(w, "wIll", "2.5x");
+            type(w, "maxTilt", "20");               // tilt off: keeps 10
+            tick(w, "chk3", false);
+            tick(w, "chkSparkle", true);
+            type(w, "wSparkle", "abc");
+            type(w, "Dir1", "2.5");
+            type(w, "Dir2", "3.5");
+            tick(w, "chkFire", true);
+            child<QComboBox>(w, "Combo1")->setCurrentText("Diamond");
+            click(w, "OKButton");
+        });
+        TargetsEnv env = e.targetsEnv();
+        showTargets(env);
+        QVERIFY(presetShown);
+        QCOMPARE(fireShown, QString("Quartz"));
+        QVERIFY(!e.targets.doISO);
+        QCOMPARE(e.targets.wtISO, 7.0f);
+        QCOMPARE(e.targets.wtILL, 2.5f);
+        QCOMPARE(e.targets.TAngMax, 10.0f);
+        QVERIFY(e.targets.doTilt3);
+        QCOMPARE(e.targets.wtSparkle, 0.0f);
+        QCOMPARE(e.targets.SpDir1, int16_t(2));
+        QCOMPARE(e.targets.SpDir2, int16_t(4));
+        QCOMPARE(e.targets.fireMat, QString("Diamond"));
+        QCOMPARE(e.targets.fireDisp, 0.044f);
+        QCOMPARE(e.job.theDisp, 0.044f);
+        QVERIFY(e.messages.messages.isEmpty());
+    }
+
+    // Evaluate MF takes the targets and leaves OK as the only way out.
+    void evaluateMFDisablesCancel()
+    {
+        Env e;
+        int16_t once = 0;
+        bool cancelOn = true, stillOpen = false;
+        onModal("frmTargetDLOG", [&](QWidget* w) {
+            tick(w, "chkIll", true);
+            type(w, "wIll", "4");
+            click(w, "btnEvalMF");
+            cancelOn = child<QPushButton>(w, "CancelButton")->isEnabled();
+            QTest::keyClick(w, Qt::Key_Escape);
+            stillOpen = w->isVisible();
+            click(w, "OKButton");
+        });
+        TargetsEnv env = e.targetsEnv([&](QWidget*) { once = e.job.once; });
+        showTargets(env);
+        QCOMPARE(once, int16_t(1));
+        QCOMPARE(e.targets.wtILL, 4.0f);
+        QVERIFY(!cancelOn);
+        QVERIFY(stillOpen);
+    }
+
+    // Save Targets then Load Targets brings back what was saved; a mask
+    // whose path cannot be stored is refused.
+    void targetFilesAndMasks()
+    {
+        Env e;
+        const QString dir = e.tmp.path();
+        writeFileSafely(dir + "/bad\"mask.BMP", "x");
+        e.gf.GFDir = dir;
+        OptimizationTargets saved;
+        onModal("frmTargetDLOG", [&](QWidget* w) {
+            tick(w, "chkTilt", true);
+            type(w, "wTilt", "12.5");
+            tick(w, "chk2", true);
+            type(w, "dB_ZMF", "5");
+            onModal("frmGenericFile", [](QWidget* c) {
+                type(c, "txtFileName", "T1.TXT");
+                click(c, "OKButton");
+            });
+            click(w, "btnSaveOpt");
+            saved = e.targets;
+            tick(w, "chkTilt", false);
+            e.targets.wtTilt = 1;
+            onModal("frmGenericFile", [](QWidget* c) {
+                auto* files = child<QListWidget>(c, "fileList");
+                files->setCurrentItem(files->findItems("T1.TXT", Qt::MatchExactly).value(0));
+                click(c, "OKButton");
+            });
+            click(w, "btnLoadOpt");
+            QVERIFY(child<QCheckBox>(w, "chkTilt")->isChecked());
+            QCOMPARE(child<QLineEdit>(w, "wTilt")->text(), QString("12.5"));
+            onModal("frmGenericFile", [](QWidget* c) {
+                auto* files = child<QListWidget>(c, "fileList");
+                files->setCurrentItem(files->findItems("bad\"mask.BMP", Qt::MatchExactly).value(0));
+                click(c, "OKButton");
+            });
+            click(w, "btnSelSMsk");
+            click(w, "CancelButton");
+        });
+        TargetsEnv env = e.targetsEnv();
+        showTargets(env);
+        QCOMPARE(e.job.TargsFile, dir + "/T1.TXT");
+        QVERIFY(e.targets.doTilt && e.targets.doTilt2);
+        QCOMPARE(e.targets.wtTilt, 12.5f);
+        QCOMPARE(e.targets.dBZMF, 5.0f);
+        QVERIFY(e.targets.theSMsk.isEmpty());
+        QCOMPARE(e.messages.messages.size(), 1);
+        QVERIFY(e.messages.messages[0].contains("may not contain double quotes"));
+        OptimizationTargets reread;
+        QVERIFY(LoadTargetFile(dir + "/T1.TXT", reread, e.messages));
+        QCOMPARE(reread.wtTilt, saved.wtTilt);
+        QCOMPARE(reread.doTilt2, saved.doTilt2);
+    }
+};
+
+QTEST_MAIN(TestOptimizeWindows)
+#include "test_optimize_windows.moc"
