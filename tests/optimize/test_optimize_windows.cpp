@@ -258,6 +258,32 @@ private slots:
         QCOMPARE(e.messages.messages, QStringList{" Note: One or both angles exceeded range"});
     }
 
+    // The masks of the switched-on components are read when the window
+    // opens; one that cannot be read is reported and left as it was.
+    void masksReadWhenTheWindowOpens()
+    {
+        Env e;
+        BMP_Header(e.bitmaps);
+        Pixels mask{};
+        mask[5] = 1;
+        writeBitmap(e.tmp.path() + "/s.bmp", e.bitmaps.BMP_Header, mask);
+        e.targets.doSparkle = e.targets.useSMsk = true;
+        e.targets.theSMsk = e.tmp.path() + "/s.bmp";
+        e.targets.useFMsk = true; // fire is off: its mask is not read
+        e.targets.theFMsk = e.tmp.path() + "/none.bmp";
+        e.runOptimizer([](QWidget*) {});
+        QCOMPARE(e.images.SparkleMask[5], uint8_t(1));
+        QVERIFY(e.messages.messages.isEmpty());
+
+        e.targets.theSMsk = e.tmp.path() + "/none.bmp";
+        e.images.SparkleMask[5] = 9;
+        bool opened = false;
+        e.runOptimizer([&](QWidget* w) { opened = w->isVisible(); });
+        QVERIFY(opened);
+        QCOMPARE(e.images.SparkleMask[5], uint8_t(9));
+        QCOMPARE(e.messages.messages, QStringList{"Error  53 (File not found) in BMP2Byte routine"});
+    }
+
     // What the targets dialog stores, and what it keeps.
     void targetsDialogStoresItsBoxes()
     {
