@@ -7,6 +7,7 @@
 #include "common/Messages.h"
 #include "merit/ConsoleAdapter.h"
 #include "merit/MeritRecord.h"
+#include "optimize/OptimizationTargets.h"
 #include "runner/Runner.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,24 @@
 #include <QTemporaryDir>
 
 namespace zep::bench {
+
+// Switches on the four components beside ISO, each weighted 1: tilt in all
+// eight directions up to 10 degrees (nTang 3, no merit at a spread of 20),
+// sparkle between directions 1 and 3 at 2 degrees, and fire.
+inline void switchOnEveryComponent(OptimizationTargets& t)
+{
+    t.doIll = t.doTilt = t.doSparkle = t.doFire = true;
+    t.wtILL = t.wtTilt = t.wtSparkle = t.wtFire = 1;
+    t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
+    t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
+    t.nTang = 3;
+    t.TAngMax = 10;
+    t.dBZMF = 20;
+    t.SpDir1 = 1;
+    t.SpAng1 = 2;
+    t.SpDir2 = 3;
+    t.SpAng2 = 2;
+}
 
 struct BenchRig {
     QTemporaryDir tmp;

@@ -193,17 +193,7 @@ int main(int argc, char** argv)
     print("(a) ISO only", a);
 
     OptimizationTargets all = iso;
-    all.doIll = all.doTilt = all.doSparkle = all.doFire = true;
-    all.wtILL = all.wtTilt = all.wtSparkle = all.wtFire = 1;
-    all.doTilt1 = all.doTilt2 = all.doTilt3 = all.doTilt4 = true;
-    all.doTilt5 = all.doTilt6 = all.doTilt7 = all.doTilt8 = true;
-    all.nTang = 3;
-    all.TAngMax = 10;
-    all.dBZMF = 20;
-    all.SpDir1 = 1;
-    all.SpAng1 = 2;
-    all.SpDir2 = 3;
-    all.SpAng2 = 2;
+    bench::switchOnEveryComponent(all);
     const Figures b = bench.measure(all, fullEvaluations);
     print("(b) all five components, eight tilt directions, nTang 3", b);
     std::printf("# last evaluation: ISO %.3f COS %.3f MFISO %.3f MFIll %.3f MFTilt %.3f "

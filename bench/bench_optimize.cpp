@@ -69,20 +69,8 @@ int main(int argc, char** argv)
     OptimizationTargets t;
     t.doISO = t.doIll = true;
     t.wtISO = t.wtILL = 1;
-    if (all) {
-        t.doTilt = t.doSparkle = t.doFire = true;
-        t.wtTilt = 20;
-        t.wtSparkle = t.wtFire = 1;
-        t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
-        t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
-        t.nTang = 3;
-        t.TAngMax = 10;
-        t.dBZMF = 20;
-        t.SpDir1 = 1;
-        t.SpAng1 = 2;
-        t.SpDir2 = 3;
-        t.SpAng2 = 2;
-    }
+    if (all)
+        bench::switchOnEveryComponent(t);
 
     RaytraceEvaluator evaluator(rig.runnerEnv(rig.adapter), t, rig.merit, QStringLiteral("OPT"));
     Headless view;

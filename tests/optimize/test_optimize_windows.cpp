@@ -8,6 +8,7 @@
 #include "optimize/OptimizeWindows.h"
 #include "optimize/TargetFile.h"
 #include "runner/RaytraceImages.h"
+#include "SearchJob.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -79,22 +80,7 @@ struct Env {
     };
     std::function<void()> during;
 
-    Env()
-    {
-        QDir(tmp.path()).mkdir("ZEPWork");
-        shell.WorkPath = tmp.path() + "/ZEPWork/";
-        job.fnam = tmp.path() + "/design.gem";
-        writeFileSafely(job.fnam, "a design");
-        job.stPav = 40;
-        job.pStep = 1;
-        job.minPav = 38;
-        job.maxPav = 46;
-        job.stCrn = 30;
-        job.minCrn = 20;
-        job.maxCrn = 40;
-        job.fixCrn = true;
-        targets.doISO = true;
-    }
+    Env() { zep::test::searchJob(tmp.path(), job, shell, targets); }
 
     OptimizerWindowEnv optimizer()
     {

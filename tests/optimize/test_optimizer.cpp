@@ -2,6 +2,7 @@
 // functions whose course is worked out by hand.
 #include "common/FileIO.h"
 #include "common/Messages.h"
+#include "SearchJob.h"
 #include "optimize/Optimizer.h"
 
 #include <QTemporaryDir>
@@ -83,23 +84,9 @@ struct Rig {
     StandIn eval{merit};
     Optimizer opt{OptimizerEnv{job, targets, prefs, shell, merit, AbortFlag, messages}, eval, view};
 
-    // The pavilion from 40 in steps of 1 within 38 to 46; the crown fixed.
     Rig()
     {
-        QDir(tmp.path()).mkdir("ZEPWork");
-        shell.WorkPath = tmp.path() + "/ZEPWork/";
-        job.fnam = tmp.path() + "/design.gem";
-        writeFileSafely(job.fnam, "a design");
-        job.stPav = 40;
-        job.pStep = 1;
-        job.minPav = 38;
-        job.maxPav = 46;
-        job.stCrn = 30;
-        job.cStep = 1;
-        job.minCrn = 20;
-        job.maxCrn = 40;
-        job.fixCrn = true;
-        targets.doISO = true;
+        zep::test::searchJob(tmp.path(), job, shell, targets);
         AbortFlag = true; // as a previous window leaves it
     }
     void go()
