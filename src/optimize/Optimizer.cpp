@@ -87,20 +87,21 @@ float Optimizer::OevalMF(float pav, float crn, float pavStep, float crnStep)
 
 void Optimizer::Go()
 {
+    const auto forcedAbort = [this](int16_t number) {
+        // A failure after an abort says nothing more; one before this run
+        // cleared the flag (a design that cannot be copied) is always told.
+        if (!m_env.AbortFlag || !m_flagCleared)
+            m_env.messages.message(QStringLiteral("Error ") + NumText(number)
+                                   + QStringLiteral(" in GRIDLS routine - Forced Abort"));
+        m_env.AbortFlag = true;
+        m_view.enableGo(false);
+    };
     try {
         run();
     } catch (const ZepError& e) {
-        if (!m_env.AbortFlag)
-            m_env.messages.message(QStringLiteral("Error ") + NumText(e.number())
-                                   + QStringLiteral(" in GRIDLS routine - Forced Abort"));
-        m_env.AbortFlag = true;
-        m_view.enableGo(false);
+        forcedAbort(e.number());
     } catch (const std::bad_alloc&) {
-        if (!m_env.AbortFlag)
-            m_env.messages.message(QStringLiteral("Error ") + NumText(err::OutOfMemory)
-                                   + QStringLiteral(" in GRIDLS routine - Forced Abort"));
-        m_env.AbortFlag = true;
-        m_view.enableGo(false);
+        forcedAbort(err::OutOfMemory);
     }
 }
 
@@ -122,6 +123,7 @@ void Optimizer::run()
         return;
     }
     m_env.AbortFlag = false;
+    m_flagCleared = true;
     m_view.enableGo(false);
 
     m_X = {j.stPav, j.stCrn};

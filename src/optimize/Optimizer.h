@@ -121,6 +121,7 @@ private:
     MeritEvaluator& m_evaluator;
     OptimizerView& m_view;
     int m_evaluations = 0;
+    bool m_flagCleared = false; // Go has cleared AbortFlag for its run
 
     // The search: the point, the steps, which angles are free, their limits.
     std::array<float, 2> m_X{};

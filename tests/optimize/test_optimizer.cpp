@@ -245,6 +245,14 @@ private slots:
             QVERIFY(r.AbortFlag);
             QVERIFY(!r.view.go && r.view.abort && !r.view.cancel);
         }
+        {   // a design that cannot be copied, with the flag a closed window left
+            Rig r;
+            QFile::remove(r.job.fnam);
+            r.go();
+            QVERIFY(r.eval.calls.empty());
+            QCOMPARE(r.messages.messages, QStringList{"Error  53 in GRIDLS routine - Forced Abort"});
+            QVERIFY(!r.view.go && r.view.abort && !r.view.cancel);
+        }
         {   // fire with the design's own index and none entered
             Rig r;
             r.job.useFileRI = true;
