@@ -2,6 +2,7 @@
 // commands. Each window gets what it needs from the application object.
 #include "app/ZepApplication.h"
 #include "optimize/OptimizeWindows.h"
+#include "playpen/PlayPenWindow.h"
 
 namespace zep {
 
@@ -39,6 +40,12 @@ void plugActivityWindows(ZepApplication& app)
     ActivityWindows& w = app.windows();
     w.optimizer = [&app](QWidget* parent) { openOptimizer(app, parent); };
     w.targets = [&app](QWidget* parent) { openTargets(app, parent); };
+    w.playPen = [&app](QWidget* parent) {
+        const MainWindow* main = app.mainWindow();
+        PlayPenEnv env{app.runnerEnv({}), app.designEnv(), app.dialogEnv(), app.state().playPen,
+                       main ? main->txtItPavText() : QString(), main ? main->txtItCrnText() : QString()};
+        showPlayPen(env, parent);
+    };
 }
 
 } // namespace zep

@@ -9,6 +9,7 @@
 #include "mapper/MapStore.h"
 #include "merit/MeritRecord.h"
 #include "optimize/OptimizationTargets.h"
+#include "playpen/PlayPenValues.h"
 
 namespace zep {
 
@@ -27,6 +28,7 @@ struct AppState {
     ImageStore images;
     MapStore map;
     MeritRecord merit;        // the last merit function evaluation
+    PlayPenValues playPen;    // what the PlayPen keeps between its openings
     bool AbortFlag = false;   // set by Abort and Cancel buttons; runners and loops test it
 };
 

@@ -234,6 +234,16 @@ void MainWindow::SaveState()
     zep::SaveState(m_app.workFile(QStringLiteral("ZEPLast.txt")), {s.job, s.targets, s.positions, s.fd});
 }
 
+QString MainWindow::txtItPavText() const
+{
+    return txtItPav->text();
+}
+
+QString MainWindow::txtItCrnText() const
+{
+    return txtItCrn->text();
+}
+
 void MainWindow::btnFSel_Click()
 {
     guarded("btnFSel_Click", [&] {

@@ -24,6 +24,9 @@ public:
     void GetLast();
     // SaveState, for Quit.
     void SaveState();
+    // The optimized angles as the result boxes show them.
+    QString txtItPavText() const;
+    QString txtItCrnText() const;
 
 public slots:
     void btnFSel_Click();

@@ -82,9 +82,9 @@ CurrentGemPanel::CurrentGemPanel(QWidget* parent)
     showStatus(m_info->text(), StatusColours::System);
 }
 
-void CurrentGemPanel::showStatus(const QString& text, StatusColours colours)
+void showStatusIn(QLineEdit* box, const QString& text, StatusColours colours)
 {
-    QPalette p = m_info->palette();
+    QPalette p = box->palette();
     if (colours == StatusColours::Busy) {
         p.setColor(QPalette::Base, QColor(255, 0, 0));
         p.setColor(QPalette::Text, QColor(255, 255, 255));
@@ -93,17 +93,28 @@ void CurrentGemPanel::showStatus(const QString& text, StatusColours colours)
         p.setColor(QPalette::Base, system.color(QPalette::Button));
         p.setColor(QPalette::Text, system.color(QPalette::ButtonText));
     }
-    m_info->setPalette(p);
-    m_info->setText(text);
-    m_info->setCursorPosition(0);
+    box->setPalette(p);
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
+void CurrentGemPanel::showStatus(const QString& text, StatusColours colours)
+{
+    showStatusIn(m_info, text, colours);
     m_changed.insert(m_info);
 }
 
-void CurrentGemPanel::showPicture(const QString& bitmapFile)
+QImage loadPicture(const QString& bitmapFile)
 {
     QImage image;
     if (!image.load(bitmapFile))
         throw ZepError(fileExists(bitmapFile) ? err::DeviceIO : err::FileNotFound);
+    return image;
+}
+
+void CurrentGemPanel::showPicture(const QString& bitmapFile)
+{
+    const QImage image = loadPicture(bitmapFile);
     m_image->setPixmap(QPixmap::fromImage(
         image.scaled(image.size() * PictureScale, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
     m_changed.insert(m_image);

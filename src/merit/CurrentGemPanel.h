@@ -4,6 +4,7 @@
 // raytrace picture, its angles, index, tilt, brightness and caption.
 #include "runner/Runner.h"
 
+#include <QImage>
 #include <QSet>
 #include <QWidget>
 
@@ -13,6 +14,12 @@ class QLabel;
 class QLineEdit;
 
 namespace zep {
+
+// A status box shows `text` in the given colours: white on red while GemRay
+// runs, the system's button colours otherwise.
+void showStatusIn(QLineEdit* box, const QString& text, StatusColours colours);
+// A picture from a bitmap file; ZepError when it cannot be read.
+QImage loadPicture(const QString& bitmapFile);
 
 class CurrentGemPanel : public QWidget, public RaytraceView {
     Q_OBJECT

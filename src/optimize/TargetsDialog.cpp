@@ -8,6 +8,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/Materials.h"
+#include "dialogs/DirectionPicture.h"
 #include "dialogs/FileChooser.h"
 #include "dialogs/WindowSupport.h"
 #include "optimize/TargetFile.h"
@@ -21,42 +22,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <cmath>
 
 namespace zep {
 
 namespace {
-
-// The eight tilt directions, numbered clockwise from the top.
-class DirectionPicture : public QWidget {
-public:
-    explicit DirectionPicture(QWidget* parent) : QWidget(parent) { setFixedSize(120, 120); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QPointF centre(width() / 2.0, height() / 2.0);
-        const double spoke = 34, labelAt = 48;
-        p.setPen(QPen(palette().color(QPalette::WindowText), 1.5));
-        p.drawEllipse(centre, 4, 4);
-        const QFontMetrics fm(font());
-        for (int d = 1; d <= 8; ++d) {
-            const double a = (d - 1) * M_PI / 4; // clockwise from straight up
-            const QPointF dir(std::sin(a), -std::cos(a));
-            p.drawLine(centre + 6 * dir, centre + spoke * dir);
-            const QString n = QString::number(d);
-            const QPointF at = centre + labelAt * dir;
-            p.drawText(QPointF(at.x() - fm.horizontalAdvance(n) / 2.0, at.y() + fm.ascent() / 2.0 - 1), n);
-        }
-    }
-};
 
 QLabel* text(const QString& t, QWidget* parent)
 {

@@ -24,8 +24,6 @@ namespace zep {
 namespace {
 
 const QString LogName = QStringLiteral("Gemray.log");
-const QString ImageName = QStringLiteral("R");
-const QString BitmapName = QStringLiteral("ZEP.BMP");
 const QString BatchName = QStringLiteral("ZEP.BAT");
 
 // A complete log holds at least this many bytes.
@@ -103,7 +101,7 @@ private:
 };
 
 QString gemrayCommand(float olPav, float pav, float olCrn, float crn, float ri, float xtilt,
-                      float ytilt)
+                      float ytilt, QStringView files)
 {
     const auto angle = [](float x) { return Format(x, u"##.000"); };
     QString c = QStringLiteral("Gemray");
@@ -116,7 +114,7 @@ QString gemrayCommand(float olPav, float pav, float olCrn, float crn, float ri, 
         c += QStringLiteral("-x ") + angle(xtilt) + u' ';
     if (ytilt != 0)
         c += QStringLiteral("-y ") + angle(ytilt) + u' ';
-    c += QStringLiteral("B R N N");
+    c += files;
     return c;
 }
 
@@ -146,8 +144,8 @@ Brightness readGemrayLog(const QByteArray& logText)
     return Brightness{values[8], values[7]};
 }
 
-RaytraceRunner::RaytraceRunner(RunnerEnv env)
-    : m_env(env), m_waiter(std::make_unique<FileWaiter>())
+RaytraceRunner::RaytraceRunner(RunnerEnv env, RunnerSettings settings)
+    : m_env(env), m_settings(std::move(settings)), m_waiter(std::make_unique<FileWaiter>())
 {
 }
 
@@ -173,7 +171,7 @@ void RaytraceRunner::showPicture(const QString& bitmapFile, const QString& mode)
 void RaytraceRunner::doGemRay(float pav, float crn, float ri, float xtilt, float ytilt,
                               float& iso, float& cos, const QString& mode)
 {
-    runRoutine(m_env.messages, QStringLiteral("doGemRay"),
+    runRoutine(m_env.messages, m_settings.routine,
                [&] { run(pav, crn, ri, xtilt, ytilt, iso, cos, mode); }, &m_env.AbortFlag);
     m_waiter->release();
 }
@@ -205,10 +203,18 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     if (shell.TimedOut || m_env.AbortFlag)
         return;
 
-    const QString command = gemrayCommand(m_env.job.olPav, pav, m_env.job.olCrn, crn, ri, xtilt,
-                                          ytilt);
+    const RunnerSettings& set = m_settings;
+    const float olPav = set.olPav ? *set.olPav : m_env.job.olPav;
+    const float olCrn = set.olCrn ? *set.olCrn : m_env.job.olCrn;
+    const QString command = gemrayCommand(olPav, pav, olCrn, crn, ri, xtilt, ytilt, set.files);
+    if (set.commandLimit > 0 && command.size() >= set.commandLimit) {
+        m_env.messages.message(QStringLiteral("GemRay Command too long - must be < ")
+                               + NumTextBare(set.commandLimit) + QStringLiteral(" chars and is ")
+                               + NumText(double(command.size())));
+        return;
+    }
     const QString log = workFile(LogName);
-    const QString image = workFile(ImageName);
+    const QString image = workFile(set.lastImage);
     removeIfExists(log);
 
     RaytraceView* view = m_env.views.forMode(mode);
@@ -244,6 +250,8 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     m_stats.waitCpuSeconds += cpuSeconds() - cpuBefore;
     if (end == WaitEnd::TimedOut) {
         shell.TimedOut = true;
+        if (set.timeOutAborts)
+            m_env.AbortFlag = true;
         m_env.messages.message(QStringLiteral("GemRay Timed Out - Aborting"));
         return;
     }
@@ -251,12 +259,13 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     if (shell.TimedOut || m_env.AbortFlag)
         return;
 
-    const QString bitmap = workFile(BitmapName);
-    GBMP(m_env.images, m_env.bitmaps.BMP_Header, image, bitmap);
+    for (const auto& [raw, bitmap] : set.bitmaps)
+        GBMP(m_env.images, m_env.bitmaps.BMP_Header, workFile(raw), workFile(bitmap));
     const Brightness b = readGemrayLog(readFileBytes(log, 1 << 20));
 
     if (view) {
-        view->showPicture(bitmap);
+        for (const auto& converted : set.bitmaps)
+            view->showPicture(workFile(converted.second));
         view->showStatus(QStringLiteral("Gemray returned.    COS ") + NumText(b.cos)
                              + QStringLiteral("    ISO ") + NumText(b.iso)
                              + QStringLiteral("    Log file in bytes: ") + NumText(double(logLength)),

@@ -11,9 +11,11 @@
 #include "runner/RaytraceImages.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace zep {
 
@@ -85,11 +87,12 @@ struct RunnerEnv {
     RaytraceViews views;
 };
 
-// The GemRay command for the optimizer and the mapper:
+// The GemRay command, by default the optimizer's and the mapper's:
 // "Gemray -p 41.000 40.750 -c 34.000 33.500 -g -i 1.5400 -x 5.000 B R N N".
-// "-i", "-x" and "-y" stand only for values other than 0.
+// "-i", "-x" and "-y" stand only for values other than 0. `files` names the
+// design and the random, cosine and ISO images ("N": not written).
 QString gemrayCommand(float olPav, float pav, float olCrn, float crn, float ri, float xtilt,
-                      float ytilt);
+                      float ytilt, QStringView files = u"B R N N");
 // The bytes of "ZEP.BAT" for a command: the command, CR, CR, LF.
 QByteArray batchFileBytes(const QString& command);
 
@@ -111,19 +114,40 @@ struct WaitStatistics {
     double waitCpuSeconds = 0;// CPU time of this process in the waits
 };
 
+// What one runner does differently from another. The defaults are those of
+// the optimizer's and mapper's runner (doGemRay); the PlayPen's (PGemRay)
+// raytraces its own copy "P" into three images.
+struct RunnerSettings {
+    QString routine = QStringLiteral("doGemRay"); // named in the error message
+    QString files = QStringLiteral("B R N N");     // design, random, cosine, ISO image
+    // The old angles of the command; null: the job's olPav and olCrn.
+    const float* olPav = nullptr;
+    const float* olCrn = nullptr;
+    // A command this long or longer is refused with a message (0: no limit).
+    int commandLimit = 0;
+    // The image waited for last, once the log is complete.
+    QString lastImage = QStringLiteral("R");
+    // Raw images converted to grey bitmaps, in this order, each shown in
+    // the calling window as it is listed.
+    QList<std::pair<QString, QString>> bitmaps{{QStringLiteral("R"), QStringLiteral("ZEP.BMP")}};
+    // A time-out also sets AbortFlag.
+    bool timeOutAborts = false;
+};
+
 class FileWaiter;
 
 class RaytraceRunner {
 public:
-    explicit RaytraceRunner(RunnerEnv env);
+    explicit RaytraceRunner(RunnerEnv env, RunnerSettings settings = {});
     ~RaytraceRunner();
     RaytraceRunner(const RaytraceRunner&) = delete;
     RaytraceRunner& operator=(const RaytraceRunner&) = delete;
 
-    // One raytrace of "B" at the angles, index (0: the design's own) and
-    // tilt. Writes iso and cos only when the raytrace completed; does nothing
-    // at all while TimedOut or AbortFlag is set. Faults are reported here
-    // (AbortFlag set, message naming doGemRay); nothing is thrown.
+    // One raytrace of the design copy ("B") at the angles, index (0: the
+    // design's own) and tilt. Writes iso and cos only when the raytrace
+    // completed; does nothing at all while TimedOut or AbortFlag is set.
+    // Faults are reported here (AbortFlag set, message naming the runner's
+    // routine); nothing is thrown.
     void doGemRay(float pav, float crn, float ri, float xtilt, float ytilt, float& iso,
                   float& cos, const QString& mode);
 
@@ -142,6 +166,7 @@ public:
 
     const WaitStatistics& statistics() const { return m_stats; }
     RunnerEnv& env() { return m_env; }
+    const RunnerSettings& settings() const { return m_settings; }
 
 private:
     enum class WaitEnd { Done, TimedOut };
@@ -151,6 +176,7 @@ private:
                     const QString& watchFile);
 
     RunnerEnv m_env;
+    RunnerSettings m_settings;
     std::unique_ptr<FileWaiter> m_waiter;
     WaitStatistics m_stats;
 };

@@ -235,6 +235,26 @@ private slots:
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Please enter at least one optimization parameter")});
     }
 
+    void playPenCommandOpensThePlayPen()
+    {
+        prepareWork();
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        JobState& j = app.state().job;
+        j.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
+        j.stPav = 41.5f; j.stCrn = 28; j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
+        QString pav;
+        onNextModal([&](QWidget* d) {
+            pav = child<QLineEdit>(d, "txtCurPav")->text();
+            child<QPushButton>(d, "CancelButton")->click();
+        });
+        app.mainWindow()->btnPlay_Click();
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(u'|')));
+        QCOMPARE(pav, QStringLiteral("41.500"));
+        QCOMPARE(readFileBytes(work(QStringLiteral("P"))), readFileBytes(j.fnam));
+    }
+
     void newUserJobSurvivesARestart()
     {
         // A new user picks SRB.gem, extracts and picks 41.50 and 28.00, sets the

@@ -1,0 +1,129 @@
+#pragma once
+// The PlayPen without its window: one design raytraced at typed angles,
+// index and tilt (normal, tilt evaluation, colour image), a reference kept
+// beside the current result, the tilt plot's scale, and the copies of the
+// images beside the design. The window shows what this leaves in `f`.
+#include "playpen/PlayPenValues.h"
+#include "runner/Runner.h"
+
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace zep {
+
+// The PlayPen's runner PGemRay: the reference runner on the copy "P",
+// writing the random, cosine and ISO images, with the PlayPen's old angles,
+// a command limit of 100 characters, the wait ending on "I" and a time-out
+// that also aborts.
+RunnerSettings playPenRunnerSettings(const float& POlPav, const float& POlCrn);
+
+// Mean of three ISO samples and their mean absolute deviation from it.
+struct TiltFigures {
+    float avg = 0;
+    float var = 0;
+};
+TiltFigures tiltFigures(const std::array<float, 3>& iso);
+
+// The tilt plot's world coordinates, as a picture box scale: the tilt axis
+// from `left` over `width` (0 to PAng with 10 % on each side), the ISO axis
+// from `top` down over `height` (negative: values grow upwards, 10 % beyond
+// each limit; a flat -0.001 when the limits are equal or crossed).
+struct TiltPlotScale {
+    double left = 0, width = 0, top = 0, height = 0;
+    // False for a tilt axis of width 0: nothing can be placed on it.
+    bool drawable() const { return width != 0; }
+    // A world point on a picture of `size` pixels.
+    QPointF toPixel(double x, double y, QSizeF size) const;
+};
+TiltPlotScale tiltPlotScale(float PAng, float PlotMaxISO, float PlotMinISO);
+
+// One channel of the colour image from a raytrace's random image in bitmap
+// order: byte 3i + offset (0 blue, 1 green, 2 red) of pixel i is 0 where the
+// image is background (255), else Int(colour / 255 * pixel).
+void fillColourChannel(ColourBuffer& buffer, const Pixels& bitmapPixels, int offset, int16_t colour);
+// The colour image file: the 24-bit header, then the whole buffer.
+QByteArray colourBitmapBytes(const Header24& header, const ColourBuffer& buffer);
+
+// Make BMP: copies the working folder's "ZEPR.BMP", "ZEPC.BMP" and
+// "ZEPI.BMP" (any letter case) into `folder`, replacing files of those names
+// (any letter case). All three are written to temporary files first and
+// then renamed into place; a file that cannot be written changes nothing
+// (ZepError 70 with a message saying so), nor does a missing image (53).
+void copyBitmapsBeside(const QString& workPath, const QString& folder);
+
+enum class PlayMode { Normal, Tilt, Colour };
+
+// The texts of the "Cur" boxes that a raytrace reads.
+struct RaytraceBoxes {
+    QString pav, crn, ri, disp, dir, ang;
+};
+
+enum class RaytraceEnd {
+    Done,    // the results are in the fields
+    Refused, // a message said what is missing; nothing was raytraced
+    Aborted, // a raytrace was aborted or timed out: only Cancel is left
+};
+
+// The PlayPen's own values (the window's state).
+struct PlayPenFields {
+    float POlPav = 0, POlCrn = 0;
+    float PPav = 0, PCrn = 0, PRI = 0, PDisp = 0;
+    int16_t PDir = 0;
+    float PAng = 0;
+    float PISO = 0, PCOS = 0;
+    std::array<float, 3> PTiltISO{}; // no, half and full tilt
+    float PAvgISO = 0, PVarISO = 0;
+    float RPav = 0, RCrn = 0, RRI = 0, RDisp = 0, RISO = 0, RCOS = 0;
+    std::array<float, 3> RTiltISO{};
+    float RAvgISO = 0, RVarISO = 0;
+    bool isRef = false;
+    bool doPTilt = false, doRGB = false;
+    float PlotMaxISO = 100, PlotMinISO = 0;
+};
+
+class PlayPen {
+public:
+    // `env.views` are the window's: the runner shows its images and status there.
+    PlayPen(RunnerEnv env, PlayPenValues& values);
+
+    // The opening's file work and values: clears the working images and
+    // copies, copies the main window's design to "P" (PlayFile), takes the
+    // old angles, the material and fresh reference and plot values, and
+    // clears AbortFlag. Raises ZepError when the design cannot be copied.
+    void open();
+
+    // Raytrace in the given mode with the typed values.
+    RaytraceEnd raytrace(const RaytraceBoxes& boxes, PlayMode mode);
+
+    // Make Ref: the current values become the reference ...
+    void makeRefValues();
+    // ... and the current images are copied to "ZEPRefR.BMP", "ZEPRefC.BMP"
+    // and "ZEPRefI.BMP" (ZepError when one is missing).
+    void copyRefImages();
+
+    // Load File: the design at `path` becomes "P", with its old angles.
+    void loadDesign(const QString& path, float olPav, float olCrn);
+
+    // A working file: WorkPath followed by the name.
+    QString workFile(const QString& name) const { return m_runner->workFile(name); }
+    RaytraceRunner& runner() { return *m_runner; }
+    PlayPenValues& values() { return m_values; }
+
+    // PGemRay: one raytrace of "P".
+    void PGemRay(float pav, float crn, float ri, float xtilt, float ytilt, float& iso, float& cos);
+
+    PlayPenFields f;
+
+private:
+    bool aborted() const { return m_runner->env().AbortFlag; }
+    RaytraceEnd refuse(const QString& message);
+
+    PlayPenValues& m_values;
+    std::unique_ptr<RaytraceRunner> m_runner;
+};
+
+} // namespace zep

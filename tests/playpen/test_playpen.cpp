@@ -1,0 +1,295 @@
+// The PlayPen: its figures and files, and the window over the real console
+// with stand-in ray tracers (tilt directions, refusals, the command limit,
+// the tilt evaluation and plot, the colour image, the material dialog and
+// the time-out).
+#include "PlayPenRig.h"
+
+#include "common/ZepError.h"
+#include "playpen/TiltPlot.h"
+
+#include <QListWidget>
+#include <QRadioButton>
+
+using namespace zep;
+using namespace zep::test;
+
+namespace {
+
+// Pixels of the plot in a colour.
+int pixelsOf(QWidget* plot, const QColor& colour)
+{
+    const QImage img = plot->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            n += img.pixelColor(x, y) == colour;
+    return n;
+}
+
+} // namespace
+
+class TestPlayPen : public QObject {
+    Q_OBJECT
+private slots:
+    void tiltFiguresAndPlotScale();
+    void colourImageBytes();
+    void makeBmpReplacesAllOrNothing();
+
+    void boxesMakeTheCommand_data();
+    void boxesMakeTheCommand();
+    void tiltEvaluationDrawsOneCurveThenTwo();
+    void colourRaytraceUsesTheChosenColour();
+    void timeOutLeavesOnlyCancel();
+};
+
+void TestPlayPen::tiltFiguresAndPlotScale()
+{
+    const TiltFigures t = tiltFigures({30, 0, 0});
+    QCOMPARE(t.avg, 10.0f);
+    QCOMPARE(t.var, 40.0f / 3);
+
+    // 10 % beyond each end of both axes; values grow upwards.
+    const TiltPlotScale s = tiltPlotScale(10, 100, 0);
+    QCOMPARE(s.toPixel(-1, 110, {240, 120}), QPointF(0, 0));
+    QCOMPARE(s.toPixel(11, -10, {240, 120}), QPointF(240, 120));
+    // Equal or crossed limits: a flat scale below the top value.
+    QCOMPARE(tiltPlotScale(10, 50, 50).height, double(-0.001f));
+    QCOMPARE(tiltPlotScale(10, 40, 60).top, 38.0);
+    QVERIFY(!tiltPlotScale(0, 100, 0).drawable());
+
+    // A tilt angle of 0 or equal limits draw without failing.
+    TiltPlot plot;
+    plot.plot(TiltCurves{{40, 50, 60}, {}, false, 0, 100, 0});
+    QCOMPARE(pixelsOf(&plot, QColor(Qt::white)), 278 * 168);
+    plot.plot(TiltCurves{{40, 50, 60}, {1, 2, 3}, true, 10, 50, 50});
+    QVERIFY(pixelsOf(&plot, QColor(Qt::white)) > 0);
+}
+
+void TestPlayPen::colourImageBytes()
+{
+    Pixels p{};
+    for (int i = 0; i < ImageSize; ++i)
+        p[std::size_t(i)] = uint8_t(i % 256);
+    ColourBuffer b{};
+    b.fill(7);
+    fillColourChannel(b, p, 2, 255); // white copies the raw value
+    fillColourChannel(b, p, 1, 128);
+    fillColourChannel(b, p, 0, 0);
+    QCOMPARE(int(b[3 * 200 + 2]), 200);
+    QCOMPARE(int(b[3 * 201 + 1]), 100); // Int(128 / 255 * 201) = Int(100.89)
+    QCOMPARE(int(b[3 * 200]), 0);
+    QCOMPARE(int(b[3 * 255 + 2]), 0);   // background is black whatever the colour
+    QCOMPARE(int(b[3 * 254 + 2]), 254);
+    QCOMPARE(int(b[3 * ImageSize]), 7); // past the pixels nothing is written
+}
+
+void TestPlayPen::makeBmpReplacesAllOrNothing()
+{
+    QTemporaryDir tmp;
+    const QString work = tmp.filePath("work/"), gems = tmp.filePath("gems/");
+    QDir(tmp.path()).mkpath("work");
+    QDir(tmp.path()).mkpath("gems");
+    writeFileSafely(work + "ZEPr.BMP", "random");
+    writeFileSafely(work + "ZEPc.BMP", "cosine");
+    writeFileSafely(gems + "zepr.bmp", "old random");
+
+    QVERIFY_THROWS_EXCEPTION(ZepError, copyBitmapsBeside(work, gems)); // no ISO image
+    writeFileSafely(work + "ZEPi.BMP", "iso");
+    // A file that cannot be written: said so, nothing changed, no leftovers.
+    QDir(gems).mkdir("ZEPI.BMP");
+    try {
+        copyBitmapsBeside(work, gems);
+        QFAIL("wrote over a folder");
+    } catch (const ZepError& e) {
+        QCOMPARE(e.userMessage(), QDir::toNativeSeparators(gems + "ZEPI.BMP")
+                                      + " cannot be written. The .BMP files were not copied.");
+    }
+    QCOMPARE(QDir(gems).entryList(QDir::Files | QDir::Hidden), QStringList{"zepr.bmp"});
+    QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("old random"));
+    QDir(gems).rmdir("ZEPI.BMP");
+
+    // The file there is replaced under its own name (letter case aside).
+    copyBitmapsBeside(work, gems);
+    QCOMPARE(QDir(gems).entryList(QDir::Files, QDir::Name), (QStringList{"ZEPC.BMP", "ZEPI.BMP", "zepr.bmp"}));
+    QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("random"));
+    QCOMPARE(readFileBytes(gems + "ZEPI.BMP"), QByteArray("iso"));
+}
+
+void TestPlayPen::boxesMakeTheCommand_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("ri");
+    QTest::addColumn<QString>("dir");
+    QTest::addColumn<QString>("ang");
+    QTest::addColumn<QString>("result"); // the call made, or the message shown
+    const QString start = "-p 41.500 41.500 -c 28.000 28.000 -g ";
+    QTest::newRow("direction 2") << "optNormal" << "1.54" << "2" << "10" << start + "-i 1.5400 -x 7.071 -y 7.071 P R C I";
+    QTest::newRow("direction 8") << "optNormal" << "1.54" << "8" << "10" << start + "-i 1.5400 -x 7.071 -y -7.071 P R C I";
+    QTest::newRow("direction 3") << "optNormal" << "1.54" << "3" << "10" << start + "-i 1.5400 -y 10.000 P R C I";
+    QTest::newRow("direction 5.4") << "optNormal" << "1.54" << "5.4" << "2" << start + "-i 1.5400 -x -2.000 P R C I";
+    QTest::newRow("no direction") << "optNormal" << "1.54" << "" << "10" << start + "-i 1.5400 P R C I";
+    QTest::newRow("index 0") << "optNormal" << "0" << "" << "" << start + "P R C I";
+    QTest::newRow("no direction, colour") << "optRGB" << "1.54" << "" << "10" << start + "-i 1.5180 P R C I";
+    QTest::newRow("direction 0") << "optNormal" << "1.54" << "0" << "10" << "ERROR - Select 1-8 for tilt direction";
+    QTest::newRow("direction 9") << "optRGB" << "1.54" << "9" << "10" << "ERROR - Select 1-8 for tilt direction";
+    QTest::newRow("index 0, colour") << "optRGB" << "0" << "" << "" << "Please specify a refractive index (and dispersion)";
+    QTest::newRow("tilt without angle") << "optTilt" << "1.54" << "1" << "" << "Please enter a tilt angle and direction";
+    QTest::newRow("tilt without direction") << "optTilt" << "1.54" << "" << "10" << "Please enter a tilt angle and direction";
+    // "-x " and 34 characters make a command of 99 characters, and one more 100.
+    QTest::newRow("99 characters") << "optNormal" << "1.54" << "1" << "1E29"
+                                   << start + "-i 1.5400 -x 100000000000000000000000000000.000 P R C I";
+    QTest::newRow("100 characters") << "optNormal" << "1.54" << "1" << "1E30"
+                                    << "GemRay Command too long - must be < 100 chars and is  100";
+}
+
+void TestPlayPen::boxesMakeTheCommand()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, result);
+    PlayPenRig rig;
+    rig.putImages(rawImage([](int) { return uint8_t(9); }));
+    rig.put("log.src", gemrayLog(62, 54));
+    rig.standInImages();
+    rig.open();
+    child<QRadioButton>(rig.w.get(), qPrintable(option))->setChecked(true);
+    QFETCH(QString, ri);
+    QFETCH(QString, dir);
+    QFETCH(QString, ang);
+    rig.type("txtCurRI", ri);
+    rig.type("txtCurDir", dir);
+    rig.type("txtCurAng", ang);
+    rig.click("CalcButton");
+    if (result.startsWith("-p")) {
+        QCOMPARE(rig.calls().value(0), result);
+        QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+        QCOMPARE(rig.text("txtCurISO"), QString(" 62"));
+    } else {
+        QCOMPARE(rig.messages.messages, QStringList{result});
+        QVERIFY(rig.calls().isEmpty());
+        // Only the refused command counts as a raytrace that gave 0.
+        QCOMPARE(rig.text("txtCurISO"), QString(result.startsWith("GemRay") ? " 0" : ""));
+        QVERIFY(!rig.AbortFlag);
+    }
+    for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
+        QVERIFY(rig.enabled(b));
+}
+
+void TestPlayPen::tiltEvaluationDrawsOneCurveThenTwo()
+{
+    PlayPenRig rig;
+    rig.putImages(rawImage([](int) { return uint8_t(9); }));
+    rig.put("log40", gemrayLog(40, 30));
+    rig.put("log50", gemrayLog(50, 31));
+    rig.put("log60", gemrayLog(60, 32));
+    // ISO 60 at full tilt, 50 at half tilt, 40 untilted.
+    rig.standInImages("case \"$*\" in *\"-x 10.000\"*) l=log60;; *\"-x 5.000\"*) l=log50;; *) l=log40;; esac\n"
+                      "cp $l L.tmp && mv L.tmp Gemray.log\n");
+    PlayPenWindow& w = rig.open();
+    auto* plot = child<TiltPlot>(&w, "picTilt");
+    const QColor blue(0, 0, 255), ink = plot->palette().color(QPalette::ButtonText);
+    child<QRadioButton>(&w, "optTilt")->setChecked(true);
+    rig.type("txtCurDir", "1");
+    rig.type("txtCurAng", "10");
+    rig.click("CalcButton");
+    QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+    QCOMPARE(rig.calls().size(), 3);
+    QVERIFY(rig.calls()[2].endsWith("-g -i 1.5400 P R C I"));
+    QCOMPARE(w.pen().f.PTiltISO, (std::array<float, 3>{40, 50, 60}));
+    QCOMPARE(rig.text("txtCurAvg"), QString(" 50"));
+    QCOMPARE(rig.text("txtCurVar"), QString(" 6.666667"));
+    QCOMPARE(rig.text("txtCurISO"), QString(" 40")); // the untilted raytrace
+    QCOMPARE(rig.text("txtX2"), QString(" 10"));
+    QVERIFY(pixelsOf(plot, ink) > 50);
+    QCOMPARE(pixelsOf(plot, blue), 0);
+
+    rig.click("btnMakeRef");
+    QCOMPARE(rig.text("txtRefAvg"), QString(" 50"));
+    QCOMPARE(rig.text("txtRefDir"), QString(" 1"));
+    rig.type("txtCurAng", "20"); // 40 at full tilt, 60 at half tilt
+    rig.click("CalcButton");
+    QVERIFY(pixelsOf(plot, blue) > 50);
+
+    // New limits redraw the plot.
+    onNextModal([](QWidget* d) {
+        QCOMPARE(d->windowTitle(), QString("Enter Plot Limits"));
+        child<QLineEdit>(d, "txtNA1")->setText("70");
+        child<QLineEdit>(d, "txtNA2")->setText("30");
+        child<QAbstractButton>(d, "OKButton")->click();
+    });
+    rig.click("btnPlotLim");
+    QCOMPARE(rig.text("txtY1"), QString(" 30"));
+    QCOMPARE(rig.text("txtY2"), QString(" 70"));
+}
+
+void TestPlayPen::colourRaytraceUsesTheChosenColour()
+{
+    PlayPenRig rig;
+    // Raw pixel k of the top row holds k; the rest is background.
+    rig.putImages(rawImage([](int i) { return uint8_t(i < 120 ? i * 2 : 255); }));
+    rig.put("log.src", gemrayLog(62, 54));
+    rig.standInImages();
+    PlayPenWindow& w = rig.open();
+    // Cancel changes nothing; OK takes Diamond and the colour.
+    rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(255, 128, 0); };
+    for (const char* button : {"CancelButton", "OKButton"}) {
+        onNextModal([button](QWidget* d) {
+            child<QListWidget>(d, "lstMatl")->setCurrentRow(4);
+            child<QAbstractButton>(d, "btnSelCol")->click();
+            child<QAbstractButton>(d, button)->click();
+        });
+        rig.click("btnGemMat");
+        if (QByteArray(button) == "CancelButton")
+            QVERIFY(rig.text("txtCurRI") == " 1.54" && rig.job.theGCol == 255 && rig.values.playMat.isEmpty());
+    }
+    QCOMPARE(rig.values.playMat, QString("Diamond"));
+    QCOMPARE(rig.text("txtCurRI"), QString(" 2.418"));
+    QCOMPARE(rig.text("txtCurDisp"), QString(" .044"));
+    QCOMPARE(rig.job.theGCol, int16_t(128));
+    QCOMPARE(rig.job.theBCol, int16_t(0));
+    onNextModal([](QWidget* d) { // the next opening selects it
+        QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QString("Diamond"));
+        child<QAbstractButton>(d, "CancelButton")->click();
+    });
+    rig.click("btnGemMat");
+
+    child<QRadioButton>(&w, "optRGB")->setChecked(true);
+    rig.click("CalcButton");
+    QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+    QCOMPARE(rig.calls().size(), 3);
+    QVERIFY(rig.calls()[0].contains("-i 2.3960 "));
+    QVERIFY(rig.calls()[2].contains("-i 2.4400 "));
+    const QByteArray bmp = rig.get("ZEPr.BMP");
+    QCOMPARE(bmp.size(), 57654);
+    QCOMPARE(bmp.left(54), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.RGBMap_Header.data()), 54));
+    // The top row is the last of the file: pixel 100 holds 200.
+    const int at = 54 + 3 * (119 * 120 + 100);
+    QCOMPARE(uint8_t(bmp[at + 2]), uint8_t(200));
+    QCOMPARE(uint8_t(bmp[at + 1]), uint8_t(100));
+    QCOMPARE(uint8_t(bmp[at]), uint8_t(0));
+    QCOMPARE(child<GemImage>(&w, "imgCurRan")->image().pixelColor(100, 0), QColor(200, 100, 0));
+}
+
+void TestPlayPen::timeOutLeavesOnlyCancel()
+{
+    PlayPenRig rig;
+    rig.prefs.Tout = 1;
+    rig.standIn("exit 0\n");
+    rig.env.txtItPav = "40.250"; // the optimized angles are the start
+    rig.env.txtItCrn = "33.100";
+    rig.open();
+    rig.click("CalcButton");
+    QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
+    QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
+    QVERIFY(rig.shell.TimedOut);
+    QVERIFY(rig.AbortFlag);
+    QVERIFY(rig.enabled("CancelButton"));
+    for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton"})
+        QVERIFY(!rig.enabled(b));
+    // The status line still shows the command on red.
+    QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
+    rig.w->reject(); // Escape closes it as Cancel does
+    QVERIFY(!rig.w->isVisible());
+}
+
+QTEST_MAIN(TestPlayPen)
+#include "test_playpen.moc"
