@@ -191,8 +191,8 @@ private:
             return typed; // the chooser has asked about replacing it
         const QString path = typed + kind.extension;
         if (fileExists(path) &&
-            !m_env.dialogs.messages.question(QStringLiteral("The specified file ") + path +
-                                             QStringLiteral(" already exists! Replace it?")))
+            !m_env.dialogs.messages.question(QStringLiteral("The file ") + path +
+                                             QStringLiteral(" already exists. Replace it?")))
             return QString();
         return path;
     }

@@ -108,8 +108,8 @@ private slots:
         QVERIFY(status.endsWith(QDir::toNativeSeparators(path("recut.gem"))));
         QVERIFY(readFileBytes(path("list.asc")).contains("\r\na -42.300000 0.62884239 96 n 2 84 72"));
         QVERIFY(readFileBytes(path("page.pdf")).startsWith("%PDF-"));
-        QCOMPARE(sink.messages, QStringList{QStringLiteral("The specified file ") + path("recut.gem") +
-                                            QStringLiteral(" already exists! Replace it?")});
+        QCOMPARE(sink.messages, QStringList{QStringLiteral("The file ") + path("recut.gem") +
+                                            QStringLiteral(" already exists. Replace it?")});
     }
 
     void damagedDesignGetsItsMessage()
