@@ -21,7 +21,7 @@ namespace {
 // for "unchanged" when old and new are the same.
 constexpr double kUnchanged = 45;
 
-std::string latin(const QString& s) { return s.toLocal8Bit().toStdString(); }
+std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
 
 std::string padded(const std::string& s, std::size_t width) { return s + std::string(width - s.size(), ' '); }
 
@@ -30,8 +30,8 @@ std::string padded(const std::string& s, std::size_t width) { return s + std::st
 void printList(const gemray::GemDesign& d, const gemray::GemDesign& original, bool was, std::ostream& out)
 {
     out << d.headers[0] << '\n';
-    out << "gear " << d.gear << ", offset " << latin(NumText(d.gearOffset).trimmed()) << ", symmetry " << d.symmetry
-        << (d.mirror ? ", mirror" : "") << "; refractive index " << latin(NumText(d.refractiveIndex).trimmed())
+    out << "gear " << d.gear << ", offset " << local(NumText(d.gearOffset).trimmed()) << ", symmetry " << d.symmetry
+        << (d.mirror ? ", mirror" : "") << "; refractive index " << local(NumText(d.refractiveIndex).trimmed())
         << '\n';
     std::vector<std::vector<std::string>> table;
     std::vector<std::string> head{"name", "side", "angle"};
@@ -65,7 +65,7 @@ int anglesCommand(Arguments& args, std::ostream& out)
     while (!args.atEnd()) {
         const QString option = args.take("an option");
         if (option != QLatin1String("--asc"))
-            throw UsageError("unknown option " + latin(option));
+            throw UsageError("unknown option " + local(option));
         asc = true;
     }
     const gemray::GemDesign d = loadDesign(design);
@@ -104,7 +104,7 @@ int recutCommand(Arguments& args, std::ostream& out)
         } else if (option == QLatin1String("--pdf")) {
             pdf = args.take("the diagram's name after --pdf");
         } else {
-            throw UsageError("unknown option " + latin(option));
+            throw UsageError("unknown option " + local(option));
         }
     }
     if (gem.isEmpty())
@@ -115,7 +115,7 @@ int recutCommand(Arguments& args, std::ostream& out)
     for (const QString& name : {gem, asc, pdf})
         if (!name.isEmpty()) {
             if (names.contains(QFileInfo(name).absoluteFilePath()))
-                throw UsageError("\"" + latin(name) + "\" is named twice (or is the design itself)");
+                throw UsageError("\"" + local(name) + "\" is named twice (or is the design itself)");
             names << QFileInfo(name).absoluteFilePath();
         }
 
@@ -130,7 +130,7 @@ int recutCommand(Arguments& args, std::ostream& out)
 
     printList(diagram.recut, original, true, out);
     for (const auto& f : files)
-        out << "wrote " << latin(QDir::toNativeSeparators(f.first)) << '\n';
+        out << "wrote " << local(QDir::toNativeSeparators(f.first)) << '\n';
     return 0;
 }
 
@@ -156,7 +156,7 @@ double Arguments::number(const char* what)
     try {
         return StrictNumber(text);
     } catch (const ZepError&) {
-        throw UsageError(std::string(what) + ": \"" + latin(text) + "\" is not a number");
+        throw UsageError(std::string(what) + ": \"" + local(text) + "\" is not a number");
     }
 }
 
@@ -186,7 +186,7 @@ int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
     const auto sub = std::find_if(table.begin(), table.end(),
                                   [&](const Subcommand& s) { return name == QLatin1String(s.name); });
     if (sub == table.end()) {
-        err << "zeptool: unknown command \"" << latin(name) << "\"\n";
+        err << "zeptool: unknown command \"" << local(name) << "\"\n";
         printUsage(err);
         return 2;
     }
@@ -198,7 +198,7 @@ int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
             << '\n';
         return 2;
     } catch (const ZepError& e) {
-        err << "zeptool " << sub->name << ": " << latin(e.messageFor(QStringLiteral("zeptool"))) << '\n';
+        err << "zeptool " << sub->name << ": " << local(e.messageFor(QStringLiteral("zeptool"))) << '\n';
         return 1;
     } catch (const std::exception& e) {
         err << "zeptool " << sub->name << ": " << e.what() << '\n';
