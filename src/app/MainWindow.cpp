@@ -6,6 +6,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/DesignDialogs.h"
+#include "recut/CutListWindow.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
 #include "settings/PreferencesDialog.h"
@@ -146,6 +147,8 @@ MainWindow::MainWindow(ZepApplication& app)
     og->addWidget(txtStartMF, 1, 4);
     og->addWidget(new QLabel(QStringLiteral("Final MF"), opt), 0, 5);
     og->addWidget(txtItMF, 1, 5);
+    btnCutList = button("btnCutList", QStringLiteral("Cutting List"), opt);
+    og->addWidget(btnCutList, 0, 6, 2, 1);
     top->addWidget(opt);
 
     auto* row = new QHBoxLayout;
@@ -161,6 +164,7 @@ MainWindow::MainWindow(ZepApplication& app)
     connect(btnModAng, &QPushButton::clicked, this, &MainWindow::btnModAng_Click);
     connect(btnModTargets, &QPushButton::clicked, this, &MainWindow::btnModTargets_Click);
     connect(btnOpt, &QPushButton::clicked, this, &MainWindow::btnOpt_Click);
+    connect(btnCutList, &QPushButton::clicked, this, &MainWindow::btnCutList_Click);
     connect(btnPlay, &QPushButton::clicked, this, &MainWindow::btnPlay_Click);
     connect(btnMFMap, &QPushButton::clicked, this, &MainWindow::btnMFMap_Click);
     connect(btnAbout, &QPushButton::clicked, this, &MainWindow::btnAbout_Click);
@@ -194,6 +198,7 @@ void MainWindow::Form_Load()
         btnModAng->setToolTip(QStringLiteral("Modify Gem Angles and Materials"));
         btnModTargets->setToolTip(QStringLiteral("Modify Optimization Targets and Weights"));
         btnOpt->setToolTip(QStringLiteral("Start Optimization Run"));
+        btnCutList->setToolTip(QStringLiteral("Cutting list, design and diagram at the optimized angles"));
         btnAbout->setToolTip(QStringLiteral("Information and Preferences"));
         btnPlay->setToolTip(QStringLiteral("Start PlayPen"));
         btnMFMap->setToolTip(QStringLiteral("Start Merit Function Mapper"));
@@ -355,6 +360,20 @@ void MainWindow::btnOpt_Click()
         txtItCrn->setText(Format(s.job.theFinalCrn, u"#.000"));
         txtStartMF->setText(NumText(s.job.theStartMF));
         txtItMF->setText(NumText(s.job.theFinalMF));
+    });
+}
+
+void MainWindow::btnCutList_Click()
+{
+    guarded("btnCutList_Click", [&] {
+        if (!checkJob(QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before opening "
+                                     "the Cutting List")))
+            return;
+        const JobState& j = m_app.state().job;
+        // The boxes show a result only after a run that reached its angles.
+        const bool result = !txtItPav->text().isEmpty() && j.theFinalPav > 0 && j.theFinalCrn > 0;
+        CutListEnv env{m_app.dialogEnv(), j, result};
+        showCuttingList(env, this);
     });
 }
 

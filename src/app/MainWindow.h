@@ -33,6 +33,7 @@ public slots:
     void btnModAng_Click();
     void btnModTargets_Click();
     void btnOpt_Click();
+    void btnCutList_Click();
     void btnPlay_Click();
     void btnMFMap_Click();
     void btnAbout_Click();
@@ -60,7 +61,7 @@ private:
     ZepApplication& m_app;
     bool m_quitting = false;
 
-    QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnPlay, *btnMFMap, *btnAbout, *btnQuit;
+    QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnCutList, *btnPlay, *btnMFMap, *btnAbout, *btnQuit;
     QLabel *lblFileName, *lblOlPav, *lblOlCrn;
     QLabel *lblStartPav, *lblMinPav, *lblMaxPav, *lblStartCrn, *lblMinCrn, *lblMaxCrn;
     QLineEdit *txtPavFixed, *txtCrnFixed;

@@ -41,10 +41,8 @@ bool wanted(const std::string& name) { return name != kNoImage; }
 
 Stone stoneForAngles(const GemDesign& design, const RunRequest& request)
 {
-    const Stone stone(design);
     try {
-        return stone.scaledAngles(tangentRatio(request.oldPavilion, request.pavilion),
-                                  tangentRatio(request.oldCrown, request.crown));
+        return stoneAtAngles(design, request.oldPavilion, request.pavilion, request.oldCrown, request.crown);
     } catch (const std::runtime_error& e) {
         throw RunError("design file \"" + request.design + "\": " + e.what());
     }

@@ -175,4 +175,9 @@ double tangentRatio(double oldAngleDegrees, double newAngleDegrees)
     return std::tan(radians(newAngleDegrees)) / std::tan(radians(oldAngleDegrees));
 }
 
+Stone stoneAtAngles(const GemDesign& design, double oldPavilion, double pavilion, double oldCrown, double crown)
+{
+    return Stone(design).scaledAngles(tangentRatio(oldPavilion, pavilion), tangentRatio(oldCrown, crown));
+}
+
 } // namespace gemray

@@ -70,6 +70,12 @@ private:
 // k = tan(newAngle) / tan(oldAngle), angles in degrees.
 double tangentRatio(double oldAngleDegrees, double newAngleDegrees);
 
+// The stone of a design moved from its old pavilion and crown angles to new ones
+// by the tangent-ratio change of Stone::scaledAngles. The ray tracer and the
+// re-cut design both come from here. Throws std::runtime_error when a half that
+// must change has no facet corners.
+Stone stoneAtAngles(const GemDesign& design, double oldPavilion, double pavilion, double oldCrown, double crown);
+
 // Rotation of the tilt described at Stone::tilted, applied to a vector.
 Vec3 tiltVector(const Vec3& v, double xTiltDegrees, double yTiltDegrees);
 

@@ -393,6 +393,40 @@ private slots:
         QVERIFY(app.mainWindow()->grab().save(out));
     }
 
+    void cuttingListShowsTheResultOrTheStartAngles()
+    {
+        prepareWork();
+        QTemporaryDir designs;
+        QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs.filePath(QStringLiteral("SRB.gem"))));
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        MainWindow* w = app.mainWindow();
+        child<QPushButton>(w, "btnCutList")->click(); // no design yet: its message, no window
+        QCOMPARE(sink.messages.last(), QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material "
+                                                      "before opening the Cutting List"));
+        AppState& s = app.state();
+        s.fd = {QString(), designs.path(), QStringLiteral("SRB.gem"), QString(), 41.5f, 28, true};
+        s.job.minPav = 38; s.job.maxPav = 45; s.job.minCrn = 25; s.job.maxCrn = 35;
+        s.job.theFinalPav = 42.3f; s.job.theFinalCrn = 31; // an earlier design's result
+        s.shell.Interactive = false;
+        w->btnFSel_Click();
+        w->btnModAng_Click();
+        s.shell.Interactive = true;
+        auto shown = [&] {
+            QString angles;
+            onNextModal([&](QWidget* d) {
+                angles = child<QLabel>(d, "lblAngles")->text();
+                child<QPushButton>(d, "btnClose")->click();
+            });
+            child<QPushButton>(w, "btnCutList")->click();
+            return angles;
+        };
+        QVERIFY(shown().endsWith(QStringLiteral("41.50° to 41.50°, crown 28.00° to 28.00° (start angles: no result yet)")));
+        child<QLineEdit>(w, "txtItPav")->setText(QStringLiteral("42.300")); // as a finished run shows it
+        QVERIFY(shown().endsWith(QStringLiteral("41.50° to 42.30°, crown 28.00° to 31.00° (optimization result)")));
+    }
+
     void closingTheFrameRunsQuit()
     {
         prepareWork();

@@ -1,0 +1,226 @@
+#include "recut/CutListWindow.h"
+#include "recut/CuttingList.h"
+#include "recut/Diagram.h"
+#include "recut/Recut.h"
+
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+#include "dialogs/FileChooser.h"
+#include "dialogs/WindowSupport.h"
+#include "settings/WindowPlaces.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <functional>
+
+namespace zep {
+
+namespace {
+
+const QChar kDegree(0x00B0);
+
+QString angleText(double a)
+{
+    QString t = Format(a, u"##.00");
+    if (t.startsWith(u'.'))
+        t.prepend(u'0');
+    return t + kDegree;
+}
+
+QString latin(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+// The material as the diagram names it; empty for the design's own index.
+QString materialLine(const JobState& j)
+{
+    if (j.useFileRI || !(j.theRI > 0))
+        return QString();
+    QString line = QStringLiteral("Material: ");
+    if (j.useMatRI && !j.theMat.isEmpty())
+        line += j.theMat + QStringLiteral(", ");
+    return line + QStringLiteral("refractive index") + NumText(j.theRI) + QStringLiteral(", dispersion") +
+           NumText(j.theDisp);
+}
+
+struct SaveKind {
+    const char* routine;
+    QString title, pattern, extension, prompt, tip;
+};
+
+class CutListWindow : public QDialog {
+public:
+    CutListWindow(CutListEnv& env, DiagramInput input, QWidget* parent)
+        : QDialog(parent), m_env(env), m_in(std::move(input)), m_saveDir(QFileInfo(env.job.fnam).absolutePath())
+    {
+        setObjectName(QStringLiteral("frmCutList"));
+        setWindowTitle(QStringLiteral("Cutting List"));
+        build();
+        const WindowPlace place = readWindowPlace(placesFile(), QStringLiteral("CutList"));
+        placeWindow(this, place.top, place.left);
+    }
+
+    void done(int r) override
+    {
+        runRoutine(m_env.dialogs.messages, QStringLiteral("CutList_Unload"), [this] {
+            WindowPlace place;
+            storeWindowPosition(this, place.top, place.left);
+            storeWindowPlace(placesFile(), QStringLiteral("CutList"), place);
+        });
+        QDialog::done(r);
+    }
+
+private:
+    QString placesFile() const { return m_env.dialogs.workPath + QLatin1String(kCutListPlaces); }
+
+    void build()
+    {
+        const RecutAngles& a = m_in.angles;
+        auto* layout = new QVBoxLayout(this);
+        auto* design = named(new QLabel(QDir::toNativeSeparators(m_env.job.fnam), this), "lblDesign");
+        design->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(design);
+        layout->addWidget(named(new QLabel(QStringLiteral("Pavilion %1 to %2, crown %3 to %4 (%5)")
+                                               .arg(angleText(a.oldPav), angleText(a.newPav), angleText(a.oldCrn),
+                                                    angleText(a.newCrn),
+                                                    m_env.hasResult ? QStringLiteral("optimization result")
+                                                                    : QStringLiteral("start angles: no result yet")),
+                                           this),
+                                "lblAngles"));
+
+        const std::vector<CutRow> rows = cutRows(m_in.recut, m_in.original);
+        auto* table = named(new QTableWidget(int(rows.size()), 6, this), "lstCuts");
+        table->setHorizontalHeaderLabels({QStringLiteral("Tier"), QStringLiteral("Side"), QStringLiteral("Angle"),
+                                          QStringLiteral("Was"), QStringLiteral("Index"),
+                                          QStringLiteral("Instructions")});
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->verticalHeader()->hide();
+        for (int i = 0; i < int(rows.size()); ++i) {
+            const CutRow& r = rows[std::size_t(i)];
+            const QString cells[] = {latin(r.name), latin(r.side), angleText(r.angle), angleText(r.was),
+                                     latin(r.index), latin(r.instructions)};
+            for (int c = 0; c < 6; ++c) {
+                auto* item = new QTableWidgetItem(cells[c]);
+                if (c == 2 || c == 3)
+                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                table->setItem(i, c, item);
+            }
+        }
+        table->resizeColumnsToContents();
+        table->horizontalHeader()->setStretchLastSection(true);
+        int width = 0;
+        for (int c = 0; c < 6; ++c)
+            width += table->columnWidth(c);
+        table->setMinimumSize(std::min(width + 40, 1100),
+                              std::min(table->verticalHeader()->length() + table->horizontalHeader()->height() + 8, 520));
+        layout->addWidget(table, 1);
+
+        m_status = named(new QLabel(this), "lblStatus");
+        layout->addWidget(m_status);
+
+        const bool tips = m_env.dialogs.prefs.DoTips;
+        auto* saveDesign = named(new QPushButton(QStringLiteral("Save Design"), this), "btnSaveDesign");
+        auto* saveText = named(new QPushButton(QStringLiteral("Save Text"), this), "btnSaveText");
+        auto* saveDiagram = named(new QPushButton(QStringLiteral("Save Diagram"), this), "btnSaveDiagram");
+        auto* close = named(new QPushButton(QStringLiteral("Close"), this), "btnClose");
+        setTip(saveDesign, tips, QStringLiteral("Save the re-cut design as a GemCAD file"));
+        setTip(saveText, tips, QStringLiteral("Save the cutting list as GemCAD text (.asc)"));
+        setTip(saveDiagram, tips, QStringLiteral("Save a printable cutting diagram (PDF)"));
+        setTip(close, tips, QStringLiteral("Close the cutting list"));
+        layout->addLayout(buttonRow({saveDesign, saveText, saveDiagram, close}));
+
+        connect(saveDesign, &QPushButton::clicked, this, [this] {
+            save({"btnSaveDesign_Click", QStringLiteral("Save Re-cut Design"), QStringLiteral("*.GEM"),
+                  QStringLiteral(".gem"), QStringLiteral("Name the re-cut design"),
+                  QStringLiteral("The design at the new angles, for GemCAD and the ray tracer. A name without "
+                                 "an extension gets \".gem\".")},
+                 [this] { return gemBytes(m_in.recut); });
+        });
+        connect(saveText, &QPushButton::clicked, this, [this] {
+            save({"btnSaveText_Click", QStringLiteral("Save Cutting List Text"), QStringLiteral("*.ASC"),
+                  QStringLiteral(".asc"), QStringLiteral("Name the cutting list text"),
+                  QStringLiteral("GemCAD's text form of the re-cut design. A name without an extension gets "
+                                 "\".asc\".")},
+                 [this] { return ascText(m_in.recut); });
+        });
+        connect(saveDiagram, &QPushButton::clicked, this, [this] {
+            save({"btnSaveDiagram_Click", QStringLiteral("Save Cutting Diagram"), QStringLiteral("*.PDF"),
+                  QStringLiteral(".pdf"), QStringLiteral("Name the cutting diagram"),
+                  QStringLiteral("A printable page with the tiers, their angles and index positions, and "
+                                 "pictures of the stone. A name without an extension gets \".pdf\".")},
+                 [this] { return diagramPdf(m_in); });
+        });
+        connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    }
+
+    // Asks for a file name through the file chooser and writes the file in one
+    // step; nothing is written when the user cancels.
+    void save(const SaveKind& kind, const std::function<QByteArray()>& bytes)
+    {
+        runRoutine(m_env.dialogs.messages, QLatin1String(kind.routine), [&] {
+            const QString path = askPath(kind);
+            if (path.isEmpty())
+                return;
+            writeFileSafely(path, bytes());
+            m_status->setText(QStringLiteral("Saved ") + QDir::toNativeSeparators(path));
+        });
+    }
+
+    QString askPath(const SaveKind& kind)
+    {
+        FileChooserExchange& gf = m_env.dialogs.fileChooser;
+        gf.GFOpen = false;
+        gf.GFPattern = kind.pattern;
+        gf.GFTitle = kind.title;
+        gf.GFPrompt = kind.prompt;
+        gf.GFTip = kind.tip;
+        gf.GFDir = m_saveDir;
+        gf.GFOK = false;
+        showFileChooser(m_env.dialogs, this);
+        if (!gf.GFOK)
+            return QString();
+        m_saveDir = gf.GFDir;
+        const QString typed = joinPath(gf.GFDir, gf.GFFile);
+        if (!QFileInfo(gf.GFFile).suffix().isEmpty())
+            return typed; // the chooser has asked about replacing it
+        const QString path = typed + kind.extension;
+        if (fileExists(path) &&
+            !m_env.dialogs.messages.question(QStringLiteral("The file ") + path +
+                                             QStringLiteral(" already exists. Replace it?")))
+            return QString();
+        return path;
+    }
+
+    CutListEnv& m_env;
+    DiagramInput m_in;
+    QString m_saveDir;
+    QLabel* m_status = nullptr;
+};
+
+} // namespace
+
+void showCuttingList(CutListEnv& env, QWidget* parent)
+{
+    const JobState& j = env.job;
+    DiagramInput input;
+    const bool ready = runRoutine(env.dialogs.messages, QStringLiteral("CutList_Load"), [&] {
+        input.angles = {singleAsDecimal(j.olPav), singleAsDecimal(env.hasResult ? j.theFinalPav : j.stPav),
+                        singleAsDecimal(j.olCrn), singleAsDecimal(env.hasResult ? j.theFinalCrn : j.stCrn)};
+        input.original = loadDesign(j.fnam);
+        input.recut = recutDesign(input.original, input.angles);
+        input.designName = QFileInfo(j.fnam).fileName();
+        input.material = materialLine(j);
+    });
+    if (!ready)
+        return;
+    CutListWindow w(env, std::move(input), parent);
+    w.exec();
+}
+
+} // namespace zep

@@ -1,0 +1,408 @@
+#include "recut/Diagram.h"
+#include "recut/CuttingList.h"
+
+#include "common/NumText.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPolygonF>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace zep {
+
+namespace {
+
+using gemray::FacetKind;
+using gemray::GemDesign;
+
+// Page geometry in millimetres (A4).
+constexpr double kPageWidth = 210, kPageHeight = 297, kMargin = 15;
+constexpr double kContentWidth = kPageWidth - 2 * kMargin;
+constexpr double kPictureHeight = 58, kPictureGap = 6;
+constexpr double kCellPad = 1.0;
+constexpr int kPdfDpi = 300;
+const QChar kDegree(0x00B0);
+
+enum class View { Above, Below, Side };
+
+struct Outline {
+    QPolygonF points; // in design units, seen from the view
+    QColor fill;
+    QString label;
+};
+
+QString angleText(double a)
+{
+    QString t = Format(a, u"##.00");
+    if (t.startsWith(u'.'))
+        t.prepend(u'0');
+    return t;
+}
+
+QString latin(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+QColor fillFor(FacetKind kind, double angle)
+{
+    if (kind == FacetKind::Girdle)
+        return QColor(245, 245, 245);
+    if (kind == FacetKind::Pavilion)
+        return QColor(226, 226, 226);
+    return angle == 0 ? QColor(186, 210, 240) : QColor(212, 227, 246);
+}
+
+// The facets that face a viewer above, below (looking up, so x runs to the
+// left) or in front (at -y) of the stone, projected onto the view.
+std::vector<Outline> viewOutlines(const GemDesign& d, const std::vector<CutGroup>& groups, View view)
+{
+    std::vector<Outline> out;
+    for (const CutGroup& g : groups)
+        for (std::size_t i : g.facets) {
+            const gemray::GemFacet& f = d.facets[i];
+            const double facing = view == View::Above ? f.abc.z : view == View::Below ? -f.abc.z : -f.abc.y;
+            if (facing <= gemray::kGirdleNormalZ * gemray::length(f.abc) || f.vertices.size() < 3)
+                continue;
+            Outline o;
+            for (const gemray::Vec3& v : f.vertices)
+                o.points << (view == View::Above ? QPointF(v.x, v.y)
+                             : view == View::Below ? QPointF(-v.x, v.y)
+                                                   : QPointF(v.x, v.z));
+            o.fill = fillFor(g.kind, g.angle);
+            if (view != View::Side)
+                o.label = latin(g.name);
+            out.push_back(std::move(o));
+        }
+    return out;
+}
+
+struct Cell {
+    QString text;
+    double width; // mm
+};
+
+class DiagramLayout {
+public:
+    DiagramLayout(const DiagramInput& in, QPaintDevice& device) : m_in(in), m_device(device)
+    {
+        m_dpi = device.logicalDpiY();
+        m_title.setPointSizeF(14);
+        m_title.setBold(true);
+        m_text.setPointSizeF(9);
+        m_table.setPointSizeF(8);
+        m_bold = m_table;
+        m_bold.setBold(true);
+        m_small.setPointSizeF(6);
+        m_groups = cuttingList(in.recut);
+        m_rows = cutRows(in.recut, in.original);
+        buildTitleLines();
+        paginate();
+    }
+
+    int pageCount() const { return int(m_pages.size()); }
+
+    void paint(QPainter& p, int page) const
+    {
+        double y = kMargin;
+        if (page == 0) {
+            y = paintTitle(p, y);
+            y = paintPictures(p, y + 3);
+        } else {
+            p.setFont(m_bold);
+            p.drawText(QPointF(mm(kMargin), mm(y) + QFontMetricsF(m_bold, &m_device).ascent()),
+                       m_titleLines.first() + QStringLiteral(" (continued)"));
+            y += lineHeight(m_bold) + 2;
+        }
+        y = paintRow(p, y, headerCells(), true, false);
+        bool shade = false;
+        for (const Block& b : m_pages[std::size_t(page)]) {
+            if (b.row >= 0)
+                y = paintRow(p, y, rowCells(m_rows[std::size_t(b.row)]), false, shade = !shade);
+            else
+                y = paintNote(p, y, b.note);
+        }
+        p.setFont(m_small);
+        const QString footer = QStringLiteral("ZEP cutting diagram - page %1 of %2").arg(page + 1).arg(pageCount());
+        p.drawText(QRectF(mm(kMargin), mm(kPageHeight - 11), mm(kContentWidth), mm(5)), Qt::AlignCenter, footer);
+    }
+
+private:
+    // A row of the table or a footnote below it, with its height in mm.
+    struct Block {
+        int row = -1;
+        QString note;
+        double height = 0;
+    };
+
+    double mm(double v) const { return v * m_dpi / 25.4; }
+    double toMm(double px) const { return px * 25.4 / m_dpi; }
+    double lineHeight(const QFont& f) const { return toMm(QFontMetricsF(f, &m_device).lineSpacing()); }
+    bool hasWas() const { return m_in.angles.changes(); }
+
+    void buildTitleLines()
+    {
+        const GemDesign& d = m_in.original;
+        const QString title = latin(d.headers[0]).trimmed();
+        m_titleLines << (title.isEmpty() ? m_in.designName : title);
+        for (std::size_t i = 1; i < d.headers.size(); ++i)
+            if (!latin(d.headers[i]).trimmed().isEmpty())
+                m_titleLines << latin(d.headers[i]).trimmed();
+        m_titleLines << QStringLiteral("Design file: ") + m_in.designName;
+        const RecutAngles& a = m_in.angles;
+        m_titleLines << (a.changes() ? QStringLiteral("Re-cut by tangent ratio: ") + describeChange(a, kDegree) +
+                                           QStringLiteral("; the girdle and the outline stay.")
+                                     : QStringLiteral("At the design's own angles."));
+        m_titleLines << (m_in.material.isEmpty()
+                             ? QStringLiteral("Refractive index") + NumText(d.refractiveIndex) +
+                                   QStringLiteral(" (the design's own)")
+                             : m_in.material);
+        QString gear = QStringLiteral("Index gear ") + NumText(d.gear).trimmed();
+        if (d.gearOffset != 0)
+            gear += QStringLiteral(", offset ") + NumText(d.gearOffset).trimmed();
+        gear += QStringLiteral("; symmetry ") + NumText(d.symmetry).trimmed() +
+                (d.mirror ? QStringLiteral(", mirror") : QString());
+        m_titleLines << gear;
+    }
+
+    double titleHeight() const
+    {
+        return lineHeight(m_title) + (m_titleLines.size() - 1) * lineHeight(m_text);
+    }
+
+    std::vector<Cell> headerCells() const
+    {
+        std::vector<Cell> c{{QStringLiteral("Tier"), 16}, {QStringLiteral("Side"), 17}, {QStringLiteral("Angle"), 15}};
+        if (hasWas())
+            c.push_back({QStringLiteral("Was"), 15});
+        c.push_back({QStringLiteral("Index"), 62});
+        double used = 0;
+        for (const Cell& x : c)
+            used += x.width;
+        c.push_back({QStringLiteral("Instructions"), kContentWidth - used});
+        return c;
+    }
+
+    std::vector<Cell> rowCells(const CutRow& r) const
+    {
+        std::vector<Cell> c = headerCells();
+        std::size_t i = 0;
+        c[i++].text = latin(r.name);
+        c[i++].text = latin(r.side);
+        c[i++].text = angleText(r.angle) + kDegree;
+        if (hasWas())
+            c[i++].text = angleText(r.was) + kDegree;
+        c[i++].text = latin(r.index);
+        c[i].text = latin(r.instructions);
+        return c;
+    }
+
+    double wrappedHeight(const QFont& f, const QString& text, double widthMm) const
+    {
+        const QRectF r = QFontMetricsF(f, &m_device)
+                             .boundingRect(QRectF(0, 0, mm(widthMm - 2 * kCellPad), 1e6), Qt::TextWordWrap, text);
+        return toMm(r.height());
+    }
+
+    double rowHeight(const std::vector<Cell>& cells, const QFont& f) const
+    {
+        double h = lineHeight(f);
+        for (const Cell& c : cells)
+            h = std::max(h, wrappedHeight(f, c.text, c.width));
+        return h + 2 * kCellPad;
+    }
+
+    void paginate()
+    {
+        std::vector<Block> blocks;
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            blocks.push_back({int(i), QString(), rowHeight(rowCells(m_rows[i]), m_table)});
+        for (const std::string& f : m_in.original.footnotes)
+            if (!latin(f).trimmed().isEmpty())
+                blocks.push_back({-1, latin(f).trimmed(), wrappedHeight(m_text, latin(f), kContentWidth) + 1});
+        const double bottom = kPageHeight - kMargin - 3;
+        const double header = rowHeight(headerCells(), m_bold);
+        double y = kMargin + titleHeight() + 3 + kPictureHeight + lineHeight(m_small) + 4 + header;
+        m_pages.emplace_back();
+        for (const Block& b : blocks) {
+            if (y + b.height > bottom && !m_pages.back().empty()) {
+                m_pages.emplace_back();
+                y = kMargin + lineHeight(m_bold) + 2 + header;
+            }
+            m_pages.back().push_back(b);
+            y += b.height;
+        }
+    }
+
+    double paintTitle(QPainter& p, double y) const
+    {
+        for (int i = 0; i < m_titleLines.size(); ++i) {
+            const QFont& f = i == 0 ? m_title : m_text;
+            p.setFont(f);
+            p.drawText(QPointF(mm(kMargin), mm(y) + QFontMetricsF(f, &m_device).ascent()), m_titleLines[i]);
+            y += lineHeight(f);
+        }
+        return y;
+    }
+
+    // The three views side by side, at one scale, each with its caption below.
+    double paintPictures(QPainter& p, double y) const
+    {
+        const double width = (kContentWidth - 2 * kPictureGap) / 3;
+        const View views[] = {View::Above, View::Below, View::Side};
+        const QString captions[] = {QStringLiteral("Crown, from above"), QStringLiteral("Pavilion, from below"),
+                                    QStringLiteral("Side")};
+        std::vector<std::vector<Outline>> outlines;
+        QRectF bounds[3];
+        for (int v = 0; v < 3; ++v) {
+            outlines.push_back(viewOutlines(m_in.recut, m_groups, views[v]));
+            for (const Outline& o : outlines.back())
+                bounds[v] = bounds[v].united(o.points.boundingRect());
+        }
+        double scale = std::numeric_limits<double>::infinity();
+        for (const QRectF& b : bounds)
+            if (b.width() > 0 && b.height() > 0)
+                scale = std::min({scale, mm(width) / b.width(), mm(kPictureHeight) / b.height()});
+        scale *= 0.92;
+        for (int v = 0; v < 3; ++v) {
+            const QRectF box(mm(kMargin + v * (width + kPictureGap)), mm(y), mm(width), mm(kPictureHeight));
+            p.setPen(QPen(QColor(190, 190, 190), mm(0.2)));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(box);
+            if (std::isfinite(scale))
+                paintView(p, outlines[std::size_t(v)], bounds[v].center(), box, scale);
+            p.setPen(Qt::black);
+            p.setFont(m_small);
+            p.drawText(QRectF(box.left(), box.bottom(), box.width(), mm(lineHeight(m_small) + 1)),
+                       Qt::AlignHCenter | Qt::AlignTop, captions[v]);
+        }
+        return y + kPictureHeight + lineHeight(m_small) + 4;
+    }
+
+    void paintView(QPainter& p, const std::vector<Outline>& outlines, QPointF centre, const QRectF& box,
+                   double scale) const
+    {
+        // Design y (and z) point up, page y down.
+        auto place = [&](QPointF q) {
+            return QPointF(box.center().x() + (q.x() - centre.x()) * scale,
+                           box.center().y() - (q.y() - centre.y()) * scale);
+        };
+        p.setPen(QPen(Qt::black, mm(0.12)));
+        QFontMetricsF fm(m_small, &m_device);
+        for (const Outline& o : outlines) {
+            QPolygonF poly;
+            for (const QPointF& q : o.points)
+                poly << place(q);
+            p.setBrush(o.fill);
+            p.drawPolygon(poly);
+            const QRectF r = poly.boundingRect();
+            const QSizeF text = fm.size(0, o.label);
+            if (!o.label.isEmpty() && r.width() > text.width() * 1.6 && r.height() > text.height() * 1.4) {
+                QPointF c;
+                for (const QPointF& q : poly)
+                    c += q;
+                c /= poly.size();
+                p.setFont(m_small);
+                p.drawText(QRectF(c.x() - text.width(), c.y() - text.height() / 2, 2 * text.width(), text.height()),
+                           Qt::AlignCenter, o.label);
+            }
+        }
+    }
+
+    double paintRow(QPainter& p, double y, const std::vector<Cell>& cells, bool header, bool shade) const
+    {
+        const QFont& f = header ? m_bold : m_table;
+        const double h = rowHeight(cells, f);
+        const QRectF band(mm(kMargin), mm(y), mm(kContentWidth), mm(h));
+        if (shade)
+            p.fillRect(band, QColor(242, 242, 242));
+        p.setFont(f);
+        p.setPen(Qt::black);
+        double x = kMargin;
+        for (const Cell& c : cells) {
+            p.drawText(QRectF(mm(x + kCellPad), mm(y + kCellPad), mm(c.width - 2 * kCellPad), mm(h)),
+                       Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, c.text);
+            x += c.width;
+        }
+        if (header) {
+            p.setPen(QPen(Qt::black, mm(0.2)));
+            p.drawLine(band.bottomLeft(), band.bottomRight());
+        }
+        return y + h;
+    }
+
+    double paintNote(QPainter& p, double y, const QString& note) const
+    {
+        p.setFont(m_text);
+        p.setPen(Qt::black);
+        const double h = wrappedHeight(m_text, note, kContentWidth) + 1;
+        p.drawText(QRectF(mm(kMargin + kCellPad), mm(y + 1), mm(kContentWidth - 2 * kCellPad), mm(h)),
+                   Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, note);
+        return y + h;
+    }
+
+    const DiagramInput& m_in;
+    QPaintDevice& m_device;
+    double m_dpi = 96;
+    QFont m_title, m_text, m_table, m_bold, m_small;
+    std::vector<CutGroup> m_groups;
+    std::vector<CutRow> m_rows;
+    QStringList m_titleLines;
+    std::vector<std::vector<Block>> m_pages;
+};
+
+} // namespace
+
+QByteArray diagramPdf(const DiagramInput& input)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setResolution(kPdfDpi);
+        writer.setCreator(QStringLiteral("ZEP"));
+        writer.setTitle(input.designName);
+        QPainter painter(&writer);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const DiagramLayout layout(input, writer);
+        for (int page = 0; page < layout.pageCount(); ++page) {
+            if (page > 0)
+                writer.newPage();
+            layout.paint(painter, page);
+        }
+    }
+    return bytes;
+}
+
+QList<QImage> diagramImages(const DiagramInput& input, int dpi)
+{
+    const int dotsPerMetre = int(std::lround(dpi / 0.0254));
+    auto page = [&] {
+        QImage img(int(std::lround(kPageWidth / 25.4 * dpi)), int(std::lround(kPageHeight / 25.4 * dpi)),
+                   QImage::Format_RGB32);
+        img.setDotsPerMeterX(dotsPerMetre);
+        img.setDotsPerMeterY(dotsPerMetre);
+        img.fill(Qt::white);
+        return img;
+    };
+    QImage probe = page();
+    const DiagramLayout layout(input, probe);
+    QList<QImage> pages;
+    for (int i = 0; i < layout.pageCount(); ++i) {
+        QImage img = page();
+        QPainter painter(&img);
+        painter.setRenderHint(QPainter::Antialiasing);
+        layout.paint(painter, i);
+        painter.end();
+        pages << img;
+    }
+    return pages;
+}
+
+} // namespace zep

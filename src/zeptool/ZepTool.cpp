@@ -1,0 +1,227 @@
+#include "zeptool/ZepTool.h"
+
+#include "common/NumText.h"
+#include "common/ZepError.h"
+#include "recut/CuttingList.h"
+#include "recut/Diagram.h"
+#include "recut/Recut.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace zep::tool {
+
+namespace {
+
+// A half that is not re-cut keeps its angle: any angle inside 0 to 90 stands
+// for "unchanged" when old and new are the same.
+constexpr double kUnchanged = 45;
+
+std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+std::string padded(const std::string& s, std::size_t width) { return s + std::string(width - s.size(), ' '); }
+
+// The cutting list as an aligned table: name, side, angle (and the angle
+// before the re-cut), distance, index positions, instructions.
+void printList(const gemray::GemDesign& d, const gemray::GemDesign& original, bool was, std::ostream& out)
+{
+    out << d.headers[0] << '\n';
+    out << "gear " << d.gear << ", offset " << local(NumText(d.gearOffset).trimmed()) << ", symmetry " << d.symmetry
+        << (d.mirror ? ", mirror" : "") << "; refractive index " << local(NumText(d.refractiveIndex).trimmed())
+        << '\n';
+    std::vector<std::vector<std::string>> table;
+    std::vector<std::string> head{"name", "side", "angle"};
+    if (was)
+        head.push_back("was");
+    head.insert(head.end(), {"distance", "index", "instructions"});
+    table.push_back(head);
+    for (const CutRow& r : cutRows(d, original)) {
+        std::vector<std::string> row{r.name, r.side, ascNumber(r.angle, 6)};
+        if (was)
+            row.push_back(ascNumber(r.was, 6));
+        row.insert(row.end(), {ascNumber(r.distance, 8), r.index, r.instructions});
+        table.push_back(row);
+    }
+    std::vector<std::size_t> width(head.size(), 0);
+    for (const auto& row : table)
+        for (std::size_t c = 0; c < row.size(); ++c)
+            width[c] = std::max(width[c], row[c].size());
+    for (const auto& row : table) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c)
+            line += c + 1 < row.size() ? padded(row[c], width[c] + 2) : row[c];
+        out << line.substr(0, line.find_last_not_of(' ') + 1) << '\n';
+    }
+}
+
+int anglesCommand(Arguments& args, std::ostream& out)
+{
+    const QString design = args.take("the design file");
+    bool asc = false;
+    while (!args.atEnd()) {
+        const QString option = args.take("an option");
+        if (option != QLatin1String("--asc"))
+            throw UsageError("unknown option " + local(option));
+        asc = true;
+    }
+    const gemray::GemDesign d = loadDesign(design);
+    if (asc)
+        out << ascText(d).toStdString();
+    else
+        printList(d, d, false, out);
+    return 0;
+}
+
+void takeAngles(Arguments& args, double& oldAngle, double& newAngle, const char* half)
+{
+    const std::string h(half);
+    oldAngle = args.number(("the old " + h + " angle").c_str());
+    newAngle = args.number(("the new " + h + " angle").c_str());
+}
+
+int recutCommand(Arguments& args, std::ostream& out)
+{
+    const QString design = args.take("the design file");
+    RecutAngles angles{kUnchanged, kUnchanged, kUnchanged, kUnchanged};
+    bool pav = false, crn = false;
+    QString gem, asc, pdf;
+    while (!args.atEnd()) {
+        const QString option = args.take("an option");
+        if (option == QLatin1String("--pav")) {
+            takeAngles(args, angles.oldPav, angles.newPav, "pavilion");
+            pav = true;
+        } else if (option == QLatin1String("--crn")) {
+            takeAngles(args, angles.oldCrn, angles.newCrn, "crown");
+            crn = true;
+        } else if (option == QLatin1String("-o")) {
+            gem = args.take("the re-cut design's name after -o");
+        } else if (option == QLatin1String("--asc")) {
+            asc = args.take("the text file's name after --asc");
+        } else if (option == QLatin1String("--pdf")) {
+            pdf = args.take("the diagram's name after --pdf");
+        } else {
+            throw UsageError("unknown option " + local(option));
+        }
+    }
+    if (gem.isEmpty())
+        throw UsageError("name the re-cut design with -o OUT.gem");
+    if (!pav && !crn)
+        throw UsageError("give the angles to change with --pav OLD NEW, --crn OLD NEW or both");
+    QStringList names{QFileInfo(design).absoluteFilePath()};
+    for (const QString& name : {gem, asc, pdf})
+        if (!name.isEmpty()) {
+            if (names.contains(QFileInfo(name).absoluteFilePath()))
+                throw UsageError("\"" + local(name) + "\" is named twice (or is the design itself)");
+            names << QFileInfo(name).absoluteFilePath();
+        }
+
+    const gemray::GemDesign original = loadDesign(design);
+    DiagramInput diagram{original, recutDesign(original, angles), angles, QFileInfo(design).fileName(), QString()};
+    QList<QPair<QString, QByteArray>> files{{gem, gemBytes(diagram.recut)}};
+    if (!asc.isEmpty())
+        files.append({asc, ascText(diagram.recut)});
+    if (!pdf.isEmpty())
+        files.append({pdf, diagramPdf(diagram)});
+    writeFilesTogether(files);
+
+    printList(diagram.recut, original, true, out);
+    for (const auto& f : files)
+        out << "wrote " << local(QDir::toNativeSeparators(f.first)) << '\n';
+    return 0;
+}
+
+void printUsage(std::ostream& out)
+{
+    out << "usage:\n";
+    for (const Subcommand& s : subcommands())
+        out << "  zeptool " << s.name << ' ' << s.usage << "\n      " << s.summary << '\n';
+}
+
+} // namespace
+
+QString Arguments::take(const char* what)
+{
+    if (atEnd())
+        throw UsageError(std::string(what) + " is missing");
+    return m_args[m_next++];
+}
+
+double Arguments::number(const char* what)
+{
+    const QString text = take(what);
+    try {
+        return StrictNumber(text);
+    } catch (const ZepError&) {
+        throw UsageError(std::string(what) + ": \"" + local(text) + "\" is not a number");
+    }
+}
+
+const std::vector<Subcommand>& subcommands()
+{
+    static const std::vector<Subcommand> table{
+        {"angles", "DESIGN [--asc]",
+         "prints the design's cutting list (--asc: as GemCAD's text export)", anglesCommand},
+        {"recut", "DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf]",
+         "writes the design re-cut to new angles, its text and its cutting diagram", recutCommand},
+    };
+    return table;
+}
+
+int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
+{
+    if (args.isEmpty()) {
+        printUsage(err);
+        return 2;
+    }
+    const QString name = args.first();
+    if (name == QLatin1String("help") || name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        printUsage(out);
+        return 0;
+    }
+    const auto& table = subcommands();
+    const auto sub = std::find_if(table.begin(), table.end(),
+                                  [&](const Subcommand& s) { return name == QLatin1String(s.name); });
+    if (sub == table.end()) {
+        err << "zeptool: unknown command \"" << local(name) << "\"\n";
+        printUsage(err);
+        return 2;
+    }
+    try {
+        Arguments rest(args.mid(1));
+        return sub->run(rest, out);
+    } catch (const UsageError& e) {
+        err << "zeptool " << sub->name << ": " << e.what() << "\nusage: zeptool " << sub->name << ' ' << sub->usage
+            << '\n';
+        return 2;
+    } catch (const ZepError& e) {
+        err << "zeptool " << sub->name << ": " << local(e.messageFor(QStringLiteral("zeptool"))) << '\n';
+        return 1;
+    } catch (const std::exception& e) {
+        err << "zeptool " << sub->name << ": " << e.what() << '\n';
+        return 1;
+    }
+}
+
+void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files)
+{
+    std::vector<std::unique_ptr<QSaveFile>> open;
+    for (const auto& [path, bytes] : files) {
+        auto f = std::make_unique<QSaveFile>(path);
+        if (!f->open(QIODevice::WriteOnly) || f->write(bytes) != bytes.size())
+            throw ZepError(err::PathFileAccess, QStringLiteral("Cannot write %1: %2.")
+                                                    .arg(QDir::toNativeSeparators(path), f->errorString()));
+        open.push_back(std::move(f));
+    }
+    // Every file is whole in its temporary; unfinished ones vanish with them.
+    for (std::size_t i = 0; i < open.size(); ++i)
+        if (!open[i]->commit())
+            throw ZepError(err::PathFileAccess,
+                           QStringLiteral("Cannot write %1: %2.")
+                               .arg(QDir::toNativeSeparators(files[qsizetype(i)].first), open[i]->errorString()));
+}
+
+} // namespace zep::tool

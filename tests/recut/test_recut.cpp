@@ -1,0 +1,228 @@
+// The cutting list against GemCAD's own text exports, the re-cut (tangent
+// ratio, round trip, what stays), the exported design read back, and the
+// diagram's pictures.
+#include "common/ZepError.h"
+#include "recut/CuttingList.h"
+#include "recut/Diagram.h"
+#include "recut/Recut.h"
+
+#include <QFile>
+#include <QtTest>
+#include <cmath>
+#include <numbers>
+
+using namespace zep;
+using gemray::FacetKind;
+using gemray::GemDesign;
+
+namespace {
+
+QString designPath(const QString& name) { return QStringLiteral(ZEP_DESIGNS_DIR "/") + name; }
+
+QByteArray withoutCR(QByteArray b) { return b.replace("\r", ""); }
+
+double tanOf(const gemray::Vec3& abc)
+{
+    return std::hypot(abc.x, abc.y) / std::fabs(abc.z);
+}
+
+// The design's first pavilion and first crown tier angles.
+RecutAngles ownAngles(const GemDesign& d)
+{
+    RecutAngles a;
+    for (const CutGroup& g : cuttingList(d)) {
+        if (g.angle == 0)
+            continue;
+        if (g.kind == FacetKind::Pavilion && a.oldPav == 0)
+            a.oldPav = a.newPav = g.cuttingAngle();
+        if (g.kind == FacetKind::Crown && a.oldCrn == 0)
+            a.oldCrn = a.newCrn = g.cuttingAngle();
+    }
+    return a;
+}
+
+void addDesigns()
+{
+    QTest::addColumn<QString>("name");
+    for (const char* n : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"})
+        QTest::newRow(n) << QString::fromLatin1(n);
+}
+
+} // namespace
+
+class TestRecut : public QObject {
+    Q_OBJECT
+private slots:
+    void cuttingListIsGemcadsExport_data() { addDesigns(); }
+    void cuttingListIsGemcadsExport()
+    {
+        QFETCH(QString, name);
+        QFile asc(designPath(name + QStringLiteral(".asc")));
+        QVERIFY(asc.open(QIODevice::ReadOnly));
+        const GemDesign d = loadDesign(designPath(name + QStringLiteral(".gem")));
+        QCOMPARE(withoutCR(ascText(d)), withoutCR(asc.readAll()));
+    }
+
+    void recutScalesTangentsAndKeepsTheOutline_data() { addDesigns(); }
+    void recutScalesTangentsAndKeepsTheOutline()
+    {
+        QFETCH(QString, name);
+        const GemDesign d = loadDesign(designPath(name + QStringLiteral(".gem")));
+        RecutAngles a = ownAngles(d);
+        a.newPav = a.oldPav + 1.7;
+        a.newCrn = a.oldCrn - 2.3;
+        const GemDesign r = recutDesign(d, a);
+        const double kp = std::tan(a.newPav * std::numbers::pi / 180) / std::tan(a.oldPav * std::numbers::pi / 180);
+        const double kc = std::tan(a.newCrn * std::numbers::pi / 180) / std::tan(a.oldCrn * std::numbers::pi / 180);
+        const gemray::Stone before(d);
+        QCOMPARE(r.facets.size(), d.facets.size());
+        for (std::size_t i = 0; i < d.facets.size(); ++i) {
+            const auto &was = d.facets[i], &now = r.facets[i];
+            switch (before.facets()[i].kind) {
+            case FacetKind::Girdle: QCOMPARE(now.abc, was.abc); break;
+            case FacetKind::Pavilion: QVERIFY(std::fabs(tanOf(now.abc) - kp * tanOf(was.abc)) < 1e-9); break;
+            case FacetKind::Crown: QVERIFY(std::fabs(tanOf(now.abc) - kc * tanOf(was.abc)) < 1e-9); break;
+            }
+            QCOMPARE(now.tier, was.tier);
+            QCOMPARE(now.text, was.text);
+            QCOMPARE(now.vertices.size(), was.vertices.size());
+            for (std::size_t v = 0; v < was.vertices.size(); ++v) {
+                QCOMPARE(now.vertices[v].x, was.vertices[v].x); // seen from above nothing moves
+                QCOMPARE(now.vertices[v].y, was.vertices[v].y);
+                // every corner still lies on its facet's plane
+                QVERIFY(std::fabs(gemray::dot(now.abc, now.vertices[v]) - 1) < 1e-7);
+            }
+        }
+        // The index positions stay; the trailer too.
+        const auto ca = cuttingList(d), cb = cuttingList(r);
+        QCOMPARE(cb.size(), ca.size());
+        for (std::size_t g = 0; g < ca.size(); ++g)
+            for (std::size_t p = 0; p < ca[g].positions.size(); ++p)
+                QCOMPARE(cb[g].positions[p].index, ca[g].positions[p].index);
+        QCOMPARE(r.gear, d.gear);
+        QCOMPARE(r.gearOffset, d.gearOffset);
+        QCOMPARE(r.refractiveIndex, d.refractiveIndex);
+
+        // And back again.
+        const GemDesign back = recutDesign(r, {a.newPav, a.oldPav, a.newCrn, a.oldCrn});
+        for (std::size_t i = 0; i < d.facets.size(); ++i) {
+            const auto &f = d.facets[i], &b = back.facets[i];
+            QVERIFY(gemray::length(b.abc - f.abc) < 1e-9);
+            for (std::size_t v = 0; v < f.vertices.size(); ++v)
+                QVERIFY(gemray::length(b.vertices[v] - f.vertices[v]) < 1e-9);
+        }
+    }
+
+    void exportedDesignReadsBackWithItsNote()
+    {
+        const GemDesign srb = loadDesign(designPath(QStringLiteral("SRB.gem")));
+        const GemDesign r = recutDesign(srb, {41.5, 42.3, 28, 31});
+        const QByteArray bytes = gemBytes(r);
+        const GemDesign read =
+            gemray::parseGem({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())}, "r");
+        QCOMPARE(ascText(read), ascText(r));
+        QVERIFY(ascText(r).contains("\r\nH Re-cut by ZEP: pavilion 41.50 to 42.30, crown 28.00 to 31.00\r\n"));
+        QVERIFY(ascText(r).contains("\r\na -42.300000 "));
+        QVERIFY(ascText(r).contains("\r\na 31.000000 "));
+        QCOMPARE(read.headers[0], srb.headers[0]);
+
+        // A second re-cut replaces the note; a half that stays is not named.
+        const GemDesign again = recutDesign(r, {42.3, 42.3, 31, 30});
+        QCOMPARE(again.headers[2], std::string("Re-cut by ZEP: crown 31.00 to 30.00"));
+        QCOMPARE(again.headers[3], srb.headers[3]);
+        // Turkey's four header lines are all used: the note becomes a footnote.
+        const GemDesign turkey = loadDesign(designPath(QStringLiteral("Turkey.gem")));
+        const GemDesign t = recutDesign(turkey, {40, 41, 35.5, 35.5});
+        QCOMPARE(t.headers, turkey.headers);
+        QCOMPARE(t.footnotes[0], std::string("Re-cut by ZEP: pavilion 40.00 to 41.00"));
+    }
+
+    void refusesAnglesItCannotCut_data()
+    {
+        QTest::addColumn<double>("oldPav");
+        QTest::addColumn<double>("newPav");
+        QTest::addColumn<double>("oldCrn");
+        QTest::addColumn<double>("newCrn");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("new 0") << 41.5 << 0.0 << 28.0 << 28.0 << "The new pavilion angle 0 must lie between 0 and 90";
+        QTest::newRow("old 90") << 41.5 << 41.5 << 90.0 << 30.0 << "The old crown angle 90 must lie between 0 and 90";
+        QTest::newRow("no such tier") << 14.5 << 40.0 << 28.0 << 28.0
+                                      << "The design has no pavilion tier at 14.5 degrees; its pavilion angles are "
+                                         "42.50, 41.50.";
+        QTest::newRow("crown tier") << 41.5 << 41.5 << 41.5 << 40.0 << "no crown tier at 41.5 degrees";
+    }
+    void refusesAnglesItCannotCut()
+    {
+        QFETCH(double, oldPav);
+        QFETCH(double, newPav);
+        QFETCH(double, oldCrn);
+        QFETCH(double, newCrn);
+        QFETCH(QString, message);
+        const GemDesign srb = loadDesign(designPath(QStringLiteral("SRB.gem")));
+        try {
+            recutDesign(srb, {oldPav, newPav, oldCrn, newCrn});
+            QFAIL("the re-cut was made");
+        } catch (const ZepError& e) {
+            QVERIFY2(e.userMessage().contains(message), qPrintable(e.userMessage()));
+        }
+    }
+
+    void designWithoutCrownKeepsItsPavilionCut()
+    {
+        GemDesign d = loadDesign(designPath(QStringLiteral("SRB.gem")));
+        std::erase_if(d.facets, [](const gemray::GemFacet& f) { return f.abc.z > 0.01; });
+        QCOMPARE(cuttingList(recutDesign(d, {41.5, 43, 45, 45}))[2].cuttingAngle(), 43.0);
+        QVERIFY_THROWS_EXCEPTION(ZepError, recutDesign(d, {41.5, 41.5, 28, 30}));
+    }
+
+    void indexPositionsFollowTheGear()
+    {
+        const gemray::Vec3 east{1, 0, -1}, north{0, 1, -1}, level{0, 0, 1};
+        QCOMPARE(indexPosition(north, 96, 0), 0.0);
+        QCOMPARE(indexPosition(east, 96, 0), 24.0);
+        QCOMPARE(indexPosition(east, -96, 48), 24.0);
+        QCOMPARE(indexPosition(east, 96, 48), 72.0);
+        QCOMPARE(indexPosition(east, 80, 0), 20.0);
+        QCOMPARE(indexPosition(level, 96, 48), 0.0);
+        QCOMPARE(indexPosition(east, 96, 0.5), 24.5);
+        QCOMPARE(indexPosition(east, 96, -24), 0.0);
+        QCOMPARE(indexText(0, -96), std::string("-96"));
+        QCOMPARE(indexText(24.5, 96), std::string("24.50"));
+    }
+
+    void diagramShowsTheStone()
+    {
+        DiagramInput in;
+        in.original = loadDesign(designPath(QStringLiteral("SRB.gem")));
+        in.angles = {41.5, 42.3, 28, 31};
+        in.recut = recutDesign(in.original, in.angles);
+        in.designName = QStringLiteral("SRB.gem");
+        const QList<QImage> pages = diagramImages(in, 60);
+        QCOMPARE(pages.size(), 1);
+        // The facets' fills appear only in the pictures, side by side: crown
+        // and table from above, pavilion from below, and both from the side.
+        int crown[3] = {}, table[3] = {}, pavilion[3] = {};
+        const QImage& page = pages[0];
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x) {
+                const QRgb c = page.pixel(x, y) & 0xffffff;
+                const int third = 3 * x / page.width();
+                crown[third] += c == 0xd4e3f6;
+                table[third] += c == 0xbad2f0;
+                pavilion[third] += c == 0xe2e2e2;
+            }
+        QVERIFY(crown[0] > 1500 && table[0] > 1500 && crown[1] == 0 && table[1] + table[2] == 0);
+        // (a few grey pixels of lines and letters share the pavilion's colour)
+        QVERIFY(pavilion[1] > 3000 && pavilion[0] < 100 && pavilion[2] > 1000 && crown[2] > 300);
+        const QByteArray pdf = diagramPdf(in);
+        QVERIFY(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
+
+        // A long list runs on over further pages.
+        for (std::size_t i = 0; i < in.recut.facets.size(); ++i)
+            in.recut.facets[i].tier = int(i);
+        QVERIFY(diagramImages(in, 60).size() >= 2);
+    }
+};
+
+QTEST_MAIN(TestRecut)
+#include "test_recut.moc"

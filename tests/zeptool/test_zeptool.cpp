@@ -1,0 +1,169 @@
+// zeptool as a script runs it: the real program, the real gemray on the
+// designs it writes, and its answers to bad input.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <random>
+
+namespace {
+
+const QString kTool = QStringLiteral(ZEP_BIN_DIR "/zeptool");
+const QString kGemray = QStringLiteral(ZEP_BIN_DIR "/gemray");
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+Outcome run(const QString& program, const QStringList& args, const QString& dir)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(program, args);
+    if (!p.waitForFinished(60000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// COS and ISO brightness of one gemray run, from the third line of its log.
+QPair<double, double> trace(const QString& dir, const QString& design, const QStringList& angles)
+{
+    const Outcome o = run(kGemray, QStringList{"-p", angles[0], angles[1], "-c", angles[2], angles[3], "-g", design,
+                                               "N", "N", "N"},
+                          dir);
+    const QList<QByteArray> numbers = readAll(dir + QStringLiteral("/Gemray.log")).split('\n').value(2).simplified().split(' ');
+    if (o.exitCode != 0 || numbers.size() != 9)
+        return {-1, -1};
+    return {numbers[7].toDouble(), numbers[8].toDouble()};
+}
+
+} // namespace
+
+class TestZeptool : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    QString path(const QString& name) const { return dir->filePath(name); }
+    QStringList listing() const { return QDir(dir->path()).entryList(QDir::Files, QDir::Name); }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        for (const char* n : {"SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem"})
+            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(n), path(QLatin1String(n))));
+    }
+
+    void recutTracesLikeTheOriginal_data()
+    {
+        QTest::addColumn<QString>("design");
+        QTest::addColumn<QStringList>("angles"); // old pav, pav, old crn, crn
+        QTest::newRow("SRB") << "SRB.gem" << QStringList{"41.5", "42.3", "28", "31"};
+        QTest::newRow("Compear125") << "Compear125.gem" << QStringList{"41.5", "40", "34.5", "36.2"};
+        QTest::newRow("CubeIllusionTri") << "CubeIllusionTri.gem" << QStringList{"45", "43.4", "10", "12"};
+        QTest::newRow("Turkey") << "Turkey.gem" << QStringList{"40", "41.2", "40", "37"};
+    }
+    void recutTracesLikeTheOriginal()
+    {
+        QFETCH(QString, design);
+        QFETCH(QStringList, angles);
+        const Outcome o = run(kTool, {"recut", design, "--pav", angles[0], angles[1], "--crn", angles[2], angles[3],
+                                      "-o", "new.gem", "--asc", "new.asc", "--pdf", "new.pdf"},
+                              dir->path());
+        QVERIFY2(o.exitCode == 0, o.err.constData());
+        QVERIFY(o.err.isEmpty());
+        QVERIFY(o.out.contains("wrote new.pdf"));
+        QVERIFY(readAll(path("new.pdf")).startsWith("%PDF-"));
+        const Outcome asc = run(kTool, {"angles", "new.gem", "--asc"}, dir->path());
+        QCOMPARE(asc.out, readAll(path("new.asc")));
+
+        const auto original = trace(dir->path(), design, angles);
+        const auto recut = trace(dir->path(), "new.gem", {angles[1], angles[1], angles[3], angles[3]});
+        QVERIFY(original.first > 0);
+        QVERIFY2(std::fabs(recut.first - original.first) <= 0.05 && std::fabs(recut.second - original.second) <= 0.05,
+                 qPrintable(QStringLiteral("COS %1 / %2, ISO %3 / %4")
+                                .arg(recut.first).arg(original.first).arg(recut.second).arg(original.second)));
+    }
+
+    void anglesListsTheTiers()
+    {
+        const Outcome o = run(kTool, {"angles", "SRB.gem"}, dir->path());
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY2(o.out.contains("\n2     pavilion  41.500000  0.61701256  96 84 72 60 48 36 24 12\n"), o.out.constData());
+        QVERIFY(o.out.contains("\nT     table     0.000000   0.36450932  96\n"));
+        QCOMPARE(run(kTool, {"help"}, dir->path()).exitCode, 0);
+    }
+
+    void badInputWritesNothing_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QStringList srb{"recut", "SRB.gem", "--pav", "41.5", "42"};
+        auto design = [](const char* name) { return QStringList{"recut", name, "--pav", "41.5", "42", "-o", "x.gem"}; };
+        QTest::newRow("no command") << QStringList{} << 2 << "usage:";
+        QTest::newRow("unknown command") << QStringList{"cut"} << 2 << "unknown command \"cut\"";
+        QTest::newRow("unknown option") << srb + QStringList{"-o", "x.gem", "--fast"} << 2 << "unknown option --fast";
+        QTest::newRow("no output") << srb << 2 << "name the re-cut design with -o OUT.gem";
+        QTest::newRow("no angles") << QStringList{"recut", "SRB.gem", "-o", "x.gem"} << 2 << "give the angles to change";
+        QTest::newRow("not a number") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "4x2"} << 2
+                                      << "the new pavilion angle: \"4x2\" is not a number";
+        QTest::newRow("missing angle") << QStringList{"recut", "SRB.gem", "--crn", "28"} << 2
+                                       << "the new crown angle is missing";
+        QTest::newRow("named twice") << srb + QStringList{"-o", "x.gem", "--asc", "x.gem"} << 2 << "named twice";
+        QTest::newRow("over the design") << srb + QStringList{"-o", "SRB.gem"} << 2 << "is the design itself";
+        QTest::newRow("angle 0") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "0", "-o", "x.gem"} << 1
+                                 << "The new pavilion angle 0 must lie between 0 and 90 degrees.";
+        QTest::newRow("old angle mistyped") << QStringList{"recut", "SRB.gem", "--pav", "14.5", "42", "-o", "x.gem"}
+                                            << 1 << "no pavilion tier at 14.5 degrees";
+        QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
+        QTest::newRow("empty design") << design("empty.gem") << 1 << "empty.gem\" is empty";
+        QTest::newRow("truncated design") << design("cut.gem") << 1 << "cut.gem\" is truncated";
+        QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
+        QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
+        QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1 << "Cannot write nowhere/x.gem";
+        QTest::newRow("second file fails") << srb + QStringList{"-o", "old.gem", "--pdf", "nowhere/x.pdf"} << 1
+                                           << "Cannot write nowhere/x.pdf";
+    }
+    void badInputWritesNothing()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const QByteArray srb = readAll(path("SRB.gem"));
+        QByteArray junk(2000, 0);
+        std::mt19937 random(12);
+        for (char& c : junk)
+            c = char(random());
+        QVERIFY(writeFile(path("empty.gem"), {}) && writeFile(path("cut.gem"), srb.left(300)) &&
+                writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
+        QFile huge(path("huge.gem"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(17 << 20));
+        huge.close();
+        const QStringList before = listing();
+
+        const Outcome o = run(kTool, args, dir->path());
+        QCOMPARE(o.exitCode, exitCode);
+        QVERIFY2(o.err.contains(message.toUtf8()), o.err.constData());
+        QCOMPARE(listing(), before);
+        QCOMPARE(readAll(path("old.gem")), QByteArray("kept"));
+        QCOMPARE(readAll(path("SRB.gem")), srb);
+    }
+};
+
+QTEST_MAIN(TestZeptool)
+#include "test_zeptool.moc"
