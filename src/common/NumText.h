@@ -14,6 +14,9 @@ namespace zep {
 QString NumText(double x);
 // NumText without the leading blank of a non-negative value (file form: ".05").
 QString NumTextBare(double x);
+// The default text of a double-precision result: as NumText, with up to 15
+// significant digits and exponent form from 1E+15.
+QString NumTextDouble(double x);
 
 // Fixed-decimal patterns "#.000", "##.000", "#.0000", "#.00", "##.00":
 // integer digits without leading zeros, then exactly as many decimals as the

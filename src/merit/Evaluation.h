@@ -33,6 +33,13 @@ struct MeritEnv {
 // was; faults are reported with the message naming evalMF.
 void evalMF(const MeritEnv& env, float pav, float crn, const QString& mode);
 
+// Reads the masks that the targets ask for, as the optimizer and mapper
+// windows do when they open: the sparkle mask theSMsk when doSparkle and
+// useSMsk are on, the fire mask theFMsk when doFire and useFMsk are on. Each
+// mask's header replaces `header` (the shared BMP_Header). Raises ZepError
+// for a mask that cannot be read.
+void readMasks(const OptimizationTargets& t, ImageStore& images, Header8& header);
+
 // The x and y tilt of direction `dir` (1 to 8, 45 degrees apart, from +x
 // towards +y) at angle `ang`. Any other direction leaves x and y as they were.
 void Dir2Ang(int16_t dir, float ang, float& x, float& y);
