@@ -1,0 +1,151 @@
+// bench_map: one whole 11 × 11 merit function map of SRB.gem (Quartz,
+// pavilion 38° to 46°, crown 20° to 40°) through the real console (zepcmd)
+// and gemray, run by the mapper as its Go button runs it, without its window:
+// ISO only with weight 1, or all five components with "--all".
+//   bench_map [map.MFM] [--all]
+// Saves the map with the map file writer when a path is given. Prints, one
+// a line: evaluations, raytraces, mf_min, mf_max, and last the seconds of
+// the whole run.
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "design/Materials.h"
+#include "mapper/Mapper.h"
+#include "merit/ConsoleAdapter.h"
+#include "merit/CurrentGemPanel.h"
+#include "merit/Evaluation.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace zep;
+
+namespace {
+
+// The mapper's window side, reduced to letting events run.
+class HeadlessView : public MapperView {
+public:
+    void setText(const char*, const QString&) override {}
+    void enable(const char*, bool) override {}
+    void drawBar(const MeritBar&) override {}
+    void showMap(const QString&) override {}
+    void showColourStrip(const QByteArray&) override {}
+    void showGem(const QString&) override {}
+    void letEventsRun() override { QCoreApplication::processEvents(); }
+    void beep() override {}
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString savePath;
+    bool all = false;
+    for (int k = 1; k < argc; ++k) {
+        if (QByteArray(argv[k]) == "--all")
+            all = true;
+        else
+            savePath = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[k]));
+    }
+
+    QTemporaryDir tmp;
+    const QString root = QDir(tmp.path()).canonicalPath();
+    const QString work = root + "/ZEPWork";
+    QDir(root).mkdir("ZEPWork");
+    QDir::setCurrent(root);
+    const QString bin = QCoreApplication::applicationDirPath();
+    copyFileSafely(bin + "/gemray", work + "/Gemray");
+
+    ShellValues shell;
+    shell.WorkDir = "ZEPWork";
+    shell.WorkPath = "ZEPWork" + QString(QDir::separator());
+    Preferences prefs;
+    JobState job;
+    job.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
+    job.olPav = job.stPav = 41.5f;
+    job.olCrn = job.stCrn = 28;
+    job.minPav = 38; job.maxPav = 46; job.minCrn = 20; job.maxCrn = 40;
+    const MaterialTable materials = MaterialTable::standard();
+    job.useMatRI = true;
+    job.theMat = "Quartz";
+    job.theRI = float(materials.riOf(job.theMat));
+    job.theDisp = float(materials.dispOf(job.theMat));
+    OptimizationTargets t;
+    t.doISO = true;
+    t.wtISO = 1;
+    if (all) {
+        t.doIll = t.doTilt = t.doSparkle = t.doFire = true;
+        t.wtILL = t.wtTilt = t.wtSparkle = t.wtFire = 1;
+        t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
+        t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
+        t.nTang = 3;
+        t.TAngMax = 10;
+        t.dBZMF = 20;
+        t.SpDir1 = 1; t.SpAng1 = 2; t.SpDir2 = 3; t.SpAng2 = 2;
+    }
+    ImageStore images;
+    BitmapTemplates bitmaps;
+    MapStore map;
+    buildAllTemplates(bitmaps, map.MapHeader);
+    invidx(images);
+    MeritRecord merit;
+    bool AbortFlag = false;
+    RecordingSink messages;
+
+    Console console;
+    ConsoleAdapter port{console, prefs};
+    if (!console.start(bin + "/zepcmd", root)) {
+        std::fprintf(stderr, "the console did not start\n");
+        return 1;
+    }
+    port.paste("CD ZEPWork");
+    QElapsedTimer wait;
+    wait.start();
+    while (!console.outputText().endsWith(work + ">")) {
+        if (wait.elapsed() > 10000) {
+            std::fprintf(stderr, "the console did not change into ZEPWork\n");
+            return 1;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+
+    CurrentGemPanel panel;
+    panel.show();
+    RaytraceRunner runner(RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, port,
+                                    RaytraceViews{nullptr, &panel}});
+    const MeritEnv meritEnv{runner, t, job, images, bitmaps, merit, AbortFlag, messages};
+    int evaluations = 0;
+    HeadlessView view;
+    Mapper mapper(MapperEnv{map, job, t, merit, bitmaps, shell, AbortFlag, messages, port}, view,
+                  [&](float pav, float crn) {
+                      ++evaluations;
+                      evalMF(meritEnv, pav, crn, QStringLiteral("MFM"));
+                  });
+    mapper.Form_Load();
+
+    QElapsedTimer clock;
+    clock.start();
+    mapper.btnGo_Click({}, {});
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (AbortFlag || shell.TimedOut || !messages.messages.isEmpty()) {
+        std::fprintf(stderr, "the map failed: %s\n", qPrintable(messages.messages.join(" | ")));
+        return 1;
+    }
+    if (!savePath.isEmpty())
+        saveMfm(savePath, map);
+
+    std::printf("# %s, %d ms a raytrace\n", all ? "all five components" : "ISO only",
+                int(1000 * seconds / runner.statistics().raytraces));
+    std::printf("evaluations: %d\n", evaluations);
+    std::printf("raytraces: %d\n", runner.statistics().raytraces);
+    std::printf("mf_min: %.3f\n", double(map.MFMin));
+    std::printf("mf_max: %.3f\n", double(map.MFMax));
+    std::printf("seconds: %.2f\n", seconds);
+    return 0;
+}
