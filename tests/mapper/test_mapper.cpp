@@ -150,6 +150,7 @@ private slots:
         QCOMPARE(r.evaluations, 30);
         QVERIFY(std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
         QCOMPARE(r.map.MFGrid[28], 0.0f); // the cut-short evaluation is dropped
+        QCOMPARE(r.map.IBGrid[28], 0.0f);
         QCOMPARE(r.map.MFGrid[100], 0.0f);
         QCOMPARE(r.cell(27), runTimeIndex(full[27], 2));
         QCOMPARE(r.cell(28), uint8_t(0));
@@ -157,6 +158,9 @@ private slots:
         QCOMPARE(r.port.fronts, 1);
         QCOMPARE(r.view.beeps, 1);
         QVERIFY(r.view.enabled["btnCancel"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnGo"]);
+        r.shell.TimedOut = true; // a console that did not answer is not brought forward
+        r.mapper.btnAbort_Click();
+        QCOMPARE(r.port.fronts, 1);
     }
 
     void missingRangeOrIndexStopsBeforeEvaluating()
