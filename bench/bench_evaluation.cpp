@@ -10,6 +10,7 @@
 //   ms_per_raytrace: <wall ms through the console>
 //   overhead_ms_per_raytrace: <that minus gemray's own run time>
 //   wait_cpu_percent: <ZEP's CPU time while waiting, share of one core>
+#include "BenchSupport.h"
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "runner/Runner.h"
@@ -141,16 +142,8 @@ struct Bench {
         buildDiffHeader(bitmaps);
         invidx(images);
 
-        if (!console.start(bin + "/zepcmd", root))
+        if (!bench::startConsole(console, adapter, root))
             return false;
-        adapter.paste("CD ZEPWork");
-        QElapsedTimer clock;
-        clock.start();
-        while (!console.outputText().endsWith(work + ">")) {
-            if (clock.elapsed() > 10000)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
 
         auto* layout = new QVBoxLayout(&window);
         panel = new CurrentGemPanel;
@@ -223,25 +216,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    OptimizationTargets iso;
-    iso.doISO = true;
-    iso.wtISO = 1;
-    const Figures a = bench.measure(iso, isoEvaluations);
+    const Figures a = bench.measure(bench::benchTargets(false), isoEvaluations);
     print("(a) ISO only", a);
 
-    OptimizationTargets all = iso;
-    all.doIll = all.doTilt = all.doSparkle = all.doFire = true;
-    all.wtILL = all.wtTilt = all.wtSparkle = all.wtFire = 1;
-    all.doTilt1 = all.doTilt2 = all.doTilt3 = all.doTilt4 = true;
-    all.doTilt5 = all.doTilt6 = all.doTilt7 = all.doTilt8 = true;
-    all.nTang = 3;
-    all.TAngMax = 10;
-    all.dBZMF = 20;
-    all.SpDir1 = 1;
-    all.SpAng1 = 2;
-    all.SpDir2 = 3;
-    all.SpAng2 = 2;
-    const Figures b = bench.measure(all, fullEvaluations);
+    const Figures b = bench.measure(bench::benchTargets(true), fullEvaluations);
     print("(b) all five components, eight tilt directions, nTang 3", b);
     std::printf("# last evaluation: ISO %.3f COS %.3f MFISO %.3f MFIll %.3f MFTilt %.3f "
                 "MFSparkle %.3f MFFire %.3f MFTotal %.3f\n",

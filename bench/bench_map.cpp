@@ -6,6 +6,7 @@
 // Saves the map with the map file writer when a path is given. Prints, one
 // a line: evaluations, raytraces, mf_min, mf_max, and last the seconds of
 // the whole run.
+#include "BenchSupport.h"
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "design/Materials.h"
@@ -76,19 +77,7 @@ int main(int argc, char** argv)
     job.theMat = "Quartz";
     job.theRI = float(materials.riOf(job.theMat));
     job.theDisp = float(materials.dispOf(job.theMat));
-    OptimizationTargets t;
-    t.doISO = true;
-    t.wtISO = 1;
-    if (all) {
-        t.doIll = t.doTilt = t.doSparkle = t.doFire = true;
-        t.wtILL = t.wtTilt = t.wtSparkle = t.wtFire = 1;
-        t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
-        t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
-        t.nTang = 3;
-        t.TAngMax = 10;
-        t.dBZMF = 20;
-        t.SpDir1 = 1; t.SpAng1 = 2; t.SpDir2 = 3; t.SpAng2 = 2;
-    }
+    const OptimizationTargets t = bench::benchTargets(all);
     ImageStore images;
     BitmapTemplates bitmaps;
     MapStore map;
@@ -100,19 +89,9 @@ int main(int argc, char** argv)
 
     Console console;
     ConsoleAdapter port{console, prefs};
-    if (!console.start(bin + "/zepcmd", root)) {
+    if (!bench::startConsole(console, port, root)) {
         std::fprintf(stderr, "the console did not start\n");
         return 1;
-    }
-    port.paste("CD ZEPWork");
-    QElapsedTimer wait;
-    wait.start();
-    while (!console.outputText().endsWith(work + ">")) {
-        if (wait.elapsed() > 10000) {
-            std::fprintf(stderr, "the console did not change into ZEPWork\n");
-            return 1;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
 
     CurrentGemPanel panel;
