@@ -21,7 +21,7 @@ public:
             onMap(file);
     }
     void showColourStrip(const QByteArray& bitmap) override { strip = bitmap; }
-    void showGem(const QString& file) override { gem = file; }
+    void showGem(const QString&) override {}
     void letEventsRun() override
     {
         if (onEvents)
@@ -33,7 +33,6 @@ public:
     QHash<QString, bool> enabled;
     MeritBar bar;
     QByteArray strip;
-    QString gem;
     int mapsShown = 0;
     int beeps = 0;
     std::function<void(const QString&)> onMap; // after each map shown

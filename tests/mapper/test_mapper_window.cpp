@@ -77,12 +77,10 @@ void TestMapperWindow::aNewUsersMap()
 
         clickCell(w, 0, 0);
         QCOMPARE(text(w, "txtCGPav"), QString("38.000"));
-        QCOMPARE(text(w, "txtCGCrn"), QString("20.000"));
         clickCell(w, 6, 4);
         QCOMPARE(text(w, "txtCGPav"), QString("41.200"));
         clicked = text(w, "txtCurMF");
         QCOMPARE(clicked, NumText(s.map.MFGrid[6 * 11 + 4]));
-        QCOMPARE(fileLength(app.workFile("ZEP.BMP")), qint64(15478));
 
         if (const QString out = qEnvironmentVariable("ZEP_SCREENSHOT"); !out.isEmpty()) {
             w->adjustSize();
