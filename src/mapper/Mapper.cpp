@@ -74,7 +74,7 @@ void Mapper::showAxes()
 
 void Mapper::writeMap()
 {
-    writeFileSafely(workFile("ZEPMF.BMP"), mapBitmapBytes(m_env.map));
+    writeWorkingFile(workFile("ZEPMF.BMP"), mapBitmapBytes(m_env.map));
 }
 
 void Mapper::btnGo_Click(const QString& itPav, const QString& itCrn)
