@@ -2,10 +2,12 @@
 // What the benchmarks that go through the real console share: a working
 // folder "ZEPWork" in a temporary directory (the current directory while the
 // rig lives) holding gemray and SRB.gem as "B", the job's shared values, and
-// the console with zepcmd changed into the working folder.
+// the console with zepcmd changed into the working folder; and the targets
+// the benchmarks evaluate.
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "merit/ConsoleAdapter.h"
+#include "mapper/MapStore.h"
 #include "merit/MeritRecord.h"
 #include "optimize/OptimizationTargets.h"
 #include "runner/Runner.h"
@@ -18,11 +20,16 @@
 
 namespace zep::bench {
 
-// Switches on the four components beside ISO, each weighted 1: tilt in all
-// eight directions up to 10 degrees (nTang 3, no merit at a spread of 20),
-// sparkle between directions 1 and 3 at 2 degrees, and fire.
-inline void switchOnEveryComponent(OptimizationTargets& t)
+// ISO only at weight 1; with `all` every component at weight 1: all eight
+// tilt directions with nTang 3 up to 10 degrees (dBZMF 20), sparkle 2 degrees
+// in directions 1 and 3.
+inline OptimizationTargets benchTargets(bool all)
 {
+    OptimizationTargets t;
+    t.doISO = true;
+    t.wtISO = 1;
+    if (!all)
+        return t;
     t.doIll = t.doTilt = t.doSparkle = t.doFire = true;
     t.wtILL = t.wtTilt = t.wtSparkle = t.wtFire = 1;
     t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
@@ -34,6 +41,24 @@ inline void switchOnEveryComponent(OptimizationTargets& t)
     t.SpAng1 = 2;
     t.SpDir2 = 3;
     t.SpAng2 = 2;
+    return t;
+}
+
+// Starts zepcmd (beside the benchmark) in `root` and changes it into
+// root/ZEPWork; false when it does not answer within 10 seconds.
+inline bool startConsole(Console& console, ConsolePort& port, const QString& root)
+{
+    if (!console.start(QCoreApplication::applicationDirPath() + "/zepcmd", root))
+        return false;
+    port.paste("CD ZEPWork");
+    QElapsedTimer clock;
+    clock.start();
+    while (!console.outputText().endsWith(root + "/ZEPWork>")) {
+        if (clock.elapsed() > 10000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
 }
 
 struct BenchRig {
@@ -49,6 +74,7 @@ struct BenchRig {
     Console console;
     ConsoleAdapter adapter{console, prefs};
     MeritRecord merit;
+    MapStore map;
 
     // False when the console did not come up.
     bool setUp()
@@ -63,23 +89,12 @@ struct BenchRig {
         copyFileSafely(bin + "/gemray", work + "/Gemray");
         copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), work + "/B");
         job.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
-        job.olPav = 41.5f;
-        job.olCrn = 28;
-        BMP_Header(bitmaps);
-        buildDiffHeader(bitmaps);
+        job.olPav = job.stPav = 41.5f;
+        job.olCrn = job.stCrn = 28;
+        buildAllTemplates(bitmaps, map.MapHeader);
         invidx(images);
 
-        if (!console.start(bin + "/zepcmd", root))
-            return false;
-        adapter.paste("CD ZEPWork");
-        QElapsedTimer clock;
-        clock.start();
-        while (!console.outputText().endsWith(work + ">")) {
-            if (clock.elapsed() > 10000)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
-        return true;
+        return startConsole(console, adapter, root);
     }
 
     RunnerEnv runnerEnv(ConsolePort& port, RaytraceViews views = {})

@@ -186,15 +186,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    OptimizationTargets iso;
-    iso.doISO = true;
-    iso.wtISO = 1;
-    const Figures a = bench.measure(iso, isoEvaluations);
+    const Figures a = bench.measure(bench::benchTargets(false), isoEvaluations);
     print("(a) ISO only", a);
 
-    OptimizationTargets all = iso;
-    bench::switchOnEveryComponent(all);
-    const Figures b = bench.measure(all, fullEvaluations);
+    const Figures b = bench.measure(bench::benchTargets(true), fullEvaluations);
     print("(b) all five components, eight tilt directions, nTang 3", b);
     std::printf("# last evaluation: ISO %.3f COS %.3f MFISO %.3f MFIll %.3f MFTilt %.3f "
                 "MFSparkle %.3f MFFire %.3f MFTotal %.3f\n",

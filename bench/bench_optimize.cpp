@@ -66,11 +66,9 @@ int main(int argc, char** argv)
     j.theRI = 1.55f;
     j.theDisp = 0.013f;
 
-    OptimizationTargets t;
-    t.doISO = t.doIll = true;
-    t.wtISO = t.wtILL = 1;
-    if (all)
-        bench::switchOnEveryComponent(t);
+    OptimizationTargets t = bench::benchTargets(all);
+    t.doIll = true;
+    t.wtILL = 1;
 
     RaytraceEvaluator evaluator(rig.runnerEnv(rig.adapter), t, rig.merit, QStringLiteral("OPT"));
     Headless view;

@@ -2,6 +2,7 @@
 // commands. Each window gets what it needs from the application object.
 #include "app/ZepApplication.h"
 #include "optimize/OptimizeWindows.h"
+#include "mapper/MapperWindow.h"
 #include "playpen/PlayPenWindow.h"
 
 namespace zep {
@@ -45,6 +46,20 @@ void plugActivityWindows(ZepApplication& app)
         PlayPenEnv env{app.runnerEnv({}), app.designEnv(), app.dialogEnv(), app.state().playPen,
                        main ? main->txtItPavText() : QString(), main ? main->txtItCrnText() : QString()};
         showPlayPen(env, parent);
+    };
+    w.mapper = [&app](QWidget* parent) {
+        AppState& s = app.state();
+        const MainWindow* main = app.mainWindow();
+        MapperWindowEnv env{
+            MapperEnv{s.map, s.job, s.targets, s.merit, s.bitmaps, s.shell, s.AbortFlag, app.messages(),
+                      app.consolePort()},
+            app.dialogEnv(),
+            s.images,
+            s.bitmaps,
+            [&app](RaytraceViews views) { return app.runnerEnv(views); },
+            main ? main->txtItPavText() : QString(),
+            main ? main->txtItCrnText() : QString()};
+        showMapper(std::move(env), parent);
     };
 }
 

@@ -5,7 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstdio>
 #include <limits>
 
 namespace zep {
@@ -64,6 +67,23 @@ void writeFileSafely(const QString& path, const QByteArray& bytes)
     }
     if (!f.commit())
         raiseFor(f, path, true);
+}
+
+void writeWorkingFile(const QString& path, const QByteArray& bytes)
+{
+    if (path.isEmpty())
+        throw ZepError(err::BadFileName);
+    if (QFileInfo(path).isDir())
+        throw ZepError(err::PathFileAccess);
+    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
+    if (!f.open())
+        raiseFor(f, path, true);
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (f.write(bytes) != bytes.size() || !f.flush())
+        throw ZepError(err::DeviceIO);
+    // rename() replaces the old file in one step.
+    if (std::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw ZepError(errno == EACCES || errno == EPERM ? err::PermissionDenied : err::PathFileAccess);
 }
 
 void copyFileSafely(const QString& from, const QString& to)

@@ -12,6 +12,10 @@ namespace zep {
 QByteArray readFileBytes(const QString& path, qint64 maxBytes = 64ll << 20);
 // Writes a file whole, replacing any file of that name in one step.
 void writeFileSafely(const QString& path, const QByteArray& bytes);
+// Writes a working file that is rebuilt again and again (the map after each
+// of its cells): whole under a temporary name, then renamed into place, so a
+// reader never sees part of it, but without waiting for the disk to hold it.
+void writeWorkingFile(const QString& path, const QByteArray& bytes);
 // Copies a file, replacing the destination in one step.
 void copyFileSafely(const QString& from, const QString& to);
 // Deletes a file if it exists; Permission denied (70) when it cannot be.

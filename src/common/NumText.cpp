@@ -40,14 +40,14 @@ QString nonFinite(double x)
     return x < 0 ? QStringLiteral("-Inf") : QStringLiteral("Inf");
 }
 
-QString magnitudeText(double magnitude)
+QString magnitudeText(double magnitude, int significant = 7)
 {
     if (magnitude == 0)
         return QStringLiteral("0");
-    const Decimal d = toDecimal(magnitude, 7);
+    const Decimal d = toDecimal(magnitude, significant);
     const int n = int(d.digits.size());
     std::string s;
-    if (d.exp < -4 || d.exp >= 7) {
+    if (d.exp < -4 || d.exp >= significant) {
         s.push_back(d.digits[0]);
         if (n > 1) {
             s.push_back('.');
@@ -186,17 +186,21 @@ std::string latin(QStringView text)
     return s;
 }
 
-} // namespace
-
-QString NumText(double x)
+QString numText(double x, int significant)
 {
     if (std::isnan(x))
         return QStringLiteral(" NaN");
     const bool negative = x < 0;
     if (std::isinf(x))
         return negative ? QStringLiteral("-Inf") : QStringLiteral(" Inf");
-    return (negative ? QStringLiteral("-") : QStringLiteral(" ")) + magnitudeText(std::fabs(x));
+    return (negative ? QStringLiteral("-") : QStringLiteral(" ")) + magnitudeText(std::fabs(x), significant);
 }
+
+} // namespace
+
+QString NumText(double x) { return numText(x, 7); }
+
+QString NumTextDouble(double x) { return numText(x, 15); }
 
 QString NumTextBare(double x)
 {

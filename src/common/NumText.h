@@ -17,6 +17,9 @@ QString NumTextBare(double x);
 // NumText's digits as a plain decimal, as a box shows a value to edit: no
 // leading blank, and a 0 before a leading point ("1.5", "0.5", "-0.5", "0").
 QString DecimalText(double x);
+// The default text of a double-precision result: as NumText, with up to 15
+// significant digits and exponent form from 1E+15.
+QString NumTextDouble(double x);
 
 // Fixed-decimal patterns "#.000", "##.000", "#.0000", "#.00", "##.00":
 // integer digits without leading zeros, then exactly as many decimals as the

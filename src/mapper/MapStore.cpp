@@ -2,6 +2,8 @@
 #include "common/FileIO.h"
 #include "common/Messages.h"
 
+#include <QDir>
+#include <algorithm>
 #include <cstring>
 
 namespace zep {
@@ -25,23 +27,72 @@ void forEachField(M& m, F&& f)
 }
 
 const char Signature[] = "ZEPMFM";
+const char RowEndSignature[] = "ZEPROW";
+
+QString incompleteMessage(qsizetype size, qint64 expected)
+{
+    return QStringLiteral("The MF Map file is incomplete: it ends after %1 of %2 bytes. "
+                          "Only the part of the map it holds was loaded.")
+        .arg(size)
+        .arg(expected);
+}
 
 } // namespace
+
+const uint8_t* MapStore::cellImage(int i, int j) const
+{
+    if (j == MapGridSide - 1 && i < RowEndCount)
+        return RowEndImages.data() + std::size_t(i) * ImageSize;
+    return GemImages.data() + imageOffset(i, j);
+}
+
+void MapStore::storeCellImage(int i, int j, const Pixels& image)
+{
+    std::memcpy(GemImages.data() + imageOffset(i, j), image.data(), ImageSize);
+    if (j == MapGridSide - 1 && i < RowEndCount)
+        std::memcpy(RowEndImages.data() + std::size_t(i) * ImageSize, image.data(), ImageSize);
+}
+
+void MapStore::rowEndsFromSlots()
+{
+    for (int i = 0; i < RowEndCount; ++i)
+        std::memcpy(RowEndImages.data() + std::size_t(i) * ImageSize,
+                    GemImages.data() + imageOffset(i, MapGridSide - 1), ImageSize);
+}
+
+void MapStore::clearResults()
+{
+    for (Grid* g : {&IBGrid, &CBGrid, &MFGrid, &ISOGrid, &IllGrid, &TiltGrid, &SparkleGrid, &FireGrid})
+        g->fill(0);
+    std::fill(GemImages.begin(), GemImages.end(), uint8_t(0));
+    std::fill(RowEndImages.begin(), RowEndImages.end(), uint8_t(0));
+    MapPixels.fill(0);
+}
 
 QByteArray mfmBytes(const MapStore& m)
 {
     QByteArray out;
-    out.reserve(MfmFileSize);
+    out.reserve(MfmFileSizeWithRowEnds);
     out.append(Signature, 6);
     const float version = 1.0f;
     out.append(reinterpret_cast<const char*>(&version), 4); // little-endian host
     forEachField(m, [&](const void* p, qsizetype n) {
         out.append(static_cast<const char*>(p), n);
     });
+    out.append(RowEndSignature, RowEndSignatureSize);
+    out.append(reinterpret_cast<const char*>(m.RowEndImages.data()), qsizetype(m.RowEndImages.size()));
     return out;
 }
 
-void saveMfm(const QString& path, const MapStore& m) { writeFileSafely(path, mfmBytes(m)); }
+void saveMfm(const QString& path, const MapStore& m)
+{
+    try {
+        writeFileSafely(path, mfmBytes(m));
+    } catch (const ZepError& e) {
+        throw ZepError(e.number(), QStringLiteral("The MF Map could not be saved as %1 (%2). Nothing was written.")
+                                       .arg(QDir::toNativeSeparators(path), e.description()));
+    }
+}
 
 MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages)
 {
@@ -49,11 +100,10 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages)
         messages.message(QStringLiteral("This does not appear to be a MFM file. Aborting..."));
         return MfmLoad::Refused;
     }
-    qsizetype pos = 6;
     float version = 0;
     if (bytes.size() >= 10)
         std::memcpy(&version, bytes.constData() + 6, 4);
-    pos = 10;
+    qsizetype pos = 10;
     if (version != 1.0f)
         messages.message(QStringLiteral("MFM File possibly from a different version of ZEP - Proceed with caution..."));
     // A field is taken only when the file holds all of it; the store keeps
@@ -67,11 +117,21 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages)
         std::memcpy(p, bytes.constData() + pos, std::size_t(n));
         pos += n;
     });
+    m.rowEndsFromSlots();
     if (!complete) {
-        messages.message(QStringLiteral("The MF Map file is incomplete: it ends after %1 of %2 bytes. "
-                                        "Only the part of the map it holds was loaded.")
-                             .arg(bytes.size())
-                             .arg(MfmFileSize));
+        messages.message(incompleteMessage(bytes.size(), MfmFileSize));
+        return MfmLoad::Incomplete;
+    }
+    // The row-end block, when the file has one: each whole image it holds
+    // replaces the one taken from the shared slot.
+    if (bytes.size() - pos < RowEndSignatureSize
+        || std::memcmp(bytes.constData() + pos, RowEndSignature, RowEndSignatureSize) != 0)
+        return MfmLoad::Loaded;
+    pos += RowEndSignatureSize;
+    const qsizetype whole = std::min<qsizetype>(RowEndCount, (bytes.size() - pos) / ImageSize);
+    std::memcpy(m.RowEndImages.data(), bytes.constData() + pos, std::size_t(whole * ImageSize));
+    if (whole < RowEndCount) {
+        messages.message(incompleteMessage(bytes.size(), MfmFileSizeWithRowEnds));
         return MfmLoad::Incomplete;
     }
     return MfmLoad::Loaded;
@@ -79,7 +139,14 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages)
 
 MfmLoad loadMfm(const QString& path, MapStore& m, MessageSink& messages)
 {
-    return readMfm(readFileBytes(path, MfmFileSize), m, messages);
+    QByteArray bytes;
+    try {
+        bytes = readFileBytes(path, MfmFileSizeWithRowEnds);
+    } catch (const ZepError& e) {
+        throw ZepError(e.number(), QStringLiteral("The MF Map file %1 could not be read (%2). The map was not changed.")
+                                       .arg(QDir::toNativeSeparators(path), e.description()));
+    }
+    return readMfm(bytes, m, messages);
 }
 
 } // namespace zep

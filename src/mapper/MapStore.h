@@ -2,6 +2,7 @@
 // The result of a merit function map run: grid geometry, limits, the eleven
 // result grids and the face-up image of each cell.
 #include "bitmap/BitmapTemplates.h"
+#include "runner/RaytraceImages.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,7 +18,14 @@ constexpr int MapGridSide = 11;
 constexpr int MapCells = MapGridSide * MapGridSide;       // 121
 constexpr qsizetype GemImagesSize = 1743000;             // 14400 × 121 + 600
 constexpr int MapPixelSide = 88;
+constexpr int MapCellPixels = 8;                          // a cell is 8 × 8 map pixels
 constexpr qint64 MfmFileSize = 1747010;
+// The block after the map proper: a signature and the images of the last
+// cells of crown rows 0 to 9 (their shared slots keep the next row's first
+// cell), in crown order.
+constexpr int RowEndCount = 10;
+constexpr qsizetype RowEndSignatureSize = 6;
+constexpr qint64 MfmFileSizeWithRowEnds = MfmFileSize + RowEndSignatureSize + qint64(RowEndCount) * ImageSize;
 
 using Grid = std::array<float, MapCells>;
 
@@ -30,17 +38,32 @@ struct MapStore {
     // Element 11·i + j: crown index i, pavilion index j.
     Grid IBGrid{}, CBGrid{}, MFGrid{}, ISOGrid{}, IllGrid{}, TiltGrid{}, SparkleGrid{}, FireGrid{};
     // The image of cell (i, j) lies at byte 14400·(10·i + j): the last cell of
-    // a crown row and the first of the next share a slot.
+    // a crown row and the first of the next share a slot (the later one stays).
     std::vector<uint8_t> GemImages = std::vector<uint8_t>(std::size_t(GemImagesSize), 0);
+    // The images the shared slots lose: cell (i, 10) for i = 0 to 9.
+    std::vector<uint8_t> RowEndImages = std::vector<uint8_t>(std::size_t(RowEndCount) * ImageSize, 0);
     std::array<uint8_t, MapPixelSide * MapPixelSide> MapPixels{}; // rows bottom-up
     Header8 MapHeader{};      // the colour table in use
 
     static qsizetype imageOffset(int i, int j) { return qsizetype(14400) * (10 * i + j); }
+    static int element(int i, int j) { return MapGridSide * i + j; }
+
+    // The face-up image of cell (i, j): 14400 bitmap-order pixels.
+    const uint8_t* cellImage(int i, int j) const;
+    // Stores the image of cell (i, j) in its slot, and a row end's apart.
+    void storeCellImage(int i, int j, const Pixels& image);
+    // Every row end's image as its shared slot holds it (a map without them).
+    void rowEndsFromSlots();
+    // Zero results: grids, images and map pixels (geometry, limits and the
+    // colour table stay).
+    void clearResults();
 };
 
-// The bytes of a map file for the store.
+// The bytes of a map file for the store: the map proper (1747010 bytes),
+// then the row-end block.
 QByteArray mfmBytes(const MapStore& m);
-// Saves the store to a map file (in one step). Raises ZepError on failure.
+// Saves the store to a map file (in one step). Raises ZepError naming the
+// file on failure; an existing file is then left as it was.
 void saveMfm(const QString& path, const MapStore& m);
 
 enum class MfmLoad {
@@ -49,9 +72,11 @@ enum class MfmLoad {
     Incomplete, // the file ended early: the fields before its end were read (after a message)
 };
 // Reads a map file from memory into the store, with the messages for a wrong
-// signature, another version and a short file.
+// signature, another version and a short file. A map without the row-end
+// block takes the row ends from their shared slots.
 MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages);
-// Loads a map file. Raises ZepError when it cannot be read.
+// Loads a map file. Raises ZepError naming the file when it cannot be read;
+// the store is then unchanged.
 MfmLoad loadMfm(const QString& path, MapStore& m, MessageSink& messages);
 
 } // namespace zep

@@ -71,6 +71,10 @@ void TestCommon::numTextSpecialValues()
     QCOMPARE(NumText(-std::numeric_limits<double>::infinity()), QStringLiteral("-Inf"));
     QCOMPARE(Format(std::numeric_limits<float>::quiet_NaN(), u"#.000"), QStringLiteral("NaN"));
     QCOMPARE(NumText(std::numeric_limits<double>::denorm_min()), QStringLiteral(" 4.940656E-324"));
+    // A double-precision result keeps 15 digits and its exponent form starts later.
+    QCOMPARE(NumTextDouble(1.25 * double(61.84f)), QStringLiteral(" 77.3000001907349"));
+    QCOMPARE(NumTextDouble(-12345678.0), QStringLiteral("-12345678"));
+    QCOMPARE(NumTextDouble(2e15), QStringLiteral(" 2E+15"));
 }
 
 void TestCommon::format_data()

@@ -28,6 +28,8 @@ MapStore sampleRun()
             v = float(rng.generateDouble() * 100 - 5);
     for (uint8_t& b : m.GemImages)
         b = uint8_t(rng.bounded(256));
+    for (uint8_t& b : m.RowEndImages)
+        b = uint8_t(rng.bounded(256));
     return m;
 }
 
@@ -45,7 +47,7 @@ private slots:
     {
         const MapStore m = sampleRun();
         const QByteArray b = mfmBytes(m);
-        QCOMPARE(b.size(), qsizetype(1747010));
+        QCOMPARE(b.size(), qsizetype(1747010 + 6 + 10 * 14400));
         QCOMPARE(b.left(6), QByteArray("ZEPMFM"));
         float f;
         std::memcpy(&f, b.constData() + 6, 4);
@@ -58,13 +60,16 @@ private slots:
         QCOMPARE(f, m.MFGrid[12]);
         QCOMPARE(uint8_t(b[1747010 - 1743000]), m.GemImages[0]);
         QCOMPARE(MapStore::imageOffset(0, 10), MapStore::imageOffset(1, 0)); // shared slot
+        // After the map proper: the row ends' own images, in crown order.
+        QCOMPARE(b.mid(1747010, 6), QByteArray("ZEPROW"));
+        QCOMPARE(uint8_t(b[1747016 + 14400 * 3 + 5]), m.cellImage(3, 10)[5]);
     }
 
     void roundTrip()
     {
         const MapStore m = sampleRun();
         saveMfm(path("run.MFM"), m);
-        QCOMPARE(fileLength(path("run.MFM")), MfmFileSize);
+        QCOMPARE(fileLength(path("run.MFM")), MfmFileSizeWithRowEnds);
         MapStore back;
         RecordingSink sink;
         QCOMPARE(loadMfm(path("run.MFM"), back, sink), MfmLoad::Loaded);
@@ -124,8 +129,13 @@ private slots:
         QCOMPARE(m.GemImages[0], uint8_t(9));
         // images cut short
         MapStore n;
-        QCOMPARE(readMfm(b.left(b.size() - 1), n, sink), MfmLoad::Incomplete);
+        QCOMPARE(readMfm(b.left(MfmFileSize - 1), n, sink), MfmLoad::Incomplete);
         QVERIFY(n.FireGrid == run.FireGrid);
+        // row ends cut short: the whole images are taken, the others come from their slots
+        QCOMPARE(readMfm(b.left(b.size() - 20000), n, sink), MfmLoad::Incomplete);
+        QVERIFY(std::equal(n.cellImage(7, 10), n.cellImage(7, 10) + 14400, run.cellImage(7, 10)));
+        QVERIFY(std::equal(n.cellImage(8, 10), n.cellImage(8, 10) + 14400, run.cellImage(9, 0)));
+        QCOMPARE(sink.messages.size(), 3);
     }
 
     void unreadableAndUnwritable()

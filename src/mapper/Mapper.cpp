@@ -1,0 +1,345 @@
+#include "Mapper.h"
+
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+#include "runner/Runner.h"
+
+#include <cstring>
+
+namespace zep {
+
+MeritBar meritBar(const MeritRecord& m, const OptimizationTargets& t, float top, float MF0)
+{
+    MeritBar bar;
+    bar.top = top;
+    bar.line = MF0;
+    const bool on[5] = {t.doISO, t.doIll, t.doTilt, t.doSparkle, t.doFire};
+    const float value[5] = {m.MFISO, m.MFIll, m.MFTilt, m.MFSparkle, m.MFFire};
+    float base = 0;
+    for (int k = 0; k < 5; ++k) {
+        if (!on[k])
+            continue;
+        bar.boxes.push_back({base, value[k], BarColours[k]});
+        base = base + value[k];
+    }
+    return bar;
+}
+
+Mapper::Mapper(MapperEnv env, MapperView& view, Evaluate evaluate)
+    : m_env(env), m_view(view), m_evaluate(std::move(evaluate))
+{
+}
+
+template <class F>
+bool Mapper::routine(const char* name, F&& body, bool setsAbort)
+{
+    return runRoutine(m_env.messages, QLatin1String(name), std::forward<F>(body),
+                      setsAbort ? &m_env.AbortFlag : nullptr);
+}
+
+bool Mapper::stopped() const
+{
+    return m_env.shell.TimedOut || m_env.AbortFlag;
+}
+
+QString Mapper::workFile(const char* name) const
+{
+    return m_env.shell.WorkPath + QLatin1String(name);
+}
+
+void Mapper::Form_Load()
+{
+    routine("Form_Load", [&] {
+        const JobState& job = m_env.job;
+        m_view.setText("txtPavMin", NumTextBare(job.minPav));
+        m_view.setText("txtPavMax", NumTextBare(job.maxPav));
+        m_view.setText("txtCrnMin", NumTextBare(job.minCrn));
+        m_view.setText("txtCrnMax", NumTextBare(job.maxCrn));
+        m_view.enable("btnAbort", false);
+        chkShift = false;
+        nCLUT = 3;
+        LoadCLUT(nCLUT);
+    });
+}
+
+void Mapper::showAxes()
+{
+    const MapStore& m = m_env.map;
+    m_view.setText("txtPavMin", Format(m.MP1, u"#.000"));
+    m_view.setText("txtPavMax", Format(m.MP1 + 10 * m.MdPav, u"#.000"));
+    m_view.setText("txtCrnMin", Format(m.MC1, u"#.000"));
+    m_view.setText("txtCrnMax", Format(m.MC1 + 10 * m.MdCrn, u"#.000"));
+}
+
+void Mapper::writeMap()
+{
+    writeWorkingFile(workFile("ZEPMF.BMP"), mapBitmapBytes(m_env.map));
+}
+
+void Mapper::btnGo_Click(const QString& itPav, const QString& itCrn)
+{
+    routine("btnGo_Click", [&] { run(itPav, itCrn); });
+    // A map file cannot be loaded into a running map; the run is over now.
+    m_view.enable("btnLoad", true);
+}
+
+void Mapper::run(const QString& itPav, const QString& itCrn)
+{
+    MapStore& m = m_env.map;
+    const JobState& job = m_env.job;
+    const MeritRecord& r = m_env.merit;
+    m_view.enable("btnAbort", true);
+    for (const char* name : {"B", "R", "C", "I", "ZEPMF.BMP"})
+        removeIfExists(workFile(name));
+    copyFileSafely(job.fnam, workFile("B"));
+    if (job.minPav == 0 || job.maxPav == 0 || job.minCrn == 0 || job.maxCrn == 0) {
+        m_env.messages.message(QStringLiteral("Please specify a range of Pavillion and Crown Angles"));
+        return;
+    }
+    if (m_env.targets.doFire && job.useFileRI && job.theRI == 0) {
+        m_env.messages.message(QStringLiteral("Please specify an RI or material to optimize Fire"));
+        return;
+    }
+    m_env.AbortFlag = false;
+    for (const char* name : {"btnGo", "btnCancel", "btnLoad"})
+        m_view.enable(name, false);
+
+    setGridLimits(m, job.minPav, job.maxPav, job.minCrn, job.maxCrn);
+    if (chkShift) {
+        if (itPav.isEmpty() || itCrn.isEmpty()) {
+            m_env.messages.message(QStringLiteral("There are no Optimized Angles - using default range"));
+        } else {
+            m.MP1 = shiftAxis(m.MP1, m.MP2, m.MdPav, Val(itPav), IOP);
+            m.MC1 = shiftAxis(m.MC1, m.MC2, m.MdCrn, Val(itCrn), IOC);
+        }
+    }
+    showAxes();
+    // Cells the run does not reach show nothing of an earlier map.
+    m.clearResults();
+    fillAxes(m);
+
+    float mf = 0;
+    MevalMF(job.stPav, job.stCrn, mf);
+    MF0 = m.MFMax = m.MFMin = mf;
+    const QString scaleTop = NumTextDouble(1.25 * double(MF0));
+    m_view.setText("txtMFMax", scaleTop);
+    m_view.setText("txtCMax", scaleTop);
+    m_view.setText("txtCMin", QStringLiteral("0"));
+    if (MF0 < 1.0f)
+        MF0 = 1.0f;
+    barTop = 1.25f * MF0;
+    MFBar();
+
+    const QString mapFile = workFile("ZEPMF.BMP");
+    for (int i = 0; i < MapGridSide; ++i) {
+        for (int j = 0; j < MapGridSide; ++j) {
+            if (stopped())
+                return;
+            // An evaluation that Abort or a time-out cut short is dropped.
+            if (!MevalMF(m.PavGrid[std::size_t(j)], m.CrnGrid[std::size_t(i)], MF))
+                return;
+            const auto k = std::size_t(MapStore::element(i, j));
+            m.IBGrid[k] = r.MapISO;
+            m.CBGrid[k] = r.MapCOS;
+            MFBar();
+            m.storeCellImage(i, j, r.MapImage);
+            m.MFGrid[k] = MF;
+            m.ISOGrid[k] = r.MFISO;
+            m.IllGrid[k] = r.MFIll;
+            m.TiltGrid[k] = r.MFTilt;
+            m.SparkleGrid[k] = r.MFSparkle;
+            m.FireGrid[k] = r.MFFire;
+            if (MF < m.MFMin)
+                m.MFMin = MF;
+            if (MF > m.MFMax) {
+                m.MFMax = MF;
+                m_view.setText("txtMaxMF", NumTextBare(MF));
+            }
+            paintCell(m, i, j, runTimeIndex(MF, MF0));
+            writeMap();
+            m_view.showMap(mapFile);
+            m_view.letEventsRun();
+        }
+    }
+    m.CMFMax = m.MFMax;
+    m.CMFMin = m.MFMin;
+    RescaleMF(-1, -1);
+    m_view.enable("btnGo", true);
+    m_view.enable("btnCancel", true);
+    m_view.enable("btnAbort", false);
+}
+
+bool Mapper::MevalMF(float pav, float crn, float& mf)
+{
+    bool complete = false;
+    mf = 0;
+    routine("MevalMF", [&] {
+        m_evaluate(pav, crn);
+        if (stopped())
+            return;
+        const MeritRecord& r = m_env.merit;
+        m_view.setText("txtCurMF", NumText(r.MFTotal));
+        m_view.setText("txtCGIB", NumText(r.ISOBright));
+        m_view.setText("txtCGCB", NumText(r.COSBright));
+        m_view.letEventsRun();
+        complete = true;
+        if (r.MFTotal == 0) {
+            m_env.messages.message(QStringLiteral("Anomalous Condition - Merit Function Zero"));
+            return;
+        }
+        mf = r.MFTotal;
+    });
+    return complete;
+}
+
+void Mapper::MFBar()
+{
+    routine("MFBar", [&] {
+        m_view.drawBar(meritBar(m_env.merit, m_env.targets, barTop, MF0));
+        m_view.letEventsRun();
+    });
+}
+
+bool Mapper::RescaleMF(int p, int c)
+{
+    bool done = false;
+    routine("RescaleMF", [&] {
+        MapStore& m = m_env.map;
+        m_view.setText("txtCMin", NumText(m.CMFMin));
+        m_view.setText("txtCMax", NumText(m.CMFMax));
+        std::optional<CellIndex> diamond;
+        if (chkShift)
+            diamond = CellIndex{IOC, IOP};
+        if (!recolourMap(m, p, c, diamond)) {
+            m_env.messages.message(QStringLiteral("Abnormal condition - Max and Min Merit Function Equal!"));
+            return;
+        }
+        writeMap();
+        m_view.showMap(workFile("ZEPMF.BMP"));
+        m_view.letEventsRun();
+        done = true;
+    });
+    return done;
+}
+
+void Mapper::LoadCLUT(int nCL)
+{
+    routine("LoadCLUT", [&] {
+        const Header8* table = colourTable(m_env.bitmaps, nCL);
+        if (!table)
+            return;
+        m_env.map.MapHeader = *table;
+        const auto strip = colourScaleBitmap(*table);
+        m_view.showColourStrip(QByteArray(reinterpret_cast<const char*>(strip.data()), qsizetype(strip.size())));
+    });
+}
+
+void Mapper::imgCLUT_Click()
+{
+    routine("imgCLUT_Click", [&] {
+        nCLUT = nextColourTable(nCLUT);
+        LoadCLUT(nCLUT);
+        writeMap();
+        m_view.showMap(workFile("ZEPMF.BMP"));
+        m_view.letEventsRun();
+    });
+}
+
+void Mapper::imgMFMap_MouseUp(double X, double Y)
+{
+    routine("imgMFMap_MouseUp", [&] {
+        const std::optional<CellIndex> cell = cellAt(X, Y, MapPixelSide, MapPixelSide);
+        if (!cell)
+            return;
+        const MapStore& m = m_env.map;
+        const int i = cell->i, j = cell->j;
+        const auto k = std::size_t(MapStore::element(i, j));
+        m_view.setText("txtCGPav", Format(m.PavGrid[std::size_t(j)], u"#.000"));
+        m_view.setText("txtCGCrn", Format(m.CrnGrid[std::size_t(i)], u"#.000"));
+        m_view.setText("txtCGCB", NumText(m.CBGrid[k]));
+        m_view.setText("txtCGIB", NumText(m.IBGrid[k]));
+        m_view.setText("txtCurMF", NumText(m.MFGrid[k]));
+        MF = m.MFGrid[k];
+
+        MeritRecord& r = m_env.merit;
+        r.MFISO = m.ISOGrid[k];
+        r.MFIll = m.IllGrid[k];
+        r.MFTilt = m.TiltGrid[k];
+        r.MFSparkle = m.SparkleGrid[k];
+        r.MFFire = m.FireGrid[k];
+        MFBar();
+
+        const QString gem = workFile("ZEP.BMP");
+        removeIfExists(gem);
+        Pixels image;
+        std::memcpy(image.data(), m.cellImage(i, j), image.size());
+        writeBitmap(gem, m_env.bitmaps.BMP_Header, image);
+        m_view.showGem(gem);
+        RescaleMF(j, i);
+    });
+}
+
+void Mapper::setColourLimits(float CMFMaxEntered, float CMFMinEntered)
+{
+    routine("btnResetLims_Click", [&] {
+        MapStore& m = m_env.map;
+        const float oldMax = m.CMFMax, oldMin = m.CMFMin;
+        m.CMFMax = CMFMaxEntered;
+        m.CMFMin = CMFMinEntered;
+        if (!RescaleMF(-1, -1)) {
+            m.CMFMax = oldMax;
+            m.CMFMin = oldMin;
+            m_view.setText("txtCMin", NumText(oldMin));
+            m_view.setText("txtCMax", NumText(oldMax));
+            return;
+        }
+        // The bar's scale starts at 1; the map keeps the limits as entered.
+        barTop = m.CMFMax < 1.0f ? 1.0f : m.CMFMax;
+        m_view.setText("txtMFMax", NumText(barTop));
+        MFBar();
+    });
+}
+
+void Mapper::saveMap(const QString& path)
+{
+    routine("btnSave_Click", [&] { saveMfm(path, m_env.map); }, false);
+}
+
+void Mapper::loadMap(const QString& path)
+{
+    routine("btnLoad_Click", [&] {
+        MapStore& m = m_env.map;
+        if (loadMfm(path, m, m_env.messages) == MfmLoad::Refused)
+            return;
+        RescaleMF(-1, -1);
+        m_view.setText("txtMaxMF", NumTextBare(m.MFMax));
+        barTop = m.CMFMax < 1.0f ? 1.0f : m.CMFMax;
+        m_view.setText("txtMFMax", NumText(barTop));
+        m_view.setText("txtMFMin", NumText(m.CMFMin));
+        showAxes();
+        MFBar();
+    }, false);
+}
+
+void Mapper::btnAbort_Click()
+{
+    routine("btnAbort_Click", [&] {
+        m_view.enable("btnCancel", true);
+        m_view.enable("btnAbort", false);
+        m_env.AbortFlag = true;
+        if (!m_env.shell.TimedOut)
+            m_env.console.bringToFront();
+        m_view.beep();
+    });
+}
+
+void Mapper::btnCancel_Click()
+{
+    routine("btnCancel_Click", [&] {
+        LoadCLUT(1);
+        m_env.AbortFlag = true;
+    });
+}
+
+} // namespace zep

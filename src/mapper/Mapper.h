@@ -1,0 +1,128 @@
+#pragma once
+// The merit function mapper without its window: the grid run over the angle
+// limits, the merit bar, the recolouring, the colour tables, the clicks on
+// the map and the map files. The window shows what this logic hands its
+// view and calls the handlers below.
+#include "bitmap/BitmapTemplates.h"
+#include "common/SharedState.h"
+#include "mapper/MapPicture.h"
+#include "mapper/MapStore.h"
+#include "merit/MeritRecord.h"
+#include "optimize/OptimizationTargets.h"
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace zep {
+
+class ConsolePort;
+class MessageSink;
+
+// The stacked merit bar of picMF: x runs from −0.5 to 0.5, y from 0 at the
+// bottom to `top`.
+struct MeritBar {
+    struct Box {
+        float base = 0;
+        float height = 0;
+        Rgb colour{0, 0, 0};
+    };
+    float top = 1;
+    float line = 0;          // MF0: a line across the bar
+    std::vector<Box> boxes;  // the switched-on components, stacked from 0
+    static constexpr float Width = 0.9f;
+};
+// The colours of the five components, in bar order: ISO, illumination,
+// tilt, sparkle, fire (the legend uses them too).
+constexpr Rgb BarColours[5] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}, {255, 128, 0}};
+MeritBar meritBar(const MeritRecord& m, const OptimizationTargets& t, float top, float MF0);
+
+// The mapper window's side.
+class MapperView {
+public:
+    virtual ~MapperView() = default;
+    // The text box (or label) of that name shows `text`.
+    virtual void setText(const char* box, const QString& text) = 0;
+    // The control of that name can be used or not.
+    virtual void enable(const char* control, bool on) = 0;
+    virtual void drawBar(const MeritBar& bar) = 0;              // picMF, painted now
+    virtual void showMap(const QString& bitmapFile) = 0;        // imgMFMap
+    virtual void showColourStrip(const QByteArray& bitmap) = 0; // imgCLUT
+    virtual void showGem(const QString& bitmapFile) = 0;        // imgCurGem, painted now
+    virtual void letEventsRun() = 0;
+    virtual void beep() = 0;
+};
+
+// Everything the mapper reads or writes, owned elsewhere.
+struct MapperEnv {
+    MapStore& map;                   // the result store, kept while ZEP runs
+    const JobState& job;             // fnam, start angles, limits, RI source
+    const OptimizationTargets& targets;
+    MeritRecord& merit;              // what each evaluation leaves
+    const BitmapTemplates& bitmaps;  // the colour tables and the gem image header
+    ShellValues& shell;              // WorkPath, TimedOut
+    bool& AbortFlag;
+    MessageSink& messages;
+    ConsolePort& console;            // brought forward by Abort
+};
+
+class Mapper {
+public:
+    // `evaluate` evaluates the merit function at (pav, crn) in mode "MFM",
+    // leaving its figures in env.merit.
+    using Evaluate = std::function<void(float pav, float crn)>;
+    Mapper(MapperEnv env, MapperView& view, Evaluate evaluate);
+
+    // The opening: axis boxes from the limits, Abort off, the heat table.
+    void Form_Load();
+    // The grid run. `itPav` and `itCrn` are the main window's optimized
+    // angles (empty when there are none), used when chkShift is ticked.
+    void btnGo_Click(const QString& itPav, const QString& itCrn);
+    void btnAbort_Click();
+    // The closing: the grey table and AbortFlag (the window stores its place).
+    void btnCancel_Click();
+    void imgCLUT_Click();
+    // A click at (X, Y) in the 88 × 88 map's own pixels (Y downwards).
+    void imgMFMap_MouseUp(double X, double Y);
+    // Change Colour Map Limits after the dialog's OK: equal limits are
+    // refused and the limits stay as they were.
+    void setColourLimits(float CMFMaxEntered, float CMFMinEntered);
+    // Save and Load after the file chooser's OK.
+    void saveMap(const QString& path);
+    void loadMap(const QString& path);
+
+    // One evaluation: the figures shown, "Anomalous Condition - Merit
+    // Function Zero" for exactly 0. False when Abort or a time-out cut it
+    // short (its figures are stale and mf is 0).
+    bool MevalMF(float pav, float crn, float& mf);
+    void MFBar();
+    // Recolours the map, frames cell (row c, column p) unless one is
+    // negative, marks the optimized angles when shifted, and rewrites
+    // "ZEPMF.BMP". False when the limits are equal (map and file unchanged)
+    // or the routine failed.
+    bool RescaleMF(int p, int c);
+    void LoadCLUT(int nCL);
+
+    // Fields of the window.
+    float MF0 = 0;
+    float MF = 0;
+    int16_t IOP = 0, IOC = 0;
+    int16_t nCLUT = 3;
+    bool chkShift = false;   // "Shift to include optimized angles"
+    float barTop = 1.25f;    // the bar's scale: 1.25·MF0 in a run, else CMFMax but at least 1
+
+private:
+    template <class F>
+    bool routine(const char* name, F&& body, bool setsAbort = true);
+    bool stopped() const;
+    void run(const QString& itPav, const QString& itCrn);
+    void showAxes();
+    void writeMap();
+    QString workFile(const char* name) const;
+
+    MapperEnv m_env;
+    MapperView& m_view;
+    Evaluate m_evaluate;
+};
+
+} // namespace zep

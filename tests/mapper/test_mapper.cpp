@@ -1,0 +1,305 @@
+// The mapper without its window: the grid and its shift, the run's painting
+// and abort, the recolouring, frames and marker, the colour tables, the
+// clicks and Save and Load. The merit function comes from a stand-in
+// evaluation, so each cell gets the value a case needs.
+#include "mapper/MapperTestView.h"
+
+#include "common/FileIO.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <cstring>
+
+using namespace zep;
+using namespace zep::test;
+
+namespace {
+
+struct Rig {
+    QTemporaryDir tmp;
+    MapStore map;
+    JobState job;
+    OptimizationTargets targets;
+    MeritRecord merit;
+    BitmapTemplates bitmaps;
+    ShellValues shell;
+    bool AbortFlag = false;
+    RecordingSink messages;
+    CountingPort port;
+    RecordingMapperView view;
+    // The merit function of cell n (crown row n / 11, column n % 11); -1 is the start.
+    std::function<float(int n)> mfOf = [](int) { return 1.0f; };
+    std::function<void(int n)> during; // runs inside evaluation n
+    int evaluations = 0;
+    Mapper mapper{MapperEnv{map, job, targets, merit, bitmaps, shell, AbortFlag, messages, port}, view,
+                  [this](float pav, float crn) { evaluate(pav, crn); }};
+
+    Rig()
+    {
+        buildAllTemplates(bitmaps, map.MapHeader);
+        shell.WorkPath = tmp.path() + "/";
+        job.fnam = ZEP_DESIGNS_DIR "/SRB.gem";
+        job.minPav = 38; job.maxPav = 43; job.minCrn = 30; job.maxCrn = 40;
+        job.stPav = 41; job.stCrn = 35;
+        targets.doISO = true;
+        mapper.Form_Load();
+    }
+    void evaluate(float pav, float crn)
+    {
+        const int n = evaluations++ - 1;
+        if (during)
+            during(n);
+        merit.MFTotal = merit.MFISO = mfOf(n);
+        merit.ISOBright = merit.MapISO = pav;
+        merit.COSBright = merit.MapCOS = crn;
+        merit.MapImage.fill(uint8_t(n + 1)); // each cell its own picture
+    }
+    uint8_t at(int row, int column) const { return map.MapPixels[std::size_t(88 * row + column)]; }
+    uint8_t cell(int n) const { return at(8 * (n / 11), 8 * (n % 11)); }
+    QByteArray file(const char* name) const { return readFileBytes(shell.WorkPath + name); }
+    void click(int i, int j) { mapper.imgMFMap_MouseUp(8 * j + 4, 88 - (8 * i + 4)); }
+};
+
+} // namespace
+
+class TestMapper : public QObject {
+    Q_OBJECT
+private slots:
+    void gridAndShift()
+    {
+        MapStore m;
+        setGridLimits(m, 38, 43, 30, 40);
+        fillAxes(m);
+        QCOMPARE(m.MdPav, 0.5f);
+        QCOMPARE(m.MdCrn, 1.0f);
+        QCOMPARE(m.PavGrid[1], 38.5f);
+        QCOMPARE(m.PavGrid[10], 43.0f);
+        QCOMPARE(m.CrnGrid[7], 37.0f);
+        int16_t j = -1;
+        QCOMPARE(shiftAxis(38, 43, 0.5f, 40.8, j), 37.8f);
+        QCOMPARE(j, int16_t(6));
+        QCOMPARE(shiftAxis(38, 43, 0.5f, 40.75, j), 38.25f); // a tie takes the lower index
+        QCOMPARE(j, int16_t(5));
+
+        Rig r;
+        r.mfOf = [](int n) { return float(n + 2); };
+        r.mapper.chkShift = true;
+        r.mapper.btnGo_Click("40.8", " 35");
+        QCOMPARE(r.view.texts["txtPavMin"], QString("37.800"));
+        QCOMPARE(r.view.texts["txtPavMax"], QString("42.800"));
+        QCOMPARE(r.view.texts["txtCrnMin"], QString("30.000"));
+        QCOMPARE(r.map.PavGrid[6], 40.8f);
+        QCOMPARE(r.mapper.IOC, int16_t(5));
+        r.mapper.btnGo_Click("", "35");
+        QCOMPARE(r.messages.messages, QStringList{"There are no Optimized Angles - using default range"});
+        QCOMPARE(r.view.texts["txtPavMin"], QString("38.000"));
+        QCOMPARE(r.mapper.IOP, int16_t(6));
+    }
+
+    void runPaintsEachCellThenRecolours()
+    {
+        Rig r;
+        const float first[5] = {1.25f, 5, 0.625f, -2, 0};
+        r.mfOf = [&](int n) { return n < 0 ? 0.5f : n < 5 ? first[n] : 0.9f; };
+        std::vector<int> painted;
+        QString scaleTop;
+        r.view.onMap = [&](const QString&) {
+            painted.push_back(r.cell(r.evaluations - 2));
+            scaleTop = painted.size() == 1 ? r.view.texts["txtCMax"] : scaleTop;
+        };
+        r.mapper.btnGo_Click({}, {});
+
+        QCOMPARE(r.evaluations, 122);
+        // MF0 0.5 is raised to 1 for the scale; the boxes show 1.25 · 0.5.
+        QCOMPARE(r.view.texts["txtMFMax"], QString(" .625"));
+        QCOMPARE(scaleTop, QString(" .625"));
+        QCOMPARE(r.mapper.MF0, 1.0f);
+        QCOMPARE(r.view.bar.top, 1.25f);
+        QCOMPARE(std::vector<int>(painted.begin(), painted.begin() + 6), (std::vector<int>{255, 255, 127, 0, 0, 183}));
+        QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero"});
+        QCOMPARE(r.map.MFGrid[4], 0.0f);
+        QCOMPARE(r.view.texts["txtMaxMF"], QString("5"));
+
+        // Afterwards every cell between the run's least and greatest.
+        QCOMPARE(r.map.CMFMin, -2.0f);
+        QCOMPARE(r.map.CMFMax, 5.0f);
+        QCOMPARE(r.view.texts["txtCMax"], QString(" 5"));
+        for (int n : {0, 1, 3, 60})
+            QCOMPARE(r.cell(n), scaledIndex(r.map.MFGrid[std::size_t(n)], -2, 5));
+        QCOMPARE(r.cell(5), uint8_t(105)); // (0.9 + 2) · 255 / 7
+        QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
+        QCOMPARE(r.file("ZEPMF.BMP").size(), 8822);
+        QCOMPARE(r.file("B"), readFileBytes(r.job.fnam));
+        QVERIFY(r.view.enabled["btnGo"] && r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"]);
+        QVERIFY(!r.view.enabled["btnAbort"]);
+    }
+
+    void abortDuringAnEvaluationKeepsThePaintedCells()
+    {
+        Rig r;
+        r.mfOf = [](int n) { return n < 0 ? 2.0f : 1.0f + n % 7; };
+        r.mapper.btnGo_Click({}, {});
+        const Grid full = r.map.MFGrid;
+        // The second run is aborted while cell 28 is being raytraced.
+        r.evaluations = 0;
+        r.during = [&](int n) { if (n == 28) r.mapper.btnAbort_Click(); };
+        r.mapper.btnGo_Click({}, {});
+        QCOMPARE(r.evaluations, 30);
+        QVERIFY(std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
+        QCOMPARE(r.map.MFGrid[28], 0.0f); // the cut-short evaluation is dropped
+        QCOMPARE(r.map.IBGrid[28], 0.0f);
+        QCOMPARE(r.map.MFGrid[100], 0.0f);
+        QCOMPARE(r.cell(27), runTimeIndex(full[27], 2));
+        QCOMPARE(r.cell(28), uint8_t(0));
+        QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
+        QCOMPARE(r.port.fronts, 1);
+        QCOMPARE(r.view.beeps, 1);
+        QVERIFY(r.view.enabled["btnCancel"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnGo"]);
+        r.shell.TimedOut = true; // a console that did not answer is not brought forward
+        r.mapper.btnAbort_Click();
+        QCOMPARE(r.port.fronts, 1);
+    }
+
+    void missingRangeOrIndexStopsBeforeEvaluating()
+    {
+        Rig r;
+        r.job.maxCrn = 0;
+        r.mapper.btnGo_Click({}, {});
+        r.job.maxCrn = 40;
+        r.targets.doFire = r.job.useFileRI = true;
+        r.mapper.btnGo_Click({}, {});
+        QCOMPARE(r.messages.messages, (QStringList{"Please specify a range of Pavillion and Crown Angles",
+                                                   "Please specify an RI or material to optimize Fire"}));
+        QCOMPARE(r.evaluations, 0);
+    }
+
+    void recolourFramesAndMarks()
+    {
+        QCOMPARE(scaledIndex(15, 10, 20), uint8_t(127));
+        QCOMPARE(scaledIndex(25, 10, 20), uint8_t(255));
+        QCOMPARE(scaledIndex(5, 10, 20), uint8_t(0));
+        QCOMPARE(runTimeIndex(-3, 1), uint8_t(0));
+
+        Rig r;
+        r.map.MFGrid.fill(100);
+        r.map.MFGrid[std::size_t(MapStore::element(2, 3))] = 200;
+        r.map.CMFMin = 0;
+        r.map.CMFMax = 255;
+        r.mapper.IOC = 2;
+        r.mapper.IOP = 3;
+        QVERIFY(r.mapper.RescaleMF(5, 0));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool edge = y == 0 || y == 7 || x == 0 || x == 7;
+                QCOMPARE(r.at(y, 40 + x), uint8_t(edge ? 228 : 100));
+                QCOMPARE(r.at(16 + y, 24 + x), uint8_t(200));
+            }
+        r.mapper.chkShift = true; // frame and diamond on one cell
+        QVERIFY(r.mapper.RescaleMF(3, 2));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const bool edge = y == 0 || y == 7 || x == 0 || x == 7;
+                const bool diamond = std::fabs(y - 3.5) + std::fabs(x - 3.5) == 4;
+                QCOMPARE(r.at(16 + y, 24 + x), uint8_t(edge || diamond ? 73 : 200));
+            }
+
+        // Equal limits are refused: map, file and limits stay.
+        const QByteArray before = r.file("ZEPMF.BMP");
+        r.mapper.setColourLimits(7, 7);
+        QCOMPARE(r.messages.messages, QStringList{"Abnormal condition - Max and Min Merit Function Equal!"});
+        QCOMPARE(r.file("ZEPMF.BMP"), before);
+        QCOMPARE(r.map.CMFMax, 255.0f);
+        // A top below 1 colours the map; the bar's scale stays at 1.
+        r.mapper.setColourLimits(0.5f, 0);
+        QCOMPARE(r.cell(0), uint8_t(255));
+        QCOMPARE(r.map.CMFMax, 0.5f);
+        QCOMPARE(r.view.bar.top, 1.0f);
+        QCOMPARE(r.view.texts["txtMFMax"], QString(" 1"));
+    }
+
+    void colourTablesCycleOverTheSamePixels()
+    {
+        Rig r;
+        QCOMPARE(r.map.MapHeader, r.bitmaps.B_Header);
+        const auto heatStrip = colourScaleBitmap(r.bitmaps.B_Header);
+        QCOMPARE(r.view.strip, QByteArray(reinterpret_cast<const char*>(heatStrip.data()), int(heatStrip.size())));
+        r.map.MapPixels[77] = 9;
+        QByteArrayList files;
+        for (int k = 0; k < 3; ++k) {
+            r.mapper.imgCLUT_Click();
+            files << r.file("ZEPMF.BMP");
+            QCOMPARE(files.last().mid(1078), QByteArray(reinterpret_cast<const char*>(r.map.MapPixels.data()), 7744));
+        }
+        QCOMPARE(files[0].left(1078), QByteArray(reinterpret_cast<const char*>(r.bitmaps.MF_Gray_Header.data()), 1078));
+        QVERIFY(files[1].mid(54, 1024) != files[0].mid(54, 1024));
+        QCOMPARE(r.map.MapHeader, r.bitmaps.B_Header);
+        r.mapper.btnCancel_Click();
+        QCOMPARE(r.map.MapHeader, r.bitmaps.MF_Gray_Header);
+        QVERIFY(r.AbortFlag);
+    }
+
+    void clicksShowTheCellsOwnFiguresAndImage()
+    {
+        Rig r;
+        r.mfOf = [](int n) { return 3.0f + float(n) / 8; };
+        r.mapper.btnGo_Click({}, {});
+        r.mapper.imgMFMap_MouseUp(0, 87.9); // the bottom-left corner
+        QCOMPARE(r.view.texts["txtCGPav"], QString("38.000"));
+        QCOMPARE(r.view.texts["txtCGCrn"], QString("30.000"));
+        QCOMPARE(r.file("ZEP.BMP").mid(1078), QByteArray(14400, char(1)));
+        QCOMPARE(r.file("ZEP.BMP").left(1078), QByteArray(reinterpret_cast<const char*>(r.bitmaps.BMP_Header.data()), 1078));
+        r.click(2, 10); // a row's last cell keeps its own image
+        QCOMPARE(r.file("ZEP.BMP").mid(1078), QByteArray(14400, char(2 * 11 + 10 + 1)));
+        QCOMPARE(r.view.texts["txtCGPav"], QString("43.000"));
+        QCOMPARE(r.view.texts["txtCurMF"], NumText(r.map.MFGrid[32]));
+        QCOMPARE(r.view.bar.boxes.at(0).height, r.map.ISOGrid[32]);
+        QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
+        const QByteArray shown = r.file("ZEP.BMP");
+        r.mapper.imgMFMap_MouseUp(40, 0); // the topmost line
+        QCOMPARE(r.view.texts["txtCGPav"], QString("43.000"));
+        QCOMPARE(r.file("ZEP.BMP"), shown);
+    }
+
+    void saveThenLoadReproducesTheMap()
+    {
+        Rig r;
+        r.mfOf = [](int n) { return 0.1f + float(n) / 400; };
+        r.mapper.btnGo_Click({}, {});
+        const QString path = r.tmp.filePath("run.MFM");
+        r.mapper.saveMap(path);
+
+        Rig later;
+        later.mapper.loadMap(path);
+        QVERIFY(later.messages.messages.isEmpty());
+        QVERIFY(later.map.MFGrid == r.map.MFGrid);
+        QVERIFY(later.map.MapPixels == r.map.MapPixels);
+        QCOMPARE(later.file("ZEPMF.BMP"), r.file("ZEPMF.BMP"));
+        QCOMPARE(later.view.texts["txtPavMax"], QString("43.000"));
+        QCOMPARE(later.view.bar.top, 1.0f); // CMFMax .4 colours the map, the bar starts at 1
+        for (int n = 0; n < MapCells; ++n) {
+            later.click(n / 11, n % 11);
+            QCOMPARE(later.file("ZEP.BMP").mid(1078), QByteArray(14400, char(n + 1)));
+        }
+        // A map of the first layout only: a row's last cell shows its slot.
+        writeFileSafely(path, readFileBytes(path).left(MfmFileSize));
+        later.mapper.loadMap(path);
+        QVERIFY(later.messages.messages.isEmpty());
+        later.click(2, 10);
+        QCOMPARE(later.file("ZEP.BMP").mid(1078), QByteArray(14400, char(3 * 11 + 1)));
+
+        // Files that cannot be read or written: a message naming them, the map as it was.
+        later.mapper.loadMap(r.tmp.filePath("none.MFM"));
+        later.mapper.saveMap(r.tmp.filePath("no/such/dir/x.MFM"));
+        QCOMPARE(later.messages.messages.size(), 2);
+        QVERIFY(later.messages.messages[0].contains(QDir::toNativeSeparators(r.tmp.filePath("none.MFM"))));
+        QVERIFY(later.messages.messages[1].contains("x.MFM"));
+        QVERIFY(later.map.MFGrid == r.map.MFGrid);
+        QVERIFY(!later.AbortFlag);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMapper)
+#include "test_mapper.moc"

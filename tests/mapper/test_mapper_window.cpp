@@ -1,0 +1,132 @@
+// The mapper window in the whole program: a new user's map through the real
+// console and gemray, clicked, recoloured, saved, and loaded in a window
+// opened afresh.
+#include "app/MainWindow.h"
+#include "app/ZepApplication.h"
+#include "common/FileIO.h"
+#include "common/NumText.h"
+#include "mapper/MapPicture.h"
+#include "support/Modal.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zep;
+using zep::test::child;
+using zep::test::onNextModal;
+
+namespace {
+
+QString text(QWidget* w, const char* box) { return child<QLineEdit>(w, box)->text(); }
+
+// Clicks a cell of the map shown in the window (crown row i, pavilion column j).
+void clickCell(QWidget* w, int i, int j)
+{
+    auto* map = child<QWidget>(w, "imgMFMap");
+    const int side = map->width() / 11;
+    QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(side * j + side / 2, map->height() - side * i - side / 2));
+}
+
+} // namespace
+
+class TestMapperWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void aNewUsersMap();
+};
+
+void TestMapperWindow::aNewUsersMap()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QDir(dir.path()).mkdir("ZEPWork");
+    QDir(dir.path()).mkdir("designs");
+    copyFileSafely(ZEP_BIN_DIR "/gemray", dir.filePath("ZEPWork/Gemray"));
+    copyFileSafely(ZEP_DESIGNS_DIR "/SRB.gem", dir.filePath("designs/SRB.gem"));
+    AppOptions options;
+    options.consoleWaitMs = 100;
+    options.zepcmdProgram = ZEP_BIN_DIR "/zepcmd";
+    RecordingSink sink;
+    ZepApplication app(options, &sink);
+    QVERIFY(app.setup());
+    AppState& s = app.state();
+    s.fd = {QString(), dir.filePath("designs"), "SRB.gem", QString(), 41.5f, 28, true};
+    s.job.minPav = 38; s.job.maxPav = 46; s.job.minCrn = 20; s.job.maxCrn = 40;
+    s.job.useMatRI = true; s.job.theMat = "Quartz"; s.job.theRI = 1.544f; s.job.theDisp = 0.013f;
+    s.targets.doISO = true; s.targets.wtISO = 1;
+    s.shell.Interactive = false;
+    app.mainWindow()->btnFSel_Click();
+    app.mainWindow()->btnModTargets_Click();
+    s.shell.Interactive = true;
+    auto* btnMFMap = child<QPushButton>(app.mainWindow(), "btnMFMap");
+
+    QString clicked;
+    onNextModal([&](QWidget* w) {
+        const auto closeAnyway = qScopeGuard([w] { w->close(); });
+        QCOMPARE(w->windowTitle(), QString("Merit Function Map"));
+        QCOMPARE(text(w, "txtPavMax"), QString("46"));
+        QVERIFY(!child<QPushButton>(w, "btnAbort")->isEnabled());
+        child<QPushButton>(w, "btnGo")->click(); // the whole map, cell by cell
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
+        QVERIFY(child<QPushButton>(w, "btnGo")->isEnabled());
+        QCOMPARE(fileLength(app.workFile("ZEPMF.BMP")), qint64(8822));
+
+        clickCell(w, 0, 0);
+        QCOMPARE(text(w, "txtCGPav"), QString("38.000"));
+        clickCell(w, 6, 4);
+        QCOMPARE(text(w, "txtCGPav"), QString("41.200"));
+        clicked = text(w, "txtCurMF");
+        QCOMPARE(clicked, NumText(s.map.MFGrid[6 * 11 + 4]));
+
+        if (const QString out = qEnvironmentVariable("ZEP_SCREENSHOT"); !out.isEmpty()) {
+            w->adjustSize();
+            QVERIFY(w->grab().save(out));
+        }
+
+        QTest::mouseClick(child<QWidget>(w, "imgCLUT"), Qt::LeftButton); // heat to grey
+        QCOMPARE(s.map.MapHeader, s.bitmaps.MF_Gray_Header);
+        onNextModal([](QWidget* d) {
+            child<QLineEdit>(d, "txtNA1")->setText("80");
+            child<QPushButton>(d, "OKButton")->click();
+        });
+        child<QPushButton>(w, "btnResetLims")->click();
+        QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+
+        onNextModal([&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), QString("Save Merit Function Map"));
+            child<QLineEdit>(d, "txtFileName")->setText("srb.MFM");
+            child<QPushButton>(d, "OKButton")->click();
+        });
+        child<QPushButton>(w, "btnSave")->click();
+    });
+    btnMFMap->click();
+    QCOMPARE(fileLength(dir.filePath("srb.MFM")), MfmFileSizeWithRowEnds);
+    const Grid saved = s.map.MFGrid;
+
+    // Another map replaces the store; the saved one comes back.
+    s.map.MFGrid.fill(0);
+    onNextModal([&](QWidget* w) {
+        const auto closeAnyway = qScopeGuard([w] { w->close(); });
+        onNextModal([](QWidget* d) {
+            auto* files = child<QListWidget>(d, "fileList");
+            files->setCurrentItem(files->findItems("srb.MFM", Qt::MatchExactly).value(0));
+            child<QPushButton>(d, "OKButton")->click();
+        });
+        child<QPushButton>(w, "btnLoad")->click();
+        QCOMPARE(text(w, "txtPavMin"), QString("38.000"));
+        QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+        clickCell(w, 6, 4);
+        QCOMPARE(text(w, "txtCurMF"), clicked);
+    });
+    btnMFMap->click();
+    QVERIFY(s.map.MFGrid == saved);
+    QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
+    QDir::setCurrent(QDir::tempPath());
+}
+
+QTEST_MAIN(TestMapperWindow)
+#include "test_mapper_window.moc"
