@@ -3,6 +3,7 @@
 #include "common/Messages.h"
 #include "settings/PreferencesFile.h"
 #include "settings/SavedStateFile.h"
+#include "support/SmallDisk.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -113,6 +114,37 @@ private slots:
         RecordingSink sink;
         GetPrefs(dir.filePath(QStringLiteral("missing/ZEPPrefs.txt")), p, sink);
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Error  76 (Path not found) in GetPrefs routine")});
+    }
+
+    // On a full disk a save fails with its message and the file that was there
+    // stays whole; no half-written or empty file, no temporary file is left.
+    void fullDiskKeepsTheFiles()
+    {
+        test::SmallDisk disk;
+        if (!disk.skipReason.isEmpty())
+            QSKIP(qPrintable(disk.skipReason));
+        const QString last = disk.path() + QStringLiteral("/ZEPLast.txt");
+        State s;
+        s.job.olPav = 41.5f;
+        SaveState(last, s.refs());
+        const QByteArray saved = readFileBytes(last);
+        QVERIFY(disk.fill());
+
+        s.job.olPav = 40;
+        try {
+            SaveState(last, s.refs());
+            QFAIL("a save on a full disk reported success");
+        } catch (const ZepError& e) {
+            QCOMPARE(e.standardMessage(QStringLiteral("SaveState")),
+                     QStringLiteral("Error  61 (Disk full) in SaveState routine"));
+        }
+        QCOMPARE(readFileBytes(last), saved);
+
+        Preferences p;
+        RecordingSink sink;
+        GetPrefs(disk.path() + QStringLiteral("/ZEPPrefs.txt"), p, sink);
+        QCOMPARE(sink.messages, QStringList{QStringLiteral("Error  61 (Disk full) in GetPrefs routine")});
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), (QStringList{"filler", "ZEPLast.txt"}));
     }
 
     void savedStateRoundTrip()
