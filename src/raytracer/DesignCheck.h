@@ -24,8 +24,8 @@ void checkDesignFile(const std::string& path);
 void checkStone(const GemDesign& design, const std::string& label);
 
 // The output names of a run (the wanted images and the log at `logPath`) must
-// be non-empty, distinct, not the design and not a folder or other special
-// file. Throws UsageError.
+// be non-empty, distinct, not the design, and not a folder, pipe or device.
+// Throws UsageError.
 void checkOutputNames(const RunRequest& request, const std::string& logPath);
 
 } // namespace gemray
