@@ -44,7 +44,10 @@ bool readLine(std::istream& in, std::string& line, std::size_t maxChars)
     }
 }
 
-const QString TooLong = QStringLiteral("The line is too long (more than %1 characters)\n").arg(MaxLineLength);
+QString tooLong()
+{
+    return QStringLiteral("The line is too long (more than %1 characters)\n").arg(MaxLineLength);
+}
 
 void writeToStdout(const QByteArray& bytes)
 {
@@ -82,7 +85,7 @@ int Interpreter::run(std::istream& in, bool echoInput)
         while (line.endsWith(u'\r'))
             line.chop(1);
         if (!fits || line.size() > MaxLineLength) {
-            print(TooLong);
+            print(tooLong());
             continue;
         }
         if (echoInput)
@@ -234,7 +237,7 @@ void Interpreter::runBatch(const QString& path, const QStringList& params)
         }
         --m_batchLinesLeft;
         if (raw.size() > MaxLineLength) {
-            print(TooLong);
+            print(tooLong());
             continue;
         }
         const QString line = expandBatchParameters(raw, allParams);
