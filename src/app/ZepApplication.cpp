@@ -16,7 +16,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QTemporaryFile>
+#include <QLockFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -144,15 +144,24 @@ bool ZepApplication::setupFirstPhase()
                                 .arg(QDir::toNativeSeparators(folder)));
         return false;
     }
-    {
-        QTemporaryFile probe(QDir(folder).filePath(QStringLiteral("probe-XXXXXX")));
-        if (!probe.open()) {
+    // One ZEP per working folder: two would delete and overwrite each other's
+    // working files. The lock of a ZEP that was killed is taken over.
+    m_lock = std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral("ZEP.lock")));
+    m_lock->setStaleLockTime(0); // a running ZEP holds it for hours
+    if (!m_lock->tryLock(0)) {
+        if (m_lock->error() == QLockFile::LockFailedError)
+            m_messages->message(QStringLiteral("ZEP is already running in this folder (%1). "
+                                               "Please use that ZEP, or start this one in another folder.")
+                                    .arg(QDir::toNativeSeparators(QDir::currentPath())));
+        else
             m_messages->message(QStringLiteral("ZEP cannot write into its working folder %1. "
-                                               "Please make it writable, or start ZEP in another folder.")
+                                               "Please make it writable and make room on its disk, "
+                                               "or start ZEP in another folder.")
                                     .arg(QDir::toNativeSeparators(folder)));
-            return false;
-        }
+        m_lock.reset();
+        return false;
     }
+    removeStaleTemporaries(folder);
     try {
         return locateGemray();
     } catch (const ZepError&) {

@@ -10,6 +10,7 @@
 #include "merit/ConsoleAdapter.h"
 #include "runner/Runner.h"
 
+#include <QLockFile>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -87,6 +88,8 @@ private:
     void waitWithEvents(int ms);
 
     AppOptions m_options;
+    // Held on the working folder while ZEP runs; released last.
+    std::unique_ptr<QLockFile> m_lock;
     AppState m_state;
     Console m_console;
     ConsoleAdapter m_port{m_console, m_state.prefs};

@@ -4,34 +4,46 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
-#include <cstdio>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 
 namespace zep {
 
 namespace {
 
-[[noreturn]] void raiseFor(const QFileDevice& f, const QString& path, bool writing)
+[[noreturn]] void raiseForRead(const QFileDevice& f, const QString& path)
 {
-    const QFileInfo fi(path);
-    if (!writing && !fi.exists())
+    if (!QFileInfo::exists(path))
         throw ZepError(err::FileNotFound);
-    if (writing && !fi.absoluteDir().exists())
-        throw ZepError(err::PathNotFound);
     switch (f.error()) {
     case QFileDevice::PermissionsError: throw ZepError(err::PermissionDenied);
-    case QFileDevice::OpenError:
-        if (fi.isDir())
-            throw ZepError(err::PathFileAccess);
-        throw ZepError(writing ? err::PermissionDenied : err::PathFileAccess);
     case QFileDevice::ReadError:
-    case QFileDevice::WriteError:
     case QFileDevice::ResourceError: throw ZepError(err::DeviceIO);
     default: throw ZepError(err::PathFileAccess);
+    }
+}
+
+// Marks the temporary file of a write in progress: "<name>.zeptmp-<random>".
+const char TempMark[] = ".zeptmp-";
+
+// The classic error for a failed system call.
+int16_t errorOf(int e)
+{
+    switch (e) {
+    case ENOSPC:
+    case EDQUOT: return err::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return err::PermissionDenied;
+    case ENOENT:
+    case ENOTDIR: return err::PathNotFound;
+    case EISDIR: return err::PathFileAccess;
+    default: return err::DeviceIO;
     }
 }
 
@@ -45,45 +57,79 @@ QByteArray readFileBytes(const QString& path, qint64 maxBytes)
     if (QFileInfo(path).isDir())
         throw ZepError(err::PathFileAccess);
     if (!f.open(QIODevice::ReadOnly))
-        raiseFor(f, path, false);
+        raiseForRead(f, path);
     QByteArray data = maxBytes >= f.size() ? f.readAll() : f.read(maxBytes);
     if (f.error() != QFileDevice::NoError)
-        raiseFor(f, path, false);
+        raiseForRead(f, path);
     return data;
 }
 
-void writeFileSafely(const QString& path, const QByteArray& bytes)
+namespace {
+
+// Writes the bytes to a new file beside `path` and renames it over the old
+// one; with `durable` only once the file is flushed to disk.
+void writeReplacing(const QString& path, const QByteArray& bytes, bool durable)
 {
     if (path.isEmpty())
         throw ZepError(err::BadFileName);
-    if (QFileInfo(path).isDir())
+    // A link is followed: the file it names is replaced, the link stays.
+    const QFileInfo link(path);
+    const QFileInfo fi(link.isSymLink() ? link.symLinkTarget() : path);
+    if (fi.isDir())
         throw ZepError(err::PathFileAccess);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        raiseFor(f, path, true);
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        throw ZepError(err::DeviceIO);
+    if (!fi.absoluteDir().exists())
+        throw ZepError(err::PathNotFound);
+
+    // Only a file that was written whole (and, when durable, flushed to
+    // disk) is renamed over the old one.
+    const QByteArray target = QFile::encodeName(fi.filePath());
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temp = target + TempMark + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt > 20))
+            throw ZepError(errorOf(errno));
     }
-    if (!f.commit())
-        raiseFor(f, path, true);
+    int failure = 0;
+    for (qsizetype done = 0; done < bytes.size() && !failure;) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n == 0 || errno != EINTR)
+            failure = n == 0 ? ENOSPC : errno;
+    }
+    if (!failure && durable && ::fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && !failure)
+        failure = errno;
+    if (!failure && ::rename(temp.constData(), target.constData()) != 0)
+        failure = errno;
+    if (failure) {
+        ::unlink(temp.constData());
+        throw ZepError(errorOf(failure));
+    }
+}
+
+} // namespace
+
+void writeFileSafely(const QString& path, const QByteArray& bytes)
+{
+    writeReplacing(path, bytes, true);
 }
 
 void writeWorkingFile(const QString& path, const QByteArray& bytes)
 {
-    if (path.isEmpty())
-        throw ZepError(err::BadFileName);
-    if (QFileInfo(path).isDir())
-        throw ZepError(err::PathFileAccess);
-    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
-    if (!f.open())
-        raiseFor(f, path, true);
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (f.write(bytes) != bytes.size() || !f.flush())
-        throw ZepError(err::DeviceIO);
-    // rename() replaces the old file in one step.
-    if (std::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw ZepError(errno == EACCES || errno == EPERM ? err::PermissionDenied : err::PathFileAccess);
+    writeReplacing(path, bytes, false);
+}
+
+void removeStaleTemporaries(const QString& dir)
+{
+    static const QRegularExpression stale(QStringLiteral(R"(\.zeptmp-[0-9a-z]+$|\.gemray-[0-9]+\.tmp$)"));
+    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& e : entries)
+        if (stale.match(e).hasMatch())
+            QFile::remove(joinPath(dir, e));
 }
 
 void copyFileSafely(const QString& from, const QString& to)

@@ -2,7 +2,7 @@
 // File access for every file ZEP reads or writes. Failures raise ZepError with
 // the classic numbers (53 file not found, 70 permission denied, ...).
 // Every write goes to a temporary file that is renamed into place, so a
-// failed write never loses the file that was there before.
+// failed write (a full disk) never loses the file that was there before.
 #include <QByteArray>
 #include <QString>
 
@@ -10,12 +10,18 @@ namespace zep {
 
 // Reads a whole file, at most maxBytes of it (a runaway file is cut there).
 QByteArray readFileBytes(const QString& path, qint64 maxBytes = 64ll << 20);
-// Writes a file whole, replacing any file of that name in one step.
+// Writes a file whole, replacing any file of that name in one step. The write,
+// the flush to disk and the rename are checked: on any failure (61 Disk full,
+// 70 Permission denied, ...) the old file stays as it was and no temporary
+// file is left.
 void writeFileSafely(const QString& path, const QByteArray& bytes);
-// Writes a working file that is rebuilt again and again (the map after each
-// of its cells): whole under a temporary name, then renamed into place, so a
+// Writes a working file that is rebuilt again and again (a raytrace's
+// bitmap, the batch file, the map after each of its cells): whole under a temporary name, then renamed into place, so a
 // reader never sees part of it, but without waiting for the disk to hold it.
 void writeWorkingFile(const QString& path, const QByteArray& bytes);
+// Removes the temporary files that a write killed half way left in `dir`
+// (and those of a killed ray tracer run). Only while no other ZEP uses `dir`.
+void removeStaleTemporaries(const QString& dir);
 // Copies a file, replacing the destination in one step.
 void copyFileSafely(const QString& from, const QString& to);
 // Deletes a file if it exists; Permission denied (70) when it cannot be.

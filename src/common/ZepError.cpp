@@ -25,6 +25,7 @@ QString ZepError::describe(int16_t number)
     case 52: return QStringLiteral("Bad file name or number");
     case 53: return QStringLiteral("File not found");
     case 57: return QStringLiteral("Device I/O error");
+    case 61: return QStringLiteral("Disk full");
     case 62: return QStringLiteral("Input past end of file");
     case 70: return QStringLiteral("Permission denied");
     case 75: return QStringLiteral("Path/File access error");

@@ -47,6 +47,7 @@ constexpr int16_t TypeMismatch = 13;
 constexpr int16_t BadFileName = 52;
 constexpr int16_t FileNotFound = 53;
 constexpr int16_t DeviceIO = 57;
+constexpr int16_t DiskFull = 61;
 constexpr int16_t PastEndOfFile = 62;
 constexpr int16_t PermissionDenied = 70;
 constexpr int16_t PathFileAccess = 75;

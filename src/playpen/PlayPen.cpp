@@ -206,7 +206,7 @@ RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
                 return RaytraceEnd::Aborted;
             fillColourChannel(m_values.RGBBuffer, env.images.ImagePixels, 2 - k, colour[k]);
         }
-        writeFileSafely(workFile(Current[0]), colourBitmapBytes(env.bitmaps.RGBMap_Header, m_values.RGBBuffer));
+        writeWorkingFile(workFile(Current[0]), colourBitmapBytes(env.bitmaps.RGBMap_Header, m_values.RGBBuffer));
     } else {
         PGemRay(f.PPav, f.PCrn, f.PRI, x, y, iso, cos);
         if (aborted())

@@ -9,6 +9,36 @@ const char* const kUsage =
     "usage: gemray -p <old pav> <pav> -c <old crn> <crn> [-g] [-i <index>] [-x <xtilt>] [-y <ytilt>]"
     " [-q <rays>] [-s <pixels>] <design> <random> <cosine> <iso>";
 
+const char* const kHelp =
+    "usage: gemray -p <old pav> <pav> -c <old crn> <crn> [-g] [-i <index>] [-x <xtilt>] [-y <ytilt>]\n"
+    "              [-q <rays>] [-s <pixels>] <design> <random> <cosine> <iso>\n"
+    "\n"
+    "Traces a GemCAD design (.gem) at new pavilion and crown angles and writes the raw\n"
+    "random, cosine and ISO images and \"Gemray.log\" (line 3: pavilion, crown, index,\n"
+    "x tilt, y tilt, random brightness, leak %, COS, ISO) in the current folder.\n"
+    "\n"
+    "  -p <old> <new>   pavilion angle the design was cut with, and the one to trace\n"
+    "  -c <old> <new>   crown angle the design was cut with, and the one to trace\n"
+    "                   (degrees, 0.1 to 89.9)\n"
+    "  -g               write the images only, print no summary\n"
+    "  -i <index>       refractive index above 1, at most 10 (default: the design's own)\n"
+    "  -x <degrees>     tilt the image's top edge away from the viewer\n"
+    "  -y <degrees>     tilt the image's right edge away from the viewer\n"
+    "  -q <rays>        sub-rays per pixel side, 1 to 16 (default 2)\n"
+    "  -s <pixels>      image side, 8 to 2000 (default 120)\n"
+    "  <random> <cosine> <iso>   image file names; N: not written\n"
+    "  -h, --help       show this text\n";
+
+bool saneIndex(double index) { return index > 1.0 && index <= kMaxIndex; }
+
+bool wantsHelp(const std::vector<std::string>& args)
+{
+    for (const std::string& a : args)
+        if (a == "-h" || a == "--help")
+            return true;
+    return false;
+}
+
 double parseNumber(const std::string& text, const std::string& what)
 {
     const char* first = text.data();
@@ -23,8 +53,6 @@ double parseNumber(const std::string& text, const std::string& what)
     return value;
 }
 
-namespace {
-
 std::string shortNumber(double v)
 {
     char buf[64];
@@ -32,10 +60,13 @@ std::string shortNumber(double v)
     return ec == std::errc() ? std::string(buf, end) : std::string("?");
 }
 
+namespace {
+
 void checkAngle(double degrees, const std::string& what)
 {
-    if (!(degrees > 0.0 && degrees < 90.0))
-        throw UsageError(what + " " + shortNumber(degrees) + " is outside 0 to 90 degrees");
+    if (!(degrees >= kMinAngle && degrees <= kMaxAngle))
+        throw UsageError(what + " " + shortNumber(degrees) + " is outside " + shortNumber(kMinAngle) + " to " +
+                         shortNumber(kMaxAngle) + " degrees");
 }
 
 int parseCount(const std::string& text, const std::string& what, int lo, int hi)
@@ -108,8 +139,9 @@ RunRequest parseCommandLine(const std::vector<std::string>& args)
     checkAngle(r.pavilion, "pavilion angle");
     checkAngle(r.oldCrown, "old crown angle");
     checkAngle(r.crown, "crown angle");
-    if (r.refractiveIndex && !(*r.refractiveIndex > 1.0))
-        throw UsageError("refractive index " + shortNumber(*r.refractiveIndex) + " must be greater than 1");
+    if (r.refractiveIndex && !saneIndex(*r.refractiveIndex))
+        throw UsageError("refractive index " + shortNumber(*r.refractiveIndex) + " must be greater than 1 and at most " +
+                         shortNumber(kMaxIndex));
     if (std::fabs(r.xTilt) > 90.0 || std::fabs(r.yTilt) > 90.0)
         throw UsageError("tilt angles must lie between -90 and 90 degrees");
 

@@ -2,6 +2,7 @@
 //
 //   gemray -p <old pav> <pav> -c <old crn> <crn> [-g] [-i <index>] [-x <xtilt>]
 //          [-y <ytilt>] [-q <rays>] [-s <pixels>] <design> <random> <cosine> <iso>
+//   gemray --help
 //
 // Options may come in any order. Angles are in degrees. "N" in an image position
 // means that image is not written. -g writes the raw images and shows nothing on
@@ -33,6 +34,14 @@ struct RunRequest {
     std::string design, randomImage, cosineImage, isoImage; // "N": not written
 };
 
+// Angles and indices that make sense for a stone; outside them the angle
+// change overflows or the figures mean nothing.
+inline constexpr double kMinAngle = 0.1, kMaxAngle = 89.9; // degrees
+inline constexpr double kMaxIndex = 10.0;                  // and above 1
+
+// True when `index` lies in (1, kMaxIndex].
+bool saneIndex(double index);
+
 // Reads the arguments after the program name. Throws UsageError.
 RunRequest parseCommandLine(const std::vector<std::string>& args);
 
@@ -40,7 +49,15 @@ RunRequest parseCommandLine(const std::vector<std::string>& args);
 // Throws UsageError naming `what` otherwise.
 double parseNumber(const std::string& text, const std::string& what);
 
+// The shortest text that reads back as `v` ("1.54", "1e+308").
+std::string shortNumber(double v);
+
 // The usage line, the error for an empty command line.
 extern const char* const kUsage;
+// The usage line and what each option means (gemray --help).
+extern const char* const kHelp;
+
+// True when the arguments ask for the help text (-h or --help).
+bool wantsHelp(const std::vector<std::string>& args);
 
 } // namespace gemray

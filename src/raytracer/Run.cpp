@@ -1,6 +1,8 @@
 #include "raytracer/Run.h"
+#include "raytracer/DesignCheck.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,7 +28,10 @@ std::string fixed(double v, int decimals)
     return ec == std::errc() ? std::string(buf, end) : std::string("0");
 }
 
-// Keeps a text from the design on one line of the log.
+bool wanted(const std::string& name) { return name != kNoImage; }
+
+} // namespace
+
 std::string oneLine(std::string s)
 {
     for (char& c : s)
@@ -34,10 +39,6 @@ std::string oneLine(std::string s)
             c = ' ';
     return s;
 }
-
-bool wanted(const std::string& name) { return name != kNoImage; }
-
-} // namespace
 
 Stone stoneForAngles(const GemDesign& design, const RunRequest& request)
 {
@@ -50,11 +51,13 @@ Stone stoneForAngles(const GemDesign& design, const RunRequest& request)
 
 RunOutcome computeRun(const RunRequest& request)
 {
+    checkDesignFile(request.design);
     const GemDesign design = readGemFile(request.design);
+    checkStone(design, request.design);
     const double index = request.refractiveIndex.value_or(design.refractiveIndex);
-    if (!(index > 1.0))
-        throw RunError("refractive index " + fixed(index, 4) + " of design file \"" + request.design +
-                       "\" must be greater than 1 (give one with -i)");
+    if (!saneIndex(index))
+        throw RunError("refractive index " + shortNumber(index) + " of design file \"" + request.design +
+                       "\" must be greater than 1 and at most " + shortNumber(kMaxIndex) + " (give one with -i)");
 
     const Stone placed = stoneForAngles(design, request).tilted(request.xTilt, request.yTilt);
     static const Sky sky;
@@ -69,6 +72,13 @@ RunOutcome computeRun(const RunRequest& request)
     out.xTilt = request.xTilt;
     out.yTilt = request.yTilt;
     out.render = tracer.render({request.imageSize, request.subRays});
+    const RenderResult& r = out.render;
+    if (r.stoneRays == 0)
+        throw RunError("design file \"" + request.design + "\": the stone does not show in the image");
+    for (double figure : {r.isoBrightness, r.cosBrightness, r.randomBrightness, r.leakPercent, r.headPercent,
+                          r.lostPercent})
+        if (!std::isfinite(figure))
+            throw RunError("design file \"" + request.design + "\": the trace gave a figure that is not a number");
     return out;
 }
 
@@ -130,7 +140,12 @@ void writeFilesAtomically(const std::vector<OutputFile>& files, const std::funct
         std::error_code ec;
         std::filesystem::rename(temps[k], files[k].path, ec);
         if (ec) {
+            // Nothing of a failed run stays: neither what waits nor what is in place.
             cleanUp(k);
+            for (std::size_t m = 0; m < k; ++m) {
+                std::error_code ignored;
+                std::filesystem::remove(files[m].path, ignored);
+            }
             throw RunError("cannot write \"" + files[k].path + "\": " + ec.message());
         }
         if (afterRename)
@@ -154,6 +169,7 @@ std::vector<OutputFile> runFiles(const RunOutcome& outcome, const RunRequest& re
 
 RunOutcome runGemray(const RunRequest& request, const std::string& logPath)
 {
+    checkOutputNames(request, logPath);
     RunOutcome outcome = computeRun(request);
     writeFilesAtomically(runFiles(outcome, request, logPath));
     return outcome;

@@ -33,12 +33,17 @@ struct RunOutcome {
     RenderResult render;
 };
 
+// The text with every control character (a line break in a design's header)
+// made a blank, so that it stays on one line.
+std::string oneLine(std::string s);
+
 // The stone of a request, before tilting: the design's facets with the angle
 // change applied. Throws RunError when the angles cannot be changed.
 Stone stoneForAngles(const GemDesign& design, const RunRequest& request);
 
-// Everything up to the files: reads the design, traces it. Throws GemFileError,
-// RunError.
+// Everything up to the files: reads and checks the design (checkDesignFile,
+// checkStone), traces it. Throws GemFileError, RunError (an index out of range,
+// a stone that does not show, a figure that is not a number).
 RunOutcome computeRun(const RunRequest& request);
 
 // A raw image file: one byte 0, the pixels, one byte 0.
@@ -63,11 +68,11 @@ std::vector<OutputFile> runFiles(const RunOutcome& outcome, const RunRequest& re
 // place in the given order, so that a reader never sees a partial file and sees
 // the last file only when all others are there. `afterRename`, when given, is
 // called with the index of each file just put in place. On failure the temporary
-// files are removed and RunError is thrown.
+// files and the files already put in place are removed and RunError is thrown.
 void writeFilesAtomically(const std::vector<OutputFile>& files,
                           const std::function<void(std::size_t)>& afterRename = {});
 
-// A whole run: computeRun, then writeFilesAtomically(runFiles(...)).
+// A whole run: checkOutputNames, computeRun, then writeFilesAtomically(runFiles(...)).
 RunOutcome runGemray(const RunRequest& request, const std::string& logPath = kLogName);
 
 } // namespace gemray

@@ -14,6 +14,14 @@ int main(int argc, char** argv)
 {
     using namespace gemray;
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (wantsHelp(args)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (args.empty()) {
+        std::fputs(kHelp, stderr);
+        return 2;
+    }
     try {
         const auto start = std::chrono::steady_clock::now();
         const RunRequest request = parseCommandLine(args);
@@ -21,16 +29,16 @@ int main(int argc, char** argv)
         if (!request.quiet) {
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-            std::printf("%s: ISO %.2f  COS %.2f  random %.2f  leak %.2f %%  (%.0f ms)\n", o.title.c_str(),
+            std::printf("%s: ISO %.2f  COS %.2f  random %.2f  leak %.2f %%  (%.0f ms)\n", oneLine(o.title).c_str(),
                         o.render.isoBrightness, o.render.cosBrightness, o.render.randomBrightness,
                         o.render.leakPercent, ms);
         }
         return 0;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "gemray: %s\n", e.what());
+        std::fprintf(stderr, "gemray: %s\n", oneLine(e.what()).c_str());
         return 2;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "gemray: %s\n", e.what());
+        std::fprintf(stderr, "gemray: %s\n", oneLine(e.what()).c_str());
         return 1;
     }
 }

@@ -20,7 +20,7 @@ void writeBitmap(const QString& dst, const Header8& header, const Pixels& pixels
     out.reserve(GreyBitmapSize);
     out.append(reinterpret_cast<const char*>(header.data()), qsizetype(header.size()));
     out.append(reinterpret_cast<const char*>(pixels.data()), qsizetype(pixels.size()));
-    writeFileSafely(dst, out);
+    writeWorkingFile(dst, out);
 }
 
 void GBMP(ImageStore& s, const Header8& header, const QString& src, const QString& dst)

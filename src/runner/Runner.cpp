@@ -227,7 +227,7 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     if (m_env.prefs.DoBat) {
         const QString bat = workFile(BatchName);
         removeIfExists(bat);
-        writeFileSafely(bat, batchFileBytes(command));
+        writeWorkingFile(bat, batchFileBytes(command));
         if (!shell.TimedOut)
             m_env.console.paste(BatchName);
     } else if (!shell.TimedOut) {

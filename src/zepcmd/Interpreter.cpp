@@ -20,6 +20,35 @@ namespace {
 
 constexpr int MaxBatchDepth = 32;
 
+// One line of `in` without its line feed, in `line`. A line longer than
+// `maxChars` is read to its end but not kept: false then. At the end of the
+// input `in` fails.
+bool readLine(std::istream& in, std::string& line, std::size_t maxChars)
+{
+    line.clear();
+    bool fits = true;
+    std::streambuf* buffer = in.rdbuf();
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            if (line.empty() && fits)
+                in.setstate(std::ios::eofbit | std::ios::failbit);
+            return fits;
+        }
+        if (c == '\n')
+            return fits;
+        if (line.size() < maxChars)
+            line.push_back(char(c));
+        else
+            fits = false;
+    }
+}
+
+QString tooLong()
+{
+    return QStringLiteral("The line is too long (more than %1 characters)\n").arg(MaxLineLength);
+}
+
 void writeToStdout(const QByteArray& bytes)
 {
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
@@ -49,11 +78,16 @@ int Interpreter::run(std::istream& in, bool echoInput)
     while (!m_exited) {
         if (m_echoOn)
             print(prompt());
-        if (!std::getline(in, raw))
+        const bool fits = readLine(in, raw, MaxLineLength + 2); // and its carriage returns
+        if (!in)
             break;
         QString line = QString::fromLocal8Bit(raw);
         while (line.endsWith(u'\r'))
             line.chop(1);
+        if (!fits || line.size() > MaxLineLength) {
+            print(tooLong());
+            continue;
+        }
         if (echoInput)
             print(line + u'\n');
         const bool blank = line.trimmed().isEmpty();
@@ -70,6 +104,7 @@ bool Interpreter::runLine(const QString& line)
 {
     if (m_exited)
         return false;
+    m_batchLinesLeft = MaxBatchLines;
     execute(parseCommand(line));
     return !m_exited;
 }
@@ -194,6 +229,17 @@ void Interpreter::runBatch(const QString& path, const QStringList& params)
     const bool echoBefore = m_echoOn;
     ++m_batchDepth;
     for (const QString& raw : lines) {
+        if (m_batchLinesLeft <= 0) {
+            if (m_batchLinesLeft == 0)
+                print(QStringLiteral("More than %1 batch file lines in one command: stopped\n").arg(MaxBatchLines));
+            m_batchLinesLeft = -1; // said once; the outer batch files stop too
+            break;
+        }
+        --m_batchLinesLeft;
+        if (raw.size() > MaxLineLength) {
+            print(tooLong());
+            continue;
+        }
         const QString line = expandBatchParameters(raw, allParams);
         const Command cmd = parseCommand(line);
         if (m_echoOn && !cmd.quiet && cmd.kind != Command::Kind::Label)

@@ -11,6 +11,13 @@
 
 namespace zep::cmd {
 
+// The longest command line the console takes, in characters; a longer one is
+// refused. ZEP's own lines are under 100 characters.
+inline constexpr int MaxLineLength = 8191;
+// Batch file lines one command may run (batch files calling batch files
+// included); past it the command stops.
+inline constexpr int MaxBatchLines = 10000;
+
 class Interpreter {
 public:
     // Everything the interpreter prints goes to `write`, which must pass it on
@@ -26,7 +33,8 @@ public:
     // EXIT, or 0 at the end of the input.
     int run(std::istream& in, bool echoInput);
 
-    // Runs one command line. Returns false once EXIT has run.
+    // Runs one command line, with at most MaxBatchLines batch lines under it.
+    // Returns false once EXIT has run.
     bool runLine(const QString& line);
 
     // Runs a batch file line by line; `params` are the words after its name.
@@ -49,6 +57,7 @@ private:
     Writer m_write;
     bool m_echoOn = true;    // batch lines are shown before they run
     int m_batchDepth = 0;
+    int m_batchLinesLeft = MaxBatchLines; // for the command that runs now
     bool m_exited = false;
     int m_exitCode = 0;
 };

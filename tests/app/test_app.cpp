@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -86,7 +87,7 @@ private slots:
         QFile::setPermissions(built.filePath(QStringLiteral("gemray")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         touch(built.filePath(QStringLiteral("notes.txt")));
         RecordingSink sink;
-        ZepApplication app(testOptions(built.path()), &sink);
+        auto app = std::make_unique<ZepApplication>(testOptions(built.path()), &sink);
         QString title;
         QStringList listed;
         onNextModal([&](QWidget* w) {
@@ -96,25 +97,48 @@ private slots:
                 listed << files->item(i)->text();
             child<QPushButton>(w, "OKButton")->click(); // the new user only presses OK
         });
-        QVERIFY(app.setup());
+        QVERIFY(app->setup());
         QCOMPARE(title, QStringLiteral("Locate the Gemray Program"));
         QCOMPARE(listed, QStringList{QStringLiteral("gemray")});
         QVERIFY(QFileInfo(work(QStringLiteral("gemray"))).isExecutable());
         QCOMPARE(readFileBytes(work(QStringLiteral("ZEPPrefs.txt"))), DefaultPrefs);
-        QVERIFY(app.console().isRunning());
-        QCOMPARE(app.state().shell.DosTask, double(app.console().taskId()));
-        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
-        QVERIFY(app.mainWindow()->isVisible());
-        QCOMPARE(app.mainWindow()->pos(), QPoint(0, 0));
+        QVERIFY(app->console().isRunning());
+        QCOMPARE(app->state().shell.DosTask, double(app->console().taskId()));
+        QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
+        QVERIFY(app->mainWindow()->isVisible());
+        QCOMPARE(app->mainWindow()->pos(), QPoint(0, 0));
         QVERIFY(sink.messages.isEmpty());
-        QVERIFY(!app.mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
+        QVERIFY(!app->mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
 
-        // A later start finds the ray tracer and asks nothing.
-        app.mainWindow()->hide();
+        // Once the first has ended, a later start finds the ray tracer and asks nothing.
+        app.reset();
         RecordingSink sink2;
         ZepApplication again(testOptions(built.path()), &sink2);
         QVERIFY(again.setup());
         QVERIFY(sink2.messages.isEmpty());
+    }
+
+    // While the real program runs, a second ZEP in its folder says so and ends;
+    // killed, it leaves its lock behind, which the next start takes over.
+    void secondZepAndKilledZep()
+    {
+        prepareWork();
+        QProcess zep;
+        zep.setWorkingDirectory(startDir);
+        zep.start(QStringLiteral(ZEP_BIN_DIR "/zep"), {});
+        QTRY_VERIFY(QFileInfo(work(QStringLiteral("ZEP.lock"))).size() > 0);
+        {
+            RecordingSink sink;
+            QVERIFY(!ZepApplication(testOptions(), &sink).setup());
+            QCOMPARE(sink.messages.size(), 1);
+            QVERIFY(sink.messages[0].startsWith(QStringLiteral("ZEP is already running in this folder")));
+        }
+        zep.kill();
+        QVERIFY(zep.waitForFinished());
+        RecordingSink sink;
+        ZepApplication next(testOptions(), &sink);
+        QVERIFY(next.setup());
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(u'|')));
     }
 
     void cancellingTheChooserEndsZep()
@@ -184,12 +208,18 @@ private slots:
         const QStringList kept{"ZEPr.BMP", "ZEPc.BMP", "ZEPi.BMP", "Gemray.log", "ZEP.BMP"};
         for (const QString& f : stale + kept)
             touch(work(f));
+        // Temporary files of a save or a ray tracer run that were killed half way.
+        const QStringList temporaries{"ZEPLast.txt.zeptmp-k2x9a", "R.gemray-4711.tmp"};
+        for (const QString& f : temporaries)
+            touch(work(f));
+        touch(work(QStringLiteral("ZEPLast.txt.backup"))); // the user's own
         touch(work(QStringLiteral("ZEPPrefs.txt")), QByteArray(DefaultPrefs).replace("\"DoTips\",#TRUE#", "\"DoTips\",#FALSE#"));
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
         QVERIFY(app.setup());
-        for (const QString& f : stale)
+        for (const QString& f : stale + temporaries)
             QVERIFY2(!QFile::exists(work(f)), qPrintable(f));
+        QVERIFY(QFile::exists(work(QStringLiteral("ZEPLast.txt.backup"))));
         for (const QString& f : kept)
             QVERIFY2(QFile::exists(work(f)), qPrintable(f));
         for (QPushButton* b : app.mainWindow()->findChildren<QPushButton*>())

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
+#include <sys/stat.h>
 
 using namespace gemray;
 using namespace gemray::test;
@@ -107,6 +108,7 @@ private slots:
     void failedWriteLeavesNothing();
     void badInput_data();
     void badInput();
+    void helpAndNoArguments();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -183,10 +185,16 @@ void TestProgram::logEchoesTheRun()
     QVERIFY(n[8] > n[7]); // ISO above COS
     QVERIFY(n[5] > 0.0);
 
-    // Without -g a summary line is shown.
+    // Without -g a summary line is shown. A line break in the design's title
+    // stays out of the log's lines and the summary.
+    GemDesign turkey = readGemFile(designPath("Turkey.gem"));
+    turkey.headers[0] = "Turkey\nsecond line\r";
+    QVERIFY(writeFile(path("Q"), toBytes(serializeGem(turkey))));
     const Outcome shown = run(dir_->path(), {"-p", "40", "40", "-c", "40", "40", "Q", "R", "N", "N"});
     QCOMPARE(shown.exitCode, 0);
     QVERIFY(shown.out.contains("ISO"));
+    QCOMPARE(shown.out.count('\n'), 1);
+    QVERIFY(readAll(path("Gemray.log")).split('\n').value(1).startsWith("Turkey second line  - 74 facets"));
 }
 
 void TestProgram::imagesMarkedNAreNotWritten_data()
@@ -335,6 +343,13 @@ void TestProgram::failedWriteLeavesNothing()
     QVERIFY(o.exitCode != 0);
     QVERIFY(o.err.contains("nowhere/C"));
     QCOMPARE(listing(dir_->path()), QStringList({"B"}));
+
+    // A rename that fails half way (a folder came in the way) takes back the
+    // files already put in place.
+    const std::vector<OutputFile> files{
+        {path("R").toStdString(), {1}}, {path("C").toStdString(), {2}}, {path("Gemray.log").toStdString(), {3}}};
+    QVERIFY_THROWS_EXCEPTION(RunError, writeFilesAtomically(files, [&](std::size_t) { QDir(dir_->path()).mkdir("C"); }));
+    QCOMPARE(listing(dir_->path()), QStringList({"B"}));
 }
 
 void TestProgram::badInput_data()
@@ -351,9 +366,13 @@ void TestProgram::badInput_data()
     QTest::newRow("index 0.9") << angles + QStringList{"-i", "0.9000", "B"} + images << "greater than 1";
     QTest::newRow("design's index 1") << angles + QStringList{"L"} + images << "greater than 1";
     QTest::newRow("pavilion 0") << QStringList{"-p", "41.500", "0.000", "-c", "28", "28", "B"} + images
-                                << "pavilion angle 0 is outside 0 to 90 degrees";
+                                << "pavilion angle 0 is outside 0.1 to 89.9 degrees";
+    QTest::newRow("pavilion 1e-300") << QStringList{"-p", "41.5", "1e-300", "-c", "28", "28", "B"} + images
+                                     << "pavilion angle 1e-300 is outside";
     QTest::newRow("crown 90") << QStringList{"-p", "41.5", "41.5", "-c", "90.000", "28", "B"} + images
-                              << "old crown angle 90 is outside 0 to 90 degrees";
+                              << "old crown angle 90 is outside 0.1 to 89.9 degrees";
+    QTest::newRow("index 11") << angles + QStringList{"-i", "11", "B"} + images << "at most 10";
+    QTest::newRow("design's index 1e308") << angles + QStringList{"H"} + images << "1e+308 of design file";
     QTest::newRow("unknown option") << angles + QStringList{"-z", "3", "B"} + images << "unknown option -z";
     QTest::newRow("abc") << QStringList{"-p", "abc", "41.5", "-c", "28", "28", "B"} + images
                          << "old pavilion angle: \"abc\" is not a number";
@@ -363,6 +382,20 @@ void TestProgram::badInput_data()
     QTest::newRow("three names") << angles + QStringList{"B", "R", "C"} << "expected 4 file names";
     QTest::newRow("no rays") << angles + QStringList{"-q", "0", "B"} + images << "from 1 to 16";
     QTest::newRow("no angles") << QStringList{"-g", "B"} + images << "pavilion angles";
+    // Input that is not a design file, or not a stone.
+    QTest::newRow("pipe") << angles + QStringList{"P"} + images << "\"P\" is not a regular file";
+    QTest::newRow("huge file") << angles + QStringList{"Z"} + images << "too large";
+    QTest::newRow("no pavilion") << angles + QStringList{"O"} + images << "not a closed stone: it has no pavilion";
+    QTest::newRow("facet missing") << angles + QStringList{"M"} + images << "not a closed stone: its facets leave it open";
+    QTest::newRow("endless wedge") << angles + QStringList{"W"} + images << "not a closed stone: its facets leave it open";
+    QTest::newRow("corner off the stone") << angles + QStringList{"V"} + images << "a corner of facet 1 lies outside facet 4";
+    QTest::newRow("too small to show") << angles + QStringList{"S"} + images << "does not show in the image";
+    // Output names that would lose or mix files.
+    QTest::newRow("image is the design") << angles + QStringList{"B", "B", "N", "N"} << "would overwrite the design";
+    QTest::newRow("one name twice") << angles + QStringList{"B", "R", "N", "R"} << "ISO image \"R\" is also the random image";
+    QTest::newRow("image is the log") << angles + QStringList{"B", "N", "Gemray.log", "N"} << "is also the log";
+    QTest::newRow("image is a folder") << angles + QStringList{"B", "F", "N", "N"} << "random image \"F\" is a folder";
+    QTest::newRow("empty name") << angles + QStringList{"B", "R", "", "I"} << "the cosine image name is empty";
 }
 
 // One clear line on the error output, a failing exit status, and nothing written.
@@ -377,9 +410,30 @@ void TestProgram::badInput()
     for (char& c : noise)
         c = char(rng() & 0xFF);
     QVERIFY(writeFile(path("X"), noise));
-    GemDesign plain = readGemFile(designPath("SRB.gem"));
-    plain.refractiveIndex = 1.0;
-    QVERIFY(writeFile(path("L"), toBytes(serializeGem(plain))));
+    const GemDesign srb = readGemFile(designPath("SRB.gem"));
+    auto writeDesign = [&](const char* name, auto change) {
+        GemDesign g = srb;
+        change(g);
+        QVERIFY(writeFile(path(name), toBytes(serializeGem(g))));
+    };
+    writeDesign("L", [](GemDesign& g) { g.refractiveIndex = 1.0; });
+    writeDesign("H", [](GemDesign& g) { g.refractiveIndex = 1e308; });
+    writeDesign("O", [](GemDesign& g) { std::erase_if(g.facets, [](const GemFacet& f) { return f.abc.z < 0; }); });
+    writeDesign("M", [](GemDesign& g) { g.facets.erase(g.facets.begin() + 60); });
+    GemDesign wide = box({-0.5, -0.5, -0.4}, {0.5, 0.5, 0.3}); // the table reaches past a side
+    wide.facets[0].vertices[0].x -= 0.1;
+    QVERIFY(writeFile(path("V"), toBytes(serializeGem(wide))));
+    // A table and two slopes meeting in a ridge, open at both ends along y.
+    const double s = std::sqrt(0.5);
+    QVERIFY(writeFile(path("W"), toBytes(serializeGem(withTrailer({
+        facet({0, 0, 1}, 0.3, 1, {{-0.8, -1, 0.3}, {0.8, -1, 0.3}, {0.8, 1, 0.3}, {-0.8, 1, 0.3}}),
+        facet({s, 0, -s}, 0.5 * s, 2, {{0, -1, -0.5}, {0, 1, -0.5}, {0.8, 1, 0.3}, {0.8, -1, 0.3}}),
+        facet({-s, 0, -s}, 0.5 * s, 2, {{0, -1, -0.5}, {-0.8, -1, 0.3}, {-0.8, 1, 0.3}, {0, 1, -0.5}}),
+    })))));
+    QVERIFY(writeFile(path("S"), toBytes(serializeGem(box({-5e-4, -5e-4, -5e-4}, {5e-4, 5e-4, 5e-4})))));
+    QVERIFY(writeFile(path("Z"), "x") && QFile::resize(path("Z"), 17 << 20)); // sparse: takes no room
+    QVERIFY(::mkfifo(QFile::encodeName(path("P")).constData(), 0600) == 0); // read, it would never end
+    QVERIFY(QDir(dir_->path()).mkdir("F"));
     const QStringList before = listing(dir_->path());
 
     const Outcome o = run(dir_->path(), args);
@@ -389,6 +443,16 @@ void TestProgram::badInput()
     QVERIFY2(err.endsWith('\n') && err.count('\n') == 1, qPrintable(err));
     QVERIFY2(err.contains(message), qPrintable(err));
     QCOMPARE(listing(dir_->path()), before);
+}
+
+// --help shows what the options mean; no arguments at all is a mistake.
+void TestProgram::helpAndNoArguments()
+{
+    const Outcome help = run(dir_->path(), {"--help"}), none = run(dir_->path(), {});
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY(help.out.startsWith("usage: gemray -p <old pav> <pav> -c <old crn> <crn>"));
+    QCOMPARE(none.exitCode, 2);
+    QCOMPARE(none.err, help.out);
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

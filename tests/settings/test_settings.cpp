@@ -4,8 +4,12 @@
 #include "settings/PreferencesFile.h"
 #include "settings/SavedStateFile.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 
 using namespace zep;
 
@@ -18,6 +22,24 @@ struct State {
     DesignFileExchange design;
     SavedStateRefs refs() { return {job, targets, positions, design}; }
 };
+
+// Mounts a small file system of its own (tmpfs) on `dir`; says why not where
+// it cannot (mounting needs the right to).
+QString mountSmallDisk(const QString& dir)
+{
+    if (::mount("zeptest", QFile::encodeName(dir).constData(), "tmpfs", 0, "size=256k") == 0)
+        return {};
+    return QStringLiteral("cannot mount a small file system here: ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Fills the disk under `dir` to the last byte with the file "filler".
+void fillDisk(const QString& dir)
+{
+    QFile f(dir + QStringLiteral("/filler"));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        while (f.write(QByteArray(4096, 'f')) > 0) {
+        }
+}
 
 } // namespace
 
@@ -113,6 +135,33 @@ private slots:
         RecordingSink sink;
         GetPrefs(dir.filePath(QStringLiteral("missing/ZEPPrefs.txt")), p, sink);
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Error  76 (Path not found) in GetPrefs routine")});
+    }
+
+    // On a full disk a save fails with its message and the file that was there
+    // stays whole; no half-written or empty file, no temporary file is left.
+    void fullDiskKeepsTheFiles()
+    {
+        QTemporaryDir disk;
+        const QString why = mountSmallDisk(disk.path());
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk.path()).constData(), MNT_DETACH); });
+        const QString last = disk.filePath(QStringLiteral("ZEPLast.txt"));
+        State s;
+        s.job.olPav = 41.5f;
+        SaveState(last, s.refs());
+        const QByteArray saved = readFileBytes(last);
+        fillDisk(disk.path());
+
+        s.job.olPav = 40;
+        RecordingSink sink;
+        runRoutine(sink, QStringLiteral("SaveState"), [&] { SaveState(last, s.refs()); });
+        QCOMPARE(readFileBytes(last), saved);
+        Preferences p;
+        GetPrefs(disk.filePath(QStringLiteral("ZEPPrefs.txt")), p, sink);
+        QCOMPARE(sink.messages, (QStringList{QStringLiteral("Error  61 (Disk full) in SaveState routine"),
+                                             QStringLiteral("Error  61 (Disk full) in GetPrefs routine")}));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), (QStringList{"filler", "ZEPLast.txt"}));
     }
 
     void savedStateRoundTrip()

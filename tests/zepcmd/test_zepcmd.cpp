@@ -1,6 +1,7 @@
 // The console's command interpreter: line parsing and program lookup, and the
 // real zepcmd program fed through its standard input.
 #include "zepcmd/CommandLine.h"
+#include "zepcmd/Interpreter.h"
 #include "zepcmd/ProgramLookup.h"
 
 #include <QDir>
@@ -81,6 +82,7 @@ private slots:
     void reportsUnknownCommand();
     void runsLinesStrictlyInOrder();
     void flushesEveryLine();
+    void stopsRunawayInput();
 };
 
 void TestZepcmd::parsesCommands_data()
@@ -310,6 +312,28 @@ void TestZepcmd::flushesEveryLine()
     QTRY_VERIFY(seen.contains("second line\n"));
     p.closeWriteChannel();
     QVERIFY(p.waitForFinished(10000));
+}
+
+// A batch file that calls itself twice would run 2^32 lines: each command
+// stops after its share of batch lines. A line longer than the console takes
+// is refused, not run or shown.
+void TestZepcmd::stopsRunawayInput()
+{
+    QTemporaryDir tmp;
+    const QString root = canonical(tmp.path());
+    writeFile(root + "/A.BAT", "a.bat\r\na.bat\r\n");
+    writeFile(root + "/LONG.BAT", "echo " + QByteArray(MaxLineLength, 'x') + "\r\necho fine\r\n");
+    const QByteArray longLine = "echo " + QByteArray(70000, 'y') + "\n";
+    const QString text = runZepcmd(root, "a\na\necho after\n" + longLine + "long\necho done\n");
+    const QStringList out = linesOf(text);
+    const QString stopped = QStringLiteral("More than %1 batch file lines in one command: stopped").arg(MaxBatchLines);
+    QCOMPARE(out.count(stopped), 2); // each command has its own share
+    QCOMPARE(out.count(root + ">a.bat"), 2 * MaxBatchLines);
+    QVERIFY(out.indexOf("after") > out.lastIndexOf(stopped));
+    const QString tooLong = QStringLiteral("The line is too long (more than %1 characters)").arg(MaxLineLength);
+    QCOMPARE(text.count(tooLong), 2);
+    QVERIFY(!text.contains("yyyy") && !text.contains("xxxx"));
+    QVERIFY(out.contains("fine") && out.contains("done"));
 }
 
 QTEST_GUILESS_MAIN(TestZepcmd)
