@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
+#include <vector>
 #include <unistd.h>
 
 namespace zep {
@@ -66,9 +67,15 @@ QByteArray readFileBytes(const QString& path, qint64 maxBytes)
 
 namespace {
 
-// Writes the bytes to a new file beside `path` and renames it over the old
-// one; with `durable` only once the file is flushed to disk.
-void writeReplacing(const QString& path, const QByteArray& bytes, bool durable)
+// A file written whole under a temporary name beside its target.
+struct Written {
+    QByteArray temp;
+    QByteArray target;
+};
+
+// Writes the bytes to a new file beside `path`; with `durable` it is also
+// flushed to disk. On failure nothing is left behind.
+Written writeTemporary(const QString& path, const QByteArray& bytes, bool durable)
 {
     if (path.isEmpty())
         throw ZepError(err::BadFileName);
@@ -80,14 +87,11 @@ void writeReplacing(const QString& path, const QByteArray& bytes, bool durable)
     if (!fi.absoluteDir().exists())
         throw ZepError(err::PathNotFound);
 
-    // Only a file that was written whole (and, when durable, flushed to
-    // disk) is renamed over the old one.
-    const QByteArray target = QFile::encodeName(fi.filePath());
-    QByteArray temp;
+    Written w{QByteArray(), QFile::encodeName(fi.filePath())};
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        temp = target + TempMark + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        w.temp = w.target + TempMark + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd = ::open(w.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 20))
             throw ZepError(errorOf(errno));
     }
@@ -103,10 +107,25 @@ void writeReplacing(const QString& path, const QByteArray& bytes, bool durable)
         failure = errno;
     if (::close(fd) != 0 && !failure)
         failure = errno;
-    if (!failure && ::rename(temp.constData(), target.constData()) != 0)
-        failure = errno;
     if (failure) {
-        ::unlink(temp.constData());
+        ::unlink(w.temp.constData());
+        throw ZepError(errorOf(failure));
+    }
+    return w;
+}
+
+// Renames the written files over their targets, in order. When one fails,
+// the temporaries not yet renamed are removed; `failed` names it.
+void putInPlace(const std::vector<Written>& files, std::size_t* failed = nullptr)
+{
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (::rename(files[k].temp.constData(), files[k].target.constData()) == 0)
+            continue;
+        const int failure = errno;
+        for (std::size_t j = k; j < files.size(); ++j)
+            ::unlink(files[j].temp.constData());
+        if (failed)
+            *failed = k;
         throw ZepError(errorOf(failure));
     }
 }
@@ -115,12 +134,28 @@ void writeReplacing(const QString& path, const QByteArray& bytes, bool durable)
 
 void writeFileSafely(const QString& path, const QByteArray& bytes)
 {
-    writeReplacing(path, bytes, true);
+    putInPlace({writeTemporary(path, bytes, true)});
 }
 
 void writeWorkingFile(const QString& path, const QByteArray& bytes)
 {
-    writeReplacing(path, bytes, false);
+    putInPlace({writeTemporary(path, bytes, false)});
+}
+
+void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files)
+{
+    std::vector<Written> written;
+    std::size_t k = 0;
+    try {
+        for (; k < std::size_t(files.size()); ++k)
+            written.push_back(writeTemporary(files[qsizetype(k)].first, files[qsizetype(k)].second, true));
+        putInPlace(written, &k);
+    } catch (const ZepError& e) {
+        for (std::size_t j = 0; j < written.size() && j < k; ++j)
+            ::unlink(written[j].temp.constData());
+        throw ZepError(e.number(), QStringLiteral("Cannot write %1: %2.")
+                                       .arg(QDir::toNativeSeparators(files[qsizetype(k)].first), e.description()));
+    }
 }
 
 void removeStaleTemporaries(const QString& dir)

@@ -4,6 +4,8 @@
 // Every write goes to a temporary file that is renamed into place, so a
 // failed write (a full disk) never loses the file that was there before.
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace zep {
@@ -19,6 +21,9 @@ void writeFileSafely(const QString& path, const QByteArray& bytes);
 // bitmap, the batch file, the map after each of its cells): whole under a temporary name, then renamed into place, so a
 // reader never sees part of it, but without waiting for the disk to hold it.
 void writeWorkingFile(const QString& path, const QByteArray& bytes);
+// Writes several files all or none: each whole and flushed under a temporary
+// name first, then all are put in place.
+void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files);
 // Removes the temporary files that a write killed half way left in `dir`
 // (and those of a killed ray tracer run). Only while no other ZEP uses `dir`.
 void removeStaleTemporaries(const QString& dir);

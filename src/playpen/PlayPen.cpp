@@ -7,7 +7,6 @@
 #include "merit/Evaluation.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 
@@ -100,28 +99,16 @@ void copyBitmapsBeside(const QString& workPath, const QString& folder)
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         throw refuse(folder);
     // Every copy is written whole before any file is replaced.
-    std::array<std::unique_ptr<QSaveFile>, 3> out;
-    const auto cancelAll = [&] {
-        for (auto& f : out)
-            if (f)
-                f->cancelWriting();
-    };
+    QList<QPair<QString, QByteArray>> files;
     for (int k = 0; k < 3; ++k) {
         const QString existing = findNoCase(folder, {names[k]});
-        const QString target = joinPath(folder, existing.isEmpty() ? names[k] : existing);
-        out[k] = std::make_unique<QSaveFile>(target);
-        if (QFileInfo(target).isDir() || !out[k]->open(QIODevice::WriteOnly)) {
-            cancelAll();
-            throw refuse(target);
-        }
-        if (out[k]->write(images[k]) != images[k].size()) {
-            cancelAll();
-            throw ZepError(err::DeviceIO);
-        }
+        files.append({joinPath(folder, existing.isEmpty() ? names[k] : existing), images[k]});
     }
-    for (auto& f : out)
-        if (!f->commit())
-            throw ZepError(err::DeviceIO);
+    try {
+        writeFilesTogether(files);
+    } catch (const ZepError& e) {
+        throw ZepError(e.number(), e.userMessage() + QStringLiteral(" The .BMP files were not copied."));
+    }
 }
 
 PlayPen::PlayPen(RunnerEnv env, PlayPenValues& values)

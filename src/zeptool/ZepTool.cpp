@@ -1,5 +1,6 @@
 #include "zeptool/ZepTool.h"
 
+#include "common/FileIO.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "recut/CuttingList.h"
@@ -8,7 +9,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -204,24 +204,6 @@ int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
         err << "zeptool " << sub->name << ": " << e.what() << '\n';
         return 1;
     }
-}
-
-void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files)
-{
-    std::vector<std::unique_ptr<QSaveFile>> open;
-    for (const auto& [path, bytes] : files) {
-        auto f = std::make_unique<QSaveFile>(path);
-        if (!f->open(QIODevice::WriteOnly) || f->write(bytes) != bytes.size())
-            throw ZepError(err::PathFileAccess, QStringLiteral("Cannot write %1: %2.")
-                                                    .arg(QDir::toNativeSeparators(path), f->errorString()));
-        open.push_back(std::move(f));
-    }
-    // Every file is whole in its temporary; unfinished ones vanish with them.
-    for (std::size_t i = 0; i < open.size(); ++i)
-        if (!open[i]->commit())
-            throw ZepError(err::PathFileAccess,
-                           QStringLiteral("Cannot write %1: %2.")
-                               .arg(QDir::toNativeSeparators(files[qsizetype(i)].first), open[i]->errorString()));
 }
 
 } // namespace zep::tool

@@ -53,8 +53,4 @@ const std::vector<Subcommand>& subcommands();
 // The whole program: `args` without the program's name.
 int runTool(const QStringList& args, std::ostream& out, std::ostream& err);
 
-// Writes all files or none: each goes to a temporary file first, and they are
-// put in place only when all were written. Raises ZepError naming the file.
-void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files);
-
 } // namespace zep::tool
