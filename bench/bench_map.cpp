@@ -24,22 +24,6 @@
 
 using namespace zep;
 
-namespace {
-
-// The mapper's window side, reduced to letting events run.
-class HeadlessView : public MapperView {
-public:
-    void setText(const char*, const QString&) override {}
-    void enable(const char*, bool) override {}
-    void drawBar(const MeritBar&) override {}
-    void showMap(const QString&) override {}
-    void showColourStrip(const QByteArray&) override {}
-    void showGem(const QString&) override {}
-    void letEventsRun() override { QCoreApplication::processEvents(); }
-    void beep() override {}
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -75,7 +59,7 @@ int main(int argc, char** argv)
     RaytraceRunner runner(rig.runnerEnv(rig.adapter, RaytraceViews{nullptr, &panel}));
     const MeritEnv meritEnv{runner, t, job, rig.images, rig.bitmaps, rig.merit, rig.AbortFlag, rig.messages};
     int evaluations = 0;
-    HeadlessView view;
+    QuietMapperView view;
     Mapper mapper(MapperEnv{map, job, t, rig.merit, rig.bitmaps, rig.shell, rig.AbortFlag, rig.messages,
                             rig.adapter},
                   view, [&](float pav, float crn) {

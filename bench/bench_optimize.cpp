@@ -17,27 +17,6 @@
 
 using namespace zep;
 
-namespace {
-
-// The run shows nothing; window events still run between evaluations.
-struct Headless : OptimizerView {
-    void showPoint(const QString&, const QString&, const QString&, const QString&) override {}
-    void showCurrentMF(const QString&) override {}
-    void showStart(const QString&, const QString&, const QString&) override {}
-    void showSweep(const QString&) override {}
-    void setChartTop(float) override {}
-    void drawBar(int, const std::vector<BarPart>&, float) override {}
-    void markAngle(int, AngleMark) override {}
-    void showCompleted(const QString&) override {}
-    void enableGo(bool) override {}
-    void enableAbort(bool) override {}
-    void enableCancel(bool) override {}
-    void beep() override {}
-    void bringConsoleToFront() override {}
-    void letEventsRun() override { QCoreApplication::processEvents(); }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -71,7 +50,7 @@ int main(int argc, char** argv)
     t.wtILL = 1;
 
     RaytraceEvaluator evaluator(rig.runnerEnv(rig.adapter), t, rig.merit, QStringLiteral("OPT"));
-    Headless view;
+    QuietOptimizerView view;
     Optimizer opt(OptimizerEnv{j, t, rig.prefs, rig.shell, rig.merit, rig.AbortFlag, rig.messages}, evaluator,
                   view);
     QElapsedTimer clock;

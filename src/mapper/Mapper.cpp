@@ -5,6 +5,8 @@
 #include "common/NumText.h"
 #include "runner/Runner.h"
 
+#include <QCoreApplication>
+
 #include <cstring>
 
 namespace zep {
@@ -24,6 +26,11 @@ MeritBar meritBar(const MeritRecord& m, const OptimizationTargets& t, float top,
         base = base + value[k];
     }
     return bar;
+}
+
+void QuietMapperView::letEventsRun()
+{
+    QCoreApplication::processEvents();
 }
 
 Mapper::Mapper(MapperEnv env, MapperView& view, Evaluate evaluate)

@@ -53,6 +53,20 @@ public:
     virtual void beep() = 0;
 };
 
+// A mapper that shows nothing (the command line's, a benchmark's); window
+// events still run between evaluations.
+class QuietMapperView : public MapperView {
+public:
+    void setText(const char*, const QString&) override {}
+    void enable(const char*, bool) override {}
+    void drawBar(const MeritBar&) override {}
+    void showMap(const QString&) override {}
+    void showColourStrip(const QByteArray&) override {}
+    void showGem(const QString&) override {}
+    void letEventsRun() override;
+    void beep() override {}
+};
+
 // Everything the mapper reads or writes, owned elsewhere.
 struct MapperEnv {
     MapStore& map;                   // the result store, kept while ZEP runs

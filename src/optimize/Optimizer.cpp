@@ -5,6 +5,8 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 
+#include <QCoreApplication>
+
 #include <limits>
 #include <new>
 #include <utility>
@@ -22,6 +24,11 @@ QString angleText(float x)
 }
 
 } // namespace
+
+void QuietOptimizerView::letEventsRun()
+{
+    QCoreApplication::processEvents();
+}
 
 Optimizer::Optimizer(OptimizerEnv env, MeritEvaluator& evaluator, OptimizerView& view)
     : m_env(env), m_evaluator(evaluator), m_view(view)

@@ -60,6 +60,26 @@ public:
     virtual void letEventsRun() = 0;
 };
 
+// A run that shows nothing (the command line's, a benchmark's); window
+// events still run between evaluations.
+class QuietOptimizerView : public OptimizerView {
+public:
+    void showPoint(const QString&, const QString&, const QString&, const QString&) override {}
+    void showCurrentMF(const QString&) override {}
+    void showStart(const QString&, const QString&, const QString&) override {}
+    void showSweep(const QString&) override {}
+    void setChartTop(float) override {}
+    void drawBar(int, const std::vector<BarPart>&, float) override {}
+    void markAngle(int, AngleMark) override {}
+    void showCompleted(const QString&) override {}
+    void enableGo(bool) override {}
+    void enableAbort(bool) override {}
+    void enableCancel(bool) override {}
+    void beep() override {}
+    void bringConsoleToFront() override {}
+    void letEventsRun() override;
+};
+
 // Everything the run reads or writes, owned elsewhere.
 struct OptimizerEnv {
     JobState& job;                      // the start point, steps, limits, flags; the result

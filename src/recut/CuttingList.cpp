@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <numbers>
 
 namespace zep {
@@ -206,6 +207,39 @@ QByteArray ascText(const gemray::GemDesign& design)
     for (const std::string& f : usedLines(design.footnotes))
         out.line("F " + f);
     return out.bytes();
+}
+
+MainAngles mainAngles(const gemray::GemDesign& design)
+{
+    // The area of a facet polygon: half the length of the sum of its edges'
+    // cross products.
+    const auto area = [](const std::vector<gemray::Vec3>& v) {
+        gemray::Vec3 sum{0, 0, 0};
+        for (std::size_t k = 0; k < v.size(); ++k)
+            sum = sum + cross(v[k], v[(k + 1) % v.size()]);
+        return 0.5 * length(sum);
+    };
+    // Facet area by half and cutting angle (to 0.01 degree, as angles are listed).
+    std::map<std::pair<bool, long>, double> areas;
+    for (const CutGroup& g : cuttingList(design)) {
+        const bool pav = g.kind == gemray::FacetKind::Pavilion;
+        // Girdle facets and level ones (table, culet) have no angle to change.
+        if ((!pav && g.kind != gemray::FacetKind::Crown) || g.cuttingAngle() < 0.5)
+            continue;
+        double& total = areas[{pav, std::lround(g.cuttingAngle() * 100)}];
+        for (std::size_t f : g.facets)
+            total += area(design.facets[f].vertices);
+    }
+    MainAngles main;
+    double best[2] = {0, 0};
+    for (const auto& [key, total] : areas) {
+        const int half = key.first ? 0 : 1;
+        if (total > best[half]) {
+            best[half] = total;
+            (key.first ? main.pavilion : main.crown) = double(key.second) / 100;
+        }
+    }
+    return main;
 }
 
 } // namespace zep

@@ -38,6 +38,15 @@ struct CutGroup {
 
 std::vector<CutGroup> cuttingList(const gemray::GemDesign& design);
 
+// The cutting angles of the design's main tiers: the pavilion tier and the
+// crown tier with the most facet area, the angles a cutter names a design by.
+// Zero for a half without tiers.
+struct MainAngles {
+    double pavilion = 0;
+    double crown = 0;
+};
+MainAngles mainAngles(const gemray::GemDesign& design);
+
 // The place on the index gear of the facet whose outward normal is `normal`:
 // index 0 (shown as the gear's count) points to +y; a positive gear counts
 // clockwise seen from above, a negative one anticlockwise; the offset is added.

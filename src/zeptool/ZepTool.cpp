@@ -1,4 +1,5 @@
 #include "zeptool/ZepTool.h"
+#include "zeptool/Jobs.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
@@ -167,6 +168,10 @@ const std::vector<Subcommand>& subcommands()
          "prints the design's cutting list (--asc: as GemCAD's text export)", anglesCommand},
         {"recut", "DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf]",
          "writes the design re-cut to new angles, its text and its cutting diagram", recutCommand},
+        {"optimize", OptimizeUsage, "optimizes the pavilion and crown angles as ZEP's optimizer does", optimizeCommand},
+        {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand},
+        {"study", StudyUsage, "optimizes every design in every material, several jobs at a time, into CSV",
+         studyCommand},
     };
     return table;
 }

@@ -3,6 +3,7 @@
 //
 //   zeptool angles DESIGN [--asc]
 //   zeptool recut DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf]
+//   zeptool optimize | map | study ...   (see Jobs.h)
 //
 // Each subcommand is one entry of the table that subcommands() returns: a name,
 // its usage and a function that runs it. Bad input gets one line on the error

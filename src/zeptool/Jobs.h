@@ -1,0 +1,35 @@
+#pragma once
+// zeptool's jobs that run the ray tracer: an optimization, a map, and a study
+// of many designs in many materials. They are ZEP's own optimizer and mapper
+// without their windows, with gemray started directly in a working folder of
+// the job's own (no console).
+//
+//   zeptool optimize DESIGN [job options] [--json] [--recut OUT.gem]
+//   zeptool map DESIGN [job options] -o OUT.MFM [--png OUT.png]
+//   zeptool study DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv]
+//                 [--targets FILE] [--pav-limits MIN MAX] [--crn-limits MIN MAX]
+//
+// Job options: --old PAV CRN, --start PAV CRN, --material NAME | --ri N
+// [--disp D], --pav-limits MIN MAX, --crn-limits MIN MAX, --steps P C,
+// --fix-pav, --fix-crn, --targets FILE. Without them: the old angles are the
+// design's main tiers (most facet area), the start is the old angles, the
+// pavilion limits come from the critical angle (as ZEP's buttons set them),
+// the crown may move 10 degrees either way (within 5 to 60), the steps are a
+// tenth of the ranges, and the targets are ISO brightness and illumination,
+// weight 1 each.
+#include "zeptool/ZepTool.h"
+
+#include <ostream>
+
+namespace zep::tool {
+
+int optimizeCommand(Arguments& args, std::ostream& out);
+int mapCommand(Arguments& args, std::ostream& out);
+int studyCommand(Arguments& args, std::ostream& out);
+
+// The usage lines of the three.
+extern const char* const OptimizeUsage;
+extern const char* const MapUsage;
+extern const char* const StudyUsage;
+
+} // namespace zep::tool
