@@ -1,6 +1,7 @@
 #include "DesignFileDialog.h"
 #include "GemAngles.h"
 #include "common/FileIO.h"
+#include "common/KeyValue.h"
 #include "common/Messages.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
@@ -12,6 +13,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <new>
@@ -59,8 +61,11 @@ DesignFileDialog::DesignFileDialog(DesignEnv& env, QWidget* parent) : QDialog(pa
                        this, "Help");
     help->setWordWrap(true);
 
-    m_dirPath = new QLabel(this);
-    m_dirPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_dirPath = folderPathBox(this, env.messages, [this](const QString& folder, const QString& file) {
+        setDirectory(folder);
+        if (const auto found = m_fileList->findItems(file, Qt::MatchExactly); !file.isEmpty() && !found.isEmpty())
+            m_fileList->setCurrentItem(found.first());
+    });
     m_dirList = list("dirList", this);
     m_fileList = list("fileList", this);
     m_lstPav = list("lstPav", this);
@@ -129,7 +134,7 @@ void DesignFileDialog::setDirectory(const QString& dir)
     if (!QDir(clean).exists())
         return;
     m_dir = clean;
-    m_dirPath->setText(QDir::toNativeSeparators(m_dir));
+    showFolder(m_dirPath, m_dir);
     fillDirList();
     fillFileList();
 }
@@ -210,9 +215,17 @@ void DesignFileDialog::okClicked()
 {
     DesignFileExchange& fd = m_env.fd;
     fd.FDOK = true;
+    // A path the saved state could not hold is refused before it is kept.
+    const QString dir = QDir::toNativeSeparators(m_dir);
+    const QString file = selectedFile();
+    const QString refusal = pathRefusal(joinPath(dir, file));
+    if (!refusal.isEmpty()) {
+        m_env.messages.message(refusal);
+        return;
+    }
     fd.FDDrv.clear();
-    fd.FDDir = QDir::toNativeSeparators(m_dir);
-    fd.FDFile = selectedFile();
+    fd.FDDir = dir;
+    fd.FDFile = file;
     if (fd.FDFile.isEmpty()) {
         m_env.messages.message(QStringLiteral("Please select a file first"));
         return;

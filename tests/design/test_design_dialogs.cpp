@@ -166,6 +166,27 @@ private slots:
                                                parse, "Error  53 (File not found) in btnParse_Click routine"}));
     }
 
+    void pathTheSavedStateCannotHoldIsRefused()
+    {
+        // A double quote or a line break in the design's path would stop Quit
+        // from saving the job: OK refuses it and keeps nothing of it.
+        for (const char* folder : {"say \"when\"", "two\nlines"}) {
+            Env e;
+            e.fd.FDDir = e.folder(folder, {"SRB.gem"});
+            QVERIFY(drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
+                pick(d, "fileList", "SRB.gem");
+                click(d, "btnParse");
+                pick(d, "lstPav", "41.50");
+                pick(d, "lstCrn", "28.00");
+                click(d, "OKButton");
+            }));
+            QCOMPARE(e.sink.messages.size(), 1);
+            QVERIFY(e.sink.messages[0].startsWith("ZEP cannot keep this path, because a name in it holds a double quote"));
+            QCOMPARE(e.fd.FDDir, e.path(folder)); // as it was before
+            QVERIFY(e.fd.FDFile.isEmpty());
+        }
+    }
+
     void damagedDesignsListQuietly()
     {
         Env e;
@@ -215,6 +236,10 @@ private slots:
             pick(d, "dirList", "top", Qt::MatchEndsWith);
             child(d, "fileList")->setFocus();
             QVERIFY(items(d, "fileList").isEmpty());
+            // a pasted path of a design goes to its folder and picks it
+            child<QLineEdit>(d, "txtDirPath")->setText(e.path("top/inner/SRB.gem"));
+            QTest::keyClick(child<QLineEdit>(d, "txtDirPath"), Qt::Key_Return);
+            QCOMPARE(child<QListWidget>(d, "fileList")->currentItem()->text(), QStringLiteral("SRB.gem"));
         });
         // a folder that is gone: the message, and the lists open where ZEP runs
         e.fd.FDDir = e.path("gone");

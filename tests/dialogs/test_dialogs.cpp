@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -222,6 +223,51 @@ private slots:
         QCOMPARE(e.gf.GFFile, QStringLiteral("b.txt"));
         QVERIFY(fileExists(at("b.txt")));
         QCOMPARE(readFileBytes(at("b.txt")), QByteArray("b")); // the caller's write replaces it
+    }
+
+    // A typed or pasted path and Enter go to its folder (a file's name is
+    // highlighted there) and press no button; a path to nothing is refused.
+    void typedFolderPath()
+    {
+        Env e(tmp.path() + '/');
+        e.gf = {true, "*.TXT", "Load Optimization Targets", "", "", false, {}, at("inner"), {}};
+        QStringList afterFolder;
+        QString highlighted;
+        bool stayedOpen = false;
+        auto step = onModal("frmGenericFile", [&](QWidget* w) {
+            QLineEdit* path = box(w, "txtDirPath");
+            QCOMPARE(path->text(), at("inner"));
+            path->setText("  \"" + tmp.path() + "\" ");
+            QTest::keyClick(path, Qt::Key_Return);
+            afterFolder = texts(list(w, "fileList"));
+            stayedOpen = w->isVisible();
+            path->setText("../nowhere");
+            QTest::keyClick(path, Qt::Key_Return);
+            path->setText("inner/d.txt");
+            QTest::keyClick(path, Qt::Key_Return);
+            highlighted = list(w, "fileList")->currentItem()->text();
+            click(w, "OKButton");
+        });
+        showFileChooser(e.env);
+        QVERIFY(!step->leftOpen && stayedOpen);
+        QCOMPARE(afterFolder, (QStringList{"a.TXT", "b.txt"}));
+        QCOMPARE(e.sink.messages, QStringList{"There is no folder or file ../nowhere"});
+        QCOMPARE(highlighted, QStringLiteral("d.txt"));
+        QCOMPARE(e.gf.GFDir, at("inner"));
+        QCOMPARE(e.gf.GFFile, QStringLiteral("d.txt"));
+    }
+
+    // A place saved on a larger or another screen opens on this one.
+    void restoredWindowStaysOnScreen()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        for (const float far : {1e7f, -1e7f}) {
+            QWidget w;
+            w.resize(300, 200);
+            placeWindow(&w, far, far);
+            w.show();
+            QVERIFY(screen.contains(w.frameGeometry()));
+        }
     }
 
     // Both answers store the position, and the next question opens there.
