@@ -2,6 +2,7 @@
 // pasting through the keystroke sequences, the first "CD ZEPWork", the Quit
 // text, and the window's life.
 #include "app/Console.h"
+#include "common/FileIO.h"
 #include "common/ZepError.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ private slots:
     void quitTextLeavesExitWaitingForEnter();
     void closingTheWindowEndsTheInterpreter();
     void outputStaysBounded();
+    void keepsItsSizeAndPlace();
 
 private:
     // Waits until the console shows its prompt in `dir`.
@@ -193,6 +195,32 @@ void TestConsole::outputStaysBounded()
     QVERIFY(screen);
     QVERIFY(screen->document()->blockCount() <= ConsoleWindow::MaxLines);
     QVERIFY(!m_console->outputText().contains("\nline 0\n"));
+}
+
+void TestConsole::keepsItsSizeAndPlace()
+{
+    // The next console, after a restart or in the next run, opens where and
+    // as large as the user left the last one; a damaged file is passed over.
+    const QString file = m_root + "/ZEPConsole.txt";
+    const QString zepcmd = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
+    m_console->setGeometryFile(file);
+    ConsoleWindow* w = m_console->window();
+    w->resize(500, 300);
+    w->move(60, 70);
+    const QRect left(w->pos(), w->size());
+    w->close();
+    QVERIFY(m_console->start(zepcmd, m_root));
+    QCOMPARE(QRect(m_console->window()->pos(), m_console->window()->size()), left);
+    Console nextRun;
+    nextRun.setGeometryFile(file);
+    QVERIFY(nextRun.start(zepcmd, m_root));
+    QCOMPARE(QRect(nextRun.window()->pos(), nextRun.window()->size()), left);
+
+    writeFileSafely(file, "\"ZEPConsole\",1\r\n\"WCons\",\"wide\"\r\n");
+    Console damaged;
+    damaged.setGeometryFile(file);
+    QVERIFY(damaged.start(zepcmd, m_root));
+    QVERIFY(damaged.window()->size() != left.size());
 }
 
 QTEST_MAIN(TestConsole)
