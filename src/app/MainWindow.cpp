@@ -6,6 +6,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/DesignDialogs.h"
+#include "design/Materials.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
 #include "settings/PreferencesDialog.h"
@@ -94,6 +95,15 @@ MainWindow::MainWindow(ZepApplication& app)
     lblMat = valueLabel("lblMat", ang);
     lblRI = valueLabel("lblRI", ang);
     lblDisp = valueLabel("lblDisp", ang);
+    // Wide enough for every material name, so that none is cut and the
+    // columns stay put whenever a material is chosen.
+    int widest = 0;
+    for (const QString& name : MaterialTable::standard().Mat + QStringList{QStringLiteral("GemCAD file")}) {
+        lblMat->setText(name);
+        widest = std::max(widest, lblMat->sizeHint().width());
+    }
+    lblMat->clear();
+    lblMat->setMinimumWidth(widest);
     ag->addWidget(btnModAng, 0, 0, 3, 1);
     ag->addWidget(new QLabel(QStringLiteral("Min"), ang), 0, 3);
     ag->addWidget(new QLabel(QStringLiteral("Max"), ang), 0, 4);

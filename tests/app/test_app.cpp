@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
+#include "design/Materials.h"
 #include "support/Modal.h"
 
 #include <QAbstractButton>
@@ -314,6 +315,30 @@ private slots:
         QCOMPARE(again.state().shell.Interactive, true);
     }
 
+    void everyMaterialNameFits()
+    {
+        // Chosen before or after the window shows, every name is whole and
+        // the columns stay where they are.
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        MainWindow m(app);
+        auto* mat = child<QLabel>(&m, "lblMat");
+        auto* ri = child<QLabel>(&m, "lblRI");
+        JobState& j = app.state().job;
+        j.useMatRI = true;
+        j.theMat = QStringLiteral("Beryl");
+        m.btnModAng_Click();
+        m.show();
+        const int riColumn = ri->x();
+        for (const QString& name : MaterialTable::standard().Mat) {
+            j.theMat = name;
+            m.btnModAng_Click();
+            QApplication::processEvents();
+            QVERIFY2(mat->contentsRect().width() >= mat->fontMetrics().horizontalAdvance(name), qPrintable(name));
+            QCOMPARE(ri->x(), riColumn);
+        }
+    }
+
     void consoleRestartAfterATimeOut()
     {
         prepareWork();
@@ -342,6 +367,26 @@ private slots:
         QVERIFY(!app.state().shell.TimedOut);
         QVERIFY(app.console().taskId() != firstTask);
         QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
+    }
+
+    void failedRestartIsTheCommandsError()
+    {
+        // The interpreter has gone: the command that offered the restart
+        // reports the failure under its own name, and the time-out stands.
+        prepareWork();
+        QTemporaryDir bin;
+        QVERIFY(QFile::copy(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), bin.filePath(QStringLiteral("zepcmd"))));
+        AppOptions o = testOptions();
+        o.zepcmdProgram = bin.filePath(QStringLiteral("zepcmd"));
+        RecordingSink sink;
+        ZepApplication app(o, &sink);
+        QVERIFY(app.setup());
+        QVERIFY(QFile::remove(o.zepcmdProgram));
+        app.state().shell.TimedOut = true;
+        onNextModal([](QWidget* d) { child<QPushButton>(d, "OKButton")->click(); });
+        app.mainWindow()->btnModTargets_Click();
+        QCOMPARE(sink.messages.last(), QStringLiteral("Error  53 (File not found) in btnModTargets_Click routine"));
+        QVERIFY(app.state().shell.TimedOut);
     }
 
     void mainWindowPicture()
