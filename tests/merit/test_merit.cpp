@@ -60,15 +60,12 @@ cp $LOG L.tmp && mv L.tmp Gemray.log
     }
 };
 
-bool same(float a, float b) { return a == b; }
-
 } // namespace
 
 class TestMerit : public QObject {
     Q_OBJECT
 private slots:
-    void directionTable();
-    void tiltSamplesAreEvenlySpaced();
+    void directionsAndTiltSamples();
     void differencePassCountsAllowedPixels();
 
     void randomRaytraceAndIllumination();
@@ -79,45 +76,30 @@ private slots:
     void tiltStepThatCannotGoOn();
     void sparkleOfIdenticalImagesIsItsWeight();
     void fireMeasuresTheIndexPair();
+    void captionsAndAZeroDispersion();
     void noAllowedPixelEndsTheEvaluation();
 };
 
-void TestMerit::directionTable()
+void TestMerit::directionsAndTiltSamples()
 {
-    const float c10 = float(10 * double(0.707107f));
-    const float expect[9][2] = {{-1, -1}, {10, 0}, {c10, c10}, {0, 10}, {-c10, c10},
-                                {-10, 0}, {-c10, -c10}, {0, -10}, {c10, -c10}};
-    for (int16_t d = 1; d <= 8; ++d) {
-        float x = -1, y = -1;
-        Dir2Ang(d, 10, x, y);
-        QVERIFY2(same(x, expect[d][0]) && same(y, expect[d][1]), qPrintable(QString::number(d)));
-        if (d % 2 == 1)   // the zero component is +0, not -0
-            QVERIFY(!std::signbit(d == 1 || d == 5 ? y : x));
-    }
-    // A zero component is exactly 0, also for a negative angle.
-    float x = 5, y = 5;
-    Dir2Ang(1, -3, x, y);
-    QVERIFY(same(x, -3) && same(y, 0) && !std::signbit(y));
-    for (int16_t d : {int16_t(0), int16_t(9), int16_t(-1)}) {
-        x = 1.5f, y = -2.5f;
-        Dir2Ang(d, 10, x, y);
-        QVERIFY(same(x, 1.5f) && same(y, -2.5f));
-    }
-}
-
-void TestMerit::tiltSamplesAreEvenlySpaced()
-{
+    // c = 0.707107 held as a single; a zero component is exactly +0, and a
+    // direction outside 1 to 8 leaves the tilt as it was.
+    float x = -1, y = -1;
+    Dir2Ang(2, 10, x, y);
+    QVERIFY(x == 7.0710702f && y == 7.0710702f);
+    Dir2Ang(5, 10, x, y);
+    QVERIFY(x == -10 && y == 0 && !std::signbit(y));
+    Dir2Ang(7, -3, x, y);
+    QVERIFY(x == 0 && !std::signbit(x) && y == 3);
+    Dir2Ang(0, 10, x, y);
+    Dir2Ang(9, 10, x, y);
+    QVERIFY(x == 0 && y == 3);
+    // ((k - 1) u / (nTang - 1)) TAngMax, in full precision, then a single.
     Tilt t = tiltSample(2, 2, 3, 10);
-    QVERIFY(same(t.x, 3.5355351f) && same(t.y, 3.5355351f));
-    t = tiltSample(2, 3, 3, 10);
-    QVERIFY(same(t.x, 7.0710702f) && same(t.y, 7.0710702f));
-    t = tiltSample(5, 2, 2, 10);
-    QVERIFY(same(t.x, -10) && same(t.y, 0));
+    QVERIFY(t.x == 3.5355351f && t.y == 3.5355351f);
     t = tiltSample(7, 3, 4, 9);
-    QVERIFY(same(t.x, 0) && same(t.y, -6));
-    // In full precision first: (1 × 1 ÷ 3) × 0.3 held as a single.
-    t = tiltSample(1, 2, 4, 0.3f);
-    QVERIFY(same(t.x, float((1.0 / 3) * double(0.3f))));
+    QVERIFY(t.x == 0 && t.y == -6);
+    QVERIFY(tiltSample(1, 2, 4, 0.3f).x == 0.1f); // in singles it would be 0.10000001
 }
 
 void TestMerit::differencePassCountsAllowedPixels()
@@ -202,7 +184,6 @@ void TestMerit::tiltRaytraces_data()
     QTest::addColumn<float>("MFTilt");
     // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
     QTest::newRow("nTang 1") << 1 << QList<int>{1, 3} << 10.0f << QStringList{""} << 2.0f;
-    QTest::newRow("nTang 0") << 0 << QList<int>{4} << 10.0f << QStringList{""} << 2.0f;
     QTest::newRow("nTang 2, direction 5") << 2 << QList<int>{5} << 10.0f
                                           << QStringList{"", "-x -10.000"} << 1.0f;
     QTest::newRow("spread equal to dBZMF") << 2 << QList<int>{5} << 5.0f
@@ -211,7 +192,7 @@ void TestMerit::tiltRaytraces_data()
                                         << QStringList{"", "-x -10.000"} << 0.0f;
     QTest::newRow("nTang 3, direction 2") << 3 << QList<int>{2} << 10.0f
                                           << QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}
-                                          << (1 - (40.0f / 3) / 3 / 10) * 2;
+                                          << 1.1111112f; // samples 40, 50, 50: spread 4.444
     QStringList all{""};
     for (const char* t : {"-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                           "-y 5.000", "-y 10.000", "-x -3.536 -y 3.536", "-x -7.071 -y 7.071",
@@ -338,6 +319,33 @@ void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
     e.run();
     QCOMPARE(e.tilts().mid(3), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                                              "-x 7.071 -y 7.071", "-x 7.071 -y 7.071"}));
+    // Before any tilted raytrace of the evaluation, the tilt is 0.
+    t.doTilt = false;
+    t.SpDir2 = 3;
+    e.run();
+    QCOMPARE(e.tilts().mid(8), (QStringList{"", "", "-y 2.000"}));
+}
+
+void TestMerit::captionsAndAZeroDispersion()
+{
+    // Each raytrace and difference image gets its caption; with a dispersion
+    // of 0 the two fire images are alike and fire gives its weight.
+    Evaluation e;
+    QStringList captions;
+    connect(e.rig.optimizerPanel->txtCGPicLbl(), &QLineEdit::textChanged, this, [&](const QString& c) { captions << c; });
+    OptimizationTargets& t = e.targets;
+    t.doSparkle = t.doFire = true;
+    t.SpDir1 = 1;
+    t.SpAng1 = 2;
+    t.SpDir2 = 3;
+    t.SpAng2 = 2;
+    t.wtFire = 2;
+    e.run();
+    QVERIFY(e.rig.messages.messages.isEmpty());
+    QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
+                                    "Fire 2 Raytrace", "Fire Difference"}));
+    QCOMPARE(e.merit.MFFire, 2.0f);
+    QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
 }
 
 void TestMerit::fireMeasuresTheIndexPair()
@@ -360,8 +368,8 @@ void TestMerit::fireMeasuresTheIndexPair()
     QVERIFY(calls[1].endsWith("-g -i 1.5300 B R N N"));
     QVERIFY(calls[2].endsWith("-g -i 1.5500 B R N N"));
     // 14300 pixels: 100 differ by 10, the others count 1.
-    QCOMPARE(e.merit.MFFire, 2.0f * 15200.0f / 14300.0f);
-    QCOMPARE(e.merit.MFTotal, 10.0f + 2.0f * 15200.0f / 14300.0f);
+    QCOMPARE(e.merit.MFFire, 2.1258741f);
+    QCOMPARE(e.merit.MFTotal, 12.125874f);
     QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Fire Difference"));
     QCOMPARE(e.rig.mapperPanel->txtCGRI()->text(), QString(" 1.55"));
 
