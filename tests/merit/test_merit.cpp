@@ -60,6 +60,19 @@ cp $LOG L.tmp && mv L.tmp Gemray.log
     }
 };
 
+// Tilt on, with weight 2 and a largest tilt of 10 degrees.
+void setTilt(OptimizationTargets& t, int nTang, const QList<int>& directions, float dBZMF)
+{
+    t.doTilt = true;
+    t.wtTilt = 2;
+    t.nTang = int16_t(nTang);
+    t.TAngMax = 10;
+    t.dBZMF = dBZMF;
+    bool* dirs[8] = {&t.doTilt1, &t.doTilt2, &t.doTilt3, &t.doTilt4, &t.doTilt5, &t.doTilt6, &t.doTilt7, &t.doTilt8};
+    for (int d : directions)
+        *dirs[d - 1] = true;
+}
+
 } // namespace
 
 class TestMerit : public QObject {
@@ -70,9 +83,7 @@ private slots:
 
     void randomRaytraceAndIllumination();
     void mapperCopiesOnlyInMapperMode();
-    void tiltRaytraces_data();
     void tiltRaytraces();
-    void tiltStepThatCannotGoOn_data();
     void tiltStepThatCannotGoOn();
     void sparkleOfIdenticalImagesIsItsWeight();
     void fireMeasuresTheIndexPair();
@@ -175,107 +186,74 @@ void TestMerit::mapperCopiesOnlyInMapperMode()
     QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
 }
 
-void TestMerit::tiltRaytraces_data()
+void TestMerit::tiltRaytraces()
 {
-    QTest::addColumn<int>("nTang");
-    QTest::addColumn<QList<int>>("directions");
-    QTest::addColumn<float>("dBZMF");
-    QTest::addColumn<QStringList>("tilts");
-    QTest::addColumn<float>("MFTilt");
-    // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
-    QTest::newRow("nTang 1") << 1 << QList<int>{1, 3} << 10.0f << QStringList{""} << 2.0f;
-    QTest::newRow("nTang 2, direction 5") << 2 << QList<int>{5} << 10.0f
-                                          << QStringList{"", "-x -10.000"} << 1.0f;
-    QTest::newRow("spread equal to dBZMF") << 2 << QList<int>{5} << 5.0f
-                                           << QStringList{"", "-x -10.000"} << 0.0f;
-    QTest::newRow("spread above dBZMF") << 2 << QList<int>{5} << 4.0f
-                                        << QStringList{"", "-x -10.000"} << 0.0f;
-    QTest::newRow("nTang 3, direction 2") << 3 << QList<int>{2} << 10.0f
-                                          << QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}
-                                          << 1.1111112f; // samples 40, 50, 50: spread 4.444
     QStringList all{""};
     for (const char* t : {"-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                           "-y 5.000", "-y 10.000", "-x -3.536 -y 3.536", "-x -7.071 -y 7.071",
                           "-x -5.000", "-x -10.000", "-x -3.536 -y -3.536", "-x -7.071 -y -7.071",
                           "-y -5.000", "-y -10.000", "-x 3.536 -y -3.536", "-x 7.071 -y -7.071"})
         all << t;
-    // 24 samples: 8 of 40 and 16 of 50, mean 46.67, spread 4.44.
-    QTest::newRow("nTang 3, all eight") << 3 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 10.0f << all
-                                        << 1.1111112f;
-}
-
-void TestMerit::tiltRaytraces()
-{
-    QFETCH(int, nTang);
-    QFETCH(QList<int>, directions);
-    QFETCH(float, dBZMF);
-    Evaluation e;
-    e.targets.doTilt = true;
-    e.targets.wtTilt = 2;
-    e.targets.nTang = int16_t(nTang);
-    e.targets.TAngMax = 10;
-    e.targets.dBZMF = dBZMF;
-    bool* dirs[8] = {&e.targets.doTilt1, &e.targets.doTilt2, &e.targets.doTilt3, &e.targets.doTilt4,
-                     &e.targets.doTilt5, &e.targets.doTilt6, &e.targets.doTilt7, &e.targets.doTilt8};
-    for (int d : directions)
-        *dirs[d - 1] = true;
-    e.run();
-    QVERIFY2(e.rig.messages.messages.isEmpty(), qPrintable(e.rig.messages.messages.join('|')));
-    QTEST(e.tilts(), "tilts");
-    QTEST(e.merit.MFTilt, "MFTilt");
-    QCOMPARE(e.merit.MFTotal, e.merit.MFTilt);
-    if (e.tilts().size() > 1)
-        QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
-}
-
-void TestMerit::tiltStepThatCannotGoOn_data()
-{
-    QTest::addColumn<int>("nTang");
-    QTest::addColumn<bool>("directions");
-    QTest::addColumn<float>("dBZMF");
-    QTest::addColumn<int>("raytraces");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no direction") << 3 << false << 10.0f << 1
-                                  << "Please specify at least one direction and angle in Tilt Panel of Optimization Targets";
-    // The 25th sample is an untilted one: no raytrace for it.
-    QTest::newRow("nTang 4") << 4 << true << 10.0f << 1 + 6 * 3
-                             << "Error  9 (Subscript out of range) in evalMF routine";
-    // The 25th sample is tilted: its raytrace runs, then it has no place.
-    QTest::newRow("nTang 5") << 5 << true << 10.0f << 1 + 4 * 4 + 4
-                             << "Error  9 (Subscript out of range) in evalMF routine";
-    QTest::newRow("dBZMF 0") << 2 << true << 0.0f << 1 + 8
-                             << "Error  11 (Division by zero) in evalMF routine";
+    // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
+    const struct {
+        int nTang;
+        QList<int> directions;
+        float dBZMF;
+        QStringList tilts;
+        float MFTilt;
+    } cases[] = {
+        {1, {1, 3}, 10, {""}, 2},
+        {2, {5}, 10, {"", "-x -10.000"}, 1},
+        {2, {5}, 5, {"", "-x -10.000"}, 0}, // a spread equal to dBZMF
+        {2, {5}, 4, {"", "-x -10.000"}, 0}, // and above it
+        {3, {2}, 10, {"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}, 1.1111112f}, // 40, 50, 50: spread 4.444
+        {3, {1, 2, 3, 4, 5, 6, 7, 8}, 10, all, 1.1111112f}, // 8 samples of 40 and 16 of 50
+    };
+    for (const auto& c : cases) {
+        Evaluation e;
+        setTilt(e.targets, c.nTang, c.directions, c.dBZMF);
+        e.run();
+        QVERIFY2(e.rig.messages.messages.isEmpty(), qPrintable(e.rig.messages.messages.join('|')));
+        QCOMPARE(e.tilts(), c.tilts);
+        QCOMPARE(e.merit.MFTilt, c.MFTilt);
+        QCOMPARE(e.merit.MFTotal, c.MFTilt);
+        if (c.tilts.size() > 1)
+            QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
+    }
 }
 
 void TestMerit::tiltStepThatCannotGoOn()
 {
-    QFETCH(int, nTang);
-    QFETCH(bool, directions);
-    QFETCH(float, dBZMF);
-    Evaluation e;
-    OptimizationTargets& t = e.targets;
-    t.doISO = true;
-    t.wtISO = 1;
-    t.doTilt = true;
-    t.wtTilt = 2;
-    t.nTang = int16_t(nTang);
-    t.TAngMax = 10;
-    t.dBZMF = dBZMF;
-    t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = directions;
-    t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = directions;
-    t.doSparkle = t.doFire = true;
-    e.merit.MFTilt = 7;
-    e.merit.MFSparkle = 8;
-    e.run();
-    QFETCH(int, raytraces);
-    QCOMPARE(int(e.rig.calls().size()), raytraces);
-    QFETCH(QString, message);
-    QCOMPARE(e.rig.messages.messages, QStringList{message});
-    QVERIFY(e.rig.AbortFlag);
-    QCOMPARE(e.merit.MFISO, 40.0f);      // computed before the tilt step
-    QCOMPARE(e.merit.MFTilt, 0.0f);
-    QCOMPARE(e.merit.MFSparkle, 8.0f);   // not reached
-    QCOMPARE(e.merit.MFTotal, 99.0f);
+    const QString subscript = "Error  9 (Subscript out of range) in evalMF routine";
+    const struct {
+        int nTang;
+        QList<int> directions;
+        float dBZMF;
+        int raytraces;
+        QString message;
+    } cases[] = {
+        {3, {}, 10, 1, "Please specify at least one direction and angle in Tilt Panel of Optimization Targets"},
+        {4, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 6 * 3, subscript}, // the 25th sample is untilted: no raytrace
+        {5, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 4 * 4 + 4, subscript}, // it is tilted: raytraced, then no place
+        {2, {1, 2, 3, 4, 5, 6, 7, 8}, 0, 1 + 8, "Error  11 (Division by zero) in evalMF routine"},
+    };
+    for (const auto& c : cases) {
+        Evaluation e;
+        OptimizationTargets& t = e.targets;
+        t.doISO = t.doSparkle = t.doFire = true;
+        t.wtISO = 1;
+        setTilt(t, c.nTang, c.directions, c.dBZMF);
+        e.merit.MFTilt = 7;
+        e.merit.MFSparkle = 8;
+        e.run();
+        QCOMPARE(int(e.rig.calls().size()), c.raytraces);
+        QCOMPARE(e.rig.messages.messages, QStringList{c.message});
+        QVERIFY(e.rig.AbortFlag);
+        QCOMPARE(e.merit.MFISO, 40.0f);    // computed before the tilt step
+        QCOMPARE(e.merit.MFTilt, 0.0f);
+        QCOMPARE(e.merit.MFSparkle, 8.0f); // not reached
+        QCOMPARE(e.merit.MFTotal, 99.0f);
+    }
 }
 
 void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
@@ -309,11 +287,7 @@ void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
     QCOMPARE(shown.pixelColor(60, 0), QColor(1, 1, 1));
 
     // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
-    t.doTilt = true;
-    t.doTilt2 = true;
-    t.nTang = 3;
-    t.TAngMax = 10;
-    t.dBZMF = 5;
+    setTilt(t, 3, {2}, 5);
     t.SpDir1 = 0;
     t.SpDir2 = 9;
     e.run();

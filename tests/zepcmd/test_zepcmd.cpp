@@ -69,15 +69,11 @@ class TestZepcmd : public QObject {
 private slots:
     void parsesCommands();
     void readsBatchLinesWithAnyLineEnd();
-    void expandsBatchParameters();
-    void findsProgramsWithoutRegardToCase();
 
     void changesDirectoryInAnyCase();
     void remEchoAndExit();
     void runsProgramsInCurrentDirectory();
     void runsBatchFileLineByLine();
-    void runsLinesStrictlyInOrder();
-    void flushesEveryLine();
 };
 
 // What the runs below do not show: words that only start like a command,
@@ -110,42 +106,6 @@ void TestZepcmd::readsBatchLinesWithAnyLineEnd()
              (QStringList{"one", "two", "three", "four"}));
     QCOMPARE(batchLines("a\r\n\r\nb\r\n"), (QStringList{"a", "", "b"}));
     QCOMPARE(batchLines("a\r\n\x1a garbage\r\n"), (QStringList{"a"}));
-}
-
-void TestZepcmd::expandsBatchParameters()
-{
-    const QStringList params{"ZEP.BAT", "41", "R"};
-    QCOMPARE(expandBatchParameters("gemray %1 %2 %3 100%% %0", params),
-             QString("gemray 41 R  100% ZEP.BAT"));
-}
-
-void TestZepcmd::findsProgramsWithoutRegardToCase()
-{
-    QTemporaryDir dir;
-    QTemporaryDir bin;
-    writeHello(dir.filePath("Gemray.exe"));
-    writeFile(dir.filePath("ZEP.BAT"), "echo x\r\r\n");
-    writeFile(dir.filePath("notes"), "not a program\n");
-    writeHello(bin.filePath("tool"));
-    writeHello(bin.filePath("Gemray"));
-    QDir(dir.path()).mkdir("Sub");
-    writeHello(dir.filePath("Sub/Inner.com"));
-
-    const QString gemray = QFileInfo(dir.filePath("Gemray.exe")).absoluteFilePath();
-    QCOMPARE(findProgram("GEMRAY", dir.path(), bin.path()), gemray);   // here before PATH
-    QCOMPARE(findProgram("gemray.EXE", dir.path(), bin.path()), gemray);
-    QCOMPARE(findProgram("zep.bat", dir.path(), {}), QFileInfo(dir.filePath("ZEP.BAT")).absoluteFilePath());
-    QCOMPARE(findProgram("zep", dir.path(), {}), QFileInfo(dir.filePath("ZEP.BAT")).absoluteFilePath());
-    QCOMPARE(findProgram("TOOL", dir.path(), "/nonexistent:" + bin.path()),
-             QFileInfo(bin.filePath("tool")).absoluteFilePath());
-    QCOMPARE(findProgram("sub\\inner", dir.path(), {}),
-             QFileInfo(dir.filePath("Sub/Inner.com")).absoluteFilePath());
-    QVERIFY(findProgram("notes", dir.path(), {}).isEmpty()); // not executable
-    QVERIFY(findProgram("nothing", dir.path(), bin.path()).isEmpty());
-
-    QCOMPARE(resolvePath(dir.path(), "sub"), QDir(dir.path()).filePath("Sub"));
-    QCOMPARE(resolvePath(dir.filePath("Sub"), ".."), QDir::cleanPath(dir.path()));
-    QVERIFY(resolvePath(dir.path(), "missing").isEmpty());
 }
 
 void TestZepcmd::changesDirectoryInAnyCase()
@@ -238,40 +198,6 @@ void TestZepcmd::runsBatchFileLineByLine()
     QVERIFY(out.contains("quiet"));
     QVERIFY(!out.contains(root + ">echo quiet"));
     QVERIFY(out.contains(root + ">rem after"));
-}
-
-void TestZepcmd::runsLinesStrictlyInOrder()
-{
-    QTemporaryDir tmp;
-    writeFile(tmp.filePath("SLOW.EXE"), "#!/bin/sh\nsleep 0.4\necho slow done\n", true);
-    const QStringList out =
-        linesOf(runZepcmd(tmp.path(), "slow\necho after slow\nslow\necho after second\n"));
-    const qsizetype first = out.indexOf("slow done");
-    const qsizetype after = out.indexOf("after slow");
-    const qsizetype second = out.indexOf("slow done", first + 1);
-    const qsizetype last = out.indexOf("after second");
-    QVERIFY(first >= 0);
-    QVERIFY(first < after && after < second && second < last);
-}
-
-void TestZepcmd::flushesEveryLine()
-{
-    QTemporaryDir tmp;
-    QProcess p;
-    p.setWorkingDirectory(tmp.path());
-    p.start(zepcmdPath, {});
-    QVERIFY(p.waitForStarted());
-    QByteArray seen;
-    connect(&p, &QProcess::readyReadStandardOutput, this, [&] { seen += p.readAllStandardOutput(); });
-    // The prompt comes before any input; each line's output before the next.
-    QTRY_VERIFY(seen.endsWith('>'));
-    p.write("echo first line\n");
-    QTRY_VERIFY(seen.contains("first line\n"));
-    QTRY_VERIFY(seen.endsWith('>'));
-    p.write("echo second line\n");
-    QTRY_VERIFY(seen.contains("second line\n"));
-    p.closeWriteChannel();
-    QVERIFY(p.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestZepcmd)
