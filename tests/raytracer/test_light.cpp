@@ -52,8 +52,6 @@ private slots:
     void totalInternalReflectionBeyondTheCriticalAngle();
     void straightThroughACube();
     void roofPrismReturnsLightOnlyAboveTheCriticalAngle();
-    void lightIsAccountedFor_data();
-    void lightIsAccountedFor();
     void mirrorSymmetricTilts_data();
     void mirrorSymmetricTilts();
     void shallowPavilionLeaks();
@@ -170,40 +168,6 @@ void TestLight::roofPrismReturnsLightOnlyAboveTheCriticalAngle()
     const RayLight lost = light.trace(0.2, 0.1);
     QVERIFY(lost.leak > 0.8);
     QVERIFY(std::fabs(lost.iso + lost.leak + lost.head + lost.lost - 1.0) < 1e-12);
-}
-
-void TestLight::lightIsAccountedFor_data()
-{
-    QTest::addColumn<QString>("design");
-    QTest::addColumn<double>("pav");
-    QTest::addColumn<double>("crn");
-    QTest::addColumn<double>("index");
-    QTest::addColumn<double>("xTilt");
-    QTest::addColumn<double>("yTilt");
-    QTest::newRow("SRB tilted") << "SRB.gem" << 40.0 << 32.0 << 1.76 << 12.0 << -7.0;
-    QTest::newRow("Turkey") << "Turkey.gem" << 40.0 << 40.0 << 1.76 << -20.0 << 0.0;
-}
-
-// Returned + leaked + head shadow + dropped = all the light that reaches the
-// stone (in percent of it).
-void TestLight::lightIsAccountedFor()
-{
-    QFETCH(QString, design);
-    QFETCH(double, pav);
-    QFETCH(double, crn);
-    QFETCH(double, index);
-    QFETCH(double, xTilt);
-    QFETCH(double, yTilt);
-    const QByteArray name = design.toLatin1();
-    const double oldPav = design == "SRB.gem" ? 41.5 : design == "Turkey.gem" ? 40.0 : 41.5;
-    const double oldCrn = design == "SRB.gem" ? 28.0 : design == "Turkey.gem" ? 40.0 : 34.5;
-    const RenderResult r = render(name.constData(), oldPav, pav, oldCrn, crn, index, xTilt, yTilt);
-    QVERIFY(r.stoneRays > 10000);
-    const double total = r.isoBrightness + r.leakPercent + r.headPercent + r.lostPercent;
-    QVERIFY2(std::fabs(total - 100.0) < 2.0, qPrintable(QString::number(total)));
-    QVERIFY(r.lostPercent >= 0.0 && r.leakPercent >= 0.0 && r.headPercent > 0.0);
-    QVERIFY(r.cosBrightness < r.isoBrightness);
-    QVERIFY(r.randomBrightness > 0.0);
 }
 
 void TestLight::mirrorSymmetricTilts_data()
