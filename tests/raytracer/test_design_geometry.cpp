@@ -32,7 +32,6 @@ private slots:
     void everyTruncationIsReported();
     void rejectsWhatIsNotADesign();
     void toleratesStoredRounding();
-    void tangentRatioScaling_data();
     void tangentRatioScaling();
     void tiltDirections();
 };
@@ -136,61 +135,50 @@ void TestDesignGeometry::toleratesStoredRounding()
     QCOMPARE(parseGem(bytes, "Turkey").facets.size(), g.facets.size());
 }
 
-void TestDesignGeometry::tangentRatioScaling_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<double>("oldPav");
-    QTest::addColumn<double>("pav");
-    QTest::addColumn<double>("oldCrn");
-    QTest::addColumn<double>("crn");
-    QTest::newRow("SRB shallower") << "SRB.gem" << 41.5 << 38.0 << 28.0 << 34.0;
-    QTest::newRow("SRB deeper") << "SRB.gem" << 41.5 << 46.0 << 28.0 << 22.5;
-    QTest::newRow("CubeIllusionTri") << "CubeIllusionTri.gem" << 45.0 << 41.0 << 10.0 << 14.0;
-    QTest::newRow("Turkey") << "Turkey.gem" << 40.0 << 43.0 << 40.0 << 35.0;
-}
-
 // Every pavilion facet gets tan(angle') = kp tan(angle), every crown facet
 // kc tan(angle); girdle planes stay exactly; the corners keep x and y and stay on
 // their (moved) planes, so every meet point is kept.
 void TestDesignGeometry::tangentRatioScaling()
 {
-    QFETCH(QString, name);
-    QFETCH(double, oldPav);
-    QFETCH(double, pav);
-    QFETCH(double, oldCrn);
-    QFETCH(double, crn);
-    const Stone before(readGemFile(designPath(name.toLatin1().constData())));
-    const double kp = tangentRatio(oldPav, pav), kc = tangentRatio(oldCrn, crn);
-    const Stone after = before.scaledAngles(kp, kc);
-    QCOMPARE(after.facets().size(), before.facets().size());
+    const struct {
+        const char* name;
+        double oldPav, pav, oldCrn, crn;
+    } cases[] = {{"SRB.gem", 41.5, 38.0, 28.0, 34.0}, {"SRB.gem", 41.5, 46.0, 28.0, 22.5},
+                 {"CubeIllusionTri.gem", 45.0, 41.0, 10.0, 14.0}, {"Turkey.gem", 40.0, 43.0, 40.0, 35.0}};
+    for (const auto& [name, oldPav, pav, oldCrn, crn] : cases) {
+        const Stone before(readGemFile(designPath(name)));
+        const double kp = tangentRatio(oldPav, pav), kc = tangentRatio(oldCrn, crn);
+        const Stone after = before.scaledAngles(kp, kc);
+        QCOMPARE(after.facets().size(), before.facets().size());
 
-    for (std::size_t i = 0; i < before.facets().size(); ++i) {
-        const Facet& a = before.facets()[i];
-        const Facet& b = after.facets()[i];
-        QCOMPARE(int(b.kind), int(a.kind));
-        const double tanA = std::tan(radians(a.angleDegrees()));
-        const double tanB = std::tan(radians(b.angleDegrees()));
-        switch (a.kind) {
-        case FacetKind::Girdle:
-            QVERIFY(b.normal == a.normal);
-            QCOMPARE(b.distance, a.distance);
-            break;
-        case FacetKind::Crown:
-            QVERIFY(std::fabs(tanB - kc * tanA) < 1e-9 * std::max(1.0, tanB));
-            break;
-        case FacetKind::Pavilion:
-            QVERIFY(std::fabs(tanB - kp * tanA) < 1e-9 * std::max(1.0, tanB));
-            break;
-        }
-        // The horizontal direction of each normal is unchanged.
-        if (std::hypot(a.normal.x, a.normal.y) > 1e-6)
-            QVERIFY(std::fabs(std::atan2(a.normal.y, a.normal.x) - std::atan2(b.normal.y, b.normal.x)) < 1e-12);
-        QCOMPARE(b.vertices.size(), a.vertices.size());
-        for (std::size_t k = 0; k < a.vertices.size(); ++k) {
-            QCOMPARE(b.vertices[k].x, a.vertices[k].x);
-            QCOMPARE(b.vertices[k].y, a.vertices[k].y);
-            QVERIFY(std::fabs(dot(b.normal, b.vertices[k]) - b.distance) < 1e-7);
-            QVERIFY(after.contains(b.vertices[k], 1e-7));
+        for (std::size_t i = 0; i < before.facets().size(); ++i) {
+            const Facet& a = before.facets()[i];
+            const Facet& b = after.facets()[i];
+            QCOMPARE(int(b.kind), int(a.kind));
+            const double tanA = std::tan(radians(a.angleDegrees()));
+            const double tanB = std::tan(radians(b.angleDegrees()));
+            switch (a.kind) {
+            case FacetKind::Girdle:
+                QVERIFY(b.normal == a.normal);
+                QCOMPARE(b.distance, a.distance);
+                break;
+            case FacetKind::Crown:
+                QVERIFY(std::fabs(tanB - kc * tanA) < 1e-9 * std::max(1.0, tanB));
+                break;
+            case FacetKind::Pavilion:
+                QVERIFY(std::fabs(tanB - kp * tanA) < 1e-9 * std::max(1.0, tanB));
+                break;
+            }
+            // The horizontal direction of each normal is unchanged.
+            if (std::hypot(a.normal.x, a.normal.y) > 1e-6)
+                QVERIFY(std::fabs(std::atan2(a.normal.y, a.normal.x) - std::atan2(b.normal.y, b.normal.x)) < 1e-12);
+            QCOMPARE(b.vertices.size(), a.vertices.size());
+            for (std::size_t k = 0; k < a.vertices.size(); ++k) {
+                QCOMPARE(b.vertices[k].x, a.vertices[k].x);
+                QCOMPARE(b.vertices[k].y, a.vertices[k].y);
+                QVERIFY(std::fabs(dot(b.normal, b.vertices[k]) - b.distance) < 1e-7);
+                QVERIFY(after.contains(b.vertices[k], 1e-7));
+            }
         }
     }
 }
