@@ -99,7 +99,6 @@ private slots:
     void logEchoesTheRun();
     void imagesMarkedNAreNotWritten();
     void imageRowsRunFromTheTop();
-    void otherImageSizes();
     void sameInputsGiveTheSameBytes();
     void filesAppearWholeAndTheLogLast();
     void failedWriteLeavesNothing();
@@ -227,20 +226,6 @@ void TestProgram::imageRowsRunFromTheTop()
     QVERIFY2(std::abs(bottom - std::lround((L - y0) / h - 1)) <= 1, qPrintable(QString::number(bottom)));
     QVERIFY2(std::abs(left - std::lround((L + x0) / h)) <= 1, qPrintable(QString::number(left)));
     QVERIFY2(std::abs(right - std::lround((L + x1) / h - 1)) <= 1, qPrintable(QString::number(right)));
-}
-
-// -s sets the image side, -q the sub-rays per pixel side; the images keep their
-// lead and tail bytes.
-void TestProgram::otherImageSizes()
-{
-    QCOMPARE(run(dir_->path(), {"-p", "41.5", "41.5", "-c", "28", "28", "-g", "-s", "60", "-q", "3", "B", "R", "N", "I"})
-                 .exitCode,
-             0);
-    QCOMPARE(readAll(path("R")).size(), 60 * 60 + 2);
-    QCOMPARE(readAll(path("I")).size(), 60 * 60 + 2);
-    const QList<double> n = thirdLine(readAll(path("Gemray.log")));
-    QCOMPARE(n.size(), 9);
-    QVERIFY(std::fabs(n[8] - 62.23) < 1.0);
 }
 
 // Repeated runs, with the options in another order, and with the plainest
