@@ -92,6 +92,8 @@ MainWindow::MainWindow(ZepApplication& app)
     lblMinCrn = valueLabel("lblMinCrn", ang);
     lblMaxCrn = valueLabel("lblMaxCrn", ang);
     txtCrnFixed = readOnlyBox("txtCrnFixed", ang);
+    for (QLineEdit* t : {txtPavFixed, txtCrnFixed}) // "Variable" fits however narrow the window
+        t->setMinimumWidth(t->fontMetrics().horizontalAdvance(QStringLiteral("Variable")) + 14);
     lblMat = valueLabel("lblMat", ang);
     lblRI = valueLabel("lblRI", ang);
     lblDisp = valueLabel("lblDisp", ang);

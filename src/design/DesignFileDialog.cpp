@@ -88,22 +88,22 @@ DesignFileDialog::DesignFileDialog(DesignEnv& env, QWidget* parent) : QDialog(pa
     auto* dirCaption = new QHBoxLayout;
     dirCaption->addWidget(label(QStringLiteral("Directory: "), this));
     dirCaption->addWidget(m_dirPath, 1);
-    grid->addLayout(dirCaption, 1, 0, 1, 2);
-    grid->addWidget(label(QStringLiteral("File:"), this), 1, 2, 1, 2);
-    grid->addWidget(m_dirList, 2, 0, 1, 2);
-    grid->addWidget(m_fileList, 2, 2, 1, 2);
-    grid->addWidget(btnParse, 3, 0);
-    grid->addWidget(parse1, 4, 0, 1, 4);
-    grid->addWidget(label(QStringLiteral("Pavillion Angles"), this), 5, 0, 1, 2);
-    grid->addWidget(label(QStringLiteral("Crown Angles"), this), 5, 2, 1, 2);
-    grid->addWidget(m_lstPav, 6, 0, 1, 2);
-    grid->addWidget(m_lstCrn, 6, 2, 1, 2);
-    grid->addWidget(help, 7, 0, 1, 4);
+    grid->addLayout(dirCaption, 1, 0, 1, 4); // the whole width, for long paths
+    grid->addWidget(label(QStringLiteral("File:"), this), 2, 2, 1, 2);
+    grid->addWidget(m_dirList, 3, 0, 1, 2);
+    grid->addWidget(m_fileList, 3, 2, 1, 2);
+    grid->addWidget(btnParse, 4, 0);
+    grid->addWidget(parse1, 5, 0, 1, 4);
+    grid->addWidget(label(QStringLiteral("Pavillion Angles"), this), 6, 0, 1, 2);
+    grid->addWidget(label(QStringLiteral("Crown Angles"), this), 6, 2, 1, 2);
+    grid->addWidget(m_lstPav, 7, 0, 1, 2);
+    grid->addWidget(m_lstCrn, 7, 2, 1, 2);
+    grid->addWidget(help, 8, 0, 1, 4);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 8, 0, 1, 4);
+    grid->addLayout(buttons, 9, 0, 1, 4);
 
     connect(m_dirList, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setDirectory(item->data(PathRole).toString()); });
