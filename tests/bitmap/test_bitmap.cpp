@@ -56,9 +56,9 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(t.DiffHeader.data() + 54), 5), QByteArray("\xff\0\0\0\1", 5));
         // Ends of the ramps, and entries where rounding and cutting off the
         // fraction differ (171.6 and 20.8 on the straight line).
-        const std::pair<int, Rgb> spec[] = {{0, {250, 15, 255}}, {16, {172, 0, 255}}, {103, {0, 255, 250}},
+        const std::pair<int, Rgb> spectral[] = {{0, {250, 15, 255}}, {16, {172, 0, 255}}, {103, {0, 255, 250}},
                                             {154, {0, 255, 0}}, {254, {255, 13, 0}}, {255, {255, 23, 15}}};
-        for (const auto& [k, rgb] : spec)
+        for (const auto& [k, rgb] : spectral)
             QCOMPARE(paletteEntry(t.Spec_Header, k), rgb);
         const std::pair<int, Rgb> heat[] = {{0, {25, 25, 28}}, {2, {11, 11, 21}}, {128, {255, 11, 11}},
                                             {193, {255, 255, 12}}, {255, {255, 255, 249}}};
