@@ -167,29 +167,16 @@ private slots:
         }
     }
 
-    void staleFilesAndTips()
+    void staleAndDamagedFilesAtStartUp()
     {
+        // Stale working files go, the others stay; damaged preferences and
+        // saved state are reported and start-up goes on, without tips.
         prepareWork();
         const QStringList stale{"B", "P", "R", "I", "C", "ZEP.BAT"};
         const QStringList kept{"ZEPr.BMP", "ZEPc.BMP", "ZEPi.BMP", "Gemray.log", "ZEP.BMP"};
         for (const QString& f : stale + kept)
             touch(work(f));
-        touch(work(QStringLiteral("ZEPPrefs.txt")), QByteArray(DefaultPrefs).replace("\"DoTips\",#TRUE#", "\"DoTips\",#FALSE#"));
-        RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
-        for (const QString& f : stale)
-            QVERIFY2(!QFile::exists(work(f)), qPrintable(f));
-        for (const QString& f : kept)
-            QVERIFY2(QFile::exists(work(f)), qPrintable(f));
-        for (QPushButton* b : app.mainWindow()->findChildren<QPushButton*>())
-            QVERIFY2(b->toolTip().isEmpty(), qPrintable(b->objectName()));
-    }
-
-    void damagedFilesDoNotStopStartUp()
-    {
-        prepareWork();
-        touch(work(QStringLiteral("ZEPPrefs.txt")), "\"ZEPPrefs\",1\r\n\"Tout\",\"soon\"\r\n");
+        touch(work(QStringLiteral("ZEPPrefs.txt")), "\"ZEPPrefs\",1\r\n\"DoTips\",#FALSE#\r\n\"Tout\",\"soon\"\r\n");
         touch(work(QStringLiteral("ZEPLast.txt")), "\"ZEPLast\",1\r\n\"minPav\",38\r\n\"maxPav\",4");
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
@@ -200,6 +187,12 @@ private slots:
         QCOMPARE(child<QLabel>(app.mainWindow(), "lblMinPav")->text(), QStringLiteral(" 38"));
         QVERIFY(app.mainWindow()->isVisible());
         QCOMPARE(app.state().shell.Interactive, true);
+        for (const QString& f : stale)
+            QVERIFY2(!QFile::exists(work(f)), qPrintable(f));
+        for (const QString& f : kept)
+            QVERIFY2(QFile::exists(work(f)), qPrintable(f));
+        for (QPushButton* b : app.mainWindow()->findChildren<QPushButton*>())
+            QVERIFY2(b->toolTip().isEmpty(), qPrintable(b->objectName()));
     }
 
     void activitiesNeedAJob()

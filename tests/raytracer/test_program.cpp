@@ -97,7 +97,6 @@ private slots:
     void init();
     void writesTheFilesZepReads();
     void logEchoesTheRun();
-    void imagesMarkedNAreNotWritten();
     void imageRowsRunFromTheTop();
     void sameInputsGiveTheSameBytes();
     void filesAppearWholeAndTheLogLast();
@@ -184,20 +183,6 @@ void TestProgram::logEchoesTheRun()
     const Outcome shown = run(dir_->path(), {"-p", "40", "40", "-c", "40", "40", "Q", "R", "N", "N"});
     QCOMPARE(shown.exitCode, 0);
     QVERIFY(shown.out.contains("ISO"));
-}
-
-void TestProgram::imagesMarkedNAreNotWritten()
-{
-    for (const auto& [images, files] :
-         {std::pair{QStringList{"R", "N", "N"}, QStringList{"B", "Gemray.log", "R"}},
-          {QStringList{"N", "C", "N"}, QStringList{"B", "C", "Gemray.log"}}}) {
-        for (const QString& f : listing(dir_->path()))
-            if (f != "B")
-                QFile::remove(path(f));
-        const Outcome o = run(dir_->path(), QStringList{"-p", "41.5", "41.5", "-c", "28", "28", "-g", "B"} + images);
-        QCOMPARE(o.exitCode, 0);
-        QCOMPARE(listing(dir_->path()), files);
-    }
 }
 
 // Image up is +y and image right is +x, rows from the top: a box reaching

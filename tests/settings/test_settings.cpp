@@ -174,10 +174,6 @@ private slots:
         QCOMPARE(s.job.minPav, 38.0f);
         QCOMPARE(s.job.maxPav, 0.0f);
 
-        writeFileSafely(path("noend.txt"), "\"ZEPLast\",1\r\n\"maxPav\",44\r\n");
-        QCOMPARE(readSavedState(path("noend.txt"), s.refs(), sink), StateRead::Failed);
-        QCOMPARE(sink.messages.takeFirst(), QStringLiteral("Error  62 (Input past end of file) in GetLast routine"));
-        QCOMPARE(s.job.maxPav, 44.0f);
     }
 };
 
