@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Configures and builds ZEP, gemray and zepcmd into ./build.
+# Configures and builds ZEP, gemray and zepcmd into ./build: every target, or
+# the ones named as arguments.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 launcher=()
 # A compiler cache, when the machine has one, shortens rebuilds.
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
-cmake --build "$root/build" -j "$(nproc)"
+targets=()
+if [ $# -gt 0 ]; then targets=(--target "$@"); fi
+cmake --build "$root/build" -j "$(nproc)" "${targets[@]}"

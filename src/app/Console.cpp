@@ -1,7 +1,10 @@
 #include "app/Console.h"
 
 #include "app/KeyNotation.h"
+#include "common/FileIO.h"
+#include "common/KeyValue.h"
 #include "common/ZepError.h"
+#include "dialogs/WindowSupport.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -24,6 +27,65 @@ QString Console::locateZepcmd(const QString& dir)
     return QStandardPaths::findExecutable(QStringLiteral("zepcmd"), {where});
 }
 
+namespace {
+const char* const GeometryKeys[] = {"TCons", "LCons", "WCons", "HCons"};
+} // namespace
+
+void Console::setGeometryFile(const QString& path)
+{
+    m_geometryFile = path;
+    if (!fileExists(path))
+        return;
+    // A damaged file only costs the remembered place.
+    try {
+        KvReader r(readFileBytes(path, 1 << 16));
+        if (r.next().keyText() != QLatin1String("ZEPConsole"))
+            return;
+        float v[4] = {0, 0, 0, 0};
+        for (KvPair p = r.next(); p.keyText() != QLatin1String("END"); p = r.next())
+            for (int k = 0; k < 4; ++k)
+                if (p.keyText() == QLatin1String(GeometryKeys[k]))
+                    v[k] = p.value.toSingle();
+        const QRect g(twipsToPixels(v[1], nullptr, false), twipsToPixels(v[0], nullptr, true),
+                      twipsToPixels(v[2], nullptr, false), twipsToPixels(v[3], nullptr, true));
+        if (g.width() > 0 && g.height() > 0)
+            m_geometry = g;
+    } catch (const ZepError&) {
+    }
+}
+
+void Console::saveGeometry() const
+{
+    if (m_geometryFile.isEmpty() || !m_geometry.isValid())
+        return;
+    const QRect& g = m_geometry;
+    const float v[4] = {pixelsToTwips(g.top(), nullptr, true), pixelsToTwips(g.left(), nullptr, false),
+                        pixelsToTwips(g.width(), nullptr, false), pixelsToTwips(g.height(), nullptr, true)};
+    KvWriter w;
+    w.number(QStringLiteral("ZEPConsole"), 1);
+    for (int k = 0; k < 4; ++k)
+        w.number(QLatin1String(GeometryKeys[k]), v[k]);
+    w.string(QStringLiteral("END"), QStringLiteral("ZEPConsole"));
+    try {
+        writeFileSafely(m_geometryFile, w.bytes());
+    } catch (const ZepError&) {
+        // The next console opens at the default place.
+    }
+}
+
+bool Console::eventFilter(QObject* watched, QEvent* event)
+{
+    // The current console's place and size are the ones to keep.
+    auto* w = qobject_cast<ConsoleWindow*>(watched);
+    const QEvent::Type t = event->type();
+    if (w && w == m_current && (t == QEvent::Move || t == QEvent::Resize || t == QEvent::Close) && w->isVisible()
+        && w->windowState() == Qt::WindowNoState)
+        m_geometry = QRect(framePosition(w), w->size());
+    if (w && t == QEvent::Close)
+        saveGeometry();
+    return QObject::eventFilter(watched, event);
+}
+
 bool Console::start(const QString& zepcmdProgram, const QString& workingDir)
 {
     // Windows whose console has ended are of no further use.
@@ -38,6 +100,11 @@ bool Console::start(const QString& zepcmdProgram, const QString& workingDir)
         if (w == m_current)
             emit outputArrived();
     });
+    if (m_geometry.isValid()) {
+        window->resize(m_geometry.size());
+        placeWindowAt(window.get(), m_geometry.topLeft());
+    }
+    window->installEventFilter(this);
     window->show();
     m_current = window.get();
     m_windows.push_back(std::move(window));

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <memory>
 #include <vector>
 
@@ -22,8 +23,14 @@ public:
     // own folder); empty when there is none.
     static QString locateZepcmd(const QString& dir = {});
 
+    // The file that keeps the console window's size and position from one run
+    // to the next ("ZEPConsole.txt" in the working folder). Read here;
+    // written whenever a console window closes.
+    void setGeometryFile(const QString& path);
+
     // Opens a new console window running `zepcmdProgram` in `workingDir`,
-    // without taking the focus. A console started before stays open until
+    // without taking the focus, at the most recent size and position of a
+    // console window. A console started before stays open until
     // its user closes it. False when the interpreter could not be started.
     bool start(const QString& zepcmdProgram, const QString& workingDir);
 
@@ -54,11 +61,17 @@ signals:
     // The current console printed something.
     void outputArrived();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     ConsoleWindow* liveWindow() const;
+    void saveGeometry() const;
 
     std::vector<std::unique_ptr<ConsoleWindow>> m_windows; // every window opened
     QPointer<ConsoleWindow> m_current;
+    QRect m_geometry; // frame top left and inside size of the last console seen
+    QString m_geometryFile;
 };
 
 } // namespace zep

@@ -6,6 +6,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/DesignDialogs.h"
+#include "design/Materials.h"
 #include "recut/CutListWindow.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
@@ -92,9 +93,20 @@ MainWindow::MainWindow(ZepApplication& app)
     lblMinCrn = valueLabel("lblMinCrn", ang);
     lblMaxCrn = valueLabel("lblMaxCrn", ang);
     txtCrnFixed = readOnlyBox("txtCrnFixed", ang);
+    for (QLineEdit* t : {txtPavFixed, txtCrnFixed}) // "Variable" fits however narrow the window
+        t->setMinimumWidth(t->fontMetrics().horizontalAdvance(QStringLiteral("Variable")) + 14);
     lblMat = valueLabel("lblMat", ang);
     lblRI = valueLabel("lblRI", ang);
     lblDisp = valueLabel("lblDisp", ang);
+    // Wide enough for every material name, so that none is cut and the
+    // columns stay put whenever a material is chosen.
+    int widest = 0;
+    for (const QString& name : MaterialTable::standard().Mat + QStringList{QStringLiteral("GemCAD file")}) {
+        lblMat->setText(name);
+        widest = std::max(widest, lblMat->sizeHint().width());
+    }
+    lblMat->clear();
+    lblMat->setMinimumWidth(widest);
     ag->addWidget(btnModAng, 0, 0, 3, 1);
     ag->addWidget(new QLabel(QStringLiteral("Min"), ang), 0, 3);
     ag->addWidget(new QLabel(QStringLiteral("Max"), ang), 0, 4);

@@ -119,6 +119,7 @@ bool ZepApplication::setup()
     // Second phase: each failure ends start-up with the name of its step.
     m_state.prefs = Preferences(); // ATol .05, DosPaste "% EP", DoBat off, DoTips on, Tout 15
     GetPrefs(workFile(QStringLiteral("ZEPPrefs.txt")), m_state.prefs, *m_messages);
+    m_console.setGeometryFile(workFile(QStringLiteral("ZEPConsole.txt")));
     if (!StartDos(QStringLiteral("GetPrefs")))
         return false;
 
@@ -197,27 +198,31 @@ bool ZepApplication::locateGemray()
     return true;
 }
 
+void ZepApplication::startConsole(QString& location)
+{
+    std::unique_ptr<SplashDOS> splash;
+    QGuiApplication::clipboard()->clear();
+    location = QStringLiteral("Shell");
+    if (!m_console.start(m_options.zepcmdProgram, QDir::currentPath()))
+        throw ZepError(err::FileNotFound);
+    m_state.shell.DosTask = double(m_console.taskId());
+
+    location = QStringLiteral("SplashDOS.Show");
+    splash = std::make_unique<SplashDOS>();
+    splash->show();
+
+    // Give the console time to come up before the first paste.
+    waitWithEvents(m_options.consoleWaitMs);
+
+    location = QStringLiteral("AppActivate SendKeys");
+    m_console.pasteToDos(QStringLiteral("CD ") + m_state.shell.WorkDir + u'\r', m_state.prefs.DosPaste);
+}
+
 bool ZepApplication::StartDos(const QString& errorLocationBeforeShell)
 {
     QString location = errorLocationBeforeShell;
-    std::unique_ptr<SplashDOS> splash;
     try {
-        QGuiApplication::clipboard()->clear();
-        location = QStringLiteral("Shell");
-        if (!m_console.start(m_options.zepcmdProgram, QDir::currentPath()))
-            throw ZepError(err::FileNotFound);
-        m_state.shell.DosTask = double(m_console.taskId());
-
-        location = QStringLiteral("SplashDOS.Show");
-        splash = std::make_unique<SplashDOS>();
-        splash->show();
-
-        // Give the console time to come up before the first paste.
-        waitWithEvents(m_options.consoleWaitMs);
-
-        location = QStringLiteral("AppActivate SendKeys");
-        m_console.pasteToDos(QStringLiteral("CD ") + m_state.shell.WorkDir + u'\r', m_state.prefs.DosPaste);
-        splash.reset();
+        startConsole(location);
         return true;
     } catch (const std::exception&) {
         m_messages->message(location);
@@ -234,8 +239,10 @@ void ZepApplication::RestartDos()
     showYesNo(env, m_main);
     if (!m_state.yn.YNAnswer)
         return;
-    if (StartDos(QString()))
-        m_state.shell.TimedOut = false;
+    // A failure here is the calling command's to report.
+    QString location;
+    startConsole(location);
+    m_state.shell.TimedOut = false;
 }
 
 void ZepApplication::PasteToDos(const QString& line)

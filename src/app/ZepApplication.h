@@ -55,9 +55,11 @@ public:
     // must end (after its message).
     bool setup();
 
-    // The console start (also after a time-out); false after its message.
+    // The console start at start-up; false after its message (the step that
+    // failed).
     bool StartDos(const QString& errorLocationBeforeShell);
-    // Offers a console restart after a time-out.
+    // Offers a console restart after a time-out. Its failures raise ZepError
+    // for the calling command to report.
     void RestartDos();
     // Makes the console run `line` (the caller adds the carriage return).
     void PasteToDos(const QString& line);
@@ -85,6 +87,8 @@ signals:
 private:
     bool setupFirstPhase();
     bool locateGemray();
+    // The steps of StartDos; `location` names the step under way.
+    void startConsole(QString& location);
     void waitWithEvents(int ms);
 
     AppOptions m_options;

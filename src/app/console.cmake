@@ -13,4 +13,4 @@ add_library(zep_console STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ConsoleWindow.cpp ${CMAKE_CURRENT_LIST_DIR}/ConsoleWindow.h
   ${CMAKE_CURRENT_LIST_DIR}/Console.cpp ${CMAKE_CURRENT_LIST_DIR}/Console.h
 )
-target_link_libraries(zep_console PUBLIC zep_console_core Qt6::Widgets)
+target_link_libraries(zep_console PUBLIC zep_console_core zep_dialogs Qt6::Widgets)

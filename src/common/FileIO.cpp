@@ -217,4 +217,21 @@ QString joinPath(const QString& dir, const QString& name)
     return dir + QDir::separator() + name;
 }
 
+TypedPath resolveTypedPath(const QString& typed, const QString& current)
+{
+    QString t = typed.trimmed();
+    if (t.size() >= 2 && (t.front() == u'"' || t.front() == u'\'') && t.back() == t.front())
+        t = t.mid(1, t.size() - 2).trimmed();
+    if (t.isEmpty())
+        return {};
+    if (t == u'~' || t.startsWith(QStringLiteral("~/")))
+        t = QDir::homePath() + t.mid(1);
+    const QFileInfo info(QDir(current).absoluteFilePath(QDir::fromNativeSeparators(t)));
+    if (info.isDir())
+        return {QDir::cleanPath(info.absoluteFilePath()), QString()};
+    if (info.isFile())
+        return {QDir::cleanPath(info.absolutePath()), info.fileName()};
+    return {};
+}
+
 } // namespace zep

@@ -40,4 +40,13 @@ QString findNoCase(const QString& dir, const QStringList& names);
 // Joins a directory and a file name with the native separator.
 QString joinPath(const QString& dir, const QString& name);
 
+// What a typed or pasted path names, read from `current`: blanks and
+// enclosing quotes dropped, "~" the home folder. A folder gives itself, a file
+// its folder and its name; a path to nothing gives an empty folder.
+struct TypedPath {
+    QString folder;
+    QString file;
+};
+TypedPath resolveTypedPath(const QString& typed, const QString& current);
+
 } // namespace zep

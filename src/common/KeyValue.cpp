@@ -187,6 +187,15 @@ QString kvNotStorableMessage(const QString& what)
     return what + QStringLiteral(" may not contain double quotes or line breaks. Please choose another.");
 }
 
+QString pathRefusal(const QString& path)
+{
+    if (kvStorable(path))
+        return {};
+    return QStringLiteral("ZEP cannot keep this path, because a name in it holds a double quote or a "
+                          "line break:\n%1\nPlease rename the folder or file, or choose another.")
+        .arg(path);
+}
+
 void KvWriter::line(const QString& key, const QByteArray& value)
 {
     m_bytes += '"';

@@ -74,5 +74,9 @@ private:
 bool kvStorable(const QString& s);
 // The message that refuses such a string; `what` names the value.
 QString kvNotStorableMessage(const QString& what);
+// A folder or file path ZEP can keep (in the saved state, a target file):
+// empty when it can, else the message refusing it. Windows that take a path
+// from the user check it here before they keep it.
+QString pathRefusal(const QString& path);
 
 } // namespace zep

@@ -1,6 +1,7 @@
 #include "DesignFileDialog.h"
 #include "GemAngles.h"
 #include "common/FileIO.h"
+#include "common/KeyValue.h"
 #include "common/Messages.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
@@ -12,6 +13,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <new>
@@ -59,8 +61,11 @@ DesignFileDialog::DesignFileDialog(DesignEnv& env, QWidget* parent) : QDialog(pa
                        this, "Help");
     help->setWordWrap(true);
 
-    m_dirPath = new QLabel(this);
-    m_dirPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_dirPath = folderPathBox(this, env.messages, [this](const QString& folder, const QString& file) {
+        setDirectory(folder);
+        if (const auto found = m_fileList->findItems(file, Qt::MatchExactly); !file.isEmpty() && !found.isEmpty())
+            m_fileList->setCurrentItem(found.first());
+    });
     m_dirList = list("dirList", this);
     m_fileList = list("fileList", this);
     m_lstPav = list("lstPav", this);
@@ -83,22 +88,22 @@ DesignFileDialog::DesignFileDialog(DesignEnv& env, QWidget* parent) : QDialog(pa
     auto* dirCaption = new QHBoxLayout;
     dirCaption->addWidget(label(QStringLiteral("Directory: "), this));
     dirCaption->addWidget(m_dirPath, 1);
-    grid->addLayout(dirCaption, 1, 0, 1, 2);
-    grid->addWidget(label(QStringLiteral("File:"), this), 1, 2, 1, 2);
-    grid->addWidget(m_dirList, 2, 0, 1, 2);
-    grid->addWidget(m_fileList, 2, 2, 1, 2);
-    grid->addWidget(btnParse, 3, 0);
-    grid->addWidget(parse1, 4, 0, 1, 4);
-    grid->addWidget(label(QStringLiteral("Pavillion Angles"), this), 5, 0, 1, 2);
-    grid->addWidget(label(QStringLiteral("Crown Angles"), this), 5, 2, 1, 2);
-    grid->addWidget(m_lstPav, 6, 0, 1, 2);
-    grid->addWidget(m_lstCrn, 6, 2, 1, 2);
-    grid->addWidget(help, 7, 0, 1, 4);
+    grid->addLayout(dirCaption, 1, 0, 1, 4); // the whole width, for long paths
+    grid->addWidget(label(QStringLiteral("File:"), this), 2, 2, 1, 2);
+    grid->addWidget(m_dirList, 3, 0, 1, 2);
+    grid->addWidget(m_fileList, 3, 2, 1, 2);
+    grid->addWidget(btnParse, 4, 0);
+    grid->addWidget(parse1, 5, 0, 1, 4);
+    grid->addWidget(label(QStringLiteral("Pavillion Angles"), this), 6, 0, 1, 2);
+    grid->addWidget(label(QStringLiteral("Crown Angles"), this), 6, 2, 1, 2);
+    grid->addWidget(m_lstPav, 7, 0, 1, 2);
+    grid->addWidget(m_lstCrn, 7, 2, 1, 2);
+    grid->addWidget(help, 8, 0, 1, 4);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 8, 0, 1, 4);
+    grid->addLayout(buttons, 9, 0, 1, 4);
 
     connect(m_dirList, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setDirectory(item->data(PathRole).toString()); });
@@ -129,7 +134,7 @@ void DesignFileDialog::setDirectory(const QString& dir)
     if (!QDir(clean).exists())
         return;
     m_dir = clean;
-    m_dirPath->setText(QDir::toNativeSeparators(m_dir));
+    showFolder(m_dirPath, m_dir);
     fillDirList();
     fillFileList();
 }
@@ -210,9 +215,17 @@ void DesignFileDialog::okClicked()
 {
     DesignFileExchange& fd = m_env.fd;
     fd.FDOK = true;
+    // A path the saved state could not hold is refused before it is kept.
+    const QString dir = QDir::toNativeSeparators(m_dir);
+    const QString file = selectedFile();
+    const QString refusal = pathRefusal(joinPath(dir, file));
+    if (!refusal.isEmpty()) {
+        m_env.messages.message(refusal);
+        return;
+    }
     fd.FDDrv.clear();
-    fd.FDDir = QDir::toNativeSeparators(m_dir);
-    fd.FDFile = selectedFile();
+    fd.FDDir = dir;
+    fd.FDFile = file;
     if (fd.FDFile.isEmpty()) {
         m_env.messages.message(QStringLiteral("Please select a file first"));
         return;

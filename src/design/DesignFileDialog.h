@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
@@ -36,7 +37,7 @@ private:
 
     DesignEnv& m_env;
     QString m_dir;
-    QLabel* m_dirPath;
+    QLineEdit* m_dirPath;
     QListWidget* m_dirList;
     QListWidget* m_fileList;
     QListWidget* m_lstPav;

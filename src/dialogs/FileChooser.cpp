@@ -122,8 +122,12 @@ private:
 
         auto* pathRow = new QHBoxLayout;
         pathRow->addWidget(label("lblDir", QStringLiteral("Directory: ")));
-        m_path = label("lblPath", QString());
-        m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_path = folderPathBox(this, m_env.messages, [this](const QString& folder, const QString& file) {
+            runRoutine(m_env.messages, QStringLiteral("dirList_Change"), [&] { changeDirectory(folder); });
+            const auto found = m_fileList->findItems(file, Qt::MatchExactly);
+            if (m_env.fileChooser.GFOpen && !file.isEmpty() && !found.isEmpty())
+                m_fileList->setCurrentItem(found.first());
+        });
         pathRow->addWidget(m_path, 1);
         layout->addLayout(pathRow);
 
@@ -244,7 +248,7 @@ private:
         if (m_env.fileChooser.GFOpen && m_fileList->count() == 1)
             m_fileList->setCurrentRow(0);
         m_dir = path;
-        m_path->setText(QDir::toNativeSeparators(path));
+        showFolder(m_path, path);
     }
 
     void okClick()
@@ -287,7 +291,7 @@ private:
     QString m_dir;
     QString m_pattern;
     QLabel* m_select = nullptr;
-    QLabel* m_path = nullptr;
+    QLineEdit* m_path = nullptr;
     QLabel* m_tip = nullptr;
     QLabel* m_enterNew = nullptr;
     QListWidget* m_dirList = nullptr;

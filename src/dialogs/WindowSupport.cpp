@@ -1,14 +1,21 @@
 #include "WindowSupport.h"
+#include "common/FileIO.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QDir>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 namespace zep {
 
@@ -36,6 +43,75 @@ public:
     }
 };
 
+// The window manager's frame around a window on screen, once it is known
+// (Qt learns it some time after the window first shows).
+std::optional<QMargins> knownFrame(const QWidget* w)
+{
+    if (!w->isVisible() || w->isMinimized() || w->isMaximized() || w->isFullScreen())
+        return std::nullopt;
+    const QRect f = w->frameGeometry(), g = w->geometry();
+    const QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    // Readings taken before the window manager framed the window are out of bounds.
+    const bool plausible = m.left() >= 0 && m.right() >= 0 && m.bottom() >= 0 && m.top() >= 0
+                           && m.left() <= 40 && m.right() <= 40 && m.bottom() <= 40 && m.top() <= 120;
+    if (m.isNull() || !plausible)
+        return std::nullopt;
+    return m;
+}
+
+// The frame a window will get: its own, or that of another framed window on
+// screen (the window manager frames them alike); none when nothing is framed.
+QMargins expectedFrame(const QWidget* w)
+{
+    if (const auto own = knownFrame(w))
+        return *own;
+    for (const QWidget* other : QApplication::topLevelWidgets())
+        if (other != w)
+            if (const auto m = knownFrame(other))
+                return *m;
+    return {};
+}
+
+// Moves a window so that its frame's top left lands at `at` (kept on a
+// screen). QWidget::move adds the frame Qt knows of at the time, which is
+// none for a window the window manager has not framed yet.
+void moveFrameTo(QWidget* w, QPoint at)
+{
+    const QMargins frame = expectedFrame(w);
+    at = keptOnScreen(at, w->size().grownBy(frame));
+    const QPoint knownToQt = w->geometry().topLeft() - w->frameGeometry().topLeft();
+    w->move(at + QPoint(frame.left(), frame.top()) - knownToQt);
+}
+
+// Puts a window's frame at its place just before the window appears: its
+// size is final then, and the window manager takes the position of the
+// window's inside. (A frame position set before the size settles is lost
+// under X11.)
+class FramePlacer : public QObject {
+public:
+    static constexpr const char* Name = "zepFramePlacer";
+    FramePlacer(QWidget* w, QPoint frameTopLeft) : QObject(w), m_frameTopLeft(frameTopLeft)
+    {
+        setObjectName(QLatin1String(Name));
+        w->installEventFilter(this);
+    }
+    void setTarget(QPoint frameTopLeft) { m_frameTopLeft = frameTopLeft; }
+
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show && o == parent()) {
+            auto* w = static_cast<QWidget*>(o);
+            moveFrameTo(w, m_frameTopLeft);
+            w->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QPoint m_frameTopLeft;
+};
+
 } // namespace
 
 QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons)
@@ -57,14 +133,63 @@ float pixelsToTwips(int pixels, const QWidget* w, bool vertical)
     return float(std::round(pixels * 1440.0 / dpi(w, vertical)));
 }
 
+QPoint keptOnScreen(QPoint wanted, QSize frameSize)
+{
+    const QRect frame(wanted, frameSize);
+    // The screen holding most of the window, else the nearest one.
+    const QScreen* best = nullptr;
+    qint64 bestArea = -1;
+    qint64 bestDistance = std::numeric_limits<qint64>::max();
+    for (const QScreen* s : QGuiApplication::screens()) {
+        const QRect a = s->availableGeometry();
+        const QRect common = a.intersected(frame);
+        const qint64 area = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        const QPoint c = a.center() - frame.center();
+        const qint64 distance = qint64(c.x()) * c.x() + qint64(c.y()) * c.y();
+        if (area > bestArea || (area == bestArea && distance < bestDistance)) {
+            best = s;
+            bestArea = area;
+            bestDistance = distance;
+        }
+    }
+    if (!best)
+        return wanted;
+    const QRect a = best->availableGeometry();
+    const int x = std::clamp(wanted.x(), a.left(), std::max(a.left(), a.right() + 1 - frameSize.width()));
+    const int y = std::clamp(wanted.y(), a.top(), std::max(a.top(), a.bottom() + 1 - frameSize.height()));
+    return {x, y};
+}
+
+void placeWindowAt(QWidget* w, QPoint frameTopLeft)
+{
+    if (w->isVisible()) {
+        moveFrameTo(w, frameTopLeft);
+        return;
+    }
+    // Until it shows, the window stands where it asked to be.
+    w->move(frameTopLeft);
+    if (QObject* placer = w->findChild<QObject*>(QLatin1String(FramePlacer::Name), Qt::FindDirectChildrenOnly))
+        static_cast<FramePlacer*>(placer)->setTarget(frameTopLeft);
+    else
+        new FramePlacer(w, frameTopLeft);
+}
+
 void placeWindow(QWidget* w, float top, float left)
 {
-    w->move(twipsToPixels(left, w, false), twipsToPixels(top, w, true));
+    placeWindowAt(w, QPoint(twipsToPixels(left, w, false), twipsToPixels(top, w, true)));
+}
+
+QPoint framePosition(const QWidget* w)
+{
+    // From the window's inside and the frame expected around it, the same
+    // reckoning that placed it: Qt's own frame reading may lag behind.
+    const QMargins frame = expectedFrame(w);
+    return w->geometry().topLeft() - QPoint(frame.left(), frame.top());
 }
 
 void storeWindowPosition(const QWidget* w, float& top, float& left)
 {
-    const QPoint p = w->pos();
+    const QPoint p = framePosition(w);
     top = pixelsToTwips(p.y(), w, true);
     left = pixelsToTwips(p.x(), w, false);
 }
@@ -78,6 +203,55 @@ void setTip(QWidget* w, bool doTips, const QString& tip)
 void selectAllOnFocus(QLineEdit* box)
 {
     box->installEventFilter(new SelectAllFilter(box));
+}
+
+namespace {
+
+const char* const FolderProperty = "zepFolder";
+
+class PathEntry : public QObject {
+public:
+    PathEntry(QLineEdit* box, MessageSink& messages, std::function<void(const QString&, const QString&)> go)
+        : QObject(box), m_messages(messages), m_go(std::move(go))
+    {
+        box->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        auto* box = static_cast<QLineEdit*>(o);
+        const TypedPath p = resolveTypedPath(box->text(), box->property(FolderProperty).toString());
+        if (p.folder.isEmpty())
+            m_messages.message(QStringLiteral("There is no folder or file ") + box->text().trimmed());
+        else
+            m_go(p.folder, p.file);
+        return true; // Enter here goes to the folder, not to the dialog's buttons
+    }
+
+private:
+    MessageSink& m_messages;
+    std::function<void(const QString&, const QString&)> m_go;
+};
+
+} // namespace
+
+QLineEdit* folderPathBox(QWidget* parent, MessageSink& messages,
+                         std::function<void(const QString& folder, const QString& file)> go)
+{
+    auto* box = named(new QLineEdit(parent), "txtDirPath");
+    new PathEntry(box, messages, std::move(go));
+    return box;
+}
+
+void showFolder(QLineEdit* box, const QString& folder)
+{
+    box->setProperty(FolderProperty, folder);
+    box->setText(QDir::toNativeSeparators(folder));
 }
 
 void MessageBoxSink::message(const QString& text, const QString& title)

