@@ -86,7 +86,7 @@ bool Console::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-bool Console::start(const QString& zepcmdProgram, const QString& workingDir)
+bool Console::start(const QString& zepcmdProgram, const QString& workingDir, const QStringList& environment)
 {
     // Windows whose console has ended are of no further use.
     std::erase_if(m_windows, [](const std::unique_ptr<ConsoleWindow>& w) {
@@ -94,7 +94,7 @@ bool Console::start(const QString& zepcmdProgram, const QString& workingDir)
     });
 
     auto window = std::make_unique<ConsoleWindow>();
-    if (!window->start(zepcmdProgram, workingDir))
+    if (!window->start(zepcmdProgram, workingDir, {}, environment))
         return false;
     connect(window.get(), &ConsoleWindow::outputArrived, this, [this, w = window.get()] {
         if (w == m_current)

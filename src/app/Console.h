@@ -32,7 +32,7 @@ public:
     // without taking the focus, at the most recent size and position of a
     // console window. A console started before stays open until
     // its user closes it. False when the interpreter could not be started.
-    bool start(const QString& zepcmdProgram, const QString& workingDir);
+    bool start(const QString& zepcmdProgram, const QString& workingDir, const QStringList& environment = {});
 
     // The interpreter's process id; 0 when no console runs.
     qint64 taskId() const;

@@ -74,10 +74,11 @@ ConsoleWindow::~ConsoleWindow()
 }
 
 bool ConsoleWindow::start(const QString& program, const QString& workingDir,
-                          const QStringList& arguments)
+                          const QStringList& arguments, const QStringList& environment)
 {
     if (m_process->state() != QProcess::NotRunning)
         return false;
+    m_process->setEnvironment(QProcess::systemEnvironment() + environment);
     m_process->setProgram(program);
     m_process->setArguments(arguments);
     m_process->setWorkingDirectory(workingDir);

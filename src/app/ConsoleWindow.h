@@ -23,10 +23,11 @@ public:
     explicit ConsoleWindow(QWidget* parent = nullptr);
     ~ConsoleWindow() override;
 
-    // Starts the interpreter `program` in `workingDir`. False when it could
+    // Starts the interpreter `program` in `workingDir`, with the variables
+    // of `environment` ("NAME=value") added to ZEP's own. False when it could
     // not be started.
     bool start(const QString& program, const QString& workingDir,
-               const QStringList& arguments = {});
+               const QStringList& arguments = {}, const QStringList& environment = {});
     bool isRunning() const;
     qint64 processId() const;
 

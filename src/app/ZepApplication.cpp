@@ -203,7 +203,9 @@ void ZepApplication::startConsole(QString& location)
     std::unique_ptr<SplashDOS> splash;
     QGuiApplication::clipboard()->clear();
     location = QStringLiteral("Shell");
-    if (!m_console.start(m_options.zepcmdProgram, QDir::currentPath()))
+    // The console hands the ray tracer its thread count.
+    const QStringList environment{QStringLiteral("GEMRAY_THREADS=%1").arg(gemrayThreads(m_state.prefs))};
+    if (!m_console.start(m_options.zepcmdProgram, QDir::currentPath(), environment))
         throw ZepError(err::FileNotFound);
     m_state.shell.DosTask = double(m_console.taskId());
 

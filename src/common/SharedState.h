@@ -17,13 +17,17 @@ struct ShellValues {
     bool Interactive = false;// commands show their dialogs
 };
 
-// The five preferences kept in "ZEPPrefs.txt".
+// The preferences kept in "ZEPPrefs.txt": the five of every ZEP, and the
+// ray tracer's thread count of this one.
 struct Preferences {
     float ATol = 0.05f;
     QString DosPaste = QStringLiteral("% EP");
     float Tout = 15;
     bool DoBat = false;
     bool DoTips = true;
+    // Threads for each of ZEP's raytraces; 0: one per core of the machine.
+    // It reaches gemray when the console starts.
+    int16_t Threads = 0;
 };
 
 // One top and one left value (twips) per window, in the saved state's order.

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace zep {
 
@@ -32,6 +33,9 @@ public:
                          QStringLiteral("Keystroke sequence to paste into a DOS window (typically %<spacebar>EP)"));
         m_tout = box(layout, "txtTout", "lblTout",
                      QStringLiteral("GemRay (DOS window) time-out interval. ZEP aborts after this many seconds"));
+        m_threads = box(layout, "txtThreads", "lblThreads",
+                        QStringLiteral("Ray tracer threads for each raytrace (0: one per core; "
+                                       "takes effect when the console next starts)"));
         m_doBat = new QCheckBox(
             QStringLiteral("Use batch files instead of DOS window paste (may be faster on some systems)"), this);
         m_doBat->setObjectName(QStringLiteral("chkDoBat"));
@@ -78,6 +82,7 @@ private:
         m_atol->setText(NumText(p.ATol));
         m_dosPaste->setText(p.DosPaste);
         m_tout->setText(NumText(p.Tout));
+        m_threads->setText(NumText(p.Threads));
         m_doBat->setChecked(p.DoBat);
         m_tips->setChecked(p.DoTips);
         setTip(m_tips, p.DoTips, QStringLiteral("Click here to shut me up"));
@@ -91,6 +96,7 @@ private:
         in.ATol = m_atol->text();
         in.DosPaste = m_dosPaste->text();
         in.Tout = m_tout->text();
+        in.Threads = m_threads->text();
         in.DoBat = m_doBat->checkState() != Qt::Unchecked;
         in.DoTips = m_tips->checkState() != Qt::Unchecked;
         takePreferenceEntries(in, m_env.prefs);
@@ -103,6 +109,7 @@ private:
     QLineEdit* m_atol;
     QLineEdit* m_dosPaste;
     QLineEdit* m_tout;
+    QLineEdit* m_threads;
     QCheckBox* m_doBat;
     QCheckBox* m_tips;
     QPushButton* m_ok;
@@ -126,6 +133,7 @@ void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs)
     prefs.DoBat = in.DoBat;
     prefs.DoTips = in.DoTips;
     prefs.Tout = ToSingle(StrictNumber(in.Tout));
+    prefs.Threads = std::clamp<int16_t>(ToInteger(Val(in.Threads)), 0, MaxThreads);
 }
 
 void showPreferences(DialogEnv& env, QWidget* parent)

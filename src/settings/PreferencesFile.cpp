@@ -5,7 +5,17 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 
+#include <QThread>
+#include <algorithm>
+
 namespace zep {
+
+int gemrayThreads(const Preferences& prefs)
+{
+    if (prefs.Threads > 0)
+        return std::min<int>(prefs.Threads, MaxThreads);
+    return std::clamp(QThread::idealThreadCount(), 1, MaxThreads);
+}
 
 QByteArray preferencesBytes(const Preferences& prefs)
 {
@@ -16,6 +26,10 @@ QByteArray preferencesBytes(const Preferences& prefs)
     w.number(QStringLiteral("Tout"), prefs.Tout);
     w.boolean(QStringLiteral("DoBat"), prefs.DoBat);
     w.boolean(QStringLiteral("DoTips"), prefs.DoTips);
+    // Only a thread count that was set is written: the file of the defaults
+    // keeps its seven lines, and other readers skip the key.
+    if (prefs.Threads != 0)
+        w.number(QStringLiteral("Threads"), prefs.Threads);
     w.string(QStringLiteral("END"), QStringLiteral("ZEPPrefs"));
     return w.bytes();
 }
@@ -55,6 +69,8 @@ void GetPrefs(const QString& path, Preferences& prefs, MessageSink& messages)
                 prefs.DoBat = p.value.toBool();
             else if (key == QLatin1String("DoTips"))
                 prefs.DoTips = p.value.toBool();
+            else if (key == QLatin1String("Threads"))
+                prefs.Threads = p.value.toInteger();
             else if (key == QLatin1String("END"))
                 return;
         }

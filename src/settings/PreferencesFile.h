@@ -1,5 +1,5 @@
 #pragma once
-// "ZEPPrefs.txt": the five preferences.
+// "ZEPPrefs.txt": the preferences.
 #include "common/SharedState.h"
 
 #include <QByteArray>
@@ -15,7 +15,13 @@ class MessageSink;
 // before a failure stay.
 void GetPrefs(const QString& path, Preferences& prefs, MessageSink& messages);
 
-// The seven lines of the file for `prefs`.
+// The ray tracer's threads for each raytrace: the preference, or one per
+// core when it is 0 (or less); at most MaxThreads.
+constexpr int MaxThreads = 256;
+int gemrayThreads(const Preferences& prefs);
+
+// The lines of the file for `prefs`: the seven of every ZEP, and "Threads"
+// before "END" when a thread count was set.
 QByteArray preferencesBytes(const Preferences& prefs);
 // Writes the file anew (in one step). Raises ZepError on failure.
 void writePreferences(const QString& path, const Preferences& prefs);

@@ -25,6 +25,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <charconv>
@@ -354,7 +355,7 @@ int optimizeCommand(Arguments& args, std::ostream& out)
 namespace {
 
 // The map at four times its size with its axes and colour scale.
-QByteArray mapPicture(const MapStore& map, const Header8& table)
+QByteArray mapPicture(const MapStore& map, const Header8& table, const QString& title)
 {
     const QImage cells = QImage::fromData(mapBitmapBytes(map), "BMP");
     const auto stripBytes = colourScaleBitmap(table);
@@ -369,11 +370,12 @@ QByteArray mapPicture(const MapStore& map, const Header8& table)
     const auto text = [&](int x, int y, const QString& t, int flags) {
         p.drawText(QRect(x - 60, y - 10, 120, 20), flags, t);
     };
-    text(margin, margin + side + 14, Format(map.MP1, u"#.000"), Qt::AlignCenter);
-    text(margin + side, margin + side + 14, Format(map.MP2, u"#.000"), Qt::AlignCenter);
-    text(margin + side / 2, margin + side + 34, QStringLiteral("pavilion angle"), Qt::AlignCenter);
-    text(margin - 64, margin + side, Format(map.MC1, u"#.000"), Qt::AlignRight | Qt::AlignVCenter);
-    text(margin - 64, margin, Format(map.MC2, u"#.000"), Qt::AlignRight | Qt::AlignVCenter);
+    p.drawText(QRect(0, 8, out.width(), 24), Qt::AlignCenter, title);
+    text(margin, margin + side + 18, Format(map.MP1, u"#.000"), Qt::AlignCenter);
+    text(margin + side, margin + side + 18, Format(map.MP2, u"#.000"), Qt::AlignCenter);
+    text(margin + side / 2, margin + side + 38, QStringLiteral("pavilion angle"), Qt::AlignCenter);
+    text(margin - 64, margin + side - 6, Format(map.MC1, u"#.000"), Qt::AlignRight | Qt::AlignVCenter);
+    text(margin - 64, margin + 6, Format(map.MC2, u"#.000"), Qt::AlignRight | Qt::AlignVCenter);
     p.save();
     p.translate(14, margin + side / 2);
     p.rotate(-90);
@@ -430,7 +432,9 @@ int mapCommand(Arguments& args, std::ostream& out)
 
     QList<QPair<QString, QByteArray>> files{{mfm, mfmBytes(w.map)}};
     if (!png.isEmpty())
-        files.append({png, mapPicture(w.map, w.map.MapHeader)});
+        files.append({png, mapPicture(w.map, w.map.MapHeader,
+                                      QStringLiteral("Merit function of %1 in %2")
+                                          .arg(QFileInfo(o.design).fileName(), j.material))});
     writeFilesTogether(files);
 
     // The best cell of the map.
@@ -513,7 +517,9 @@ void runJobs(std::vector<StudyJob>& jobs, int parallel, std::ostream& progress)
             QObject::connect(process, &QProcess::finished, &loop, [&, k, process](int code, QProcess::ExitStatus status) {
                 StudyJob& job = jobs[k];
                 const QByteArray output = process->readAllStandardOutput();
-                const QString err = QString::fromLocal8Bit(process->readAllStandardError()).trimmed();
+                // Its message without the program's own name before it.
+                QString err = QString::fromLocal8Bit(process->readAllStandardError()).trimmed();
+                err.remove(QRegularExpression(QStringLiteral("^zeptool optimize: ")));
                 if (status == QProcess::NormalExit && code == 0)
                     job.result = QJsonDocument::fromJson(output).object();
                 if (job.result.isEmpty())

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 using namespace zep;
@@ -106,6 +107,10 @@ private slots:
         QVERIFY(app->console().isRunning());
         QCOMPARE(app->state().shell.DosTask, double(app->console().taskId()));
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
+        // The console hands the ray tracer its thread count.
+        app->PasteToDos(QStringLiteral("env\r"));
+        QTRY_VERIFY(app->console().outputText().contains(
+            QStringLiteral("GEMRAY_THREADS=%1").arg(std::max(1, QThread::idealThreadCount()))));
         QVERIFY(app->mainWindow()->isVisible());
         QCOMPARE(app->mainWindow()->pos(), QPoint(0, 0));
         QVERIFY(sink.messages.isEmpty());

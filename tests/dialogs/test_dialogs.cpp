@@ -375,6 +375,7 @@ private slots:
             atolShown = box(w, "txtATol")->text();
             tip = w->findChild<QCheckBox*>("chkTips")->toolTip();
             box(w, "txtATol")->setText("0.1abc");
+            box(w, "txtThreads")->setText("2.5");
             w->findChild<QCheckBox*>("chkTips")->setChecked(false);
             click(w, "OKButton");
         });
@@ -384,6 +385,7 @@ private slots:
         QCOMPARE(tip, QStringLiteral("Click here to shut me up"));
         QVERIFY(e.sink.messages.isEmpty());
         QCOMPARE(e.prefs.ATol, 0.1f);
+        QCOMPARE(e.prefs.Threads, int16_t(2));
         QVERIFY(!e.prefs.DoTips);
         QVERIFY(readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
         QCOMPARE(e.positions.TPrefs, 720.0f);

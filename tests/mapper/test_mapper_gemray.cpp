@@ -2,6 +2,7 @@
 // gemray, and a second one aborted half-way.
 #include "mapper/MapperTestView.h"
 #include "merit/Evaluation.h"
+#include "optimize/TargetFile.h"
 #include "runner/RaytraceRig.h"
 
 #include <QProcess>
@@ -68,6 +69,22 @@ void TestMapperGemray::aRealMapCellByCell()
                 QVERIFY(std::equal(map.cellImage(i, j) + 120 * row, map.cellImage(i, j) + 120 * row + 120,
                                    raw + 120 * (119 - row)));
         }
+
+    // zeptool maps the same job, without a console, into a map file the
+    // mapper loads with the same grids and images.
+    const QString targets = rig.work("iso.TXT");
+    SaveTargetFile(targets, t, targets);
+    QProcess tool;
+    tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"),
+               {"map", job.fnam, "--old", "41.5", "28", "--start", "41", "32", "--ri", "1.54", "--pav-limits", "40",
+                "42", "--crn-limits", "30", "34", "--targets", targets, "-o", rig.work("tool.MFM")});
+    QVERIFY(tool.waitForFinished(60000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    MapStore loaded;
+    QCOMPARE(loadMfm(rig.work("tool.MFM"), loaded, rig.messages), MfmLoad::Loaded);
+    QVERIFY(loaded.PavGrid == map.PavGrid && loaded.CrnGrid == map.CrnGrid);
+    QVERIFY(loaded.MFGrid == map.MFGrid && loaded.IBGrid == map.IBGrid && loaded.CBGrid == map.CBGrid);
+    QVERIFY(loaded.GemImages == map.GemImages && loaded.RowEndImages == map.RowEndImages);
 
     // Abort after the 60th cell: the painted cells stay in the store and the map.
     const Grid first = map.MFGrid;

@@ -8,7 +8,10 @@
 #include "support/Modal.h"
 #include "support/Picture.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
+#include <QProcess>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -97,6 +100,21 @@ private slots:
             picture(main, "main-window.png");
             main->btnQuit_Click();
         }
+
+        // zeptool, without a console, finds the same angles and figures.
+        QProcess tool;
+        tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"), {"optimize", dir.filePath("SRB.gem"), "--old", "41.5", "28",
+                                                           "--material", "Quartz", "--crn-limits", "20", "45", "--json"});
+        QVERIFY(tool.waitForFinished(60000));
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        const QJsonObject json = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+        const auto figure = [&](const char* part, const char* name) {
+            return float(json.value(QLatin1String(part)).toObject().value(QLatin1String(name)).toDouble());
+        };
+        QCOMPARE(figure("start", "mf"), startMF);
+        QCOMPARE(figure("final", "pav"), finalPav);
+        QCOMPARE(figure("final", "crn"), finalCrn);
+        QCOMPARE(figure("final", "mf"), finalMF);
 
         // The next start brings the job back, ready to run again.
         RecordingSink sink;

@@ -6,6 +6,7 @@
 
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 #include <cerrno>
 #include <cstring>
@@ -74,6 +75,23 @@ private slots:
         QCOMPARE(p.ATol, -0.5f);
         QCOMPARE(p.DosPaste, QStringLiteral("^V"));
         QCOMPARE(p.DoBat, true);
+    }
+
+    // The ray tracer's thread count goes in the file only once it was set,
+    // and comes back from it.
+    void threadCountPreference()
+    {
+        Preferences p;
+        QVERIFY(!preferencesBytes(p).contains("Threads"));
+        QCOMPARE(gemrayThreads(p), std::max(1, QThread::idealThreadCount()));
+        p.Threads = 3;
+        writePreferences(path("t.txt"), p);
+        QVERIFY(readFileBytes(path("t.txt")).endsWith("\"Threads\",3\r\n\"END\",\"ZEPPrefs\"\r\n"));
+        Preferences back;
+        RecordingSink sink;
+        GetPrefs(path("t.txt"), back, sink);
+        QCOMPARE(back.Threads, int16_t(3));
+        QCOMPARE(gemrayThreads(back), 3);
     }
 
     void preferencesVersionAndWrongFile()

@@ -138,6 +138,54 @@ private slots:
         QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1 << "Cannot write nowhere/x.gem";
         QTest::newRow("second file fails") << srb + QStringList{"-o", "old.gem", "--pdf", "nowhere/x.pdf"} << 1
                                            << "Cannot write nowhere/x.pdf";
+        // The jobs that run the ray tracer refuse before they run it.
+        const QStringList opt{"optimize", "SRB.gem", "--material", "Quartz"};
+        QTest::newRow("job: unknown option") << opt + QStringList{"--quick"} << 2 << "unknown option --quick";
+        QTest::newRow("job: missing value") << opt + QStringList{"--old", "41.5"} << 2 << "the old crown angle is missing";
+        QTest::newRow("job: limits reversed") << opt + QStringList{"--pav-limits", "45", "40"} << 2
+                                              << "the pavilion limits are in the wrong order";
+        QTest::newRow("job: start outside") << opt + QStringList{"--start", "30", "28"} << 2
+                                            << "Starting angles must be between Min and Max!";
+        QTest::newRow("job: no material") << QStringList{"optimize", "SRB.gem"} << 2 << "give the material";
+        QTest::newRow("job: unknown material") << QStringList{"optimize", "SRB.gem", "--material", "Glass"} << 2
+                                               << "unknown material \"Glass\"";
+        QTest::newRow("job: unreadable targets") << opt + QStringList{"--targets", "gone.TXT"} << 1
+                                                 << "Cannot read the targets file gone.TXT: File not found.";
+        QTest::newRow("job: targets of junk") << opt + QStringList{"--targets", "junk.gem"} << 1
+                                              << "This is not a ZEP Target File";
+        QTest::newRow("job: recut over the design") << opt + QStringList{"--recut", "SRB.gem"} << 2
+                                                    << "--recut names the design itself";
+        QTest::newRow("map: no output") << QStringList{"map", "SRB.gem", "--material", "Quartz"} << 2
+                                        << "name the map file with -o OUT.MFM";
+        QTest::newRow("study: no materials") << QStringList{"study", "SRB.gem"} << 2 << "name the materials";
+        QTest::newRow("study: jobs 0") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "-j", "0"} << 2
+                                       << "-j takes a whole number from 1 to 256";
+    }
+
+    // A study gives the same rows whatever the number of jobs at a time; a job
+    // that cannot run fails its own row and no other.
+    void studyRowsDoNotDependOnJobsAtATime()
+    {
+        const QStringList study{"study", "SRB.gem", "Turkey.gem", "gone.gem", "--materials", "Quartz,Glass",
+                                "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
+        QStringList rows[2];
+        for (int j = 1; j <= 2; ++j) {
+            const Outcome o = run(kTool, study + QStringList{"-j", QString::number(j)}, dir->path());
+            QCOMPARE(o.exitCode, 1); // some jobs failed
+            for (QString row : QString::fromUtf8(o.out).split(u'\n', Qt::SkipEmptyParts)) {
+                QStringList f = row.split(u',');
+                if (f.size() > 10)
+                    f[10].clear(); // the seconds
+                rows[j - 1] << f.join(u',');
+            }
+        }
+        QCOMPARE(rows[0], rows[1]);
+        QCOMPARE(rows[0].size(), 7);
+        const QStringList good = rows[0].filter(QRegularExpression(",$"));
+        QCOMPARE(good.size(), 2);
+        QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.5,28,") && good[1].startsWith("Turkey.gem,Quartz,"));
+        QCOMPARE(rows[0].filter("unknown material").size(), 2);
+        QCOMPARE(rows[0].filter("Cannot read the design gone.gem").size(), 2);
     }
     void badInputWritesNothing()
     {
