@@ -29,7 +29,9 @@ int main(int argc, char** argv)
         }
         seconds[j - 1] = double(clock.nsecsElapsed()) / 1e9;
         if (j == 1)
-            std::printf("# %s", study.readAllStandardOutput().constData());
+            for (const QByteArray& line : study.readAllStandardOutput().split('\n'))
+                if (!line.isEmpty())
+                    std::printf("# %s\n", line.constData());
     }
     std::printf("seconds_j1: %.3f\nseconds_j2: %.3f\nspeedup: %.2f\n", seconds[0], seconds[1], seconds[0] / seconds[1]);
     return 0;

@@ -41,7 +41,7 @@ const char* const OptimizeUsage =
     "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--steps P C] [--fix-pav] [--fix-crn] "
     "[--targets FILE] [--json] [--recut OUT.gem]";
 const char* const MapUsage =
-    "DESIGN [--old PAV CRN] [--material NAME | --ri N [--disp D]] [--pav-limits MIN MAX] "
+    "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] [--pav-limits MIN MAX] "
     "[--crn-limits MIN MAX] [--targets FILE] -o OUT.MFM [--png OUT.png]";
 const char* const StudyUsage =
     "DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv] [--targets FILE] "
