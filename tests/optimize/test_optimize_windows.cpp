@@ -123,73 +123,53 @@ struct Env {
 class TestOptimizeWindows : public QObject {
     Q_OBJECT
 private slots:
-    // The three buttons in every state of the window.
+    // The three buttons in every state of the window (Go, Abort, Cancel);
+    // only a converged run hands its result back.
     void buttonStates()
     {
-        const Buttons opened{true, false, true}, running{false, true, false}, refused{true, true, false};
-        const Buttons done{false, false, true}, halted{false, true, false};
-        {
+        const Buttons opened{true, false, true}, running{false, true, false}, done{false, false, true};
+        const struct {
+            const char* state;
+            std::function<void(Env&)> setUp;
+            Buttons atEnd;
+            float startMF; // handed back
+        } rows[] = {
+            {"converged", [](Env&) {}, done, 96},
+            {"evaluated once", [](Env& e) { e.job.once = 1; }, done, 0},
+            {"stopped by Abort",
+             [](Env& e) {
+                 e.during = [n = 0]() mutable {
+                     if (++n == 3)
+                         click(QApplication::activeModalWidget(), "AbortButton");
+                 };
+             },
+             done, 0},
+            {"refused: fire without an index",
+             [](Env& e) {
+                 e.job.useFileRI = true;
+                 e.targets.doFire = true;
+             },
+             {true, true, false}, 0},
+            {"halted: a merit function of 0",
+             [](Env& e) { e.f = [](float, float, MeritRecord& m) { m.MFTotal = 0; }; },
+             {false, true, false}, 0},
+        };
+        for (const auto& row : rows) {
             Env e;
-            Buttons atOpen{}, inRun{}, atEnd{};
-            e.during = [&] { inRun = buttons(QApplication::activeModalWidget()); };
+            row.setUp(e);
+            Buttons atOpen{}, inRun = running, atEnd{};
+            e.during = [&, then = e.during] {
+                inRun = buttons(QApplication::activeModalWidget());
+                if (then)
+                    then();
+            };
             e.runOptimizer([&](QWidget* w) {
                 atOpen = buttons(w);
                 click(w, "GoButton");
                 atEnd = buttons(w);
             });
-            QCOMPARE(atOpen, opened);
-            QCOMPARE(inRun, running);
-            QCOMPARE(atEnd, done); // converged
-            QCOMPARE(e.job.theStartMF, 96.0f);
-        }
-        {   // evaluated once: nothing handed back
-            Env e;
-            e.job.once = 1;
-            Buttons atEnd{};
-            e.runOptimizer([&](QWidget* w) {
-                click(w, "GoButton");
-                atEnd = buttons(w);
-            });
-            QCOMPARE(atEnd, done);
-            QCOMPARE(e.job.theStartMF, 0.0f);
-        }
-        {   // stopped by Abort in the middle of the run
-            Env e;
-            Buttons atEnd{};
-            int n = 0;
-            e.during = [&] {
-                if (++n == 3)
-                    click(QApplication::activeModalWidget(), "AbortButton");
-            };
-            e.runOptimizer([&](QWidget* w) {
-                click(w, "GoButton");
-                atEnd = buttons(w);
-            });
-            QCOMPARE(atEnd, done);
-            QCOMPARE(n, 3);
-            QVERIFY(e.messages.messages.isEmpty());
-            QCOMPARE(e.job.theStartMF, 0.0f);
-        }
-        {   // refused: fire without an index
-            Env e;
-            e.job.useFileRI = true;
-            e.targets.doFire = true;
-            Buttons atEnd{};
-            e.runOptimizer([&](QWidget* w) {
-                click(w, "GoButton");
-                atEnd = buttons(w);
-            });
-            QCOMPARE(atEnd, refused);
-        }
-        {   // halted: a merit function of 0
-            Env e;
-            e.f = [](float, float, MeritRecord& m) { m.MFTotal = 0; };
-            Buttons atEnd{};
-            e.runOptimizer([&](QWidget* w) {
-                click(w, "GoButton");
-                atEnd = buttons(w);
-            });
-            QCOMPARE(atEnd, halted);
+            QVERIFY2(atOpen == opened && inRun == running && atEnd == row.atEnd, row.state);
+            QCOMPARE(e.job.theStartMF, row.startMF);
         }
     }
 

@@ -14,12 +14,11 @@ using namespace zep;
 
 namespace {
 
-// Records what the run shows; the button states start as an opened window's.
+// Records what the run shows (the window tests check the buttons).
 struct Recorder : OptimizerView {
     QString startMF, completed;
     float top = 0;
     std::vector<std::pair<int, AngleMark>> marks;
-    bool go = true, abort = true, cancel = true;
 
     void showPoint(const QString&, const QString&, const QString&, const QString&) override {}
     void showCurrentMF(const QString&) override {}
@@ -29,9 +28,9 @@ struct Recorder : OptimizerView {
     void drawBar(int, const std::vector<BarPart>&, float) override {}
     void markAngle(int k, AngleMark m) override { marks.emplace_back(k, m); }
     void showCompleted(const QString& t) override { completed = t; }
-    void enableGo(bool on) override { go = on; }
-    void enableAbort(bool on) override { abort = on; }
-    void enableCancel(bool on) override { cancel = on; }
+    void enableGo(bool) override {}
+    void enableAbort(bool) override {}
+    void enableCancel(bool) override {}
     void beep() override {}
     void bringConsoleToFront() override {}
     void letEventsRun() override {}
@@ -119,7 +118,6 @@ private slots:
         QCOMPARE(r.view.completed, QString("Optimization Completed Successfully"));
         QCOMPARE(r.view.marks.front(), std::make_pair(0, AngleMark::Searching));
         QCOMPARE(r.view.marks.back(), std::make_pair(0, AngleMark::None));
-        QVERIFY(!r.view.go && !r.view.abort && r.view.cancel);
         // Only the pavilion was searched: the crown never moved.
         for (const auto& c : r.eval.calls)
             QCOMPARE(c.second, 30.0f);
@@ -213,7 +211,6 @@ private slots:
             QCOMPARE(r.eval.calls.size(), std::size_t(1));
             QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
             QVERIFY(!r.opt.success);
-            QVERIFY(!r.view.go && r.view.abort && !r.view.cancel);
         }
         {   // once = 1: one evaluation, nothing handed back
             Rig r;
@@ -222,8 +219,7 @@ private slots:
             r.go();
             QCOMPARE(r.eval.calls.size(), std::size_t(1));
             QCOMPARE(r.messages.messages, QStringList{"Evaluation Complete. Click Cancel to Proceed"});
-            QVERIFY(!r.view.go && !r.view.abort && r.view.cancel);
-            r.opt.Cancel();
+                r.opt.Cancel();
             QCOMPARE(r.job.theStartMF, 0.0f);
             QCOMPARE(r.job.theFinalPav, 0.0f);
         }
@@ -243,7 +239,6 @@ private slots:
             QCOMPARE(r.eval.calls.size(), std::size_t(1));
             QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero - Aborting"});
             QVERIFY(r.AbortFlag);
-            QVERIFY(!r.view.go && r.view.abort && !r.view.cancel);
         }
         {   // a design that cannot be copied, with the flag a closed window left
             Rig r;
@@ -251,7 +246,6 @@ private slots:
             r.go();
             QVERIFY(r.eval.calls.empty());
             QCOMPARE(r.messages.messages, QStringList{"Error  53 in GRIDLS routine - Forced Abort"});
-            QVERIFY(!r.view.go && r.view.abort && !r.view.cancel);
         }
         {   // fire with the design's own index and none entered
             Rig r;
@@ -261,7 +255,6 @@ private slots:
             r.go();
             QVERIFY(r.eval.calls.empty());
             QCOMPARE(r.messages.messages, QStringList{"Please specify an RI or material to optimize Fire"});
-            QVERIFY(r.view.go && r.view.abort && !r.view.cancel);
             QVERIFY(fileExists(r.shell.WorkPath + "B"));
         }
     }
@@ -280,7 +273,6 @@ private slots:
         QCOMPARE(r.eval.calls.size(), std::size_t(4));
         QVERIFY(r.messages.messages.isEmpty());
         QVERIFY(!r.opt.success);
-        QVERIFY(!r.view.go && !r.view.abort && r.view.cancel);
         r.opt.Cancel();
         QCOMPARE(r.job.theFinalMF, 0.0f);
     }
