@@ -9,6 +9,11 @@
 #include <system_error>
 #include <thread>
 
+#ifdef __linux__
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 namespace gemray {
 
 namespace {
@@ -32,6 +37,56 @@ double fresnelReflectance(double n1, double n2, double cosI, double cosT)
 }
 
 std::uint8_t pixelValue(double b) { return static_cast<std::uint8_t>(std::floor(254.0 * std::min(1.0, b) + 0.5)); }
+
+// A virtual machine's scheduler may leave a new thread queued behind its creator
+// on one processor for several milliseconds, much of a trace, while another
+// processor idles. So each helper thread is bound, for its short life, to a
+// processor of its own: helper t to the t-th of the allowed processors after its
+// creator's (round again when there are more helpers than processors). The
+// creator stays free. Both the creator and the helper make the binding, as
+// either may run first. A processor that turns out busy only slows its own
+// thread: the rows are handed out one at a time.
+class Processors {
+public:
+    Processors()
+    {
+#ifdef __linux__
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+            return;
+        const int here = std::max(0, sched_getcpu());
+        for (int k = 0; k < CPU_SETSIZE; ++k)
+            if (CPU_ISSET((here + k) % CPU_SETSIZE, &allowed))
+                cpus_.push_back((here + k) % CPU_SETSIZE);
+#endif
+    }
+
+    void bind(std::jthread& helper, int t) const { bind(helper.native_handle(), t); }
+    void bindThisThread(int t) const
+    {
+#ifdef __linux__
+        bind(pthread_self(), t);
+#else
+        (void)t;
+#endif
+    }
+
+private:
+    void bind([[maybe_unused]] std::jthread::native_handle_type thread, [[maybe_unused]] int t) const
+    {
+#ifdef __linux__
+        if (cpus_.size() < 2)
+            return;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpus_[std::size_t(t) % cpus_.size()], &one);
+        pthread_setaffinity_np(thread, sizeof one, &one); // a refusal leaves the thread free
+#endif
+    }
+
+    std::vector<int> cpus_; // the allowed processors, the creator's first
+};
 
 } // namespace
 
@@ -454,9 +509,15 @@ RenderResult Tracer::render(const RenderOptions& options) const
     const int threads = std::clamp(options.threads, 1, size);
     std::vector<std::jthread> helpers;
     helpers.reserve(std::size_t(threads - 1));
+    const Processors processors;
     try {
-        for (int t = 1; t < threads; ++t)
-            helpers.emplace_back(work);
+        for (int t = 1; t < threads; ++t) {
+            helpers.emplace_back([&, t] {
+                processors.bindThisThread(t);
+                work();
+            });
+            processors.bind(helpers.back(), t);
+        }
     } catch (const std::system_error&) {
         // No more threads to be had: the ones running share the rows.
     }
