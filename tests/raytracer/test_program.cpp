@@ -340,7 +340,7 @@ void TestProgram::threadsFromTheEnvironment()
     QVERIFY(run(dir_->path(), args, "GEMRAY_THREADS", "3").out.contains("3 threads)"));
     QVERIFY(run(dir_->path(), args + QStringList{"-t", "2"}, "GEMRAY_THREADS", "3").out.contains("2 threads)"));
     QVERIFY(run(dir_->path(), args).out.contains("1 thread)"));
-    for (const QString bad : {"0", "257", "two", ""}) {
+    for (const QString bad : {"0", "257", "two"}) {
         const Outcome o = run(dir_->path(), args, "GEMRAY_THREADS", bad);
         QCOMPARE(o.exitCode, 0);
         QVERIFY2(o.out.contains("1 thread)"), qPrintable(bad));
@@ -451,7 +451,6 @@ void TestProgram::badInput_data()
     QTest::newRow("no rays") << angles + QStringList{"-q", "0", "B"} + images << "from 1 to 16";
     QTest::newRow("no threads") << angles + QStringList{"-t", "0", "B"} + images << "threads (-t) must be a whole number from 1 to 256";
     QTest::newRow("257 threads") << angles + QStringList{"-t", "257", "B"} + images << "from 1 to 256";
-    QTest::newRow("-2 threads") << angles + QStringList{"-t", "-2", "B"} + images << "from 1 to 256";
     QTest::newRow("threads two") << angles + QStringList{"-t", "two", "B"} + images << "threads (-t): \"two\" is not a number";
     QTest::newRow("threads missing") << angles + QStringList{"B"} + images + QStringList{"-t"} << "option -t needs a number of threads";
     QTest::newRow("no angles") << QStringList{"-g", "B"} + images << "pavilion angles";
