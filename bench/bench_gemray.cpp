@@ -2,9 +2,11 @@
 //
 // Times whole runs (read the design, trace, write the three raw images and the log
 // into a scratch folder) of SRB.gem at the default quality, as ZEP starts them, on
-// one core. Then sweeps the pavilion from 38 to 46 degrees in 0.1 degree steps and
-// reports brightness and time per run. The last line is the headline figure:
-//   ms_per_run: <median milliseconds of the repeated runs>
+// one core and, taking turns with them, the same runs with two threads (gemray -t 2).
+// Then sweeps the pavilion from 38 to 46 degrees in 0.1 degree steps on one core and
+// reports brightness and time per run. The last lines are
+//   ms_per_run_2: <median milliseconds of the runs with two threads>
+//   ms_per_run: <median milliseconds of the runs on one core>   (the headline)
 //
 // Usage: bench_gemray [design.gem] [repeats]
 #include "raytracer/PlaneSearch.h"
@@ -15,7 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifndef ZEP_DESIGNS_DIR
@@ -65,28 +69,38 @@ int main(int argc, char** argv)
         for (int i = 0; i < 2; ++i)
             gemray::runGemray(request, log);
 
-        std::vector<double> times;
+        // One thread and two take turns, so that both see the same load of
+        // the machine; their bytes must agree.
+        std::vector<double> times, times2;
         gemray::RunOutcome last;
         for (int i = 0; i < repeats; ++i) {
-            const auto start = Clock::now();
+            auto start = Clock::now();
             last = gemray::runGemray(request, log);
             times.push_back(msSince(start));
+            request.threads = 2;
+            start = Clock::now();
+            const gemray::RunOutcome two = gemray::runGemray(request, log);
+            times2.push_back(msSince(start));
+            request.threads = 1;
+            if (two.render.isoImage != last.render.isoImage || two.render.isoBrightness != last.render.isoBrightness)
+                throw std::runtime_error("two threads traced a different image");
         }
-        const double ms = median(times);
+        const double ms = median(times), ms2 = median(times2);
         std::printf("design: %s (%d facets), index 1.54, pavilion 41.5, crown 28\n", design.c_str(),
                     last.facetCount);
         std::printf("images: %d x %d, %d x %d rays per pixel, three images and the log written\n",
                     last.render.imageSize, last.render.imageSize, request.subRays, request.subRays);
-        std::printf("plane search: %s (GEMRAY_KERNEL=portable|sse2|avx2 picks another), one thread\n",
+        std::printf("plane search: %s (GEMRAY_KERNEL=portable|sse2|avx2 picks another)\n",
                     gemray::search::kernelName(gemray::search::bestKernels().kind).c_str());
         std::printf("ISO %.3f  COS %.3f  random %.3f  leak %.3f %%\n", last.render.isoBrightness,
                     last.render.cosBrightness, last.render.randomBrightness, last.render.leakPercent);
-        std::printf("runs: %d  min %.2f ms  median %.2f ms  max %.2f ms\n", repeats,
-                    *std::min_element(times.begin(), times.end()), ms,
-                    *std::max_element(times.begin(), times.end()));
+        for (const auto& [label, t] : {std::pair{"one thread", &times}, std::pair{"two threads", &times2}})
+            std::printf("runs, %s: %d  min %.2f ms  median %.2f ms  max %.2f ms\n", label, repeats,
+                        *std::min_element(t->begin(), t->end()), median(*t), *std::max_element(t->begin(), t->end()));
+        std::printf("two threads / one: %.2f\n", ms2 / ms);
 
         // Pavilion sweep, the way the optimizer walks an angle.
-        std::printf("\npavilion sweep 38.0 to 46.0 by 0.1 (old pavilion 41.5, crown 28):\n");
+        std::printf("\npavilion sweep 38.0 to 46.0 by 0.1 (old pavilion 41.5, crown 28), one thread:\n");
         std::printf("%8s %9s %9s %9s %9s\n", "pav", "ISO", "COS", "leak%", "ms");
         std::vector<double> sweep;
         const auto sweepStart = Clock::now();
@@ -103,6 +117,7 @@ int main(int argc, char** argv)
         std::printf("sweep: %zu runs in %.0f ms, mean %.2f ms per run, median %.2f ms per run\n", sweep.size(),
                     total, total / double(sweep.size()), median(sweep));
         fs::remove_all(dir);
+        std::printf("ms_per_run_2: %.2f\n", ms2);
         std::printf("ms_per_run: %.2f\n", ms);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_gemray: %s\n", e.what());

@@ -7,11 +7,11 @@ namespace gemray {
 
 const char* const kUsage =
     "usage: gemray -p <old pav> <pav> -c <old crn> <crn> [-g] [-i <index>] [-x <xtilt>] [-y <ytilt>]"
-    " [-q <rays>] [-s <pixels>] <design> <random> <cosine> <iso>";
+    " [-q <rays>] [-s <pixels>] [-t <threads>] <design> <random> <cosine> <iso>";
 
 const char* const kHelp =
     "usage: gemray -p <old pav> <pav> -c <old crn> <crn> [-g] [-i <index>] [-x <xtilt>] [-y <ytilt>]\n"
-    "              [-q <rays>] [-s <pixels>] <design> <random> <cosine> <iso>\n"
+    "              [-q <rays>] [-s <pixels>] [-t <threads>] <design> <random> <cosine> <iso>\n"
     "\n"
     "Traces a GemCAD design (.gem) at new pavilion and crown angles and writes the raw\n"
     "random, cosine and ISO images and \"Gemray.log\" (line 3: pavilion, crown, index,\n"
@@ -26,6 +26,9 @@ const char* const kHelp =
     "  -y <degrees>     tilt the image's right edge away from the viewer\n"
     "  -q <rays>        sub-rays per pixel side, 1 to 16 (default 2)\n"
     "  -s <pixels>      image side, 8 to 2000 (default 120)\n"
+    "  -t <threads>     threads sharing the trace, 1 to 256; the files written are the\n"
+    "                   same for any number (default: GEMRAY_THREADS when it holds\n"
+    "                   such a number, else 1)\n"
     "  <random> <cosine> <iso>   image file names; N: not written\n"
     "  -h, --help       show this text\n";
 
@@ -79,11 +82,23 @@ int parseCount(const std::string& text, const std::string& what, int lo, int hi)
 
 } // namespace
 
-RunRequest parseCommandLine(const std::vector<std::string>& args)
+int threadsFromEnvironment(const char* value)
+{
+    if (!value)
+        return 1;
+    try {
+        return parseCount(value, kThreadsVariable, 1, kMaxThreads);
+    } catch (const UsageError&) {
+        return 1; // a stray setting never stops a run
+    }
+}
+
+RunRequest parseCommandLine(const std::vector<std::string>& args, int defaultThreads)
 {
     if (args.empty())
         throw UsageError(kUsage);
     RunRequest r;
+    r.threads = defaultThreads;
     bool havePavilion = false, haveCrown = false;
     std::vector<std::string> files;
 
@@ -120,6 +135,9 @@ RunRequest parseCommandLine(const std::vector<std::string>& args)
             i += 1;
         } else if (a == "-s" || a == "-S") {
             r.imageSize = parseCount(value(1, "an image size"), "image size (-s)", 8, 2000);
+            i += 1;
+        } else if (a == "-t" || a == "-T") {
+            r.threads = parseCount(value(1, "a number of threads"), "threads (-t)", 1, kMaxThreads);
             i += 1;
         } else if (a.size() > 1 && a[0] == '-') {
             throw UsageError("unknown option " + a);

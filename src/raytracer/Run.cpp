@@ -71,7 +71,7 @@ RunOutcome computeRun(const RunRequest& request)
     out.refractiveIndex = index;
     out.xTilt = request.xTilt;
     out.yTilt = request.yTilt;
-    out.render = tracer.render({request.imageSize, request.subRays});
+    out.render = tracer.render({request.imageSize, request.subRays, request.threads});
     const RenderResult& r = out.render;
     if (r.stoneRays == 0)
         throw RunError("design file \"" + request.design + "\": the stone does not show in the image");

@@ -1,8 +1,18 @@
 #include "raytracer/Tracer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <mutex>
 #include <numbers>
+#include <system_error>
+#include <thread>
+
+#ifdef __linux__
+#include <pthread.h>
+#include <sched.h>
+#endif
 
 namespace gemray {
 
@@ -27,6 +37,56 @@ double fresnelReflectance(double n1, double n2, double cosI, double cosT)
 }
 
 std::uint8_t pixelValue(double b) { return static_cast<std::uint8_t>(std::floor(254.0 * std::min(1.0, b) + 0.5)); }
+
+// A virtual machine's scheduler may leave a new thread queued behind its creator
+// on one processor for several milliseconds, much of a trace, while another
+// processor idles. So each helper thread is bound, for its short life, to a
+// processor of its own: helper t to the t-th of the allowed processors after its
+// creator's (round again when there are more helpers than processors). The
+// creator stays free. Both the creator and the helper make the binding, as
+// either may run first. A processor that turns out busy only slows its own
+// thread: the rows are handed out one at a time.
+class Processors {
+public:
+    Processors()
+    {
+#ifdef __linux__
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+            return;
+        const int here = std::max(0, sched_getcpu());
+        for (int k = 0; k < CPU_SETSIZE; ++k)
+            if (CPU_ISSET((here + k) % CPU_SETSIZE, &allowed))
+                cpus_.push_back((here + k) % CPU_SETSIZE);
+#endif
+    }
+
+    void bind(std::jthread& helper, int t) const { bind(helper.native_handle(), t); }
+    void bindThisThread(int t) const
+    {
+#ifdef __linux__
+        bind(pthread_self(), t);
+#else
+        (void)t;
+#endif
+    }
+
+private:
+    void bind([[maybe_unused]] std::jthread::native_handle_type thread, [[maybe_unused]] int t) const
+    {
+#ifdef __linux__
+        if (cpus_.size() < 2)
+            return;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpus_[std::size_t(t) % cpus_.size()], &one);
+        pthread_setaffinity_np(thread, sizeof one, &one); // a refusal leaves the thread free
+#endif
+    }
+
+    std::vector<int> cpus_; // the allowed processors, the creator's first
+};
 
 } // namespace
 
@@ -339,90 +399,143 @@ RayLight Tracer::trace(double x, double y) const
     return ray.light;
 }
 
-RenderResult Tracer::render(const RenderOptions& options) const
+Tracer::RowSums Tracer::renderRow(int row, const RenderOptions& options, RenderResult& out) const
 {
     const int size = options.imageSize;
     const int subs = options.subRays;
     const int fine = size * subs; // sub-ray samples per image side
+    std::vector<RayState> rays(std::size_t(subs) * subs);
+    std::vector<double> xs(rays.size()), ys(rays.size());
+    RowSums sums;
 
+    // Rows run from the top of the image (+y) down.
+    const double yc = sampleCoordinate(size - 1 - row, size);
+    for (int col = 0; col < size; ++col) {
+        const double xc = sampleCoordinate(col, size);
+        double pixIso = 0, pixCos = 0, pixRandom = 0;
+        int pixHits = 0;
+        // The pixel's sub-rays, followed a few at a time so that the work of
+        // one overlaps the waits of the others.
+        for (int k = 0; k < subs * subs; ++k) {
+            const int sy = k / subs, sx = k % subs;
+            xs[k] = sampleCoordinate(col * subs + sx, fine);
+            ys[k] = sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine);
+        }
+        for (int k = 0; k < subs * subs; k += search::kMaxRays)
+            start(&xs[k], &ys[k], std::min(search::kMaxRays, subs * subs - k), &rays[k]);
+        for (int k = 0; k < subs * subs; k += search::kMaxRays) {
+            const int count = std::min(search::kMaxRays, subs * subs - k);
+            RayState* group[search::kMaxRays];
+            for (;;) {
+                int n = 0;
+                for (int i = 0; i < count; ++i)
+                    if (rays[k + i].inside)
+                        group[n++] = &rays[k + i];
+                if (n == 0)
+                    break;
+                step(group, n);
+            }
+        }
+        for (int k = 0; k < subs * subs; ++k) {
+            const RayLight& l = rays[k].light;
+            if (!l.hit)
+                continue;
+            ++pixHits;
+            pixIso += l.iso;
+            pixCos += l.cos;
+            pixRandom += l.random;
+            sums.leak += l.leak;
+            sums.head += l.head;
+            sums.lost += l.lost;
+        }
+        sums.iso += pixIso;
+        sums.cos += pixCos;
+        sums.random += pixRandom;
+        sums.stoneRays += pixHits;
+
+        // The pixel belongs to the stone when its centre ray hits. The stone's
+        // outline is convex, so when every sub-ray around the centre hits,
+        // so does the centre.
+        if (pixHits < subs * subs && !hits(xc, yc))
+            continue;
+        if (pixHits > 0) {
+            pixIso /= pixHits;
+            pixCos /= pixHits;
+            pixRandom /= pixHits;
+        } else {
+            const RayLight l = trace(xc, yc);
+            pixIso = l.iso;
+            pixCos = l.cos;
+            pixRandom = l.random;
+        }
+        const std::size_t at = std::size_t(row) * size + col;
+        out.randomImage[at] = pixelValue(pixRandom);
+        out.cosImage[at] = pixelValue(pixCos);
+        out.isoImage[at] = pixelValue(pixIso);
+        ++sums.stonePixels;
+    }
+    return sums;
+}
+
+RenderResult Tracer::render(const RenderOptions& options) const
+{
+    const int size = options.imageSize;
     RenderResult r;
-    if (size <= 0 || subs <= 0)
+    if (size <= 0 || options.subRays <= 0)
         return r;
     r.imageSize = size;
     r.randomImage.assign(std::size_t(size) * size, kBackground);
     r.cosImage.assign(std::size_t(size) * size, kBackground);
     r.isoImage.assign(std::size_t(size) * size, kBackground);
 
-    double sumIso = 0, sumCos = 0, sumRandom = 0, sumLeak = 0, sumHead = 0, sumLost = 0;
-    std::vector<RayState> rays(std::size_t(subs) * subs);
-    std::vector<double> xs(rays.size()), ys(rays.size());
-    for (int row = 0; row < size; ++row) {
-        // Rows run from the top of the image (+y) down.
-        const double yc = sampleCoordinate(size - 1 - row, size);
-        for (int col = 0; col < size; ++col) {
-            const double xc = sampleCoordinate(col, size);
-            double pixIso = 0, pixCos = 0, pixRandom = 0;
-            int pixHits = 0;
-            // The pixel's sub-rays, followed a few at a time so that the work of
-            // one overlaps the waits of the others.
-            for (int k = 0; k < subs * subs; ++k) {
-                const int sy = k / subs, sx = k % subs;
-                xs[k] = sampleCoordinate(col * subs + sx, fine);
-                ys[k] = sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine);
-            }
-            for (int k = 0; k < subs * subs; k += search::kMaxRays)
-                start(&xs[k], &ys[k], std::min(search::kMaxRays, subs * subs - k), &rays[k]);
-            for (int k = 0; k < subs * subs; k += search::kMaxRays) {
-                const int count = std::min(search::kMaxRays, subs * subs - k);
-                RayState* group[search::kMaxRays];
-                for (;;) {
-                    int n = 0;
-                    for (int i = 0; i < count; ++i)
-                        if (rays[k + i].inside)
-                            group[n++] = &rays[k + i];
-                    if (n == 0)
-                        break;
-                    step(group, n);
-                }
-            }
-            for (int k = 0; k < subs * subs; ++k) {
-                const RayLight& l = rays[k].light;
-                if (!l.hit)
-                    continue;
-                ++pixHits;
-                pixIso += l.iso;
-                pixCos += l.cos;
-                pixRandom += l.random;
-                sumLeak += l.leak;
-                sumHead += l.head;
-                sumLost += l.lost;
-            }
-            sumIso += pixIso;
-            sumCos += pixCos;
-            sumRandom += pixRandom;
-            r.stoneRays += pixHits;
-
-            // The pixel belongs to the stone when its centre ray hits. The stone's
-            // outline is convex, so when every sub-ray around the centre hits,
-            // so does the centre.
-            if (pixHits < subs * subs && !hits(xc, yc))
-                continue;
-            if (pixHits > 0) {
-                pixIso /= pixHits;
-                pixCos /= pixHits;
-                pixRandom /= pixHits;
-            } else {
-                const RayLight l = trace(xc, yc);
-                pixIso = l.iso;
-                pixCos = l.cos;
-                pixRandom = l.random;
-            }
-            const std::size_t at = std::size_t(row) * size + col;
-            r.randomImage[at] = pixelValue(pixRandom);
-            r.cosImage[at] = pixelValue(pixCos);
-            r.isoImage[at] = pixelValue(pixIso);
-            ++r.stonePixels;
+    // The threads take the next untraced row until none is left, so that the
+    // costly rows across the middle of the stone spread evenly. Each row writes
+    // only its own pixels and its own sums.
+    std::vector<RowSums> rows(static_cast<std::size_t>(size));
+    std::atomic<int> nextRow{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto work = [&] {
+        try {
+            for (int row; (row = nextRow.fetch_add(1, std::memory_order_relaxed)) < size;)
+                rows[std::size_t(row)] = renderRow(row, options, r);
+        } catch (...) {
+            nextRow = size; // the others stop after their row
+            const std::lock_guard<std::mutex> hold(failureLock);
+            if (!failure)
+                failure = std::current_exception();
         }
+    };
+    const int threads = std::clamp(options.threads, 1, size);
+    std::vector<std::jthread> helpers;
+    helpers.reserve(std::size_t(threads - 1));
+    const Processors processors;
+    try {
+        for (int t = 1; t < threads; ++t) {
+            helpers.emplace_back([&, t] {
+                processors.bindThisThread(t);
+                work();
+            });
+            processors.bind(helpers.back(), t);
+        }
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones running share the rows.
+    }
+    work();
+    helpers.clear(); // joins
+    if (failure)
+        std::rethrow_exception(failure);
+
+    double sumIso = 0, sumCos = 0, sumRandom = 0, sumLeak = 0, sumHead = 0, sumLost = 0;
+    for (const RowSums& s : rows) {
+        sumIso += s.iso;
+        sumCos += s.cos;
+        sumRandom += s.random;
+        sumLeak += s.leak;
+        sumHead += s.head;
+        sumLost += s.lost;
+        r.stoneRays += s.stoneRays;
+        r.stonePixels += s.stonePixels;
     }
     if (r.stoneRays > 0) {
         const double scale = 100.0 / double(r.stoneRays);

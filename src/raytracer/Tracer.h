@@ -50,6 +50,7 @@ struct RayLight {
 struct RenderOptions {
     int imageSize = 120; // pixels per side
     int subRays = 2;     // sub-rays per pixel side (N x N per pixel)
+    int threads = 1;     // threads sharing the rows; the result does not depend on it
 };
 
 struct RenderResult {
@@ -74,6 +75,9 @@ public:
     RayLight trace(double x, double y) const;
     bool hits(double x, double y) const;
 
+    // Every pixel is traced the same way whatever the number of threads, and the
+    // figures are summed row by row, the rows' sums added from the top down, so
+    // the result is the same to the bit for any options.threads.
     RenderResult render(const RenderOptions& options = {}) const;
 
     // Centre of sample `index` of `count` across the image side [-half, half].
@@ -97,6 +101,15 @@ private:
     void step(RayState* const* rays, int count) const;
     // The hit on plane slot f (-1: none): reflection, refraction out of the stone.
     void bounce(RayState& ray, int f) const;
+
+    // The sums of one image row.
+    struct RowSums {
+        double iso = 0, cos = 0, random = 0, leak = 0, head = 0, lost = 0;
+        long long stoneRays = 0;
+        int stonePixels = 0;
+    };
+    // Traces image row `row` (from the top) into the images of `out`.
+    RowSums renderRow(int row, const RenderOptions& options, RenderResult& out) const;
 
     struct Entry {
         int facet = -1;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -24,14 +25,15 @@ int main(int argc, char** argv)
     }
     try {
         const auto start = std::chrono::steady_clock::now();
-        const RunRequest request = parseCommandLine(args);
+        const RunRequest request = parseCommandLine(args, threadsFromEnvironment(std::getenv(kThreadsVariable)));
         const RunOutcome o = runGemray(request);
         if (!request.quiet) {
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-            std::printf("%s: ISO %.2f  COS %.2f  random %.2f  leak %.2f %%  (%.0f ms)\n", oneLine(o.title).c_str(),
-                        o.render.isoBrightness, o.render.cosBrightness, o.render.randomBrightness,
-                        o.render.leakPercent, ms);
+            std::printf("%s: ISO %.2f  COS %.2f  random %.2f  leak %.2f %%  (%.0f ms, %d thread%s)\n",
+                        oneLine(o.title).c_str(), o.render.isoBrightness, o.render.cosBrightness,
+                        o.render.randomBrightness, o.render.leakPercent, ms, request.threads,
+                        request.threads == 1 ? "" : "s");
         }
         return 0;
     } catch (const UsageError& e) {

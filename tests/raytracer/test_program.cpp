@@ -32,15 +32,16 @@ struct Outcome {
     QByteArray out, err;
 };
 
-Outcome run(const QString& dir, const QStringList& args, const QString& kernel = {})
+// Runs gemray in `dir`; `variable`, when given, is set in its environment to `value`.
+Outcome run(const QString& dir, const QStringList& args, const QString& variable = {}, const QString& value = {})
 {
     QProcess p;
     p.setWorkingDirectory(dir);
-    if (!kernel.isEmpty()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("GEMRAY_KERNEL", kernel);
-        p.setProcessEnvironment(env);
-    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("GEMRAY_THREADS");
+    if (!variable.isEmpty())
+        env.insert(variable, value);
+    p.setProcessEnvironment(env);
     p.start(kProgram, args);
     if (!p.waitForFinished(60000))
         p.kill();
@@ -100,6 +101,9 @@ private slots:
     void logEchoesTheRun();
     void imageRowsRunFromTheTop();
     void sameInputsGiveTheSameBytes();
+    void threadsGiveTheSameBytes_data();
+    void threadsGiveTheSameBytes();
+    void threadsFromTheEnvironment();
     void filesAppearWholeAndTheLogLast();
     void failedWriteLeavesNothing();
     void badInput_data();
@@ -235,12 +239,76 @@ void TestProgram::sameInputsGiveTheSameBytes()
     QVERIFY(writeFile(third.filePath("B"), designBytes("SRB.gem")));
     QCOMPARE(run(dir_->path(), args).exitCode, 0);
     QCOMPARE(run(second.path(), reordered).exitCode, 0);
-    QCOMPARE(run(third.path(), args, "portable").exitCode, 0);
+    QCOMPARE(run(third.path(), args, "GEMRAY_KERNEL", "portable").exitCode, 0);
     for (const QString name : {"R", "C", "I", "Gemray.log"}) {
         const QByteArray first = readAll(path(name));
         QVERIFY(!first.isEmpty());
         QVERIFY2(readAll(second.filePath(name)) == first, qPrintable(name));
         QVERIFY2(readAll(third.filePath(name)) == first, qPrintable(name));
+    }
+}
+
+void TestProgram::threadsGiveTheSameBytes_data()
+{
+    QTest::addColumn<QString>("design");
+    QTest::addColumn<QStringList>("args");
+    const QList<std::pair<QString, QStringList>> designs = {
+        {"SRB", {"-p", "41.5", "41.5", "-c", "28", "28", "-i", "1.54"}},
+        {"Compear125", {"-p", "41.5", "41.5", "-c", "34.5", "34.5", "-i", "1.54"}},
+        {"CubeIllusionTri", {"-p", "45", "45", "-c", "10", "10", "-i", "1.54"}},
+        {"Turkey", {"-p", "40", "40", "-c", "40", "40", "-i", "1.76"}}};
+    for (const auto& [name, angles] : designs) {
+        QTest::newRow(qPrintable(name)) << name << angles;
+        QTest::newRow(qPrintable(name + " tilted")) << name << angles + QStringList{"-x", "6", "-y", "-4.5"};
+    }
+}
+
+// However many threads share the rows, every pixel and every figure comes out
+// the same: the files to the byte, the sums behind them to the bit.
+void TestProgram::threadsGiveTheSameBytes()
+{
+    QFETCH(QString, design);
+    QFETCH(QStringList, args);
+    const QByteArray gem = designBytes(qPrintable(design + ".gem"));
+    QMap<QString, QByteArray> first;
+    for (const QString threads : {"1", "2", "7"}) {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("B"), gem));
+        QCOMPARE(run(dir.path(), args + QStringList{"-g", "-t", threads, "B", "R", "C", "I"}).exitCode, 0);
+        for (const QString name : {"R", "C", "I", "Gemray.log"}) {
+            const QByteArray bytes = readAll(dir.filePath(name));
+            QVERIFY(!bytes.isEmpty());
+            if (threads == "1")
+                first[name] = bytes;
+            QVERIFY2(bytes == first[name], qPrintable(name + " with " + threads + " threads"));
+        }
+    }
+
+    std::vector<std::string> words;
+    for (const QString& a : args + QStringList{"B", "N", "N", "N"})
+        words.push_back(a.toStdString());
+    RunRequest request = parseCommandLine(words);
+    request.design = designPath(qPrintable(design + ".gem"));
+    const RenderResult one = computeRun(request).render;
+    request.threads = 7;
+    const RenderResult seven = computeRun(request).render;
+    for (auto figure : {&RenderResult::isoBrightness, &RenderResult::cosBrightness, &RenderResult::randomBrightness,
+                        &RenderResult::leakPercent, &RenderResult::headPercent, &RenderResult::lostPercent})
+        QVERIFY2(seven.*figure == one.*figure, qPrintable(QString::number(seven.*figure - one.*figure))); // to the bit
+}
+
+// GEMRAY_THREADS stands when -t is not given; a value that is no thread count
+// leaves one thread and stops nothing. The summary names the threads.
+void TestProgram::threadsFromTheEnvironment()
+{
+    const QStringList args = {"-p", "41.5", "41.5", "-c", "28", "28", "B", "R", "N", "N"};
+    QVERIFY(run(dir_->path(), args, "GEMRAY_THREADS", "3").out.contains("3 threads)"));
+    QVERIFY(run(dir_->path(), args + QStringList{"-t", "2"}, "GEMRAY_THREADS", "3").out.contains("2 threads)"));
+    QVERIFY(run(dir_->path(), args).out.contains("1 thread)"));
+    for (const QString bad : {"0", "257", "two"}) {
+        const Outcome o = run(dir_->path(), args, "GEMRAY_THREADS", bad);
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY2(o.out.contains("1 thread)"), qPrintable(bad));
     }
 }
 
@@ -321,6 +389,10 @@ void TestProgram::badInput_data()
                                    << "option -i needs a refractive index";
     QTest::newRow("three names") << angles + QStringList{"B", "R", "C"} << "expected 4 file names";
     QTest::newRow("no rays") << angles + QStringList{"-q", "0", "B"} + images << "from 1 to 16";
+    QTest::newRow("no threads") << angles + QStringList{"-t", "0", "B"} + images << "threads (-t) must be a whole number from 1 to 256";
+    QTest::newRow("257 threads") << angles + QStringList{"-t", "257", "B"} + images << "from 1 to 256";
+    QTest::newRow("threads two") << angles + QStringList{"-t", "two", "B"} + images << "threads (-t): \"two\" is not a number";
+    QTest::newRow("threads missing") << angles + QStringList{"B"} + images + QStringList{"-t"} << "option -t needs a number of threads";
     QTest::newRow("no angles") << QStringList{"-g", "B"} + images << "pavilion angles";
     // Input that is not a design file, or not a stone.
     QTest::newRow("pipe") << angles + QStringList{"P"} + images << "\"P\" is not a regular file";
