@@ -407,7 +407,12 @@ int mapCommand(Arguments& args, std::ostream& out)
     });
     if (mfm.isEmpty())
         throw UsageError("name the map file with -o OUT.MFM");
-    if (!png.isEmpty() && QFileInfo(png).absoluteFilePath() == QFileInfo(mfm).absoluteFilePath())
+    const auto same = [](const QString& a, const QString& b) {
+        return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+    };
+    if (same(mfm, o.design) || (!png.isEmpty() && same(png, o.design)))
+        throw UsageError("an output names the design itself");
+    if (!png.isEmpty() && same(png, mfm))
         throw UsageError("the map file and the picture have the same name");
     Job j = makeJob(o);
     Workplace w;
@@ -579,6 +584,9 @@ int studyCommand(Arguments& args, std::ostream& out)
         throw UsageError("name at least one design");
     if (materials.isEmpty())
         throw UsageError("name the materials with --materials NAME,NAME...");
+    for (const QString& d : designs)
+        if (!csv.isEmpty() && QFileInfo(csv).absoluteFilePath() == QFileInfo(d.section(u'@', 0, 0)).absoluteFilePath())
+            throw UsageError("--csv names a design");
 
     std::vector<StudyJob> jobs;
     for (const QString& given : designs) {
