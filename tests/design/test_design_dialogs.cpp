@@ -5,17 +5,13 @@
 #include "design/DesignDialogs.h"
 #include "design/Materials.h"
 #include "dialogs/WindowSupport.h"
+#include "support/Modal.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <functional>
 
 using namespace zep;
+using namespace zep::test;
 
 namespace {
 
@@ -44,57 +40,20 @@ struct Env {
     }
 };
 
-// Shows a dialog and runs `steps` on it once it is up. A dialog that the
-// steps leave open is cancelled; the result tells whether they did.
-bool drive(const std::function<void()>& show, const std::function<void(QDialog&)>& steps)
+QColor swatch(QWidget* d) { return child(d, "picCol")->palette().color(QPalette::Window); }
+bool checked(QWidget* d, const char* name) { return child<QAbstractButton>(d, name)->isChecked(); }
+
+// The design file dialog or the angles dialog, with `steps` run on it.
+void designFile(Env& e, std::function<void(QWidget*)> steps)
 {
-    bool leftOpen = false;
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dlg)
-            qFatal("no modal dialog up");
-        steps(*dlg);
-        if ((leftOpen = dlg->isVisible()))
-            dlg->reject();
-    });
-    show();
-    return leftOpen;
+    onNextModal(std::move(steps));
+    showDesignFileDialog(e.env);
 }
 
-template <class T = QWidget>
-T* child(QDialog& d, const char* name)
+void angles(Env& e, std::function<void(QWidget*)> steps)
 {
-    T* w = d.findChild<T*>(QString::fromLatin1(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
-void click(QDialog& d, const char* name) { child<QAbstractButton>(d, name)->click(); }
-bool checked(QDialog& d, const char* name) { return child<QAbstractButton>(d, name)->isChecked(); }
-QString text(QDialog& d, const char* box) { return child<QLineEdit>(d, box)->text(); }
-QColor swatch(QDialog& d) { return child(d, "picCol")->palette().color(QPalette::Window); }
-
-void type(QDialog& d, const char* box, const QString& s)
-{
-    child<QLineEdit>(d, box)->clear();
-    QTest::keyClicks(child<QLineEdit>(d, box), s);
-}
-
-QStringList items(QDialog& d, const char* list)
-{
-    QStringList out;
-    for (auto* l = child<QListWidget>(d, list); out.size() < l->count();)
-        out << l->item(int(out.size()))->text();
-    return out;
-}
-
-void pick(QDialog& d, const char* list, const QString& s, Qt::MatchFlags how = Qt::MatchExactly)
-{
-    auto* l = child<QListWidget>(d, list);
-    const auto found = l->findItems(s, how);
-    QVERIFY2(found.size() == 1, qPrintable(s));
-    l->setCurrentItem(found.first());
+    onNextModal(std::move(steps));
+    showAnglesDialog(e.env);
 }
 
 } // namespace
@@ -108,8 +67,8 @@ private slots:
         Env e;
         e.fd.FDDir = e.folder("designs", {"SRB.gem", "Turkey.gem>Turkey.GEM", "SRB.asc>notes.txt"});
         float top = 0, left = 0;
-        QVERIFY(!drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
-            QCOMPARE(d.windowTitle(), QStringLiteral("Select GemCAD File and Old Angles"));
+        designFile(e, [&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("Select GemCAD File and Old Angles"));
             QCOMPARE(items(d, "fileList"), (QStringList{"SRB.gem", "Turkey.GEM"}));
             pick(d, "fileList", "Turkey.GEM");
             click(d, "btnParse");
@@ -119,10 +78,10 @@ private slots:
             QCOMPARE(items(d, "lstCrn"), SrbCrn);
             pick(d, "lstPav", "41.50");
             pick(d, "lstCrn", "28.00");
-            d.move(300, 200);
-            storeWindowPosition(&d, top, left);
+            d->move(300, 200);
+            storeWindowPosition(d, top, left);
             click(d, "OKButton");
-        }));
+        });
         QVERIFY(e.sink.messages.isEmpty());
         QVERIFY(e.fd.FDOK && e.fd.FDDrv.isEmpty());
         QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
@@ -138,9 +97,9 @@ private slots:
         e.fd.FDDir = e.folder("d", {"SRB.gem"});
         e.fd.FDTitle = QStringLiteral("Pick a design");
         e.positions.TFile = 720;
-        QVERIFY(!drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
-            QCOMPARE(d.windowTitle(), e.fd.FDTitle);
-            d.move(500, 400);
+        designFile(e, [&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), e.fd.FDTitle);
+            d->move(500, 400);
             click(d, "btnParse");
             QVERIFY(!QFile::exists(e.path("B")));
             click(d, "OKButton");
@@ -153,9 +112,9 @@ private slots:
             QVERIFY(QFile::remove(e.path("d/SRB.gem")));
             click(d, "btnParse"); // the lists stay
             QCOMPARE(items(d, "lstCrn"), SrbCrn);
-            QVERIFY(d.isVisible() && e.fd.FDOK);
+            QVERIFY(d->isVisible() && e.fd.FDOK);
             click(d, "CancelButton");
-        }));
+        });
         QVERIFY(!e.fd.FDOK);
         QCOMPARE(e.positions.TFile, 720.0f);
         const QString parse = "Please parse the file and select one pavillion and one crown angle";
@@ -170,13 +129,14 @@ private slots:
         for (const char* folder : {"say \"when\"", "two\nlines"}) {
             Env e;
             e.fd.FDDir = e.folder(folder, {"SRB.gem"});
-            QVERIFY(drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
+            designFile(e, [&](QWidget* d) {
                 pick(d, "fileList", "SRB.gem");
                 click(d, "btnParse");
                 pick(d, "lstPav", "41.50");
                 pick(d, "lstCrn", "28.00");
                 click(d, "OKButton");
-            }));
+                QVERIFY(d->isVisible());
+            });
             QCOMPARE(e.sink.messages.size(), 1);
             QVERIFY(e.sink.messages[0].startsWith("ZEP cannot keep this path, because a name in it holds a double quote"));
             QCOMPARE(e.fd.FDDir, e.path(folder)); // as it was before
@@ -189,7 +149,8 @@ private slots:
         Env e;
         e.folder("top/inner", {"SRB.gem"});
         e.fd.FDDir = e.path("top");
-        drive([&] { showDesignFileDialog(e.env); }, [&](QDialog& d) {
+        bool reachedTheEnd = false;
+        designFile(e, [&](QWidget* d) {
             auto* dirs = child<QListWidget>(d, "dirList");
             auto enter = [&](const char* name) {
                 pick(d, "dirList", name, Qt::MatchEndsWith);
@@ -202,19 +163,21 @@ private slots:
             QVERIFY(items(d, "fileList").isEmpty());
             enter("inner");
             // leaving the list opens the folder highlighted in it
-            QApplication::setActiveWindow(&d); // focus moves only inside the active window
+            QApplication::setActiveWindow(d); // focus moves only inside the active window
             dirs->setFocus();
             pick(d, "dirList", "top", Qt::MatchEndsWith);
             child(d, "fileList")->setFocus();
             QVERIFY(items(d, "fileList").isEmpty());
             // a pasted path of a design goes to its folder and picks it
-            child<QLineEdit>(d, "txtDirPath")->setText(e.path("top/inner/SRB.gem"));
-            QTest::keyClick(child<QLineEdit>(d, "txtDirPath"), Qt::Key_Return);
+            type(d, "txtDirPath", e.path("top/inner/SRB.gem"));
+            QTest::keyClick(child(d, "txtDirPath"), Qt::Key_Return);
             QCOMPARE(child<QListWidget>(d, "fileList")->currentItem()->text(), QStringLiteral("SRB.gem"));
+            reachedTheEnd = true;
         });
+        QVERIFY(reachedTheEnd);
         // a folder that is gone: the message, and the lists open where ZEP runs
         e.fd.FDDir = e.path("gone");
-        drive([&] { showDesignFileDialog(e.env); }, [&](QDialog&) {});
+        designFile(e, [](QWidget*) {});
         QCOMPARE(e.sink.messages, QStringList{"Error  76 (Path not found) in Form_Load routine"});
     }
 
@@ -226,8 +189,9 @@ private slots:
         e.job.fixCrn = e.job.useMatRI = true;
         e.job.theMat = QStringLiteral("Quartz");
         e.job.theRCol = 10, e.job.theGCol = 20, e.job.theBCol = 30;
-        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
-            QCOMPARE(d.windowTitle(), QStringLiteral("Specify Angles and Materials"));
+        bool reachedTheEnd = false;
+        angles(e, [&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("Specify Angles and Materials"));
             QCOMPARE(text(d, "specStartPav"), QStringLiteral(" 41.5"));
             QCOMPARE(text(d, "specMaxCrn"), QStringLiteral(" 44.25"));
             QVERIFY(!checked(d, "chkFixPav") && checked(d, "chkFixCrn") && checked(d, "optSelMat"));
@@ -238,30 +202,12 @@ private slots:
             click(d, "optFile");
             QVERIFY(!child(d, "btnCAmax")->isEnabled());
             type(d, "specStartPav", "40");
+            reachedTheEnd = true;
             click(d, "CancelButton");
         });
+        QVERIFY(reachedTheEnd);
         QCOMPARE(e.job.stPav, 41.5f);
         QVERIFY(e.job.useMatRI && !e.job.useFileRI);
-    }
-
-    void criticalAngleButtons()
-    {
-        Env e;
-        e.job.useMatRI = true;
-        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
-            pick(d, "lstMatl", "Diamond");
-            click(d, "btnCAmin");
-            click(d, "btnCAmax");
-            QCOMPARE(text(d, "specMinPav"), QStringLiteral("22.43"));
-            QCOMPARE(text(d, "specMaxPav"), QStringLiteral("53.86"));
-            // (the messages of CalcCA are checked in test_design)
-            type(d, "specMaxPav", "44");
-            click(d, "optSpecRI");
-            type(d, "specRI", "1");
-            click(d, "btnCAmax");
-            QCOMPARE(text(d, "specMaxPav"), QStringLiteral("44"));
-        });
-        QCOMPARE(e.sink.messages, QStringList{"Error  11 (Division by zero) in CalcCA routine"});
     }
 
     void okStoresAngles()
@@ -271,17 +217,18 @@ private slots:
         e.job.theMat = QStringLiteral("Diamond");
         e.job.theDisp = 0.044f;
         float top = 0, left = 0;
-        QVERIFY(!drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+        angles(e, [&](QWidget* d) {
             // start angles on their limits are accepted
             for (auto [box, value] : {std::pair{"specStartPav", "38"}, {"specMinPav", "38"}, {"specMaxPav", "44"},
                                       {"specStartCrn", "35"}, {"specMinCrn", "25"}, {"specMaxCrn", "35"}})
                 type(d, box, value);
             click(d, "chkFixPav");
             click(d, "optFile");
-            d.move(120, 80);
-            storeWindowPosition(&d, top, left);
+            d->move(120, 80);
+            storeWindowPosition(d, top, left);
             click(d, "OKButton");
-        }));
+            QVERIFY(!d->isVisible());
+        });
         QVERIFY(e.sink.messages.isEmpty());
         QCOMPARE((QList<float>{e.job.stPav, e.job.maxPav, e.job.stCrn, e.job.minCrn}), (QList<float>{38, 44, 35, 25}));
         QCOMPARE(e.job.pStep, 0.6f);
@@ -295,14 +242,16 @@ private slots:
         QCOMPARE(e.positions.Lang, left);
     }
 
-    void okRefusalsKeepWhatWasStored()
+    // Refused OKs and a critical angle that cannot be had keep what was
+    // stored and shown.
+    void refusalsKeepWhatWasStored()
     {
         Env e;
         e.job.stPav = 1;
         e.job.useMatRI = true;
         e.positions.Tang = 360;
-        QVERIFY(drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
-            d.move(400, 300);
+        angles(e, [&](QWidget* d) {
+            d->move(400, 300);
             type(d, "specMinCrn", QString());
             click(d, "OKButton");
             QCOMPARE(e.job.stPav, 1.0f);
@@ -319,17 +268,23 @@ private slots:
             QVERIFY(e.job.fixCrn && e.job.useMatRI);
             type(d, "specStartPav", "40");
             click(d, "optSpecRI");
+            type(d, "specRI", "1");
+            click(d, "btnCAmax"); // no critical angle for an index of 1
+            QCOMPARE(text(d, "specMaxPav"), QStringLiteral("44"));
+            type(d, "specRI", "");
             click(d, "OKButton"); // no index
             QVERIFY(!e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
             click(d, "optSelMat");
             click(d, "OKButton"); // no material
-        }));
+            QVERIFY(d->isVisible());
+        });
         QCOMPARE(e.job.stPav, 40.0f); // stored by a refused OK, kept by Cancel
         QCOMPARE(e.positions.Tang, 360.0f);
         QCOMPARE(e.sink.messages,
                  (QStringList{"Please specify value for all angles",
                               "Error  13 (Type mismatch) in OKButton_Click routine",
                               "Starting angles must be between Min and Max!",
+                              "Error  11 (Division by zero) in CalcCA routine",
                               "Please specify a refractive index and dispersion",
                               "Error  9 (Subscript out of range) in OKButton_Click routine"}));
     }
@@ -338,7 +293,7 @@ private slots:
     {
         Env e;
         e.job.stPav = e.job.maxPav = 40;
-        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+        angles(e, [&](QWidget* d) {
             QVERIFY(checked(d, "optFile"));
             click(d, "optSpecRI");
             QCOMPARE(text(d, "specDisp"), QStringLiteral("0"));
@@ -349,7 +304,7 @@ private slots:
         QCOMPARE(e.job.theMat, QStringLiteral("Custom"));
         QCOMPARE(e.job.theRI, 1.6f);
         QCOMPARE(e.job.theDisp, 0.0f);
-        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+        angles(e, [&](QWidget* d) {
             QCOMPARE(text(d, "specRI"), QStringLiteral(" 1.6"));
             click(d, "optSelMat");
             pick(d, "lstMatl", "Quartz");
@@ -371,13 +326,13 @@ private slots:
             presets << preset;
             return answer;
         };
-        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+        angles(e, [&](QWidget* d) {
             click(d, "btnSelCol");
             QCOMPARE(swatch(d), answer);
             click(d, "CancelButton");
         });
         QCOMPARE(e.job.theRCol, int16_t(1));
-        drive([&] { showAnglesDialog(e.env); }, [&](QDialog& d) {
+        angles(e, [&](QWidget* d) {
             click(d, "btnSelCol");
             answer = QColor(); // the chooser cancelled
             click(d, "btnSelCol");
@@ -393,14 +348,14 @@ private slots:
         for (const bool tips : {false, true}) {
             Env e;
             e.prefs.DoTips = tips;
-            const auto count = [&](QDialog& d) {
-                int n = 0;
-                for (QWidget* w : d.findChildren<QWidget*>())
-                    n += !w->toolTip().isEmpty();
-                QCOMPARE(n, tips ? 3 : 0);
+            int shown = 0;
+            const auto count = [&](QWidget* d) {
+                for (QWidget* w : d->findChildren<QWidget*>())
+                    shown += !w->toolTip().isEmpty();
             };
-            drive([&] { showDesignFileDialog(e.env); }, count);
-            drive([&] { showAnglesDialog(e.env); }, count);
+            designFile(e, count);
+            angles(e, count);
+            QCOMPARE(shown, tips ? 6 : 0);
         }
     }
 };
