@@ -25,7 +25,6 @@ private slots:
     void completedRaytraceIsReadAndShown();
     void sendsThroughBatchFileWithoutWindow();
     void incompleteFilesTimeOut();
-    void silentRayTracerTimesOut();
     void setFlagStopsEveryCall();
     void abortWaitsForTheFilesThenReadsNothing();
     void malformedLogIsReportedAndAborts();
@@ -170,19 +169,6 @@ void TestRunner::incompleteFilesTimeOut()
         QCOMPARE(info->palette().color(QPalette::Base), QColor(255, 0, 0));
         QCOMPARE(info->palette().color(QPalette::Text), QColor(255, 255, 255));
     }
-}
-
-void TestRunner::silentRayTracerTimesOut()
-{
-    RaytraceRig rig;
-    rig.prefs.Tout = 1;
-    rig.standIn("exit 0\n");
-    float iso = -1, cos = -1;
-    rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
-    QVERIFY(rig.shell.TimedOut);
-    QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
-    QCOMPARE(rig.calls().size(), 1);
-    QCOMPARE(iso, -1.0f);
 }
 
 void TestRunner::setFlagStopsEveryCall()
