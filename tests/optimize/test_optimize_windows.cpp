@@ -22,8 +22,7 @@
 #include <QtTest>
 
 using namespace zep;
-using zep::test::child;
-using zep::test::onModal;
+using namespace zep::test;
 
 namespace {
 
@@ -54,8 +53,6 @@ char* toString(const Buttons& b)
     return qstrdup(QStringLiteral("Go %1 Abort %2 Cancel %3").arg(b.go).arg(b.abort).arg(b.cancel).toLatin1());
 }
 
-void click(QWidget* w, const char* name) { child<QPushButton>(w, name)->click(); }
-void type(QWidget* w, const char* name, const QString& t) { child<QLineEdit>(w, name)->setText(t); }
 void tick(QWidget* w, const char* name, bool on) { child<QCheckBox>(w, name)->setChecked(on); }
 
 struct Env {
@@ -221,7 +218,6 @@ private slots:
         QCOMPARE(pavBox.color(QPalette::Base), QColor(255, 0, 0));
         QCOMPARE(pavBox.color(QPalette::Text), QColor(255, 255, 255));
         QCOMPARE(info.color(QPalette::Base), QColor(0, 255, 0));
-        QCOMPARE(e.messages.messages, QStringList{" Note: One or both angles exceeded range"});
     }
 
     // The masks of the switched-on components are read when the window
@@ -260,12 +256,10 @@ private slots:
         e.targets.wtISO = 7;
         e.targets.doTilt3 = true;
         e.targets.TAngMax = 10;
-        QString fireShown;
-        bool presetShown = false;
         onModal("frmTargetDLOG", [&](QWidget* w) {
             zep::test::picture(w, "targets.png");
-            presetShown = child<QRadioButton>(w, "optPreset")->isChecked();
-            fireShown = child<QComboBox>(w, "Combo1")->currentText();
+            QVERIFY(child<QRadioButton>(w, "optPreset")->isChecked());
+            QCOMPARE(child<QComboBox>(w, "Combo1")->currentText(), QString("Quartz"));
             type(w, "wISO", "3");                   // unticked: keeps 7
             tick(w, "chkIll", true);
             type(w, "wIll", "2.5x");
@@ -281,8 +275,6 @@ private slots:
         });
         TargetsEnv env = e.targetsEnv();
         showTargets(env);
-        QVERIFY(presetShown);
-        QCOMPARE(fireShown, QString("Quartz"));
         QVERIFY(!e.targets.doISO);
         QCOMPARE(e.targets.wtISO, 7.0f);
         QCOMPARE(e.targets.wtILL, 2.5f);
@@ -302,22 +294,19 @@ private slots:
     {
         Env e;
         int16_t once = 0;
-        bool cancelOn = true, stillOpen = false;
         onModal("frmTargetDLOG", [&](QWidget* w) {
             tick(w, "chkIll", true);
             type(w, "wIll", "4");
             click(w, "btnEvalMF");
-            cancelOn = child<QPushButton>(w, "CancelButton")->isEnabled();
+            QVERIFY(!child(w, "CancelButton")->isEnabled());
             QTest::keyClick(w, Qt::Key_Escape);
-            stillOpen = w->isVisible();
+            QVERIFY(w->isVisible());
             click(w, "OKButton");
         });
         TargetsEnv env = e.targetsEnv([&](QWidget*) { once = e.job.once; });
         showTargets(env);
         QCOMPARE(once, int16_t(1));
         QCOMPARE(e.targets.wtILL, 4.0f);
-        QVERIFY(!cancelOn);
-        QVERIFY(stillOpen);
     }
 
     // Save Targets then Load Targets brings back what was saved; a mask
@@ -343,16 +332,14 @@ private slots:
             tick(w, "chkTilt", false);
             e.targets.wtTilt = 1;
             onModal("frmGenericFile", [](QWidget* c) {
-                auto* files = child<QListWidget>(c, "fileList");
-                files->setCurrentItem(files->findItems("T1.TXT", Qt::MatchExactly).value(0));
+                pick(c, "fileList", "T1.TXT");
                 click(c, "OKButton");
             });
             click(w, "btnLoadOpt");
             QVERIFY(child<QCheckBox>(w, "chkTilt")->isChecked());
-            QCOMPARE(child<QLineEdit>(w, "wTilt")->text(), QString("12.5"));
+            QCOMPARE(text(w, "wTilt"), QString("12.5"));
             onModal("frmGenericFile", [](QWidget* c) {
-                auto* files = child<QListWidget>(c, "fileList");
-                files->setCurrentItem(files->findItems("bad\"mask.BMP", Qt::MatchExactly).value(0));
+                pick(c, "fileList", "bad\"mask.BMP");
                 click(c, "OKButton");
             });
             click(w, "btnSelSMsk");

@@ -175,18 +175,15 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ZepError, recutDesign(d, {41.5, 41.5, 28, 30}));
     }
 
+    // Gears, offsets and fractions the four designs do not use (their index
+    // positions are compared with their text exports above).
     void indexPositionsFollowTheGear()
     {
-        const gemray::Vec3 east{1, 0, -1}, north{0, 1, -1}, level{0, 0, 1};
-        QCOMPARE(indexPosition(north, 96, 0), 0.0);
-        QCOMPARE(indexPosition(east, 96, 0), 24.0);
-        QCOMPARE(indexPosition(east, -96, 48), 24.0);
+        const gemray::Vec3 east{1, 0, -1};
         QCOMPARE(indexPosition(east, 96, 48), 72.0);
         QCOMPARE(indexPosition(east, 80, 0), 20.0);
-        QCOMPARE(indexPosition(level, 96, 48), 0.0);
         QCOMPARE(indexPosition(east, 96, 0.5), 24.5);
         QCOMPARE(indexPosition(east, 96, -24), 0.0);
-        QCOMPARE(indexText(0, -96), std::string("-96"));
         QCOMPARE(indexText(24.5, 96), std::string("24.50"));
     }
 

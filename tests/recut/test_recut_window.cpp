@@ -16,8 +16,7 @@
 #include <QtTest>
 
 using namespace zep;
-using zep::test::child;
-using zep::test::onNextModal;
+using namespace zep::test;
 
 namespace {
 
@@ -35,10 +34,10 @@ QString cell(QWidget* w, const QString& tier, int column)
 void saveAs(QWidget* w, const char* button, const QString& file)
 {
     onNextModal([file](QWidget* chooser) {
-        child<QLineEdit>(chooser, "txtFileName")->setText(file);
-        child<QPushButton>(chooser, "OKButton")->click();
+        type(chooser, "txtFileName", file);
+        click(chooser, "OKButton");
     });
-    child<QPushButton>(w, button)->click();
+    click(w, button);
 }
 
 } // namespace
@@ -60,7 +59,7 @@ class TestRecutWindow : public QObject {
     {
         onNextModal([act](QWidget* w) {
             act(w);
-            child<QPushButton>(w, "btnClose")->click();
+            click(w, "btnClose");
         });
         CutListEnv e = env(result);
         showCuttingList(e);

@@ -131,8 +131,6 @@ private slots:
         QTest::newRow("old angle mistyped") << QStringList{"recut", "SRB.gem", "--pav", "14.5", "42", "-o", "x.gem"}
                                             << 1 << "no pavilion tier at 14.5 degrees";
         QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
-        QTest::newRow("empty design") << design("empty.gem") << 1 << "empty.gem\" is empty";
-        QTest::newRow("truncated design") << design("cut.gem") << 1 << "cut.gem\" is truncated";
         QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
         QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
         QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1 << "Cannot write nowhere/x.gem";
@@ -197,11 +195,8 @@ private slots:
         std::mt19937 random(12);
         for (char& c : junk)
             c = char(random());
-        QVERIFY(writeFile(path("empty.gem"), {}) && writeFile(path("cut.gem"), srb.left(300)) &&
-                writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
-        QFile huge(path("huge.gem"));
-        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(17 << 20));
-        huge.close();
+        QVERIFY(writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
+        QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
         const QStringList before = listing();
 
         const Outcome o = run(kTool, args, dir->path());
