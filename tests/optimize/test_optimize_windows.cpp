@@ -26,19 +26,6 @@ using namespace zep::test;
 
 namespace {
 
-struct StandIn : MeritEvaluator {
-    MeritRecord& merit;
-    std::function<void(float, float, MeritRecord&)> f;
-    std::function<void()> during; // runs inside every evaluation
-    explicit StandIn(MeritRecord& m) : merit(m) {}
-    void evaluate(float pav, float crn) override
-    {
-        f(pav, crn, merit);
-        if (during)
-            during();
-    }
-};
-
 struct Buttons {
     bool go, abort, cancel;
     bool operator==(const Buttons&) const = default;
@@ -55,15 +42,7 @@ char* toString(const Buttons& b)
 
 void tick(QWidget* w, const char* name, bool on) { child<QCheckBox>(w, name)->setChecked(on); }
 
-struct Env {
-    QTemporaryDir tmp;
-    JobState job;
-    OptimizationTargets targets;
-    Preferences prefs;
-    ShellValues shell;
-    MeritRecord merit;
-    bool AbortFlag = false;
-    RecordingSink messages;
+struct Env : SearchJob {
     ImageStore images;
     BitmapTemplates bitmaps;
     WindowPositions positions;
@@ -71,25 +50,20 @@ struct Env {
     FileChooserExchange gf;
     YesNoExchange yn;
     FourNumExchange fn;
-    std::function<void(float, float, MeritRecord&)> f = [](float p, float, MeritRecord& m) {
-        m.MFISO = 100 - (p - 42) * (p - 42);
-        m.MFTotal = m.MFISO;
-    };
-    std::function<void()> during;
-
-    Env() { zep::test::searchJob(tmp.path(), job, shell, targets); }
+    // What the window's stand-in evaluations do.
+    StandInMerit standIn{merit};
 
     OptimizerWindowEnv optimizer()
     {
         return OptimizerWindowEnv{
-            OptimizerEnv{job, targets, prefs, shell, merit, AbortFlag, messages},
+            env(),
             images,
             bitmaps,
             positions,
             [this](RaytraceView&) {
-                auto s = std::make_unique<StandIn>(merit);
-                s->f = f;
-                s->during = during;
+                auto s = std::make_unique<StandInMerit>(merit);
+                s->f = standIn.f;
+                s->during = standIn.during;
                 return s;
             },
             {}};
@@ -135,8 +109,8 @@ private slots:
             {"evaluated once", [](Env& e) { e.job.once = 1; }, done, 0},
             {"stopped by Abort",
              [](Env& e) {
-                 e.during = [n = 0]() mutable {
-                     if (++n == 3)
+                 e.standIn.during = [](int n) {
+                     if (n == 3)
                          click(QApplication::activeModalWidget(), "AbortButton");
                  };
              },
@@ -148,17 +122,17 @@ private slots:
              },
              {true, true, false}, 0},
             {"halted: a merit function of 0",
-             [](Env& e) { e.f = [](float, float, MeritRecord& m) { m.MFTotal = 0; }; },
+             [](Env& e) { e.standIn.f = [](float, float) { return 0.0f; }; },
              {false, true, false}, 0},
         };
         for (const auto& row : rows) {
             Env e;
             row.setUp(e);
             Buttons atOpen{}, inRun = running, atEnd{};
-            e.during = [&, then = e.during] {
+            e.standIn.during = [&, then = e.standIn.during](int n) {
                 inRun = buttons(QApplication::activeModalWidget());
                 if (then)
-                    then();
+                    then(n);
             };
             e.runOptimizer([&](QWidget* w) {
                 atOpen = buttons(w);
@@ -180,27 +154,23 @@ private slots:
         e.job.maxPav = 42.5f;
         e.job.fixCrn = false;
         e.job.cStep = 1;
-        auto calls = std::make_shared<int>(0);
-        e.f = [calls](float p, float c, MeritRecord& m) {
-            m.MFISO = 30 + p - 40 - (c - 30) * (c - 30);
-            m.MFIll = 10;
-            m.MFTotal = m.MFISO + m.MFIll;
-            // The first bar of sweep 1 stands tall; the later ones erase it.
-            if (++*calls == 2)
-                m.MFIll = 45;
+        // ISO 30 + p - 40 - (c - 30)^2, illumination 10; the first bar of
+        // sweep 1 stands tall (the later ones erase it).
+        e.standIn.f = [](float p, float c) { return p - (c - 30) * (c - 30); };
+        e.standIn.during = [&e](int n) {
+            e.merit.MFIll = n == 2 ? 45 : 10;
+            e.merit.MFISO = e.merit.MFTotal - 10;
         };
         QImage chart;
-        QRect plot;
         std::function<QPoint(float, float)> at;
         QPalette pavBox, info;
         e.runOptimizer([&](QWidget* w) {
             click(w, "GoButton");
             auto* c = child<MeritChart>(w, "picMF");
             chart = c->grab().toImage();
-            plot = c->plotArea();
             at = [c](float x, float y) { return c->pixelAt(QPointF(x, y)); };
             pavBox = child<QLineEdit>(w, "txtCurPav")->palette();
-            info = w->findChild<QLineEdit*>("InfoWin")->palette();
+            info = child<QLineEdit>(w, "InfoWin")->palette();
         });
         // Start 40: ISO 30 + illumination 10, top 80. Sweep 1 ends at 42
         // (the advance to 43 is out of range): ISO 32, illumination 10.

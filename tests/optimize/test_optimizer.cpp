@@ -1,13 +1,8 @@
 // The optimization run without a window: GRIDLS against stand-in merit
 // functions whose course is worked out by hand.
-#include "common/FileIO.h"
-#include "common/Messages.h"
 #include "SearchJob.h"
-#include "optimize/Optimizer.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
-#include <functional>
 #include <map>
 
 using namespace zep;
@@ -36,31 +31,6 @@ struct Recorder : OptimizerView {
     void letEventsRun() override {}
 };
 
-// A merit function of the angles; records every point it is asked for.
-struct StandIn : MeritEvaluator {
-    MeritRecord& merit;
-    std::function<float(float, float)> f;
-    std::function<void(int)> onCall; // the call's number, from 1
-    std::vector<std::pair<float, float>> calls;
-
-    explicit StandIn(MeritRecord& m) : merit(m) {}
-    void evaluate(float pav, float crn) override
-    {
-        calls.emplace_back(pav, crn);
-        merit.MFTotal = f(pav, crn);
-        merit.MFISO = merit.MFTotal;
-        if (onCall)
-            onCall(int(calls.size()));
-    }
-    std::vector<float> pavs() const
-    {
-        std::vector<float> p;
-        for (const auto& c : calls)
-            p.push_back(c.first);
-        return p;
-    }
-};
-
 // A pavilion-only merit function given point by point, `otherwise` elsewhere.
 std::function<float(float, float)> table(std::map<float, float> values, float otherwise)
 {
@@ -70,28 +40,23 @@ std::function<float(float, float)> table(std::map<float, float> values, float ot
     };
 }
 
-struct Rig {
-    QTemporaryDir tmp;
-    JobState job;
-    OptimizationTargets targets;
-    Preferences prefs;
-    ShellValues shell;
-    MeritRecord merit;
-    bool AbortFlag = false;
-    RecordingSink messages;
+struct Rig : zep::test::SearchJob {
     Recorder view;
-    StandIn eval{merit};
-    Optimizer opt{OptimizerEnv{job, targets, prefs, shell, merit, AbortFlag, messages}, eval, view};
+    zep::test::StandInMerit eval{merit};
+    Optimizer opt{env(), eval, view};
 
-    Rig()
-    {
-        zep::test::searchJob(tmp.path(), job, shell, targets);
-        AbortFlag = true; // as a previous window leaves it
-    }
+    Rig() { AbortFlag = true; } // as a previous window leaves it
     void go()
     {
         opt.opened();
         opt.Go();
+    }
+    std::vector<float> pavs() const
+    {
+        std::vector<float> p;
+        for (const auto& c : eval.calls)
+            p.push_back(c.first);
+        return p;
     }
 };
 
@@ -105,9 +70,8 @@ private slots:
     void smoothPeakInsideTheRange()
     {
         Rig r;
-        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
         r.go();
-        const std::vector<float> all = r.eval.pavs();
+        const std::vector<float> all = r.pavs();
         const std::vector<float> first(all.begin(), all.begin() + 6);
         QCOMPARE(first, (std::vector<float>{40, 40, 41, 42, 43, 42}));
         QVERIFY(r.opt.success);
@@ -140,7 +104,6 @@ private slots:
         r.job.pStep = 3;
         r.job.minPav = 30;
         r.job.maxPav = 50;
-        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
         r.go();
         QVERIFY(r.opt.success);
         QCOMPARE(r.opt.itCnt, int16_t(2));
@@ -156,7 +119,7 @@ private slots:
         r.job.fixCrn = false;
         r.eval.f = [](float p, float c) { return p + 100 - (c - 30) * (c - 30); };
         r.go();
-        const std::vector<float> p = r.eval.pavs();
+        const std::vector<float> p = r.pavs();
         QVERIFY(std::find(p.begin(), p.end(), 43.0f) != p.end());
         QVERIFY(*std::max_element(p.begin(), p.end()) == 43.0f);
         QVERIFY(r.opt.success);
@@ -176,7 +139,7 @@ private slots:
         r.prefs.ATol = 10;
         r.eval.f = table({{40, 1}, {41, 1}, {42, 2}, {43, 3}, {44, 3}}, 1.5f);
         r.go();
-        QCOMPARE(r.eval.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
+        QCOMPARE(r.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
         QCOMPARE(r.opt.itPav, 43.5f);
         QVERIFY(r.opt.success);
     }
@@ -190,7 +153,7 @@ private slots:
         r.job.pStep = 0;
         r.job.fixCrn = false;
         r.eval.f = [](float, float c) { return 100 - (c - 32) * (c - 32); };
-        r.eval.onCall = [&r](int n) {
+        r.eval.during = [&r](int n) {
             if (n > 1000)
                 r.AbortFlag = true;
         };
@@ -264,8 +227,7 @@ private slots:
     void abortDuringASweep()
     {
         Rig r;
-        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
-        r.eval.onCall = [&r](int n) {
+        r.eval.during = [&r](int n) {
             if (n == 4)
                 r.opt.Abort();
         };
