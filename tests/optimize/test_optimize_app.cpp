@@ -92,7 +92,6 @@ private slots:
             QCOMPARE(text(main, "txtItCrn"), Format(finalCrn, u"#.000"));
             QCOMPARE(text(main, "txtStartMF"), NumText(startMF));
             QCOMPARE(text(main, "txtItMF"), NumText(finalMF));
-            picture(main, "main-window.png");
             main->btnQuit_Click();
         }
 

@@ -1,8 +1,8 @@
 // A new user's PlayPen session with the real console, zepcmd and gemray:
 // SRB.gem raytraced normally, kept as reference, evaluated for tilt and
 // rendered in colour, the images copied beside the design, then Turkey.gem.
-// With ZEP_SCREENSHOT set, the window is saved there for the README.
 #include "PlayPenRig.h"
+#include "support/Picture.h"
 
 #include "common/NumText.h"
 
@@ -119,12 +119,8 @@ void TestPlayPenGemray::sessionWithTheRoundBrilliant()
             dispersed += colour.pixelColor(x, y).red() != colour.pixelColor(x, y).blue();
     QVERIFY(dispersed > 100);
 
-    const QString picture = qEnvironmentVariable("ZEP_SCREENSHOT");
-    if (!picture.isEmpty()) {
-        w.adjustSize();
-        QTest::qWait(200);
-        QVERIFY(w.grab().save(picture));
-    }
+    w.adjustSize();
+    picture(&w, "playpen.png");
 
     onNextModal([](QWidget* d) { click(d, "OKButton"); });
     rig.click("btnSaveBMP");

@@ -1,6 +1,7 @@
 // The gemray program as ZEP runs it: its command line, the files it leaves in the
 // working folder, and its answers to bad input.
 #include "StoneFixtures.h"
+#include "support/Process.h"
 
 #include "raytracer/CommandLine.h"
 #include "raytracer/GemFile.h"
@@ -17,6 +18,9 @@
 
 using namespace gemray;
 using namespace gemray::test;
+using zep::test::Outcome;
+using zep::test::readAll;
+using zep::test::writeFile;
 
 namespace {
 
@@ -27,46 +31,15 @@ constexpr int kRawSize = 14402;
 const QStringList kStandard = {"-p", "41.500", "41.500", "-c", "28.000", "28.000", "-g", "-i", "1.5400",
                                "B",  "R",      "C",      "I"};
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
 // Runs gemray in `dir`; `variable`, when given, is set in its environment to `value`.
 Outcome run(const QString& dir, const QStringList& args, const QString& variable = {}, const QString& value = {})
 {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("GEMRAY_THREADS");
-    if (!variable.isEmpty())
-        env.insert(variable, value);
-    p.setProcessEnvironment(env);
-    p.start(kProgram, args);
-    if (!p.waitForFinished(60000))
-        p.kill();
-    Outcome o;
-    o.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    o.out = p.readAllStandardOutput();
-    o.err = p.readAllStandardError();
-    return o;
+    return zep::test::run(kProgram, args, dir, {}, variable, value);
 }
 
 QStringList listing(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 QByteArray toBytes(const std::vector<std::uint8_t>& v)

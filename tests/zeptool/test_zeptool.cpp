@@ -1,44 +1,18 @@
 // zeptool as a script runs it: the real program, the real gemray on the
 // designs it writes, and its answers to bad input.
+#include "support/Process.h"
+
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
+
+using namespace zep::test;
 
 namespace {
 
 const QString kTool = QStringLiteral(ZEP_BIN_DIR "/zeptool");
 const QString kGemray = QStringLiteral(ZEP_BIN_DIR "/gemray");
-
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-Outcome run(const QString& program, const QStringList& args, const QString& dir)
-{
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // COS and ISO brightness of one gemray run, from the third line of its log.
 QPair<double, double> trace(const QString& dir, const QString& design, const QStringList& angles)
