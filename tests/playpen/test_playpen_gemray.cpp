@@ -90,9 +90,7 @@ void TestPlayPenGemray::sessionWithTheRoundBrilliant()
     b = logged(rig);
     const PlayPenFields& f = w.pen().f;
     QCOMPARE(f.PTiltISO[0], b.iso);
-    QCOMPARE(commands(rig).size(), 4);
-    QVERIFY(commands(rig)[1].endsWith("-x 7.071 -y 7.071 P R C I"));
-    QVERIFY(commands(rig)[2].endsWith("-x 3.536 -y 3.536 P R C I"));
+    QCOMPARE(commands(rig).size(), 4); // (the tilts sent: test_playpen)
 
     rig.click("btnMakeRef");
     noMessages();
@@ -109,8 +107,6 @@ void TestPlayPenGemray::sessionWithTheRoundBrilliant()
     rig.click("CalcButton");
     noMessages();
     QCOMPARE(commands(rig).size(), 10);
-    QVERIFY(commands(rig)[7].endsWith("-i 1.5180 P R C I"));
-    QCOMPARE(fileLength(rig.work("ZEPr.BMP")), qint64(57654));
     const QImage& colour = child<GemImage>(&w, "imgCurRan")->image();
     QCOMPARE(colour.pixelColor(0, 0), QColor(0, 0, 0));
     int dispersed = 0;
