@@ -66,7 +66,7 @@ void TestPlayPenGemray::sessionWithTheRoundBrilliant()
         QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
     };
 
-    // At its own angles and index: the figures of the log (which test_light
+    // At its own angles and index: the figures of the log (which test_stone.cpp
     // compares with the established ray tracer's).
     rig.click("CalcButton");
     noMessages();

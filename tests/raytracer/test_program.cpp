@@ -135,7 +135,7 @@ void TestProgram::writesTheFilesZepReads()
     QCOMPARE(n[1], 28.0);
     QCOMPARE(n[2], 1.54);
     QVERIFY(n[6] >= 0.0 && n[6] < 10.0); // leak
-    // The ISO image shows the ISO brightness (the figures themselves: test_light).
+    // The ISO image shows the ISO brightness (the figures themselves: test_stone.cpp).
     QVERIFY(std::fabs(isoSum / stone / 254.0 * 100.0 - n[8]) < 1.5);
 }
 
