@@ -119,8 +119,6 @@ private slots:
                                                << "unknown material \"Glass\"";
         QTest::newRow("job: unreadable targets") << opt + QStringList{"--targets", "gone.TXT"} << 1
                                                  << "Cannot read the targets file gone.TXT: File not found.";
-        QTest::newRow("job: targets of junk") << opt + QStringList{"--targets", "junk.gem"} << 1
-                                              << "This is not a ZEP Target File";
         QTest::newRow("job: recut over the design") << opt + QStringList{"--recut", "SRB.gem"} << 2
                                                     << "--recut names the design itself";
         QTest::newRow("map: no output") << QStringList{"map", "SRB.gem", "--material", "Quartz"} << 2
