@@ -1,7 +1,7 @@
 // The merit function evaluation: the difference pass, and whole evaluations
 // (the tilt directions and samples among them) through the real console with
 // a stand-in ray tracer that answers with prepared images and brightness
-// values; and one whole evaluation with the real gemray.
+// values.
 #include "runner/RaytraceRig.h"
 #include "merit/Evaluation.h"
 
@@ -87,7 +87,6 @@ private slots:
     void fireMeasuresTheIndexPair();
     void captionsAndAZeroDispersion();
     void noAllowedPixelEndsTheEvaluation();
-    void everyComponentOfTheRoundBrilliant();
 };
 
 // With a mask, a 255 in the first image counts like any other value. (The
@@ -332,56 +331,6 @@ void TestMerit::noAllowedPixelEndsTheEvaluation()
     e.run();
     QCOMPARE(e.rig.messages.messages.last(), QString("There are no allowed pixels in the Sparkle Mask! Aborting"));
     QCOMPARE(e.rig.calls().size(), 3 + 3);
-}
-
-// One whole evaluation of SRB.gem with every component on, through the real
-// console, zepcmd and gemray.
-void TestMerit::everyComponentOfTheRoundBrilliant()
-{
-    RaytraceRig rig;
-    copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray"));
-    copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), rig.work("B"));
-    rig.job.olPav = 41.5f;
-    rig.job.olCrn = 28;
-    rig.job.theRI = 1.54f;
-    rig.job.theDisp = 0.044f;
-
-    OptimizationTargets t;
-    t.doISO = t.doIll = t.doTilt = t.doSparkle = t.doFire = true;
-    t.wtISO = t.wtILL = 1;
-    t.wtTilt = 10;
-    t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
-    t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
-    t.nTang = 3;
-    t.TAngMax = 10;
-    t.dBZMF = 20;
-    t.wtSparkle = 2;
-    t.SpDir1 = 1;
-    t.SpDir2 = 3;
-    t.SpAng1 = t.SpAng2 = 2;
-    t.wtFire = 3;
-    MeritRecord m;
-    const MeritEnv env{*rig.runner, t, rig.job, rig.images, rig.bitmaps, m, rig.AbortFlag, rig.messages};
-
-    evalMF(env, 41, 30, "MFM");
-    QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
-    QVERIFY(!rig.AbortFlag);
-    QVERIFY(!rig.shell.TimedOut);
-    QCOMPARE(rig.runner->statistics().raytraces, 1 + 8 * 2 + 2 + 2);
-
-    QVERIFY(m.COSBright > 0 && m.COSBright < m.ISOBright && m.ISOBright < 100);
-    QVERIFY(m.MFTilt >= 0 && m.MFTilt <= 10);
-    QVERIFY(m.MFSparkle >= 2 && m.MFSparkle <= 2 * 255);
-    QVERIFY(m.MFFire >= 3 && m.MFFire <= 3 * 255);
-    // Background pixels of the face-up picture are white; the stone is not.
-    QVERIFY(std::count(m.MapImage.begin(), m.MapImage.end(), uint8_t(255)) > 1000);
-    QVERIFY(std::count(m.MapImage.begin(), m.MapImage.end(), uint8_t(255)) < 14000);
-    QCOMPARE(rig.mapperPanel->txtCGRI()->text(), QString(" 1.562")); // the fire step's second index
-
-    // No image that was not asked for, no batch file, no half-written file.
-    QDir work(rig.work(""));
-    QCOMPARE(work.entryList(QDir::Files, QDir::Name),
-             (QStringList{"B", "Gemray", "Gemray.log", "R", "ZEP.BMP"}));
 }
 
 QTEST_MAIN(TestMerit)
