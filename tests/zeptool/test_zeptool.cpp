@@ -100,6 +100,8 @@ private slots:
                                        << "the new crown angle is missing";
         QTest::newRow("named twice") << srb + QStringList{"-o", "x.gem", "--asc", "x.gem"} << 2 << "named twice";
         QTest::newRow("over the design") << srb + QStringList{"-o", "SRB.gem"} << 2 << "is the design itself";
+        QTest::newRow("angle 0") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "0", "-o", "x.gem"} << 1
+                                 << "The new pavilion angle 0 must lie between 0 and 90 degrees.";
         QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
         QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
         QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
