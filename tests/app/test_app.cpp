@@ -4,28 +4,21 @@
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
 #include "design/Materials.h"
+#include "settings/PreferencesFile.h"
 #include "support/Modal.h"
+#include "support/Picture.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 using namespace zep;
-using zep::test::child;
-using zep::test::onNextModal;
+using namespace zep::test;
 
 namespace {
-
-const QByteArray DefaultPrefs = "\"ZEPPrefs\",1\r\n\"ATol\",.05\r\n\"DosPaste\",\"% EP\"\r\n\"Tout\",15\r\n"
-                                "\"DoBat\",#FALSE#\r\n\"DoTips\",#TRUE#\r\n\"END\",\"ZEPPrefs\"\r\n";
 
 AppOptions testOptions(const QString& gemrayDir = {})
 {
@@ -37,21 +30,6 @@ AppOptions testOptions(const QString& gemrayDir = {})
 }
 
 void touch(const QString& path, const QByteArray& bytes = "x") { writeFileSafely(path, bytes); }
-
-void pick(QWidget* w, const char* list, const QString& text)
-{
-    auto* l = child<QListWidget>(w, list);
-    const auto found = l->findItems(text, Qt::MatchExactly);
-    if (found.isEmpty())
-        qFatal("%s has no %s", list, qPrintable(text));
-    l->setCurrentItem(found.first());
-}
-
-void type(QWidget* w, const char* box, const QString& text)
-{
-    auto* b = child<QLineEdit>(w, box);
-    b->setText(text);
-}
 
 } // namespace
 
@@ -66,6 +44,15 @@ class TestApp : public QObject {
     {
         QDir(startDir).mkdir(QStringLiteral("ZEPWork"));
         touch(work(QStringLiteral("Gemray.exe")));
+    }
+    // ZEP started in a working folder that holds the ray tracer.
+    std::unique_ptr<ZepApplication> started(RecordingSink& sink, const AppOptions& options = testOptions())
+    {
+        prepareWork();
+        auto app = std::make_unique<ZepApplication>(options, &sink);
+        if (!app->setup())
+            qFatal("ZEP did not start: %s", qPrintable(sink.messages.join(u'|')));
+        return app;
     }
     static QString consoleDirPrompt()
     {
@@ -94,16 +81,14 @@ private slots:
         QStringList listed;
         onNextModal([&](QWidget* w) {
             title = w->windowTitle();
-            auto* files = child<QListWidget>(w, "fileList");
-            for (int i = 0; i < files->count(); ++i)
-                listed << files->item(i)->text();
-            child<QPushButton>(w, "OKButton")->click(); // the new user only presses OK
+            listed = items(w, "fileList");
+            click(w, "OKButton"); // the new user only presses OK
         });
         QVERIFY(app->setup());
         QCOMPARE(title, QStringLiteral("Locate the Gemray Program"));
         QCOMPARE(listed, QStringList{QStringLiteral("gemray")});
         QVERIFY(QFileInfo(work(QStringLiteral("gemray"))).isExecutable());
-        QCOMPARE(readFileBytes(work(QStringLiteral("ZEPPrefs.txt"))), DefaultPrefs);
+        QCOMPARE(readFileBytes(work(QStringLiteral("ZEPPrefs.txt"))), preferencesBytes(Preferences()));
         QVERIFY(app->console().isRunning());
         QCOMPARE(app->state().shell.DosTask, double(app->console().taskId()));
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
@@ -144,7 +129,7 @@ private slots:
     {
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
-        onNextModal([](QWidget* w) { child<QPushButton>(w, "CancelButton")->click(); });
+        onNextModal([](QWidget* w) { click(w, "CancelButton"); });
         QVERIFY(!app.setup());
         QCOMPARE(sink.messages.size(), 1);
         QVERIFY(sink.messages[0].startsWith(QStringLiteral("ZEP needs Gemray. Download from ")));
@@ -173,27 +158,18 @@ private slots:
 
     void firstPasteUsesThePreference()
     {
-        // The preferences are read before the console starts: "^V" pastes the
-        // change of folder, "% EX" opens the Edit menu and pastes nothing.
+        // The preferences are read before the console starts: "% EX" opens
+        // the Edit menu and pastes nothing, not even the change of folder.
         prepareWork();
-        for (const char* keys : {"^V", "% EX"}) {
-            touch(work(QStringLiteral("ZEPPrefs.txt")),
-                  QByteArray(DefaultPrefs).replace("% EP", keys));
-            RecordingSink sink;
-            ZepApplication app(testOptions(), &sink);
-            QVERIFY(app.setup());
-            QCOMPARE(app.state().prefs.DosPaste, QString::fromLatin1(keys));
-            const QString startPrompt = QDir::toNativeSeparators(QDir::currentPath()) + u'>';
-            QTRY_VERIFY(app.console().outputText().contains(startPrompt));
-            if (QByteArray(keys) == "^V") {
-                QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
-            } else {
-                // A line typed now runs after anything pasted before it.
-                app.console().window()->typeText(QStringLiteral("ECHO typed\r"));
-                QTRY_VERIFY(app.console().outputText().contains(QStringLiteral("\ntyped\n")));
-                QVERIFY(!app.console().outputText().contains(consoleDirPrompt()));
-            }
-        }
+        touch(work(QStringLiteral("ZEPPrefs.txt")), "\"ZEPPrefs\",1\r\n\"DosPaste\",\"% EX\"\r\n\"END\",\"ZEPPrefs\"\r\n");
+        RecordingSink sink;
+        ZepApplication app(testOptions(), &sink);
+        QVERIFY(app.setup());
+        QTRY_VERIFY(app.console().outputText().contains(QDir::toNativeSeparators(QDir::currentPath()) + u'>'));
+        // A line typed now runs after anything pasted before it.
+        app.console().window()->typeText(QStringLiteral("ECHO typed\r"));
+        QTRY_VERIFY(app.console().outputText().contains(QStringLiteral("\ntyped\n")));
+        QVERIFY(!app.console().outputText().contains(consoleDirPrompt()));
     }
 
     void staleAndDamagedFilesAtStartUp()
@@ -229,45 +205,31 @@ private slots:
             QVERIFY2(b->toolTip().isEmpty(), qPrintable(b->objectName()));
     }
 
+    // The activity commands refuse a job that is not complete; with a job
+    // the PlayPen opens on it.
     void activitiesNeedAJob()
     {
-        prepareWork();
         RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
-        MainWindow* m = app.mainWindow();
+        const auto app = started(sink);
+        MainWindow* m = app->mainWindow();
         m->btnOpt_Click();
         m->btnPlay_Click();
         m->btnMFMap_Click();
-        QCOMPARE(sink.messages,
-                 (QStringList{QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before Optimizing"),
-                              QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen"),
-                              QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")}));
+        child<QPushButton>(m, "btnCutList")->click();
+        const QString incomplete = QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before ");
+        QCOMPARE(sink.messages, (QStringList{incomplete + "Optimizing", incomplete + "entering the PlayPen",
+                                             incomplete + "entering the PlayPen", incomplete + "opening the Cutting List"}));
         // A job without targets
         sink.messages.clear();
-        JobState& j = app.state().job;
-        j.fnam = QStringLiteral("/x/SRB.gem");
+        JobState& j = app->state().job;
+        j.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
         j.stPav = 41.5f; j.stCrn = 28; j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
         m->btnOpt_Click();
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Please enter at least one optimization parameter")});
-    }
-
-    void playPenCommandOpensThePlayPen()
-    {
-        prepareWork();
-        RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
-        JobState& j = app.state().job;
-        j.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
-        j.stPav = 41.5f; j.stCrn = 28; j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
         QString pav;
-        onNextModal([&](QWidget* d) {
-            pav = child<QLineEdit>(d, "txtCurPav")->text();
-            child<QPushButton>(d, "CancelButton")->click();
-        });
-        app.mainWindow()->btnPlay_Click();
-        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(u'|')));
+        onNextModal([&](QWidget* d) { pav = text(d, "txtCurPav"); });
+        m->btnPlay_Click();
+        QCOMPARE(sink.messages.size(), 1);
         QCOMPARE(pav, QStringLiteral("41.500"));
         QCOMPARE(readFileBytes(work(QStringLiteral("P"))), readFileBytes(j.fnam));
     }
@@ -276,21 +238,19 @@ private slots:
     {
         // A new user picks SRB.gem, extracts and picks 41.50 and 28.00, sets the
         // pavilion limits from the critical angle of Quartz, quits and starts again.
-        prepareWork();
         QTemporaryDir designs;
         QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs.filePath(QStringLiteral("SRB.gem"))));
         RecordingSink sink;
-        auto app = std::make_unique<ZepApplication>(testOptions(), &sink);
-        QVERIFY(app->setup());
+        auto app = started(sink);
         MainWindow* m = app->mainWindow();
         app->state().fd.FDDir = QDir::toNativeSeparators(designs.path()); // where the chooser opens
 
         onNextModal([](QWidget* d) {
             pick(d, "fileList", QStringLiteral("SRB.gem"));
-            child<QPushButton>(d, "btnParse")->click();
+            click(d, "btnParse");
             pick(d, "lstPav", QStringLiteral("41.50"));
             pick(d, "lstCrn", QStringLiteral("28.00"));
-            child<QPushButton>(d, "OKButton")->click();
+            click(d, "OKButton");
         });
         m->btnFSel_Click();
         QCOMPARE(app->state().job.fnam, QDir::toNativeSeparators(designs.filePath(QStringLiteral("SRB.gem"))));
@@ -299,14 +259,14 @@ private slots:
         QCOMPARE(readFileBytes(work(QStringLiteral("B"))), readFileBytes(designs.filePath(QStringLiteral("SRB.gem"))));
 
         onNextModal([](QWidget* d) {
-            child<QRadioButton>(d, "optSelMat")->click();
+            click(d, "optSelMat");
             pick(d, "lstMatl", QStringLiteral("Quartz"));
-            child<QPushButton>(d, "btnCAmin")->click();
-            child<QPushButton>(d, "btnCAmax")->click();
+            click(d, "btnCAmin");
+            click(d, "btnCAmax");
             type(d, "specMinCrn", QStringLiteral("25"));
             type(d, "specMaxCrn", QStringLiteral("35"));
-            child<QCheckBox>(d, "chkFixCrn")->setChecked(true);
-            child<QPushButton>(d, "OKButton")->click();
+            click(d, "chkFixCrn");
+            click(d, "OKButton");
         });
         m->btnModAng_Click();
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(u'|')));
@@ -343,8 +303,8 @@ private slots:
         QCOMPARE(child<QLabel>(m2, "lblFileName")->text(), job.fnam);
         QCOMPARE(child<QLabel>(m2, "lblStartPav")->text(), QStringLiteral(" 41.5"));
         QCOMPARE(child<QLabel>(m2, "lblMat")->text(), QStringLiteral("Quartz"));
-        QCOMPARE(child<QLineEdit>(m2, "txtCrnFixed")->text(), QStringLiteral("Fixed"));
-        QCOMPARE(child<QListWidget>(m2, "lstTargets")->item(0)->text(), QStringLiteral("ISO Brightness        Weight:  2"));
+        QCOMPARE(text(m2, "txtCrnFixed"), QStringLiteral("Fixed"));
+        QCOMPARE(items(m2, "lstTargets").value(0), QStringLiteral("ISO Brightness        Weight:  2"));
         QCOMPARE(again.state().shell.Interactive, true);
     }
 
@@ -374,89 +334,75 @@ private slots:
 
     void consoleRestartAfterATimeOut()
     {
-        prepareWork();
         QTemporaryDir bin;
         QVERIFY(QFile::copy(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), bin.filePath(QStringLiteral("zepcmd"))));
         AppOptions o = testOptions();
         o.zepcmdProgram = bin.filePath(QStringLiteral("zepcmd"));
         RecordingSink sink;
-        ZepApplication app(o, &sink);
-        QVERIFY(app.setup());
-        const qint64 firstTask = app.console().taskId();
-        app.state().shell.TimedOut = true;
+        const auto app = started(sink, o);
+        const qint64 firstTask = app->console().taskId();
+        app->state().shell.TimedOut = true;
         QStringList lines;
-        const auto closeTargets = [](QWidget* d) { child<QPushButton>(d, "CancelButton")->click(); };
-        zep::test::onModal("frmTargetDLOG", closeTargets);
-        zep::test::onModal("frmYesNoDLOG", [&](QWidget* d) {
-            lines = {child<QLineEdit>(d, "txtQ1")->text(), child<QLineEdit>(d, "txtQ2")->text(),
-                     child<QLineEdit>(d, "txtQ3")->text()};
-            child<QPushButton>(d, "CancelButton")->click();
+        onModal("frmYesNoDLOG", [&](QWidget* d) {
+            lines = {text(d, "txtQ1"), text(d, "txtQ2"), text(d, "txtQ3")};
+            click(d, "CancelButton");
         });
-        app.mainWindow()->btnModTargets_Click();
+        onModal("frmTargetDLOG", [](QWidget*) {});
+        app->mainWindow()->btnModTargets_Click();
         QCOMPARE(lines, (QStringList{QStringLiteral("The GemRay program has timed out."),
                                      QStringLiteral("Click Ok to attempt a restart"),
                                      QStringLiteral("=== NOTE - Manually close the current DOS Window (if it is still there) ===")}));
-        QVERIFY(app.state().shell.TimedOut);
-        QCOMPARE(app.console().taskId(), firstTask);
+        QVERIFY(app->state().shell.TimedOut);
+        QCOMPARE(app->console().taskId(), firstTask);
 
-        app.mainWindow()->btnPlay_Click(); // no job: its message, no restart question
-        QVERIFY(app.state().shell.TimedOut);
-        zep::test::onModal("frmTargetDLOG", closeTargets);
-        zep::test::onModal("frmYesNoDLOG", [](QWidget* d) { child<QPushButton>(d, "OKButton")->click(); });
-        app.mainWindow()->btnModTargets_Click();
-        QVERIFY(!app.state().shell.TimedOut);
-        QVERIFY(app.console().taskId() != firstTask);
-        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
+        app->mainWindow()->btnPlay_Click(); // no job: its message, no restart question
+        QVERIFY(app->state().shell.TimedOut);
+        onModal("frmYesNoDLOG", [](QWidget* d) { click(d, "OKButton"); });
+        onModal("frmTargetDLOG", [](QWidget*) {});
+        app->mainWindow()->btnModTargets_Click();
+        QVERIFY(!app->state().shell.TimedOut);
+        QVERIFY(app->console().taskId() != firstTask);
+        QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
 
         // A restart that fails is the offering command's error; the time-out stands.
         QVERIFY(QFile::remove(o.zepcmdProgram));
-        app.state().shell.TimedOut = true;
-        zep::test::onModal("frmTargetDLOG", closeTargets);
-        zep::test::onModal("frmYesNoDLOG", [](QWidget* d) { child<QPushButton>(d, "OKButton")->click(); });
-        app.mainWindow()->btnModTargets_Click();
+        app->state().shell.TimedOut = true;
+        onModal("frmYesNoDLOG", [](QWidget* d) { click(d, "OKButton"); });
+        onModal("frmTargetDLOG", [](QWidget*) {});
+        app->mainWindow()->btnModTargets_Click();
         QCOMPARE(sink.messages.last(), QStringLiteral("Error  53 (File not found) in btnModTargets_Click routine"));
-        QVERIFY(app.state().shell.TimedOut);
+        QVERIFY(app->state().shell.TimedOut);
     }
 
     void mainWindowPicture()
     {
         // Saves the main window as the program draws it, for the README.
-        const QString out = qEnvironmentVariable("ZEP_SCREENSHOT");
-        if (out.isEmpty())
-            QSKIP("set ZEP_SCREENSHOT to a file name to save the picture");
-        prepareWork();
-        QTemporaryDir designs;
-        QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs.filePath(QStringLiteral("SRB.gem"))));
+        if (qEnvironmentVariable("ZEP_SCREENSHOT_DIR").isEmpty())
+            QSKIP("set ZEP_SCREENSHOT_DIR to a folder to save the picture");
         RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
-        AppState& s = app.state();
+        const auto app = started(sink);
+        AppState& s = app->state();
         s.fd = {QString(), QStringLiteral("/home/cutter/designs"), QStringLiteral("SRB.gem"), QString(), 41.5f, 28, true};
         s.job.minPav = 38.18f; s.job.maxPav = 48.61f; s.job.minCrn = 25; s.job.maxCrn = 35;
         s.job.useMatRI = true; s.job.theMat = QStringLiteral("Quartz"); s.job.theRI = 1.55f; s.job.theDisp = 0.013f;
         s.targets.doISO = true; s.targets.wtISO = 1; s.targets.doTilt = true; s.targets.wtTilt = 20;
         s.shell.Interactive = false;
-        app.mainWindow()->btnFSel_Click();
-        app.mainWindow()->btnModAng_Click();
-        app.mainWindow()->btnModTargets_Click();
+        app->mainWindow()->btnFSel_Click();
+        app->mainWindow()->btnModAng_Click();
+        app->mainWindow()->btnModTargets_Click();
         s.shell.Interactive = true;
-        app.mainWindow()->adjustSize();
-        QVERIFY(app.mainWindow()->grab().save(out));
+        app->mainWindow()->adjustSize();
+        picture(app->mainWindow(), "main-window.png");
     }
 
     void cuttingListShowsTheResultOrTheStartAngles()
     {
-        prepareWork();
         QTemporaryDir designs;
         QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs.filePath(QStringLiteral("SRB.gem"))));
         RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
-        MainWindow* w = app.mainWindow();
-        child<QPushButton>(w, "btnCutList")->click(); // no design yet: its message, no window
-        QCOMPARE(sink.messages.last(), QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material "
-                                                      "before opening the Cutting List"));
-        AppState& s = app.state();
+        const auto app = started(sink);
+        MainWindow* w = app->mainWindow();
+        AppState& s = app->state();
         s.fd = {QString(), designs.path(), QStringLiteral("SRB.gem"), QString(), 41.5f, 28, true};
         s.job.minPav = 38; s.job.maxPav = 45; s.job.minCrn = 25; s.job.maxCrn = 35;
         s.job.theFinalPav = 42.3f; s.job.theFinalCrn = 31; // an earlier design's result
@@ -466,80 +412,68 @@ private slots:
         s.shell.Interactive = true;
         auto shown = [&] {
             QString angles;
-            onNextModal([&](QWidget* d) {
-                angles = child<QLabel>(d, "lblAngles")->text();
-                child<QPushButton>(d, "btnClose")->click();
-            });
-            child<QPushButton>(w, "btnCutList")->click();
+            onNextModal([&](QWidget* d) { angles = child<QLabel>(d, "lblAngles")->text(); });
+            click(w, "btnCutList");
             return angles;
         };
         QVERIFY(shown().endsWith(QStringLiteral("41.50° to 41.50°, crown 28.00° to 28.00° (start angles: no result yet)")));
-        child<QLineEdit>(w, "txtItPav")->setText(QStringLiteral("42.300")); // as a finished run shows it
+        type(w, "txtItPav", QStringLiteral("42.300")); // as a finished run shows it
         QVERIFY(shown().endsWith(QStringLiteral("41.50° to 42.30°, crown 28.00° to 31.00° (optimization result)")));
     }
 
     void closingTheFrameRunsQuit()
     {
-        prepareWork();
         RecordingSink sink;
         sink.answers = {false};
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
-        QSignalSpy finished(&app, &ZepApplication::finished);
-        app.mainWindow()->close();
+        const auto app = started(sink);
+        QSignalSpy finished(app.get(), &ZepApplication::finished);
+        app->mainWindow()->close();
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Are you sure you want to Quit?")});
         QCOMPARE(sink.titles, QStringList{QStringLiteral("Quit")});
-        QVERIFY(app.mainWindow()->isVisible());
+        QVERIFY(app->mainWindow()->isVisible());
         QVERIFY(!QFile::exists(work(QStringLiteral("ZEPLast.txt"))));
         QCOMPARE(finished.count(), 0);
 
         touch(work(QStringLiteral("B")));
         touch(work(QStringLiteral("ZEPr.BMP")));
         touch(work(QStringLiteral("Gemray.log")));
-        app.mainWindow()->close(); // answered Yes this time
+        app->mainWindow()->close(); // answered Yes this time
         QCOMPARE(finished.count(), 1);
-        QVERIFY(!app.mainWindow()->isVisible());
+        QVERIFY(!app->mainWindow()->isVisible());
         QVERIFY(QFile::exists(work(QStringLiteral("ZEPLast.txt"))));
         QVERIFY(!QFile::exists(work(QStringLiteral("B"))));
         QVERIFY(!QFile::exists(work(QStringLiteral("ZEPr.BMP"))));
         QVERIFY(QFile::exists(work(QStringLiteral("Gemray.log"))));
         // "EXIT" waits at the console's prompt for the user's Enter.
-        QTRY_COMPARE(app.console().inputLine(), QStringLiteral("EXIT"));
-        QTRY_VERIFY(app.console().outputText().contains(
-            QStringLiteral("REM   Click close button or hit RETURN to close this window")));
-        QVERIFY(app.console().isRunning());
+        QTRY_COMPARE(app->console().inputLine(), QStringLiteral("EXIT"));
+        QVERIFY(app->console().isRunning());
     }
 
-    void quitKeepsZepOpenWhenTheJobCannotBeSaved()
+    // A job that cannot be saved keeps ZEP open; after a time-out, Quit
+    // pastes nothing into the console that did not answer.
+    void quitThatCannotSaveOrPaste()
     {
-        prepareWork();
         RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
+        const auto app = started(sink);
+        QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
         QVERIFY(QDir().mkpath(work(QStringLiteral("ZEPLast.txt")))); // a folder in the file's way
         touch(work(QStringLiteral("B")));
-        QSignalSpy finished(&app, &ZepApplication::finished);
-        app.mainWindow()->btnQuit_Click();
+        QSignalSpy finished(app.get(), &ZepApplication::finished);
+        app->mainWindow()->btnQuit_Click();
         QCOMPARE(sink.messages.last(), QStringLiteral("Error  75 (Path/File access error) in SaveState routine"));
         QCOMPARE(finished.count(), 0);
-        QVERIFY(app.mainWindow()->isVisible());
+        QVERIFY(app->mainWindow()->isVisible());
         QVERIFY(QFile::exists(work(QStringLiteral("B"))));
-        QCOMPARE(app.console().inputLine(), QString());
-    }
+        QCOMPARE(app->console().inputLine(), QString());
 
-    void quitAfterATimeOutPastesNothing()
-    {
-        prepareWork();
-        RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        QVERIFY(app.setup());
-        QTRY_VERIFY(app.console().outputText().contains(consoleDirPrompt()));
-        app.state().shell.TimedOut = true;
-        app.mainWindow()->btnQuit_Click();
-        QCOMPARE(app.console().inputLine(), QString());
-        app.console().window()->typeText(QStringLiteral("ECHO typed\r"));
-        QTRY_VERIFY(app.console().outputText().contains(QStringLiteral("\ntyped\n")));
-        QVERIFY(!app.console().outputText().contains(QStringLiteral("REM")));
+        QVERIFY(QDir().rmdir(work(QStringLiteral("ZEPLast.txt"))));
+        app->state().shell.TimedOut = true;
+        app->mainWindow()->btnQuit_Click();
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(app->console().inputLine(), QString());
+        app->console().window()->typeText(QStringLiteral("ECHO typed\r"));
+        QTRY_VERIFY(app->console().outputText().contains(QStringLiteral("\ntyped\n")));
+        QVERIFY(!app->console().outputText().contains(QStringLiteral("REM")));
     }
 };
 

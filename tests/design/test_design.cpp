@@ -1,16 +1,21 @@
-// Facet angles of GemCAD designs, the material table and the critical angle.
+// Facet angles of GemCAD designs, the material table and the critical angle;
+// and the design file dialog and the angles and material dialog, driven with
+// real widgets and real design files.
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "common/ZepError.h"
+#include "design/DesignDialogs.h"
 #include "design/GemAngles.h"
 #include "design/Materials.h"
+#include "dialogs/WindowSupport.h"
 #include "support/Errors.h"
+#include "support/Modal.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace zep;
-using zep::test::errorOf;
+using namespace zep::test;
 
 namespace {
 
@@ -42,6 +47,47 @@ QByteArray facet(double angle, bool pavilion)
 {
     const double e = (90 - angle) * M_PI / 180;
     return record(std::cos(e), 0, pavilion ? -std::sin(e) : std::sin(e));
+}
+
+const QString Designs = QStringLiteral(ZEP_DESIGNS_DIR "/");
+const QStringList SrbPav{"42.50", "41.50"}, SrbCrn{"34.00", "28.00", "16.00"};
+
+// Everything a dialog reads and writes, fresh for each test.
+struct Env {
+    JobState job;
+    DesignFileExchange fd;
+    WindowPositions positions;
+    Preferences prefs;
+    MaterialTable materials = MaterialTable::standard();
+    RecordingSink sink;
+    QTemporaryDir tmp;
+    DesignEnv env{job, fd, positions, prefs, materials, sink, tmp.path() + QStringLiteral("/")};
+
+    QString path(const QString& name) const { return tmp.filePath(name); }
+    // A folder in the temporary folder holding copies of the named designs.
+    QString folder(const QString& name, const QStringList& designs = {}) const
+    {
+        QDir(tmp.path()).mkpath(name);
+        for (const QString& d : designs)
+            QFile::copy(Designs + d.section('>', 0, 0), path(name + "/" + d.section('>', -1)));
+        return path(name);
+    }
+};
+
+QColor swatch(QWidget* d) { return child(d, "picCol")->palette().color(QPalette::Window); }
+bool checked(QWidget* d, const char* name) { return child<QAbstractButton>(d, name)->isChecked(); }
+
+// The design file dialog or the angles dialog, with `steps` run on it.
+void designFile(Env& e, std::function<void(QWidget*)> steps)
+{
+    onNextModal(std::move(steps));
+    showDesignFileDialog(e.env);
+}
+
+void angles(Env& e, std::function<void(QWidget*)> steps)
+{
+    onNextModal(std::move(steps));
+    showAnglesDialog(e.env);
 }
 
 } // namespace
@@ -172,7 +218,305 @@ private slots:
                                              QStringLiteral("Please specify a refractive index first")}));
         QCOMPARE(errorOf([&] { CalcCA({true, QStringLiteral("1"), QString()}, t, sink); }), int(err::DivisionByZero));
     }
+
+    // The design file dialog and the angles and material dialog.
+    void pickDesignAndAngles()
+    {
+        Env e;
+        e.fd.FDDir = e.folder("designs", {"SRB.gem", "Turkey.gem>Turkey.GEM", "SRB.asc>notes.txt"});
+        float top = 0, left = 0;
+        designFile(e, [&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("Select GemCAD File and Old Angles"));
+            QCOMPARE(items(d, "fileList"), (QStringList{"SRB.gem", "Turkey.GEM"}));
+            pick(d, "fileList", "Turkey.GEM");
+            click(d, "btnParse");
+            pick(d, "fileList", "SRB.gem");
+            click(d, "btnParse"); // replaces both lists
+            QCOMPARE(items(d, "lstPav"), SrbPav);
+            QCOMPARE(items(d, "lstCrn"), SrbCrn);
+            pick(d, "lstPav", "41.50");
+            pick(d, "lstCrn", "28.00");
+            d->move(300, 200);
+            storeWindowPosition(d, top, left);
+            click(d, "OKButton");
+        });
+        QVERIFY(e.sink.messages.isEmpty());
+        QVERIFY(e.fd.FDOK && e.fd.FDDrv.isEmpty());
+        QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
+        QCOMPARE(e.fd.FDPav, 41.5f);
+        QCOMPARE(e.fd.FDCrn, 28.0f);
+        QCOMPARE(e.positions.TFile, top);
+        QCOMPARE(e.positions.LFile, left);
+    }
+
+    void fileDialogRefusals()
+    {
+        Env e;
+        e.fd.FDDir = e.folder("d", {"SRB.gem"});
+        e.fd.FDTitle = QStringLiteral("Pick a design");
+        e.positions.TFile = 720;
+        designFile(e, [&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), e.fd.FDTitle);
+            d->move(500, 400);
+            click(d, "btnParse");
+            QVERIFY(!QFile::exists(e.path("B")));
+            click(d, "OKButton");
+            pick(d, "fileList", "SRB.gem");
+            click(d, "OKButton"); // not parsed yet
+            QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
+            click(d, "btnParse");
+            pick(d, "lstPav", "42.50");
+            click(d, "OKButton"); // no crown angle
+            QVERIFY(QFile::remove(e.path("d/SRB.gem")));
+            click(d, "btnParse"); // the lists stay
+            QCOMPARE(items(d, "lstCrn"), SrbCrn);
+            QVERIFY(d->isVisible() && e.fd.FDOK);
+            click(d, "CancelButton");
+        });
+        QVERIFY(!e.fd.FDOK);
+        QCOMPARE(e.positions.TFile, 720.0f);
+        const QString parse = "Please parse the file and select one pavillion and one crown angle";
+        QCOMPARE(e.sink.messages, (QStringList{"Please select a file first", "Please select a file first", parse,
+                                               parse, "Error  53 (File not found) in btnParse_Click routine"}));
+    }
+
+    void pathTheSavedStateCannotHoldIsRefused()
+    {
+        // A double quote or a line break in the design's path would stop Quit
+        // from saving the job: OK refuses it and keeps nothing of it.
+        for (const char* folder : {"say \"when\"", "two\nlines"}) {
+            Env e;
+            e.fd.FDDir = e.folder(folder, {"SRB.gem"});
+            designFile(e, [&](QWidget* d) {
+                pick(d, "fileList", "SRB.gem");
+                click(d, "btnParse");
+                pick(d, "lstPav", "41.50");
+                pick(d, "lstCrn", "28.00");
+                click(d, "OKButton");
+                QVERIFY(d->isVisible());
+            });
+            QCOMPARE(e.sink.messages.size(), 1);
+            QVERIFY(e.sink.messages[0].startsWith("ZEP cannot keep this path, because a name in it holds a double quote"));
+            QCOMPARE(e.fd.FDDir, e.path(folder)); // as it was before
+            QVERIFY(e.fd.FDFile.isEmpty());
+        }
+    }
+
+    void directoryNavigation()
+    {
+        Env e;
+        e.folder("top/inner", {"SRB.gem"});
+        e.fd.FDDir = e.path("top");
+        bool reachedTheEnd = false;
+        designFile(e, [&](QWidget* d) {
+            auto* dirs = child<QListWidget>(d, "dirList");
+            auto enter = [&](const char* name) {
+                pick(d, "dirList", name, Qt::MatchEndsWith);
+                QTest::keyClick(dirs, Qt::Key_Return);
+            };
+            QVERIFY(items(d, "fileList").isEmpty());
+            enter("inner");
+            QCOMPARE(items(d, "fileList"), QStringList{"SRB.gem"});
+            enter("top"); // up again
+            QVERIFY(items(d, "fileList").isEmpty());
+            enter("inner");
+            // leaving the list opens the folder highlighted in it
+            QApplication::setActiveWindow(d); // focus moves only inside the active window
+            dirs->setFocus();
+            pick(d, "dirList", "top", Qt::MatchEndsWith);
+            child(d, "fileList")->setFocus();
+            QVERIFY(items(d, "fileList").isEmpty());
+            // a pasted path of a design goes to its folder and picks it
+            type(d, "txtDirPath", e.path("top/inner/SRB.gem"));
+            QTest::keyClick(child(d, "txtDirPath"), Qt::Key_Return);
+            QCOMPARE(child<QListWidget>(d, "fileList")->currentItem()->text(), QStringLiteral("SRB.gem"));
+            reachedTheEnd = true;
+        });
+        QVERIFY(reachedTheEnd);
+        // a folder that is gone: the message, and the lists open where ZEP runs
+        e.fd.FDDir = e.path("gone");
+        designFile(e, [](QWidget*) {});
+        QCOMPARE(e.sink.messages, QStringList{"Error  76 (Path not found) in Form_Load routine"});
+    }
+
+    void anglesDialogOpensFromJob()
+    {
+        Env e;
+        e.job.stPav = 41.5f;
+        e.job.maxCrn = 44.25f;
+        e.job.fixCrn = e.job.useMatRI = true;
+        e.job.theMat = QStringLiteral("Quartz");
+        e.job.theRCol = 10, e.job.theGCol = 20, e.job.theBCol = 30;
+        bool reachedTheEnd = false;
+        angles(e, [&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("Specify Angles and Materials"));
+            QCOMPARE(text(d, "specStartPav"), QStringLiteral(" 41.5"));
+            QCOMPARE(text(d, "specMaxCrn"), QStringLiteral(" 44.25"));
+            QVERIFY(!checked(d, "chkFixPav") && checked(d, "chkFixCrn") && checked(d, "optSelMat"));
+            QCOMPARE(items(d, "lstMatl"), e.materials.Mat);
+            QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QStringLiteral("Quartz"));
+            QCOMPARE(swatch(d), QColor(10, 20, 30));
+            QVERIFY(child(d, "btnCAmax")->isEnabled());
+            click(d, "optFile");
+            QVERIFY(!child(d, "btnCAmax")->isEnabled());
+            type(d, "specStartPav", "40");
+            reachedTheEnd = true;
+            click(d, "CancelButton");
+        });
+        QVERIFY(reachedTheEnd);
+        QCOMPARE(e.job.stPav, 41.5f);
+        QVERIFY(e.job.useMatRI && !e.job.useFileRI);
+    }
+
+    void okStoresAngles()
+    {
+        Env e;
+        e.job.useMatRI = true;
+        e.job.theMat = QStringLiteral("Diamond");
+        e.job.theDisp = 0.044f;
+        float top = 0, left = 0;
+        angles(e, [&](QWidget* d) {
+            // start angles on their limits are accepted
+            for (auto [box, value] : {std::pair{"specStartPav", "38"}, {"specMinPav", "38"}, {"specMaxPav", "44"},
+                                      {"specStartCrn", "35"}, {"specMinCrn", "25"}, {"specMaxCrn", "35"}})
+                type(d, box, value);
+            click(d, "chkFixPav");
+            click(d, "optFile");
+            d->move(120, 80);
+            storeWindowPosition(d, top, left);
+            click(d, "OKButton");
+            QVERIFY(!d->isVisible());
+        });
+        QVERIFY(e.sink.messages.isEmpty());
+        QCOMPARE((QList<float>{e.job.stPav, e.job.maxPav, e.job.stCrn, e.job.minCrn}), (QList<float>{38, 44, 35, 25}));
+        QCOMPARE(e.job.pStep, 0.6f);
+        QCOMPARE(e.job.cStep, 1.0f);
+        QVERIFY(e.job.fixPav && !e.job.fixCrn);
+        QVERIFY(e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
+        QCOMPARE(e.job.theRI, 0.0f);
+        QCOMPARE(e.job.theDisp, 0.044f);
+        QCOMPARE(e.job.theMat, QStringLiteral("Diamond"));
+        QCOMPARE(e.positions.Tang, top);
+        QCOMPARE(e.positions.Lang, left);
+    }
+
+    // Refused OKs and a critical angle that cannot be had keep what was
+    // stored and shown.
+    void refusalsKeepWhatWasStored()
+    {
+        Env e;
+        e.job.stPav = 1;
+        e.job.useMatRI = true;
+        e.positions.Tang = 360;
+        angles(e, [&](QWidget* d) {
+            d->move(400, 300);
+            type(d, "specMinCrn", QString());
+            click(d, "OKButton");
+            QCOMPARE(e.job.stPav, 1.0f);
+            type(d, "specStartPav", "50");
+            type(d, "specMaxPav", "44");
+            type(d, "specMinCrn", "4x");
+            click(d, "OKButton");
+            QCOMPARE(e.job.minCrn, 0.0f);
+            type(d, "specMinCrn", "0");
+            click(d, "chkFixCrn");
+            click(d, "OKButton"); // start pavilion angle above its maximum
+            QCOMPARE(e.job.stPav, 50.0f);
+            QCOMPARE(e.job.pStep, 4.4f);
+            QVERIFY(e.job.fixCrn && e.job.useMatRI);
+            type(d, "specStartPav", "40");
+            click(d, "optSpecRI");
+            type(d, "specRI", "1");
+            click(d, "btnCAmax"); // no critical angle for an index of 1
+            QCOMPARE(text(d, "specMaxPav"), QStringLiteral("44"));
+            type(d, "specRI", "");
+            click(d, "OKButton"); // no index
+            QVERIFY(!e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
+            click(d, "optSelMat");
+            click(d, "OKButton"); // no material
+            QVERIFY(d->isVisible());
+        });
+        QCOMPARE(e.job.stPav, 40.0f); // stored by a refused OK, kept by Cancel
+        QCOMPARE(e.positions.Tang, 360.0f);
+        QCOMPARE(e.sink.messages,
+                 (QStringList{"Please specify value for all angles",
+                              "Error  13 (Type mismatch) in OKButton_Click routine",
+                              "Starting angles must be between Min and Max!",
+                              "Error  11 (Division by zero) in CalcCA routine",
+                              "Please specify a refractive index and dispersion",
+                              "Error  9 (Subscript out of range) in OKButton_Click routine"}));
+    }
+
+    void refractiveIndexSources()
+    {
+        Env e;
+        e.job.stPav = e.job.maxPav = 40;
+        angles(e, [&](QWidget* d) {
+            QVERIFY(checked(d, "optFile"));
+            click(d, "optSpecRI");
+            QCOMPARE(text(d, "specDisp"), QStringLiteral("0"));
+            type(d, "specRI", "1.6abc");
+            click(d, "OKButton");
+        });
+        QVERIFY(e.job.useSpecRI && !e.job.useFileRI && !e.job.useMatRI);
+        QCOMPARE(e.job.theMat, QStringLiteral("Custom"));
+        QCOMPARE(e.job.theRI, 1.6f);
+        QCOMPARE(e.job.theDisp, 0.0f);
+        angles(e, [&](QWidget* d) {
+            QCOMPARE(text(d, "specRI"), QStringLiteral(" 1.6"));
+            click(d, "optSelMat");
+            pick(d, "lstMatl", "Quartz");
+            click(d, "OKButton");
+        });
+        QVERIFY(e.job.useMatRI && !e.job.useSpecRI);
+        QCOMPARE(e.job.theMat, QStringLiteral("Quartz"));
+        QCOMPARE(e.job.theRI, 1.55f);
+        QCOMPARE(e.job.theDisp, 0.013f);
+    }
+
+    void colourChosenAndStoredByOk()
+    {
+        Env e;
+        e.job.theRCol = 1, e.job.theGCol = 2, e.job.theBCol = 3;
+        QList<QColor> presets;
+        QColor answer(200, 100, 50);
+        e.env.pickColour = [&](const QColor& preset, QWidget*) {
+            presets << preset;
+            return answer;
+        };
+        angles(e, [&](QWidget* d) {
+            click(d, "btnSelCol");
+            QCOMPARE(swatch(d), answer);
+            click(d, "CancelButton");
+        });
+        QCOMPARE(e.job.theRCol, int16_t(1));
+        angles(e, [&](QWidget* d) {
+            click(d, "btnSelCol");
+            answer = QColor(); // the chooser cancelled
+            click(d, "btnSelCol");
+            QCOMPARE(swatch(d), QColor(200, 100, 50));
+            click(d, "OKButton");
+        });
+        QCOMPARE(presets, (QList<QColor>{QColor(1, 2, 3), QColor(1, 2, 3), QColor(200, 100, 50)}));
+        QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 50}));
+    }
+
+    void tooltipsFollowDoTips()
+    {
+        for (const bool tips : {false, true}) {
+            Env e;
+            e.prefs.DoTips = tips;
+            int shown = 0;
+            const auto count = [&](QWidget* d) {
+                for (QWidget* w : d->findChildren<QWidget*>())
+                    shown += !w->toolTip().isEmpty();
+            };
+            designFile(e, count);
+            angles(e, count);
+            QCOMPARE(shown, tips ? 6 : 0);
+        }
+    }
 };
 
-QTEST_GUILESS_MAIN(TestDesign)
+QTEST_MAIN(TestDesign)
 #include "test_design.moc"

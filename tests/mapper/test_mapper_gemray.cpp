@@ -1,19 +1,41 @@
-// One real map of SRB.gem (ISO only) through the real console, zepcmd and
-// gemray, and a second one aborted half-way.
+// Real maps of SRB.gem (ISO only) through the real console, zepcmd and
+// gemray: one cell by cell, and a second one aborted half-way; and a new
+// user's map in the mapper window.
 #include "mapper/MapperTestView.h"
 #include "merit/Evaluation.h"
 #include "optimize/TargetFile.h"
 #include "runner/RaytraceRig.h"
 
+#include "app/MainWindow.h"
+#include "app/ZepApplication.h"
+#include "common/NumText.h"
+#include "mapper/MapPicture.h"
+#include "support/Modal.h"
+#include "support/Picture.h"
+
 #include <QProcess>
+#include <QPushButton>
 
 using namespace zep;
 using namespace zep::test;
+
+namespace {
+
+// Clicks a cell of the map shown in the window (crown row i, pavilion column j).
+void clickCell(QWidget* w, int i, int j)
+{
+    auto* map = child<QWidget>(w, "imgMFMap");
+    const int side = map->width() / 11;
+    QTest::mouseClick(map, Qt::LeftButton, {}, QPoint(side * j + side / 2, map->height() - side * i - side / 2));
+}
+
+} // namespace
 
 class TestMapperGemray : public QObject {
     Q_OBJECT
 private slots:
     void aRealMapCellByCell();
+    void aNewUsersMap();
 };
 
 void TestMapperGemray::aRealMapCellByCell()
@@ -99,6 +121,92 @@ void TestMapperGemray::aRealMapCellByCell()
     QCOMPARE(map.MFGrid[60], 0.0f);
     QCOMPARE(map.MapPixels[8 * 5 * 88 + 8 * 4], runTimeIndex(first[59], mapper.MF0));
     QCOMPARE(rig.get("ZEPMF.BMP"), mapBitmapBytes(map));
+}
+
+// The mapper window in the whole program: a new user's map through the real
+// console and gemray, clicked, recoloured, saved, and loaded in a window
+// opened afresh.
+void TestMapperGemray::aNewUsersMap()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QDir(dir.path()).mkdir("ZEPWork");
+    QDir(dir.path()).mkdir("designs");
+    copyFileSafely(ZEP_BIN_DIR "/gemray", dir.filePath("ZEPWork/Gemray"));
+    copyFileSafely(ZEP_DESIGNS_DIR "/SRB.gem", dir.filePath("designs/SRB.gem"));
+    AppOptions options;
+    options.consoleWaitMs = 100;
+    options.zepcmdProgram = ZEP_BIN_DIR "/zepcmd";
+    RecordingSink sink;
+    ZepApplication app(options, &sink);
+    QVERIFY(app.setup());
+    AppState& s = app.state();
+    s.fd = {QString(), dir.filePath("designs"), "SRB.gem", QString(), 41.5f, 28, true};
+    s.job.minPav = 38; s.job.maxPav = 46; s.job.minCrn = 20; s.job.maxCrn = 40;
+    s.job.useMatRI = true; s.job.theMat = "Quartz"; s.job.theRI = 1.544f; s.job.theDisp = 0.013f;
+    s.targets.doISO = true; s.targets.wtISO = 1;
+    s.shell.Interactive = false;
+    app.mainWindow()->btnFSel_Click();
+    app.mainWindow()->btnModTargets_Click();
+    s.shell.Interactive = true;
+    auto* btnMFMap = child<QPushButton>(app.mainWindow(), "btnMFMap");
+
+    QString clicked;
+    onNextModal([&](QWidget* w) {
+        QCOMPARE(w->windowTitle(), QString("Merit Function Map"));
+        QCOMPARE(text(w, "txtPavMax"), QString("46"));
+        QVERIFY(!child(w, "btnAbort")->isEnabled());
+        click(w, "btnGo"); // the whole map, cell by cell
+        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
+        QVERIFY(child(w, "btnGo")->isEnabled());
+
+        clickCell(w, 0, 0);
+        QCOMPARE(text(w, "txtCGPav"), QString("38.000"));
+        clickCell(w, 6, 4);
+        QCOMPARE(text(w, "txtCGPav"), QString("41.200"));
+        clicked = text(w, "txtCurMF");
+        QCOMPARE(clicked, NumText(s.map.MFGrid[6 * 11 + 4]));
+
+        w->adjustSize();
+        picture(w, "mapper.png");
+
+        QTest::mouseClick(child<QWidget>(w, "imgCLUT"), Qt::LeftButton); // heat to grey
+        QCOMPARE(s.map.MapHeader, s.bitmaps.MF_Gray_Header);
+        onNextModal([](QWidget* d) {
+            type(d, "txtNA1", "80");
+            click(d, "OKButton");
+        });
+        click(w, "btnResetLims");
+        QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+
+        onNextModal([&](QWidget* d) {
+            QCOMPARE(d->windowTitle(), QString("Save Merit Function Map"));
+            type(d, "txtFileName", "srb.MFM");
+            click(d, "OKButton");
+        });
+        click(w, "btnSave");
+    });
+    btnMFMap->click();
+    QCOMPARE(fileLength(dir.filePath("srb.MFM")), MfmFileSizeWithRowEnds);
+    const Grid saved = s.map.MFGrid;
+
+    // Another map replaces the store; the saved one comes back.
+    s.map.MFGrid.fill(0);
+    onNextModal([&](QWidget* w) {
+        onNextModal([](QWidget* d) {
+            pick(d, "fileList", "srb.MFM");
+            click(d, "OKButton");
+        });
+        click(w, "btnLoad");
+        QCOMPARE(text(w, "txtPavMin"), QString("38.000"));
+        QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+        clickCell(w, 6, 4);
+        QCOMPARE(text(w, "txtCurMF"), clicked);
+    });
+    btnMFMap->click();
+    QVERIFY(s.map.MFGrid == saved);
+    QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
+    QDir::setCurrent(QDir::tempPath());
 }
 
 QTEST_MAIN(TestMapperGemray)

@@ -1,16 +1,18 @@
 // The optimization run without a window: GRIDLS against stand-in merit
-// functions whose course is worked out by hand.
-#include "common/FileIO.h"
-#include "common/Messages.h"
+// functions whose course is worked out by hand; and the targets record and
+// the target file.
 #include "SearchJob.h"
-#include "optimize/Optimizer.h"
 
-#include <QTemporaryDir>
+#include "common/KeyValue.h"
+#include "common/ZepError.h"
+#include "optimize/TargetFile.h"
+#include "support/Errors.h"
+
 #include <QtTest>
-#include <functional>
 #include <map>
 
 using namespace zep;
+using zep::test::errorOf;
 
 namespace {
 
@@ -36,31 +38,6 @@ struct Recorder : OptimizerView {
     void letEventsRun() override {}
 };
 
-// A merit function of the angles; records every point it is asked for.
-struct StandIn : MeritEvaluator {
-    MeritRecord& merit;
-    std::function<float(float, float)> f;
-    std::function<void(int)> onCall; // the call's number, from 1
-    std::vector<std::pair<float, float>> calls;
-
-    explicit StandIn(MeritRecord& m) : merit(m) {}
-    void evaluate(float pav, float crn) override
-    {
-        calls.emplace_back(pav, crn);
-        merit.MFTotal = f(pav, crn);
-        merit.MFISO = merit.MFTotal;
-        if (onCall)
-            onCall(int(calls.size()));
-    }
-    std::vector<float> pavs() const
-    {
-        std::vector<float> p;
-        for (const auto& c : calls)
-            p.push_back(c.first);
-        return p;
-    }
-};
-
 // A pavilion-only merit function given point by point, `otherwise` elsewhere.
 std::function<float(float, float)> table(std::map<float, float> values, float otherwise)
 {
@@ -70,28 +47,23 @@ std::function<float(float, float)> table(std::map<float, float> values, float ot
     };
 }
 
-struct Rig {
-    QTemporaryDir tmp;
-    JobState job;
-    OptimizationTargets targets;
-    Preferences prefs;
-    ShellValues shell;
-    MeritRecord merit;
-    bool AbortFlag = false;
-    RecordingSink messages;
+struct Rig : zep::test::SearchJob {
     Recorder view;
-    StandIn eval{merit};
-    Optimizer opt{OptimizerEnv{job, targets, prefs, shell, merit, AbortFlag, messages}, eval, view};
+    zep::test::StandInMerit eval{merit};
+    Optimizer opt{env(), eval, view};
 
-    Rig()
-    {
-        zep::test::searchJob(tmp.path(), job, shell, targets);
-        AbortFlag = true; // as a previous window leaves it
-    }
+    Rig() { AbortFlag = true; } // as a previous window leaves it
     void go()
     {
         opt.opened();
         opt.Go();
+    }
+    std::vector<float> pavs() const
+    {
+        std::vector<float> p;
+        for (const auto& c : eval.calls)
+            p.push_back(c.first);
+        return p;
     }
 };
 
@@ -99,15 +71,25 @@ struct Rig {
 
 class TestOptimizer : public QObject {
     Q_OBJECT
+    QTemporaryDir dir;
+    QString path(const char* n) const { return dir.filePath(QString::fromLatin1(n)); }
+
+    static bool same(const OptimizationTargets& a, const OptimizationTargets& b)
+    {
+        KvWriter wa, wb;
+        WriteOpt6(wa, a);
+        WriteOpt6(wb, b);
+        return wa.bytes() == wb.bytes();
+    }
+
 private slots:
     // A smooth peak at 42: the first sweep probes 41, advances to 42 and 43,
     // and the parabola puts the angle back at 42 with a step of 2/3.
     void smoothPeakInsideTheRange()
     {
         Rig r;
-        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
         r.go();
-        const std::vector<float> all = r.eval.pavs();
+        const std::vector<float> all = r.pavs();
         const std::vector<float> first(all.begin(), all.begin() + 6);
         QCOMPARE(first, (std::vector<float>{40, 40, 41, 42, 43, 42}));
         QVERIFY(r.opt.success);
@@ -140,7 +122,6 @@ private slots:
         r.job.pStep = 3;
         r.job.minPav = 30;
         r.job.maxPav = 50;
-        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
         r.go();
         QVERIFY(r.opt.success);
         QCOMPARE(r.opt.itCnt, int16_t(2));
@@ -156,7 +137,7 @@ private slots:
         r.job.fixCrn = false;
         r.eval.f = [](float p, float c) { return p + 100 - (c - 30) * (c - 30); };
         r.go();
-        const std::vector<float> p = r.eval.pavs();
+        const std::vector<float> p = r.pavs();
         QVERIFY(std::find(p.begin(), p.end(), 43.0f) != p.end());
         QVERIFY(*std::max_element(p.begin(), p.end()) == 43.0f);
         QVERIFY(r.opt.success);
@@ -176,7 +157,7 @@ private slots:
         r.prefs.ATol = 10;
         r.eval.f = table({{40, 1}, {41, 1}, {42, 2}, {43, 3}, {44, 3}}, 1.5f);
         r.go();
-        QCOMPARE(r.eval.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
+        QCOMPARE(r.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
         QCOMPARE(r.opt.itPav, 43.5f);
         QVERIFY(r.opt.success);
     }
@@ -190,7 +171,7 @@ private slots:
         r.job.pStep = 0;
         r.job.fixCrn = false;
         r.eval.f = [](float, float c) { return 100 - (c - 32) * (c - 32); };
-        r.eval.onCall = [&r](int n) {
+        r.eval.during = [&r](int n) {
             if (n > 1000)
                 r.AbortFlag = true;
         };
@@ -264,8 +245,7 @@ private slots:
     void abortDuringASweep()
     {
         Rig r;
-        r.eval.f = [](float p, float) { return 100 - (p - 42) * (p - 42); };
-        r.eval.onCall = [&r](int n) {
+        r.eval.during = [&r](int n) {
             if (n == 4)
                 r.opt.Abort();
         };
@@ -300,6 +280,119 @@ private slots:
         QVERIFY(r.opt.success);
         QCOMPARE(r.opt.MF, end);
         QCOMPARE(r.messages.messages, QStringList{message});
+    }
+
+    // The targets record and the target file.
+    void defaultsSaveAs34Lines()
+    {
+        const QString p = path("defaults.TXT");
+        SaveTargetFile(p, OptimizationTargets(), p);
+        const QByteArray f = "#FALSE#", z = "0";
+        QByteArray expected = "\"ZEP\",1\r\n";
+        for (const auto& [key, value] :
+             {std::pair{"doISO", f}, {"wtISO", z}, {"doIll", f}, {"wtILL", z}, {"doTilt", f}, {"wtTilt", z},
+              {"doTilt1", f}, {"doTilt2", f}, {"doTilt3", f}, {"doTilt4", f}, {"doTilt5", f}, {"doTilt6", f},
+              {"doTilt7", f}, {"doTilt8", f}, {"TAngMax", z}, {"nTang", "3"}, {"dBZMF", z}, {"doSparkle", f},
+              {"wtSparkle", z}, {"SpDir1", z}, {"SpAng1", z}, {"SpDir2", z}, {"SpAng2", z}, {"useSMsk", f},
+              {"theSMsk", "\"\""}, {"doFire", f}, {"wtFire", z}, {"firePreset", f}, {"fireMat", "\"\""},
+              {"fireDisp", z}, {"useFMsk", f}, {"theFMsk", "\"\""}})
+            expected += '"' + QByteArray(key) + "\"," + value + "\r\n";
+        expected += "\"END\",\"" + p.toUtf8() + "\"\r\n";
+        QCOMPARE(readFileBytes(p), expected);
+    }
+
+    void roundTripKeepsEveryField()
+    {
+        OptimizationTargets t;
+        t.doISO = true; t.wtISO = 2.5f; t.doIll = true; t.wtILL = 0.1f; t.doTilt = true;
+        t.wtTilt = 40.7f; t.doTilt3 = t.doTilt8 = true; t.TAngMax = 10; t.nTang = 5; t.dBZMF = 1e-5f;
+        t.doSparkle = true; t.wtSparkle = -3; t.SpDir1 = 2; t.SpAng1 = 2.5f; t.SpDir2 = 7;
+        t.SpAng2 = 1234567; t.useSMsk = true; t.theSMsk = QStringLiteral("/m/sparkle mask, a.bmp");
+        t.doFire = true; t.wtFire = 0.3333333f; t.firePreset = true; t.fireMat = QStringLiteral("Diamond");
+        t.fireDisp = 0.044f; t.useFMsk = true; t.theFMsk = QStringLiteral("/m/fire.bmp");
+        SaveTargetFile(path("t.TXT"), t, path("t.TXT"));
+        OptimizationTargets back;
+        RecordingSink sink;
+        QVERIFY(LoadTargetFile(path("t.TXT"), back, sink));
+        QVERIFY(sink.messages.isEmpty());
+        QVERIFY(same(t, back));
+        QCOMPARE(back.wtILL, 0.1f);
+        QCOMPARE(back.theSMsk, t.theSMsk);
+    }
+
+    void tolerantLoading()
+    {
+        OptimizationTargets t;
+        t.wtFire = 9;
+        writeFileSafely(path("short.TXT"), "\"ZEP\",1\r\n\"unknown\",5\r\n\"wtISO\",2.5\r\n\"wtISO\", 3 \n\"END\",\"\"\r\n\"wtFire\",1\r\n");
+        RecordingSink sink;
+        QVERIFY(LoadTargetFile(path("short.TXT"), t, sink));
+        QCOMPARE(t.wtISO, 3.0f);   // the later value wins
+        QCOMPARE(t.wtFire, 9.0f);  // nothing after END is read
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void keysAreCaseSensitiveAndValuesChecked()
+    {
+        OptimizationTargets t;
+        ParseOpt(t, QStringLiteral("ntang"), KvValue::num(9));
+        QCOMPARE(t.nTang, int16_t(3));
+        ParseOpt(t, QStringLiteral("doISO"), KvValue::num(-1));
+        QVERIFY(t.doISO);
+        QCOMPARE(errorOf([&] { ParseOpt(t, QStringLiteral("nTang"), KvValue::num(40000)); }), int(err::Overflow));
+        QCOMPARE(t.nTang, int16_t(3));
+    }
+
+    void wrongHeaderAndVersion()
+    {
+        OptimizationTargets t;
+        t.wtISO = 7;
+        RecordingSink sink;
+        writeFileSafely(path("lower.TXT"), "\"zep\",1\r\n\"wtISO\",1\r\n\"END\",\"\"\r\n");
+        QVERIFY(!LoadTargetFile(path("lower.TXT"), t, sink));
+        QCOMPARE(sink.messages, QStringList{QStringLiteral("This is not a ZEP Target File. Aborting Load")});
+        QCOMPARE(t.wtISO, 7.0f);
+
+        sink.messages.clear();
+        writeFileSafely(path("v2.TXT"), "\"ZEP\",2\r\n\"wtISO\",1\r\n\"END\",\"\"\r\n");
+        QVERIFY(LoadTargetFile(path("v2.TXT"), t, sink));
+        QCOMPARE(sink.messages, QStringList{QStringLiteral(
+                                    "This target list seems to be from a different version of ZEP. Proceed with Caution")});
+        QCOMPARE(t.wtISO, 1.0f);
+    }
+
+    void badFiles()
+    {
+        OptimizationTargets t;
+        RecordingSink sink;
+        auto expectError = [&](const QString& p, int16_t number) {
+            QCOMPARE(errorOf([&] { LoadTargetFile(p, t, sink); }), int(number));
+        };
+        expectError(path("missing.TXT"), err::FileNotFound);
+        writeFileSafely(path("empty.TXT"), "");
+        expectError(path("empty.TXT"), err::PastEndOfFile);
+        // Ends before its END line: the pairs before the end stay stored.
+        writeFileSafely(path("cut.TXT"), "\"ZEP\",1\r\n\"wtISO\",4\r\n\"doI");
+        expectError(path("cut.TXT"), err::PastEndOfFile);
+        QCOMPARE(t.wtISO, 4.0f);
+        writeFileSafely(path("mismatch.TXT"), "\"ZEP\",1\r\n\"wtILL\",\"heavy\"\r\n\"END\",\"\"\r\n");
+        expectError(path("mismatch.TXT"), err::TypeMismatch);
+        writeFileSafely(path("huge.TXT"), "\"ZEP\",1\r\n\"wtILL\",1e300\r\n\"END\",\"\"\r\n");
+        expectError(path("huge.TXT"), err::Overflow);
+        QVERIFY(sink.messages.isEmpty());
+    }
+
+    void saveReplacesOnlyWhenComplete()
+    {
+        // A target that cannot be written leaves the old file whole.
+        const QString p = path("keep.TXT");
+        writeFileSafely(p, "old contents");
+        OptimizationTargets t;
+        t.theFMsk = QStringLiteral("bad\"name");
+        QVERIFY_THROWS_EXCEPTION(ZepError, SaveTargetFile(p, t, p));
+        QCOMPARE(readFileBytes(p), QByteArray("old contents"));
+        QCOMPARE(errorOf([&] { SaveTargetFile(dir.filePath(QStringLiteral("no/such/dir/t.TXT")), OptimizationTargets(), {}); }),
+                 int(err::PathNotFound));
     }
 };
 

@@ -1,11 +1,16 @@
 // The PlayPen: its figures and files, and the window over the real console
 // with stand-in ray tracers (tilt directions, refusals, the command limit,
 // the tilt evaluation and plot, the colour image, the material dialog and
-// the time-out).
-#include "PlayPenRig.h"
+// the time-out); then a new user's session with the real gemray.
+#include "runner/RaytraceRig.h"
 
+#include "common/NumText.h"
 #include "common/ZepError.h"
+#include "design/Materials.h"
+#include "playpen/PlayPenWindow.h"
 #include "playpen/TiltPlot.h"
+#include "support/Modal.h"
+#include "support/Picture.h"
 
 #include <QListWidget>
 #include <QRadioButton>
@@ -14,6 +19,96 @@ using namespace zep;
 using namespace zep::test;
 
 namespace {
+
+// The PlayPen over the real console and zepcmd: a raytrace rig, the values
+// the PlayPen's dialogs use, the design SRB.gem in a folder of its own and a
+// window opened on it.
+struct PlayPenRig : RaytraceRig {
+    WindowPositions positions;
+    MaterialTable materials = MaterialTable::standard();
+    DesignFileExchange fd;
+    FileChooserExchange gf;
+    YesNoExchange yn;
+    FourNumExchange fn;
+    PlayPenValues values;
+    PlayPenEnv env{RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, port, {}},
+                   DesignEnv{job, fd, positions, prefs, materials, messages, shell.WorkPath},
+                   DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn},
+                   values,
+                   {},
+                   {}};
+    std::unique_ptr<PlayPenWindow> w;
+
+    PlayPenRig()
+    {
+        RGBMap_Header(bitmaps);
+        QDir(root).mkdir("designs");
+        designs = root + "/designs/";
+        copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs + "SRB.gem");
+        job.fnam = designs + "SRB.gem";
+        job.GemDir = designs;
+        job.stPav = 41.5f;
+        job.stCrn = 28;
+        job.theRI = 1.54f;
+        job.theDisp = 0.044f;
+    }
+
+    PlayPenWindow& open()
+    {
+        w = std::make_unique<PlayPenWindow>(env);
+        w->show();
+        return *w;
+    }
+
+    // The three images the stand-in writes ("R.src", "C.src", "I.src").
+    void putImages(const QByteArray& raw)
+    {
+        for (const char* name : {"R.src", "C.src", "I.src"})
+            put(name, raw);
+    }
+    // The stand-in writes the three images, then the log of `logChoice`.
+    void standInImages(const QString& logChoice = "cp log.src L.tmp && mv L.tmp Gemray.log\n")
+    {
+        standIn("for f in R C I; do cp $f.src $f.tmp && mv $f.tmp $f; done\n" + logChoice);
+    }
+
+    void click(const char* name) { child<QAbstractButton>(w.get(), name)->click(); }
+    void type(const char* box, const QString& text) { child<QLineEdit>(w.get(), box)->setText(text); }
+    QString text(const char* box) { return child<QLineEdit>(w.get(), box)->text(); }
+    bool enabled(const char* button) { return child<QAbstractButton>(w.get(), button)->isEnabled(); }
+
+    QString designs;
+};
+
+
+// ISO and COS of the log's third line.
+Brightness logged(PlayPenRig& rig)
+{
+    return readGemrayLog(rig.get("Gemray.log"));
+}
+
+// The ray tracer commands typed into the console so far.
+QStringList commands(PlayPenRig& rig)
+{
+    QStringList out;
+    for (const QString& line : rig.console.outputText().split('\n'))
+        if (line.contains(">Gemray "))
+            out << line.section('>', 1);
+    return out;
+}
+
+void loadDesign(PlayPenRig& rig, const QString& file, const QString& pav, const QString& crn)
+{
+    onNextModal([=](QWidget* d) { // the design file dialog
+        pick(d, "fileList", file);
+        click(d, "btnParse");
+        pick(d, "lstPav", pav);
+        pick(d, "lstCrn", crn);
+        click(d, "OKButton");
+    });
+    rig.click("btnLoadFile");
+}
+
 
 // Pixels of the plot in a colour.
 int pixelsOf(QWidget* plot, const QColor& colour)
@@ -31,7 +126,7 @@ int pixelsOf(QWidget* plot, const QColor& colour)
 class TestPlayPen : public QObject {
     Q_OBJECT
 private slots:
-    void tiltFiguresAndPlotScale();
+    void plotScaleAndDegenerateTilts();
     void colourImageBytes();
     void makeBmpReplacesAllOrNothing();
 
@@ -40,14 +135,12 @@ private slots:
     void tiltEvaluationDrawsOneCurveThenTwo();
     void colourRaytraceUsesTheChosenColour();
     void timeOutLeavesOnlyCancel();
+    void sessionWithTheRoundBrilliant();
 };
 
-void TestPlayPen::tiltFiguresAndPlotScale()
+// (The tilt figures are checked in the window, below.)
+void TestPlayPen::plotScaleAndDegenerateTilts()
 {
-    const TiltFigures t = tiltFigures({30, 0, 0});
-    QCOMPARE(t.avg, 10.0f);
-    QCOMPARE(t.var, 40.0f / 3);
-
     // 10 % beyond each end of both axes; values grow upwards.
     const TiltPlotScale s = tiltPlotScale(10, 100, 0);
     QCOMPARE(s.toPixel(-1, 110, {240, 120}), QPointF(0, 0));
@@ -129,7 +222,6 @@ void TestPlayPen::boxesMakeTheCommand_data()
     QTest::newRow("direction 5.4") << "optNormal" << "1.54" << "5.4" << "2" << start + "-i 1.5400 -x -2.000 P R C I";
     QTest::newRow("no direction") << "optNormal" << "1.54" << "" << "10" << start + "-i 1.5400 P R C I";
     QTest::newRow("index 0") << "optNormal" << "0" << "" << "" << start + "P R C I";
-    QTest::newRow("no direction, colour") << "optRGB" << "1.54" << "" << "10" << start + "-i 1.5180 P R C I";
     QTest::newRow("direction 0") << "optNormal" << "1.54" << "0" << "10" << "ERROR - Select 1-8 for tilt direction";
     QTest::newRow("direction 9") << "optRGB" << "1.54" << "9" << "10" << "ERROR - Select 1-8 for tilt direction";
     QTest::newRow("index 0, colour") << "optRGB" << "0" << "" << "" << "Please specify a refractive index (and dispersion)";
@@ -288,6 +380,101 @@ void TestPlayPen::timeOutLeavesOnlyCancel()
     // The status line still shows the command on red.
     QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
     rig.w->reject(); // Escape closes it as Cancel does
+    QVERIFY(!rig.w->isVisible());
+}
+
+// A new user's PlayPen session with the real console, zepcmd and gemray:
+// SRB.gem raytraced normally, kept as reference, evaluated for tilt and
+// rendered in colour, the images copied beside the design, then Turkey.gem.
+void TestPlayPen::sessionWithTheRoundBrilliant()
+{
+    PlayPenRig rig;
+    copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray"));
+    copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.gem"), rig.designs + "Turkey.gem");
+    rig.job.olPav = 41.5f;
+    rig.job.olCrn = 28;
+    rig.job.theMat = "Quartz";
+    rig.fd.FDDir = rig.designs;
+    rig.fd.FDFile = "SRB.gem";
+    const DesignFileExchange before = rig.fd;
+    PlayPenWindow& w = rig.open();
+    QCOMPARE(rig.text("txtCurFile"), QString("SRB.gem"));
+    const auto noMessages = [&] {
+        QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+    };
+
+    // At its own angles and index: the figures of the log (which test_stone.cpp
+    // compares with the established ray tracer's).
+    rig.click("CalcButton");
+    noMessages();
+    Brightness b = logged(rig);
+    QCOMPARE(w.pen().f.PISO, b.iso);
+    QCOMPARE(w.pen().f.PCOS, b.cos);
+    QCOMPARE(rig.text("txtCurISO"), NumText(b.iso));
+    for (const char* name : {"imgCurRan", "imgCurCos", "ImgCurISO"}) {
+        const QImage& img = child<GemImage>(&w, name)->image();
+        QCOMPARE(img.size(), QSize(120, 120));
+        QCOMPARE(img.pixelColor(0, 0), QColor(255, 255, 255)); // background
+        QVERIFY(img.pixelColor(60, 60) != QColor(255, 255, 255));
+    }
+
+    // Tilt towards direction 2, kept as reference; then a steeper pavilion.
+    rig.type("txtCurDir", "2");
+    rig.type("txtCurAng", "10");
+    child<QRadioButton>(&w, "optTilt")->setChecked(true);
+    rig.click("CalcButton");
+    noMessages();
+    b = logged(rig);
+    const PlayPenFields& f = w.pen().f;
+    QCOMPARE(f.PTiltISO[0], b.iso);
+    QCOMPARE(commands(rig).size(), 4); // (the tilts sent: with the stand-in, above)
+
+    rig.click("btnMakeRef");
+    noMessages();
+    QCOMPARE(rig.text("txtRefVar"), rig.text("txtCurVar"));
+    QCOMPARE(rig.get("ZEPRefI.BMP"), rig.get("ZEPi.BMP"));
+    rig.type("txtCurPav", "43");
+    rig.click("CalcButton");
+    noMessages();
+    QCOMPARE(commands(rig).size(), 7);
+
+    // The colour image at the index and half the dispersion on either side.
+    child<QRadioButton>(&w, "optRGB")->setChecked(true);
+    rig.type("txtCurDir", "");
+    rig.click("CalcButton");
+    noMessages();
+    QCOMPARE(commands(rig).size(), 10);
+    const QImage& colour = child<GemImage>(&w, "imgCurRan")->image();
+    QCOMPARE(colour.pixelColor(0, 0), QColor(0, 0, 0));
+    int dispersed = 0;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 120; ++x)
+            dispersed += colour.pixelColor(x, y).red() != colour.pixelColor(x, y).blue();
+    QVERIFY(dispersed > 100);
+
+    w.adjustSize();
+    picture(&w, "playpen.png");
+
+    onNextModal([](QWidget* d) { click(d, "OKButton"); });
+    rig.click("btnSaveBMP");
+    noMessages();
+    QCOMPARE(readFileBytes(rig.designs + "ZEPR.BMP"), rig.get("ZEPr.BMP"));
+
+    // Turkey.gem at its own angles and index; the main window's design, and
+    // what the saved state keeps of it, stay.
+    child<QRadioButton>(&w, "optNormal")->setChecked(true);
+    loadDesign(rig, "Turkey.gem", "40.00", "40.00");
+    QCOMPARE(rig.text("txtCurFile"), QString("Turkey.gem"));
+    rig.type("txtCurRI", "1.76");
+    rig.click("CalcButton");
+    noMessages();
+    QCOMPARE(rig.text("txtCurISO"), NumText(logged(rig).iso));
+    QVERIFY(commands(rig).last().endsWith("-p 40.000 40.000 -c 40.000 40.000 -g -i 1.7600 P R C I"));
+    QCOMPARE(rig.fd.FDFile, before.FDFile);
+    QCOMPARE(rig.fd.FDPav, before.FDPav);
+    rig.click("CancelButton");
+    QCOMPARE(rig.messages.messages, QStringList{"Leaving PlayPen - Returning to GEM File " + rig.job.fnam});
+    QVERIFY(rig.AbortFlag);
     QVERIFY(!rig.w->isVisible());
 }
 

@@ -1,34 +1,27 @@
 #pragma once
 // Answers the next modal dialog from the event loop: waits (without spinning)
-// until a modal widget is up, then runs `act` on it.
+// until a modal widget is up, then runs `act` on it. A dialog that `act`
+// leaves open is closed, so that a failing test ends instead of waiting.
+// Also: controls found by object name, and what a user does with them.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 
 namespace zep::test {
 
-inline void onNextModal(std::function<void(QWidget*)> act, int triesLeft = 500)
-{
-    QTimer::singleShot(10, qApp, [act = std::move(act), triesLeft]() mutable {
-        QWidget* w = QApplication::activeModalWidget();
-        if (w && w->isVisible()) {
-            act(w);
-            return;
-        }
-        if (triesLeft > 0)
-            onNextModal(std::move(act), triesLeft - 1);
-    });
-}
-
-// Answers the modal window named `name` once it is up (an outer modal
-// window that is still in front is passed over).
 inline void onModal(const char* name, std::function<void(QWidget*)> act, int triesLeft = 500)
 {
     QTimer::singleShot(10, qApp, [name, act = std::move(act), triesLeft]() mutable {
-        QWidget* w = QApplication::activeModalWidget();
-        if (w && w->isVisible() && w->objectName() == QLatin1String(name)) {
+        QPointer<QWidget> w = QApplication::activeModalWidget();
+        if (w && w->isVisible() && (!name || w->objectName() == QLatin1String(name))) {
             act(w);
+            if (w && w->isVisible())
+                w->close();
             return;
         }
         if (triesLeft > 0)
@@ -36,14 +29,43 @@ inline void onModal(const char* name, std::function<void(QWidget*)> act, int tri
     });
 }
 
+// The next modal window, whatever its name. (onModal passes over an outer
+// modal window that is still in front.)
+inline void onNextModal(std::function<void(QWidget*)> act)
+{
+    onModal(nullptr, std::move(act));
+}
+
 // Finds a child by object name, failing loudly when there is none.
-template <class T>
+template <class T = QWidget>
 T* child(QWidget* w, const char* name)
 {
     T* c = w->findChild<T*>(QLatin1String(name));
     if (!c)
         qFatal("no control %s in %s", name, qPrintable(w->objectName()));
     return c;
+}
+
+inline void click(QWidget* w, const char* button) { child<QAbstractButton>(w, button)->click(); }
+inline void type(QWidget* w, const char* box, const QString& text) { child<QLineEdit>(w, box)->setText(text); }
+inline QString text(QWidget* w, const char* box) { return child<QLineEdit>(w, box)->text(); }
+
+// The entries of a list, and the one picked by its text.
+inline QStringList items(QWidget* w, const char* list)
+{
+    QStringList out;
+    auto* l = child<QListWidget>(w, list);
+    for (int i = 0; i < l->count(); ++i)
+        out << l->item(i)->text();
+    return out;
+}
+
+inline void pick(QWidget* w, const char* list, const QString& text, Qt::MatchFlags how = Qt::MatchExactly)
+{
+    const auto found = child<QListWidget>(w, list)->findItems(text, how);
+    if (found.size() != 1)
+        qFatal("%s has no single %s", list, qPrintable(text));
+    child<QListWidget>(w, list)->setCurrentItem(found.first());
 }
 
 } // namespace zep::test

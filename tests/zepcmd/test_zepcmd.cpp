@@ -3,10 +3,10 @@
 #include "zepcmd/CommandLine.h"
 #include "zepcmd/Interpreter.h"
 #include "zepcmd/ProgramLookup.h"
+#include "support/Process.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,21 +36,9 @@ void writeHello(const QString& path)
 // Runs zepcmd in `dir` on `input` until it ends; returns what it printed.
 QString runZepcmd(const QString& dir, const QByteArray& input, const QString& pathPrefix = {})
 {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!pathPrefix.isEmpty())
-        env.insert("PATH", pathPrefix + QDir::listSeparator() + env.value("PATH"));
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(zepcmdPath, {});
-    if (!p.waitForStarted())
-        return QStringLiteral("<zepcmd did not start>");
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(20000))
-        p.kill();
-    return QString::fromLocal8Bit(p.readAll());
+    const QString path = pathPrefix + QDir::listSeparator() + qEnvironmentVariable("PATH");
+    return QString::fromLocal8Bit(
+        zep::test::run(zepcmdPath, {}, dir, input, pathPrefix.isEmpty() ? QString() : "PATH", path).out);
 }
 
 QStringList linesOf(const QString& output)
@@ -133,15 +121,11 @@ void TestZepcmd::changesDirectoryInAnyCase()
 void TestZepcmd::remEchoAndExit()
 {
     QTemporaryDir tmp;
-    QProcess p;
-    p.setWorkingDirectory(tmp.path());
-    p.start(zepcmdPath, {});
-    QVERIFY(p.waitForStarted());
-    p.write("REM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
     // EXIT ends the interpreter without waiting for the end of its input.
-    QVERIFY(p.waitForFinished(10000));
-    QCOMPARE(p.exitCode(), 7);
-    const QStringList out = linesOf(QString::fromLocal8Bit(p.readAll()));
+    const zep::test::Outcome o = zep::test::run(zepcmdPath, {}, tmp.path(),
+                                                "REM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
+    QCOMPARE(o.exitCode, 7);
+    const QStringList out = linesOf(QString::fromLocal8Bit(o.out));
     QVERIFY(out.contains(" shown twice"));
     QVERIFY(!out.contains("echo hidden"));
     QVERIFY(!out.contains("never"));

@@ -1,44 +1,18 @@
 // zeptool as a script runs it: the real program, the real gemray on the
 // designs it writes, and its answers to bad input.
+#include "support/Process.h"
+
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
+
+using namespace zep::test;
 
 namespace {
 
 const QString kTool = QStringLiteral(ZEP_BIN_DIR "/zeptool");
 const QString kGemray = QStringLiteral(ZEP_BIN_DIR "/gemray");
-
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-Outcome run(const QString& program, const QStringList& args, const QString& dir)
-{
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // COS and ISO brightness of one gemray run, from the third line of its log.
 QPair<double, double> trace(const QString& dir, const QString& design, const QStringList& angles)
@@ -128,11 +102,7 @@ private slots:
         QTest::newRow("over the design") << srb + QStringList{"-o", "SRB.gem"} << 2 << "is the design itself";
         QTest::newRow("angle 0") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "0", "-o", "x.gem"} << 1
                                  << "The new pavilion angle 0 must lie between 0 and 90 degrees.";
-        QTest::newRow("old angle mistyped") << QStringList{"recut", "SRB.gem", "--pav", "14.5", "42", "-o", "x.gem"}
-                                            << 1 << "no pavilion tier at 14.5 degrees";
         QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
-        QTest::newRow("empty design") << design("empty.gem") << 1 << "empty.gem\" is empty";
-        QTest::newRow("truncated design") << design("cut.gem") << 1 << "cut.gem\" is truncated";
         QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
         QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
         QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1 << "Cannot write nowhere/x.gem";
@@ -151,8 +121,6 @@ private slots:
                                                << "unknown material \"Glass\"";
         QTest::newRow("job: unreadable targets") << opt + QStringList{"--targets", "gone.TXT"} << 1
                                                  << "Cannot read the targets file gone.TXT: File not found.";
-        QTest::newRow("job: targets of junk") << opt + QStringList{"--targets", "junk.gem"} << 1
-                                              << "This is not a ZEP Target File";
         QTest::newRow("job: recut over the design") << opt + QStringList{"--recut", "SRB.gem"} << 2
                                                     << "--recut names the design itself";
         QTest::newRow("map: no output") << QStringList{"map", "SRB.gem", "--material", "Quartz"} << 2
@@ -197,11 +165,8 @@ private slots:
         std::mt19937 random(12);
         for (char& c : junk)
             c = char(random());
-        QVERIFY(writeFile(path("empty.gem"), {}) && writeFile(path("cut.gem"), srb.left(300)) &&
-                writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
-        QFile huge(path("huge.gem"));
-        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(17 << 20));
-        huge.close();
+        QVERIFY(writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
+        QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
         const QStringList before = listing();
 
         const Outcome o = run(kTool, args, dir->path());

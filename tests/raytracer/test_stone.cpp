@@ -1,8 +1,11 @@
-// Light transport in the stone: Fresnel, total internal reflection, the light's
-// bookkeeping, symmetry, leakage, and the brightness figures that faceters know
-// for the designs in the designs folder.
+// The stone in the ray tracer: the GemCAD design reader, the stone's tilts
+// (its angle change is checked with the re-cut design in test_recut), and the
+// light in it: Fresnel, total internal reflection, the light's bookkeeping,
+// symmetry, leakage, and the brightness figures that faceters know for the
+// designs in the designs folder.
 #include "StoneFixtures.h"
 
+#include "raytracer/GemFile.h"
 #include "raytracer/Run.h"
 #include "raytracer/Stone.h"
 #include "raytracer/Tracer.h"
@@ -10,11 +13,17 @@
 #include <QtTest>
 #include <cmath>
 #include <numbers>
+#include <random>
 
 using namespace gemray;
 using namespace gemray::test;
 
 namespace {
+
+std::span<const std::uint8_t> span(const QByteArray& b)
+{
+    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
+}
 
 double radians(double deg) { return deg * std::numbers::pi / 180.0; }
 
@@ -41,9 +50,15 @@ const Sky& sky()
 
 } // namespace
 
-class TestLight : public QObject {
+class TestStone : public QObject {
     Q_OBJECT
 private slots:
+    void readsWholeDesigns();
+    void writesTheSameBytesBack();
+    void everyTruncationIsReported();
+    void rejectsWhatIsNotADesign();
+    void toleratesStoredRounding();
+    void tiltDirections();
     void fresnelAtNormalIncidenceAndTheCriticalAngle();
     void fresnelAtObliqueIncidence();
     void edgePixelAveragesTheSubRaysThatHit();
@@ -54,9 +69,124 @@ private slots:
     void referenceFigures();
 };
 
+// Every facet record, with its corners on its plane and on the stone. (The
+// trailer is compared with the designs' text exports in test_recut.)
+void TestStone::readsWholeDesigns()
+{
+    for (const auto& [name, facets] : {std::pair{"SRB.gem", 73}, {"Compear125.gem", 67}, {"CubeIllusionTri.gem", 51},
+                                       {"Turkey.gem", 74}}) {
+        const GemDesign g = readGemFile(designPath(name));
+        QCOMPARE(int(g.facets.size()), facets);
+        const Stone stone(g);
+        for (const auto& f : g.facets) {
+            QVERIFY(f.vertices.size() >= 3);
+            for (const Vec3& v : f.vertices) {
+                QVERIFY(std::fabs(dot(f.abc, v) - 1.0) < 1e-7);
+                QVERIFY(stone.contains(v, 1e-7));
+            }
+        }
+    }
+}
+
+void TestStone::writesTheSameBytesBack()
+{
+    for (const char* name : {"SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem"}) {
+        const QByteArray bytes = designBytes(name);
+        const std::vector<std::uint8_t> again = serializeGem(parseGem(span(bytes), name));
+        QVERIFY2(QByteArray(reinterpret_cast<const char*>(again.data()), qsizetype(again.size())) == bytes, name);
+    }
+}
+
+// A file cut short anywhere, inside a record or inside the trailer, is reported
+// as truncated and never read as a smaller design.
+void TestStone::everyTruncationIsReported()
+{
+    const QByteArray bytes = designBytes("SRB.gem");
+    QVERIFY(bytes.size() > 1000);
+    for (int cut = 1; cut < bytes.size(); ++cut) {
+        try {
+            parseGem(span(bytes.left(cut)), "B");
+            QFAIL(qPrintable(QString("a file cut at %1 bytes was accepted").arg(cut)));
+        } catch (const GemFileError& e) {
+            QVERIFY2(QString(e.what()).contains("truncated"), e.what());
+        }
+    }
+}
+
+void TestStone::rejectsWhatIsNotADesign()
+{
+    auto message = [](const QByteArray& bytes) -> QString {
+        try {
+            parseGem(span(bytes), "B");
+        } catch (const GemFileError& e) {
+            return e.what();
+        }
+        return {};
+    };
+    QVERIFY(message({}).contains("empty"));
+
+    std::mt19937 rng(20240517);
+    for (int trial = 0; trial < 20; ++trial) {
+        QByteArray noise(4000, '\0');
+        for (char& c : noise)
+            c = char(rng() & 0xFF);
+        QVERIFY(message(noise).contains("not a GemCAD design"));
+    }
+    QVERIFY(message("GemCad 5.0\ng 96 0.0\ny 8 y\nI 1.54\nH Standard Round Brilliant\n").contains("not a GemCAD design"));
+
+    // An end marker and nothing else: no facets.
+    GemDesign none = withTrailer({});
+    const auto noFacets = serializeGem(none);
+    QVERIFY(message(QByteArray(reinterpret_cast<const char*>(noFacets.data()), qsizetype(noFacets.size())))
+                .contains("no facets"));
+
+    // A corner well off its facet's plane.
+    GemDesign bent = parseGem(span(designBytes("SRB.gem")), "SRB");
+    GemFacet& crownFacet = bent.facets[40];
+    crownFacet.vertices[1] = crownFacet.vertices[1] + normalized(crownFacet.abc) * 1e-4;
+    const auto bentBytes = serializeGem(bent);
+    QVERIFY(message(QByteArray(reinterpret_cast<const char*>(bentBytes.data()), qsizetype(bentBytes.size())))
+                .contains("corner off its plane"));
+}
+
+// Corners are stored to about 1e-8: that much is fine.
+void TestStone::toleratesStoredRounding()
+{
+    GemDesign g = readGemFile(designPath("Turkey.gem"));
+    for (auto& f : g.facets)
+        for (auto& v : f.vertices)
+            v = v + Vec3{3e-8, -3e-8, 2e-8};
+    const auto bytes = serializeGem(g);
+    QCOMPARE(parseGem(bytes, "Turkey").facets.size(), g.facets.size());
+}
+
+// -x moves the image's top (+y) edge away from the viewer, -y its right (+x)
+// edge; both together tilt by the root of the sum of squares towards the
+// combined direction, and the stone turns about the origin.
+void TestStone::tiltDirections()
+{
+    const double s10 = std::sin(radians(10.0));
+    const Vec3 top = tiltVector({0, 1, 0}, 10.0, 0.0);
+    QVERIFY(std::fabs(top.z + s10) < 1e-12);
+    const Vec3 right = tiltVector({1, 0, 0}, 0.0, 10.0);
+    QVERIFY(std::fabs(right.z + s10) < 1e-12);
+    QVERIFY(std::fabs(tiltVector({0, 1, 0}, 0.0, 10.0).z) < 1e-12);
+
+    const Vec3 table = tiltVector({0, 0, 1}, 3.0, 4.0);
+    QVERIFY(std::fabs(std::acos(table.z) - radians(5.0)) < 1e-12);
+    QVERIFY(std::fabs(std::atan2(table.y, table.x) - std::atan2(3.0, 4.0)) < 1e-12);
+
+    // The planes turn with the stone and keep their distances from the origin.
+    const Stone stone(readGemFile(designPath("SRB.gem")));
+    const Stone tilted = stone.tilted(-6.0, 2.5);
+    for (std::size_t i = 0; i < stone.facets().size(); ++i)
+        QCOMPARE(tilted.facets()[i].distance, stone.facets()[i].distance);
+    QVERIFY(std::fabs(stone.boundingRadius() - tilted.boundingRadius()) < 1e-12);
+}
+
 // R = ((n - 1) / (n + 1))^2 from either side; total internal reflection
 // beyond the critical angle and none just below it.
-void TestLight::fresnelAtNormalIncidenceAndTheCriticalAngle()
+void TestStone::fresnelAtNormalIncidenceAndTheCriticalAngle()
 {
     for (const double n : {1.3, 1.54, 1.76, 2.42}) {
         const double r = std::pow((n - 1.0) / (n + 1.0), 2);
@@ -76,7 +206,7 @@ void TestLight::fresnelAtNormalIncidenceAndTheCriticalAngle()
 // 34.22 degrees with Rs = 0.1902 and Rp = 0.0013, so T = 1 - 0.0957; light
 // leaving from 34.22 degrees does the same; from 30 degrees it leaves at
 // 50.35 degrees with Rs = 0.1245 and Rp = 0.0040, T = 1 - 0.0642.
-void TestLight::fresnelAtObliqueIncidence()
+void TestStone::fresnelAtObliqueIncidence()
 {
     QVERIFY(std::fabs(fresnelTransmittance(1.0, 1.54, std::cos(radians(60))) - 0.9043) < 5e-4);
     QVERIFY(std::fabs(fresnelTransmittance(1.54, 1.0, std::cos(radians(34.2188))) - 0.9043) < 5e-4);
@@ -86,7 +216,7 @@ void TestLight::fresnelAtObliqueIncidence()
 // A one-pixel image of a tilted box whose edge runs between the pixel's
 // centre and its right sub-rays: the pixel holds the mean of the two sub-rays
 // that hit, not of all four.
-void TestLight::edgePixelAveragesTheSubRaysThatHit()
+void TestStone::edgePixelAveragesTheSubRaysThatHit()
 {
     const Tracer tracer(Stone(box({-1, -1, -0.5}, {0.3, 1, 0.5})).tilted(20, 0), 1.54, sky());
     const RenderResult r = tracer.render({1, 2});
@@ -110,7 +240,7 @@ void TestLight::edgePixelAveragesTheSubRaysThatHit()
 //   bottom: T*T leaks out below, T*R goes up;
 //   top:    T*R*T leaves into the head shadow, T*R*R goes down;
 //   bottom: T*R*R*T leaks, T*R^3 stays in and is below the 0.001 cut-off.
-void TestLight::straightThroughACube()
+void TestStone::straightThroughACube()
 {
     const double n = 1.54;
     const Stone cube(box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}, n));
@@ -131,7 +261,7 @@ void TestLight::straightThroughACube()
 // Straight-down light meets 45 degree faces at 45 degrees: beyond the critical
 // angle at n = 1.54 (40.5 degrees), so it is reflected twice and comes back up
 // without loss; at n = 1.3 (critical 50.3 degrees) most of it leaks out.
-void TestLight::roofPrismReturnsLightOnlyAboveTheCriticalAngle()
+void TestStone::roofPrismReturnsLightOnlyAboveTheCriticalAngle()
 {
     const Tracer dense(Stone(roofPrism(45.0, 1.54)), 1.54, sky());
     const RayLight kept = dense.trace(0.2, 0.1);
@@ -148,7 +278,7 @@ void TestLight::roofPrismReturnsLightOnlyAboveTheCriticalAngle()
 
 // The round brilliant is mirror symmetric about both axes, so tilting it one way
 // or the other gives mirrored ISO and COS images and the same brightness.
-void TestLight::mirrorSymmetricTilts()
+void TestStone::mirrorSymmetricTilts()
 {
     for (const auto& [xTilt, yTilt] : {std::pair{8.0, 0.0}, {0.0, 12.5}}) {
         const RenderResult a = render("SRB.gem", 41.5, 41.5, 28.0, 28.0, 1.54, xTilt, yTilt);
@@ -179,7 +309,7 @@ void TestLight::mirrorSymmetricTilts()
 
 // Index 1.54 has a critical angle of 40.5 degrees: a 38 degree pavilion lets
 // the light from above straight out of the back, a 43 degree one keeps it.
-void TestLight::shallowPavilionLeaks()
+void TestStone::shallowPavilionLeaks()
 {
     const RenderResult shallow = render("SRB.gem", 41.5, 38.0, 28.0, 28.0, 1.54);
     const RenderResult steep = render("SRB.gem", 41.5, 43.0, 28.0, 28.0, 1.54);
@@ -190,7 +320,7 @@ void TestLight::shallowPavilionLeaks()
 
 // The reference brightness figures of these designs at their own angles and
 // index, to within half a point.
-void TestLight::referenceFigures()
+void TestStone::referenceFigures()
 {
     const struct {
         const char* design;
@@ -208,5 +338,5 @@ void TestLight::referenceFigures()
     }
 }
 
-QTEST_GUILESS_MAIN(TestLight)
-#include "test_light.moc"
+QTEST_GUILESS_MAIN(TestStone)
+#include "test_stone.moc"
