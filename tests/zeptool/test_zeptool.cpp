@@ -125,6 +125,8 @@ private slots:
                                                     << "--recut names the design itself";
         QTest::newRow("map: no output") << QStringList{"map", "SRB.gem", "--material", "Quartz"} << 2
                                         << "name the map file with -o OUT.MFM";
+        QTest::newRow("map: over the design") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "SRB.gem"}
+                                              << 2 << "an output names the design itself";
         QTest::newRow("study: no materials") << QStringList{"study", "SRB.gem"} << 2 << "name the materials";
         QTest::newRow("study: jobs 0") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "-j", "0"} << 2
                                        << "-j takes a whole number from 1 to 256";
