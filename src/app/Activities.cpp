@@ -1,5 +1,6 @@
 // The activity windows of this build, plugged into the main window's
 // commands. Each window gets what it needs from the application object.
+#include "app/JobSummary.h"
 #include "app/ZepApplication.h"
 #include "optimize/OptimizeWindows.h"
 #include "mapper/MapperWindow.h"
@@ -29,8 +30,15 @@ void openOptimizer(ZepApplication& app, QWidget* parent)
 void openTargets(ZepApplication& app, QWidget* parent)
 {
     AppState& s = app.state();
-    TargetsEnv env{s.targets, s.job, s.materials, app.dialogEnv(),
-                   [&app](QWidget* p) { openOptimizer(app, p); }};
+    // Evaluate MF needs a job as Optimize does; without one the evaluation
+    // could only fail on the missing design.
+    TargetsEnv env{s.targets, s.job, s.materials, app.dialogEnv(), [&app](QWidget* p) {
+                       if (jobReady(app.state().job))
+                           openOptimizer(app, p);
+                       else
+                           app.messages().message(QStringLiteral(
+                               "Please select a .GEM file, (non-zero) Angles, and Material before Optimizing"));
+                   }};
     showTargets(env, parent);
 }
 

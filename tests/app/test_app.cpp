@@ -216,9 +216,15 @@ private slots:
         m->btnPlay_Click();
         m->btnMFMap_Click();
         child<QPushButton>(m, "btnCutList")->click();
+        onModal("frmTargetDLOG", [](QWidget* d) {
+            click(d, "btnEvalMF"); // Evaluate MF asks for the job as Optimize does
+            click(d, "OKButton");
+        });
+        m->btnModTargets_Click();
         const QString incomplete = QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before ");
         QCOMPARE(sink.messages, (QStringList{incomplete + "Optimizing", incomplete + "entering the PlayPen",
-                                             incomplete + "entering the PlayPen", incomplete + "opening the Cutting List"}));
+                                             incomplete + "entering the PlayPen", incomplete + "opening the Cutting List",
+                                             incomplete + "Optimizing"}));
         // A job without targets
         sink.messages.clear();
         JobState& j = app->state().job;
