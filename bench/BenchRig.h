@@ -6,7 +6,7 @@
 // the benchmarks evaluate.
 #include "common/FileIO.h"
 #include "common/Messages.h"
-#include "merit/ConsoleAdapter.h"
+#include "app/ConsoleAdapter.h"
 #include "mapper/MapStore.h"
 #include "merit/MeritRecord.h"
 #include "optimize/OptimizationTargets.h"

@@ -14,7 +14,7 @@
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "runner/Runner.h"
-#include "merit/ConsoleAdapter.h"
+#include "app/ConsoleAdapter.h"
 #include "merit/CurrentGemPanel.h"
 #include "merit/Evaluation.h"
 

@@ -11,7 +11,7 @@
 #include "common/Messages.h"
 #include "design/Materials.h"
 #include "mapper/Mapper.h"
-#include "merit/ConsoleAdapter.h"
+#include "app/ConsoleAdapter.h"
 #include "merit/CurrentGemPanel.h"
 #include "merit/Evaluation.h"
 

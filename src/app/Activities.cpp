@@ -30,14 +30,15 @@ void openOptimizer(ZepApplication& app, QWidget* parent)
 void openTargets(ZepApplication& app, QWidget* parent)
 {
     AppState& s = app.state();
-    // Evaluate MF needs a job as Optimize does; without one the evaluation
-    // could only fail on the missing design.
+    // Evaluate MF raytraces the design at its start angles; the limits play
+    // no part in a single evaluation.
     TargetsEnv env{s.targets, s.job, s.materials, app.dialogEnv(), [&app](QWidget* p) {
-                       if (jobReady(app.state().job))
+                       if (evaluationReady(app.state().job))
                            openOptimizer(app, p);
                        else
                            app.messages().message(QStringLiteral(
-                               "Please select a .GEM file, (non-zero) Angles, and Material before Optimizing"));
+                               "Please select a .GEM file and (non-zero) start Angles before evaluating the "
+                               "Merit Function"));
                    }};
     showTargets(env, parent);
 }

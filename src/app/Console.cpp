@@ -1,6 +1,7 @@
 #include "app/Console.h"
+#include "runner/Runner.h"
 
-#include "app/KeyNotation.h"
+#include "common/KeyNotation.h"
 #include "common/FileIO.h"
 #include "common/KeyValue.h"
 #include "common/ZepError.h"
@@ -8,6 +9,7 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QStandardPaths>
@@ -20,6 +22,12 @@ Console::Console(QObject* parent)
 }
 
 Console::~Console() = default;
+
+QStringList Console::environment(int gemrayThreads, const QString& workPath)
+{
+    return {QStringLiteral("GEMRAY_THREADS=%1").arg(gemrayThreads),
+            QStringLiteral("ZEPCMD_FAILED=") + QFileInfo(workPath + QLatin1String(RefusalFileName)).absoluteFilePath()};
+}
 
 QString Console::locateZepcmd(const QString& dir)
 {
@@ -93,6 +101,10 @@ bool Console::start(const QString& zepcmdProgram, const QString& workingDir, con
         return !w->isRunning() && !w->isVisible();
     });
 
+    // A restart replaces the console: the old window goes, the new one takes
+    // its place (its geometry was kept as it closed).
+    if (m_current)
+        m_current->close();
     auto window = std::make_unique<ConsoleWindow>();
     if (!window->start(zepcmdProgram, workingDir, {}, environment))
         return false;

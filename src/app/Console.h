@@ -19,6 +19,11 @@ public:
     explicit Console(QObject* parent = nullptr);
     ~Console() override;
 
+    // The environment ZEP's console runs with: the ray tracer's thread count,
+    // and where the interpreter notes a program that could not run or
+    // crashed (the runner's refusal file in `workPath`).
+    static QStringList environment(int gemrayThreads, const QString& workPath);
+
     // The zepcmd program beside ZEP (in `dir`, by default the application's
     // own folder); empty when there is none.
     static QString locateZepcmd(const QString& dir = {});
@@ -30,8 +35,9 @@ public:
 
     // Opens a new console window running `zepcmdProgram` in `workingDir`,
     // without taking the focus, at the most recent size and position of a
-    // console window. A console started before stays open until
-    // its user closes it. False when the interpreter could not be started.
+    // console window. A console started before is closed first (its
+    // interpreter and whatever it runs end). False when the interpreter could
+    // not be started.
     bool start(const QString& zepcmdProgram, const QString& workingDir, const QStringList& environment = {});
 
     // The interpreter's process id; 0 when no console runs.

@@ -9,6 +9,11 @@ bool jobReady(const JobState& j)
         && j.minCrn != 0 && j.maxCrn != 0;
 }
 
+bool evaluationReady(const JobState& j)
+{
+    return !j.fnam.isEmpty() && j.stPav != 0 && j.stCrn != 0;
+}
+
 QStringList targetSummary(const OptimizationTargets& t)
 {
     QStringList lines;
@@ -30,14 +35,14 @@ QStringList targetSummary(const OptimizationTargets& t)
 QStringList staleFilesAtLoad()
 {
     return {QStringLiteral("B"), QStringLiteral("P"), QStringLiteral("R"), QStringLiteral("I"),
-            QStringLiteral("C"), QStringLiteral("ZEP.BAT")};
+            QStringLiteral("C"), QStringLiteral("ZEP.BAT"), QStringLiteral("Gemray.err")};
 }
 
 QStringList workingFilesAtQuit()
 {
     return {QStringLiteral("B"), QStringLiteral("P"), QStringLiteral("R"), QStringLiteral("I"),
             QStringLiteral("C"), QStringLiteral("ZEPr.BMP"), QStringLiteral("ZEPc.BMP"),
-            QStringLiteral("ZEPi.BMP"), QStringLiteral("ZEP.BAT")};
+            QStringLiteral("ZEPi.BMP"), QStringLiteral("ZEP.BAT"), QStringLiteral("Gemray.err")};
 }
 
 QString quitPasteText()

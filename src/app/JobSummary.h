@@ -9,6 +9,8 @@ namespace zep {
 
 // The job is ready for an activity: a design and six non-zero angles.
 bool jobReady(const JobState& job);
+// What one evaluation of the merit function needs: a design and start angles.
+bool evaluationReady(const JobState& job);
 
 // The lines of the target summary, one per switched-on component (fire adds
 // a second line with its material).

@@ -334,8 +334,9 @@ void MainWindow::openActivity(const std::function<void(QWidget*)>& window, const
         window(this);
     else
         m_app.messages().message(name + QStringLiteral(" is not part of this build of ZEP yet."));
-    // Every activity can run the ray tracer: offer a new console after a time-out.
-    if (m_app.state().shell.TimedOut)
+    // Every activity can run the ray tracer: offer a new console after a
+    // time-out, or when the console's window was closed.
+    if (m_app.state().shell.TimedOut || !m_app.console().isRunning())
         m_app.RestartDos();
 }
 

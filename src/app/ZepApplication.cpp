@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLockFile>
@@ -204,7 +205,7 @@ void ZepApplication::startConsole(QString& location)
     QGuiApplication::clipboard()->clear();
     location = QStringLiteral("Shell");
     // The console hands the ray tracer its thread count.
-    const QStringList environment{QStringLiteral("GEMRAY_THREADS=%1").arg(gemrayThreads(m_state.prefs))};
+    const QStringList environment = Console::environment(gemrayThreads(m_state.prefs), m_state.shell.WorkPath);
     if (!m_console.start(m_options.zepcmdProgram, QDir::currentPath(), environment))
         throw ZepError(err::FileNotFound);
     m_state.shell.DosTask = double(m_console.taskId());
@@ -234,9 +235,10 @@ bool ZepApplication::StartDos(const QString& errorLocationBeforeShell)
 
 void ZepApplication::RestartDos()
 {
-    m_state.yn.YNLine1 = QStringLiteral("The GemRay program has timed out.");
+    m_state.yn.YNLine1 = m_state.shell.TimedOut ? QStringLiteral("The GemRay program has timed out.")
+                                                : QStringLiteral("The ZEP console is not running.");
     m_state.yn.YNLine2 = QStringLiteral("Click Ok to attempt a restart");
-    m_state.yn.YNLine3 = QStringLiteral("=== NOTE - Manually close the current DOS Window (if it is still there) ===");
+    m_state.yn.YNLine3 = QStringLiteral("=== ZEP closes the current console window (if it is still there) ===");
     DialogEnv env = dialogEnv();
     showYesNo(env, m_main);
     if (!m_state.yn.YNAnswer)

@@ -7,7 +7,7 @@
 #include "common/Messages.h"
 #include "design/DesignDialogs.h"
 #include "dialogs/DialogEnv.h"
-#include "merit/ConsoleAdapter.h"
+#include "app/ConsoleAdapter.h"
 #include "runner/Runner.h"
 
 #include <QLockFile>

@@ -254,6 +254,51 @@ double StrictNumber(QStringView text)
     return v;
 }
 
+bool BoxRange::holds(double x) const
+{
+    if (orZero && x == 0)
+        return true;
+    const bool aboveLo = loOpen ? x > lo : x >= lo;
+    const bool belowHi = hiOpen ? x < hi : x <= hi;
+    return aboveLo && belowHi; // false for a NaN
+}
+
+QString BoxRange::text() const
+{
+    const bool hasLo = lo > -1e300, hasHi = hi < 1e300;
+    QString t;
+    if (hasLo && !hasHi)
+        t = (loOpen ? QStringLiteral("above ") : QStringLiteral("of at least ")) + DecimalText(lo);
+    else if (!hasLo && hasHi)
+        t = (hiOpen ? QStringLiteral("below ") : QStringLiteral("of at most ")) + DecimalText(hi);
+    else if (loOpen || hiOpen)
+        t = (loOpen ? QStringLiteral("above ") : QStringLiteral("from ")) + DecimalText(lo)
+            + (hiOpen ? QStringLiteral(" and below ") : QStringLiteral(" and at most ")) + DecimalText(hi);
+    else if (hasLo)
+        t = QStringLiteral("from ") + DecimalText(lo) + QStringLiteral(" to ") + DecimalText(hi);
+    return orZero ? QStringLiteral("0, or one ") + t : t;
+}
+
+double ReadBox(QStringView text, const QString& box, const BoxRange& range)
+{
+    const QString accepted = range.text();
+    const QString please = QStringLiteral(" Please type a number") + (accepted.isEmpty() ? QString() : u' ' + accepted) + u'.';
+    const QString typed = text.trimmed().toString();
+    if (typed.isEmpty())
+        throw ZepError(err::TypeMismatch, QStringLiteral("The box \"%1\" is empty.").arg(box) + please);
+    double v = 0;
+    try {
+        v = StrictNumber(typed);
+    } catch (const ZepError&) {
+        throw ZepError(err::TypeMismatch,
+                       QStringLiteral("The box \"%1\" holds \"%2\", which is not a number.").arg(box, typed) + please);
+    }
+    if (!range.holds(v))
+        throw ZepError(err::InvalidCall,
+                       QStringLiteral("The box \"%1\" holds %2, which it cannot take.").arg(box, typed) + please);
+    return v;
+}
+
 float ToSingle(double x)
 {
     if (std::isnan(x) || std::fabs(x) > double(FLT_MAX))

@@ -39,6 +39,23 @@ double StrictNumber(QStringView text);
 // True when StrictNumber would accept the text.
 bool IsNumber(QStringView text);
 
+// What a box accepts: a closed or open range, optionally 0 besides it.
+struct BoxRange {
+    double lo = -1e300, hi = 1e300;
+    bool loOpen = false, hiOpen = false;
+    bool orZero = false; // 0 is accepted too ("0: the design's own")
+    bool holds(double x) const;
+    // "from 0.1 to 89.9", "above 1 and at most 10", "above 0", "0, or above 1 ..."
+    QString text() const;
+};
+// The angles a raytrace takes, in degrees.
+inline constexpr BoxRange AngleRange{0.1, 89.9};
+
+// The number typed into the box called `box`, read strictly. An empty box,
+// text that is not a number (13) or a number outside `range` (5) raises
+// ZepError with a message that names the box and says what it takes.
+double ReadBox(QStringView text, const QString& box, const BoxRange& range);
+
 // To a single: Overflow (6) when the value is beyond a single's range.
 float ToSingle(double x);
 // To a 16-bit integer: nearest, halves to even; Overflow (6) out of range.

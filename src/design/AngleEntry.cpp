@@ -28,10 +28,16 @@ bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& m
             return false;
         }
 
-    // one box after the other, as the fields are listed
+    // Every angle box is read before any is stored: one that is not an angle
+    // is named, and the job keeps its angles.
+    static const char* const names[] = {"Start Pavilion Angle", "Start Crown Angle", "Pavilion Min",
+                                        "Pavilion Max",         "Crown Min",         "Crown Max"};
+    float read[6];
+    for (int i = 0; i < 6; ++i)
+        read[i] = ToSingle(ReadBox(*boxes[i], QLatin1String(names[i]), AngleRange));
     float* fields[] = {&job.stPav, &job.stCrn, &job.minPav, &job.maxPav, &job.minCrn, &job.maxCrn};
     for (int i = 0; i < 6; ++i)
-        *fields[i] = ToSingle(StrictNumber(*boxes[i]));
+        *fields[i] = read[i];
 
     job.pStep = (job.maxPav - job.minPav) / 10.0f;
     job.cStep = (job.maxCrn - job.minCrn) / 10.0f;
@@ -44,6 +50,11 @@ bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& m
         return false;
     }
 
+    float specRI = 0, specDisp = 0;
+    if (in.source == RISource::Specified && !in.specRI.isEmpty() && !in.specDisp.isEmpty()) {
+        specRI = ToSingle(ReadBox(in.specRI, QStringLiteral("R. I."), BoxRange{1, 10, true}));
+        specDisp = ToSingle(ReadBox(in.specDisp, QStringLiteral("dispersion"), BoxRange{0, 1}));
+    }
     job.useFileRI = job.useSpecRI = job.useMatRI = false;
     switch (in.source) {
     case RISource::File:
@@ -55,10 +66,10 @@ bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& m
             messages.message(QStringLiteral("Please specify a refractive index and dispersion"));
             return false;
         }
+        job.theRI = specRI;
+        job.theDisp = specDisp;
         job.useSpecRI = true;
         job.theMat = QStringLiteral("Custom");
-        job.theRI = ToSingle(Val(in.specRI));
-        job.theDisp = ToSingle(Val(in.specDisp));
         break;
     case RISource::Material:
         job.useMatRI = true;

@@ -32,9 +32,11 @@ void splitColour(uint32_t c, JobState& job);
 
 // Stores the entry into the job step by step: angles, steps, fix flags,
 // RI source, colour. A refusal shows its message and returns false; what was
-// stored before it stays stored. A box that is not a number, or the
-// material option without a material, raises ZepError (after the values
-// before it were stored). True when everything was stored.
+// stored before it stays stored. The six angle boxes are read together
+// first: one that is not an angle from 0.1 to 89.9 (and a specified index or
+// dispersion out of range, or the material option without a material)
+// raises ZepError with a message naming the box. True when everything was
+// stored.
 bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& materials,
                      MessageSink& messages);
 

@@ -110,6 +110,10 @@ void Optimizer::Go()
     } catch (const std::bad_alloc&) {
         forcedAbort(err::OutOfMemory);
     }
+    // However the run ended (converged, aborted, refused, timed out), it is
+    // over: Abort has nothing left to stop and Cancel closes the window.
+    m_view.enableAbort(false);
+    m_view.enableCancel(true);
 }
 
 void Optimizer::run()
@@ -160,6 +164,16 @@ void Optimizer::GRIDLS()
 
     itCnt = 0;
     while (!stopped()) {
+        if (itCnt >= MaxSweeps) {
+            m_env.messages.message(
+                QStringLiteral("The optimization did not converge in %1 sweeps: the steps are still %2 (pavilion) "
+                               "and %3 (crown) against an Angle Tolerance of %4. The run stops at pavilion %5, "
+                               "crown %6. Narrow the limits or raise the Angle Tolerance in Preferences.")
+                    .arg(MaxSweeps)
+                    .arg(angleText(m_S[0]), angleText(m_S[1]), NumText(m_env.prefs.ATol).trimmed(),
+                         angleText(m_X[0]), angleText(m_X[1])));
+            return;
+        }
         const SweepEnd end = sweep();
         if (end == SweepEnd::Converged) {
             afterConvergence();
@@ -264,8 +278,17 @@ Optimizer::LineEnd Optimizer::lineSearch(int k)
     int16_t n = 0;
     float h = m_S[i];
 
-    for (;;) { // probe
+    for (int level = 0;; ++level) { // probe
+        const float before = x;
         x = x + h;
+        // A step too small to move the angle, or a level stretch that goes
+        // on and on: this line has nothing more to give.
+        if (x == before || level == MaxLevelProbes) {
+            x = before;
+            m_S[i] = 0;
+            m_view.markAngle(k, AngleMark::None);
+            return LineEnd::Done;
+        }
         if (outside(k)) {
             rangeExit(k, h);
             return LineEnd::Done;

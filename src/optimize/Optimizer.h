@@ -119,6 +119,13 @@ public:
     // Evaluations made since the window opened.
     int evaluations() const { return m_evaluations; }
 
+    // A run that has not converged after this many sweeps stops with a
+    // message: the merit function keeps it moving without end.
+    static constexpr int16_t MaxSweeps = 200;
+    // A line search stops moving along a level stretch after this many
+    // probes (the level branch has no other end before the limits).
+    static constexpr int MaxLevelProbes = 100;
+
     static const QString CompletedText; // "Optimization Completed Successfully"
     static const QString RangeNote;     // " Note: One or both angles exceeded range"
 

@@ -353,32 +353,35 @@ public:
     }
 
     // Stores the controls into the targets. A switched-off component keeps
-    // its weight and options. False after a failure's message (what was
-    // stored before it stays stored).
+    // its weight and options. Every box is checked first: a refusal names
+    // the box, and nothing is stored. False after a failure's message.
     bool ExtractTargets()
     {
         return guarded("ExtractTargets", [this] {
-            OptimizationTargets& t = m_env.targets;
+            OptimizationTargets t = m_env.targets;
+            static const char* const names[5] = {"ISO Brightness", "Illumination", "Tilt", "Sparkle", "Fire"};
             bool* on[5] = {&t.doISO, &t.doIll, &t.doTilt, &t.doSparkle, &t.doFire};
             float* weight[5] = {&t.wtISO, &t.wtILL, &t.wtTilt, &t.wtSparkle, &t.wtFire};
             for (int i = 0; i < 5; ++i) {
                 *on[i] = m_use[i]->isChecked();
                 if (*on[i])
-                    *weight[i] = ToSingle(Val(m_weight[i]->text()));
+                    *weight[i] = number(m_weight[i], QLatin1String(names[i]) + QStringLiteral(" Weighting Factor"),
+                                        BoxRange{});
             }
             if (t.doTilt) {
                 bool* dirs[8] = {&t.doTilt1, &t.doTilt2, &t.doTilt3, &t.doTilt4,
                                  &t.doTilt5, &t.doTilt6, &t.doTilt7, &t.doTilt8};
                 for (int d = 0; d < 8; ++d)
                     *dirs[d] = m_dir[d]->isChecked();
-                t.TAngMax = ToSingle(Val(m_maxTilt->text()));
-                t.dBZMF = ToSingle(Val(m_dBZMF->text()));
+                t.TAngMax = number(m_maxTilt, QStringLiteral("Maximum Tilt Angle"), BoxRange{0, 89.9, true});
+                t.dBZMF = number(m_dBZMF, QStringLiteral("Brightness variation for Zero Merit"),
+                                 BoxRange{0, 1e300, true});
             }
             if (t.doSparkle) {
-                t.SpDir1 = ToInteger(Val(m_spDir1->text()));
-                t.SpDir2 = ToInteger(Val(m_spDir2->text()));
-                t.SpAng1 = ToSingle(Val(m_spAng1->text()));
-                t.SpAng2 = ToSingle(Val(m_spAng2->text()));
+                t.SpDir1 = ToInteger(number(m_spDir1, QStringLiteral("Orientation 1 Direction"), BoxRange{0, 8}));
+                t.SpDir2 = ToInteger(number(m_spDir2, QStringLiteral("Orientation 2 Direction"), BoxRange{0, 8}));
+                t.SpAng1 = number(m_spAng1, QStringLiteral("Orientation 1 Angle"), BoxRange{0, 89.9});
+                t.SpAng2 = number(m_spAng2, QStringLiteral("Orientation 2 Angle"), BoxRange{0, 89.9});
                 t.useSMsk = m_useSMsk->isChecked();
                 if (t.useSMsk)
                     t.theSMsk = storable(m_sMsk->text(), QStringLiteral("Sparkle"));
@@ -391,17 +394,24 @@ public:
                 } else {
                     t.firePreset = false;
                     t.fireMat = QStringLiteral("Custom");
-                    t.fireDisp = ToSingle(Val(m_disp->text()));
+                    t.fireDisp = number(m_disp, QStringLiteral("Custom material dispersion"), BoxRange{0, 1});
                 }
-                m_env.job.theDisp = t.fireDisp;
                 t.useFMsk = m_useFMsk->isChecked();
                 if (t.useFMsk)
                     t.theFMsk = storable(m_fMsk->text(), QStringLiteral("Fire"));
             }
+            m_env.targets = t;
+            if (t.doFire)
+                m_env.job.theDisp = t.fireDisp;
         });
     }
 
 private:
+    static float number(const QLineEdit* box, const QString& name, const BoxRange& range)
+    {
+        return ToSingle(ReadBox(box->text(), name, range));
+    }
+
     // A mask path that the targets can keep (no double quotes or line breaks).
     static QString storable(const QString& path, const QString& which)
     {

@@ -35,7 +35,6 @@ RunnerSettings playPenRunnerSettings(const float& POlPav, const float& POlCrn)
     s.lastImage = QStringLiteral("I");
     s.bitmaps = {{QStringLiteral("C"), Current[1]}, {QStringLiteral("I"), Current[2]},
                  {QStringLiteral("R"), Current[0]}};
-    s.timeOutAborts = true;
     return s;
 }
 
@@ -137,27 +136,58 @@ void PlayPen::PGemRay(float pav, float crn, float ri, float xtilt, float ytilt, 
     m_runner->doGemRay(pav, crn, ri, xtilt, ytilt, iso, cos, Mode);
 }
 
+RaytraceEnd PlayPen::stopEnd()
+{
+    // A refusal was told at once and leaves the window as it was: the next
+    // Raytrace may go. A time-out or Cancel leaves only Cancel.
+    if (!m_runner->refused() || m_runner->env().shell.TimedOut)
+        return RaytraceEnd::Aborted;
+    m_runner->env().AbortFlag = false;
+    return RaytraceEnd::Refused;
+}
+
 RaytraceEnd PlayPen::refuse(const QString& message)
 {
     m_runner->env().messages.message(message);
     return RaytraceEnd::Refused;
 }
 
+namespace {
+// An index of 0 raytraces at the design's own.
+constexpr BoxRange IndexRange{1, 10, true, false, true};
+constexpr BoxRange DispersionRange{0, 1};
+constexpr BoxRange TiltRange{0, 89.9};
+} // namespace
+
 RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
 {
-    f.PPav = ToSingle(Val(boxes.pav));
-    f.PCrn = ToSingle(Val(boxes.crn));
-    f.PRI = ToSingle(Val(boxes.ri));
-    f.PDisp = ToSingle(Val(boxes.disp));
+    // Every box is checked before anything is stored or raytraced: a value
+    // the ray tracer would refuse is named here, at once.
+    const float pav = ToSingle(ReadBox(boxes.pav, QStringLiteral("Pavillion Angle"), AngleRange));
+    const float crn = ToSingle(ReadBox(boxes.crn, QStringLiteral("Crown Angle"), AngleRange));
+    const float ri = ToSingle(ReadBox(boxes.ri, QStringLiteral("Refractive Index"), IndexRange));
+    const float disp = ToSingle(ReadBox(boxes.disp, QStringLiteral("Dispersion"), DispersionRange));
     // Without a direction the previous direction and angle are kept and no
     // tilt is applied.
-    float x = 0, y = 0;
-    const bool tilted = !boxes.dir.isEmpty();
+    const bool tilted = !boxes.dir.trimmed().isEmpty();
+    int16_t dir = f.PDir;
+    float ang = f.PAng;
     if (tilted) {
-        f.PDir = ToInteger(Val(boxes.dir));
-        f.PAng = ToSingle(Val(boxes.ang));
-        if (f.PDir < 1 || f.PDir > 8)
+        dir = ToInteger(ReadBox(boxes.dir, QStringLiteral("Tilt Direction"), BoxRange{}));
+        if (dir < 1 || dir > 8)
             return refuse(QStringLiteral("ERROR - Select 1-8 for tilt direction"));
+        // An empty angle is no tilt (a tilt evaluation asks for one below).
+        ang = boxes.ang.trimmed().isEmpty() ? 0.0f
+                                            : ToSingle(ReadBox(boxes.ang, QStringLiteral("Tilt Angle"), TiltRange));
+    }
+    f.PPav = pav;
+    f.PCrn = crn;
+    f.PRI = ri;
+    f.PDisp = disp;
+    float x = 0, y = 0;
+    if (tilted) {
+        f.PDir = dir;
+        f.PAng = ang;
         Dir2Ang(f.PDir, f.PAng, x, y);
     }
     f.doPTilt = mode == PlayMode::Tilt;
@@ -174,7 +204,7 @@ RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
         for (int k = 2; k >= 0; --k) {
             PGemRay(f.PPav, f.PCrn, f.PRI, tx[k], ty[k], iso, cos);
             if (aborted())
-                return RaytraceEnd::Aborted;
+                return stopEnd();
             f.PTiltISO[std::size_t(k)] = iso;
         }
         const TiltFigures t = tiltFigures(f.PTiltISO);
@@ -190,14 +220,14 @@ RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
         for (int k = 0; k < 3; ++k) {
             PGemRay(f.PPav, f.PCrn, ri[k], x, y, iso, cos);
             if (aborted())
-                return RaytraceEnd::Aborted;
+                return stopEnd();
             fillColourChannel(m_values.RGBBuffer, env.images.ImagePixels, 2 - k, colour[k]);
         }
         writeWorkingFile(workFile(Current[0]), colourBitmapBytes(env.bitmaps.RGBMap_Header, m_values.RGBBuffer));
     } else {
         PGemRay(f.PPav, f.PCrn, f.PRI, x, y, iso, cos);
         if (aborted())
-            return RaytraceEnd::Aborted;
+            return stopEnd();
     }
     f.PISO = iso;
     f.PCOS = cos;

@@ -17,8 +17,7 @@ namespace zep {
 
 // The PlayPen's runner PGemRay: the reference runner on the copy "P",
 // writing the random, cosine and ISO images, with the PlayPen's old angles,
-// a command limit of 100 characters, the wait ending on "I" and a time-out
-// that also aborts.
+// a command limit of 100 characters and the wait ending on "I".
 RunnerSettings playPenRunnerSettings(const float& POlPav, const float& POlCrn);
 
 // Mean of three ISO samples and their mean absolute deviation from it.
@@ -64,7 +63,7 @@ struct RaytraceBoxes {
 
 enum class RaytraceEnd {
     Done,    // the results are in the fields
-    Refused, // a message said what is missing; nothing was raytraced
+    Refused, // a message said what is missing or refused; nothing more was raytraced
     Aborted, // a raytrace was aborted or timed out: only Cancel is left
 };
 
@@ -121,6 +120,7 @@ public:
 private:
     bool aborted() const { return m_runner->env().AbortFlag; }
     RaytraceEnd refuse(const QString& message);
+    RaytraceEnd stopEnd();
 
     PlayPenValues& m_values;
     std::unique_ptr<RaytraceRunner> m_runner;

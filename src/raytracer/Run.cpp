@@ -167,6 +167,20 @@ std::vector<OutputFile> runFiles(const RunOutcome& outcome, const RunRequest& re
     return files;
 }
 
+void writeRefusal(const std::string& message, const std::string& path)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(path, ec);
+    if (!ec && status.type() != std::filesystem::file_type::regular)
+        return; // a link, a folder or a device is never replaced
+    const std::string line = oneLine(message) + "\n";
+    try {
+        writeFilesAtomically({{path, std::vector<std::uint8_t>(line.begin(), line.end())}});
+    } catch (const std::exception&) {
+        // The waiting program then times out, as it would without this file.
+    }
+}
+
 RunOutcome runGemray(const RunRequest& request, const std::string& logPath)
 {
     checkOutputNames(request, logPath);

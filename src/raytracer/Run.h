@@ -25,6 +25,9 @@ public:
 inline constexpr const char* kNoImage = "N";
 inline constexpr const char* kLogName = "Gemray.log";
 inline constexpr std::size_t kMinLogBytes = 205;
+// Written instead of the log when a run is refused in raw mode (-g), so that
+// the program that waits for the log learns at once why none will come.
+inline constexpr const char* kRefusalName = "Gemray.err";
 
 struct RunOutcome {
     std::string title;       // the design's first header line
@@ -71,6 +74,10 @@ std::vector<OutputFile> runFiles(const RunOutcome& outcome, const RunRequest& re
 // files and the files already put in place are removed and RunError is thrown.
 void writeFilesAtomically(const std::vector<OutputFile>& files,
                           const std::function<void(std::size_t)>& afterRename = {});
+
+// Puts `message` (one line) in place as the refusal file, whole, unless
+// something other than a regular file stands at `path`. Never throws.
+void writeRefusal(const std::string& message, const std::string& path = kRefusalName);
 
 // A whole run: checkOutputNames, computeRun, then writeFilesAtomically(runFiles(...)).
 RunOutcome runGemray(const RunRequest& request, const std::string& logPath = kLogName);

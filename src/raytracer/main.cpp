@@ -4,6 +4,7 @@
 #include "raytracer/CommandLine.h"
 #include "raytracer/Run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,14 @@ int main(int argc, char** argv)
         std::fputs(kHelp, stderr);
         return 2;
     }
+    // In raw mode a program waits for the log: a refusal is written down too.
+    const bool raw = std::find(args.begin(), args.end(), "-g") != args.end();
+    const auto refuse = [raw](const char* reason, int status) {
+        std::fprintf(stderr, "gemray: %s\n", oneLine(reason).c_str());
+        if (raw)
+            writeRefusal(reason);
+        return status;
+    };
     try {
         const auto start = std::chrono::steady_clock::now();
         const RunRequest request = parseCommandLine(args, threadsFromEnvironment(std::getenv(kThreadsVariable)));
@@ -37,10 +46,8 @@ int main(int argc, char** argv)
         }
         return 0;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "gemray: %s\n", oneLine(e.what()).c_str());
-        return 2;
+        return refuse(e.what(), 2);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "gemray: %s\n", oneLine(e.what()).c_str());
-        return 1;
+        return refuse(e.what(), 1);
     }
 }

@@ -31,6 +31,8 @@ void DirectPort::finishPrevious()
 {
     if (!m_process)
         return;
+    // Its end is no news for the next run.
+    m_process->disconnect();
     // A run that the runner gave up on (a time-out) is not waited for.
     if (m_process->state() != QProcess::NotRunning && !m_process->waitForFinished(2000)) {
         m_process->kill();
@@ -57,9 +59,29 @@ void DirectPort::paste(const QString& line)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("GEMRAY_THREADS"));
     m_process->setProcessEnvironment(environment);
+    // A ray tracer that cannot start, crashes or fails without saying why
+    // is noted where the runner looks for its refusal, as the console does.
+    QObject::connect(m_process.get(), &QProcess::finished, m_process.get(), [this](int code, QProcess::ExitStatus how) {
+        if (how == QProcess::CrashExit)
+            noteFailure(QStringLiteral("gemray crashed"));
+        else if (code != 0)
+            noteFailure(QStringLiteral("gemray ended with exit status %1").arg(code));
+    });
     m_process->start(m_gemray, words.mid(1));
     if (!m_process->waitForStarted(5000))
-        throw ZepError(err::FileNotFound);
+        noteFailure(QStringLiteral("Cannot run ") + m_gemray + QStringLiteral(": ") + m_process->errorString());
+}
+
+void DirectPort::noteFailure(const QString& text) const
+{
+    const QString file = joinPath(m_workDir, QLatin1String(RefusalFileName));
+    if (fileExists(file))
+        return; // the ray tracer's own reason
+    try {
+        writeWorkingFile(file, (text + u'\n').toUtf8());
+    } catch (const ZepError&) {
+        // The runner then times out, as it would without this note.
+    }
 }
 
 } // namespace zep

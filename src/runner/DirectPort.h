@@ -22,12 +22,14 @@ public:
 
     // Runs a GemRay command line ("Gemray -p ... B R N N") or "ZEP.BAT" (the
     // batch file's first line). Raises ZepError for a line that names
-    // neither, and when the program cannot be started.
+    // neither. A program that cannot start, crashes or fails without its
+    // own refusal file gets one written for it.
     void paste(const QString& line) override;
     void bringToFront() override {}
 
 private:
     void finishPrevious();
+    void noteFailure(const QString& text) const;
 
     QString m_workDir;
     QString m_gemray;

@@ -25,9 +25,25 @@ namespace {
 
 const QString LogName = QStringLiteral("Gemray.log");
 const QString BatchName = QStringLiteral("ZEP.BAT");
+const QString NoConsoleMessage = QStringLiteral(
+    "The ZEP console is not running, so no raytrace can be made. Close this window: ZEP then offers to "
+    "start a new console (answer Yes). If it does not, quit ZEP and start it again.");
 
 // A complete log holds at least this many bytes.
 constexpr qint64 CompleteLogSize = 205;
+
+// The first line of a refusal file, without the program's name before it.
+QString refusalText(const QString& file)
+{
+    QString text;
+    try {
+        text = QString::fromUtf8(readFileBytes(file, 4096)).section(u'\n', 0, 0).trimmed();
+    } catch (const ZepError&) {
+    }
+    if (text.startsWith(QLatin1String("gemray: ")))
+        text = text.mid(8);
+    return text.isEmpty() ? QStringLiteral("no reason given") : text;
+}
 
 double cpuSeconds()
 {
@@ -171,6 +187,7 @@ void RaytraceRunner::showPicture(const QString& bitmapFile, const QString& mode)
 void RaytraceRunner::doGemRay(float pav, float crn, float ri, float xtilt, float ytilt,
                               float& iso, float& cos, const QString& mode)
 {
+    m_refused = false;
     runRoutine(m_env.messages, m_settings.routine,
                [&] { run(pav, crn, ri, xtilt, ytilt, iso, cos, mode); }, &m_env.AbortFlag);
     m_waiter->release();
@@ -200,8 +217,12 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
                          float& cos, const QString& mode)
 {
     ShellValues& shell = m_env.shell;
-    if (shell.TimedOut || m_env.AbortFlag)
+    if (m_env.AbortFlag)
         return;
+    if (shell.TimedOut || !m_env.console.isRunning()) {
+        m_refused = true;
+        throw ZepError(err::InvalidCall, NoConsoleMessage);
+    }
 
     const RunnerSettings& set = m_settings;
     const float olPav = set.olPav ? *set.olPav : m_env.job.olPav;
@@ -214,8 +235,10 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
         return;
     }
     const QString log = workFile(LogName);
+    const QString refusal = workFile(QLatin1String(RefusalFileName));
     const QString image = workFile(set.lastImage);
     removeIfExists(log);
+    removeIfExists(refusal);
 
     RaytraceView* view = m_env.views.forMode(mode);
     if (view) {
@@ -241,17 +264,27 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     waited.start();
     const double cpuBefore = cpuSeconds();
     qint64 logLength = 0;
-    WaitEnd end = waitFor([&] { return fileExists(log); }, true, QString());
+    // A refusal (the ray tracer's, or the console's for a program that did
+    // not run) ends the first phase as soon as it is written.
+    bool refusedNow = false;
+    WaitEnd end = waitFor([&] { return fileExists(log) || (refusedNow = fileExists(refusal)); }, true, QString());
+    if (end == WaitEnd::Done && refusedNow && !fileExists(log))
+        end = WaitEnd::Refused;
     if (end == WaitEnd::Done)
         end = waitFor([&] { return (logLength = fileLength(log)) >= CompleteLogSize; }, false, log);
     if (end == WaitEnd::Done)
         end = waitFor([&] { return fileLength(image) >= RawFileSize; }, false, image);
     m_stats.waitSeconds += double(waited.nsecsElapsed()) / 1e9;
     m_stats.waitCpuSeconds += cpuSeconds() - cpuBefore;
+    if (end == WaitEnd::Refused) {
+        m_refused = true;
+        throw ZepError(err::InvalidCall, QStringLiteral("GemRay refused the raytrace: ") + refusalText(refusal));
+    }
     if (end == WaitEnd::TimedOut) {
+        // The run that waited stops here; later raytraces say that the
+        // console must be restarted.
         shell.TimedOut = true;
-        if (set.timeOutAborts)
-            m_env.AbortFlag = true;
+        m_env.AbortFlag = true;
         m_env.messages.message(QStringLiteral("GemRay Timed Out - Aborting"));
         return;
     }

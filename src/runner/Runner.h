@@ -30,7 +30,15 @@ public:
     virtual void paste(const QString& line) = 0;
     // Activates the console window.
     virtual void bringToFront() = 0;
+    // False when no console runs that could take a command (its window was
+    // closed, or it could not be started again after a time-out).
+    virtual bool isRunning() const { return true; }
 };
+
+// The file the ray tracer (or the console, for a program that could not run
+// or crashed) writes, instead of "Gemray.log", when a raytrace is refused:
+// one line saying why.
+inline constexpr const char* RefusalFileName = "Gemray.err";
 
 // The colours of the status box InfoWin.
 enum class StatusColours {
@@ -130,8 +138,6 @@ struct RunnerSettings {
     // Raw images converted to grey bitmaps, in this order, each shown in
     // the calling window as it is listed.
     QList<std::pair<QString, QString>> bitmaps{{QStringLiteral("R"), QStringLiteral("ZEP.BMP")}};
-    // A time-out also sets AbortFlag.
-    bool timeOutAborts = false;
 };
 
 class FileWaiter;
@@ -145,9 +151,11 @@ public:
 
     // One raytrace of the design copy ("B") at the angles, index (0: the
     // design's own) and tilt. Writes iso and cos only when the raytrace
-    // completed; does nothing at all while TimedOut or AbortFlag is set.
-    // Faults are reported here (AbortFlag set, message naming the runner's
-    // routine); nothing is thrown.
+    // completed; does nothing at all while AbortFlag is set. Without a
+    // console (TimedOut, or its window closed) it says so and sets AbortFlag.
+    // A refusal of the ray tracer ends the wait at once and is reported as
+    // such, not as a time-out. Faults are reported here (AbortFlag set,
+    // message naming the runner's routine); nothing is thrown.
     void doGemRay(float pav, float crn, float ri, float xtilt, float ytilt, float& iso,
                   float& cos, const QString& mode);
 
@@ -164,12 +172,16 @@ public:
     // folder watcher wakes a wait at once; the poll is the fallback.
     static constexpr int PollMs = 20;
 
+    // True when the last doGemRay was refused by the ray tracer or found no
+    // console: a fault of the input or the set-up, told at once, not a hang.
+    bool refused() const { return m_refused; }
+
     const WaitStatistics& statistics() const { return m_stats; }
     RunnerEnv& env() { return m_env; }
     const RunnerSettings& settings() const { return m_settings; }
 
 private:
-    enum class WaitEnd { Done, TimedOut };
+    enum class WaitEnd { Done, TimedOut, Refused };
     void run(float pav, float crn, float ri, float xtilt, float ytilt, float& iso, float& cos,
              const QString& mode);
     WaitEnd waitFor(const std::function<bool()>& condition, bool conditionFirst,
@@ -179,6 +191,7 @@ private:
     RunnerSettings m_settings;
     std::unique_ptr<FileWaiter> m_waiter;
     WaitStatistics m_stats;
+    bool m_refused = false;
 };
 
 } // namespace zep

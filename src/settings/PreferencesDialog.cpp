@@ -1,5 +1,5 @@
 #include "PreferencesDialog.h"
-#include "app/KeyNotation.h"
+#include "common/KeyNotation.h"
 #include "common/KeyValue.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
@@ -14,7 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <algorithm>
+#include <cmath>
 
 namespace zep {
 
@@ -120,7 +120,14 @@ private:
 
 void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs)
 {
-    prefs.ATol = ToSingle(Val(in.ATol));
+    // Every box is checked before anything is taken: a refused value leaves
+    // every preference as it was.
+    const float atol = ToSingle(ReadBox(in.ATol, QStringLiteral("Angle Tolerance"), BoxRange{0, 10, true}));
+    const float tout = ToSingle(ReadBox(in.Tout, QStringLiteral("time-out interval"), BoxRange{0, 3600, true}));
+    const double threads = ReadBox(in.Threads, QStringLiteral("Ray tracer threads"), BoxRange{0, double(MaxThreads)});
+    if (threads != std::floor(threads))
+        throw ZepError(err::InvalidCall, QStringLiteral("The box \"Ray tracer threads\" needs a whole number "
+                                                        "from 0 to %1.").arg(MaxThreads));
     if (!kvStorable(in.DosPaste))
         throw ZepError(err::InvalidCall, kvNotStorableMessage(QStringLiteral("The keystroke sequence")));
     // A sequence the console cannot read would fail every paste, and the
@@ -129,11 +136,12 @@ void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs)
     if (!keys.ok())
         throw ZepError(err::InvalidCall, QStringLiteral("The keystroke sequence %1 cannot be used: %2")
                                              .arg(in.DosPaste, keys.error));
+    prefs.ATol = atol;
     prefs.DosPaste = in.DosPaste;
     prefs.DoBat = in.DoBat;
     prefs.DoTips = in.DoTips;
-    prefs.Tout = ToSingle(StrictNumber(in.Tout));
-    prefs.Threads = std::clamp<int16_t>(ToInteger(Val(in.Threads)), 0, MaxThreads);
+    prefs.Tout = tout;
+    prefs.Threads = int16_t(threads);
 }
 
 void showPreferences(DialogEnv& env, QWidget* parent)

@@ -22,12 +22,11 @@ struct PreferenceEntries {
     bool DoTips = true;
 };
 
-// Takes the entries in this order: ATol (read leniently), DosPaste, DoBat
-// and DoTips, then Tout (read strictly). A failure stops there and what was
-// taken before it stays: a keystroke sequence that the file cannot hold is
-// refused with its own message, a time-out that is not a number raises Type
-// mismatch (13) and Tout keeps its value. Last the thread count, read
-// leniently and kept within 0 to MaxThreads.
+// Takes the entries when every one can be used: the angle tolerance above 0
+// (at most 10), the time-out above 0 (at most 3600 s), the thread count a
+// whole number from 0 to MaxThreads, a keystroke sequence the console can
+// read and the file can hold. A refusal raises ZepError with a message that
+// names the box, and no preference changes.
 void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs);
 
 } // namespace zep

@@ -178,6 +178,7 @@ void Interpreter::runProgram(const QString& word, const QStringList& args)
         findProgram(word, QDir::currentPath(), qEnvironmentVariable("PATH"));
     if (path.isEmpty()) {
         print(QStringLiteral("Bad command or file name\n"));
+        noteFailure(QStringLiteral("Bad command or file name: ") + word);
         return;
     }
     if (isBatchFile(path))
@@ -201,12 +202,38 @@ void Interpreter::startProgram(const QString& path, const QStringList& args)
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 #endif
     process.start();
+    const QString name = QFileInfo(path).fileName();
     if (!process.waitForStarted(-1)) {
-        print(QStringLiteral("Cannot run ") + QDir::toNativeSeparators(path) + QStringLiteral(": ")
-              + process.errorString() + u'\n');
+        const QString why = QStringLiteral("Cannot run ") + QDir::toNativeSeparators(path) + QStringLiteral(": ")
+            + process.errorString();
+        print(why + u'\n');
+        noteFailure(why);
         return;
     }
     process.waitForFinished(-1);
+    if (process.exitStatus() == QProcess::CrashExit)
+        noteFailure(name + QStringLiteral(" crashed"));
+    else if (process.exitCode() != 0)
+        noteFailure(name + QStringLiteral(" ended with exit status %1").arg(process.exitCode()));
+}
+
+void Interpreter::noteFailure(const QString& text)
+{
+    if (m_failureFile.isEmpty())
+        return;
+    // Whatever stands there (the program's own reason, or a link) stays.
+    const QFileInfo at(m_failureFile);
+    if (at.exists() || at.isSymLink())
+        return;
+    const QString temp = m_failureFile + QStringLiteral(".zepcmd.tmp");
+    QFile::remove(temp);
+    QFile file(temp);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write((text + u'\n').toUtf8()) > 0) {
+        file.close();
+        if (QFile::rename(temp, m_failureFile))
+            return;
+    }
+    QFile::remove(temp);
 }
 
 void Interpreter::runBatch(const QString& path, const QStringList& params)

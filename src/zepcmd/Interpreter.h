@@ -40,6 +40,12 @@ public:
     // Runs a batch file line by line; `params` are the words after its name.
     void runBatch(const QString& path, const QStringList& params);
 
+    // Where a program that could not run, crashed or failed is noted, in one
+    // line, when nothing stands there yet (the program may have written its
+    // own reason). Empty: nowhere. ZEP names its ray tracer's refusal file,
+    // so that its wait ends at once instead of timing out.
+    void setFailureFile(const QString& path) { m_failureFile = path; }
+
     // "<current directory>>"
     QString prompt() const;
 
@@ -53,6 +59,7 @@ private:
     void echo(const QString& rest);
     void runProgram(const QString& word, const QStringList& args);
     void startProgram(const QString& path, const QStringList& args);
+    void noteFailure(const QString& text);
 
     Writer m_write;
     bool m_echoOn = true;    // batch lines are shown before they run
@@ -60,6 +67,7 @@ private:
     int m_batchLinesLeft = MaxBatchLines; // for the command that runs now
     bool m_exited = false;
     int m_exitCode = 0;
+    QString m_failureFile;
 };
 
 } // namespace zep::cmd

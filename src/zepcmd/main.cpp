@@ -10,6 +10,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     zep::cmd::Interpreter interpreter;
+    interpreter.setFailureFile(qEnvironmentVariable("ZEPCMD_FAILED"));
     // In a terminal the terminal shows what is typed; otherwise show it
     // after the prompt ourselves.
     const bool echoInput = ::isatty(STDIN_FILENO) == 0;

@@ -217,19 +217,35 @@ private slots:
         m->btnMFMap_Click();
         child<QPushButton>(m, "btnCutList")->click();
         onModal("frmTargetDLOG", [](QWidget* d) {
-            click(d, "btnEvalMF"); // Evaluate MF asks for the job as Optimize does
+            click(d, "btnEvalMF"); // Evaluate MF asks for a design and start angles
             click(d, "OKButton");
         });
         m->btnModTargets_Click();
         const QString incomplete = QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before ");
         QCOMPARE(sink.messages, (QStringList{incomplete + "Optimizing", incomplete + "entering the PlayPen",
                                              incomplete + "entering the PlayPen", incomplete + "opening the Cutting List",
-                                             incomplete + "Optimizing"}));
-        // A job without targets
+                                             "Please select a .GEM file and (non-zero) start Angles before evaluating "
+                                             "the Merit Function"}));
+        // A design and start angles without limits: Evaluate MF opens the
+        // optimizer, which a single evaluation needs no limits for.
         sink.messages.clear();
         JobState& j = app->state().job;
         j.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
-        j.stPav = 41.5f; j.stCrn = 28; j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
+        j.stPav = 41.5f; j.stCrn = 28;
+        bool evaluating = false;
+        onModal("frmTargetDLOG", [&](QWidget* d) {
+            onModal("frmOptDLOG", [&](QWidget* o) {
+                evaluating = true;
+                click(o, "btnCancel");
+            });
+            click(d, "btnEvalMF");
+            click(d, "OKButton");
+        });
+        m->btnModTargets_Click();
+        QVERIFY(evaluating);
+        QVERIFY(sink.messages.isEmpty());
+        // A job without targets
+        j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
         m->btnOpt_Click();
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Please enter at least one optimization parameter")});
         QString pav;
@@ -357,7 +373,7 @@ private slots:
         app->mainWindow()->btnModTargets_Click();
         QCOMPARE(lines, (QStringList{QStringLiteral("The GemRay program has timed out."),
                                      QStringLiteral("Click Ok to attempt a restart"),
-                                     QStringLiteral("=== NOTE - Manually close the current DOS Window (if it is still there) ===")}));
+                                     QStringLiteral("=== ZEP closes the current console window (if it is still there) ===")}));
         QVERIFY(app->state().shell.TimedOut);
         QCOMPARE(app->console().taskId(), firstTask);
 
@@ -368,7 +384,19 @@ private slots:
         app->mainWindow()->btnModTargets_Click();
         QVERIFY(!app->state().shell.TimedOut);
         QVERIFY(app->console().taskId() != firstTask);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(firstTask))); // the old console went
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
+
+        // A console closed by its user is offered again too.
+        app->console().window()->close();
+        onModal("frmYesNoDLOG", [&](QWidget* d) {
+            lines = {text(d, "txtQ1")};
+            click(d, "OKButton");
+        });
+        onModal("frmTargetDLOG", [](QWidget*) {});
+        app->mainWindow()->btnModTargets_Click();
+        QCOMPARE(lines, QStringList{QStringLiteral("The ZEP console is not running.")});
+        QTRY_VERIFY(app->console().isRunning());
 
         // A restart that fails is the offering command's error; the time-out stands.
         QVERIFY(QFile::remove(o.zepcmdProgram));

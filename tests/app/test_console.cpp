@@ -174,8 +174,11 @@ void TestConsole::keepsItsSizeAndPlace()
     w->resize(500, 300);
     w->move(60, 70);
     const QRect left(w->pos(), w->size());
-    w->close();
+    // A restart closes the old console itself and opens in its place.
+    const qint64 pid = m_console->taskId();
     QVERIFY(m_console->start(zepcmd, m_root));
+    QVERIFY(!w->isVisible());
+    QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
     QCOMPARE(QRect(m_console->window()->pos(), m_console->window()->size()), left);
     Console nextRun;
     nextRun.setGeometryFile(file);

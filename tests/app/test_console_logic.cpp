@@ -2,7 +2,7 @@
 // do in a DOS-style console window, the input line and the output text.
 #include "app/ConsoleKeys.h"
 #include "app/ConsoleText.h"
-#include "app/KeyNotation.h"
+#include "common/KeyNotation.h"
 #include "common/ZepError.h"
 #include "support/Errors.h"
 

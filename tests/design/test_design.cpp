@@ -63,6 +63,12 @@ struct Env {
     QTemporaryDir tmp;
     DesignEnv env{job, fd, positions, prefs, materials, sink, tmp.path() + QStringLiteral("/")};
 
+    Env() // a job whose six angles the angles dialog takes
+    {
+        job.stPav = 40, job.minPav = 38, job.maxPav = 44;
+        job.stCrn = 30, job.minCrn = 20, job.maxCrn = 40;
+    }
+
     QString path(const QString& name) const { return tmp.filePath(name); }
     // A folder in the temporary folder holding copies of the named designs.
     QString folder(const QString& name, const QStringList& designs = {}) const
@@ -416,13 +422,16 @@ private slots:
             type(d, "specStartPav", "50");
             type(d, "specMaxPav", "44");
             type(d, "specMinCrn", "4x");
-            click(d, "OKButton");
-            QCOMPARE(e.job.minCrn, 0.0f);
+            click(d, "OKButton"); // named, and no angle is stored
+            QCOMPARE(e.job.stPav, 1.0f);
             type(d, "specMinCrn", "0");
+            click(d, "OKButton"); // not an angle
+            QCOMPARE(e.job.minCrn, 20.0f);
+            type(d, "specMinCrn", "1");
             click(d, "chkFixCrn");
             click(d, "OKButton"); // start pavilion angle above its maximum
             QCOMPARE(e.job.stPav, 50.0f);
-            QCOMPARE(e.job.pStep, 4.4f);
+            QCOMPARE(e.job.pStep, 0.6f);
             QVERIFY(e.job.fixCrn && e.job.useMatRI);
             type(d, "specStartPav", "40");
             click(d, "optSpecRI");
@@ -440,7 +449,10 @@ private slots:
         QCOMPARE(e.positions.Tang, 360.0f);
         QCOMPARE(e.sink.messages,
                  (QStringList{"Please specify value for all angles",
-                              "Error  13 (Type mismatch) in OKButton_Click routine",
+                              "The box \"Crown Min\" holds \"4x\", which is not a number. "
+                              "Please type a number from 0.1 to 89.9.",
+                              "The box \"Crown Min\" holds 0, which it cannot take. "
+                              "Please type a number from 0.1 to 89.9.",
                               "Starting angles must be between Min and Max!",
                               "Error  11 (Division by zero) in CalcCA routine",
                               "Please specify a refractive index and dispersion",
@@ -456,6 +468,11 @@ private slots:
             click(d, "optSpecRI");
             QCOMPARE(text(d, "specDisp"), QStringLiteral("0"));
             type(d, "specRI", "1.6abc");
+            click(d, "OKButton");
+            QCOMPARE(e.sink.messages.value(0), QStringLiteral("The box \"R. I.\" holds \"1.6abc\", which is not "
+                                                              "a number. Please type a number above 1 and at most 10."));
+            QVERIFY(!e.job.useSpecRI);
+            type(d, "specRI", "1.6");
             click(d, "OKButton");
         });
         QVERIFY(e.job.useSpecRI && !e.job.useFileRI && !e.job.useMatRI);

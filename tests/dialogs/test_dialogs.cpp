@@ -289,8 +289,8 @@ private slots:
         onModal("frmPrefsDLOG", [&](QWidget* w) {
             QCOMPARE(text(w, "txtATol"), QStringLiteral(" .05"));
             QCOMPARE(child(w, "chkTips")->toolTip(), QStringLiteral("Click here to shut me up"));
-            type(w, "txtATol", "0.1abc");
-            type(w, "txtThreads", "2.5");
+            type(w, "txtATol", "0.1");
+            type(w, "txtThreads", "2");
             child<QCheckBox>(w, "chkTips")->setChecked(false);
             click(w, "OKButton");
         });
@@ -303,39 +303,48 @@ private slots:
         QCOMPARE(e.positions.TPrefs, 720.0f);
     }
 
-    // A failing OK keeps the dialog open with what was taken before the
-    // failure; Cancel takes nothing at all.
+    // A failing OK names the box and keeps the dialog open; no preference
+    // changes until every box can be used. Cancel takes nothing at all.
     void preferencesRefused()
     {
         QTemporaryDir work;
         Env e(work.path() + '/');
         onModal("frmPrefsDLOG", [&](QWidget* w) {
-            type(w, "txtATol", "abc");
+            const auto ok = [&](const char* box, const QString& value) {
+                type(w, box, value);
+                click(w, "OKButton");
+                QVERIFY(w->isVisible());
+            };
             type(w, "txtDP", "^V");
             child<QCheckBox>(w, "chkDoBat")->setChecked(true);
-            type(w, "txtTout", "abc");
-            click(w, "OKButton");
-            QVERIFY(w->isVisible());
+            ok("txtATol", "abc");
+            ok("txtATol", "0"); // a tolerance of 0 never ends a search
             type(w, "txtATol", "2");
-            type(w, "txtDP", "say \"hi\"");
-            child<QCheckBox>(w, "chkDoBat")->setChecked(false);
-            click(w, "OKButton");
-            QVERIFY(w->isVisible());
-            type(w, "txtDP", "%{NOSUCHKEY}");
-            click(w, "OKButton");
-            QVERIFY(w->isVisible());
+            ok("txtTout", "abc");
+            type(w, "txtTout", "20");
+            ok("txtThreads", "2.5");
+            type(w, "txtThreads", "2");
+            ok("txtDP", "say \"hi\"");
+            ok("txtDP", "%{NOSUCHKEY}");
             w->move(50, 50);
             click(w, "CancelButton");
         });
         showPreferences(e.env);
-        QCOMPARE(e.sink.messages.mid(0, 2), (QStringList{"Error  13 (Type mismatch) in OKButton_Click routine",
-                                                         kvNotStorableMessage("The keystroke sequence")}));
-        QCOMPARE(e.sink.messages.size(), 3);
-        QVERIFY(e.sink.messages[2].startsWith("The keystroke sequence %{NOSUCHKEY} cannot be used"));
-        QCOMPARE(e.prefs.ATol, 2.0f);
-        QCOMPARE(e.prefs.DosPaste, QStringLiteral("^V"));
-        QVERIFY(e.prefs.DoBat);
+        const QStringList& m = e.sink.messages;
+        QCOMPARE(m.size(), 6);
+        QCOMPARE(m[0], QStringLiteral("The box \"Angle Tolerance\" holds \"abc\", which is not a number. "
+                                      "Please type a number above 0 and at most 10."));
+        QCOMPARE(m[1], QStringLiteral("The box \"Angle Tolerance\" holds 0, which it cannot take. "
+                                      "Please type a number above 0 and at most 10."));
+        QVERIFY(m[2].startsWith("The box \"time-out interval\" holds \"abc\""));
+        QVERIFY(m[3].contains("\"Ray tracer threads\" needs a whole number from 0 to 256"));
+        QCOMPARE(m[4], kvNotStorableMessage("The keystroke sequence"));
+        QVERIFY(m[5].startsWith("The keystroke sequence %{NOSUCHKEY} cannot be used"));
+        QCOMPARE(e.prefs.ATol, 0.05f);
+        QCOMPARE(e.prefs.DosPaste, QStringLiteral("% EP"));
+        QVERIFY(!e.prefs.DoBat);
         QCOMPARE(e.prefs.Tout, 15.0f);
+        QCOMPARE(e.prefs.Threads, int16_t(0));
         QVERIFY(!QFile::exists(work.filePath("ZEPPrefs.txt")));
         QCOMPARE(e.positions.TPrefs, 0.0f);
     }

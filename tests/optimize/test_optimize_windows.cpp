@@ -93,8 +93,9 @@ struct Env : SearchJob {
 class TestOptimizeWindows : public QObject {
     Q_OBJECT
 private slots:
-    // The three buttons in every state of the window (Go, Abort, Cancel);
-    // only a converged run hands its result back.
+    // The three buttons in every state of the window (Go, Abort, Cancel):
+    // however a run ends, Abort goes and Cancel comes; only a converged run
+    // hands its result back.
     void buttonStates()
     {
         const Buttons opened{true, false, true}, running{false, true, false}, done{false, false, true};
@@ -119,10 +120,13 @@ private slots:
                  e.job.useFileRI = true;
                  e.targets.doFire = true;
              },
-             {true, true, false}, 0},
+             {true, false, true}, 0},
             {"halted: a merit function of 0",
              [](Env& e) { e.standIn.f = [](float, float) { return 0.0f; }; },
-             {false, true, false}, 0},
+             done, 0},
+            {"stopped by the ray tracer (a refusal or a time-out)",
+             [](Env& e) { e.standIn.during = [&e](int) { e.AbortFlag = true; }; },
+             done, 0},
         };
         for (const auto& row : rows) {
             Env e;
@@ -235,11 +239,17 @@ private slots:
             type(w, "maxTilt", "20");               // tilt off: keeps 10
             tick(w, "chk3", false);
             tick(w, "chkSparkle", true);
-            type(w, "wSparkle", "abc");
+            type(w, "wSparkle", "0.5");
             type(w, "Dir1", "2.5");
             type(w, "Dir2", "3.5");
             tick(w, "chkFire", true);
             child<QComboBox>(w, "Combo1")->setCurrentText("Diamond");
+            click(w, "OKButton"); // refused, naming the box; nothing stored
+            QVERIFY(w->isVisible());
+            QCOMPARE(e.messages.messages, QStringList{"The box \"Illumination Weighting Factor\" holds \"2.5x\", "
+                                                      "which is not a number. Please type a number."});
+            QVERIFY(!e.targets.doIll && !e.targets.doSparkle);
+            type(w, "wIll", "2.5");
             click(w, "OKButton");
         });
         TargetsEnv env = e.targetsEnv();
@@ -249,13 +259,13 @@ private slots:
         QCOMPARE(e.targets.wtILL, 2.5f);
         QCOMPARE(e.targets.TAngMax, 10.0f);
         QVERIFY(e.targets.doTilt3);
-        QCOMPARE(e.targets.wtSparkle, 0.0f);
+        QCOMPARE(e.targets.wtSparkle, 0.5f);
         QCOMPARE(e.targets.SpDir1, int16_t(2));
         QCOMPARE(e.targets.SpDir2, int16_t(4));
         QCOMPARE(e.targets.fireMat, QString("Diamond"));
         QCOMPARE(e.targets.fireDisp, 0.044f);
         QCOMPARE(e.job.theDisp, 0.044f);
-        QVERIFY(e.messages.messages.isEmpty());
+        QCOMPARE(e.messages.messages.size(), 1);
     }
 
     // Evaluate MF takes the targets and leaves OK as the only way out.
@@ -290,6 +300,7 @@ private slots:
             tick(w, "chkTilt", true);
             type(w, "wTilt", "12.5");
             tick(w, "chk2", true);
+            type(w, "maxTilt", "10");
             type(w, "dB_ZMF", "5");
             onModal("frmGenericFile", [](QWidget* c) {
                 type(c, "txtFileName", "T1.TXT");

@@ -181,6 +181,48 @@ private slots:
         QVERIFY(std::abs(r.opt.itCrn - 32) < 0.05f);
     }
 
+    // Searches that would go on for ever end by themselves: a tolerance no
+    // step can get below stops after the sweep limit with a message; a step
+    // too small to move the angle, and a long level stretch, end the line.
+    void searchesThatWouldNeverEnd()
+    {
+        const auto guard = [](Rig& r) {
+            r.eval.during = [&r](int n) {
+                if (n > 5000)
+                    r.AbortFlag = true;
+            };
+        };
+        {
+            Rig r;
+            guard(r);
+            r.prefs.ATol = 0;
+            r.go();
+            QVERIFY(!r.AbortFlag);
+            QCOMPARE(r.opt.itCnt, Optimizer::MaxSweeps);
+            QVERIFY(!r.opt.success);
+            QCOMPARE(r.messages.messages.size(), 1);
+            QVERIFY(r.messages.messages[0].startsWith("The optimization did not converge in 200 sweeps"));
+        }
+        {
+            Rig r;
+            guard(r);
+            r.job.pStep = 1e-6f; // 40 + 1e-6 is 40 in single precision
+            r.go();
+            QVERIFY(r.opt.success);
+            QCOMPARE(r.eval.calls.size(), std::size_t(3));
+        }
+        {
+            Rig r;
+            guard(r);
+            r.prefs.ATol = 1e-4f;
+            r.job.pStep = 1e-3f;
+            r.eval.f = [](float, float) { return 50.0f; };
+            r.go();
+            QVERIFY(r.opt.success);
+            QCOMPARE(r.eval.calls.size(), std::size_t(Optimizer::MaxLevelProbes + 3));
+        }
+    }
+
     // Runs that end without a search.
     void runsThatEndEarly()
     {

@@ -134,6 +134,7 @@ private slots:
     void boxesMakeTheCommand();
     void tiltEvaluationDrawsOneCurveThenTwo();
     void colourRaytraceUsesTheChosenColour();
+    void badInputIsAnsweredAtOnce();
     void timeOutLeavesOnlyCancel();
     void sessionWithTheRoundBrilliant();
 };
@@ -227,11 +228,6 @@ void TestPlayPen::boxesMakeTheCommand_data()
     QTest::newRow("index 0, colour") << "optRGB" << "0" << "" << "" << "Please specify a refractive index (and dispersion)";
     QTest::newRow("tilt without angle") << "optTilt" << "1.54" << "1" << "" << "Please enter a tilt angle and direction";
     QTest::newRow("tilt without direction") << "optTilt" << "1.54" << "" << "10" << "Please enter a tilt angle and direction";
-    // "-x " and 34 characters make a command of 99 characters, and one more 100.
-    QTest::newRow("99 characters") << "optNormal" << "1.54" << "1" << "1E29"
-                                   << start + "-i 1.5400 -x 100000000000000000000000000000.000 P R C I";
-    QTest::newRow("100 characters") << "optNormal" << "1.54" << "1" << "1E30"
-                                    << "GemRay Command too long - must be < 100 chars and is  100";
 }
 
 void TestPlayPen::boxesMakeTheCommand()
@@ -258,8 +254,7 @@ void TestPlayPen::boxesMakeTheCommand()
     } else {
         QCOMPARE(rig.messages.messages, QStringList{result});
         QVERIFY(rig.calls().isEmpty());
-        // Only the refused command counts as a raytrace that gave 0.
-        QCOMPARE(rig.text("txtCurISO"), QString(result.startsWith("GemRay") ? " 0" : ""));
+        QCOMPARE(rig.text("txtCurISO"), QString());
         QVERIFY(!rig.AbortFlag);
     }
     for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
@@ -359,6 +354,69 @@ void TestPlayPen::colourRaytraceUsesTheChosenColour()
     QCOMPARE(uint8_t(bmp[at + 1]), uint8_t(100));
     QCOMPARE(uint8_t(bmp[at]), uint8_t(0));
     QCOMPARE(child<GemImage>(&w, "imgCurRan")->image().pixelColor(100, 0), QColor(200, 100, 0));
+}
+
+// A box the ray tracer could not use is named before anything is sent; a
+// refusal of the ray tracer is told at once and leaves every button; without
+// a console the window says so. No result shows 0.
+void TestPlayPen::badInputIsAnsweredAtOnce()
+{
+    PlayPenRig rig;
+    rig.standIn("echo 'gemray: no such stone' > Gemray.err\nexit 1\n");
+    rig.open();
+    const auto angles = [](const QString& box, const QString& typed, bool number) {
+        return "The box \"" + box + "\" holds " + (number ? typed + ", which it cannot take."
+                                                        : "\"" + typed + "\", which is not a number.")
+            + " Please type a number from 0.1 to 89.9.";
+    };
+    const struct {
+        const char* box;
+        const char* typed;
+        QString message;
+    } cases[] = {
+        {"txtCurPav", "abc", angles("Pavillion Angle", "abc", false)},
+        {"txtCurPav", "95", angles("Pavillion Angle", "95", true)},
+        {"txtCurPav", "", "The box \"Pavillion Angle\" is empty. Please type a number from 0.1 to 89.9."},
+        {"txtCurCrn", "0", angles("Crown Angle", "0", true)},
+        {"txtCurRI", "1", "The box \"Refractive Index\" holds 1, which it cannot take. Please type a number "
+                          "0, or one above 1 and at most 10."},
+        {"txtCurDisp", "-1", "The box \"Dispersion\" holds -1, which it cannot take. Please type a number from "
+                             "0 to 1."},
+        {"txtCurAng", "1E30", "The box \"Tilt Angle\" holds 1E30, which it cannot take. Please type a number "
+                              "from 0 to 89.9."},
+    };
+    rig.type("txtCurDir", "1");
+    for (const auto& c : cases) {
+        const QString kept = rig.text(c.box);
+        rig.messages.messages.clear();
+        rig.type(c.box, c.typed);
+        rig.click("CalcButton");
+        QCOMPARE(rig.messages.messages, QStringList{c.message});
+        rig.type(c.box, kept);
+    }
+    QVERIFY(rig.calls().isEmpty());
+    rig.type("txtCurDir", "");
+
+    rig.messages.messages.clear();
+    QElapsedTimer clock;
+    clock.start();
+    rig.click("CalcButton");
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(rig.messages.messages, QStringList{"GemRay refused the raytrace: no such stone"});
+    QCOMPARE(rig.calls().size(), 1);
+    QVERIFY(!rig.AbortFlag && !rig.shell.TimedOut);
+    QCOMPARE(rig.text("txtCurISO"), QString());
+    for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
+        QVERIFY(rig.enabled(b));
+
+    // The restart after a time-out was declined: the window says so.
+    rig.messages.messages.clear();
+    rig.shell.TimedOut = true;
+    rig.click("CalcButton");
+    QCOMPARE(rig.messages.messages.size(), 1);
+    QVERIFY(rig.messages.messages[0].startsWith("The ZEP console is not running"));
+    QCOMPARE(rig.calls().size(), 1);
+    QCOMPARE(rig.text("txtCurISO"), QString());
 }
 
 void TestPlayPen::timeOutLeavesOnlyCancel()

@@ -6,7 +6,7 @@
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "runner/Runner.h"
-#include "merit/ConsoleAdapter.h"
+#include "app/ConsoleAdapter.h"
 #include "merit/CurrentGemPanel.h"
 
 #include <QDir>
@@ -71,7 +71,7 @@ public:
         buildDiffHeader(bitmaps);
         invidx(images);
 
-        if (!console.start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), root))
+        if (!console.start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), root, Console::environment(1, work("") + "/")))
             qFatal("zepcmd did not start");
         port.paste("CD ZEPWork");
         if (!QTest::qWaitFor([&] { return console.outputText().endsWith(work("") + ">"); }, 10000))

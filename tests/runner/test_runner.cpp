@@ -5,6 +5,7 @@
 #include "runner/RaytraceRig.h"
 
 #include "common/ZepError.h"
+#include "runner/DirectPort.h"
 #include "support/Errors.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ private slots:
     void sendsThroughBatchFileWithoutWindow();
     void incompleteFilesTimeOut();
     void setFlagStopsEveryCall();
+    void refusalEndsTheWaitAtOnce();
     void abortWaitsForTheFilesThenReadsNothing();
     void malformedLogIsReportedAndAborts();
     void raytraceStartedDuringAWait();
@@ -44,6 +46,24 @@ void TestRunner::commandLine()
     };
     for (const auto& c : cases)
         QCOMPARE(gemrayCommand(41, c.pav, 34, c.crn, c.ri, c.x, c.y), QString(c.command));
+
+    // A runner with a command limit (the PlayPen's) refuses a command that
+    // reaches it, unsent; one character under it goes.
+    RaytraceRig rig;
+    rig.standIn("exit 3\n");
+    const int length = gemrayCommand(41.5f, 41, 28, 28, 0, 0, 0).size();
+    for (const int limit : {length, length + 1}) {
+        RunnerSettings settings;
+        settings.commandLimit = limit;
+        RaytraceRunner runner(rig.runner->env(), settings);
+        rig.messages.messages.clear();
+        rig.AbortFlag = false;
+        float iso = -1, cos = -1;
+        runner.doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+        QCOMPARE(rig.messages.messages.value(0),
+                 limit == length ? QString("GemRay Command too long - must be < %1 chars and is  %2").arg(limit).arg(length)
+                                 : QString("GemRay refused the raytrace: Gemray ended with exit status 3"));
+    }
 }
 
 void TestRunner::logThirdLine()
@@ -148,7 +168,8 @@ void TestRunner::incompleteFilesTimeOut()
         QVERIFY(clock.elapsed() >= 1000);
         QVERIFY(clock.elapsed() < 5000);
         QVERIFY(rig.shell.TimedOut);
-        QVERIFY(!rig.AbortFlag);
+        QVERIFY(rig.AbortFlag);
+        QVERIFY(!rig.runner->refused());
         QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
         QCOMPARE(iso, -1.0f);
         QCOMPARE(cos, -1.0f);
@@ -163,8 +184,9 @@ void TestRunner::incompleteFilesTimeOut()
 
 void TestRunner::setFlagStopsEveryCall()
 {
-    // After a time-out, or with AbortFlag set, a call does nothing at all:
-    // nothing deleted, shown or sent.
+    // With AbortFlag set a call does nothing at all; without a console (a
+    // time-out not followed by a restart) it says so instead of showing 0.
+    // Either way nothing is deleted, shown or sent.
     for (const bool timedOut : {true, false}) {
         RaytraceRig rig;
         rig.standIn(answerWith());
@@ -182,8 +204,63 @@ void TestRunner::setFlagStopsEveryCall()
         QVERIFY(!fileExists(rig.work("ZEP.BAT")));
         QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("kept"));
         QVERIFY(rig.calls().isEmpty());
-        QVERIFY(rig.messages.messages.isEmpty());
+        QCOMPARE(rig.messages.messages.size(), timedOut ? 1 : 0);
+        if (timedOut) {
+            QVERIFY(rig.messages.messages[0].startsWith("The ZEP console is not running"));
+            QVERIFY(rig.AbortFlag);
+        }
         QCOMPARE(iso, -1.0f);
+    }
+}
+
+void TestRunner::refusalEndsTheWaitAtOnce()
+{
+    // The ray tracer refuses, crashes, fails silently or is missing: the wait
+    // ends at once with why, through the console and through zeptool's port.
+    const QString refused = "GemRay refused the raytrace: ";
+    const struct {
+        const char* standIn; // null: the real gemray
+        bool missing;
+        QString message;
+    } cases[] = {
+        {nullptr, false, refused + "pavilion angle 95 is outside 0.1 to 89.9 degrees"},
+        {"kill -SEGV $$\n", false, refused + "Gemray crashed"},
+        {"exit 3\n", false, refused + "Gemray ended with exit status 3"},
+        // (A batch file of that name comes before any program on the PATH.)
+        {nullptr, true, refused + "Bad command or file name: NOSUCHPROGRAM"},
+    };
+    for (const bool direct : {false, true}) {
+        for (const auto& c : cases) {
+            RaytraceRig rig;
+            rig.prefs.Tout = 10;
+            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), rig.work("B")));
+            if (c.standIn)
+                rig.standIn(c.standIn);
+            else if (!c.missing)
+                QVERIFY(QFile::copy(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray")));
+            else if (!direct)
+                rig.put("Gemray.BAT", "NOSUCHPROGRAM\r\n");
+            DirectPort port(rig.work(""), rig.work("Gemray"));
+            RaytraceRunner directRunner(RunnerEnv{rig.shell, rig.prefs, rig.job, rig.images, rig.bitmaps,
+                                                  rig.AbortFlag, rig.messages, port, {}});
+            RaytraceRunner& runner = direct ? directRunner : *rig.runner;
+            float iso = -1, cos = -1;
+            QElapsedTimer clock;
+            clock.start();
+            runner.doGemRay(95, 28, 0, 0, 0, iso, cos, "OPT");
+            QVERIFY2(clock.elapsed() < 5000, qPrintable(c.message));
+            QString expected = c.message;
+            if (direct && c.standIn)
+                expected.replace("Gemray crashed", "gemray crashed").replace("Gemray ended", "gemray ended");
+            if (direct && c.missing)
+                expected = refused + "Cannot run " + rig.work("Gemray") + ": ";
+            QCOMPARE(rig.messages.messages.size(), 1);
+            QVERIFY2(rig.messages.messages[0].startsWith(expected), qPrintable(rig.messages.messages[0]));
+            QVERIFY(runner.refused());
+            QVERIFY(!rig.shell.TimedOut);
+            QVERIFY(rig.AbortFlag);
+            QCOMPARE(iso, -1.0f);
+        }
     }
 }
 
@@ -241,12 +318,12 @@ void TestRunner::malformedLogIsReportedAndAborts()
     QCOMPARE(iso, -1.0f);
     QCOMPARE(rig.optimizerPanel->txtCGIB()->text(), QString());
 
-    // A closed console is a fault of the same kind.
+    // A closed console: the runner says that it is not running.
     rig.AbortFlag = false;
     rig.console.window()->close();
     rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
-    QCOMPARE(rig.messages.messages.last(), QString("Error  5 (Invalid procedure call or argument) in doGemRay routine"));
-    QVERIFY(rig.AbortFlag);
+    QVERIFY(rig.messages.messages.last().startsWith("The ZEP console is not running"));
+    QVERIFY(rig.AbortFlag && rig.runner->refused());
 }
 
 void TestRunner::raytraceStartedDuringAWait()

@@ -1,4 +1,4 @@
-#include "app/KeyNotation.h"
+#include "common/KeyNotation.h"
 
 #include "common/ZepError.h"
 

@@ -19,6 +19,7 @@ public:
         m_console.pasteToDos(line + u'\r', m_prefs.DosPaste);
     }
     void bringToFront() override { m_console.bringToFront(); }
+    bool isRunning() const override { return m_console.isRunning(); }
 
 private:
     Console& m_console;
