@@ -278,7 +278,10 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     m_stats.waitCpuSeconds += cpuSeconds() - cpuBefore;
     if (end == WaitEnd::Refused) {
         m_refused = true;
-        throw ZepError(err::InvalidCall, QStringLiteral("GemRay refused the raytrace: ") + refusalText(refusal));
+        const QString why = QStringLiteral("GemRay refused the raytrace: ") + refusalText(refusal);
+        if (view)
+            view->showStatus(why, StatusColours::System);
+        throw ZepError(err::InvalidCall, why);
     }
     if (end == WaitEnd::TimedOut) {
         // The run that waited stops here; later raytraces say that the
