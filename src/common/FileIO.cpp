@@ -8,7 +8,9 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <limits>
 #include <vector>
 #include <unistd.h>
@@ -29,7 +31,9 @@ namespace {
     }
 }
 
-// Marks the temporary file of a write in progress: "<name>.zeptmp-<random>".
+// Marks the temporary file of a write in progress:
+// "<name>.zeptmp-<process id>-<random>", so that one left by a killed
+// process can be told from one still being written.
 const char TempMark[] = ".zeptmp-";
 
 // The classic error for a failed system call.
@@ -50,13 +54,40 @@ int16_t errorOf(int e)
 
 } // namespace
 
+namespace {
+
+// What stands at a path: nothing, a regular file, or something else (a link
+// when links are not followed, a folder, a device, a pipe, a socket).
+enum class Kind { None, Regular, Folder, Other };
+Kind kindAt(const QString& path, bool followLinks)
+{
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if ((followLinks ? ::stat(name.constData(), &st) : ::lstat(name.constData(), &st)) != 0)
+        return Kind::None;
+    return S_ISREG(st.st_mode) ? Kind::Regular : S_ISDIR(st.st_mode) ? Kind::Folder : Kind::Other;
+}
+
+[[noreturn]] void refuseNonRegular(const QString& path)
+{
+    throw ZepError(err::PathFileAccess,
+                   QStringLiteral("%1 is a link, a device or a pipe, not a regular file: ZEP leaves it as it is.")
+                       .arg(QDir::toNativeSeparators(path)));
+}
+
+} // namespace
+
 QByteArray readFileBytes(const QString& path, qint64 maxBytes)
 {
     if (path.isEmpty())
         throw ZepError(err::BadFileName);
     QFile f(path);
-    if (QFileInfo(path).isDir())
+    const Kind kind = kindAt(path, true);
+    if (kind == Kind::Folder)
         throw ZepError(err::PathFileAccess);
+    if (kind == Kind::Other)
+        throw ZepError(err::PathFileAccess, QStringLiteral("%1 is not a regular file (a device or a pipe): ZEP does "
+                                                           "not read it.").arg(QDir::toNativeSeparators(path)));
     if (!f.open(QIODevice::ReadOnly))
         raiseForRead(f, path);
     QByteArray data = maxBytes >= f.size() ? f.readAll() : f.read(maxBytes);
@@ -79,18 +110,22 @@ Written writeTemporary(const QString& path, const QByteArray& bytes, bool durabl
 {
     if (path.isEmpty())
         throw ZepError(err::BadFileName);
-    // A link is followed: the file it names is replaced, the link stays.
-    const QFileInfo link(path);
-    const QFileInfo fi(link.isSymLink() ? link.symLinkTarget() : path);
-    if (fi.isDir())
+    // Only a regular file is replaced: a link is neither followed nor
+    // replaced, a device or a pipe stays what it is.
+    const Kind kind = kindAt(path, false);
+    if (kind == Kind::Folder)
         throw ZepError(err::PathFileAccess);
+    if (kind == Kind::Other)
+        refuseNonRegular(path);
+    const QFileInfo fi(path);
     if (!fi.absoluteDir().exists())
         throw ZepError(err::PathNotFound);
 
     Written w{QByteArray(), QFile::encodeName(fi.filePath())};
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
-        w.temp = w.target + TempMark + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        w.temp = w.target + TempMark + QByteArray::number(::getpid()) + '-'
+            + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         fd = ::open(w.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 20))
             throw ZepError(errorOf(errno));
@@ -153,6 +188,8 @@ void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files)
     } catch (const ZepError& e) {
         for (std::size_t j = 0; j < written.size() && j < k; ++j)
             ::unlink(written[j].temp.constData());
+        if (!e.userMessage().isEmpty())
+            throw;
         throw ZepError(e.number(), QStringLiteral("Cannot write %1: %2.")
                                        .arg(QDir::toNativeSeparators(files[qsizetype(k)].first), e.description()));
     }
@@ -160,11 +197,57 @@ void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files)
 
 void removeStaleTemporaries(const QString& dir)
 {
-    static const QRegularExpression stale(QStringLiteral(R"(\.zeptmp-[0-9a-z]+$|\.gemray-[0-9]+\.tmp$)"));
+    static const QRegularExpression stale(QStringLiteral(R"(\.zeptmp-[0-9a-z-]+$|\.gemray-[0-9]+\.tmp$)"));
     const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& e : entries)
         if (stale.match(e).hasMatch())
             QFile::remove(joinPath(dir, e));
+}
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+void removeDeadTemporaries(const QString& dir)
+{
+    static const QRegularExpression mark(QStringLiteral(R"(\.zeptmp-([0-9]+)-[0-9a-z]+$)"));
+    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& e : entries) {
+        const QRegularExpressionMatch m = mark.match(e);
+        if (m.hasMatch() && !processAlive(m.captured(1).toLongLong()))
+            QFile::remove(joinPath(dir, e));
+    }
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void checkOutputFile(const QString& path, const QStringList& inputs)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    if (path.isEmpty())
+        throw ZepError(err::BadFileName, QStringLiteral("An output file has no name."));
+    switch (kindAt(path, false)) {
+    case Kind::Folder:
+        throw ZepError(err::PathFileAccess, QStringLiteral("%1 is a folder, not a file.").arg(shown));
+    case Kind::Other: refuseNonRegular(path);
+    default: break;
+    }
+    for (const QString& input : inputs)
+        if (sameFile(path, input) || QFileInfo(path).absoluteFilePath() == QFileInfo(input).absoluteFilePath())
+            throw ZepError(err::PathFileAccess,
+                           QStringLiteral("%1 is the input %2 itself: ZEP does not write over it.")
+                               .arg(shown, QDir::toNativeSeparators(input)));
+    const QString folder = QFileInfo(path).absolutePath();
+    if (kindAt(folder, true) != Kind::Folder)
+        throw ZepError(err::PathNotFound, QStringLiteral("The folder of %1 does not exist.").arg(shown));
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        throw ZepError(err::PermissionDenied, QStringLiteral("The folder of %1 cannot be written.").arg(shown));
 }
 
 void copyFileSafely(const QString& from, const QString& to)

@@ -11,7 +11,13 @@
 namespace zep {
 
 // Reads a whole file, at most maxBytes of it (a runaway file is cut there).
+// Only a regular file is read (a link to one too): a device or a pipe, which
+// might never end, is refused (75, with a message naming it).
 QByteArray readFileBytes(const QString& path, qint64 maxBytes = 64ll << 20);
+// Every write below refuses a path where something other than a regular file
+// stands (a link, a device, a pipe: 75, with a message naming it): it is
+// never written through nor replaced.
+//
 // Writes a file whole, replacing any file of that name in one step. The write,
 // the flush to disk and the rename are checked: on any failure (61 Disk full,
 // 70 Permission denied, ...) the old file stays as it was and no temporary
@@ -27,6 +33,19 @@ void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files);
 // Removes the temporary files that a write killed half way left in `dir`
 // (and those of a killed ray tracer run). Only while no other ZEP uses `dir`.
 void removeStaleTemporaries(const QString& dir);
+// Checks an output before any work is done for it: nothing but a regular
+// file stands at `path`, it is none of `inputs` (the same file reached
+// through a link counts), and its folder exists and can be written. Raises
+// ZepError with a message naming the file.
+void checkOutputFile(const QString& path, const QStringList& inputs = {});
+// True when the two paths name one existing file (links followed, same device
+// and inode).
+bool sameFile(const QString& a, const QString& b);
+// Removes the temporary files in `dir` that a killed process left: those
+// whose writer no longer runs. Safe while other processes write there.
+void removeDeadTemporaries(const QString& dir);
+// True while a process of that id runs.
+bool processAlive(qint64 pid);
 // Copies a file, replacing the destination in one step.
 void copyFileSafely(const QString& from, const QString& to);
 // Deletes a file if it exists; Permission denied (70) when it cannot be.

@@ -4,6 +4,7 @@
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "raytracer/DesignCheck.h"
 #include "raytracer/Stone.h"
 
 #include <QDir>
@@ -79,6 +80,39 @@ void placeNote(GemDesign& d, const std::string& note)
     d.headers.back() = note;
 }
 
+// A re-cut must read back as the stone it is meant to be: every facet on its
+// side (a pavilion tier flattened past the girdle would be read as crown), and
+// a closed stone whose corners lie on their planes.
+void checkReadsBack(const GemDesign& design, const GemDesign& recut, const RecutAngles& a)
+{
+    const auto refuse = [&](const QString& why) {
+        throw ZepError(err::InvalidCall, QStringLiteral("The re-cut to %1 is not a sound stone: %2.")
+                                             .arg(describeChange(a, QStringLiteral(" degrees")), why));
+    };
+    const QByteArray bytes = gemBytes(recut);
+    GemDesign back;
+    // A design that is no closed stone to begin with (a pavilion alone) is
+    // only held to its facets' sides.
+    bool closed = true;
+    try {
+        gemray::checkStone(design, "the design");
+    } catch (const gemray::GemFileError&) {
+        closed = false;
+    }
+    try {
+        back = gemray::parseGem({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+                                "the re-cut design");
+        if (closed)
+            gemray::checkStone(back, "the re-cut design");
+    } catch (const gemray::GemFileError& e) {
+        refuse(QString::fromStdString(e.what()));
+    }
+    for (std::size_t i = 0; i < design.facets.size(); ++i)
+        if (gemray::classifyNormal(gemray::normalized(back.facets[i].abc))
+            != gemray::classifyNormal(gemray::normalized(design.facets[i].abc)))
+            refuse(QStringLiteral("facet %1 would change sides").arg(i + 1));
+}
+
 } // namespace
 
 double singleAsDecimal(float x)
@@ -99,6 +133,8 @@ GemDesign loadDesign(const QString& path)
     try {
         bytes = readFileBytes(path);
     } catch (const ZepError& e) {
+        if (!e.userMessage().isEmpty())
+            throw;
         throw ZepError(e.number(), QStringLiteral("Cannot read the design %1: %2.")
                                        .arg(QDir::toNativeSeparators(path), e.description()));
     }
@@ -122,6 +158,12 @@ void checkRecutAngles(const GemDesign& design, const RecutAngles& a)
         checkTier(design, a.oldPav, FacetKind::Pavilion, "pavilion");
     if (a.oldCrn != a.newCrn)
         checkTier(design, a.oldCrn, FacetKind::Crown, "crown");
+}
+
+void checkOldTiers(const GemDesign& design, double oldPav, double oldCrn)
+{
+    checkTier(design, oldPav, FacetKind::Pavilion, "pavilion");
+    checkTier(design, oldCrn, FacetKind::Crown, "crown");
 }
 
 std::string recutNote(const RecutAngles& a)
@@ -161,6 +203,7 @@ GemDesign recutDesign(const GemDesign& design, const RecutAngles& a)
         out.facets[i].vertices = now.vertices;
     }
     placeNote(out, recutNote(a));
+    checkReadsBack(design, out, a);
     return out;
 }
 

@@ -31,6 +31,10 @@ gemray::GemDesign loadDesign(const QString& path);
 // mistyped old angle is not taken for a ratio. Raises ZepError.
 void checkRecutAngles(const gemray::GemDesign& design, const RecutAngles& angles);
 
+// Refuses old angles that are not tiers of the design (to 0.01 degree), with
+// a message listing the tiers of that half. Raises ZepError.
+void checkOldTiers(const gemray::GemDesign& design, double oldPav, double oldCrn);
+
 // The design at the new angles (after checkRecutAngles): every pavilion facet
 // has tan(angle') = kPav tan(angle), every crown facet likewise, the girdle and
 // the outline from above stay, and so do the texts, tiers and trailer. A header

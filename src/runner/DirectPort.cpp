@@ -5,6 +5,11 @@
 
 #include <QProcessEnvironment>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace zep {
 
 namespace {
@@ -67,6 +72,10 @@ void DirectPort::paste(const QString& line)
         else if (code != 0)
             noteFailure(QStringLiteral("gemray ended with exit status %1").arg(code));
     });
+#ifdef Q_OS_LINUX
+    // The ray tracer ends with the program that started it.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     m_process->start(m_gemray, words.mid(1));
     if (!m_process->waitForStarted(5000))
         noteFailure(QStringLiteral("Cannot run ") + m_gemray + QStringLiteral(": ") + m_process->errorString());

@@ -19,6 +19,7 @@
 // weight 1 each.
 #include "zeptool/ZepTool.h"
 
+#include <QStringList>
 #include <ostream>
 
 namespace zep::tool {
@@ -26,6 +27,12 @@ namespace zep::tool {
 int optimizeCommand(Arguments& args, std::ostream& out);
 int mapCommand(Arguments& args, std::ostream& out);
 int studyCommand(Arguments& args, std::ostream& out);
+
+// Refuses outputs that must not be written (see checkOutputFile: a link,
+// a device, the design itself, a folder that cannot be written) or that are
+// named twice, and removes the temporaries a killed zeptool left beside them.
+// Called before the first raytrace.
+void checkOutputs(const QStringList& outputs, const QString& design);
 
 // The usage lines of the three.
 extern const char* const OptimizeUsage;

@@ -112,13 +112,11 @@ int recutCommand(Arguments& args, std::ostream& out)
         throw UsageError("name the re-cut design with -o OUT.gem");
     if (!pav && !crn)
         throw UsageError("give the angles to change with --pav OLD NEW, --crn OLD NEW or both");
-    QStringList names{QFileInfo(design).absoluteFilePath()};
+    QStringList outputs;
     for (const QString& name : {gem, asc, pdf})
-        if (!name.isEmpty()) {
-            if (names.contains(QFileInfo(name).absoluteFilePath()))
-                throw UsageError("\"" + local(name) + "\" is named twice (or is the design itself)");
-            names << QFileInfo(name).absoluteFilePath();
-        }
+        if (!name.isEmpty())
+            outputs << name;
+    checkOutputs(outputs, design);
 
     const gemray::GemDesign original = loadDesign(design);
     DiagramInput diagram{original, recutDesign(original, angles), angles, QFileInfo(design).fileName(), QString()};

@@ -362,7 +362,7 @@ void TestPlayPen::colourRaytraceUsesTheChosenColour()
 void TestPlayPen::badInputIsAnsweredAtOnce()
 {
     PlayPenRig rig;
-    rig.standIn("echo 'gemray: no such stone' > Gemray.err\nexit 1\n");
+    rig.standIn("echo 'gemray: no such stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
     rig.open();
     const auto angles = [](const QString& box, const QString& typed, bool number) {
         return "The box \"" + box + "\" holds " + (number ? typed + ", which it cannot take."

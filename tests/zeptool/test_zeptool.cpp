@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
+#include <sys/stat.h>
 
 using namespace zep::test;
 
@@ -99,15 +100,31 @@ private slots:
         QTest::newRow("missing angle") << QStringList{"recut", "SRB.gem", "--crn", "28"} << 2
                                        << "the new crown angle is missing";
         QTest::newRow("named twice") << srb + QStringList{"-o", "x.gem", "--asc", "x.gem"} << 2 << "named twice";
-        QTest::newRow("over the design") << srb + QStringList{"-o", "SRB.gem"} << 2 << "is the design itself";
+        QTest::newRow("over the design") << srb + QStringList{"-o", "SRB.gem"} << 1 << "is the input SRB.gem itself";
+        // Only regular files are read or written: a link, a device or a pipe
+        // is never written through, and nothing waits on a pipe.
+        QTest::newRow("output links to the design") << srb + QStringList{"-o", "link.gem"} << 1
+                                                    << "link.gem is a link, a device or a pipe";
+        QTest::newRow("design through a link") << QStringList{"recut", "link.gem", "--pav", "41.5", "42", "-o", "SRB.gem"}
+                                               << 1 << "SRB.gem is the input link.gem itself";
+        QTest::newRow("device output") << srb + QStringList{"-o", "x.gem", "--pdf", "/dev/null"} << 1
+                                       << "/dev/null is a link, a device or a pipe";
+        QTest::newRow("pipe design") << QStringList{"angles", "fifo"} << 1 << "fifo is not a regular file";
+        QTest::newRow("endless design") << QStringList{"angles", "/dev/zero"} << 1 << "/dev/zero is not a regular file";
+        // A re-cut that would not read back as the stone.
+        QTest::newRow("pavilion 89.995") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "89.995", "-o", "x.gem"}
+                                         << 1 << "is not a sound stone";
+        QTest::newRow("pavilion 5") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "5", "-o", "x.gem"} << 1
+                                    << "is not a sound stone";
         QTest::newRow("angle 0") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "0", "-o", "x.gem"} << 1
                                  << "The new pavilion angle 0 must lie between 0 and 90 degrees.";
         QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
         QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
         QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
-        QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1 << "Cannot write nowhere/x.gem";
+        QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1
+                                   << "The folder of nowhere/x.gem does not exist.";
         QTest::newRow("second file fails") << srb + QStringList{"-o", "old.gem", "--pdf", "nowhere/x.pdf"} << 1
-                                           << "Cannot write nowhere/x.pdf";
+                                           << "The folder of nowhere/x.pdf does not exist.";
         // The jobs that run the ray tracer refuse before they run it.
         const QStringList opt{"optimize", "SRB.gem", "--material", "Quartz"};
         QTest::newRow("job: unknown option") << opt + QStringList{"--quick"} << 2 << "unknown option --quick";
@@ -121,12 +138,45 @@ private slots:
                                                << "unknown material \"Glass\"";
         QTest::newRow("job: unreadable targets") << opt + QStringList{"--targets", "gone.TXT"} << 1
                                                  << "Cannot read the targets file gone.TXT: File not found.";
-        QTest::newRow("job: recut over the design") << opt + QStringList{"--recut", "SRB.gem"} << 2
-                                                    << "--recut names the design itself";
+        QTest::newRow("job: targets from a pipe") << opt + QStringList{"--targets", "fifo"} << 1
+                                                  << "fifo is not a regular file";
+        QTest::newRow("job: recut over the design") << opt + QStringList{"--recut", "SRB.gem"} << 1
+                                                    << "is the input SRB.gem itself";
+        QTest::newRow("job: recut through a link") << opt + QStringList{"--recut", "link.gem"} << 1 << "is a link";
+        QTest::newRow("job: recut into a folder") << opt + QStringList{"--recut", "adir"} << 1 << "adir is a folder";
+        // Searches that could never end, and values that are not used or not numbers.
+        QTest::newRow("job: steps too small") << opt + QStringList{"--steps", "1e-6", "1e-6"} << 2
+                                              << "the pavilion step 1e-06 is below the angle tolerance 0.05";
+        QTest::newRow("job: steps 0") << opt + QStringList{"--fix-pav", "--steps", "0", "0"} << 2
+                                      << "the crown step 0 is below the angle tolerance";
+        QTest::newRow("job: limits inside a step")
+            << opt + QStringList{"--start", "41.5", "28", "--pav-limits", "41.5", "41.50001", "--steps", "1", "1"} << 2
+            << "the pavilion limits 41.5 and 41.50001 lie closer than one step (1)";
+        QTest::newRow("job: old angle no tier") << opt + QStringList{"--old", "40", "28"} << 1
+                                                << "The design has no pavilion tier at 40 degrees";
+        QTest::newRow("job: dispersion 1e300") << QStringList{"optimize", "SRB.gem", "--ri", "1.5", "--disp", "1e300"}
+                                               << 2 << "the dispersion after --disp is out of range";
+        QTest::newRow("job: dispersion -5") << QStringList{"optimize", "SRB.gem", "--ri", "1.5", "--disp", "-5"} << 2
+                                            << "the dispersion must lie from 0 to 1";
         QTest::newRow("map: no output") << QStringList{"map", "SRB.gem", "--material", "Quartz"} << 2
                                         << "name the map file with -o OUT.MFM";
         QTest::newRow("map: over the design") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "SRB.gem"}
-                                              << 2 << "an output names the design itself";
+                                              << 1 << "is the input SRB.gem itself";
+        QTest::newRow("map: through a link") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "link.gem"}
+                                             << 1 << "is a link";
+        QTest::newRow("map: steps unused") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "m.MFM",
+                                                          "--steps", "1", "1"}
+                                           << 2 << "map does not use --steps";
+        QTest::newRow("map: fix unused") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "m.MFM",
+                                                        "--fix-pav"}
+                                         << 2 << "map does not use --steps, --fix-pav";
+        QTest::newRow("study: csv over a design") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "--csv",
+                                                                 "link.gem"}
+                                                  << 1 << "is a link";
+        QTest::newRow("study: csv a folder") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "--csv", "adir"}
+                                             << 1 << "adir is a folder";
+        QTest::newRow("study: three angles") << QStringList{"study", "SRB.gem@41.5,28,99", "--materials", "Quartz"}
+                                             << 2 << "the old angles after @ must be two numbers";
         QTest::newRow("study: no materials") << QStringList{"study", "SRB.gem"} << 2 << "name the materials";
         QTest::newRow("study: jobs 0") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "-j", "0"} << 2
                                        << "-j takes a whole number from 1 to 256";
@@ -157,6 +207,65 @@ private slots:
         QCOMPARE(rows[0].filter("unknown material").size(), 2);
         QCOMPARE(rows[0].filter("Cannot read the design gone.gem").size(), 2);
     }
+    // Finished work outlives an output that cannot be written (a full disk):
+    // the rows and the result are printed and the file is named. A file
+    // name may hold "@".
+    void finishedWorkOutlivesAFailedWrite()
+    {
+        QVERIFY(QFile::copy(path("SRB.gem"), path("S@R.gem")));
+        QDir(dir->path()).mkdir("small");
+        const QString small = path("small");
+        if (run("/bin/mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", small}, dir->path()).exitCode != 0)
+            QSKIP("a small filesystem cannot be mounted here (it needs root)");
+        QFile filler(small + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(1024, 'x')) > 0 && filler.flush()) {
+        }
+        filler.close();
+        const Outcome study = run(kTool, {"study", "S@R.gem@41.5,28", "--materials", "Quartz", "--csv", "small/out.csv"},
+                                  dir->path());
+        const Outcome opt = run(kTool, {"optimize", "SRB.gem", "--material", "Quartz", "--recut", "small/x.gem"},
+                                dir->path());
+        run("/bin/umount", {small}, dir->path());
+        QCOMPARE(study.exitCode, 1);
+        QVERIFY2(study.out.contains("\nS@R.gem,Quartz,1.55,41.5,28,"), study.out.constData());
+        QVERIFY2(study.err.contains("Cannot write small/out.csv: Disk full.") && study.err.contains("every result"),
+                 study.err.constData());
+        QCOMPARE(opt.exitCode, 1);
+        QVERIFY(opt.out.contains("\noptimized   ") && !opt.out.contains("wrote"));
+        QVERIFY2(opt.err.contains("Cannot write small/x.gem: Disk full."), opt.err.constData());
+    }
+
+    // A killed study ends its jobs; what killed runs leave (temporaries beside
+    // an output, working folders) goes at the next run, and only that.
+    void killedRunsLeaveNoLitter()
+    {
+        QProcess study;
+        study.setWorkingDirectory(dir->path());
+        study.start(kTool, {"study", "SRB.gem", "Turkey.gem", "--materials", "Quartz,Corundum,Diamond", "-j", "1"});
+        QVERIFY(study.waitForStarted());
+        const auto jobsRunning = [&] {
+            for (const QString& pid : QDir("/proc").entryList(QDir::Dirs))
+                if (readAll("/proc/" + pid + "/cmdline").contains(QByteArray("zeptool\0optimize\0", 17))
+                    && QFileInfo("/proc/" + pid + "/cwd").symLinkTarget() == QDir(dir->path()).canonicalPath())
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(jobsRunning(), 10000);
+        study.kill();
+        study.waitForFinished();
+        QTRY_VERIFY_WITH_TIMEOUT(!jobsRunning(), 5000);
+
+        const QString dead = QDir::tempPath() + "/zeptool-999999999-abcdef";
+        QVERIFY(QDir().mkpath(dead));
+        const QString own = QString("SRB.gem.zeptmp-%1-abc").arg(QCoreApplication::applicationPid());
+        QVERIFY(writeFile(path("x.gem.zeptmp-999999999-abc"), "left") && writeFile(path(own), "in use"));
+        const Outcome o = run(kTool, {"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"}, dir->path());
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY(!QFileInfo::exists(dead) && !QFileInfo::exists(path("x.gem.zeptmp-999999999-abc")));
+        QVERIFY(QFileInfo::exists(path(own)));
+    }
+
     void badInputWritesNothing()
     {
         QFETCH(QStringList, args);
@@ -169,6 +278,8 @@ private slots:
             c = char(random());
         QVERIFY(writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
         QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
+        QVERIFY(QFile::link("SRB.gem", path("link.gem")) && QDir(dir->path()).mkdir("adir"));
+        QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
         const QStringList before = listing();
 
         const Outcome o = run(kTool, args, dir->path());
@@ -177,6 +288,10 @@ private slots:
         QCOMPARE(listing(), before);
         QCOMPARE(readAll(path("old.gem")), QByteArray("kept"));
         QCOMPARE(readAll(path("SRB.gem")), srb);
+        QCOMPARE(QFileInfo(path("link.gem")).symLinkTarget(), path("SRB.gem"));
+        QVERIFY(QFileInfo(path("adir")).isDir());
+        struct stat null {};
+        QVERIFY(::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode));
     }
 };
 

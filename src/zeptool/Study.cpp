@@ -1,0 +1,226 @@
+#include "zeptool/Jobs.h"
+#include "zeptool/JobOptions.h"
+
+#include "common/FileIO.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <cmath>
+#include <deque>
+#include <iostream>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
+namespace zep::tool {
+
+const char* const StudyUsage =
+    "DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv] [--targets FILE] "
+    "[--pav-limits MIN MAX] [--crn-limits MIN MAX]";
+
+
+namespace {
+
+// One job of a study: a design in a material, run as a zeptool process.
+struct StudyJob {
+    QString design;   // as given, without "@PAV,CRN"
+    QString oldAngles; // "PAV,CRN" or empty
+    QString material;
+    QStringList arguments;
+    // The result: the job's JSON object, or why it failed.
+    QJsonObject result;
+    QString error;
+};
+
+// "DESIGN@PAV,CRN": the design and its two old angles. The angles are taken
+// only from a last "@" followed by exactly two numbers, so a file name may
+// hold "@"; anything else after such an "@" is refused.
+std::pair<QString, QStringList> designAndAngles(const QString& given)
+{
+    static const QRegularExpression angles(QStringLiteral(R"(@([^@,]*(,[^@,]*)+)$)"));
+    const QRegularExpressionMatch m = angles.match(given);
+    if (!m.hasMatch() || QFileInfo::exists(given))
+        return {given, {}};
+    const QStringList parts = m.captured(1).split(u',');
+    if (parts.size() != 2 || !IsNumber(parts[0]) || !IsNumber(parts[1]))
+        throw UsageError("\"" + local(given) + "\": the old angles after @ must be two numbers, PAV,CRN");
+    return {given.left(m.capturedStart()), {parts[0].trimmed(), parts[1].trimmed()}};
+}
+
+QString csvField(const QString& s)
+{
+    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n'))
+        return s;
+    QString q = s;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+QString csvRow(const StudyJob& job)
+{
+    const QJsonObject& r = job.result;
+    const auto number = [](const QJsonValue& v) { return v.isDouble() ? QString::number(v.toDouble(), 'g', 9) : QString(); };
+    const QJsonObject start = r.value(QStringLiteral("start")).toObject();
+    const QJsonObject final = r.value(QStringLiteral("final")).toObject();
+    QStringList f{csvField(job.design),
+                  csvField(job.material),
+                  number(r.value(QStringLiteral("index"))),
+                  number(start.value(QStringLiteral("pav"))),
+                  number(start.value(QStringLiteral("crn"))),
+                  number(final.value(QStringLiteral("pav"))),
+                  number(final.value(QStringLiteral("crn"))),
+                  number(start.value(QStringLiteral("mf"))),
+                  number(final.value(QStringLiteral("mf"))),
+                  number(r.value(QStringLiteral("evaluations"))),
+                  number(r.value(QStringLiteral("seconds"))),
+                  csvField(job.error)};
+    return f.join(u',');
+}
+
+// Runs the jobs, `parallel` at a time, each a zeptool process of its own.
+void runJobs(std::vector<StudyJob>& jobs, int parallel, std::ostream& progress)
+{
+    QEventLoop loop;
+    std::deque<std::size_t> waiting;
+    for (std::size_t k = 0; k < jobs.size(); ++k)
+        waiting.push_back(k);
+    int running = 0;
+    std::size_t done = 0;
+    std::function<void()> startNext = [&] {
+        while (running < parallel && !waiting.empty()) {
+            const std::size_t k = waiting.front();
+            waiting.pop_front();
+            auto* process = new QProcess(&loop);
+            ++running;
+            QObject::connect(process, &QProcess::finished, &loop, [&, k, process](int code, QProcess::ExitStatus status) {
+                StudyJob& job = jobs[k];
+                const QByteArray output = process->readAllStandardOutput();
+                // Its message without the program's own name before it.
+                QString err = QString::fromLocal8Bit(process->readAllStandardError()).trimmed();
+                err.remove(QRegularExpression(QStringLiteral("^zeptool optimize: ")));
+                if (status == QProcess::NormalExit && code == 0)
+                    job.result = QJsonDocument::fromJson(output).object();
+                if (job.result.isEmpty())
+                    job.error = err.section(u'\n', 0, 0).isEmpty() ? QStringLiteral("the job ended without a result")
+                                                                    : err.section(u'\n', 0, 0);
+                ++done;
+                progress << "[" << done << "/" << jobs.size() << "] " << local(job.design) << " in "
+                         << local(job.material) << ": "
+                         << (job.error.isEmpty()
+                                 ? "done in " + QString::number(job.result.value(QStringLiteral("seconds")).toDouble(), 'f', 2).toStdString()
+                                       + " s"
+                                 : "failed: " + local(job.error))
+                         << std::endl;
+                process->deleteLater();
+                --running;
+                startNext();
+                if (running == 0 && waiting.empty())
+                    loop.quit();
+            });
+#ifdef Q_OS_LINUX
+            // A job must not outlive its study (a killed study ends its jobs).
+            process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
+            process->start(QCoreApplication::applicationFilePath(), jobs[k].arguments);
+        }
+    };
+    startNext();
+    if (running > 0)
+        loop.exec();
+}
+
+} // namespace
+
+int studyCommand(Arguments& args, std::ostream& out)
+{
+    QStringList designs, materials, passOn;
+    QString csv;
+    int parallel = QThread::idealThreadCount();
+    while (!args.atEnd()) {
+        const QString a = args.take("a design or an option");
+        if (a == QLatin1String("--materials")) {
+            materials = args.take("the materials after --materials").split(u',', Qt::SkipEmptyParts);
+        } else if (a == QLatin1String("-j")) {
+            const double n = args.number("the number of jobs at a time after -j");
+            if (!(n >= 1 && n <= 256 && n == std::floor(n)))
+                throw UsageError("-j takes a whole number from 1 to 256");
+            parallel = int(n);
+        } else if (a == QLatin1String("--csv")) {
+            csv = args.take("the CSV file's name after --csv");
+        } else if (a == QLatin1String("--targets")) {
+            passOn << a << args.take("the targets file after --targets");
+        } else if (a == QLatin1String("--pav-limits") || a == QLatin1String("--crn-limits")) {
+            passOn << a << args.take("a lower limit") << args.take("an upper limit");
+        } else if (a.startsWith(u'-')) {
+            throw UsageError("unknown option " + local(a));
+        } else {
+            designs << a;
+        }
+    }
+    if (designs.isEmpty())
+        throw UsageError("name at least one design");
+    if (materials.isEmpty())
+        throw UsageError("name the materials with --materials NAME,NAME...");
+    std::vector<std::pair<QString, QStringList>> named; // design, its old angles
+    for (const QString& given : designs)
+        named.push_back(designAndAngles(given));
+    if (!csv.isEmpty()) {
+        QStringList inputs;
+        for (const auto& d : named)
+            inputs << d.first;
+        checkOutputFile(csv, inputs);
+        removeDeadTemporaries(QFileInfo(csv).absolutePath());
+    }
+
+    std::vector<StudyJob> jobs;
+    for (const auto& [design, old] : named) {
+        for (const QString& material : materials) {
+            StudyJob job{design, old.join(u','), material, {}, {}, {}};
+            job.arguments << QStringLiteral("optimize") << design << QStringLiteral("--material") << material;
+            if (!old.isEmpty())
+                job.arguments << QStringLiteral("--old") << old;
+            job.arguments << passOn << QStringLiteral("--json");
+            jobs.push_back(job);
+        }
+    }
+    QElapsedTimer clock;
+    clock.start();
+    runJobs(jobs, parallel, std::cerr);
+
+    QString table = QStringLiteral("design,material,index,start_pav,start_crn,final_pav,final_crn,start_mf,final_mf,"
+                                   "evaluations,seconds,error\n");
+    int failed = 0;
+    for (const StudyJob& job : jobs) {
+        table += csvRow(job) + u'\n';
+        failed += job.error.isEmpty() ? 0 : 1;
+    }
+    if (csv.isEmpty()) {
+        out << local(table);
+    } else {
+        try {
+            writeFilesTogether({{csv, table.toUtf8()}});
+        } catch (const ZepError& e) {
+            // The finished work is not lost: the table goes to the output.
+            out << local(table);
+            throw ZepError(e.number(), e.messageFor(QStringLiteral("zeptool"))
+                                           + QStringLiteral(" The table above holds every result."));
+        }
+        out << jobs.size() << " jobs, " << failed << " failed, " << QString::number(double(clock.elapsed()) / 1000, 'f', 2).toStdString()
+            << " s; wrote " << local(QDir::toNativeSeparators(csv)) << '\n';
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+} // namespace zep::tool
