@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing ZEP needs, when it is missing (Debian, as root).
 set -euo pipefail
-pkgs=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core)
+pkgs=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  dpkg-dev lintian desktop-file-utils) # the last three: building and checking the Debian package
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

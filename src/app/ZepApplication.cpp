@@ -25,7 +25,7 @@ namespace zep {
 
 namespace {
 
-const char DistributionSite[] = "the ZEP distribution (the gemray program is built beside zep)";
+const char DistributionSite[] = "the ZEP distribution (gemray is built or installed beside zep)";
 
 // The splash window shown while the console starts.
 class SplashDOS : public QWidget {
