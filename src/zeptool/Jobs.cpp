@@ -212,7 +212,8 @@ QByteArray mapPicture(const MapStore& map, const Header8& table, const QString& 
     const auto stripBytes = colourScaleBitmap(table);
     const QImage strip = QImage::fromData(stripBytes.data(), int(stripBytes.size()), "BMP");
     const int scale = 4, side = cells.width() * scale, margin = 56;
-    QImage out(side + 2 * margin + 60, side + 2 * margin, QImage::Format_RGB32);
+    // Room right of the colour scale for its two labels.
+    QImage out(side + 2 * margin + 120, side + 2 * margin, QImage::Format_RGB32);
     out.fill(Qt::white);
     QPainter p(&out);
     p.drawImage(QRect(margin, margin, side, side), cells);
@@ -232,8 +233,9 @@ QByteArray mapPicture(const MapStore& map, const Header8& table, const QString& 
     p.rotate(-90);
     p.drawText(QRect(-60, -10, 120, 20), Qt::AlignCenter, QStringLiteral("crown angle"));
     p.restore();
-    text(margin + side + 30 + 60, margin, NumText(map.CMFMax).trimmed(), Qt::AlignLeft | Qt::AlignVCenter);
-    text(margin + side + 30 + 60, margin + side, NumText(map.CMFMin).trimmed(), Qt::AlignLeft | Qt::AlignVCenter);
+    // The labels start right of the scale (which ends at side + 40).
+    text(margin + side + 48 + 60, margin, NumText(map.CMFMax).trimmed(), Qt::AlignLeft | Qt::AlignVCenter);
+    text(margin + side + 48 + 60, margin + side, NumText(map.CMFMin).trimmed(), Qt::AlignLeft | Qt::AlignVCenter);
     p.end();
     QByteArray png;
     QBuffer buffer(&png);

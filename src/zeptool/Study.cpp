@@ -11,12 +11,14 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <iostream>
 
 #ifdef Q_OS_LINUX
@@ -68,23 +70,36 @@ QString csvField(const QString& s)
     return u'"' + q + u'"';
 }
 
+// A row of the study: the figures as ZEP's windows show them (angles to
+// three decimals, merit functions and the index in NumText's 7 digits), the
+// notes an optimizer window would show, and why a job failed.
 QString csvRow(const StudyJob& job)
 {
     const QJsonObject& r = job.result;
-    const auto number = [](const QJsonValue& v) { return v.isDouble() ? QString::number(v.toDouble(), 'g', 9) : QString(); };
+    const auto figure = [](const QJsonValue& v, const std::function<QString(float)>& text) {
+        return v.isDouble() ? text(float(v.toDouble())) : QString();
+    };
+    const auto angle = [](float x) { return Format(x, u"#.000"); };
+    const auto number = [](float x) { return NumText(x).trimmed(); };
     const QJsonObject start = r.value(QStringLiteral("start")).toObject();
     const QJsonObject final = r.value(QStringLiteral("final")).toObject();
+    QStringList notes;
+    for (const QJsonValue& n : r.value(QStringLiteral("notes")).toArray())
+        notes << n.toString().trimmed();
+    const QJsonValue seconds = r.value(QStringLiteral("seconds"));
     QStringList f{csvField(job.design),
                   csvField(job.material),
-                  number(r.value(QStringLiteral("index"))),
-                  number(start.value(QStringLiteral("pav"))),
-                  number(start.value(QStringLiteral("crn"))),
-                  number(final.value(QStringLiteral("pav"))),
-                  number(final.value(QStringLiteral("crn"))),
-                  number(start.value(QStringLiteral("mf"))),
-                  number(final.value(QStringLiteral("mf"))),
-                  number(r.value(QStringLiteral("evaluations"))),
-                  number(r.value(QStringLiteral("seconds"))),
+                  figure(r.value(QStringLiteral("index")), number),
+                  figure(start.value(QStringLiteral("pav")), angle),
+                  figure(start.value(QStringLiteral("crn")), angle),
+                  figure(final.value(QStringLiteral("pav")), angle),
+                  figure(final.value(QStringLiteral("crn")), angle),
+                  figure(start.value(QStringLiteral("mf")), number),
+                  figure(final.value(QStringLiteral("mf")), number),
+                  r.contains(QStringLiteral("evaluations")) ? QString::number(r.value(QStringLiteral("evaluations")).toInt())
+                                                            : QString(),
+                  seconds.isDouble() ? QString::number(seconds.toDouble(), 'f', 3) : QString(),
+                  csvField(notes.join(u' ')),
                   csvField(job.error)};
     return f.join(u',');
 }
@@ -200,7 +215,7 @@ int studyCommand(Arguments& args, std::ostream& out)
     runJobs(jobs, parallel, std::cerr);
 
     QString table = QStringLiteral("design,material,index,start_pav,start_crn,final_pav,final_crn,start_mf,final_mf,"
-                                   "evaluations,seconds,error\n");
+                                   "evaluations,seconds,note,error\n");
     int failed = 0;
     for (const StudyJob& job : jobs) {
         table += csvRow(job) + u'\n';

@@ -3,6 +3,9 @@
 #include "support/Process.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
@@ -203,10 +206,31 @@ private slots:
         QCOMPARE(rows[0].size(), 7);
         const QStringList good = rows[0].filter(QRegularExpression(",$"));
         QCOMPARE(good.size(), 2);
-        QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.5,28,") && good[1].startsWith("Turkey.gem,Quartz,"));
+        QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.500,28.000,") && good[1].startsWith("Turkey.gem,Quartz,"));
         QCOMPARE(rows[0].filter("unknown material").size(), 2);
         QCOMPARE(rows[0].filter("Cannot read the design gone.gem").size(), 2);
     }
+    // A study's row is its job's result as the windows show it, the note of a
+    // run that stopped at a limit included.
+    void studyRowIsTheJob()
+    {
+        const Outcome study = run(kTool, {"study", "CubeIllusionTri.gem", "--materials", "Corundum"}, dir->path());
+        const Outcome job = run(kTool, {"optimize", "CubeIllusionTri.gem", "--material", "Corundum", "--json"},
+                                dir->path());
+        QCOMPARE(study.exitCode, 0);
+        const QJsonObject r = QJsonDocument::fromJson(job.out).object();
+        const auto angle = [](const QJsonValue& v) { return QString::number(v.toDouble(), 'f', 3); };
+        const QJsonObject start = r["start"].toObject(), final = r["final"].toObject();
+        const QStringList expected{"CubeIllusionTri.gem", "Corundum", "1.77", angle(start["pav"]), angle(start["crn"]),
+                                   angle(final["pav"]), angle(final["crn"]), QString::number(start["mf"].toDouble()),
+                                   QString::number(final["mf"].toDouble()), QString::number(r["evaluations"].toInt())};
+        QStringList row = QString::fromUtf8(study.out).split('\n').value(1).split(',');
+        QCOMPARE(row.size(), 13);
+        QCOMPARE(row.mid(0, 10), expected);
+        QCOMPARE(row[11], QString("Note: One or both angles exceeded range"));
+        QCOMPARE(r["notes"].toArray().first().toString(), row[11]);
+    }
+
     // Finished work outlives an output that cannot be written (a full disk):
     // the rows and the result are printed and the file is named. A file
     // name may hold "@".
@@ -228,7 +252,7 @@ private slots:
                                 dir->path());
         run("/bin/umount", {small}, dir->path());
         QCOMPARE(study.exitCode, 1);
-        QVERIFY2(study.out.contains("\nS@R.gem,Quartz,1.55,41.5,28,"), study.out.constData());
+        QVERIFY2(study.out.contains("\nS@R.gem,Quartz,1.55,41.500,28.000,"), study.out.constData());
         QVERIFY2(study.err.contains("Cannot write small/out.csv: Disk full.") && study.err.contains("every result"),
                  study.err.constData());
         QCOMPARE(opt.exitCode, 1);
