@@ -62,6 +62,9 @@ void checkDesignFile(const std::string& path)
 void checkStone(const GemDesign& design, const std::string& label)
 {
     const std::size_t n = design.facets.size();
+    if (n > kMaxFacets)
+        throw GemFileError("design file \"" + label + "\" has " + std::to_string(n) + " facets, more than the " +
+                           std::to_string(kMaxFacets) + " a design may have");
     std::vector<Vec3> normals(n);
     std::vector<double> distances(n);
     double size = 1.0;

@@ -5,6 +5,7 @@
 #include "raytracer/CommandLine.h"
 #include "raytracer/GemFile.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,15 +13,18 @@ namespace gemray {
 
 // A design file larger than this is not a design.
 inline constexpr std::uintmax_t kMaxDesignBytes = 16u << 20;
+// Nor is one of more facets than this: GemCAD designs have a few hundred, and
+// the check of a stone takes time in the square of its facets.
+inline constexpr std::size_t kMaxFacets = 10000;
 
 // The design path must name a regular file of at most kMaxDesignBytes (not a
 // pipe or a device that never ends). A missing file or a folder is left to
 // readGemFile. Throws GemFileError.
 void checkDesignFile(const std::string& path);
 
-// The facets must close a bounded stone with a crown and a pavilion, and every
-// facet polygon must lie on its plane and on the stone, to within the file's
-// rounding. `label` names the file. Throws GemFileError.
+// The facets (at most kMaxFacets) must close a bounded stone with a crown and
+// a pavilion, and every facet polygon must lie on its plane and on the stone,
+// to within the file's rounding. `label` names the file. Throws GemFileError.
 void checkStone(const GemDesign& design, const std::string& label);
 
 // The output names of a run (the wanted images and the log at `logPath`) must

@@ -355,6 +355,7 @@ void TestProgram::badInput_data()
     QTest::newRow("no pavilion") << angles + QStringList{"O"} + images << "not a closed stone: it has no pavilion";
     QTest::newRow("facet missing") << angles + QStringList{"M"} + images << "not a closed stone: its facets leave it open";
     QTest::newRow("endless wedge") << angles + QStringList{"W"} + images << "not a closed stone: its facets leave it open";
+    QTest::newRow("too many facets") << angles + QStringList{"K"} + images << "facets, more than the 10000 a design may have";
     QTest::newRow("corner off the stone") << angles + QStringList{"V"} + images << "a corner of facet 1 lies outside facet 4";
     QTest::newRow("too small to show") << angles + QStringList{"S"} + images << "does not show in the image";
     // Output names that would lose or mix files.
@@ -386,6 +387,12 @@ void TestProgram::badInput()
     writeDesign("H", [](GemDesign& g) { g.refractiveIndex = 1e308; });
     writeDesign("O", [](GemDesign& g) { std::erase_if(g.facets, [](const GemFacet& f) { return f.abc.z < 0; }); });
     writeDesign("M", [](GemDesign& g) { g.facets.erase(g.facets.begin() + 60); });
+    if (args.contains("K")) // a sound stone, each facet many times over: its check would take long
+        writeDesign("K", [](GemDesign& g) {
+            const std::vector<GemFacet> once = g.facets;
+            while (g.facets.size() <= 10000)
+                g.facets.insert(g.facets.end(), once.begin(), once.end());
+        });
     GemDesign wide = box({-0.5, -0.5, -0.4}, {0.5, 0.5, 0.3}); // the table reaches past a side
     wide.facets[0].vertices[0].x -= 0.1;
     QVERIFY(writeFile(path("V"), toBytes(serializeGem(wide))));
