@@ -57,6 +57,24 @@ public:
     }
 };
 
+// Takes the working folder's lock, or a stale one over. QLockFile itself takes
+// over a lock whose process has ended; one it cannot read (emptied by a crash
+// or a power loss, or garbage) names no ZEP and goes too. Its removal first
+// takes the system lock that a running ZEP holds on the file while it runs,
+// so a running ZEP keeps its lock whatever the file holds.
+bool takeWorkLock(QLockFile& lock)
+{
+    if (lock.tryLock(0))
+        return true;
+    if (lock.error() != QLockFile::LockFailedError)
+        return false;
+    qint64 pid = 0;
+    QString host, app;
+    if (lock.getLockInfo(&pid, &host, &app))
+        return false; // its process runs (QLockFile took over one that ended)
+    return lock.removeStaleLockFile() && lock.tryLock(0);
+}
+
 QString builtGemrayDir()
 {
     const QString dir = QCoreApplication::applicationDirPath();
@@ -147,10 +165,10 @@ bool ZepApplication::setupFirstPhase()
         return false;
     }
     // One ZEP per working folder: two would delete and overwrite each other's
-    // working files. The lock of a ZEP that was killed is taken over.
+    // working files. A lock that names no running ZEP is taken over.
     m_lock = std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral("ZEP.lock")));
     m_lock->setStaleLockTime(0); // a running ZEP holds it for hours
-    if (!m_lock->tryLock(0)) {
+    if (!takeWorkLock(*m_lock)) {
         if (m_lock->error() == QLockFile::LockFailedError)
             m_messages->message(QStringLiteral("ZEP is already running in this folder (%1). "
                                                "Please use that ZEP, or start this one in another folder.")

@@ -9,6 +9,7 @@
 #include "support/Picture.h"
 
 #include <QLabel>
+#include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -102,27 +103,39 @@ private slots:
         QVERIFY(!app->mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
     }
 
-    // While the real program runs, a second ZEP in its folder says so and ends;
-    // killed, it leaves its lock behind, which the next start takes over.
-    void secondZepAndKilledZep()
+    // While the real program runs, a second ZEP in its folder says so and ends,
+    // even when the lock's content is lost. A lock that names no running ZEP
+    // (killed, emptied by a power loss, garbage) is taken over by the next start.
+    void secondZepAndStaleLocks()
     {
         prepareWork();
+        const QString lock = work(QStringLiteral("ZEP.lock"));
+        auto refused = [] {
+            RecordingSink sink;
+            return !ZepApplication(testOptions(), &sink).setup() && sink.messages.size() == 1
+                && sink.messages[0].startsWith(QStringLiteral("ZEP is already running in this folder"));
+        };
         QProcess zep;
         zep.setWorkingDirectory(startDir);
         zep.start(QStringLiteral(ZEP_BIN_DIR "/zep"), {});
-        QTRY_VERIFY(QFileInfo(work(QStringLiteral("ZEP.lock"))).size() > 0);
-        {
-            RecordingSink sink;
-            QVERIFY(!ZepApplication(testOptions(), &sink).setup());
-            QCOMPARE(sink.messages.size(), 1);
-            QVERIFY(sink.messages[0].startsWith(QStringLiteral("ZEP is already running in this folder")));
-        }
+        QTRY_VERIFY(QFileInfo(lock).size() > 0);
+        QVERIFY(refused());
+        const QByteArray held = readFileBytes(lock);
+        QVERIFY(QFile::resize(lock, 0)); // the same file, its content gone
+        QVERIFY(refused());
         zep.kill();
         QVERIFY(zep.waitForFinished());
-        RecordingSink sink;
-        ZepApplication next(testOptions(), &sink);
-        QVERIFY(next.setup());
-        QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(u'|')));
+        for (const QByteArray& content : {held, QByteArray(), QByteArray("\xff\xfe\0garbage", 10), QByteArray("12ab\nzep\n")}) {
+            touch(lock, content);
+            RecordingSink sink;
+            ZepApplication next(testOptions(), &sink);
+            const bool started = next.setup();
+            QVERIFY2(started && sink.messages.isEmpty(),
+                     qPrintable(QString::fromLatin1(content.toHex()) + u':' + sink.messages.join(u'|')));
+            qint64 pid = 0;
+            QString host, app;
+            QVERIFY(QLockFile(lock).getLockInfo(&pid, &host, &app) && pid == QCoreApplication::applicationPid());
+        }
     }
 
     void cancellingTheChooserEndsZep()
