@@ -1,9 +1,11 @@
 #include "MapStore.h"
 #include "common/FileIO.h"
 #include "common/Messages.h"
+#include "common/NumText.h"
 
 #include <QDir>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace zep {
@@ -29,12 +31,32 @@ void forEachField(M& m, F&& f)
 const char Signature[] = "ZEPMFM";
 const char RowEndSignature[] = "ZEPROW";
 
-QString incompleteMessage(qsizetype size, qint64 expected)
+QString named(const QString& file) { return file.isEmpty() ? QString() : u' ' + QDir::toNativeSeparators(file); }
+
+QString incompleteMessage(const QString& file, qsizetype size, qint64 expected)
 {
-    return QStringLiteral("The MF Map file is incomplete: it ends after %1 of %2 bytes. "
-                          "Only the part of the map it holds was loaded.")
+    return QStringLiteral("The MF Map file%1 is incomplete: it ends after %2 of %3 bytes. "
+                          "Only the part of the map it holds was loaded; the rest is empty.")
+        .arg(named(file))
         .arg(size)
         .arg(expected);
+}
+
+// Why the numbers read cannot be a map's, or nothing.
+QString damagedNumbers(const MapStore& m)
+{
+    bool numbers = true;
+    forEachField(m, [&](const void* p, qsizetype n) {
+        if (p != m.GemImages.data())
+            for (const float* v = static_cast<const float*>(p); v != static_cast<const float*>(p) + n / 4; ++v)
+                numbers = numbers && std::isfinite(*v);
+    });
+    if (!numbers)
+        return QStringLiteral("it holds values that are not numbers");
+    if (m.CMFMin > m.CMFMax)
+        return QStringLiteral("the bottom of its colour scale (%1) lies above the top (%2)")
+            .arg(NumTextBare(m.CMFMin), NumTextBare(m.CMFMax));
+    return {};
 }
 
 } // namespace
@@ -94,7 +116,7 @@ void saveMfm(const QString& path, const MapStore& m)
     }
 }
 
-MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages)
+MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages, const QString& file)
 {
     if (bytes.size() < 6 || std::memcmp(bytes.constData(), Signature, 6) != 0) {
         messages.message(QStringLiteral("This does not appear to be a MFM file. Aborting..."));
@@ -106,10 +128,13 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages)
     qsizetype pos = 10;
     if (version != 1.0f)
         messages.message(QStringLiteral("MFM File possibly from a different version of ZEP - Proceed with caution..."));
-    // A field is taken only when the file holds all of it; the store keeps
-    // what it had for the fields beyond the end.
+    // The file is read into a fresh store, which replaces the map only when it
+    // is sound: the fields beyond a short file's end stay empty. A field is
+    // taken only when the file holds all of it.
+    MapStore r;
+    r.MapHeader = m.MapHeader; // the colour table in use is not the file's
     bool complete = bytes.size() >= pos;
-    forEachField(m, [&](void* p, qsizetype n) {
+    forEachField(r, [&](void* p, qsizetype n) {
         if (!complete || bytes.size() - pos < n) {
             complete = false;
             return;
@@ -117,24 +142,37 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages)
         std::memcpy(p, bytes.constData() + pos, std::size_t(n));
         pos += n;
     });
-    m.rowEndsFromSlots();
-    if (!complete) {
-        messages.message(incompleteMessage(bytes.size(), MfmFileSize));
-        return MfmLoad::Incomplete;
+    r.rowEndsFromSlots();
+    if (const QString why = damagedNumbers(r); !why.isEmpty()) {
+        messages.message(QStringLiteral("The MF Map file%1 is damaged: %2. The map was not changed.")
+                             .arg(named(file), why));
+        return MfmLoad::Refused;
     }
     // The row-end block, when the file has one: each whole image it holds
-    // replaces the one taken from the shared slot.
-    if (bytes.size() - pos < RowEndSignatureSize
-        || std::memcmp(bytes.constData() + pos, RowEndSignature, RowEndSignatureSize) != 0)
-        return MfmLoad::Loaded;
-    pos += RowEndSignatureSize;
-    const qsizetype whole = std::min<qsizetype>(RowEndCount, (bytes.size() - pos) / ImageSize);
-    std::memcpy(m.RowEndImages.data(), bytes.constData() + pos, std::size_t(whole * ImageSize));
-    if (whole < RowEndCount) {
-        messages.message(incompleteMessage(bytes.size(), MfmFileSizeWithRowEnds));
-        return MfmLoad::Incomplete;
+    // replaces the one taken from the shared slot. Anything else after the map
+    // proper is a damaged block: the map loads without it.
+    QString note;
+    if (!complete) {
+        note = incompleteMessage(file, bytes.size(), MfmFileSize);
+    } else if (bytes.size() > pos) {
+        if (bytes.size() - pos < RowEndSignatureSize
+            || std::memcmp(bytes.constData() + pos, RowEndSignature, RowEndSignatureSize) != 0) {
+            note = QStringLiteral("The row-end block of the MF Map file%1 is damaged: the map was loaded without it, "
+                                  "so the last cell of each crown row shows the image of the next row's first cell.")
+                       .arg(named(file));
+        } else {
+            pos += RowEndSignatureSize;
+            const qsizetype whole = std::min<qsizetype>(RowEndCount, (bytes.size() - pos) / ImageSize);
+            std::memcpy(r.RowEndImages.data(), bytes.constData() + pos, std::size_t(whole * ImageSize));
+            if (whole < RowEndCount)
+                note = incompleteMessage(file, bytes.size(), MfmFileSizeWithRowEnds);
+        }
     }
-    return MfmLoad::Loaded;
+    m = std::move(r);
+    if (note.isEmpty())
+        return MfmLoad::Loaded;
+    messages.message(note);
+    return MfmLoad::Incomplete;
 }
 
 MfmLoad loadMfm(const QString& path, MapStore& m, MessageSink& messages)
@@ -146,7 +184,7 @@ MfmLoad loadMfm(const QString& path, MapStore& m, MessageSink& messages)
         throw ZepError(e.number(), QStringLiteral("The MF Map file %1 could not be read (%2). The map was not changed.")
                                        .arg(QDir::toNativeSeparators(path), e.description()));
     }
-    return readMfm(bytes, m, messages);
+    return readMfm(bytes, m, messages, path);
 }
 
 } // namespace zep

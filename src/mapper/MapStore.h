@@ -67,14 +67,18 @@ QByteArray mfmBytes(const MapStore& m);
 void saveMfm(const QString& path, const MapStore& m);
 
 enum class MfmLoad {
-    Refused,    // not a map file: nothing changed (after its message)
+    Refused,    // not a map file, or damaged numbers: nothing changed (after its message)
     Loaded,     // every field read
-    Incomplete, // the file ended early: the fields before its end were read (after a message)
+    Incomplete, // the file ended early, or its row-end block is damaged: what it
+                // holds was read, the rest is empty (after a message)
 };
 // Reads a map file from memory into the store, with the messages for a wrong
-// signature, another version and a short file. A map without the row-end
-// block takes the row ends from their shared slots.
-MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages);
+// signature, another version, a short file, values that are not numbers or
+// reversed colour limits (refused) and a damaged row-end block; `file` names
+// it there. A map without the row-end block takes the row ends from their
+// shared slots. The store keeps its colour table; the rest is replaced only
+// when the file is not refused.
+MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages, const QString& file = QString());
 // Loads a map file. Raises ZepError naming the file when it cannot be read;
 // the store is then unchanged.
 MfmLoad loadMfm(const QString& path, MapStore& m, MessageSink& messages);

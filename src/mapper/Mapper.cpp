@@ -291,6 +291,13 @@ void Mapper::setColourLimits(float CMFMaxEntered, float CMFMinEntered)
 {
     routine("btnResetLims_Click", [&] {
         MapStore& m = m_env.map;
+        // Reversed limits are refused, as a map file holding them would be.
+        if (CMFMinEntered > CMFMaxEntered) {
+            m_env.messages.message(QStringLiteral("The bottom of the colour scale (%1) lies above the top (%2). "
+                                                  "Please give a maximum above the minimum.")
+                                       .arg(NumTextBare(CMFMinEntered), NumTextBare(CMFMaxEntered)));
+            return;
+        }
         const float oldMax = m.CMFMax, oldMin = m.CMFMin;
         m.CMFMax = CMFMaxEntered;
         m.CMFMin = CMFMinEntered;

@@ -16,6 +16,7 @@
 #include <QtTest>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 using namespace zep;
 using namespace zep::test;
@@ -236,10 +237,13 @@ private slots:
                 QCOMPARE(r.at(16 + y, 24 + x), uint8_t(edge || diamond ? 73 : 200));
             }
 
-        // Equal limits are refused: map, file and limits stay.
+        // Equal and reversed limits are refused: map, file and limits stay.
         const QByteArray before = r.file("ZEPMF.BMP");
         r.mapper.setColourLimits(7, 7);
-        QCOMPARE(r.messages.messages, QStringList{"Abnormal condition - Max and Min Merit Function Equal!"});
+        r.mapper.setColourLimits(7, 7.5f);
+        QCOMPARE(r.messages.messages, (QStringList{"Abnormal condition - Max and Min Merit Function Equal!",
+                                                   "The bottom of the colour scale (7.5) lies above the top (7). "
+                                                   "Please give a maximum above the minimum."}));
         QCOMPARE(r.file("ZEPMF.BMP"), before);
         QCOMPARE(r.map.CMFMax, 255.0f);
         // A top below 1 colours the map; the bar's scale stays at 1.
@@ -367,35 +371,61 @@ private slots:
         QVERIFY(other.FireGrid == run.FireGrid);
     }
 
-    void wrongSignatureChangesNothing()
+    // A file that is not a map, or holds numbers no map has, changes nothing.
+    void refusedFileChangesNothing()
     {
-        QByteArray b = mfmBytes(sampleRun());
-        b[5] = 'X';
+        const QByteArray good = mfmBytes(sampleRun());
+        auto with = [&](qsizetype at, float v) {
+            QByteArray b = good;
+            std::memcpy(b.data() + at, &v, 4);
+            return b;
+        };
+        QByteArray sig = good;
+        sig[5] = 'X';
+        const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+        const QString notMap = QStringLiteral("This does not appear to be a MFM file. Aborting...");
+        const QString damaged = QStringLiteral("The MF Map file %1 is damaged: %2. The map was not changed.")
+                                    .arg(QDir::toNativeSeparators(path("x.MFM")));
+        const QString notNumbers = damaged.arg(QStringLiteral("it holds values that are not numbers"));
         MapStore m;
         m.MFMax = 3;
-        RecordingSink sink;
-        for (const QByteArray& junk : {b, QByteArray(), QByteArray("ZEP"), QByteArray(5000, '\xff')}) {
-            QCOMPARE(readMfm(junk, m, sink), MfmLoad::Refused);
-            QCOMPARE(m.MFMax, 3.0f);
+        m.FireGrid.fill(7);
+        const QByteArray before = mfmBytes(m);
+        for (const auto& [bytes, message] : std::initializer_list<std::pair<QByteArray, QString>>{
+                 {sig, notMap}, {QByteArray(), notMap}, {"ZEP", notMap}, {QByteArray(5000, '\xff'), notMap},
+                 {with(46, nan), notNumbers},                          // CMFMax
+                 {with(42, -inf), notNumbers},                         // CMFMin
+                 {with(50 + 88 + 2 * 484 + 4 * 7, inf), notNumbers},   // a merit function
+                 {with(42, 0.75f), damaged.arg(QStringLiteral("the bottom of its colour scale (.75) lies above the top (.5)"))}}) {
+            writeFileSafely(path("x.MFM"), bytes);
+            RecordingSink sink;
+            QCOMPARE(loadMfm(path("x.MFM"), m, sink), MfmLoad::Refused);
+            QCOMPARE(sink.messages, QStringList{message});
+            QVERIFY(mfmBytes(m) == before);
         }
-        QCOMPARE(sink.messages.first(), QStringLiteral("This does not appear to be a MFM file. Aborting..."));
     }
 
+    // What a short file does not hold is empty, not the earlier map's; a
+    // damaged row-end block is named and the map proper loads without it.
     void shortFileLoadsWhatItHolds()
     {
         const MapStore run = sampleRun();
         const QByteArray b = mfmBytes(run);
         MapStore m;
         m.MFGrid.fill(-1);
+        m.FireGrid.fill(-1);
         m.GemImages.assign(m.GemImages.size(), 9);
+        m.MapHeader[100] = 42; // the colour table in use stays
         RecordingSink sink;
         // cut in the middle of MFGrid's element 3
         QCOMPARE(readMfm(b.left(50 + 88 + 2 * 484 + 4 * 3 + 2), m, sink), MfmLoad::Incomplete);
         QCOMPARE(sink.messages.size(), 1);
         QVERIFY(sink.messages[0].contains(QStringLiteral("incomplete")));
         QVERIFY(m.CBGrid == run.CBGrid);
-        QCOMPARE(m.MFGrid[3], -1.0f); // a partly stored grid is not taken
-        QCOMPARE(m.GemImages[0], uint8_t(9));
+        QVERIFY(m.MFGrid == Grid{}); // a partly stored grid is not taken
+        QVERIFY(m.FireGrid == Grid{});
+        QCOMPARE(m.GemImages[0], uint8_t(0));
+        QCOMPARE(m.MapHeader[100], uint8_t(42));
         // images cut short
         MapStore n;
         QCOMPARE(readMfm(b.left(MfmFileSize - 1), n, sink), MfmLoad::Incomplete);
@@ -405,6 +435,20 @@ private slots:
         QVERIFY(std::equal(n.cellImage(7, 10), n.cellImage(7, 10) + 14400, run.cellImage(7, 10)));
         QVERIFY(std::equal(n.cellImage(8, 10), n.cellImage(8, 10) + 14400, run.cellImage(9, 0)));
         QCOMPARE(sink.messages.size(), 3);
+        // a row-end block whose signature is damaged or cut
+        QByteArray sig = b;
+        sig[MfmFileSize + 4] = 'X';
+        for (const QByteArray& damaged : {sig, b.left(MfmFileSize + 3)}) {
+            writeFileSafely(path("row.MFM"), damaged);
+            MapStore d;
+            RecordingSink named;
+            QCOMPARE(loadMfm(path("row.MFM"), d, named), MfmLoad::Incomplete);
+            QCOMPARE(named.messages.size(), 1);
+            QVERIFY(named.messages[0].startsWith(QStringLiteral("The row-end block of the MF Map file %1 is damaged")
+                                                     .arg(QDir::toNativeSeparators(path("row.MFM")))));
+            QVERIFY(d.FireGrid == run.FireGrid);
+            QVERIFY(std::equal(d.cellImage(7, 10), d.cellImage(7, 10) + 14400, run.cellImage(8, 0)));
+        }
     }
 
     void unreadableUnwritableAndHuge()
