@@ -4,6 +4,7 @@
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "raytracer/AscFile.h"
 #include "raytracer/Stone.h"
 
 #include <QDir>
@@ -103,7 +104,7 @@ GemDesign loadDesign(const QString& path)
                                        .arg(QDir::toNativeSeparators(path), e.description()));
     }
     try {
-        return gemray::parseGem({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+        return gemray::parseDesign({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
                                 QDir::toNativeSeparators(path).toStdString());
     } catch (const gemray::GemFileError& e) {
         QString why = QString::fromStdString(e.what());
