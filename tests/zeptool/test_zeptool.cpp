@@ -38,8 +38,10 @@ private slots:
     void init()
     {
         dir = std::make_unique<QTemporaryDir>();
-        for (const char* n : {"SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem"})
-            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(n), path(QLatin1String(n))));
+        for (const char* n : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"})
+            for (const char* kind : {".gem", ".asc"})
+                QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(n) + kind,
+                                    path(QLatin1String(n) + kind)));
     }
 
     void recutTracesLikeTheOriginal_data()
@@ -71,6 +73,49 @@ private slots:
         QVERIFY2(std::fabs(recut.first - original.first) <= 0.05 && std::fabs(recut.second - original.second) <= 0.05,
                  qPrintable(QStringLiteral("COS %1 / %2, ISO %3 / %4")
                                 .arg(recut.first).arg(original.first).arg(recut.second).arg(original.second)));
+    }
+
+    // GemCAD's text export of a design does what the design does: the same
+    // list, its own text back, a conversion both ways, a re-cut that traces
+    // like the text it came from.
+    void textDesigns_data() { recutTracesLikeTheOriginal_data(); }
+    void textDesigns()
+    {
+        QFETCH(QString, design);
+        QFETCH(QStringList, angles);
+        const QString asc = design.chopped(4) + QStringLiteral(".asc");
+        const auto noCR = [](QByteArray b) { return b.replace('\r', ""); };
+        QCOMPARE(run(kTool, {"angles", asc}, dir->path()).out, run(kTool, {"angles", design}, dir->path()).out);
+        QCOMPARE(noCR(run(kTool, {"angles", asc, "--asc"}, dir->path()).out), noCR(readAll(path(asc))));
+        QCOMPARE(run(kTool, {"convert", asc, "-o", "c.gem"}, dir->path()).out, QByteArray("wrote c.gem\n"));
+        QCOMPARE(run(kTool, {"convert", "c.gem", "-o", "c.ASC"}, dir->path()).exitCode, 0);
+        QCOMPARE(noCR(readAll(path("c.ASC"))), noCR(readAll(path(asc))));
+
+        const Outcome o = run(kTool, {"recut", asc, "--pav", angles[0], angles[1], "--crn", angles[2], angles[3], "-o",
+                                      "new.gem"},
+                              dir->path());
+        QVERIFY2(o.exitCode == 0, o.err.constData());
+        const auto original = trace(dir->path(), asc, angles);
+        const auto recut = trace(dir->path(), "new.gem", {angles[1], angles[1], angles[3], angles[3]});
+        QVERIFY(original.first > 0);
+        QVERIFY2(std::fabs(recut.first - original.first) <= 0.05 && std::fabs(recut.second - original.second) <= 0.05,
+                 qPrintable(QStringLiteral("COS %1 / %2, ISO %3 / %4")
+                                .arg(recut.first).arg(original.first).arg(recut.second).arg(original.second)));
+    }
+
+    // The jobs read a text design as the design: the same search, the same result.
+    void optimizeReadsTextDesigns()
+    {
+        QByteArray result[2];
+        for (int k = 0; k < 2; ++k) {
+            const Outcome o = run(kTool, {"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"}, dir->path());
+            QVERIFY2(o.exitCode == 0, o.err.constData());
+            const QList<QByteArray> lines = o.out.split('\n');
+            QVERIFY(lines.size() > 5);
+            result[k] = lines[3] + lines[4] + lines[5].left(lines[5].indexOf(" raytraces")); // start, optimized, counts
+        }
+        QVERIFY(result[0].contains("optimized"));
+        QCOMPARE(result[1], result[0]);
     }
 
     void anglesListsTheTiers()
@@ -105,6 +150,15 @@ private slots:
         QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
         QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
         QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
+        QTest::newRow("broken text design") << design("broken.asc") << 1
+                                            << "Design file \"broken.asc\", line 3: mirror symmetry must be y or n";
+        QTest::newRow("convert: no output") << QStringList{"convert", "SRB.asc"} << 2 << "name the converted design with -o";
+        QTest::newRow("convert: other kind") << QStringList{"convert", "SRB.asc", "-o", "x.txt"} << 2
+                                             << "\"x.txt\" must end in .gem or .asc";
+        QTest::newRow("convert: over the design") << QStringList{"convert", "SRB.asc", "-o", "SRB.asc"} << 2
+                                                  << "-o names the design itself";
+        QTest::newRow("convert: garbage") << QStringList{"convert", "junk.gem", "-o", "x.asc"} << 1
+                                          << "is not a GemCAD design";
         QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1 << "Cannot write nowhere/x.gem";
         QTest::newRow("second file fails") << srb + QStringList{"-o", "old.gem", "--pdf", "nowhere/x.pdf"} << 1
                                            << "Cannot write nowhere/x.pdf";
@@ -168,6 +222,7 @@ private slots:
         for (char& c : junk)
             c = char(random());
         QVERIFY(writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
+        QVERIFY(writeFile(path("broken.asc"), "GemCad 5.0\r\ng 96 0.0\r\ny 8 x\r\n"));
         QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
         const QStringList before = listing();
 
