@@ -238,10 +238,10 @@ private slots:
         QTest::newRow("six header lines, footnotes")
             << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four\nH Five\nH Six\n")
             << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four Five Six\n");
-        QTest::newRow("gear 80, symmetry 5, version 4, instructions")
-            << QByteArray("GemCad 4.0\ng 80 0.0\ny 5 n\nI 1.76\nH Pentagon\nF 80-tooth gear\na 90 1 80 16 32 48 64\n"
+        QTest::newRow("gear 80 with an offset, symmetry 5, version 4, instructions")
+            << QByteArray("GemCad 4.0\ng 80 4.0\ny 5 n\nI 1.76\nH Pentagon\nF 80-tooth gear\na 90 1 80 16 32 48 64\n"
                           "a -41 0.95 80 16 n P 32 48 64\na 33 0.9 8 24 40 56 72 G Meet girdle\na 0 0.5 80\n")
-            << QByteArray("GemCad 5.0\ng 80 0.0\ny 5 n\nI 1.76\nH Pentagon\na -90.000000 1.00000000 80 16 32 48 64\n"
+            << QByteArray("GemCad 5.0\ng 80 4.0\ny 5 n\nI 1.76\nH Pentagon\na -90.000000 1.00000000 80 16 32 48 64\n"
                           "a -41.000000 0.95000000 80 16 n P 32 48 64\n"
                           "a 33.000000 0.90000000 8 24 40 56 72 G Meet girdle\na 0.000000 0.50000000 80\n"
                           "F 80-tooth gear\n");
