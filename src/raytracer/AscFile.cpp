@@ -29,6 +29,8 @@ constexpr double kStartSquare = 1000.0;
 // Corners closer to a plane than this share of the largest plane distance lie
 // on it.
 constexpr double kOnPlane = 1e-9;
+// How many facets, nearest in direction, cut a facet's polygon first.
+constexpr std::size_t kNearestFirst = 24;
 
 // ---------------------------------------------------------------------------
 // Text: UTF-8 or Windows-1252 in, Windows-1252 out.
@@ -431,11 +433,10 @@ void AscReader::buildFacets()
 // ---------------------------------------------------------------------------
 // The facet polygons: each facet's plane cut down by every other facet.
 
-// The part of a convex polygon inside the half-space n.p <= d.
-std::vector<Vec3> clipPolygon(const std::vector<Vec3>& poly, const Vec3& n, double d, double tolerance)
+// The part of the convex polygon `poly` inside the half-space n.p <= d, into `out`.
+void clipPolygon(const std::vector<Vec3>& poly, const Vec3& n, double d, double tolerance, std::vector<Vec3>& out)
 {
-    std::vector<Vec3> out;
-    out.reserve(poly.size() + 1);
+    out.clear();
     for (std::size_t k = 0; k < poly.size(); ++k) {
         const Vec3& a = poly[k];
         const Vec3& b = poly[(k + 1) % poly.size()];
@@ -445,7 +446,6 @@ std::vector<Vec3> clipPolygon(const std::vector<Vec3>& poly, const Vec3& n, doub
         if ((da < -tolerance && db > tolerance) || (da > tolerance && db < -tolerance))
             out.push_back(a + (b - a) * (da / (da - db)));
     }
-    return out;
 }
 
 void computePolygons(GemDesign& design)
@@ -461,25 +461,44 @@ void computePolygons(GemDesign& design)
         largest = std::max(largest, distances[i]);
     }
     const double half = kStartSquare * largest, tolerance = kOnPlane * largest;
+    std::vector<std::size_t> order;
+    std::vector<Vec3> poly, clipped;
     for (std::size_t i = 0; i < n; ++i) {
         const Vec3& u0 = normals[i];
         const Vec3 u = normalized(cross(u0, std::fabs(u0.z) < 0.9 ? Vec3{0, 0, 1} : Vec3{1, 0, 0}));
         const Vec3 v = cross(u0, u);
         const Vec3 c = u0 * distances[i];
         // Anticlockwise seen from outside.
-        std::vector<Vec3> poly{c + (u - v) * half, c + (u + v) * half, c + (v - u) * half, c - (u + v) * half};
-        for (std::size_t j = 0; j < n && !poly.empty(); ++j) {
-            if (j == i)
-                continue;
+        poly = {c + (u - v) * half, c + (u + v) * half, c + (v - u) * half, c - (u + v) * half};
+        // The facets nearest in direction cut first: they leave the facet itself
+        // or little more, so the other cuts meet a small polygon. (A tilted plane
+        // cut first by a girdle of many facets would keep all of its corners.)
+        order.clear();
+        for (std::size_t j = 0; j < n; ++j)
+            if (j != i)
+                order.push_back(j);
+        const std::size_t nearest = std::min<std::size_t>(kNearestFirst, order.size());
+        std::nth_element(order.begin(), order.begin() + std::ptrdiff_t(nearest), order.end(),
+                         [&](std::size_t a, std::size_t b) { return dot(normals[a], u0) > dot(normals[b], u0); });
+        for (std::size_t j : order) {
             if (dot(normals[j], u0) > 1.0 - 1e-12 && std::fabs(distances[j] - distances[i]) <= tolerance) {
                 // The same plane twice: the first facet takes it.
                 if (j < i)
                     poly.clear();
+                if (poly.empty())
+                    break;
                 continue;
             }
-            poly = clipPolygon(poly, normals[j], distances[j], tolerance);
-            if (poly.size() < 3)
+            // Most facets leave the polygon as it is.
+            if (std::none_of(poly.begin(), poly.end(),
+                             [&](const Vec3& p) { return dot(normals[j], p) - distances[j] > tolerance; }))
+                continue;
+            clipPolygon(poly, normals[j], distances[j], tolerance, clipped);
+            poly.swap(clipped);
+            if (poly.size() < 3) {
                 poly.clear();
+                break;
+            }
         }
         // Where several facets meet in one corner, the cuts leave it several times.
         std::vector<Vec3> corners;
