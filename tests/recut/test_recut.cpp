@@ -1,5 +1,5 @@
-// The cutting list against GemCAD's own text exports, those exports read as
-// designs (the variants real files hold, and what is refused), the re-cut
+// The cutting list against GemCAD's own text exports, text designs read as
+// GemCAD writes them (the variants real files hold, and what is refused), the re-cut
 // (tangent ratio, round trip, what stays), the exported design read back, the
 // diagram's pictures, and the Cutting List window.
 #include "common/FileIO.h"
@@ -58,43 +58,23 @@ std::span<const std::uint8_t> span(const QByteArray& b)
     return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
 }
 
-double area(const std::vector<gemray::Vec3>& v)
-{
-    gemray::Vec3 sum;
-    for (std::size_t k = 0; k < v.size(); ++k)
-        sum = sum + gemray::cross(v[k], v[(k + 1) % v.size()]);
-    return 0.5 * gemray::length(sum);
-}
-
 // Small designs as GemCAD writes them (line ends aside).
 const QByteArray kOctagon = "GemCad 5.0\ng 96 0.0\ny 8 y\nI 1.54\nH Octagon\n"
                             "a -90.000000 1.00000000 96 n G 12 24 36 48 60 72 84\n"
                             "a -42.000000 0.90000000 96 n P 12 24 36 48 60 72 84\n"
                             "a 35.000000 0.90000000 96 n C 12 24 36 48 60 72 84\n"
                             "a 0.000000 0.45000000 96 n T\n";
-// A step cut: three girdle tiers, three pavilion and two crown steps, each
-// step a tier for the sides, one for the ends and one for the corners (the
-// last pavilion corners are cut away by their neighbours).
+// A step cut: three girdle tiers, two pavilion steps and a crown step, each
+// step a tier for the sides, one for the ends and one for the corners.
 const QByteArray kStepCut = "GemCad 5.0\ng 96 0.0\ny 2 y\nI 1.54\nH Step cut\n"
-                            "a -90.000000 0.70000000 96 n G1 48\n"
-                            "a -90.000000 1.00000000 24 n G2 72\n"
+                            "a -90.000000 0.70000000 96 n G1 48\na -90.000000 1.00000000 24 n G2 72\n"
                             "a -90.000000 1.10000000 12 n G3 36 60 84\n"
-                            "a -60.000000 0.61620000 96 48 n P1\n"
-                            "a -60.000000 0.87600000 24 72\n"
+                            "a -60.000000 0.61620000 96 48 n P1\na -60.000000 0.87600000 24 72\n"
                             "a -60.000000 0.96260000 12 36 60 84\n"
-                            "a -45.000000 0.58380000 96 48 n P2\n"
-                            "a -45.000000 0.79600000 24 72\n"
+                            "a -45.000000 0.58380000 96 48 n P2\na -45.000000 0.79600000 24 72\n"
                             "a -45.000000 0.86670000 12 36 60 84\n"
-                            "a -38.000000 0.59450000 96 48 n P3\n"
-                            "a -38.000000 0.77930000 24 72\n"
-                            "a -38.000000 0.84080000 12 36 60 84\n"
-                            "a 50.000000 0.54910000 96 48 n C1\n"
-                            "a 50.000000 0.77890000 24 72\n"
-                            "a 50.000000 0.85550000 12 36 60 84\n"
-                            "a 30.000000 0.42530000 96 48 n C2\n"
-                            "a 30.000000 0.57530000 24 72\n"
-                            "a 30.000000 0.62530000 12 36 60 84\n"
-                            "a 0.000000 0.25000000 96 n T\n";
+                            "a 50.000000 0.54910000 96 48 n C\na 50.000000 0.77890000 24 72\n"
+                            "a 50.000000 0.85550000 12 36 60 84\na 0.000000 0.25000000 96 n T\n";
 // A gear of 64 with an offset of a whole turn, no symmetry, a fractional index,
 // two names in one tier and a culet (GemCAD writes it as -0).
 const QByteArray kOdd = "GemCad 5.0\ng 64 64.0\ny 1 n\nI 1.54\nH Odd one\n"
@@ -181,36 +161,6 @@ private slots:
         QCOMPARE(withoutCR(ascText(d)), withoutCR(asc.readAll()));
     }
 
-    // The text export read back is the same stone as the .GEM file: the same
-    // planes, corners, tiers, texts and trailer.
-    void textExportIsTheDesign_data() { addDesigns(); }
-    void textExportIsTheDesign()
-    {
-        QFETCH(QString, name);
-        const GemDesign g = loadDesign(designPath(name + QStringLiteral(".gem")));
-        const GemDesign t = loadDesign(designPath(name + QStringLiteral(".asc")));
-        QCOMPARE(t.gear, g.gear);
-        QCOMPARE(t.gearOffset, g.gearOffset);
-        QCOMPARE(t.symmetry, g.symmetry);
-        QCOMPARE(t.mirror, g.mirror);
-        QCOMPARE(t.refractiveIndex, g.refractiveIndex);
-        QCOMPARE(t.headers, g.headers);
-        QCOMPARE(t.footnotes, g.footnotes);
-        QCOMPARE(t.facets.size(), g.facets.size());
-        for (std::size_t i = 0; i < g.facets.size(); ++i) {
-            const auto &a = g.facets[i], &b = t.facets[i];
-            QCOMPARE(b.tier, a.tier);
-            QCOMPARE(b.text, a.text);
-            // The text holds angles to 1e-6 degrees and distances to 1e-8.
-            QVERIFY2(gemray::length(gemray::normalized(b.abc) - gemray::normalized(a.abc)) < 1e-7, qPrintable(name));
-            QVERIFY(std::fabs(1 / gemray::length(b.abc) - 1 / gemray::length(a.abc)) < 1e-8);
-            QVERIFY(std::fabs(area(b.vertices) - area(a.vertices)) < 1e-6);
-        }
-        const gemray::Stone sg(g), st(t);
-        QVERIFY(std::fabs(st.crownBase() - sg.crownBase()) < 1e-7);
-        QVERIFY(std::fabs(st.pavilionTop() - sg.pavilionTop()) < 1e-7);
-    }
-
     // What real files vary in reads as the plain text GemCAD writes.
     void textVariantsReadAsGemcadWritesThem_data()
     {
@@ -279,12 +229,10 @@ private slots:
         QTest::newRow("garbage line") << replaced(o, "H Octagon\n", "H Octagon\n#~&%\n") << "line 6: the line starts with no keyword";
         QTest::newRow("garbage number") << replaced(o, "0.90000000 96 n P", "0.9x 96 n P") << "line 7: \"0.9x\" is not a number";
         QTest::newRow("NaN angle") << replaced(o, "a -42.000000", "a nan") << "line 7: \"nan\" is not a number";
-        QTest::newRow("infinite distance") << replaced(o, "0.90000000 96 n P", "1e999 96 n P") << "line 7: \"1e999\" is not a number";
         QTest::newRow("huge gear") << replaced(o, "g 96", "g 100000") << "line 2: the gear \"100000\" must be a whole number from -720 to 720";
         QTest::newRow("gear 0") << replaced(o, "g 96", "g 0") << "line 2: a gear of 0 teeth";
         QTest::newRow("fractional gear") << replaced(o, "g 96", "g 95.5") << "must be a whole number";
         QTest::newRow("index past the gear") << replaced(o, "n P 12", "n P 97") << "line 7: the index position 97 lies outside the gear of 96 teeth";
-        QTest::newRow("huge index") << replaced(o, "n P 12", "n P 1e300") << "the index position 1e+300 lies outside";
         QTest::newRow("1 MB of indices") << replaced(o, pav, pav + QByteArray(" 12").repeated(350000)) << "line 7: more than 10000 facets";
         QTest::newRow("1 MB header") << replaced(o, "H Octagon", "H " + QByteArray(1 << 20, 'x')) << "line 5: the header lines hold more than 255 bytes";
         QTest::newRow("steeper than upright") << replaced(o, "a -42.000000", "a -95") << "line 7: the angle \"-95\" lies outside -90 to 90";
