@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -171,20 +170,15 @@ std::string restAfter(std::string_view s, std::size_t keywordEnd)
     return std::string(s.substr(std::min(from, s.size())));
 }
 
-std::optional<double> number(std::string_view t)
+// The number a word holds (strict reading, as gemray's command line reads
+// numbers); none for a word that is not one finite number.
+std::optional<double> number(std::string_view w)
 {
-    const char* first = t.data();
-    const char* last = t.data() + t.size();
-    if (first != last && *first == '+') {
-        ++first;
-        if (first != last && *first == '-')
-            return std::nullopt;
-    }
-    double v = 0;
-    const auto [end, ec] = std::from_chars(first, last, v);
-    if (ec != std::errc() || end != last || !std::isfinite(v))
+    try {
+        return parseNumber(std::string(w), "");
+    } catch (const UsageError&) {
         return std::nullopt;
-    return v;
+    }
 }
 
 // A word as a message quotes it: control characters shown as blanks, a long
