@@ -1,10 +1,10 @@
 #include "recut/Recut.h"
 #include "recut/CuttingList.h"
+#include "raytracer/AscFile.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
-#include "raytracer/AscFile.h"
 #include "raytracer/Stone.h"
 
 #include <QDir>

@@ -123,6 +123,15 @@ private slots:
         auto design = [](const char* name) { return QStringList{"recut", name, "--pav", "41.5", "42", "-o", "x.gem"}; };
         QTest::newRow("no command") << QStringList{} << 2 << "usage:";
         QTest::newRow("unknown command") << QStringList{"cut"} << 2 << "unknown command \"cut\"";
+        QTest::newRow("broken text design") << design("broken.asc") << 1
+                                            << "Design file \"broken.asc\", line 3: mirror symmetry must be y or n";
+        QTest::newRow("convert: no output") << QStringList{"convert", "SRB.asc"} << 2 << "name the converted design with -o";
+        QTest::newRow("convert: other kind") << QStringList{"convert", "SRB.asc", "-o", "x.txt"} << 2
+                                             << "\"x.txt\" must end in .gem or .asc";
+        QTest::newRow("convert: over the design") << QStringList{"convert", "SRB.asc", "-o", "SRB.asc"} << 2
+                                                  << "-o names the design itself";
+        QTest::newRow("convert: garbage") << QStringList{"convert", "junk.gem", "-o", "x.asc"} << 1
+                                          << "is not a GemCAD design";
         QTest::newRow("unknown option") << srb + QStringList{"-o", "x.gem", "--fast"} << 2 << "unknown option --fast";
         QTest::newRow("no output") << srb << 2 << "name the re-cut design with -o OUT.gem";
         QTest::newRow("no angles") << QStringList{"recut", "SRB.gem", "-o", "x.gem"} << 2 << "give the angles to change";
@@ -137,15 +146,6 @@ private slots:
         QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
         QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
         QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
-        QTest::newRow("broken text design") << design("broken.asc") << 1
-                                            << "Design file \"broken.asc\", line 3: mirror symmetry must be y or n";
-        QTest::newRow("convert: no output") << QStringList{"convert", "SRB.asc"} << 2 << "name the converted design with -o";
-        QTest::newRow("convert: other kind") << QStringList{"convert", "SRB.asc", "-o", "x.txt"} << 2
-                                             << "\"x.txt\" must end in .gem or .asc";
-        QTest::newRow("convert: over the design") << QStringList{"convert", "SRB.asc", "-o", "SRB.asc"} << 2
-                                                  << "-o names the design itself";
-        QTest::newRow("convert: garbage") << QStringList{"convert", "junk.gem", "-o", "x.asc"} << 1
-                                          << "is not a GemCAD design";
         QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1 << "Cannot write nowhere/x.gem";
         QTest::newRow("second file fails") << srb + QStringList{"-o", "old.gem", "--pdf", "nowhere/x.pdf"} << 1
                                            << "Cannot write nowhere/x.pdf";
