@@ -170,7 +170,8 @@ void DesignFileDialog::fillFileList()
 {
     m_fileList->clear();
     QDir here(m_dir);
-    here.setNameFilters({QStringLiteral("*.GEM")}); // without CaseSensitive: any letter case
+    // Designs and GemCAD's text export of them; without CaseSensitive: any letter case.
+    here.setNameFilters({QStringLiteral("*.GEM"), QStringLiteral("*.asc")});
     m_fileList->addItems(here.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// frmFileDLOG: browse folders, pick a .GEM design, extract its facet angles
+// frmFileDLOG: browse folders, pick a design (.GEM or .asc), extract its facet angles
 // and pick one pavilion and one crown angle.
 #include "DesignDialogs.h"
 

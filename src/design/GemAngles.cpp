@@ -2,6 +2,7 @@
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "raytracer/AscFile.h"
 
 #include <QDir>
 
@@ -48,6 +49,24 @@ private:
     qsizetype m_pos = 0;
 };
 
+// Lists the angle of a facet whose normal is (x, y, z) when it differs from
+// `last`, the angle of the facet before it.
+void listAngle(GemAngleLists& out, float& last, double x, double y, double z)
+{
+    // the elevation of the facet's normal, in degrees
+    const double h2 = x * x + y * y;
+    float e = h2 == 0 ? 90.0f : float(std::atan(z / std::sqrt(h2)) * 180.0 / 3.1415926535);
+    const bool pavilion = e < 0;
+    if (pavilion)
+        e = std::fabs(e);
+    const float a = 90.0f - e; // the facet's angle against the girdle plane
+    if (a != last) {
+        last = a;
+        if (a >= 1 && a <= 89)
+            (pavilion ? out.pav : out.crn) << Format(a, u"##.00");
+    }
+}
+
 } // namespace
 
 GemAngleLists extractAngles(const QByteArray& design)
@@ -72,19 +91,26 @@ GemAngleLists extractAngles(const QByteArray& design)
             out.truncated = true;
             break;
         }
-        // the elevation of the facet's normal, in degrees
-        const double h2 = x * x + y * y;
-        float e = h2 == 0 ? 90.0f : float(std::atan(z / std::sqrt(h2)) * 180.0 / 3.1415926535);
-        const bool pavilion = e < 0;
-        if (pavilion)
-            e = std::fabs(e);
-        const float a = 90.0f - e; // the facet's angle against the girdle plane
-        if (a != last) {
-            last = a;
-            if (a >= 1 && a <= 89)
-                (pavilion ? out.pav : out.crn) << Format(a, u"##.00");
-        }
+        listAngle(out, last, x, y, z);
     }
+    return out;
+}
+
+GemAngleLists extractAscAngles(const QByteArray& design, const QString& label)
+{
+    gemray::GemDesign d;
+    try {
+        d = gemray::parseAsc({reinterpret_cast<const std::uint8_t*>(design.constData()), std::size_t(design.size())},
+                             QDir::toNativeSeparators(label).toStdString());
+    } catch (const gemray::GemFileError& e) {
+        QString why = QString::fromStdString(e.what());
+        why[0] = why[0].toUpper();
+        throw ZepError(err::InvalidCall, why + u'.');
+    }
+    GemAngleLists out;
+    float last = 0;
+    for (const gemray::GemFacet& f : d.facets)
+        listAngle(out, last, f.abc.x, f.abc.y, f.abc.z);
     return out;
 }
 
@@ -95,7 +121,11 @@ GemAngleLists ParseFile(const QString& path, const QString& workCopy)
         throw ZepError(err::InvalidCall,
                        QStringLiteral("%1 is too large to be a GemCAD design.").arg(QDir::toNativeSeparators(path)));
     copyFileSafely(path, workCopy);
-    return extractAngles(readFileBytes(workCopy, std::numeric_limits<qint64>::max()));
+    const QByteArray design = readFileBytes(workCopy, std::numeric_limits<qint64>::max());
+    const auto bytes = reinterpret_cast<const std::uint8_t*>(design.constData());
+    if (gemray::isAscText({bytes, std::size_t(design.size())}))
+        return extractAscAngles(design, path);
+    return extractAngles(design);
 }
 
 } // namespace zep

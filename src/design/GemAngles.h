@@ -18,9 +18,15 @@ struct GemAngleLists {
 // that starts the design's trailer, or quietly inside a cut-off record.
 GemAngleLists extractAngles(const QByteArray& design);
 
+// The same lists from GemCAD's text export (.asc) of a design, one facet per
+// index position. Raises ZepError naming `label` (the file) and the line for
+// text that is not a design, or a design that is not a closed stone.
+GemAngleLists extractAscAngles(const QByteArray& design, const QString& label);
+
 // ParseFile: copies the design at `path` to the working copy `workCopy` (in
-// one step) and lists its angles from that copy. Raises ZepError when the
-// design cannot be read or the copy written.
+// one step) and lists its angles from that copy, a .GEM file or GemCAD text
+// (told apart by content). Raises ZepError when the design cannot be read or
+// the copy written.
 GemAngleLists ParseFile(const QString& path, const QString& workCopy);
 
 } // namespace zep

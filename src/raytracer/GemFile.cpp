@@ -187,7 +187,7 @@ GemDesign parseGem(std::span<const std::uint8_t> bytes, const std::string& label
     return design;
 }
 
-GemDesign readGemFile(const std::string& path)
+std::vector<std::uint8_t> readDesignBytes(const std::string& path)
 {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
@@ -204,7 +204,12 @@ GemDesign readGemFile(const std::string& path)
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad())
         throw GemFileError("design file \"" + path + "\" cannot be read");
-    return parseGem(bytes, path);
+    return bytes;
+}
+
+GemDesign readGemFile(const std::string& path)
+{
+    return parseGem(readDesignBytes(path), path);
 }
 
 std::vector<std::uint8_t> serializeGem(const GemDesign& design)

@@ -73,6 +73,10 @@ inline constexpr double kGemEndMarker = -99999.0;
 // Throws GemFileError for an empty, truncated or malformed file.
 GemDesign parseGem(std::span<const std::uint8_t> bytes, const std::string& label);
 
+// The bytes of a design file. Throws GemFileError for a missing file, a folder
+// or a file that cannot be read.
+std::vector<std::uint8_t> readDesignBytes(const std::string& path);
+
 // Reads and parses a .GEM file. Throws GemFileError.
 GemDesign readGemFile(const std::string& path);
 

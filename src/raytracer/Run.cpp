@@ -1,4 +1,5 @@
 #include "raytracer/Run.h"
+#include "raytracer/AscFile.h"
 #include "raytracer/DesignCheck.h"
 
 #include <charconv>
@@ -52,7 +53,7 @@ Stone stoneForAngles(const GemDesign& design, const RunRequest& request)
 RunOutcome computeRun(const RunRequest& request)
 {
     checkDesignFile(request.design);
-    const GemDesign design = readGemFile(request.design);
+    const GemDesign design = readDesignFile(request.design);
     checkStone(design, request.design);
     const double index = request.refractiveIndex.value_or(design.refractiveIndex);
     if (!saneIndex(index))

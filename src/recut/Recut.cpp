@@ -1,5 +1,6 @@
 #include "recut/Recut.h"
 #include "recut/CuttingList.h"
+#include "raytracer/AscFile.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
@@ -139,7 +140,7 @@ GemDesign loadDesign(const QString& path)
                                        .arg(QDir::toNativeSeparators(path), e.description()));
     }
     try {
-        return gemray::parseGem({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+        return gemray::parseDesign({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
                                 QDir::toNativeSeparators(path).toStdString());
     } catch (const gemray::GemFileError& e) {
         QString why = QString::fromStdString(e.what());

@@ -21,7 +21,8 @@ struct RecutAngles {
 // re-cut to it lists 42.300000 and not 42.299999.
 double singleAsDecimal(float x);
 
-// Reads a design file. Raises ZepError: the file's own error (53 and so on),
+// Reads a design file, a .GEM or GemCAD text (.asc), told apart by content.
+// Raises ZepError: the file's own error (53 and so on),
 // or one naming the damage for a file that is not a whole design.
 gemray::GemDesign loadDesign(const QString& path);
 

@@ -133,6 +133,31 @@ int recutCommand(Arguments& args, std::ostream& out)
     return 0;
 }
 
+// A design in the other format: GemCAD text from a .GEM file and back, as the
+// output's extension says.
+int convertCommand(Arguments& args, std::ostream& out)
+{
+    const QString design = args.take("the design file");
+    QString target;
+    while (!args.atEnd()) {
+        const QString option = args.take("an option");
+        if (option != QLatin1String("-o"))
+            throw UsageError("unknown option " + local(option));
+        target = args.take("the converted design's name after -o");
+    }
+    if (target.isEmpty())
+        throw UsageError("name the converted design with -o OUT.gem or -o OUT.asc");
+    const QString kind = QFileInfo(target).suffix().toLower();
+    if (kind != QLatin1String("gem") && kind != QLatin1String("asc"))
+        throw UsageError("\"" + local(target) + "\" must end in .gem or .asc");
+    if (QFileInfo(target).absoluteFilePath() == QFileInfo(design).absoluteFilePath())
+        throw UsageError("-o names the design itself");
+    const gemray::GemDesign d = loadDesign(design);
+    writeFilesTogether({{target, kind == QLatin1String("gem") ? gemBytes(d) : ascText(d)}});
+    out << "wrote " << local(QDir::toNativeSeparators(target)) << '\n';
+    return 0;
+}
+
 void printUsage(std::ostream& out)
 {
     out << "usage:\n";
@@ -166,6 +191,8 @@ const std::vector<Subcommand>& subcommands()
          "prints the design's cutting list (--asc: as GemCAD's text export)", anglesCommand},
         {"recut", "DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf]",
          "writes the design re-cut to new angles, its text and its cutting diagram", recutCommand},
+        {"convert", "DESIGN -o OUT.gem|OUT.asc",
+         "writes the design as a .GEM file or as GemCAD's text export (.asc)", convertCommand},
         {"optimize", OptimizeUsage, "optimizes the pavilion and crown angles as ZEP's optimizer does", optimizeCommand},
         {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand},
         {"study", StudyUsage, "optimizes every design in every material, several jobs at a time, into CSV",

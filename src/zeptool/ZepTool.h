@@ -3,7 +3,10 @@
 //
 //   zeptool angles DESIGN [--asc]
 //   zeptool recut DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf]
+//   zeptool convert DESIGN -o OUT.gem|OUT.asc
 //   zeptool optimize | map | study ...   (see Jobs.h)
+//
+// DESIGN may be a .GEM file or GemCAD's text export (.asc), told apart by content.
 //
 // Each subcommand is one entry of the table that subcommands() returns: a name,
 // its usage and a function that runs it. Bad input gets one line on the error

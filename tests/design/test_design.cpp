@@ -118,13 +118,27 @@ private slots:
         };
         const QString work = dir.filePath(QStringLiteral("B"));
         for (const auto& d : designs) {
-            const QString file = QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(d.file);
-            const GemAngleLists l = ParseFile(file, work);
-            QVERIFY(!l.truncated);
-            QCOMPARE(readFileBytes(work), readFileBytes(file));
-            QCOMPARE(l.pav, d.pav);
-            QCOMPARE(l.crn, d.crn);
+            // The design and its text export list the same angles; the working
+            // copy is the file as it is, for the ray tracer.
+            for (const char* kind : {".gem", ".asc"}) {
+                const QString file = QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(d.file).chopped(4) + kind;
+                const GemAngleLists l = ParseFile(file, work);
+                QVERIFY(!l.truncated);
+                QCOMPARE(readFileBytes(work), readFileBytes(file));
+                QCOMPARE(l.pav, d.pav);
+                QCOMPARE(l.crn, d.crn);
+            }
         }
+        // Text that is not a design is refused naming the file and the line.
+        const QString bad = dir.filePath(QStringLiteral("bad.asc"));
+        writeFileSafely(bad, "GemCad 5.0\r\ng 96 0.0\r\ny 8 y\r\nI 1.54\r\na -42 0.6 x\r\n");
+        QString why;
+        try {
+            ParseFile(bad, work);
+        } catch (const ZepError& e) {
+            why = e.userMessage();
+        }
+        QCOMPARE(why, "Design file \"" + bad + "\", line 5: \"x\" is not a number (an index position).");
     }
 
     void angleRules()
@@ -229,11 +243,15 @@ private slots:
     void pickDesignAndAngles()
     {
         Env e;
-        e.fd.FDDir = e.folder("designs", {"SRB.gem", "Turkey.gem>Turkey.GEM", "SRB.asc>notes.txt"});
+        e.fd.FDDir = e.folder("designs", {"SRB.gem", "Turkey.gem>Turkey.GEM", "SRB.asc>notes.txt",
+                                          "Turkey.asc>Turkey.ASC", "SRB.asc>srb.asc"});
         float top = 0, left = 0;
         designFile(e, [&](QWidget* d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("Select GemCAD File and Old Angles"));
-            QCOMPARE(items(d, "fileList"), (QStringList{"SRB.gem", "Turkey.GEM"}));
+            QCOMPARE(items(d, "fileList"), (QStringList{"srb.asc", "SRB.gem", "Turkey.ASC", "Turkey.GEM"}));
+            pick(d, "fileList", "Turkey.ASC");
+            click(d, "btnParse");
+            QCOMPARE(items(d, "lstCrn"), (QStringList{"35.50", "40.00", "34.00", "10.00", "8.00"}));
             pick(d, "fileList", "Turkey.GEM");
             click(d, "btnParse");
             pick(d, "fileList", "SRB.gem");

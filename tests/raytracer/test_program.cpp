@@ -1,9 +1,12 @@
 // The gemray program as ZEP runs it: its command line, the files it leaves in the
-// working folder, and its answers to bad input.
+// working folder, its answers to bad input, and GemCAD's text designs (.asc)
+// traced like their .GEM files, mutated ones refused or traced.
 #include "StoneFixtures.h"
 #include "support/Process.h"
 
+#include "raytracer/AscFile.h"
 #include "raytracer/CommandLine.h"
+#include "raytracer/DesignCheck.h"
 #include "raytracer/GemFile.h"
 #include "raytracer/Run.h"
 
@@ -11,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
@@ -81,6 +85,9 @@ private slots:
     void badInput_data();
     void badInput();
     void helpAndNoArguments();
+    void textDesignTracesLikeItsGem_data();
+    void textDesignTracesLikeItsGem();
+    void mutatedTextDesigns();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -433,6 +440,127 @@ void TestProgram::helpAndNoArguments()
     QVERIFY(help.out.startsWith("usage: gemray -p <old pav> <pav> -c <old crn> <crn>"));
     QCOMPARE(none.exitCode, 2);
     QCOMPARE(none.err, help.out);
+}
+
+void TestProgram::textDesignTracesLikeItsGem_data()
+{
+    QTest::addColumn<QString>("design");
+    QTest::addColumn<QStringList>("angles"); // old pav, pav, old crn, crn
+    // Each design at its own angles and at a re-cut.
+    for (const auto& [name, old, recut] : {std::tuple{"SRB", QStringList{"41.5", "28"}, QStringList{"43", "31"}},
+                                           {"Compear125", {"41.5", "34.5"}, {"40", "36.2"}},
+                                           {"CubeIllusionTri", {"45", "10"}, {"43.4", "12"}},
+                                           {"Turkey", {"40", "40"}, {"41.2", "37"}}}) {
+        QTest::newRow(name) << name << QStringList{old[0], old[0], old[1], old[1]};
+        QTest::addRow("%s re-cut", name) << name << QStringList{old[0], recut[0], old[1], recut[1]};
+    }
+}
+
+// The same stone, the same figures: the design and its text export, tilted, in
+// another index. The text is told apart by content ("B" has no extension).
+void TestProgram::textDesignTracesLikeItsGem()
+{
+    QFETCH(QString, design);
+    QFETCH(QStringList, angles);
+    QByteArray logs[2];
+    for (int k = 0; k < 2; ++k) {
+        QVERIFY(writeFile(path("B"), designBytes(qPrintable(design + (k ? ".asc" : ".gem")))));
+        const Outcome o = run(dir_->path(), {"-p", angles[0], angles[1], "-c", angles[2], angles[3], "-x", "3", "-y",
+                                             "-2", "-i", "1.7", "-g", "B", "N", "N", "N"});
+        QVERIFY2(o.exitCode == 0, o.err.constData());
+        logs[k] = readAll(path("Gemray.log"));
+    }
+    QCOMPARE(logs[1].split('\n').value(1), logs[0].split('\n').value(1)); // title and facet count
+    const QList<double> gem = thirdLine(logs[0]), asc = thirdLine(logs[1]);
+    QCOMPARE(asc.size(), 9);
+    for (int i = 0; i < 9; ++i)
+        QVERIFY2(std::fabs(asc[i] - gem[i]) <= 0.01, qPrintable(QString("figure %1: %2 / %3").arg(i).arg(asc[i]).arg(gem[i])));
+}
+
+namespace {
+
+// A text design changed in one to three random places: cut short, a number
+// made garbage, huge or a little different, a line dropped or doubled, a line
+// of a megabyte put in, a byte changed, other line ends.
+QByteArray mutated(QByteArray text, std::mt19937& rng)
+{
+    static const QRegularExpression number(QStringLiteral("-?[0-9]*\\.?[0-9]+"));
+    static const QList<QByteArray> garbage{"x", "nan", "-inf", "1e999", "99999", "-721", "720", "0", "-0.0", "",
+                                           "1e-300", "--3", "0x10", "96.5"};
+    auto pick = [&rng](qsizetype n) { return qsizetype(rng() % std::max<qsizetype>(n, 1)); };
+    for (int c = 1 + int(rng() % 3); c > 0; --c) {
+        const QList<QByteArray> lines = text.split('\n');
+        const QByteArray line = lines[pick(lines.size())];
+        const QRegularExpressionMatch m = number.match(QString::fromLatin1(text), pick(text.size()));
+        switch (rng() % 7) {
+        case 0: text.truncate(pick(text.size())); break;
+        case 1:
+        case 2:
+            if (m.hasMatch())
+                text.replace(m.capturedStart(), m.capturedLength(),
+                             rng() % 2 ? garbage[pick(garbage.size())]
+                                       : QByteArray::number(m.captured().toDouble() * (0.99 + 0.001 * (rng() % 21))));
+            break;
+        case 3: text.replace(text.indexOf(line), line.size() + 1, rng() % 2 ? QByteArray() : line + '\n' + line + '\n'); break;
+        case 4:
+            if (rng() % 8 == 0)
+                text.insert(text.indexOf(line), (rng() % 2 ? QByteArray(" 12").repeated(350000) : QByteArray(1 << 20, 'H')) + '\n');
+            break;
+        case 5:
+            if (!text.isEmpty())
+                text[pick(text.size())] = char(rng());
+            break;
+        case 6: text.replace("\n", rng() % 2 ? "\r" : "\r\n"); break;
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+// Thousands of mutated text designs: the reader refuses each with one line
+// naming the file, or reads a closed stone; gemray, given some of them, says
+// the same or traces the stone, and writes nothing when it refuses.
+void TestProgram::mutatedTextDesigns()
+{
+    std::mt19937 rng(2112);
+    QList<QByteArray> originals;
+    for (const char* n : {"SRB.asc", "Compear125.asc", "CubeIllusionTri.asc", "Turkey.asc"})
+        originals << designBytes(n);
+    int read = 0, refused = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+        const QByteArray text = mutated(originals[trial % 4], rng);
+        const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size()));
+        QString why;
+        try {
+            const GemDesign d = parseDesign(bytes, "M");
+            checkStone(d, "M");
+            QVERIFY(d.facets.size() <= kMaxAscFacets && std::abs(d.gear) <= kMaxAscGear);
+            ++read;
+        } catch (const GemFileError& e) {
+            why = QString::fromLatin1(e.what());
+            QVERIFY2(why.startsWith("design file \"M\"") && !why.contains('\n') && why.size() < 300, qPrintable(why));
+            ++refused;
+        }
+        if (trial % 16 != 0)
+            continue;
+        QVERIFY(writeFile(path("M"), text));
+        // Without -g: the refusal goes to the error output alone.
+        const Outcome o = run(dir_->path(), {"-p", "41", "41", "-c", "30", "30", "-i", "1.54", "-s", "24", "-q", "1",
+                                             "M", "R", "N", "N"});
+        QVERIFY2(o.exitCode >= 0, qPrintable(QString("trial %1 crashed or hung").arg(trial)));
+        if (!why.isEmpty()) {
+            QCOMPARE(o.exitCode, 1);
+            QCOMPARE(QString::fromLatin1(o.err), "gemray: " + why + '\n');
+            QCOMPARE(listing(dir_->path()), QStringList({"B", "M"}));
+        } else if (o.exitCode == 0) {
+            QVERIFY(QFile::remove(path("R")) && QFile::remove(path("Gemray.log")));
+        } else {
+            QCOMPARE(o.err.count('\n'), 1);
+        }
+    }
+    // Both kinds of mutant come up, so both answers are checked.
+    QVERIFY2(read > 100 && refused > 100, qPrintable(QString("%1 read, %2 refused").arg(read).arg(refused)));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

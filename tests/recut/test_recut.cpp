@@ -1,5 +1,6 @@
-// The cutting list against GemCAD's own text exports, the re-cut (tangent
-// ratio, round trip, what stays), the exported design read back, the
+// The cutting list against GemCAD's own text exports, text designs read as
+// GemCAD writes them (the variants real files hold, and what is refused), the re-cut
+// (tangent ratio, round trip, what stays), the exported design read back, the
 // diagram's pictures, and the Cutting List window.
 #include "common/FileIO.h"
 #include "common/ZepError.h"
@@ -8,6 +9,7 @@
 #include "recut/CutListWindow.h"
 #include "recut/Diagram.h"
 #include "recut/Recut.h"
+#include "raytracer/AscFile.h"
 #include "settings/WindowPlaces.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
@@ -49,6 +51,50 @@ RecutAngles ownAngles(const GemDesign& d)
             a.oldCrn = a.newCrn = g.cuttingAngle();
     }
     return a;
+}
+
+std::span<const std::uint8_t> span(const QByteArray& b)
+{
+    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
+}
+
+// Small designs as GemCAD writes them (line ends aside).
+const QByteArray kOctagon = "GemCad 5.0\ng 96 0.0\ny 8 y\nI 1.54\nH Octagon\n"
+                            "a -90.000000 1.00000000 96 n G 12 24 36 48 60 72 84\n"
+                            "a -42.000000 0.90000000 96 n P 12 24 36 48 60 72 84\n"
+                            "a 35.000000 0.90000000 96 n C 12 24 36 48 60 72 84\n"
+                            "a 0.000000 0.45000000 96 n T\n";
+// A step cut: three girdle tiers, two pavilion steps and a crown step, each
+// step a tier for the sides, one for the ends and one for the corners.
+const QByteArray kStepCut = "GemCad 5.0\ng 96 0.0\ny 2 y\nI 1.54\nH Step cut\n"
+                            "a -90.000000 0.70000000 96 n G1 48\na -90.000000 1.00000000 24 n G2 72\n"
+                            "a -90.000000 1.10000000 12 n G3 36 60 84\n"
+                            "a -60.000000 0.61620000 96 48 n P1\na -60.000000 0.87600000 24 72\n"
+                            "a -60.000000 0.96260000 12 36 60 84\n"
+                            "a -45.000000 0.58380000 96 48 n P2\na -45.000000 0.79600000 24 72\n"
+                            "a -45.000000 0.86670000 12 36 60 84\n"
+                            "a 50.000000 0.54910000 96 48 n C\na 50.000000 0.77890000 24 72\n"
+                            "a 50.000000 0.85550000 12 36 60 84\na 0.000000 0.25000000 96 n T\n";
+// A gear of 64 with an offset of a whole turn, no symmetry, a fractional index,
+// two names in one tier and a culet (GemCAD writes it as -0).
+const QByteArray kOdd = "GemCad 5.0\ng 64 64.0\ny 1 n\nI 1.54\nH Odd one\n"
+                        "a -90.000000 1.00000000 64 16 32 48\n"
+                        "a -43.000000 0.90000000 1.70 n P1 17 n P2 33 49\n"
+                        "a -0.000000 0.36800000 64\n"
+                        "a 38.000000 0.85000000 8 24 40 56 G Level\n"
+                        "a 0.000000 0.50000000 64 n T\n";
+
+QByteArray replaced(QByteArray b, const QByteArray& what, const QByteArray& with) { return b.replace(what, with); }
+
+// The message of the refusal of `bytes`, read as the design "bad.asc".
+QString refusal(const QByteArray& bytes)
+{
+    try {
+        gemray::parseDesign(span(bytes), "bad.asc");
+    } catch (const gemray::GemFileError& e) {
+        return QString::fromLatin1(e.what());
+    }
+    return QStringLiteral("(read)");
 }
 
 void addDesigns()
@@ -113,6 +159,103 @@ private slots:
         QVERIFY(asc.open(QIODevice::ReadOnly));
         const GemDesign d = loadDesign(designPath(name + QStringLiteral(".gem")));
         QCOMPARE(withoutCR(ascText(d)), withoutCR(asc.readAll()));
+    }
+
+    // What real files vary in reads as the plain text GemCAD writes.
+    void textVariantsReadAsGemcadWritesThem_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray& o = kOctagon;
+        QTest::newRow("octagon") << o << o;
+        QTest::newRow("CR LF") << replaced(o, "\n", "\r\n") << o;
+        QTest::newRow("lone CR") << replaced(o, "\n", "\r") << o;
+        QTest::newRow("glued, blank lines, no g line, byte-order mark")
+            << QByteArray("\xEF\xBB\xBFGemCad 5.0\r\n\r\ny8 y\r\nI1.54\r\nHOctagon\r\n\r\n"
+                          "a-90 1 96 n G 12 24 36 48 60 72 84\r\na-42 .9 96 n P 12 24 36 48 60 72 84\r\n\r\n"
+                          "a35 0.9 96 n C 12 24 36 48 60 72 84\r\na0 0.45 96 n T\r\n")
+            << o;
+        QTest::newRow("continued lists, girdle at +90, index 0 and -96")
+            << QByteArray("GemCad 5.0\ng 96 0\ny 8 y\nI 1.54\nH Octagon\na 90 1 96 n G 12 24\n 36 48 60 72 84\n"
+                          "a -42 0.9 96 n\n P 12 24 36 48 60 72 84\na 35 0.9 -96 n C 12 24 36\n48 60 72 84\n"
+                          "a 0 0.45 0 n T\n")
+            << o;
+        const QByteArray degrees = replaced(o, "H Octagon", "H 40\xB0 crown\x92s");
+        QTest::newRow("Windows-1252") << degrees << degrees;
+        QTest::newRow("UTF-8") << replaced(o, "H Octagon", "H 40\xC2\xB0 crown\xE2\x80\x99s") << degrees;
+        QTest::newRow("UTF-8 with byte-order mark")
+            << "\xEF\xBB\xBF" + replaced(o, "H Octagon", "H 40\xC2\xB0 crown\xE2\x80\x99s") << degrees;
+        QTest::newRow("six header lines, footnotes")
+            << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four\nH Five\nH Six\n")
+            << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four Five Six\n");
+        QTest::newRow("gear 80 with an offset, symmetry 5, version 4, instructions")
+            << QByteArray("GemCad 4.0\ng 80 4.0\ny 5 n\nI 1.76\nH Pentagon\nF 80-tooth gear\na 90 1 80 16 32 48 64\n"
+                          "a -41 0.95 80 16 n P 32 48 64\na 33 0.9 8 24 40 56 72 G Meet girdle\na 0 0.5 80\n")
+            << QByteArray("GemCad 5.0\ng 80 4.0\ny 5 n\nI 1.76\nH Pentagon\na -90.000000 1.00000000 80 16 32 48 64\n"
+                          "a -41.000000 0.95000000 80 16 n P 32 48 64\n"
+                          "a 33.000000 0.90000000 8 24 40 56 72 G Meet girdle\na 0.000000 0.50000000 80\n"
+                          "F 80-tooth gear\n");
+        QTest::newRow("gear 64, culet with a negative distance")
+            << QByteArray("GemCad 5.0\ng 64 64.0\ny 1 n\nI 1.54\nH Odd one\na -90 1 64 16 32 48\n"
+                          "a -43 0.9 1.7 n P1 17 n P2 33 49\na 0.00 -0.368 0\na 38 0.85 8 24 40 56 G Level\n"
+                          "a 0 0.5 64 n T\n")
+            << kOdd;
+        QTest::newRow("gear 64, culet at -0") << kOdd << kOdd;
+        QTest::newRow("step cut")
+            << replaced(kStepCut, "a -90.000000 1.10000000 12 n G3 36 60 84", "a 90 1.1 12 n G3 36\n 60 84")
+            << kStepCut;
+    }
+    void textVariantsReadAsGemcadWritesThem()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, written);
+        QVERIFY(gemray::isAscText(span(text)));
+        QCOMPARE(withoutCR(ascText(gemray::parseDesign(span(text), "variant.asc"))), written);
+    }
+
+    // Text that is not a design is refused naming the file and the line.
+    void textRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        const QByteArray& o = kOctagon;
+        const QByteArray pav = "a -42.000000 0.90000000 96 n P 12 24 36 48 60 72 84";
+        QTest::newRow("empty") << QByteArray() << "\"bad.asc\" is empty";
+        QTest::newRow("only the head") << o.left(o.indexOf("H Octagon")) << "\"bad.asc\" is not a GemCAD design: it has no facets";
+        QTest::newRow("cut in a tier") << o.left(o.indexOf(pav) + 12) << "\"bad.asc\", line 7: a tier needs an angle and a distance";
+        QTest::newRow("cut before the crown") << o.left(o.indexOf("a 35")) << "\"bad.asc\" is not a closed stone: it has no crown";
+        QTest::newRow("version 9") << replaced(o, "5.0", "9.0") << "line 1: GemCad version 9.0 is not one ZEP reads";
+        QTest::newRow("no version") << replaced(o, "5.0", "") << "line 1: the first line must be \"GemCad\" and a version";
+        QTest::newRow("garbage line") << replaced(o, "H Octagon\n", "H Octagon\n#~&%\n") << "line 6: the line starts with no keyword";
+        QTest::newRow("garbage number") << replaced(o, "0.90000000 96 n P", "0.9x 96 n P") << "line 7: \"0.9x\" is not a number";
+        QTest::newRow("NaN angle") << replaced(o, "a -42.000000", "a nan") << "line 7: \"nan\" is not a number";
+        QTest::newRow("huge gear") << replaced(o, "g 96", "g 100000") << "line 2: the gear \"100000\" must be a whole number from -720 to 720";
+        QTest::newRow("gear 0") << replaced(o, "g 96", "g 0") << "line 2: a gear of 0 teeth";
+        QTest::newRow("fractional gear") << replaced(o, "g 96", "g 95.5") << "must be a whole number";
+        QTest::newRow("index past the gear") << replaced(o, "n P 12", "n P 97") << "line 7: the index position 97 lies outside the gear of 96 teeth";
+        QTest::newRow("1 MB of indices") << replaced(o, pav, pav + QByteArray(" 12").repeated(350000)) << "line 7: more than 10000 facets";
+        QTest::newRow("1 MB header") << replaced(o, "H Octagon", "H " + QByteArray(1 << 20, 'x')) << "line 5: the header lines hold more than 255 bytes";
+        QTest::newRow("steeper than upright") << replaced(o, "a -42.000000", "a -95") << "line 7: the angle \"-95\" lies outside -90 to 90";
+        QTest::newRow("negative distance") << replaced(o, "0.90000000 96 n P", "-0.9 96 n P") << "line 7: the distance \"-0.9\" must lie between";
+        QTest::newRow("name first") << replaced(o, "96 n P 12", "n P 96 12") << "line 7: a name (n) before any index position";
+        QTest::newRow("name missing") << replaced(o, "96 n T", "96 n") << "line 9: a name (n) is missing";
+        QTest::newRow("no index positions") << replaced(o, "96 n T", "") << "line 9: the tier has no index positions";
+        QTest::newRow("second gear") << replaced(o, "y 8 y", "g 96\ny 8 y") << "line 3: a second \"g\" line";
+        QTest::newRow("symmetry 0") << replaced(o, "y 8 y", "y 0 y") << "line 3: the symmetry \"0\" must be a whole number from 1 to 720";
+        QTest::newRow("mirror maybe") << replaced(o, "y 8 y", "y 8 m") << "line 3: mirror symmetry must be y or n";
+        QTest::newRow("no index line") << replaced(o, "I 1.54\n", "") << "it has no refractive index line (I)";
+        QTest::newRow("NUL byte") << replaced(o, "Octagon", QByteArray("Oct\0agon", 8)) << "it holds a NUL byte";
+        QTest::newRow("open below") << replaced(replaced(o, "a -90.000000 1.00000000 96 n G 12 24 36 48 60 72 84\n", ""),
+                                                 "96 n P 12 24 36 48 60 72 84", "96 n P")
+                                    << "is not a closed stone: its facets leave it open";
+    }
+    void textRefusals()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        const QString why = refusal(text);
+        QVERIFY2(why.startsWith("design file \"bad.asc\"") && why.contains(message) && !why.contains(u'\n'),
+                 qPrintable(why.left(300)));
     }
 
     void recutScalesTangentsAndKeepsTheOutline_data() { addDesigns(); }

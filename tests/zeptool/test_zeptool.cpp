@@ -42,18 +42,23 @@ private slots:
     void init()
     {
         dir = std::make_unique<QTemporaryDir>();
-        for (const char* n : {"SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem"})
-            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(n), path(QLatin1String(n))));
+        for (const char* n : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"})
+            for (const char* kind : {".gem", ".asc"})
+                QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(n) + kind,
+                                    path(QLatin1String(n) + kind)));
     }
 
     void recutTracesLikeTheOriginal_data()
     {
         QTest::addColumn<QString>("design");
         QTest::addColumn<QStringList>("angles"); // old pav, pav, old crn, crn
-        QTest::newRow("SRB") << "SRB.gem" << QStringList{"41.5", "42.3", "28", "31"};
-        QTest::newRow("Compear125") << "Compear125.gem" << QStringList{"41.5", "40", "34.5", "36.2"};
-        QTest::newRow("CubeIllusionTri") << "CubeIllusionTri.gem" << QStringList{"45", "43.4", "10", "12"};
-        QTest::newRow("Turkey") << "Turkey.gem" << QStringList{"40", "41.2", "40", "37"};
+        // The designs and their text exports.
+        for (const char* kind : {".gem", ".asc"}) {
+            QTest::addRow("SRB%s", kind) << "SRB" + QString(kind) << QStringList{"41.5", "42.3", "28", "31"};
+            QTest::addRow("Compear125%s", kind) << "Compear125" + QString(kind) << QStringList{"41.5", "40", "34.5", "36.2"};
+            QTest::addRow("CubeIllusionTri%s", kind) << "CubeIllusionTri" + QString(kind) << QStringList{"45", "43.4", "10", "12"};
+            QTest::addRow("Turkey%s", kind) << "Turkey" + QString(kind) << QStringList{"40", "41.2", "40", "37"};
+        }
     }
     void recutTracesLikeTheOriginal()
     {
@@ -77,6 +82,33 @@ private slots:
                                 .arg(recut.first).arg(original.first).arg(recut.second).arg(original.second)));
     }
 
+    // GemCAD's text export of a design lists the same tiers, writes itself back
+    // and converts to a .GEM file and back.
+    void textDesigns()
+    {
+        const auto noCR = [](QByteArray b) { return b.replace('\r', ""); };
+        for (const QString name : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"}) {
+            const QString asc = name + ".asc";
+            QCOMPARE(run(kTool, {"angles", asc}, dir->path()).out, run(kTool, {"angles", name + ".gem"}, dir->path()).out);
+            QCOMPARE(noCR(run(kTool, {"angles", asc, "--asc"}, dir->path()).out), noCR(readAll(path(asc))));
+            QCOMPARE(run(kTool, {"convert", asc, "-o", "c.gem"}, dir->path()).out, QByteArray("wrote c.gem\n"));
+            QCOMPARE(run(kTool, {"convert", "c.gem", "-o", "c.ASC"}, dir->path()).exitCode, 0);
+            QCOMPARE(noCR(readAll(path("c.ASC"))), noCR(readAll(path(asc))));
+        }
+    }
+
+    // The jobs read a text design as the design: the same search, the same result.
+    void optimizeReadsTextDesigns()
+    {
+        QStringList result[2]; // the lines after the design's name, without the time
+        for (int k = 0; k < 2; ++k)
+            result[k] = QString::fromUtf8(run(kTool, {"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"},
+                                              dir->path()).out)
+                            .remove(QRegularExpression(" [0-9.]+ s\n")).split('\n').mid(1);
+        QVERIFY(result[0].size() == 5 && result[0][3].startsWith("optimized"));
+        QCOMPARE(result[1], result[0]);
+    }
+
     void anglesListsTheTiers()
     {
         const Outcome o = run(kTool, {"angles", "SRB.gem"}, dir->path());
@@ -95,6 +127,15 @@ private slots:
         auto design = [](const char* name) { return QStringList{"recut", name, "--pav", "41.5", "42", "-o", "x.gem"}; };
         QTest::newRow("no command") << QStringList{} << 2 << "usage:";
         QTest::newRow("unknown command") << QStringList{"cut"} << 2 << "unknown command \"cut\"";
+        QTest::newRow("broken text design") << design("broken.asc") << 1
+                                            << "Design file \"broken.asc\", line 3: mirror symmetry must be y or n";
+        QTest::newRow("convert: no output") << QStringList{"convert", "SRB.asc"} << 2 << "name the converted design with -o";
+        QTest::newRow("convert: other kind") << QStringList{"convert", "SRB.asc", "-o", "x.txt"} << 2
+                                             << "\"x.txt\" must end in .gem or .asc";
+        QTest::newRow("convert: over the design") << QStringList{"convert", "SRB.asc", "-o", "SRB.asc"} << 2
+                                                  << "-o names the design itself";
+        QTest::newRow("convert: garbage") << QStringList{"convert", "junk.gem", "-o", "x.asc"} << 1
+                                          << "is not a GemCAD design";
         QTest::newRow("unknown option") << srb + QStringList{"-o", "x.gem", "--fast"} << 2 << "unknown option --fast";
         QTest::newRow("no output") << srb << 2 << "name the re-cut design with -o OUT.gem";
         QTest::newRow("no angles") << QStringList{"recut", "SRB.gem", "-o", "x.gem"} << 2 << "give the angles to change";
@@ -301,6 +342,7 @@ private slots:
         for (char& c : junk)
             c = char(random());
         QVERIFY(writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
+        QVERIFY(writeFile(path("broken.asc"), "GemCad 5.0\r\ng 96 0.0\r\ny 8 x\r\n"));
         QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
         QVERIFY(QFile::link("SRB.gem", path("link.gem")) && QDir(dir->path()).mkdir("adir"));
         QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
