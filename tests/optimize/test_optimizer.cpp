@@ -4,6 +4,7 @@
 #include "SearchJob.h"
 
 #include "common/KeyValue.h"
+#include "common/NumText.h"
 #include "common/ZepError.h"
 #include "optimize/TargetFile.h"
 #include "support/Errors.h"
@@ -18,11 +19,16 @@ namespace {
 
 // Records what the run shows (the window tests check the buttons).
 struct Recorder : OptimizerView {
-    QString startMF, completed;
+    QString startMF, completed, pavStep, crnStep; // the steps last shown
     float top = 0;
+    int consoleCalls = 0;
     std::vector<std::pair<int, AngleMark>> marks;
 
-    void showPoint(const QString&, const QString&, const QString&, const QString&) override {}
+    void showPoint(const QString&, const QString&, const QString& p, const QString& c) override
+    {
+        pavStep = p;
+        crnStep = c;
+    }
     void showCurrentMF(const QString&) override {}
     void showStart(const QString&, const QString&, const QString& mf0) override { startMF = mf0; }
     void showSweep(const QString&) override {}
@@ -34,7 +40,7 @@ struct Recorder : OptimizerView {
     void enableAbort(bool) override {}
     void enableCancel(bool) override {}
     void beep() override {}
-    void bringConsoleToFront() override {}
+    void bringConsoleToFront() override { ++consoleCalls; }
     void letEventsRun() override {}
 };
 
@@ -126,6 +132,39 @@ private slots:
         QVERIFY(r.opt.success);
         QCOMPARE(r.opt.itCnt, int16_t(2));
         QCOMPARE(r.opt.itPav, 42.0f);
+    }
+
+    // Six advances from 40 to the peak at 46 make the next step 6 / 3 = 2:
+    // the second sweep probes 48.
+    void theStepFollowsTheAdvances()
+    {
+        Rig r;
+        r.job.maxPav = 60;
+        r.eval.f = [](float p, float) { return 100 - (p - 46) * (p - 46); };
+        r.go();
+        const std::vector<float> all = r.pavs();
+        QCOMPARE(std::vector<float>(all.begin(), all.begin() + 12),
+                 (std::vector<float>{40, 40, 41, 42, 43, 44, 45, 46, 47, 46, 46, 48}));
+        QVERIFY(r.opt.success);
+    }
+
+    // The pavilion starts on its peak and converges within three sweeps; the
+    // crown, far from its peak on an uneven slope, needs more. The run goes on
+    // until both steps are below the tolerance.
+    void bothAnglesConverge()
+    {
+        Rig r;
+        r.job.stPav = 42;
+        r.job.fixCrn = false;
+        r.prefs.ATol = 0.05f;
+        r.eval.f = [](float p, float c) {
+            return 100 - (p - 42) * (p - 42) - std::pow(std::abs(c - 37.3f), 1.5f);
+        };
+        r.go();
+        QVERIFY(r.opt.success);
+        QVERIFY(r.opt.itCnt > 3);
+        QVERIFY2(Val(r.view.crnStep) < 0.05 && Val(r.view.pavStep) < 0.05, qPrintable(r.view.crnStep));
+        QVERIFY(std::abs(r.opt.itCrn - 37.3f) < 0.1f);
     }
 
     // Rising towards 43, the pavilion's maximum: the probe on 43 counts,
@@ -235,6 +274,17 @@ private slots:
             QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
             QVERIFY(!r.opt.success);
         }
+        {   // both free angles run into their maximum in the first sweep
+            Rig r;
+            r.job.maxPav = 41;
+            r.job.fixCrn = false;
+            r.job.maxCrn = 31;
+            r.eval.f = [](float p, float c) { return p + c; };
+            r.go();
+            QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
+            QVERIFY(!r.opt.success);
+            QCOMPARE(r.opt.itCnt, int16_t(1));
+        }
         {   // once = 1: one evaluation, nothing handed back
             Rig r;
             r.job.once = 1;
@@ -282,21 +332,26 @@ private slots:
         }
     }
 
-    // Abort in the middle of a sweep: the run stops without a word and
-    // hands nothing back.
-    void abortDuringASweep()
+    // Abort, or a ray tracer time-out, in the middle of a sweep: the run
+    // stops without a word and hands nothing back. Abort brings the console
+    // forward, unless it was lost to the time-out.
+    void stoppedDuringASweep()
     {
-        Rig r;
-        r.eval.during = [&r](int n) {
-            if (n == 4)
-                r.opt.Abort();
-        };
-        r.go();
-        QCOMPARE(r.eval.calls.size(), std::size_t(4));
-        QVERIFY(r.messages.messages.isEmpty());
-        QVERIFY(!r.opt.success);
-        r.opt.Cancel();
-        QCOMPARE(r.job.theFinalMF, 0.0f);
+        for (const bool timeOut : {false, true}) {
+            Rig r;
+            r.eval.during = [&r, timeOut](int n) {
+                if (n == 4)
+                    timeOut ? void(r.shell.TimedOut = true) : r.opt.Abort();
+            };
+            r.go();
+            QCOMPARE(r.eval.calls.size(), std::size_t(4));
+            QVERIFY(r.messages.messages.isEmpty());
+            QVERIFY(!r.opt.success);
+            r.opt.Abort();
+            QCOMPARE(r.view.consoleCalls, timeOut ? 0 : 2);
+            r.opt.Cancel();
+            QCOMPARE(r.job.theFinalMF, 0.0f);
+        }
     }
 
     // A converged run that ends below its start: 5 % is "slightly", just

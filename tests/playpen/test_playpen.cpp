@@ -157,6 +157,11 @@ void TestPlayPen::plotScaleAndDegenerateTilts()
     QCOMPARE(pixelsOf(&plot, QColor(Qt::white)), 278 * 168);
     plot.plot(TiltCurves{{40, 50, 60}, {1, 2, 3}, true, 10, 50, 50});
     QVERIFY(pixelsOf(&plot, QColor(Qt::white)) > 0);
+
+    // The middle sample is drawn at half the tilt.
+    plot.plot(TiltCurves{{40, 70, 40}, {}, false, 10, 100, 0});
+    const QPoint half = tiltPlotScale(10, 100, 0).toPixel(5, 70, plot.size()).toPoint();
+    QCOMPARE(plot.grab().toImage().pixelColor(half), plot.palette().color(QPalette::ButtonText));
 }
 
 void TestPlayPen::colourImageBytes()
@@ -289,9 +294,19 @@ void TestPlayPen::tiltEvaluationDrawsOneCurveThenTwo()
     QVERIFY(pixelsOf(plot, ink) > 50);
     QCOMPARE(pixelsOf(plot, blue), 0);
 
+    // Cancel to Make BMP copies nothing beside the design.
+    onNextModal([](QWidget* d) { click(d, "CancelButton"); });
+    rig.click("btnSaveBMP");
+    QCOMPARE(QDir(rig.designs).entryList(QDir::Files), QStringList{"SRB.gem"});
+
     rig.click("btnMakeRef");
-    QCOMPARE(rig.text("txtRefAvg"), QString(" 50"));
-    QCOMPARE(rig.text("txtRefDir"), QString(" 1"));
+    QStringList ref;
+    for (const char* box : {"txtRefFile", "txtRefPav", "txtRefCrn", "txtRefRI", "txtRefDisp", "txtRefDir",
+                            "txtRefAng", "txtRefISO", "txtRefCOS", "txtRefAvg", "txtRefVar"})
+        ref << rig.text(box);
+    QCOMPARE(ref, (QStringList{"SRB.gem", " 41.5", " 28", " 1.54", " .044", " 1", " 10", " 40", " 30", " 50",
+                               " 6.666667"}));
+    QVERIFY(rig.messages.messages.isEmpty());
     rig.type("txtCurAng", "20"); // 40 at full tilt, 60 at half tilt
     rig.click("CalcButton");
     QVERIFY(pixelsOf(plot, blue) > 50);
@@ -317,7 +332,7 @@ void TestPlayPen::colourRaytraceUsesTheChosenColour()
     rig.standInImages();
     PlayPenWindow& w = rig.open();
     // Cancel changes nothing; OK takes Diamond and the colour.
-    rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(255, 128, 0); };
+    rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(200, 128, 0); };
     for (const char* button : {"CancelButton", "OKButton"}) {
         onNextModal([button](QWidget* d) {
             child<QListWidget>(d, "lstMatl")->setCurrentRow(4);
@@ -331,6 +346,7 @@ void TestPlayPen::colourRaytraceUsesTheChosenColour()
     QCOMPARE(rig.values.playMat, QString("Diamond"));
     QCOMPARE(rig.text("txtCurRI"), QString(" 2.418"));
     QCOMPARE(rig.text("txtCurDisp"), QString(" .044"));
+    QCOMPARE(rig.job.theRCol, int16_t(200));
     QCOMPARE(rig.job.theGCol, int16_t(128));
     QCOMPARE(rig.job.theBCol, int16_t(0));
     onNextModal([](QWidget* d) { // the next opening selects it
@@ -348,12 +364,12 @@ void TestPlayPen::colourRaytraceUsesTheChosenColour()
     const QByteArray bmp = rig.get("ZEPr.BMP");
     QCOMPARE(bmp.size(), 57654);
     QCOMPARE(bmp.left(54), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.RGBMap_Header.data()), 54));
-    // The top row is the last of the file: pixel 100 holds 200.
+    // The top row is the last of the file: raw pixel 100 holds 200.
     const int at = 54 + 3 * (119 * 120 + 100);
-    QCOMPARE(uint8_t(bmp[at + 2]), uint8_t(200));
+    QCOMPARE(uint8_t(bmp[at + 2]), uint8_t(156)); // Int(200 / 255 * 200)
     QCOMPARE(uint8_t(bmp[at + 1]), uint8_t(100));
     QCOMPARE(uint8_t(bmp[at]), uint8_t(0));
-    QCOMPARE(child<GemImage>(&w, "imgCurRan")->image().pixelColor(100, 0), QColor(200, 100, 0));
+    QCOMPARE(child<GemImage>(&w, "imgCurRan")->image().pixelColor(100, 0), QColor(156, 100, 0));
 }
 
 // A box the ray tracer could not use is named before anything is sent; a
