@@ -7,6 +7,7 @@
 
 #include <QtTest>
 #include <cmath>
+#include <tuple>
 #include <limits>
 
 using namespace zep;
@@ -15,154 +16,137 @@ using zep::test::errorOf;
 class TestCommon : public QObject {
     Q_OBJECT
 private slots:
-    void numText();
-    void format();
-    void lenientReading();
-    void strictReading();
-    void integerConversion();
-    void standardErrorMessage();
-    void keyValueReadingIsTolerant();
-    void keyValueConversions();
-    void keyValueRefusesUnstorableStrings();
+    void numText()
+    {
+        const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+        const struct {
+            double x;
+            const char* text;
+        } cases[] = {
+            {0.5, " .5"}, {40.5, " 40.5"}, {3, " 3"}, {-2.5, "-2.5"}, {0, " 0"}, {-0.0, " 0"},
+            {double(0.1f), " .1"},               // a single shows its own shortest digits
+            {0.00001, " 1E-05"}, {0.0001, " .0001"}, {-1.5e-7, "-1.5E-07"}, {1.5e300, " 1.5E+300"},
+            {1234567, " 1234567"}, {12345678, " 1.234568E+07"}, {9999999.5, " 1E+07"},
+            {3.14159265, " 3.141593"}, {nan, " NaN"}, {inf, " Inf"}, {-inf, "-Inf"},
+        };
+        for (const auto& c : cases) {
+            const QString text = QString::fromLatin1(c.text);
+            QCOMPARE(NumText(c.x), text);
+            QCOMPARE(NumTextBare(c.x), text.startsWith(u' ') ? text.mid(1) : text);
+        }
+        // A double-precision result keeps 15 digits and its exponent form starts later.
+        QCOMPARE(NumTextDouble(1.25 * double(61.84f)), QStringLiteral(" 77.3000001907349"));
+        QCOMPARE(NumTextDouble(2e15), QStringLiteral(" 2E+15"));
+        // A box's editable text has its 0 before the point and no blank.
+        QCOMPARE(DecimalText(0.5), QStringLiteral("0.5"));
+        QCOMPARE(DecimalText(-0.25), QStringLiteral("-0.25"));
+    }
+
+    void format()
+    {
+        const struct {
+            double x;
+            bool single;
+            const char16_t* pattern;
+            const char* text;
+        } cases[] = {
+            {0.5, true, u"#.000", ".500"}, {-5, true, u"##.000", "-5.000"}, {1.54, true, u"#.0000", "1.5400"},
+            {5.5, true, u"##.00", "5.50"}, {0, true, u"#.000", ".000"}, {3.5355339, true, u"##.000", "3.536"},
+            {2.0005, true, u"#.000", "2.001"}, {-2.0005, true, u"#.000", "-2.001"}, // halves away from zero
+            {0.125, false, u"#.00", ".13"}, {9.9996, false, u"#.000", "10.000"},
+            {-0.0001, false, u"#.000", ".000"}, {123456789, false, u"#.00", "123456789.00"},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(c.single ? Format(float(c.x), c.pattern) : Format(c.x, c.pattern), QString::fromLatin1(c.text));
+    }
+
+    void lenientReading()
+    {
+        const struct {
+            const char* text;
+            double value;
+        } cases[] = {
+            {"0.1abc", 0.1}, {"abc", 0}, {" 1 2.5 ", 12.5}, {"-7abc", -7}, {"1.5E-3x", 0.0015},
+            {"2D2", 200}, {"3e", 3}, {"12,5", 12}, {".", 0},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(Val(QString::fromLatin1(c.text)), c.value);
+    }
+
+    void strictReading()
+    {
+        QCOMPARE(StrictNumber(u" 15 "), 15.0);
+        QCOMPARE(StrictNumber(u"-.5"), -0.5);
+        for (const char* bad : {"abc", "", "  ", "1.5.2", "12abc", "1 2", "--1", "0x10"})
+            QCOMPARE(errorOf([&] { StrictNumber(QString::fromLatin1(bad)); }), int(err::TypeMismatch));
+        QCOMPARE(errorOf([] { StrictNumber(u"1e400"); }), int(err::Overflow));
+        QCOMPARE(errorOf([] { ToSingle(1e39); }), int(err::Overflow));
+    }
+
+    void integerConversion()
+    {
+        QCOMPARE(ToInteger(2.5), int16_t(2));
+        QCOMPARE(ToInteger(3.5), int16_t(4));
+        QCOMPARE(ToInteger(-2.5), int16_t(-2));
+        QCOMPARE(ToInteger(32767.4), int16_t(32767));
+        QCOMPARE(ToInteger(-32768.5), int16_t(-32768));
+        for (double bad : {32767.5, -32769.0, 1e10, std::numeric_limits<double>::quiet_NaN()})
+            QCOMPARE(errorOf([&] { ToInteger(bad); }), int(err::Overflow));
+        QCOMPARE(Int(-2.5), -3.0);
+        QCOMPARE(Int(2.9), 2.0);
+    }
+
+    void standardErrorMessage()
+    {
+        // An error with a message of its own shows that message.
+        RecordingSink sink;
+        sink.report(ZepError(5, QStringLiteral("Not a mask")), QStringLiteral("Form_Load"));
+        sink.report(ZepError(62), QStringLiteral("GetPrefs"));
+        QCOMPARE(sink.messages, (QStringList{QStringLiteral("Not a mask"),
+                                             QStringLiteral("Error  62 (Input past end of file) in GetPrefs routine")}));
+        QCOMPARE(sink.titles.first(), QStringLiteral("ZEP"));
+    }
+
+    void keyValueReadingIsTolerant()
+    {
+        // LF-only lines, blanks around unquoted fields, a blank line, text after a
+        // closing quote, an empty value, a word and a string left open.
+        KvReader r(QByteArray("\"a\" , 1.5 \n\n\"b\",\"x, y\"junk\r\n c ,#TRUE#\r\n\"d\",\r\n\"e\",word\r\n\"f\",\"open"));
+        using K = KvValue::Kind;
+        const std::tuple<const char*, K, const char*> pairs[] = {{"a", K::Number, "1.5"}, {"b", K::String, "x, y"},
+                                                               {"c", K::Bool, "True"}, {"d", K::Empty, ""},
+                                                               {"e", K::String, "word"}, {"f", K::String, "open"}};
+        for (const auto& [key, kind, text] : pairs) {
+            const KvPair p = r.next();
+            QCOMPARE(p.keyText(), QString::fromLatin1(key));
+            QCOMPARE(p.value.kind, kind);
+            QCOMPARE(p.value.toText(), QString::fromLatin1(text));
+        }
+        QVERIFY(r.atEnd());
+        QCOMPARE(errorOf([&] { r.next(); }), int(err::PastEndOfFile));
+    }
+
+    void keyValueConversions()
+    {
+        QVERIFY(!KvValue::num(0).toBool());
+        QVERIFY(KvValue::num(2).toBool());
+        QVERIFY(KvValue::str(QStringLiteral("True")).toBool());
+        QVERIFY(!KvValue::str(QStringLiteral("false")).toBool());
+        QCOMPARE(errorOf([] { KvValue::str(QStringLiteral("maybe")).toBool(); }), int(err::TypeMismatch));
+        QCOMPARE(KvValue::boolean(true).toSingle(), -1.0f);
+    }
+
+    void keyValueRefusesUnstorableStrings()
+    {
+        QVERIFY(kvStorable(QStringLiteral("C:\\gems\\my mask.bmp, v2")));
+        for (const QString& bad : {QStringLiteral("a\"b"), QStringLiteral("a\nb"), QStringLiteral("a\rb")}) {
+            QVERIFY(!kvStorable(bad));
+            KvWriter w;
+            QVERIFY_THROWS_EXCEPTION(ZepError, w.string(QStringLiteral("k"), bad));
+            QVERIFY(w.bytes().isEmpty());
+        }
+    }
 };
-
-void TestCommon::numText()
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const struct {
-        double x;
-        const char* text;
-    } cases[] = {
-        {0.5, " .5"}, {40.5, " 40.5"}, {3, " 3"}, {-2.5, "-2.5"}, {0, " 0"}, {-0.0, " 0"},
-        {double(0.1f), " .1"},               // a single shows its own shortest digits
-        {0.00001, " 1E-05"}, {0.0001, " .0001"}, {-1.5e-7, "-1.5E-07"}, {1.5e300, " 1.5E+300"},
-        {1234567, " 1234567"}, {12345678, " 1.234568E+07"}, {9999999.5, " 1E+07"},
-        {3.14159265, " 3.141593"}, {nan, " NaN"}, {inf, " Inf"}, {-inf, "-Inf"},
-    };
-    for (const auto& c : cases) {
-        const QString text = QString::fromLatin1(c.text);
-        QCOMPARE(NumText(c.x), text);
-        QCOMPARE(NumTextBare(c.x), text.startsWith(u' ') ? text.mid(1) : text);
-    }
-    // A double-precision result keeps 15 digits and its exponent form starts later.
-    QCOMPARE(NumTextDouble(1.25 * double(61.84f)), QStringLiteral(" 77.3000001907349"));
-    QCOMPARE(NumTextDouble(2e15), QStringLiteral(" 2E+15"));
-    // A box's editable text has its 0 before the point and no blank.
-    QCOMPARE(DecimalText(0.5), QStringLiteral("0.5"));
-    QCOMPARE(DecimalText(-0.25), QStringLiteral("-0.25"));
-}
-
-void TestCommon::format()
-{
-    const struct {
-        double x;
-        bool single;
-        const char16_t* pattern;
-        const char* text;
-    } cases[] = {
-        {0.5, true, u"#.000", ".500"}, {-5, true, u"##.000", "-5.000"}, {1.54, true, u"#.0000", "1.5400"},
-        {5.5, true, u"##.00", "5.50"}, {0, true, u"#.000", ".000"}, {3.5355339, true, u"##.000", "3.536"},
-        {2.0005, true, u"#.000", "2.001"}, {-2.0005, true, u"#.000", "-2.001"}, // halves away from zero
-        {0.125, false, u"#.00", ".13"}, {9.9996, false, u"#.000", "10.000"},
-        {-0.0001, false, u"#.000", ".000"}, {123456789, false, u"#.00", "123456789.00"},
-    };
-    for (const auto& c : cases)
-        QCOMPARE(c.single ? Format(float(c.x), c.pattern) : Format(c.x, c.pattern), QString::fromLatin1(c.text));
-}
-
-void TestCommon::lenientReading()
-{
-    const struct {
-        const char* text;
-        double value;
-    } cases[] = {
-        {"0.1abc", 0.1}, {"abc", 0}, {" 1 2.5 ", 12.5}, {"-7abc", -7}, {"1.5E-3x", 0.0015},
-        {"2D2", 200}, {"3e", 3}, {"12,5", 12}, {".", 0},
-    };
-    for (const auto& c : cases)
-        QCOMPARE(Val(QString::fromLatin1(c.text)), c.value);
-}
-
-void TestCommon::strictReading()
-{
-    QCOMPARE(StrictNumber(u" 15 "), 15.0);
-    QCOMPARE(StrictNumber(u"-.5"), -0.5);
-    for (const char* bad : {"abc", "", "  ", "1.5.2", "12abc", "1 2", "--1", "0x10"})
-        QCOMPARE(errorOf([&] { StrictNumber(QString::fromLatin1(bad)); }), int(err::TypeMismatch));
-    QCOMPARE(errorOf([] { StrictNumber(u"1e400"); }), int(err::Overflow));
-    QCOMPARE(errorOf([] { ToSingle(1e39); }), int(err::Overflow));
-}
-
-void TestCommon::integerConversion()
-{
-    QCOMPARE(ToInteger(2.5), int16_t(2));
-    QCOMPARE(ToInteger(3.5), int16_t(4));
-    QCOMPARE(ToInteger(-2.5), int16_t(-2));
-    QCOMPARE(ToInteger(32767.4), int16_t(32767));
-    QCOMPARE(ToInteger(-32768.5), int16_t(-32768));
-    for (double bad : {32767.5, -32769.0, 1e10, std::numeric_limits<double>::quiet_NaN()})
-        QCOMPARE(errorOf([&] { ToInteger(bad); }), int(err::Overflow));
-    QCOMPARE(Int(-2.5), -3.0);
-    QCOMPARE(Int(2.9), 2.0);
-}
-
-void TestCommon::standardErrorMessage()
-{
-    // An error with a message of its own shows that message.
-    RecordingSink sink;
-    sink.report(ZepError(5, QStringLiteral("Not a mask")), QStringLiteral("Form_Load"));
-    sink.report(ZepError(62), QStringLiteral("GetPrefs"));
-    QCOMPARE(sink.messages, (QStringList{QStringLiteral("Not a mask"),
-                                         QStringLiteral("Error  62 (Input past end of file) in GetPrefs routine")}));
-    QCOMPARE(sink.titles.first(), QStringLiteral("ZEP"));
-}
-
-void TestCommon::keyValueReadingIsTolerant()
-{
-    // LF-only lines, blanks around unquoted fields, a blank line, text after a
-    // closing quote, an empty value, a word and a string left open.
-    KvReader r(QByteArray("\"a\" , 1.5 \n\n\"b\",\"x, y\"junk\r\n c ,#TRUE#\r\n\"d\",\r\n\"e\",word\r\n\"f\",\"open"));
-    KvPair p = r.next();
-    QCOMPARE(p.keyText(), QStringLiteral("a"));
-    QCOMPARE(p.value.kind, KvValue::Kind::Number);
-    QCOMPARE(p.value.toSingle(), 1.5f);
-    p = r.next();
-    QCOMPARE(p.keyText(), QStringLiteral("b"));
-    QCOMPARE(p.value.toText(), QStringLiteral("x, y"));
-    p = r.next();
-    QCOMPARE(p.keyText(), QStringLiteral("c"));
-    QVERIFY(p.value.toBool());
-    p = r.next();
-    QCOMPARE(p.keyText(), QStringLiteral("d"));
-    QCOMPARE(p.value.kind, KvValue::Kind::Empty);
-    p = r.next();
-    QCOMPARE(p.value.kind, KvValue::Kind::String);
-    QCOMPARE(p.value.toText(), QStringLiteral("word"));
-    QCOMPARE(r.next().value.toText(), QStringLiteral("open"));
-    QVERIFY(r.atEnd());
-    QCOMPARE(errorOf([&] { r.next(); }), int(err::PastEndOfFile));
-}
-
-void TestCommon::keyValueConversions()
-{
-    QVERIFY(!KvValue::num(0).toBool());
-    QVERIFY(KvValue::num(2).toBool());
-    QVERIFY(KvValue::str(QStringLiteral("True")).toBool());
-    QVERIFY(!KvValue::str(QStringLiteral("false")).toBool());
-    QCOMPARE(errorOf([] { KvValue::str(QStringLiteral("maybe")).toBool(); }), int(err::TypeMismatch));
-    QCOMPARE(KvValue::boolean(true).toSingle(), -1.0f);
-}
-
-void TestCommon::keyValueRefusesUnstorableStrings()
-{
-    QVERIFY(kvStorable(QStringLiteral("C:\\gems\\my mask.bmp, v2")));
-    for (const QString& bad : {QStringLiteral("a\"b"), QStringLiteral("a\nb"), QStringLiteral("a\rb")}) {
-        QVERIFY(!kvStorable(bad));
-        KvWriter w;
-        QVERIFY_THROWS_EXCEPTION(ZepError, w.string(QStringLiteral("k"), bad));
-        QVERIFY(w.bytes().isEmpty());
-    }
-}
 
 QTEST_GUILESS_MAIN(TestCommon)
 #include "test_numtext.moc"

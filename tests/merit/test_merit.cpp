@@ -78,260 +78,248 @@ void setTilt(OptimizationTargets& t, int nTang, const QList<int>& directions, fl
 class TestMerit : public QObject {
     Q_OBJECT
 private slots:
-    void maskedDifferenceCountsBackground();
-
-    void randomRaytraceAndIllumination();
-    void tiltRaytraces();
-    void tiltStepThatCannotGoOn();
-    void sparkleOfIdenticalImagesIsItsWeight();
-    void fireMeasuresTheIndexPair();
-    void captionsAndAZeroDispersion();
-    void noAllowedPixelEndsTheEvaluation();
-};
-
-// With a mask, a 255 in the first image counts like any other value. (The
-// pass without a mask, and the picture it leaves, are checked with fire.)
-void TestMerit::maskedDifferenceCountsBackground()
-{
-    ImageStore s;
-    invidx(s);
-    Pixels first, second, mask{};
-    first.fill(80);
-    second.fill(80);
-    mask[5] = 1;
-    first[5] = 255;
-    const Difference d = differencePass(first, second, true, mask, s.FlipIndex);
-    QCOMPARE(d.count, int16_t(1));
-    QCOMPARE(d.sum, 175.0f);
-}
-
-void TestMerit::randomRaytraceAndIllumination()
-{
-    Evaluation e;
-    // All components off: one random raytrace and a merit function of 0.
-    e.run();
-    QCOMPARE(e.rig.calls(), QStringList{"-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"});
-    QCOMPARE(e.merit.MFTotal, 0.0f);
-    QCOMPARE(e.merit.ISOBright, 40.0f);
-    QCOMPARE(e.merit.COSBright, 45.0f);
-    QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
-
-    // COS above ISO: a negative illumination component.
-    e.targets.doIll = true;
-    e.targets.wtILL = 1;
-    e.targets.wtISO = 0.5f;
-    e.run();
-    QCOMPARE(e.merit.MFIll, -5.0f);
-    QCOMPARE(e.merit.MFISO, 0.0f);
-    QCOMPARE(e.merit.MFTotal, -5.0f);
-    e.targets.doISO = true;
-    e.run();
-    QCOMPARE(e.merit.MFISO, 20.0f);
-    QCOMPARE(e.merit.MFTotal, 15.0f);
-    QCOMPARE(e.rig.calls().size(), 3);
-    QVERIFY(e.rig.messages.messages.isEmpty());
-
-    // Aborted before the call: no raytrace, the components come from the
-    // unchanged brightness values.
-    e.rig.AbortFlag = true;
-    e.merit.ISOBright = 60;
-    e.run();
-    QCOMPARE(e.rig.calls().size(), 3);
-    QCOMPARE(e.merit.MFIll, 15.0f);
-    QCOMPARE(e.merit.MFTotal, 45.0f);
-}
-
-void TestMerit::tiltRaytraces()
-{
-    QStringList all{""};
-    for (const char* t : {"-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
-                          "-y 5.000", "-y 10.000", "-x -3.536 -y 3.536", "-x -7.071 -y 7.071",
-                          "-x -5.000", "-x -10.000", "-x -3.536 -y -3.536", "-x -7.071 -y -7.071",
-                          "-y -5.000", "-y -10.000", "-x 3.536 -y -3.536", "-x 7.071 -y -7.071"})
-        all << t;
-    // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
-    const struct {
-        int nTang;
-        QList<int> directions;
-        float dBZMF;
-        QStringList tilts;
-        float MFTilt;
-    } cases[] = {
-        {1, {1, 3}, 10, {""}, 2},
-        {2, {5}, 10, {"", "-x -10.000"}, 1},
-        {2, {5}, 5, {"", "-x -10.000"}, 0}, // a spread equal to dBZMF
-        {2, {5}, 4, {"", "-x -10.000"}, 0}, // and above it
-        {3, {2}, 10, {"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}, 1.1111112f}, // 40, 50, 50: spread 4.444
-        {3, {1, 2, 3, 4, 5, 6, 7, 8}, 10, all, 1.1111112f}, // 8 samples of 40 and 16 of 50
-    };
-    for (const auto& c : cases) {
-        Evaluation e;
-        setTilt(e.targets, c.nTang, c.directions, c.dBZMF);
-        e.run();
-        QVERIFY2(e.rig.messages.messages.isEmpty(), qPrintable(e.rig.messages.messages.join('|')));
-        QCOMPARE(e.tilts(), c.tilts);
-        QCOMPARE(e.merit.MFTilt, c.MFTilt);
-        QCOMPARE(e.merit.MFTotal, c.MFTilt);
-        if (c.tilts.size() > 1)
-            QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
+    // With a mask, a 255 in the first image counts like any other value. (The
+    // pass without a mask, and the picture it leaves, are checked with fire.)
+    void maskedDifferenceCountsBackground()
+    {
+        ImageStore s;
+        invidx(s);
+        Pixels first, second, mask{};
+        first.fill(80);
+        second.fill(80);
+        mask[5] = 1;
+        first[5] = 255;
+        const Difference d = differencePass(first, second, true, mask, s.FlipIndex);
+        QCOMPARE(d.count, int16_t(1));
+        QCOMPARE(d.sum, 175.0f);
     }
-}
 
-void TestMerit::tiltStepThatCannotGoOn()
-{
-    const QString subscript = "Error  9 (Subscript out of range) in evalMF routine";
-    const struct {
-        int nTang;
-        QList<int> directions;
-        float dBZMF;
-        int raytraces;
-        QString message;
-    } cases[] = {
-        {3, {}, 10, 1, "Please specify at least one direction and angle in Tilt Panel of Optimization Targets"},
-        {4, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 6 * 3, subscript}, // the 25th sample is untilted: no raytrace
-        {5, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 4 * 4 + 4, subscript}, // it is tilted: raytraced, then no place
-        {2, {1, 2, 3, 4, 5, 6, 7, 8}, 0, 1 + 8, "Error  11 (Division by zero) in evalMF routine"},
-    };
-    for (const auto& c : cases) {
+    void randomRaytraceAndIllumination()
+    {
         Evaluation e;
+        // All components off: one random raytrace and a merit function of 0.
+        e.run();
+        QCOMPARE(e.rig.calls(), QStringList{"-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"});
+        QCOMPARE(e.merit.MFTotal, 0.0f);
+        QCOMPARE(e.merit.ISOBright, 40.0f);
+        QCOMPARE(e.merit.COSBright, 45.0f);
+        QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
+
+        // COS above ISO: a negative illumination component.
+        e.targets.doIll = true;
+        e.targets.wtILL = 1;
+        e.targets.wtISO = 0.5f;
+        e.run();
+        QCOMPARE(e.merit.MFIll, -5.0f);
+        QCOMPARE(e.merit.MFISO, 0.0f);
+        QCOMPARE(e.merit.MFTotal, -5.0f);
+        e.targets.doISO = true;
+        e.run();
+        QCOMPARE(e.merit.MFISO, 20.0f);
+        QCOMPARE(e.merit.MFTotal, 15.0f);
+        QCOMPARE(e.rig.calls().size(), 3);
+        QVERIFY(e.rig.messages.messages.isEmpty());
+
+        // Aborted before the call: no raytrace, the components come from the
+        // unchanged brightness values.
+        e.rig.AbortFlag = true;
+        e.merit.ISOBright = 60;
+        e.run();
+        QCOMPARE(e.rig.calls().size(), 3);
+        QCOMPARE(e.merit.MFIll, 15.0f);
+        QCOMPARE(e.merit.MFTotal, 45.0f);
+    }
+
+    void tiltRaytraces()
+    {
+        QStringList all{""};
+        for (const char* t : {"-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
+                              "-y 5.000", "-y 10.000", "-x -3.536 -y 3.536", "-x -7.071 -y 7.071",
+                              "-x -5.000", "-x -10.000", "-x -3.536 -y -3.536", "-x -7.071 -y -7.071",
+                              "-y -5.000", "-y -10.000", "-x 3.536 -y -3.536", "-x 7.071 -y -7.071"})
+            all << t;
+        // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
+        const struct {
+            int nTang;
+            QList<int> directions;
+            float dBZMF;
+            QStringList tilts;
+            float MFTilt;
+        } cases[] = {
+            {1, {1, 3}, 10, {""}, 2},
+            {2, {5}, 10, {"", "-x -10.000"}, 1},
+            {2, {5}, 5, {"", "-x -10.000"}, 0}, // a spread equal to dBZMF
+            {2, {5}, 4, {"", "-x -10.000"}, 0}, // and above it
+            {3, {2}, 10, {"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}, 1.1111112f}, // 40, 50, 50: spread 4.444
+            {3, {1, 2, 3, 4, 5, 6, 7, 8}, 10, all, 1.1111112f}, // 8 samples of 40 and 16 of 50
+        };
+        for (const auto& c : cases) {
+            Evaluation e;
+            setTilt(e.targets, c.nTang, c.directions, c.dBZMF);
+            e.run();
+            QVERIFY2(e.rig.messages.messages.isEmpty(), qPrintable(e.rig.messages.messages.join('|')));
+            QCOMPARE(e.tilts(), c.tilts);
+            QCOMPARE(e.merit.MFTilt, c.MFTilt);
+            QCOMPARE(e.merit.MFTotal, c.MFTilt);
+            if (c.tilts.size() > 1)
+                QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
+        }
+    }
+
+    void tiltStepThatCannotGoOn()
+    {
+        const QString subscript = "Error  9 (Subscript out of range) in evalMF routine";
+        const struct {
+            int nTang;
+            QList<int> directions;
+            float dBZMF;
+            int raytraces;
+            QString message;
+        } cases[] = {
+            {3, {}, 10, 1, "Please specify at least one direction and angle in Tilt Panel of Optimization Targets"},
+            {4, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 6 * 3, subscript}, // the 25th sample is untilted: no raytrace
+            {5, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 4 * 4 + 4, subscript}, // it is tilted: raytraced, then no place
+            {2, {1, 2, 3, 4, 5, 6, 7, 8}, 0, 1 + 8, "Error  11 (Division by zero) in evalMF routine"},
+        };
+        for (const auto& c : cases) {
+            Evaluation e;
+            OptimizationTargets& t = e.targets;
+            t.doISO = t.doSparkle = t.doFire = true;
+            t.wtISO = 1;
+            setTilt(t, c.nTang, c.directions, c.dBZMF);
+            e.merit.MFTilt = 7;
+            e.merit.MFSparkle = 8;
+            e.run();
+            QCOMPARE(int(e.rig.calls().size()), c.raytraces);
+            QCOMPARE(e.rig.messages.messages, QStringList{c.message});
+            QVERIFY(e.rig.AbortFlag);
+            QCOMPARE(e.merit.MFISO, 40.0f);    // computed before the tilt step
+            QCOMPARE(e.merit.MFTilt, 0.0f);
+            QCOMPARE(e.merit.MFSparkle, 8.0f); // not reached
+            QCOMPARE(e.merit.MFTotal, 99.0f);
+        }
+    }
+
+    void sparkleOfIdenticalImagesIsItsWeight()
+    {
+        Evaluation e;
+        // The gem in the middle, background (255) around it.
+        e.rig.put("R.src", rawImage([](int i) { return uint8_t(i % 120 < 60 ? 255 : 30); }));
         OptimizationTargets& t = e.targets;
-        t.doISO = t.doSparkle = t.doFire = true;
-        t.wtISO = 1;
-        setTilt(t, c.nTang, c.directions, c.dBZMF);
-        e.merit.MFTilt = 7;
-        e.merit.MFSparkle = 8;
+        t.doSparkle = true;
+        t.wtSparkle = 3;
+        t.SpDir1 = 1;
+        t.SpDir2 = 3;
+        t.SpAng1 = t.SpAng2 = 2;
         e.run();
-        QCOMPARE(int(e.rig.calls().size()), c.raytraces);
-        QCOMPARE(e.rig.messages.messages, QStringList{c.message});
-        QVERIFY(e.rig.AbortFlag);
-        QCOMPARE(e.merit.MFISO, 40.0f);    // computed before the tilt step
-        QCOMPARE(e.merit.MFTilt, 0.0f);
-        QCOMPARE(e.merit.MFSparkle, 8.0f); // not reached
-        QCOMPARE(e.merit.MFTotal, 99.0f);
+        QVERIFY(e.rig.messages.messages.isEmpty());
+        QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000"}));
+        QCOMPARE(e.merit.MFSparkle, 3.0f);
+        QCOMPARE(e.merit.MFTotal, 3.0f);
+
+        // The difference image ("ZEP.BMP") shows the pixels left out in blue.
+        const QImage shown = e.rig.optimizerPanel->imgCurGem()->pixmap().toImage();
+        QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 255));
+        QCOMPARE(shown.pixelColor(121, 1), QColor(1, 1, 1));
+
+        // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
+        setTilt(t, 3, {2}, 5);
+        t.SpDir1 = 0;
+        t.SpDir2 = 9;
+        e.run();
+        QCOMPARE(e.tilts().mid(3), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
+                                                 "-x 7.071 -y 7.071", "-x 7.071 -y 7.071"}));
+        // Before any tilted raytrace of the evaluation, the tilt is 0.
+        t.doTilt = false;
+        t.SpDir2 = 3;
+        e.run();
+        QCOMPARE(e.tilts().mid(8), (QStringList{"", "", "-y 2.000"}));
     }
-}
 
-void TestMerit::sparkleOfIdenticalImagesIsItsWeight()
-{
-    Evaluation e;
-    // The gem in the middle, background (255) around it.
-    e.rig.put("R.src", rawImage([](int i) { return uint8_t(i % 120 < 60 ? 255 : 30); }));
-    OptimizationTargets& t = e.targets;
-    t.doSparkle = true;
-    t.wtSparkle = 3;
-    t.SpDir1 = 1;
-    t.SpDir2 = 3;
-    t.SpAng1 = t.SpAng2 = 2;
-    e.run();
-    QVERIFY(e.rig.messages.messages.isEmpty());
-    QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000"}));
-    QCOMPARE(e.merit.MFSparkle, 3.0f);
-    QCOMPARE(e.merit.MFTotal, 3.0f);
+    void captionsAndAZeroDispersion()
+    {
+        // Each raytrace and difference image gets its caption; with a dispersion
+        // of 0 the two fire images are alike and fire gives its weight.
+        Evaluation e;
+        QStringList captions;
+        connect(e.rig.optimizerPanel->txtCGPicLbl(), &QLineEdit::textChanged, this, [&](const QString& c) { captions << c; });
+        OptimizationTargets& t = e.targets;
+        t.doSparkle = t.doFire = true;
+        t.SpDir1 = 1;
+        t.SpDir2 = 3;
+        t.SpAng1 = t.SpAng2 = 2;
+        t.wtFire = 2;
+        e.run();
+        QVERIFY(e.rig.messages.messages.isEmpty());
+        QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
+                                        "Fire 2 Raytrace", "Fire Difference"}));
+        QCOMPARE(e.merit.MFFire, 2.0f);
+        QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
+    }
 
-    // The difference image ("ZEP.BMP") shows the pixels left out in blue.
-    CurrentGemPanel* p = e.rig.optimizerPanel;
-    QCOMPARE(p->txtCGPicLbl()->text(), QString("Sparkle Difference"));
-    const QImage shown = p->imgCurGem()->pixmap().toImage();
-    QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 255));
-    QCOMPARE(shown.pixelColor(121, 1), QColor(1, 1, 1));
+    void fireMeasuresTheIndexPair()
+    {
+        Evaluation e;
+        // First image: 100 background pixels (255), the rest 100. Second: 0 on
+        // the background, 110 on the next 100 pixels, else equal.
+        e.rig.put("F1.src", rawImage([](int i) { return uint8_t(i < 100 ? 255 : 100); }));
+        e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i < 100 ? 0 : i < 200 ? 110 : 100); }));
+        e.rig.job.theDisp = 0.02f;
+        OptimizationTargets& t = e.targets;
+        t.doFire = true;
+        t.wtFire = 2;
+        t.doISO = true;
+        t.wtISO = 0.25f;
+        e.run("MFM");
+        QVERIFY(e.rig.messages.messages.isEmpty());
+        const QStringList calls = e.rig.calls();
+        QCOMPARE(calls.size(), 3);
+        QVERIFY(calls[1].endsWith("-g -i 1.5300 B R N N"));
+        QVERIFY(calls[2].endsWith("-g -i 1.5500 B R N N"));
+        // 14300 pixels: 100 differ by 10, the others count 1.
+        QCOMPARE(e.merit.MFFire, 2.1258741f);
+        QCOMPARE(e.merit.MFTotal, 12.125874f);
+        QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Fire Difference"));
+        QCOMPARE(e.rig.mapperPanel->txtCGRI()->text(), QString(" 1.55"));
 
-    // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
-    setTilt(t, 3, {2}, 5);
-    t.SpDir1 = 0;
-    t.SpDir2 = 9;
-    e.run();
-    QCOMPARE(e.tilts().mid(3), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
-                                             "-x 7.071 -y 7.071", "-x 7.071 -y 7.071"}));
-    // Before any tilted raytrace of the evaluation, the tilt is 0.
-    t.doTilt = false;
-    t.SpDir2 = 3;
-    e.run();
-    QCOMPARE(e.tilts().mid(8), (QStringList{"", "", "-y 2.000"}));
-}
+        // With the mask: only the raw image's last row, which differs by 100.
+        e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i >= 14280 ? 0 : 100); }));
+        t.useFMsk = true;
+        e.rig.images.FireMask.fill(0);
+        std::fill(e.rig.images.FireMask.begin() + 14280, e.rig.images.FireMask.end(), uint8_t(7));
+        e.run();
+        QCOMPARE(e.merit.MFFire, 200.0f);
+        const QByteArray bmp = e.rig.get("ZEP.BMP");
+        QCOMPARE(bmp.mid(1078, 120), QByteArray(120, char(100)));   // the picture's bottom row
+        QCOMPARE(bmp.mid(1078 + 120), QByteArray(14280, char(0)));
+    }
 
-void TestMerit::captionsAndAZeroDispersion()
-{
-    // Each raytrace and difference image gets its caption; with a dispersion
-    // of 0 the two fire images are alike and fire gives its weight.
-    Evaluation e;
-    QStringList captions;
-    connect(e.rig.optimizerPanel->txtCGPicLbl(), &QLineEdit::textChanged, this, [&](const QString& c) { captions << c; });
-    OptimizationTargets& t = e.targets;
-    t.doSparkle = t.doFire = true;
-    t.SpDir1 = 1;
-    t.SpDir2 = 3;
-    t.SpAng1 = t.SpAng2 = 2;
-    t.wtFire = 2;
-    e.run();
-    QVERIFY(e.rig.messages.messages.isEmpty());
-    QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
-                                    "Fire 2 Raytrace", "Fire Difference"}));
-    QCOMPARE(e.merit.MFFire, 2.0f);
-    QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
-}
+    void noAllowedPixelEndsTheEvaluation()
+    {
+        Evaluation e;
+        e.rig.put("F1.src", rawImage([](int) { return uint8_t(255); }));
+        e.rig.put("F2.src", rawImage([](int) { return uint8_t(255); }));
+        e.rig.job.theDisp = 0.02f;
+        e.targets.doFire = true;
+        e.targets.wtFire = 1;
+        e.merit.MFFire = 5;
+        e.merit.MFISO = 5;
+        e.run();
+        QCOMPARE(e.rig.messages.messages, QStringList{"There are no allowed pixels in the Fire Mask! Aborting"});
+        QVERIFY(e.rig.AbortFlag);
+        QCOMPARE(e.merit.MFFire, 0.0f);
+        QCOMPARE(e.merit.MFISO, 0.0f);     // the steps before it ran
+        QCOMPARE(e.merit.MFTotal, 99.0f);
 
-void TestMerit::fireMeasuresTheIndexPair()
-{
-    Evaluation e;
-    // First image: 100 background pixels (255), the rest 100. Second: 0 on
-    // the background, 110 on the next 100 pixels, else equal.
-    e.rig.put("F1.src", rawImage([](int i) { return uint8_t(i < 100 ? 255 : 100); }));
-    e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i < 100 ? 0 : i < 200 ? 110 : 100); }));
-    e.rig.job.theDisp = 0.02f;
-    OptimizationTargets& t = e.targets;
-    t.doFire = true;
-    t.wtFire = 2;
-    t.doISO = true;
-    t.wtISO = 0.25f;
-    e.run("MFM");
-    QVERIFY(e.rig.messages.messages.isEmpty());
-    const QStringList calls = e.rig.calls();
-    QCOMPARE(calls.size(), 3);
-    QVERIFY(calls[1].endsWith("-g -i 1.5300 B R N N"));
-    QVERIFY(calls[2].endsWith("-g -i 1.5500 B R N N"));
-    // 14300 pixels: 100 differ by 10, the others count 1.
-    QCOMPARE(e.merit.MFFire, 2.1258741f);
-    QCOMPARE(e.merit.MFTotal, 12.125874f);
-    QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Fire Difference"));
-    QCOMPARE(e.rig.mapperPanel->txtCGRI()->text(), QString(" 1.55"));
-
-    // With the mask: only the raw image's last row, which differs by 100.
-    e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i >= 14280 ? 0 : 100); }));
-    t.useFMsk = true;
-    e.rig.images.FireMask.fill(0);
-    std::fill(e.rig.images.FireMask.begin() + 14280, e.rig.images.FireMask.end(), uint8_t(7));
-    e.run();
-    QCOMPARE(e.merit.MFFire, 200.0f);
-    const QByteArray bmp = e.rig.get("ZEP.BMP");
-    QCOMPARE(bmp.mid(1078, 120), QByteArray(120, char(100)));   // the picture's bottom row
-    QCOMPARE(bmp.mid(1078 + 120), QByteArray(14280, char(0)));
-}
-
-void TestMerit::noAllowedPixelEndsTheEvaluation()
-{
-    Evaluation e;
-    e.rig.put("F1.src", rawImage([](int) { return uint8_t(255); }));
-    e.rig.put("F2.src", rawImage([](int) { return uint8_t(255); }));
-    e.rig.job.theDisp = 0.02f;
-    e.targets.doFire = true;
-    e.targets.wtFire = 1;
-    e.merit.MFFire = 5;
-    e.merit.MFISO = 5;
-    e.run();
-    QCOMPARE(e.rig.messages.messages, QStringList{"There are no allowed pixels in the Fire Mask! Aborting"});
-    QVERIFY(e.rig.AbortFlag);
-    QCOMPARE(e.merit.MFFire, 0.0f);
-    QCOMPARE(e.merit.MFISO, 0.0f);     // the steps before it ran
-    QCOMPARE(e.merit.MFTotal, 99.0f);
-
-    // An empty sparkle mask: the sparkle message, and fire is not reached.
-    e.rig.AbortFlag = false;
-    e.targets.doSparkle = true;
-    e.targets.useSMsk = true;
-    e.run();
-    QCOMPARE(e.rig.messages.messages.last(), QString("There are no allowed pixels in the Sparkle Mask! Aborting"));
-    QCOMPARE(e.rig.calls().size(), 3 + 3);
-}
+        // An empty sparkle mask: the sparkle message, and fire is not reached.
+        e.rig.AbortFlag = false;
+        e.targets.doSparkle = true;
+        e.targets.useSMsk = true;
+        e.run();
+        QCOMPARE(e.rig.messages.messages.last(), QString("There are no allowed pixels in the Sparkle Mask! Aborting"));
+        QCOMPARE(e.rig.calls().size(), 3 + 3);
+    }
+};
 
 QTEST_MAIN(TestMerit)
 #include "test_merit.moc"

@@ -51,6 +51,7 @@ struct Env : SearchJob {
     FourNumExchange fn;
     // What the window's stand-in evaluations do.
     StandInMerit standIn{merit};
+    int consoleCalls = 0; // the console brought to the front
 
     OptimizerWindowEnv optimizer()
     {
@@ -65,7 +66,7 @@ struct Env : SearchJob {
                 s->during = standIn.during;
                 return s;
             },
-            {}};
+            [this] { ++consoleCalls; }};
     }
     // Opens the optimizer window, runs `act` in it, and closes it with
     // Cancel (after Abort where Cancel is off).
@@ -95,26 +96,33 @@ class TestOptimizeWindows : public QObject {
 private slots:
     // The three buttons in every state of the window (Go, Abort, Cancel):
     // however a run ends, Abort goes and Cancel comes; only a converged run
-    // hands its result back.
+    // hands its result back. Esc during a run is refused; Abort brings the
+    // console forward, unless the ray tracer's time-out took it.
     void buttonStates()
     {
         const Buttons opened{true, false, true}, running{false, true, false}, done{false, false, true};
+        const auto abortAt3 = [](int n) {
+            if (n == 3)
+                click(QApplication::activeModalWidget(), "AbortButton");
+        };
         const struct {
             const char* state;
             std::function<void(Env&)> setUp;
             Buttons atEnd;
             float startMF; // handed back
+            int console = 0;
         } rows[] = {
             {"converged", [](Env&) {}, done, 96},
             {"evaluated once", [](Env& e) { e.job.once = 1; }, done, 0},
-            {"stopped by Abort",
-             [](Env& e) {
-                 e.standIn.during = [](int n) {
-                     if (n == 3)
-                         click(QApplication::activeModalWidget(), "AbortButton");
+            {"stopped by Abort", [&](Env& e) { e.standIn.during = abortAt3; }, done, 0, 1},
+            {"timed out, then Abort",
+             [&](Env& e) {
+                 e.standIn.during = [&e, abortAt3](int n) {
+                     e.shell.TimedOut = n >= 3;
+                     abortAt3(n);
                  };
              },
-             done, 0},
+             done, 0, 0},
             {"refused: fire without an index",
              [](Env& e) {
                  e.job.useFileRI = true;
@@ -132,8 +140,14 @@ private slots:
             Env e;
             row.setUp(e);
             Buttons atOpen{}, inRun = running, atEnd{};
+            bool escRefused = true;
             e.standIn.during = [&, then = e.standIn.during](int n) {
-                inRun = buttons(QApplication::activeModalWidget());
+                QWidget* w = QApplication::activeModalWidget();
+                inRun = buttons(w);
+                if (n == 2) {
+                    QTest::keyClick(w, Qt::Key_Escape);
+                    escRefused = w->isVisible();
+                }
                 if (then)
                     then(n);
             };
@@ -142,8 +156,9 @@ private slots:
                 click(w, "GoButton");
                 atEnd = buttons(w);
             });
-            QVERIFY2(atOpen == opened && inRun == running && atEnd == row.atEnd, row.state);
+            QVERIFY2(atOpen == opened && inRun == running && atEnd == row.atEnd && escRefused, row.state);
             QCOMPARE(e.job.theStartMF, row.startMF);
+            QCOMPARE(e.consoleCalls, row.console);
         }
     }
 
@@ -268,6 +283,53 @@ private slots:
         QCOMPARE(e.messages.messages.size(), 1);
     }
 
+    // The boxes show the targets' numbers, and a "Custom" gem material its
+    // dispersion, which OK stores. A preset material the table lacks is
+    // refused by OK: the dialog stays and nothing is stored.
+    void targetsDialogNumbersAndMaterials()
+    {
+        Env e;
+        e.job.theMat = "Custom";
+        e.job.theDisp = 0.02f;
+        OptimizationTargets& t = e.targets;
+        t.TAngMax = 12.5f;
+        t.dBZMF = 3;
+        t.SpDir1 = 2;
+        t.SpAng1 = 1.5f;
+        t.SpDir2 = 7;
+        t.SpAng2 = 4;
+        QStringList shown;
+        onModal("frmTargetDLOG", [&](QWidget* w) {
+            for (const char* box : {"maxTilt", "dB_ZMF", "Dir1", "Ang1", "Dir2", "Ang2", "Disp"})
+                shown << text(w, box);
+            QVERIFY(child<QRadioButton>(w, "optCustom")->isChecked());
+            tick(w, "chkFire", true);
+            type(w, "Disp", "0.03");
+            click(w, "OKButton");
+        });
+        TargetsEnv env = e.targetsEnv();
+        showTargets(env);
+        QCOMPARE(shown, (QStringList{" 12.5", " 3", " 2", " 1.5", " 7", " 4", " .02"}));
+        QVERIFY(t.doFire && !t.firePreset);
+        QCOMPARE(t.fireMat, QString("Custom"));
+        QCOMPARE(t.fireDisp, 0.03f);
+        QCOMPARE(e.job.theDisp, 0.03f);
+
+        e.job.theMat = "Unobtainium";
+        t.doFire = false;
+        bool stayed = false;
+        onModal("frmTargetDLOG", [&](QWidget* w) {
+            tick(w, "chkFire", true);
+            click(w, "OKButton");
+            stayed = w->isVisible();
+            click(w, "CancelButton");
+        });
+        showTargets(env);
+        QVERIFY(stayed && !t.doFire);
+        QCOMPARE(e.messages.messages, QStringList{"Error  9 (Subscript out of range) in ExtractTargets routine"});
+        QCOMPARE(e.job.theDisp, 0.03f);
+    }
+
     // Evaluate MF takes the targets and leaves OK as the only way out.
     void evaluateMFDisablesCancel()
     {
@@ -289,12 +351,14 @@ private slots:
     }
 
     // Save Targets then Load Targets (after changes) brings back what was
-    // saved; a mask whose path cannot be stored is refused.
+    // saved; a mask whose path cannot be stored is refused, one that can is
+    // stored.
     void targetFilesAndMasks()
     {
         Env e;
         const QString dir = e.tmp.path();
         writeFileSafely(dir + "/bad\"mask.BMP", "x");
+        writeFileSafely(dir + "/m.BMP", "x");
         e.gf.GFDir = dir;
         onModal("frmTargetDLOG", [&](QWidget* w) {
             tick(w, "chkTilt", true);
@@ -321,6 +385,12 @@ private slots:
                 click(c, "OKButton");
             });
             click(w, "btnSelSMsk");
+            onModal("frmGenericFile", [](QWidget* c) {
+                pick(c, "fileList", "m.BMP");
+                click(c, "OKButton");
+            });
+            click(w, "btnSelFMsk");
+            QCOMPARE(text(w, "txtFMsk"), dir + "/m.BMP");
             click(w, "CancelButton");
         });
         TargetsEnv env = e.targetsEnv();
@@ -330,6 +400,7 @@ private slots:
         QCOMPARE(e.targets.wtTilt, 12.5f);
         QCOMPARE(e.targets.dBZMF, 5.0f);
         QVERIFY(e.targets.theSMsk.isEmpty());
+        QCOMPARE(e.targets.theFMsk, dir + "/m.BMP"); // Select stores it, even before OK
         QCOMPARE(e.messages.messages.size(), 1);
         QVERIFY(e.messages.messages[0].contains("may not contain double quotes"));
     }

@@ -4,6 +4,7 @@
 #include "SearchJob.h"
 
 #include "common/KeyValue.h"
+#include "common/NumText.h"
 #include "common/ZepError.h"
 #include "optimize/TargetFile.h"
 #include "support/Errors.h"
@@ -18,11 +19,16 @@ namespace {
 
 // Records what the run shows (the window tests check the buttons).
 struct Recorder : OptimizerView {
-    QString startMF, completed;
+    QString startMF, completed, pavStep, crnStep; // the steps last shown
     float top = 0;
+    int consoleCalls = 0;
     std::vector<std::pair<int, AngleMark>> marks;
 
-    void showPoint(const QString&, const QString&, const QString&, const QString&) override {}
+    void showPoint(const QString&, const QString&, const QString& p, const QString& c) override
+    {
+        pavStep = p;
+        crnStep = c;
+    }
     void showCurrentMF(const QString&) override {}
     void showStart(const QString&, const QString&, const QString& mf0) override { startMF = mf0; }
     void showSweep(const QString&) override {}
@@ -34,7 +40,7 @@ struct Recorder : OptimizerView {
     void enableAbort(bool) override {}
     void enableCancel(bool) override {}
     void beep() override {}
-    void bringConsoleToFront() override {}
+    void bringConsoleToFront() override { ++consoleCalls; }
     void letEventsRun() override {}
 };
 
@@ -83,28 +89,20 @@ class TestOptimizer : public QObject {
     }
 
 private slots:
-    // A smooth peak at 42: the first sweep probes 41, advances to 42 and 43,
-    // and the parabola puts the angle back at 42 with a step of 2/3.
+    // A smooth peak at 42 (the course of a search: below) is found; only the
+    // pavilion moves, and Cancel hands the result to the main window.
     void smoothPeakInsideTheRange()
     {
         Rig r;
         r.go();
-        const std::vector<float> all = r.pavs();
-        const std::vector<float> first(all.begin(), all.begin() + 6);
-        QCOMPARE(first, (std::vector<float>{40, 40, 41, 42, 43, 42}));
-        QVERIFY(r.opt.success);
-        QVERIFY(r.messages.messages.isEmpty());
+        QVERIFY(r.opt.success && r.messages.messages.isEmpty());
         QCOMPARE(r.opt.MF0, 96.0f);
         QVERIFY(std::abs(r.opt.itPav - 42) < 0.05f);
-        QCOMPARE(r.opt.itCrn, 30.0f);
         QCOMPARE(r.view.completed, QString("Optimization Completed Successfully"));
         QCOMPARE(r.view.marks.front(), std::make_pair(0, AngleMark::Searching));
         QCOMPARE(r.view.marks.back(), std::make_pair(0, AngleMark::None));
-        // Only the pavilion was searched: the crown never moved.
         for (const auto& c : r.eval.calls)
             QCOMPARE(c.second, 30.0f);
-
-        // Cancel hands the result to the main window.
         r.opt.Cancel();
         QCOMPARE(r.job.theFinalPav, r.opt.itPav);
         QCOMPARE(r.job.theFinalCrn, 30.0f);
@@ -126,6 +124,39 @@ private slots:
         QVERIFY(r.opt.success);
         QCOMPARE(r.opt.itCnt, int16_t(2));
         QCOMPARE(r.opt.itPav, 42.0f);
+    }
+
+    // Six advances from 40 to the peak at 46 make the next step 6 / 3 = 2:
+    // the second sweep probes 48.
+    void theStepFollowsTheAdvances()
+    {
+        Rig r;
+        r.job.maxPav = 60;
+        r.eval.f = [](float p, float) { return 100 - (p - 46) * (p - 46); };
+        r.go();
+        const std::vector<float> all = r.pavs();
+        QCOMPARE(std::vector<float>(all.begin(), all.begin() + 12),
+                 (std::vector<float>{40, 40, 41, 42, 43, 44, 45, 46, 47, 46, 46, 48}));
+        QVERIFY(r.opt.success);
+    }
+
+    // The pavilion starts on its peak and converges within three sweeps; the
+    // crown, far from its peak on an uneven slope, needs more. The run goes on
+    // until both steps are below the tolerance.
+    void bothAnglesConverge()
+    {
+        Rig r;
+        r.job.stPav = 42;
+        r.job.fixCrn = false;
+        r.prefs.ATol = 0.05f;
+        r.eval.f = [](float p, float c) {
+            return 100 - (p - 42) * (p - 42) - std::pow(std::abs(c - 37.3f), 1.5f);
+        };
+        r.go();
+        QVERIFY(r.opt.success);
+        QVERIFY(r.opt.itCnt > 3);
+        QVERIFY2(Val(r.view.crnStep) < 0.05 && Val(r.view.pavStep) < 0.05, qPrintable(r.view.crnStep));
+        QVERIFY(std::abs(r.opt.itCrn - 37.3f) < 0.1f);
     }
 
     // Rising towards 43, the pavilion's maximum: the probe on 43 counts,
@@ -235,6 +266,17 @@ private slots:
             QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
             QVERIFY(!r.opt.success);
         }
+        {   // both free angles run into their maximum in the first sweep
+            Rig r;
+            r.job.maxPav = 41;
+            r.job.fixCrn = false;
+            r.job.maxCrn = 31;
+            r.eval.f = [](float p, float c) { return p + c; };
+            r.go();
+            QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
+            QVERIFY(!r.opt.success);
+            QCOMPARE(r.opt.itCnt, int16_t(1));
+        }
         {   // once = 1: one evaluation, nothing handed back
             Rig r;
             r.job.once = 1;
@@ -282,21 +324,26 @@ private slots:
         }
     }
 
-    // Abort in the middle of a sweep: the run stops without a word and
-    // hands nothing back.
-    void abortDuringASweep()
+    // Abort, or a ray tracer time-out, in the middle of a sweep: the run
+    // stops without a word and hands nothing back. Abort brings the console
+    // forward, unless it was lost to the time-out.
+    void stoppedDuringASweep()
     {
-        Rig r;
-        r.eval.during = [&r](int n) {
-            if (n == 4)
-                r.opt.Abort();
-        };
-        r.go();
-        QCOMPARE(r.eval.calls.size(), std::size_t(4));
-        QVERIFY(r.messages.messages.isEmpty());
-        QVERIFY(!r.opt.success);
-        r.opt.Cancel();
-        QCOMPARE(r.job.theFinalMF, 0.0f);
+        for (const bool timeOut : {false, true}) {
+            Rig r;
+            r.eval.during = [&r, timeOut](int n) {
+                if (n == 4)
+                    timeOut ? void(r.shell.TimedOut = true) : r.opt.Abort();
+            };
+            r.go();
+            QCOMPARE(r.eval.calls.size(), std::size_t(4));
+            QVERIFY(r.messages.messages.isEmpty());
+            QVERIFY(!r.opt.success);
+            r.opt.Abort();
+            QCOMPARE(r.view.consoleCalls, timeOut ? 0 : 2);
+            r.opt.Cancel();
+            QCOMPARE(r.job.theFinalMF, 0.0f);
+        }
     }
 
     // A converged run that ends below its start: 5 % is "slightly", just
@@ -362,16 +409,42 @@ private slots:
         QCOMPARE(back.theSMsk, t.theSMsk);
     }
 
-    void tolerantLoading()
+    // Loading: unknown keys pass, the later value wins, nothing after END is
+    // read; another header is refused and another version warned of; a file
+    // that ends early keeps what came before the damage.
+    void loading()
     {
-        OptimizationTargets t;
-        t.wtFire = 9;
-        writeFileSafely(path("short.TXT"), "\"ZEP\",1\r\n\"unknown\",5\r\n\"wtISO\",2.5\r\n\"wtISO\", 3 \n\"END\",\"\"\r\n\"wtFire\",1\r\n");
-        RecordingSink sink;
-        QVERIFY(LoadTargetFile(path("short.TXT"), t, sink));
-        QCOMPARE(t.wtISO, 3.0f);   // the later value wins
-        QCOMPARE(t.wtFire, 9.0f);  // nothing after END is read
-        QVERIFY(sink.messages.isEmpty());
+        const QString other = "This target list seems to be from a different version of ZEP. Proceed with Caution";
+        const struct {
+            const char* bytes; // null: no file
+            int error;
+            QString message;
+            float wtISO, wtFire; // from 7 and 9
+        } cases[] = {
+            {"\"ZEP\",1\r\n\"unknown\",5\r\n\"wtISO\",2.5\r\n\"wtISO\", 3 \n\"END\",\"\"\r\n\"wtFire\",1\r\n", 0, {}, 3, 9},
+            {"\"zep\",1\r\n\"wtISO\",1\r\n\"END\",\"\"\r\n", 0, "This is not a ZEP Target File. Aborting Load", 7, 9},
+            {"\"ZEP\",2\r\n\"wtISO\",1\r\n\"END\",\"\"\r\n", 0, other, 1, 9},
+            {nullptr, err::FileNotFound, {}, 7, 9},
+            {"", err::PastEndOfFile, {}, 7, 9},
+            {"\"ZEP\",1\r\n\"wtISO\",4\r\n\"doI", err::PastEndOfFile, {}, 4, 9},
+            {"\"ZEP\",1\r\n\"wtILL\",\"heavy\"\r\n\"END\",\"\"\r\n", err::TypeMismatch, {}, 7, 9},
+            {"\"ZEP\",1\r\n\"wtILL\",1e300\r\n\"END\",\"\"\r\n", err::Overflow, {}, 7, 9},
+        };
+        for (const auto& c : cases) {
+            const QString p = path("load.TXT");
+            QFile::remove(p);
+            if (c.bytes)
+                writeFileSafely(p, c.bytes);
+            OptimizationTargets t;
+            t.wtISO = 7;
+            t.wtFire = 9;
+            RecordingSink sink;
+            bool loaded = false;
+            QCOMPARE(errorOf([&] { loaded = LoadTargetFile(p, t, sink); }), c.error);
+            QCOMPARE(loaded, !c.error && !c.message.startsWith("This is not"));
+            QCOMPARE(sink.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
+            QVERIFY(t.wtISO == c.wtISO && t.wtFire == c.wtFire);
+        }
     }
 
     void keysAreCaseSensitiveAndValuesChecked()
@@ -383,45 +456,6 @@ private slots:
         QVERIFY(t.doISO);
         QCOMPARE(errorOf([&] { ParseOpt(t, QStringLiteral("nTang"), KvValue::num(40000)); }), int(err::Overflow));
         QCOMPARE(t.nTang, int16_t(3));
-    }
-
-    void wrongHeaderAndVersion()
-    {
-        OptimizationTargets t;
-        t.wtISO = 7;
-        RecordingSink sink;
-        writeFileSafely(path("lower.TXT"), "\"zep\",1\r\n\"wtISO\",1\r\n\"END\",\"\"\r\n");
-        QVERIFY(!LoadTargetFile(path("lower.TXT"), t, sink));
-        QCOMPARE(sink.messages, QStringList{QStringLiteral("This is not a ZEP Target File. Aborting Load")});
-        QCOMPARE(t.wtISO, 7.0f);
-
-        sink.messages.clear();
-        writeFileSafely(path("v2.TXT"), "\"ZEP\",2\r\n\"wtISO\",1\r\n\"END\",\"\"\r\n");
-        QVERIFY(LoadTargetFile(path("v2.TXT"), t, sink));
-        QCOMPARE(sink.messages, QStringList{QStringLiteral(
-                                    "This target list seems to be from a different version of ZEP. Proceed with Caution")});
-        QCOMPARE(t.wtISO, 1.0f);
-    }
-
-    void badFiles()
-    {
-        OptimizationTargets t;
-        RecordingSink sink;
-        auto expectError = [&](const QString& p, int16_t number) {
-            QCOMPARE(errorOf([&] { LoadTargetFile(p, t, sink); }), int(number));
-        };
-        expectError(path("missing.TXT"), err::FileNotFound);
-        writeFileSafely(path("empty.TXT"), "");
-        expectError(path("empty.TXT"), err::PastEndOfFile);
-        // Ends before its END line: the pairs before the end stay stored.
-        writeFileSafely(path("cut.TXT"), "\"ZEP\",1\r\n\"wtISO\",4\r\n\"doI");
-        expectError(path("cut.TXT"), err::PastEndOfFile);
-        QCOMPARE(t.wtISO, 4.0f);
-        writeFileSafely(path("mismatch.TXT"), "\"ZEP\",1\r\n\"wtILL\",\"heavy\"\r\n\"END\",\"\"\r\n");
-        expectError(path("mismatch.TXT"), err::TypeMismatch);
-        writeFileSafely(path("huge.TXT"), "\"ZEP\",1\r\n\"wtILL\",1e300\r\n\"END\",\"\"\r\n");
-        expectError(path("huge.TXT"), err::Overflow);
-        QVERIFY(sink.messages.isEmpty());
     }
 
     void saveReplacesOnlyWhenComplete()

@@ -126,415 +126,406 @@ int pixelsOf(QWidget* plot, const QColor& colour)
 class TestPlayPen : public QObject {
     Q_OBJECT
 private slots:
-    void plotScaleAndDegenerateTilts();
-    void colourImageBytes();
-    void makeBmpReplacesAllOrNothing();
+    // (The tilt figures are checked in the window, below.)
+    void plotScaleAndDegenerateTilts()
+    {
+        // 10 % beyond each end of both axes; values grow upwards.
+        const TiltPlotScale s = tiltPlotScale(10, 100, 0);
+        QCOMPARE(s.toPixel(-1, 110, {240, 120}), QPointF(0, 0));
+        QCOMPARE(s.toPixel(11, -10, {240, 120}), QPointF(240, 120));
+        // Equal or crossed limits: a flat scale below the top value.
+        QCOMPARE(tiltPlotScale(10, 50, 50).height, double(-0.001f));
+        QCOMPARE(tiltPlotScale(10, 40, 60).top, 38.0);
+        QVERIFY(!tiltPlotScale(0, 100, 0).drawable());
 
-    void boxesMakeTheCommand_data();
-    void boxesMakeTheCommand();
-    void tiltEvaluationDrawsOneCurveThenTwo();
-    void colourRaytraceUsesTheChosenColour();
-    void badInputIsAnsweredAtOnce();
-    void timeOutLeavesOnlyCancel();
-    void sessionWithTheRoundBrilliant();
-};
+        // A tilt angle of 0 or equal limits draw without failing.
+        TiltPlot plot;
+        plot.plot(TiltCurves{{40, 50, 60}, {}, false, 0, 100, 0});
+        QCOMPARE(pixelsOf(&plot, QColor(Qt::white)), 278 * 168);
+        plot.plot(TiltCurves{{40, 50, 60}, {1, 2, 3}, true, 10, 50, 50});
+        QVERIFY(pixelsOf(&plot, QColor(Qt::white)) > 0);
 
-// (The tilt figures are checked in the window, below.)
-void TestPlayPen::plotScaleAndDegenerateTilts()
-{
-    // 10 % beyond each end of both axes; values grow upwards.
-    const TiltPlotScale s = tiltPlotScale(10, 100, 0);
-    QCOMPARE(s.toPixel(-1, 110, {240, 120}), QPointF(0, 0));
-    QCOMPARE(s.toPixel(11, -10, {240, 120}), QPointF(240, 120));
-    // Equal or crossed limits: a flat scale below the top value.
-    QCOMPARE(tiltPlotScale(10, 50, 50).height, double(-0.001f));
-    QCOMPARE(tiltPlotScale(10, 40, 60).top, 38.0);
-    QVERIFY(!tiltPlotScale(0, 100, 0).drawable());
+        // The middle sample is drawn at half the tilt.
+        plot.plot(TiltCurves{{40, 70, 40}, {}, false, 10, 100, 0});
+        const QPoint half = tiltPlotScale(10, 100, 0).toPixel(5, 70, plot.size()).toPoint();
+        QCOMPARE(plot.grab().toImage().pixelColor(half), plot.palette().color(QPalette::ButtonText));
+    }
 
-    // A tilt angle of 0 or equal limits draw without failing.
-    TiltPlot plot;
-    plot.plot(TiltCurves{{40, 50, 60}, {}, false, 0, 100, 0});
-    QCOMPARE(pixelsOf(&plot, QColor(Qt::white)), 278 * 168);
-    plot.plot(TiltCurves{{40, 50, 60}, {1, 2, 3}, true, 10, 50, 50});
-    QVERIFY(pixelsOf(&plot, QColor(Qt::white)) > 0);
-}
+    void colourImageBytes()
+    {
+        Pixels p{};
+        for (int i = 0; i < ImageSize; ++i)
+            p[std::size_t(i)] = uint8_t(i % 256);
+        ColourBuffer b{};
+        b.fill(7);
+        fillColourChannel(b, p, 2, 255); // white copies the raw value
+        fillColourChannel(b, p, 1, 128);
+        fillColourChannel(b, p, 0, 0);
+        QCOMPARE(int(b[3 * 200 + 2]), 200);
+        QCOMPARE(int(b[3 * 201 + 1]), 100); // Int(128 / 255 * 201) = Int(100.89)
+        QCOMPARE(int(b[3 * 200]), 0);
+        QCOMPARE(int(b[3 * 255 + 2]), 0);   // background is black whatever the colour
+        QCOMPARE(int(b[3 * 254 + 2]), 254);
+        QCOMPARE(int(b[3 * ImageSize]), 7); // past the pixels nothing is written
+    }
 
-void TestPlayPen::colourImageBytes()
-{
-    Pixels p{};
-    for (int i = 0; i < ImageSize; ++i)
-        p[std::size_t(i)] = uint8_t(i % 256);
-    ColourBuffer b{};
-    b.fill(7);
-    fillColourChannel(b, p, 2, 255); // white copies the raw value
-    fillColourChannel(b, p, 1, 128);
-    fillColourChannel(b, p, 0, 0);
-    QCOMPARE(int(b[3 * 200 + 2]), 200);
-    QCOMPARE(int(b[3 * 201 + 1]), 100); // Int(128 / 255 * 201) = Int(100.89)
-    QCOMPARE(int(b[3 * 200]), 0);
-    QCOMPARE(int(b[3 * 255 + 2]), 0);   // background is black whatever the colour
-    QCOMPARE(int(b[3 * 254 + 2]), 254);
-    QCOMPARE(int(b[3 * ImageSize]), 7); // past the pixels nothing is written
-}
+    void makeBmpReplacesAllOrNothing()
+    {
+        QTemporaryDir tmp;
+        const QString work = tmp.filePath("work/"), gems = tmp.filePath("gems/");
+        QDir(tmp.path()).mkpath("work");
+        QDir(tmp.path()).mkpath("gems");
+        writeFileSafely(work + "ZEPr.BMP", "random");
+        writeFileSafely(work + "ZEPc.BMP", "cosine");
+        writeFileSafely(gems + "zepr.bmp", "old random");
 
-void TestPlayPen::makeBmpReplacesAllOrNothing()
-{
-    QTemporaryDir tmp;
-    const QString work = tmp.filePath("work/"), gems = tmp.filePath("gems/");
-    QDir(tmp.path()).mkpath("work");
-    QDir(tmp.path()).mkpath("gems");
-    writeFileSafely(work + "ZEPr.BMP", "random");
-    writeFileSafely(work + "ZEPc.BMP", "cosine");
-    writeFileSafely(gems + "zepr.bmp", "old random");
+        QVERIFY_THROWS_EXCEPTION(ZepError, copyBitmapsBeside(work, gems)); // no ISO image
+        writeFileSafely(work + "ZEPi.BMP", "iso");
+        // A file that cannot be written: said so, nothing changed, no leftovers.
+        QDir(gems).mkdir("ZEPI.BMP");
+        try {
+            copyBitmapsBeside(work, gems);
+            QFAIL("wrote over a folder");
+        } catch (const ZepError& e) {
+            QCOMPARE(e.userMessage(), "Cannot write " + QDir::toNativeSeparators(gems + "ZEPI.BMP")
+                                          + ": Path/File access error. The .BMP files were not copied.");
+        }
+        QCOMPARE(QDir(gems).entryList(QDir::Files | QDir::Hidden), QStringList{"zepr.bmp"});
+        QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("old random"));
+        QDir(gems).rmdir("ZEPI.BMP");
 
-    QVERIFY_THROWS_EXCEPTION(ZepError, copyBitmapsBeside(work, gems)); // no ISO image
-    writeFileSafely(work + "ZEPi.BMP", "iso");
-    // A file that cannot be written: said so, nothing changed, no leftovers.
-    QDir(gems).mkdir("ZEPI.BMP");
-    try {
+        // The file there is replaced under its own name (letter case aside).
         copyBitmapsBeside(work, gems);
-        QFAIL("wrote over a folder");
-    } catch (const ZepError& e) {
-        QCOMPARE(e.userMessage(), "Cannot write " + QDir::toNativeSeparators(gems + "ZEPI.BMP")
-                                      + ": Path/File access error. The .BMP files were not copied.");
+        QCOMPARE(QDir(gems).entryList(QDir::Files, QDir::Name), (QStringList{"ZEPC.BMP", "ZEPI.BMP", "zepr.bmp"}));
+        QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("random"));
+        QCOMPARE(readFileBytes(gems + "ZEPI.BMP"), QByteArray("iso"));
     }
-    QCOMPARE(QDir(gems).entryList(QDir::Files | QDir::Hidden), QStringList{"zepr.bmp"});
-    QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("old random"));
-    QDir(gems).rmdir("ZEPI.BMP");
 
-    // The file there is replaced under its own name (letter case aside).
-    copyBitmapsBeside(work, gems);
-    QCOMPARE(QDir(gems).entryList(QDir::Files, QDir::Name), (QStringList{"ZEPC.BMP", "ZEPI.BMP", "zepr.bmp"}));
-    QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("random"));
-    QCOMPARE(readFileBytes(gems + "ZEPI.BMP"), QByteArray("iso"));
-}
+    // The boxes make the ray tracer's command, or the message that refuses it.
+    void boxesMakeTheCommand()
+    {
+        const QString start = "-p 41.500 41.500 -c 28.000 28.000 -g ", i = start + "-i 1.5400 ",
+                      direction = "ERROR - Select 1-8 for tilt direction", tilt = "Please enter a tilt angle and direction";
+        const struct {
+            const char *option, *ri, *dir, *ang;
+            QString result; // the call made, or the message shown
+        } cases[] = {
+            {"optNormal", "1.54", "2", "10", i + "-x 7.071 -y 7.071 P R C I"},
+            {"optNormal", "1.54", "8", "10", i + "-x 7.071 -y -7.071 P R C I"},
+            {"optNormal", "1.54", "3", "10", i + "-y 10.000 P R C I"},
+            {"optNormal", "1.54", "5.4", "2", i + "-x -2.000 P R C I"},
+            {"optNormal", "1.54", "", "10", i + "P R C I"},
+            {"optNormal", "0", "", "", start + "P R C I"},
+            {"optNormal", "1.54", "0", "10", direction},
+            {"optRGB", "1.54", "9", "10", direction},
+            {"optRGB", "0", "", "", "Please specify a refractive index (and dispersion)"},
+            {"optTilt", "1.54", "1", "", tilt},
+            {"optTilt", "1.54", "", "10", tilt},
+        };
+        for (const auto& c : cases) {
+            PlayPenRig rig;
+            rig.putImages(rawImage([](int) { return uint8_t(9); }));
+            rig.put("log.src", gemrayLog(62, 54));
+            rig.standInImages();
+            rig.open();
+            child<QRadioButton>(rig.w.get(), c.option)->setChecked(true);
+            rig.type("txtCurRI", c.ri);
+            rig.type("txtCurDir", c.dir);
+            rig.type("txtCurAng", c.ang);
+            rig.click("CalcButton");
+            const bool sent = c.result.startsWith("-p");
+            QCOMPARE(rig.calls(), sent ? QStringList{c.result} : QStringList());
+            QCOMPARE(rig.messages.messages, sent ? QStringList() : QStringList{c.result});
+            QCOMPARE(rig.text("txtCurISO"), sent ? QString(" 62") : QString());
+            QVERIFY(!rig.AbortFlag);
+            for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
+                QVERIFY(rig.enabled(b));
+        }
+    }
 
-void TestPlayPen::boxesMakeTheCommand_data()
-{
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("ri");
-    QTest::addColumn<QString>("dir");
-    QTest::addColumn<QString>("ang");
-    QTest::addColumn<QString>("result"); // the call made, or the message shown
-    const QString start = "-p 41.500 41.500 -c 28.000 28.000 -g ";
-    QTest::newRow("direction 2") << "optNormal" << "1.54" << "2" << "10" << start + "-i 1.5400 -x 7.071 -y 7.071 P R C I";
-    QTest::newRow("direction 8") << "optNormal" << "1.54" << "8" << "10" << start + "-i 1.5400 -x 7.071 -y -7.071 P R C I";
-    QTest::newRow("direction 3") << "optNormal" << "1.54" << "3" << "10" << start + "-i 1.5400 -y 10.000 P R C I";
-    QTest::newRow("direction 5.4") << "optNormal" << "1.54" << "5.4" << "2" << start + "-i 1.5400 -x -2.000 P R C I";
-    QTest::newRow("no direction") << "optNormal" << "1.54" << "" << "10" << start + "-i 1.5400 P R C I";
-    QTest::newRow("index 0") << "optNormal" << "0" << "" << "" << start + "P R C I";
-    QTest::newRow("direction 0") << "optNormal" << "1.54" << "0" << "10" << "ERROR - Select 1-8 for tilt direction";
-    QTest::newRow("direction 9") << "optRGB" << "1.54" << "9" << "10" << "ERROR - Select 1-8 for tilt direction";
-    QTest::newRow("index 0, colour") << "optRGB" << "0" << "" << "" << "Please specify a refractive index (and dispersion)";
-    QTest::newRow("tilt without angle") << "optTilt" << "1.54" << "1" << "" << "Please enter a tilt angle and direction";
-    QTest::newRow("tilt without direction") << "optTilt" << "1.54" << "" << "10" << "Please enter a tilt angle and direction";
-}
-
-void TestPlayPen::boxesMakeTheCommand()
-{
-    QFETCH(QString, option);
-    QFETCH(QString, result);
-    PlayPenRig rig;
-    rig.putImages(rawImage([](int) { return uint8_t(9); }));
-    rig.put("log.src", gemrayLog(62, 54));
-    rig.standInImages();
-    rig.open();
-    child<QRadioButton>(rig.w.get(), qPrintable(option))->setChecked(true);
-    QFETCH(QString, ri);
-    QFETCH(QString, dir);
-    QFETCH(QString, ang);
-    rig.type("txtCurRI", ri);
-    rig.type("txtCurDir", dir);
-    rig.type("txtCurAng", ang);
-    rig.click("CalcButton");
-    if (result.startsWith("-p")) {
-        QCOMPARE(rig.calls().value(0), result);
+    void tiltEvaluationDrawsOneCurveThenTwo()
+    {
+        PlayPenRig rig;
+        rig.putImages(rawImage([](int) { return uint8_t(9); }));
+        rig.put("log40", gemrayLog(40, 30));
+        rig.put("log50", gemrayLog(50, 31));
+        rig.put("log60", gemrayLog(60, 32));
+        // ISO 60 at full tilt, 50 at half tilt, 40 untilted.
+        rig.standInImages("case \"$*\" in *\"-x 10.000\"*) l=log60;; *\"-x 5.000\"*) l=log50;; *) l=log40;; esac\n"
+                          "cp $l L.tmp && mv L.tmp Gemray.log\n");
+        PlayPenWindow& w = rig.open();
+        auto* plot = child<TiltPlot>(&w, "picTilt");
+        const QColor blue(0, 0, 255), ink = plot->palette().color(QPalette::ButtonText);
+        child<QRadioButton>(&w, "optTilt")->setChecked(true);
+        rig.type("txtCurDir", "1");
+        rig.type("txtCurAng", "10");
+        rig.click("CalcButton");
         QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
-        QCOMPARE(rig.text("txtCurISO"), QString(" 62"));
-    } else {
-        QCOMPARE(rig.messages.messages, QStringList{result});
-        QVERIFY(rig.calls().isEmpty());
-        QCOMPARE(rig.text("txtCurISO"), QString());
-        QVERIFY(!rig.AbortFlag);
+        QCOMPARE(rig.calls().size(), 3);
+        QVERIFY(rig.calls()[2].endsWith("-g -i 1.5400 P R C I"));
+        QCOMPARE(w.pen().f.PTiltISO, (std::array<float, 3>{40, 50, 60}));
+        QCOMPARE(rig.text("txtCurAvg"), QString(" 50"));
+        QCOMPARE(rig.text("txtCurVar"), QString(" 6.666667"));
+        QCOMPARE(rig.text("txtCurISO"), QString(" 40")); // the untilted raytrace
+        QCOMPARE(rig.text("txtX2"), QString(" 10"));
+        QVERIFY(pixelsOf(plot, ink) > 50);
+        QCOMPARE(pixelsOf(plot, blue), 0);
+
+        // Cancel to Make BMP copies nothing beside the design.
+        onNextModal([](QWidget* d) { click(d, "CancelButton"); });
+        rig.click("btnSaveBMP");
+        QCOMPARE(QDir(rig.designs).entryList(QDir::Files), QStringList{"SRB.gem"});
+
+        rig.click("btnMakeRef");
+        QStringList ref;
+        for (const char* box : {"txtRefFile", "txtRefPav", "txtRefCrn", "txtRefRI", "txtRefDisp", "txtRefDir",
+                                "txtRefAng", "txtRefISO", "txtRefCOS", "txtRefAvg", "txtRefVar"})
+            ref << rig.text(box);
+        QCOMPARE(ref, (QStringList{"SRB.gem", " 41.5", " 28", " 1.54", " .044", " 1", " 10", " 40", " 30", " 50",
+                                   " 6.666667"}));
+        QVERIFY(rig.messages.messages.isEmpty());
+        rig.type("txtCurAng", "20"); // 40 at full tilt, 60 at half tilt
+        rig.click("CalcButton");
+        QVERIFY(pixelsOf(plot, blue) > 50);
+
+        // New limits redraw the plot.
+        onNextModal([](QWidget* d) {
+            QCOMPARE(d->windowTitle(), QString("Enter Plot Limits"));
+            child<QLineEdit>(d, "txtNA1")->setText("70");
+            child<QLineEdit>(d, "txtNA2")->setText("30");
+            child<QAbstractButton>(d, "OKButton")->click();
+        });
+        rig.click("btnPlotLim");
+        QCOMPARE(rig.text("txtY1"), QString(" 30"));
+        QCOMPARE(rig.text("txtY2"), QString(" 70"));
     }
-    for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
-        QVERIFY(rig.enabled(b));
-}
 
-void TestPlayPen::tiltEvaluationDrawsOneCurveThenTwo()
-{
-    PlayPenRig rig;
-    rig.putImages(rawImage([](int) { return uint8_t(9); }));
-    rig.put("log40", gemrayLog(40, 30));
-    rig.put("log50", gemrayLog(50, 31));
-    rig.put("log60", gemrayLog(60, 32));
-    // ISO 60 at full tilt, 50 at half tilt, 40 untilted.
-    rig.standInImages("case \"$*\" in *\"-x 10.000\"*) l=log60;; *\"-x 5.000\"*) l=log50;; *) l=log40;; esac\n"
-                      "cp $l L.tmp && mv L.tmp Gemray.log\n");
-    PlayPenWindow& w = rig.open();
-    auto* plot = child<TiltPlot>(&w, "picTilt");
-    const QColor blue(0, 0, 255), ink = plot->palette().color(QPalette::ButtonText);
-    child<QRadioButton>(&w, "optTilt")->setChecked(true);
-    rig.type("txtCurDir", "1");
-    rig.type("txtCurAng", "10");
-    rig.click("CalcButton");
-    QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
-    QCOMPARE(rig.calls().size(), 3);
-    QVERIFY(rig.calls()[2].endsWith("-g -i 1.5400 P R C I"));
-    QCOMPARE(w.pen().f.PTiltISO, (std::array<float, 3>{40, 50, 60}));
-    QCOMPARE(rig.text("txtCurAvg"), QString(" 50"));
-    QCOMPARE(rig.text("txtCurVar"), QString(" 6.666667"));
-    QCOMPARE(rig.text("txtCurISO"), QString(" 40")); // the untilted raytrace
-    QCOMPARE(rig.text("txtX2"), QString(" 10"));
-    QVERIFY(pixelsOf(plot, ink) > 50);
-    QCOMPARE(pixelsOf(plot, blue), 0);
-
-    rig.click("btnMakeRef");
-    QCOMPARE(rig.text("txtRefAvg"), QString(" 50"));
-    QCOMPARE(rig.text("txtRefDir"), QString(" 1"));
-    rig.type("txtCurAng", "20"); // 40 at full tilt, 60 at half tilt
-    rig.click("CalcButton");
-    QVERIFY(pixelsOf(plot, blue) > 50);
-
-    // New limits redraw the plot.
-    onNextModal([](QWidget* d) {
-        QCOMPARE(d->windowTitle(), QString("Enter Plot Limits"));
-        child<QLineEdit>(d, "txtNA1")->setText("70");
-        child<QLineEdit>(d, "txtNA2")->setText("30");
-        child<QAbstractButton>(d, "OKButton")->click();
-    });
-    rig.click("btnPlotLim");
-    QCOMPARE(rig.text("txtY1"), QString(" 30"));
-    QCOMPARE(rig.text("txtY2"), QString(" 70"));
-}
-
-void TestPlayPen::colourRaytraceUsesTheChosenColour()
-{
-    PlayPenRig rig;
-    // Raw pixel k of the top row holds k; the rest is background.
-    rig.putImages(rawImage([](int i) { return uint8_t(i < 120 ? i * 2 : 255); }));
-    rig.put("log.src", gemrayLog(62, 54));
-    rig.standInImages();
-    PlayPenWindow& w = rig.open();
-    // Cancel changes nothing; OK takes Diamond and the colour.
-    rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(255, 128, 0); };
-    for (const char* button : {"CancelButton", "OKButton"}) {
-        onNextModal([button](QWidget* d) {
-            child<QListWidget>(d, "lstMatl")->setCurrentRow(4);
-            child<QAbstractButton>(d, "btnSelCol")->click();
-            child<QAbstractButton>(d, button)->click();
+    void colourRaytraceUsesTheChosenColour()
+    {
+        PlayPenRig rig;
+        // Raw pixel k of the top row holds k; the rest is background.
+        rig.putImages(rawImage([](int i) { return uint8_t(i < 120 ? i * 2 : 255); }));
+        rig.put("log.src", gemrayLog(62, 54));
+        rig.standInImages();
+        PlayPenWindow& w = rig.open();
+        // Cancel changes nothing; OK takes Diamond and the colour.
+        rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(200, 128, 0); };
+        for (const char* button : {"CancelButton", "OKButton"}) {
+            onNextModal([button](QWidget* d) {
+                child<QListWidget>(d, "lstMatl")->setCurrentRow(4);
+                child<QAbstractButton>(d, "btnSelCol")->click();
+                child<QAbstractButton>(d, button)->click();
+            });
+            rig.click("btnGemMat");
+            if (QByteArray(button) == "CancelButton")
+                QVERIFY(rig.text("txtCurRI") == " 1.54" && rig.job.theGCol == 255 && rig.values.playMat.isEmpty());
+        }
+        QCOMPARE(rig.values.playMat, QString("Diamond"));
+        QCOMPARE(rig.text("txtCurRI"), QString(" 2.418"));
+        QCOMPARE(rig.text("txtCurDisp"), QString(" .044"));
+        QCOMPARE(rig.job.theRCol, int16_t(200));
+        QCOMPARE(rig.job.theGCol, int16_t(128));
+        QCOMPARE(rig.job.theBCol, int16_t(0));
+        onNextModal([](QWidget* d) { // the next opening selects it
+            QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QString("Diamond"));
+            child<QAbstractButton>(d, "CancelButton")->click();
         });
         rig.click("btnGemMat");
-        if (QByteArray(button) == "CancelButton")
-            QVERIFY(rig.text("txtCurRI") == " 1.54" && rig.job.theGCol == 255 && rig.values.playMat.isEmpty());
-    }
-    QCOMPARE(rig.values.playMat, QString("Diamond"));
-    QCOMPARE(rig.text("txtCurRI"), QString(" 2.418"));
-    QCOMPARE(rig.text("txtCurDisp"), QString(" .044"));
-    QCOMPARE(rig.job.theGCol, int16_t(128));
-    QCOMPARE(rig.job.theBCol, int16_t(0));
-    onNextModal([](QWidget* d) { // the next opening selects it
-        QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QString("Diamond"));
-        child<QAbstractButton>(d, "CancelButton")->click();
-    });
-    rig.click("btnGemMat");
 
-    child<QRadioButton>(&w, "optRGB")->setChecked(true);
-    rig.click("CalcButton");
-    QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
-    QCOMPARE(rig.calls().size(), 3);
-    QVERIFY(rig.calls()[0].contains("-i 2.3960 "));
-    QVERIFY(rig.calls()[2].contains("-i 2.4400 "));
-    const QByteArray bmp = rig.get("ZEPr.BMP");
-    QCOMPARE(bmp.size(), 57654);
-    QCOMPARE(bmp.left(54), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.RGBMap_Header.data()), 54));
-    // The top row is the last of the file: pixel 100 holds 200.
-    const int at = 54 + 3 * (119 * 120 + 100);
-    QCOMPARE(uint8_t(bmp[at + 2]), uint8_t(200));
-    QCOMPARE(uint8_t(bmp[at + 1]), uint8_t(100));
-    QCOMPARE(uint8_t(bmp[at]), uint8_t(0));
-    QCOMPARE(child<GemImage>(&w, "imgCurRan")->image().pixelColor(100, 0), QColor(200, 100, 0));
-}
-
-// A box the ray tracer could not use is named before anything is sent; a
-// refusal of the ray tracer is told at once and leaves every button; without
-// a console the window says so. No result shows 0.
-void TestPlayPen::badInputIsAnsweredAtOnce()
-{
-    PlayPenRig rig;
-    rig.standIn("echo 'gemray: no such stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
-    rig.open();
-    const auto angles = [](const QString& box, const QString& typed, bool number) {
-        return "The box \"" + box + "\" holds " + (number ? typed + ", which it cannot take."
-                                                        : "\"" + typed + "\", which is not a number.")
-            + " Please type a number from 0.1 to 89.9.";
-    };
-    const struct {
-        const char* box;
-        const char* typed;
-        QString message;
-    } cases[] = {
-        {"txtCurPav", "abc", angles("Pavillion Angle", "abc", false)},
-        {"txtCurPav", "95", angles("Pavillion Angle", "95", true)},
-        {"txtCurPav", "", "The box \"Pavillion Angle\" is empty. Please type a number from 0.1 to 89.9."},
-        {"txtCurCrn", "0", angles("Crown Angle", "0", true)},
-        {"txtCurRI", "1", "The box \"Refractive Index\" holds 1, which it cannot take. Please type a number "
-                          "0, or one above 1 and at most 10."},
-        {"txtCurDisp", "-1", "The box \"Dispersion\" holds -1, which it cannot take. Please type a number from "
-                             "0 to 1."},
-        {"txtCurAng", "1E30", "The box \"Tilt Angle\" holds 1E30, which it cannot take. Please type a number "
-                              "from 0 to 89.9."},
-    };
-    rig.type("txtCurDir", "1");
-    for (const auto& c : cases) {
-        const QString kept = rig.text(c.box);
-        rig.messages.messages.clear();
-        rig.type(c.box, c.typed);
+        child<QRadioButton>(&w, "optRGB")->setChecked(true);
         rig.click("CalcButton");
-        QCOMPARE(rig.messages.messages, QStringList{c.message});
-        rig.type(c.box, kept);
-    }
-    QVERIFY(rig.calls().isEmpty());
-    rig.type("txtCurDir", "");
-
-    rig.messages.messages.clear();
-    QElapsedTimer clock;
-    clock.start();
-    rig.click("CalcButton");
-    QVERIFY(clock.elapsed() < 5000);
-    QCOMPARE(rig.messages.messages, QStringList{"GemRay refused the raytrace: no such stone"});
-    QCOMPARE(rig.calls().size(), 1);
-    QVERIFY(!rig.AbortFlag && !rig.shell.TimedOut);
-    QCOMPARE(rig.text("txtCurISO"), QString());
-    for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
-        QVERIFY(rig.enabled(b));
-
-    // The restart after a time-out was declined: the window says so.
-    rig.messages.messages.clear();
-    rig.shell.TimedOut = true;
-    rig.click("CalcButton");
-    QCOMPARE(rig.messages.messages.size(), 1);
-    QVERIFY(rig.messages.messages[0].startsWith("The ZEP console is not running"));
-    QCOMPARE(rig.calls().size(), 1);
-    QCOMPARE(rig.text("txtCurISO"), QString());
-}
-
-void TestPlayPen::timeOutLeavesOnlyCancel()
-{
-    PlayPenRig rig;
-    rig.prefs.Tout = 1;
-    rig.standIn("exit 0\n");
-    rig.env.txtItPav = "40.250"; // the optimized angles are the start
-    rig.env.txtItCrn = "33.100";
-    rig.open();
-    rig.click("CalcButton");
-    QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
-    QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
-    QVERIFY(rig.shell.TimedOut);
-    QVERIFY(rig.AbortFlag);
-    QVERIFY(rig.enabled("CancelButton"));
-    for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton"})
-        QVERIFY(!rig.enabled(b));
-    // The status line still shows the command on red.
-    QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
-    rig.w->reject(); // Escape closes it as Cancel does
-    QVERIFY(!rig.w->isVisible());
-}
-
-// A new user's PlayPen session with the real console, zepcmd and gemray:
-// SRB.gem raytraced normally, kept as reference, evaluated for tilt and
-// rendered in colour, the images copied beside the design, then Turkey.gem.
-void TestPlayPen::sessionWithTheRoundBrilliant()
-{
-    PlayPenRig rig;
-    copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray"));
-    copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.gem"), rig.designs + "Turkey.gem");
-    rig.job.olPav = 41.5f;
-    rig.job.olCrn = 28;
-    rig.job.theMat = "Quartz";
-    rig.fd.FDDir = rig.designs;
-    rig.fd.FDFile = "SRB.gem";
-    const DesignFileExchange before = rig.fd;
-    PlayPenWindow& w = rig.open();
-    QCOMPARE(rig.text("txtCurFile"), QString("SRB.gem"));
-    const auto noMessages = [&] {
         QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
-    };
-
-    // At its own angles and index: the figures of the log (which test_stone.cpp
-    // compares with the established ray tracer's).
-    rig.click("CalcButton");
-    noMessages();
-    Brightness b = logged(rig);
-    QCOMPARE(w.pen().f.PISO, b.iso);
-    QCOMPARE(w.pen().f.PCOS, b.cos);
-    QCOMPARE(rig.text("txtCurISO"), NumText(b.iso));
-    for (const char* name : {"imgCurRan", "imgCurCos", "ImgCurISO"}) {
-        const QImage& img = child<GemImage>(&w, name)->image();
-        QCOMPARE(img.size(), QSize(120, 120));
-        QCOMPARE(img.pixelColor(0, 0), QColor(255, 255, 255)); // background
-        QVERIFY(img.pixelColor(60, 60) != QColor(255, 255, 255));
+        QCOMPARE(rig.calls().size(), 3);
+        QVERIFY(rig.calls()[0].contains("-i 2.3960 "));
+        QVERIFY(rig.calls()[2].contains("-i 2.4400 "));
+        const QByteArray bmp = rig.get("ZEPr.BMP");
+        QCOMPARE(bmp.size(), 57654);
+        QCOMPARE(bmp.left(54), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.RGBMap_Header.data()), 54));
+        // The top row is the last of the file: raw pixel 100 holds 200.
+        const int at = 54 + 3 * (119 * 120 + 100);
+        QCOMPARE(uint8_t(bmp[at + 2]), uint8_t(156)); // Int(200 / 255 * 200)
+        QCOMPARE(uint8_t(bmp[at + 1]), uint8_t(100));
+        QCOMPARE(uint8_t(bmp[at]), uint8_t(0));
+        QCOMPARE(child<GemImage>(&w, "imgCurRan")->image().pixelColor(100, 0), QColor(156, 100, 0));
     }
 
-    // Tilt towards direction 2, kept as reference; then a steeper pavilion.
-    rig.type("txtCurDir", "2");
-    rig.type("txtCurAng", "10");
-    child<QRadioButton>(&w, "optTilt")->setChecked(true);
-    rig.click("CalcButton");
-    noMessages();
-    b = logged(rig);
-    const PlayPenFields& f = w.pen().f;
-    QCOMPARE(f.PTiltISO[0], b.iso);
-    QCOMPARE(commands(rig).size(), 4); // (the tilts sent: with the stand-in, above)
+    // A box the ray tracer could not use is named before anything is sent; a
+    // refusal of the ray tracer is told at once and leaves every button; without
+    // a console the window says so. No result shows 0.
+    void badInputIsAnsweredAtOnce()
+    {
+        PlayPenRig rig;
+        rig.standIn("echo 'gemray: no such stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
+        rig.open();
+        const auto angles = [](const QString& box, const QString& typed, bool number) {
+            return "The box \"" + box + "\" holds " + (number ? typed + ", which it cannot take."
+                                                            : "\"" + typed + "\", which is not a number.")
+                + " Please type a number from 0.1 to 89.9.";
+        };
+        const struct {
+            const char* box;
+            const char* typed;
+            QString message;
+        } cases[] = {
+            {"txtCurPav", "abc", angles("Pavillion Angle", "abc", false)},
+            {"txtCurPav", "95", angles("Pavillion Angle", "95", true)},
+            {"txtCurPav", "", "The box \"Pavillion Angle\" is empty. Please type a number from 0.1 to 89.9."},
+            {"txtCurCrn", "0", angles("Crown Angle", "0", true)},
+            {"txtCurRI", "1", "The box \"Refractive Index\" holds 1, which it cannot take. Please type a number "
+                              "0, or one above 1 and at most 10."},
+            {"txtCurDisp", "-1", "The box \"Dispersion\" holds -1, which it cannot take. Please type a number from "
+                                 "0 to 1."},
+            {"txtCurAng", "1E30", "The box \"Tilt Angle\" holds 1E30, which it cannot take. Please type a number "
+                                  "from 0 to 89.9."},
+        };
+        rig.type("txtCurDir", "1");
+        for (const auto& c : cases) {
+            const QString kept = rig.text(c.box);
+            rig.messages.messages.clear();
+            rig.type(c.box, c.typed);
+            rig.click("CalcButton");
+            QCOMPARE(rig.messages.messages, QStringList{c.message});
+            rig.type(c.box, kept);
+        }
+        QVERIFY(rig.calls().isEmpty());
+        rig.type("txtCurDir", "");
 
-    rig.click("btnMakeRef");
-    noMessages();
-    QCOMPARE(rig.text("txtRefVar"), rig.text("txtCurVar"));
-    QCOMPARE(rig.get("ZEPRefI.BMP"), rig.get("ZEPi.BMP"));
-    rig.type("txtCurPav", "43");
-    rig.click("CalcButton");
-    noMessages();
-    QCOMPARE(commands(rig).size(), 7);
+        rig.messages.messages.clear();
+        rig.click("CalcButton");
+        QCOMPARE(rig.messages.messages, QStringList{"GemRay refused the raytrace: no such stone"});
+        QCOMPARE(rig.calls().size(), 1);
+        QVERIFY(!rig.AbortFlag && !rig.shell.TimedOut);
+        QCOMPARE(rig.text("txtCurISO"), QString());
+        for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
+            QVERIFY(rig.enabled(b));
 
-    // The colour image at the index and half the dispersion on either side.
-    child<QRadioButton>(&w, "optRGB")->setChecked(true);
-    rig.type("txtCurDir", "");
-    rig.click("CalcButton");
-    noMessages();
-    QCOMPARE(commands(rig).size(), 10);
-    const QImage& colour = child<GemImage>(&w, "imgCurRan")->image();
-    QCOMPARE(colour.pixelColor(0, 0), QColor(0, 0, 0));
-    int dispersed = 0;
-    for (int y = 0; y < 120; ++y)
-        for (int x = 0; x < 120; ++x)
-            dispersed += colour.pixelColor(x, y).red() != colour.pixelColor(x, y).blue();
-    QVERIFY(dispersed > 100);
+        // The restart after a time-out was declined: the window says so.
+        rig.messages.messages.clear();
+        rig.shell.TimedOut = true;
+        rig.click("CalcButton");
+        QCOMPARE(rig.messages.messages.size(), 1);
+        QVERIFY(rig.messages.messages[0].startsWith("The ZEP console is not running"));
+        QCOMPARE(rig.calls().size(), 1);
+        QCOMPARE(rig.text("txtCurISO"), QString());
+    }
 
-    w.adjustSize();
-    picture(&w, "playpen.png");
+    void timeOutLeavesOnlyCancel()
+    {
+        PlayPenRig rig;
+        rig.prefs.Tout = 1;
+        rig.standIn("exit 0\n");
+        rig.env.txtItPav = "40.250"; // the optimized angles are the start
+        rig.env.txtItCrn = "33.100";
+        rig.open();
+        rig.click("CalcButton");
+        QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
+        QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
+        QVERIFY(rig.shell.TimedOut);
+        QVERIFY(rig.AbortFlag);
+        QVERIFY(rig.enabled("CancelButton"));
+        for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton"})
+            QVERIFY(!rig.enabled(b));
+        // The status line still shows the command on red.
+        QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
+        rig.w->reject(); // Escape closes it as Cancel does
+        QVERIFY(!rig.w->isVisible());
+    }
 
-    onNextModal([](QWidget* d) { click(d, "OKButton"); });
-    rig.click("btnSaveBMP");
-    noMessages();
-    QCOMPARE(readFileBytes(rig.designs + "ZEPR.BMP"), rig.get("ZEPr.BMP"));
+    // A new user's PlayPen session with the real console, zepcmd and gemray:
+    // SRB.gem raytraced normally, kept as reference, evaluated for tilt and
+    // rendered in colour, the images copied beside the design, then Turkey.gem.
+    void sessionWithTheRoundBrilliant()
+    {
+        PlayPenRig rig;
+        copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray"));
+        copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.gem"), rig.designs + "Turkey.gem");
+        rig.job.olPav = 41.5f;
+        rig.job.olCrn = 28;
+        rig.job.theMat = "Quartz";
+        rig.fd.FDDir = rig.designs;
+        rig.fd.FDFile = "SRB.gem";
+        const DesignFileExchange before = rig.fd;
+        PlayPenWindow& w = rig.open();
+        QCOMPARE(rig.text("txtCurFile"), QString("SRB.gem"));
+        const auto noMessages = [&] {
+            QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+        };
 
-    // Turkey.gem at its own angles and index; the main window's design, and
-    // what the saved state keeps of it, stay.
-    child<QRadioButton>(&w, "optNormal")->setChecked(true);
-    loadDesign(rig, "Turkey.gem", "40.00", "40.00");
-    QCOMPARE(rig.text("txtCurFile"), QString("Turkey.gem"));
-    rig.type("txtCurRI", "1.76");
-    rig.click("CalcButton");
-    noMessages();
-    QCOMPARE(rig.text("txtCurISO"), NumText(logged(rig).iso));
-    QVERIFY(commands(rig).last().endsWith("-p 40.000 40.000 -c 40.000 40.000 -g -i 1.7600 P R C I"));
-    QCOMPARE(rig.fd.FDFile, before.FDFile);
-    QCOMPARE(rig.fd.FDPav, before.FDPav);
-    rig.click("CancelButton");
-    QCOMPARE(rig.messages.messages, QStringList{"Leaving PlayPen - Returning to GEM File " + rig.job.fnam});
-    QVERIFY(rig.AbortFlag);
-    QVERIFY(!rig.w->isVisible());
-}
+        // At its own angles and index: the figures of the log (which test_stone.cpp
+        // compares with the established ray tracer's).
+        rig.click("CalcButton");
+        noMessages();
+        Brightness b = logged(rig);
+        QCOMPARE(w.pen().f.PISO, b.iso);
+        QCOMPARE(w.pen().f.PCOS, b.cos);
+        QCOMPARE(rig.text("txtCurISO"), NumText(b.iso));
+        for (const char* name : {"imgCurRan", "imgCurCos", "ImgCurISO"}) {
+            const QImage& img = child<GemImage>(&w, name)->image();
+            QCOMPARE(img.size(), QSize(120, 120));
+            QCOMPARE(img.pixelColor(0, 0), QColor(255, 255, 255)); // background
+            QVERIFY(img.pixelColor(60, 60) != QColor(255, 255, 255));
+        }
+
+        // Tilt towards direction 2, kept as reference; then a steeper pavilion.
+        rig.type("txtCurDir", "2");
+        rig.type("txtCurAng", "10");
+        child<QRadioButton>(&w, "optTilt")->setChecked(true);
+        rig.click("CalcButton");
+        noMessages();
+        b = logged(rig);
+        const PlayPenFields& f = w.pen().f;
+        QCOMPARE(f.PTiltISO[0], b.iso);
+        QCOMPARE(commands(rig).size(), 4); // (the tilts sent: with the stand-in, above)
+
+        rig.click("btnMakeRef");
+        noMessages();
+        QCOMPARE(rig.text("txtRefVar"), rig.text("txtCurVar"));
+        QCOMPARE(rig.get("ZEPRefI.BMP"), rig.get("ZEPi.BMP"));
+        rig.type("txtCurPav", "43");
+        rig.click("CalcButton");
+        noMessages();
+        QCOMPARE(commands(rig).size(), 7);
+
+        // The colour image at the index and half the dispersion on either side.
+        child<QRadioButton>(&w, "optRGB")->setChecked(true);
+        rig.type("txtCurDir", "");
+        rig.click("CalcButton");
+        noMessages();
+        QCOMPARE(commands(rig).size(), 10);
+        const QImage& colour = child<GemImage>(&w, "imgCurRan")->image();
+        QCOMPARE(colour.pixelColor(0, 0), QColor(0, 0, 0));
+        int dispersed = 0;
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 120; ++x)
+                dispersed += colour.pixelColor(x, y).red() != colour.pixelColor(x, y).blue();
+        QVERIFY(dispersed > 100);
+
+        w.adjustSize();
+        picture(&w, "playpen.png");
+
+        onNextModal([](QWidget* d) { click(d, "OKButton"); });
+        rig.click("btnSaveBMP");
+        noMessages();
+        QCOMPARE(readFileBytes(rig.designs + "ZEPR.BMP"), rig.get("ZEPr.BMP"));
+
+        // Turkey.gem at its own angles and index; the main window's design, and
+        // what the saved state keeps of it, stay.
+        child<QRadioButton>(&w, "optNormal")->setChecked(true);
+        loadDesign(rig, "Turkey.gem", "40.00", "40.00");
+        QCOMPARE(rig.text("txtCurFile"), QString("Turkey.gem"));
+        rig.type("txtCurRI", "1.76");
+        rig.click("CalcButton");
+        noMessages();
+        QCOMPARE(rig.text("txtCurISO"), NumText(logged(rig).iso));
+        QVERIFY(commands(rig).last().endsWith("-p 40.000 40.000 -c 40.000 40.000 -g -i 1.7600 P R C I"));
+        QCOMPARE(rig.fd.FDFile, before.FDFile);
+        QCOMPARE(rig.fd.FDPav, before.FDPav);
+        rig.click("CancelButton");
+        QCOMPARE(rig.messages.messages, QStringList{"Leaving PlayPen - Returning to GEM File " + rig.job.fnam});
+        QVERIFY(rig.AbortFlag);
+        QVERIFY(!rig.w->isVisible());
+    }
+};
 
 QTEST_MAIN(TestPlayPen)
 #include "test_playpen.moc"

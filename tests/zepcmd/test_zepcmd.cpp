@@ -17,20 +17,13 @@ namespace {
 
 const QString zepcmdPath = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
 
-void writeFile(const QString& path, const QByteArray& content, bool executable = false)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    f.write(content);
-    f.close();
-    if (executable)
-        f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
-}
+using zep::test::writeFile;
 
 // A program that prints its arguments and the directory it runs in.
 void writeHello(const QString& path)
 {
-    writeFile(path, "#!/bin/sh\necho \"hello [$*] in $(pwd)\"\n", true);
+    writeFile(path, "#!/bin/sh\necho \"hello [$*] in $(pwd)\"\n");
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
 }
 
 // Runs zepcmd in `dir` on `input` until it ends; returns what it printed.
@@ -41,172 +34,156 @@ QString runZepcmd(const QString& dir, const QByteArray& input, const QString& pa
         zep::test::run(zepcmdPath, {}, dir, input, pathPrefix.isEmpty() ? QString() : "PATH", path).out);
 }
 
-QStringList linesOf(const QString& output)
-{
-    return output.split(u'\n');
-}
-
-QString canonical(const QString& path)
-{
-    return QDir(path).canonicalPath();
-}
+QStringList linesOf(const QString& output) { return output.split(u'\n'); }
+QString canonical(const QString& path) { return QDir(path).canonicalPath(); }
 
 } // namespace
 
 class TestZepcmd : public QObject {
     Q_OBJECT
 private slots:
-    void parsesCommands();
-    void readsBatchLinesWithAnyLineEnd();
+    // What the runs below do not show: words that only start like a command,
+    // labels, blank lines, CALL and the quoting of arguments.
+    void parsesCommands()
+    {
+        const struct {
+            const char* line;
+            Kind kind;
+            const char* word;
+            QStringList args;
+        } cases[] = {
+            {"cdrecord x", Kind::Program, "cdrecord", {"x"}}, {"remove", Kind::Program, "remove", {}},
+            {"Cd\\", Kind::ChangeDir, "", {}}, {":again", Kind::Label, "", {}}, {"  \t ", Kind::Empty, "", {}},
+            {"call zep.bat one", Kind::Call, "zep.bat", {"one"}},
+            {"x \"my design.gem\" \"\"", Kind::Program, "x", {"my design.gem", ""}},
+        };
+        for (const auto& c : cases) {
+            const Command cmd = parseCommand(QString::fromLatin1(c.line));
+            QCOMPARE(cmd.kind, c.kind);
+            QCOMPARE(cmd.word, QString::fromLatin1(c.word));
+            QCOMPARE(cmd.args, c.args);
+        }
+        QCOMPARE(parseCommand("Cd\\").rest, QStringLiteral("\\"));
+    }
 
-    void changesDirectoryInAnyCase();
-    void remEchoAndExit();
-    void runsProgramsInCurrentDirectory();
-    void runsBatchFileLineByLine();
-    void stopsRunawayInput();
+    void readsBatchLinesWithAnyLineEnd()
+    {
+        QCOMPARE(batchLines("one\r\r\ntwo\r\nthree\nfour"),
+                 (QStringList{"one", "two", "three", "four"}));
+        QCOMPARE(batchLines("a\r\n\r\nb\r\n"), (QStringList{"a", "", "b"}));
+        QCOMPARE(batchLines("a\r\n\x1a garbage\r\n"), (QStringList{"a"}));
+    }
+
+    void changesDirectoryInAnyCase()
+    {
+        QTemporaryDir tmp;
+        const QString root = canonical(tmp.path());
+        QDir(root).mkdir("ZEPWork");
+        const QString work = root + "/ZEPWork";
+
+        const QStringList out = linesOf(
+            runZepcmd(root, "cd\nCD zepwork\ncd\ncd..\nChDir ZEPWork\ncd\ncd nowhere\ncd\n"));
+        // "cd" alone prints the directory, which every CD form changed.
+        QStringList seen;
+        for (const QString& line : out) {
+            if (line == root || line == work)
+                seen.append(line);
+        }
+        QCOMPARE(seen, (QStringList{root, work, work, work}));
+        QVERIFY(out.contains(root + "/ZEPWork>"));   // the prompt shows the directory
+        QVERIFY(out.contains("Invalid directory"));
+    }
+
+    void remEchoAndExit()
+    {
+        QTemporaryDir tmp;
+        // EXIT ends the interpreter without waiting for the end of its input.
+        const zep::test::Outcome o = zep::test::run(zepcmdPath, {}, tmp.path(),
+                                                    "REM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
+        QCOMPARE(o.exitCode, 7);
+        const QStringList out = linesOf(QString::fromLocal8Bit(o.out));
+        QVERIFY(out.contains(" shown twice"));
+        QVERIFY(!out.contains("echo hidden"));
+        QVERIFY(!out.contains("never"));
+        const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
+        QVERIFY(dot >= 0);
+        QCOMPARE(out.value(dot + 1), QString());
+    }
+
+    void runsProgramsInCurrentDirectory()
+    {
+        QTemporaryDir tmp;
+        QTemporaryDir bin;
+        const QString root = canonical(tmp.path());
+        QDir(root).mkdir("ZEPWork");
+        writeHello(root + "/Hello.exe");
+        writeHello(bin.filePath("Where"));
+
+        writeFile(root + "/data.txt", "x");
+        const QStringList out = linesOf(runZepcmd(
+            root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n..\\hello\n", bin.path()));
+        QCOMPARE(out.count("Bad command or file name"), 2);
+        QVERIFY(out.contains("hello [a b] in " + root));
+        QVERIFY(out.contains("hello [c d] in " + root));
+        QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
+        QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
+    }
+
+    void runsBatchFileLineByLine()
+    {
+        QTemporaryDir tmp;
+        const QString root = canonical(tmp.path());
+        QDir(root).mkdir("ZEPWork");
+        writeHello(root + "/Hello.exe");
+        // As ZEP writes it: the line, a carriage return, then CR LF.
+        writeFile(root + "/ZEPWork/ZEP.BAT", "..\\hello from bat\r\r\n"
+                                             "echo second %1\r\r\n"
+                                             "cd ..\r\r\n"
+                                             "echo third\r\n");
+        writeFile(root + "/Quiet.bat", "@echo off\necho quiet\n");
+
+        const QString text = runZepcmd(root, "cd ZEPWork\nzep.bat p1\ncd\nquiet\nrem after\n");
+        QVERIFY2(!text.contains(u'\r'), qPrintable(text));
+        const QStringList out = linesOf(text);
+        const qsizetype hello = out.indexOf("hello [from bat] in " + root + "/ZEPWork");
+        const qsizetype second = out.indexOf("second p1");
+        const qsizetype third = out.indexOf("third");
+        QVERIFY(hello >= 0);
+        QVERIFY(hello < second && second < third);
+        // Batch lines are shown with the prompt while echo is on.
+        QVERIFY(out.contains(root + "/ZEPWork>echo second p1"));
+        // The batch file's CD changed the interpreter's own directory.
+        const qsizetype cd = out.indexOf(root + ">cd", third);
+        QVERIFY(cd > third);
+        QCOMPARE(out.value(cd + 1), root);
+        // ECHO OFF hides a batch file's lines but not the prompt after it.
+        QVERIFY(out.contains("quiet"));
+        QVERIFY(!out.contains(root + ">echo quiet"));
+        QVERIFY(out.contains(root + ">rem after"));
+    }
+
+    // A batch file that calls itself twice would run 2^32 lines: each command
+    // stops after its share of batch lines. A line longer than the console takes
+    // is refused, not run or shown.
+    void stopsRunawayInput()
+    {
+        QTemporaryDir tmp;
+        const QString root = canonical(tmp.path());
+        writeFile(root + "/A.BAT", "a.bat\r\na.bat\r\n");
+        writeFile(root + "/LONG.BAT", "echo " + QByteArray(MaxLineLength, 'x') + "\r\necho fine\r\n");
+        const QByteArray longLine = "echo " + QByteArray(70000, 'y') + "\n";
+        const QString text = runZepcmd(root, "a\na\necho after\n" + longLine + "long\necho done\n");
+        const QStringList out = linesOf(text);
+        const QString stopped = QStringLiteral("More than %1 batch file lines in one command: stopped").arg(MaxBatchLines);
+        QCOMPARE(out.count(stopped), 2); // each command has its own share
+        QCOMPARE(out.count(root + ">a.bat"), 2 * MaxBatchLines);
+        QVERIFY(out.indexOf("after") > out.lastIndexOf(stopped));
+        const QString tooLong = QStringLiteral("The line is too long (more than %1 characters)").arg(MaxLineLength);
+        QCOMPARE(text.count(tooLong), 2);
+        QVERIFY(!text.contains("yyyy") && !text.contains("xxxx"));
+        QVERIFY(out.contains("fine") && out.contains("done"));
+    }
 };
-
-// What the runs below do not show: words that only start like a command,
-// labels, blank lines, CALL and the quoting of arguments.
-void TestZepcmd::parsesCommands()
-{
-    const struct {
-        const char* line;
-        Kind kind;
-        const char* word;
-        QStringList args;
-    } cases[] = {
-        {"cdrecord x", Kind::Program, "cdrecord", {"x"}}, {"remove", Kind::Program, "remove", {}},
-        {"Cd\\", Kind::ChangeDir, "", {}}, {":again", Kind::Label, "", {}}, {"  \t ", Kind::Empty, "", {}},
-        {"call zep.bat one", Kind::Call, "zep.bat", {"one"}},
-        {"x \"my design.gem\" \"\"", Kind::Program, "x", {"my design.gem", ""}},
-    };
-    for (const auto& c : cases) {
-        const Command cmd = parseCommand(QString::fromLatin1(c.line));
-        QCOMPARE(cmd.kind, c.kind);
-        QCOMPARE(cmd.word, QString::fromLatin1(c.word));
-        QCOMPARE(cmd.args, c.args);
-    }
-    QCOMPARE(parseCommand("Cd\\").rest, QStringLiteral("\\"));
-}
-
-void TestZepcmd::readsBatchLinesWithAnyLineEnd()
-{
-    QCOMPARE(batchLines("one\r\r\ntwo\r\nthree\nfour"),
-             (QStringList{"one", "two", "three", "four"}));
-    QCOMPARE(batchLines("a\r\n\r\nb\r\n"), (QStringList{"a", "", "b"}));
-    QCOMPARE(batchLines("a\r\n\x1a garbage\r\n"), (QStringList{"a"}));
-}
-
-void TestZepcmd::changesDirectoryInAnyCase()
-{
-    QTemporaryDir tmp;
-    const QString root = canonical(tmp.path());
-    QDir(root).mkdir("ZEPWork");
-    const QString work = root + "/ZEPWork";
-
-    const QStringList out = linesOf(
-        runZepcmd(root, "cd\nCD zepwork\ncd\ncd..\nChDir ZEPWork\ncd\ncd nowhere\ncd\n"));
-    // "cd" alone prints the directory, which every CD form changed.
-    QStringList seen;
-    for (const QString& line : out) {
-        if (line == root || line == work)
-            seen.append(line);
-    }
-    QCOMPARE(seen, (QStringList{root, work, work, work}));
-    QVERIFY(out.contains(root + "/ZEPWork>"));   // the prompt shows the directory
-    QVERIFY(out.contains("Invalid directory"));
-}
-
-void TestZepcmd::remEchoAndExit()
-{
-    QTemporaryDir tmp;
-    // EXIT ends the interpreter without waiting for the end of its input.
-    const zep::test::Outcome o = zep::test::run(zepcmdPath, {}, tmp.path(),
-                                                "REM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
-    QCOMPARE(o.exitCode, 7);
-    const QStringList out = linesOf(QString::fromLocal8Bit(o.out));
-    QVERIFY(out.contains(" shown twice"));
-    QVERIFY(!out.contains("echo hidden"));
-    QVERIFY(!out.contains("never"));
-    const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
-    QVERIFY(dot >= 0);
-    QCOMPARE(out.value(dot + 1), QString());
-}
-
-void TestZepcmd::runsProgramsInCurrentDirectory()
-{
-    QTemporaryDir tmp;
-    QTemporaryDir bin;
-    const QString root = canonical(tmp.path());
-    QDir(root).mkdir("ZEPWork");
-    writeHello(root + "/Hello.exe");
-    writeHello(bin.filePath("Where"));
-
-    writeFile(root + "/data.txt", "x");
-    const QStringList out = linesOf(runZepcmd(
-        root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n..\\hello\n", bin.path()));
-    QCOMPARE(out.count("Bad command or file name"), 2);
-    QVERIFY(out.contains("hello [a b] in " + root));
-    QVERIFY(out.contains("hello [c d] in " + root));
-    QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
-    QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
-}
-
-void TestZepcmd::runsBatchFileLineByLine()
-{
-    QTemporaryDir tmp;
-    const QString root = canonical(tmp.path());
-    QDir(root).mkdir("ZEPWork");
-    writeHello(root + "/Hello.exe");
-    // As ZEP writes it: the line, a carriage return, then CR LF.
-    writeFile(root + "/ZEPWork/ZEP.BAT", "..\\hello from bat\r\r\n"
-                                         "echo second %1\r\r\n"
-                                         "cd ..\r\r\n"
-                                         "echo third\r\n");
-    writeFile(root + "/Quiet.bat", "@echo off\necho quiet\n");
-
-    const QString text = runZepcmd(root, "cd ZEPWork\nzep.bat p1\ncd\nquiet\nrem after\n");
-    QVERIFY2(!text.contains(u'\r'), qPrintable(text));
-    const QStringList out = linesOf(text);
-    const qsizetype hello = out.indexOf("hello [from bat] in " + root + "/ZEPWork");
-    const qsizetype second = out.indexOf("second p1");
-    const qsizetype third = out.indexOf("third");
-    QVERIFY(hello >= 0);
-    QVERIFY(hello < second && second < third);
-    // Batch lines are shown with the prompt while echo is on.
-    QVERIFY(out.contains(root + "/ZEPWork>echo second p1"));
-    // The batch file's CD changed the interpreter's own directory.
-    const qsizetype cd = out.indexOf(root + ">cd", third);
-    QVERIFY(cd > third);
-    QCOMPARE(out.value(cd + 1), root);
-    // ECHO OFF hides a batch file's lines but not the prompt after it.
-    QVERIFY(out.contains("quiet"));
-    QVERIFY(!out.contains(root + ">echo quiet"));
-    QVERIFY(out.contains(root + ">rem after"));
-}
-
-// A batch file that calls itself twice would run 2^32 lines: each command
-// stops after its share of batch lines. A line longer than the console takes
-// is refused, not run or shown.
-void TestZepcmd::stopsRunawayInput()
-{
-    QTemporaryDir tmp;
-    const QString root = canonical(tmp.path());
-    writeFile(root + "/A.BAT", "a.bat\r\na.bat\r\n");
-    writeFile(root + "/LONG.BAT", "echo " + QByteArray(MaxLineLength, 'x') + "\r\necho fine\r\n");
-    const QByteArray longLine = "echo " + QByteArray(70000, 'y') + "\n";
-    const QString text = runZepcmd(root, "a\na\necho after\n" + longLine + "long\necho done\n");
-    const QStringList out = linesOf(text);
-    const QString stopped = QStringLiteral("More than %1 batch file lines in one command: stopped").arg(MaxBatchLines);
-    QCOMPARE(out.count(stopped), 2); // each command has its own share
-    QCOMPARE(out.count(root + ">a.bat"), 2 * MaxBatchLines);
-    QVERIFY(out.indexOf("after") > out.lastIndexOf(stopped));
-    const QString tooLong = QStringLiteral("The line is too long (more than %1 characters)").arg(MaxLineLength);
-    QCOMPARE(text.count(tooLong), 2);
-    QVERIFY(!text.contains("yyyy") && !text.contains("xxxx"));
-    QVERIFY(out.contains("fine") && out.contains("done"));
-}
 
 QTEST_GUILESS_MAIN(TestZepcmd)
 #include "test_zepcmd.moc"
