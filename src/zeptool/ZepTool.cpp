@@ -150,8 +150,7 @@ int convertCommand(Arguments& args, std::ostream& out)
     const QString kind = QFileInfo(target).suffix().toLower();
     if (kind != QLatin1String("gem") && kind != QLatin1String("asc"))
         throw UsageError("\"" + local(target) + "\" must end in .gem or .asc");
-    if (QFileInfo(target).absoluteFilePath() == QFileInfo(design).absoluteFilePath())
-        throw UsageError("-o names the design itself");
+    checkOutputs({target}, design);
     const gemray::GemDesign d = loadDesign(design);
     writeFilesTogether({{target, kind == QLatin1String("gem") ? gemBytes(d) : ascText(d)}});
     out << "wrote " << local(QDir::toNativeSeparators(target)) << '\n';

@@ -132,8 +132,8 @@ private slots:
         QTest::newRow("convert: no output") << QStringList{"convert", "SRB.asc"} << 2 << "name the converted design with -o";
         QTest::newRow("convert: other kind") << QStringList{"convert", "SRB.asc", "-o", "x.txt"} << 2
                                              << "\"x.txt\" must end in .gem or .asc";
-        QTest::newRow("convert: over the design") << QStringList{"convert", "SRB.asc", "-o", "SRB.asc"} << 2
-                                                  << "-o names the design itself";
+        QTest::newRow("convert: over the design") << QStringList{"convert", "SRB.asc", "-o", "SRB.asc"} << 1
+                                                  << "is the input SRB.asc itself";
         QTest::newRow("convert: garbage") << QStringList{"convert", "junk.gem", "-o", "x.asc"} << 1
                                           << "is not a GemCAD design";
         QTest::newRow("unknown option") << srb + QStringList{"-o", "x.gem", "--fast"} << 2 << "unknown option --fast";
