@@ -3,9 +3,8 @@
 // few simple solids whose light paths can be worked out by hand.
 #include "raytracer/GemFile.h"
 #include "raytracer/Vec3.h"
+#include "support/Process.h"
 
-#include <QByteArray>
-#include <QFile>
 #include <QString>
 #include <array>
 #include <cmath>
@@ -22,16 +21,14 @@ inline std::string designPath(const char* name)
 
 inline QByteArray designBytes(const char* name)
 {
-    QFile f(QString::fromStdString(designPath(name)));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return zep::test::readAll(QString::fromStdString(designPath(name)));
 }
 
 // A facet with outward normal n at distance d from the origin, with its corners.
 inline GemFacet facet(const Vec3& n, double d, int tier, std::vector<Vec3> corners = {})
 {
-    const Vec3 unit = normalized(n);
     GemFacet f;
-    f.abc = unit * (1.0 / d);
+    f.abc = normalized(n) * (1.0 / d);
     f.tier = tier;
     f.text = "F\t";
     f.vertices = std::move(corners);

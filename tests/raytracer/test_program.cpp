@@ -286,11 +286,10 @@ void TestProgram::filesAppearWholeAndTheLogLast()
     const std::string logPath = path("Gemray.log").toStdString();
     const RunOutcome outcome = computeRun(request);
     const std::vector<OutputFile> files = runFiles(outcome, request, logPath);
-    QCOMPARE(int(files.size()), 4);
-    QCOMPARE(QString::fromStdString(files[0].path), path("R"));
-    QCOMPARE(QString::fromStdString(files[1].path), path("C"));
-    QCOMPARE(QString::fromStdString(files[2].path), path("I"));
-    QCOMPARE(QString::fromStdString(files[3].path), path("Gemray.log"));
+    QStringList order;
+    for (const OutputFile& f : files)
+        order << QFileInfo(QString::fromStdString(f.path)).fileName();
+    QCOMPARE(order, QStringList({"R", "C", "I", "Gemray.log"}));
 
     std::size_t renamed = 0;
     writeFilesAtomically(files, [&](std::size_t k) {
@@ -354,7 +353,6 @@ void TestProgram::badInput_data()
     QTest::newRow("no threads") << angles + QStringList{"-t", "0", "B"} + images << "threads (-t) must be a whole number from 1 to 256";
     QTest::newRow("257 threads") << angles + QStringList{"-t", "257", "B"} + images << "from 1 to 256";
     QTest::newRow("threads two") << angles + QStringList{"-t", "two", "B"} + images << "threads (-t): \"two\" is not a number";
-    QTest::newRow("threads missing") << angles + QStringList{"B"} + images + QStringList{"-t"} << "option -t needs a number of threads";
     QTest::newRow("no angles") << QStringList{"-g", "B"} + images << "pavilion angles";
     // Input that is not a design file, or not a stone.
     QTest::newRow("pipe") << angles + QStringList{"P"} + images << "\"P\" is not a regular file";
