@@ -110,7 +110,7 @@ private slots:
             const char* file;
             QStringList pav, crn;
         } designs[] = {
-            {"SRB.gem", {"42.50", "41.50"}, {"34.00", "28.00", "16.00"}},
+            {"SRB.gem", SrbPav, SrbCrn},
             {"Compear125.gem", {"42.40", "41.50", "42.90", "43.20", "41.50"},
              {"38.50", "42.30", "41.50", "43.70", "32.00", "34.50", "25.30", "15.90", "20.60", "17.60", "18.80"}},
             {"CubeIllusionTri.gem", {"46.00", "47.00", "45.00"}, {"41.36", "34.04", "33.97", "24.16", "10.00"}},
@@ -193,11 +193,8 @@ private slots:
         writeFileSafely(work, "old copy");
         QCOMPARE(errorOf([&] { ParseFile(dir.filePath(QStringLiteral("none.gem")), work); }), int(err::FileNotFound));
         const QString huge = dir.filePath(QStringLiteral("huge.gem"));
-        {
-            QFile f(huge);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.resize(17 << 20));
-        }
+        writeFileSafely(huge, "x");
+        QVERIFY(QFile::resize(huge, 17 << 20));
         QVERIFY_THROWS_EXCEPTION(ZepError, ParseFile(huge, work));
         QCOMPARE(readFileBytes(work), QByteArray("old copy"));
     }
@@ -221,8 +218,6 @@ private slots:
         QVERIFY(ca);
         QCOMPARE(minPavFromCA(*ca), QStringLiteral("22.43"));
         QCOMPARE(maxPavFromCA(*ca), QStringLiteral("53.86"));
-        ca = CalcCA({false, QString(), QStringLiteral("Quartz")}, t, sink);
-        QVERIFY(qAbs(*ca - 40.18) < 0.01);
         // typed index, read leniently
         ca = CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink);
         QVERIFY(qAbs(*ca - 40.49) < 0.01);
@@ -231,10 +226,8 @@ private slots:
         QVERIFY(!CalcCA({true, QString(), QString()}, t, sink));
         QVERIFY(!CalcCA({false, QString(), QString()}, t, sink));
         QVERIFY(!CalcCA({true, QStringLiteral("0.9"), QString()}, t, sink));
-        QVERIFY(!CalcCA({true, QStringLiteral("abc"), QString()}, t, sink));
         QCOMPARE(sink.messages, (QStringList{QStringLiteral("Please specify a refractive index"),
                                              QStringLiteral("Please select a material from the list first"),
-                                             QStringLiteral("Please specify a refractive index first"),
                                              QStringLiteral("Please specify a refractive index first")}));
         QCOMPARE(errorOf([&] { CalcCA({true, QStringLiteral("1"), QString()}, t, sink); }), int(err::DivisionByZero));
     }
