@@ -127,10 +127,7 @@ void TestProgram::writesTheFilesZepReads()
             isoSum += uchar(i[k]);
         }
     }
-    QVERIFY(stone > 5000 && stone < 10000);
-    QCOMPARE(uchar(i[1]), uchar(255));     // top left corner
-    QCOMPARE(uchar(i[14400]), uchar(255)); // bottom right corner
-    QVERIFY(uchar(i[1 + 60 * 120 + 60]) < 255); // the middle
+    QVERIFY(stone > 5000 && stone < 10000); // where the stone shows: imageRowsRunFromTheTop
 
     const QByteArray log = readAll(path("Gemray.log"));
     QVERIFY(log.size() >= 205);
@@ -138,9 +135,7 @@ void TestProgram::writesTheFilesZepReads()
     QVERIFY(log.split('\n').value(1).contains("73"));
     const QList<double> n = thirdLine(log);
     QCOMPARE(n.size(), 9);
-    QCOMPARE(n[0], 41.5);
-    QCOMPARE(n[1], 28.0);
-    QCOMPARE(n[2], 1.54);
+    QCOMPARE(n[2], 1.54); // the other angles echoed: logEchoesTheRun
     QVERIFY(n[6] >= 0.0 && n[6] < 10.0); // leak
     // The ISO image shows the ISO brightness (the figures themselves: test_stone.cpp).
     QVERIFY(std::fabs(isoSum / stone / 254.0 * 100.0 - n[8]) < 1.5);
