@@ -84,17 +84,8 @@ QColor swatch(QWidget* d) { return child(d, "picCol")->palette().color(QPalette:
 bool checked(QWidget* d, const char* name) { return child<QAbstractButton>(d, name)->isChecked(); }
 
 // The design file dialog or the angles dialog, with `steps` run on it.
-void designFile(Env& e, std::function<void(QWidget*)> steps)
-{
-    onNextModal(std::move(steps));
-    showDesignFileDialog(e.env);
-}
-
-void angles(Env& e, std::function<void(QWidget*)> steps)
-{
-    onNextModal(std::move(steps));
-    showAnglesDialog(e.env);
-}
+void designFile(Env& e, std::function<void(QWidget*)> steps) { onNextModal(std::move(steps)); showDesignFileDialog(e.env); }
+void angles(Env& e, std::function<void(QWidget*)> steps) { onNextModal(std::move(steps)); showAnglesDialog(e.env); }
 
 } // namespace
 

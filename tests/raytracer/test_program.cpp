@@ -41,15 +41,8 @@ Outcome run(const QString& dir, const QStringList& args, const QString& variable
     return zep::test::run(kProgram, args, dir, {}, variable, value);
 }
 
-QStringList listing(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QByteArray toBytes(const std::vector<std::uint8_t>& v)
-{
-    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
-}
+QStringList listing(const QString& dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name); }
+QByteArray toBytes(const std::vector<std::uint8_t>& v) { return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size())); }
 
 // The nine numbers of the log's third line.
 QList<double> thirdLine(const QByteArray& log)

@@ -20,10 +20,7 @@ using namespace gemray::test;
 
 namespace {
 
-std::span<const std::uint8_t> span(const QByteArray& b)
-{
-    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
-}
+std::span<const std::uint8_t> span(const QByteArray& b) { return {reinterpret_cast<const std::uint8_t*>(b.data()), std::size_t(b.size())}; }
 
 QByteArray bytesOf(const GemDesign& g)
 {

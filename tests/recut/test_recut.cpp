@@ -53,10 +53,7 @@ RecutAngles ownAngles(const GemDesign& d)
     return a;
 }
 
-std::span<const std::uint8_t> span(const QByteArray& b)
-{
-    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
-}
+std::span<const std::uint8_t> span(const QByteArray& b) { return {reinterpret_cast<const std::uint8_t*>(b.data()), std::size_t(b.size())}; }
 
 // Small designs as GemCAD writes them (line ends aside).
 const QByteArray kOctagon = "GemCad 5.0\ng 96 0.0\ny 8 y\nI 1.54\nH Octagon\n"
