@@ -37,6 +37,7 @@ class TestZeptool : public QObject {
     std::unique_ptr<QTemporaryDir> dir;
     QString path(const QString& name) const { return dir->filePath(name); }
     QStringList listing() const { return QDir(dir->path()).entryList(QDir::Files, QDir::Name); }
+    Outcome tool(const QStringList& args) const { return run(kTool, args, dir->path()); }
 
 private slots:
     void init()
@@ -64,14 +65,13 @@ private slots:
     {
         QFETCH(QString, design);
         QFETCH(QStringList, angles);
-        const Outcome o = run(kTool, {"recut", design, "--pav", angles[0], angles[1], "--crn", angles[2], angles[3],
-                                      "-o", "new.gem", "--asc", "new.asc", "--pdf", "new.pdf"},
-                              dir->path());
+        const Outcome o = tool({"recut", design, "--pav", angles[0], angles[1], "--crn", angles[2], angles[3], "-o",
+                                "new.gem", "--asc", "new.asc", "--pdf", "new.pdf"});
         QVERIFY2(o.exitCode == 0, o.err.constData());
         QVERIFY(o.err.isEmpty());
         QVERIFY(o.out.contains("wrote new.pdf"));
         QVERIFY(readAll(path("new.pdf")).startsWith("%PDF-"));
-        const Outcome asc = run(kTool, {"angles", "new.gem", "--asc"}, dir->path());
+        const Outcome asc = tool({"angles", "new.gem", "--asc"});
         QCOMPARE(asc.out, readAll(path("new.asc")));
 
         const auto original = trace(dir->path(), design, angles);
@@ -89,10 +89,10 @@ private slots:
         const auto noCR = [](QByteArray b) { return b.replace('\r', ""); };
         for (const QString name : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"}) {
             const QString asc = name + ".asc";
-            QCOMPARE(run(kTool, {"angles", asc}, dir->path()).out, run(kTool, {"angles", name + ".gem"}, dir->path()).out);
-            QCOMPARE(noCR(run(kTool, {"angles", asc, "--asc"}, dir->path()).out), noCR(readAll(path(asc))));
-            QCOMPARE(run(kTool, {"convert", asc, "-o", "c.gem"}, dir->path()).out, QByteArray("wrote c.gem\n"));
-            QCOMPARE(run(kTool, {"convert", "c.gem", "-o", "c.ASC"}, dir->path()).exitCode, 0);
+            QCOMPARE(tool({"angles", asc}).out, tool({"angles", name + ".gem"}).out);
+            QCOMPARE(noCR(tool({"angles", asc, "--asc"}).out), noCR(readAll(path(asc))));
+            QCOMPARE(tool({"convert", asc, "-o", "c.gem"}).out, QByteArray("wrote c.gem\n"));
+            QCOMPARE(tool({"convert", "c.gem", "-o", "c.ASC"}).exitCode, 0);
             QCOMPARE(noCR(readAll(path("c.ASC"))), noCR(readAll(path(asc))));
         }
     }
@@ -102,8 +102,7 @@ private slots:
     {
         QStringList result[2]; // the lines after the design's name, without the time
         for (int k = 0; k < 2; ++k)
-            result[k] = QString::fromUtf8(run(kTool, {"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"},
-                                              dir->path()).out)
+            result[k] = QString::fromUtf8(tool({"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"}).out)
                             .remove(QRegularExpression(" [0-9.]+ s\n")).split('\n').mid(1);
         QVERIFY(result[0].size() == 5 && result[0][3].startsWith("optimized"));
         QCOMPARE(result[1], result[0]);
@@ -111,11 +110,11 @@ private slots:
 
     void anglesListsTheTiers()
     {
-        const Outcome o = run(kTool, {"angles", "SRB.gem"}, dir->path());
+        const Outcome o = tool({"angles", "SRB.gem"});
         QCOMPARE(o.exitCode, 0);
         QVERIFY2(o.out.contains("\n2     pavilion  41.500000  0.61701256  96 84 72 60 48 36 24 12\n"), o.out.constData());
         QVERIFY(o.out.contains("\nT     table     0.000000   0.36450932  96\n"));
-        QCOMPARE(run(kTool, {"help"}, dir->path()).exitCode, 0);
+        QCOMPARE(tool({"help"}).exitCode, 0);
     }
 
     void badInputWritesNothing_data()
@@ -203,7 +202,7 @@ private slots:
                                 "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
         QStringList rows[2];
         for (int j = 1; j <= 2; ++j) {
-            const Outcome o = run(kTool, study + QStringList{"-j", QString::number(j)}, dir->path());
+            const Outcome o = tool(study + QStringList{"-j", QString::number(j)});
             QCOMPARE(o.exitCode, 1); // some jobs failed
             for (QString row : QString::fromUtf8(o.out).split(u'\n', Qt::SkipEmptyParts)) {
                 QStringList f = row.split(u',');
@@ -224,9 +223,8 @@ private slots:
     // run that stopped at a limit included.
     void studyRowIsTheJob()
     {
-        const Outcome study = run(kTool, {"study", "CubeIllusionTri.gem", "--materials", "Corundum"}, dir->path());
-        const Outcome job = run(kTool, {"optimize", "CubeIllusionTri.gem", "--material", "Corundum", "--json"},
-                                dir->path());
+        const Outcome study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum"});
+        const Outcome job = tool({"optimize", "CubeIllusionTri.gem", "--material", "Corundum", "--json"});
         QCOMPARE(study.exitCode, 0);
         const QJsonObject r = QJsonDocument::fromJson(job.out).object();
         const auto angle = [](const QJsonValue& v) { return QString::number(v.toDouble(), 'f', 3); };
@@ -256,10 +254,8 @@ private slots:
         while (filler.write(QByteArray(1024, 'x')) > 0 && filler.flush()) {
         }
         filler.close();
-        const Outcome study = run(kTool, {"study", "S@R.gem@41.5,28", "--materials", "Quartz", "--csv", "small/out.csv"},
-                                  dir->path());
-        const Outcome opt = run(kTool, {"optimize", "SRB.gem", "--material", "Quartz", "--recut", "small/x.gem"},
-                                dir->path());
+        const Outcome study = tool({"study", "S@R.gem@41.5,28", "--materials", "Quartz", "--csv", "small/out.csv"});
+        const Outcome opt = tool({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "small/x.gem"});
         run("/bin/umount", {small}, dir->path());
         QCOMPARE(study.exitCode, 1);
         QVERIFY2(study.out.contains("\nS@R.gem,Quartz,1.55,41.500,28.000,"), study.out.constData());
@@ -294,7 +290,7 @@ private slots:
         QVERIFY(QDir().mkpath(dead));
         const QString own = QString("SRB.gem.zeptmp-%1-abc").arg(QCoreApplication::applicationPid());
         QVERIFY(writeFile(path("x.gem.zeptmp-999999999-abc"), "left") && writeFile(path(own), "in use"));
-        const Outcome o = run(kTool, {"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"}, dir->path());
+        const Outcome o = tool({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"});
         QCOMPARE(o.exitCode, 0);
         QVERIFY(!QFileInfo::exists(dead) && !QFileInfo::exists(path("x.gem.zeptmp-999999999-abc")));
         QVERIFY(QFileInfo::exists(path(own)));
@@ -317,7 +313,7 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
         const QStringList before = listing();
 
-        const Outcome o = run(kTool, args, dir->path());
+        const Outcome o = tool(args);
         QCOMPARE(o.exitCode, exitCode);
         QVERIFY2(o.err.contains(message.toUtf8()), o.err.constData());
         QCOMPARE(listing(), before);
