@@ -331,9 +331,9 @@ private slots:
         QVERIFY(!later.AbortFlag);
     }
 
-    // The map file.
-    // Fields at their byte offsets: a round trip cannot tell two swapped fields.
-    void layout()
+    // The map file: its fields at their byte offsets (a round trip cannot
+    // tell two swapped fields), and its round trip.
+    void layoutAndRoundTrip()
     {
         const MapStore m = sampleRun();
         const QByteArray b = mfmBytes(m);
@@ -347,31 +347,27 @@ private slots:
         // After the map proper: the row ends' own images, in crown order.
         QCOMPARE(b.mid(1747010, 6), QByteArray("ZEPROW"));
         QCOMPARE(uint8_t(b[1747016 + 14400 * 3 + 5]), m.cellImage(3, 10)[5]);
-    }
 
-    void roundTripAndOtherVersion()
-    {
-        const MapStore run = sampleRun();
-        saveMfm(path("run.MFM"), run);
+        // The round trip, and another version after its warning.
+        saveMfm(path("run.MFM"), m);
         QCOMPARE(fileLength(path("run.MFM")), MfmFileSizeWithRowEnds);
         MapStore back;
         RecordingSink sink;
         QCOMPARE(loadMfm(path("run.MFM"), back, sink), MfmLoad::Loaded);
         QVERIFY(sink.messages.isEmpty());
         QCOMPARE(mfmBytes(back), readFileBytes(path("run.MFM")));
-        // Another version loads after its warning.
-        QByteArray b = mfmBytes(run);
-        b[9] = 0x40; // 2.0
+        QByteArray v2 = b;
+        v2[9] = 0x40; // 2.0
         MapStore other;
-        QCOMPARE(readMfm(b, other, sink), MfmLoad::Loaded);
+        QCOMPARE(readMfm(v2, other, sink), MfmLoad::Loaded);
         QCOMPARE(sink.messages, QStringList{"MFM File possibly from a different version of ZEP - Proceed with caution..."});
-        QVERIFY(other.FireGrid == run.FireGrid);
+        QVERIFY(other.FireGrid == m.FireGrid);
         // A huge file is read only as far as a map reaches; a missing file and
         // a missing folder are errors.
         writeFileSafely(path("big.MFM"), readFileBytes(path("run.MFM")) + QByteArray(3 << 20, 'z'));
         QCOMPARE(loadMfm(path("big.MFM"), back, sink), MfmLoad::Loaded);
         QCOMPARE(errorOf([&] { loadMfm(path("missing.MFM"), back, sink); }), int(err::FileNotFound));
-        QVERIFY_THROWS_EXCEPTION(ZepError, saveMfm(path("no/dir/x.MFM"), run));
+        QVERIFY_THROWS_EXCEPTION(ZepError, saveMfm(path("no/dir/x.MFM"), m));
     }
 
     // A file that is not a map, or holds numbers no map has, changes nothing.
