@@ -131,12 +131,10 @@ private slots:
 
     void outputStaysBounded()
     {
-        QFile bat(m_work + "/MANY.BAT");
-        QVERIFY(bat.open(QIODevice::WriteOnly));
-        bat.write("@echo off\r\n");
+        QByteArray bat = "@echo off\r\n";
         for (int i = 0; i < 2500; ++i)
-            bat.write(QByteArray("echo line ") + QByteArray::number(i) + "\r\n");
-        bat.close();
+            bat += "echo line " + QByteArray::number(i) + "\r\n";
+        writeFileSafely(m_work + "/MANY.BAT", bat);
         m_console->pasteToDos("CD ZEPWork\rmany\r", "% EP");
         QTRY_VERIFY_WITH_TIMEOUT(m_console->outputText().endsWith("line 2499\n\n" + m_work + ">"),
                                  15000);

@@ -54,12 +54,10 @@ private slots:
         QTest::addColumn<QString>("design");
         QTest::addColumn<QStringList>("angles"); // old pav, pav, old crn, crn
         // The designs and their text exports.
-        for (const char* kind : {".gem", ".asc"}) {
-            QTest::addRow("SRB%s", kind) << "SRB" + QString(kind) << QStringList{"41.5", "42.3", "28", "31"};
-            QTest::addRow("Compear125%s", kind) << "Compear125" + QString(kind) << QStringList{"41.5", "40", "34.5", "36.2"};
-            QTest::addRow("CubeIllusionTri%s", kind) << "CubeIllusionTri" + QString(kind) << QStringList{"45", "43.4", "10", "12"};
-            QTest::addRow("Turkey%s", kind) << "Turkey" + QString(kind) << QStringList{"40", "41.2", "40", "37"};
-        }
+        for (const char* kind : {".gem", ".asc"})
+            for (const auto& [name, angles] : {std::pair{"SRB", "41.5 42.3 28 31"}, {"Compear125", "41.5 40 34.5 36.2"},
+                                               {"CubeIllusionTri", "45 43.4 10 12"}, {"Turkey", "40 41.2 40 37"}})
+                QTest::addRow("%s%s", name, kind) << name + QString(kind) << QString(angles).split(u' ');
     }
     void recutTracesLikeTheOriginal()
     {
