@@ -44,7 +44,7 @@ class TestApp : public QObject {
     void prepareWork()
     {
         QDir(startDir).mkdir(QStringLiteral("ZEPWork"));
-        touch(work(QStringLiteral("Gemray.exe")));
+        touch(work("Gemray.exe"));
     }
     // ZEP started in a working folder that holds the ray tracer.
     std::unique_ptr<ZepApplication> started(RecordingSink& sink, const AppOptions& options = testOptions())
@@ -73,9 +73,9 @@ private slots:
     {
         // The chooser opens where the built ray tracer lies and lists only it.
         QTemporaryDir built;
-        touch(built.filePath(QStringLiteral("gemray")), "#!/bin/sh\n");
-        QFile::setPermissions(built.filePath(QStringLiteral("gemray")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        touch(built.filePath(QStringLiteral("notes.txt")));
+        touch(built.filePath("gemray"), "#!/bin/sh\n");
+        QFile::setPermissions(built.filePath("gemray"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        touch(built.filePath("notes.txt"));
         RecordingSink sink;
         auto app = std::make_unique<ZepApplication>(testOptions(built.path()), &sink);
         QString title;
@@ -88,8 +88,8 @@ private slots:
         QVERIFY(app->setup());
         QCOMPARE(title, QStringLiteral("Locate the Gemray Program"));
         QCOMPARE(listed, QStringList{QStringLiteral("gemray")});
-        QVERIFY(QFileInfo(work(QStringLiteral("gemray"))).isExecutable());
-        QCOMPARE(readFileBytes(work(QStringLiteral("ZEPPrefs.txt"))), preferencesBytes(Preferences()));
+        QVERIFY(QFileInfo(work("gemray")).isExecutable());
+        QCOMPARE(readFileBytes(work("ZEPPrefs.txt")), preferencesBytes(Preferences()));
         QVERIFY(app->console().isRunning());
         QCOMPARE(app->state().shell.DosTask, double(app->console().taskId()));
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
@@ -109,7 +109,7 @@ private slots:
     void secondZepAndStaleLocks()
     {
         prepareWork();
-        const QString lock = work(QStringLiteral("ZEP.lock"));
+        const QString lock = work("ZEP.lock");
         auto refused = [] {
             RecordingSink sink;
             return !ZepApplication(testOptions(), &sink).setup() && sink.messages.size() == 1
@@ -138,34 +138,28 @@ private slots:
         }
     }
 
-    void cancellingTheChooserEndsZep()
+    // A cancelled chooser, a file in the working folder's way, and a folder
+    // that takes no files (even root may not create files in /proc): the
+    // message, no console and no window.
+    void startThatCannotGoOn()
     {
-        RecordingSink sink;
-        ZepApplication app(testOptions(), &sink);
-        onNextModal([](QWidget* w) { click(w, "CancelButton"); });
-        QVERIFY(!app.setup());
-        QCOMPARE(sink.messages.size(), 1);
-        QVERIFY(sink.messages[0].startsWith(QStringLiteral("ZEP needs Gemray. Download from ")));
-        QCOMPARE(app.console().taskId(), qint64(0));
-        QVERIFY(!app.mainWindow());
-    }
-
-    void workingFolderThatCannotBeUsed()
-    {
-        // A file in the way, and a folder that takes no files (even root may
-        // not create files in /proc): the message, and no console.
-        const QString folder = startDir + QStringLiteral("/ZEPWork");
-        for (const bool file : {true, false}) {
+        const QString folder = startDir + "/ZEPWork";
+        for (const int k : {0, 1, 2}) {
+            QDir(folder).removeRecursively();
             QFile::remove(folder);
-            QVERIFY(file ? QFile(folder).open(QIODevice::WriteOnly) : QFile::link(QStringLiteral("/proc"), folder));
+            QVERIFY(k == 0 || (k == 1 ? QFile(folder).open(QIODevice::WriteOnly) : QFile::link("/proc", folder)));
             RecordingSink sink;
             ZepApplication app(testOptions(), &sink);
+            if (k == 0)
+                onNextModal([](QWidget* w) { click(w, "CancelButton"); });
             QVERIFY(!app.setup());
             QCOMPARE(sink.messages.size(), 1);
-            QVERIFY(sink.messages[0].startsWith(file ? QStringLiteral("ZEP cannot create its working folder ")
-                                                     : QStringLiteral("ZEP cannot write into its working folder ")));
-            QVERIFY(sink.messages[0].contains(QDir::toNativeSeparators(folder)));
+            const char* starts[] = {"ZEP needs Gemray. Download from ", "ZEP cannot create its working folder ",
+                                    "ZEP cannot write into its working folder "};
+            QVERIFY2(sink.messages[0].startsWith(starts[k]), qPrintable(sink.messages[0]));
+            QVERIFY(k == 0 || sink.messages[0].contains(QDir::toNativeSeparators(folder)));
             QCOMPARE(app.console().taskId(), qint64(0));
+            QVERIFY(!app.mainWindow());
         }
     }
 
@@ -174,7 +168,7 @@ private slots:
         // The preferences are read before the console starts: "% EX" opens
         // the Edit menu and pastes nothing, not even the change of folder.
         prepareWork();
-        touch(work(QStringLiteral("ZEPPrefs.txt")), "\"ZEPPrefs\",1\r\n\"DosPaste\",\"% EX\"\r\n\"END\",\"ZEPPrefs\"\r\n");
+        touch(work("ZEPPrefs.txt"), "\"ZEPPrefs\",1\r\n\"DosPaste\",\"% EX\"\r\n\"END\",\"ZEPPrefs\"\r\n");
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
         QVERIFY(app.setup());
@@ -187,20 +181,17 @@ private slots:
 
     void staleAndDamagedFilesAtStartUp()
     {
-        // Stale working files go, the others stay; damaged preferences and
-        // saved state are reported and start-up goes on, without tips.
+        // Stale working files and the temporaries of a save or a ray tracer
+        // run killed half way go, the others (a backup of the user's own)
+        // stay; damaged preferences and saved state are reported and
+        // start-up goes on, without tips.
         prepareWork();
-        const QStringList stale{"B", "P", "R", "I", "C", "ZEP.BAT"};
-        const QStringList kept{"ZEPr.BMP", "ZEPc.BMP", "ZEPi.BMP", "Gemray.log", "ZEP.BMP"};
+        const QStringList stale{"B", "P", "R", "I", "C", "ZEP.BAT", "ZEPLast.txt.zeptmp-k2x9a", "R.gemray-4711.tmp"};
+        const QStringList kept{"ZEPr.BMP", "ZEPc.BMP", "ZEPi.BMP", "Gemray.log", "ZEP.BMP", "ZEPLast.txt.backup"};
         for (const QString& f : stale + kept)
             touch(work(f));
-        // Temporary files of a save or a ray tracer run that were killed half way.
-        const QStringList temporaries{"ZEPLast.txt.zeptmp-k2x9a", "R.gemray-4711.tmp"};
-        for (const QString& f : temporaries)
-            touch(work(f));
-        touch(work(QStringLiteral("ZEPLast.txt.backup"))); // the user's own
-        touch(work(QStringLiteral("ZEPPrefs.txt")), "\"ZEPPrefs\",1\r\n\"DoTips\",#FALSE#\r\n\"Tout\",\"soon\"\r\n");
-        touch(work(QStringLiteral("ZEPLast.txt")), "\"ZEPLast\",1\r\n\"minPav\",38\r\n\"maxPav\",4");
+        touch(work("ZEPPrefs.txt"), "\"ZEPPrefs\",1\r\n\"DoTips\",#FALSE#\r\n\"Tout\",\"soon\"\r\n");
+        touch(work("ZEPLast.txt"), "\"ZEPLast\",1\r\n\"minPav\",38\r\n\"maxPav\",4");
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
         QVERIFY(app.setup());
@@ -210,10 +201,8 @@ private slots:
         QCOMPARE(child<QLabel>(app.mainWindow(), "lblMinPav")->text(), QStringLiteral(" 38"));
         QVERIFY(app.mainWindow()->isVisible());
         QCOMPARE(app.state().shell.Interactive, true);
-        for (const QString& f : stale + temporaries)
-            QVERIFY2(!QFile::exists(work(f)), qPrintable(f));
-        for (const QString& f : kept + QStringList{"ZEPLast.txt.backup"})
-            QVERIFY2(QFile::exists(work(f)), qPrintable(f));
+        for (const QString& f : stale + kept)
+            QVERIFY2(QFile::exists(work(f)) == kept.contains(f), qPrintable(f));
         for (QPushButton* b : app.mainWindow()->findChildren<QPushButton*>())
             QVERIFY2(b->toolTip().isEmpty(), qPrintable(b->objectName()));
     }
@@ -266,7 +255,7 @@ private slots:
         m->btnPlay_Click();
         QCOMPARE(sink.messages.size(), 1);
         QCOMPARE(pav, QStringLiteral("41.500"));
-        QCOMPARE(readFileBytes(work(QStringLiteral("P"))), readFileBytes(j.fnam));
+        QCOMPARE(readFileBytes(work("P")), readFileBytes(j.fnam));
     }
 
     void newUserJobSurvivesARestart()
@@ -291,7 +280,7 @@ private slots:
         QCOMPARE(app->state().job.fnam, QDir::toNativeSeparators(designs.filePath(QStringLiteral("SRB.gem"))));
         QCOMPARE(child<QLabel>(m, "lblOlPav")->text(), QStringLiteral(" 41.5"));
         QCOMPARE(child<QLabel>(m, "lblStartCrn")->text(), QStringLiteral(" 28"));
-        QCOMPARE(readFileBytes(work(QStringLiteral("B"))), readFileBytes(designs.filePath(QStringLiteral("SRB.gem"))));
+        QCOMPARE(readFileBytes(work("B")), readFileBytes(designs.filePath(QStringLiteral("SRB.gem"))));
 
         onNextModal([](QWidget* d) {
             click(d, "optSelMat");
@@ -370,31 +359,32 @@ private slots:
     void consoleRestartAfterATimeOut()
     {
         QTemporaryDir bin;
-        QVERIFY(QFile::copy(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), bin.filePath(QStringLiteral("zepcmd"))));
+        QVERIFY(QFile::copy(ZEP_BIN_DIR "/zepcmd", bin.filePath("zepcmd")));
         AppOptions o = testOptions();
-        o.zepcmdProgram = bin.filePath(QStringLiteral("zepcmd"));
+        o.zepcmdProgram = bin.filePath("zepcmd");
         RecordingSink sink;
         const auto app = started(sink, o);
         const qint64 firstTask = app->console().taskId();
         app->state().shell.TimedOut = true;
+        // Modify Targets, its restart question answered with `button`.
         QStringList lines;
-        onModal("frmYesNoDLOG", [&](QWidget* d) {
-            lines = {text(d, "txtQ1"), text(d, "txtQ2"), text(d, "txtQ3")};
-            click(d, "CancelButton");
-        });
-        onModal("frmTargetDLOG", [](QWidget*) {});
-        app->mainWindow()->btnModTargets_Click();
-        QCOMPARE(lines, (QStringList{QStringLiteral("The GemRay program has timed out."),
-                                     QStringLiteral("Click Ok to attempt a restart"),
-                                     QStringLiteral("=== ZEP closes the current console window (if it is still there) ===")}));
+        const auto offered = [&](const char* button) {
+            onModal("frmYesNoDLOG", [&lines, button](QWidget* d) {
+                lines = {text(d, "txtQ1"), text(d, "txtQ2"), text(d, "txtQ3")};
+                click(d, button);
+            });
+            onModal("frmTargetDLOG", [](QWidget*) {});
+            app->mainWindow()->btnModTargets_Click();
+        };
+        offered("CancelButton");
+        QCOMPARE(lines, (QStringList{"The GemRay program has timed out.", "Click Ok to attempt a restart",
+                                     "=== ZEP closes the current console window (if it is still there) ==="}));
         QVERIFY(app->state().shell.TimedOut);
         QCOMPARE(app->console().taskId(), firstTask);
 
         app->mainWindow()->btnPlay_Click(); // no job: its message, no restart question
         QVERIFY(app->state().shell.TimedOut);
-        onModal("frmYesNoDLOG", [](QWidget* d) { click(d, "OKButton"); });
-        onModal("frmTargetDLOG", [](QWidget*) {});
-        app->mainWindow()->btnModTargets_Click();
+        offered("OKButton");
         QVERIFY(!app->state().shell.TimedOut);
         QVERIFY(app->console().taskId() != firstTask);
         QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(firstTask))); // the old console went
@@ -402,22 +392,15 @@ private slots:
 
         // A console closed by its user is offered again too.
         app->console().window()->close();
-        onModal("frmYesNoDLOG", [&](QWidget* d) {
-            lines = {text(d, "txtQ1")};
-            click(d, "OKButton");
-        });
-        onModal("frmTargetDLOG", [](QWidget*) {});
-        app->mainWindow()->btnModTargets_Click();
-        QCOMPARE(lines, QStringList{QStringLiteral("The ZEP console is not running.")});
+        offered("OKButton");
+        QCOMPARE(lines.value(0), QString("The ZEP console is not running."));
         QTRY_VERIFY(app->console().isRunning());
 
         // A restart that fails is the offering command's error; the time-out stands.
         QVERIFY(QFile::remove(o.zepcmdProgram));
         app->state().shell.TimedOut = true;
-        onModal("frmYesNoDLOG", [](QWidget* d) { click(d, "OKButton"); });
-        onModal("frmTargetDLOG", [](QWidget*) {});
-        app->mainWindow()->btnModTargets_Click();
-        QCOMPARE(sink.messages.last(), QStringLiteral("Error  53 (File not found) in btnModTargets_Click routine"));
+        offered("OKButton");
+        QCOMPARE(sink.messages.last(), QString("Error  53 (File not found) in btnModTargets_Click routine"));
         QVERIFY(app->state().shell.TimedOut);
     }
 
@@ -475,22 +458,19 @@ private slots:
         const auto app = started(sink);
         QSignalSpy finished(app.get(), &ZepApplication::finished);
         app->mainWindow()->close();
-        QCOMPARE(sink.messages, QStringList{QStringLiteral("Are you sure you want to Quit?")});
-        QCOMPARE(sink.titles, QStringList{QStringLiteral("Quit")});
+        QCOMPARE(sink.messages, QStringList{"Are you sure you want to Quit?"});
+        QCOMPARE(sink.titles, QStringList{"Quit"});
         QVERIFY(app->mainWindow()->isVisible());
-        QVERIFY(!QFile::exists(work(QStringLiteral("ZEPLast.txt"))));
+        QVERIFY(!QFile::exists(work("ZEPLast.txt")));
         QCOMPARE(finished.count(), 0);
 
-        touch(work(QStringLiteral("B")));
-        touch(work(QStringLiteral("ZEPr.BMP")));
-        touch(work(QStringLiteral("Gemray.log")));
+        for (const char* f : {"B", "ZEPr.BMP", "Gemray.log"})
+            touch(work(f));
         app->mainWindow()->close(); // answered Yes this time
         QCOMPARE(finished.count(), 1);
         QVERIFY(!app->mainWindow()->isVisible());
-        QVERIFY(QFile::exists(work(QStringLiteral("ZEPLast.txt"))));
-        QVERIFY(!QFile::exists(work(QStringLiteral("B"))));
-        QVERIFY(!QFile::exists(work(QStringLiteral("ZEPr.BMP"))));
-        QVERIFY(QFile::exists(work(QStringLiteral("Gemray.log"))));
+        QVERIFY(QFile::exists(work("ZEPLast.txt")) && QFile::exists(work("Gemray.log")));
+        QVERIFY(!QFile::exists(work("B")) && !QFile::exists(work("ZEPr.BMP")));
         // "EXIT" waits at the console's prompt for the user's Enter.
         QTRY_COMPARE(app->console().inputLine(), QStringLiteral("EXIT"));
         QVERIFY(app->console().isRunning());
@@ -503,17 +483,17 @@ private slots:
         RecordingSink sink;
         const auto app = started(sink);
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
-        QVERIFY(QDir().mkpath(work(QStringLiteral("ZEPLast.txt")))); // a folder in the file's way
-        touch(work(QStringLiteral("B")));
+        QVERIFY(QDir().mkpath(work("ZEPLast.txt"))); // a folder in the file's way
+        touch(work("B"));
         QSignalSpy finished(app.get(), &ZepApplication::finished);
         app->mainWindow()->btnQuit_Click();
         QCOMPARE(sink.messages.last(), QStringLiteral("Error  75 (Path/File access error) in SaveState routine"));
         QCOMPARE(finished.count(), 0);
         QVERIFY(app->mainWindow()->isVisible());
-        QVERIFY(QFile::exists(work(QStringLiteral("B"))));
+        QVERIFY(QFile::exists(work("B")));
         QCOMPARE(app->console().inputLine(), QString());
 
-        QVERIFY(QDir().rmdir(work(QStringLiteral("ZEPLast.txt"))));
+        QVERIFY(QDir().rmdir(work("ZEPLast.txt")));
         app->state().shell.TimedOut = true;
         app->mainWindow()->btnQuit_Click();
         QCOMPARE(finished.count(), 1);

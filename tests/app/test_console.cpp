@@ -19,178 +19,160 @@ using namespace zep;
 
 class TestConsole : public QObject {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-
-    void startsWithoutFocusAndRunsThePastedCd();
-    void wrongSequenceLeavesClipboardUnused();
-    void quitTextLeavesExitWaitingForEnter();
-    void closingTheWindowEndsTheInterpreter();
-    void outputStaysBounded();
-    void keepsItsSizeAndPlace();
-
-private:
-    // Waits until the console shows its prompt in `dir`.
-    bool waitForPrompt(const QString& dir);
-
     std::unique_ptr<QTemporaryDir> m_tmp;
     std::unique_ptr<Console> m_console;
     QString m_root;
     QString m_work;
+    // Waits until the console shows its prompt in `dir`.
+    bool waitForPrompt(const QString& dir)
+    {
+        return QTest::qWaitFor([&] { return m_console->outputText().endsWith(dir + ">"); }, 10000);
+    }
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        m_root = QDir(m_tmp->path()).canonicalPath();
+        QDir(m_root).mkdir("ZEPWork");
+        m_work = m_root + "/ZEPWork";
+        m_console = std::make_unique<Console>();
+        QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
+        QVERIFY(waitForPrompt(m_root));
+    }
+
+    void cleanup()
+    {
+        m_console.reset();
+        m_tmp.reset();
+    }
+
+    void startsWithoutFocusAndRunsThePastedCd()
+    {
+        Console second;
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        QVERIFY(second.start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
+        ConsoleWindow* w = second.window();
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowTitle(), QString("ZEP Console"));
+        QVERIFY(second.taskId() > 0 && second.taskId() != m_console->taskId());
+        QVERIFY(QFileInfo::exists(QString("/proc/%1").arg(second.taskId())));
+        // The active window stays active. (The offscreen platform gives every
+        // window it shows the focus, so only the request can be seen.)
+        QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+
+        // The first paste brings the console forward and changes the
+        // interpreter's own directory.
+        QSignalSpy output(&second, &Console::outputArrived);
+        second.pasteToDos("CD ZEPWork\r", "% EP");
+        QVERIFY(second.inputLine().isEmpty());
+        QTRY_COMPARE(QApplication::activeWindow(), w);
+        QTRY_VERIFY(second.outputText().endsWith(m_work + ">"));
+        QVERIFY(output.count() > 0);
+    }
+
+    void wrongSequenceLeavesClipboardUnused()
+    {
+        m_console->pasteToDos("ECHO never pasted\r", "% EX");
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("ECHO never pasted\r"));
+        QVERIFY(m_console->inputLine().isEmpty());
+        QCOMPARE(m_console->window()->menu(), ConsoleKeys::Menu::None);
+
+        // The console still takes typed keys, edited as typed.
+        m_console->sendKeys("echo tyX{BS}ped{TAB}");
+        QCOMPARE(m_console->inputLine(), QString("echo typed\t"));
+        QVERIFY(m_console->window()->screenText().endsWith(m_root + ">echo typed\t"));
+        m_console->sendKeys("{BS}~");
+        QTRY_VERIFY(m_console->outputText().contains("\ntyped\n"));
+        QVERIFY(!m_console->outputText().contains("never pasted"));
+
+        // A malformed sequence raises error 5 and sends nothing.
+        QCOMPARE(zep::test::errorOf([&] { m_console->sendKeys("x{NOKEY}"); }), int(err::InvalidCall));
+        QVERIFY(m_console->inputLine().isEmpty());
+    }
+
+    void quitTextLeavesExitWaitingForEnter()
+    {
+        const QString rem = "REM   Click close button or hit RETURN to close this window";
+        m_console->pasteToDos(QString("\r").repeated(5) + rem + QString("\r").repeated(4) + "EXIT",
+                              "% EP");
+        QCOMPARE(m_console->inputLine(), QString("EXIT"));
+        QTRY_VERIFY(m_console->outputText().endsWith(m_root + ">"));
+        QTRY_VERIFY(m_console->outputText().contains(m_root + ">" + rem + "\n"));
+        QVERIFY(m_console->window()->screenText().endsWith(m_root + ">EXIT"));
+        QVERIFY(m_console->isRunning());
+
+        // The user's Enter ends the interpreter, and the window goes with it.
+        QSignalSpy finished(m_console->window(), &ConsoleWindow::interpreterFinished);
+        m_console->sendKeys("{ENTER}");
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(!m_console->isRunning());
+        QVERIFY(!m_console->window()->isVisible());
+        QCOMPARE(m_console->taskId(), 0);
+    }
+
+    void closingTheWindowEndsTheInterpreter()
+    {
+        const qint64 pid = m_console->taskId();
+        m_console->window()->close();
+        QVERIFY(!m_console->isRunning());
+        QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
+        // A closed console can no longer be brought forward.
+        QCOMPARE(zep::test::errorOf([&] { m_console->pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
+        // A restart opens a new console.
+        QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
+        QVERIFY(m_console->taskId() != pid);
+        QVERIFY(waitForPrompt(m_root));
+    }
+
+    void outputStaysBounded()
+    {
+        QByteArray bat = "@echo off\r\n";
+        for (int i = 0; i < 2500; ++i)
+            bat += "echo line " + QByteArray::number(i) + "\r\n";
+        writeFileSafely(m_work + "/MANY.BAT", bat);
+        m_console->pasteToDos("CD ZEPWork\rmany\r", "% EP");
+        QTRY_VERIFY_WITH_TIMEOUT(m_console->outputText().endsWith("line 2499\n\n" + m_work + ">"),
+                                 15000);
+        auto* screen = m_console->window()->findChild<QPlainTextEdit*>("screen");
+        QVERIFY(screen);
+        QVERIFY(screen->document()->blockCount() <= ConsoleWindow::MaxLines);
+        QVERIFY(!m_console->outputText().contains("\nline 0\n"));
+    }
+
+    void keepsItsSizeAndPlace()
+    {
+        // The next console, after a restart or in the next run, opens where and
+        // as large as the user left the last one; a damaged file is passed over.
+        const QString file = m_root + "/ZEPConsole.txt";
+        const QString zepcmd = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
+        m_console->setGeometryFile(file);
+        ConsoleWindow* w = m_console->window();
+        w->resize(500, 300);
+        w->move(60, 70);
+        const QRect left(w->pos(), w->size());
+        // A restart closes the old console itself and opens in its place.
+        const qint64 pid = m_console->taskId();
+        QVERIFY(m_console->start(zepcmd, m_root));
+        QVERIFY(!w->isVisible());
+        QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
+        QCOMPARE(QRect(m_console->window()->pos(), m_console->window()->size()), left);
+        Console nextRun;
+        nextRun.setGeometryFile(file);
+        QVERIFY(nextRun.start(zepcmd, m_root));
+        QCOMPARE(QRect(nextRun.window()->pos(), nextRun.window()->size()), left);
+
+        writeFileSafely(file, "\"ZEPConsole\",1\r\n\"WCons\",\"wide\"\r\n");
+        Console damaged;
+        damaged.setGeometryFile(file);
+        QVERIFY(damaged.start(zepcmd, m_root));
+        QVERIFY(damaged.window()->size() != left.size());
+    }
 };
-
-void TestConsole::init()
-{
-    m_tmp = std::make_unique<QTemporaryDir>();
-    m_root = QDir(m_tmp->path()).canonicalPath();
-    QDir(m_root).mkdir("ZEPWork");
-    m_work = m_root + "/ZEPWork";
-    m_console = std::make_unique<Console>();
-    QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
-    QVERIFY(waitForPrompt(m_root));
-}
-
-void TestConsole::cleanup()
-{
-    m_console.reset();
-    m_tmp.reset();
-}
-
-bool TestConsole::waitForPrompt(const QString& dir)
-{
-    return QTest::qWaitFor([&] { return m_console->outputText().endsWith(dir + ">"); }, 10000);
-}
-
-void TestConsole::startsWithoutFocusAndRunsThePastedCd()
-{
-    Console second;
-    QWidget other;
-    other.show();
-    other.activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &other);
-    QVERIFY(second.start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
-    ConsoleWindow* w = second.window();
-    QVERIFY(w->isVisible());
-    QCOMPARE(w->windowTitle(), QString("ZEP Console"));
-    QVERIFY(second.taskId() > 0);
-    QVERIFY(second.taskId() != m_console->taskId());
-    QVERIFY(QFileInfo::exists(QString("/proc/%1").arg(second.taskId())));
-    // The active window stays active. (The offscreen platform gives every
-    // window it shows the focus, so only the request can be seen.)
-    QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
-    other.activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &other);
-
-    // The first paste brings the console forward and changes the
-    // interpreter's own directory.
-    QSignalSpy output(&second, &Console::outputArrived);
-    second.pasteToDos("CD ZEPWork\r", "% EP");
-    QVERIFY(second.inputLine().isEmpty());
-    QTRY_COMPARE(QApplication::activeWindow(), w);
-    QTRY_VERIFY(second.outputText().endsWith(m_work + ">"));
-    QVERIFY(output.count() > 0);
-}
-
-void TestConsole::wrongSequenceLeavesClipboardUnused()
-{
-    m_console->pasteToDos("ECHO never pasted\r", "% EX");
-    QCOMPARE(QGuiApplication::clipboard()->text(), QString("ECHO never pasted\r"));
-    QVERIFY(m_console->inputLine().isEmpty());
-    QCOMPARE(m_console->window()->menu(), ConsoleKeys::Menu::None);
-
-    // The console still takes typed keys, edited as typed.
-    m_console->sendKeys("echo tyX{BS}ped{TAB}");
-    QCOMPARE(m_console->inputLine(), QString("echo typed\t"));
-    QVERIFY(m_console->window()->screenText().endsWith(m_root + ">echo typed\t"));
-    m_console->sendKeys("{BS}~");
-    QTRY_VERIFY(m_console->outputText().contains("\ntyped\n"));
-    QVERIFY(!m_console->outputText().contains("never pasted"));
-
-    // A malformed sequence raises error 5 and sends nothing.
-    QCOMPARE(zep::test::errorOf([&] { m_console->sendKeys("x{NOKEY}"); }), int(err::InvalidCall));
-    QVERIFY(m_console->inputLine().isEmpty());
-}
-
-void TestConsole::quitTextLeavesExitWaitingForEnter()
-{
-    const QString rem = "REM   Click close button or hit RETURN to close this window";
-    m_console->pasteToDos(QString("\r").repeated(5) + rem + QString("\r").repeated(4) + "EXIT",
-                          "% EP");
-    QCOMPARE(m_console->inputLine(), QString("EXIT"));
-    QTRY_VERIFY(m_console->outputText().endsWith(m_root + ">"));
-    QTRY_VERIFY(m_console->outputText().contains(m_root + ">" + rem + "\n"));
-    QVERIFY(m_console->window()->screenText().endsWith(m_root + ">EXIT"));
-    QVERIFY(m_console->isRunning());
-
-    // The user's Enter ends the interpreter, and the window goes with it.
-    QSignalSpy finished(m_console->window(), &ConsoleWindow::interpreterFinished);
-    m_console->sendKeys("{ENTER}");
-    QTRY_COMPARE(finished.count(), 1);
-    QVERIFY(!m_console->isRunning());
-    QVERIFY(!m_console->window()->isVisible());
-    QCOMPARE(m_console->taskId(), 0);
-}
-
-void TestConsole::closingTheWindowEndsTheInterpreter()
-{
-    const qint64 pid = m_console->taskId();
-    m_console->window()->close();
-    QVERIFY(!m_console->isRunning());
-    QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
-    // A closed console can no longer be brought forward.
-    QCOMPARE(zep::test::errorOf([&] { m_console->pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
-    // A restart opens a new console.
-    QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
-    QVERIFY(m_console->taskId() != pid);
-    QVERIFY(waitForPrompt(m_root));
-}
-
-void TestConsole::outputStaysBounded()
-{
-    QFile bat(m_work + "/MANY.BAT");
-    QVERIFY(bat.open(QIODevice::WriteOnly));
-    bat.write("@echo off\r\n");
-    for (int i = 0; i < 2500; ++i)
-        bat.write(QByteArray("echo line ") + QByteArray::number(i) + "\r\n");
-    bat.close();
-    m_console->pasteToDos("CD ZEPWork\rmany\r", "% EP");
-    QTRY_VERIFY_WITH_TIMEOUT(m_console->outputText().endsWith("line 2499\n\n" + m_work + ">"),
-                             15000);
-    auto* screen = m_console->window()->findChild<QPlainTextEdit*>("screen");
-    QVERIFY(screen);
-    QVERIFY(screen->document()->blockCount() <= ConsoleWindow::MaxLines);
-    QVERIFY(!m_console->outputText().contains("\nline 0\n"));
-}
-
-void TestConsole::keepsItsSizeAndPlace()
-{
-    // The next console, after a restart or in the next run, opens where and
-    // as large as the user left the last one; a damaged file is passed over.
-    const QString file = m_root + "/ZEPConsole.txt";
-    const QString zepcmd = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
-    m_console->setGeometryFile(file);
-    ConsoleWindow* w = m_console->window();
-    w->resize(500, 300);
-    w->move(60, 70);
-    const QRect left(w->pos(), w->size());
-    // A restart closes the old console itself and opens in its place.
-    const qint64 pid = m_console->taskId();
-    QVERIFY(m_console->start(zepcmd, m_root));
-    QVERIFY(!w->isVisible());
-    QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
-    QCOMPARE(QRect(m_console->window()->pos(), m_console->window()->size()), left);
-    Console nextRun;
-    nextRun.setGeometryFile(file);
-    QVERIFY(nextRun.start(zepcmd, m_root));
-    QCOMPARE(QRect(nextRun.window()->pos(), nextRun.window()->size()), left);
-
-    writeFileSafely(file, "\"ZEPConsole\",1\r\n\"WCons\",\"wide\"\r\n");
-    Console damaged;
-    damaged.setGeometryFile(file);
-    QVERIFY(damaged.start(zepcmd, m_root));
-    QVERIFY(damaged.window()->size() != left.size());
-}
 
 QTEST_MAIN(TestConsole)
 #include "test_console.moc"

@@ -50,129 +50,113 @@ void apply(QString& screen, const ConsoleEdit& edit)
 class TestConsoleLogic : public QObject {
     Q_OBJECT
 private slots:
-    void notation();
-    void malformedNotationIsRefused();
-    void pasteSequences_data();
-    void pasteSequences();
-    void keysThatDoNotPaste();
-    void inputLineSendsAtEachLineEnd();
-    void outputLineEndsAndReturns();
+    void notation()
+    {
+        const auto alt = Qt::AltModifier;
+        const auto ctrl = Qt::ControlModifier;
+        const auto shift = Qt::ShiftModifier;
+        const std::pair<const char*, QList<KeyStroke>> cases[] = {
+            {"% EP", {stroke(Qt::Key_Space, alt), stroke(Qt::Key_E, shift, "E"), stroke(Qt::Key_P, shift, "P")}},
+            {"^V", {stroke(Qt::Key_V, ctrl | shift)}},
+            {"^v", {stroke(Qt::Key_V, ctrl)}},
+            {"+{ins}", {stroke(Qt::Key_Insert, shift)}},
+            {"%(ep)x", {stroke(Qt::Key_E, alt), stroke(Qt::Key_P, alt), stroke(Qt::Key_X, {}, "x")}},
+            {"{{}{}}~{ENTER}", {stroke(Qt::Key_BraceLeft, {}, "{"), stroke(Qt::Key_BraceRight, {}, "}"),
+                                stroke(Qt::Key_Return, {}, "\r"), stroke(Qt::Key_Return, {}, "\r")}},
+            {"{%}{^}{+}{~}{(}", {stroke(Qt::Key_Percent, {}, "%"), stroke(Qt::Key_AsciiCircum, {}, "^"),
+                                 stroke(Qt::Key_Plus, {}, "+"), stroke(Qt::Key_AsciiTilde, {}, "~"),
+                                 stroke(Qt::Key_ParenLeft, {}, "(")}},
+            {"{TAB 2}{BS}{ESC}{F4}", {stroke(Qt::Key_Tab, {}, "\t"), stroke(Qt::Key_Tab, {}, "\t"),
+                                      stroke(Qt::Key_Backspace, {}, "\b"), stroke(Qt::Key_Escape, {}, "\x1b"),
+                                      stroke(Qt::Key_F4)}},
+        };
+        for (const auto& [notation, expected] : cases) {
+            const KeyNotationResult result = parseKeyNotation(QString::fromLatin1(notation));
+            QVERIFY2(result.ok(), qPrintable(result.error));
+            QCOMPARE(result.strokes, expected);
+        }
+    }
+
+    void malformedNotationIsRefused()
+    {
+        for (const char* bad : {"{FOO}", "%", "^(", "(ab", "ab)", "{ENTER", "}", "{}", "+{F17}"}) {
+            const KeyNotationResult result = parseKeyNotation(QString::fromLatin1(bad));
+            QVERIFY(!result.ok());
+            QVERIFY(result.strokes.isEmpty());
+            QCOMPARE(zep::test::errorOf([&] { keyStrokes(QString::fromLatin1(bad)); }), int(err::InvalidCall));
+        }
+    }
+
+    void pasteSequences()
+    {
+        // Window menu, Edit, Paste (in either case, after a menu left with Esc); Ctrl+V; Shift+Insert.
+        for (const char* notation : {"% EP", "% ep", "% E{ESC}% EP", "^V", "+{INSERT}"}) {
+            ConsoleKeys keys;
+            QCOMPARE(kinds(actionsFor(keys, notation)), QList{Action::Paste});
+            QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);
+        }
+    }
+
+    void keysThatDoNotPaste()
+    {
+        ConsoleKeys keys;
+        // A wrong menu key closes the menus; the following keys are typed again.
+        QVERIFY(actionsFor(keys, "% EX").isEmpty());
+        QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);
+        const auto typed = actionsFor(keys, "% {ESC}e");
+        QCOMPARE(kinds(typed), QList{Action::Type});
+        QCOMPARE(typed.first().text, QString("e"));
+
+        // Alt and Ctrl combinations other than the paste keys type nothing.
+        QVERIFY(actionsFor(keys, "%e^c^{INSERT}").isEmpty());
+        QCOMPARE(kinds(actionsFor(keys, "a{BS}~{ESC}{TAB}")),
+                 (QList{Action::Type, Action::Backspace, Action::Enter, Action::ClearLine,
+                        Action::Type}));
+        // The window menu's Close.
+        QCOMPARE(kinds(actionsFor(keys, "% C")), QList{Action::Close});
+        // Pressing the modifier keys themselves changes nothing.
+        keys.press(Qt::Key_Space, Qt::AltModifier, {});
+        keys.press(Qt::Key_Shift, Qt::ShiftModifier, {});
+        QCOMPARE(keys.menu(), ConsoleKeys::Menu::Window);
+    }
+
+    void inputLineSendsAtEachLineEnd()
+    {
+        // (The Quit text is typed through the window in test_console.)
+        ConsoleInputLine input;
+        input.type("CD ");
+        // CR LF is one line end; a lone LF is one too; other control characters vanish.
+        QCOMPARE(input.type("ZEP\aWork\r\nA\nB\tC"), (QStringList{"CD ZEPWork", "A"}));
+        QCOMPARE(input.text(), QString("B\tC"));
+        input.backspace();
+        QCOMPARE(input.take(), QString("B\t"));
+        QCOMPARE(input.text(), QString());
+    }
+
+    void outputLineEndsAndReturns()
+    {
+        ConsoleOutput out;
+        QString screen = "before\n";
+        apply(screen, out.feed("one\r\ntwo"));
+        QCOMPARE(screen, QString("before\none\ntwo"));
+        // A CR at the end of a read may be the start of CR LF.
+        apply(screen, out.feed(" more\r"));
+        apply(screen, out.feed("\nthree 10%"));
+        QCOMPARE(screen, QString("before\none\ntwo more\nthree 10%"));
+        // A lone CR returns to the line's start: the line is written again.
+        apply(screen, out.feed("\rthree 20%"));
+        apply(screen, out.feed("\r"));
+        apply(screen, out.feed("three done\n"));
+        QCOMPARE(screen, QString("before\none\ntwo more\nthree done\n"));
+        apply(screen, out.feed("ab\bc\x01\n\b"));
+        QCOMPARE(screen, QString("before\none\ntwo more\nthree done\nac\n"));
+        // A character split between two reads.
+        const QByteArray e = QStringLiteral(u"\u00e9").toUtf8();
+        apply(screen, out.feed(e.left(1)));
+        apply(screen, out.feed(e.mid(1) + ">"));
+        QCOMPARE(screen, QStringLiteral(u"before\none\ntwo more\nthree done\nac\n\u00e9>"));
+    }
 };
-
-void TestConsoleLogic::notation()
-{
-    const auto alt = Qt::AltModifier;
-    const auto ctrl = Qt::ControlModifier;
-    const auto shift = Qt::ShiftModifier;
-    const std::pair<const char*, QList<KeyStroke>> cases[] = {
-        {"% EP", {stroke(Qt::Key_Space, alt), stroke(Qt::Key_E, shift, "E"), stroke(Qt::Key_P, shift, "P")}},
-        {"^V", {stroke(Qt::Key_V, ctrl | shift)}},
-        {"^v", {stroke(Qt::Key_V, ctrl)}},
-        {"+{ins}", {stroke(Qt::Key_Insert, shift)}},
-        {"%(ep)x", {stroke(Qt::Key_E, alt), stroke(Qt::Key_P, alt), stroke(Qt::Key_X, {}, "x")}},
-        {"{{}{}}~{ENTER}", {stroke(Qt::Key_BraceLeft, {}, "{"), stroke(Qt::Key_BraceRight, {}, "}"),
-                            stroke(Qt::Key_Return, {}, "\r"), stroke(Qt::Key_Return, {}, "\r")}},
-        {"{%}{^}{+}{~}{(}", {stroke(Qt::Key_Percent, {}, "%"), stroke(Qt::Key_AsciiCircum, {}, "^"),
-                             stroke(Qt::Key_Plus, {}, "+"), stroke(Qt::Key_AsciiTilde, {}, "~"),
-                             stroke(Qt::Key_ParenLeft, {}, "(")}},
-        {"{TAB 2}{BS}{ESC}{F4}", {stroke(Qt::Key_Tab, {}, "\t"), stroke(Qt::Key_Tab, {}, "\t"),
-                                  stroke(Qt::Key_Backspace, {}, "\b"), stroke(Qt::Key_Escape, {}, "\x1b"),
-                                  stroke(Qt::Key_F4)}},
-    };
-    for (const auto& [notation, expected] : cases) {
-        const KeyNotationResult result = parseKeyNotation(QString::fromLatin1(notation));
-        QVERIFY2(result.ok(), qPrintable(result.error));
-        QCOMPARE(result.strokes, expected);
-    }
-}
-
-void TestConsoleLogic::malformedNotationIsRefused()
-{
-    for (const char* bad : {"{FOO}", "%", "^(", "(ab", "ab)", "{ENTER", "}", "{}", "+{F17}"}) {
-        const KeyNotationResult result = parseKeyNotation(QString::fromLatin1(bad));
-        QVERIFY(!result.ok());
-        QVERIFY(result.strokes.isEmpty());
-        QCOMPARE(zep::test::errorOf([&] { keyStrokes(QString::fromLatin1(bad)); }), int(err::InvalidCall));
-    }
-}
-
-void TestConsoleLogic::pasteSequences_data()
-{
-    QTest::addColumn<QString>("notation");
-    QTest::newRow("window menu, edit, paste") << "% EP";
-    QTest::newRow("lower case menu keys") << "% ep";
-    QTest::newRow("ctrl+v") << "^V";
-    QTest::newRow("shift+insert") << "+{INSERT}";
-    QTest::newRow("menu left with esc, then paste") << "% E{ESC}% EP";
-}
-
-void TestConsoleLogic::pasteSequences()
-{
-    QFETCH(QString, notation);
-    ConsoleKeys keys;
-    QCOMPARE(kinds(actionsFor(keys, notation)), QList{Action::Paste});
-    QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);
-}
-
-void TestConsoleLogic::keysThatDoNotPaste()
-{
-    ConsoleKeys keys;
-    // A wrong menu key closes the menus; the following keys are typed again.
-    QVERIFY(actionsFor(keys, "% EX").isEmpty());
-    QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);
-    const auto typed = actionsFor(keys, "% {ESC}e");
-    QCOMPARE(kinds(typed), QList{Action::Type});
-    QCOMPARE(typed.first().text, QString("e"));
-
-    // Alt and Ctrl combinations other than the paste keys type nothing.
-    QVERIFY(actionsFor(keys, "%e^c^{INSERT}").isEmpty());
-    QCOMPARE(kinds(actionsFor(keys, "a{BS}~{ESC}{TAB}")),
-             (QList{Action::Type, Action::Backspace, Action::Enter, Action::ClearLine,
-                    Action::Type}));
-    // The window menu's Close.
-    QCOMPARE(kinds(actionsFor(keys, "% C")), QList{Action::Close});
-    // Pressing the modifier keys themselves changes nothing.
-    keys.press(Qt::Key_Space, Qt::AltModifier, {});
-    keys.press(Qt::Key_Shift, Qt::ShiftModifier, {});
-    QCOMPARE(keys.menu(), ConsoleKeys::Menu::Window);
-}
-
-void TestConsoleLogic::inputLineSendsAtEachLineEnd()
-{
-    // (The Quit text is typed through the window in test_console.)
-    ConsoleInputLine input;
-    input.type("CD ");
-    // CR LF is one line end; a lone LF is one too; other control characters vanish.
-    QCOMPARE(input.type("ZEP\aWork\r\nA\nB\tC"), (QStringList{"CD ZEPWork", "A"}));
-    QCOMPARE(input.text(), QString("B\tC"));
-    input.backspace();
-    QCOMPARE(input.take(), QString("B\t"));
-    QCOMPARE(input.text(), QString());
-}
-
-void TestConsoleLogic::outputLineEndsAndReturns()
-{
-    ConsoleOutput out;
-    QString screen = "before\n";
-    apply(screen, out.feed("one\r\ntwo"));
-    QCOMPARE(screen, QString("before\none\ntwo"));
-    // A CR at the end of a read may be the start of CR LF.
-    apply(screen, out.feed(" more\r"));
-    apply(screen, out.feed("\nthree 10%"));
-    QCOMPARE(screen, QString("before\none\ntwo more\nthree 10%"));
-    // A lone CR returns to the line's start: the line is written again.
-    apply(screen, out.feed("\rthree 20%"));
-    apply(screen, out.feed("\r"));
-    apply(screen, out.feed("three done\n"));
-    QCOMPARE(screen, QString("before\none\ntwo more\nthree done\n"));
-    apply(screen, out.feed("ab\bc\x01\n\b"));
-    QCOMPARE(screen, QString("before\none\ntwo more\nthree done\nac\n"));
-    // A character split between two reads.
-    const QByteArray e = QStringLiteral(u"\u00e9").toUtf8();
-    apply(screen, out.feed(e.left(1)));
-    apply(screen, out.feed(e.mid(1) + ">"));
-    QCOMPARE(screen, QStringLiteral(u"before\none\ntwo more\nthree done\nac\n\u00e9>"));
-}
 
 QTEST_GUILESS_MAIN(TestConsoleLogic)
 #include "test_console_logic.moc"

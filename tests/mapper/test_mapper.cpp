@@ -209,18 +209,15 @@ private slots:
 
     void recolourFramesAndMarks()
     {
-        QCOMPARE(scaledIndex(15, 10, 20), uint8_t(127));
-        QCOMPARE(scaledIndex(25, 10, 20), uint8_t(255));
-        QCOMPARE(scaledIndex(5, 10, 20), uint8_t(0));
+        for (const auto& [mf, index] : {std::pair{15, 127}, {25, 255}, {5, 0}})
+            QCOMPARE(scaledIndex(mf, 10, 20), uint8_t(index));
         QCOMPARE(runTimeIndex(-3, 1), uint8_t(0));
 
         Rig r;
         r.map.MFGrid.fill(100);
         r.map.MFGrid[std::size_t(MapStore::element(2, 3))] = 200;
-        r.map.CMFMin = 0;
-        r.map.CMFMax = 255;
-        r.mapper.IOC = 2;
-        r.mapper.IOP = 3;
+        r.map.CMFMin = 0; r.map.CMFMax = 255;
+        r.mapper.IOC = 2; r.mapper.IOP = 3;
         QVERIFY(r.mapper.RescaleMF(5, 0));
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x) {
@@ -334,9 +331,9 @@ private slots:
         QVERIFY(!later.AbortFlag);
     }
 
-    // The map file.
-    // Fields at their byte offsets: a round trip cannot tell two swapped fields.
-    void layout()
+    // The map file: its fields at their byte offsets (a round trip cannot
+    // tell two swapped fields), and its round trip.
+    void layoutAndRoundTrip()
     {
         const MapStore m = sampleRun();
         const QByteArray b = mfmBytes(m);
@@ -350,25 +347,27 @@ private slots:
         // After the map proper: the row ends' own images, in crown order.
         QCOMPARE(b.mid(1747010, 6), QByteArray("ZEPROW"));
         QCOMPARE(uint8_t(b[1747016 + 14400 * 3 + 5]), m.cellImage(3, 10)[5]);
-    }
 
-    void roundTripAndOtherVersion()
-    {
-        const MapStore run = sampleRun();
-        saveMfm(path("run.MFM"), run);
+        // The round trip, and another version after its warning.
+        saveMfm(path("run.MFM"), m);
         QCOMPARE(fileLength(path("run.MFM")), MfmFileSizeWithRowEnds);
         MapStore back;
         RecordingSink sink;
         QCOMPARE(loadMfm(path("run.MFM"), back, sink), MfmLoad::Loaded);
         QVERIFY(sink.messages.isEmpty());
         QCOMPARE(mfmBytes(back), readFileBytes(path("run.MFM")));
-        // Another version loads after its warning.
-        QByteArray b = mfmBytes(run);
-        b[9] = 0x40; // 2.0
+        QByteArray v2 = b;
+        v2[9] = 0x40; // 2.0
         MapStore other;
-        QCOMPARE(readMfm(b, other, sink), MfmLoad::Loaded);
+        QCOMPARE(readMfm(v2, other, sink), MfmLoad::Loaded);
         QCOMPARE(sink.messages, QStringList{"MFM File possibly from a different version of ZEP - Proceed with caution..."});
-        QVERIFY(other.FireGrid == run.FireGrid);
+        QVERIFY(other.FireGrid == m.FireGrid);
+        // A huge file is read only as far as a map reaches; a missing file and
+        // a missing folder are errors.
+        writeFileSafely(path("big.MFM"), readFileBytes(path("run.MFM")) + QByteArray(3 << 20, 'z'));
+        QCOMPARE(loadMfm(path("big.MFM"), back, sink), MfmLoad::Loaded);
+        QCOMPARE(errorOf([&] { loadMfm(path("missing.MFM"), back, sink); }), int(err::FileNotFound));
+        QVERIFY_THROWS_EXCEPTION(ZepError, saveMfm(path("no/dir/x.MFM"), m));
     }
 
     // A file that is not a map, or holds numbers no map has, changes nothing.
@@ -449,17 +448,6 @@ private slots:
             QVERIFY(d.FireGrid == run.FireGrid);
             QVERIFY(std::equal(d.cellImage(7, 10), d.cellImage(7, 10) + 14400, run.cellImage(8, 0)));
         }
-    }
-
-    void unreadableUnwritableAndHuge()
-    {
-        MapStore m;
-        RecordingSink sink;
-        QCOMPARE(errorOf([&] { loadMfm(path("missing.MFM"), m, sink); }), int(err::FileNotFound));
-        QVERIFY_THROWS_EXCEPTION(ZepError, saveMfm(dir.filePath(QStringLiteral("no/dir/x.MFM")), m));
-        // a huge file is read only as far as a map reaches
-        writeFileSafely(path("big.MFM"), mfmBytes(sampleRun()) + QByteArray(3 << 20, 'z'));
-        QCOMPARE(loadMfm(path("big.MFM"), m, sink), MfmLoad::Loaded);
     }
 };
 

@@ -37,6 +37,7 @@ class TestZeptool : public QObject {
     std::unique_ptr<QTemporaryDir> dir;
     QString path(const QString& name) const { return dir->filePath(name); }
     QStringList listing() const { return QDir(dir->path()).entryList(QDir::Files, QDir::Name); }
+    Outcome tool(const QStringList& args) const { return run(kTool, args, dir->path()); }
 
 private slots:
     void init()
@@ -53,25 +54,22 @@ private slots:
         QTest::addColumn<QString>("design");
         QTest::addColumn<QStringList>("angles"); // old pav, pav, old crn, crn
         // The designs and their text exports.
-        for (const char* kind : {".gem", ".asc"}) {
-            QTest::addRow("SRB%s", kind) << "SRB" + QString(kind) << QStringList{"41.5", "42.3", "28", "31"};
-            QTest::addRow("Compear125%s", kind) << "Compear125" + QString(kind) << QStringList{"41.5", "40", "34.5", "36.2"};
-            QTest::addRow("CubeIllusionTri%s", kind) << "CubeIllusionTri" + QString(kind) << QStringList{"45", "43.4", "10", "12"};
-            QTest::addRow("Turkey%s", kind) << "Turkey" + QString(kind) << QStringList{"40", "41.2", "40", "37"};
-        }
+        for (const char* kind : {".gem", ".asc"})
+            for (const auto& [name, angles] : {std::pair{"SRB", "41.5 42.3 28 31"}, {"Compear125", "41.5 40 34.5 36.2"},
+                                               {"CubeIllusionTri", "45 43.4 10 12"}, {"Turkey", "40 41.2 40 37"}})
+                QTest::addRow("%s%s", name, kind) << name + QString(kind) << QString(angles).split(u' ');
     }
     void recutTracesLikeTheOriginal()
     {
         QFETCH(QString, design);
         QFETCH(QStringList, angles);
-        const Outcome o = run(kTool, {"recut", design, "--pav", angles[0], angles[1], "--crn", angles[2], angles[3],
-                                      "-o", "new.gem", "--asc", "new.asc", "--pdf", "new.pdf"},
-                              dir->path());
+        const Outcome o = tool({"recut", design, "--pav", angles[0], angles[1], "--crn", angles[2], angles[3], "-o",
+                                "new.gem", "--asc", "new.asc", "--pdf", "new.pdf"});
         QVERIFY2(o.exitCode == 0, o.err.constData());
         QVERIFY(o.err.isEmpty());
         QVERIFY(o.out.contains("wrote new.pdf"));
         QVERIFY(readAll(path("new.pdf")).startsWith("%PDF-"));
-        const Outcome asc = run(kTool, {"angles", "new.gem", "--asc"}, dir->path());
+        const Outcome asc = tool({"angles", "new.gem", "--asc"});
         QCOMPARE(asc.out, readAll(path("new.asc")));
 
         const auto original = trace(dir->path(), design, angles);
@@ -89,10 +87,10 @@ private slots:
         const auto noCR = [](QByteArray b) { return b.replace('\r', ""); };
         for (const QString name : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"}) {
             const QString asc = name + ".asc";
-            QCOMPARE(run(kTool, {"angles", asc}, dir->path()).out, run(kTool, {"angles", name + ".gem"}, dir->path()).out);
-            QCOMPARE(noCR(run(kTool, {"angles", asc, "--asc"}, dir->path()).out), noCR(readAll(path(asc))));
-            QCOMPARE(run(kTool, {"convert", asc, "-o", "c.gem"}, dir->path()).out, QByteArray("wrote c.gem\n"));
-            QCOMPARE(run(kTool, {"convert", "c.gem", "-o", "c.ASC"}, dir->path()).exitCode, 0);
+            QCOMPARE(tool({"angles", asc}).out, tool({"angles", name + ".gem"}).out);
+            QCOMPARE(noCR(tool({"angles", asc, "--asc"}).out), noCR(readAll(path(asc))));
+            QCOMPARE(tool({"convert", asc, "-o", "c.gem"}).out, QByteArray("wrote c.gem\n"));
+            QCOMPARE(tool({"convert", "c.gem", "-o", "c.ASC"}).exitCode, 0);
             QCOMPARE(noCR(readAll(path("c.ASC"))), noCR(readAll(path(asc))));
         }
     }
@@ -102,8 +100,7 @@ private slots:
     {
         QStringList result[2]; // the lines after the design's name, without the time
         for (int k = 0; k < 2; ++k)
-            result[k] = QString::fromUtf8(run(kTool, {"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"},
-                                              dir->path()).out)
+            result[k] = QString::fromUtf8(tool({"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"}).out)
                             .remove(QRegularExpression(" [0-9.]+ s\n")).split('\n').mid(1);
         QVERIFY(result[0].size() == 5 && result[0][3].startsWith("optimized"));
         QCOMPARE(result[1], result[0]);
@@ -111,11 +108,11 @@ private slots:
 
     void anglesListsTheTiers()
     {
-        const Outcome o = run(kTool, {"angles", "SRB.gem"}, dir->path());
+        const Outcome o = tool({"angles", "SRB.gem"});
         QCOMPARE(o.exitCode, 0);
         QVERIFY2(o.out.contains("\n2     pavilion  41.500000  0.61701256  96 84 72 60 48 36 24 12\n"), o.out.constData());
         QVERIFY(o.out.contains("\nT     table     0.000000   0.36450932  96\n"));
-        QCOMPARE(run(kTool, {"help"}, dir->path()).exitCode, 0);
+        QCOMPARE(tool({"help"}).exitCode, 0);
     }
 
     void badInputWritesNothing_data()
@@ -123,109 +120,78 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        const QStringList srb{"recut", "SRB.gem", "--pav", "41.5", "42"};
-        auto design = [](const char* name) { return QStringList{"recut", name, "--pav", "41.5", "42", "-o", "x.gem"}; };
-        QTest::newRow("no command") << QStringList{} << 2 << "usage:";
-        QTest::newRow("unknown command") << QStringList{"cut"} << 2 << "unknown command \"cut\"";
-        QTest::newRow("broken text design") << design("broken.asc") << 1
-                                            << "Design file \"broken.asc\", line 3: mirror symmetry must be y or n";
-        QTest::newRow("convert: no output") << QStringList{"convert", "SRB.asc"} << 2 << "name the converted design with -o";
-        QTest::newRow("convert: other kind") << QStringList{"convert", "SRB.asc", "-o", "x.txt"} << 2
-                                             << "\"x.txt\" must end in .gem or .asc";
-        QTest::newRow("convert: over the design") << QStringList{"convert", "SRB.asc", "-o", "SRB.asc"} << 1
-                                                  << "is the input SRB.asc itself";
-        QTest::newRow("convert: garbage") << QStringList{"convert", "junk.gem", "-o", "x.asc"} << 1
-                                          << "is not a GemCAD design";
-        QTest::newRow("unknown option") << srb + QStringList{"-o", "x.gem", "--fast"} << 2 << "unknown option --fast";
-        QTest::newRow("no output") << srb << 2 << "name the re-cut design with -o OUT.gem";
-        QTest::newRow("no angles") << QStringList{"recut", "SRB.gem", "-o", "x.gem"} << 2 << "give the angles to change";
-        QTest::newRow("not a number") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "4x2"} << 2
-                                      << "the new pavilion angle: \"4x2\" is not a number";
-        QTest::newRow("missing angle") << QStringList{"recut", "SRB.gem", "--crn", "28"} << 2
-                                       << "the new crown angle is missing";
-        QTest::newRow("named twice") << srb + QStringList{"-o", "x.gem", "--asc", "x.gem"} << 2 << "named twice";
-        QTest::newRow("over the design") << srb + QStringList{"-o", "SRB.gem"} << 1 << "is the input SRB.gem itself";
+        // The arguments, split at spaces; "recut*" re-cuts SRB.gem's pavilion.
+        const auto row = [](const char* name, QString args, int exitCode, const char* message) {
+            args.replace("recut*", "recut SRB.gem --pav 41.5 42");
+            QTest::newRow(name) << args.split(u' ', Qt::SkipEmptyParts) << exitCode << QString::fromUtf8(message);
+        };
+        row("no command", "", 2, "usage:");
+        row("unknown command", "cut", 2, "unknown command \"cut\"");
+        row("broken text design", "recut broken.asc --pav 41.5 42 -o x.gem", 1,
+            "Design file \"broken.asc\", line 3: mirror symmetry must be y or n");
+        row("convert: no output", "convert SRB.asc", 2, "name the converted design with -o");
+        row("convert: other kind", "convert SRB.asc -o x.txt", 2, "\"x.txt\" must end in .gem or .asc");
+        row("convert: over the design", "convert SRB.asc -o SRB.asc", 1, "is the input SRB.asc itself");
+        row("unknown option", "recut* -o x.gem --fast", 2, "unknown option --fast");
+        row("no output", "recut*", 2, "name the re-cut design with -o OUT.gem");
+        row("no angles", "recut SRB.gem -o x.gem", 2, "give the angles to change");
+        row("not a number", "recut SRB.gem --pav 41.5 4x2", 2, "the new pavilion angle: \"4x2\" is not a number");
+        row("missing angle", "recut SRB.gem --crn 28", 2, "the new crown angle is missing");
+        row("named twice", "recut* -o x.gem --asc x.gem", 2, "named twice");
+        row("over the design", "recut* -o SRB.gem", 1, "is the input SRB.gem itself");
         // Only regular files are read or written: a link, a device or a pipe
         // is never written through, and nothing waits on a pipe.
-        QTest::newRow("output links to the design") << srb + QStringList{"-o", "link.gem"} << 1
-                                                    << "link.gem is a link, a device or a pipe";
-        QTest::newRow("design through a link") << QStringList{"recut", "link.gem", "--pav", "41.5", "42", "-o", "SRB.gem"}
-                                               << 1 << "SRB.gem is the input link.gem itself";
-        QTest::newRow("device output") << srb + QStringList{"-o", "x.gem", "--pdf", "/dev/null"} << 1
-                                       << "/dev/null is a link, a device or a pipe";
-        QTest::newRow("pipe design") << QStringList{"angles", "fifo"} << 1 << "fifo is not a regular file";
-        QTest::newRow("endless design") << QStringList{"angles", "/dev/zero"} << 1 << "/dev/zero is not a regular file";
+        row("output links to the design", "recut* -o link.gem", 1, "link.gem is a link, a device or a pipe");
+        row("design through a link", "recut link.gem --pav 41.5 42 -o SRB.gem", 1, "SRB.gem is the input link.gem itself");
+        row("device output", "recut* -o x.gem --pdf /dev/null", 1, "/dev/null is a link, a device or a pipe");
+        row("pipe design", "angles fifo", 1, "fifo is not a regular file");
+        row("endless design", "angles /dev/zero", 1, "/dev/zero is not a regular file");
         // A re-cut that would not read back as the stone.
-        QTest::newRow("pavilion 89.995") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "89.995", "-o", "x.gem"}
-                                         << 1 << "is not a sound stone";
-        QTest::newRow("pavilion 5") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "5", "-o", "x.gem"} << 1
-                                    << "is not a sound stone";
-        QTest::newRow("angle 0") << QStringList{"recut", "SRB.gem", "--pav", "41.5", "0", "-o", "x.gem"} << 1
-                                 << "The new pavilion angle 0 must lie between 0 and 90 degrees.";
-        QTest::newRow("missing design") << design("gone.gem") << 1 << "Cannot read the design gone.gem: File not found.";
-        QTest::newRow("garbage") << design("junk.gem") << 1 << "is not a GemCAD design";
-        QTest::newRow("huge file") << design("huge.gem") << 1 << "too large to be a GemCAD design";
-        QTest::newRow("no folder") << srb + QStringList{"-o", "nowhere/x.gem"} << 1
-                                   << "The folder of nowhere/x.gem does not exist.";
-        QTest::newRow("second file fails") << srb + QStringList{"-o", "old.gem", "--pdf", "nowhere/x.pdf"} << 1
-                                           << "The folder of nowhere/x.pdf does not exist.";
+        row("pavilion 89.995", "recut SRB.gem --pav 41.5 89.995 -o x.gem", 1, "is not a sound stone");
+        row("pavilion 5", "recut SRB.gem --pav 41.5 5 -o x.gem", 1, "is not a sound stone");
+        row("angle 0", "recut SRB.gem --pav 41.5 0 -o x.gem", 1,
+            "The new pavilion angle 0 must lie between 0 and 90 degrees.");
+        row("missing design", "recut gone.gem --pav 41.5 42 -o x.gem", 1, "Cannot read the design gone.gem: File not found.");
+        row("garbage", "recut junk.gem --pav 41.5 42 -o x.gem", 1, "is not a GemCAD design");
+        row("huge file", "recut huge.gem --pav 41.5 42 -o x.gem", 1, "too large to be a GemCAD design");
+        row("no folder", "recut* -o nowhere/x.gem", 1, "The folder of nowhere/x.gem does not exist.");
+        row("second file fails", "recut* -o old.gem --pdf nowhere/x.pdf", 1, "The folder of nowhere/x.pdf does not exist.");
         // The jobs that run the ray tracer refuse before they run it.
-        const QStringList opt{"optimize", "SRB.gem", "--material", "Quartz"};
-        QTest::newRow("job: unknown option") << opt + QStringList{"--quick"} << 2 << "unknown option --quick";
-        QTest::newRow("job: missing value") << opt + QStringList{"--old", "41.5"} << 2 << "the old crown angle is missing";
-        QTest::newRow("job: limits reversed") << opt + QStringList{"--pav-limits", "45", "40"} << 2
-                                              << "the pavilion limits are in the wrong order";
-        QTest::newRow("job: start outside") << opt + QStringList{"--start", "30", "28"} << 2
-                                            << "Starting angles must be between Min and Max!";
-        QTest::newRow("job: no material") << QStringList{"optimize", "SRB.gem"} << 2 << "give the material";
-        QTest::newRow("job: unknown material") << QStringList{"optimize", "SRB.gem", "--material", "Glass"} << 2
-                                               << "unknown material \"Glass\"";
-        QTest::newRow("job: unreadable targets") << opt + QStringList{"--targets", "gone.TXT"} << 1
-                                                 << "Cannot read the targets file gone.TXT: File not found.";
-        QTest::newRow("job: targets from a pipe") << opt + QStringList{"--targets", "fifo"} << 1
-                                                  << "fifo is not a regular file";
-        QTest::newRow("job: recut over the design") << opt + QStringList{"--recut", "SRB.gem"} << 1
-                                                    << "is the input SRB.gem itself";
-        QTest::newRow("job: recut through a link") << opt + QStringList{"--recut", "link.gem"} << 1 << "is a link";
-        QTest::newRow("job: recut into a folder") << opt + QStringList{"--recut", "adir"} << 1 << "adir is a folder";
+        const auto job = [&](const char* name, const QString& args, int exitCode, const char* message) {
+            row(name, "optimize SRB.gem --material Quartz " + args, exitCode, message);
+        };
+        job("job: unknown option", "--quick", 2, "unknown option --quick");
+        job("job: missing value", "--old 41.5", 2, "the old crown angle is missing");
+        job("job: limits reversed", "--pav-limits 45 40", 2, "the pavilion limits are in the wrong order");
+        job("job: start outside", "--start 30 28", 2, "Starting angles must be between Min and Max!");
+        row("job: no material", "optimize SRB.gem", 2, "give the material");
+        row("job: unknown material", "optimize SRB.gem --material Glass", 2, "unknown material \"Glass\"");
+        job("job: unreadable targets", "--targets gone.TXT", 1, "Cannot read the targets file gone.TXT: File not found.");
+        job("job: targets from a pipe", "--targets fifo", 1, "fifo is not a regular file");
+        job("job: recut over the design", "--recut SRB.gem", 1, "is the input SRB.gem itself");
+        job("job: recut through a link", "--recut link.gem", 1, "is a link");
+        job("job: recut into a folder", "--recut adir", 1, "adir is a folder");
         // Searches that could never end, and values that are not used or not numbers.
-        QTest::newRow("job: steps too small") << opt + QStringList{"--steps", "1e-6", "1e-6"} << 2
-                                              << "the pavilion step 1e-06 is below the angle tolerance 0.05";
-        QTest::newRow("job: steps 0") << opt + QStringList{"--fix-pav", "--steps", "0", "0"} << 2
-                                      << "the crown step 0 is below the angle tolerance";
-        QTest::newRow("job: limits inside a step")
-            << opt + QStringList{"--start", "41.5", "28", "--pav-limits", "41.5", "41.50001", "--steps", "1", "1"} << 2
-            << "the pavilion limits 41.5 and 41.50001 lie closer than one step (1)";
-        QTest::newRow("job: old angle no tier") << opt + QStringList{"--old", "40", "28"} << 1
-                                                << "The design has no pavilion tier at 40 degrees";
-        QTest::newRow("job: dispersion 1e300") << QStringList{"optimize", "SRB.gem", "--ri", "1.5", "--disp", "1e300"}
-                                               << 2 << "the dispersion after --disp is out of range";
-        QTest::newRow("job: dispersion -5") << QStringList{"optimize", "SRB.gem", "--ri", "1.5", "--disp", "-5"} << 2
-                                            << "the dispersion must lie from 0 to 1";
-        QTest::newRow("map: no output") << QStringList{"map", "SRB.gem", "--material", "Quartz"} << 2
-                                        << "name the map file with -o OUT.MFM";
-        QTest::newRow("map: over the design") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "SRB.gem"}
-                                              << 1 << "is the input SRB.gem itself";
-        QTest::newRow("map: through a link") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "link.gem"}
-                                             << 1 << "is a link";
-        QTest::newRow("map: steps unused") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "m.MFM",
-                                                          "--steps", "1", "1"}
-                                           << 2 << "map does not use --steps";
-        QTest::newRow("map: fix unused") << QStringList{"map", "SRB.gem", "--material", "Quartz", "-o", "m.MFM",
-                                                        "--fix-pav"}
-                                         << 2 << "map does not use --steps, --fix-pav";
-        QTest::newRow("study: csv over a design") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "--csv",
-                                                                 "link.gem"}
-                                                  << 1 << "is a link";
-        QTest::newRow("study: csv a folder") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "--csv", "adir"}
-                                             << 1 << "adir is a folder";
-        QTest::newRow("study: three angles") << QStringList{"study", "SRB.gem@41.5,28,99", "--materials", "Quartz"}
-                                             << 2 << "the old angles after @ must be two numbers";
-        QTest::newRow("study: no materials") << QStringList{"study", "SRB.gem"} << 2 << "name the materials";
-        QTest::newRow("study: jobs 0") << QStringList{"study", "SRB.gem", "--materials", "Quartz", "-j", "0"} << 2
-                                       << "-j takes a whole number from 1 to 256";
+        job("job: steps too small", "--steps 1e-6 1e-6", 2, "the pavilion step 1e-06 is below the angle tolerance 0.05");
+        job("job: steps 0", "--fix-pav --steps 0 0", 2, "the crown step 0 is below the angle tolerance");
+        job("job: limits inside a step", "--start 41.5 28 --pav-limits 41.5 41.50001 --steps 1 1", 2,
+            "the pavilion limits 41.5 and 41.50001 lie closer than one step (1)");
+        job("job: old angle no tier", "--old 40 28", 1, "The design has no pavilion tier at 40 degrees");
+        row("job: dispersion 1e300", "optimize SRB.gem --ri 1.5 --disp 1e300", 2,
+            "the dispersion after --disp is out of range");
+        row("job: dispersion -5", "optimize SRB.gem --ri 1.5 --disp -5", 2, "the dispersion must lie from 0 to 1");
+        row("map: no output", "map SRB.gem --material Quartz", 2, "name the map file with -o OUT.MFM");
+        row("map: over the design", "map SRB.gem --material Quartz -o SRB.gem", 1, "is the input SRB.gem itself");
+        row("map: through a link", "map SRB.gem --material Quartz -o link.gem", 1, "is a link");
+        row("map: steps unused", "map SRB.gem --material Quartz -o m.MFM --steps 1 1", 2, "map does not use --steps");
+        row("map: fix unused", "map SRB.gem --material Quartz -o m.MFM --fix-pav", 2, "map does not use --steps, --fix-pav");
+        row("study: csv over a design", "study SRB.gem --materials Quartz --csv link.gem", 1, "is a link");
+        row("study: csv a folder", "study SRB.gem --materials Quartz --csv adir", 1, "adir is a folder");
+        row("study: three angles", "study SRB.gem@41.5,28,99 --materials Quartz", 2,
+            "the old angles after @ must be two numbers");
+        row("study: no materials", "study SRB.gem", 2, "name the materials");
+        row("study: jobs 0", "study SRB.gem --materials Quartz -j 0", 2, "-j takes a whole number from 1 to 256");
     }
-
     // A study gives the same rows whatever the number of jobs at a time; a job
     // that cannot run fails its own row and no other.
     void studyRowsDoNotDependOnJobsAtATime()
@@ -234,7 +200,7 @@ private slots:
                                 "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
         QStringList rows[2];
         for (int j = 1; j <= 2; ++j) {
-            const Outcome o = run(kTool, study + QStringList{"-j", QString::number(j)}, dir->path());
+            const Outcome o = tool(study + QStringList{"-j", QString::number(j)});
             QCOMPARE(o.exitCode, 1); // some jobs failed
             for (QString row : QString::fromUtf8(o.out).split(u'\n', Qt::SkipEmptyParts)) {
                 QStringList f = row.split(u',');
@@ -255,9 +221,8 @@ private slots:
     // run that stopped at a limit included.
     void studyRowIsTheJob()
     {
-        const Outcome study = run(kTool, {"study", "CubeIllusionTri.gem", "--materials", "Corundum"}, dir->path());
-        const Outcome job = run(kTool, {"optimize", "CubeIllusionTri.gem", "--material", "Corundum", "--json"},
-                                dir->path());
+        const Outcome study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum"});
+        const Outcome job = tool({"optimize", "CubeIllusionTri.gem", "--material", "Corundum", "--json"});
         QCOMPARE(study.exitCode, 0);
         const QJsonObject r = QJsonDocument::fromJson(job.out).object();
         const auto angle = [](const QJsonValue& v) { return QString::number(v.toDouble(), 'f', 3); };
@@ -287,10 +252,8 @@ private slots:
         while (filler.write(QByteArray(1024, 'x')) > 0 && filler.flush()) {
         }
         filler.close();
-        const Outcome study = run(kTool, {"study", "S@R.gem@41.5,28", "--materials", "Quartz", "--csv", "small/out.csv"},
-                                  dir->path());
-        const Outcome opt = run(kTool, {"optimize", "SRB.gem", "--material", "Quartz", "--recut", "small/x.gem"},
-                                dir->path());
+        const Outcome study = tool({"study", "S@R.gem@41.5,28", "--materials", "Quartz", "--csv", "small/out.csv"});
+        const Outcome opt = tool({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "small/x.gem"});
         run("/bin/umount", {small}, dir->path());
         QCOMPARE(study.exitCode, 1);
         QVERIFY2(study.out.contains("\nS@R.gem,Quartz,1.55,41.500,28.000,"), study.out.constData());
@@ -325,7 +288,7 @@ private slots:
         QVERIFY(QDir().mkpath(dead));
         const QString own = QString("SRB.gem.zeptmp-%1-abc").arg(QCoreApplication::applicationPid());
         QVERIFY(writeFile(path("x.gem.zeptmp-999999999-abc"), "left") && writeFile(path(own), "in use"));
-        const Outcome o = run(kTool, {"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"}, dir->path());
+        const Outcome o = tool({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"});
         QCOMPARE(o.exitCode, 0);
         QVERIFY(!QFileInfo::exists(dead) && !QFileInfo::exists(path("x.gem.zeptmp-999999999-abc")));
         QVERIFY(QFileInfo::exists(path(own)));
@@ -348,7 +311,7 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
         const QStringList before = listing();
 
-        const Outcome o = run(kTool, args, dir->path());
+        const Outcome o = tool(args);
         QCOMPARE(o.exitCode, exitCode);
         QVERIFY2(o.err.contains(message.toUtf8()), o.err.constData());
         QCOMPARE(listing(), before);
