@@ -8,8 +8,7 @@ namespace zep {
 namespace {
 
 constexpr double Left = -0.5;
-constexpr double Width = 7;
-constexpr int AxisHeight = 34; // the labels "1" to "6" and "Iteration" below the plot
+constexpr int AxisHeight = 34; // the sweep numbers and "Iteration" below the plot
 
 } // namespace
 
@@ -23,6 +22,12 @@ MeritChart::MeritChart(QWidget* parent) : QWidget(parent)
 void MeritChart::setTop(float top)
 {
     m_top = top;
+    update();
+}
+
+void MeritChart::setSweeps(int sweeps)
+{
+    m_sweeps = std::max(6, sweeps);
     update();
 }
 
@@ -46,7 +51,7 @@ QRect MeritChart::plotArea() const
 QPointF MeritChart::toPixel(QPointF world) const
 {
     const QRect p = plotArea();
-    const double x = (world.x() - Left) / Width * p.width();
+    const double x = (world.x() - Left) / worldWidth() * p.width();
     const double y = p.height() - world.y() / double(m_top) * p.height();
     return {x, y};
 }
@@ -82,10 +87,16 @@ void MeritChart::paintEvent(QPaintEvent*)
     }
     painter.setClipping(false);
 
-    // The axis: the sweeps 1 to 6, and its name.
+    // The axis: the sweeps, every one while their numbers fit side by side,
+    // else every 2nd, 5th, 10th ..., and its name.
     painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics fm(font());
-    for (int i = 1; i <= 6; ++i) {
+    const double room = plot.width() / worldWidth();
+    const int need = fm.horizontalAdvance(QString::number(m_sweeps)) + fm.horizontalAdvance(QLatin1Char(' '));
+    int every = 1;
+    for (int k = 0; every * room < need && every < m_sweeps; ++k)
+        every = (k % 3 == 1 ? 5 : 2) * every / (k % 3 == 1 ? 2 : 1);
+    for (int i = every; i <= m_sweeps; i += every) {
         const QString label = QString::number(i);
         const int x = int(std::lround(toPixel(QPointF(i, 0)).x()));
         painter.drawText(x - fm.horizontalAdvance(label) / 2, plot.bottom() + fm.ascent() + 2, label);

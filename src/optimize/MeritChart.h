@@ -1,8 +1,9 @@
 #pragma once
 // picMF: the bar chart of the merit function breakdown. Drawing happens in
-// world coordinates (x from -0.5 to 6.5, y from 0 at the bottom to a top set
-// by the first evaluation) and stays drawn, later bars over earlier ones;
-// the chart keeps what was drawn and paints it again at any size.
+// world coordinates (x from -0.5 to the last sweep + 0.5, at least 6.5; y
+// from 0 at the bottom to a top set by the run) and stays drawn, later bars
+// over earlier ones; the chart keeps what was drawn and paints it again at
+// any size and scale.
 #include <QColor>
 #include <QRectF>
 #include <QWidget>
@@ -16,6 +17,9 @@ public:
     explicit MeritChart(QWidget* parent = nullptr);
 
     void setTop(float top);
+    // The sweeps the x axis shows: 1 to `sweeps` (at least 6).
+    void setSweeps(int sweeps);
+    int sweeps() const { return m_sweeps; }
     // A filled box between two world corners.
     void fillBox(QPointF a, QPointF b, const QColor& colour);
     // A horizontal line at world height y from x0 to x1.
@@ -38,8 +42,10 @@ private:
         bool isLine = false;
     };
     QPointF toPixel(QPointF world) const;
+    double worldWidth() const { return m_sweeps + 1.0; }
 
     float m_top = 1;
+    int m_sweeps = 6;
     std::vector<Stroke> m_strokes;
 };
 

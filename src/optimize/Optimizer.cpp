@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 #include <utility>
@@ -14,6 +15,7 @@
 namespace zep {
 
 const QString Optimizer::CompletedText = QStringLiteral("Optimization Completed Successfully");
+const QString Optimizer::AbortedText = QStringLiteral("Optimization Aborted - no result kept");
 const QString Optimizer::RangeNote = QStringLiteral(" Note: One or both angles exceeded range");
 
 namespace {
@@ -72,7 +74,8 @@ float Optimizer::OevalMF(float pav, float crn, float pavStep, float crnStep)
         if (itCnt == 0) {
             if (m.MFTotal < 0.001f)
                 m.MFTotal = 0.001f;
-            m_view.setChartTop(2 * m.MFTotal);
+            m_chartTop = 2 * m.MFTotal;
+            m_view.setChartTop(m_chartTop);
         }
         const OptimizationTargets& t = m_env.targets;
         std::vector<BarPart> parts;
@@ -85,11 +88,24 @@ float Optimizer::OevalMF(float pav, float crn, float pavStep, float crnStep)
         part(t.doTilt, BarColour::Tilt, m.MFTilt);
         part(t.doSparkle, BarColour::Sparkle, m.MFSparkle);
         part(t.doFire, BarColour::Fire, m.MFFire);
+        // The highest point of the stack (a part may be negative).
+        float y = 0, height = 0;
+        for (const BarPart& p : parts)
+            height = std::max(height, y += p.value);
+        fitChart(height);
         m_view.drawBar(itCnt, parts, MF0);
         m_view.letEventsRun();
         result = m.MFTotal;
     }, &m_env.AbortFlag);
     return result;
+}
+
+void Optimizer::fitChart(float height)
+{
+    if (height <= m_chartTop)
+        return;
+    m_chartTop = chartTopFor(height);
+    m_view.setChartTop(m_chartTop);
 }
 
 void Optimizer::Go()
@@ -112,6 +128,9 @@ void Optimizer::Go()
     }
     // However the run ended (converged, aborted, refused, timed out), it is
     // over: Abort has nothing left to stop and Cancel closes the window.
+    // After Abort the status says so, whatever the last raytrace left there.
+    if (m_aborted)
+        m_view.showStopped(AbortedText);
     m_view.enableAbort(false);
     m_view.enableCancel(true);
 }
@@ -122,6 +141,7 @@ void Optimizer::run()
     m_view.enableAbort(true);
     m_note.clear();
     success = false;
+    m_aborted = false;
     m_view.enableCancel(false);
 
     // GemRay works on a fresh copy of the design.
@@ -192,6 +212,10 @@ Optimizer::SweepEnd Optimizer::sweep()
         throw ZepError(err::Overflow);
     ++itCnt;
     m_view.showSweep(NumText(itCnt));
+    if (itCnt > m_chartSweeps) {
+        m_chartSweeps = itCnt;
+        m_view.setChartSweeps(m_chartSweeps);
+    }
 
     for (int k = 0; k < 2; ++k) {
         if (m_F[std::size_t(k)] && lineSearch(k) == LineEnd::Stopped)
@@ -347,6 +371,8 @@ Optimizer::LineEnd Optimizer::lineSearch(int k)
 void Optimizer::Abort()
 {
     m_env.AbortFlag = true;
+    m_aborted = true;
+    m_view.showStopped(AbortedText);
     if (!m_env.shell.TimedOut)
         m_view.bringConsoleToFront();
     m_view.beep();

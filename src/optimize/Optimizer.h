@@ -43,14 +43,19 @@ public:
     // txtCGIB and txtCGCB of the "Current Gem" frame, and txtStartMF.
     virtual void showStart(const QString& iso, const QString& cos, const QString& mf0) = 0;
     virtual void showSweep(const QString& itCnt) = 0;     // txtItCnt
-    // The bar chart's world: x from -0.5 to 6.5, y from 0 (bottom) to `top`.
+    // The bar chart's world: x from -0.5 to `sweeps` + 0.5 (6 at first), y
+    // from 0 (bottom) to `top`. Both only grow during a run, so that every
+    // bar shows whole.
     virtual void setChartTop(float top) = 0;
+    virtual void setChartSweeps(int sweeps) = 0;
     // A bar at x: its parts stacked from 0, the rest of the column above
     // them erased, and the line at height mf0 across the chart.
     virtual void drawBar(int x, const std::vector<BarPart>& parts, float mf0) = 0;
     virtual void markAngle(int k, AngleMark mark) = 0;   // k: 0 pavilion, 1 crown
     // InfoWin in black on green.
     virtual void showCompleted(const QString& text) = 0;
+    // InfoWin in the system's text colours: the run was stopped.
+    virtual void showStopped(const QString& text) = 0;
     virtual void enableGo(bool on) = 0;
     virtual void enableAbort(bool on) = 0;
     virtual void enableCancel(bool on) = 0;
@@ -69,9 +74,11 @@ public:
     void showStart(const QString&, const QString&, const QString&) override {}
     void showSweep(const QString&) override {}
     void setChartTop(float) override {}
+    void setChartSweeps(int) override {}
     void drawBar(int, const std::vector<BarPart>&, float) override {}
     void markAngle(int, AngleMark) override {}
     void showCompleted(const QString&) override {}
+    void showStopped(const QString&) override {}
     void enableGo(bool) override {}
     void enableAbort(bool) override {}
     void enableCancel(bool) override {}
@@ -127,6 +134,11 @@ public:
     static constexpr int MaxLevelProbes = 100;
 
     static const QString CompletedText; // "Optimization Completed Successfully"
+    static const QString AbortedText;   // the status after Abort
+    // The chart's first sweeps, and the top it takes when a bar of
+    // `height` would leave it (the bar then fills four fifths of it).
+    static constexpr int ChartSweeps = 6;
+    static float chartTopFor(float height) { return 1.25f * height; }
     static const QString RangeNote;     // " Note: One or both angles exceeded range"
 
 private:
@@ -143,12 +155,17 @@ private:
     // 1/MF at the current point; false when the run must stop.
     bool reciprocal(float& f);
     void afterConvergence();
+    // Raises the chart's top when a bar of `height` would leave it.
+    void fitChart(float height);
 
     OptimizerEnv m_env;
     MeritEvaluator& m_evaluator;
     OptimizerView& m_view;
     int m_evaluations = 0;
     bool m_flagCleared = false; // Go has cleared AbortFlag for its run
+    bool m_aborted = false;     // Abort was pressed during this run
+    float m_chartTop = 0;
+    int m_chartSweeps = ChartSweeps;
 
     // The search: the point, the steps, which angles are free, their limits.
     std::array<float, 2> m_X{};

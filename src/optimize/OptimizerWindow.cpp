@@ -177,6 +177,7 @@ public:
         m_top = top;
         m_chart->setTop(top);
     }
+    void setChartSweeps(int sweeps) override { m_chart->setSweeps(sweeps); }
     void drawBar(int x, const std::vector<BarPart>& parts, float mf0) override
     {
         const double left = x - 0.45, right = x + 0.45;
@@ -187,7 +188,7 @@ public:
         }
         // What an earlier, taller bar left above this one goes.
         m_chart->fillBox({left, y}, {right, 2.0 * double(m_top) + 1}, palette().color(QPalette::Window));
-        m_chart->line(-1, 8, mf0, palette().color(QPalette::WindowText));
+        m_chart->line(-1, float(m_chart->sweeps()) + 2, mf0, palette().color(QPalette::WindowText));
     }
     void markAngle(int k, AngleMark mark) override
     {
@@ -205,6 +206,13 @@ public:
     void showCompleted(const QString& text) override
     {
         paintBox(m_panel->InfoWin(), QColor(0, 255, 0), Qt::black);
+        m_panel->InfoWin()->setText(text);
+        m_panel->InfoWin()->setCursorPosition(0);
+    }
+    void showStopped(const QString& text) override
+    {
+        const QPalette system = QApplication::palette();
+        paintBox(m_panel->InfoWin(), system.color(QPalette::Base), system.color(QPalette::Text));
         m_panel->InfoWin()->setText(text);
         m_panel->InfoWin()->setCursorPosition(0);
     }

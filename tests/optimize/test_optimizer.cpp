@@ -19,8 +19,9 @@ namespace {
 
 // Records what the run shows (the window tests check the buttons).
 struct Recorder : OptimizerView {
-    QString startMF, completed, pavStep, crnStep; // the steps last shown
+    QString startMF, completed, stopped, pavStep, crnStep; // the steps last shown
     float top = 0;
+    int sweeps = Optimizer::ChartSweeps, barsOutside = 0;
     int consoleCalls = 0;
     std::vector<std::pair<int, AngleMark>> marks;
 
@@ -33,9 +34,17 @@ struct Recorder : OptimizerView {
     void showStart(const QString&, const QString&, const QString& mf0) override { startMF = mf0; }
     void showSweep(const QString&) override {}
     void setChartTop(float t) override { top = t; }
-    void drawBar(int, const std::vector<BarPart>&, float) override {}
+    void setChartSweeps(int n) override { sweeps = n; }
+    void drawBar(int x, const std::vector<BarPart>& parts, float) override
+    {
+        float y = 0;
+        for (const BarPart& p : parts)
+            y += p.value;
+        barsOutside += y > top || x > sweeps;
+    }
     void markAngle(int k, AngleMark m) override { marks.emplace_back(k, m); }
     void showCompleted(const QString& t) override { completed = t; }
+    void showStopped(const QString& t) override { stopped = t; }
     void enableGo(bool) override {}
     void enableAbort(bool) override {}
     void enableCancel(bool) override {}
@@ -127,17 +136,20 @@ private slots:
     }
 
     // Six advances from 40 to the peak at 46 make the next step 6 / 3 = 2:
-    // the second sweep probes 48.
+    // the second sweep probes 48. The merit function grows tenfold: the
+    // chart's top grows with the bars, none leaves it.
     void theStepFollowsTheAdvances()
     {
         Rig r;
         r.job.maxPav = 60;
-        r.eval.f = [](float p, float) { return 100 - (p - 46) * (p - 46); };
+        r.eval.f = [](float p, float) { return 100 - 2.5f * (p - 46) * (p - 46); };
         r.go();
         const std::vector<float> all = r.pavs();
         QCOMPARE(std::vector<float>(all.begin(), all.begin() + 12),
                  (std::vector<float>{40, 40, 41, 42, 43, 44, 45, 46, 47, 46, 46, 48}));
         QVERIFY(r.opt.success);
+        QCOMPARE(r.view.barsOutside, 0);
+        QVERIFY(r.view.top >= 100 && r.view.top <= Optimizer::chartTopFor(100));
     }
 
     // The pavilion starts on its peak and converges within three sweeps; the
@@ -230,6 +242,8 @@ private slots:
             r.go();
             QVERIFY(!r.AbortFlag);
             QCOMPARE(r.opt.itCnt, Optimizer::MaxSweeps);
+            QCOMPARE(r.view.sweeps, int(Optimizer::MaxSweeps)); // every sweep has its place
+            QCOMPARE(r.view.barsOutside, 0);
             QVERIFY(!r.opt.success);
             QCOMPARE(r.messages.messages.size(), 1);
             QVERIFY(r.messages.messages[0].startsWith("The optimization did not converge in 200 sweeps"));
@@ -339,6 +353,7 @@ private slots:
             QCOMPARE(r.eval.calls.size(), std::size_t(4));
             QVERIFY(r.messages.messages.isEmpty());
             QVERIFY(!r.opt.success);
+            QCOMPARE(r.view.stopped, timeOut ? QString() : Optimizer::AbortedText);
             r.opt.Abort();
             QCOMPARE(r.view.consoleCalls, timeOut ? 0 : 2);
             r.opt.Cancel();
