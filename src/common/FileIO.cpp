@@ -300,6 +300,11 @@ QString joinPath(const QString& dir, const QString& name)
     return dir + QDir::separator() + name;
 }
 
+QString withDefaultExtension(const QString& path, const QString& extension)
+{
+    return QFileInfo(path).suffix().isEmpty() ? path + extension : path;
+}
+
 TypedPath resolveTypedPath(const QString& typed, const QString& current)
 {
     QString t = typed.trimmed();

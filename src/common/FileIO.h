@@ -58,6 +58,8 @@ qint64 fileLength(const QString& path);
 QString findNoCase(const QString& dir, const QStringList& names);
 // Joins a directory and a file name with the native separator.
 QString joinPath(const QString& dir, const QString& name);
+// `path` with `extension` (".MFM") added when its file name has none.
+QString withDefaultExtension(const QString& path, const QString& extension);
 
 // What a typed or pasted path names, read from `current`: blanks and
 // enclosing quotes dropped, "~" the home folder. A folder gives itself, a file

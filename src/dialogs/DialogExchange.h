@@ -16,11 +16,13 @@ struct FileChooserExchange {
     QString GFDrv;      // stays empty: no drive letters here
     QString GFDir;      // in and out: where the chooser opens and what was accepted
     QString GFFile;
+    QString GFSuggested; // in: the name offered when a new file is named (used once)
 };
 
-// The yes/no question: three lines, OK or Cancel.
+// The yes/no question: three lines, OK or Cancel; a fourth line, when set,
+// follows them (used once: the dialog clears it).
 struct YesNoExchange {
-    QString YNLine1, YNLine2, YNLine3;
+    QString YNLine1, YNLine2, YNLine3, YNLine4;
     bool YNAnswer = false;
 };
 

@@ -1,6 +1,7 @@
 #include "FileChooser.h"
 #include "SmallDialogs.h"
 #include "common/FileIO.h"
+#include "common/Messages.h"
 #include "dialogs/WindowSupport.h"
 
 #include <QDialog>
@@ -210,11 +211,15 @@ private:
             throw ZepError(err::PathNotFound);
         }
         changeDirectory(gf.GFDir.isEmpty() ? QDir::currentPath() : gf.GFDir);
-        // Where the user types first: the new name, or the highlighted file.
-        if (!gf.GFOpen)
+        // Where the user types first: the new name (the offered one), or the
+        // highlighted file.
+        if (!gf.GFOpen) {
+            m_fileName->setText(gf.GFSuggested);
             m_fileName->setFocus();
-        else if (m_fileList->currentItem())
+        } else if (m_fileList->currentItem()) {
             m_fileList->setFocus();
+        }
+        m_env.fileChooser.GFSuggested.clear();
     }
 
     void enterFolder(QListWidgetItem* item)
@@ -331,6 +336,22 @@ void showFileChooser(DialogEnv& env, QWidget* parent)
 {
     FileChooserDialog d(env, parent);
     d.exec();
+}
+
+QString chooseSavePath(DialogEnv& env, const QString& extension, QWidget* parent)
+{
+    FileChooserExchange& gf = env.fileChooser;
+    gf.GFOK = false;
+    showFileChooser(env, parent);
+    if (!gf.GFOK)
+        return QString();
+    const QString typed = joinPath(gf.GFDir, gf.GFFile);
+    const QString path = withDefaultExtension(typed, extension);
+    // The chooser has asked about replacing the name as typed.
+    if (path != typed && fileExists(path)
+        && !env.messages.question(QStringLiteral("The file ") + path + QStringLiteral(" already exists. Replace it?")))
+        return QString();
+    return path;
 }
 
 } // namespace zep

@@ -15,6 +15,11 @@ namespace zep {
 
 void showFileChooser(DialogEnv& env, QWidget* parent = nullptr);
 
+// Names a file to write through the chooser, set up by the caller for
+// naming (GFOpen false): a name without an extension gets `extension`, and
+// replacing a file of that name is asked first. Empty when the user cancels.
+QString chooseSavePath(DialogEnv& env, const QString& extension, QWidget* parent = nullptr);
+
 // True when `name` matches `pattern` ("*.TXT", "GEMRAY.EXE"; several
 // patterns may be separated by ";"), without regard to letter case. A
 // pattern for a ".EXE" also matches the same name without an extension, the

@@ -60,7 +60,7 @@ public:
         setObjectName(QStringLiteral("frmYesNoDLOG"));
         setWindowTitle(QStringLiteral("Alert"));
         auto* layout = new QVBoxLayout(this);
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 4; ++i) {
             m_lines[i] = readOnlyBox(this, QStringLiteral("txtQ%1").arg(i + 1));
             layout->addWidget(m_lines[i]);
         }
@@ -83,10 +83,13 @@ private:
         m_lines[0]->setText(yn.YNLine1);
         m_lines[1]->setText(yn.YNLine2);
         m_lines[2]->setText(yn.YNLine3);
+        m_lines[3]->setText(yn.YNLine4);
+        m_lines[3]->setVisible(!yn.YNLine4.isEmpty());
         for (QLineEdit* box : m_lines) {
             box->setCursorPosition(0);
-            fitWidth(box, {yn.YNLine1, yn.YNLine2, yn.YNLine3});
+            fitWidth(box, {yn.YNLine1, yn.YNLine2, yn.YNLine3, yn.YNLine4});
         }
+        m_env.yesNo.YNLine4.clear();
         setTip(m_ok, m_env.prefs.DoTips, TipAccept);
         setTip(m_cancel, m_env.prefs.DoTips, TipCancel);
     }
@@ -101,7 +104,7 @@ private:
     }
 
     DialogEnv& m_env;
-    std::array<QLineEdit*, 3> m_lines{};
+    std::array<QLineEdit*, 4> m_lines{};
     QPushButton* m_ok;
     QPushButton* m_cancel;
 };

@@ -133,6 +133,12 @@ float pixelsToTwips(int pixels, const QWidget* w, bool vertical)
     return float(std::round(pixels * 1440.0 / dpi(w, vertical)));
 }
 
+QSize availableScreenSize(const QWidget* w)
+{
+    const QScreen* s = w && w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry().size() : QSize();
+}
+
 QPoint keptOnScreen(QPoint wanted, QSize frameSize)
 {
     const QRect frame(wanted, frameSize);

@@ -47,6 +47,10 @@ QPoint framePosition(const QWidget* w);
 // left corner on the screen in any case.
 QPoint keptOnScreen(QPoint wanted, QSize frameSize);
 
+// The room for windows on the screen `w` is on (the primary screen when it
+// has none yet): the screen less its panels.
+QSize availableScreenSize(const QWidget* w = nullptr);
+
 // Sets a tooltip when tips are on (the control keeps none otherwise).
 void setTip(QWidget* w, bool doTips, const QString& tip);
 

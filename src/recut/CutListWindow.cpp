@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -47,6 +48,38 @@ QString materialLine(const JobState& j)
     return line + QStringLiteral("refractive index") + NumText(j.theRI) + QStringLiteral(", dispersion") +
            NumText(j.theDisp);
 }
+
+// The stone as the diagram draws it: crown, pavilion and side.
+class StoneViews : public QWidget {
+public:
+    explicit StoneViews(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("picStone"));
+        setMinimumSize(420, 150);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    }
+    // Draws `design` from now on (the re-cut at the angles shown).
+    void setDesign(const gemray::GemDesign& design)
+    {
+        m_design = design;
+        update();
+    }
+    QSize sizeHint() const override { return {660, 230}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(rect(), Qt::white);
+        const double caption = fontMetrics().height() + 2;
+        paintStoneViews(p, m_design, QRectF(rect()).adjusted(4, 4, -4, -2),
+                        {font(), caption, 8, logicalDpiX() / 25.4});
+    }
+
+private:
+    gemray::GemDesign m_design;
+};
 
 struct SaveKind {
     const char* routine;
@@ -93,6 +126,10 @@ private:
                                            this),
                                 "lblAngles"));
 
+        m_views = new StoneViews(this);
+        m_views->setDesign(m_in.recut);
+        layout->addWidget(m_views, 1);
+
         const std::vector<CutRow> rows = cutRows(m_in.recut, m_in.original);
         auto* table = named(new QTableWidget(int(rows.size()), 6, this), "lstCuts");
         table->setHorizontalHeaderLabels({QStringLiteral("Tier"), QStringLiteral("Side"), QStringLiteral("Angle"),
@@ -118,7 +155,7 @@ private:
         for (int c = 0; c < 6; ++c)
             width += table->columnWidth(c);
         table->setMinimumSize(std::min(width + 40, 1100),
-                              std::min(table->verticalHeader()->length() + table->horizontalHeader()->height() + 8, 520));
+                              std::min(table->verticalHeader()->length() + table->horizontalHeader()->height() + 8, 300));
         layout->addWidget(table, 1);
 
         m_status = named(new QLabel(this), "lblStatus");
@@ -181,19 +218,9 @@ private:
         gf.GFPrompt = kind.prompt;
         gf.GFTip = kind.tip;
         gf.GFDir = m_saveDir;
-        gf.GFOK = false;
-        showFileChooser(m_env.dialogs, this);
-        if (!gf.GFOK)
-            return QString();
-        m_saveDir = gf.GFDir;
-        const QString typed = joinPath(gf.GFDir, gf.GFFile);
-        if (!QFileInfo(gf.GFFile).suffix().isEmpty())
-            return typed; // the chooser has asked about replacing it
-        const QString path = typed + kind.extension;
-        if (fileExists(path) &&
-            !m_env.dialogs.messages.question(QStringLiteral("The file ") + path +
-                                             QStringLiteral(" already exists. Replace it?")))
-            return QString();
+        const QString path = chooseSavePath(m_env.dialogs, kind.extension, this);
+        if (gf.GFOK)
+            m_saveDir = gf.GFDir;
         return path;
     }
 
@@ -201,6 +228,7 @@ private:
     DiagramInput m_in;
     QString m_saveDir;
     QLabel* m_status = nullptr;
+    StoneViews* m_views = nullptr;
 };
 
 } // namespace

@@ -80,6 +80,35 @@ std::vector<Outline> viewOutlines(const GemDesign& d, const std::vector<CutGroup
     return out;
 }
 
+void paintView(QPainter& p, const std::vector<Outline>& outlines, QPointF centre, const QRectF& box, double scale,
+               const StoneViewStyle& style)
+{
+    // Design y (and z) point up, page y down.
+    auto place = [&](QPointF q) {
+        return QPointF(box.center().x() + (q.x() - centre.x()) * scale, box.center().y() - (q.y() - centre.y()) * scale);
+    };
+    p.setPen(QPen(Qt::black, 0.12 * style.millimetre));
+    p.setFont(style.font);
+    const QFontMetricsF fm(style.font, p.device());
+    for (const Outline& o : outlines) {
+        QPolygonF poly;
+        for (const QPointF& q : o.points)
+            poly << place(q);
+        p.setBrush(o.fill);
+        p.drawPolygon(poly);
+        const QRectF r = poly.boundingRect();
+        const QSizeF text = fm.size(0, o.label);
+        if (!o.label.isEmpty() && r.width() > text.width() * 1.6 && r.height() > text.height() * 1.4) {
+            QPointF c;
+            for (const QPointF& q : poly)
+                c += q;
+            c /= poly.size();
+            p.drawText(QRectF(c.x() - text.width(), c.y() - text.height() / 2, 2 * text.width(), text.height()),
+                       Qt::AlignCenter, o.label);
+        }
+    }
+}
+
 struct Cell {
     QString text;
     double width; // mm
@@ -97,7 +126,6 @@ public:
         m_bold = m_table;
         m_bold.setBold(true);
         m_small.setPointSizeF(6);
-        m_groups = cuttingList(in.recut);
         m_rows = cutRows(in.recut, in.original);
         buildTitleLines();
         paginate();
@@ -251,65 +279,10 @@ private:
     // The three views side by side, at one scale, each with its caption below.
     double paintPictures(QPainter& p, double y) const
     {
-        const double width = (kContentWidth - 2 * kPictureGap) / 3;
-        const View views[] = {View::Above, View::Below, View::Side};
-        const QString captions[] = {QStringLiteral("Crown, from above"), QStringLiteral("Pavilion, from below"),
-                                    QStringLiteral("Side")};
-        std::vector<std::vector<Outline>> outlines;
-        QRectF bounds[3];
-        for (int v = 0; v < 3; ++v) {
-            outlines.push_back(viewOutlines(m_in.recut, m_groups, views[v]));
-            for (const Outline& o : outlines.back())
-                bounds[v] = bounds[v].united(o.points.boundingRect());
-        }
-        double scale = std::numeric_limits<double>::infinity();
-        for (const QRectF& b : bounds)
-            if (b.width() > 0 && b.height() > 0)
-                scale = std::min({scale, mm(width) / b.width(), mm(kPictureHeight) / b.height()});
-        scale *= 0.92;
-        for (int v = 0; v < 3; ++v) {
-            const QRectF box(mm(kMargin + v * (width + kPictureGap)), mm(y), mm(width), mm(kPictureHeight));
-            p.setPen(QPen(QColor(190, 190, 190), mm(0.2)));
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(box);
-            if (std::isfinite(scale))
-                paintView(p, outlines[std::size_t(v)], bounds[v].center(), box, scale);
-            p.setPen(Qt::black);
-            p.setFont(m_small);
-            p.drawText(QRectF(box.left(), box.bottom(), box.width(), mm(lineHeight(m_small) + 1)),
-                       Qt::AlignHCenter | Qt::AlignTop, captions[v]);
-        }
+        const double caption = lineHeight(m_small) + 1;
+        paintStoneViews(p, m_in.recut, QRectF(mm(kMargin), mm(y), mm(kContentWidth), mm(kPictureHeight + caption)),
+                        {m_small, mm(caption), mm(kPictureGap), mm(1)});
         return y + kPictureHeight + lineHeight(m_small) + 4;
-    }
-
-    void paintView(QPainter& p, const std::vector<Outline>& outlines, QPointF centre, const QRectF& box,
-                   double scale) const
-    {
-        // Design y (and z) point up, page y down.
-        auto place = [&](QPointF q) {
-            return QPointF(box.center().x() + (q.x() - centre.x()) * scale,
-                           box.center().y() - (q.y() - centre.y()) * scale);
-        };
-        p.setPen(QPen(Qt::black, mm(0.12)));
-        QFontMetricsF fm(m_small, &m_device);
-        for (const Outline& o : outlines) {
-            QPolygonF poly;
-            for (const QPointF& q : o.points)
-                poly << place(q);
-            p.setBrush(o.fill);
-            p.drawPolygon(poly);
-            const QRectF r = poly.boundingRect();
-            const QSizeF text = fm.size(0, o.label);
-            if (!o.label.isEmpty() && r.width() > text.width() * 1.6 && r.height() > text.height() * 1.4) {
-                QPointF c;
-                for (const QPointF& q : poly)
-                    c += q;
-                c /= poly.size();
-                p.setFont(m_small);
-                p.drawText(QRectF(c.x() - text.width(), c.y() - text.height() / 2, 2 * text.width(), text.height()),
-                           Qt::AlignCenter, o.label);
-            }
-        }
     }
 
     double paintRow(QPainter& p, double y, const std::vector<Cell>& cells, bool header, bool shade) const
@@ -348,13 +321,47 @@ private:
     QPaintDevice& m_device;
     double m_dpi = 96;
     QFont m_title, m_text, m_table, m_bold, m_small;
-    std::vector<CutGroup> m_groups;
     std::vector<CutRow> m_rows;
     QStringList m_titleLines;
     std::vector<std::vector<Block>> m_pages;
 };
 
 } // namespace
+
+void paintStoneViews(QPainter& p, const GemDesign& design, const QRectF& area, const StoneViewStyle& style)
+{
+    const double width = (area.width() - 2 * style.gap) / 3;
+    const double height = area.height() - style.captionHeight;
+    const View views[] = {View::Above, View::Below, View::Side};
+    const QString captions[] = {QStringLiteral("Crown, from above"), QStringLiteral("Pavilion, from below"),
+                                QStringLiteral("Side")};
+    const std::vector<CutGroup> groups = cuttingList(design);
+    std::vector<std::vector<Outline>> outlines;
+    QRectF bounds[3];
+    for (int v = 0; v < 3; ++v) {
+        outlines.push_back(viewOutlines(design, groups, views[v]));
+        for (const Outline& o : outlines.back())
+            bounds[v] = bounds[v].united(o.points.boundingRect());
+    }
+    // One scale for the three, so that they compare.
+    double scale = std::numeric_limits<double>::infinity();
+    for (const QRectF& b : bounds)
+        if (b.width() > 0 && b.height() > 0)
+            scale = std::min({scale, width / b.width(), height / b.height()});
+    scale *= 0.92;
+    for (int v = 0; v < 3; ++v) {
+        const QRectF box(area.left() + v * (width + style.gap), area.top(), width, height);
+        p.setPen(QPen(QColor(190, 190, 190), 0.2 * style.millimetre));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(box);
+        if (std::isfinite(scale) && height > 0)
+            paintView(p, outlines[std::size_t(v)], bounds[v].center(), box, scale, style);
+        p.setPen(Qt::black);
+        p.setFont(style.font);
+        p.drawText(QRectF(box.left(), box.bottom(), box.width(), style.captionHeight), Qt::AlignHCenter | Qt::AlignTop,
+                   captions[v]);
+    }
+}
 
 QByteArray diagramPdf(const DiagramInput& input)
 {

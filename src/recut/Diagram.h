@@ -6,9 +6,13 @@
 #include "recut/Recut.h"
 
 #include <QByteArray>
+#include <QFont>
 #include <QImage>
+#include <QRectF>
 #include <QList>
 #include <QString>
+
+class QPainter;
 
 namespace zep {
 
@@ -19,6 +23,21 @@ struct DiagramInput {
     QString designName;         // the design's file name
     QString material;           // the material line; empty: the design's own index
 };
+
+// How the three views are drawn: the font of captions and facet names, the
+// caption's height and the gap between views in device units, and one
+// millimetre in device units (the line widths).
+struct StoneViewStyle {
+    QFont font;
+    double captionHeight = 0;
+    double gap = 0;
+    double millimetre = 1;
+};
+// The stone from above (crown), from below (pavilion, as the cutter sees it
+// on the machine) and from the side, side by side in `area` at one scale,
+// each captioned below: the diagram's pictures, also shown in the Cutting
+// List window.
+void paintStoneViews(QPainter& p, const gemray::GemDesign& design, const QRectF& area, const StoneViewStyle& style);
 
 // The diagram as a PDF document.
 QByteArray diagramPdf(const DiagramInput& input);

@@ -194,7 +194,7 @@ private slots:
     void yesNoAnswersAndPosition()
     {
         Env e(tmp.path() + '/');
-        e.yn = {"one", "two", "three", false};
+        e.yn = {"one", "two", "three", {}, false};
         onModal("frmYesNoDLOG", [&](QWidget* w) {
             QCOMPARE(child(w, "OKButton")->toolTip(), QStringLiteral("Accept values"));
             QCOMPARE(text(w, "txtQ3"), QStringLiteral("three"));

@@ -419,6 +419,16 @@ private slots:
             picture(w, "cutting-list.png");
             QCOMPARE(w->objectName(), QStringLiteral("frmCutList"));
             result = cell(w, "2", 2) + cell(w, "2", 3) + cell(w, "B", 2) + child<QLabel>(w, "lblAngles")->text();
+            // The stone as the diagram draws it: crown and table, then pavilion.
+            const QImage stone = child<QWidget>(w, "picStone")->grab().toImage();
+            int crown[3] = {}, pavilion[3] = {};
+            for (int y = 0; y < stone.height(); ++y)
+                for (int x = 0; x < stone.width(); ++x) {
+                    crown[3 * x / stone.width()] += (stone.pixel(x, y) & 0xffffff) == 0xbad2f0;
+                    pavilion[3 * x / stone.width()] += (stone.pixel(x, y) & 0xffffff) == 0xe2e2e2;
+                }
+            QVERIFY(crown[0] > 300 && crown[1] == 0 && pavilion[1] > 1000 && pavilion[2] > 300);
+            QVERIFY(w->sizeHint().width() <= 1280 && w->sizeHint().height() <= 690);
         });
         QCOMPARE(result, QStringLiteral("42.30°41.50°31.00°Pavilion 41.50° to 42.30°, crown 28.00° to 31.00° "
                                         "(optimization result)"));
