@@ -89,6 +89,24 @@ void MapStore::clearResults()
     std::fill(GemImages.begin(), GemImages.end(), uint8_t(0));
     std::fill(RowEndImages.begin(), RowEndImages.end(), uint8_t(0));
     MapPixels.fill(0);
+    clickedI = clickedJ = -1;
+    finished = false;
+}
+
+bool MapStore::hasPicture() const
+{
+    return finished || std::any_of(MapPixels.begin(), MapPixels.end(), [](uint8_t v) { return v != 0; });
+}
+
+QString mapSourceText(const MapStore& m)
+{
+    if (m.design.isEmpty())
+        return QString();
+    QString text = QStringLiteral("Map of ") + m.design;
+    if (!m.material.isEmpty())
+        text += QStringLiteral(" in ") + m.material;
+    return text + (m.file.isEmpty() ? QStringLiteral(", not saved")
+                                    : QStringLiteral(", file ") + QDir::toNativeSeparators(m.file));
 }
 
 QByteArray mfmBytes(const MapStore& m)
@@ -133,6 +151,9 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages, con
     // taken only when the file holds all of it.
     MapStore r;
     r.MapHeader = m.MapHeader; // the colour table in use is not the file's
+    r.clickedI = m.clickedI;   // nor is the cell clicked last, which stays framed
+    r.clickedJ = m.clickedJ;
+    r.finished = true;
     bool complete = bytes.size() >= pos;
     forEachField(r, [&](void* p, qsizetype n) {
         if (!complete || bytes.size() - pos < n) {

@@ -45,6 +45,17 @@ struct MapStore {
     std::array<uint8_t, MapPixelSide * MapPixelSide> MapPixels{}; // rows bottom-up
     Header8 MapHeader{};      // the colour table in use
 
+    // Not in the map file: the state of the map while ZEP runs. The clicked
+    // cell stays framed (crown index, pavilion index; -1: none); a finished
+    // or loaded map is recoloured when the window opens again, a map cut
+    // short is shown as it grew; `design`, `material` and `file` say what the map
+    // belongs to and where it is kept.
+    int clickedI = -1, clickedJ = -1;
+    bool finished = false;
+    QString design;   // the design's file name, or a loaded map's file name without extension
+    QString material; // the run's material; empty for a loaded map
+    QString file;     // the map file it was saved to or loaded from
+
     static qsizetype imageOffset(int i, int j) { return qsizetype(14400) * (10 * i + j); }
     static int element(int i, int j) { return MapGridSide * i + j; }
 
@@ -54,10 +65,16 @@ struct MapStore {
     void storeCellImage(int i, int j, const Pixels& image);
     // Every row end's image as its shared slot holds it (a map without them).
     void rowEndsFromSlots();
-    // Zero results: grids, images and map pixels (geometry, limits and the
-    // colour table stay).
+    // Zero results: grids, images and map pixels, no clicked cell, not
+    // finished (geometry, limits and the colour table stay).
     void clearResults();
+    // True when the map shows anything (a run painted cells, or a map was loaded).
+    bool hasPicture() const;
 };
+
+// What the window says of the map: "Map of SRB.gem in Quartz, not saved",
+// "Map of SRB, file /maps/SRB.MFM"; empty when there is no map.
+QString mapSourceText(const MapStore& m);
 
 // The bytes of a map file for the store: the map proper (1747010 bytes),
 // then the row-end block.

@@ -6,6 +6,8 @@
 #include "runner/Runner.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstring>
 
@@ -67,7 +69,44 @@ void Mapper::Form_Load()
         chkShift = false;
         nCLUT = 3;
         LoadCLUT(nCLUT);
+        // The map kept from an earlier opening is drawn again.
+        MapStore& m = m_env.map;
+        if (m.finished) {
+            showKeptMap();
+        } else if (m.hasPicture()) {
+            showAxes();
+            writeMap();
+            m_view.showMap(workFile("ZEPMF.BMP"));
+        }
+        m_view.setText("lblMapSource", mapSourceText(m));
     });
+}
+
+void Mapper::showBarScale()
+{
+    m_view.setText("txtMFMax", NumText(barTop));
+    m_view.setText("txtMFMin", NumText(0));
+}
+
+void Mapper::showKeptMap()
+{
+    MapStore& m = m_env.map;
+    m_view.setText("txtMaxMF", NumTextBare(m.MFMax));
+    barTop = m.CMFMax < 1.0f ? 1.0f : m.CMFMax;
+    showBarScale();
+    showAxes();
+    if (m.clickedI >= 0 && m.clickedJ >= 0) {
+        showCell(m.clickedI, m.clickedJ);
+    } else {
+        RescaleMF(-1, -1);
+        MFBar();
+    }
+}
+
+QString Mapper::suggestedMapName() const
+{
+    const QString design = m_env.map.design.isEmpty() ? m_env.job.fnam : m_env.map.design;
+    return QFileInfo(design).completeBaseName() + QStringLiteral(".MFM");
 }
 
 void Mapper::showAxes()
@@ -125,17 +164,24 @@ void Mapper::run(const QString& itPav, const QString& itCrn)
     // Cells the run does not reach show nothing of an earlier map.
     m.clearResults();
     fillAxes(m);
+    m.design = QFileInfo(job.fnam).fileName();
+    m.material = job.useFileRI || !(job.theRI > 0) ? QStringLiteral("its own index")
+        : job.theMat.isEmpty()                      ? QStringLiteral("index") + NumText(job.theRI)
+                                                    : job.theMat;
+    m.file.clear();
+    m_view.setText("lblMapSource", mapSourceText(m));
 
     float mf = 0;
     MevalMF(job.stPav, job.stCrn, mf);
     MF0 = m.MFMax = m.MFMin = mf;
-    const QString scaleTop = NumTextDouble(1.25 * double(MF0));
-    m_view.setText("txtMFMax", scaleTop);
-    m_view.setText("txtCMax", scaleTop);
-    m_view.setText("txtCMin", QStringLiteral("0"));
     if (MF0 < 1.0f)
         MF0 = 1.0f;
+    // The bar and the colour scale both reach 1.25 MF0 (MF0 at least 1):
+    // their labels say so, as the other boxes show their figures.
     barTop = 1.25f * MF0;
+    showBarScale();
+    m_view.setText("txtCMax", NumText(barTop));
+    m_view.setText("txtCMin", NumText(0));
     MFBar();
 
     const QString mapFile = workFile("ZEPMF.BMP");
@@ -171,6 +217,7 @@ void Mapper::run(const QString& itPav, const QString& itCrn)
     }
     m.CMFMax = m.MFMax;
     m.CMFMin = m.MFMin;
+    m.finished = true;
     RescaleMF(-1, -1);
     m_view.enable("btnGo", true);
     m_view.enable("btnCancel", true);
@@ -256,35 +303,39 @@ void Mapper::imgCLUT_Click()
 void Mapper::imgMFMap_MouseUp(double X, double Y)
 {
     routine("imgMFMap_MouseUp", [&] {
-        const std::optional<CellIndex> cell = cellAt(X, Y, MapPixelSide, MapPixelSide);
-        if (!cell)
-            return;
-        const MapStore& m = m_env.map;
-        const int i = cell->i, j = cell->j;
-        const auto k = std::size_t(MapStore::element(i, j));
-        m_view.setText("txtCGPav", Format(m.PavGrid[std::size_t(j)], u"#.000"));
-        m_view.setText("txtCGCrn", Format(m.CrnGrid[std::size_t(i)], u"#.000"));
-        m_view.setText("txtCGCB", NumText(m.CBGrid[k]));
-        m_view.setText("txtCGIB", NumText(m.IBGrid[k]));
-        m_view.setText("txtCurMF", NumText(m.MFGrid[k]));
-        MF = m.MFGrid[k];
-
-        MeritRecord& r = m_env.merit;
-        r.MFISO = m.ISOGrid[k];
-        r.MFIll = m.IllGrid[k];
-        r.MFTilt = m.TiltGrid[k];
-        r.MFSparkle = m.SparkleGrid[k];
-        r.MFFire = m.FireGrid[k];
-        MFBar();
-
-        const QString gem = workFile("ZEP.BMP");
-        removeIfExists(gem);
-        Pixels image;
-        std::memcpy(image.data(), m.cellImage(i, j), image.size());
-        writeBitmap(gem, m_env.bitmaps.BMP_Header, image);
-        m_view.showGem(gem);
-        RescaleMF(j, i);
+        if (const std::optional<CellIndex> cell = cellAt(X, Y, MapPixelSide, MapPixelSide))
+            showCell(cell->i, cell->j);
     });
+}
+
+void Mapper::showCell(int i, int j)
+{
+    MapStore& m = m_env.map;
+    m.clickedI = i;
+    m.clickedJ = j;
+    const auto k = std::size_t(MapStore::element(i, j));
+    m_view.setText("txtCGPav", Format(m.PavGrid[std::size_t(j)], u"#.000"));
+    m_view.setText("txtCGCrn", Format(m.CrnGrid[std::size_t(i)], u"#.000"));
+    m_view.setText("txtCGCB", NumText(m.CBGrid[k]));
+    m_view.setText("txtCGIB", NumText(m.IBGrid[k]));
+    m_view.setText("txtCurMF", NumText(m.MFGrid[k]));
+    MF = m.MFGrid[k];
+
+    MeritRecord& r = m_env.merit;
+    r.MFISO = m.ISOGrid[k];
+    r.MFIll = m.IllGrid[k];
+    r.MFTilt = m.TiltGrid[k];
+    r.MFSparkle = m.SparkleGrid[k];
+    r.MFFire = m.FireGrid[k];
+    MFBar();
+
+    const QString gem = workFile("ZEP.BMP");
+    removeIfExists(gem);
+    Pixels image;
+    std::memcpy(image.data(), m.cellImage(i, j), image.size());
+    writeBitmap(gem, m_env.bitmaps.BMP_Header, image);
+    m_view.showGem(gem);
+    RescaleMF(j, i);
 }
 
 void Mapper::setColourLimits(float CMFMaxEntered, float CMFMinEntered)
@@ -301,7 +352,8 @@ void Mapper::setColourLimits(float CMFMaxEntered, float CMFMinEntered)
         const float oldMax = m.CMFMax, oldMin = m.CMFMin;
         m.CMFMax = CMFMaxEntered;
         m.CMFMin = CMFMinEntered;
-        if (!RescaleMF(-1, -1)) {
+        // The clicked cell stays framed.
+        if (!RescaleMF(m.clickedJ, m.clickedI)) {
             m.CMFMax = oldMax;
             m.CMFMin = oldMin;
             m_view.setText("txtCMin", NumText(oldMin));
@@ -310,14 +362,21 @@ void Mapper::setColourLimits(float CMFMaxEntered, float CMFMinEntered)
         }
         // The bar's scale starts at 1; the map keeps the limits as entered.
         barTop = m.CMFMax < 1.0f ? 1.0f : m.CMFMax;
-        m_view.setText("txtMFMax", NumText(barTop));
+        showBarScale();
         MFBar();
     });
 }
 
 void Mapper::saveMap(const QString& path)
 {
-    routine("btnSave_Click", [&] { saveMfm(path, m_env.map); }, false);
+    routine("btnSave_Click", [&] {
+        MapStore& m = m_env.map;
+        const QString file = withDefaultExtension(path, QStringLiteral(".MFM"));
+        saveMfm(file, m);
+        m.file = file;
+        m_view.setText("lblMapSource", mapSourceText(m));
+        m_view.setText("InfoWin", QStringLiteral("Saved ") + QDir::toNativeSeparators(file));
+    }, false);
 }
 
 void Mapper::loadMap(const QString& path)
@@ -326,13 +385,11 @@ void Mapper::loadMap(const QString& path)
         MapStore& m = m_env.map;
         if (loadMfm(path, m, m_env.messages) == MfmLoad::Refused)
             return;
-        RescaleMF(-1, -1);
-        m_view.setText("txtMaxMF", NumTextBare(m.MFMax));
-        barTop = m.CMFMax < 1.0f ? 1.0f : m.CMFMax;
-        m_view.setText("txtMFMax", NumText(barTop));
-        m_view.setText("txtMFMin", NumText(m.CMFMin));
-        showAxes();
-        MFBar();
+        // The file keeps no design name: its own name stands for it.
+        m.design = QFileInfo(path).completeBaseName();
+        m.file = path;
+        m_view.setText("lblMapSource", mapSourceText(m));
+        showKeptMap();
     }, false);
 }
 

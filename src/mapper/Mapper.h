@@ -101,9 +101,12 @@ public:
     // Change Colour Map Limits after the dialog's OK: equal limits are
     // refused and the limits stay as they were.
     void setColourLimits(float CMFMaxEntered, float CMFMinEntered);
-    // Save and Load after the file chooser's OK.
+    // Save and Load after the file chooser's OK. Save adds ".MFM" to a name
+    // without an extension and says where the map went.
     void saveMap(const QString& path);
     void loadMap(const QString& path);
+    // The name Save offers: the design's name with ".MFM".
+    QString suggestedMapName() const;
 
     // One evaluation: the figures shown, "Anomalous Condition - Merit
     // Function Zero" for exactly 0. False when Abort or a time-out cut it
@@ -131,6 +134,13 @@ private:
     bool stopped() const;
     void run(const QString& itPav, const QString& itCrn);
     void showAxes();
+    // txtMFMax and txtMFMin: the bar's scale, from 0 to barTop.
+    void showBarScale();
+    // A finished or loaded map as it was left: scale, axes, recoloured
+    // picture and the clicked cell, framed.
+    void showKeptMap();
+    // A cell's figures, bar and image; the cell is framed.
+    void showCell(int i, int j);
     void writeMap();
     QString workFile(const char* name) const;
 

@@ -72,8 +72,8 @@ private:
     void btnSave_Click();
     void btnLoad_Click();
     void btnResetLims_Click();
-    // The chooser for a map file; true when a file was accepted.
-    bool chooseMapFile(bool save);
+    // The chooser's texts for saving or loading a map file.
+    void setUpMapChooser(bool save);
 
     MapperWindowEnv m_env;
     CurrentGemPanel* m_panel;
@@ -117,6 +117,11 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     optionsLayout->addWidget(chkShift);
     left->addWidget(options);
     buildMapGroup(left);
+    // What the map belongs to and where it is kept.
+    auto* source = named(new QLabel(this), "lblMapSource");
+    source->setWordWrap(true);
+    source->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    left->addWidget(source);
     left->addStretch();
 
     m_panel = new CurrentGemPanel(this);
@@ -169,11 +174,11 @@ void MapperWindow::buildMapGroup(QBoxLayout* column)
 
     // The colour scale at the right, its limits at its ends.
     auto* scale = new QVBoxLayout;
-    scale->addWidget(valueBox("txtCMax", group, 16));
+    scale->addWidget(valueBox("txtCMax", group, 11));
     scale->addStretch();
     scale->addWidget(imgCLUT, 0, Qt::AlignHCenter);
     scale->addStretch();
-    scale->addWidget(valueBox("txtCMin", group, 16));
+    scale->addWidget(valueBox("txtCMin", group, 11));
     grid->addLayout(scale, 0, 2);
 
     btnResetLims = named(new QPushButton(QStringLiteral("Change Colour Map Limits"), group), "btnResetLims");
@@ -187,10 +192,10 @@ void MapperWindow::buildBarArea(QBoxLayout* area)
     auto* barAndLegend = new QHBoxLayout;
     auto* barColumn = new QVBoxLayout;
     barColumn->addWidget(new QLabel(QStringLiteral("MF"), this), 0, Qt::AlignHCenter);
-    barColumn->addWidget(valueBox("txtMFMax", this, 16));
+    barColumn->addWidget(valueBox("txtMFMax", this, 11));
     picMF = named(new MeritBarPicture(this), "picMF");
     barColumn->addWidget(picMF, 0, Qt::AlignHCenter);
-    QLineEdit* mfMin = valueBox("txtMFMin", this, 16);
+    QLineEdit* mfMin = valueBox("txtMFMin", this, 11);
     mfMin->setText(QStringLiteral("0"));
     barColumn->addWidget(mfMin);
     barAndLegend->addLayout(barColumn);
@@ -246,6 +251,8 @@ void MapperWindow::setText(const char* box, const QString& text)
     if (auto* b = findChild<QLineEdit*>(QLatin1String(box))) {
         b->setText(text);
         b->setCursorPosition(0);
+    } else if (auto* l = findChild<QLabel*>(QLatin1String(box))) {
+        l->setText(text);
     }
 }
 
@@ -300,7 +307,7 @@ void MapperWindow::reject()
         btnCancel_Click();
 }
 
-bool MapperWindow::chooseMapFile(bool save)
+void MapperWindow::setUpMapChooser(bool save)
 {
     FileChooserExchange& gf = m_env.dialogs.fileChooser;
     gf.GFPattern = QStringLiteral("*.MFM");
@@ -318,19 +325,26 @@ bool MapperWindow::chooseMapFile(bool save)
                                   "the file box. If you don't see the file, you may have forgotten to add the .MFM "
                                   "extension. Add this extension and try again.");
     }
-    showFileChooser(m_env.dialogs, this);
-    return gf.GFOK;
 }
 
 void MapperWindow::btnSave_Click()
 {
-    if (chooseMapFile(true))
-        m_logic->saveMap(joinPath(m_env.dialogs.fileChooser.GFDir, m_env.dialogs.fileChooser.GFFile));
+    // The chooser opens in the design's folder and offers the design's name.
+    FileChooserExchange& gf = m_env.dialogs.fileChooser;
+    if (!m_env.mapper.job.GemDir.isEmpty())
+        gf.GFDir = m_env.mapper.job.GemDir;
+    gf.GFSuggested = m_logic->suggestedMapName();
+    setUpMapChooser(true);
+    const QString path = chooseSavePath(m_env.dialogs, QStringLiteral(".MFM"), this);
+    if (!path.isEmpty())
+        m_logic->saveMap(path);
 }
 
 void MapperWindow::btnLoad_Click()
 {
-    if (chooseMapFile(false))
+    setUpMapChooser(false);
+    showFileChooser(m_env.dialogs, this);
+    if (m_env.dialogs.fileChooser.GFOK)
         m_logic->loadMap(joinPath(m_env.dialogs.fileChooser.GFDir, m_env.dialogs.fileChooser.GFFile));
 }
 

@@ -144,9 +144,12 @@ private slots:
         r.mapper.btnGo_Click({}, {});
 
         QCOMPARE(r.evaluations, 122);
-        // MF0 0.5 is raised to 1 for the scale; the boxes show 1.25 · 0.5.
-        QCOMPARE(r.view.texts["txtMFMax"], QString(" .625"));
-        QCOMPARE(scaleTop, QString(" .625"));
+        // MF0 0.5 is raised to 1 for the scale; the bar's labels and the
+        // colour scale's top say so.
+        QCOMPARE(r.view.texts["txtMFMax"], QString(" 1.25"));
+        QCOMPARE(r.view.texts["txtMFMin"], QString(" 0"));
+        QCOMPARE(scaleTop, QString(" 1.25"));
+        QCOMPARE(r.view.texts["lblMapSource"], QString("Map of SRB.gem in its own index, not saved"));
         QCOMPARE(r.mapper.MF0, 1.0f);
         QCOMPARE(r.view.bar.top, 1.25f);
         QCOMPARE(std::vector<int>(painted.begin(), painted.begin() + 6), (std::vector<int>{255, 255, 127, 0, 0, 183}));
@@ -292,6 +295,22 @@ private slots:
         r.mapper.imgMFMap_MouseUp(40, 0); // the topmost line
         QCOMPARE(r.view.texts["txtCGPav"], QString("43.000"));
         QCOMPARE(r.file("ZEP.BMP"), shown);
+
+        // The frame stays through new colour limits, and through closing and
+        // opening the window again, which draws the kept map at once.
+        r.mapper.setColourLimits(10, 0);
+        QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
+        QCOMPARE(r.at(17, 81), scaledIndex(7, 0, 10));
+        r.mapper.btnCancel_Click();
+        RecordingMapperView reopened;
+        Mapper again{MapperEnv{r.map, r.job, r.targets, r.merit, r.bitmaps, r.shell, r.AbortFlag, r.messages, r.port},
+                     reopened, [](float, float) {}};
+        again.Form_Load();
+        QCOMPARE(reopened.mapsShown, 1);
+        QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
+        QCOMPARE(reopened.texts["txtCGPav"], QString("43.000"));
+        QCOMPARE(reopened.texts["txtMFMax"], QString(" 10"));
+        QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
     }
 
     void saveThenLoadReproducesTheMap()
@@ -299,12 +318,24 @@ private slots:
         Rig r;
         r.mfOf = [](int n) { return 0.1f + float(n) / 400; };
         r.mapper.btnGo_Click({}, {});
+        r.click(4, 3);
+        QCOMPARE(r.mapper.suggestedMapName(), QString("SRB.MFM"));
         const QString path = r.tmp.filePath("run.MFM");
-        r.mapper.saveMap(path);
+        r.mapper.saveMap(r.tmp.filePath("run")); // the extension is added
+        QCOMPARE(r.view.texts["InfoWin"], "Saved " + QDir::toNativeSeparators(path));
+        QCOMPARE(r.view.texts["lblMapSource"],
+                 "Map of SRB.gem in its own index, file " + QDir::toNativeSeparators(path));
 
         Rig later;
+        later.click(4, 3); // a cell of the empty map before: framed on the loaded one
+        later.messages.messages.clear(); // (its colour limits are equal)
         later.mapper.loadMap(path);
         QVERIFY(later.messages.messages.isEmpty());
+        QCOMPARE(later.view.texts["lblMapSource"], "Map of run, file " + QDir::toNativeSeparators(path));
+        QCOMPARE(later.view.texts["txtMFMin"], QString(" 0")); // the bar starts at 0, not at CMFMin
+        QCOMPARE(later.view.texts["txtCGPav"], QString("39.500"));
+        QCOMPARE(later.at(32, 24), markIndex(later.at(33, 25)));
+        QCOMPARE(later.mapper.suggestedMapName(), QString("run.MFM"));
         QVERIFY(later.map.MFGrid == r.map.MFGrid);
         QVERIFY(later.map.MapPixels == r.map.MapPixels);
         QCOMPARE(later.file("ZEPMF.BMP"), r.file("ZEPMF.BMP"));

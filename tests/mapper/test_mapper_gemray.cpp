@@ -13,6 +13,7 @@
 #include "support/Modal.h"
 #include "support/Picture.h"
 
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 
@@ -164,6 +165,7 @@ private slots:
 
             w->adjustSize();
             picture(w, "mapper.png");
+            QVERIFY(w->width() <= 1280 && w->height() <= 690); // a laptop's screen
 
             QTest::mouseClick(child<QWidget>(w, "imgCLUT"), Qt::LeftButton); // heat to grey
             QCOMPARE(s.map.MapHeader, s.bitmaps.MF_Gray_Header);
@@ -176,13 +178,16 @@ private slots:
 
             onNextModal([&](QWidget* d) {
                 QCOMPARE(d->windowTitle(), QString("Save Merit Function Map"));
-                type(d, "txtFileName", "srb.MFM");
+                QCOMPARE(text(d, "txtFileName"), QString("SRB.MFM")); // in the design's folder
+                type(d, "txtFileName", "srb");
                 click(d, "OKButton");
             });
             click(w, "btnSave");
+            QCOMPARE(child<QLabel>(w, "lblMapSource")->text(),
+                     "Map of SRB.gem in Quartz, file " + QDir::toNativeSeparators(dir.filePath("designs/srb.MFM")));
         });
         btnMFMap->click();
-        QCOMPARE(fileLength(dir.filePath("srb.MFM")), MfmFileSizeWithRowEnds);
+        QCOMPARE(fileLength(dir.filePath("designs/srb.MFM")), MfmFileSizeWithRowEnds);
         const Grid saved = s.map.MFGrid;
 
         // Another map replaces the store; the saved one comes back.
