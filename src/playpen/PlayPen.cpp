@@ -7,6 +7,7 @@
 #include "merit/Evaluation.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -78,7 +79,7 @@ QByteArray colourBitmapBytes(const Header24& header, const ColourBuffer& buffer)
     return out;
 }
 
-void copyBitmapsBeside(const QString& workPath, const QString& folder)
+QStringList copyBitmapsBeside(const QString& workPath, const QString& folder)
 {
     const QStringList names{QStringLiteral("ZEPR.BMP"), QStringLiteral("ZEPC.BMP"), QStringLiteral("ZEPI.BMP")};
     const QString work = workPath.isEmpty() ? QStringLiteral(".") : workPath;
@@ -108,6 +109,19 @@ void copyBitmapsBeside(const QString& workPath, const QString& folder)
     } catch (const ZepError& e) {
         throw ZepError(e.number(), e.userMessage() + QStringLiteral(" The .BMP files were not copied."));
     }
+    QStringList written;
+    for (const auto& file : files)
+        written << file.first;
+    return written;
+}
+
+QString bitmapsWrittenText(const QStringList& paths)
+{
+    QStringList names;
+    for (const QString& p : paths)
+        names << QFileInfo(p).fileName();
+    const QString folder = paths.isEmpty() ? QString() : QFileInfo(paths.first()).absolutePath();
+    return QStringLiteral("Wrote %1 in %2").arg(names.join(QStringLiteral(", ")), QDir::toNativeSeparators(folder));
 }
 
 PlayPen::PlayPen(RunnerEnv env, PlayPenValues& values)
@@ -210,6 +224,7 @@ RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
         const TiltFigures t = tiltFigures(f.PTiltISO);
         f.PAvgISO = t.avg;
         f.PVarISO = t.var;
+        f.hasTilt = true;
     } else if (f.doRGB) {
         if (f.PRI == 0)
             return refuse(QStringLiteral("Please specify a refractive index (and dispersion)"));
@@ -245,6 +260,7 @@ void PlayPen::makeRefValues()
     f.RAvgISO = f.PAvgISO;
     f.RVarISO = f.PVarISO;
     f.RTiltISO = f.PTiltISO;
+    f.refHasTilt = f.hasTilt;
 }
 
 void PlayPen::copyRefImages()
@@ -259,6 +275,26 @@ void PlayPen::loadDesign(const QString& path, float olPav, float olCrn)
     m_values.PlayFile = path;
     f.POlPav = olPav;
     f.POlCrn = olCrn;
+    // Nothing of the previous design stays current: its figures, its tilt
+    // curve and its images (which Make Ref and Make BMP would copy).
+    f.PISO = f.PCOS = f.PAvgISO = f.PVarISO = 0;
+    f.PTiltISO = {};
+    f.hasTilt = false;
+    for (const QString& image : Current)
+        removeIfExists(workFile(image));
+}
+
+bool PlayPen::setPlotLimits(float maxISO, float minISO)
+{
+    if (!(maxISO > minISO)) {
+        m_runner->env().messages.message(
+            QStringLiteral("The plot's maximum ISO (%1) must lie above its minimum (%2). The limits stay as they were.")
+                .arg(NumTextBare(maxISO), NumTextBare(minISO)));
+        return false;
+    }
+    f.PlotMaxISO = maxISO;
+    f.PlotMinISO = minISO;
+    return true;
 }
 
 } // namespace zep

@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -52,7 +53,10 @@ QByteArray colourBitmapBytes(const Header24& header, const ColourBuffer& buffer)
 // (any letter case). All three are written to temporary files first and
 // then renamed into place; a file that cannot be written changes nothing
 // (ZepError 70 with a message saying so), nor does a missing image (53).
-void copyBitmapsBeside(const QString& workPath, const QString& folder);
+// Returns the three paths written.
+QStringList copyBitmapsBeside(const QString& workPath, const QString& folder);
+// The status after Make BMP: what was written where.
+QString bitmapsWrittenText(const QStringList& paths);
 
 enum class PlayMode { Normal, Tilt, Colour };
 
@@ -79,6 +83,8 @@ struct PlayPenFields {
     float RPav = 0, RCrn = 0, RRI = 0, RDisp = 0, RISO = 0, RCOS = 0;
     std::array<float, 3> RTiltISO{};
     float RAvgISO = 0, RVarISO = 0;
+    // A tilt evaluation gave the current gem, and the reference, a curve.
+    bool hasTilt = false, refHasTilt = false;
     bool isRef = false;
     bool doPTilt = false, doRGB = false;
     float PlotMaxISO = 100, PlotMinISO = 0;
@@ -104,8 +110,16 @@ public:
     // and "ZEPRefI.BMP" (ZepError when one is missing).
     void copyRefImages();
 
-    // Load File: the design at `path` becomes "P", with its old angles.
+    // Load File: the design at `path` becomes "P", with its old angles; the
+    // current results and images of the previous design go (the reference
+    // stays).
     void loadDesign(const QString& path, float olPav, float olCrn);
+
+    // Change Plot Limits: a maximum that is not above the minimum is refused
+    // with a message, and the limits stay.
+    bool setPlotLimits(float maxISO, float minISO);
+    // The reference's tilt curve is drawn only when it has one.
+    bool showsReferenceCurve() const { return f.isRef && f.refHasTilt; }
 
     // A working file: WorkPath followed by the name.
     QString workFile(const QString& name) const { return m_runner->workFile(name); }

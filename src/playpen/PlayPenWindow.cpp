@@ -10,6 +10,7 @@
 #include "merit/CurrentGemPanel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -127,9 +128,9 @@ QIcon folderIcon()
 
 } // namespace
 
-GemImage::GemImage(QWidget* parent) : QLabel(parent)
+GemImage::GemImage(int scale, QWidget* parent) : QLabel(parent), m_scale(scale)
 {
-    setFixedSize(ImageSide * Scale + 2, ImageSide * Scale + 2);
+    setFixedSize(ImageSide * scale + 2, ImageSide * scale + 2);
     setFrameShape(QFrame::Box);
     setAlignment(Qt::AlignCenter);
 }
@@ -139,8 +140,14 @@ void GemImage::showFile(const QString& bitmapFile)
     const QImage image = loadPicture(bitmapFile);
     m_image = image;
     // Whole pixels, no smoothing: each pixel of the raytrace stays a square.
-    setPixmap(QPixmap::fromImage(image.scaled(image.size() * Scale, Qt::IgnoreAspectRatio,
+    setPixmap(QPixmap::fromImage(image.scaled(image.size() * m_scale, Qt::IgnoreAspectRatio,
                                               Qt::FastTransformation)));
+}
+
+void GemImage::clearImage()
+{
+    m_image = QImage();
+    clear();
 }
 
 PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent), m_env(env)
@@ -224,12 +231,16 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     names->addWidget(txtRefFile, 1, 1);
     fg->addWidget(btnLoadFile, 0, 0, Qt::AlignLeft);
     fg->addLayout(names, 0, 1, 1, 3);
-    imgCurRan = named(new GemImage(file), "imgCurRan");
-    imgCurCos = named(new GemImage(file), "imgCurCos");
-    ImgCurISO = named(new GemImage(file), "ImgCurISO");
-    ImgRefRan = named(new GemImage(file), "ImgRefRan");
-    ImgRefCos = named(new GemImage(file), "ImgRefCos");
-    ImgRefISO = named(new GemImage(file), "ImgRefISO");
+    // Twice their size where the screen has room for it, else at their own
+    // size, so that the window fits a laptop's screen whole.
+    const QSize room = availableScreenSize(this);
+    const int scale = room.width() >= 1400 && room.height() >= 900 ? 2 : 1;
+    imgCurRan = named(new GemImage(scale, file), "imgCurRan");
+    imgCurCos = named(new GemImage(scale, file), "imgCurCos");
+    ImgCurISO = named(new GemImage(scale, file), "ImgCurISO");
+    ImgRefRan = named(new GemImage(scale, file), "ImgRefRan");
+    ImgRefCos = named(new GemImage(scale, file), "ImgRefCos");
+    ImgRefISO = named(new GemImage(scale, file), "ImgRefISO");
     const QString columns[] = {QStringLiteral("Random"), QStringLiteral("Cosine"), QStringLiteral("ISO")};
     GemImage* images[2][3] = {{imgCurRan, imgCurCos, ImgCurISO}, {ImgRefRan, ImgRefCos, ImgRefISO}};
     for (int c = 0; c < 3; ++c)
@@ -255,14 +266,15 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
         b->setAutoDefault(false);
     CalcButton->setDefault(true);
 
+    // With small images the tilt plot goes under them: the window stays low.
     auto* left = new QVBoxLayout;
     left->addWidget(gem);
     left->addWidget(bright);
     left->addWidget(options);
-    left->addWidget(tilt);
-    left->addStretch(1);
     auto* right = new QVBoxLayout;
     right->addWidget(file);
+    (scale == 1 ? right : left)->addWidget(tilt);
+    left->addStretch(1);
     right->addStretch(1);
     auto* columnsRow = new QHBoxLayout;
     columnsRow->addLayout(left);
@@ -392,7 +404,8 @@ void PlayPenWindow::DoTiltPlot()
 {
     guarded("DoTiltPlot", [&] {
         const PlayPenFields& f = m_pen->f;
-        picTilt->plot(TiltCurves{f.PTiltISO, f.RTiltISO, f.isRef, f.PAng, f.PlotMaxISO, f.PlotMinISO});
+        picTilt->plot(TiltCurves{f.PTiltISO, f.RTiltISO, m_pen->showsReferenceCurve(), f.PAng, f.PlotMaxISO,
+                                 f.PlotMinISO});
         txtX2->setText(NumText(f.PAng));
         txtY1->setText(NumText(f.PlotMinISO));
         txtY2->setText(NumText(f.PlotMaxISO));
@@ -412,11 +425,13 @@ void PlayPenWindow::btnPlotLim_Click()
         n.NQ4.clear();
         n.title = QStringLiteral("Enter Plot Limits");
         showFourNums(m_env.dialogs, this);
-        if (!n.NAnswer)
+        if (!n.NAnswer || !m_pen->setPlotLimits(n.NA1, n.NA2))
             return;
-        f.PlotMaxISO = n.NA1;
-        f.PlotMinISO = n.NA2;
-        DoTiltPlot();
+        // Before the first tilt evaluation only the axis labels change.
+        if (f.hasTilt)
+            DoTiltPlot();
+        txtY1->setText(NumText(f.PlotMinISO));
+        txtY2->setText(NumText(f.PlotMaxISO));
     });
 }
 
@@ -432,6 +447,11 @@ void PlayPenWindow::btnMakeRef_Click()
             {txtRefVar, f.RVarISO}, {txtRefAvg, f.RAvgISO}};
         for (const auto& [b, value] : shown)
             b->setText(NumText(value));
+        // Without a tilt evaluation the reference has no tilt figures.
+        if (!f.refHasTilt) {
+            txtRefVar->clear();
+            txtRefAvg->clear();
+        }
         m_pen->copyRefImages();
         ImgRefRan->showFile(m_pen->workFile(QStringLiteral("ZEPRefR.BMP")));
         ImgRefCos->showFile(m_pen->workFile(QStringLiteral("ZEPRefC.BMP")));
@@ -448,9 +468,12 @@ void PlayPenWindow::btnSaveBMP_Click()
         yn.YNLine1 = QStringLiteral("The Random, Cosine, and ISO Raytrace .BMP files will be:");
         yn.YNLine2 = QStringLiteral("ZEPR.BMP, ZEPC.BMP, and ZEPI.BMP.  NOTE: They may be");
         yn.YNLine3 = QStringLiteral("overwritten. RENAME / COPY THEM BEFORE PROCEEDING");
+        const QString folder = m_env.runner.job.GemDir;
+        yn.YNLine4 = QStringLiteral("They go into the design's folder ") + QDir::toNativeSeparators(folder);
         showYesNo(m_env.dialogs, this);
         if (yn.YNAnswer)
-            copyBitmapsBeside(m_env.runner.shell.WorkPath, m_env.runner.job.GemDir);
+            showStatus(bitmapsWrittenText(copyBitmapsBeside(m_env.runner.shell.WorkPath, folder)),
+                       StatusColours::System);
     });
 }
 
@@ -468,6 +491,12 @@ void PlayPenWindow::btnLoadFile_Click()
         if (!fd.FDOK)
             return;
         m_pen->loadDesign(joinPath(fd.FDDir, fd.FDFile), fd.FDPav, fd.FDCrn);
+        // The previous design's images, brightness and tilt curve go.
+        for (GemImage* image : {imgCurRan, imgCurCos, ImgCurISO})
+            image->clearImage();
+        for (QLineEdit* b : {txtCurISO, txtCurCOS, txtCurAvg, txtCurVar})
+            b->clear();
+        picTilt->clear();
         txtCurFile->setText(fd.FDFile);
         txtCurPav->setText(NumText(fd.FDPav));
         txtCurCrn->setText(NumText(fd.FDCrn));

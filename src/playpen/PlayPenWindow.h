@@ -32,15 +32,18 @@ struct PlayPenEnv {
 // A raytrace image shown at twice its size with sharp pixels.
 class GemImage : public QLabel {
 public:
-    static constexpr int Scale = 2;
-    explicit GemImage(QWidget* parent = nullptr);
+    // Shown at `scale` times its size (2 where the screen has room).
+    explicit GemImage(int scale, QWidget* parent = nullptr);
     // Shows a bitmap file; ZepError when it cannot be read.
     void showFile(const QString& bitmapFile);
     // The image as read, at its own size (null before the first).
     const QImage& image() const { return m_image; }
+    // No image.
+    void clearImage();
 
 private:
     QImage m_image;
+    int m_scale;
 };
 
 class PlayPenWindow : public QDialog, public RaytraceView {

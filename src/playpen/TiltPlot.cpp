@@ -21,6 +21,12 @@ void TiltPlot::plot(const TiltCurves& curves)
     update();
 }
 
+void TiltPlot::clear()
+{
+    m_plotted = false;
+    update();
+}
+
 void TiltPlot::paintEvent(QPaintEvent*)
 {
     QPainter p(this);

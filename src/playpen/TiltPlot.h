@@ -20,6 +20,8 @@ public:
     explicit TiltPlot(QWidget* parent = nullptr);
     // Draws the curves (and keeps them: the plot repaints itself).
     void plot(const TiltCurves& curves);
+    // An empty box again (another design was loaded).
+    void clear();
     bool plotted() const { return m_plotted; }
 
 protected:

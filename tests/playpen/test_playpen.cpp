@@ -256,13 +256,18 @@ private slots:
         PlayPenWindow& w = rig.open();
         auto* plot = child<TiltPlot>(&w, "picTilt");
         const QColor blue(0, 0, 255), ink = plot->palette().color(QPalette::ButtonText);
+        // A reference made before any tilt evaluation has no tilt figures,
+        // and no curve in the plot.
+        rig.click("CalcButton");
+        rig.click("btnMakeRef");
+        QCOMPARE(rig.text("txtRefAvg"), QString());
         child<QRadioButton>(&w, "optTilt")->setChecked(true);
         rig.type("txtCurDir", "1");
         rig.type("txtCurAng", "10");
         rig.click("CalcButton");
         QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
-        QCOMPARE(rig.calls().size(), 3);
-        QVERIFY(rig.calls()[2].endsWith("-g -i 1.5400 P R C I"));
+        QCOMPARE(rig.calls().size(), 4);
+        QVERIFY(rig.calls()[3].endsWith("-g -i 1.5400 P R C I"));
         QCOMPARE(w.pen().f.PTiltISO, (std::array<float, 3>{40, 50, 60}));
         QCOMPARE(rig.text("txtCurAvg"), QString(" 50"));
         QCOMPARE(rig.text("txtCurVar"), QString(" 6.666667"));
@@ -298,6 +303,17 @@ private slots:
         rig.click("btnPlotLim");
         QCOMPARE(rig.text("txtY1"), QString(" 30"));
         QCOMPARE(rig.text("txtY2"), QString(" 70"));
+        // A maximum that is not above the minimum is refused.
+        onNextModal([](QWidget* d) {
+            child<QLineEdit>(d, "txtNA1")->setText("30");
+            child<QLineEdit>(d, "txtNA2")->setText("30");
+            child<QAbstractButton>(d, "OKButton")->click();
+        });
+        rig.click("btnPlotLim");
+        QCOMPARE(rig.messages.messages.size(), 1);
+        QCOMPARE(w.pen().f.PlotMaxISO, 70.0f);
+        QCOMPARE(rig.text("txtY1"), QString(" 30"));
+        QVERIFY(pixelsOf(plot, blue) > 50);
     }
 
     void colourRaytraceUsesTheChosenColour()
@@ -503,16 +519,28 @@ private slots:
         w.adjustSize();
         picture(&w, "playpen.png");
 
-        onNextModal([](QWidget* d) { click(d, "OKButton"); });
+        const QString folder = QDir::toNativeSeparators(rig.designs);
+        onNextModal([&](QWidget* d) {
+            QCOMPARE(child<QLineEdit>(d, "txtQ4")->text(), "They go into the design's folder " + folder);
+            click(d, "OKButton");
+        });
         rig.click("btnSaveBMP");
         noMessages();
         QCOMPARE(readFileBytes(rig.designs + "ZEPR.BMP"), rig.get("ZEPr.BMP"));
+        QCOMPARE(rig.text("txtInfoWin"),
+                 "Wrote ZEPR.BMP, ZEPC.BMP, ZEPI.BMP in " + QDir::toNativeSeparators(QDir(rig.designs).absolutePath()));
 
         // Turkey.gem at its own angles and index; the main window's design, and
         // what the saved state keeps of it, stay.
         child<QRadioButton>(&w, "optNormal")->setChecked(true);
         loadDesign(rig, "Turkey.gem", "40.00", "40.00");
         QCOMPARE(rig.text("txtCurFile"), QString("Turkey.gem"));
+        // Nothing of SRB.gem stays current (the reference does).
+        QVERIFY(child<GemImage>(&w, "imgCurRan")->image().isNull());
+        QVERIFY(!child<GemImage>(&w, "ImgRefRan")->image().isNull());
+        QVERIFY(rig.text("txtCurISO").isEmpty() && rig.text("txtCurVar").isEmpty());
+        QVERIFY(!child<TiltPlot>(&w, "picTilt")->plotted());
+        QVERIFY(!fileExists(rig.work("ZEPr.BMP")));
         rig.type("txtCurRI", "1.76");
         rig.click("CalcButton");
         noMessages();
