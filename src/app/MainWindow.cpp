@@ -243,12 +243,28 @@ void MainWindow::GetLast()
     btnModAng_Click();
     btnModTargets_Click();
     s.shell.Interactive = true;
+    // The last result, when it belongs to this design.
+    if (const auto r = readLastResult(m_app.workFile(QLatin1String(LastResultFile)));
+        r && r->design == s.job.fnam) {
+        s.job.theFinalPav = r->pav;
+        s.job.theFinalCrn = r->crn;
+        s.job.theStartMF = r->startMF;
+        s.job.theFinalMF = r->finalMF;
+        showResult();
+    }
 }
 
 void MainWindow::SaveState()
 {
     AppState& s = m_app.state();
     zep::SaveState(m_app.workFile(QStringLiteral("ZEPLast.txt")), {s.job, s.targets, s.positions, s.fd});
+    const QString result = m_app.workFile(QLatin1String(LastResultFile));
+    if (!hasResult()) {
+        removeIfExists(result);
+        return;
+    }
+    const JobState& j = s.job;
+    saveLastResult(result, {j.fnam, j.theFinalPav, j.theFinalCrn, j.theStartMF, j.theFinalMF});
 }
 
 QString MainWindow::txtItPavText() const
@@ -369,11 +385,24 @@ void MainWindow::btnOpt_Click()
         }
         s.job.once = 0;
         openActivity(m_app.windows().optimizer, QStringLiteral("The optimizer"));
-        txtItPav->setText(Format(s.job.theFinalPav, u"#.000"));
-        txtItCrn->setText(Format(s.job.theFinalCrn, u"#.000"));
-        txtStartMF->setText(NumText(s.job.theStartMF));
-        txtItMF->setText(NumText(s.job.theFinalMF));
+        showResult();
     });
+}
+
+void MainWindow::showResult()
+{
+    const JobState& j = m_app.state().job;
+    txtItPav->setText(Format(j.theFinalPav, u"#.000"));
+    txtItCrn->setText(Format(j.theFinalCrn, u"#.000"));
+    txtStartMF->setText(NumText(j.theStartMF));
+    txtItMF->setText(NumText(j.theFinalMF));
+}
+
+bool MainWindow::hasResult() const
+{
+    const JobState& j = m_app.state().job;
+    // The boxes show a result only after a run that reached its angles.
+    return !txtItPav->text().isEmpty() && j.theFinalPav > 0 && j.theFinalCrn > 0;
 }
 
 void MainWindow::btnCutList_Click()
@@ -382,10 +411,7 @@ void MainWindow::btnCutList_Click()
         if (!checkJob(QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before opening "
                                      "the Cutting List")))
             return;
-        const JobState& j = m_app.state().job;
-        // The boxes show a result only after a run that reached its angles.
-        const bool result = !txtItPav->text().isEmpty() && j.theFinalPav > 0 && j.theFinalCrn > 0;
-        CutListEnv env{m_app.dialogEnv(), j, result};
+        CutListEnv env{m_app.dialogEnv(), m_app.state().job, hasResult()};
         showCuttingList(env, this);
     });
 }

@@ -22,8 +22,10 @@ public:
     void Form_Load();
     // GetLast: restores the saved state and re-applies it through the commands.
     void GetLast();
-    // SaveState, for Quit.
+    // SaveState, for Quit: the state file, and the last result beside it.
     void SaveState();
+    // The file beside the saved state that keeps the last result.
+    static constexpr const char* LastResultFile = "ZEPResult.txt";
     // The optimized angles as the result boxes show them.
     QString txtItPavText() const;
     QString txtItCrnText() const;
@@ -48,6 +50,9 @@ protected:
 
 private:
     void refreshAngleSummary();
+    // The result boxes from the job's result; whether they show one.
+    void showResult();
+    bool hasResult() const;
     void refreshTargetList();
     bool checkJob(const QString& message);
     // Opens an activity's window (or says it is not there yet), then offers a

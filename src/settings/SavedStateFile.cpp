@@ -6,6 +6,7 @@
 #include "common/ZepError.h"
 #include "optimize/TargetFile.h"
 
+#include <cmath>
 #include <variant>
 
 namespace zep {
@@ -126,6 +127,77 @@ StateRead readSavedState(const QString& path, const SavedStateRefs& s, MessageSi
     } catch (const ZepError& e) {
         messages.report(e, QStringLiteral("GetLast"));
         return StateRead::Failed;
+    }
+}
+
+namespace {
+const QString ResultKey = QStringLiteral("ZEPResult");
+const char* const ResultNumbers[] = {"theFinalPav", "theFinalCrn", "theStartMF", "theFinalMF"};
+} // namespace
+
+QByteArray lastResultBytes(const LastResult& r)
+{
+    KvWriter w;
+    w.number(ResultKey, 1);
+    w.string(QStringLiteral("fnam"), r.design);
+    const float values[] = {r.pav, r.crn, r.startMF, r.finalMF};
+    for (int k = 0; k < 4; ++k)
+        w.number(QLatin1String(ResultNumbers[k]), values[k]);
+    w.string(QStringLiteral("END"), ResultKey);
+    return w.bytes();
+}
+
+std::optional<LastResult> parseLastResult(const QByteArray& bytes)
+{
+    try {
+        KvReader in(bytes);
+        const KvPair head = in.next();
+        if (head.keyText() != ResultKey || !head.value.equalsNumber(1))
+            return std::nullopt;
+        LastResult r;
+        const KvPair design = in.next();
+        if (design.keyText() != QLatin1String("fnam") || design.value.kind != KvValue::Kind::String
+            || design.value.text.isEmpty())
+            return std::nullopt;
+        r.design = design.value.text;
+        float* values[] = {&r.pav, &r.crn, &r.startMF, &r.finalMF};
+        for (int k = 0; k < 4; ++k) {
+            const KvPair p = in.next();
+            if (p.keyText() != QLatin1String(ResultNumbers[k]) || p.value.kind != KvValue::Kind::Number)
+                return std::nullopt;
+            *values[k] = p.value.toSingle();
+            if (!std::isfinite(*values[k]))
+                return std::nullopt;
+        }
+        const KvPair end = in.next();
+        if (end.keyText() != QLatin1String("END") || end.value.toText() != ResultKey)
+            return std::nullopt;
+        for (const float a : {r.pav, r.crn})
+            if (!(a >= 0.1f && a <= 89.9f))
+                return std::nullopt;
+        return r;
+    } catch (const ZepError&) {
+        return std::nullopt; // cut short or not numbers
+    }
+}
+
+void saveLastResult(const QString& path, const LastResult& r)
+{
+    if (!kvStorable(r.design)) {
+        removeIfExists(path);
+        return;
+    }
+    writeFileSafely(path, lastResultBytes(r));
+}
+
+std::optional<LastResult> readLastResult(const QString& path)
+{
+    try {
+        if (!fileExists(path))
+            return std::nullopt;
+        return parseLastResult(readFileBytes(path, 1 << 16));
+    } catch (const ZepError&) {
+        return std::nullopt;
     }
 }
 

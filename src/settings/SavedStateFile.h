@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace zep {
 
@@ -33,5 +34,22 @@ enum class StateRead {
 // The reading half of GetLast: stores every pair it reads. Never throws; its
 // messages go to `messages` ("GetLast" in the standard error message).
 StateRead readSavedState(const QString& path, const SavedStateRefs& s, MessageSink& messages);
+
+// "ZEPResult.txt", beside the saved state (whose layout stays): the last
+// optimization result and the design it belongs to, so that the result
+// boxes and the Cutting List have it after a restart.
+struct LastResult {
+    QString design; // the design file's path (the job's fnam)
+    float pav = 0, crn = 0, startMF = 0, finalMF = 0;
+};
+QByteArray lastResultBytes(const LastResult& r);
+// The result a file holds; none for anything but a whole file of this kind
+// with angles from 0.1 to 89.9 and finite merit functions.
+std::optional<LastResult> parseLastResult(const QByteArray& bytes);
+// Writes the file in one step; a design path that the file cannot hold
+// writes nothing and removes an older file. Raises ZepError on failure.
+void saveLastResult(const QString& path, const LastResult& r);
+// Reads the file; none when it is missing, damaged or unreadable.
+std::optional<LastResult> readLastResult(const QString& path);
 
 } // namespace zep

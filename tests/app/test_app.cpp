@@ -302,6 +302,10 @@ private slots:
         app->state().targets.doISO = true;
         app->state().targets.wtISO = 2;
         app->state().job.stPav = 40; // a start angle other than the old one
+        // The result of a run, as the boxes show it.
+        JobState& r = app->state().job;
+        r.theFinalPav = 45.98f; r.theFinalCrn = 28.1f; r.theStartMF = 69.2f; r.theFinalMF = 143.8f;
+        type(m, "txtItPav", QStringLiteral("45.980"));
         m->move(37, 52);
         const QPoint placed = m->pos();
         m->btnQuit_Click();
@@ -330,6 +334,12 @@ private slots:
         QCOMPARE(text(m2, "txtCrnFixed"), QStringLiteral("Fixed"));
         QCOMPARE(items(m2, "lstTargets").value(0), QStringLiteral("ISO Brightness        Weight:  2"));
         QCOMPARE(again.state().shell.Interactive, true);
+        // The result is back in its boxes, from the file beside the state.
+        QCOMPARE(back.theFinalMF, 143.8f);
+        QCOMPARE(text(m2, "txtItPav"), QStringLiteral("45.980"));
+        QCOMPARE(text(m2, "txtItCrn"), QStringLiteral("28.100"));
+        QCOMPARE(text(m2, "txtStartMF"), QStringLiteral(" 69.2"));
+        QCOMPARE(readFileBytes(work("ZEPLast.txt")).count('\n'), 89);
     }
 
     void everyMaterialNameFits()

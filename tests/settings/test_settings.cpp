@@ -174,6 +174,24 @@ private slots:
         QVERIFY(sink.messages.isEmpty());
         QCOMPARE(savedStateBytes(back.refs()), bytes);
         QCOMPARE(back.job.stPav, 40.0f); // the file's start angles are read (GetLast replaces them later)
+
+        // The last result beside it, and files that hold none.
+        const LastResult r{QStringLiteral("/home/cutter/designs/SRB.gem"), 45.98f, 28.1f, 69.2f, 143.8f};
+        saveLastResult(path("ZEPResult.txt"), r);
+        const auto read = readLastResult(path("ZEPResult.txt"));
+        QVERIFY(read && read->design == r.design && read->pav == r.pav && read->crn == r.crn
+                && read->startMF == r.startMF && read->finalMF == r.finalMF);
+        const QByteArray whole = lastResultBytes(r);
+        QByteArray badAngle = whole;
+        badAngle.replace("45.98", "95");
+        QByteArray badNumber = whole;
+        badNumber.replace("143.8", "1x3");
+        for (const QByteArray& bad : {QByteArray(), whole.left(whole.size() - 8), QByteArray("\x01garbage\r\n,,\"\""),
+                                      badAngle, badNumber, savedStateBytes(s.refs())})
+            QVERIFY2(!parseLastResult(bad), bad.constData());
+        QVERIFY(!readLastResult(path("none.txt")));
+        saveLastResult(path("ZEPResult.txt"), {QStringLiteral("a\"quote.gem"), 40, 30, 1, 2}); // cannot be kept
+        QVERIFY(!fileExists(path("ZEPResult.txt")));
     }
 
     void savedStateWithLinesMissing()
