@@ -139,6 +139,14 @@ QSize availableScreenSize(const QWidget* w)
     return s ? s->availableGeometry().size() : QSize();
 }
 
+void useScreenShare(QWidget* w, double share)
+{
+    const QSize room = availableScreenSize(w);
+    const QSize need = w->sizeHint().expandedTo(w->minimumSizeHint());
+    const auto side = [&](int r, int n) { return std::min(std::max(int(r * share), n), std::max(r, n)); };
+    w->resize(side(room.width(), need.width()), side(room.height(), need.height()));
+}
+
 QPoint keptOnScreen(QPoint wanted, QSize frameSize)
 {
     const QRect frame(wanted, frameSize);

@@ -50,6 +50,9 @@ QPoint keptOnScreen(QPoint wanted, QSize frameSize);
 // The room for windows on the screen `w` is on (the primary screen when it
 // has none yet): the screen less its panels.
 QSize availableScreenSize(const QWidget* w = nullptr);
+// Gives a resizable window `share` of that room where it is more than the
+// window needs (a large screen), else the size it needs.
+void useScreenShare(QWidget* w, double share);
 
 // Sets a tooltip when tips are on (the control keeps none otherwise).
 void setTip(QWidget* w, bool doTips, const QString& tip);

@@ -88,6 +88,14 @@ void Mapper::showBarScale()
     m_view.setText("txtMFMin", NumText(0));
 }
 
+void Mapper::fitBar(float mf)
+{
+    if (mf <= barTop)
+        return;
+    barTop = mf;
+    showBarScale();
+}
+
 void Mapper::showKeptMap()
 {
     MapStore& m = m_env.map;
@@ -192,6 +200,7 @@ void Mapper::run(const QString& itPav, const QString& itCrn)
             // An evaluation that Abort or a time-out cut short is dropped.
             if (!MevalMF(m.PavGrid[std::size_t(j)], m.CrnGrid[std::size_t(i)], MF))
                 return;
+            fitBar(MF);
             const auto k = std::size_t(MapStore::element(i, j));
             m.IBGrid[k] = r.MapISO;
             m.CBGrid[k] = r.MapCOS;
@@ -320,6 +329,7 @@ void Mapper::showCell(int i, int j)
     m_view.setText("txtCGIB", NumText(m.IBGrid[k]));
     m_view.setText("txtCurMF", NumText(m.MFGrid[k]));
     MF = m.MFGrid[k];
+    fitBar(MF);
 
     MeritRecord& r = m_env.merit;
     r.MFISO = m.ISOGrid[k];

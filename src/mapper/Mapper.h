@@ -126,7 +126,9 @@ public:
     int16_t IOP = 0, IOC = 0;
     int16_t nCLUT = 3;
     bool chkShift = false;   // "Shift to include optimized angles"
-    float barTop = 1.25f;    // the bar's scale: 1.25·MF0 in a run, else CMFMax but at least 1
+    // The bar's scale: 1.25·MF0 in a run, else CMFMax but at least 1, raised
+    // to any merit function the bar shows above it.
+    float barTop = 1.25f;
 
 private:
     template <class F>
@@ -136,6 +138,8 @@ private:
     void showAxes();
     // txtMFMax and txtMFMin: the bar's scale, from 0 to barTop.
     void showBarScale();
+    // Raises the bar's top to a merit function that would leave it.
+    void fitBar(float mf);
     // A finished or loaded map as it was left: scale, axes, recoloured
     // picture and the clicked cell, framed.
     void showKeptMap();

@@ -27,8 +27,12 @@ namespace zep {
 
 namespace {
 
-constexpr int MapScale = 4;           // the 88 × 88 map at 352 × 352
-constexpr int StripWidth = 20;        // the colour scale: 256 indices, one pixel each
+// The 88 × 88 map at 352 × 352, or at 528 × 528 where the screen has room.
+int mapScale(const QWidget* w)
+{
+    return availableScreenSize(w).height() >= 900 ? 6 : 4;
+}
+constexpr int StripWidth = 20;        // the colour scale: 256 indices, one or two pixels each
 
 QLineEdit* valueBox(const char* name, QWidget* parent, int characters = 8)
 {
@@ -152,8 +156,9 @@ void MapperWindow::buildMapGroup(QBoxLayout* column)
 {
     auto* group = new QGroupBox(QStringLiteral("Merit Function Map"), this);
     auto* grid = new QGridLayout(group);
-    imgMFMap = named(new PixelPicture(QSize(MapPixelSide, MapPixelSide), MapScale, MapScale, group), "imgMFMap");
-    imgCLUT = named(new PixelPicture(QSize(1, 256), StripWidth, 1, group), "imgCLUT");
+    const int zoom = mapScale(this);
+    imgMFMap = named(new PixelPicture(QSize(MapPixelSide, MapPixelSide), zoom, zoom, group), "imgMFMap");
+    imgCLUT = named(new PixelPicture(QSize(1, 256), StripWidth, zoom / 3, group), "imgCLUT");
 
     // The crown axis at the map's left, the pavilion axis under it.
     auto* crownAxis = new QVBoxLayout;

@@ -67,9 +67,6 @@ void MeritChart::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const QRect plot = plotArea();
     painter.fillRect(rect(), palette().color(QPalette::Window));
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.drawRect(plot.adjusted(0, 0, -1, -1));
-
     painter.setClipRect(plot);
     for (const Stroke& s : m_strokes) {
         const QPointF a = toPixel(s.box.topLeft());
@@ -86,6 +83,9 @@ void MeritChart::paintEvent(QPaintEvent*)
         }
     }
     painter.setClipping(false);
+    // The frame over the bars, which erase what stands above them.
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(plot.adjusted(0, 0, -1, -1));
 
     // The axis: the sweeps, every one while their numbers fit side by side,
     // else every 2nd, 5th, 10th ..., and its name.

@@ -149,6 +149,7 @@ public:
         connect(m_cancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
 
         runRoutine(env.run.messages, QStringLiteral("Form_Load"), [this] {
+            useScreenShare(this, 0.6); // a larger chart on a larger screen
             placeWindow(this, m_env.positions.TOpt, m_env.positions.LOpt);
             m_optimizer->opened();
             readMasks(m_env.run.targets, m_env.images, m_env.bitmaps.BMP_Header, m_env.run.messages);

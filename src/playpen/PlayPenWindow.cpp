@@ -210,10 +210,11 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
                {{"Avg ISO", &txtCurAvg, "txtCurAvg", &txtRefAvg, "txtRefAvg"},
                 {"Var", &txtCurVar, "txtCurVar", &txtRefVar, "txtRefVar"}});
     btnPlotLim = named(new QPushButton(QStringLiteral("Change Plot Limits"), tilt), "btnPlotLim");
-    figures->addWidget(btnPlotLim, 1, 3, 2, 1);
-    figures->setColumnStretch(4, 1);
-    tg->addLayout(figures, 3, 0, 1, 4);
-    tg->setColumnStretch(3, 1);
+    figures->addWidget(btnPlotLim, 3, 1, 1, 2);
+    figures->setRowStretch(4, 1);
+    // The figures beside the plot: the group stays low.
+    tg->addLayout(figures, 0, 3, 3, 1);
+    tg->setColumnStretch(4, 1);
 
     // File
     auto* file = new QGroupBox(QStringLiteral("File"), this);

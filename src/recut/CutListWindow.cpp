@@ -94,6 +94,7 @@ public:
         setObjectName(QStringLiteral("frmCutList"));
         setWindowTitle(QStringLiteral("Cutting List"));
         build();
+        useScreenShare(this, 0.6); // larger pictures on a larger screen
         const WindowPlace place = readWindowPlace(placesFile(), QStringLiteral("CutList"));
         placeWindow(this, place.top, place.left);
     }

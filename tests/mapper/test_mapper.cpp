@@ -136,22 +136,24 @@ private slots:
         const float first[5] = {1.25f, 5, 0.625f, -2, 0};
         r.mfOf = [&](int n) { return n < 0 ? 0.5f : n < 5 ? first[n] : 0.9f; };
         std::vector<int> painted;
-        QString scaleTop;
+        QString scaleTop, barTop;
         r.view.onMap = [&](const QString&) {
             painted.push_back(r.cell(r.evaluations - 2));
             scaleTop = painted.size() == 1 ? r.view.texts["txtCMax"] : scaleTop;
+            barTop = painted.size() == 1 ? r.view.texts["txtMFMax"] : barTop;
         };
         r.mapper.btnGo_Click({}, {});
 
         QCOMPARE(r.evaluations, 122);
         // MF0 0.5 is raised to 1 for the scale; the bar's labels and the
         // colour scale's top say so.
-        QCOMPARE(r.view.texts["txtMFMax"], QString(" 1.25"));
+        QCOMPARE(barTop, QString(" 1.25"));
         QCOMPARE(r.view.texts["txtMFMin"], QString(" 0"));
         QCOMPARE(scaleTop, QString(" 1.25"));
+        QCOMPARE(r.view.texts["txtMFMax"], QString(" 5")); // raised by the cell of 5
         QCOMPARE(r.view.texts["lblMapSource"], QString("Map of SRB.gem in its own index, not saved"));
         QCOMPARE(r.mapper.MF0, 1.0f);
-        QCOMPARE(r.view.bar.top, 1.25f);
+        QCOMPARE(r.view.bar.top, 5.0f);
         QCOMPARE(std::vector<int>(painted.begin(), painted.begin() + 6), (std::vector<int>{255, 255, 127, 0, 0, 183}));
         QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero"});
         QCOMPARE(r.map.MFGrid[4], 0.0f);
