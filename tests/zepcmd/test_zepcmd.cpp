@@ -110,7 +110,9 @@ private slots:
         QCOMPARE(out.value(dot + 1), QString());
     }
 
-    void runsProgramsInCurrentDirectory()
+    // Programs in the current directory or on the PATH, in any case; then a
+    // batch file, line by line.
+    void runsProgramsAndBatchFiles()
     {
         QTemporaryDir tmp;
         QTemporaryDir bin;
@@ -118,23 +120,7 @@ private slots:
         QDir(root).mkdir("ZEPWork");
         writeHello(root + "/Hello.exe");
         writeHello(bin.filePath("Where"));
-
         writeFile(root + "/data.txt", "x");
-        const QStringList out = linesOf(runZepcmd(
-            root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n..\\hello\n", bin.path()));
-        QCOMPARE(out.count("Bad command or file name"), 2);
-        QVERIFY(out.contains("hello [a b] in " + root));
-        QVERIFY(out.contains("hello [c d] in " + root));
-        QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
-        QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
-    }
-
-    void runsBatchFileLineByLine()
-    {
-        QTemporaryDir tmp;
-        const QString root = canonical(tmp.path());
-        QDir(root).mkdir("ZEPWork");
-        writeHello(root + "/Hello.exe");
         // As ZEP writes it: the line, a carriage return, then CR LF.
         writeFile(root + "/ZEPWork/ZEP.BAT", "..\\hello from bat\r\r\n"
                                              "echo second %1\r\r\n"
@@ -142,9 +128,17 @@ private slots:
                                              "echo third\r\n");
         writeFile(root + "/Quiet.bat", "@echo off\necho quiet\n");
 
-        const QString text = runZepcmd(root, "cd ZEPWork\nzep.bat p1\ncd\nquiet\nrem after\n");
+        const QString text = runZepcmd(root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n"
+                                             "..\\hello\nzep.bat p1\ncd\nquiet\nrem after\n",
+                                       bin.path());
         QVERIFY2(!text.contains(u'\r'), qPrintable(text));
         const QStringList out = linesOf(text);
+        QCOMPARE(out.count("Bad command or file name"), 2);
+        QVERIFY(out.contains("hello [a b] in " + root));
+        QVERIFY(out.contains("hello [c d] in " + root));
+        QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
+        QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
+
         const qsizetype hello = out.indexOf("hello [from bat] in " + root + "/ZEPWork");
         const qsizetype second = out.indexOf("second p1");
         const qsizetype third = out.indexOf("third");
