@@ -64,10 +64,7 @@ cp $LOG L.tmp && mv L.tmp Gemray.log
 void setTilt(OptimizationTargets& t, int nTang, const QList<int>& directions, float dBZMF)
 {
     t.doTilt = true;
-    t.wtTilt = 2;
-    t.nTang = int16_t(nTang);
-    t.TAngMax = 10;
-    t.dBZMF = dBZMF;
+    t.wtTilt = 2; t.TAngMax = 10; t.dBZMF = dBZMF; t.nTang = int16_t(nTang);
     bool* dirs[8] = {&t.doTilt1, &t.doTilt2, &t.doTilt3, &t.doTilt4, &t.doTilt5, &t.doTilt6, &t.doTilt7, &t.doTilt8};
     for (int d : directions)
         *dirs[d - 1] = true;
@@ -107,8 +104,7 @@ private slots:
 
         // COS above ISO: a negative illumination component.
         e.targets.doIll = true;
-        e.targets.wtILL = 1;
-        e.targets.wtISO = 0.5f;
+        e.targets.wtILL = 1; e.targets.wtISO = 0.5f;
         e.run();
         QCOMPARE(e.merit.MFIll, -5.0f);
         QCOMPARE(e.merit.MFISO, 0.0f);
@@ -186,8 +182,7 @@ private slots:
             t.doISO = t.doSparkle = t.doFire = true;
             t.wtISO = 1;
             setTilt(t, c.nTang, c.directions, c.dBZMF);
-            e.merit.MFTilt = 7;
-            e.merit.MFSparkle = 8;
+            e.merit.MFTilt = 7; e.merit.MFSparkle = 8;
             e.run();
             QCOMPARE(int(e.rig.calls().size()), c.raytraces);
             QCOMPARE(e.rig.messages.messages, QStringList{c.message});
@@ -211,11 +206,8 @@ private slots:
         e.rig.put("R.src", rawImage([](int i) { return uint8_t(i % 120 < 60 ? 255 : 30); }));
         OptimizationTargets& t = e.targets;
         t.doSparkle = t.doFire = true;
-        t.wtSparkle = 3;
-        t.wtFire = 2;
-        t.SpDir1 = 1;
-        t.SpDir2 = 3;
-        t.SpAng1 = t.SpAng2 = 2;
+        t.wtSparkle = 3; t.wtFire = 2;
+        t.SpDir1 = 1; t.SpDir2 = 3; t.SpAng1 = t.SpAng2 = 2;
         e.run();
         QVERIFY(e.rig.messages.messages.isEmpty());
         QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000", "", ""}));
@@ -234,8 +226,7 @@ private slots:
         // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
         t.doFire = false;
         setTilt(t, 3, {2}, 5);
-        t.SpDir1 = 0;
-        t.SpDir2 = 9;
+        t.SpDir1 = 0; t.SpDir2 = 9;
         e.run();
         QCOMPARE(e.tilts().mid(5), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                                                  "-x 7.071 -y 7.071", "-x 7.071 -y 7.071"}));
@@ -255,10 +246,8 @@ private slots:
         e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i < 100 ? 0 : i < 200 ? 110 : 100); }));
         e.rig.job.theDisp = 0.02f;
         OptimizationTargets& t = e.targets;
-        t.doFire = true;
-        t.wtFire = 2;
-        t.doISO = true;
-        t.wtISO = 0.25f;
+        t.doFire = t.doISO = true;
+        t.wtFire = 2; t.wtISO = 0.25f;
         e.run("MFM");
         QVERIFY(e.rig.messages.messages.isEmpty());
         const QStringList calls = e.rig.calls();
@@ -285,8 +274,7 @@ private slots:
         // No pixel left to compare ends the evaluation: the steps before it ran.
         e.rig.put("F1.src", rawImage([](int) { return uint8_t(255); }));
         t.useFMsk = false;
-        e.merit.MFISO = 5;
-        e.merit.MFTotal = 99;
+        e.merit.MFISO = 5; e.merit.MFTotal = 99;
         e.run();
         QCOMPARE(e.rig.messages.messages, QStringList{"There are no allowed pixels in the Fire Mask! Aborting"});
         QVERIFY(e.rig.AbortFlag);
