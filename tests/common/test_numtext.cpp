@@ -1,6 +1,5 @@
 // Number texts, number reading and the key-value lines shared by the files.
 #include "common/KeyValue.h"
-#include "common/Messages.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "support/Errors.h"
@@ -91,17 +90,6 @@ private slots:
             QCOMPARE(errorOf([&] { ToInteger(bad); }), int(err::Overflow));
         QCOMPARE(Int(-2.5), -3.0);
         QCOMPARE(Int(2.9), 2.0);
-    }
-
-    void standardErrorMessage()
-    {
-        // An error with a message of its own shows that message.
-        RecordingSink sink;
-        sink.report(ZepError(5, QStringLiteral("Not a mask")), QStringLiteral("Form_Load"));
-        sink.report(ZepError(62), QStringLiteral("GetPrefs"));
-        QCOMPARE(sink.messages, (QStringList{QStringLiteral("Not a mask"),
-                                             QStringLiteral("Error  62 (Input past end of file) in GetPrefs routine")}));
-        QCOMPARE(sink.titles.first(), QStringLiteral("ZEP"));
     }
 
     void keyValueReadingIsTolerant()

@@ -1,6 +1,6 @@
 // The gemray program as ZEP runs it: its command line, the files it leaves in the
 // working folder, its answers to bad input, and GemCAD's text designs (.asc)
-// traced like their .GEM files, mutated ones refused or traced.
+// traced like their .GEM files, mutated ones refused or read.
 #include "StoneFixtures.h"
 #include "support/Process.h"
 
