@@ -137,11 +137,7 @@ void TestProgram::logEchoesTheRun()
     QCOMPARE(o.exitCode, 0);
     const QList<double> n = thirdLine(readAll(path("Gemray.log")));
     QCOMPARE(n.size(), 9);
-    QCOMPARE(n[0], 42.0);
-    QCOMPARE(n[1], 37.0);
-    QCOMPARE(n[2], 1.76); // the design's own index
-    QCOMPARE(n[3], 5.0);
-    QCOMPARE(n[4], -3.0);
+    QCOMPARE(n.mid(0, 5), (QList<double>{42, 37, 1.76, 5, -3})); // 1.76: the design's own index
 
     // Without -g a summary line is shown. A line break in the design's title
     // stays out of the log's lines and the summary.
@@ -250,11 +246,8 @@ void TestProgram::threadsFromTheEnvironment()
     QVERIFY(run(dir_->path(), args, "GEMRAY_THREADS", "3").out.contains("3 threads)"));
     QVERIFY(run(dir_->path(), args + QStringList{"-t", "2"}, "GEMRAY_THREADS", "3").out.contains("2 threads)"));
     QVERIFY(run(dir_->path(), args).out.contains("1 thread)"));
-    for (const QString bad : {"0", "257", "two"}) {
-        const Outcome o = run(dir_->path(), args, "GEMRAY_THREADS", bad);
-        QCOMPARE(o.exitCode, 0);
-        QVERIFY2(o.out.contains("1 thread)"), qPrintable(bad));
-    }
+    for (const QString bad : {"0", "257", "two"}) // the summary: the run went on
+        QVERIFY2(run(dir_->path(), args, "GEMRAY_THREADS", bad).out.contains("1 thread)"), qPrintable(bad));
 }
 
 // The files of a run are put in place one by one, each whole: images first in
