@@ -123,10 +123,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
         // A closed console can no longer be brought forward.
         QCOMPARE(zep::test::errorOf([&] { m_console->pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
-        // A restart opens a new console.
-        QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
-        QVERIFY(m_console->taskId() != pid);
-        QVERIFY(waitForPrompt(m_root));
     }
 
     void outputStaysBounded()
