@@ -329,6 +329,8 @@ private slots:
         Env e;
         e.job.stPav = 41.5f, e.job.maxCrn = 44.25f, e.job.fixCrn = e.job.useMatRI = true, e.job.theMat = "Quartz";
         e.job.theRCol = 10, e.job.theGCol = 20, e.job.theBCol = 30;
+        QList<QColor> presets;
+        e.env.pickColour = [&](const QColor& preset, QWidget*) { return presets << preset, QColor(200, 100, 50); };
         bool reachedTheEnd = false;
         angles(e, [&](QWidget* d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("Specify Angles and Materials"));
@@ -338,6 +340,8 @@ private slots:
             QCOMPARE(items(d, "lstMatl"), e.materials.Mat);
             QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QStringLiteral("Quartz"));
             QCOMPARE(swatch(d), QColor(10, 20, 30));
+            click(d, "btnSelCol");
+            QCOMPARE(swatch(d), QColor(200, 100, 50));
             QVERIFY(child(d, "btnCAmax")->isEnabled());
             click(d, "optFile");
             QVERIFY(!child(d, "btnCAmax")->isEnabled());
@@ -348,12 +352,16 @@ private slots:
         QVERIFY(reachedTheEnd);
         QCOMPARE(e.job.stPav, 41.5f);
         QVERIFY(e.job.useMatRI && !e.job.useFileRI);
+        QCOMPARE(presets, QList<QColor>{QColor(10, 20, 30)});
+        QCOMPARE(e.job.theRCol, int16_t(10)); // the colour too is kept
     }
 
     void okStoresAngles()
     {
         Env e;
         e.job.useMatRI = true, e.job.theMat = "Diamond", e.job.theDisp = 0.044f;
+        QList<QColor> presets, chosen{QColor(200, 100, 50), QColor()}; // the second choice cancelled
+        e.env.pickColour = [&](const QColor& preset, QWidget*) { return presets << preset, chosen.takeFirst(); };
         float top = 0, left = 0;
         angles(e, [&](QWidget* d) {
             // start angles on their limits are accepted
@@ -362,6 +370,9 @@ private slots:
                 type(d, box, value);
             click(d, "chkFixPav");
             click(d, "optFile");
+            click(d, "btnSelCol");
+            click(d, "btnSelCol");
+            QCOMPARE(swatch(d), QColor(200, 100, 50));
             d->move(120, 80);
             storeWindowPosition(d, top, left);
             click(d, "OKButton");
@@ -378,6 +389,8 @@ private slots:
         QCOMPARE(e.job.theMat, QStringLiteral("Diamond"));
         QCOMPARE(e.positions.Tang, top);
         QCOMPARE(e.positions.Lang, left);
+        QCOMPARE(presets, (QList<QColor>{QColor(255, 255, 255), QColor(200, 100, 50)}));
+        QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 50}));
     }
 
     // Refused OKs and a critical angle that cannot be had keep what was
@@ -461,33 +474,6 @@ private slots:
         QCOMPARE(e.job.theMat, QStringLiteral("Quartz"));
         QCOMPARE(e.job.theRI, 1.55f);
         QCOMPARE(e.job.theDisp, 0.013f);
-    }
-
-    void colourChosenAndStoredByOk()
-    {
-        Env e;
-        e.job.theRCol = 1, e.job.theGCol = 2, e.job.theBCol = 3;
-        QList<QColor> presets;
-        QColor answer(200, 100, 50);
-        e.env.pickColour = [&](const QColor& preset, QWidget*) {
-            presets << preset;
-            return answer;
-        };
-        angles(e, [&](QWidget* d) {
-            click(d, "btnSelCol");
-            QCOMPARE(swatch(d), answer);
-            click(d, "CancelButton");
-        });
-        QCOMPARE(e.job.theRCol, int16_t(1));
-        angles(e, [&](QWidget* d) {
-            click(d, "btnSelCol");
-            answer = QColor(); // the chooser cancelled
-            click(d, "btnSelCol");
-            QCOMPARE(swatch(d), QColor(200, 100, 50));
-            click(d, "OKButton");
-        });
-        QCOMPARE(presets, (QList<QColor>{QColor(1, 2, 3), QColor(1, 2, 3), QColor(200, 100, 50)}));
-        QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 50}));
     }
 
     void tooltipsFollowDoTips()
