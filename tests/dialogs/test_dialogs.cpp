@@ -248,45 +248,34 @@ private slots:
         QCOMPARE(e.positions.T4Num, 0.0f);
     }
 
-    // The information window leads to the preferences and keeps its place.
-    void about()
+    // The information window leads to the preferences, whose OK stores them
+    // and writes the file; both keep their places.
+    void aboutAndPreferencesAccepted()
     {
-        Env e(tmp.path() + '/');
-        bool prefsShown = false;
+        QTemporaryDir work;
+        Env e(work.path() + '/');
+        e.positions.TPrefs = 720;
         onModal("frmAboutDLOG", [&](QWidget* w) {
             onModal("frmPrefsDLOG", [&](QWidget* p) {
-                prefsShown = true;
-                click(p, "CancelButton");
+                QCOMPARE(text(p, "txtATol"), QStringLiteral(" .05"));
+                QCOMPARE(child(p, "chkTips")->toolTip(), QStringLiteral("Click here to shut me up"));
+                type(p, "txtATol", "0.1");
+                type(p, "txtThreads", "2");
+                child<QCheckBox>(p, "chkTips")->setChecked(false);
+                click(p, "OKButton");
             });
             click(w, "btnCust");
             w->move(30, 45);
             click(w, "cmdOK");
         });
         showAbout(e.env, [&e](QWidget* about) { showPreferences(e.env, about); });
-        QVERIFY(prefsShown);
-        QCOMPARE(e.positions.TAbout, pixelsToTwips(45, nullptr, true));
-    }
-
-    void preferencesAccepted()
-    {
-        QTemporaryDir work;
-        Env e(work.path() + '/');
-        e.positions.TPrefs = 720;
-        onModal("frmPrefsDLOG", [&](QWidget* w) {
-            QCOMPARE(text(w, "txtATol"), QStringLiteral(" .05"));
-            QCOMPARE(child(w, "chkTips")->toolTip(), QStringLiteral("Click here to shut me up"));
-            type(w, "txtATol", "0.1");
-            type(w, "txtThreads", "2");
-            child<QCheckBox>(w, "chkTips")->setChecked(false);
-            click(w, "OKButton");
-        });
-        showPreferences(e.env);
         QVERIFY(e.sink.messages.isEmpty());
         QCOMPARE(e.prefs.ATol, 0.1f);
         QCOMPARE(e.prefs.Threads, int16_t(2));
         QVERIFY(!e.prefs.DoTips);
         QVERIFY(readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
         QCOMPARE(e.positions.TPrefs, 720.0f);
+        QCOMPARE(e.positions.TAbout, pixelsToTwips(45, nullptr, true));
     }
 
     // A failing OK names the box and keeps the dialog open; no preference
