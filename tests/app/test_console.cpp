@@ -1,6 +1,6 @@
 // The console window with the real zepcmd behind it, under offscreen Qt:
 // pasting through the keystroke sequences, the first "CD ZEPWork", the Quit
-// text, and the window's life.
+// text, and the window's life, size and place.
 #include "app/Console.h"
 #include "common/FileIO.h"
 #include "common/ZepError.h"
@@ -115,16 +115,6 @@ private slots:
         QCOMPARE(m_console->taskId(), 0);
     }
 
-    void closingTheWindowEndsTheInterpreter()
-    {
-        const qint64 pid = m_console->taskId();
-        m_console->window()->close();
-        QVERIFY(!m_console->isRunning());
-        QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
-        // A closed console can no longer be brought forward.
-        QCOMPARE(zep::test::errorOf([&] { m_console->pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
-    }
-
     void outputStaysBounded()
     {
         QByteArray bat = "@echo off\r\n";
@@ -167,6 +157,14 @@ private slots:
         damaged.setGeometryFile(file);
         QVERIFY(damaged.start(zepcmd, m_root));
         QVERIFY(damaged.window()->size() != left.size());
+
+        // Closing the window ends the interpreter; a closed console can no
+        // longer be brought forward.
+        const qint64 closed = damaged.taskId();
+        damaged.window()->close();
+        QVERIFY(!damaged.isRunning());
+        QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(closed)));
+        QCOMPARE(zep::test::errorOf([&] { damaged.pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
     }
 };
 
