@@ -24,11 +24,7 @@ struct Recorder : OptimizerView {
     int consoleCalls = 0;
     std::vector<std::pair<int, AngleMark>> marks;
 
-    void showPoint(const QString&, const QString&, const QString& p, const QString& c) override
-    {
-        pavStep = p;
-        crnStep = c;
-    }
+    void showPoint(const QString&, const QString&, const QString& p, const QString& c) override { pavStep = p, crnStep = c; }
     void showCurrentMF(const QString&) override {}
     void showStart(const QString&, const QString&, const QString& mf0) override { startMF = mf0; }
     void showSweep(const QString&) override {}
