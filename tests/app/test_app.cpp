@@ -4,7 +4,6 @@
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
 #include "design/Materials.h"
-#include "settings/PreferencesFile.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -86,7 +85,6 @@ private slots:
         QVERIFY(app->setup());
         QCOMPARE(listed, QStringList{QStringLiteral("gemray")});
         QVERIFY(QFileInfo(work("gemray")).isExecutable());
-        QCOMPARE(readFileBytes(work("ZEPPrefs.txt")), preferencesBytes(Preferences()));
         QVERIFY(app->console().isRunning());
         QCOMPARE(app->state().shell.DosTask, double(app->console().taskId()));
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));

@@ -329,7 +329,7 @@ private slots:
         e.job.stPav = 41.5f, e.job.maxCrn = 44.25f, e.job.fixCrn = e.job.useMatRI = true, e.job.theMat = "Quartz";
         e.job.theRCol = 10, e.job.theGCol = 20, e.job.theBCol = 30;
         QList<QColor> presets;
-        e.env.pickColour = [&](const QColor& preset, QWidget*) { return presets << preset, QColor(200, 100, 50); };
+        e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return QColor(200, 100, 50); };
         bool reachedTheEnd = false;
         angles(e, [&](QWidget* d) {
             QCOMPARE(text(d, "specStartPav"), QStringLiteral(" 41.5"));
@@ -359,7 +359,7 @@ private slots:
         Env e;
         e.job.useMatRI = true, e.job.theMat = "Diamond", e.job.theDisp = 0.044f;
         QList<QColor> presets, chosen{QColor(200, 100, 50), QColor()}; // the second choice cancelled
-        e.env.pickColour = [&](const QColor& preset, QWidget*) { return presets << preset, chosen.takeFirst(); };
+        e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return chosen.takeFirst(); };
         float top = 0, left = 0;
         angles(e, [&](QWidget* d) {
             // start angles on their limits are accepted
