@@ -34,10 +34,6 @@ Buttons buttons(QWidget* w)
     return {child<QPushButton>(w, "GoButton")->isEnabled(), child<QPushButton>(w, "AbortButton")->isEnabled(),
             child<QPushButton>(w, "btnCancel")->isEnabled()};
 }
-char* toString(const Buttons& b)
-{
-    return qstrdup(QStringLiteral("Go %1 Abort %2 Cancel %3").arg(b.go).arg(b.abort).arg(b.cancel).toLatin1());
-}
 
 void tick(QWidget* w, const char* name, bool on) { child<QCheckBox>(w, name)->setChecked(on); }
 

@@ -322,26 +322,21 @@ private slots:
     // A converged run that ends below its start: 5 % is "slightly", just
     // above it "significantly". The parabola lands between the table's
     // points, where the merit function is `end`.
-    void endingBelowTheStart_data()
-    {
-        QTest::addColumn<float>("end");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("5 %") << 95.0f << "Merit Function slightly lower after Optimization. Consider using "
-                                          "initial angles, or reduce Angle Tolerance in Preferences...";
-        QTest::newRow("5.01 %") << 94.99f << "Merit Function significantly lower after Optimization. Please "
-                                              "verify starting conditions and values.";
-    }
     void endingBelowTheStart()
     {
-        QFETCH(float, end);
-        QFETCH(QString, message);
-        Rig r;
-        r.prefs.ATol = 10;
-        r.eval.f = table({{40, 100}, {41, 101}, {42, 100.5f}}, end);
-        r.go();
-        QVERIFY(r.opt.success);
-        QCOMPARE(r.opt.MF, end);
-        QCOMPARE(r.messages.messages, QStringList{message});
+        for (const auto& [end, message] :
+             {std::pair{95.0f, "Merit Function slightly lower after Optimization. Consider using initial angles, or "
+                               "reduce Angle Tolerance in Preferences..."},
+              std::pair{94.99f, "Merit Function significantly lower after Optimization. Please verify starting "
+                                "conditions and values."}}) {
+            Rig r;
+            r.prefs.ATol = 10;
+            r.eval.f = table({{40, 100}, {41, 101}, {42, 100.5f}}, end);
+            r.go();
+            QVERIFY(r.opt.success);
+            QCOMPARE(r.opt.MF, end);
+            QCOMPARE(r.messages.messages, QStringList{message});
+        }
     }
 
     // The targets record and the target file: the defaults save as 34 lines,
