@@ -11,6 +11,8 @@
 #include <QRectF>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 class QPainter;
 
@@ -38,6 +40,9 @@ struct StoneViewStyle {
 // each captioned below: the diagram's pictures, also shown in the Cutting
 // List window.
 void paintStoneViews(QPainter& p, const gemray::GemDesign& design, const QRectF& area, const StoneViewStyle& style);
+
+// The diagram's table as it is printed: the header, then a row a tier.
+std::vector<QStringList> diagramTable(const DiagramInput& input);
 
 // The diagram as a PDF document.
 QByteArray diagramPdf(const DiagramInput& input);
