@@ -329,7 +329,6 @@ void Mapper::showCell(int i, int j)
     m_view.setText("txtCGIB", NumText(m.IBGrid[k]));
     m_view.setText("txtCurMF", NumText(m.MFGrid[k]));
     MF = m.MFGrid[k];
-    fitBar(MF);
 
     MeritRecord& r = m_env.merit;
     r.MFISO = m.ISOGrid[k];

@@ -126,8 +126,8 @@ public:
     int16_t IOP = 0, IOC = 0;
     int16_t nCLUT = 3;
     bool chkShift = false;   // "Shift to include optimized angles"
-    // The bar's scale: 1.25·MF0 in a run, else CMFMax but at least 1, raised
-    // to any merit function the bar shows above it.
+    // The bar's scale: 1.25·MF0 in a run, raised to any merit function the
+    // run meets above it; else CMFMax but at least 1.
     float barTop = 1.25f;
 
 private:
@@ -138,7 +138,7 @@ private:
     void showAxes();
     // txtMFMax and txtMFMin: the bar's scale, from 0 to barTop.
     void showBarScale();
-    // Raises the bar's top to a merit function that would leave it.
+    // Raises the bar's top, during a run, to a merit function that would leave it.
     void fitBar(float mf);
     // A finished or loaded map as it was left: scale, axes, recoloured
     // picture and the clicked cell, framed.
