@@ -451,6 +451,7 @@ private slots:
 
         w.adjustSize();
         picture(&w, "playpen.png");
+        QVERIFY(w.width() <= 1280 && w.height() <= 690); // whole on a laptop's screen (here a small one)
 
         const QString folder = QDir::toNativeSeparators(rig.designs);
         onNextModal([&](QWidget* d) {
