@@ -1,5 +1,7 @@
 #include "mapper/MapPeaks.h"
 
+#include "common/Messages.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -95,6 +97,23 @@ CellMask cellsWithResults(const MapStore& m)
     for (int k = 0; k < MapCells; ++k)
         mask[std::size_t(k)] = m.MFGrid[std::size_t(k)] != 0;
     return mask;
+}
+
+std::optional<std::pair<float, float>> startAnglesFromMap(const MapStore& m, std::optional<CellIndex> clicked,
+                                                          const JobState& job, MessageSink& messages)
+{
+    const CellMask results = cellsWithResults(m);
+    if (clicked && !results[std::size_t(MapStore::element(clicked->i, clicked->j))])
+        clicked.reset();
+    const std::optional<CellIndex> cell = clicked ? clicked : bestCell(m.MFGrid, results);
+    if (!cell)
+        return std::nullopt;
+    const float pav = m.PavGrid[std::size_t(cell->j)], crn = m.CrnGrid[std::size_t(cell->i)];
+    if (pav < job.minPav || pav > job.maxPav || crn < job.minCrn || crn > job.maxCrn) {
+        messages.message(QStringLiteral("Starting angles must be between Min and Max!"));
+        return std::nullopt;
+    }
+    return std::pair{pav, crn};
 }
 
 } // namespace zep

@@ -3,14 +3,18 @@
 // that no neighbouring cell beats, best first, and the map's best cell. A
 // global search climbs from the best few; the mapper offers the best cell as
 // start angles.
+#include "common/SharedState.h"
 #include "mapper/MapPicture.h"
 #include "mapper/MapStore.h"
 
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace zep {
+
+class MessageSink;
 
 // Which cells of an 11 × 11 grid hold a merit function (element 11·i + j).
 using CellMask = std::array<bool, MapCells>;
@@ -34,5 +38,13 @@ std::optional<CellIndex> bestCell(const Grid& mf, const CellMask& evaluated);
 // The cells of a map that hold a result: a run leaves the cells it did not
 // reach, and a cell whose merit function was zero, at 0.
 CellMask cellsWithResults(const MapStore& m);
+
+// "Use as Start Angles": the angles (pavilion, crown) of the clicked cell
+// when it holds a result, else of the map's best cell. None when the map
+// holds no result, or when they lie outside the job's limits (a shifted or
+// loaded map can reach past them), after "Starting angles must be between
+// Min and Max!".
+std::optional<std::pair<float, float>> startAnglesFromMap(const MapStore& m, std::optional<CellIndex> clicked,
+                                                          const JobState& job, MessageSink& messages);
 
 } // namespace zep

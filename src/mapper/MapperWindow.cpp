@@ -7,6 +7,7 @@
 #include "dialogs/FileChooser.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
+#include "mapper/MapPeaks.h"
 #include "merit/CurrentGemPanel.h"
 #include "merit/Evaluation.h"
 
@@ -74,6 +75,10 @@ private:
     void btnResetLims_Click();
     // The chooser for a map file; true when a file was accepted.
     bool chooseMapFile(bool save);
+    // "Use as Start Angles" after a run or a load: on when the map holds a
+    // result, and no cell clicked yet.
+    void offerStartAngles();
+    void cmdUseAsStart_Click();
 
     MapperWindowEnv m_env;
     CurrentGemPanel* m_panel;
@@ -85,6 +90,8 @@ private:
     QCheckBox* chkShift;
     PixelPicture *imgMFMap, *imgCLUT;
     MeritBarPicture* picMF;
+    QPushButton* cmdUseAsStart;
+    std::optional<CellIndex> m_clicked; // the cell last clicked on this map
 };
 
 MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
@@ -117,6 +124,10 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     optionsLayout->addWidget(chkShift);
     left->addWidget(options);
     buildMapGroup(left);
+    cmdUseAsStart = named(new QPushButton(QStringLiteral("Use as Start Angles"), this), "cmdUseAsStart");
+    cmdUseAsStart->setAutoDefault(false);
+    cmdUseAsStart->setEnabled(false);
+    left->addWidget(cmdUseAsStart, 0, Qt::AlignLeft);
     left->addStretch();
 
     m_panel = new CurrentGemPanel(this);
@@ -131,7 +142,11 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
         evalMF(*m_merit, pav, crn, QStringLiteral("MFM"));
     });
 
-    connect(btnGo, &QPushButton::clicked, this, [this] { m_logic->btnGo_Click(m_env.itPav, m_env.itCrn); });
+    connect(btnGo, &QPushButton::clicked, this, [this] {
+        m_logic->btnGo_Click(m_env.itPav, m_env.itCrn);
+        offerStartAngles();
+    });
+    connect(cmdUseAsStart, &QPushButton::clicked, this, &MapperWindow::cmdUseAsStart_Click);
     connect(btnAbort, &QPushButton::clicked, this, [this] { m_logic->btnAbort_Click(); });
     connect(btnCancel, &QPushButton::clicked, this, &MapperWindow::btnCancel_Click);
     connect(btnLoad, &QPushButton::clicked, this, &MapperWindow::btnLoad_Click);
@@ -140,7 +155,11 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     connect(chkShift, &QCheckBox::toggled, this, [this](bool on) { m_logic->chkShift = on; });
     connect(imgCLUT, &PixelPicture::released, this, [this](QPointF) { m_logic->imgCLUT_Click(); });
     connect(imgMFMap, &PixelPicture::released, this,
-            [this](QPointF p) { m_logic->imgMFMap_MouseUp(p.x(), p.y()); });
+            [this](QPointF p) {
+                m_logic->imgMFMap_MouseUp(p.x(), p.y());
+                if (const auto cell = cellAt(p.x(), p.y(), MapPixelSide, MapPixelSide))
+                    m_clicked = cell;
+            });
 }
 
 void MapperWindow::buildMapGroup(QBoxLayout* column)
@@ -330,8 +349,24 @@ void MapperWindow::btnSave_Click()
 
 void MapperWindow::btnLoad_Click()
 {
-    if (chooseMapFile(false))
+    if (chooseMapFile(false)) {
         m_logic->loadMap(joinPath(m_env.dialogs.fileChooser.GFDir, m_env.dialogs.fileChooser.GFFile));
+        offerStartAngles();
+    }
+}
+
+void MapperWindow::offerStartAngles()
+{
+    m_clicked.reset();
+    const MapStore& m = m_env.mapper.map;
+    cmdUseAsStart->setEnabled(bestCell(m.MFGrid, cellsWithResults(m)).has_value());
+}
+
+void MapperWindow::cmdUseAsStart_Click()
+{
+    const MapperEnv& e = m_env.mapper;
+    if (const auto angles = startAnglesFromMap(e.map, m_clicked, e.job, e.messages); angles && m_env.useAsStart)
+        m_env.useAsStart(angles->first, angles->second);
 }
 
 void MapperWindow::btnResetLims_Click()
