@@ -54,8 +54,12 @@ GlobalClimb climb(const OptimizerEnv& env, MeritEvaluator& evaluator, float pav,
     c.pav = c.keptStart ? pav : job.theFinalPav;
     c.crn = c.keptStart ? crn : job.theFinalCrn;
     c.mf = c.keptStart ? opt.MF0 : job.theFinalMF;
-    for (const QString& m : said.messages)
-        c.notes << m;
+    c.notes = said.messages;
+    // A climb that kept its start on a limit said nothing of the limit.
+    const auto onEdge = [](bool fixed, float x, float lo, float hi) { return !fixed && (x <= lo || x >= hi); };
+    if (c.success && !c.onLimit()
+        && (onEdge(job.fixPav, c.pav, job.minPav, job.maxPav) || onEdge(job.fixCrn, c.crn, job.minCrn, job.maxCrn)))
+        c.notes << Optimizer::RangeNote;
     return c;
 }
 

@@ -47,7 +47,9 @@ struct GlobalClimb {
     // GRIDLS ended below its start, or gave up (a level map takes every free
     // angle to its limits): the start is the result.
     bool keptStart = false;
-    QStringList notes;              // what the optimizer said: the range note, a warning, why it stopped
+    // What the optimizer said (a warning, why it gave up), and the range note
+    // when the result lies on a free angle's limit.
+    QStringList notes;
     bool onLimit() const { return notes.contains(Optimizer::RangeNote); }
 };
 

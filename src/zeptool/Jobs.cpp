@@ -135,12 +135,13 @@ std::string peaksJson(const GlobalResult& r)
     };
     const auto climbJson = [&](const GlobalClimb* c, bool best) {
         if (!c)
-            return std::string("\"final\":null,\"evaluations\":0,\"best\":false,\"notes\":[]");
+            return std::string("\"final\":null,\"kept_start\":false,\"evaluations\":0,\"best\":false,\"notes\":[]");
         QStringList notes;
         for (const QString& n : c->notes)
             notes << jsonString(n.trimmed());
         return std::string("\"final\":") + (c->success ? point(c->pav, c->crn, c->mf) : std::string("null"))
-               + ",\"evaluations\":" + std::to_string(c->evaluations) + ",\"best\":" + (best ? "true" : "false")
+               + ",\"kept_start\":" + (c->keptStart ? "true" : "false") + ",\"evaluations\":"
+               + std::to_string(c->evaluations) + ",\"best\":" + (best ? "true" : "false")
                + ",\"notes\":[" + local(notes.join(u',')) + "]";
     };
     std::string peaks, fromStart = "null";
@@ -288,7 +289,7 @@ int optimizeCommand(Arguments& args, std::ostream& out)
                 row("", c.pav, c.crn, c.mf);
             else
                 out << "failed: " << local(c.notes.join(u' ').trimmed());
-            out << "  (" << c.evaluations << " evaluations)" << (&c == &r.climbs[std::size_t(r.best)] ? "  best" : "")
+            out << "  (" << c.evaluations << " evaluations" << (c.keptStart ? ", kept its start" : "") << ")" << (&c == &r.climbs[std::size_t(r.best)] ? "  best" : "")
                 << '\n';
         }
     }

@@ -403,9 +403,9 @@ private slots:
     }
 
     // The global search over made-up merit functions: two hills (the start
-    // lies on the broad, lower one), a rise towards the crown's upper limit, and a
-    // level map with the crown fixed (the level stretch's middle is the
-    // result). No pair of angles is evaluated twice.
+    // lies on the broad, lower one), a rise towards the crown's upper limit or
+    // a corner, and a level map with the crown fixed (the level stretch's
+    // middle is the result). No pair of angles is evaluated twice.
     void globalSearch()
     {
         const auto hill = [](float p, float c, float top, float p0, float c0, float k) {
@@ -416,16 +416,18 @@ private slots:
             std::function<float(float, float)> f;
             bool fixCrn;
             float pav, crn, mf; // the result, to 0.3 in angle
-            bool onLimit;
+            bool onLimit, keptStart;
         };
         const Case cases[] = {
             // The higher hill is narrow and lies between cells: its best cell
             // (125.4) is below the broad hill's (129.8).
             {"two hills",
              [&](float p, float c) { return std::max(hill(p, c, 130, 39, 24, 4), hill(p, c, 150, 44, 35, 60)); }, false,
-             44, 35, 150, false},
-            {"on a limit", [](float p, float c) { return 100 + c - (p - 42) * (p - 42); }, false, 42, 40, 140, true},
-            {"level, crown fixed", [](float, float) { return 50.0f; }, true, 42, 30, 50, false},
+             44, 35, 150, false, false},
+            {"on a limit", [](float p, float c) { return 100 + c - (p - 42) * (p - 42); }, false, 42, 40, 140, true, false},
+            // From the corner every first probe leaves the limits.
+            {"in a corner", [](float p, float c) { return 100 + c + p; }, false, 46, 40, 186, true, true},
+            {"level, crown fixed", [](float, float) { return 50.0f; }, true, 42, 30, 50, false, true},
         };
         for (const Case& k : cases) {
             zep::test::SearchJob j;
@@ -440,7 +442,7 @@ private slots:
             QVERIFY2(std::abs(best.pav - k.pav) < 0.3f && std::abs(best.crn - k.crn) < 0.3f
                          && std::abs(best.mf - k.mf) < 0.5f, k.name);
             QCOMPARE(best.onLimit(), k.onLimit);
-            QCOMPARE(best.keptStart, k.mf == 50); // on a level map GRIDLS gives up
+            QCOMPARE(best.keptStart, k.keptStart);
             QCOMPARE(j.job.theFinalMF, best.mf);
             QCOMPARE(j.job.theStartMF, k.f(40, 30));
             QCOMPARE(j.job.stPav, 40.0f);
