@@ -80,6 +80,23 @@ std::vector<Outline> viewOutlines(const GemDesign& d, const std::vector<CutGroup
     return out;
 }
 
+// The table's header and a tier's row; the "Was" column only for a re-cut.
+QStringList tableHeader(bool was)
+{
+    QStringList h{QStringLiteral("Tier"), QStringLiteral("Side"), QStringLiteral("Angle")};
+    if (was)
+        h << QStringLiteral("Was");
+    return h << QStringLiteral("Index") << QStringLiteral("Instructions");
+}
+
+QStringList tableRow(const CutRow& r, bool was)
+{
+    QStringList c{latin(r.name), latin(r.side), angleText(r.angle) + kDegree};
+    if (was)
+        c << angleText(r.was) + kDegree;
+    return c << latin(r.index) << latin(r.instructions);
+}
+
 struct Cell {
     QString text;
     double width; // mm
@@ -173,30 +190,25 @@ private:
         return lineHeight(m_title) + (m_titleLines.size() - 1) * lineHeight(m_text);
     }
 
-    std::vector<Cell> headerCells() const
-    {
-        std::vector<Cell> c{{QStringLiteral("Tier"), 16}, {QStringLiteral("Side"), 17}, {QStringLiteral("Angle"), 15}};
-        if (hasWas())
-            c.push_back({QStringLiteral("Was"), 15});
-        c.push_back({QStringLiteral("Index"), 62});
-        double used = 0;
-        for (const Cell& x : c)
-            used += x.width;
-        c.push_back({QStringLiteral("Instructions"), kContentWidth - used});
-        return c;
-    }
+    std::vector<Cell> headerCells() const { return withWidths(tableHeader(hasWas())); }
+    std::vector<Cell> rowCells(const CutRow& r) const { return withWidths(tableRow(r, hasWas())); }
 
-    std::vector<Cell> rowCells(const CutRow& r) const
+    // The columns' widths: Tier, Side, Angle, (Was,) Index, and the rest for
+    // the instructions.
+    static std::vector<Cell> withWidths(const QStringList& texts)
     {
-        std::vector<Cell> c = headerCells();
-        std::size_t i = 0;
-        c[i++].text = latin(r.name);
-        c[i++].text = latin(r.side);
-        c[i++].text = angleText(r.angle) + kDegree;
-        if (hasWas())
-            c[i++].text = angleText(r.was) + kDegree;
-        c[i++].text = latin(r.index);
-        c[i].text = latin(r.instructions);
+        const bool was = texts.size() == 6;
+        std::vector<double> widths{16, 17, 15};
+        if (was)
+            widths.push_back(15);
+        widths.push_back(62);
+        double used = 0;
+        for (double w : widths)
+            used += w;
+        widths.push_back(kContentWidth - used);
+        std::vector<Cell> c;
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            c.push_back({texts[i], widths[std::size_t(i)]});
         return c;
     }
 
@@ -355,6 +367,15 @@ private:
 };
 
 } // namespace
+
+std::vector<QStringList> diagramTable(const DiagramInput& input)
+{
+    const bool was = input.angles.changes();
+    std::vector<QStringList> table{tableHeader(was)};
+    for (const CutRow& r : cutRows(input.recut, input.original))
+        table.push_back(tableRow(r, was));
+    return table;
+}
 
 QByteArray diagramPdf(const DiagramInput& input)
 {

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 namespace zep {
 
@@ -19,6 +21,9 @@ struct DiagramInput {
     QString designName;         // the design's file name
     QString material;           // the material line; empty: the design's own index
 };
+
+// The diagram's table as it is printed: the header, then a row a tier.
+std::vector<QStringList> diagramTable(const DiagramInput& input);
 
 // The diagram as a PDF document.
 QByteArray diagramPdf(const DiagramInput& input);

@@ -87,19 +87,14 @@ private slots:
         }
     }
 
-    void pasteSequences()
+    void whatTheKeysDo()
     {
         // Window menu, Edit, Paste (in either case, after a menu left with Esc); Ctrl+V; Shift+Insert.
+        ConsoleKeys keys;
         for (const char* notation : {"% EP", "% ep", "% E{ESC}% EP", "^V", "+{INSERT}"}) {
-            ConsoleKeys keys;
             QCOMPARE(kinds(actionsFor(keys, notation)), QList{Action::Paste});
             QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);
         }
-    }
-
-    void keysThatDoNotPaste()
-    {
-        ConsoleKeys keys;
         // A wrong menu key closes the menus; the following keys are typed again.
         QVERIFY(actionsFor(keys, "% EX").isEmpty());
         QCOMPARE(keys.menu(), ConsoleKeys::Menu::None);

@@ -96,7 +96,7 @@ private slots:
         QCOMPARE(readFileBytes(path("ZEP.BMP")), bmp);
     }
 
-    void maskReplacesSharedHeader()
+    void masksAreReadWholeOrRefused()
     {
         BitmapTemplates local = t;
         // A mask written with the heat palette, pixel = column.
@@ -116,11 +116,8 @@ private slots:
         GBMP(images, local.BMP_Header, path("R"), path("ZEP.BMP"));
         QCOMPARE(readFileBytes(path("ZEP.BMP")).mid(54, 1024),
                  QByteArray(reinterpret_cast<const char*>(t.B_Header.data() + 54), 1024));
-    }
 
-    // A mask that is not a whole 120 x 120 8-bit bitmap changes nothing.
-    void badMasksAreRefused()
-    {
+        // A mask that is not a whole 120 x 120 8-bit bitmap changes nothing.
         const QByteArray whole = readFileBytes(path("mask.bmp"));
         QList<QByteArray> bad{QByteArray(), whole.left(1077), whole.left(whole.size() - 1)};
         for (const auto& [offset, value] : {std::pair{0, 'X'}, {11, 0}, {18, 100}, {22, 64}, {28, 24}, {30, 1}, {46, 16}})
@@ -128,15 +125,12 @@ private slots:
         for (const QByteArray& b : bad) {
             writeFileSafely(path("bad.bmp"), b);
             Header8 shared = t.BMP_Header;
-            Pixels mask{};
-            mask[3] = 9;
+            mask.fill(9);
             QVERIFY_THROWS_EXCEPTION(ZepError, BMP2Byte(path("bad.bmp"), mask, shared));
             QVERIFY(shared == t.BMP_Header);
             QCOMPARE(mask[3], uint8_t(9));
         }
-        Header8 shared = t.BMP_Header;
-        Pixels mask{};
-        QCOMPARE(errorOf([&] { BMP2Byte(path("missing.bmp"), mask, shared); }), int(err::FileNotFound));
+        QCOMPARE(errorOf([&] { BMP2Byte(path("missing.bmp"), mask, local.BMP_Header); }), int(err::FileNotFound));
     }
 
     void colourScales()

@@ -42,23 +42,11 @@ class TestDialogs : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(tmp.isValid());
-        writeFileSafely(at("Gemray"), "program");
-        writeFileSafely(at("a.TXT"), "a");
-        writeFileSafely(at("b.txt"), "b");
-        writeFileSafely(at("c.bmp"), "c");
-        QVERIFY(QDir(tmp.path()).mkpath(QStringLiteral("inner")));
-        writeFileSafely(at("inner/d.txt"), "d");
-    }
-
-    // (What the dialogs below list shows the common patterns.)
-    void patterns()
-    {
-        QVERIFY(fileMatchesPattern("gemray.exe", "GEMRAY.EXE"));
-        QVERIFY(!fileMatchesPattern("Gemray.sh", "GEMRAY.EXE"));
-        QVERIFY(!fileMatchesPattern("notes.txt.bak", "*.TXT"));
-        QVERIFY(!fileMatchesPattern("TXT", "*.TXT"));
-        QVERIFY(fileMatchesPattern("m1.BMP", "*.txt;*.bmp"));
+        // The lists below show which names the patterns "*.TXT" and
+        // "GEMRAY.EXE" take: not the last four.
+        QVERIFY(tmp.isValid() && QDir(tmp.path()).mkpath(QStringLiteral("inner")));
+        for (const char* f : {"Gemray", "a.TXT", "b.txt", "inner/d.txt", "c.bmp", "b.txt.bak", "TXT", "Gemray.sh"})
+            writeFileSafely(at(f), f);
     }
 
     // Pick mode: nothing highlighted is refused; folders are entered by Enter,
@@ -148,7 +136,7 @@ private slots:
                                         "Click Ok to overwrite, Cancel to abort"}));
         QVERIFY(e.gf.GFOK);
         QCOMPARE(e.gf.GFFile, QStringLiteral("b.txt"));
-        QCOMPARE(readFileBytes(at("b.txt")), QByteArray("b")); // the caller's write replaces it
+        QCOMPARE(readFileBytes(at("b.txt")), QByteArray("b.txt")); // the caller's write replaces it
     }
 
     // A typed or pasted path and Enter go to its folder (a file's name is
@@ -260,45 +248,34 @@ private slots:
         QCOMPARE(e.positions.T4Num, 0.0f);
     }
 
-    // The information window leads to the preferences and keeps its place.
-    void about()
+    // The information window leads to the preferences, whose OK stores them
+    // and writes the file; both keep their places.
+    void aboutAndPreferencesAccepted()
     {
-        Env e(tmp.path() + '/');
-        bool prefsShown = false;
+        QTemporaryDir work;
+        Env e(work.path() + '/');
+        e.positions.TPrefs = 720;
         onModal("frmAboutDLOG", [&](QWidget* w) {
             onModal("frmPrefsDLOG", [&](QWidget* p) {
-                prefsShown = true;
-                click(p, "CancelButton");
+                QCOMPARE(text(p, "txtATol"), QStringLiteral(" .05"));
+                QCOMPARE(child(p, "chkTips")->toolTip(), QStringLiteral("Click here to shut me up"));
+                type(p, "txtATol", "0.1");
+                type(p, "txtThreads", "2");
+                child<QCheckBox>(p, "chkTips")->setChecked(false);
+                click(p, "OKButton");
             });
             click(w, "btnCust");
             w->move(30, 45);
             click(w, "cmdOK");
         });
         showAbout(e.env, [&e](QWidget* about) { showPreferences(e.env, about); });
-        QVERIFY(prefsShown);
-        QCOMPARE(e.positions.TAbout, pixelsToTwips(45, nullptr, true));
-    }
-
-    void preferencesAccepted()
-    {
-        QTemporaryDir work;
-        Env e(work.path() + '/');
-        e.positions.TPrefs = 720;
-        onModal("frmPrefsDLOG", [&](QWidget* w) {
-            QCOMPARE(text(w, "txtATol"), QStringLiteral(" .05"));
-            QCOMPARE(child(w, "chkTips")->toolTip(), QStringLiteral("Click here to shut me up"));
-            type(w, "txtATol", "0.1");
-            type(w, "txtThreads", "2");
-            child<QCheckBox>(w, "chkTips")->setChecked(false);
-            click(w, "OKButton");
-        });
-        showPreferences(e.env);
         QVERIFY(e.sink.messages.isEmpty());
         QCOMPARE(e.prefs.ATol, 0.1f);
         QCOMPARE(e.prefs.Threads, int16_t(2));
         QVERIFY(!e.prefs.DoTips);
         QVERIFY(readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
         QCOMPARE(e.positions.TPrefs, 720.0f);
+        QCOMPARE(e.positions.TAbout, pixelsToTwips(45, nullptr, true));
     }
 
     // A failing OK names the box and keeps the dialog open; no preference

@@ -163,35 +163,50 @@ private slots:
         QCOMPARE(r.cell(5), uint8_t(105)); // (0.9 + 2) · 255 / 7
         QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
         QCOMPARE(r.file("ZEPMF.BMP").size(), 8822);
+        // The stand-in's brightness figures are the angles it was given.
+        for (int i = 0; i < MapGridSide; ++i)
+            for (int j = 0; j < MapGridSide; ++j) {
+                const auto k = std::size_t(MapStore::element(i, j));
+                QCOMPARE(r.map.IBGrid[k], r.map.PavGrid[std::size_t(j)]);
+                QCOMPARE(r.map.CBGrid[k], r.map.CrnGrid[std::size_t(i)]);
+            }
         QCOMPARE(r.file("B"), readFileBytes(r.job.fnam));
         QVERIFY(r.view.enabled["btnGo"] && r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"]);
         QVERIFY(!r.view.enabled["btnAbort"]);
     }
 
-    void abortDuringAnEvaluationKeepsThePaintedCells()
+    // Abort, or a ray tracer time-out, while cell 28 is raytraced: the cells
+    // done stay, the cut-short one is dropped. After a time-out Abort is the
+    // way out; it does not bring the lost console forward.
+    void stoppedDuringAnEvaluationKeepsThePaintedCells()
     {
-        Rig r;
-        r.mfOf = [](int n) { return n < 0 ? 2.0f : 1.0f + n % 7; };
-        r.mapper.btnGo_Click({}, {});
-        const Grid full = r.map.MFGrid;
-        // The second run is aborted while cell 28 is being raytraced.
-        r.evaluations = 0;
-        r.during = [&](int n) { if (n == 28) r.mapper.btnAbort_Click(); };
-        r.mapper.btnGo_Click({}, {});
-        QCOMPARE(r.evaluations, 30);
-        QVERIFY(std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
-        QCOMPARE(r.map.MFGrid[28], 0.0f); // the cut-short evaluation is dropped
-        QCOMPARE(r.map.IBGrid[28], 0.0f);
-        QCOMPARE(r.map.MFGrid[100], 0.0f);
-        QCOMPARE(r.cell(27), runTimeIndex(full[27], 2));
-        QCOMPARE(r.cell(28), uint8_t(0));
-        QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
-        QCOMPARE(r.port.fronts, 1);
-        QCOMPARE(r.view.beeps, 1);
-        QVERIFY(r.view.enabled["btnCancel"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnGo"]);
-        r.shell.TimedOut = true; // a console that did not answer is not brought forward
-        r.mapper.btnAbort_Click();
-        QCOMPARE(r.port.fronts, 1);
+        for (const bool timeOut : {false, true}) {
+            Rig r;
+            r.mfOf = [](int n) { return n < 0 ? 2.0f : 1.0f + n % 7; };
+            r.mapper.btnGo_Click({}, {});
+            const Grid full = r.map.MFGrid;
+            r.evaluations = 0;
+            r.during = [&](int n) {
+                if (n == 28)
+                    timeOut ? void(r.shell.TimedOut = r.AbortFlag = true) : r.mapper.btnAbort_Click();
+            };
+            r.mapper.btnGo_Click({}, {});
+            QCOMPARE(r.evaluations, 30);
+            QVERIFY(std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
+            QCOMPARE(r.map.MFGrid[28], 0.0f); // the cut-short evaluation is dropped
+            QCOMPARE(r.map.IBGrid[28], 0.0f);
+            QCOMPARE(r.map.MFGrid[100], 0.0f);
+            QCOMPARE(r.cell(27), runTimeIndex(full[27], 2));
+            QCOMPARE(r.cell(28), uint8_t(0));
+            QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
+            QVERIFY(!r.view.enabled["btnGo"]);
+            QCOMPARE(r.view.enabled["btnCancel"], !timeOut);
+            QCOMPARE(r.view.enabled["btnAbort"], timeOut);
+            r.mapper.btnAbort_Click();
+            QVERIFY(r.view.enabled["btnCancel"] && !r.view.enabled["btnAbort"]);
+            QCOMPARE(r.port.fronts, timeOut ? 0 : 2);
+            QCOMPARE(r.view.beeps, timeOut ? 1 : 2);
+        }
     }
 
     void missingRangeOrIndexStopsBeforeEvaluating()
@@ -249,6 +264,17 @@ private slots:
         QCOMPARE(r.map.CMFMax, 0.5f);
         QCOMPARE(r.view.bar.top, 1.0f);
         QCOMPARE(r.view.texts["txtMFMax"], QString(" 1"));
+        // A click and a Save keep both: the bar at 1, the file with the limits as entered.
+        r.click(0, 0);
+        QCOMPARE(r.view.bar.top, 1.0f);
+        QCOMPARE(r.cell(60), uint8_t(255));
+        r.mapper.saveMap(r.tmp.filePath("low.MFM"));
+        Rig later;
+        later.mapper.loadMap(r.tmp.filePath("low.MFM"));
+        QCOMPARE(later.map.CMFMax, 0.5f);
+        QCOMPARE(later.map.CMFMin, 0.0f);
+        QCOMPARE(later.cell(60), uint8_t(255));
+        QCOMPARE(later.view.bar.top, 1.0f);
     }
 
     void colourTablesCycleOverTheSamePixels()
@@ -285,6 +311,7 @@ private slots:
         r.click(2, 10); // a row's last cell keeps its own image
         QCOMPARE(r.file("ZEP.BMP").mid(1078), QByteArray(14400, char(2 * 11 + 10 + 1)));
         QCOMPARE(r.view.texts["txtCGPav"], QString("43.000"));
+        QCOMPARE(r.view.texts["txtCGCB"], NumText(32.0f)); // the stand-in's COS is the crown angle
         QCOMPARE(r.view.texts["txtCurMF"], NumText(r.map.MFGrid[32]));
         QCOMPARE(r.view.bar.boxes.at(0).height, r.map.ISOGrid[32]);
         QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));

@@ -20,25 +20,15 @@ void TestEvaluationGemray::everyComponentOfTheRoundBrilliant()
     RaytraceRig rig;
     copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray"));
     copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), rig.work("B"));
-    rig.job.olPav = 41.5f;
-    rig.job.olCrn = 28;
-    rig.job.theRI = 1.54f;
+    rig.job.theRI = 1.54f; // SRB.gem's own angles are the rig's
     rig.job.theDisp = 0.044f;
 
     OptimizationTargets t;
     t.doISO = t.doIll = t.doTilt = t.doSparkle = t.doFire = true;
-    t.wtISO = t.wtILL = 1;
-    t.wtTilt = 10;
-    t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = true;
-    t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
-    t.nTang = 3;
-    t.TAngMax = 10;
-    t.dBZMF = 20;
-    t.wtSparkle = 2;
-    t.SpDir1 = 1;
-    t.SpDir2 = 3;
-    t.SpAng1 = t.SpAng2 = 2;
-    t.wtFire = 3;
+    t.wtISO = t.wtILL = 1; t.wtTilt = 10; t.wtSparkle = 2; t.wtFire = 3;
+    t.doTilt1 = t.doTilt2 = t.doTilt3 = t.doTilt4 = t.doTilt5 = t.doTilt6 = t.doTilt7 = t.doTilt8 = true;
+    t.nTang = 3; t.TAngMax = 10; t.dBZMF = 20;
+    t.SpDir1 = 1; t.SpDir2 = 3; t.SpAng1 = t.SpAng2 = 2;
     MeritRecord m;
     const MeritEnv env{*rig.runner, t, rig.job, rig.images, rig.bitmaps, m, rig.AbortFlag, rig.messages};
 

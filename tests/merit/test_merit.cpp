@@ -64,10 +64,7 @@ cp $LOG L.tmp && mv L.tmp Gemray.log
 void setTilt(OptimizationTargets& t, int nTang, const QList<int>& directions, float dBZMF)
 {
     t.doTilt = true;
-    t.wtTilt = 2;
-    t.nTang = int16_t(nTang);
-    t.TAngMax = 10;
-    t.dBZMF = dBZMF;
+    t.wtTilt = 2; t.TAngMax = 10; t.dBZMF = dBZMF; t.nTang = int16_t(nTang);
     bool* dirs[8] = {&t.doTilt1, &t.doTilt2, &t.doTilt3, &t.doTilt4, &t.doTilt5, &t.doTilt6, &t.doTilt7, &t.doTilt8};
     for (int d : directions)
         *dirs[d - 1] = true;
@@ -107,8 +104,7 @@ private slots:
 
         // COS above ISO: a negative illumination component.
         e.targets.doIll = true;
-        e.targets.wtILL = 1;
-        e.targets.wtISO = 0.5f;
+        e.targets.wtILL = 1; e.targets.wtISO = 0.5f;
         e.run();
         QCOMPARE(e.merit.MFIll, -5.0f);
         QCOMPARE(e.merit.MFISO, 0.0f);
@@ -150,7 +146,6 @@ private slots:
             {2, {5}, 10, {"", "-x -10.000"}, 1},
             {2, {5}, 5, {"", "-x -10.000"}, 0}, // a spread equal to dBZMF
             {2, {5}, 4, {"", "-x -10.000"}, 0}, // and above it
-            {3, {2}, 10, {"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071"}, 1.1111112f}, // 40, 50, 50: spread 4.444
             {3, {1, 2, 3, 4, 5, 6, 7, 8}, 10, all, 1.1111112f}, // 8 samples of 40 and 16 of 50
         };
         for (const auto& c : cases) {
@@ -187,8 +182,7 @@ private slots:
             t.doISO = t.doSparkle = t.doFire = true;
             t.wtISO = 1;
             setTilt(t, c.nTang, c.directions, c.dBZMF);
-            e.merit.MFTilt = 7;
-            e.merit.MFSparkle = 8;
+            e.merit.MFTilt = 7; e.merit.MFSparkle = 8;
             e.run();
             QCOMPARE(int(e.rig.calls().size()), c.raytraces);
             QCOMPARE(e.rig.messages.messages, QStringList{c.message});
@@ -200,22 +194,29 @@ private slots:
         }
     }
 
-    void sparkleOfIdenticalImagesIsItsWeight()
+    // Identical images give sparkle its weight, and with a dispersion of 0 the
+    // two fire images are alike and fire gives its weight too. Each raytrace
+    // and difference image gets its caption.
+    void identicalImagesGiveTheWeightsAndCaptions()
     {
         Evaluation e;
+        QStringList captions;
+        connect(e.rig.optimizerPanel->txtCGPicLbl(), &QLineEdit::textChanged, this, [&](const QString& c) { captions << c; });
         // The gem in the middle, background (255) around it.
         e.rig.put("R.src", rawImage([](int i) { return uint8_t(i % 120 < 60 ? 255 : 30); }));
         OptimizationTargets& t = e.targets;
-        t.doSparkle = true;
-        t.wtSparkle = 3;
-        t.SpDir1 = 1;
-        t.SpDir2 = 3;
-        t.SpAng1 = t.SpAng2 = 2;
+        t.doSparkle = t.doFire = true;
+        t.wtSparkle = 3; t.wtFire = 2;
+        t.SpDir1 = 1; t.SpDir2 = 3; t.SpAng1 = t.SpAng2 = 2;
         e.run();
         QVERIFY(e.rig.messages.messages.isEmpty());
-        QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000"}));
+        QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000", "", ""}));
+        QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
         QCOMPARE(e.merit.MFSparkle, 3.0f);
-        QCOMPARE(e.merit.MFTotal, 3.0f);
+        QCOMPARE(e.merit.MFFire, 2.0f);
+        QCOMPARE(e.merit.MFTotal, 5.0f);
+        QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
+                                        "Fire 2 Raytrace", "Fire Difference"}));
 
         // The difference image ("ZEP.BMP") shows the pixels left out in blue.
         const QImage shown = e.rig.optimizerPanel->imgCurGem()->pixmap().toImage();
@@ -223,38 +224,17 @@ private slots:
         QCOMPARE(shown.pixelColor(121, 1), QColor(1, 1, 1));
 
         // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
+        t.doFire = false;
         setTilt(t, 3, {2}, 5);
-        t.SpDir1 = 0;
-        t.SpDir2 = 9;
+        t.SpDir1 = 0; t.SpDir2 = 9;
         e.run();
-        QCOMPARE(e.tilts().mid(3), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
+        QCOMPARE(e.tilts().mid(5), (QStringList{"", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                                                  "-x 7.071 -y 7.071", "-x 7.071 -y 7.071"}));
         // Before any tilted raytrace of the evaluation, the tilt is 0.
         t.doTilt = false;
         t.SpDir2 = 3;
         e.run();
-        QCOMPARE(e.tilts().mid(8), (QStringList{"", "", "-y 2.000"}));
-    }
-
-    void captionsAndAZeroDispersion()
-    {
-        // Each raytrace and difference image gets its caption; with a dispersion
-        // of 0 the two fire images are alike and fire gives its weight.
-        Evaluation e;
-        QStringList captions;
-        connect(e.rig.optimizerPanel->txtCGPicLbl(), &QLineEdit::textChanged, this, [&](const QString& c) { captions << c; });
-        OptimizationTargets& t = e.targets;
-        t.doSparkle = t.doFire = true;
-        t.SpDir1 = 1;
-        t.SpDir2 = 3;
-        t.SpAng1 = t.SpAng2 = 2;
-        t.wtFire = 2;
-        e.run();
-        QVERIFY(e.rig.messages.messages.isEmpty());
-        QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
-                                        "Fire 2 Raytrace", "Fire Difference"}));
-        QCOMPARE(e.merit.MFFire, 2.0f);
-        QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
+        QCOMPARE(e.tilts().mid(10), (QStringList{"", "", "-y 2.000"}));
     }
 
     void fireMeasuresTheIndexPair()
@@ -266,10 +246,8 @@ private slots:
         e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i < 100 ? 0 : i < 200 ? 110 : 100); }));
         e.rig.job.theDisp = 0.02f;
         OptimizationTargets& t = e.targets;
-        t.doFire = true;
-        t.wtFire = 2;
-        t.doISO = true;
-        t.wtISO = 0.25f;
+        t.doFire = t.doISO = true;
+        t.wtFire = 2; t.wtISO = 0.25f;
         e.run("MFM");
         QVERIFY(e.rig.messages.messages.isEmpty());
         const QStringList calls = e.rig.calls();
@@ -292,32 +270,23 @@ private slots:
         const QByteArray bmp = e.rig.get("ZEP.BMP");
         QCOMPARE(bmp.mid(1078, 120), QByteArray(120, char(100)));   // the picture's bottom row
         QCOMPARE(bmp.mid(1078 + 120), QByteArray(14280, char(0)));
-    }
 
-    void noAllowedPixelEndsTheEvaluation()
-    {
-        Evaluation e;
+        // No pixel left to compare ends the evaluation: the steps before it ran.
         e.rig.put("F1.src", rawImage([](int) { return uint8_t(255); }));
-        e.rig.put("F2.src", rawImage([](int) { return uint8_t(255); }));
-        e.rig.job.theDisp = 0.02f;
-        e.targets.doFire = true;
-        e.targets.wtFire = 1;
-        e.merit.MFFire = 5;
-        e.merit.MFISO = 5;
+        t.useFMsk = false;
+        e.merit.MFISO = 5; e.merit.MFTotal = 99;
         e.run();
         QCOMPARE(e.rig.messages.messages, QStringList{"There are no allowed pixels in the Fire Mask! Aborting"});
         QVERIFY(e.rig.AbortFlag);
         QCOMPARE(e.merit.MFFire, 0.0f);
-        QCOMPARE(e.merit.MFISO, 0.0f);     // the steps before it ran
+        QCOMPARE(e.merit.MFISO, 10.0f);
         QCOMPARE(e.merit.MFTotal, 99.0f);
-
         // An empty sparkle mask: the sparkle message, and fire is not reached.
         e.rig.AbortFlag = false;
-        e.targets.doSparkle = true;
-        e.targets.useSMsk = true;
+        t.doSparkle = t.useSMsk = true;
         e.run();
         QCOMPARE(e.rig.messages.messages.last(), QString("There are no allowed pixels in the Sparkle Mask! Aborting"));
-        QCOMPARE(e.rig.calls().size(), 3 + 3);
+        QCOMPARE(e.rig.calls().size(), 9 + 3);
     }
 };
 

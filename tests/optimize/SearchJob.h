@@ -49,15 +49,8 @@ struct SearchJob {
         shell.WorkPath = tmp.path() + "/ZEPWork/";
         job.fnam = tmp.path() + "/design.gem";
         writeFileSafely(job.fnam, "a design");
-        job.stPav = 40;
-        job.pStep = 1;
-        job.minPav = 38;
-        job.maxPav = 46;
-        job.stCrn = 30;
-        job.cStep = 1;
-        job.minCrn = 20;
-        job.maxCrn = 40;
-        job.fixCrn = true;
+        job.stPav = 40, job.pStep = 1, job.minPav = 38, job.maxPav = 46;
+        job.stCrn = 30, job.cStep = 1, job.minCrn = 20, job.maxCrn = 40, job.fixCrn = true;
         targets.doISO = true;
     }
     OptimizerEnv env() { return {job, targets, prefs, shell, merit, AbortFlag, messages}; }

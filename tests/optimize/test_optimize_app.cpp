@@ -86,9 +86,7 @@ private slots:
             finalPav = s.job.theFinalPav;
             finalCrn = s.job.theFinalCrn;
             QVERIFY(startMF > 0);
-            QVERIFY(finalMF >= startMF);
-            QVERIFY(finalPav >= s.job.minPav && finalPav <= s.job.maxPav);
-            QVERIFY(finalCrn >= 20 && finalCrn <= 45);
+            QVERIFY(finalMF >= startMF); // (the limits' hold: test_optimizer)
             QCOMPARE(text(main, "txtItPav"), Format(finalPav, u"#.000"));
             QCOMPARE(text(main, "txtItCrn"), Format(finalCrn, u"#.000"));
             QCOMPARE(text(main, "txtStartMF"), NumText(startMF));

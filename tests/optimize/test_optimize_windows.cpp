@@ -34,10 +34,6 @@ Buttons buttons(QWidget* w)
     return {child<QPushButton>(w, "GoButton")->isEnabled(), child<QPushButton>(w, "AbortButton")->isEnabled(),
             child<QPushButton>(w, "btnCancel")->isEnabled()};
 }
-char* toString(const Buttons& b)
-{
-    return qstrdup(QStringLiteral("Go %1 Abort %2 Cancel %3").arg(b.go).arg(b.abort).arg(b.cancel).toLatin1());
-}
 
 void tick(QWidget* w, const char* name, bool on) { child<QCheckBox>(w, name)->setChecked(on); }
 
@@ -82,10 +78,13 @@ struct Env : SearchJob {
         showOptimizer(e);
     }
 
-    TargetsEnv targetsEnv(std::function<void(QWidget*)> openOptimizer = {})
+    // Opens the targets dialog and runs `steps` in it.
+    void showTargetsDialog(std::function<void(QWidget*)> steps, std::function<void(QWidget*)> openOptimizer = {})
     {
-        return TargetsEnv{targets, job, materials, DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn},
-                          std::move(openOptimizer)};
+        onModal("frmTargetDLOG", std::move(steps));
+        TargetsEnv env{targets, job, materials, DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn},
+                       std::move(openOptimizer)};
+        showTargets(env);
     }
 };
 
@@ -94,9 +93,10 @@ struct Env : SearchJob {
 class TestOptimizeWindows : public QObject {
     Q_OBJECT
 private slots:
-    // The three buttons in every state of the window (Go, Abort, Cancel):
-    // however a run ends, Abort goes and Cancel comes; only a converged run
-    // hands its result back. Esc during a run is refused; Abort brings the
+    // The three buttons (Go, Abort, Cancel) as the window opens, during a
+    // run and however the run ends (a run the ray tracer or a merit function
+    // of 0 stops ends as one Abort stops): Abort goes and Cancel comes; only
+    // a converged run hands its result back. Esc during a run is refused; Abort brings the
     // console forward, unless the ray tracer's time-out took it.
     void buttonStates()
     {
@@ -123,18 +123,8 @@ private slots:
                  };
              },
              done, 0, 0},
-            {"refused: fire without an index",
-             [](Env& e) {
-                 e.job.useFileRI = true;
-                 e.targets.doFire = true;
-             },
+            {"refused: fire without an index", [](Env& e) { e.job.useFileRI = e.targets.doFire = true; },
              {true, false, true}, 0},
-            {"halted: a merit function of 0",
-             [](Env& e) { e.standIn.f = [](float, float) { return 0.0f; }; },
-             done, 0},
-            {"stopped by the ray tracer (a refusal or a time-out)",
-             [](Env& e) { e.standIn.during = [&e](int) { e.AbortFlag = true; }; },
-             done, 0},
         };
         for (const auto& row : rows) {
             Env e;
@@ -169,9 +159,7 @@ private slots:
     {
         Env e;
         e.targets.doIll = true;
-        e.job.maxPav = 42.5f;
-        e.job.fixCrn = false;
-        e.job.cStep = 1;
+        e.job.maxPav = 42.5f, e.job.fixCrn = false;
         // ISO 30 + p - 40 - (c - 30)^2, illumination 10; the first bar of
         // sweep 1 stands tall (the later ones erase it).
         e.standIn.f = [](float p, float c) { return p - (c - 30) * (c - 30); };
@@ -217,10 +205,9 @@ private slots:
         Pixels mask{};
         mask[5] = 1;
         writeBitmap(e.tmp.path() + "/s.bmp", e.bitmaps.BMP_Header, mask);
-        e.targets.doSparkle = e.targets.useSMsk = true;
+        e.targets.doSparkle = e.targets.useSMsk = e.targets.useFMsk = true;
         e.targets.theSMsk = e.tmp.path() + "/s.bmp";
-        e.targets.useFMsk = true; // fire is off: its mask is not read
-        e.targets.theFMsk = e.tmp.path() + "/none.bmp";
+        e.targets.theFMsk = e.tmp.path() + "/none.bmp"; // fire is off: its mask is not read
         e.runOptimizer([](QWidget*) {});
         QCOMPARE(e.images.SparkleMask[5], uint8_t(1));
         QVERIFY(e.messages.messages.isEmpty());
@@ -234,17 +221,15 @@ private slots:
         QCOMPARE(e.messages.messages, QStringList{"Error  53 (File not found) in BMP2Byte routine"});
     }
 
-    // What the targets dialog stores, and what it keeps.
+    // What the targets dialog stores, and what it keeps. Evaluate MF takes
+    // the targets and leaves OK as the only way out.
     void targetsDialogStoresItsBoxes()
     {
         Env e;
-        e.job.theMat = "Quartz";
-        e.job.theDisp = 0.013f;
-        e.targets.doISO = false;
-        e.targets.wtISO = 7;
-        e.targets.doTilt3 = true;
-        e.targets.TAngMax = 10;
-        onModal("frmTargetDLOG", [&](QWidget* w) {
+        e.job.theMat = "Quartz", e.job.theDisp = 0.013f;
+        e.targets.doISO = false, e.targets.wtISO = 7, e.targets.doTilt3 = true, e.targets.TAngMax = 10;
+        int16_t once = 0; // as the optimizer opens
+        e.showTargetsDialog([&](QWidget* w) {
             zep::test::picture(w, "targets.png");
             QVERIFY(child<QRadioButton>(w, "optPreset")->isChecked());
             QCOMPARE(child<QComboBox>(w, "Combo1")->currentText(), QString("Quartz"));
@@ -265,22 +250,18 @@ private slots:
                                                       "which is not a number. Please type a number."});
             QVERIFY(!e.targets.doIll && !e.targets.doSparkle);
             type(w, "wIll", "2.5");
+            click(w, "btnEvalMF");
+            QVERIFY(!child(w, "CancelButton")->isEnabled());
+            QTest::keyClick(w, Qt::Key_Escape);
+            QVERIFY(w->isVisible());
             click(w, "OKButton");
-        });
-        TargetsEnv env = e.targetsEnv();
-        showTargets(env);
-        QVERIFY(!e.targets.doISO);
-        QCOMPARE(e.targets.wtISO, 7.0f);
-        QCOMPARE(e.targets.wtILL, 2.5f);
-        QCOMPARE(e.targets.TAngMax, 10.0f);
-        QVERIFY(e.targets.doTilt3);
-        QCOMPARE(e.targets.wtSparkle, 0.5f);
-        QCOMPARE(e.targets.SpDir1, int16_t(2));
-        QCOMPARE(e.targets.SpDir2, int16_t(4));
-        QCOMPARE(e.targets.fireMat, QString("Diamond"));
-        QCOMPARE(e.targets.fireDisp, 0.044f);
-        QCOMPARE(e.job.theDisp, 0.044f);
-        QCOMPARE(e.messages.messages.size(), 1);
+        }, [&](QWidget*) { once = e.job.once; });
+        const OptimizationTargets& t = e.targets;
+        QCOMPARE(once, int16_t(1));
+        QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && e.messages.messages.size() == 1);
+        QCOMPARE((QList<float>{t.wtISO, t.wtILL, t.TAngMax, t.wtSparkle, t.fireDisp, e.job.theDisp}),
+                 (QList<float>{7, 2.5f, 10, 0.5f, 0.044f, 0.044f}));
+        QCOMPARE((QList<int>{t.SpDir1, t.SpDir2}), (QList<int>{2, 4})); // rounded
     }
 
     // The boxes show the targets' numbers, and a "Custom" gem material its
@@ -289,17 +270,11 @@ private slots:
     void targetsDialogNumbersAndMaterials()
     {
         Env e;
-        e.job.theMat = "Custom";
-        e.job.theDisp = 0.02f;
+        e.job.theMat = "Custom", e.job.theDisp = 0.02f;
         OptimizationTargets& t = e.targets;
-        t.TAngMax = 12.5f;
-        t.dBZMF = 3;
-        t.SpDir1 = 2;
-        t.SpAng1 = 1.5f;
-        t.SpDir2 = 7;
-        t.SpAng2 = 4;
+        t.TAngMax = 12.5f, t.dBZMF = 3, t.SpDir1 = 2, t.SpAng1 = 1.5f, t.SpDir2 = 7, t.SpAng2 = 4;
         QStringList shown;
-        onModal("frmTargetDLOG", [&](QWidget* w) {
+        e.showTargetsDialog([&](QWidget* w) {
             for (const char* box : {"maxTilt", "dB_ZMF", "Dir1", "Ang1", "Dir2", "Ang2", "Disp"})
                 shown << text(w, box);
             QVERIFY(child<QRadioButton>(w, "optCustom")->isChecked());
@@ -307,8 +282,6 @@ private slots:
             type(w, "Disp", "0.03");
             click(w, "OKButton");
         });
-        TargetsEnv env = e.targetsEnv();
-        showTargets(env);
         QCOMPARE(shown, (QStringList{" 12.5", " 3", " 2", " 1.5", " 7", " 4", " .02"}));
         QVERIFY(t.doFire && !t.firePreset);
         QCOMPARE(t.fireMat, QString("Custom"));
@@ -318,36 +291,15 @@ private slots:
         e.job.theMat = "Unobtainium";
         t.doFire = false;
         bool stayed = false;
-        onModal("frmTargetDLOG", [&](QWidget* w) {
+        e.showTargetsDialog([&](QWidget* w) {
             tick(w, "chkFire", true);
             click(w, "OKButton");
             stayed = w->isVisible();
             click(w, "CancelButton");
         });
-        showTargets(env);
         QVERIFY(stayed && !t.doFire);
         QCOMPARE(e.messages.messages, QStringList{"Error  9 (Subscript out of range) in ExtractTargets routine"});
         QCOMPARE(e.job.theDisp, 0.03f);
-    }
-
-    // Evaluate MF takes the targets and leaves OK as the only way out.
-    void evaluateMFDisablesCancel()
-    {
-        Env e;
-        int16_t once = 0;
-        onModal("frmTargetDLOG", [&](QWidget* w) {
-            tick(w, "chkIll", true);
-            type(w, "wIll", "4");
-            click(w, "btnEvalMF");
-            QVERIFY(!child(w, "CancelButton")->isEnabled());
-            QTest::keyClick(w, Qt::Key_Escape);
-            QVERIFY(w->isVisible());
-            click(w, "OKButton");
-        });
-        TargetsEnv env = e.targetsEnv([&](QWidget*) { once = e.job.once; });
-        showTargets(env);
-        QCOMPARE(once, int16_t(1));
-        QCOMPARE(e.targets.wtILL, 4.0f);
     }
 
     // Save Targets then Load Targets (after changes) brings back what was
@@ -360,7 +312,7 @@ private slots:
         writeFileSafely(dir + "/bad\"mask.BMP", "x");
         writeFileSafely(dir + "/m.BMP", "x");
         e.gf.GFDir = dir;
-        onModal("frmTargetDLOG", [&](QWidget* w) {
+        e.showTargetsDialog([&](QWidget* w) {
             tick(w, "chkTilt", true);
             type(w, "wTilt", "12.5");
             tick(w, "chk2", true);
@@ -393,8 +345,6 @@ private slots:
             QCOMPARE(text(w, "txtFMsk"), dir + "/m.BMP");
             click(w, "CancelButton");
         });
-        TargetsEnv env = e.targetsEnv();
-        showTargets(env);
         QCOMPARE(e.job.TargsFile, dir + "/T1.TXT");
         QVERIFY(e.targets.doTilt && e.targets.doTilt2);
         QCOMPARE(e.targets.wtTilt, 12.5f);

@@ -1,7 +1,7 @@
-// The PlayPen: its figures and files, and the window over the real console
-// with stand-in ray tracers (tilt directions, refusals, the command limit,
-// the tilt evaluation and plot, the colour image, the material dialog and
-// the time-out); then a new user's session with the real gemray.
+// The PlayPen: its tilt plot and files, and the window over the real console
+// with stand-in ray tracers (the boxes and the command, refusals and the
+// time-out, the tilt evaluation and plot, the colour image and the material
+// dialog); then a new user's session with the real gemray.
 #include "runner/RaytraceRig.h"
 
 #include "common/NumText.h"
@@ -33,10 +33,7 @@ struct PlayPenRig : RaytraceRig {
     PlayPenValues values;
     PlayPenEnv env{RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, port, {}},
                    DesignEnv{job, fd, positions, prefs, materials, messages, shell.WorkPath},
-                   DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn},
-                   values,
-                   {},
-                   {}};
+                   DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn}, values, {}, {}};
     std::unique_ptr<PlayPenWindow> w;
 
     PlayPenRig()
@@ -45,12 +42,8 @@ struct PlayPenRig : RaytraceRig {
         QDir(root).mkdir("designs");
         designs = root + "/designs/";
         copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs + "SRB.gem");
-        job.fnam = designs + "SRB.gem";
-        job.GemDir = designs;
-        job.stPav = 41.5f;
-        job.stCrn = 28;
-        job.theRI = 1.54f;
-        job.theDisp = 0.044f;
+        job.fnam = designs + "SRB.gem", job.GemDir = designs;
+        job.stPav = 41.5f, job.stCrn = 28, job.theRI = 1.54f, job.theDisp = 0.044f;
     }
 
     PlayPenWindow& open()
@@ -60,15 +53,12 @@ struct PlayPenRig : RaytraceRig {
         return *w;
     }
 
-    // The three images the stand-in writes ("R.src", "C.src", "I.src").
-    void putImages(const QByteArray& raw)
+    // A stand-in that writes `raw` as its three images, then the log `logChoice`
+    // picks (by default "log.src").
+    void standInImages(const QByteArray& raw, const QString& logChoice = "cp log.src L.tmp && mv L.tmp Gemray.log\n")
     {
         for (const char* name : {"R.src", "C.src", "I.src"})
             put(name, raw);
-    }
-    // The stand-in writes the three images, then the log of `logChoice`.
-    void standInImages(const QString& logChoice = "cp log.src L.tmp && mv L.tmp Gemray.log\n")
-    {
         standIn("for f in R C I; do cp $f.src $f.tmp && mv $f.tmp $f; done\n" + logChoice);
     }
 
@@ -80,12 +70,8 @@ struct PlayPenRig : RaytraceRig {
     QString designs;
 };
 
-
-// ISO and COS of the log's third line.
-Brightness logged(PlayPenRig& rig)
-{
-    return readGemrayLog(rig.get("Gemray.log"));
-}
+// The ISO of the log of the last raytrace.
+float loggedISO(PlayPenRig& rig) { return readGemrayLog(rig.get("Gemray.log")).iso; }
 
 // The ray tracer commands typed into the console so far.
 QStringList commands(PlayPenRig& rig)
@@ -96,19 +82,6 @@ QStringList commands(PlayPenRig& rig)
             out << line.section('>', 1);
     return out;
 }
-
-void loadDesign(PlayPenRig& rig, const QString& file, const QString& pav, const QString& crn)
-{
-    onNextModal([=](QWidget* d) { // the design file dialog
-        pick(d, "fileList", file);
-        click(d, "btnParse");
-        pick(d, "lstPav", pav);
-        pick(d, "lstCrn", crn);
-        click(d, "OKButton");
-    });
-    rig.click("btnLoadFile");
-}
-
 
 // Pixels of the plot in a colour.
 int pixelsOf(QWidget* plot, const QColor& colour)
@@ -149,24 +122,6 @@ private slots:
         plot.plot(TiltCurves{{40, 70, 40}, {}, false, 10, 100, 0});
         const QPoint half = tiltPlotScale(10, 100, 0).toPixel(5, 70, plot.size()).toPoint();
         QCOMPARE(plot.grab().toImage().pixelColor(half), plot.palette().color(QPalette::ButtonText));
-    }
-
-    void colourImageBytes()
-    {
-        Pixels p{};
-        for (int i = 0; i < ImageSize; ++i)
-            p[std::size_t(i)] = uint8_t(i % 256);
-        ColourBuffer b{};
-        b.fill(7);
-        fillColourChannel(b, p, 2, 255); // white copies the raw value
-        fillColourChannel(b, p, 1, 128);
-        fillColourChannel(b, p, 0, 0);
-        QCOMPARE(int(b[3 * 200 + 2]), 200);
-        QCOMPARE(int(b[3 * 201 + 1]), 100); // Int(128 / 255 * 201) = Int(100.89)
-        QCOMPARE(int(b[3 * 200]), 0);
-        QCOMPARE(int(b[3 * 255 + 2]), 0);   // background is black whatever the colour
-        QCOMPARE(int(b[3 * 254 + 2]), 254);
-        QCOMPARE(int(b[3 * ImageSize]), 7); // past the pixels nothing is written
     }
 
     void makeBmpReplacesAllOrNothing()
@@ -211,22 +166,18 @@ private slots:
             QString result; // the call made, or the message shown
         } cases[] = {
             {"optNormal", "1.54", "2", "10", i + "-x 7.071 -y 7.071 P R C I"},
-            {"optNormal", "1.54", "8", "10", i + "-x 7.071 -y -7.071 P R C I"},
-            {"optNormal", "1.54", "3", "10", i + "-y 10.000 P R C I"},
             {"optNormal", "1.54", "5.4", "2", i + "-x -2.000 P R C I"},
             {"optNormal", "1.54", "", "10", i + "P R C I"},
             {"optNormal", "0", "", "", start + "P R C I"},
             {"optNormal", "1.54", "0", "10", direction},
             {"optRGB", "1.54", "9", "10", direction},
             {"optRGB", "0", "", "", "Please specify a refractive index (and dispersion)"},
-            {"optTilt", "1.54", "1", "", tilt},
             {"optTilt", "1.54", "", "10", tilt},
         };
         for (const auto& c : cases) {
             PlayPenRig rig;
-            rig.putImages(rawImage([](int) { return uint8_t(9); }));
             rig.put("log.src", gemrayLog(62, 54));
-            rig.standInImages();
+            rig.standInImages(rawImage([](int) { return uint8_t(9); }));
             rig.open();
             child<QRadioButton>(rig.w.get(), c.option)->setChecked(true);
             rig.type("txtCurRI", c.ri);
@@ -246,12 +197,12 @@ private slots:
     void tiltEvaluationDrawsOneCurveThenTwo()
     {
         PlayPenRig rig;
-        rig.putImages(rawImage([](int) { return uint8_t(9); }));
         rig.put("log40", gemrayLog(40, 30));
         rig.put("log50", gemrayLog(50, 31));
         rig.put("log60", gemrayLog(60, 32));
         // ISO 60 at full tilt, 50 at half tilt, 40 untilted.
-        rig.standInImages("case \"$*\" in *\"-x 10.000\"*) l=log60;; *\"-x 5.000\"*) l=log50;; *) l=log40;; esac\n"
+        rig.standInImages(rawImage([](int) { return uint8_t(9); }),
+                          "case \"$*\" in *\"-x 10.000\"*) l=log60;; *\"-x 5.000\"*) l=log50;; *) l=log40;; esac\n"
                           "cp $l L.tmp && mv L.tmp Gemray.log\n");
         PlayPenWindow& w = rig.open();
         auto* plot = child<TiltPlot>(&w, "picTilt");
@@ -303,13 +254,12 @@ private slots:
     void colourRaytraceUsesTheChosenColour()
     {
         PlayPenRig rig;
-        // Raw pixel k of the top row holds k; the rest is background.
-        rig.putImages(rawImage([](int i) { return uint8_t(i < 120 ? i * 2 : 255); }));
+        // Raw pixel k of the top row holds 2k; the rest is background.
         rig.put("log.src", gemrayLog(62, 54));
-        rig.standInImages();
+        rig.standInImages(rawImage([](int i) { return uint8_t(i < 120 ? i * 2 : 255); }));
         PlayPenWindow& w = rig.open();
         // Cancel changes nothing; OK takes Diamond and the colour.
-        rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(200, 128, 0); };
+        rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(255, 200, 0); };
         for (const char* button : {"CancelButton", "OKButton"}) {
             onNextModal([button](QWidget* d) {
                 child<QListWidget>(d, "lstMatl")->setCurrentRow(4);
@@ -323,9 +273,7 @@ private slots:
         QCOMPARE(rig.values.playMat, QString("Diamond"));
         QCOMPARE(rig.text("txtCurRI"), QString(" 2.418"));
         QCOMPARE(rig.text("txtCurDisp"), QString(" .044"));
-        QCOMPARE(rig.job.theRCol, int16_t(200));
-        QCOMPARE(rig.job.theGCol, int16_t(128));
-        QCOMPARE(rig.job.theBCol, int16_t(0));
+        QCOMPARE((QList<int16_t>{rig.job.theRCol, rig.job.theGCol, rig.job.theBCol}), (QList<int16_t>{255, 200, 0}));
         onNextModal([](QWidget* d) { // the next opening selects it
             QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QString("Diamond"));
             child<QAbstractButton>(d, "CancelButton")->click();
@@ -341,17 +289,18 @@ private slots:
         const QByteArray bmp = rig.get("ZEPr.BMP");
         QCOMPARE(bmp.size(), 57654);
         QCOMPARE(bmp.left(54), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.RGBMap_Header.data()), 54));
-        // The top row is the last of the file: raw pixel 100 holds 200.
+        // The top row is the last of the file: raw pixel 100 holds 200, which
+        // white copies and 200 scales to Int(200 / 255 * 200); the background
+        // is black whatever the colour.
         const int at = 54 + 3 * (119 * 120 + 100);
-        QCOMPARE(uint8_t(bmp[at + 2]), uint8_t(156)); // Int(200 / 255 * 200)
-        QCOMPARE(uint8_t(bmp[at + 1]), uint8_t(100));
-        QCOMPARE(uint8_t(bmp[at]), uint8_t(0));
-        QCOMPARE(child<GemImage>(&w, "imgCurRan")->image().pixelColor(100, 0), QColor(156, 100, 0));
+        QCOMPARE(bmp.mid(at, 3), QByteArray("\0\x9c\xc8", 3)); // blue 0, green 156, red 200
+        const QImage& shown = child<GemImage>(&w, "imgCurRan")->image();
+        QVERIFY(shown.pixelColor(100, 0) == QColor(200, 156, 0) && shown.pixelColor(0, 1) == QColor(0, 0, 0));
     }
 
     // A box the ray tracer could not use is named before anything is sent; a
-    // refusal of the ray tracer is told at once and leaves every button; without
-    // a console the window says so. No result shows 0.
+    // refusal of the ray tracer is told at once and leaves every button. No
+    // result shows 0.
     void badInputIsAnsweredAtOnce()
     {
         PlayPenRig rig;
@@ -398,15 +347,6 @@ private slots:
         QCOMPARE(rig.text("txtCurISO"), QString());
         for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
             QVERIFY(rig.enabled(b));
-
-        // The restart after a time-out was declined: the window says so.
-        rig.messages.messages.clear();
-        rig.shell.TimedOut = true;
-        rig.click("CalcButton");
-        QCOMPARE(rig.messages.messages.size(), 1);
-        QVERIFY(rig.messages.messages[0].startsWith("The ZEP console is not running"));
-        QCOMPARE(rig.calls().size(), 1);
-        QCOMPARE(rig.text("txtCurISO"), QString());
     }
 
     void timeOutLeavesOnlyCancel()
@@ -419,9 +359,7 @@ private slots:
         rig.open();
         rig.click("CalcButton");
         QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
-        QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
-        QVERIFY(rig.shell.TimedOut);
-        QVERIFY(rig.AbortFlag);
+        QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"}); // (its flags: test_runner)
         QVERIFY(rig.enabled("CancelButton"));
         for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton"})
             QVERIFY(!rig.enabled(b));
@@ -455,10 +393,7 @@ private slots:
         // compares with the established ray tracer's).
         rig.click("CalcButton");
         noMessages();
-        Brightness b = logged(rig);
-        QCOMPARE(w.pen().f.PISO, b.iso);
-        QCOMPARE(w.pen().f.PCOS, b.cos);
-        QCOMPARE(rig.text("txtCurISO"), NumText(b.iso));
+        QCOMPARE(rig.text("txtCurISO"), NumText(loggedISO(rig)));
         for (const char* name : {"imgCurRan", "imgCurCos", "ImgCurISO"}) {
             const QImage& img = child<GemImage>(&w, name)->image();
             QCOMPARE(img.size(), QSize(120, 120));
@@ -472,9 +407,7 @@ private slots:
         child<QRadioButton>(&w, "optTilt")->setChecked(true);
         rig.click("CalcButton");
         noMessages();
-        b = logged(rig);
-        const PlayPenFields& f = w.pen().f;
-        QCOMPARE(f.PTiltISO[0], b.iso);
+        QCOMPARE(w.pen().f.PTiltISO[0], loggedISO(rig));
         QCOMPARE(commands(rig).size(), 4); // (the tilts sent: with the stand-in, above)
 
         rig.click("btnMakeRef");
@@ -511,12 +444,19 @@ private slots:
         // Turkey.gem at its own angles and index; the main window's design, and
         // what the saved state keeps of it, stay.
         child<QRadioButton>(&w, "optNormal")->setChecked(true);
-        loadDesign(rig, "Turkey.gem", "40.00", "40.00");
+        onNextModal([](QWidget* d) { // the design file dialog
+            pick(d, "fileList", "Turkey.gem");
+            click(d, "btnParse");
+            pick(d, "lstPav", "40.00");
+            pick(d, "lstCrn", "40.00");
+            click(d, "OKButton");
+        });
+        rig.click("btnLoadFile");
         QCOMPARE(rig.text("txtCurFile"), QString("Turkey.gem"));
         rig.type("txtCurRI", "1.76");
         rig.click("CalcButton");
         noMessages();
-        QCOMPARE(rig.text("txtCurISO"), NumText(logged(rig).iso));
+        QCOMPARE(rig.text("txtCurISO"), NumText(loggedISO(rig)));
         QVERIFY(commands(rig).last().endsWith("-p 40.000 40.000 -c 40.000 40.000 -g -i 1.7600 P R C I"));
         QCOMPARE(rig.fd.FDFile, before.FDFile);
         QCOMPARE(rig.fd.FDPav, before.FDPav);

@@ -1,6 +1,6 @@
 // The gemray program as ZEP runs it: its command line, the files it leaves in the
 // working folder, its answers to bad input, and GemCAD's text designs (.asc)
-// traced like their .GEM files, mutated ones refused or traced.
+// traced like their .GEM files, mutated ones refused or read.
 #include "StoneFixtures.h"
 #include "support/Process.h"
 
@@ -47,16 +47,12 @@ QByteArray toBytes(const std::vector<std::uint8_t>& v) { return QByteArray(reint
 // The nine numbers of the log's third line.
 QList<double> thirdLine(const QByteArray& log)
 {
-    const QList<QByteArray> lines = log.split('\n');
     QList<double> numbers;
-    if (lines.size() < 3)
-        return numbers;
-    for (const QByteArray& t : lines[2].simplified().split(' ')) {
+    for (const QByteArray& t : log.split('\n').value(2).simplified().split(' ')) {
         bool ok = false;
-        const double v = t.toDouble(&ok);
+        numbers << t.toDouble(&ok);
         if (!ok)
             return {};
-        numbers << v;
     }
     return numbers;
 }
@@ -124,8 +120,7 @@ void TestProgram::writesTheFilesZepReads()
 
     const QByteArray log = readAll(path("Gemray.log"));
     QVERIFY(log.size() >= 205);
-    QVERIFY(log.split('\n').value(1).contains("Standard Round Brilliant"));
-    QVERIFY(log.split('\n').value(1).contains("73"));
+    QVERIFY(log.split('\n').value(1).contains("Standard Round Brilliant") && log.split('\n').value(1).contains("73"));
     const QList<double> n = thirdLine(log);
     QCOMPARE(n.size(), 9);
     QCOMPARE(n[2], 1.54); // the other angles echoed: logEchoesTheRun
@@ -142,11 +137,7 @@ void TestProgram::logEchoesTheRun()
     QCOMPARE(o.exitCode, 0);
     const QList<double> n = thirdLine(readAll(path("Gemray.log")));
     QCOMPARE(n.size(), 9);
-    QCOMPARE(n[0], 42.0);
-    QCOMPARE(n[1], 37.0);
-    QCOMPARE(n[2], 1.76); // the design's own index
-    QCOMPARE(n[3], 5.0);
-    QCOMPARE(n[4], -3.0);
+    QCOMPARE(n.mid(0, 5), (QList<double>{42, 37, 1.76, 5, -3})); // 1.76: the design's own index
 
     // Without -g a summary line is shown. A line break in the design's title
     // stays out of the log's lines and the summary.
@@ -255,11 +246,8 @@ void TestProgram::threadsFromTheEnvironment()
     QVERIFY(run(dir_->path(), args, "GEMRAY_THREADS", "3").out.contains("3 threads)"));
     QVERIFY(run(dir_->path(), args + QStringList{"-t", "2"}, "GEMRAY_THREADS", "3").out.contains("2 threads)"));
     QVERIFY(run(dir_->path(), args).out.contains("1 thread)"));
-    for (const QString bad : {"0", "257", "two"}) {
-        const Outcome o = run(dir_->path(), args, "GEMRAY_THREADS", bad);
-        QCOMPARE(o.exitCode, 0);
-        QVERIFY2(o.out.contains("1 thread)"), qPrintable(bad));
-    }
+    for (const QString bad : {"0", "257", "two"}) // the summary: the run went on
+        QVERIFY2(run(dir_->path(), args, "GEMRAY_THREADS", bad).out.contains("1 thread)"), qPrintable(bad));
 }
 
 // The files of a run are put in place one by one, each whole: images first in
@@ -323,10 +311,8 @@ void TestProgram::badInput_data()
     QTest::newRow("random bytes") << angles + QStringList{"X"} + images << "not a GemCAD design";
     QTest::newRow("index 1") << angles + QStringList{"-i", "1.0000", "B"} + images << "greater than 1";
     QTest::newRow("design's index 1") << angles + QStringList{"L"} + images << "greater than 1";
-    QTest::newRow("pavilion 0") << QStringList{"-p", "41.500", "0.000", "-c", "28", "28", "B"} + images
-                                << "pavilion angle 0 is outside 0.1 to 89.9 degrees";
     QTest::newRow("pavilion 1e-300") << QStringList{"-p", "41.5", "1e-300", "-c", "28", "28", "B"} + images
-                                     << "pavilion angle 1e-300 is outside";
+                                     << "pavilion angle 1e-300 is outside 0.1 to 89.9 degrees";
     QTest::newRow("crown 90") << QStringList{"-p", "41.5", "41.5", "-c", "90.000", "28", "B"} + images
                               << "old crown angle 90 is outside 0.1 to 89.9 degrees";
     QTest::newRow("index 11") << angles + QStringList{"-i", "11", "B"} + images << "at most 10";
@@ -432,14 +418,10 @@ void TestProgram::textDesignTracesLikeItsGem_data()
 {
     QTest::addColumn<QString>("design");
     QTest::addColumn<QStringList>("angles"); // old pav, pav, old crn, crn
-    // Each design at its own angles and at a re-cut.
-    for (const auto& [name, old, recut] : {std::tuple{"SRB", QStringList{"41.5", "28"}, QStringList{"43", "31"}},
-                                           {"Compear125", {"41.5", "34.5"}, {"40", "36.2"}},
-                                           {"CubeIllusionTri", {"45", "10"}, {"43.4", "12"}},
-                                           {"Turkey", {"40", "40"}, {"41.2", "37"}}}) {
-        QTest::newRow(name) << name << QStringList{old[0], old[0], old[1], old[1]};
-        QTest::addRow("%s re-cut", name) << name << QStringList{old[0], recut[0], old[1], recut[1]};
-    }
+    // Each design at its own angles (zeptool's test traces the text designs re-cut).
+    for (const auto& [name, pav, crn] : {std::tuple{"SRB", "41.5", "28"}, {"Compear125", "41.5", "34.5"},
+                                         {"CubeIllusionTri", "45", "10"}, {"Turkey", "40", "40"}})
+        QTest::newRow(name) << name << QStringList{pav, pav, crn, crn};
 }
 
 // The same stone, the same figures: the design and its text export, tilted, in
@@ -505,8 +487,9 @@ QByteArray mutated(QByteArray text, std::mt19937& rng)
 } // namespace
 
 // Thousands of mutated text designs: the reader refuses each with one line
-// naming the file, or reads a closed stone; gemray, given some of them, says
-// the same or traces the stone, and writes nothing when it refuses.
+// naming the file, or reads a closed stone. (How gemray passes a refusal on,
+// and writes nothing, is badInput's; how it traces a text design,
+// textDesignTracesLikeItsGem's.)
 void TestProgram::mutatedTextDesigns()
 {
     std::mt19937 rng(2112);
@@ -517,32 +500,15 @@ void TestProgram::mutatedTextDesigns()
     for (int trial = 0; trial < 2000; ++trial) {
         const QByteArray text = mutated(originals[trial % 4], rng);
         const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size()));
-        QString why;
         try {
             const GemDesign d = parseDesign(bytes, "M");
             checkStone(d, "M");
             QVERIFY(d.facets.size() <= kMaxAscFacets && std::abs(d.gear) <= kMaxAscGear);
             ++read;
         } catch (const GemFileError& e) {
-            why = QString::fromLatin1(e.what());
+            const QString why = QString::fromLatin1(e.what());
             QVERIFY2(why.startsWith("design file \"M\"") && !why.contains('\n') && why.size() < 300, qPrintable(why));
             ++refused;
-        }
-        if (trial % 16 != 0)
-            continue;
-        QVERIFY(writeFile(path("M"), text));
-        // Without -g: the refusal goes to the error output alone.
-        const Outcome o = run(dir_->path(), {"-p", "41", "41", "-c", "30", "30", "-i", "1.54", "-s", "24", "-q", "1",
-                                             "M", "R", "N", "N"});
-        QVERIFY2(o.exitCode >= 0, qPrintable(QString("trial %1 crashed or hung").arg(trial)));
-        if (!why.isEmpty()) {
-            QCOMPARE(o.exitCode, 1);
-            QCOMPARE(QString::fromLatin1(o.err), "gemray: " + why + '\n');
-            QCOMPARE(listing(dir_->path()), QStringList({"B", "M"}));
-        } else if (o.exitCode == 0) {
-            QVERIFY(QFile::remove(path("R")) && QFile::remove(path("Gemray.log")));
-        } else {
-            QCOMPARE(o.err.count('\n'), 1);
         }
     }
     // Both kinds of mutant come up, so both answers are checked.

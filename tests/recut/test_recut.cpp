@@ -390,6 +390,14 @@ private slots:
         QVERIFY(crown[0] > 1500 && table[0] > 1500 && crown[1] == 0 && table[1] + table[2] == 0);
         // (a few grey pixels of lines and letters share the pavilion's colour)
         QVERIFY(pavilion[1] > 3000 && pavilion[0] < 100 && pavilion[2] > 1000 && crown[2] > 300);
+        // The table: the re-cut tier's new angle, and what it was.
+        const std::vector<QStringList> rows = diagramTable(in);
+        QCOMPARE(rows[0].mid(2, 2), (QStringList{"Angle", "Was"}));
+        const auto row = [&](const char* tier) {
+            return *std::find_if(rows.begin(), rows.end(), [&](const QStringList& r) { return r[0] == tier; });
+        };
+        QCOMPARE(row("2").mid(2, 2), (QStringList{"42.30°", "41.50°"}));
+        QCOMPARE(row("B").mid(2, 2), (QStringList{"31.00°", "28.00°"}));
         const QByteArray pdf = diagramPdf(in);
         QVERIFY(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
 

@@ -22,10 +22,7 @@ namespace zep::test {
 // A log of three lines (COS 8th and ISO 9th on the third), padded to `bytes`.
 inline QByteArray gemrayLog(const QByteArray& thirdLine, int bytes = 240)
 {
-    QByteArray log = "GemRay stand-in\r\nSRB.gem 57 facets\r\n" + thirdLine + "\r\n";
-    while (log.size() < bytes)
-        log += "x";
-    return log.left(bytes);
+    return QByteArray("GemRay stand-in\r\nSRB.gem 57 facets\r\n" + thirdLine + "\r\n").leftJustified(bytes, 'x', true);
 }
 
 inline QByteArray gemrayLog(float iso, float cos, int bytes = 240)

@@ -74,43 +74,34 @@ private slots:
         QCOMPARE(batchLines("a\r\n\x1a garbage\r\n"), (QStringList{"a"}));
     }
 
-    void changesDirectoryInAnyCase()
+    // CD in any case and form ("cd" alone prints the directory), REM, ECHO,
+    // and EXIT, which ends the interpreter without waiting for the end of its
+    // input.
+    void builtInCommands()
     {
         QTemporaryDir tmp;
         const QString root = canonical(tmp.path());
         QDir(root).mkdir("ZEPWork");
         const QString work = root + "/ZEPWork";
-
-        const QStringList out = linesOf(
-            runZepcmd(root, "cd\nCD zepwork\ncd\ncd..\nChDir ZEPWork\ncd\ncd nowhere\ncd\n"));
-        // "cd" alone prints the directory, which every CD form changed.
-        QStringList seen;
-        for (const QString& line : out) {
-            if (line == root || line == work)
-                seen.append(line);
-        }
-        QCOMPARE(seen, (QStringList{root, work, work, work}));
-        QVERIFY(out.contains(root + "/ZEPWork>"));   // the prompt shows the directory
-        QVERIFY(out.contains("Invalid directory"));
-    }
-
-    void remEchoAndExit()
-    {
-        QTemporaryDir tmp;
-        // EXIT ends the interpreter without waiting for the end of its input.
-        const zep::test::Outcome o = zep::test::run(zepcmdPath, {}, tmp.path(),
+        const zep::test::Outcome o = zep::test::run(zepcmdPath, {}, root,
+                                                    "cd\nCD zepwork\ncd\ncd..\nChDir ZEPWork\ncd\ncd nowhere\ncd\n"
                                                     "REM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
         QCOMPARE(o.exitCode, 7);
         const QStringList out = linesOf(QString::fromLocal8Bit(o.out));
+        const QStringList printed = out.filter(QRegularExpression('^' + QRegularExpression::escape(root) + "(/ZEPWork)?$"));
+        QCOMPARE(printed, (QStringList{root, work, work, work}));
+        QVERIFY(out.contains(work + ">cd nowhere")); // the prompt shows the directory
+        QVERIFY(out.contains("Invalid directory"));
         QVERIFY(out.contains(" shown twice"));
-        QVERIFY(!out.contains("echo hidden"));
-        QVERIFY(!out.contains("never"));
+        QVERIFY(!out.contains("echo hidden") && !out.contains("never"));
         const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
         QVERIFY(dot >= 0);
         QCOMPARE(out.value(dot + 1), QString());
     }
 
-    void runsProgramsInCurrentDirectory()
+    // Programs in the current directory or on the PATH, in any case; then a
+    // batch file, line by line.
+    void runsProgramsAndBatchFiles()
     {
         QTemporaryDir tmp;
         QTemporaryDir bin;
@@ -118,23 +109,7 @@ private slots:
         QDir(root).mkdir("ZEPWork");
         writeHello(root + "/Hello.exe");
         writeHello(bin.filePath("Where"));
-
         writeFile(root + "/data.txt", "x");
-        const QStringList out = linesOf(runZepcmd(
-            root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n..\\hello\n", bin.path()));
-        QCOMPARE(out.count("Bad command or file name"), 2);
-        QVERIFY(out.contains("hello [a b] in " + root));
-        QVERIFY(out.contains("hello [c d] in " + root));
-        QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
-        QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
-    }
-
-    void runsBatchFileLineByLine()
-    {
-        QTemporaryDir tmp;
-        const QString root = canonical(tmp.path());
-        QDir(root).mkdir("ZEPWork");
-        writeHello(root + "/Hello.exe");
         // As ZEP writes it: the line, a carriage return, then CR LF.
         writeFile(root + "/ZEPWork/ZEP.BAT", "..\\hello from bat\r\r\n"
                                              "echo second %1\r\r\n"
@@ -142,9 +117,17 @@ private slots:
                                              "echo third\r\n");
         writeFile(root + "/Quiet.bat", "@echo off\necho quiet\n");
 
-        const QString text = runZepcmd(root, "cd ZEPWork\nzep.bat p1\ncd\nquiet\nrem after\n");
+        const QString text = runZepcmd(root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n"
+                                             "..\\hello\nzep.bat p1\ncd\nquiet\nrem after\n",
+                                       bin.path());
         QVERIFY2(!text.contains(u'\r'), qPrintable(text));
         const QStringList out = linesOf(text);
+        QCOMPARE(out.count("Bad command or file name"), 2);
+        QVERIFY(out.contains("hello [a b] in " + root));
+        QVERIFY(out.contains("hello [c d] in " + root));
+        QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
+        QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
+
         const qsizetype hello = out.indexOf("hello [from bat] in " + root + "/ZEPWork");
         const qsizetype second = out.indexOf("second p1");
         const qsizetype third = out.indexOf("third");

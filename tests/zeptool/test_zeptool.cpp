@@ -80,10 +80,15 @@ private slots:
                                 .arg(recut.first).arg(original.first).arg(recut.second).arg(original.second)));
     }
 
-    // GemCAD's text export of a design lists the same tiers, writes itself back
-    // and converts to a .GEM file and back.
+    // The tiers as zeptool lists them. GemCAD's text export of a design lists
+    // the same, writes itself back, converts to a .GEM file and back, and is
+    // optimized as the design: the same search, the same result.
     void textDesigns()
     {
+        const QByteArray srb = tool({"angles", "SRB.gem"}).out;
+        QVERIFY2(srb.contains("\n2     pavilion  41.500000  0.61701256  96 84 72 60 48 36 24 12\n"), srb.constData());
+        QVERIFY(srb.contains("\nT     table     0.000000   0.36450932  96\n"));
+        QCOMPARE(tool({"help"}).exitCode, 0);
         const auto noCR = [](QByteArray b) { return b.replace('\r', ""); };
         for (const QString name : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"}) {
             const QString asc = name + ".asc";
@@ -93,26 +98,12 @@ private slots:
             QCOMPARE(tool({"convert", "c.gem", "-o", "c.ASC"}).exitCode, 0);
             QCOMPARE(noCR(readAll(path("c.ASC"))), noCR(readAll(path(asc))));
         }
-    }
-
-    // The jobs read a text design as the design: the same search, the same result.
-    void optimizeReadsTextDesigns()
-    {
         QStringList result[2]; // the lines after the design's name, without the time
         for (int k = 0; k < 2; ++k)
             result[k] = QString::fromUtf8(tool({"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"}).out)
                             .remove(QRegularExpression(" [0-9.]+ s\n")).split('\n').mid(1);
         QVERIFY(result[0].size() == 5 && result[0][3].startsWith("optimized"));
         QCOMPARE(result[1], result[0]);
-    }
-
-    void anglesListsTheTiers()
-    {
-        const Outcome o = tool({"angles", "SRB.gem"});
-        QCOMPARE(o.exitCode, 0);
-        QVERIFY2(o.out.contains("\n2     pavilion  41.500000  0.61701256  96 84 72 60 48 36 24 12\n"), o.out.constData());
-        QVERIFY(o.out.contains("\nT     table     0.000000   0.36450932  96\n"));
-        QCOMPARE(tool({"help"}).exitCode, 0);
     }
 
     void badInputWritesNothing_data()
@@ -148,7 +139,6 @@ private slots:
         row("endless design", "angles /dev/zero", 1, "/dev/zero is not a regular file");
         // A re-cut that would not read back as the stone.
         row("pavilion 89.995", "recut SRB.gem --pav 41.5 89.995 -o x.gem", 1, "is not a sound stone");
-        row("pavilion 5", "recut SRB.gem --pav 41.5 5 -o x.gem", 1, "is not a sound stone");
         row("angle 0", "recut SRB.gem --pav 41.5 0 -o x.gem", 1,
             "The new pavilion angle 0 must lie between 0 and 90 degrees.");
         row("missing design", "recut gone.gem --pav 41.5 42 -o x.gem", 1, "Cannot read the design gone.gem: File not found.");
