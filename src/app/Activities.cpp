@@ -67,7 +67,11 @@ void plugActivityWindows(ZepApplication& app)
             s.bitmaps,
             [&app](RaytraceViews views) { return app.runnerEnv(views); },
             main ? main->txtItPavText() : QString(),
-            main ? main->txtItCrnText() : QString()};
+            main ? main->txtItCrnText() : QString(),
+            [&app](float pav, float crn) {
+                app.state().job.stPav = pav;
+                app.state().job.stCrn = crn;
+            }};
         showMapper(std::move(env), parent);
     };
 }

@@ -435,6 +435,8 @@ void MainWindow::btnPlay_Click()
 void MainWindow::btnMFMap_Click()
 {
     openGemActivity("btnMFMap_Click", m_app.windows().mapper, QStringLiteral("The merit function mapper"));
+    // "Use as Start Angles" may have moved the start.
+    refreshAngleSummary();
 }
 
 void MainWindow::btnAbout_Click()

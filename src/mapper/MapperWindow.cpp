@@ -7,6 +7,7 @@
 #include "dialogs/FileChooser.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
+#include "mapper/MapPeaks.h"
 #include "merit/CurrentGemPanel.h"
 #include "merit/Evaluation.h"
 
@@ -78,6 +79,10 @@ private:
     void btnResetLims_Click();
     // The chooser's texts for saving or loading a map file.
     void setUpMapChooser(bool save);
+    // "Use as Start Angles" after a run, a load or an opening: on when the
+    // map holds a result; the framed cell, if any, is the clicked one.
+    void offerStartAngles();
+    void cmdUseAsStart_Click();
 
     MapperWindowEnv m_env;
     CurrentGemPanel* m_panel;
@@ -89,6 +94,8 @@ private:
     QCheckBox* chkShift;
     PixelPicture *imgMFMap, *imgCLUT;
     MeritBarPicture* picMF;
+    QPushButton* cmdUseAsStart;
+    std::optional<CellIndex> m_clicked; // the cell last clicked on this map
 };
 
 MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
@@ -121,6 +128,10 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     optionsLayout->addWidget(chkShift);
     left->addWidget(options);
     buildMapGroup(left);
+    cmdUseAsStart = named(new QPushButton(QStringLiteral("Use as Start Angles"), this), "cmdUseAsStart");
+    cmdUseAsStart->setAutoDefault(false);
+    cmdUseAsStart->setEnabled(false);
+    left->addWidget(cmdUseAsStart, 0, Qt::AlignLeft);
     // What the map belongs to and where it is kept.
     auto* source = named(new QLabel(this), "lblMapSource");
     source->setWordWrap(true);
@@ -140,7 +151,11 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
         evalMF(*m_merit, pav, crn, QStringLiteral("MFM"));
     });
 
-    connect(btnGo, &QPushButton::clicked, this, [this] { m_logic->btnGo_Click(m_env.itPav, m_env.itCrn); });
+    connect(btnGo, &QPushButton::clicked, this, [this] {
+        m_logic->btnGo_Click(m_env.itPav, m_env.itCrn);
+        offerStartAngles();
+    });
+    connect(cmdUseAsStart, &QPushButton::clicked, this, &MapperWindow::cmdUseAsStart_Click);
     connect(btnAbort, &QPushButton::clicked, this, [this] { m_logic->btnAbort_Click(); });
     connect(btnCancel, &QPushButton::clicked, this, &MapperWindow::btnCancel_Click);
     connect(btnLoad, &QPushButton::clicked, this, &MapperWindow::btnLoad_Click);
@@ -149,7 +164,11 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     connect(chkShift, &QCheckBox::toggled, this, [this](bool on) { m_logic->chkShift = on; });
     connect(imgCLUT, &PixelPicture::released, this, [this](QPointF) { m_logic->imgCLUT_Click(); });
     connect(imgMFMap, &PixelPicture::released, this,
-            [this](QPointF p) { m_logic->imgMFMap_MouseUp(p.x(), p.y()); });
+            [this](QPointF p) {
+                m_logic->imgMFMap_MouseUp(p.x(), p.y());
+                if (const auto cell = cellAt(p.x(), p.y(), MapPixelSide, MapPixelSide))
+                    m_clicked = cell;
+            });
 }
 
 void MapperWindow::buildMapGroup(QBoxLayout* column)
@@ -248,6 +267,7 @@ void MapperWindow::Form_Load()
     setTip(btnAbort, tips, QStringLiteral("Abort MF Map"));
     setTip(btnCancel, tips, QStringLiteral("Close Window"));
     m_logic->Form_Load();
+    offerStartAngles(); // a map kept from an earlier opening
     readMasks(e.targets, m_env.images, m_env.bitmaps.BMP_Header, e.messages);
 }
 
@@ -349,8 +369,27 @@ void MapperWindow::btnLoad_Click()
 {
     setUpMapChooser(false);
     showFileChooser(m_env.dialogs, this);
-    if (m_env.dialogs.fileChooser.GFOK)
+    if (m_env.dialogs.fileChooser.GFOK) {
         m_logic->loadMap(joinPath(m_env.dialogs.fileChooser.GFDir, m_env.dialogs.fileChooser.GFFile));
+        offerStartAngles();
+    }
+}
+
+void MapperWindow::offerStartAngles()
+{
+    // The cell still framed (kept through a Load and a new opening) counts as clicked.
+    const MapStore& m = m_env.mapper.map;
+    m_clicked.reset();
+    if (m.clickedI >= 0 && m.clickedJ >= 0)
+        m_clicked = CellIndex{m.clickedI, m.clickedJ};
+    cmdUseAsStart->setEnabled(bestCell(m.MFGrid, cellsWithResults(m)).has_value());
+}
+
+void MapperWindow::cmdUseAsStart_Click()
+{
+    const MapperEnv& e = m_env.mapper;
+    if (const auto angles = startAnglesFromMap(e.map, m_clicked, e.job, e.messages); angles && m_env.useAsStart)
+        m_env.useAsStart(angles->first, angles->second);
 }
 
 void MapperWindow::btnResetLims_Click()

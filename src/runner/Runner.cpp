@@ -116,10 +116,15 @@ private:
     QStringList m_files;
 };
 
+QString gemrayAngle(float x)
+{
+    return Format(x, u"##.000");
+}
+
 QString gemrayCommand(float olPav, float pav, float olCrn, float crn, float ri, float xtilt,
                       float ytilt, QStringView files)
 {
-    const auto angle = [](float x) { return Format(x, u"##.000"); };
+    const auto angle = gemrayAngle;
     QString c = QStringLiteral("Gemray");
     c += QStringLiteral(" -p ") + angle(olPav) + u' ' + angle(pav);
     c += QStringLiteral(" -c ") + angle(olCrn) + u' ' + angle(crn);

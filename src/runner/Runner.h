@@ -95,6 +95,9 @@ struct RunnerEnv {
     RaytraceViews views;
 };
 
+// An angle as the GemRay command gives it: three decimals ("40.750"), so
+// angles that print alike are raytraced alike.
+QString gemrayAngle(float x);
 // The GemRay command, by default the optimizer's and the mapper's:
 // "Gemray -p 41.000 40.750 -c 34.000 33.500 -g -i 1.5400 -x 5.000 B R N N".
 // "-i", "-x" and "-y" stand only for values other than 0. `files` names the

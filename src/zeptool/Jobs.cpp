@@ -7,6 +7,7 @@
 #include "common/ZepError.h"
 #include "mapper/Mapper.h"
 #include "merit/Evaluation.h"
+#include "optimize/GlobalSearch.h"
 #include "optimize/Optimizer.h"
 #include "recut/Recut.h"
 #include "runner/DirectPort.h"
@@ -27,7 +28,7 @@ namespace zep::tool {
 const char* const OptimizeUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] "
     "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--steps P C] [--fix-pav] [--fix-crn] "
-    "[--targets FILE] [--json] [--recut OUT.gem]";
+    "[--targets FILE] [--global] [--json] [--recut OUT.gem]";
 const char* const MapUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] [--pav-limits MIN MAX] "
     "[--crn-limits MIN MAX] [--targets FILE] -o OUT.MFM [--png OUT.png]";
@@ -115,19 +116,75 @@ struct Workplace {
 
 } // namespace
 
+namespace {
+
+// What an optimization found, global or not, for the output.
+struct OptimizeOutcome {
+    int evaluations = 0;
+    double seconds = 0;
+    QStringList notes;
+    std::optional<GlobalResult> global;
+};
+
+// The global search's peaks as JSON: every grid peak (with its climb when it
+// was climbed) and the climb from the start angles.
+std::string peaksJson(const GlobalResult& r)
+{
+    const auto point = [](float pav, float crn, float mf) {
+        return "{\"pav\":" + jsonNumber(pav) + ",\"crn\":" + jsonNumber(crn) + ",\"mf\":" + jsonNumber(mf) + "}";
+    };
+    const auto climbJson = [&](const GlobalClimb* c, bool best) {
+        if (!c)
+            return std::string("\"final\":null,\"kept_start\":false,\"evaluations\":0,\"best\":false,\"notes\":[]");
+        QStringList notes;
+        for (const QString& n : c->notes)
+            notes << jsonString(n.trimmed());
+        return std::string("\"final\":") + (c->success ? point(c->pav, c->crn, c->mf) : std::string("null"))
+               + ",\"kept_start\":" + (c->keptStart ? "true" : "false") + ",\"evaluations\":"
+               + std::to_string(c->evaluations) + ",\"best\":" + (best ? "true" : "false")
+               + ",\"notes\":[" + local(notes.join(u',')) + "]";
+    };
+    std::string peaks, fromStart = "null";
+    for (const GridPeak& p : r.peaks) {
+        const GlobalClimb* climbed = nullptr;
+        for (const GlobalClimb& c : r.climbs)
+            if (c.peak && c.peak->cell.i == p.cell.i && c.peak->cell.j == p.cell.j)
+                climbed = &c;
+        const bool best = climbed && climbed - r.climbs.data() == r.best;
+        if (!peaks.empty())
+            peaks += ',';
+        peaks += "{\"cell\":{\"row\":" + std::to_string(p.cell.i) + ",\"column\":" + std::to_string(p.cell.j)
+                 + ",\"pav\":" + jsonNumber(r.pavAxis[std::size_t(p.cell.j)]) + ",\"crn\":"
+                 + jsonNumber(r.crnAxis[std::size_t(p.cell.i)]) + ",\"mf\":" + jsonNumber(p.mf) + "},"
+                 + climbJson(climbed, best) + "}";
+    }
+    if (r.fromStart >= 0) {
+        const GlobalClimb& c = r.climbs[std::size_t(r.fromStart)];
+        fromStart = "{\"start\":" + point(c.fromPav, c.fromCrn, r.startMF) + "," + climbJson(&c, r.fromStart == r.best) + "}";
+    }
+    return "\"grid_evaluations\":" + std::to_string(r.gridEvaluations) + ",\"peaks\":[" + peaks
+           + "],\"from_start\":" + fromStart;
+}
+
+} // namespace
+
 int optimizeCommand(Arguments& args, std::ostream& out)
 {
-    bool json = false;
+    bool json = false, global = false;
     QString recut;
     const JobOptions o = parseJob(args, [&](const QString& option) {
         if (option == QLatin1String("--json"))
             json = true;
+        else if (option == QLatin1String("--global"))
+            global = true;
         else if (option == QLatin1String("--recut"))
             recut = args.take("the re-cut design's name after --recut");
         else
             return false;
         return true;
     });
+    if (global && o.fixPav && o.fixCrn)
+        throw UsageError("--global searches the free angles: fix at most one of them");
     if (!recut.isEmpty())
         checkOutputs({recut}, o.design);
     Job j = makeJob(o);
@@ -137,17 +194,35 @@ int optimizeCommand(Arguments& args, std::ostream& out)
     QElapsedTimer clock;
     clock.start();
     RaytraceEvaluator evaluator(w.runnerEnv(j.job), j.targets, w.merit, QStringLiteral("OPT"));
-    QuietOptimizerView view;
-    Optimizer opt(OptimizerEnv{j.job, j.targets, w.prefs, w.shell, w.merit, w.AbortFlag, w.messages}, evaluator, view);
-    opt.opened();
-    opt.Go();
-    opt.Cancel();
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    if (!opt.success)
+    const OptimizerEnv env{j.job, j.targets, w.prefs, w.shell, w.merit, w.AbortFlag, w.messages};
+    OptimizeOutcome result;
+    bool success = false;
+    if (global) {
+        result.global = globalSearch(env, evaluator);
+        success = result.global->complete;
+        result.evaluations = result.global->evaluations;
+        if (success)
+            result.notes = result.global->climbs[std::size_t(result.global->best)].notes;
+        else
+            for (const GlobalClimb& c : result.global->climbs)
+                w.messages.messages << c.notes;
+    } else {
+        QuietOptimizerView view;
+        Optimizer opt(env, evaluator, view);
+        opt.opened();
+        opt.Go();
+        opt.Cancel();
+        success = opt.success;
+        result.evaluations = opt.evaluations();
+        result.notes = w.messages.messages;
+    }
+    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!success)
         throw ZepError(err::InvalidCall, QStringLiteral("the optimization did not complete: ")
                                              + w.messages.messages.join(QStringLiteral(" | ")));
     const JobState& s = j.job;
     const int raytraces = evaluator.runner().statistics().raytraces;
+    const double seconds = result.seconds;
 
     // The result is printed whatever becomes of the re-cut; a re-cut that
     // cannot be made or written is told after it.
@@ -171,7 +246,7 @@ int optimizeCommand(Arguments& args, std::ostream& out)
 
     if (json) {
         QStringList notes;
-        for (const QString& m : w.messages.messages)
+        for (const QString& m : result.notes)
             notes << jsonString(m.trimmed());
         out << "{\"design\":" << local(jsonString(QDir::toNativeSeparators(o.design)))
             << ",\"material\":" << local(jsonString(j.material)) << ",\"index\":" << jsonNumber(s.theRI)
@@ -179,24 +254,46 @@ int optimizeCommand(Arguments& args, std::ostream& out)
             << ",\"crn\":" << jsonNumber(s.olCrn) << "},\"start\":{\"pav\":" << jsonNumber(s.stPav)
             << ",\"crn\":" << jsonNumber(s.stCrn) << ",\"mf\":" << jsonNumber(s.theStartMF) << "},\"final\":{\"pav\":"
             << jsonNumber(s.theFinalPav) << ",\"crn\":" << jsonNumber(s.theFinalCrn) << ",\"mf\":" << jsonNumber(s.theFinalMF)
-            << "},\"evaluations\":" << opt.evaluations() << ",\"raytraces\":" << raytraces
+            << "},\"evaluations\":" << result.evaluations << ",\"raytraces\":" << raytraces
             << ",\"seconds\":" << QString::number(seconds, 'f', 3).toStdString() << ",\"notes\":["
-            << local(notes.join(u',')) << "]}\n";
+            << local(notes.join(u',')) << "]";
+        if (result.global)
+            out << "," << peaksJson(*result.global);
+        out << "}\n";
         return finish();
     }
     const auto angle = [](float x) { return local(Format(x, u"#.000")); };
+    const auto row = [&](const char* label, float pav, float crn, float mf) {
+        out << label << angle(pav) << std::string(10 - angle(pav).size(), ' ') << angle(crn)
+            << std::string(10 - angle(crn).size(), ' ') << local(NumText(mf).trimmed());
+    };
     out << "design      " << local(QDir::toNativeSeparators(o.design)) << '\n'
         << "material    " << local(j.material) << ", index" << local(NumText(s.theRI)) << ", dispersion"
         << local(NumText(s.theDisp)) << '\n'
-        << "            pavilion  crown     merit function\n"
-        << "start       " << angle(s.stPav) << std::string(10 - angle(s.stPav).size(), ' ') << angle(s.stCrn)
-        << std::string(10 - angle(s.stCrn).size(), ' ') << local(NumText(s.theStartMF).trimmed()) << '\n'
-        << "optimized   " << angle(s.theFinalPav) << std::string(10 - angle(s.theFinalPav).size(), ' ')
-        << angle(s.theFinalCrn) << std::string(10 - angle(s.theFinalCrn).size(), ' ')
-        << local(NumText(s.theFinalMF).trimmed()) << '\n'
-        << opt.evaluations() << " evaluations, " << raytraces << " raytraces, "
+        << "            pavilion  crown     merit function\n";
+    row("start       ", s.stPav, s.stCrn, s.theStartMF);
+    out << '\n';
+    row("optimized   ", s.theFinalPav, s.theFinalCrn, s.theFinalMF);
+    out << '\n' << result.evaluations << " evaluations, " << raytraces << " raytraces, "
         << QString::number(seconds, 'f', 2).toStdString() << " s\n";
-    for (const QString& m : w.messages.messages)
+    if (result.global) {
+        // Each climb: where it started, where it ended, and its evaluations.
+        const GlobalResult& r = *result.global;
+        out << r.peaks.size() << (r.peaks.size() == 1 ? " peak" : " peaks") << " on the grid ("
+            << r.gridEvaluations << " evaluations); climbs:\n";
+        for (const GlobalClimb& c : r.climbs) {
+            row(c.peak ? "  from cell  " : "  from start ", c.fromPav, c.fromCrn,
+                c.peak ? c.peak->mf : r.startMF);
+            out << "  to  ";
+            if (c.success)
+                row("", c.pav, c.crn, c.mf);
+            else
+                out << "failed: " << local(c.notes.join(u' ').trimmed());
+            out << "  (" << c.evaluations << " evaluations" << (c.keptStart ? ", kept its start" : "") << ")" << (&c == &r.climbs[std::size_t(r.best)] ? "  best" : "")
+                << '\n';
+        }
+    }
+    for (const QString& m : result.notes)
         out << local(m.trimmed()) << '\n';
     if (!recut.isEmpty() && !recutFailure)
         out << "wrote " << local(QDir::toNativeSeparators(recut)) << '\n';
@@ -294,12 +391,10 @@ int mapCommand(Arguments& args, std::ostream& out)
                                       QStringLiteral("Merit function of %1 in %2")
                                           .arg(QFileInfo(o.design).fileName(), j.material))});
 
-    // The best cell of the map.
-    int best = 0;
-    for (int k = 1; k < int(w.map.MFGrid.size()); ++k)
-        if (w.map.MFGrid[std::size_t(k)] > w.map.MFGrid[std::size_t(best)])
-            best = k;
-    const int i = best / MapGridSide, jj = best % MapGridSide;
+    CellMask all;
+    all.fill(true);
+    const CellIndex best = bestCell(w.map.MFGrid, all).value_or(CellIndex{});
+    const int i = best.i, jj = best.j;
     out << "map of " << local(QDir::toNativeSeparators(o.design)) << " in " << local(j.material) << ": pavilion "
         << local(Format(w.map.MP1, u"#.000")) << " to " << local(Format(w.map.MP2, u"#.000")) << ", crown "
         << local(Format(w.map.MC1, u"#.000")) << " to " << local(Format(w.map.MC2, u"#.000")) << '\n'

@@ -4,10 +4,12 @@
 // without their windows, with gemray started directly in a working folder of
 // the job's own (no console).
 //
-//   zeptool optimize DESIGN [job options] [--json] [--recut OUT.gem]
+//   zeptool optimize DESIGN [job options] [--global] [--json] [--recut OUT.gem]
 //   zeptool map DESIGN [job options] -o OUT.MFM [--png OUT.png]
 //   zeptool study DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv]
-//                 [--targets FILE] [--pav-limits MIN MAX] [--crn-limits MIN MAX]
+//                 [--targets FILE] [--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global]
+//
+// --global: the global search (GlobalSearch.h) instead of the single climb.
 //
 // Job options: --old PAV CRN, --start PAV CRN, --material NAME | --ri N
 // [--disp D], --pav-limits MIN MAX, --crn-limits MIN MAX, --steps P C,

@@ -30,7 +30,7 @@ namespace zep::tool {
 
 const char* const StudyUsage =
     "DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv] [--targets FILE] "
-    "[--pav-limits MIN MAX] [--crn-limits MIN MAX]";
+    "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global]";
 
 
 namespace {
@@ -174,6 +174,8 @@ int studyCommand(Arguments& args, std::ostream& out)
             parallel = int(n);
         } else if (a == QLatin1String("--csv")) {
             csv = args.take("the CSV file's name after --csv");
+        } else if (a == QLatin1String("--global")) {
+            passOn << a;
         } else if (a == QLatin1String("--targets")) {
             passOn << a << args.take("the targets file after --targets");
         } else if (a == QLatin1String("--pav-limits") || a == QLatin1String("--crn-limits")) {

@@ -9,12 +9,14 @@
 #include "app/MainWindow.h"
 #include "app/ZepApplication.h"
 #include "common/NumText.h"
+#include "mapper/MapPeaks.h"
 #include "mapper/MapPicture.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
 #include <QLabel>
 #include <QProcess>
+#include <QLabel>
 #include <QPushButton>
 
 using namespace zep;
@@ -114,7 +116,7 @@ private slots:
         onNextModal([&](QWidget* w) {
             QCOMPARE(w->windowTitle(), QString("Merit Function Map"));
             QCOMPARE(text(w, "txtPavMax"), QString("46"));
-            QVERIFY(!child(w, "btnAbort")->isEnabled());
+            QVERIFY(!child(w, "btnAbort")->isEnabled() && !child(w, "cmdUseAsStart")->isEnabled());
             click(w, "btnGo"); // the whole map, cell by cell
             QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
             QVERIFY(child(w, "btnGo")->isEnabled());
@@ -125,6 +127,7 @@ private slots:
             QCOMPARE(text(w, "txtCGPav"), QString("41.200"));
             clicked = text(w, "txtCurMF");
             QCOMPARE(clicked, NumText(s.map.MFGrid[6 * 11 + 4]));
+            click(w, "cmdUseAsStart"); // the clicked cell's angles
 
             w->adjustSize();
             picture(w, "mapper.png");
@@ -152,9 +155,11 @@ private slots:
         btnMFMap->click();
         QCOMPARE(fileLength(dir.filePath("designs/srb.MFM")), MfmFileSizeWithRowEnds);
         const Grid saved = s.map.MFGrid;
+        QCOMPARE(std::pair(s.job.stPav, s.job.stCrn), std::pair(s.map.PavGrid[4], s.map.CrnGrid[6]));
+        QCOMPARE(child<QLabel>(app.mainWindow(), "lblStartPav")->text(), NumText(s.map.PavGrid[4]));
 
-        // Another map replaces the store; the saved one comes back.
-        s.map.MFGrid.fill(0);
+        // An empty store (as after a restart: no map, no cell framed); the saved map comes back.
+        s.map = MapStore();
         onNextModal([&](QWidget* w) {
             onNextModal([](QWidget* d) {
                 pick(d, "fileList", "srb.MFM");
@@ -163,11 +168,14 @@ private slots:
             click(w, "btnLoad");
             QCOMPARE(text(w, "txtPavMin"), QString("38.000"));
             QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+            click(w, "cmdUseAsStart"); // no cell clicked: the best cell's angles
             clickCell(w, 6, 4);
             QCOMPARE(text(w, "txtCurMF"), clicked);
         });
         btnMFMap->click();
         QVERIFY(s.map.MFGrid == saved);
+        const auto best = bestCell(saved, cellsWithResults(s.map));
+        QCOMPARE(std::pair(s.job.stPav, s.job.stCrn), std::pair(s.map.PavGrid[best->j], s.map.CrnGrid[best->i]));
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
         QDir::setCurrent(QDir::tempPath());
     }

@@ -6,11 +6,14 @@
 #include "common/KeyValue.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "optimize/GlobalSearch.h"
 #include "optimize/TargetFile.h"
+#include "runner/Runner.h"
 #include "support/Errors.h"
 
 #include <QtTest>
 #include <map>
+#include <set>
 
 using namespace zep;
 using zep::test::errorOf;
@@ -351,6 +354,93 @@ private slots:
             QVERIFY(r.opt.success);
             QCOMPARE(r.opt.MF, end);
             QCOMPARE(r.messages.messages, QStringList{message});
+        }
+    }
+
+    // The grid's peaks: a level stretch is one peak at its middle, cells not
+    // evaluated (or not numbers) are no neighbours, and the best comes first.
+    void gridPeaks()
+    {
+        Grid mf{};
+        CellMask all;
+        all.fill(true);
+        const auto peaks = [&](const CellMask& m) {
+            std::vector<std::tuple<int, int, float, int>> p;
+            for (const GridPeak& g : findPeaks(mf, m))
+                p.emplace_back(g.cell.i, g.cell.j, g.mf, g.cells);
+            return p;
+        };
+        mf.fill(5);
+        QCOMPARE(peaks(all), (std::vector<std::tuple<int, int, float, int>>{{5, 5, 5.0f, 121}}));
+        mf[MapStore::element(2, 3)] = mf[MapStore::element(3, 4)] = 9; // touching across a corner
+        mf[MapStore::element(8, 10)] = 12;
+        mf[MapStore::element(0, 0)] = 4; // a pit: the level rest stays one stretch, beaten
+        QCOMPARE(peaks(all), (std::vector<std::tuple<int, int, float, int>>{{8, 10, 12.0f, 1}, {2, 3, 9.0f, 2}}));
+        CellMask row0{};
+        for (int j = 0; j < MapGridSide; ++j)
+            row0[std::size_t(j)] = true;
+        mf[MapStore::element(0, 7)] = std::nanf("");
+        QCOMPARE(peaks(row0), (std::vector<std::tuple<int, int, float, int>>{{0, 3, 5.0f, 6}, {0, 9, 5.0f, 3}}));
+        QCOMPARE(bestCell(mf, all)->i, 8);
+        QVERIFY(!bestCell(mf, CellMask{}));
+    }
+
+    // The global search over made-up merit functions: two hills (the start
+    // lies on the broad, lower one), a rise towards the crown's upper limit or
+    // a corner, and a level map with the crown fixed (the level stretch's
+    // middle is the result). No pair of angles is evaluated twice.
+    void globalSearch()
+    {
+        const auto hill = [](float p, float c, float top, float p0, float c0, float k) {
+            return top - k * ((p - p0) * (p - p0) + (c - c0) * (c - c0) / 4);
+        };
+        struct Case {
+            const char* name;
+            std::function<float(float, float)> f;
+            bool fixCrn;
+            float pav, crn, mf; // the result, to 0.3 in angle
+            bool onLimit, keptStart;
+        };
+        const Case cases[] = {
+            // The higher hill is narrow and lies between cells: its best cell
+            // (125.4) is below the broad hill's (129.8).
+            {"two hills",
+             [&](float p, float c) { return std::max(hill(p, c, 130, 39, 24, 4), hill(p, c, 150, 44, 35, 60)); }, false,
+             44, 35, 150, false, false},
+            {"on a limit", [](float p, float c) { return 100 + c - (p - 42) * (p - 42); }, false, 42, 40, 140, true, false},
+            // From the corner every first probe leaves the limits.
+            {"in a corner", [](float p, float c) { return 100 + c + p; }, false, 46, 40, 186, true, true},
+            {"level, crown fixed", [](float, float) { return 50.0f; }, true, 42, 30, 50, false, true},
+        };
+        for (const Case& k : cases) {
+            zep::test::SearchJob j;
+            j.job.fixCrn = k.fixCrn;
+            j.job.pStep = 0.8f;
+            j.job.cStep = 2;
+            zep::test::StandInMerit eval(j.merit);
+            eval.f = k.f;
+            const GlobalResult r = zep::globalSearch(j.env(), eval);
+            QVERIFY2(r.complete, k.name);
+            const GlobalClimb& best = r.climbs[std::size_t(r.best)];
+            QVERIFY2(std::abs(best.pav - k.pav) < 0.3f && std::abs(best.crn - k.crn) < 0.3f
+                         && std::abs(best.mf - k.mf) < 0.5f, k.name);
+            QCOMPARE(best.onLimit(), k.onLimit);
+            QCOMPARE(best.keptStart, k.keptStart);
+            QCOMPARE(j.job.theFinalMF, best.mf);
+            QCOMPARE(j.job.theStartMF, k.f(40, 30));
+            QCOMPARE(j.job.stPav, 40.0f);
+            std::set<std::pair<QString, QString>> seen;
+            for (const auto& [p, c] : eval.calls)
+                QVERIFY2(seen.insert({gemrayAngle(p), gemrayAngle(c)}).second, k.name);
+            QCOMPARE(r.raytraced, int(eval.calls.size()));
+            QVERIFY(r.evaluations > r.raytraced);
+            QCOMPARE(r.gridEvaluations, k.fixCrn ? 12 : 122);
+            if (k.fixCrn)
+                QVERIFY(std::all_of(eval.calls.begin(), eval.calls.end(), [](auto c) { return c.second == 30; }));
+            // The climb from the start (on no peak here) comes last.
+            const GlobalClimb& fromStart = r.climbs.back();
+            QVERIFY(!fromStart.peak && fromStart.fromPav == 40 && fromStart.fromCrn == 30 && fromStart.mf <= best.mf);
+            QCOMPARE(r.fromStart, int(r.climbs.size()) - 1);
         }
     }
 

@@ -167,6 +167,7 @@ private slots:
         job("job: limits inside a step", "--start 41.5 28 --pav-limits 41.5 41.50001 --steps 1 1", 2,
             "the pavilion limits 41.5 and 41.50001 lie closer than one step (1)");
         job("job: old angle no tier", "--old 40 28", 1, "The design has no pavilion tier at 40 degrees");
+        job("job: global, both fixed", "--global --fix-pav --fix-crn", 2, "--global searches the free angles");
         row("job: dispersion 1e300", "optimize SRB.gem --ri 1.5 --disp 1e300", 2,
             "the dispersion after --disp is out of range");
         row("job: dispersion -5", "optimize SRB.gem --ri 1.5 --disp -5", 2, "the dispersion must lie from 0 to 1");
@@ -225,6 +226,35 @@ private slots:
         QCOMPARE(row.mid(0, 10), expected);
         QCOMPARE(row[11], QString("Note: One or both angles exceeded range"));
         QCOMPARE(r["notes"].toArray().first().toString(), row[11]);
+    }
+
+    // The global search through gemray ends no lower than any peak of its grid
+    // and than the plain optimization (its climb from the start); the re-cut
+    // and a study with --global take its result.
+    void globalSearchBeatsThePeaksAndTheClimb()
+    {
+        const QStringList job{"optimize", "CubeIllusionTri.gem", "--material", "Corundum", "--json"};
+        const Outcome global = tool(job + QStringList{"--global", "--recut", "g.gem"});
+        QVERIFY2(global.exitCode == 0, global.err.constData());
+        const QJsonObject r = QJsonDocument::fromJson(global.out).object();
+        const QJsonObject plain = QJsonDocument::fromJson(tool(job).out).object();
+        const auto mf = [](const QJsonValue& point) { return point.toObject()["mf"].toDouble(); };
+        const double best = mf(r["final"]);
+        QJsonArray climbs{r["from_start"]};
+        for (const QJsonValue& p : r["peaks"].toArray()) {
+            QVERIFY(best >= mf(p["cell"]));
+            if (p["evaluations"].toInt() > 0)
+                climbs << p;
+        }
+        QCOMPARE(climbs.size(), std::min(qsizetype(4), r["peaks"].toArray().size() + 1));
+        QCOMPARE(mf(r["from_start"]["final"]), mf(plain["final"]));
+        for (const QJsonValue& c : climbs)
+            QCOMPARE(c["best"].toBool(), mf(c["final"]) == best);
+        QCOMPARE(r["grid_evaluations"].toInt(), 122);
+        QVERIFY(r["raytraces"].toInt() < r["evaluations"].toInt());
+        QVERIFY(QFile::exists(path("g.gem")));
+        const Outcome study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum", "--global"});
+        QCOMPARE(QString::fromUtf8(study.out).split('\n').value(1).split(',').value(8), QString::number(best));
     }
 
     // Finished work outlives an output that cannot be written (a full disk):
