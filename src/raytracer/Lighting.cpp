@@ -41,18 +41,27 @@ Sky::Sky(std::uint64_t seed)
             spots_.push_back({a * horizontal, b * horizontal, d});
     }
     std::stable_sort(spots_.begin(), spots_.end(), [](const Vec3& p, const Vec3& q) { return p.z < q.z; });
+    // Every spotlight before a band's first lies too low for any height in it
+    // (the first band takes every height below 0 too).
+    for (int b = 1; b < kBands; ++b) {
+        const double low = double(b) / kBands - kSpotHeightWindow;
+        firstSpot_[std::size_t(b)] = int(std::find_if(spots_.begin(), spots_.end(),
+                                                     [low](const Vec3& s) { return s.z >= low; }) -
+                                        spots_.begin());
+    }
 }
 
 double Sky::value(const Vec3& w) const
 {
     // Spotlights are sorted by height; a direction within a spot's cone differs
     // from it in height (z) by at most the cone's half-angle in radians.
-    for (const auto& s : spots_) {
-        if (s.z < w.z - kSpotHeightWindow)
+    const int band = w.z > 0.0 ? std::min(int(w.z * kBands), kBands - 1) : 0;
+    for (auto s = spots_.begin() + firstSpot_[std::size_t(band)]; s != spots_.end(); ++s) {
+        if (s->z < w.z - kSpotHeightWindow)
             continue;
-        if (s.z > w.z + kSpotHeightWindow)
+        if (s->z > w.z + kSpotHeightWindow)
             break;
-        if (dot(w, s) >= kCosSpotlight)
+        if (dot(w, *s) >= kCosSpotlight)
             return kSpotlightValue;
     }
 

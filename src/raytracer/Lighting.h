@@ -47,8 +47,12 @@ public:
     double node(int ix, int iy) const { return grid_[iy * kGrid + ix]; }
 
 private:
+    // The spotlights by height, and for each of kBands equal bands of heights
+    // from 0 to 1 the first spotlight that a direction in the band can see.
+    static constexpr int kBands = 32;
     std::array<double, kGrid * kGrid> grid_{};
     std::vector<Vec3> spots_;
+    std::array<int, kBands> firstSpot_{};
 };
 
 // Light arriving along a world direction w (unit), for each model. d = w.z:
