@@ -1,6 +1,7 @@
 #include "raytracer/Lighting.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace gemray {
@@ -41,29 +42,22 @@ Sky::Sky(std::uint64_t seed)
             spots_.push_back({a * horizontal, b * horizontal, d});
     }
     std::stable_sort(spots_.begin(), spots_.end(), [](const Vec3& p, const Vec3& q) { return p.z < q.z; });
-    // Every spotlight before a band's first lies too low for any height in it
-    // (the first band takes every height below 0 too).
-    for (int b = 1; b < kBands; ++b) {
-        const double low = double(b) / kBands - kSpotHeightWindow;
-        firstSpot_[std::size_t(b)] = int(std::find_if(spots_.begin(), spots_.end(),
-                                                     [low](const Vec3& s) { return s.z >= low; }) -
-                                        spots_.begin());
+
+    // A direction in a spotlight's cone lies within its half-angle (in radians,
+    // the window) of it, so its x and y do too.
+    for (std::size_t k = 0; k < spots_.size(); ++k) {
+        const Vec3& s = spots_[k];
+        for (int cy = cellOf(s.y - kSpotHeightWindow); cy <= cellOf(s.y + kSpotHeightWindow); ++cy)
+            for (int cx = cellOf(s.x - kSpotHeightWindow); cx <= cellOf(s.x + kSpotHeightWindow); ++cx)
+                spotsIn_[std::size_t(cy * kCells + cx)] |= std::uint32_t(1) << k;
     }
 }
 
 double Sky::value(const Vec3& w) const
 {
-    // Spotlights are sorted by height; a direction within a spot's cone differs
-    // from it in height (z) by at most the cone's half-angle in radians.
-    const int band = w.z > 0.0 ? std::min(int(w.z * kBands), kBands - 1) : 0;
-    for (auto s = spots_.begin() + firstSpot_[std::size_t(band)]; s != spots_.end(); ++s) {
-        if (s->z < w.z - kSpotHeightWindow)
-            continue;
-        if (s->z > w.z + kSpotHeightWindow)
-            break;
-        if (dot(w, *s) >= kCosSpotlight)
+    for (std::uint32_t m = spotsIn_[std::size_t(cellOf(w.y) * kCells + cellOf(w.x))]; m != 0; m &= m - 1)
+        if (dot(w, spots_[std::size_t(std::countr_zero(m))]) >= kCosSpotlight)
             return kSpotlightValue;
-    }
 
     // Grid nodes sit at x, y = -1, -0.875, ..., +1.
     const double gx = std::clamp((w.x + 1.0) * 0.5 * (kGrid - 1), 0.0, double(kGrid - 1));

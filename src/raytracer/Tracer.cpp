@@ -522,31 +522,40 @@ Tracer::RowSums Tracer::fillPixel(int across, int up, const GridSymmetry& g, con
     RowSums sums;
     double pixIso = 0, pixCos = 0, pixRandom = 0;
     int pixHits = 0;
-    for (int k = 0; k < subs * subs; ++k) {
-        // Sub-ray k of this pixel is the traced sub-ray it maps back to. But a
-        // sub-ray on a diagonal may run along an edge of the stone (designs
-        // often have one there) and go either way by a rounding: it is traced
-        // for itself, as are all of the pixel that was traced.
-        int i = across * subs + k % subs, j = up * subs + (subs - 1 - k / subs);
-        RayLight own;
-        const RayLight* l = &own;
-        if (g == GridSymmetry{} || (i != j && i + j != fine - 1)) {
-            back.apply(i, j, fine);
-            const RayState& ray = rays[std::size_t((subs - 1 - j % subs) * subs + i % subs)];
-            l = &ray.light;
-            own.random = l->hit ? randomLight(ray, g) : 0.0;
-        } else {
-            own = trace(sampleCoordinate(i, fine), sampleCoordinate(j, fine));
+    const bool traced = g == GridSymmetry{};
+    for (int sy = 0; sy < subs; ++sy) {
+        for (int sx = 0; sx < subs; ++sx) {
+            // A sub-ray is the traced sub-ray it maps back to (the sub-ray grid
+            // of a pixel has the symmetries of the image's). But a sub-ray on a
+            // diagonal may run along an edge of the stone (designs often have
+            // one there) and go either way by a rounding: it is traced for itself.
+            const int i = across * subs + sx, j = up * subs + (subs - 1 - sy);
+            const RayLight* l;
+            double random;
+            RayLight own;
+            if (traced || (i != j && i + j != fine - 1)) {
+                int a = sx, b = subs - 1 - sy;
+                back.apply(a, b, subs);
+                const RayState& ray = rays[std::size_t((subs - 1 - b) * subs + a)];
+                l = &ray.light;
+                if (!l->hit)
+                    continue;
+                random = randomLight(ray, g);
+            } else {
+                own = trace(sampleCoordinate(i, fine), sampleCoordinate(j, fine));
+                l = &own;
+                if (!l->hit)
+                    continue;
+                random = own.random;
+            }
+            ++pixHits;
+            pixIso += l->iso;
+            pixCos += l->cos;
+            pixRandom += random;
+            sums.leak += l->leak;
+            sums.head += l->head;
+            sums.lost += l->lost;
         }
-        if (!l->hit)
-            continue;
-        ++pixHits;
-        pixIso += l->iso;
-        pixCos += l->cos;
-        pixRandom += own.random;
-        sums.leak += l->leak;
-        sums.head += l->head;
-        sums.lost += l->lost;
     }
     sums.iso = pixIso;
     sums.cos = pixCos;
