@@ -333,7 +333,11 @@ void Tracer::start(const double* x, const double* y, int count, RayState* rays) 
     int which[search::kMaxRays];
     int n = 0;
     for (int i = 0; i < count; ++i) {
-        rays[i] = RayState{};
+        // Reset field by field: the sky shares are read only up to their count.
+        rays[i].intensity = 0.0;
+        rays[i].inside = false;
+        rays[i].light = RayLight{};
+        rays[i].skyCount = 0;
         if (eyeRay(x[i], y[i], origins[n], dirs[n]))
             which[n++] = i;
     }
