@@ -8,7 +8,7 @@ namespace gemray {
 
 namespace {
 // 2.56 degrees in radians, with a little room for rounding.
-constexpr double kSpotHeightWindow = 0.0447 + 1e-6;
+constexpr double kSpotWindow = 0.0447 + 1e-6;
 } // namespace
 
 std::uint64_t SplitMix64::next()
@@ -47,8 +47,8 @@ Sky::Sky(std::uint64_t seed)
     // the window) of it, so its x and y do too.
     for (std::size_t k = 0; k < spots_.size(); ++k) {
         const Vec3& s = spots_[k];
-        for (int cy = cellOf(s.y - kSpotHeightWindow); cy <= cellOf(s.y + kSpotHeightWindow); ++cy)
-            for (int cx = cellOf(s.x - kSpotHeightWindow); cx <= cellOf(s.x + kSpotHeightWindow); ++cx)
+        for (int cy = cellOf(s.y - kSpotWindow); cy <= cellOf(s.y + kSpotWindow); ++cy)
+            for (int cx = cellOf(s.x - kSpotWindow); cx <= cellOf(s.x + kSpotWindow); ++cx)
                 spotsIn_[std::size_t(cy * kCells + cx)] |= std::uint32_t(1) << k;
     }
 }

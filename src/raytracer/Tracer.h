@@ -155,7 +155,7 @@ private:
     // returns the sums of those sets' pixels, set by set.
     RowSums renderRow(int row, const RenderOptions& options, RenderResult& out, std::vector<RayState>& rays) const;
     // Pixel (col, row) as the sample (across, up) of the image grid.
-    int pixelAt(int across, int up, int size) const { return (size - 1 - up) * size + across; }
+    static int pixelAt(int across, int up, int size) { return (size - 1 - up) * size + across; }
     // The pixel (`across`, `up`) seen through g from the traced rays of another.
     RowSums fillPixel(int across, int up, const GridSymmetry& g, const RenderOptions& options,
                       const std::vector<RayState>& rays, RenderResult& out) const;
