@@ -96,6 +96,18 @@ QByteArray readFileBytes(const QString& path, qint64 maxBytes)
     return data;
 }
 
+QByteArray readNamedFile(const QString& path, const QString& what, qint64 maxBytes)
+{
+    try {
+        return readFileBytes(path, maxBytes);
+    } catch (const ZepError& e) {
+        if (!e.userMessage().isEmpty())
+            throw;
+        throw ZepError(e.number(), QStringLiteral("Cannot read the %1 %2: %3.")
+                                       .arg(what, QDir::toNativeSeparators(path), e.description()));
+    }
+}
+
 namespace {
 
 // A file written whole under a temporary name beside its target.

@@ -14,6 +14,9 @@ namespace zep {
 // Only a regular file is read (a link to one too): a device or a pipe, which
 // might never end, is refused (75, with a message naming it).
 QByteArray readFileBytes(const QString& path, qint64 maxBytes = 64ll << 20);
+// The same, a failure without a message of its own told as "Cannot read the
+// <what> <path>: <description>."
+QByteArray readNamedFile(const QString& path, const QString& what, qint64 maxBytes = 64ll << 20);
 // Every write below refuses a path where something other than a regular file
 // stands (a link, a device, a pipe: 75, with a message naming it): it is
 // never written through nor replaced.

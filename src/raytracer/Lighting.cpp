@@ -1,13 +1,14 @@
 #include "raytracer/Lighting.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace gemray {
 
 namespace {
 // 2.56 degrees in radians, with a little room for rounding.
-constexpr double kSpotHeightWindow = 0.0447 + 1e-6;
+constexpr double kSpotWindow = 0.0447 + 1e-6;
 } // namespace
 
 std::uint64_t SplitMix64::next()
@@ -41,20 +42,22 @@ Sky::Sky(std::uint64_t seed)
             spots_.push_back({a * horizontal, b * horizontal, d});
     }
     std::stable_sort(spots_.begin(), spots_.end(), [](const Vec3& p, const Vec3& q) { return p.z < q.z; });
+
+    // A direction in a spotlight's cone lies within its half-angle (in radians,
+    // the window) of it, so its x and y do too.
+    for (std::size_t k = 0; k < spots_.size(); ++k) {
+        const Vec3& s = spots_[k];
+        for (int cy = cellOf(s.y - kSpotWindow); cy <= cellOf(s.y + kSpotWindow); ++cy)
+            for (int cx = cellOf(s.x - kSpotWindow); cx <= cellOf(s.x + kSpotWindow); ++cx)
+                spotsIn_[std::size_t(cy * kCells + cx)] |= std::uint32_t(1) << k;
+    }
 }
 
 double Sky::value(const Vec3& w) const
 {
-    // Spotlights are sorted by height; a direction within a spot's cone differs
-    // from it in height (z) by at most the cone's half-angle in radians.
-    for (const auto& s : spots_) {
-        if (s.z < w.z - kSpotHeightWindow)
-            continue;
-        if (s.z > w.z + kSpotHeightWindow)
-            break;
-        if (dot(w, s) >= kCosSpotlight)
+    for (std::uint32_t m = spotsIn_[std::size_t(cellOf(w.y) * kCells + cellOf(w.x))]; m != 0; m &= m - 1)
+        if (dot(w, spots_[std::size_t(std::countr_zero(m))]) >= kCosSpotlight)
             return kSpotlightValue;
-    }
 
     // Grid nodes sit at x, y = -1, -0.875, ..., +1.
     const double gx = std::clamp((w.x + 1.0) * 0.5 * (kGrid - 1), 0.0, double(kGrid - 1));

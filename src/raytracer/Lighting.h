@@ -4,6 +4,7 @@
 
 #include "raytracer/Vec3.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -47,8 +48,15 @@ public:
     double node(int ix, int iy) const { return grid_[iy * kGrid + ix]; }
 
 private:
+    // The spotlights a direction may see, by its x and y: the square
+    // -1 <= x, y <= 1 in kCells x kCells cells, each with a bit for every
+    // spotlight whose cone reaches into it.
+    static constexpr int kCells = 64;
+    static_assert(kSpotlights <= 32);
+    static int cellOf(double a) { return std::clamp(static_cast<int>((a + 1.0) * (kCells / 2)), 0, kCells - 1); }
     std::array<double, kGrid * kGrid> grid_{};
     std::vector<Vec3> spots_;
+    std::array<std::uint32_t, kCells * kCells> spotsIn_{};
 };
 
 // Light arriving along a world direction w (unit), for each model. d = w.z:

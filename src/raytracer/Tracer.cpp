@@ -22,6 +22,10 @@ namespace {
 // skipped group clear of rounding.
 constexpr double kPruneMargin = 0.5 * std::numbers::pi / 180.0;
 
+// Two planes are taken for one when their normals and distances agree to this:
+// far below what the float plane search resolves.
+constexpr double kSymmetryTolerance = 1e-9;
+
 // Reflectance of unpolarised light: the mean of the s and p shares,
 //   rs = (n1 cos i - n2 cos t) / (n1 cos i + n2 cos t)
 //   rp = (n2 cos i - n1 cos t) / (n2 cos i + n1 cos t)
@@ -165,6 +169,35 @@ Tracer::Tracer(const Stone& stone, double refractiveIndex, const Sky& sky)
         }
         groups_.push_back(g);
     }
+
+    // The grid symmetries that map every plane onto a plane of the stone. They
+    // are used only when they form a group, so that every pixel's set of
+    // images is the same from each of its members.
+    std::vector<GridSymmetry> all;
+    for (bool swap : {false, true})
+        for (int sx : {1, -1})
+            for (int sy : {1, -1})
+                all.push_back({swap, sx, sy});
+    for (const GridSymmetry& g : all) {
+        const bool maps = std::all_of(facets.begin(), facets.end(), [&](const Facet& f) {
+            const Vec3 n = g.apply(f.normal);
+            return std::any_of(facets.begin(), facets.end(), [&](const Facet& h) {
+                return std::fabs(n.x - h.normal.x) <= kSymmetryTolerance &&
+                       std::fabs(n.y - h.normal.y) <= kSymmetryTolerance &&
+                       std::fabs(n.z - h.normal.z) <= kSymmetryTolerance &&
+                       std::fabs(f.distance - h.distance) <= kSymmetryTolerance;
+            });
+        });
+        if (maps)
+            symmetries_.push_back(g);
+    }
+    const Vec3 probe{1.0, 2.0, 0.0};
+    for (const GridSymmetry& a : symmetries_)
+        for (const GridSymmetry& b : symmetries_)
+            if (std::none_of(symmetries_.begin(), symmetries_.end(), [&](const GridSymmetry& c) {
+                    return c.apply(probe) == a.apply(b.apply(probe));
+                }))
+                symmetries_.resize(1);
 }
 
 double Tracer::sampleCoordinate(int index, int count, double half)
@@ -241,8 +274,9 @@ void Tracer::exitFacets(RayState* const* rays, int count, int* slots) const
 
 // Light leaving the stone (or reflected off it) along world direction w with the
 // given share of the ray's light.
-void Tracer::collect(const Vec3& w, double energy, RayLight& out) const
+void Tracer::collect(const Vec3& w, double energy, RayState& ray) const
 {
+    RayLight& out = ray.light;
     switch (lightZone(w)) {
     case LightZone::Below:
         out.leak += energy;
@@ -254,10 +288,18 @@ void Tracer::collect(const Vec3& w, double energy, RayLight& out) const
         const double d = w.z;
         out.iso += energy;
         out.cos += energy * d;
-        out.random += energy * 2.0 * d * std::sqrt(1.0 - d * d) * sky_->value(w);
+        ray.sky[ray.skyCount++] = {w, energy * 2.0 * d * std::sqrt(1.0 - d * d)};
         break;
     }
     }
+}
+
+double Tracer::randomLight(const RayState& ray, const GridSymmetry& g) const
+{
+    double sum = 0.0;
+    for (int k = 0; k < ray.skyCount; ++k)
+        sum += ray.sky[k].weight * sky_->value(g.apply(ray.sky[k].w));
+    return sum;
 }
 
 // The ray from the eye at (0, 0, kEyeHeight) through (x, y, 0). Its line is
@@ -291,7 +333,11 @@ void Tracer::start(const double* x, const double* y, int count, RayState* rays) 
     int which[search::kMaxRays];
     int n = 0;
     for (int i = 0; i < count; ++i) {
-        rays[i] = RayState{};
+        // Reset field by field: the sky shares are read only up to their count.
+        rays[i].intensity = 0.0;
+        rays[i].inside = false;
+        rays[i].light = RayLight{};
+        rays[i].skyCount = 0;
         if (eyeRay(x[i], y[i], origins[n], dirs[n]))
             which[n++] = i;
     }
@@ -313,7 +359,7 @@ void Tracer::start(const double* x, const double* y, int count, RayState* rays) 
         const double cosI = -dot(dir, normal);
         const double cosT = std::sqrt(1.0 - eta * eta * (1.0 - cosI * cosI));
         const double t = 1.0 - fresnelReflectance(1.0, index_, cosI, cosT);
-        collect(dir + normal * (2.0 * cosI), 1.0 - t, ray.light);
+        collect(dir + normal * (2.0 * cosI), 1.0 - t, ray);
 
         // The refracted direction, a unit vector: eta v + (eta cos i - cos t) normal.
         ray.v = dir * eta + normal * (eta * cosI - cosT);
@@ -383,7 +429,7 @@ void Tracer::bounce(RayState& ray, int f) const
     const double r = fresnelReflectance(n, 1.0, cosI, cosT);
     // The refracted share leaves the stone and sees the light behind it along
     //   w = n v + (cos t - n cos i) normal   (a unit vector).
-    collect(v * n + normal * (cosT - n * cosI), ray.intensity * (1.0 - r), out);
+    collect(v * n + normal * (cosT - n * cosI), ray.intensity * (1.0 - r), ray);
     // The reflected share goes on inside.
     ray.intensity *= r;
     ray.v = mirrored;
@@ -396,84 +442,151 @@ RayLight Tracer::trace(double x, double y) const
     RayState* one = &ray;
     while (ray.inside)
         step(&one, 1);
+    ray.light.random = randomLight(ray, {});
     return ray.light;
 }
 
-Tracer::RowSums Tracer::renderRow(int row, const RenderOptions& options, RenderResult& out) const
+void Tracer::RowSums::add(const RowSums& s)
 {
+    iso += s.iso;
+    cos += s.cos;
+    random += s.random;
+    leak += s.leak;
+    head += s.head;
+    lost += s.lost;
+    stoneRays += s.stoneRays;
+    stonePixels += s.stonePixels;
+}
+
+Tracer::RowSums Tracer::renderRow(int row, const RenderOptions& options, RenderResult& out,
+                                  std::vector<RayState>& rays) const
+{
+    RowSums sums;
     const int size = options.imageSize;
     const int subs = options.subRays;
     const int fine = size * subs; // sub-ray samples per image side
-    std::vector<RayState> rays(std::size_t(subs) * subs);
-    std::vector<double> xs(rays.size()), ys(rays.size());
-    RowSums sums;
+    const int up = size - 1 - row;
+    rays.resize(std::size_t(subs) * subs);
+    double xs[search::kMaxRays], ys[search::kMaxRays];
 
-    // Rows run from the top of the image (+y) down.
-    const double yc = sampleCoordinate(size - 1 - row, size);
-    for (int col = 0; col < size; ++col) {
-        const double xc = sampleCoordinate(col, size);
-        double pixIso = 0, pixCos = 0, pixRandom = 0;
-        int pixHits = 0;
+    for (int across = 0; across < size; ++across) {
+        // A pixel is traced when it comes first in the image of all its images
+        // under the stone's symmetries.
+        const int here = pixelAt(across, up, size);
+        const bool first = std::all_of(symmetries_.begin(), symmetries_.end(), [&](const GridSymmetry& g) {
+            int i = across, j = up;
+            g.apply(i, j, size);
+            return pixelAt(i, j, size) >= here;
+        });
+        if (!first)
+            continue;
         // The pixel's sub-rays, followed a few at a time so that the work of
         // one overlaps the waits of the others.
-        for (int k = 0; k < subs * subs; ++k) {
-            const int sy = k / subs, sx = k % subs;
-            xs[k] = sampleCoordinate(col * subs + sx, fine);
-            ys[k] = sampleCoordinate((size - 1 - row) * subs + (subs - 1 - sy), fine);
-        }
-        for (int k = 0; k < subs * subs; k += search::kMaxRays)
-            start(&xs[k], &ys[k], std::min(search::kMaxRays, subs * subs - k), &rays[k]);
         for (int k = 0; k < subs * subs; k += search::kMaxRays) {
             const int count = std::min(search::kMaxRays, subs * subs - k);
+            for (int i = 0; i < count; ++i) {
+                const int sy = (k + i) / subs, sx = (k + i) % subs;
+                xs[i] = sampleCoordinate(across * subs + sx, fine);
+                ys[i] = sampleCoordinate(up * subs + (subs - 1 - sy), fine);
+            }
+            start(xs, ys, count, &rays[std::size_t(k)]);
             RayState* group[search::kMaxRays];
             for (;;) {
                 int n = 0;
                 for (int i = 0; i < count; ++i)
-                    if (rays[k + i].inside)
-                        group[n++] = &rays[k + i];
+                    if (rays[std::size_t(k + i)].inside)
+                        group[n++] = &rays[std::size_t(k + i)];
                 if (n == 0)
                     break;
                 step(group, n);
             }
         }
-        for (int k = 0; k < subs * subs; ++k) {
-            const RayLight& l = rays[k].light;
-            if (!l.hit)
+        int done[8];
+        int doneCount = 0;
+        for (const GridSymmetry& g : symmetries_) {
+            int i = across, j = up;
+            g.apply(i, j, size);
+            const int p = pixelAt(i, j, size);
+            if (std::find(done, done + doneCount, p) != done + doneCount)
                 continue;
-            ++pixHits;
-            pixIso += l.iso;
-            pixCos += l.cos;
-            pixRandom += l.random;
-            sums.leak += l.leak;
-            sums.head += l.head;
-            sums.lost += l.lost;
+            done[doneCount++] = p;
+            sums.add(fillPixel(i, j, g, options, rays, out));
         }
-        sums.iso += pixIso;
-        sums.cos += pixCos;
-        sums.random += pixRandom;
-        sums.stoneRays += pixHits;
-
-        // The pixel belongs to the stone when its centre ray hits. The stone's
-        // outline is convex, so when every sub-ray around the centre hits,
-        // so does the centre.
-        if (pixHits < subs * subs && !hits(xc, yc))
-            continue;
-        if (pixHits > 0) {
-            pixIso /= pixHits;
-            pixCos /= pixHits;
-            pixRandom /= pixHits;
-        } else {
-            const RayLight l = trace(xc, yc);
-            pixIso = l.iso;
-            pixCos = l.cos;
-            pixRandom = l.random;
-        }
-        const std::size_t at = std::size_t(row) * size + col;
-        out.randomImage[at] = pixelValue(pixRandom);
-        out.cosImage[at] = pixelValue(pixCos);
-        out.isoImage[at] = pixelValue(pixIso);
-        ++sums.stonePixels;
     }
+    return sums;
+}
+
+Tracer::RowSums Tracer::fillPixel(int across, int up, const GridSymmetry& g, const RenderOptions& options,
+                                  const std::vector<RayState>& rays, RenderResult& out) const
+{
+    const int size = options.imageSize;
+    const int subs = options.subRays;
+    const int fine = size * subs;
+    const GridSymmetry back = g.inverse();
+    RowSums sums;
+    double pixIso = 0, pixCos = 0, pixRandom = 0;
+    int pixHits = 0;
+    const bool traced = g == GridSymmetry{};
+    for (int sy = 0; sy < subs; ++sy) {
+        for (int sx = 0; sx < subs; ++sx) {
+            // A sub-ray is the traced sub-ray it maps back to (the sub-ray grid
+            // of a pixel has the symmetries of the image's). But a sub-ray on a
+            // diagonal may run along an edge of the stone (designs often have
+            // one there) and go either way by a rounding: it is traced for itself.
+            const int i = across * subs + sx, j = up * subs + (subs - 1 - sy);
+            const RayLight* l;
+            double random;
+            RayLight own;
+            if (traced || (i != j && i + j != fine - 1)) {
+                int a = sx, b = subs - 1 - sy;
+                back.apply(a, b, subs);
+                const RayState& ray = rays[std::size_t((subs - 1 - b) * subs + a)];
+                l = &ray.light;
+                if (!l->hit)
+                    continue;
+                random = randomLight(ray, g);
+            } else {
+                own = trace(sampleCoordinate(i, fine), sampleCoordinate(j, fine));
+                l = &own;
+                if (!l->hit)
+                    continue;
+                random = own.random;
+            }
+            ++pixHits;
+            pixIso += l->iso;
+            pixCos += l->cos;
+            pixRandom += random;
+            sums.leak += l->leak;
+            sums.head += l->head;
+            sums.lost += l->lost;
+        }
+    }
+    sums.iso = pixIso;
+    sums.cos = pixCos;
+    sums.random = pixRandom;
+    sums.stoneRays = pixHits;
+
+    // The pixel belongs to the stone when its centre ray hits. The stone's
+    // outline is convex, so when every sub-ray around the centre hits, so does
+    // the centre.
+    const double xc = sampleCoordinate(across, size), yc = sampleCoordinate(up, size);
+    if (pixHits < subs * subs && !hits(xc, yc))
+        return sums;
+    if (pixHits > 0) {
+        pixIso /= pixHits;
+        pixCos /= pixHits;
+        pixRandom /= pixHits;
+    } else {
+        const RayLight l = trace(xc, yc);
+        pixIso = l.iso;
+        pixCos = l.cos;
+        pixRandom = l.random;
+    }
+    const std::size_t at = std::size_t(pixelAt(across, up, size));
+    out.randomImage[at] = pixelValue(pixRandom);
+    out.cosImage[at] = pixelValue(pixCos);
+    out.isoImage[at] = pixelValue(pixIso);
+    sums.stonePixels = 1;
     return sums;
 }
 
@@ -490,15 +603,16 @@ RenderResult Tracer::render(const RenderOptions& options) const
 
     // The threads take the next untraced row until none is left, so that the
     // costly rows across the middle of the stone spread evenly. Each row writes
-    // only its own pixels and its own sums.
+    // only the pixels of the sets it traces and their sums.
     std::vector<RowSums> rows(static_cast<std::size_t>(size));
     std::atomic<int> nextRow{0};
     std::exception_ptr failure;
     std::mutex failureLock;
     auto work = [&] {
         try {
+            std::vector<RayState> rays;
             for (int row; (row = nextRow.fetch_add(1, std::memory_order_relaxed)) < size;)
-                rows[std::size_t(row)] = renderRow(row, options, r);
+                rows[std::size_t(row)] = renderRow(row, options, r, rays);
         } catch (...) {
             nextRow = size; // the others stop after their row
             const std::lock_guard<std::mutex> hold(failureLock);
@@ -526,25 +640,20 @@ RenderResult Tracer::render(const RenderOptions& options) const
     if (failure)
         std::rethrow_exception(failure);
 
-    double sumIso = 0, sumCos = 0, sumRandom = 0, sumLeak = 0, sumHead = 0, sumLost = 0;
-    for (const RowSums& s : rows) {
-        sumIso += s.iso;
-        sumCos += s.cos;
-        sumRandom += s.random;
-        sumLeak += s.leak;
-        sumHead += s.head;
-        sumLost += s.lost;
-        r.stoneRays += s.stoneRays;
-        r.stonePixels += s.stonePixels;
-    }
+    // The rows from the top down: the same order whatever the threads did.
+    RowSums all;
+    for (const RowSums& s : rows)
+        all.add(s);
+    r.stoneRays = all.stoneRays;
+    r.stonePixels = all.stonePixels;
     if (r.stoneRays > 0) {
         const double scale = 100.0 / double(r.stoneRays);
-        r.isoBrightness = sumIso * scale;
-        r.cosBrightness = sumCos * scale;
-        r.randomBrightness = sumRandom * scale;
-        r.leakPercent = sumLeak * scale;
-        r.headPercent = sumHead * scale;
-        r.lostPercent = sumLost * scale;
+        r.isoBrightness = all.iso * scale;
+        r.cosBrightness = all.cos * scale;
+        r.randomBrightness = all.random * scale;
+        r.leakPercent = all.leak * scale;
+        r.headPercent = all.head * scale;
+        r.lostPercent = all.lost * scale;
     }
     return r;
 }

@@ -47,6 +47,28 @@ struct RayLight {
     int internalHits = 0;
 };
 
+// A symmetry of the image square that maps its pixel and sub-ray grids onto
+// themselves: (x, y) -> (sx (swap ? y : x), sy (swap ? x : y)), z unchanged.
+// These eight keep the eye, the head shadow and the ISO and COS light.
+struct GridSymmetry {
+    bool swap = false;
+    int sx = 1, sy = 1;
+
+    Vec3 apply(const Vec3& v) const
+    {
+        return {sx * (swap ? v.y : v.x), sy * (swap ? v.x : v.y), v.z};
+    }
+    // The sample (i, j) (across, up) of a grid of `count` samples a side.
+    void apply(int& i, int& j, int count) const
+    {
+        const int a = swap ? j : i, b = swap ? i : j;
+        i = sx > 0 ? a : count - 1 - a;
+        j = sy > 0 ? b : count - 1 - b;
+    }
+    GridSymmetry inverse() const { return swap ? GridSymmetry{true, sy, sx} : *this; }
+    bool operator==(const GridSymmetry&) const = default;
+};
+
 struct RenderOptions {
     int imageSize = 120; // pixels per side
     int subRays = 2;     // sub-rays per pixel side (N x N per pixel)
@@ -83,14 +105,33 @@ public:
     // Centre of sample `index` of `count` across the image side [-half, half].
     static double sampleCoordinate(int index, int count, double half = kImageHalfWidth);
 
+    // The grid symmetries that map the stone's planes onto themselves, the
+    // identity first. The ray through g(x, y) then takes the path of the ray
+    // through (x, y) mapped by g: render() traces one pixel of each set of such
+    // pixels and fills in the others.
+    const std::vector<GridSymmetry>& symmetries() const { return symmetries_; }
+
 private:
+    // Light that left lit from above along w, with its share times the random
+    // model's 2 d sqrt(1 - d^2); the sky S(w) is looked up when the image is
+    // known, so that one path serves every pixel it maps to.
+    struct SkyShare {
+        Vec3 w;
+        double weight;
+    };
+    static constexpr int kMaxSkyShares = kMaxInternalHits + 1; // the first surface and every hit
+
     // A ray on its way through the stone.
     struct RayState {
         Vec3 p, v;             // where it is and where it goes
         double intensity = 0.0;
         bool inside = false;   // still to be followed
-        RayLight light;        // what it has brought back so far
+        RayLight light;        // what it has brought back so far (random: see sky)
+        SkyShare sky[kMaxSkyShares];
+        int skyCount = 0;
     };
+    // The random light of a ray's path mapped by g.
+    double randomLight(const RayState& ray, const GridSymmetry& g) const;
     // Rays from the eye through (x[i], y[i], 0), i < count <= search::kMaxRays, to
     // the first surface: reflection there, refraction into the stone.
     void start(const double* x, const double* y, int count, RayState* rays) const;
@@ -102,14 +143,22 @@ private:
     // The hit on plane slot f (-1: none): reflection, refraction out of the stone.
     void bounce(RayState& ray, int f) const;
 
-    // The sums of one image row.
+    // The sums of one pixel or one image row.
     struct RowSums {
         double iso = 0, cos = 0, random = 0, leak = 0, head = 0, lost = 0;
         long long stoneRays = 0;
         int stonePixels = 0;
+        void add(const RowSums& s);
     };
-    // Traces image row `row` (from the top) into the images of `out`.
-    RowSums renderRow(int row, const RenderOptions& options, RenderResult& out) const;
+    // Traces the pixels of image row `row` (from the top) that stand for their
+    // symmetric sets, fills in each set's pixels of the images of `out`, and
+    // returns the sums of those sets' pixels, set by set.
+    RowSums renderRow(int row, const RenderOptions& options, RenderResult& out, std::vector<RayState>& rays) const;
+    // Pixel (col, row) as the sample (across, up) of the image grid.
+    static int pixelAt(int across, int up, int size) { return (size - 1 - up) * size + across; }
+    // The pixel (`across`, `up`) seen through g from the traced rays of another.
+    RowSums fillPixel(int across, int up, const GridSymmetry& g, const RenderOptions& options,
+                      const std::vector<RayState>& rays, RenderResult& out) const;
 
     struct Entry {
         int facet = -1;
@@ -118,7 +167,7 @@ private:
     bool eyeRay(double x, double y, Vec3& origin, Vec3& dir) const;
     void enter(const Vec3* origins, const Vec3* dirs, int count, Entry* entries) const;
     void exitFacets(RayState* const* rays, int count, int* slots) const;
-    void collect(const Vec3& w, double energy, RayLight& out) const;
+    void collect(const Vec3& w, double energy, RayState& ray) const;
 
     // The planes in search order, one slot each (padding slots have a null
     // normal), in double and in float blocks for the searches.
@@ -134,6 +183,7 @@ private:
         double skipBelow = -2.0; // -2: never skipped
     };
     std::vector<Group> groups_;
+    std::vector<GridSymmetry> symmetries_;
     const search::Kernels* kernels_;
     double boundingRadius2_; // squared radius of a sphere about the origin holding the stone
     double maxPath_;         // longest straight path inside the stone

@@ -130,15 +130,7 @@ GemDesign loadDesign(const QString& path)
     if (fileLength(path) > kMaxDesignBytes)
         throw ZepError(err::InvalidCall,
                        QStringLiteral("%1 is too large to be a GemCAD design.").arg(QDir::toNativeSeparators(path)));
-    QByteArray bytes;
-    try {
-        bytes = readFileBytes(path);
-    } catch (const ZepError& e) {
-        if (!e.userMessage().isEmpty())
-            throw;
-        throw ZepError(e.number(), QStringLiteral("Cannot read the design %1: %2.")
-                                       .arg(QDir::toNativeSeparators(path), e.description()));
-    }
+    const QByteArray bytes = readNamedFile(path, QStringLiteral("design"));
     try {
         return gemray::parseDesign({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
                                 QDir::toNativeSeparators(path).toStdString());

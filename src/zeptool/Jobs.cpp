@@ -28,7 +28,7 @@ namespace zep::tool {
 const char* const OptimizeUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] "
     "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--steps P C] [--fix-pav] [--fix-crn] "
-    "[--targets FILE] [--global] [--json] [--recut OUT.gem]";
+    "[--targets FILE] [--global] [--json [--job K/N]] [--recut OUT.gem]";
 const char* const MapUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] [--pav-limits MIN MAX] "
     "[--crn-limits MIN MAX] [--targets FILE] -o OUT.MFM [--png OUT.png]";
@@ -166,9 +166,33 @@ std::string peaksJson(const GlobalResult& r)
            + "],\"from_start\":" + fromStart;
 }
 
-} // namespace
+// "--job K/N" of a line that `zeptool study --jobs` wrote: job K of a study of
+// N, as a JSON member with the design and the material as the study named
+// them; empty without --job. Read from a copy: the job reads its options again.
+QString jobTag(Arguments args)
+{
+    QString design, material, job;
+    if (!args.atEnd())
+        design = args.take("the design");
+    while (!args.atEnd()) {
+        const QString a = args.take("an option");
+        if ((a == QLatin1String("--material") || a == QLatin1String("--job")) && !args.atEnd())
+            (a == QLatin1String("--job") ? job : material) = args.take("its value");
+    }
+    if (job.isEmpty())
+        return {};
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,9})/([0-9]{1,9})$"));
+    const QRegularExpressionMatch m = form.match(job);
+    const int k = m.captured(1).toInt(), n = m.captured(2).toInt();
+    if (!m.hasMatch() || k < 1 || k > n)
+        throw UsageError("--job takes K/N: job K of a study of N jobs, not \"" + local(job) + "\"");
+    return QStringLiteral("\"job\":{\"number\":%1,\"of\":%2,\"design\":%3,\"material\":%4}")
+        .arg(k)
+        .arg(n)
+        .arg(jsonString(QDir::toNativeSeparators(design)), jsonString(material));
+}
 
-int optimizeCommand(Arguments& args, std::ostream& out)
+int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
 {
     bool json = false, global = false;
     QString recut;
@@ -177,6 +201,8 @@ int optimizeCommand(Arguments& args, std::ostream& out)
             json = true;
         else if (option == QLatin1String("--global"))
             global = true;
+        else if (option == QLatin1String("--job"))
+            args.take("K/N after --job"); // read by jobTag
         else if (option == QLatin1String("--recut"))
             recut = args.take("the re-cut design's name after --recut");
         else
@@ -185,6 +211,8 @@ int optimizeCommand(Arguments& args, std::ostream& out)
     });
     if (global && o.fixPav && o.fixCrn)
         throw UsageError("--global searches the free angles: fix at most one of them");
+    if (!tag.isEmpty() && !json)
+        throw UsageError("--job goes with --json");
     if (!recut.isEmpty())
         checkOutputs({recut}, o.design);
     Job j = makeJob(o);
@@ -248,7 +276,8 @@ int optimizeCommand(Arguments& args, std::ostream& out)
         QStringList notes;
         for (const QString& m : result.notes)
             notes << jsonString(m.trimmed());
-        out << "{\"design\":" << local(jsonString(QDir::toNativeSeparators(o.design)))
+        out << '{' << local(tag.isEmpty() ? tag : tag + u',') << "\"design\":"
+            << local(jsonString(QDir::toNativeSeparators(o.design)))
             << ",\"material\":" << local(jsonString(j.material)) << ",\"index\":" << jsonNumber(s.theRI)
             << ",\"dispersion\":" << jsonNumber(s.theDisp) << ",\"old\":{\"pav\":" << jsonNumber(s.olPav)
             << ",\"crn\":" << jsonNumber(s.olCrn) << "},\"start\":{\"pav\":" << jsonNumber(s.stPav)
@@ -298,6 +327,24 @@ int optimizeCommand(Arguments& args, std::ostream& out)
     if (!recut.isEmpty() && !recutFailure)
         out << "wrote " << local(QDir::toNativeSeparators(recut)) << '\n';
     return finish();
+}
+
+} // namespace
+
+int optimizeCommand(Arguments& args, std::ostream& out)
+{
+    const QString tag = jobTag(args);
+    if (tag.isEmpty())
+        return optimizeJob(args, out, tag);
+    try {
+        return optimizeJob(args, out, tag);
+    } catch (const std::exception& e) {
+        // A job of a study answers with one line even when it fails; the error
+        // output and the exit status tell it too.
+        out << '{' << local(tag) << ",\"error\":"
+            << local(jsonString(QString::fromStdString(failureText(e)).section(u'\n', 0, 0))) << "}\n";
+        throw;
+    }
 }
 
 namespace {

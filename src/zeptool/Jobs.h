@@ -4,12 +4,18 @@
 // without their windows, with gemray started directly in a working folder of
 // the job's own (no console).
 //
-//   zeptool optimize DESIGN [job options] [--global] [--json] [--recut OUT.gem]
+//   zeptool optimize DESIGN [job options] [--global] [--json [--job K/N]] [--recut OUT.gem]
 //   zeptool map DESIGN [job options] -o OUT.MFM [--png OUT.png]
-//   zeptool study DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv]
+//   zeptool study DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv | --jobs FILE]
 //                 [--targets FILE] [--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global]
+//   zeptool study --collect RESULTS [--csv OUT.csv]
 //
 // --global: the global search (GlobalSearch.h) instead of the single climb.
+// A study runs its jobs itself, or writes them with --jobs as one command line
+// each (a zeptool optimize ... --json --job K/N) for another engine to run (GNU
+// parallel, a cluster's queue); --collect turns the JSON lines those jobs print,
+// gathered into one file in any order, into the table the study would have
+// written. With --job a job prints its JSON line even when it fails.
 //
 // Job options: --old PAV CRN, --start PAV CRN, --material NAME | --ri N
 // [--disp D], --pav-limits MIN MAX, --crn-limits MIN MAX, --steps P C,

@@ -29,8 +29,8 @@
 namespace zep::tool {
 
 const char* const StudyUsage =
-    "DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv] [--targets FILE] "
-    "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global]";
+    "DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv | --jobs FILE] [--targets FILE] "
+    "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global] | --collect RESULTS [--csv OUT.csv]";
 
 
 namespace {
@@ -104,6 +104,72 @@ QString csvRow(const StudyJob& job)
     return f.join(u',');
 }
 
+// The study's table: a header and a row for each job, in the jobs' order.
+QString studyTable(const std::vector<StudyJob>& jobs, int& failed)
+{
+    QString table = QStringLiteral("design,material,index,start_pav,start_crn,final_pav,final_crn,start_mf,final_mf,"
+                                   "evaluations,seconds,note,error\n");
+    failed = 0;
+    for (const StudyJob& job : jobs) {
+        table += csvRow(job) + u'\n';
+        failed += job.error.isEmpty() ? 0 : 1;
+    }
+    return table;
+}
+
+// A word of a POSIX shell's command line, quoted when it needs to be.
+QString shellWord(const QString& w)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./,@%+=:-]+$"));
+    if (plain.match(w).hasMatch())
+        return w;
+    QString q = w;
+    q.replace(u'\'', QStringLiteral("'\\''"));
+    return u'\'' + q + u'\'';
+}
+
+// The jobs of a study from the JSON lines its jobs printed (`--job K/N`), in
+// any order. A job that printed no line fails with a row of its own; a job
+// that ran twice counts with its success.
+std::vector<StudyJob> collectedJobs(const QString& path)
+{
+    const QList<QByteArray> lines = readNamedFile(path, QStringLiteral("results")).split('\n');
+    std::vector<StudyJob> jobs;
+    std::vector<bool> answered;
+    const auto refuse = [&](qsizetype line, const QString& why) {
+        return ZepError(err::InvalidCall, QStringLiteral("Line %1 of %2 %3.").arg(line + 1).arg(QDir::toNativeSeparators(path), why));
+    };
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        if (lines[n].trimmed().isEmpty())
+            continue;
+        const QJsonObject result = QJsonDocument::fromJson(lines[n]).object();
+        const QJsonObject tag = result.value(QStringLiteral("job")).toObject();
+        const int k = tag.value(QStringLiteral("number")).toInt(), of = tag.value(QStringLiteral("of")).toInt();
+        if (k < 1 || k > of)
+            throw refuse(n, QStringLiteral("is not the result of a study's job (zeptool optimize ... --json --job K/N)"));
+        if (jobs.empty()) {
+            jobs.resize(std::size_t(of));
+            answered.resize(std::size_t(of));
+        } else if (std::size_t(of) != jobs.size()) {
+            throw refuse(n, QStringLiteral("is a job of a study of %1 jobs, the lines before of %2").arg(of).arg(jobs.size()));
+        }
+        StudyJob& job = jobs[std::size_t(k - 1)];
+        if (answered[std::size_t(k - 1)] && job.error.isEmpty())
+            continue;
+        answered[std::size_t(k - 1)] = true;
+        job.design = tag.value(QStringLiteral("design")).toString();
+        job.material = tag.value(QStringLiteral("material")).toString();
+        job.error = result.value(QStringLiteral("error")).toString();
+        job.result = job.error.isEmpty() ? result : QJsonObject();
+    }
+    if (jobs.empty())
+        throw ZepError(err::InvalidCall, QStringLiteral("%1 holds no job's result.").arg(QDir::toNativeSeparators(path)));
+    for (std::size_t k = 0; k < jobs.size(); ++k)
+        if (!answered[k])
+            jobs[k].error = QStringLiteral("job %1 of %2 left no result").arg(k + 1).arg(jobs.size());
+    return jobs;
+}
+
 // Runs the jobs, `parallel` at a time, each a zeptool process of its own.
 void runJobs(std::vector<StudyJob>& jobs, int parallel, std::ostream& progress)
 {
@@ -161,7 +227,7 @@ void runJobs(std::vector<StudyJob>& jobs, int parallel, std::ostream& progress)
 int studyCommand(Arguments& args, std::ostream& out)
 {
     QStringList designs, materials, passOn;
-    QString csv;
+    QString csv, jobsFile, collect;
     int parallel = QThread::idealThreadCount();
     while (!args.atEnd()) {
         const QString a = args.take("a design or an option");
@@ -176,6 +242,10 @@ int studyCommand(Arguments& args, std::ostream& out)
             csv = args.take("the CSV file's name after --csv");
         } else if (a == QLatin1String("--global")) {
             passOn << a;
+        } else if (a == QLatin1String("--jobs")) {
+            jobsFile = args.take("the file of command lines after --jobs");
+        } else if (a == QLatin1String("--collect")) {
+            collect = args.take("the file of the jobs' results after --collect");
         } else if (a == QLatin1String("--targets")) {
             passOn << a << args.take("the targets file after --targets");
         } else if (a == QLatin1String("--pav-limits") || a == QLatin1String("--crn-limits")) {
@@ -186,43 +256,65 @@ int studyCommand(Arguments& args, std::ostream& out)
             designs << a;
         }
     }
-    if (designs.isEmpty())
-        throw UsageError("name at least one design");
-    if (materials.isEmpty())
-        throw UsageError("name the materials with --materials NAME,NAME...");
-    std::vector<std::pair<QString, QStringList>> named; // design, its old angles
-    for (const QString& given : designs)
-        named.push_back(designAndAngles(given));
-    if (!csv.isEmpty()) {
-        QStringList inputs;
-        for (const auto& d : named)
-            inputs << d.first;
-        checkOutputFile(csv, inputs);
-        removeDeadTemporaries(QFileInfo(csv).absolutePath());
-    }
-
     std::vector<StudyJob> jobs;
-    for (const auto& [design, old] : named) {
-        for (const QString& material : materials) {
-            StudyJob job{design, old.join(u','), material, {}, {}, {}};
-            job.arguments << QStringLiteral("optimize") << design << QStringLiteral("--material") << material;
-            if (!old.isEmpty())
-                job.arguments << QStringLiteral("--old") << old;
-            job.arguments << passOn << QStringLiteral("--json");
-            jobs.push_back(job);
-        }
-    }
     QElapsedTimer clock;
     clock.start();
-    runJobs(jobs, parallel, std::cerr);
-
-    QString table = QStringLiteral("design,material,index,start_pav,start_crn,final_pav,final_crn,start_mf,final_mf,"
-                                   "evaluations,seconds,note,error\n");
-    int failed = 0;
-    for (const StudyJob& job : jobs) {
-        table += csvRow(job) + u'\n';
-        failed += job.error.isEmpty() ? 0 : 1;
+    if (!collect.isEmpty()) {
+        if (!designs.isEmpty() || !materials.isEmpty() || !passOn.isEmpty() || !jobsFile.isEmpty())
+            throw UsageError("--collect goes with --csv only: the jobs named everything else");
+        if (!csv.isEmpty()) {
+            checkOutputFile(csv, {collect});
+            removeDeadTemporaries(QFileInfo(csv).absolutePath());
+        }
+        jobs = collectedJobs(collect);
+    } else {
+        if (designs.isEmpty())
+            throw UsageError("name at least one design");
+        if (materials.isEmpty())
+            throw UsageError("name the materials with --materials NAME,NAME...");
+        if (!csv.isEmpty() && !jobsFile.isEmpty())
+            throw UsageError("--jobs writes the jobs, --csv the table of a study run here: give one");
+        std::vector<std::pair<QString, QStringList>> named; // design, its old angles
+        for (const QString& given : designs)
+            named.push_back(designAndAngles(given));
+        for (const QString& output : {csv, jobsFile}) {
+            if (output.isEmpty())
+                continue;
+            QStringList inputs;
+            for (const auto& d : named)
+                inputs << d.first;
+            checkOutputFile(output, inputs);
+            removeDeadTemporaries(QFileInfo(output).absolutePath());
+        }
+        for (const auto& [design, old] : named) {
+            for (const QString& material : materials) {
+                StudyJob job{design, old.join(u','), material, {}, {}, {}};
+                job.arguments << QStringLiteral("optimize") << design << QStringLiteral("--material") << material;
+                if (!old.isEmpty())
+                    job.arguments << QStringLiteral("--old") << old;
+                job.arguments << passOn << QStringLiteral("--json");
+                jobs.push_back(job);
+            }
+        }
+        if (!jobsFile.isEmpty()) {
+            // One line a job that runs anywhere this zeptool's path does.
+            QString lines;
+            for (std::size_t k = 0; k < jobs.size(); ++k) {
+                QStringList words{shellWord(QCoreApplication::applicationFilePath())};
+                for (const QString& a : jobs[k].arguments + QStringList{QStringLiteral("--job"),
+                                                                        QStringLiteral("%1/%2").arg(k + 1).arg(jobs.size())})
+                    words << shellWord(a);
+                lines += words.join(u' ') + u'\n';
+            }
+            writeFilesTogether({{jobsFile, lines.toUtf8()}});
+            out << jobs.size() << " jobs; wrote " << local(QDir::toNativeSeparators(jobsFile)) << '\n';
+            return 0;
+        }
+        runJobs(jobs, parallel, std::cerr);
     }
+
+    int failed = 0;
+    const QString table = studyTable(jobs, failed);
     if (csv.isEmpty()) {
         out << local(table);
     } else {

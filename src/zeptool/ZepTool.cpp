@@ -200,6 +200,13 @@ const std::vector<Subcommand>& subcommands()
     return table;
 }
 
+std::string failureText(const std::exception& e)
+{
+    if (const auto* z = dynamic_cast<const ZepError*>(&e))
+        return local(z->messageFor(QStringLiteral("zeptool")));
+    return e.what();
+}
+
 int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
 {
     if (args.isEmpty()) {
@@ -226,11 +233,8 @@ int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
         err << "zeptool " << sub->name << ": " << e.what() << "\nusage: zeptool " << sub->name << ' ' << sub->usage
             << '\n';
         return 2;
-    } catch (const ZepError& e) {
-        err << "zeptool " << sub->name << ": " << local(e.messageFor(QStringLiteral("zeptool"))) << '\n';
-        return 1;
     } catch (const std::exception& e) {
-        err << "zeptool " << sub->name << ": " << e.what() << '\n';
+        err << "zeptool " << sub->name << ": " << failureText(e) << '\n';
         return 1;
     }
 }

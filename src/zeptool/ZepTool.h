@@ -54,6 +54,9 @@ struct Subcommand {
 
 const std::vector<Subcommand>& subcommands();
 
+// What zeptool tells of a failure after "zeptool NAME: ".
+std::string failureText(const std::exception& e);
+
 // The whole program: `args` without the program's name.
 int runTool(const QStringList& args, std::ostream& out, std::ostream& err);
 

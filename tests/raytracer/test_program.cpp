@@ -10,6 +10,7 @@
 #include "raytracer/GemFile.h"
 #include "raytracer/Run.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -183,14 +184,30 @@ void TestProgram::threadsGiveTheSameBytes_data()
 {
     QTest::addColumn<QString>("design");
     QTest::addColumn<QStringList>("args");
-    const QList<std::pair<QString, QStringList>> designs = {
-        {"SRB", {"-p", "41.5", "41.5", "-c", "28", "28", "-i", "1.54"}},
-        {"Compear125", {"-p", "41.5", "41.5", "-c", "34.5", "34.5", "-i", "1.54"}},
-        {"CubeIllusionTri", {"-p", "45", "45", "-c", "10", "10", "-i", "1.54"}},
-        {"Turkey", {"-p", "40", "40", "-c", "40", "40", "-i", "1.76"}}};
-    for (const auto& [name, angles] : designs) {
-        QTest::newRow(qPrintable(name)) << name << angles;
-        QTest::newRow(qPrintable(name + " tilted")) << name << angles + QStringList{"-x", "6", "-y", "-4.5"};
+    QTest::addColumn<QString>("figures"); // random, leak, COS, ISO as the log gives them
+    QTest::addColumn<QString>("images");  // the start of the MD5 of the R, C and I files
+    // The figures and images of the tracer that traced every pixel for itself:
+    // tracing one pixel of each symmetric set (the stones untilted or tilted
+    // along their mirror) gives the same bytes.
+    const struct {
+        const char* name;
+        const char* args;
+        const char* tilt;
+        const char* figures[2];
+        const char* images[2];
+    } designs[] = {
+        {"SRB", "-p 41.5 43 -c 28 26 -i 1.54", "-x 6 -y -4.5", {"50.818 1.161 47.316 68.848", "53.362 8.572 56.508 81.185"},
+         {"742c0f60ac955041", "06ff2e41db584d21"}},
+        {"Compear125", "-p 41.5 41.5 -c 34.5 34.5 -i 1.54", "-x 6", {"90.620 3.983 57.484 83.488", "76.518 11.062 58.455 84.464"},
+         {"f91724963ec86881", "4c636cf808dee526"}},
+        {"CubeIllusionTri", "-p 45 45 -c 10 10 -i 1.54", "-x 6", {"86.888 3.896 65.244 83.104", "79.303 5.974 63.998 81.973"},
+         {"3f9c297c66dbaa33", "de4f9ec5ce9ff1ca"}},
+        {"Turkey", "-p 40 40 -c 40 40 -i 1.76", "-x 6 -y -4.5", {"74.842 13.998 47.115 74.341", "65.974 18.650 48.255 72.341"},
+         {"2224a01e098d7cdf", "3116fbc39cd74755"}}};
+    for (const auto& d : designs) {
+        const QStringList args = QString(d.args).split(u' ');
+        QTest::newRow(d.name) << d.name << args << d.figures[0] << d.images[0];
+        QTest::addRow("%s tilted", d.name) << d.name << args + QString(d.tilt).split(u' ') << d.figures[1] << d.images[1];
     }
 }
 
@@ -202,6 +219,8 @@ void TestProgram::threadsGiveTheSameBytes()
 {
     QFETCH(QString, design);
     QFETCH(QStringList, args);
+    QFETCH(QString, figures);
+    QFETCH(QString, images);
     const QByteArray gem = designBytes(qPrintable(design + ".gem"));
     const QStringList files{"B", "R", "C", "I"};
     const struct {
@@ -224,6 +243,13 @@ void TestProgram::threadsGiveTheSameBytes()
             QVERIFY2(bytes == first[name], qPrintable(name + " of " + r.args.join(' ') + ' ' + r.kernel));
         }
     }
+    const QList<double> log = thirdLine(first["Gemray.log"]);
+    QCOMPARE(log.size(), 9);
+    const QStringList expected = figures.split(u' ');
+    for (int k = 0; k < 4; ++k)
+        QVERIFY2(std::fabs(log[5 + k] - expected[k].toDouble()) <= 0.002, qPrintable(QString::number(log[5 + k])));
+    const QByteArray md5 = QCryptographicHash::hash(first["R"] + first["C"] + first["I"], QCryptographicHash::Md5);
+    QVERIFY2(md5.toHex().left(16) == images, md5.toHex().constData());
 
     std::vector<std::string> words;
     for (const QString& a : args + QStringList{"B", "N", "N", "N"})

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
@@ -182,31 +183,50 @@ private slots:
             "the old angles after @ must be two numbers");
         row("study: no materials", "study SRB.gem", 2, "name the materials");
         row("study: jobs 0", "study SRB.gem --materials Quartz -j 0", 2, "-j takes a whole number from 1 to 256");
+        row("study: jobs and csv", "study SRB.gem --materials Quartz --jobs j --csv c", 2, "give one");
+        row("study: collect garbage", "study --collect junk.gem", 1, "of junk.gem is not the result of a study's job");
+        row("study: collect nothing", "study --collect gone.gem", 1, "Cannot read the results gone.gem: File not found.");
+        row("study: collect and designs", "study --collect x SRB.gem", 2, "--collect goes with --csv only");
+        job("job: job number", "--json --job 3/2", 2, "--job takes K/N");
+        job("job: job without json", "--job 1/2", 2, "--job goes with --json");
     }
-    // A study gives the same rows whatever the number of jobs at a time; a job
-    // that cannot run fails its own row and no other.
-    void studyRowsDoNotDependOnJobsAtATime()
+    // A study gives the same rows run here or as command lines run by GNU
+    // parallel and collected in any order; a job that cannot run fails its own
+    // row and no other, a job that left no line too.
+    void studyRowsDoNotDependOnWhereTheJobsRan()
     {
-        const QStringList study{"study", "SRB.gem", "Turkey.gem", "gone.gem", "--materials", "Quartz,Glass",
-                                "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
+        if (QStandardPaths::findExecutable("parallel").isEmpty())
+            QSKIP("GNU parallel is not installed (scripts/deps.sh installs it)");
+        const QStringList study{"study", "SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem", "gone.gem",
+                                "--materials", "Quartz,Corundum", "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
+        QCOMPARE(tool(study + QStringList{"--jobs", "study.jobs"}).exitCode, 0);
+        const Outcome par = run("/bin/sh", {"-c", "parallel -j 2 < study.jobs > results; sort -r results > shuffled"},
+                                dir->path());
+        QVERIFY2(readAll(path("results")).count('\n') == 10, par.err.constData());
         QStringList rows[2];
-        for (int j = 1; j <= 2; ++j) {
-            const Outcome o = tool(study + QStringList{"-j", QString::number(j)});
-            QCOMPARE(o.exitCode, 1); // some jobs failed
-            for (QString row : QString::fromUtf8(o.out).split(u'\n', Qt::SkipEmptyParts)) {
+        const Outcome outcomes[2] = {tool(study + QStringList{"-j", "2"}), tool({"study", "--collect", "shuffled"})};
+        for (int k = 0; k < 2; ++k) {
+            QCOMPARE(outcomes[k].exitCode, 1); // some jobs failed
+            for (QString row : QString::fromUtf8(outcomes[k].out).split(u'\n', Qt::SkipEmptyParts)) {
                 QStringList f = row.split(u',');
                 if (f.size() > 10)
                     f[10].clear(); // the seconds
-                rows[j - 1] << f.join(u',');
+                rows[k] << f.join(u',');
             }
         }
-        QCOMPARE(rows[0], rows[1]);
-        QCOMPARE(rows[0].size(), 7);
+        QCOMPARE(rows[1], rows[0]);
+        QCOMPARE(rows[0].size(), 11);
         const QStringList good = rows[0].filter(QRegularExpression(",$"));
-        QCOMPARE(good.size(), 2);
-        QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.500,28.000,") && good[1].startsWith("Turkey.gem,Quartz,"));
-        QCOMPARE(rows[0].filter("unknown material").size(), 2);
+        QCOMPARE(good.size(), 8);
+        QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.500,28.000,") && good[7].startsWith("Turkey.gem,Corundum,"));
         QCOMPARE(rows[0].filter("Cannot read the design gone.gem").size(), 2);
+
+        QByteArrayList lines = readAll(path("shuffled")).split('\n');
+        lines.removeIf([](const QByteArray& line) { return line.contains("\"number\":10,"); });
+        QVERIFY(writeFile(path("some"), lines.join('\n')));
+        const Outcome some = tool({"study", "--collect", "some", "--csv", "some.csv"});
+        QCOMPARE(some.exitCode, 1);
+        QCOMPARE(QString::fromUtf8(readAll(path("some.csv"))).split(u'\n').filter(",job 10 of 10 left no result").size(), 1);
     }
     // A study's row is its job's result as the windows show it, the note of a
     // run that stopped at a limit included.
