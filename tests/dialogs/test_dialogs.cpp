@@ -55,7 +55,7 @@ private slots:
     void pickAndNavigate()
     {
         Env e(tmp.path() + '/');
-        e.gf = {true, "*.TXT", "Load Optimization Targets", "Pick one", "Navigate.", false, {}, tmp.path(), {}};
+        e.gf = {true, "*.TXT", "Load Optimization Targets", "Pick one", "Navigate.", false, {}, tmp.path(), {}, {}};
         onModal("frmGenericFile", [&](QWidget* w) {
             QCOMPARE(items(w, "fileList"), (QStringList{"a.TXT", "b.txt"}));
             QVERIFY(child(w, "txtFileName")->isHidden());
@@ -97,7 +97,7 @@ private slots:
     void rememberedFolderThatIsGone()
     {
         Env e(tmp.path() + '/');
-        e.gf = {true, "GEMRAY.EXE", "Locate the Gemray Program", "", "", false, {}, at("gone"), {}};
+        e.gf = {true, "GEMRAY.EXE", "Locate the Gemray Program", "", "", false, {}, at("gone"), {}, {}};
         QStringList shown;
         onModal("frmGenericFile", [&](QWidget* w) { shown = items(w, "fileList"); });
         const QString before = QDir::currentPath();
@@ -113,7 +113,7 @@ private slots:
     void createAndOverwrite()
     {
         Env e(tmp.path() + '/');
-        e.gf = {false, "*.TXT", "Save Optimization Targets", "", "", false, {}, tmp.path(), {}};
+        e.gf = {false, "*.TXT", "Save Optimization Targets", "", "", false, {}, tmp.path(), {}, {}};
         QStringList question;
         onModal("frmGenericFile", [&](QWidget* w) {
             pick(w, "fileList", "b.txt");
@@ -144,7 +144,7 @@ private slots:
     void typedFolderPath()
     {
         Env e(tmp.path() + '/');
-        e.gf = {true, "*.TXT", "Load Optimization Targets", "", "", false, {}, at("inner"), {}};
+        e.gf = {true, "*.TXT", "Load Optimization Targets", "", "", false, {}, at("inner"), {}, {}};
         onModal("frmGenericFile", [&](QWidget* w) {
             auto* path = child<QLineEdit>(w, "txtDirPath");
             QCOMPARE(path->text(), at("inner"));
