@@ -1,13 +1,11 @@
-// Real maps of SRB.gem (ISO only) through the real console, zepcmd and
-// gemray: one that zeptool's map must equal, and a new user's map in the
-// mapper window.
-#include "mapper/MapperTestView.h"
-#include "merit/Evaluation.h"
+// A new user's map of SRB.gem (ISO only) in the mapper window, through the
+// real console, zepcmd and gemray: clicked, used as start angles, recoloured,
+// saved and loaded again; and zeptool's map of the same job, which must equal it.
 #include "optimize/TargetFile.h"
-#include "runner/RaytraceRig.h"
 
 #include "app/MainWindow.h"
 #include "app/ZepApplication.h"
+#include "common/FileIO.h"
 #include "common/NumText.h"
 #include "mapper/MapPeaks.h"
 #include "mapper/MapPicture.h"
@@ -16,8 +14,9 @@
 
 #include <QLabel>
 #include <QProcess>
-#include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
 
 using namespace zep;
 using namespace zep::test;
@@ -37,53 +36,6 @@ void clickCell(QWidget* w, int i, int j)
 class TestMapperGemray : public QObject {
     Q_OBJECT
 private slots:
-    void consoleMapEqualsZeptoolsMap()
-    {
-        RaytraceRig rig;
-        copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray"));
-        JobState& job = rig.job;
-        job.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
-        job.theRI = 1.54f;
-        job.minPav = 40; job.maxPav = 42; job.minCrn = 30; job.maxCrn = 34;
-        job.stPav = 41; job.stCrn = 32;
-        MF_Gray_Header(rig.bitmaps);
-        Spec_Header(rig.bitmaps);
-        B_Header(rig.bitmaps);
-        OptimizationTargets t;
-        t.doISO = true;
-        t.wtISO = 1;
-        MeritRecord merit;
-        MapStore map;
-        CountingPort port;
-        RecordingMapperView view;
-        const MeritEnv meritEnv{*rig.runner, t, job, rig.images, rig.bitmaps, merit, rig.AbortFlag, rig.messages};
-        Mapper mapper{MapperEnv{map, job, t, merit, rig.bitmaps, rig.shell, rig.AbortFlag, rig.messages, port}, view,
-                      [&](float pav, float crn) { evalMF(meritEnv, pav, crn, "MFM"); }};
-        mapper.Form_Load();
-        mapper.btnGo_Click({}, {});
-        QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
-        QVERIFY(!rig.AbortFlag && !rig.shell.TimedOut);
-        QCOMPARE(rig.runner->statistics().raytraces, 122);
-        QCOMPARE(rig.get("ZEPMF.BMP"), mapBitmapBytes(map));
-        QVERIFY(map.MFMin > 20 && map.MFMax < 100 && map.MFMin < map.MFMax);
-
-        // zeptool maps the same job, without a console, into a map file the
-        // mapper loads with the same grids and images.
-        const QString targets = rig.work("iso.TXT");
-        SaveTargetFile(targets, t, targets);
-        QProcess tool;
-        tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"),
-                   {"map", job.fnam, "--old", "41.5", "28", "--start", "41", "32", "--ri", "1.54", "--pav-limits", "40",
-                    "42", "--crn-limits", "30", "34", "--targets", targets, "-o", rig.work("tool.MFM")});
-        QVERIFY(tool.waitForFinished(60000));
-        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
-        MapStore loaded;
-        QCOMPARE(loadMfm(rig.work("tool.MFM"), loaded, rig.messages), MfmLoad::Loaded);
-        QVERIFY(loaded.PavGrid == map.PavGrid && loaded.CrnGrid == map.CrnGrid);
-        QVERIFY(loaded.MFGrid == map.MFGrid && loaded.IBGrid == map.IBGrid && loaded.CBGrid == map.CBGrid);
-        QVERIFY(loaded.GemImages == map.GemImages && loaded.RowEndImages == map.RowEndImages);
-    }
-
     // The mapper window in the whole program: a new user's map through the real
     // console and gemray, clicked, recoloured, saved, and loaded in a window
     // opened afresh.
@@ -154,6 +106,21 @@ private slots:
         });
         btnMFMap->click();
         QCOMPARE(fileLength(dir.filePath("designs/srb.MFM")), MfmFileSizeWithRowEnds);
+
+        // zeptool maps the same job, without a console, into a map file with
+        // the same grids and images.
+        SaveTargetFile(dir.filePath("iso.TXT"), s.targets, dir.filePath("iso.TXT"));
+        QProcess tool;
+        tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"),
+                   {"map", dir.filePath("designs/SRB.gem"), "--old", "41.5", "28", "--ri", "1.544", "--pav-limits", "38",
+                    "46", "--crn-limits", "20", "40", "--targets", dir.filePath("iso.TXT"), "-o", dir.filePath("tool.MFM")});
+        QVERIFY(tool.waitForFinished(60000));
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        MapStore byTool;
+        QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);
+        QVERIFY(byTool.PavGrid == s.map.PavGrid && byTool.CrnGrid == s.map.CrnGrid && byTool.MFGrid == s.map.MFGrid);
+        QVERIFY(byTool.IBGrid == s.map.IBGrid && byTool.CBGrid == s.map.CBGrid);
+        QVERIFY(byTool.GemImages == s.map.GemImages && byTool.RowEndImages == s.map.RowEndImages);
         const Grid saved = s.map.MFGrid;
         QCOMPARE(std::pair(s.job.stPav, s.job.stCrn), std::pair(s.map.PavGrid[4], s.map.CrnGrid[6]));
         QCOMPARE(child<QLabel>(app.mainWindow(), "lblStartPav")->text(), NumText(s.map.PavGrid[4]));
