@@ -85,7 +85,6 @@ private slots:
             finalMF = s.job.theFinalMF;
             finalPav = s.job.theFinalPav;
             finalCrn = s.job.theFinalCrn;
-            QVERIFY(startMF > 0);
             QVERIFY(finalMF >= startMF); // (the limits' hold: test_optimizer)
             QCOMPARE(text(main, "txtItPav"), Format(finalPav, u"#.000"));
             QCOMPARE(text(main, "txtItCrn"), Format(finalCrn, u"#.000"));

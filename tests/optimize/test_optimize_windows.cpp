@@ -312,6 +312,12 @@ private slots:
         writeFileSafely(dir + "/bad\"mask.BMP", "x");
         writeFileSafely(dir + "/m.BMP", "x");
         e.gf.GFDir = dir;
+        const auto choose = [](const char* file) {
+            onModal("frmGenericFile", [file](QWidget* c) {
+                pick(c, "fileList", file);
+                click(c, "OKButton");
+            });
+        };
         e.showTargetsDialog([&](QWidget* w) {
             tick(w, "chkTilt", true);
             type(w, "wTilt", "12.5");
@@ -325,22 +331,13 @@ private slots:
             click(w, "btnSaveOpt");
             tick(w, "chkTilt", false);
             e.targets.wtTilt = 1;
-            onModal("frmGenericFile", [](QWidget* c) {
-                pick(c, "fileList", "T1.TXT");
-                click(c, "OKButton");
-            });
+            choose("T1.TXT");
             click(w, "btnLoadOpt");
             QVERIFY(child<QCheckBox>(w, "chkTilt")->isChecked());
             QCOMPARE(text(w, "wTilt"), QString("12.5"));
-            onModal("frmGenericFile", [](QWidget* c) {
-                pick(c, "fileList", "bad\"mask.BMP");
-                click(c, "OKButton");
-            });
+            choose("bad\"mask.BMP");
             click(w, "btnSelSMsk");
-            onModal("frmGenericFile", [](QWidget* c) {
-                pick(c, "fileList", "m.BMP");
-                click(c, "OKButton");
-            });
+            choose("m.BMP");
             click(w, "btnSelFMsk");
             QCOMPARE(text(w, "txtFMsk"), dir + "/m.BMP");
             click(w, "CancelButton");
