@@ -243,6 +243,7 @@ private slots:
         // New limits redraw the plot.
         const auto limits = [&rig](const char* max, const char* min) {
             onNextModal([=](QWidget* d) {
+                QCOMPARE(d->windowTitle(), QString("Enter Plot Limits"));
                 type(d, "txtNA1", max);
                 type(d, "txtNA2", min);
                 click(d, "OKButton");
