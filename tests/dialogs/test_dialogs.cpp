@@ -185,7 +185,6 @@ private slots:
         e.yn = {"one", "two", "three", {}, false};
         onModal("frmYesNoDLOG", [&](QWidget* w) {
             QCOMPARE(child(w, "OKButton")->toolTip(), QStringLiteral("Accept values"));
-            QCOMPARE(text(w, "txtQ3"), QStringLiteral("three"));
             w->move(40, 25);
             click(w, "OKButton");
         });
@@ -214,7 +213,6 @@ private slots:
         e.fn = {"Enter Plot Limits", "Enter Max ISO Value for Plot", "Enter Min ISO Value for Plot", "", "",
                 5, 0.5f, 3.25f, 0, false};
         onModal("frm4NumsDLOG", [&](QWidget* w) {
-            QCOMPARE(w->windowTitle(), QStringLiteral("Enter Plot Limits"));
             QCOMPARE(text(w, "txtNA1"), QStringLiteral(" 5"));
             QCOMPARE(text(w, "txtNA2"), QStringLiteral(" .5"));
             QVERIFY(child(w, "txtNA3")->isHidden() && child(w, "txtNq3")->isHidden());
@@ -258,7 +256,6 @@ private slots:
         onModal("frmAboutDLOG", [&](QWidget* w) {
             onModal("frmPrefsDLOG", [&](QWidget* p) {
                 QCOMPARE(text(p, "txtATol"), QStringLiteral(" .05"));
-                QCOMPARE(child(p, "chkTips")->toolTip(), QStringLiteral("Click here to shut me up"));
                 type(p, "txtATol", "0.1");
                 type(p, "txtThreads", "2");
                 child<QCheckBox>(p, "chkTips")->setChecked(false);

@@ -98,8 +98,6 @@ private slots:
         e.run();
         QCOMPARE(e.rig.calls(), QStringList{"-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"});
         QCOMPARE(e.merit.MFTotal, 0.0f);
-        QCOMPARE(e.merit.ISOBright, 40.0f);
-        QCOMPARE(e.merit.COSBright, 45.0f);
         QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
 
         // COS above ISO: a negative illumination component.

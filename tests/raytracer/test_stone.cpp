@@ -1,8 +1,8 @@
-// The stone in the ray tracer: the GemCAD design reader, the stone's tilts
-// (its angle change is checked with the re-cut design in test_recut), and the
-// light in it: Fresnel, total internal reflection, the light's bookkeeping,
-// symmetry, leakage, and the brightness figures that faceters know for the
-// designs in the designs folder.
+// The stone in the ray tracer: the GemCAD design reader and the light in it:
+// Fresnel, total internal reflection, the light's bookkeeping, symmetry,
+// leakage, and the brightness figures that faceters know for the designs in
+// the designs folder. (The tilted stone: test_program's stored images of
+// tilted runs, and the re-cut design in test_recut.)
 #include "StoneFixtures.h"
 
 #include "raytracer/GemFile.h"
@@ -30,12 +30,11 @@ QByteArray bytesOf(const GemDesign& g)
 
 double radians(double deg) { return deg * std::numbers::pi / 180.0; }
 
-RenderResult render(const char* design, double oldPav, double pav, double oldCrn, double crn, double index,
-                    double xTilt = 0.0, double yTilt = 0.0)
+RenderResult render(const char* design, double oldPav, double pav, double oldCrn, double crn, double index)
 {
-    return computeRun({.oldPavilion = oldPav, .pavilion = pav, .oldCrown = oldCrn, .crown = crn,
-                       .refractiveIndex = index, .xTilt = xTilt, .yTilt = yTilt, .design = designPath(design),
-                       .randomImage = {}, .cosineImage = {}, .isoImage = {}})
+    return computeRun({.oldPavilion = oldPav, .pavilion = pav, .oldCrown = oldCrn, .crown = crn, .refractiveIndex = index,
+                       .xTilt = 0.0, .yTilt = 0.0, .design = designPath(design), .randomImage = {}, .cosineImage = {},
+                       .isoImage = {}})
         .render;
 }
 
@@ -48,7 +47,6 @@ class TestStone : public QObject {
 private slots:
     void readsWholeDesignsAndWritesTheSameBytes();
     void rejectsWhatIsNotADesign();
-    void tiltDirections();
     void fresnel();
     void edgePixelAveragesTheSubRaysThatHit();
     void straightThroughACube();
@@ -61,12 +59,10 @@ private slots:
 // exports in test_recut.)
 void TestStone::readsWholeDesignsAndWritesTheSameBytes()
 {
-    for (const auto& [name, facets] : {std::pair{"SRB.gem", 73}, {"Compear125.gem", 67}, {"CubeIllusionTri.gem", 51},
-                                       {"Turkey.gem", 74}}) {
+    for (const char* name : {"SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem"}) {
         const QByteArray bytes = designBytes(name);
         const GemDesign g = parseGem(span(bytes), name);
-        QCOMPARE(int(g.facets.size()), facets);
-        QVERIFY2(bytesOf(g) == bytes, name);
+        QVERIFY2(bytesOf(g) == bytes, name); // every facet record
         const Stone stone(g);
         for (const auto& f : g.facets) {
             QVERIFY(f.vertices.size() >= 3);
@@ -110,28 +106,6 @@ void TestStone::rejectsWhatIsNotADesign()
     const QByteArray bytes = designBytes("SRB.gem");
     for (int cut = 1; cut < bytes.size(); ++cut)
         QVERIFY2(message(bytes.left(cut)).contains("truncated"), qPrintable(QString("cut at %1").arg(cut)));
-}
-
-// -x moves the image's top (+y) edge away from the viewer, -y its right (+x)
-// edge; both together tilt by the root of the sum of squares towards the
-// combined direction, and the stone turns about the origin.
-void TestStone::tiltDirections()
-{
-    const double s10 = std::sin(radians(10.0));
-    QVERIFY(std::fabs(tiltVector({0, 1, 0}, 10.0, 0.0).z + s10) < 1e-12);
-    QVERIFY(std::fabs(tiltVector({1, 0, 0}, 0.0, 10.0).z + s10) < 1e-12);
-    QVERIFY(std::fabs(tiltVector({0, 1, 0}, 0.0, 10.0).z) < 1e-12);
-
-    const Vec3 table = tiltVector({0, 0, 1}, 3.0, 4.0);
-    QVERIFY(std::fabs(std::acos(table.z) - radians(5.0)) < 1e-12);
-    QVERIFY(std::fabs(std::atan2(table.y, table.x) - std::atan2(3.0, 4.0)) < 1e-12);
-
-    // The planes turn with the stone and keep their distances from the origin.
-    const Stone stone(readGemFile(designPath("SRB.gem")));
-    const Stone tilted = stone.tilted(-6.0, 2.5);
-    for (std::size_t i = 0; i < stone.facets().size(); ++i)
-        QCOMPARE(tilted.facets()[i].distance, stone.facets()[i].distance);
-    QVERIFY(std::fabs(stone.boundingRadius() - tilted.boundingRadius()) < 1e-12);
 }
 
 // R = ((n - 1) / (n + 1))^2 from either side; total internal reflection
