@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 namespace zep {
@@ -88,6 +89,13 @@ void Mapper::showBarScale()
     m_view.setText("txtMFMin", NumText(0));
 }
 
+void Mapper::scaleBarToColours()
+{
+    // The bar's scale starts at 1; the map keeps the colour limits as entered.
+    barTop = std::max(1.0f, m_env.map.CMFMax);
+    showBarScale();
+}
+
 void Mapper::fitBar(float mf)
 {
     if (mf <= barTop)
@@ -100,8 +108,7 @@ void Mapper::showKeptMap()
 {
     MapStore& m = m_env.map;
     m_view.setText("txtMaxMF", NumTextBare(m.MFMax));
-    barTop = m.CMFMax < 1.0f ? 1.0f : m.CMFMax;
-    showBarScale();
+    scaleBarToColours();
     showAxes();
     if (m.clickedI >= 0 && m.clickedJ >= 0) {
         showCell(m.clickedI, m.clickedJ);
@@ -369,9 +376,7 @@ void Mapper::setColourLimits(float CMFMaxEntered, float CMFMinEntered)
             m_view.setText("txtCMax", NumText(oldMax));
             return;
         }
-        // The bar's scale starts at 1; the map keeps the limits as entered.
-        barTop = m.CMFMax < 1.0f ? 1.0f : m.CMFMax;
-        showBarScale();
+        scaleBarToColours();
         MFBar();
     });
 }

@@ -138,6 +138,7 @@ private:
     void showAxes();
     // txtMFMax and txtMFMin: the bar's scale, from 0 to barTop.
     void showBarScale();
+    void scaleBarToColours(); // the bar from 0 to the colour scale's top (at least 1)
     // Raises the bar's top, during a run, to a merit function that would leave it.
     void fitBar(float mf);
     // A finished or loaded map as it was left: scale, axes, recoloured
