@@ -11,6 +11,7 @@
 #include "merit/MeritRecord.h"
 #include "optimize/OptimizationTargets.h"
 #include "runner/Runner.h"
+#include "settings/PreferencesFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,11 +45,14 @@ inline OptimizationTargets benchTargets(bool all)
     return t;
 }
 
-// Starts zepcmd (beside the benchmark) in `root` and changes it into
-// root/ZEPWork; false when it does not answer within 10 seconds.
-inline bool startConsole(Console& console, ConsolePort& port, const QString& root)
+// Starts zepcmd (beside the benchmark) in `root` with the environment ZEP
+// gives its console (the ray tracer's threads from `prefs`: one per core by
+// default) and changes it into root/ZEPWork; false when it does not answer
+// within 10 seconds.
+inline bool startConsole(Console& console, ConsolePort& port, const QString& root, const Preferences& prefs)
 {
-    if (!console.start(QCoreApplication::applicationDirPath() + "/zepcmd", root))
+    const QStringList environment = Console::environment(gemrayThreads(prefs), root + "/ZEPWork/");
+    if (!console.start(QCoreApplication::applicationDirPath() + "/zepcmd", root, environment))
         return false;
     port.paste("CD ZEPWork");
     QElapsedTimer clock;
@@ -94,7 +98,7 @@ struct BenchRig {
         buildAllTemplates(bitmaps, map.MapHeader);
         invidx(images);
 
-        return startConsole(console, adapter, root);
+        return startConsole(console, adapter, root, prefs);
     }
 
     RunnerEnv runnerEnv(ConsolePort& port, RaytraceViews views = {})

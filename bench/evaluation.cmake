@@ -3,7 +3,7 @@
 # "ms_per_raytrace: <x>", "overhead_ms_per_raytrace: <x>" (time outside
 # gemray) and "wait_cpu_percent: <x>" (ZEP's own CPU while waiting).
 add_executable(bench_evaluation ${CMAKE_CURRENT_LIST_DIR}/bench_evaluation.cpp)
-target_link_libraries(bench_evaluation PRIVATE zep_merit_ui zep_console)
+target_link_libraries(bench_evaluation PRIVATE zep_merit_ui zep_console zep_settings)
 target_compile_definitions(bench_evaluation PRIVATE
   ZEP_DESIGNS_DIR="${CMAKE_SOURCE_DIR}/tests/data/designs")
 add_dependencies(bench_evaluation zepcmd)

@@ -27,8 +27,10 @@ QByteArray readNamedFile(const QString& path, const QString& what, qint64 maxByt
 // file is left.
 void writeFileSafely(const QString& path, const QByteArray& bytes);
 // Writes a working file that is rebuilt again and again (a raytrace's
-// bitmap, the batch file, the map after each of its cells): whole under a temporary name, then renamed into place, so a
-// reader never sees part of it, but without waiting for the disk to hold it.
+// bitmap, the batch file, the map after each of its cells): whole under a
+// temporary name, then the old file removed and the new one renamed into
+// place, so a reader never sees part of it (for a moment, none), without
+// waiting for the disk to hold it.
 void writeWorkingFile(const QString& path, const QByteArray& bytes);
 // Writes several files all or none: each whole and flushed under a temporary
 // name first, then all are put in place.
