@@ -4,8 +4,10 @@
 // raytrace picture, its angles, index, tilt, brightness and caption.
 #include "runner/Runner.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QSet>
+#include <QTimer>
 #include <QWidget>
 
 class QBoxLayout;
@@ -56,6 +58,12 @@ private:
     QLineEdit *m_pav, *m_crn, *m_ri, *m_xang, *m_yang, *m_ib, *m_cb, *m_picLbl;
     QBoxLayout* m_extra;
     QSet<QWidget*> m_changed; // controls changed since the last repaint
+
+    // At most one paint in this many milliseconds (about 30 a second).
+    static constexpr qint64 PaintIntervalMs = 33;
+    void paintDeferred();
+    QElapsedTimer m_lastPaint;
+    QTimer m_paintLater;
 };
 
 } // namespace zep

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #ifdef _WIN32
@@ -127,12 +126,11 @@ void writeFilesAtomically(const std::vector<OutputFile>& files, const std::funct
     for (const auto& f : files) {
         const std::string temp = f.path + ".gemray-" + std::to_string(GEMRAY_PID) + ".tmp";
         temps.push_back(temp);
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        std::FILE* out = std::fopen(temp.c_str(), "wb");
+        bool written = out && std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) == f.bytes.size();
         if (out)
-            out.write(reinterpret_cast<const char*>(f.bytes.data()), static_cast<std::streamsize>(f.bytes.size()));
-        if (out)
-            out.close();
-        if (!out) {
+            written = std::fclose(out) == 0 && written;
+        if (!written) {
             cleanUp(0);
             throw RunError("cannot write \"" + f.path + "\"");
         }
