@@ -145,8 +145,9 @@ void CurrentGemPanel::repaintNow()
 {
     // A run makes a hundred raytraces a second or more, far more than an eye
     // follows: within PaintIntervalMs of the last paint the panel paints
-    // nothing and shows the latest state when the interval is over (the
-    // timer fires while the runner waits for GemRay).
+    // nothing (its controls' own updates are held back too) and shows the
+    // latest state, whole, when the interval is over (the timer fires while
+    // the runner waits for GemRay).
     if (m_lastPaint.isValid() && m_lastPaint.elapsed() < PaintIntervalMs) {
         if (!m_paintLater.isActive()) {
             setUpdatesEnabled(false);
@@ -169,7 +170,8 @@ void CurrentGemPanel::paintDeferred()
 {
     m_lastPaint.start();
     m_changed.clear();
-    setUpdatesEnabled(true); // repaints the panel when the events next run
+    setUpdatesEnabled(true);
+    repaint();
 }
 
 } // namespace zep

@@ -59,8 +59,8 @@ private:
     QBoxLayout* m_extra;
     QSet<QWidget*> m_changed; // controls changed since the last repaint
 
-    // At most one paint in this many milliseconds (about 30 a second).
-    static constexpr qint64 PaintIntervalMs = 33;
+    // At most one paint in this many milliseconds (20 a second).
+    static constexpr qint64 PaintIntervalMs = 50;
     void paintDeferred();
     QElapsedTimer m_lastPaint;
     QTimer m_paintLater;

@@ -284,6 +284,35 @@ private slots:
         QCOMPARE(iso, 50.0f);
         QTRY_COMPARE(rig.calls().size(), 2); // the second command runs after the first
     }
+
+    // Raytraces come faster than an eye follows: the panel paints the first
+    // at once, and a burst right after it once, later, in its last state.
+    void panelPaintsABurstOnce()
+    {
+        CurrentGemPanel panel;
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        struct Paints : QObject {
+            int count = 0;
+            bool eventFilter(QObject*, QEvent* e) override { return count += e->type() == QEvent::Paint, false; }
+        } paints;
+        panel.InfoWin()->installEventFilter(&paints);
+        QTest::qWait(100);
+        paints.count = 0;
+        panel.showStatus("first", StatusColours::Busy);
+        panel.repaintNow();
+        QCOMPARE(paints.count, 1);
+        for (const char* text : {"second", "third", "last"}) {
+            panel.showStatus(text, StatusColours::System);
+            panel.repaintNow();
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(paints.count, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(paints.count, 2, 1000);
+        QTest::qWait(100);
+        QCOMPARE(paints.count, 2);
+        QCOMPARE(panel.InfoWin()->text(), QString("last"));
+    }
 };
 
 QTEST_MAIN(TestRunner)
