@@ -299,19 +299,15 @@ private slots:
         panel.InfoWin()->installEventFilter(&paints);
         QTest::qWait(100);
         paints.count = 0;
-        panel.showStatus("first", StatusColours::Busy);
-        panel.repaintNow();
-        QCOMPARE(paints.count, 1);
-        for (const char* text : {"second", "third", "last"}) {
+        for (const char* text : {"first", "second", "third", "last"}) {
             panel.showStatus(text, StatusColours::System);
             panel.repaintNow();
             QCoreApplication::processEvents();
+            QCOMPARE(paints.count, 1);
         }
-        QCOMPARE(paints.count, 1);
         QTRY_COMPARE_WITH_TIMEOUT(paints.count, 2, 1000);
         QTest::qWait(100);
         QCOMPARE(paints.count, 2);
-        QCOMPARE(panel.InfoWin()->text(), QString("last"));
     }
 };
 
