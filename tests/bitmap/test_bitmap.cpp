@@ -94,6 +94,10 @@ private slots:
         QCOMPARE(errorOf([&] { GBMP(images, t.BMP_Header, path("short"), path("ZEP.BMP")); }), int(err::PastEndOfFile));
         QCOMPARE(errorOf([&] { GBMP(images, t.BMP_Header, path("none"), path("ZEP.BMP")); }), int(err::FileNotFound));
         QCOMPARE(readFileBytes(path("ZEP.BMP")), bmp);
+        // A link where the bitmap goes is neither replaced nor written through.
+        QVERIFY(QFile::link(path("short"), path("link.BMP")));
+        QCOMPARE(errorOf([&] { GBMP(images, t.BMP_Header, path("R"), path("link.BMP")); }), int(err::PathFileAccess));
+        QVERIFY(QFileInfo(path("link.BMP")).isSymLink() && readFileBytes(path("short")) == QByteArray(14400, 'x'));
     }
 
     void masksAreReadWholeOrRefused()

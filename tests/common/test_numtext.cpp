@@ -5,7 +5,6 @@
 #include "support/Errors.h"
 
 #include <QtTest>
-#include <cmath>
 #include <tuple>
 #include <limits>
 

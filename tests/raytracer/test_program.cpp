@@ -321,7 +321,6 @@ void TestProgram::badInput_data()
     QTest::newRow("three names") << angles + QStringList{"B", "R", "C"} << "expected 4 file names";
     QTest::newRow("no rays") << angles + QStringList{"-q", "0", "B"} + images << "from 1 to 16";
     QTest::newRow("no threads") << angles + QStringList{"-t", "0", "B"} + images << "threads (-t) must be a whole number from 1 to 256";
-    QTest::newRow("257 threads") << angles + QStringList{"-t", "257", "B"} + images << "from 1 to 256";
     QTest::newRow("threads two") << angles + QStringList{"-t", "two", "B"} + images << "threads (-t): \"two\" is not a number";
     QTest::newRow("no angles") << QStringList{"-g", "B"} + images << "pavilion angles";
     // Input that is not a design file, or not a stone.
