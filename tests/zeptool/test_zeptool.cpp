@@ -9,7 +9,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <random>
 #include <sys/stat.h>
 
 using namespace zep::test;
@@ -197,7 +196,7 @@ private slots:
     {
         if (QStandardPaths::findExecutable("parallel").isEmpty())
             QSKIP("GNU parallel is not installed (scripts/deps.sh installs it)");
-        const QStringList study{"study", "SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem", "gone.gem",
+        const QStringList study{"study", "SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem", "it's gone.gem",
                                 "--materials", "Quartz,Corundum", "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
         QCOMPARE(tool(study + QStringList{"--jobs", "study.jobs"}).exitCode, 0);
         const Outcome par = run("/bin/sh", {"-c", "parallel -j 2 < study.jobs > results; sort -r results > shuffled"},
@@ -219,14 +218,20 @@ private slots:
         const QStringList good = rows[0].filter(QRegularExpression(",$"));
         QCOMPARE(good.size(), 8);
         QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.500,28.000,") && good[7].startsWith("Turkey.gem,Corundum,"));
-        QCOMPARE(rows[0].filter("Cannot read the design gone.gem").size(), 2);
+        QCOMPARE(rows[0].filter("Cannot read the design it's gone.gem").size(), 2); // quoted for the shell
 
         QByteArrayList lines = readAll(path("shuffled")).split('\n');
         lines.removeIf([](const QByteArray& line) { return line.contains("\"number\":10,"); });
+        lines.prepend(R"({"job":{"number":1,"of":10,"design":"SRB.gem","material":"Quartz"},"error":"x"})"); // failed, ran again
         QVERIFY(writeFile(path("some"), lines.join('\n')));
-        const Outcome some = tool({"study", "--collect", "some", "--csv", "some.csv"});
-        QCOMPARE(some.exitCode, 1);
-        QCOMPARE(QString::fromUtf8(readAll(path("some.csv"))).split(u'\n').filter(",job 10 of 10 left no result").size(), 1);
+        QCOMPARE(tool({"study", "--collect", "some", "--csv", "some.csv"}).exitCode, 1);
+        const QStringList csv = QString::fromUtf8(readAll(path("some.csv"))).split(u'\n');
+        QCOMPARE(csv.filter(",job 10 of 10 left no result").size(), 1);
+        QVERIFY2(csv[1].startsWith("SRB.gem,Quartz,") && csv[1].endsWith(','), qPrintable(csv[1]));
+        for (const char* bad : {"11,\"of\":10", "1,\"of\":9"}) { // beyond its study; of another study
+            QVERIFY(writeFile(path("bad"), lines[0] + "\n{\"job\":{\"number\":" + bad + "}}"));
+            QVERIFY(tool({"study", "--collect", "bad"}).err.contains("Line 2 of "));
+        }
     }
     // A study's row is its job's result as the windows show it, the note of a
     // run that stopped at a limit included.
@@ -273,8 +278,8 @@ private slots:
         QCOMPARE(r["grid_evaluations"].toInt(), 122);
         QVERIFY(r["raytraces"].toInt() < r["evaluations"].toInt());
         QVERIFY(QFile::exists(path("g.gem")));
-        const Outcome study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum", "--global"});
-        QCOMPARE(QString::fromUtf8(study.out).split('\n').value(1).split(',').value(8), QString::number(best));
+        const QByteArray study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum", "--global"}).out;
+        QCOMPARE(QString::fromUtf8(study).split('\n').value(1).split(',').value(8), QString::number(best));
     }
 
     // Finished work outlives an output that cannot be written (a full disk):
@@ -328,8 +333,7 @@ private slots:
         QVERIFY(QDir().mkpath(dead));
         const QString own = QString("SRB.gem.zeptmp-%1-abc").arg(QCoreApplication::applicationPid());
         QVERIFY(writeFile(path("x.gem.zeptmp-999999999-abc"), "left") && writeFile(path(own), "in use"));
-        const Outcome o = tool({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"});
-        QCOMPARE(o.exitCode, 0);
+        QCOMPARE(tool({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"}).exitCode, 0);
         QVERIFY(!QFileInfo::exists(dead) && !QFileInfo::exists(path("x.gem.zeptmp-999999999-abc")));
         QVERIFY(QFileInfo::exists(path(own)));
     }
@@ -340,11 +344,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, message);
         const QByteArray srb = readAll(path("SRB.gem"));
-        QByteArray junk(2000, 0);
-        std::mt19937 random(12);
-        for (char& c : junk)
-            c = char(random());
-        QVERIFY(writeFile(path("junk.gem"), junk) && writeFile(path("old.gem"), "kept"));
+        QVERIFY(writeFile(path("junk.gem"), QByteArray(2000, '\x9c')) && writeFile(path("old.gem"), "kept"));
         QVERIFY(writeFile(path("broken.asc"), "GemCad 5.0\r\ng 96 0.0\r\ny 8 x\r\n"));
         QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
         QVERIFY(QFile::link("SRB.gem", path("link.gem")) && QDir(dir->path()).mkdir("adir"));
