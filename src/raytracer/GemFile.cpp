@@ -203,10 +203,19 @@ std::vector<std::uint8_t> readDesignBytes(const std::string& path)
         const int err = errno;
         throw GemFileError("design file \"" + path + "\" cannot be read: " + std::strerror(err));
     }
+    // Read straight into the vector, a block at a time: a buffer on the stack
+    // would be fresh memory too, which costs a short run more than the read.
+    constexpr std::size_t kBlock = 16384;
     std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[16384];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        bytes.insert(bytes.end(), chunk, chunk + n);
+    for (std::size_t have = 0;;) {
+        bytes.resize(have + kBlock);
+        const std::size_t n = std::fread(bytes.data() + have, 1, kBlock, file);
+        have += n;
+        if (n < kBlock) {
+            bytes.resize(have);
+            break;
+        }
+    }
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed)

@@ -50,8 +50,9 @@ public:
 private:
     // The spotlights a direction may see, by its x and y: the square
     // -1 <= x, y <= 1 in kCells x kCells cells, each with a bit for every
-    // spotlight whose cone reaches into it.
-    static constexpr int kCells = 64;
+    // spotlight whose cone reaches into it. Coarse enough to fit in a page of
+    // memory, which every short run has to fill afresh.
+    static constexpr int kCells = 32;
     static_assert(kSpotlights <= 32);
     static int cellOf(double a) { return std::clamp(static_cast<int>((a + 1.0) * (kCells / 2)), 0, kCells - 1); }
     std::array<double, kGrid * kGrid> grid_{};

@@ -51,27 +51,29 @@ Stone stoneForAngles(const GemDesign& design, const RunRequest& request)
 
 RunOutcome computeRun(const RunRequest& request)
 {
-    checkDesignFile(request.design);
-    const GemDesign design = readDesignFile(request.design);
-    checkStone(design, request.design);
-    const double index = request.refractiveIndex.value_or(design.refractiveIndex);
-    if (!saneIndex(index))
-        throw RunError("refractive index " + shortNumber(index) + " of design file \"" + request.design +
-                       "\" must be greater than 1 and at most " + shortNumber(kMaxIndex) + " (give one with -i)");
-
-    const Stone placed = stoneForAngles(design, request).tilted(request.xTilt, request.yTilt);
-    static const Sky sky;
-    const Tracer tracer(placed, index, sky);
-
     RunOutcome out;
-    out.title = design.title();
-    out.facetCount = static_cast<int>(design.facets.size());
+    static const Sky sky;
+    // The design and its stones are let go before the trace, whose images and
+    // sums then take their memory instead of fresh pages.
+    const Tracer tracer = [&] {
+        checkDesignFile(request.design);
+        const GemDesign design = readDesignFile(request.design);
+        checkStone(design, request.design);
+        const double index = request.refractiveIndex.value_or(design.refractiveIndex);
+        if (!saneIndex(index))
+            throw RunError("refractive index " + shortNumber(index) + " of design file \"" + request.design +
+                           "\" must be greater than 1 and at most " + shortNumber(kMaxIndex) + " (give one with -i)");
+        out.title = design.title();
+        out.facetCount = static_cast<int>(design.facets.size());
+        out.refractiveIndex = index;
+        return Tracer(stoneForAngles(design, request).tilted(request.xTilt, request.yTilt), index, sky);
+    }();
     out.pavilion = request.pavilion;
     out.crown = request.crown;
-    out.refractiveIndex = index;
     out.xTilt = request.xTilt;
     out.yTilt = request.yTilt;
-    out.render = tracer.render({request.imageSize, request.subRays, request.threads});
+    out.render = tracer.render({request.imageSize, request.subRays, request.threads, wanted(request.randomImage),
+                                wanted(request.cosineImage), wanted(request.isoImage)});
     const RenderResult& r = out.render;
     if (r.stoneRays == 0)
         throw RunError("design file \"" + request.design + "\": the stone does not show in the image");
@@ -80,16 +82,6 @@ RunOutcome computeRun(const RunRequest& request)
         if (!std::isfinite(figure))
             throw RunError("design file \"" + request.design + "\": the trace gave a figure that is not a number");
     return out;
-}
-
-std::vector<std::uint8_t> rawImageBytes(const std::vector<std::uint8_t>& pixels)
-{
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(pixels.size() + 2);
-    bytes.push_back(0);
-    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
-    bytes.push_back(0);
-    return bytes;
 }
 
 std::string logText(const RunOutcome& o, const RunRequest& request)
@@ -127,7 +119,12 @@ void writeFilesAtomically(const std::vector<OutputFile>& files, const std::funct
         const std::string temp = f.path + ".gemray-" + std::to_string(GEMRAY_PID) + ".tmp";
         temps.push_back(temp);
         std::FILE* out = std::fopen(temp.c_str(), "wb");
-        bool written = out && std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) == f.bytes.size();
+        const auto put = [out](const std::uint8_t* data, std::size_t size) {
+            return std::fwrite(data, 1, size, out) == size;
+        };
+        const std::uint8_t frame = 0;
+        bool written = out && (f.image ? put(&frame, 1) && put(f.image->data(), f.image->size()) && put(&frame, 1)
+                                       : put(f.bytes.data(), f.bytes.size()));
         if (out)
             written = std::fclose(out) == 0 && written;
         if (!written) {
@@ -163,11 +160,11 @@ std::vector<OutputFile> runFiles(const RunOutcome& outcome, const RunRequest& re
 {
     std::vector<OutputFile> files;
     if (wanted(request.randomImage))
-        files.push_back({request.randomImage, rawImageBytes(outcome.render.randomImage)});
+        files.push_back({request.randomImage, {}, &outcome.render.randomImage});
     if (wanted(request.cosineImage))
-        files.push_back({request.cosineImage, rawImageBytes(outcome.render.cosImage)});
+        files.push_back({request.cosineImage, {}, &outcome.render.cosImage});
     if (wanted(request.isoImage))
-        files.push_back({request.isoImage, rawImageBytes(outcome.render.isoImage)});
+        files.push_back({request.isoImage, {}, &outcome.render.isoImage});
     const std::string log = logText(outcome, request);
     files.push_back({logPath, std::vector<std::uint8_t>(log.begin(), log.end())});
     return files;

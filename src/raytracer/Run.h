@@ -49,9 +49,6 @@ Stone stoneForAngles(const GemDesign& design, const RunRequest& request);
 // a stone that does not show, a figure that is not a number).
 RunOutcome computeRun(const RunRequest& request);
 
-// A raw image file: one byte 0, the pixels, one byte 0.
-std::vector<std::uint8_t> rawImageBytes(const std::vector<std::uint8_t>& pixels);
-
 // The log: a banner, the title and facet count, then on line 3 the nine numbers
 //   pavilion crown index xtilt ytilt random leak% COS ISO
 // and further lines of detail; at least kMinLogBytes long.
@@ -60,6 +57,8 @@ std::string logText(const RunOutcome& outcome, const RunRequest& request);
 struct OutputFile {
     std::string path;
     std::vector<std::uint8_t> bytes;
+    // Or a raw image file: one byte 0, these pixels (not copied), one byte 0.
+    const std::vector<std::uint8_t>* image = nullptr;
 };
 
 // The files of a run in the order they are put in place: the wanted images

@@ -583,9 +583,12 @@ Tracer::RowSums Tracer::fillPixel(int across, int up, const GridSymmetry& g, con
         pixRandom = l.random;
     }
     const std::size_t at = std::size_t(pixelAt(across, up, size));
-    out.randomImage[at] = pixelValue(pixRandom);
-    out.cosImage[at] = pixelValue(pixCos);
-    out.isoImage[at] = pixelValue(pixIso);
+    if (options.randomImage)
+        out.randomImage[at] = pixelValue(pixRandom);
+    if (options.cosImage)
+        out.cosImage[at] = pixelValue(pixCos);
+    if (options.isoImage)
+        out.isoImage[at] = pixelValue(pixIso);
     sums.stonePixels = 1;
     return sums;
 }
@@ -597,9 +600,12 @@ RenderResult Tracer::render(const RenderOptions& options) const
     if (size <= 0 || options.subRays <= 0)
         return r;
     r.imageSize = size;
-    r.randomImage.assign(std::size_t(size) * size, kBackground);
-    r.cosImage.assign(std::size_t(size) * size, kBackground);
-    r.isoImage.assign(std::size_t(size) * size, kBackground);
+    // Only the images wanted: each fresh page of memory costs a gemray run
+    // several microseconds.
+    for (auto [image, kept] : {std::pair{&r.randomImage, options.randomImage}, std::pair{&r.cosImage, options.cosImage},
+                               std::pair{&r.isoImage, options.isoImage}})
+        if (kept)
+            image->assign(std::size_t(size) * size, kBackground);
 
     // The threads take the next untraced row until none is left, so that the
     // costly rows across the middle of the stone spread evenly. Each row writes
@@ -608,9 +614,15 @@ RenderResult Tracer::render(const RenderOptions& options) const
     std::atomic<int> nextRow{0};
     std::exception_ptr failure;
     std::mutex failureLock;
-    auto work = [&] {
+    const int threads = std::clamp(options.threads, 1, size);
+    // Every thread's rays come from here: a helper that allocated memory of
+    // its own would set up a heap of its own first.
+    std::vector<std::vector<RayState>> scratch(static_cast<std::size_t>(threads));
+    for (std::vector<RayState>& rays : scratch)
+        rays.reserve(std::size_t(options.subRays) * std::size_t(options.subRays));
+    auto work = [&](int t) {
         try {
-            std::vector<RayState> rays;
+            std::vector<RayState>& rays = scratch[std::size_t(t)];
             for (int row; (row = nextRow.fetch_add(1, std::memory_order_relaxed)) < size;)
                 rows[std::size_t(row)] = renderRow(row, options, r, rays);
         } catch (...) {
@@ -620,7 +632,6 @@ RenderResult Tracer::render(const RenderOptions& options) const
                 failure = std::current_exception();
         }
     };
-    const int threads = std::clamp(options.threads, 1, size);
     std::vector<std::jthread> helpers;
     helpers.reserve(std::size_t(threads - 1));
     const Processors processors;
@@ -628,14 +639,14 @@ RenderResult Tracer::render(const RenderOptions& options) const
         for (int t = 1; t < threads; ++t) {
             helpers.emplace_back([&, t] {
                 processors.bindThisThread(t);
-                work();
+                work(t);
             });
             processors.bind(helpers.back(), t);
         }
     } catch (const std::system_error&) {
         // No more threads to be had: the ones running share the rows.
     }
-    work();
+    work(0);
     helpers.clear(); // joins
     if (failure)
         std::rethrow_exception(failure);

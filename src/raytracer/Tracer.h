@@ -73,12 +73,14 @@ struct RenderOptions {
     int imageSize = 120; // pixels per side
     int subRays = 2;     // sub-rays per pixel side (N x N per pixel)
     int threads = 1;     // threads sharing the rows; the result does not depend on it
+    // The images kept; the figures are the same without them.
+    bool randomImage = true, cosImage = true, isoImage = true;
 };
 
 struct RenderResult {
     int imageSize = 0;
-    // imageSize^2 pixels each, rows from the top, each row left to right:
-    // 255 background, else round(254 * min(1, B)).
+    // imageSize^2 pixels each (none when not kept), rows from the top, each
+    // row left to right: 255 background, else round(254 * min(1, B)).
     std::vector<std::uint8_t> randomImage, cosImage, isoImage;
     // Means over all sub-rays that hit the stone, in percent.
     double randomBrightness = 0.0, cosBrightness = 0.0, isoBrightness = 0.0;

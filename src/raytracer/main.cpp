@@ -12,9 +12,18 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 int main(int argc, char** argv)
 {
     using namespace gemray;
+#ifdef __GLIBC__
+    // One heap for all threads: a helper thread's first free would set up a
+    // heap of its own, fresh memory that a run of a few milliseconds feels.
+    mallopt(M_ARENA_MAX, 1);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (wantsHelp(args)) {
         std::fputs(kHelp, stdout);

@@ -233,6 +233,10 @@ void TestProgram::threadsGiveTheSameBytes()
     for (auto figure : {&RenderResult::isoBrightness, &RenderResult::cosBrightness, &RenderResult::randomBrightness,
                         &RenderResult::leakPercent, &RenderResult::headPercent, &RenderResult::lostPercent})
         QVERIFY2(seven.*figure == one.*figure, qPrintable(QString::number(seven.*figure - one.*figure))); // to the bit
+    request.randomImage = "R"; // the random image alone, as ZEP asks for it
+    const RenderResult alone = computeRun(request).render;
+    QVERIFY(alone.cosImage.empty() && alone.isoImage.empty());
+    QVERIFY(toBytes(alone.randomImage) == first["R"].mid(1, first["R"].size() - 2));
 }
 
 // GEMRAY_THREADS stands when -t is not given; a value that is no thread count
@@ -269,8 +273,9 @@ void TestProgram::filesAppearWholeAndTheLogLast()
         QCOMPARE(k, renamed++);
         for (std::size_t m = 0; m < files.size(); ++m) {
             const QString name = QString::fromStdString(files[m].path);
-            if (m <= k)
-                QVERIFY(readAll(name) == toBytes(files[m].bytes));
+            const std::vector<std::uint8_t>& image = files[m].image ? *files[m].image : files[m].bytes;
+            if (m <= k) // an image framed by a byte 0 at both ends
+                QVERIFY(readAll(name) == (files[m].image ? '\0' + toBytes(image) + '\0' : toBytes(image)));
             else
                 QVERIFY(!QFileInfo::exists(name));
         }
