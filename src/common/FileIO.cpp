@@ -8,6 +8,9 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <functional>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,11 +80,14 @@ Kind kindAt(const QString& path, bool followLinks)
 
 } // namespace
 
-QByteArray readFileBytes(const QString& path, qint64 maxBytes)
+namespace {
+
+// Opens a regular file (a link to one too) for reading.
+void openForReading(QFile& f)
 {
+    const QString path = f.fileName();
     if (path.isEmpty())
         throw ZepError(err::BadFileName);
-    QFile f(path);
     const Kind kind = kindAt(path, true);
     if (kind == Kind::Folder)
         throw ZepError(err::PathFileAccess);
@@ -90,6 +96,29 @@ QByteArray readFileBytes(const QString& path, qint64 maxBytes)
                                                            "not read it.").arg(QDir::toNativeSeparators(path)));
     if (!f.open(QIODevice::ReadOnly))
         raiseForRead(f, path);
+}
+
+// Runs `read`; a failure without a message of its own is told as "Cannot
+// read the <what> <path>: <description>."
+template <typename Read>
+auto namingFailures(const QString& path, const QString& what, Read read)
+{
+    try {
+        return read();
+    } catch (const ZepError& e) {
+        if (!e.userMessage().isEmpty())
+            throw;
+        throw ZepError(e.number(), QStringLiteral("Cannot read the %1 %2: %3.")
+                                       .arg(what, QDir::toNativeSeparators(path), e.description()));
+    }
+}
+
+} // namespace
+
+QByteArray readFileBytes(const QString& path, qint64 maxBytes)
+{
+    QFile f(path);
+    openForReading(f);
     QByteArray data = maxBytes >= f.size() ? f.readAll() : f.read(maxBytes);
     if (f.error() != QFileDevice::NoError)
         raiseForRead(f, path);
@@ -98,14 +127,27 @@ QByteArray readFileBytes(const QString& path, qint64 maxBytes)
 
 QByteArray readNamedFile(const QString& path, const QString& what, qint64 maxBytes)
 {
-    try {
-        return readFileBytes(path, maxBytes);
-    } catch (const ZepError& e) {
-        if (!e.userMessage().isEmpty())
-            throw;
-        throw ZepError(e.number(), QStringLiteral("Cannot read the %1 %2: %3.")
-                                       .arg(what, QDir::toNativeSeparators(path), e.description()));
-    }
+    return namingFailures(path, what, [&] { return readFileBytes(path, maxBytes); });
+}
+
+void readFileLines(const QString& path, const QString& what, qint64 maxLine,
+                   const std::function<void(qint64, const QByteArray&)>& take)
+{
+    namingFailures(path, what, [&] {
+        QFile f(path);
+        openForReading(f);
+        for (qint64 n = 1; !f.atEnd(); ++n) {
+            QByteArray line = f.readLine(maxLine + 2);
+            if (f.error() != QFileDevice::NoError)
+                raiseForRead(f, path);
+            if (line.endsWith('\n'))
+                line.chop(1);
+            if (line.size() > maxLine)
+                throw ZepError(err::InvalidCall, QStringLiteral("Line %1 of %2 is longer than %3 bytes.")
+                                                     .arg(n).arg(QDir::toNativeSeparators(path)).arg(maxLine));
+            take(n, line);
+        }
+    });
 }
 
 namespace {
@@ -213,13 +255,67 @@ void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files)
     }
 }
 
+namespace {
+
+// True when `name` in the folder `dir` is a regular file of this user (never
+// a link, whatever it names), so that a clean-up may remove it.
+bool ownRegularFile(int dir, const char* name)
+{
+    struct stat st {};
+    return ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// Removes the regular files of this user in `dir` whose names `doomed` picks.
+void removeOwnFiles(const QString& dir, const std::function<bool(const QString&)>& doomed)
+{
+    const int fd = ::open(QFile::encodeName(dir.isEmpty() ? QStringLiteral(".") : dir).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& e : entries) {
+        const QByteArray name = QFile::encodeName(e);
+        if (doomed(e) && ownRegularFile(fd, name.constData()))
+            ::unlinkat(fd, name.constData(), 0);
+    }
+    ::close(fd);
+}
+
+// Empties the folder open as `fd` (closed here): its links and files are
+// unlinked, its folders emptied the same way and removed. True when all went.
+bool emptyFolder(int fd)
+{
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    bool all = true;
+    while (const dirent* e = ::readdir(d)) {
+        const char* name = e->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        struct stat st {};
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            all = false;
+        } else if (S_ISDIR(st.st_mode)) {
+            // O_NOFOLLOW: a folder swapped for a link meanwhile is not entered.
+            const int sub = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            all = sub >= 0 && emptyFolder(sub) && ::unlinkat(fd, name, AT_REMOVEDIR) == 0 && all;
+        } else {
+            all = ::unlinkat(fd, name, 0) == 0 && all;
+        }
+    }
+    ::closedir(d);
+    return all;
+}
+
+} // namespace
+
 void removeStaleTemporaries(const QString& dir)
 {
     static const QRegularExpression stale(QStringLiteral(R"(\.zeptmp-[0-9a-z-]+$|\.gemray-[0-9]+\.tmp$)"));
-    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& e : entries)
-        if (stale.match(e).hasMatch())
-            QFile::remove(joinPath(dir, e));
+    removeOwnFiles(dir, [](const QString& e) { return stale.match(e).hasMatch(); });
 }
 
 bool processAlive(qint64 pid)
@@ -230,12 +326,24 @@ bool processAlive(qint64 pid)
 void removeDeadTemporaries(const QString& dir)
 {
     static const QRegularExpression mark(QStringLiteral(R"(\.zeptmp-([0-9]+)-[0-9a-z]+$)"));
-    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& e : entries) {
+    removeOwnFiles(dir, [](const QString& e) {
         const QRegularExpressionMatch m = mark.match(e);
-        if (m.hasMatch() && !processAlive(m.captured(1).toLongLong()))
-            QFile::remove(joinPath(dir, e));
+        return m.hasMatch() && !processAlive(m.captured(1).toLongLong());
+    });
+}
+
+bool removeOwnFolder(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
     }
+    // rmdir never follows a link that took the folder's place meanwhile.
+    return emptyFolder(fd) && ::rmdir(name.constData()) == 0;
 }
 
 bool sameFile(const QString& a, const QString& b)

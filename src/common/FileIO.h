@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 
 namespace zep {
 
@@ -17,6 +18,11 @@ QByteArray readFileBytes(const QString& path, qint64 maxBytes = 64ll << 20);
 // The same, a failure without a message of its own told as "Cannot read the
 // <what> <path>: <description>."
 QByteArray readNamedFile(const QString& path, const QString& what, qint64 maxBytes = 64ll << 20);
+// Hands each line of a file (without its LF) to `take` with its number from
+// 1, reading as it goes. A line longer than maxLine bytes is refused with its
+// number; failures are told as readNamedFile tells them.
+void readFileLines(const QString& path, const QString& what, qint64 maxLine,
+                   const std::function<void(qint64, const QByteArray&)>& take);
 // Every write below refuses a path where something other than a regular file
 // stands (a link, a device, a pipe: 75, with a message naming it): it is
 // never written through nor replaced.
@@ -35,6 +41,9 @@ void writeWorkingFile(const QString& path, const QByteArray& bytes);
 // Writes several files all or none: each whole and flushed under a temporary
 // name first, then all are put in place.
 void writeFilesTogether(const QList<QPair<QString, QByteArray>>& files);
+// Every clean-up below removes only regular files and real folders of the
+// running user, never anything through a link: a link is at most unlinked.
+//
 // Removes the temporary files that a write killed half way left in `dir`
 // (and those of a killed ray tracer run). Only while no other ZEP uses `dir`.
 void removeStaleTemporaries(const QString& dir);
@@ -49,6 +58,10 @@ bool sameFile(const QString& a, const QString& b);
 // Removes the temporary files in `dir` that a killed process left: those
 // whose writer no longer runs. Safe while other processes write there.
 void removeDeadTemporaries(const QString& dir);
+// Removes the folder at `path` and all in it when it is a real folder (not a
+// link) of the running user; links inside are unlinked, never followed.
+// True when it is gone.
+bool removeOwnFolder(const QString& path);
 // True while a process of that id runs.
 bool processAlive(qint64 pid);
 // Copies a file, replacing the destination in one step.

@@ -56,8 +56,9 @@ std::vector<std::string> usedLines(const std::array<std::string, 4>& lines)
 
 class AscWriter {
 public:
-    void line(const std::string& s)
+    void line(const std::string& text)
     {
+        const std::string s = blankControls(text);
         m_out.append(s.data(), qsizetype(s.size()));
         m_out.append("\r\n");
     }
@@ -180,6 +181,14 @@ std::vector<CutRow> cutRows(const gemray::GemDesign& design, const gemray::GemDe
         rows.push_back(std::move(r));
     }
     return rows;
+}
+
+std::string blankControls(std::string text, char kept)
+{
+    for (char& c : text)
+        if ((static_cast<unsigned char>(c) < 32 || c == 127) && c != kept)
+            c = ' ';
+    return text;
 }
 
 QByteArray ascText(const gemray::GemDesign& design)

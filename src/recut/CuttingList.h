@@ -81,7 +81,12 @@ std::vector<CutRow> cutRows(const gemray::GemDesign& design, const gemray::GemDe
 std::string ascNumber(double x, int decimals);
 
 // GemCAD's text export of the design: the gear, symmetry, index, header lines,
-// one "a" line per facet group and the footnotes; lines end in CR LF.
+// one "a" line per facet group and the footnotes; lines end in CR LF. A
+// control character of a text (a line break, a tab, NUL) is written as a blank.
 QByteArray ascText(const gemray::GemDesign& design);
+
+// `text` with each control character (below 32, and 127) made a blank, but
+// for `kept`.
+std::string blankControls(std::string text, char kept = ' ');
 
 } // namespace zep

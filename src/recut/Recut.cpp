@@ -131,9 +131,13 @@ GemDesign loadDesign(const QString& path)
         throw ZepError(err::InvalidCall,
                        QStringLiteral("%1 is too large to be a GemCAD design.").arg(QDir::toNativeSeparators(path)));
     const QByteArray bytes = readNamedFile(path, QStringLiteral("design"));
+    const std::string label = QDir::toNativeSeparators(path).toStdString();
     try {
-        return gemray::parseDesign({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
-                                QDir::toNativeSeparators(path).toStdString());
+        gemray::GemDesign design =
+            gemray::parseDesign({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())}, label);
+        // As the ray tracer will check its working copy, named for the user.
+        gemray::checkStone(design, label);
+        return design;
     } catch (const gemray::GemFileError& e) {
         QString why = QString::fromStdString(e.what());
         why[0] = why[0].toUpper();
@@ -202,8 +206,16 @@ GemDesign recutDesign(const GemDesign& design, const RecutAngles& a)
 
 QByteArray gemBytes(const GemDesign& design)
 {
+    // Texts hold no control characters; a facet's tab parts its name from its
+    // instructions.
+    GemDesign plain = design;
+    for (auto* lines : {&plain.headers, &plain.footnotes})
+        for (std::string& line : *lines)
+            line = blankControls(line);
+    for (gemray::GemFacet& f : plain.facets)
+        f.text = blankControls(f.text, '\t');
     try {
-        const std::vector<std::uint8_t> bytes = gemray::serializeGem(design);
+        const std::vector<std::uint8_t> bytes = gemray::serializeGem(plain);
         return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     } catch (const std::invalid_argument&) {
         throw ZepError(err::InvalidCall, QStringLiteral("A text of the design is longer than 255 bytes."));

@@ -5,6 +5,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/Materials.h"
+#include "merit/Evaluation.h"
 #include "optimize/TargetFile.h"
 #include "recut/CuttingList.h"
 #include "recut/Recut.h"
@@ -87,13 +88,43 @@ bool takeJobOption(const QString& option, Arguments& args, JobOptions& o)
     return true;
 }
 
-void checkLimits(const Pair& p, const char* half)
+// Limits lie in order within the angles a raytrace takes. `from` tells where
+// limits that were not given came from.
+void checkLimits(const Pair& p, const char* half, const std::string& from)
 {
+    const std::string limits = std::string("the ") + half + " limits" + from;
     if (!(p.a <= p.b))
-        throw UsageError(std::string("the ") + half + " limits are in the wrong order: " + shortest(p.a) + " is above "
-                         + shortest(p.b));
-    if (!(p.a > 0 && p.b < 90))
-        throw UsageError(std::string("the ") + half + " limits must lie between 0 and 90 degrees");
+        throw UsageError(limits + " are in the wrong order: " + shortest(p.a) + " is above " + shortest(p.b));
+    if (!(AngleRange.holds(singleAsDecimal(p.a)) && AngleRange.holds(singleAsDecimal(p.b))))
+        throw UsageError(limits + " must lie " + local(AngleRange.text()) + " degrees");
+}
+
+// Values of a targets file that the targets dialog would refuse, named by
+// their keys: the tilt's views must fit the table of its samples.
+void checkTargetValues(const OptimizationTargets& t, const QString& path)
+{
+    const auto check = [&](const char* key, double value, const BoxRange& range) {
+        if (!range.holds(value))
+            throw ZepError(err::InvalidCall, QStringLiteral("The targets file %1: %2 %3 must lie %4.")
+                                                 .arg(QDir::toNativeSeparators(path), QLatin1String(key),
+                                                      NumText(value).trimmed(), range.text()));
+    };
+    if (t.doTilt) {
+        int directions = 0;
+        for (int d = 1; d <= 8; ++d)
+            directions += t.tiltDirection(d) ? 1 : 0;
+        check("nTang", t.nTang, BoxRange{2, double(TiltTableSize / std::max(directions, 1))});
+        check("TAngMax", t.TAngMax, BoxRange{0, 89.9, true});
+        check("dBZMF", t.dBZMF, BoxRange{0, 1e300, true});
+    }
+    if (t.doSparkle) {
+        check("SpDir1", t.SpDir1, BoxRange{0, 8});
+        check("SpDir2", t.SpDir2, BoxRange{0, 8});
+        check("SpAng1", t.SpAng1, BoxRange{0, 89.9});
+        check("SpAng2", t.SpAng2, BoxRange{0, 89.9});
+    }
+    if (t.doFire)
+        check("fireDisp", t.fireDisp, BoxRange{0, 1});
 }
 
 // A free angle's search must be able to end: a step below the tolerance never
@@ -143,7 +174,9 @@ void setMaterial(const JobOptions& o, Job& j)
     s.theMat = j.material;
 }
 
-void loadTargets(const QString& path, OptimizationTargets& t)
+} // namespace
+
+QStringList targetInputs(const QString& path, OptimizationTargets& t)
 {
     RecordingSink said;
     bool loaded = false;
@@ -157,16 +190,21 @@ void loadTargets(const QString& path, OptimizationTargets& t)
     }
     if (!loaded)
         throw ZepError(err::InvalidCall, QDir::toNativeSeparators(path) + QStringLiteral(": ") + said.messages.join(u' '));
+    checkTargetValues(t, path);
+    QStringList files{path};
+    if (t.doSparkle && t.useSMsk)
+        files << t.theSMsk;
+    if (t.doFire && t.useFMsk)
+        files << t.theFMsk;
+    return files;
 }
-
-} // namespace
 
 JobOptions parseJob(Arguments& args, const std::function<bool(const QString&)>& own)
 {
     JobOptions o;
     o.design = args.take("the design file");
     while (!args.atEnd()) {
-        const QString option = args.take("an option");
+        const QString option = args.option("an option");
         if (!takeJobOption(option, args, o) && !own(option))
             throw UsageError("unknown option " + local(option));
     }
@@ -179,6 +217,7 @@ Job makeJob(const JobOptions& o)
     JobState& s = j.job;
     const gemray::GemDesign design = loadDesign(o.design);
     s.fnam = QFileInfo(o.design).absoluteFilePath();
+    j.inputs << o.design;
     setMaterial(o, j);
 
     const MainAngles main = mainAngles(design);
@@ -188,7 +227,7 @@ Job makeJob(const JobOptions& o)
     // The change of angles starts from tiers of the design: a mistyped old
     // angle would be taken for a ratio and give another stone.
     if (o.old)
-        checkOldTiers(design, old.a, old.b);
+        checkOldTiers(design, singleAsDecimal(old.a), singleAsDecimal(old.b));
     s.olPav = old.a;
     s.olCrn = old.b;
     const Pair start = o.start.value_or(old);
@@ -198,8 +237,9 @@ Job makeJob(const JobOptions& o)
     const double ca = criticalAngle(s.theRI);
     const Pair pav = o.pavLimits.value_or(Pair{float(Val(minPavFromCA(ca))), float(Val(maxPavFromCA(ca)))});
     const Pair crn = o.crnLimits.value_or(Pair{std::max(5.0f, old.b - 10), std::min(60.0f, old.b + 10)});
-    checkLimits(pav, "pavilion");
-    checkLimits(crn, "crown");
+    checkLimits(pav, "pavilion",
+                o.pavLimits ? std::string() : " from the critical angle of index " + shortest(s.theRI) + " (give them with --pav-limits)");
+    checkLimits(crn, "crown", o.crnLimits ? std::string() : " around the old crown angle (give them with --crn-limits)");
     s.minPav = pav.a;
     s.maxPav = pav.b;
     s.minCrn = crn.a;
@@ -223,7 +263,7 @@ Job makeJob(const JobOptions& o)
         j.targets.doISO = j.targets.doIll = true;
         j.targets.wtISO = j.targets.wtILL = 1;
     } else {
-        loadTargets(o.targets, j.targets);
+        j.inputs << targetInputs(o.targets, j.targets);
     }
     const OptimizationTargets& t = j.targets;
     if (!t.doISO && !t.doIll && !t.doTilt && !t.doSparkle && !t.doFire)

@@ -7,6 +7,7 @@
 #include "zeptool/ZepTool.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,7 +45,12 @@ struct Job {
     JobState job;
     OptimizationTargets targets;
     QString material; // the table's name, or "Custom"
+    QStringList inputs; // every file it reads: design, targets, masks
 };
+
+// The files a targets file makes a job read: itself and the masks it uses.
+// Raises ZepError when it cannot be read.
+QStringList targetInputs(const QString& path, OptimizationTargets& t);
 
 // Fills in the defaults and refuses what cannot run: an old angle that is no
 // tier of the design, limits in the wrong order or outside 0 to 90, a start

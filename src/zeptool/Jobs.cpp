@@ -35,26 +35,27 @@ const char* const MapUsage =
 namespace {
 
 // zeptool's working folders carry its process id, so that the next run can
-// tell one left by a killed zeptool from one in use.
+// tell one left by a killed zeptool from one in use. Only real folders of
+// this user go (another may have planted a link by that name).
 QString workFolderTemplate()
 {
     static const QRegularExpression own(QStringLiteral("^zeptool-([0-9]+)-"));
     QDir temp(QDir::tempPath());
-    for (const QString& name : temp.entryList({QStringLiteral("zeptool-*")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString& name : temp.entryList({QStringLiteral("zeptool-*")}, QDir::AllEntries | QDir::System)) {
         const QRegularExpressionMatch m = own.match(name);
         if (m.hasMatch() && !processAlive(m.captured(1).toLongLong()))
-            QDir(temp.filePath(name)).removeRecursively();
+            removeOwnFolder(temp.filePath(name));
     }
     return temp.filePath(QStringLiteral("zeptool-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
 }
 
 } // namespace
 
-void checkOutputs(const QStringList& outputs, const QString& design)
+void checkOutputs(const QStringList& outputs, const QStringList& inputs)
 {
     QStringList seen;
     for (const QString& o : outputs) {
-        checkOutputFile(o, {design});
+        checkOutputFile(o, inputs);
         if (seen.contains(QFileInfo(o).absoluteFilePath()))
             throw UsageError("\"" + local(o) + "\" is named twice");
         seen << QFileInfo(o).absoluteFilePath();
@@ -81,6 +82,7 @@ struct Workplace {
 
     Workplace() : dir(workFolderTemplate())
     {
+        dir.setAutoRemove(false);
         if (!dir.isValid())
             throw ZepError(err::PathFileAccess, QStringLiteral("Cannot make a working folder: %1.").arg(dir.errorString()));
         shell.WorkDir = dir.path();
@@ -94,6 +96,15 @@ struct Workplace {
         buildAllTemplates(bitmaps, map.MapHeader);
         invidx(images);
     }
+
+    ~Workplace()
+    {
+        port.reset();
+        if (dir.isValid())
+            removeOwnFolder(dir.path());
+    }
+    Workplace(const Workplace&) = delete;
+    Workplace& operator=(const Workplace&) = delete;
 
     RunnerEnv runnerEnv(const JobState& job)
     {
@@ -213,9 +224,9 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
         throw UsageError("--global searches the free angles: fix at most one of them");
     if (!tag.isEmpty() && !json)
         throw UsageError("--job goes with --json");
-    if (!recut.isEmpty())
-        checkOutputs({recut}, o.design);
     Job j = makeJob(o);
+    if (!recut.isEmpty())
+        checkOutputs({recut}, j.inputs);
     Workplace w;
     w.readMasksFor(j.targets);
 
@@ -410,8 +421,8 @@ int mapCommand(Arguments& args, std::ostream& out)
     QStringList outputs{mfm};
     if (!png.isEmpty())
         outputs << png;
-    checkOutputs(outputs, o.design);
     Job j = makeJob(o);
+    checkOutputs(outputs, j.inputs);
     Workplace w;
     w.readMasksFor(j.targets);
 

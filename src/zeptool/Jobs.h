@@ -37,10 +37,10 @@ int mapCommand(Arguments& args, std::ostream& out);
 int studyCommand(Arguments& args, std::ostream& out);
 
 // Refuses outputs that must not be written (see checkOutputFile: a link,
-// a device, the design itself, a folder that cannot be written) or that are
+// a device, one of the `inputs`, a folder that cannot be written) or that are
 // named twice, and removes the temporaries a killed zeptool left beside them.
 // Called before the first raytrace.
-void checkOutputs(const QStringList& outputs, const QString& design);
+void checkOutputs(const QStringList& outputs, const QStringList& inputs);
 
 // The usage lines of the three.
 extern const char* const OptimizeUsage;

@@ -18,6 +18,9 @@
 #include <QThread>
 #include <cmath>
 #include <deque>
+#include <limits>
+#include <map>
+#include <optional>
 #include <functional>
 #include <iostream>
 
@@ -63,7 +66,7 @@ std::pair<QString, QStringList> designAndAngles(const QString& given)
 
 QString csvField(const QString& s)
 {
-    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n'))
+    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
         return s;
     QString q = s;
     q.replace(u'"', QStringLiteral("\"\""));
@@ -117,10 +120,11 @@ QString studyTable(const std::vector<StudyJob>& jobs, int& failed)
     return table;
 }
 
-// A word of a POSIX shell's command line, quoted when it needs to be.
+// A word of a POSIX shell's command line, quoted when it needs to be. It
+// holds no control character (see checkWords).
 QString shellWord(const QString& w)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./,@%+=:-]+$"));
+    static const QRegularExpression plain(QStringLiteral("\\A[A-Za-z0-9_./,@%+=:-]+\\z"));
     if (plain.match(w).hasMatch())
         return w;
     QString q = w;
@@ -128,45 +132,119 @@ QString shellWord(const QString& w)
     return u'\'' + q + u'\'';
 }
 
+// The first control character of a text, or none.
+std::optional<QChar> controlIn(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control)
+            return c;
+    return std::nullopt;
+}
+
+// A job's words become a line of a file that engines read line by line and
+// hand to a shell: a word with a line break would end its line and start a
+// command of its own. No word of a job may hold a control character.
+void checkWords(const QStringList& words)
+{
+    for (const QString& w : words) {
+        if (!controlIn(w))
+            continue;
+        QString shown;
+        for (const QChar c : w)
+            shown += c.category() == QChar::Other_Control ? QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QChar(u'0'))
+                                                          : QString(c);
+        throw UsageError("\"" + local(shown) + "\" holds a control character: no job may carry one (rename it)");
+    }
+}
+
+// A study holds at most this many jobs, so that a line's claim cannot make
+// the table of one a runaway; a job's line is at most kMaxResultLine bytes.
+constexpr int kMaxStudyJobs = 100000;
+constexpr qint64 kMaxResultLine = 1 << 20;
+
+// Why a job's JSON object does not hold a study's result, or nothing: its
+// design and material are names without control characters, its figures
+// finite numbers as singles (or null), its counts whole numbers.
+QString damageIn(const QJsonObject& result, const QJsonObject& tag)
+{
+    for (const char* key : {"design", "material"}) {
+        const QJsonValue v = tag.value(QLatin1String(key));
+        if (!v.isString() || controlIn(v.toString()))
+            return QStringLiteral("names its %1 with no text or with a control character").arg(QLatin1String(key));
+    }
+    if (result.contains(QStringLiteral("error")))
+        return result.value(QStringLiteral("error")).isString() ? QString() : QStringLiteral("holds an error that is no text");
+    const auto finite = [](const QJsonValue& v) {
+        return v.isNull() || (v.isDouble() && std::fabs(v.toDouble()) <= double(std::numeric_limits<float>::max()));
+    };
+    for (const char* key : {"index", "seconds"})
+        if (!finite(result.value(QLatin1String(key))))
+            return QStringLiteral("holds a figure that is not a finite number (%1)").arg(QLatin1String(key));
+    for (const char* key : {"start", "final"})
+        for (const char* angle : {"pav", "crn", "mf"}) {
+            const QJsonValue point = result.value(QLatin1String(key));
+            if (!point.isObject() || !finite(point.toObject().value(QLatin1String(angle))))
+                return QStringLiteral("holds a figure that is not a finite number (%1 %2)").arg(QLatin1String(key), QLatin1String(angle));
+        }
+    const QJsonValue n = result.value(QStringLiteral("evaluations"));
+    if (!(n.isDouble() && n.toDouble() >= 0 && n.toDouble() <= 1e9 && n.toDouble() == std::floor(n.toDouble())))
+        return QStringLiteral("holds evaluations that are not a whole number");
+    return {};
+}
+
 // The jobs of a study from the JSON lines its jobs printed (`--job K/N`), in
-// any order. A job that printed no line fails with a row of its own; a job
-// that ran twice counts with its success.
+// any order, read as they come. A job that printed no line fails with a row
+// of its own; a job that ran twice counts with its success. A line that does
+// not belong (another study's, a damaged one) is refused with its number.
 std::vector<StudyJob> collectedJobs(const QString& path)
 {
-    const QList<QByteArray> lines = readNamedFile(path, QStringLiteral("results")).split('\n');
-    std::vector<StudyJob> jobs;
-    std::vector<bool> answered;
-    const auto refuse = [&](qsizetype line, const QString& why) {
-        return ZepError(err::InvalidCall, QStringLiteral("Line %1 of %2 %3.").arg(line + 1).arg(QDir::toNativeSeparators(path), why));
+    std::map<int, StudyJob> answered;
+    int of = 0;
+    qint64 first = 0;
+    const auto refuse = [&](qint64 line, const QString& why) {
+        return ZepError(err::InvalidCall, QStringLiteral("Line %1 of %2 %3.").arg(line).arg(QDir::toNativeSeparators(path), why));
     };
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        if (lines[n].trimmed().isEmpty())
-            continue;
-        const QJsonObject result = QJsonDocument::fromJson(lines[n]).object();
+    readFileLines(path, QStringLiteral("results"), kMaxResultLine, [&](qint64 n, const QByteArray& line) {
+        if (line.trimmed().isEmpty())
+            return;
+        const QJsonObject result = QJsonDocument::fromJson(line).object();
         const QJsonObject tag = result.value(QStringLiteral("job")).toObject();
-        const int k = tag.value(QStringLiteral("number")).toInt(), of = tag.value(QStringLiteral("of")).toInt();
-        if (k < 1 || k > of)
+        const int k = tag.value(QStringLiteral("number")).toInt(), size = tag.value(QStringLiteral("of")).toInt();
+        if (k < 1 || k > size)
             throw refuse(n, QStringLiteral("is not the result of a study's job (zeptool optimize ... --json --job K/N)"));
-        if (jobs.empty()) {
-            jobs.resize(std::size_t(of));
-            answered.resize(std::size_t(of));
-        } else if (std::size_t(of) != jobs.size()) {
-            throw refuse(n, QStringLiteral("is a job of a study of %1 jobs, the lines before of %2").arg(of).arg(jobs.size()));
+        if (size > kMaxStudyJobs)
+            throw refuse(n, QStringLiteral("is a job of a study of %1 jobs; a study holds at most %2").arg(size).arg(kMaxStudyJobs));
+        if (of == 0) {
+            of = size;
+            first = n;
+        } else if (size != of) {
+            throw refuse(n, QStringLiteral("is a job of a study of %1 jobs, line %2 of %3").arg(size).arg(first).arg(of));
         }
-        StudyJob& job = jobs[std::size_t(k - 1)];
-        if (answered[std::size_t(k - 1)] && job.error.isEmpty())
-            continue;
-        answered[std::size_t(k - 1)] = true;
-        job.design = tag.value(QStringLiteral("design")).toString();
-        job.material = tag.value(QStringLiteral("material")).toString();
-        job.error = result.value(QStringLiteral("error")).toString();
+        const QString damage = damageIn(result, tag);
+        if (!damage.isEmpty())
+            throw refuse(n, damage);
+        StudyJob job{tag.value(QStringLiteral("design")).toString(), {}, tag.value(QStringLiteral("material")).toString(),
+                     {}, {}, result.value(QStringLiteral("error")).toString()};
         job.result = job.error.isEmpty() ? result : QJsonObject();
-    }
-    if (jobs.empty())
+        const auto [earlier, fresh] = answered.try_emplace(k, job);
+        if (fresh)
+            return;
+        if (earlier->second.design != job.design || earlier->second.material != job.material)
+            throw refuse(n, QStringLiteral("is job %1 of another study: an earlier line gave it %2 in %3")
+                                .arg(k).arg(earlier->second.design, earlier->second.material));
+        if (!earlier->second.error.isEmpty())
+            earlier->second = job;
+    });
+    if (of == 0)
         throw ZepError(err::InvalidCall, QStringLiteral("%1 holds no job's result.").arg(QDir::toNativeSeparators(path)));
-    for (std::size_t k = 0; k < jobs.size(); ++k)
-        if (!answered[k])
-            jobs[k].error = QStringLiteral("job %1 of %2 left no result").arg(k + 1).arg(jobs.size());
+    std::vector<StudyJob> jobs(static_cast<std::size_t>(of));
+    for (int k = 1; k <= of; ++k) {
+        const auto found = answered.find(k);
+        if (found != answered.end())
+            jobs[std::size_t(k - 1)] = std::move(found->second);
+        else
+            jobs[std::size_t(k - 1)].error = QStringLiteral("job %1 of %2 left no result").arg(k).arg(of);
+    }
     return jobs;
 }
 
@@ -227,10 +305,10 @@ void runJobs(std::vector<StudyJob>& jobs, int parallel, std::ostream& progress)
 int studyCommand(Arguments& args, std::ostream& out)
 {
     QStringList designs, materials, passOn;
-    QString csv, jobsFile, collect;
+    QString csv, jobsFile, collect, targets;
     int parallel = QThread::idealThreadCount();
     while (!args.atEnd()) {
-        const QString a = args.take("a design or an option");
+        const QString a = args.option("a design or an option");
         if (a == QLatin1String("--materials")) {
             materials = args.take("the materials after --materials").split(u',', Qt::SkipEmptyParts);
         } else if (a == QLatin1String("-j")) {
@@ -247,9 +325,10 @@ int studyCommand(Arguments& args, std::ostream& out)
         } else if (a == QLatin1String("--collect")) {
             collect = args.take("the file of the jobs' results after --collect");
         } else if (a == QLatin1String("--targets")) {
-            passOn << a << args.take("the targets file after --targets");
+            targets = args.take("the targets file after --targets");
+            passOn << a << targets;
         } else if (a == QLatin1String("--pav-limits") || a == QLatin1String("--crn-limits")) {
-            passOn << a << args.take("a lower limit") << args.take("an upper limit");
+            passOn << a << args.numeral("a lower limit") << args.numeral("an upper limit");
         } else if (a.startsWith(u'-')) {
             throw UsageError("unknown option " + local(a));
         } else {
@@ -262,10 +341,8 @@ int studyCommand(Arguments& args, std::ostream& out)
     if (!collect.isEmpty()) {
         if (!designs.isEmpty() || !materials.isEmpty() || !passOn.isEmpty() || !jobsFile.isEmpty())
             throw UsageError("--collect goes with --csv only: the jobs named everything else");
-        if (!csv.isEmpty()) {
-            checkOutputFile(csv, {collect});
-            removeDeadTemporaries(QFileInfo(csv).absolutePath());
-        }
+        if (!csv.isEmpty())
+            checkOutputs({csv}, {collect});
         jobs = collectedJobs(collect);
     } else {
         if (designs.isEmpty())
@@ -277,15 +354,8 @@ int studyCommand(Arguments& args, std::ostream& out)
         std::vector<std::pair<QString, QStringList>> named; // design, its old angles
         for (const QString& given : designs)
             named.push_back(designAndAngles(given));
-        for (const QString& output : {csv, jobsFile}) {
-            if (output.isEmpty())
-                continue;
-            QStringList inputs;
-            for (const auto& d : named)
-                inputs << d.first;
-            checkOutputFile(output, inputs);
-            removeDeadTemporaries(QFileInfo(output).absolutePath());
-        }
+        if (qint64(named.size()) * materials.size() > kMaxStudyJobs)
+            throw UsageError("a study holds at most " + std::to_string(kMaxStudyJobs) + " jobs (designs times materials)");
         for (const auto& [design, old] : named) {
             for (const QString& material : materials) {
                 StudyJob job{design, old.join(u','), material, {}, {}, {}};
@@ -293,9 +363,21 @@ int studyCommand(Arguments& args, std::ostream& out)
                 if (!old.isEmpty())
                     job.arguments << QStringLiteral("--old") << old;
                 job.arguments << passOn << QStringLiteral("--json");
+                checkWords(job.arguments);
                 jobs.push_back(job);
             }
         }
+        checkWords({QCoreApplication::applicationFilePath()});
+        QStringList inputs;
+        for (const auto& d : named)
+            inputs << d.first;
+        if (!targets.isEmpty()) {
+            OptimizationTargets read;
+            inputs << targetInputs(targets, read);
+        }
+        for (const QString& output : {csv, jobsFile})
+            if (!output.isEmpty())
+                checkOutputs({output}, inputs);
         if (!jobsFile.isEmpty()) {
             // One line a job that runs anywhere this zeptool's path does.
             QString lines;

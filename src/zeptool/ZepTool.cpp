@@ -64,7 +64,7 @@ int anglesCommand(Arguments& args, std::ostream& out)
     const QString design = args.take("the design file");
     bool asc = false;
     while (!args.atEnd()) {
-        const QString option = args.take("an option");
+        const QString option = args.option("an option");
         if (option != QLatin1String("--asc"))
             throw UsageError("unknown option " + local(option));
         asc = true;
@@ -91,7 +91,7 @@ int recutCommand(Arguments& args, std::ostream& out)
     bool pav = false, crn = false;
     QString gem, asc, pdf;
     while (!args.atEnd()) {
-        const QString option = args.take("an option");
+        const QString option = args.option("an option");
         if (option == QLatin1String("--pav")) {
             takeAngles(args, angles.oldPav, angles.newPav, "pavilion");
             pav = true;
@@ -116,7 +116,7 @@ int recutCommand(Arguments& args, std::ostream& out)
     for (const QString& name : {gem, asc, pdf})
         if (!name.isEmpty())
             outputs << name;
-    checkOutputs(outputs, design);
+    checkOutputs(outputs, {design});
 
     const gemray::GemDesign original = loadDesign(design);
     DiagramInput diagram{original, recutDesign(original, angles), angles, QFileInfo(design).fileName(), QString()};
@@ -140,7 +140,7 @@ int convertCommand(Arguments& args, std::ostream& out)
     const QString design = args.take("the design file");
     QString target;
     while (!args.atEnd()) {
-        const QString option = args.take("an option");
+        const QString option = args.option("an option");
         if (option != QLatin1String("-o"))
             throw UsageError("unknown option " + local(option));
         target = args.take("the converted design's name after -o");
@@ -150,7 +150,7 @@ int convertCommand(Arguments& args, std::ostream& out)
     const QString kind = QFileInfo(target).suffix().toLower();
     if (kind != QLatin1String("gem") && kind != QLatin1String("asc"))
         throw UsageError("\"" + local(target) + "\" must end in .gem or .asc");
-    checkOutputs({target}, design);
+    checkOutputs({target}, {design});
     const gemray::GemDesign d = loadDesign(design);
     writeFilesTogether({{target, kind == QLatin1String("gem") ? gemBytes(d) : ascText(d)}});
     out << "wrote " << local(QDir::toNativeSeparators(target)) << '\n';
@@ -175,9 +175,26 @@ QString Arguments::take(const char* what)
 
 double Arguments::number(const char* what)
 {
+    return StrictNumber(numeral(what));
+}
+
+QString Arguments::option(const char* what)
+{
+    const QString a = take(what);
+    if (a.startsWith(u'-')) {
+        if (m_options.contains(a))
+            throw UsageError(local(a) + " is given twice");
+        m_options << a;
+    }
+    return a;
+}
+
+QString Arguments::numeral(const char* what)
+{
     const QString text = take(what);
     try {
-        return StrictNumber(text);
+        StrictNumber(text);
+        return text;
     } catch (const ZepError&) {
         throw UsageError(std::string(what) + ": \"" + local(text) + "\" is not a number");
     }

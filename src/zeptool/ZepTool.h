@@ -38,10 +38,16 @@ public:
     QString take(const char* what);
     // The next argument as a number (strict reading).
     double number(const char* what);
+    // The next argument, when it is a number, as it was given.
+    QString numeral(const char* what);
+    // The next argument where an option may stand: an option ("-...") given
+    // before is refused, not taken again.
+    QString option(const char* what);
 
 private:
     QStringList m_args;
     qsizetype m_next = 0;
+    QStringList m_options;
 };
 
 struct Subcommand {

@@ -183,6 +183,43 @@ private slots:
         row("study: no materials", "study SRB.gem", 2, "name the materials");
         row("study: jobs 0", "study SRB.gem --materials Quartz -j 0", 2, "-j takes a whole number from 1 to 256");
         row("study: jobs and csv", "study SRB.gem --materials Quartz --jobs j --csv c", 2, "give one");
+        // No job's word may end its line in a file of jobs; numbers must be numbers.
+        row("study: line break in a design", "study SRB.gem x\ntouch\tPWNED;#.gem --materials Quartz --jobs j", 2,
+            "\"x\\x0atouch\\x09PWNED;#.gem\" holds a control character: no job may carry one");
+        row("study: design ending in a line break", "study SRB.gem\n --materials Quartz --jobs j", 2, "\"SRB.gem\\x0a\" holds");
+        row("study: escape in a material", "study SRB.gem --materials Quartz,\x1b[2J", 2, "\"\\x1b[2J\" holds");
+        row("study: delete in targets", "study SRB.gem --materials Quartz --targets t\x7f", 2, "\"t\\x7f\" holds");
+        row("study: limit not a number", "study SRB.gem --materials Quartz --pav-limits 40 4x", 2,
+            "an upper limit: \"4x\" is not a number");
+        // No input is an output, whatever names it.
+        row("map: over the targets", "map SRB.gem --material Quartz --targets tg.TXT -o tg.TXT", 1, "is the input tg.TXT itself");
+        row("map: picture over the targets", "map SRB.gem --material Quartz --targets tg.TXT -o m.MFM --png tg.TXT", 1,
+            "is the input tg.TXT");
+        job("job: recut over a mask", "--targets tm.TXT --recut mask.bmp", 1, "mask.bmp is the input mask.bmp itself");
+        row("study: jobs over the targets", "study SRB.gem --materials Quartz --targets tg.TXT --jobs tg.TXT", 1, "is the input");
+        row("study: csv over a mask", "study SRB.gem --materials Quartz --targets tm.TXT --csv mask.bmp", 1, "is the input");
+        row("study: csv over the results", "study --collect junk.gem --csv junk.gem", 1, "is the input junk.gem");
+        // Each refusal names what the user gave, before any raytrace; an
+        // option is given once.
+        row("job: index near 1", "optimize SRB.gem --ri 1.0000001", 2, "the pavilion limits from the critical angle of "
+            "index 1.0000001 (give them with --pav-limits) are in the wrong order");
+        job("job: limit below 0.1", "--pav-limits 0.09999 45 --start 0.09999 28", 2,
+            "the pavilion limits must lie from 0.1 to 89.9 degrees");
+        job("job: limit above 89.9", "--crn-limits 20 89.90001", 2, "the crown limits must lie from 0.1 to 89.9 degrees");
+        job("job: limits 0.1 to 89.9", "--pav-limits 0.1 89.9 --crn-limits 0.1 89.9 --start 95 28", 2, "Starting angles");
+        job("job: old angle 42.49", "--old 42.49 28 --recut x.gem", 1, "The design has no pavilion tier at 42.49 degrees");
+        row("recut: old angle 42.49", "recut SRB.gem --pav 42.49 43 -o x.gem", 1, "no pavilion tier at 42.49 degrees");
+        job("job: old angle 42.51", "--old 42.51 28 --recut SRB.gem", 1, "is the input SRB.gem itself");
+        job("job: one tilt view", "--targets n1.TXT", 1, "The targets file n1.TXT: nTang 1 must lie from 2 to 24.");
+        job("job: 25 tilt views", "--targets n25.TXT", 1, "nTang 25 must lie from 2 to 24.");
+        job("job: 24 tilt views", "--targets n24.TXT --recut SRB.gem", 1, "is the input SRB.gem itself");
+        job("job: 4 views of 8 tilts", "--targets d8n4.TXT", 1, "nTang 4 must lie from 2 to 3.");
+        job("job: no variation", "--targets dB0.TXT", 1, "dBZMF 0 must lie above 0.");
+        row("damaged text design", "angles bad1.asc", 1, "is not a GemCAD design: a text design's first line starts with");
+        row("job: design not closed", "optimize open.gem --material Quartz", 1, "Design file \"open.gem\" is not a closed stone");
+        job("job: option twice", "--material Diamond", 2, "--material is given twice");
+        row("recut: option twice", "recut* -o x.gem -o y.gem", 2, "-o is given twice");
+        row("study: option twice", "study SRB.gem --materials Quartz --csv a --csv b", 2, "--csv is given twice");
         row("study: collect garbage", "study --collect junk.gem", 1, "of junk.gem is not the result of a study's job");
         row("study: collect nothing", "study --collect gone.gem", 1, "Cannot read the results gone.gem: File not found.");
         row("study: collect and designs", "study --collect x SRB.gem", 2, "--collect goes with --csv only");
@@ -190,21 +227,34 @@ private slots:
         job("job: job without json", "--job 1/2", 2, "--job goes with --json");
     }
     // A study gives the same rows run here or as command lines run by GNU
-    // parallel and collected in any order; a job that cannot run fails its own
-    // row and no other, a job that left no line too.
+    // parallel or the Slurm script and collected in any order; a job that
+    // cannot run fails its own row and no other, a job that left no line too.
+    // Names made to run commands in a shell run none: nothing but results is
+    // made. Lines that do not belong are refused with their number.
     void studyRowsDoNotDependOnWhereTheJobsRan()
     {
         if (QStandardPaths::findExecutable("parallel").isEmpty())
             QSKIP("GNU parallel is not installed (scripts/deps.sh installs it)");
-        const QStringList study{"study", "SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem", "it's gone.gem",
-                                "--materials", "Quartz,Corundum", "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
+        const QString hostile = "a\"b $(touch P1)`touch P2`;touch P3 {} {.} \\.gem", gone = "it's $HOME|touch P4 &.gem";
+        QVERIFY(QFile::rename(path("CubeIllusionTri.gem"), path(hostile)));
+        const QStringList study{"study", "SRB.gem", "Compear125.gem", hostile, "Turkey.gem", gone, "--materials",
+                                "Quartz,Corundum", "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
+        const QStringList before = listing();
         QCOMPARE(tool(study + QStringList{"--jobs", "study.jobs"}).exitCode, 0);
-        const Outcome par = run("/bin/sh", {"-c", "parallel -j 2 < study.jobs > results; sort -r results > shuffled"},
+        const Outcome par = run("/bin/sh", {"-c", "parallel -j 2 < study.jobs > results; sort -r results > shuffled; "
+                                                  "for t in 1 2 3 4 5 6 7 8 9 10; do SLURM_ARRAY_TASK_ID=$t bash "
+                                                  ZEP_DESIGNS_DIR "/../../../scripts/study-slurm.sh study.jobs slurm; "
+                                                  "done; cat slurm/*.json > slurmed"},
                                 dir->path());
         QVERIFY2(readAll(path("results")).count('\n') == 10, par.err.constData());
-        QStringList rows[2];
-        const Outcome outcomes[2] = {tool(study + QStringList{"-j", "2"}), tool({"study", "--collect", "shuffled"})};
-        for (int k = 0; k < 2; ++k) {
+        QStringList made = before + QStringList{"results", "shuffled", "slurmed", "study.jobs"};
+        made.sort();
+        QCOMPARE(listing(), made);
+        QCOMPARE(QDir(path("slurm")).entryList(QDir::Files).size(), 10);
+        QStringList rows[3];
+        const Outcome outcomes[3] = {tool(study + QStringList{"-j", "2"}), tool({"study", "--collect", "shuffled"}),
+                                     tool({"study", "--collect", "slurmed"})};
+        for (int k = 0; k < 3; ++k) {
             QCOMPARE(outcomes[k].exitCode, 1); // some jobs failed
             for (QString row : QString::fromUtf8(outcomes[k].out).split(u'\n', Qt::SkipEmptyParts)) {
                 QStringList f = row.split(u',');
@@ -212,25 +262,61 @@ private slots:
                     f[10].clear(); // the seconds
                 rows[k] << f.join(u',');
             }
+            QCOMPARE(rows[k], rows[0]);
         }
-        QCOMPARE(rows[1], rows[0]);
         QCOMPARE(rows[0].size(), 11);
         const QStringList good = rows[0].filter(QRegularExpression(",$"));
         QCOMPARE(good.size(), 8);
         QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.500,28.000,") && good[7].startsWith("Turkey.gem,Corundum,"));
-        QCOMPARE(rows[0].filter("Cannot read the design it's gone.gem").size(), 2); // quoted for the shell
+        QVERIFY(good[4].startsWith("\"a\"\"b $(touch P1)`touch P2`;touch P3 {} {.} \\.gem\",Quartz,1.55,"));
+        QCOMPARE(rows[0].filter("Cannot read the design " + gone).size(), 2);
+        QCOMPARE(listing(), made);
+
+        // A name that is not UTF-8 would reach the jobs as another name.
+        const Outcome latin = run("/bin/sh", {"-c", kTool + " study \"$(printf 'x\\351.gem')\" --materials Quartz"}, dir->path());
+        QVERIFY2(latin.exitCode == 2 && latin.err.contains("\"x%E9.gem\" (as percent escapes) is not UTF-8"), latin.err.constData());
 
         QByteArrayList lines = readAll(path("shuffled")).split('\n');
         lines.removeIf([](const QByteArray& line) { return line.contains("\"number\":10,"); });
         lines.prepend(R"({"job":{"number":1,"of":10,"design":"SRB.gem","material":"Quartz"},"error":"x"})"); // failed, ran again
-        QVERIFY(writeFile(path("some"), lines.join('\n')));
-        QCOMPARE(tool({"study", "--collect", "some", "--csv", "some.csv"}).exitCode, 1);
+        // Read to the end however long: blank lines as long as a line may be first.
+        const QByteArray blank = QByteArray(1 << 20, ' ') + '\n';
+        QVERIFY(writeFile(path("some"), blank + QByteArray(1000, ' ').append('\n').repeated(68000) + lines.join('\n')));
+        const Outcome some = tool({"study", "--collect", "some", "--csv", "some.csv"});
+        QVERIFY2(some.exitCode == 1, some.err.constData());
         const QStringList csv = QString::fromUtf8(readAll(path("some.csv"))).split(u'\n');
         QCOMPARE(csv.filter(",job 10 of 10 left no result").size(), 1);
         QVERIFY2(csv[1].startsWith("SRB.gem,Quartz,") && csv[1].endsWith(','), qPrintable(csv[1]));
-        for (const char* bad : {"11,\"of\":10", "1,\"of\":9"}) { // beyond its study; of another study
-            QVERIFY(writeFile(path("bad"), lines[0] + "\n{\"job\":{\"number\":" + bad + "}}"));
-            QVERIFY(tool({"study", "--collect", "bad"}).err.contains("Line 2 of "));
+        QByteArray job2;
+        for (const QByteArray& line : lines)
+            job2 = line.contains("\"number\":2,") ? line : job2;
+        QVERIFY(job2.contains("\"of\":10,\"design\":\"SRB.gem\",\"material\":\"Corundum\"},") && job2.contains("\"index\":1.77,"));
+        const auto damaged = [&](const char* from, const char* to) { return QByteArray(job2).replace(from, to); };
+        const std::pair<QByteArray, const char*> bad[] = {
+            {damaged("\"number\":2,", "\"number\":11,"), "is not the result of a study's job"},
+            {damaged("\"number\":2,", "\"number\":0,"), "is not the result of a study's job"},
+            {damaged("\"of\":10", "\"of\":9"), "is a job of a study of 9 jobs, line 1 of 10"},
+            {damaged("Corundum", "Quartz"), "is job 2 of another study: an earlier line gave it SRB.gem in Corundum"},
+            {damaged("\"index\":1.77", "\"index\":1e300"), "holds a figure that is not a finite number (index)"},
+            {damaged("\"index\":1.77", "\"index\":\"1.77\""), "holds a figure that is not a finite number (index)"},
+            {damaged("\"final\":{\"pav\":", "\"final\":{\"pav\":-3.5e38,\"x\":"), "(final pav)"},
+            {damaged("\"final\":{\"pav\":", "\"final\":{\"pav\":-3.4e38,\"x\":"), ""},
+            {damaged("\"evaluations\":", "\"evaluations\":0.5,\"x\":"), "holds evaluations that are not a whole number"},
+            {damaged("SRB.gem", "SRB\\rgem"), "names its design with no text or with a control character"},
+            {QByteArray((1 << 20) + 1, ' '), "Line 2 of bad is longer than 1048576 bytes"},
+        };
+        for (const auto& [line, message] : bad) {
+            QVERIFY(writeFile(path("bad"), job2 + "\n" + line));
+            const Outcome o = tool({"study", "--collect", "bad"});
+            QVERIFY2(o.exitCode == 1 && o.err.contains("Line 2 of bad") == (*message != 0) && o.err.contains(message),
+                     o.err.constData());
+        }
+        // A study's size is bounded, however many jobs a line claims.
+        for (const int of : {100000, 100001}) {
+            QVERIFY(writeFile(path("bad"), damaged("\"of\":10", "\"of\":" + QByteArray::number(of))));
+            const Outcome o = tool({"study", "--collect", "bad"});
+            QCOMPARE(o.out.count('\n'), of == 100000 ? 100001 : 0);
+            QVERIFY(of == 100000 || o.err.contains("Line 1 of bad is a job of a study of 100001 jobs; a study holds at most"));
         }
     }
     // A study's row is its job's result as the windows show it, the note of a
@@ -329,13 +415,24 @@ private slots:
         study.waitForFinished();
         QTRY_VERIFY_WITH_TIMEOUT(!jobsRunning(), 5000);
 
-        const QString dead = QDir::tempPath() + "/zeptool-999999999-abcdef";
-        QVERIFY(QDir().mkpath(dead));
+        // Planted links lead nowhere: not at the top, not inside, not as a
+        // temporary file; another user's folder stays too.
+        const QString dead = QDir::tempPath() + "/zeptool-999999999-abcdef", planted = dead + "-link",
+                      foreign = dead + "-other";
+        QVERIFY(QDir().mkpath(dead + "/sub") && QDir().mkpath(path("precious/sub")) && QDir().mkpath(foreign));
+        QVERIFY(writeFile(path("precious/sub/keep"), "keep") && writeFile(dead + "/sub/x", "x"));
+        QVERIFY(QFile::link(path("precious"), planted) && QFile::link(path("precious"), dead + "/sub/in"));
+        QVERIFY(QFile::link(path("precious/sub/keep"), path("y.gem.zeptmp-999999999-abc")));
+        const bool chowned = ::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0;
         const QString own = QString("SRB.gem.zeptmp-%1-abc").arg(QCoreApplication::applicationPid());
         QVERIFY(writeFile(path("x.gem.zeptmp-999999999-abc"), "left") && writeFile(path(own), "in use"));
         QCOMPARE(tool({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "x.gem"}).exitCode, 0);
         QVERIFY(!QFileInfo::exists(dead) && !QFileInfo::exists(path("x.gem.zeptmp-999999999-abc")));
-        QVERIFY(QFileInfo::exists(path(own)));
+        QVERIFY(QFileInfo::exists(path(own)) && QFileInfo(path("y.gem.zeptmp-999999999-abc")).isSymLink());
+        QCOMPARE(readAll(path("precious/sub/keep")), QByteArray("keep"));
+        QVERIFY(QFileInfo(planted).isSymLink() && QFile::remove(planted));
+        QCOMPARE(QFileInfo::exists(foreign), chowned);
+        QDir(foreign).removeRecursively();
     }
 
     void badInputWritesNothing()
@@ -349,11 +446,23 @@ private slots:
         QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
         QVERIFY(QFile::link("SRB.gem", path("link.gem")) && QDir(dir->path()).mkdir("adir"));
         QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
+        QVERIFY(writeFile(path("bad1.asc"), readAll(path("SRB.asc")).replace("GemCad", "GemCat"))
+                && writeFile(path("open.gem"), srb.mid(147))); // without its first facet
+        const auto targets = [&](const char* name, const QByteArray& pairs) {
+            return writeFile(path(name), "\"ZEP\",1\r\n" + pairs + "\"END\",\"\"\r\n");
+        };
+        const QByteArray tilt = "\"doTilt\",#TRUE#\r\n\"doTilt1\",#TRUE#\r\n\"TAngMax\",10\r\n\"dBZMF\",",
+                         eight = "\"doTilt2\",1\r\n\"doTilt3\",1\r\n\"doTilt4\",1\r\n\"doTilt5\",1\r\n\"doTilt6\",1\r\n"
+                                 "\"doTilt7\",1\r\n\"doTilt8\",1\r\n";
+        QVERIFY(targets("tg.TXT", "\"doISO\",#TRUE#\r\n") && targets("n1.TXT", tilt + "0.2\r\n\"nTang\",1\r\n")
+                && targets("tm.TXT", "\"doSparkle\",1\r\n\"useSMsk\",1\r\n\"theSMsk\",\"mask.bmp\"\r\n")
+                && targets("n24.TXT", tilt + "0.2\r\n\"nTang\",24\r\n") && targets("n25.TXT", tilt + "0.2\r\n\"nTang\",25\r\n")
+                && targets("d8n4.TXT", tilt + "0.2\r\n\"nTang\",4\r\n" + eight) && targets("dB0.TXT", tilt + "0\r\n"));
         const QStringList before = listing();
 
         const Outcome o = tool(args);
         QCOMPARE(o.exitCode, exitCode);
-        QVERIFY2(o.err.contains(message.toUtf8()), o.err.constData());
+        QVERIFY2(o.err.contains(message.toUtf8()) && (o.out.isEmpty() || o.out.startsWith("{\"job\":")), o.err.constData());
         QCOMPARE(listing(), before);
         QCOMPARE(readAll(path("old.gem")), QByteArray("kept"));
         QCOMPARE(readAll(path("SRB.gem")), srb);
