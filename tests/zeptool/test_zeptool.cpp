@@ -98,6 +98,15 @@ private slots:
             QCOMPARE(tool({"convert", "c.gem", "-o", "c.ASC"}).exitCode, 0);
             QCOMPARE(noCR(readAll(path("c.ASC"))), noCR(readAll(path(asc))));
         }
+        // A design's texts reach its files without control characters: a
+        // footnote's line break does not add a facet, nor does NUL end it.
+        const QByteArray footnote = QByteArrayLiteral("x\r\na 45.0 0.5 1 2 3\0y\x7f");
+        QVERIFY(writeFile(path("h.gem"), readAll(path("SRB.gem")).chopped(1) + char(footnote.size()) + footnote));
+        QCOMPARE(tool({"convert", "h.gem", "-o", "h.asc"}).exitCode, 0);
+        QCOMPARE(tool({"convert", "h.gem", "-o", "h2.gem"}).exitCode, 0);
+        QVERIFY(readAll(path("h.asc")).endsWith("\nF x  a 45.0 0.5 1 2 3 y \r\n"));
+        QVERIFY(readAll(path("h2.gem")).endsWith("x  a 45.0 0.5 1 2 3 y "));
+        QCOMPARE(tool({"angles", "h.asc"}).out, srb);
         QStringList result[2]; // the lines after the design's name, without the time
         for (int k = 0; k < 2; ++k)
             result[k] = QString::fromUtf8(tool({"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"}).out)
