@@ -192,6 +192,47 @@ QString damageIn(const QJsonObject& result, const QJsonObject& tag)
     return {};
 }
 
+// Names the design and material of the jobs that left no result from those
+// that answered: a study's jobs are its designs times its materials, so with
+// m materials job k (from 0) is design k / m in material k % m. A name is
+// given only where every m that fits the answers gives the same.
+void nameLostJobs(std::vector<StudyJob>& jobs, const std::vector<bool>& lost)
+{
+    const std::size_t n = jobs.size();
+    std::optional<std::vector<std::pair<QString, QString>>> agreed;
+    for (std::size_t m = 1; m <= n; ++m) {
+        if (n % m != 0)
+            continue;
+        std::vector<QString> design(n / m), material(m);
+        bool fits = true;
+        for (std::size_t k = 0; k < n && fits; ++k) {
+            if (lost[k])
+                continue;
+            QString &d = design[k / m], &mat = material[k % m];
+            fits = (d.isNull() || d == jobs[k].design) && (mat.isNull() || mat == jobs[k].material);
+            d = jobs[k].design;
+            mat = jobs[k].material;
+        }
+        if (!fits)
+            continue;
+        std::vector<std::pair<QString, QString>> names(n);
+        for (std::size_t k = 0; k < n; ++k)
+            names[k] = {design[k / m], material[k % m]};
+        if (!agreed) {
+            agreed = std::move(names);
+            continue;
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            auto& [d, mat] = (*agreed)[k];
+            d = d == names[k].first ? d : QString();
+            mat = mat == names[k].second ? mat : QString();
+        }
+    }
+    for (std::size_t k = 0; agreed && k < n; ++k)
+        if (lost[k])
+            std::tie(jobs[k].design, jobs[k].material) = (*agreed)[k];
+}
+
 // The jobs of a study from the JSON lines its jobs printed (`--job K/N`), in
 // any order, read as they come. A job that printed no line fails with a row
 // of its own; a job that ran twice counts with its success. A line that does
@@ -238,13 +279,16 @@ std::vector<StudyJob> collectedJobs(const QString& path)
     if (of == 0)
         throw ZepError(err::InvalidCall, QStringLiteral("%1 holds no job's result.").arg(QDir::toNativeSeparators(path)));
     std::vector<StudyJob> jobs(static_cast<std::size_t>(of));
+    std::vector<bool> lost(jobs.size());
     for (int k = 1; k <= of; ++k) {
         const auto found = answered.find(k);
         if (found != answered.end())
             jobs[std::size_t(k - 1)] = std::move(found->second);
         else
             jobs[std::size_t(k - 1)].error = QStringLiteral("job %1 of %2 left no result").arg(k).arg(of);
+        lost[std::size_t(k - 1)] = found == answered.end();
     }
+    nameLostJobs(jobs, lost);
     return jobs;
 }
 
