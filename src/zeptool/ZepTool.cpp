@@ -1,5 +1,5 @@
 #include "zeptool/ZepTool.h"
-#include "zeptool/Jobs.h"
+#include "study/Jobs.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"

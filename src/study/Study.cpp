@@ -1,5 +1,5 @@
-#include "zeptool/Jobs.h"
-#include "zeptool/JobOptions.h"
+#include "study/Jobs.h"
+#include "study/JobOptions.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
