@@ -166,23 +166,6 @@ void printUsage(std::ostream& out)
 
 } // namespace
 
-QString Arguments::take(const char* what)
-{
-    if (atEnd())
-        throw UsageError(std::string(what) + " is missing");
-    return m_args[m_next++];
-}
-
-double Arguments::number(const char* what)
-{
-    const QString text = take(what);
-    try {
-        return StrictNumber(text);
-    } catch (const ZepError&) {
-        throw UsageError(std::string(what) + ": \"" + local(text) + "\" is not a number");
-    }
-}
-
 const std::vector<Subcommand>& subcommands()
 {
     static const std::vector<Subcommand> table{
@@ -198,13 +181,6 @@ const std::vector<Subcommand>& subcommands()
          studyCommand},
     };
     return table;
-}
-
-std::string failureText(const std::exception& e)
-{
-    if (const auto* z = dynamic_cast<const ZepError*>(&e))
-        return local(z->messageFor(QStringLiteral("zeptool")));
-    return e.what();
 }
 
 int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
