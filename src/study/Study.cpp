@@ -1,5 +1,6 @@
 #include "study/Jobs.h"
 #include "study/JobOptions.h"
+#include "study/Study.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
@@ -34,17 +35,6 @@ const char* const StudyUsage =
 
 
 namespace {
-
-// One job of a study: a design in a material, run as a zeptool process.
-struct StudyJob {
-    QString design;   // as given, without "@PAV,CRN"
-    QString oldAngles; // "PAV,CRN" or empty
-    QString material;
-    QStringList arguments;
-    // The result: the job's JSON object, or why it failed.
-    QJsonObject result;
-    QString error;
-};
 
 // "DESIGN@PAV,CRN": the design and its two old angles. The angles are taken
 // only from a last "@" followed by exactly two numbers, so a file name may
@@ -117,6 +107,8 @@ QString studyTable(const std::vector<StudyJob>& jobs, int& failed)
     return table;
 }
 
+} // namespace
+
 // A word of a POSIX shell's command line, quoted when it needs to be.
 QString shellWord(const QString& w)
 {
@@ -169,6 +161,8 @@ std::vector<StudyJob> collectedJobs(const QString& path)
             jobs[k].error = QStringLiteral("job %1 of %2 left no result").arg(k + 1).arg(jobs.size());
     return jobs;
 }
+
+namespace {
 
 // Runs the jobs, `parallel` at a time, each a zeptool process of its own.
 void runJobs(std::vector<StudyJob>& jobs, int parallel, std::ostream& progress)

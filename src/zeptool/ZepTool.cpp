@@ -1,5 +1,6 @@
 #include "zeptool/ZepTool.h"
 #include "study/Jobs.h"
+#include "zeptool/LibraryCommand.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
@@ -179,6 +180,8 @@ const std::vector<Subcommand>& subcommands()
         {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand},
         {"study", StudyUsage, "optimizes every design in every material, several jobs at a time, into CSV",
          studyCommand},
+        {"library", LibraryUsage, "keeps a library of designs and ranks them by their optimized merit function",
+         libraryCommand},
     };
     return table;
 }
