@@ -3,6 +3,8 @@
 #include "common/KeyValue.h"
 #include "common/Messages.h"
 
+#include <QCryptographicHash>
+
 namespace zep {
 
 void ParseOpt(OptimizationTargets& t, const QString& key, const KvValue& value)
@@ -71,6 +73,13 @@ void SaveTargetFile(const QString& path, const OptimizationTargets& t, const QSt
     WriteOpt6(w, t);
     w.string(QStringLiteral("END"), targsFile);
     writeFileSafely(path, w.bytes());
+}
+
+QString targetsHash(const OptimizationTargets& t)
+{
+    KvWriter w;
+    WriteOpt6(w, t);
+    return QString::fromLatin1(QCryptographicHash::hash(w.bytes(), QCryptographicHash::Sha256).toHex());
 }
 
 } // namespace zep

@@ -23,6 +23,10 @@ void WriteOpt6(KvWriter& w, const OptimizationTargets& t);
 // Read failures raise ZepError; the pairs read before them stay stored.
 bool LoadTargetFile(const QString& path, OptimizationTargets& t, MessageSink& messages);
 
+// The SHA-256 of the targets' saved text (64 hex digits): equal targets give
+// equal hashes, whatever file they came from.
+QString targetsHash(const OptimizationTargets& t);
+
 // Saves the targets, with `targsFile` as the "END" value.
 void SaveTargetFile(const QString& path, const OptimizationTargets& t, const QString& targsFile);
 

@@ -66,6 +66,10 @@ double parseNumber(const std::string& text, const std::string& what);
 // The shortest text that reads back as `v` ("1.54", "1e+308").
 std::string shortNumber(double v);
 
+// The version of the traced figures: raised whenever a change of the tracer
+// changes a merit function, so that results kept of an older one are told apart.
+inline constexpr const char* kTracerVersion = "1";
+
 // The usage line, the error for an empty command line.
 extern const char* const kUsage;
 // The usage line and what each option means (gemray --help).

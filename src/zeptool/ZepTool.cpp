@@ -1,5 +1,6 @@
 #include "zeptool/ZepTool.h"
-#include "zeptool/Jobs.h"
+#include "study/Jobs.h"
+#include "zeptool/LibraryCommand.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
@@ -166,40 +167,6 @@ void printUsage(std::ostream& out)
 
 } // namespace
 
-QString Arguments::take(const char* what)
-{
-    if (atEnd())
-        throw UsageError(std::string(what) + " is missing");
-    return m_args[m_next++];
-}
-
-double Arguments::number(const char* what)
-{
-    return StrictNumber(numeral(what));
-}
-
-QString Arguments::option(const char* what)
-{
-    const QString a = take(what);
-    if (a.startsWith(u'-')) {
-        if (m_options.contains(a))
-            throw UsageError(local(a) + " is given twice");
-        m_options << a;
-    }
-    return a;
-}
-
-QString Arguments::numeral(const char* what)
-{
-    const QString text = take(what);
-    try {
-        StrictNumber(text);
-        return text;
-    } catch (const ZepError&) {
-        throw UsageError(std::string(what) + ": \"" + local(text) + "\" is not a number");
-    }
-}
-
 const std::vector<Subcommand>& subcommands()
 {
     static const std::vector<Subcommand> table{
@@ -213,15 +180,10 @@ const std::vector<Subcommand>& subcommands()
         {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand},
         {"study", StudyUsage, "optimizes every design in every material, several jobs at a time, into CSV",
          studyCommand},
+        {"library", LibraryUsage, "keeps a library of designs and ranks them by their optimized merit function",
+         libraryCommand},
     };
     return table;
-}
-
-std::string failureText(const std::exception& e)
-{
-    if (const auto* z = dynamic_cast<const ZepError*>(&e))
-        return local(z->messageFor(QStringLiteral("zeptool")));
-    return e.what();
 }
 
 int runTool(const QStringList& args, std::ostream& out, std::ostream& err)

@@ -12,6 +12,8 @@
 // its usage and a function that runs it. Bad input gets one line on the error
 // output and a non-zero exit: 2 for a command line that cannot be run, 1 for a
 // design or a file that fails. Files are written whole or not at all.
+#include "study/Arguments.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -23,33 +25,6 @@
 
 namespace zep::tool {
 
-// A command line that cannot be run; what() names the problem.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The arguments of a subcommand, taken one by one.
-class Arguments {
-public:
-    explicit Arguments(QStringList args) : m_args(std::move(args)) {}
-    bool atEnd() const { return m_next >= m_args.size(); }
-    // The next argument; `what` names it when it is missing.
-    QString take(const char* what);
-    // The next argument as a number (strict reading).
-    double number(const char* what);
-    // The next argument, when it is a number, as it was given.
-    QString numeral(const char* what);
-    // The next argument where an option may stand: an option ("-...") given
-    // before is refused, not taken again.
-    QString option(const char* what);
-
-private:
-    QStringList m_args;
-    qsizetype m_next = 0;
-    QStringList m_options;
-};
-
 struct Subcommand {
     const char* name;
     const char* usage;   // the arguments after the name
@@ -59,9 +34,6 @@ struct Subcommand {
 };
 
 const std::vector<Subcommand>& subcommands();
-
-// What zeptool tells of a failure after "zeptool NAME: ".
-std::string failureText(const std::exception& e);
 
 // The whole program: `args` without the program's name.
 int runTool(const QStringList& args, std::ostream& out, std::ostream& err);

@@ -1,4 +1,4 @@
-#include "zeptool/JobOptions.h"
+#include "study/JobOptions.h"
 
 #include "common/FileIO.h"
 #include "common/Messages.h"

@@ -4,7 +4,7 @@
 // the targets. Every refusal comes here, before the first raytrace.
 #include "common/SharedState.h"
 #include "optimize/OptimizationTargets.h"
-#include "zeptool/ZepTool.h"
+#include "study/Arguments.h"
 
 #include <QString>
 #include <QStringList>

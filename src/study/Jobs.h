@@ -25,7 +25,7 @@
 // the crown may move 10 degrees either way (within 5 to 60), the steps are a
 // tenth of the ranges, and the targets are ISO brightness and illumination,
 // weight 1 each.
-#include "zeptool/ZepTool.h"
+#include "study/Arguments.h"
 
 #include <QStringList>
 #include <ostream>

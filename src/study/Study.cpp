@@ -1,5 +1,6 @@
-#include "zeptool/Jobs.h"
-#include "zeptool/JobOptions.h"
+#include "study/Jobs.h"
+#include "study/JobOptions.h"
+#include "study/Study.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
@@ -37,17 +38,6 @@ const char* const StudyUsage =
 
 
 namespace {
-
-// One job of a study: a design in a material, run as a zeptool process.
-struct StudyJob {
-    QString design;   // as given, without "@PAV,CRN"
-    QString oldAngles; // "PAV,CRN" or empty
-    QString material;
-    QStringList arguments;
-    // The result: the job's JSON object, or why it failed.
-    QJsonObject result;
-    QString error;
-};
 
 // "DESIGN@PAV,CRN": the design and its two old angles. The angles are taken
 // only from a last "@" followed by exactly two numbers, so a file name may
@@ -120,6 +110,8 @@ QString studyTable(const std::vector<StudyJob>& jobs, int& failed)
     return table;
 }
 
+} // namespace
+
 // A word of a POSIX shell's command line, quoted when it needs to be. It
 // holds no control character (see checkWords).
 QString shellWord(const QString& w)
@@ -131,6 +123,8 @@ QString shellWord(const QString& w)
     q.replace(u'\'', QStringLiteral("'\\''"));
     return u'\'' + q + u'\'';
 }
+
+namespace {
 
 // The first control character of a text, or none.
 std::optional<QChar> controlIn(const QString& text)
@@ -233,6 +227,8 @@ void nameLostJobs(std::vector<StudyJob>& jobs, const std::vector<bool>& lost)
             std::tie(jobs[k].design, jobs[k].material) = (*agreed)[k];
 }
 
+} // namespace
+
 // The jobs of a study from the JSON lines its jobs printed (`--job K/N`), in
 // any order, read as they come. A job that printed no line fails with a row
 // of its own; a job that ran twice counts with its success. A line that does
@@ -291,6 +287,8 @@ std::vector<StudyJob> collectedJobs(const QString& path)
     nameLostJobs(jobs, lost);
     return jobs;
 }
+
+namespace {
 
 // Runs the jobs, `parallel` at a time, each a zeptool process of its own.
 void runJobs(std::vector<StudyJob>& jobs, int parallel, std::ostream& progress)

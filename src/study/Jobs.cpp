@@ -1,5 +1,5 @@
-#include "zeptool/Jobs.h"
-#include "zeptool/JobOptions.h"
+#include "study/Jobs.h"
+#include "study/JobOptions.h"
 
 #include "common/FileIO.h"
 #include "common/Messages.h"
@@ -9,6 +9,8 @@
 #include "merit/Evaluation.h"
 #include "optimize/GlobalSearch.h"
 #include "optimize/Optimizer.h"
+#include "optimize/TargetFile.h"
+#include "raytracer/CommandLine.h"
 #include "recut/Recut.h"
 #include "runner/DirectPort.h"
 
@@ -21,6 +23,8 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <array>
+#include <map>
 #include <optional>
 
 namespace zep::tool {
@@ -203,6 +207,33 @@ QString jobTag(Arguments args)
         .arg(jsonString(QDir::toNativeSeparators(design)), jsonString(material));
 }
 
+// Every evaluation's components by its angles, so that a result can tell
+// those of its start and of its final angles.
+class ComponentLog : public MeritEvaluator {
+public:
+    ComponentLog(MeritEvaluator& inner, const MeritRecord& merit) : m_inner(inner), m_merit(merit) {}
+    void evaluate(float pav, float crn) override
+    {
+        m_inner.evaluate(pav, crn);
+        m_seen[{pav, crn}] = {m_merit.MFISO, m_merit.MFIll, m_merit.MFTilt, m_merit.MFSparkle, m_merit.MFFire};
+    }
+    // The components at those angles as JSON, null when none was evaluated there.
+    std::string json(float pav, float crn) const
+    {
+        const auto found = m_seen.find({pav, crn});
+        if (found == m_seen.end())
+            return "null";
+        const auto& c = found->second;
+        return "{\"iso\":" + jsonNumber(c[0]) + ",\"illumination\":" + jsonNumber(c[1]) + ",\"tilt\":" + jsonNumber(c[2])
+               + ",\"sparkle\":" + jsonNumber(c[3]) + ",\"fire\":" + jsonNumber(c[4]) + "}";
+    }
+
+private:
+    MeritEvaluator& m_inner;
+    const MeritRecord& m_merit;
+    std::map<std::pair<float, float>, std::array<float, 5>> m_seen;
+};
+
 int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
 {
     bool json = false, global = false;
@@ -233,11 +264,12 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
     QElapsedTimer clock;
     clock.start();
     RaytraceEvaluator evaluator(w.runnerEnv(j.job), j.targets, w.merit, QStringLiteral("OPT"));
+    ComponentLog logged(evaluator, w.merit);
     const OptimizerEnv env{j.job, j.targets, w.prefs, w.shell, w.merit, w.AbortFlag, w.messages};
     OptimizeOutcome result;
     bool success = false;
     if (global) {
-        result.global = globalSearch(env, evaluator);
+        result.global = globalSearch(env, logged);
         success = result.global->complete;
         result.evaluations = result.global->evaluations;
         if (success)
@@ -247,7 +279,7 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
                 w.messages.messages << c.notes;
     } else {
         QuietOptimizerView view;
-        Optimizer opt(env, evaluator, view);
+        Optimizer opt(env, logged, view);
         opt.opened();
         opt.Go();
         opt.Cancel();
@@ -296,7 +328,12 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
             << jsonNumber(s.theFinalPav) << ",\"crn\":" << jsonNumber(s.theFinalCrn) << ",\"mf\":" << jsonNumber(s.theFinalMF)
             << "},\"evaluations\":" << result.evaluations << ",\"raytraces\":" << raytraces
             << ",\"seconds\":" << QString::number(seconds, 'f', 3).toStdString() << ",\"notes\":["
-            << local(notes.join(u',')) << "]";
+            << local(notes.join(u',')) << "],\"components\":{\"start\":" << logged.json(s.stPav, s.stCrn)
+            << ",\"final\":" << logged.json(s.theFinalPav, s.theFinalCrn) << "},\"targets\":\""
+            << local(targetsHash(j.targets)) << "\",\"search\":\"" << (global ? "global" : "climb")
+            << "\",\"tracer\":\"" << gemray::kTracerVersion << "\",\"limits\":\""
+            << (o.old || o.start || o.pavLimits || o.crnLimits || o.steps || o.fixPav || o.fixCrn ? "given" : "derived")
+            << '"';
         if (result.global)
             out << "," << peaksJson(*result.global);
         out << "}\n";

@@ -1,0 +1,284 @@
+#include "library/Designs.h"
+
+#include "common/FileIO.h"
+#include "common/ZepError.h"
+#include "raytracer/AscFile.h"
+#include "raytracer/DesignCheck.h"
+#include "recut/CuttingList.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <algorithm>
+#include <limits>
+
+namespace zep::library {
+
+namespace {
+
+QString decoded(const std::string& s)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(QByteArray::fromStdString(s));
+    return utf8.hasError() ? QString::fromLatin1(s.data(), qsizetype(s.size())) : text;
+}
+
+// The outline seen from above: the girdle's corners, or every corner of a
+// design without girdle facets.
+double lengthToWidth(const gemray::GemDesign& d)
+{
+    double lo[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+    double hi[2] = {-lo[0], -lo[1]};
+    const auto take = [&](bool girdleOnly) {
+        for (const gemray::GemFacet& f : d.facets) {
+            if (girdleOnly && gemray::classifyNormal(gemray::normalized(f.abc)) != gemray::FacetKind::Girdle)
+                continue;
+            for (const gemray::Vec3& v : f.vertices) {
+                lo[0] = std::min(lo[0], v.x), hi[0] = std::max(hi[0], v.x);
+                lo[1] = std::min(lo[1], v.y), hi[1] = std::max(hi[1], v.y);
+            }
+        }
+    };
+    take(true);
+    if (!(hi[0] > lo[0]))
+        take(false);
+    const double w = hi[0] - lo[0], l = hi[1] - lo[1];
+    if (!(w > 0 && l > 0))
+        return 1;
+    return std::max(w, l) / std::min(w, l);
+}
+
+QString now() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODate); }
+
+} // namespace
+
+QString oneLineName(const QString& path)
+{
+    QString out;
+    for (const QChar c : QDir::toNativeSeparators(path)) {
+        if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+DesignFacts readDesignFacts(const QString& path)
+{
+    const std::string label = QDir::toNativeSeparators(path).toStdString();
+    QByteArray bytes;
+    gemray::GemDesign d;
+    try {
+        gemray::checkDesignFile(QFile::encodeName(path).toStdString());
+        bytes = readNamedFile(path, QStringLiteral("design"), qint64(gemray::kMaxDesignBytes));
+        const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                 std::size_t(bytes.size()));
+        d = gemray::parseDesign(span, label);
+        gemray::checkStone(d, label);
+    } catch (const gemray::GemFileError& e) {
+        throw ZepError(err::InvalidCall, QString::fromStdString(e.what()));
+    }
+    DesignFacts f;
+    f.hash = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             std::size_t(bytes.size()));
+    f.format = gemray::isAscText(span) ? QStringLiteral("asc") : QStringLiteral("GEM");
+    f.name = decoded(d.title()).trimmed();
+    QStringList notes;
+    for (const std::string& n : d.footnotes)
+        if (!decoded(n).trimmed().isEmpty())
+            notes << decoded(n).trimmed();
+    f.footnotes = notes.join(u'\n');
+    f.gear = d.gear;
+    f.symmetry = d.symmetry;
+    f.mirror = d.mirror != 0;
+    f.facets = int(d.facets.size());
+    f.tiers = int(cuttingList(d).size());
+    f.ri = d.refractiveIndex;
+    const MainAngles main = mainAngles(d);
+    f.pav = main.pavilion;
+    f.crn = main.crown;
+    f.lw = lengthToWidth(d);
+    return f;
+}
+
+QStringList designFilesUnder(const QStringList& paths)
+{
+    QStringList files;
+    for (const QString& given : paths) {
+        const QFileInfo info(given);
+        if (!info.isDir() || info.isSymLink()) {
+            files << given;
+            continue;
+        }
+        QStringList found;
+        QDirIterator all(given, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (all.hasNext()) {
+            const QString file = all.next();
+            const QString suffix = QFileInfo(file).suffix().toLower();
+            if (suffix == QLatin1String("gem") || suffix == QLatin1String("asc"))
+                found << file;
+        }
+        found.sort();
+        files << found;
+    }
+    return files;
+}
+
+QString fileHash(const QString& path)
+{
+    try {
+        gemray::checkDesignFile(QFile::encodeName(path).toStdString());
+        return QString::fromLatin1(
+            QCryptographicHash::hash(readFileBytes(path, qint64(gemray::kMaxDesignBytes)), QCryptographicHash::Sha256)
+                .toHex());
+    } catch (...) {
+        return {};
+    }
+}
+
+void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report)
+{
+    Statement findHash = db.prepare("SELECT id FROM designs WHERE hash=?");
+    Statement insertDesign =
+        db.prepare("INSERT INTO designs(hash,format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added)"
+                   " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement insertPath = db.prepare("INSERT OR REPLACE INTO paths(path,design) VALUES(?,?)");
+    std::vector<AddReport> pending;
+    const auto commit = [&] {
+        db.exec("COMMIT");
+        for (const AddReport& r : pending)
+            report(r);
+        pending.clear();
+    };
+    QElapsedTimer batch;
+    db.exec("BEGIN IMMEDIATE");
+    batch.start();
+    try {
+        for (const QString& file : files) {
+            AddReport r{file, AddOutcome::Refused, {}};
+            const QString absolute = QFileInfo(file).absoluteFilePath();
+            try {
+                const DesignFacts f = readDesignFacts(file);
+                findHash.reset();
+                findHash.bind(1, f.hash);
+                qint64 id = 0;
+                if (findHash.step()) {
+                    id = findHash.integer(0);
+                    r.outcome = AddOutcome::Known;
+                } else {
+                    insertDesign.reset();
+                    insertDesign.bind(1, f.hash).bind(2, f.format).bind(3, f.name).bind(4, f.footnotes);
+                    insertDesign.bind(5, f.gear).bind(6, f.symmetry).bind(7, int(f.mirror)).bind(8, f.facets);
+                    insertDesign.bind(9, f.tiers).bind(10, f.ri).bind(11, f.pav).bind(12, f.crn).bind(13, f.lw);
+                    insertDesign.bind(14, now());
+                    insertDesign.step();
+                    id = db.lastInsertId();
+                    r.outcome = AddOutcome::Added;
+                }
+                insertPath.reset();
+                insertPath.bind(1, absolute).bind(2, id);
+                insertPath.step();
+            } catch (const ZepError& e) {
+                // The library's own failure ends the adding; a design's refusal does not.
+                if (e.userMessage().startsWith(QStringLiteral("The design library")))
+                    throw;
+                r.message = e.messageFor(QStringLiteral("library"));
+            }
+            pending.push_back(r);
+            if (batch.elapsed() > 500) {
+                commit();
+                db.exec("BEGIN IMMEDIATE");
+                batch.restart();
+            }
+        }
+        commit();
+    } catch (...) {
+        db.exec("ROLLBACK");
+        throw;
+    }
+}
+
+std::optional<qint64> findDesign(LibraryDb& db, const QString& designOrHash)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{6,64}$"));
+    if (hex.match(designOrHash).hasMatch()) {
+        Statement s = db.prepare("SELECT id FROM designs WHERE hash>=? AND hash<? LIMIT 2");
+        const QString lower = designOrHash.toLower();
+        s.bind(1, lower).bind(2, lower + QStringLiteral("g"));
+        if (s.step()) {
+            const qint64 id = s.integer(0);
+            if (!s.step())
+                return id;
+        }
+    }
+    Statement p = db.prepare("SELECT design FROM paths WHERE path=?");
+    p.bind(1, QFileInfo(designOrHash).absoluteFilePath());
+    if (p.step())
+        return p.integer(0);
+    return std::nullopt;
+}
+
+DesignFacts designFacts(LibraryDb& db, qint64 design)
+{
+    Statement s = db.prepare("SELECT hash,format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw"
+                             " FROM designs WHERE id=?");
+    s.bind(1, design);
+    DesignFacts f;
+    if (!s.step())
+        return f;
+    f.hash = s.text(0);
+    f.format = s.text(1);
+    f.name = s.text(2);
+    f.footnotes = s.text(3);
+    f.gear = int(s.integer(4));
+    f.symmetry = int(s.integer(5));
+    f.mirror = s.integer(6) != 0;
+    f.facets = int(s.integer(7));
+    f.tiers = int(s.integer(8));
+    f.ri = s.real(9);
+    f.pav = s.real(10);
+    f.crn = s.real(11);
+    f.lw = s.real(12);
+    return f;
+}
+
+QStringList designPaths(LibraryDb& db, qint64 design)
+{
+    Statement s = db.prepare("SELECT path FROM paths WHERE design=? ORDER BY path");
+    s.bind(1, design);
+    QStringList paths;
+    while (s.step())
+        paths << s.text(0);
+    return paths;
+}
+
+QString currentPath(LibraryDb& db, qint64 design)
+{
+    const QString hash = designFacts(db, design).hash;
+    for (const QString& p : designPaths(db, design))
+        if (fileHash(p) == hash)
+            return p;
+    return {};
+}
+
+void removeDesign(LibraryDb& db, qint64 design)
+{
+    db.transaction([&] {
+        Statement s = db.prepare("DELETE FROM designs WHERE id=?");
+        s.bind(1, design);
+        s.step();
+    });
+}
+
+} // namespace zep::library

@@ -1,0 +1,70 @@
+#pragma once
+// The designs of the library: what is read from a design file when it is
+// added, adding files and folders, finding and forgetting a design. A design
+// is known by the SHA-256 of its bytes; the same bytes at two paths are one
+// design with two paths. The library never writes to a design file.
+#include "library/LibraryDb.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace zep::library {
+
+struct DesignFacts {
+    QString hash;      // SHA-256 of the file's bytes, 64 hex digits
+    QString format;    // "GEM" or "asc"
+    QString name;      // the first header line
+    QString footnotes; // the footnote lines that are not empty, one a line
+    int gear = 0, symmetry = 0;
+    bool mirror = false;
+    int facets = 0, tiers = 0;
+    double ri = 0;           // the design's own index of refraction
+    double pav = 0, crn = 0; // its main tiers (mainAngles)
+    double lw = 0;           // length to width of its outline, the longer side first
+};
+
+// Reads a design file as gemray does (the closed-stone check included).
+// Raises ZepError with the reader's message.
+DesignFacts readDesignFacts(const QString& path);
+
+enum class AddOutcome { Added, Known, Refused };
+struct AddReport {
+    QString path;
+    AddOutcome outcome = AddOutcome::Refused;
+    QString message; // why a file was refused
+};
+
+// The design files under `paths`: a file as named, a folder's .gem and .asc
+// files (any letter case) at any depth, links to folders not followed.
+QStringList designFilesUnder(const QStringList& paths);
+
+// Adds the files (designFilesUnder), committing every few files; `report` is
+// told of each. A refused file never stops the others. Raises ZepError only
+// when the library fails.
+void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report);
+
+// A design by its hash (or a unique start of it, at least 6 digits) or by one
+// of its paths; nothing when there is none.
+std::optional<qint64> findDesign(LibraryDb& db, const QString& designOrHash);
+
+// The design's stored figures.
+DesignFacts designFacts(LibraryDb& db, qint64 design);
+// Its paths, as they were added.
+QStringList designPaths(LibraryDb& db, qint64 design);
+// The first of its paths that still holds its bytes; empty when none does.
+QString currentPath(LibraryDb& db, qint64 design);
+// The SHA-256 of a file's bytes (64 hex digits), empty when it cannot be read.
+QString fileHash(const QString& path);
+
+// Forgets a design with its paths and results.
+void removeDesign(LibraryDb& db, qint64 design);
+
+// A file name fit for one line of output: the native separators, a line
+// break or another control character written as \n, \t or \xHH.
+QString oneLineName(const QString& path);
+
+} // namespace zep::library

@@ -1,0 +1,322 @@
+#include "library/Results.h"
+
+#include "common/KeyValue.h"
+#include "common/Messages.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+#include "design/Materials.h"
+#include "optimize/OptimizationTargets.h"
+#include "optimize/TargetFile.h"
+#include "raytracer/CommandLine.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <algorithm>
+
+namespace zep::library {
+
+namespace {
+
+double single(double x) { return double(float(x)); }
+
+QString csvField(const QString& s)
+{
+    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
+        return s;
+    QString q = s;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+// The current results of a key: a design's best of them.
+const char* const CurrentJoin =
+    " LEFT JOIN (SELECT design, final_pav, final_crn, MAX(final_mf) AS final_mf, start_mf, search FROM results"
+    " WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error=''"
+    " GROUP BY design) r ON r.design=d.id";
+
+struct Query {
+    QString sql;
+    std::vector<QVariant> values;
+};
+
+Query filtered(const ListFilter& f, const QString& columns)
+{
+    Query q;
+    q.sql = QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM designs d");
+    if (f.key) {
+        q.sql += QLatin1String(CurrentJoin);
+        const ResultKey& k = *f.key;
+        q.values.insert(q.values.end(), {k.material, single(k.ri), single(k.disp), k.targets, k.limits, k.tracer});
+    }
+    QStringList where;
+    for (const QString& word : f.text.split(u' ', Qt::SkipEmptyParts)) {
+        QString pattern = word;
+        pattern.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
+        pattern = u'%' + pattern + u'%';
+        where << QStringLiteral("(d.name LIKE ? ESCAPE '\\' OR d.footnotes LIKE ? ESCAPE '\\' OR EXISTS(SELECT 1 FROM "
+                                "paths p WHERE p.design=d.id AND p.path LIKE ? ESCAPE '\\'))");
+        q.values.insert(q.values.end(), {pattern, pattern, pattern});
+    }
+    if (f.gear) {
+        where << QStringLiteral("d.gear=?");
+        q.values.push_back(*f.gear);
+    }
+    if (f.facets) {
+        where << QStringLiteral("d.facets BETWEEN ? AND ?");
+        q.values.insert(q.values.end(), {f.facets->first, f.facets->second});
+    }
+    if (f.lw) {
+        where << QStringLiteral("d.lw BETWEEN ? AND ?");
+        q.values.insert(q.values.end(), {f.lw->first, f.lw->second});
+    }
+    if (!where.isEmpty())
+        q.sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    return q;
+}
+
+Statement prepared(LibraryDb& db, const Query& q)
+{
+    const QByteArray sql = q.sql.toUtf8();
+    Statement s = db.prepare(sql.constData());
+    for (std::size_t i = 0; i < q.values.size(); ++i) {
+        const QVariant& v = q.values[i];
+        if (v.typeId() == QMetaType::QString)
+            s.bind(int(i + 1), v.toString());
+        else if (v.typeId() == QMetaType::Double)
+            s.bind(int(i + 1), v.toDouble());
+        else
+            s.bind(int(i + 1), v.toLongLong());
+    }
+    return s;
+}
+
+} // namespace
+
+OptimizationTargets defaultTargets()
+{
+    OptimizationTargets t;
+    t.doISO = t.doIll = true;
+    t.wtISO = t.wtILL = 1;
+    return t;
+}
+
+ResultKey resultKey(const QString& material, const QString& targetsFile, bool global)
+{
+    ResultKey k;
+    const MaterialTable table = MaterialTable::standard();
+    const auto found = std::find_if(table.Mat.begin(), table.Mat.end(),
+                                    [&](const QString& m) { return m.compare(material, Qt::CaseInsensitive) == 0; });
+    if (found == table.Mat.end())
+        throw ZepError(err::InvalidCall, QStringLiteral("There is no material \"%1\" (the materials are %2).")
+                                             .arg(material, table.Mat.join(QStringLiteral(", "))));
+    k.material = *found;
+    k.ri = single(table.riOf(*found));
+    k.disp = single(table.dispOf(*found));
+    OptimizationTargets t = defaultTargets();
+    if (!targetsFile.isEmpty()) {
+        t = OptimizationTargets{};
+        RecordingSink said;
+        if (!LoadTargetFile(targetsFile, t, said))
+            throw ZepError(err::InvalidCall, QDir::toNativeSeparators(targetsFile) + QStringLiteral(": ")
+                                                 + said.messages.join(u' '));
+    }
+    k.targets = targetsHash(t);
+    k.search = global ? QStringLiteral("global") : QStringLiteral("climb");
+    k.tracer = QString::fromLatin1(gemray::kTracerVersion);
+    return k;
+}
+
+StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key)
+{
+    StoredResult r;
+    r.key = key;
+    r.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    r.error = line.value(QStringLiteral("error")).toString();
+    if (!r.error.isEmpty())
+        return r;
+    const QJsonObject start = line.value(QStringLiteral("start")).toObject();
+    const QJsonObject final = line.value(QStringLiteral("final")).toObject();
+    const auto number = [](const QJsonObject& o, const char* name) {
+        const QJsonValue v = o.value(QLatin1String(name));
+        return v.isDouble() ? float(v.toDouble()) : std::numeric_limits<float>::quiet_NaN();
+    };
+    r.startPav = number(start, "pav");
+    r.startCrn = number(start, "crn");
+    r.startMf = number(start, "mf");
+    r.finalPav = number(final, "pav");
+    r.finalCrn = number(final, "crn");
+    r.finalMf = number(final, "mf");
+    if (!std::isfinite(r.finalMf) || !std::isfinite(r.finalPav) || !std::isfinite(r.finalCrn))
+        r.error = QStringLiteral("the job printed no final angles and merit function");
+    const QJsonValue components = line.value(QStringLiteral("components"));
+    r.components = components.isObject()
+                       ? QString::fromUtf8(QJsonDocument(components.toObject()).toJson(QJsonDocument::Compact))
+                       : QString();
+    QStringList notes;
+    for (const QJsonValue& n : line.value(QStringLiteral("notes")).toArray())
+        notes << n.toString().trimmed();
+    r.notes = notes.join(u' ');
+    r.evaluations = line.value(QStringLiteral("evaluations")).toInt();
+    r.seconds = line.value(QStringLiteral("seconds")).toDouble();
+    return r;
+}
+
+void storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
+{
+    db.transaction([&] {
+        Statement s = db.prepare(
+            "INSERT OR REPLACE INTO results(design,material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,"
+            "final_pav,final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date)"
+            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        s.bind(1, design).bind(2, r.key.material).bind(3, single(r.key.ri)).bind(4, single(r.key.disp));
+        s.bind(5, r.key.targets).bind(6, r.key.limits).bind(7, r.key.search).bind(8, r.key.tracer);
+        const float figures[] = {r.startPav, r.startCrn, r.finalPav, r.finalCrn, r.startMf, r.finalMf};
+        for (int i = 0; i < 6; ++i) {
+            if (r.error.isEmpty() && std::isfinite(figures[i]))
+                s.bind(9 + i, double(figures[i]));
+            else
+                s.bindNull(9 + i);
+        }
+        s.bind(15, r.components).bind(16, r.notes).bind(17, r.error).bind(18, r.evaluations);
+        s.bind(19, r.seconds).bind(20, r.date);
+        s.step();
+    });
+}
+
+std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
+{
+    Statement s = db.prepare("SELECT material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,final_pav,"
+                             "final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date FROM results"
+                             " WHERE design=? ORDER BY error<>'', final_mf DESC");
+    s.bind(1, design);
+    std::vector<StoredResult> out;
+    while (s.step()) {
+        StoredResult r;
+        r.key = ResultKey{s.text(0), s.real(1), s.real(2), s.text(3), s.text(4), s.text(5), s.text(6)};
+        float* figures[] = {&r.startPav, &r.startCrn, &r.finalPav, &r.finalCrn, &r.startMf, &r.finalMf};
+        for (int i = 0; i < 6; ++i)
+            *figures[i] = s.isNull(7 + i) ? std::numeric_limits<float>::quiet_NaN() : float(s.real(7 + i));
+        r.components = s.text(13);
+        r.notes = s.text(14);
+        r.error = s.text(15);
+        r.evaluations = int(s.integer(16));
+        r.seconds = s.real(17);
+        r.date = s.text(18);
+        out.push_back(r);
+    }
+    return out;
+}
+
+std::vector<qint64> missingDesigns(LibraryDb& db, const ResultKey& key, const std::vector<qint64>* among)
+{
+    Statement s = db.prepare(
+        "SELECT d.id FROM designs d WHERE NOT EXISTS(SELECT 1 FROM results r WHERE r.design=d.id AND r.material=?"
+        " AND r.ri=? AND r.disp=? AND r.targets=? AND r.limits=? AND r.search=? AND r.tracer=?) ORDER BY d.id");
+    s.bind(1, key.material).bind(2, single(key.ri)).bind(3, single(key.disp)).bind(4, key.targets);
+    s.bind(5, key.limits).bind(6, key.search).bind(7, key.tracer);
+    std::vector<qint64> ids;
+    while (s.step())
+        ids.push_back(s.integer(0));
+    if (among) {
+        std::vector<qint64> wanted(*among);
+        std::sort(wanted.begin(), wanted.end());
+        std::erase_if(ids, [&](qint64 id) { return !std::binary_search(wanted.begin(), wanted.end(), id); });
+    }
+    return ids;
+}
+
+std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset, int limit)
+{
+    QString columns = QStringLiteral(
+        "d.id,d.hash,d.name,d.format,(SELECT MIN(path) FROM paths p WHERE p.design=d.id),d.gear,d.facets,d.tiers,"
+        "d.symmetry,d.mirror,d.ri,d.pav,d.crn,d.lw");
+    columns += f.key ? QStringLiteral(",r.final_mf,r.start_mf,r.final_pav,r.final_crn,r.search")
+                     : QStringLiteral(",NULL,NULL,NULL,NULL,NULL");
+    Query q = filtered(f, columns);
+    const char* order = "";
+    switch (f.sort) {
+    case SortColumn::Name: order = "d.name COLLATE NOCASE"; break;
+    case SortColumn::Gear: order = "d.gear"; break;
+    case SortColumn::Facets: order = "d.facets"; break;
+    case SortColumn::LW: order = "d.lw"; break;
+    case SortColumn::MeritFunction: order = f.key ? "r.final_mf" : ""; break;
+    case SortColumn::Pavilion: order = f.key ? "r.final_pav" : ""; break;
+    case SortColumn::Crown: order = f.key ? "r.final_crn" : ""; break;
+    case SortColumn::Best: break;
+    }
+    if (*order)
+        // Designs without a figure last, whichever the direction.
+        q.sql += QStringLiteral(" ORDER BY %1 IS NULL, %1 %2, d.id").arg(QLatin1String(order), f.descending ? "DESC" : "ASC");
+    else
+        q.sql += f.key ? QStringLiteral(" ORDER BY r.final_mf IS NULL, r.final_mf DESC, d.name COLLATE NOCASE, d.id")
+                       : QStringLiteral(" ORDER BY d.name COLLATE NOCASE, d.id");
+    q.sql += QStringLiteral(" LIMIT ? OFFSET ?");
+    q.values.insert(q.values.end(), {limit, offset});
+    Statement s = prepared(db, q);
+    std::vector<ListRow> rows;
+    while (s.step()) {
+        ListRow r;
+        r.id = s.integer(0);
+        r.hash = s.text(1);
+        r.name = s.text(2);
+        r.format = s.text(3);
+        r.path = s.text(4);
+        r.gear = int(s.integer(5));
+        r.facets = int(s.integer(6));
+        r.tiers = int(s.integer(7));
+        r.symmetry = int(s.integer(8));
+        r.mirror = s.integer(9) != 0;
+        r.ri = s.real(10);
+        r.pav = s.real(11);
+        r.crn = s.real(12);
+        r.lw = s.real(13);
+        r.hasResult = !s.isNull(14);
+        if (r.hasResult) {
+            r.finalMf = float(s.real(14));
+            r.startMf = float(s.real(15));
+            r.finalPav = float(s.real(16));
+            r.finalCrn = float(s.real(17));
+            r.search = s.text(18);
+        }
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+int countDesigns(LibraryDb& db, const ListFilter& f)
+{
+    ListFilter plain = f;
+    plain.key.reset(); // the results change no count
+    Statement s = prepared(db, filtered(plain, QStringLiteral("COUNT(*)")));
+    s.step();
+    return int(s.integer(0));
+}
+
+QString designTable(const std::vector<ListRow>& rows, bool withResults)
+{
+    QString table = QStringLiteral("file,name,hash,format,gear,symmetry,mirror,facets,tiers,index,pav,crn,lw");
+    if (withResults)
+        table += QStringLiteral(",search,start_mf,final_pav,final_crn,final_mf");
+    table += u'\n';
+    const auto number = [](double x) { return NumText(float(x)).trimmed(); };
+    const auto angle = [](double x) { return Format(float(x), u"#.000"); };
+    for (const ListRow& r : rows) {
+        QStringList f{csvField(QDir::toNativeSeparators(r.path)), csvField(r.name), r.hash, r.format,
+                      QString::number(r.gear), QString::number(r.symmetry), r.mirror ? QStringLiteral("1") : QStringLiteral("0"),
+                      QString::number(r.facets), QString::number(r.tiers), number(r.ri), angle(r.pav), angle(r.crn),
+                      QString::number(r.lw, 'f', 3)};
+        if (withResults) {
+            if (r.hasResult)
+                f << r.search << number(r.startMf) << angle(r.finalPav) << angle(r.finalCrn) << number(r.finalMf);
+            else
+                f << QString() << QString() << QString() << QString() << QString();
+        }
+        table += f.join(u',') + u'\n';
+    }
+    return table;
+}
+
+} // namespace zep::library

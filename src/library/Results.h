@@ -1,0 +1,94 @@
+#pragma once
+// The results the library keeps: one per design, material (name, index,
+// dispersion), targets (the hash of their saved text), limits rule, search
+// (climb or global) and ray tracer version. Only a result whose whole key
+// matches the question asked is current; one of another ray tracer version or
+// other targets is never shown as current. Also the list of designs with
+// their current results, filtered and sorted in SQL, and its CSV.
+#include "library/Designs.h"
+#include "library/LibraryDb.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace zep {
+struct OptimizationTargets;
+}
+
+namespace zep::library {
+
+// The limits a job derives from the design (zeptool optimize's defaults).
+inline const char* const DerivedLimits = "derived";
+
+struct ResultKey {
+    QString material;
+    double ri = 0, disp = 0; // as the job's singles hold them
+    QString targets;         // SHA-256 of the targets' saved text
+    QString limits = QString::fromLatin1(DerivedLimits);
+    QString search = QStringLiteral("climb"); // or "global"
+    QString tracer;          // the ray tracer's version
+};
+
+// The targets a job uses without --targets: ISO and illumination, weight 1 each.
+OptimizationTargets defaultTargets();
+// The key of a job in `material` (a name of the material table, any letter
+// case) with the targets of `targetsFile` (empty: the default ones). Raises
+// ZepError for an unknown material or a targets file that cannot be read.
+ResultKey resultKey(const QString& material, const QString& targetsFile, bool global);
+
+struct StoredResult {
+    ResultKey key;
+    float startPav = 0, startCrn = 0, finalPav = 0, finalCrn = 0, startMf = 0, finalMf = 0;
+    QString components; // JSON of the merit function's components at start and final angles
+    QString notes;
+    QString error;      // why the job failed; empty for a result
+    int evaluations = 0;
+    double seconds = 0;
+    QString date;
+};
+
+// The result in a job's JSON line (zeptool optimize --json), or its error.
+StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key);
+// Keeps a result, replacing one of the same key, in a transaction of its own.
+void storeResult(LibraryDb& db, qint64 design, const StoredResult& r);
+// Every result of a design, the best first.
+std::vector<StoredResult> designResults(LibraryDb& db, qint64 design);
+// The designs that have no result of `key` (among `among` when given).
+std::vector<qint64> missingDesigns(LibraryDb& db, const ResultKey& key, const std::vector<qint64>* among = nullptr);
+
+enum class SortColumn { Best, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown };
+
+struct ListFilter {
+    std::optional<ResultKey> key; // the material and targets whose results are shown
+    QString text;                 // words each found in the name, footnotes or a path
+    std::optional<int> gear;
+    std::optional<std::pair<int, int>> facets;
+    std::optional<std::pair<double, double>> lw;
+    SortColumn sort = SortColumn::Best;
+    bool descending = false; // for columns other than Best
+};
+
+struct ListRow {
+    qint64 id = 0;
+    QString hash, name, format, path;
+    int gear = 0, facets = 0, tiers = 0, symmetry = 0;
+    bool mirror = false;
+    double ri = 0, pav = 0, crn = 0, lw = 0;
+    bool hasResult = false;
+    float startMf = 0, finalMf = 0, finalPav = 0, finalCrn = 0;
+    QString search;
+};
+
+// The designs the filter lets through, sorted, `limit` of them (-1: all)
+// from `offset`.
+std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& filter, int offset = 0, int limit = -1);
+int countDesigns(LibraryDb& db, const ListFilter& filter);
+
+// The table of `rows`, one row per design: its file, name, hash and figures,
+// and with a key its current result.
+QString designTable(const std::vector<ListRow>& rows, bool withResults);
+
+} // namespace zep::library

@@ -1,0 +1,423 @@
+#include "zeptool/LibraryCommand.h"
+
+#include "common/FileIO.h"
+#include "common/NumText.h"
+#include "common/ZepError.h"
+#include "library/Designs.h"
+#include "library/LibraryDb.h"
+#include "library/Ranking.h"
+#include "library/Results.h"
+#include "raytracer/CommandLine.h"
+#include "study/JobOptions.h"
+#include "study/Study.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QThread>
+#include <cmath>
+#include <iostream>
+
+namespace zep::tool {
+
+const char* const LibraryUsage =
+    "add PATH... | list [--material NAME] [--text WORDS] [--gear N] [--facets MIN MAX] [--lw MIN MAX] [--json] | "
+    "rank --material NAME [--targets FILE] [--global] [-j N] [--csv OUT.csv | --jobs FILE] | collect RESULTS | "
+    "show DESIGN-OR-HASH | remove DESIGN-OR-HASH | export --csv OUT [--material NAME]; each with [--db FILE]";
+
+namespace {
+
+using namespace zep::library;
+
+// A subcommand's words with --db taken out, wherever it stood.
+struct Words {
+    QString db;
+    QStringList rest;
+};
+
+Words takeDb(Arguments& args)
+{
+    Words w;
+    while (!args.atEnd()) {
+        const QString a = args.take("an argument");
+        if (a == QLatin1String("--db"))
+            w.db = args.take("the library file after --db");
+        else
+            w.rest << a;
+    }
+    if (w.db.isEmpty())
+        w.db = defaultLibraryPath();
+    return w;
+}
+
+std::string line(const QString& s) { return local(oneLineName(s)); }
+
+int wholeNumber(Arguments& a, const char* what)
+{
+    const double n = a.number(what);
+    if (!(std::fabs(n) < 1e9 && n == std::floor(n)))
+        throw UsageError(std::string(what) + " must be a whole number");
+    return int(n);
+}
+
+std::string angle(double x) { return local(Format(float(x), u"#.000")); }
+std::string merit(double x) { return local(NumText(float(x)).trimmed()); }
+
+int addCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    QStringList paths;
+    while (!a.atEnd()) {
+        const QString p = a.take("a path");
+        if (p.startsWith(u'-') && !QFileInfo::exists(p))
+            throw UsageError("unknown option " + local(p));
+        paths << p;
+    }
+    if (paths.isEmpty())
+        throw UsageError("name the design files or folders to add");
+    int counts[3] = {0, 0, 0};
+    addFiles(db, designFilesUnder(paths), [&](const AddReport& r) {
+        ++counts[int(r.outcome)];
+        switch (r.outcome) {
+        case AddOutcome::Added: out << "added   " << line(r.path) << '\n'; break;
+        case AddOutcome::Known: out << "known   " << line(r.path) << " (same content)\n"; break;
+        case AddOutcome::Refused: out << "refused " << line(r.path) << ": " << line(r.message) << '\n'; break;
+        }
+        out.flush();
+    });
+    out << counts[0] << " added, " << counts[1] << " known, " << counts[2] << " refused; library "
+        << line(db.path()) << '\n';
+    return counts[2] == 0 ? 0 : 1;
+}
+
+void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream& out)
+{
+    int place = 0;
+    for (const ListRow& r : rows) {
+        char head[96];
+        if (withResults && r.hasResult)
+            std::snprintf(head, sizeof head, "%4d  %-10s %-8s %-8s", ++place, merit(r.finalMf).c_str(),
+                          angle(r.finalPav).c_str(), angle(r.finalCrn).c_str());
+        else if (withResults)
+            std::snprintf(head, sizeof head, "%4s  %-10s %-8s %-8s", "-", "-", "-", "-");
+        else
+            head[0] = 0;
+        char figures[96];
+        std::snprintf(figures, sizeof figures, "gear %-3d %4d facets  L/W %.3f  %s", r.gear, r.facets, r.lw,
+                      r.hash.left(12).toLatin1().constData());
+        out << head << (withResults ? "  " : "") << figures << "  " << line(r.name) << "  " << line(r.path) << '\n';
+    }
+}
+
+QString jsonRow(const ListRow& r, bool withResults)
+{
+    QString o = QStringLiteral("{\"hash\":%1,\"name\":%2,\"file\":%3,\"format\":%4,\"gear\":%5,\"symmetry\":%6,"
+                               "\"mirror\":%7,\"facets\":%8,\"tiers\":%9")
+                    .arg(jsonString(r.hash), jsonString(r.name), jsonString(QDir::toNativeSeparators(r.path)),
+                         jsonString(r.format))
+                    .arg(r.gear)
+                    .arg(r.symmetry)
+                    .arg(r.mirror ? QStringLiteral("true") : QStringLiteral("false"))
+                    .arg(r.facets)
+                    .arg(r.tiers);
+    o += QStringLiteral(",\"index\":%1,\"pav\":%2,\"crn\":%3,\"lw\":%4")
+             .arg(QString::fromStdString(jsonNumber(float(r.ri))), QString::fromStdString(jsonNumber(float(r.pav))),
+                  QString::fromStdString(jsonNumber(float(r.crn))), QString::number(r.lw, 'g', 6));
+    if (withResults) {
+        if (r.hasResult)
+            o += QStringLiteral(",\"result\":{\"search\":%1,\"start_mf\":%2,\"final\":{\"pav\":%3,\"crn\":%4,\"mf\":%5}}")
+                     .arg(jsonString(r.search), QString::fromStdString(jsonNumber(r.startMf)),
+                          QString::fromStdString(jsonNumber(r.finalPav)), QString::fromStdString(jsonNumber(r.finalCrn)),
+                          QString::fromStdString(jsonNumber(r.finalMf)));
+        else
+            o += QStringLiteral(",\"result\":null");
+    }
+    return o + u'}';
+}
+
+int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    ListFilter f;
+    bool json = false;
+    QString material;
+    while (!a.atEnd()) {
+        const QString o = a.take("an option");
+        if (o == QLatin1String("--material"))
+            material = a.take("the material after --material");
+        else if (o == QLatin1String("--text"))
+            f.text = a.take("the words after --text");
+        else if (o == QLatin1String("--gear"))
+            f.gear = wholeNumber(a, "the gear after --gear");
+        else if (o == QLatin1String("--facets")) {
+            const int lo = wholeNumber(a, "the fewest facets"), hi = wholeNumber(a, "the most facets");
+            f.facets = std::pair{lo, hi};
+        } else if (o == QLatin1String("--lw")) {
+            const double lo = a.number("the lowest L/W"), hi = a.number("the highest L/W");
+            f.lw = std::pair{lo, hi};
+        } else if (o == QLatin1String("--json"))
+            json = true;
+        else
+            throw UsageError("unknown option " + local(o));
+    }
+    if (!material.isEmpty())
+        f.key = resultKey(material, {}, false);
+    const std::vector<ListRow> rows = listDesigns(db, f);
+    if (json) {
+        QStringList items;
+        for (const ListRow& r : rows)
+            items << jsonRow(r, f.key.has_value());
+        out << '[' << local(items.join(QStringLiteral(",\n"))) << "]\n";
+    } else {
+        printRows(rows, f.key.has_value(), out);
+    }
+    return 0;
+}
+
+int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    const QString which = a.take("the design or its hash");
+    if (!a.atEnd())
+        throw UsageError("show takes one design");
+    const auto id = findDesign(db, which);
+    if (!id)
+        throw ZepError(err::FileNotFound, QStringLiteral("The library %1 holds no design %2.")
+                                              .arg(QDir::toNativeSeparators(db.path()), oneLineName(which)));
+    const DesignFacts f = designFacts(db, *id);
+    out << line(f.name) << '\n' << "hash      " << local(f.hash) << '\n' << "format    " << local(f.format) << '\n';
+    for (const QString& p : designPaths(db, *id))
+        out << "file      " << line(p) << (fileHash(p) == f.hash ? "" : "  (changed or gone)") << '\n';
+    for (const QString& n : f.footnotes.split(u'\n', Qt::SkipEmptyParts))
+        out << "footnote  " << line(n) << '\n';
+    out << "gear " << f.gear << ", symmetry " << f.symmetry << (f.mirror ? ", mirror" : "") << "; " << f.facets
+        << " facets in " << f.tiers << " tiers; index " << merit(f.ri) << "; pavilion " << angle(f.pav) << ", crown "
+        << angle(f.crn) << "; L/W " << QString::number(f.lw, 'f', 3).toStdString() << '\n';
+    const QString tracer = QString::fromLatin1(gemray::kTracerVersion);
+    for (const StoredResult& r : designResults(db, *id)) {
+        out << "result    " << local(r.key.material) << " (index " << merit(r.key.ri) << "), " << local(r.key.search)
+            << ", targets " << local(r.key.targets.left(12)) << (r.key.tracer == tracer ? "" : ", an older ray tracer")
+            << ": ";
+        if (r.error.isEmpty())
+            out << "start " << angle(r.startPav) << ' ' << angle(r.startCrn) << ' ' << merit(r.startMf) << ", final "
+                << angle(r.finalPav) << ' ' << angle(r.finalCrn) << ' ' << merit(r.finalMf) << "; " << r.evaluations
+                << " evaluations, " << QString::number(r.seconds, 'f', 2).toStdString() << " s, " << local(r.date)
+                << (r.notes.isEmpty() ? "" : "; ") << line(r.notes) << '\n';
+        else
+            out << "failed: " << line(r.error) << ", " << local(r.date) << '\n';
+    }
+    return 0;
+}
+
+int removeCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    const QString which = a.take("the design or its hash");
+    if (!a.atEnd())
+        throw UsageError("remove takes one design");
+    const auto id = findDesign(db, which);
+    if (!id)
+        throw ZepError(err::FileNotFound, QStringLiteral("The library %1 holds no design %2.")
+                                              .arg(QDir::toNativeSeparators(db.path()), oneLineName(which)));
+    const DesignFacts f = designFacts(db, *id);
+    removeDesign(db, *id);
+    out << "removed " << line(f.name) << " (" << local(f.hash.left(12)) << "); its files stay\n";
+    return 0;
+}
+
+void writeTable(const QString& csv, const QString& table, std::ostream& out)
+{
+    try {
+        writeFilesTogether({{csv, table.toUtf8()}});
+    } catch (const ZepError& e) {
+        out << local(table);
+        throw ZepError(e.number(), e.messageFor(QStringLiteral("zeptool")) + QStringLiteral(" The table above holds every row."));
+    }
+    out << "wrote " << line(csv) << '\n';
+}
+
+int exportCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    QString csv, material;
+    while (!a.atEnd()) {
+        const QString o = a.take("an option");
+        if (o == QLatin1String("--csv"))
+            csv = a.take("the CSV file's name after --csv");
+        else if (o == QLatin1String("--material"))
+            material = a.take("the material after --material");
+        else
+            throw UsageError("unknown option " + local(o));
+    }
+    if (csv.isEmpty())
+        throw UsageError("name the table with --csv OUT");
+    checkOutputFile(csv, {db.path()});
+    removeDeadTemporaries(QFileInfo(csv).absolutePath());
+    ListFilter f;
+    if (!material.isEmpty())
+        f.key = resultKey(material, {}, false);
+    writeTable(csv, designTable(listDesigns(db, f), f.key.has_value()), out);
+    return 0;
+}
+
+std::string timeText(double seconds)
+{
+    if (seconds < 0)
+        return "?";
+    const long s = std::lround(seconds);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
+    return buf;
+}
+
+// The missing jobs as command lines for another engine, as zeptool study
+// --jobs writes them; collect files what they print.
+int writeJobs(LibraryDb& db, const Ranking::Options& options, const QString& jobsFile, std::ostream& out)
+{
+    QStringList paths;
+    for (const qint64 design : missingDesigns(db, options.key)) {
+        const QString path = currentPath(db, design);
+        if (path.isEmpty())
+            std::cerr << "skipped " << line(designFacts(db, design).name) << ": none of its files holds it any more\n";
+        else
+            paths << path;
+    }
+    QString lines;
+    for (qsizetype k = 0; k < paths.size(); ++k) {
+        QStringList words{shellWord(options.programs.zeptool)};
+        for (const QString& a : jobArguments(paths[k], options.key, options.targetsFile)
+                                    + QStringList{QStringLiteral("--job"), QStringLiteral("%1/%2").arg(k + 1).arg(paths.size())})
+            words << shellWord(a);
+        lines += words.join(u' ') + u'\n';
+    }
+    writeFilesTogether({{jobsFile, lines.toUtf8()}});
+    out << paths.size() << " jobs; wrote " << line(jobsFile) << '\n';
+    return 0;
+}
+
+// Files the results that the lines of `rank --jobs` printed, gathered in one
+// file in any order: each by its design's path, when that file still holds
+// the design, with the key the job itself reported.
+int collectCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    const QString results = a.take("the file of the jobs' results");
+    if (!a.atEnd())
+        throw UsageError("collect takes one file of results");
+    int filed = 0, failed = 0, unknown = 0;
+    for (const StudyJob& job : collectedJobs(results)) {
+        const QJsonObject& r = job.result;
+        const auto design = findDesign(db, job.design);
+        const QString why =
+            !job.error.isEmpty() ? job.error
+            : !design || fileHash(job.design) != designFacts(db, *design).hash
+                ? QStringLiteral("the library holds no design with these bytes")
+            : r.value(QStringLiteral("limits")).toString() != QLatin1String(DerivedLimits)
+                ? QStringLiteral("the job was given its own angles or limits")
+                : QString();
+        if (!why.isEmpty()) {
+            ++(job.error.isEmpty() ? unknown : failed);
+            out << "not filed " << line(job.design) << " in " << line(job.material) << ": " << line(why) << '\n';
+            continue;
+        }
+        ResultKey key = resultKey(job.material, {}, false);
+        key.ri = r.value(QStringLiteral("index")).toDouble();
+        key.disp = r.value(QStringLiteral("dispersion")).toDouble();
+        key.targets = r.value(QStringLiteral("targets")).toString();
+        key.search = r.value(QStringLiteral("search")).toString();
+        key.tracer = r.value(QStringLiteral("tracer")).toString();
+        storeResult(db, *design, resultFromJson(r, key));
+        ++filed;
+    }
+    out << filed << " results filed, " << failed << " jobs failed, " << unknown << " not filed; library "
+        << line(db.path()) << '\n';
+    return failed + unknown == 0 ? 0 : 1;
+}
+
+int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    QString material, targets, csv, jobsFile;
+    bool global = false;
+    int parallel = QThread::idealThreadCount();
+    while (!a.atEnd()) {
+        const QString o = a.take("an option");
+        if (o == QLatin1String("--material"))
+            material = a.take("the material after --material");
+        else if (o == QLatin1String("--targets"))
+            targets = a.take("the targets file after --targets");
+        else if (o == QLatin1String("--global"))
+            global = true;
+        else if (o == QLatin1String("-j")) {
+            parallel = wholeNumber(a, "the number of jobs at a time after -j");
+            if (parallel < 1 || parallel > 256)
+                throw UsageError("-j takes a whole number from 1 to 256");
+        } else if (o == QLatin1String("--csv"))
+            csv = a.take("the CSV file's name after --csv");
+        else if (o == QLatin1String("--jobs"))
+            jobsFile = a.take("the file of command lines after --jobs");
+        else
+            throw UsageError("unknown option " + local(o));
+    }
+    if (material.isEmpty())
+        throw UsageError("name the material with --material NAME");
+    if (!csv.isEmpty() && !jobsFile.isEmpty())
+        throw UsageError("--jobs writes the jobs, --csv the ranking of jobs run here: give one");
+    for (const QString& output : {csv, jobsFile}) {
+        if (output.isEmpty())
+            continue;
+        checkOutputFile(output, {db.path(), targets});
+        removeDeadTemporaries(QFileInfo(output).absolutePath());
+    }
+    const QString targetsFile = targets.isEmpty() ? targets : QFileInfo(targets).absoluteFilePath();
+    Ranking::Options options;
+    options.key = resultKey(material, targetsFile, global);
+    options.targetsFile = targetsFile;
+    options.parallel = parallel;
+    options.programs = programsIn(QCoreApplication::applicationDirPath());
+    if (!jobsFile.isEmpty())
+        return writeJobs(db, options, jobsFile, out);
+    Ranking ranking(db, options);
+    QEventLoop loop;
+    QObject::connect(&ranking, &Ranking::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&ranking, &Ranking::jobEnded, [&](qint64 design, const QString& said) {
+        std::cerr << '[' << ranking.done() << '/' << ranking.total() << "] " << line(designFacts(db, design).name)
+                  << ": " << line(said) << "; " << timeText(ranking.secondsLeft()) << " left" << std::endl;
+    });
+    ranking.start();
+    if (!ranking.isFinished())
+        loop.exec();
+    ListFilter f;
+    f.key = options.key;
+    const std::vector<ListRow> rows = listDesigns(db, f);
+    printRows(rows, true, out);
+    out << ranking.total() << " jobs, " << ranking.failed() << " failed; library " << line(db.path()) << '\n';
+    if (!csv.isEmpty())
+        writeTable(csv, designTable(rows, true), out);
+    return ranking.failed() == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int libraryCommand(Arguments& args, std::ostream& out)
+{
+    const QString sub = args.take("the library command (add, list, rank, collect, show, remove, export)");
+    Words w = takeDb(args);
+    Arguments rest(w.rest);
+    int (*run)(LibraryDb&, Arguments&, std::ostream&) = nullptr;
+    if (sub == QLatin1String("add"))
+        run = addCommand;
+    else if (sub == QLatin1String("list"))
+        run = listCommand;
+    else if (sub == QLatin1String("rank"))
+        run = rankCommand;
+    else if (sub == QLatin1String("collect"))
+        run = collectCommand;
+    else if (sub == QLatin1String("show"))
+        run = showCommand;
+    else if (sub == QLatin1String("remove"))
+        run = removeCommand;
+    else if (sub == QLatin1String("export"))
+        run = exportCommand;
+    else
+        throw UsageError("unknown library command \"" + local(sub) + "\"");
+    // The default library's folder is made when missing; a named one's is not.
+    LibraryDb db(w.db, w.db == defaultLibraryPath());
+    return run(db, rest, out);
+}
+
+} // namespace zep::tool
