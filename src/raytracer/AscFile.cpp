@@ -593,7 +593,7 @@ GemDesign parseDesign(std::span<const std::uint8_t> bytes, const std::string& la
         // A .GEM file holds NUL bytes in its first record: plain ASCII that
         // fails as one is a text design whose first line is damaged.
         const std::size_t n = std::min<std::size_t>(bytes.size(), 64);
-        if (!std::all_of(bytes.begin(), bytes.begin() + std::ptrdiff_t(n),
+        if (n == 0 || !std::all_of(bytes.begin(), bytes.begin() + std::ptrdiff_t(n),
                          [](std::uint8_t c) { return (c >= 0x20 && c < 0x7f) || c == '\t' || c == '\r' || c == '\n'; }))
             throw;
         throw GemFileError("design file \"" + label + "\" is not a GemCAD design: a text design's first line starts "

@@ -114,17 +114,17 @@ void checkTargetValues(const OptimizationTargets& t, const QString& path)
         for (int d = 1; d <= 8; ++d)
             directions += t.tiltDirection(d) ? 1 : 0;
         check("nTang", t.nTang, BoxRange{2, double(TiltTableSize / std::max(directions, 1))});
-        check("TAngMax", t.TAngMax, BoxRange{0, 89.9, true});
-        check("dBZMF", t.dBZMF, BoxRange{0, 1e300, true});
+        check("TAngMax", singleAsDecimal(t.TAngMax), BoxRange{0, 89.9, true});
+        check("dBZMF", singleAsDecimal(t.dBZMF), BoxRange{0, 1e300, true});
     }
     if (t.doSparkle) {
         check("SpDir1", t.SpDir1, BoxRange{0, 8});
         check("SpDir2", t.SpDir2, BoxRange{0, 8});
-        check("SpAng1", t.SpAng1, BoxRange{0, 89.9});
-        check("SpAng2", t.SpAng2, BoxRange{0, 89.9});
+        check("SpAng1", singleAsDecimal(t.SpAng1), BoxRange{0, 89.9});
+        check("SpAng2", singleAsDecimal(t.SpAng2), BoxRange{0, 89.9});
     }
     if (t.doFire)
-        check("fireDisp", t.fireDisp, BoxRange{0, 1});
+        check("fireDisp", singleAsDecimal(t.fireDisp), BoxRange{0, 1});
 }
 
 // A free angle's search must be able to end: a step below the tolerance never
