@@ -35,6 +35,8 @@ namespace zep::tool {
 int optimizeCommand(Arguments& args, std::ostream& out);
 int mapCommand(Arguments& args, std::ostream& out);
 int studyCommand(Arguments& args, std::ostream& out);
+// A tilt movie (MovieCommand.cpp).
+int movieCommand(Arguments& args, std::ostream& out);
 
 // Refuses outputs that must not be written (see checkOutputFile: a link,
 // a device, the design itself, a folder that cannot be written) or that are
@@ -42,9 +44,10 @@ int studyCommand(Arguments& args, std::ostream& out);
 // Called before the first raytrace.
 void checkOutputs(const QStringList& outputs, const QString& design);
 
-// The usage lines of the three.
+// The usage lines of the four.
 extern const char* const OptimizeUsage;
 extern const char* const MapUsage;
 extern const char* const StudyUsage;
+extern const char* const MovieUsage;
 
 } // namespace zep::tool

@@ -196,6 +196,8 @@ const std::vector<Subcommand>& subcommands()
         {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand},
         {"study", StudyUsage, "optimizes every design in every material, several jobs at a time, into CSV",
          studyCommand},
+        {"movie", MovieUsage, "raytraces a tilt movie of the design (a rock or an orbit) into an animated GIF or WebP",
+         movieCommand},
     };
     return table;
 }
