@@ -74,9 +74,8 @@ MoviePlayer::MoviePlayer(int scale, QWidget* parent) : QWidget(parent), m_scale(
     m_view->setFrameShape(QFrame::Box);
     m_view->setAlignment(Qt::AlignCenter);
     m_curve = new MovieCurve(this);
-    m_curve->setFixedSize(side, 48);
+    m_curve->setFixedSize(side, 40);
     m_slider = named(new QSlider(Qt::Horizontal, this), "sldFrame");
-    m_slider->setFixedWidth(side);
     m_play = named(new QPushButton(QStringLiteral("Play"), this), "btnPlay");
     m_play->setAutoDefault(false);
     m_speed = named(new QSpinBox(this), "spnSpeed");
@@ -87,18 +86,20 @@ MoviePlayer::MoviePlayer(int scale, QWidget* parent) : QWidget(parent), m_scale(
     m_caption->setWordWrap(true);
     m_caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto* side_ = new QVBoxLayout;
-    side_->addWidget(m_play);
-    side_->addWidget(new QLabel(QStringLiteral("Speed"), this));
-    side_->addWidget(m_speed);
-    side_->addWidget(m_caption, 1);
+    // Beside the picture the controls, under it the curve.
+    auto* controls = new QVBoxLayout;
+    controls->addWidget(m_play);
+    controls->addWidget(new QLabel(QStringLiteral("Frame"), this));
+    controls->addWidget(m_slider);
+    controls->addWidget(new QLabel(QStringLiteral("Speed"), this));
+    controls->addWidget(m_speed);
+    controls->addWidget(m_caption, 1);
     auto* g = new QGridLayout(this);
     g->setContentsMargins(0, 0, 0, 0);
     g->setVerticalSpacing(2);
     g->addWidget(m_view, 0, 0);
-    g->addLayout(side_, 0, 1);
-    g->addWidget(m_slider, 1, 0);
-    g->addWidget(m_curve, 2, 0);
+    g->addLayout(controls, 0, 1);
+    g->addWidget(m_curve, 1, 0);
     g->setColumnStretch(2, 1);
 
     connect(&m_timer, &QTimer::timeout, this, [this] { step(); });

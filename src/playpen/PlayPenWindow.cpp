@@ -296,11 +296,12 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     mg->addWidget(txtFrames, 0, 3);
     mg->addWidget(new QLabel(QStringLiteral("Image"), movie), 0, 4, Qt::AlignRight);
     mg->addWidget(cmbMovieImage, 0, 5);
-    mg->addWidget(btnMakeMovie, 1, 0, 1, 2);
-    mg->addWidget(btnAbortMovie, 1, 2, 1, 2);
-    mg->addWidget(btnSaveMovie, 1, 4, 1, 2);
-    mg->addWidget(prgMovie, 2, 0, 1, 4);
-    mg->addWidget(chkShowMovie, 2, 4, 1, 2);
+    mg->addWidget(chkShowMovie, 0, 6);
+    auto* run = new QHBoxLayout;
+    for (QWidget* b : {static_cast<QWidget*>(btnMakeMovie), static_cast<QWidget*>(btnAbortMovie),
+                       static_cast<QWidget*>(prgMovie), static_cast<QWidget*>(btnSaveMovie)})
+        run->addWidget(b);
+    mg->addLayout(run, 1, 0, 1, 7);
     btnAbortMovie->setEnabled(false);
     btnSaveMovie->setEnabled(false);
     chkShowMovie->setEnabled(false);
