@@ -9,6 +9,7 @@
 //   zeptool study DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv | --jobs FILE]
 //                 [--targets FILE] [--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global]
 //   zeptool study --collect RESULTS [--csv OUT.csv]
+//   zeptool movie DESIGN ... (MovieCommand.cpp: a tilt movie as GIF or WebP)
 //
 // --global: the global search (GlobalSearch.h) instead of the single climb.
 // A study runs its jobs itself, or writes them with --jobs as one command line
