@@ -4,7 +4,8 @@
 // degrees, then a rock in direction 1 to 20 degrees) through the real console
 // and gemray, the PlayPen window showing each raytrace. Prints
 // zeptool_orbit_seconds:, playpen_rock_seconds: and last
-// playpen_orbit_seconds:.
+// playpen_orbit_seconds:. With --picture FILE it then keeps the window up for
+// a few seconds (for a screenshot of the whole screen) and saves its picture.
 #include "BenchRig.h"
 
 #include "design/Materials.h"
@@ -94,5 +95,14 @@ int main(int argc, char** argv)
         }
     }
     std::printf("playpen_rock_seconds: %.3f\nplaypen_orbit_seconds: %.3f\n", seconds[0], seconds[1]);
+    std::fflush(stdout);
+    const QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == "--picture") {
+        QElapsedTimer shown;
+        shown.start();
+        while (shown.elapsed() < 2500)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        w.grab().save(args[2]);
+    }
     return 0;
 }

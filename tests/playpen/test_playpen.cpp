@@ -632,10 +632,7 @@ private slots:
         QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
 
         w.adjustSize();
-        QVERIFY(w.width() <= 1280 && w.height() <= 690);
-        child<MoviePlayer>(&w, "picMovie")->pause();
-        child<MoviePlayer>(&w, "picMovie")->showFrame(0);
-        picture(&w, "playpen-movie.png");
+        QVERIFY(w.width() <= 1280 && w.height() <= 690); // the movie shown
     }
 };
 
