@@ -554,12 +554,17 @@ void PlayPenWindow::btnLoadFile_Click()
         if (!fd.FDOK)
             return;
         m_pen->loadDesign(joinPath(fd.FDDir, fd.FDFile), fd.FDPav, fd.FDCrn);
-        // The previous design's images, brightness and tilt curve go.
+        // The previous design's images, brightness, tilt curve and movie go.
         for (GemImage* image : {imgCurRan, imgCurCos, ImgCurISO})
             image->clearImage();
         for (QLineEdit* b : {txtCurISO, txtCurCOS, txtCurAvg, txtCurVar})
             b->clear();
         picTilt->clear();
+        m_movie = Movie{};
+        picMovie->setMovie(m_movie);
+        chkShowMovie->setChecked(false);
+        chkShowMovie->setEnabled(false);
+        btnSaveMovie->setEnabled(false);
         txtCurFile->setText(fd.FDFile);
         txtCurPav->setText(NumText(fd.FDPav));
         txtCurCrn->setText(NumText(fd.FDCrn));
