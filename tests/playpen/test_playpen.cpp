@@ -380,10 +380,8 @@ private slots:
         rig.put("log.src", gemrayLog(62, 54));
         rig.standInImages(rawImage([](int i) { return uint8_t(i % 250); }));
         PlayPenWindow& w = rig.open();
-        const auto frames = [](const char* typed, bool number) {
-            return QString("The box \"Frames\" holds ") + (number ? QString(typed) + ", which it cannot take."
-                                                                   : "\"" + QString(typed) + "\", which is not a number.")
-                + " Please type a number from 2 to 120.";
+        const auto frames = [](const char* typed) {
+            return QString("The box \"Frames\" holds %1, which it cannot take. Please type a number from 2 to 120.").arg(typed);
         };
         rig.type("txtCurRI", "0");
         const struct {
@@ -391,9 +389,8 @@ private slots:
             int image;
             QString message;
         } refused[] = {
-            {"optRock", "1", "10", "0", 0, frames("0", true)},
-            {"optRock", "1", "10", "500", 0, frames("500", true)},
-            {"optRock", "1", "10", "1x", 0, frames("1x", false)},
+            {"optRock", "1", "10", "0", 0, frames("0")},
+            {"optRock", "1", "10", "500", 0, frames("500")},
             {"optRock", "", "10", "24", 0, "Please enter a tilt angle and direction"},
             {"optOrbit", "", "", "24", 0, "Please enter a tilt angle for the orbit"},
             {"optOrbit", "3", "0", "24", 0, "The box \"Tilt Angle\" holds 0, which it cannot take. Please type a "
@@ -432,9 +429,8 @@ private slots:
         QCOMPARE(player->frames(), 3);
         QVERIFY(player->playing());
         QCOMPARE(child<QStackedWidget>(&w, "stkImages")->currentWidget(), player);
-        for (const char* b : {"CancelButton", "CalcButton", "btnMakeMovie", "btnSaveMovie"})
-            QVERIFY(rig.enabled(b));
-        QVERIFY(!rig.enabled("btnAbortMovie"));
+        for (const char* b : {"CancelButton", "CalcButton", "btnMakeMovie", "btnSaveMovie", "btnAbortMovie"})
+            QCOMPARE(rig.enabled(b), QByteArray(b) != "btnAbortMovie");
 
         const auto save = [&](const QString& name) {
             onNextModal([&](QWidget* d) {

@@ -360,6 +360,29 @@ private slots:
         QVERIFY(QFileInfo::exists(path(own)));
     }
 
+    // A killed movie ends its ray tracers, and the next run removes its folders.
+    void killedMovieLeavesNoLitter()
+    {
+        QProcess movie;
+        movie.setWorkingDirectory(dir->path());
+        movie.start(kTool, {"movie", "SRB.gem", "--ri", "1.54", "--disp", ".04", "--orbit", "--tilt", "10", "--frames",
+                            "120", "--image", "colour", "-j", "2", "-o", "m.gif"});
+        QVERIFY(movie.waitForStarted());
+        const QString folders = QString("zeptool-%1-").arg(movie.processId());
+        const auto tracing = [&] {
+            for (const QString& pid : QDir("/proc").entryList(QDir::Dirs))
+                if (QFileInfo("/proc/" + pid + "/cwd").symLinkTarget().contains("/" + folders))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(tracing(), 10000);
+        movie.kill(); // (its ray tracers get SIGTERM)
+        QVERIFY(movie.waitForFinished() && !QFile::exists(path("m.gif")));
+        QTRY_VERIFY_WITH_TIMEOUT(!tracing(), 5000);
+        QCOMPARE(tool({"movie", "SRB.gem", "--orbit", "--tilt", "5", "--frames", "2", "-o", "n.gif"}).exitCode, 0);
+        QVERIFY(QDir(QDir::tempPath()).entryList({folders + "*"}, QDir::Dirs).isEmpty());
+    }
+
     // A movie's frames are gemray's images at the frames' tilts, whether
     // raytraced one or two at a time: an orbit's frames 0 and N/2 at the two
     // opposite tilts; the table holds their figures. A name may hold a newline.
