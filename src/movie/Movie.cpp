@@ -2,6 +2,7 @@
 
 #include "common/NumText.h"
 #include "common/FileIO.h"
+#include "common/ZepError.h"
 #include "merit/Evaluation.h"
 
 #include <cmath>
@@ -141,6 +142,29 @@ RaytraceEnd makeMovie(PlayPen& pen, const RaytraceBoxes& boxes, MovieSpec spec, 
         return pen.refuse(QStringLiteral("Please specify a refractive index (and dispersion)"));
     spec.dir = typed->dir;
     spec.tilt = ToSingle(ReadBox(boxes.ang, QStringLiteral("Tilt Angle"), MovieTiltRange));
+
+    // The movie's raytraces leave the PlayPen's current images as they were
+    // (Make Ref and Make BMP copy them with the current figures).
+    struct KeptImages {
+        PlayPen& pen;
+        std::array<std::optional<QByteArray>, 3> bytes;
+        QString file(std::size_t k) const { return pen.workFile(bitmapOf(MovieImage(k))); }
+        ~KeptImages()
+        {
+            for (std::size_t k = 0; k < bytes.size(); ++k)
+                try {
+                    if (bytes[k])
+                        writeWorkingFile(file(k), *bytes[k]);
+                    else
+                        removeIfExists(file(k));
+                } catch (const ZepError&) {
+                    // A working image that cannot be put back is raytraced anew.
+                }
+        }
+    } kept{pen, {}};
+    for (std::size_t k = 0; k < kept.bytes.size(); ++k)
+        if (fileExists(kept.file(k)))
+            kept.bytes[k] = readFileBytes(kept.file(k));
 
     const JobState& job = pen.runner().env().job;
     const MovieGem gem{typed->pav, typed->crn, typed->ri, typed->disp, {job.theRCol, job.theGCol, job.theBCol}};

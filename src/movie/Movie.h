@@ -89,7 +89,8 @@ bool traceFrame(RaytraceRunner& runner, const MovieGem& gem, MovieImage image, c
 // colour movie an index); then the frames are raytraced one by one, each
 // kept as it is done. `goOn` is asked after each frame with the number done
 // and stops the movie when it answers false; the frames done stay. A refused
-// raytrace or a time-out ends the movie as it would end a Raytrace.
+// raytrace or a time-out ends the movie as it would end a Raytrace. The
+// PlayPen's current images are as they were before, at every end.
 RaytraceEnd makeMovie(PlayPen& pen, const RaytraceBoxes& boxes, MovieSpec spec, Movie& movie,
                       const std::function<bool(int done)>& goOn);
 

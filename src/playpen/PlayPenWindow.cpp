@@ -626,6 +626,14 @@ void PlayPenWindow::btnMakeMovie_Click()
             m_movie = std::move(made);
     });
     btnAbortMovie->setEnabled(false);
+    // The current images again, as the movie left them.
+    guarded("btnMakeMovie_Click", [&] {
+        const std::pair<GemImage*, const char*> current[] = {
+            {imgCurRan, "ZEPr.BMP"}, {imgCurCos, "ZEPc.BMP"}, {ImgCurISO, "ZEPi.BMP"}};
+        for (const auto& [image, name] : current)
+            fileExists(m_pen->workFile(QLatin1String(name))) ? image->showFile(m_pen->workFile(QLatin1String(name)))
+                                                             : image->clearImage();
+    });
     picMovie->setMovie(m_movie);
     chkShowMovie->setEnabled(!m_movie.frames.empty());
     if (!m_movie.frames.empty()) {

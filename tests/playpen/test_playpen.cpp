@@ -423,7 +423,8 @@ private slots:
         QCOMPARE(rig.calls()[0], QString("-p 41.500 41.500 -c 28.000 28.000 -g -x -10.000 P R C I"));
         QVERIFY(rig.calls()[2].contains("-x -4.286 P"));
         QCOMPARE(w.movie().frames.size(), std::size_t(3));
-        QCOMPARE(w.movie().frames[1].bitmap, rig.get("ZEPi.BMP")); // the ISO image, as it was
+        QCOMPARE(w.movie().frames[1].bitmap.size(), GreyBitmapSize); // the ISO image
+        QVERIFY(!fileExists(rig.work("ZEPi.BMP"))); // the current images as before: none
         QCOMPARE(progress->maximum(), 8);
         auto* player = child<MoviePlayer>(&w, "picMovie");
         QCOMPARE(player->frames(), 3);
@@ -625,6 +626,7 @@ private slots:
         rig.type("txtCurAng", "4");
         makeMovie(rig, "optRock", 3, "3");
         QCOMPARE(w.movie().frames[1].bitmap, colour);
+        QCOMPARE(rig.get("ZEPr.BMP"), colour); // the current image, as the last Raytrace left it
         QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
 
         w.adjustSize();
