@@ -2,6 +2,7 @@
 # Installs what building and testing ZEP needs, when it is missing (Debian, as root).
 set -euo pipefail
 pkgs=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  pkg-config libgif-dev libwebp-dev # tilt movies: animated GIF and WebP
   dpkg-dev lintian desktop-file-utils # these three: building and checking the Debian package
   parallel # GNU parallel: design studies run as one command line per job
   libsqlite3-dev) # the design library's database

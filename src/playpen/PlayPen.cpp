@@ -173,35 +173,47 @@ constexpr BoxRange DispersionRange{0, 1};
 constexpr BoxRange TiltRange{0, 89.9};
 } // namespace
 
-RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
+std::optional<PlayPen::Typed> PlayPen::readBoxes(const RaytraceBoxes& boxes)
 {
     // Every box is checked before anything is stored or raytraced: a value
     // the ray tracer would refuse is named here, at once.
-    const float pav = ToSingle(ReadBox(boxes.pav, QStringLiteral("Pavillion Angle"), AngleRange));
-    const float crn = ToSingle(ReadBox(boxes.crn, QStringLiteral("Crown Angle"), AngleRange));
-    const float ri = ToSingle(ReadBox(boxes.ri, QStringLiteral("Refractive Index"), IndexRange));
-    const float disp = ToSingle(ReadBox(boxes.disp, QStringLiteral("Dispersion"), DispersionRange));
+    Typed t;
+    t.pav = ToSingle(ReadBox(boxes.pav, QStringLiteral("Pavillion Angle"), AngleRange));
+    t.crn = ToSingle(ReadBox(boxes.crn, QStringLiteral("Crown Angle"), AngleRange));
+    t.ri = ToSingle(ReadBox(boxes.ri, QStringLiteral("Refractive Index"), IndexRange));
+    t.disp = ToSingle(ReadBox(boxes.disp, QStringLiteral("Dispersion"), DispersionRange));
     // Without a direction the previous direction and angle are kept and no
     // tilt is applied.
-    const bool tilted = !boxes.dir.trimmed().isEmpty();
-    int16_t dir = f.PDir;
-    float ang = f.PAng;
-    if (tilted) {
-        dir = ToInteger(ReadBox(boxes.dir, QStringLiteral("Tilt Direction"), BoxRange{}));
-        if (dir < 1 || dir > 8)
-            return refuse(QStringLiteral("ERROR - Select 1-8 for tilt direction"));
+    t.tilted = !boxes.dir.trimmed().isEmpty();
+    t.dir = f.PDir;
+    t.ang = f.PAng;
+    if (t.tilted) {
+        t.dir = ToInteger(ReadBox(boxes.dir, QStringLiteral("Tilt Direction"), BoxRange{}));
+        if (t.dir < 1 || t.dir > 8) {
+            refuse(QStringLiteral("ERROR - Select 1-8 for tilt direction"));
+            return std::nullopt;
+        }
         // An empty angle is no tilt (a tilt evaluation asks for one below).
-        ang = boxes.ang.trimmed().isEmpty() ? 0.0f
-                                            : ToSingle(ReadBox(boxes.ang, QStringLiteral("Tilt Angle"), TiltRange));
+        t.ang = boxes.ang.trimmed().isEmpty() ? 0.0f
+                                              : ToSingle(ReadBox(boxes.ang, QStringLiteral("Tilt Angle"), TiltRange));
     }
-    f.PPav = pav;
-    f.PCrn = crn;
-    f.PRI = ri;
-    f.PDisp = disp;
+    return t;
+}
+
+RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
+{
+    const std::optional<Typed> typed = readBoxes(boxes);
+    if (!typed)
+        return RaytraceEnd::Refused;
+    const bool tilted = typed->tilted;
+    f.PPav = typed->pav;
+    f.PCrn = typed->crn;
+    f.PRI = typed->ri;
+    f.PDisp = typed->disp;
     float x = 0, y = 0;
     if (tilted) {
-        f.PDir = dir;
-        f.PAng = ang;
+        f.PDir = typed->dir;
+        f.PAng = typed->ang;
         Dir2Ang(f.PDir, f.PAng, x, y);
     }
     f.doPTilt = mode == PlayMode::Tilt;

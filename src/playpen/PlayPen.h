@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace zep {
 
@@ -104,6 +105,24 @@ public:
     // Raytrace in the given mode with the typed values.
     RaytraceEnd raytrace(const RaytraceBoxes& boxes, PlayMode mode);
 
+    // The boxes as a raytrace reads them: every value checked (ZepError
+    // naming the box); a direction outside 1 to 8 is refused with its
+    // message (nothing returned). Without a direction, the previous direction
+    // and angle stand and `tilted` is false.
+    struct Typed {
+        float pav = 0, crn = 0, ri = 0, disp = 0;
+        bool tilted = false;
+        int16_t dir = 0;
+        float ang = 0;
+    };
+    std::optional<Typed> readBoxes(const RaytraceBoxes& boxes);
+    // A message refusing what was asked; the window stays as it was.
+    RaytraceEnd refuse(const QString& message);
+    // How a raytrace that left AbortFlag set ends: a refusal of the ray
+    // tracer leaves the window usable (the flag cleared), a time-out or
+    // Cancel leaves only Cancel.
+    RaytraceEnd stopEnd();
+
     // Make Ref: the current values become the reference ...
     void makeRefValues();
     // ... and the current images are copied to "ZEPRefR.BMP", "ZEPRefC.BMP"
@@ -133,8 +152,6 @@ public:
 
 private:
     bool aborted() const { return m_runner->env().AbortFlag; }
-    RaytraceEnd refuse(const QString& message);
-    RaytraceEnd stopEnd();
 
     PlayPenValues& m_values;
     std::unique_ptr<RaytraceRunner> m_runner;

@@ -1,5 +1,9 @@
 #include "playpen/PlayPenWindow.h"
+#include "playpen/MoviePlayer.h"
 #include "playpen/TiltPlot.h"
+
+#include "dialogs/FileChooser.h"
+#include "movie/MovieFile.h"
 
 #include "common/FileIO.h"
 #include "common/NumText.h"
@@ -9,6 +13,8 @@
 #include "dialogs/WindowSupport.h"
 #include "merit/CurrentGemPanel.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -18,8 +24,10 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QtMath>
 
@@ -244,14 +252,59 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     ImgRefISO = named(new GemImage(scale, file), "ImgRefISO");
     const QString columns[] = {QStringLiteral("Random"), QStringLiteral("Cosine"), QStringLiteral("ISO")};
     GemImage* images[2][3] = {{imgCurRan, imgCurCos, ImgCurISO}, {ImgRefRan, ImgRefCos, ImgRefISO}};
+    // The images and the movie take turns in the image area.
+    stkImages = named(new QStackedWidget(file), "stkImages");
+    auto* grid = new QWidget(stkImages);
+    auto* ig = new QGridLayout(grid);
+    ig->setContentsMargins(0, 0, 0, 0);
     for (int c = 0; c < 3; ++c)
-        fg->addWidget(heading(columns[c], file), 1, c + 1);
+        ig->addWidget(heading(columns[c], grid), 0, c + 1);
     for (int r = 0; r < 2; ++r) {
-        fg->addWidget(new QLabel(r == 0 ? QStringLiteral("Cur") : QStringLiteral("Ref"), file), r + 2, 0,
+        ig->addWidget(new QLabel(r == 0 ? QStringLiteral("Cur") : QStringLiteral("Ref"), grid), r + 1, 0,
                       Qt::AlignRight);
-        for (int c = 0; c < 3; ++c)
-            fg->addWidget(images[r][c], r + 2, c + 1);
+        for (int c = 0; c < 3; ++c) {
+            images[r][c]->setParent(grid);
+            ig->addWidget(images[r][c], r + 1, c + 1);
+        }
     }
+    ig->setRowStretch(3, 1);
+    picMovie = new MoviePlayer(2 * scale, stkImages);
+    stkImages->addWidget(grid);
+    stkImages->addWidget(picMovie);
+    fg->addWidget(stkImages, 1, 0, 1, 4);
+
+    // Movie: a rock or an orbit of the typed tilt, made, played and saved.
+    auto* movie = new QGroupBox(QStringLiteral("Movie"), this);
+    auto* mg = new QGridLayout(movie);
+    optRock = named(new QRadioButton(QStringLiteral("Rock"), movie), "optRock");
+    optOrbit = named(new QRadioButton(QStringLiteral("Orbit"), movie), "optOrbit");
+    optRock->setChecked(true);
+    txtFrames = box(movie, "txtFrames", true);
+    txtFrames->setText(QString::number(DefaultMovieFrames));
+    cmbMovieImage = named(new QComboBox(movie), "cmbMovieImage");
+    cmbMovieImage->addItems({QStringLiteral("Random"), QStringLiteral("Cosine"), QStringLiteral("ISO"),
+                             QStringLiteral("Colour")});
+    btnMakeMovie = named(new QPushButton(QStringLiteral("Make Movie"), movie), "btnMakeMovie");
+    btnAbortMovie = named(new QPushButton(QStringLiteral("Abort"), movie), "btnAbortMovie");
+    btnSaveMovie = named(new QPushButton(QStringLiteral("Save Movie"), movie), "btnSaveMovie");
+    chkShowMovie = named(new QCheckBox(QStringLiteral("Show movie"), movie), "chkShowMovie");
+    prgMovie = named(new QProgressBar(movie), "prgMovie");
+    prgMovie->setValue(0);
+    mg->addWidget(optRock, 0, 0);
+    mg->addWidget(optOrbit, 0, 1);
+    mg->addWidget(new QLabel(QStringLiteral("Frames"), movie), 0, 2, Qt::AlignRight);
+    mg->addWidget(txtFrames, 0, 3);
+    mg->addWidget(new QLabel(QStringLiteral("Image"), movie), 0, 4, Qt::AlignRight);
+    mg->addWidget(cmbMovieImage, 0, 5);
+    mg->addWidget(chkShowMovie, 0, 6);
+    auto* run = new QHBoxLayout;
+    for (QWidget* b : {static_cast<QWidget*>(btnMakeMovie), static_cast<QWidget*>(btnAbortMovie),
+                       static_cast<QWidget*>(prgMovie), static_cast<QWidget*>(btnSaveMovie)})
+        run->addWidget(b);
+    mg->addLayout(run, 1, 0, 1, 7);
+    btnAbortMovie->setEnabled(false);
+    btnSaveMovie->setEnabled(false);
+    chkShowMovie->setEnabled(false);
 
     // bottom: status line and buttons
     txtInfoWin = named(new QLineEdit(this), "txtInfoWin");
@@ -263,7 +316,8 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     btnSaveBMP = named(new QPushButton(QStringLiteral("Make BMP"), this), "btnSaveBMP");
     CalcButton = named(new QPushButton(QStringLiteral("Raytrace"), this), "CalcButton");
     CancelButton = named(new QPushButton(QStringLiteral("Cancel"), this), "CancelButton");
-    for (QPushButton* b : {btnGemMat, btnPlotLim, btnLoadFile, btnMakeRef, btnSaveBMP, CalcButton, CancelButton})
+    for (QPushButton* b : {btnGemMat, btnPlotLim, btnLoadFile, btnMakeRef, btnSaveBMP, CalcButton, CancelButton,
+                           btnMakeMovie, btnAbortMovie, btnSaveMovie})
         b->setAutoDefault(false);
     CalcButton->setDefault(true);
 
@@ -272,6 +326,7 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     left->addWidget(gem);
     left->addWidget(bright);
     left->addWidget(options);
+    left->addWidget(movie);
     auto* right = new QVBoxLayout;
     right->addWidget(file);
     (scale == 1 ? right : left)->addWidget(tilt);
@@ -295,6 +350,10 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     connect(btnGemMat, &QPushButton::clicked, this, &PlayPenWindow::btnGemMat_Click);
     connect(btnPlotLim, &QPushButton::clicked, this, &PlayPenWindow::btnPlotLim_Click);
     connect(CancelButton, &QPushButton::clicked, this, &PlayPenWindow::CancelButton_Click);
+    connect(btnMakeMovie, &QPushButton::clicked, this, &PlayPenWindow::btnMakeMovie_Click);
+    connect(btnAbortMovie, &QPushButton::clicked, this, &PlayPenWindow::btnAbortMovie_Click);
+    connect(btnSaveMovie, &QPushButton::clicked, this, &PlayPenWindow::btnSaveMovie_Click);
+    connect(chkShowMovie, &QCheckBox::toggled, this, [this](bool on) { stkImages->setCurrentIndex(on ? 1 : 0); });
 
     Form_Load();
 }
@@ -336,13 +395,16 @@ void PlayPenWindow::Form_Load()
         setTip(btnSaveBMP, tips, QStringLiteral("Save raytraces as windows .BMP files"));
         setTip(CancelButton, tips, QStringLiteral("Close window"));
         setTip(CalcButton, tips, QStringLiteral("Start Raytrace"));
+        setTip(btnMakeMovie, tips, QStringLiteral("Raytrace a tilt movie: a rock in the tilt direction or an orbit"));
+        setTip(btnSaveMovie, tips, QStringLiteral("Save the movie as an animated GIF (or WebP)"));
     });
 }
 
 void PlayPenWindow::setButtonsEnabled(bool on)
 {
-    for (QPushButton* b : {CancelButton, btnSaveBMP, btnMakeRef, CalcButton})
+    for (QPushButton* b : {CancelButton, btnSaveBMP, btnMakeRef, CalcButton, btnMakeMovie})
         b->setEnabled(on);
+    btnSaveMovie->setEnabled(on && !m_movie.frames.empty());
 }
 
 void PlayPenWindow::EnableButtons()
@@ -492,12 +554,17 @@ void PlayPenWindow::btnLoadFile_Click()
         if (!fd.FDOK)
             return;
         m_pen->loadDesign(joinPath(fd.FDDir, fd.FDFile), fd.FDPav, fd.FDCrn);
-        // The previous design's images, brightness and tilt curve go.
+        // The previous design's images, brightness, tilt curve and movie go.
         for (GemImage* image : {imgCurRan, imgCurCos, ImgCurISO})
             image->clearImage();
         for (QLineEdit* b : {txtCurISO, txtCurCOS, txtCurAvg, txtCurVar})
             b->clear();
         picTilt->clear();
+        m_movie = Movie{};
+        picMovie->setMovie(m_movie);
+        chkShowMovie->setChecked(false);
+        chkShowMovie->setEnabled(false);
+        btnSaveMovie->setEnabled(false);
         txtCurFile->setText(fd.FDFile);
         txtCurPav->setText(NumText(fd.FDPav));
         txtCurCrn->setText(NumText(fd.FDCrn));
@@ -529,6 +596,91 @@ void PlayPenWindow::reject()
 {
     if (CancelButton->isEnabled())
         CancelButton_Click();
+}
+
+void PlayPenWindow::btnMakeMovie_Click()
+{
+    setButtonsEnabled(false);
+    picMovie->pause();
+    chkShowMovie->setChecked(false);
+    btnAbortMovie->setEnabled(true);
+    m_abortMovie = false;
+    RaytraceEnd end = RaytraceEnd::Refused;
+    guarded("btnMakeMovie_Click", [&] {
+        MovieSpec spec;
+        spec.sweep = optOrbit->isChecked() ? Sweep::Orbit : Sweep::Rock;
+        spec.image = MovieImage(cmbMovieImage->currentIndex());
+        spec.frames = ToInteger(ReadBox(txtFrames->text(), QStringLiteral("Frames"), MovieFramesRange));
+        const RaytraceBoxes boxes{txtCurPav->text(), txtCurCrn->text(), txtCurRI->text(),
+                                  txtCurDisp->text(), txtCurDir->text(), txtCurAng->text()};
+        prgMovie->setRange(0, spec.frames);
+        prgMovie->setValue(0);
+        Movie made;
+        end = makeMovie(*m_pen, boxes, spec, made, [&](int done) {
+            prgMovie->setValue(done);
+            QCoreApplication::processEvents();
+            return !m_abortMovie;
+        });
+        // A movie refused before its first frame leaves the last one as it was.
+        if (!made.frames.empty() || end == RaytraceEnd::Done)
+            m_movie = std::move(made);
+    });
+    btnAbortMovie->setEnabled(false);
+    // The current images again, as the movie left them.
+    guarded("btnMakeMovie_Click", [&] {
+        const std::pair<GemImage*, const char*> current[] = {
+            {imgCurRan, "ZEPr.BMP"}, {imgCurCos, "ZEPc.BMP"}, {ImgCurISO, "ZEPi.BMP"}};
+        for (const auto& [image, name] : current)
+            fileExists(m_pen->workFile(QLatin1String(name))) ? image->showFile(m_pen->workFile(QLatin1String(name)))
+                                                             : image->clearImage();
+    });
+    picMovie->setMovie(m_movie);
+    chkShowMovie->setEnabled(!m_movie.frames.empty());
+    if (!m_movie.frames.empty()) {
+        chkShowMovie->setChecked(true);
+        picMovie->play();
+    }
+    if (end == RaytraceEnd::Aborted)
+        CancelButton->setEnabled(true);
+    else
+        EnableButtons();
+}
+
+void PlayPenWindow::btnAbortMovie_Click()
+{
+    m_abortMovie = true;
+}
+
+void PlayPenWindow::btnSaveMovie_Click()
+{
+    guarded("btnSaveMovie_Click", [&] {
+        // The chooser opens in the design's folder and offers the design's name.
+        FileChooserExchange& gf = m_env.dialogs.fileChooser;
+        gf.GFOpen = false;
+        gf.GFPattern = QStringLiteral("*.GIF;*.WEBP");
+        gf.GFTitle = QStringLiteral("Save Movie");
+        gf.GFPrompt = QStringLiteral("Please locate the directory to store the movie");
+        gf.GFTip = QStringLiteral("A name ending in .webp saves an animated WebP, any other an animated GIF.");
+        if (!m_env.runner.job.GemDir.isEmpty())
+            gf.GFDir = m_env.runner.job.GemDir;
+        gf.GFSuggested = QFileInfo(m_env.values.PlayFile).completeBaseName() + QStringLiteral(".gif");
+        const QString chosen = chooseSavePath(m_env.dialogs, QStringLiteral(".gif"), this);
+        if (chosen.isEmpty())
+            return;
+        const QString path = movieFileName(chosen);
+        if (path != chosen && fileExists(path)
+            && !m_env.runner.messages.question(QStringLiteral("The file ") + path
+                                               + QStringLiteral(" already exists. Replace it?")))
+            return;
+        const int scale = DefaultMovieScale;
+        writeFileSafely(path, movieBytes(m_movie, path, scale, picMovie->delayCs()));
+        const int side = ImageSide * scale;
+        showStatus(QStringLiteral("Wrote %1 in %2: %3 frames of %4 x %4")
+                       .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(QFileInfo(path).absolutePath()))
+                       .arg(m_movie.savedOrder().size())
+                       .arg(side),
+                   StatusColours::System);
+    });
 }
 
 void showPlayPen(PlayPenEnv& env, QWidget* parent)

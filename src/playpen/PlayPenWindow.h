@@ -5,18 +5,24 @@
 // another material (frmPlayMatDLOG).
 #include "design/DesignDialogs.h"
 #include "dialogs/DialogEnv.h"
+#include "movie/Movie.h"
 #include "playpen/PlayPen.h"
 
 #include <QDialog>
 #include <QImage>
 #include <QLabel>
 
+class QCheckBox;
+class QComboBox;
 class QLineEdit;
+class QProgressBar;
+class QStackedWidget;
 class QPushButton;
 class QRadioButton;
 
 namespace zep {
 
+class MoviePlayer;
 class TiltPlot;
 
 // What the PlayPen needs from the application.
@@ -64,6 +70,8 @@ public:
     void repaintNow() override;
 
     PlayPen& pen() { return *m_pen; }
+    // The movie made last (its frames, those done when it was aborted).
+    const Movie& movie() const { return m_movie; }
 
 public slots:
     void CalcButton_Click();
@@ -73,6 +81,12 @@ public slots:
     void btnGemMat_Click();
     void btnPlotLim_Click();
     void CancelButton_Click();
+    // Make Movie: the frames raytraced one by one through the console, then
+    // played; Abort stops after the frame in progress and keeps those done;
+    // Save Movie writes an animated GIF, or WebP for a name ending in ".webp".
+    void btnMakeMovie_Click();
+    void btnAbortMovie_Click();
+    void btnSaveMovie_Click();
 
 private:
     void Form_Load();
@@ -96,6 +110,16 @@ private:
     GemImage *imgCurRan, *imgCurCos, *ImgCurISO, *ImgRefRan, *ImgRefCos, *ImgRefISO;
     QLineEdit* txtInfoWin;
     QPushButton *btnGemMat, *btnPlotLim, *btnLoadFile, *btnMakeRef, *btnSaveBMP, *CalcButton, *CancelButton;
+    QRadioButton *optRock, *optOrbit;
+    QLineEdit* txtFrames;
+    QComboBox* cmbMovieImage;
+    QPushButton *btnMakeMovie, *btnAbortMovie, *btnSaveMovie;
+    QCheckBox* chkShowMovie;
+    QProgressBar* prgMovie;
+    QStackedWidget* stkImages;
+    MoviePlayer* picMovie;
+    Movie m_movie;
+    bool m_abortMovie = false;
 };
 
 // Opens the PlayPen modally; returns when it has closed.

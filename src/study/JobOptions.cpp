@@ -140,6 +140,24 @@ void checkStep(float step, float lo, float hi, float tolerance, const char* half
                          + " lie closer than one step (" + shortest(step) + ")");
 }
 
+void loadTargets(const QString& path, OptimizationTargets& t)
+{
+    RecordingSink said;
+    bool loaded = false;
+    try {
+        loaded = LoadTargetFile(path, t, said);
+    } catch (const ZepError& e) {
+        if (!e.userMessage().isEmpty())
+            throw;
+        throw ZepError(e.number(), QStringLiteral("Cannot read the targets file %1: %2.")
+                                       .arg(QDir::toNativeSeparators(path), e.description()));
+    }
+    if (!loaded)
+        throw ZepError(err::InvalidCall, QDir::toNativeSeparators(path) + QStringLiteral(": ") + said.messages.join(u' '));
+}
+
+} // namespace
+
 void setMaterial(const JobOptions& o, Job& j)
 {
     JobState& s = j.job;
@@ -173,8 +191,6 @@ void setMaterial(const JobOptions& o, Job& j)
     }
     s.theMat = j.material;
 }
-
-} // namespace
 
 QStringList targetInputs(const QString& path, OptimizationTargets& t)
 {

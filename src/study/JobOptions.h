@@ -52,6 +52,10 @@ struct Job {
 // Raises ZepError when it cannot be read.
 QStringList targetInputs(const QString& path, OptimizationTargets& t);
 
+// The index and dispersion of --material NAME or --ri N [--disp D] into the
+// job (UsageError for an unknown material, both given, or neither).
+void setMaterial(const JobOptions& o, Job& j);
+
 // Fills in the defaults and refuses what cannot run: an old angle that is no
 // tier of the design, limits in the wrong order or outside 0 to 90, a start
 // outside its limits, a free angle's step below the angle tolerance or wider

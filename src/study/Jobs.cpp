@@ -13,6 +13,7 @@
 #include "raytracer/CommandLine.h"
 #include "recut/Recut.h"
 #include "runner/DirectPort.h"
+#include "study/Workplace.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -68,68 +69,45 @@ void checkOutputs(const QStringList& outputs, const QStringList& inputs)
     }
 }
 
-namespace {
+Workplace::Workplace() : dir(workFolderTemplate())
+{
+    dir.setAutoRemove(false);
+    if (!dir.isValid())
+        throw ZepError(err::PathFileAccess, QStringLiteral("Cannot make a working folder: %1.").arg(dir.errorString()));
+    shell.WorkDir = dir.path();
+    shell.WorkPath = dir.path() + QDir::separator();
+    const QString bin = QCoreApplication::applicationDirPath();
+    const QString gemray = findNoCase(bin, {QStringLiteral("gemray")});
+    if (gemray.isEmpty())
+        throw ZepError(err::FileNotFound, QStringLiteral("The ray tracer gemray is not beside zeptool in %1.").arg(bin));
+    port = std::make_unique<DirectPort>(dir.path(), joinPath(bin, gemray));
+    buildAllTemplates(bitmaps, map.MapHeader);
+    invidx(images);
+}
 
-// A working folder of the job's own with everything a run shares, and gemray
-// started directly in it.
-struct Workplace {
-    QTemporaryDir dir;
-    ShellValues shell;
-    Preferences prefs;
-    ImageStore images;
-    BitmapTemplates bitmaps;
-    MapStore map;
-    MeritRecord merit;
-    bool AbortFlag = false;
-    RecordingSink messages;
-    std::unique_ptr<DirectPort> port;
+Workplace::~Workplace()
+{
+    port.reset();
+    if (dir.isValid())
+        removeOwnFolder(dir.path());
+}
 
-    Workplace() : dir(workFolderTemplate())
-    {
-        dir.setAutoRemove(false);
-        if (!dir.isValid())
-            throw ZepError(err::PathFileAccess, QStringLiteral("Cannot make a working folder: %1.").arg(dir.errorString()));
-        shell.WorkDir = dir.path();
-        shell.WorkPath = dir.path() + QDir::separator();
-        const QString bin = QCoreApplication::applicationDirPath();
-        const QString gemray = findNoCase(bin, {QStringLiteral("gemray")});
-        if (gemray.isEmpty())
-            throw ZepError(err::FileNotFound,
-                           QStringLiteral("The ray tracer gemray is not beside zeptool in %1.").arg(bin));
-        port = std::make_unique<DirectPort>(dir.path(), joinPath(bin, gemray));
-        buildAllTemplates(bitmaps, map.MapHeader);
-        invidx(images);
-    }
+RunnerEnv Workplace::runnerEnv(const JobState& job)
+{
+    return RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, *port, RaytraceViews{}};
+}
 
-    ~Workplace()
-    {
-        port.reset();
-        if (dir.isValid())
-            removeOwnFolder(dir.path());
-    }
-    Workplace(const Workplace&) = delete;
-    Workplace& operator=(const Workplace&) = delete;
+void Workplace::readMasksFor(const OptimizationTargets& t)
+{
+    readMasks(t, images, bitmaps.BMP_Header, messages);
+    failIfSaid(QStringLiteral("a mask cannot be read"));
+}
 
-    RunnerEnv runnerEnv(const JobState& job)
-    {
-        return RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, *port, RaytraceViews{}};
-    }
-
-    // Masks the targets use, read as a window reads them when it opens.
-    void readMasksFor(const OptimizationTargets& t)
-    {
-        readMasks(t, images, bitmaps.BMP_Header, messages);
-        failIfSaid(QStringLiteral("a mask cannot be read"));
-    }
-
-    void failIfSaid(const QString& what) const
-    {
-        if (!messages.messages.isEmpty())
-            throw ZepError(err::InvalidCall, what + QStringLiteral(": ") + messages.messages.join(QStringLiteral(" | ")));
-    }
-};
-
-} // namespace
+void Workplace::failIfSaid(const QString& what) const
+{
+    if (!messages.messages.isEmpty())
+        throw ZepError(err::InvalidCall, what + QStringLiteral(": ") + messages.messages.join(QStringLiteral(" | ")));
+}
 
 namespace {
 

@@ -9,6 +9,7 @@
 //   zeptool study DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv | --jobs FILE]
 //                 [--targets FILE] [--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global]
 //   zeptool study --collect RESULTS [--csv OUT.csv]
+//   zeptool movie DESIGN ... (MovieCommand.cpp: a tilt movie as GIF or WebP)
 //
 // --global: the global search (GlobalSearch.h) instead of the single climb.
 // A study runs its jobs itself, or writes them with --jobs as one command line
@@ -35,6 +36,8 @@ namespace zep::tool {
 int optimizeCommand(Arguments& args, std::ostream& out);
 int mapCommand(Arguments& args, std::ostream& out);
 int studyCommand(Arguments& args, std::ostream& out);
+// A tilt movie (MovieCommand.cpp).
+int movieCommand(Arguments& args, std::ostream& out);
 
 // Refuses outputs that must not be written (see checkOutputFile: a link,
 // a device, one of the `inputs`, a folder that cannot be written) or that are
@@ -42,9 +45,10 @@ int studyCommand(Arguments& args, std::ostream& out);
 // Called before the first raytrace.
 void checkOutputs(const QStringList& outputs, const QStringList& inputs);
 
-// The usage lines of the three.
+// The usage lines of the four.
 extern const char* const OptimizeUsage;
 extern const char* const MapUsage;
 extern const char* const StudyUsage;
+extern const char* const MovieUsage;
 
 } // namespace zep::tool

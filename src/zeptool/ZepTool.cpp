@@ -182,6 +182,8 @@ const std::vector<Subcommand>& subcommands()
          studyCommand},
         {"library", LibraryUsage, "keeps a library of designs and ranks them by their optimized merit function",
          libraryCommand},
+        {"movie", MovieUsage, "raytraces a tilt movie of the design (a rock or an orbit) into an animated GIF or WebP",
+         movieCommand},
     };
     return table;
 }

@@ -4,7 +4,7 @@
 //   zeptool angles DESIGN [--asc]
 //   zeptool recut DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf]
 //   zeptool convert DESIGN -o OUT.gem|OUT.asc
-//   zeptool optimize | map | study ...   (see Jobs.h)
+//   zeptool optimize | map | study | movie ...   (see Jobs.h)
 //
 // DESIGN may be a .GEM file or GemCAD's text export (.asc), told apart by content.
 //

@@ -28,7 +28,7 @@ for f in /usr/bin/zep /usr/bin/gemray /usr/bin/zepcmd /usr/bin/zeptool /usr/libe
 done
 grep -v '^/usr/\(bin\|libexec\|share\)\(/\|$\)\|^/usr/$' "$tmp/list" | grep . && fail "files outside /usr/bin, /usr/libexec, /usr/share"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins; do
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins libgif7 libwebpmux3; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no Maintainer"

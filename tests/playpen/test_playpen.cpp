@@ -7,12 +7,17 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/Materials.h"
+#include "playpen/MoviePlayer.h"
 #include "playpen/PlayPenWindow.h"
 #include "playpen/TiltPlot.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
+#include <QComboBox>
+#include <QImageReader>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QStackedWidget>
 #include <QRadioButton>
 
 using namespace zep;
@@ -69,6 +74,15 @@ struct PlayPenRig : RaytraceRig {
 
     QString designs;
 };
+
+// Make Movie with the sweep, the image and the frames given.
+void makeMovie(PlayPenRig& rig, const char* sweep, int image, const QString& frames)
+{
+    child<QRadioButton>(rig.w.get(), sweep)->setChecked(true);
+    child<QComboBox>(rig.w.get(), "cmbMovieImage")->setCurrentIndex(image);
+    rig.type("txtFrames", frames);
+    rig.click("btnMakeMovie");
+}
 
 // The ISO of the log of the last raytrace.
 float loggedISO(PlayPenRig& rig) { return readGemrayLog(rig.get("Gemray.log")).iso; }
@@ -357,6 +371,98 @@ private slots:
             QVERIFY(rig.enabled(b));
     }
 
+    // Make Movie refuses what it cannot make before anything is raytraced;
+    // Abort keeps the frames done, which then play; Save Movie adds the
+    // extension, never writes through a link and says what it wrote.
+    void movieRefusalsAbortAndSave()
+    {
+        PlayPenRig rig;
+        rig.put("log.src", gemrayLog(62, 54));
+        rig.standInImages(rawImage([](int i) { return uint8_t(i % 250); }));
+        PlayPenWindow& w = rig.open();
+        const auto frames = [](const char* typed) {
+            return QString("The box \"Frames\" holds %1, which it cannot take. Please type a number from 2 to 120.").arg(typed);
+        };
+        rig.type("txtCurRI", "0");
+        const struct {
+            const char *sweep, *dir, *ang, *frames;
+            int image;
+            QString message;
+        } refused[] = {
+            {"optRock", "1", "10", "0", 0, frames("0")},
+            {"optRock", "1", "10", "500", 0, frames("500")},
+            {"optRock", "", "10", "24", 0, "Please enter a tilt angle and direction"},
+            {"optOrbit", "", "", "24", 0, "Please enter a tilt angle for the orbit"},
+            {"optOrbit", "3", "0", "24", 0, "The box \"Tilt Angle\" holds 0, which it cannot take. Please type a "
+                                            "number above 0 and at most 89.9."},
+            {"optRock", "9", "10", "24", 0, "ERROR - Select 1-8 for tilt direction"},
+            {"optOrbit", "", "10", "24", 3, "Please specify a refractive index (and dispersion)"},
+        };
+        for (const auto& c : refused) {
+            rig.messages.messages.clear();
+            rig.type("txtCurDir", c.dir);
+            rig.type("txtCurAng", c.ang);
+            makeMovie(rig, c.sweep, c.image, c.frames);
+            QCOMPARE(rig.messages.messages, QStringList{c.message});
+            QVERIFY(rig.enabled("btnMakeMovie") && !rig.enabled("btnSaveMovie"));
+        }
+        QVERIFY(rig.calls().isEmpty());
+
+        // Abort after the third of eight frames: those three play.
+        auto* progress = child<QProgressBar>(&w, "prgMovie");
+        QObject::connect(progress, &QProgressBar::valueChanged, &w, [&](int done) {
+            if (done == 3)
+                rig.click("btnAbortMovie");
+        });
+        rig.type("txtCurDir", "1");
+        rig.type("txtCurAng", "10");
+        rig.messages.messages.clear();
+        makeMovie(rig, "optRock", 2, "8");
+        QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+        QCOMPARE(rig.calls().size(), 3);
+        QCOMPARE(rig.calls()[0], QString("-p 41.500 41.500 -c 28.000 28.000 -g -x -10.000 P R C I"));
+        QVERIFY(rig.calls()[2].contains("-x -4.286 P"));
+        QCOMPARE(w.movie().frames.size(), std::size_t(3));
+        QCOMPARE(w.movie().frames[1].bitmap.size(), GreyBitmapSize); // the ISO image
+        QVERIFY(!fileExists(rig.work("ZEPi.BMP"))); // the current images as before: none
+        QCOMPARE(progress->maximum(), 8);
+        auto* player = child<MoviePlayer>(&w, "picMovie");
+        QCOMPARE(player->frames(), 3);
+        QVERIFY(player->playing());
+        QCOMPARE(child<QStackedWidget>(&w, "stkImages")->currentWidget(), player);
+        for (const char* b : {"CancelButton", "CalcButton", "btnMakeMovie", "btnSaveMovie", "btnAbortMovie"})
+            QCOMPARE(rig.enabled(b), QByteArray(b) != "btnAbortMovie");
+
+        const auto save = [&](const QString& name) {
+            onNextModal([&](QWidget* d) {
+                QCOMPARE(d->windowTitle(), QString("Save Movie"));
+                QCOMPARE(text(d, "txtFileName"), QString("SRB.gif")); // in the design's folder
+                type(d, "txtFileName", name);
+                if (fileExists(rig.designs + name) || QFileInfo(rig.designs + name).isSymLink())
+                    onModal("frmYesNoDLOG", [](QWidget* yes) { click(yes, "OKButton"); }); // replace it
+                click(d, "OKButton");
+            });
+            rig.messages.messages.clear();
+            rig.click("btnSaveMovie");
+        };
+        // A link where the movie goes is refused; what it names stays.
+        writeFileSafely(rig.designs + "target", "kept");
+        QVERIFY(QFile::link(rig.designs + "target", rig.designs + "linked.gif"));
+        save("linked.gif");
+        QCOMPARE(rig.messages.messages.size(), 1);
+        QVERIFY2(rig.messages.messages[0].contains("linked.gif"), qPrintable(rig.messages.messages[0]));
+        QCOMPARE(readFileBytes(rig.designs + "target"), QByteArray("kept"));
+        save("rocking");
+        QVERIFY(rig.messages.messages.isEmpty());
+        QCOMPARE(rig.text("txtInfoWin"), "Wrote rocking.gif in " + QDir::toNativeSeparators(QDir(rig.designs).absolutePath())
+                                             + ": 4 frames of 240 x 240");
+        QImageReader gif(rig.designs + "rocking.gif");
+        QCOMPARE(gif.imageCount(), 4); // 0 1 2 1
+        QCOMPARE(gif.size(), QSize(240, 240));
+        QVERIFY(!gif.read().isNull());
+        QCOMPARE(gif.nextImageDelay(), 80); // 12 frames a second
+    }
+
     void timeOutLeavesOnlyCancel()
     {
         PlayPenRig rig;
@@ -484,6 +590,47 @@ private slots:
         QCOMPARE(rig.messages.messages, QStringList{"Leaving PlayPen - Returning to GEM File " + rig.job.fnam});
         QVERIFY(rig.AbortFlag);
         QVERIFY(!rig.w->isVisible());
+    }
+
+    // With the real console and gemray, the frames are the PlayPen's own
+    // raytraces: a rock's middle frame is the untilted one, its frame k the
+    // raytrace at that tilt, an orbit's frames 0 and N/2 the two opposite
+    // tilts, a colour frame the colour raytrace.
+    void moviesAreThePlayPensRaytraces()
+    {
+        PlayPenRig rig;
+        copyFileSafely(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray"));
+        PlayPenWindow& w = rig.open();
+        const auto raytrace = [&](const char* option, const char* dir, const char* ang) {
+            child<QRadioButton>(&w, option)->setChecked(true);
+            rig.type("txtCurDir", dir);
+            rig.type("txtCurAng", ang);
+            rig.click("CalcButton");
+            return rig.get("ZEPr.BMP");
+        };
+        const QByteArray untilted = raytrace("optNormal", "", ""), towards1 = raytrace("optNormal", "1", "5"),
+                         towards5 = raytrace("optNormal", "5", "10"), away = raytrace("optNormal", "1", "10"),
+                         colour = raytrace("optRGB", "", "");
+        QVERIFY(untilted != towards1 && towards5 != away);
+
+        rig.type("txtCurDir", "1");
+        rig.type("txtCurAng", "10");
+        makeMovie(rig, "optRock", 0, "5"); // -10, -5, 0, 5, 10
+        QCOMPARE(w.movie().frames.size(), std::size_t(5));
+        QCOMPARE(w.movie().frames[2].bitmap, untilted);
+        QCOMPARE(w.movie().frames[3].bitmap, towards1);
+        QCOMPARE(w.movie().frames[0].bitmap, towards5);
+        makeMovie(rig, "optOrbit", 0, "4");
+        QCOMPARE(w.movie().frames[0].bitmap, away);
+        QCOMPARE(w.movie().frames[2].bitmap, towards5);
+        rig.type("txtCurAng", "4");
+        makeMovie(rig, "optRock", 3, "3");
+        QCOMPARE(w.movie().frames[1].bitmap, colour);
+        QCOMPARE(rig.get("ZEPr.BMP"), colour); // the current image, as the last Raytrace left it
+        QVERIFY2(rig.messages.messages.isEmpty(), qPrintable(rig.messages.messages.join('|')));
+
+        w.adjustSize();
+        QVERIFY(w.width() <= 1280 && w.height() <= 690); // the movie shown
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <gif_lib.h>
 #include <sys/stat.h>
 
 using namespace zep::test;
@@ -226,6 +227,27 @@ private slots:
         row("study: collect and designs", "study --collect x SRB.gem", 2, "--collect goes with --csv only");
         job("job: job number", "--json --job 3/2", 2, "--job takes K/N");
         job("job: job without json", "--job 1/2", 2, "--job goes with --json");
+        // A movie refuses before its first raytrace.
+        const auto movie = [&](const char* name, const QString& args, int exitCode, const char* message) {
+            row(name, "movie SRB.gem " + args, exitCode, message);
+        };
+        movie("movie: no tilt", "--orbit -o m.gif", 2, "give the tilt in degrees with --tilt T");
+        movie("movie: tilt 0", "--orbit --tilt 0 -o m.gif", 2, "the tilt after --tilt must be a number above 0 and at most 89.9");
+        movie("movie: no sweep", "--tilt 5 -o m.gif", 2, "give the sweep with --rock DIR or --orbit");
+        movie("movie: both sweeps", "--rock 1 --orbit --tilt 5 -o m.gif", 2, "give --rock DIR or --orbit, not both");
+        movie("movie: direction 9", "--rock 9 --tilt 5 -o m.gif", 2, "--rock takes a whole number from 1 to 8, not \"9\"");
+        movie("movie: frames 0", "--orbit --tilt 5 --frames 0 -o m.gif", 2, "--frames takes a whole number from 2 to 120, not \"0\"");
+        movie("movie: frames 500", "--orbit --tilt 5 --frames 500 -o m.gif", 2, "--frames takes a whole number from 2 to 120");
+        movie("movie: unknown image", "--orbit --tilt 5 --image fire -o m.gif", 2,
+              "--image takes random, cos, iso or colour, not \"fire\"");
+        movie("movie: colour, no index", "--orbit --tilt 5 --image colour -o m.gif", 2, "--image colour needs the index");
+        movie("movie: scale 9", "--orbit --tilt 5 --scale 9 -o m.gif", 2, "--scale takes a whole number from 1 to 8");
+        movie("movie: no output", "--orbit --tilt 5", 2, "name the movie with -o OUT.gif or -o OUT.webp");
+        movie("movie: other kind", "--orbit --tilt 5 -o m.png", 2, "\"m.png\" must end in .gif or .webp");
+        movie("movie: table over the design", "--orbit --tilt 5 -o m.gif --csv SRB.gem", 1, "is the input SRB.gem itself");
+        movie("movie: table to a device", "--orbit --tilt 5 -o m.gif --csv /dev/null", 1, "/dev/null is a link, a device or a pipe");
+        row("movie: over the design", "movie srb.gif --orbit --tilt 5 -o srb.gif", 1, "is the input srb.gif itself");
+        row("movie: through a link", "movie SRB.gem --orbit --tilt 5 -o link.gif", 1, "link.gif is a link");
     }
     // A study gives the same rows run here or by GNU parallel or the Slurm
     // script and collected in any order; a job that cannot run or left no line
@@ -466,6 +488,65 @@ private slots:
         }
     }
 
+    // A killed movie ends its ray tracers, and the next run removes its folders.
+    void killedMovieLeavesNoLitter()
+    {
+        QProcess movie;
+        movie.setWorkingDirectory(dir->path());
+        movie.start(kTool, {"movie", "SRB.gem", "--ri", "1.54", "--disp", ".04", "--orbit", "--tilt", "10", "--frames",
+                            "120", "--image", "colour", "-j", "2", "-o", "m.gif"});
+        QVERIFY(movie.waitForStarted());
+        const QString folders = QString("zeptool-%1-").arg(movie.processId());
+        const auto tracing = [&] {
+            for (const QString& pid : QDir("/proc").entryList(QDir::Dirs))
+                if (QFileInfo("/proc/" + pid + "/cwd").symLinkTarget().contains("/" + folders))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(tracing(), 10000);
+        movie.kill(); // (its ray tracers get SIGTERM)
+        QVERIFY(movie.waitForFinished() && !QFile::exists(path("m.gif")));
+        QTRY_VERIFY_WITH_TIMEOUT(!tracing(), 5000);
+        QCOMPARE(tool({"movie", "SRB.gem", "--orbit", "--tilt", "5", "--frames", "2", "-o", "n.gif"}).exitCode, 0);
+        QVERIFY(QDir(QDir::tempPath()).entryList({folders + "*"}, QDir::Dirs).isEmpty());
+    }
+
+    // A movie's frames are gemray's images at the frames' tilts, whether
+    // raytraced one or two at a time: an orbit's frames 0 and N/2 at the two
+    // opposite tilts; the table holds their figures. A name may hold a newline.
+    void movieFramesAreTheRaytraces()
+    {
+        QStringList args{"movie", "SRB.gem", "--material", "Quartz", "--orbit", "--tilt", "10", "--frames", "4",
+                         "--image", "iso", "--scale", "1", "-o", "or\nbit.gif", "--csv", "f.csv"};
+        const Outcome two = tool(args + QStringList{"-j", "2"});
+        QVERIFY2(two.exitCode == 0, two.err.constData());
+        QVERIFY(two.out.contains("4 iso frames, 4 raytraces") && two.out.contains("wrote or\nbit.gif (4 frames of 120 x 120)"));
+        args[14] = "one.gif";
+        QCOMPARE(tool(args + QStringList{"-j", "1"}).exitCode, 0);
+        QCOMPARE(readAll(path("one.gif")), readAll(path("or\nbit.gif")));
+
+        int error = 0;
+        GifFileType* gif = DGifOpenFileName(QFile::encodeName(path("one.gif")).constData(), &error);
+        QVERIFY(gif && DGifSlurp(gif) == GIF_OK);
+        QCOMPARE(gif->ImageCount, 4);
+        const QList<QByteArray> rows = readAll(path("f.csv")).split('\n');
+        QCOMPARE(rows[0], QByteArray("frame,tilt,direction,iso,cos"));
+        for (const auto& [frame, tilt] : {std::pair{0, "10.000"}, {2, "-10.000"}}) {
+            // The design's main tiers (42.5 and 28) are its old angles.
+            const Outcome o = run(kGemray, {"-p", "42.500", "42.500", "-c", "28.000", "28.000", "-g", "-i", "1.5500", "-x",
+                                            tilt, "SRB.gem", "N", "N", "I"},
+                                  dir->path());
+            QCOMPARE(o.exitCode, 0);
+            const QByteArray raw = readAll(path("I")).mid(1, 14400);
+            QCOMPARE(QByteArray(reinterpret_cast<const char*>(gif->SavedImages[frame].RasterBits), 14400), raw);
+            const QList<QByteArray> log = readAll(path("Gemray.log")).split('\n').value(2).simplified().split(' ');
+            const QList<QByteArray> row = rows[frame + 1].split(',');
+            QCOMPARE(row.mid(0, 3), (QList<QByteArray>{QByteArray::number(frame), "10", frame ? "180" : "0"}));
+            QCOMPARE(row[3].toDouble(), log[8].toDouble());
+        }
+        DGifCloseFile(gif, &error);
+    }
+
     void badInputWritesNothing()
     {
         QFETCH(QStringList, args);
@@ -476,6 +557,7 @@ private slots:
         QVERIFY(writeFile(path("broken.asc"), "GemCad 5.0\r\ng 96 0.0\r\ny 8 x\r\n"));
         QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
         QVERIFY(QFile::link("SRB.gem", path("link.gem")) && QDir(dir->path()).mkdir("adir"));
+        QVERIFY(QFile::link("old.gem", path("link.gif")) && writeFile(path("srb.gif"), srb));
         QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
         QVERIFY(writeFile(path("bad1.asc"), readAll(path("SRB.asc")).replace("GemCad", "GemCat"))
                 && writeFile(path("open.gem"), srb.mid(147))); // without its first facet
