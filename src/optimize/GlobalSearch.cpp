@@ -2,6 +2,7 @@
 
 #include "common/FileIO.h"
 #include "common/Messages.h"
+#include "common/NumText.h"
 #include "runner/Runner.h"
 
 #include <algorithm>
@@ -56,7 +57,9 @@ GlobalClimb climb(const OptimizerEnv& env, MeritEvaluator& evaluator, float pav,
     c.mf = c.keptStart ? opt.MF0 : job.theFinalMF;
     c.notes = said.messages;
     // A climb that kept its start on a limit said nothing of the limit.
-    const auto onEdge = [](bool fixed, float x, float lo, float hi) { return !fixed && (x <= lo || x >= hi); };
+    const auto onEdge = [](bool fixed, float x, float lo, float hi) {
+        return !fixed && (AngleThousandths(x) <= AngleThousandths(lo) || AngleThousandths(x) >= AngleThousandths(hi));
+    };
     if (c.success && !c.onLimit()
         && (onEdge(job.fixPav, c.pav, job.minPav, job.maxPav) || onEdge(job.fixCrn, c.crn, job.minCrn, job.maxCrn)))
         c.notes << Optimizer::RangeNote;

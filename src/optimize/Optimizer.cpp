@@ -266,7 +266,7 @@ void Optimizer::afterConvergence()
 bool Optimizer::outside(int k) const
 {
     const auto i = std::size_t(k);
-    return m_X[i] < m_lo[i] || m_X[i] > m_hi[i];
+    return !WithinLimits(m_X[i], m_lo[i], m_hi[i]);
 }
 
 bool Optimizer::reciprocal(float& f)
