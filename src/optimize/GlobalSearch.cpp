@@ -3,6 +3,7 @@
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "common/NumText.h"
+#include "optimize/ResultOwner.h"
 #include "runner/Runner.h"
 
 #include <algorithm>
@@ -147,10 +148,7 @@ GlobalResult globalSearch(const OptimizerEnv& env, MeritEvaluator& evaluator, in
     if (r.best < 0)
         return r;
     const GlobalClimb& best = r.climbs[std::size_t(r.best)];
-    job.theStartMF = r.startMF;
-    job.theFinalPav = best.pav;
-    job.theFinalCrn = best.crn;
-    job.theFinalMF = best.mf;
+    keepResult(job, env.targets, best.pav, best.crn, r.startMF, best.mf);
     r.complete = true;
     return r;
 }

@@ -4,6 +4,7 @@
 #include "common/Messages.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "optimize/ResultOwner.h"
 
 #include <QCoreApplication>
 
@@ -385,11 +386,7 @@ void Optimizer::Cancel()
     m_env.AbortFlag = true;
     if (!success)
         return;
-    JobState& j = m_env.job;
-    j.theFinalPav = itPav;
-    j.theFinalCrn = itCrn;
-    j.theStartMF = MF0;
-    j.theFinalMF = itMF;
+    keepResult(m_env.job, m_env.targets, itPav, itCrn, MF0, itMF);
 }
 
 } // namespace zep

@@ -10,6 +10,7 @@
 #include "support/Picture.h"
 
 #include <QJsonDocument>
+#include <QLabel>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -90,7 +91,27 @@ private slots:
             QCOMPARE(text(main, "txtItCrn"), Format(finalCrn, u"#.000"));
             QCOMPARE(text(main, "txtStartMF"), NumText(startMF));
             QCOMPARE(text(main, "txtItMF"), NumText(finalMF));
+            // Closing the optimizer without a new result leaves the boxes as
+            // they were: SRB's result, and after another design none, which
+            // nothing brings back (the Cutting List, the state kept at Quit).
+            const auto cancelled = [&] {
+                onModal("frmOptDLOG", [](QWidget* w) { click(w, "btnCancel"); });
+                main->btnOpt_Click();
+                return text(main, "txtItPav") + text(main, "txtItCrn") + text(main, "txtStartMF") + text(main, "txtItMF");
+            };
+            QCOMPARE(cancelled(), Format(finalPav, u"#.000") + Format(finalCrn, u"#.000") + NumText(startMF) + NumText(finalMF));
+            copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.gem"), dir.filePath("Turkey.gem"));
+            s.fd = {QString(), dir.path(), "Turkey.gem", QString(), 40, 40, true};
+            s.shell.Interactive = false;
+            main->btnFSel_Click();
+            s.shell.Interactive = true;
+            QCOMPARE(cancelled(), QString());
+            QString angles;
+            onModal("frmCutList", [&](QWidget* d) { angles = child<QLabel>(d, "lblAngles")->text(); click(d, "btnClose"); });
+            main->btnCutList_Click();
+            QVERIFY2(angles.endsWith("(start angles: no result yet)"), qPrintable(angles));
             main->btnQuit_Click();
+            QVERIFY(!QFile::exists(dir.filePath("ZEPWork/ZEPResult.txt")));
         }
 
         // zeptool, without a console, finds the same angles and figures.

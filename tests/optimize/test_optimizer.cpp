@@ -7,6 +7,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "optimize/GlobalSearch.h"
+#include "optimize/ResultOwner.h"
 #include "optimize/TargetFile.h"
 #include "runner/Runner.h"
 #include "support/Errors.h"
@@ -104,7 +105,9 @@ class TestOptimizer : public QObject {
 
 private slots:
     // A smooth peak at 42 (the course of a search: below) is found; only the
-    // pavilion moves, and Cancel hands the result to the main window.
+    // pavilion moves, and Cancel hands the result to the main window, owned by
+    // the design, material and targets it was computed for: a change of any
+    // of them drops it.
     void smoothPeakInsideTheRange()
     {
         Rig r;
@@ -119,6 +122,21 @@ private slots:
         r.opt.Cancel();
         QCOMPARE(r.job.theFinalPav, r.opt.itPav);
         QCOMPARE(r.job.theFinalMF, r.opt.itMF);
+        const JobState kept = r.job;
+        QVERIFY(ownResult(r.job, r.targets));
+        const std::function<void(Rig&)> changes[] = {
+            [](Rig& s) { writeFileSafely(s.job.fnam, "another design"); },
+            [](Rig& s) { s.job.fnam += "x"; }, [](Rig& s) { s.job.olPav = 41; }, [](Rig& s) { s.job.olCrn = 31; },
+            [](Rig& s) { s.job.theMat = "Quartz"; }, [](Rig& s) { s.job.theRI = 1.55f; },
+            [](Rig& s) { s.job.theDisp = 0.013f; }, [](Rig& s) { s.job.useFileRI = true; },
+            [](Rig& s) { s.targets.wtISO = 2; }};
+        for (const auto& change : changes) {
+            r.job = kept;
+            change(r);
+            QVERIFY(!ownResult(r.job, r.targets) && r.job.theFinalPav == 0 && r.job.theResultFor.isEmpty());
+            writeFileSafely(kept.fnam, "a design");
+            r.targets.wtISO = 0;
+        }
     }
 
     // A step of 3 that a single advance cuts to exactly ATol (1) goes on to
