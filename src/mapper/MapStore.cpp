@@ -189,6 +189,17 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages, con
                 note = incompleteMessage(file, bytes.size(), MfmFileSizeWithRowEnds);
         }
     }
+    // Equal colour limits (a map saved while it was made) colour nothing: the
+    // map takes the span of its merit functions instead, said once here.
+    if (r.CMFMax == r.CMFMin) {
+        const float top = r.MFMax > r.MFMin ? r.MFMax : r.MFMin + 1;
+        const QString equal = QStringLiteral("The colour limits of the MF Map file%1 are equal (%2): it is coloured "
+                                             "from %3 to %4 instead. Change Colour Map Limits sets others.")
+                                  .arg(named(file), NumTextBare(r.CMFMin), NumTextBare(r.MFMin), NumTextBare(top));
+        note = note.isEmpty() ? equal : note + u' ' + equal;
+        r.CMFMin = r.MFMin;
+        r.CMFMax = top;
+    }
     m = std::move(r);
     if (note.isEmpty())
         return MfmLoad::Loaded;

@@ -297,8 +297,14 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
         return;
     }
 
-    if (shell.TimedOut || m_env.AbortFlag)
+    if (shell.TimedOut || m_env.AbortFlag) {
+        // Not left red with the command line: the raytrace is dropped.
+        if (view)
+            view->showStatus(shell.TimedOut ? QStringLiteral("GemRay Timed Out - the raytrace was dropped")
+                                            : QStringLiteral("Aborted - the raytrace was dropped"),
+                             StatusColours::System);
         return;
+    }
 
     for (const auto& [raw, bitmap] : set.bitmaps)
         GBMP(m_env.images, m_env.bitmaps.BMP_Header, workFile(raw), workFile(bitmap));
