@@ -341,7 +341,8 @@ void PlayPenWindow::Form_Load()
 
 void PlayPenWindow::setButtonsEnabled(bool on)
 {
-    for (QPushButton* b : {CancelButton, btnSaveBMP, btnMakeRef, CalcButton})
+    // Nothing that reads or replaces the design or the images in the making.
+    for (QPushButton* b : {CancelButton, btnSaveBMP, btnMakeRef, CalcButton, btnLoadFile, btnGemMat, btnPlotLim})
         b->setEnabled(on);
 }
 

@@ -298,11 +298,9 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     }
 
     if (shell.TimedOut || m_env.AbortFlag) {
-        // Not left red with the command line: the raytrace is dropped.
+        // After Abort the status is not left red with the command line.
         if (view)
-            view->showStatus(shell.TimedOut ? QStringLiteral("GemRay Timed Out - the raytrace was dropped")
-                                            : QStringLiteral("Aborted - the raytrace was dropped"),
-                             StatusColours::System);
+            view->showStatus(QStringLiteral("Aborted - the raytrace was dropped"), StatusColours::System);
         return;
     }
 

@@ -353,7 +353,7 @@ private slots:
         QCOMPARE(rig.calls().size(), 1);
         QVERIFY(!rig.AbortFlag && !rig.shell.TimedOut);
         QCOMPARE(rig.text("txtCurISO"), QString());
-        for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
+        for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnPlotLim"})
             QVERIFY(rig.enabled(b));
     }
 
@@ -369,7 +369,7 @@ private slots:
         QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
         QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"}); // (its flags: test_runner)
         QVERIFY(rig.enabled("CancelButton"));
-        for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton"})
+        for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnGemMat", "btnPlotLim"})
             QVERIFY(!rig.enabled(b));
         // The status line still shows the command on red.
         QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
