@@ -129,9 +129,12 @@ void Optimizer::Go()
     }
     // However the run ended (converged, aborted, refused, timed out), it is
     // over: Abort has nothing left to stop and Cancel closes the window.
-    // After Abort the status says so, whatever the last raytrace left there.
-    if (m_aborted)
+    // After Abort the status says so, whatever the last raytrace left there,
+    // and Go may start again (not without a console, after a time-out).
+    if (m_aborted) {
         m_view.showStopped(AbortedText);
+        m_view.enableGo(!m_env.shell.TimedOut);
+    }
     m_view.enableAbort(false);
     m_view.enableCancel(true);
 }
