@@ -181,6 +181,14 @@ private slots:
         QVERIFY(QFile::resize(huge, 17 << 20));
         QVERIFY_THROWS_EXCEPTION(ZepError, ParseFile(huge, work));
         QCOMPARE(readFileBytes(work), QByteArray("old copy"));
+        // a damaged design is refused naming the user's file and why, as the ray tracer would
+        writeFileSafely(huge, readFileBytes(ZEP_DESIGNS_DIR "/SRB.gem").left(3000));
+        try {
+            ParseFile(huge, work);
+            QFAIL("a damaged design listed its angles");
+        } catch (const ZepError& e) {
+            QCOMPARE(e.userMessage(), "Design file \"" + QDir::toNativeSeparators(huge) + "\" is truncated: facet record 22 ends early.");
+        }
     }
 
     void criticalAngleLimits()

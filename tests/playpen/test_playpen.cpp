@@ -312,7 +312,7 @@ private slots:
     void badInputIsAnsweredAtOnce()
     {
         PlayPenRig rig;
-        rig.standIn("echo 'gemray: no such stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
+        rig.standIn("echo 'gemray: design file \"P\" is no stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
         rig.open();
         const auto angles = [](const QString& box, const QString& typed, bool number) {
             return "The box \"" + box + "\" holds " + (number ? typed + ", which it cannot take."
@@ -349,7 +349,8 @@ private slots:
 
         rig.messages.messages.clear();
         rig.click("CalcButton");
-        QCOMPARE(rig.messages.messages, QStringList{"GemRay refused the raytrace: no such stone"});
+        // named by the user's file, not by the working copy
+        QCOMPARE(rig.messages.messages, QStringList{"GemRay refused the raytrace: design file \"" + rig.job.fnam + "\" is no stone"});
         QCOMPARE(rig.calls().size(), 1);
         QVERIFY(!rig.AbortFlag && !rig.shell.TimedOut);
         QCOMPARE(rig.text("txtCurISO"), QString());
