@@ -195,9 +195,10 @@ private slots:
     {
         const MaterialTable t = MaterialTable::standard();
         RecordingSink sink;
-        // A typed index is read leniently. (A material's limits: test_app; an
-        // index of 1: the angles dialog, below.)
-        QVERIFY(qAbs(CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink).value_or(0) - 40.49) < 0.01);
+        // A typed index is a number, else refused naming the box. (A material's
+        // limits: test_app; an index of 1: the angles dialog, below.)
+        QVERIFY(qAbs(CalcCA({true, QStringLiteral("1.54"), QString()}, t, sink).value_or(0) - 40.49) < 0.01);
+        QCOMPARE(errorOf([&] { CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink); }), int(err::TypeMismatch));
         QVERIFY(!CalcCA({true, QString(), QString()}, t, sink));
         QVERIFY(!CalcCA({false, QString(), QString()}, t, sink));
         QVERIFY(!CalcCA({true, QStringLiteral("0.9"), QString()}, t, sink));
