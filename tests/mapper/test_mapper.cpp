@@ -209,8 +209,7 @@ private slots:
             // The run is over: Go back (no console after a time-out), the
             // half map not to be saved, and the status says so.
             QCOMPARE(r.view.enabled["btnGo"], !timeOut);
-            QVERIFY(r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"] && !r.view.enabled["btnAbort"]);
-            QVERIFY(!r.view.enabled["btnSave"]);
+            QVERIFY(r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnSave"]);
             QCOMPARE(r.view.texts["InfoWin"], timeOut ? QString() : QString("Map Aborted - the cells done are kept"));
             QCOMPARE(r.port.fronts, timeOut ? 0 : 1);
         }
@@ -242,24 +241,23 @@ private slots:
         setGridLimits(r.map, 38, 43, 30, 40);
         fillAxes(r.map);
         r.mapper.itPav = "39.5", r.mapper.itCrn = "32"; // on cell (2, 3)
-        QVERIFY(r.mapper.RescaleMF(5, 0));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const bool edge = y == 0 || y == 7 || x == 0 || x == 7;
-                QCOMPARE(r.at(y, 40 + x), uint8_t(edge ? 228 : 100));
-                QCOMPARE(r.at(16 + y, 24 + x), uint8_t(200));
+        // Cell (row, column) painted `inside`, its edge `edge` and its diamond `diamond`.
+        const auto cellIs = [&](int row, int column, int inside, int edge, int diamond) {
+            for (int y = 0; y < 64; ++y) {
+                const int dy = y / 8, dx = y % 8, atEdge = dy == 0 || dy == 7 || dx == 0 || dx == 7;
+                const bool onDiamond = std::fabs(dy - 3.5) + std::fabs(dx - 3.5) == 4;
+                QCOMPARE(int(r.at(8 * row + dy, 8 * column + dx)), atEdge ? edge : onDiamond ? diamond : inside);
             }
+        };
+        QVERIFY(r.mapper.RescaleMF(5, 0));
+        cellIs(0, 5, 100, 228, 100);
+        cellIs(2, 3, 200, 200, 200);
         r.mapper.chkShift = true; // frame and diamond on one cell
         QVERIFY(r.mapper.RescaleMF(3, 2));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const bool edge = y == 0 || y == 7 || x == 0 || x == 7;
-                const bool diamond = std::fabs(y - 3.5) + std::fabs(x - 3.5) == 4;
-                QCOMPARE(r.at(16 + y, 24 + x), uint8_t(edge || diamond ? 73 : 200));
-            }
+        cellIs(2, 3, 200, 73, 73);
         r.mapper.itPav = "39.75"; // on no cell: no diamond
         QVERIFY(r.mapper.RescaleMF(5, 0));
-        QCOMPARE(r.at(16 + 3, 24), uint8_t(200));
+        cellIs(2, 3, 200, 200, 200);
 
         // Equal and reversed limits are refused: map, file and limits stay.
         const QByteArray before = r.file("ZEPMF.BMP");

@@ -5,7 +5,7 @@
 #include "runner/RaytraceRig.h"
 
 #include "common/NumText.h"
-#include "common/ZepError.h"
+#include "support/Errors.h"
 #include "design/Materials.h"
 #include "playpen/PlayPenWindow.h"
 #include "playpen/TiltPlot.h"
@@ -138,13 +138,8 @@ private slots:
         writeFileSafely(work + "ZEPi.BMP", "iso");
         // A file that cannot be written: said so, nothing changed, no leftovers.
         QDir(gems).mkdir("ZEPI.BMP");
-        try {
-            copyBitmapsBeside(work, gems);
-            QFAIL("wrote over a folder");
-        } catch (const ZepError& e) {
-            QCOMPARE(e.userMessage(), "Cannot write " + QDir::toNativeSeparators(gems + "ZEPI.BMP")
-                                          + ": Path/File access error. The .BMP files were not copied.");
-        }
+        QCOMPARE(messageOf([&] { copyBitmapsBeside(work, gems); }), "Cannot write " + QDir::toNativeSeparators(gems + "ZEPI.BMP")
+                                                                      + ": Path/File access error. The .BMP files were not copied.");
         QCOMPARE(QDir(gems).entryList(QDir::Files | QDir::Hidden), QStringList{"zepr.bmp"});
         QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("old random"));
         QDir(gems).rmdir("ZEPI.BMP");
