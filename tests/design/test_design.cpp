@@ -396,7 +396,7 @@ private slots:
             type(d, "specMinCrn", QString());
             click(d, "OKButton");
             QCOMPARE(e.job.stPav, 1.0f);
-            type(d, "specStartPav", "50");
+            type(d, "specStartPav", "44.001");
             type(d, "specMaxPav", "44");
             type(d, "specMinCrn", "4x");
             click(d, "OKButton"); // named, and no angle is stored
@@ -407,10 +407,10 @@ private slots:
             type(d, "specMinCrn", "1");
             click(d, "chkFixCrn");
             click(d, "OKButton"); // start pavilion angle above its maximum
-            QCOMPARE(e.job.stPav, 50.0f);
+            QCOMPARE(e.job.stPav, 44.001f); // a thousandth beyond its maximum
             QCOMPARE(e.job.pStep, 0.6f);
             QVERIFY(e.job.fixCrn && e.job.useMatRI);
-            type(d, "specStartPav", "40");
+            type(d, "specStartPav", "44.0004");
             click(d, "optSpecRI");
             type(d, "specRI", "1");
             click(d, "btnCAmax"); // no critical angle for an index of 1
@@ -422,7 +422,7 @@ private slots:
             click(d, "OKButton"); // no material
             QVERIFY(d->isVisible());
         });
-        QCOMPARE(e.job.stPav, 40.0f); // stored by a refused OK, kept by Cancel
+        QCOMPARE(e.job.stPav, 44.0004f); // on its maximum; stored by a refused OK, kept by Cancel
         QCOMPARE(e.positions.Tang, 360.0f);
         QCOMPARE(e.sink.messages,
                  (QStringList{"Please specify value for all angles",
