@@ -393,8 +393,7 @@ private slots:
         half.CMFMin = half.CMFMax = 0;
         writeFileSafely(path, mfmBytes(half));
         later.mapper.loadMap(path);
-        later.click(1, 1);
-        later.click(2, 2);
+        later.click(1, 1), later.click(2, 2);
         QCOMPARE(later.messages.messages.size(), 1);
         QVERIFY(later.messages.messages.takeFirst().startsWith("The colour limits of the MF Map file"));
         QVERIFY(later.map.CMFMin == r.map.MFMin && later.map.CMFMax == r.map.MFMax);

@@ -199,8 +199,7 @@ private slots:
             });
             const std::vector<float> p = r.pavs();
             QCOMPARE(AngleThousandths(*std::max_element(p.begin(), p.end())), AngleThousandths(end));
-            QVERIFY(r.opt.success && AngleThousandths(r.opt.itPav) == AngleThousandths(end));
-            QCOMPARE(AngleThousandths(r.opt.itCrn), 30000);
+            QVERIFY(r.opt.success && AngleThousandths(r.opt.itPav) == AngleThousandths(end) && AngleThousandths(r.opt.itCrn) == 30000);
             QVERIFY(std::find(r.view.marks.begin(), r.view.marks.end(), std::make_pair(0, AngleMark::OutOfRange))
                     != r.view.marks.end());
             QCOMPARE(r.view.completed, QString("Optimization Completed Successfully Note: One or both angles exceeded range"));
@@ -373,12 +372,17 @@ private slots:
         mf[MapStore::element(0, 0)] = 4; // a pit: the level rest stays one stretch, beaten
         QCOMPARE(peaks(all), (std::vector<std::tuple<int, int, float, int>>{{8, 10, 12.0f, 1}, {2, 3, 9.0f, 2}}));
         CellMask row0{};
-        for (int j = 0; j < MapGridSide; ++j)
-            row0[std::size_t(j)] = true;
+        std::fill_n(row0.begin(), MapGridSide, true);
         mf[MapStore::element(0, 7)] = std::nanf("");
         QCOMPARE(peaks(row0), (std::vector<std::tuple<int, int, float, int>>{{0, 3, 5.0f, 6}, {0, 9, 5.0f, 3}}));
         QCOMPARE(bestCell(mf, all)->i, 8);
         QVERIFY(!bestCell(mf, CellMask{}));
+        // Use as Start Angles takes a best cell on a limit (to three decimals), not one a thousandth beyond.
+        MapStore m;
+        m.MFGrid = mf, m.PavGrid.fill(47.00001f), m.CrnGrid.fill(30);
+        JobState job{.minPav = 35, .maxPav = 47, .minCrn = 20, .maxCrn = 40};
+        RecordingSink said;
+        QVERIFY(startAnglesFromMap(m, {}, job, said) && (job.maxPav = 46.999f, !startAnglesFromMap(m, {}, job, said)));
     }
 
     // The global search over made-up merit functions: two hills (the start

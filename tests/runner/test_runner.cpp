@@ -241,8 +241,8 @@ private slots:
         QVERIFY(iso == -1 && cos == -1 && !rig.shell.TimedOut);
         QVERIFY(rig.messages.messages.isEmpty());
         // Not left red with the command line.
-        QVERIFY(rig.optimizerPanel->InfoWin()->palette().color(QPalette::Base) != QColor(255, 0, 0));
-        QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("Aborted - the raytrace was dropped"));
+        QVERIFY(rig.optimizerPanel->InfoWin()->palette().color(QPalette::Base) != QColor(255, 0, 0)
+                && rig.optimizerPanel->InfoWin()->text() == "Aborted - the raytrace was dropped");
         QCOMPARE(rig.optimizerPanel->txtCGPav()->text(), QString());
     }
 

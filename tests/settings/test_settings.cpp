@@ -157,9 +157,8 @@ private slots:
         const auto read = readLastResult(path("ZEPResult.txt"));
         QVERIFY(read && read->design == r.design && read->pav == r.pav && read->crn == r.crn
                 && read->startMF == r.startMF && read->finalMF == r.finalMF && read->owner == r.owner);
-        QByteArray whole = lastResultBytes(r);
-        QVERIFY(whole.endsWith("\"END\",\"ZEPResult\"\r\n\"theResultFor\",\"9f0a\"\r\n"));
-        whole = lastResultBytes({r.design, r.pav, r.crn, r.startMF, r.finalMF, {}});
+        QVERIFY(lastResultBytes(r).endsWith("\"END\",\"ZEPResult\"\r\n\"theResultFor\",\"9f0a\"\r\n"));
+        const QByteArray whole = lastResultBytes({r.design, r.pav, r.crn, r.startMF, r.finalMF, {}});
         QVERIFY(parseLastResult(whole) && parseLastResult(whole)->owner.isEmpty());
         QByteArray badAngle = whole;
         badAngle.replace("45.98", "95");
