@@ -10,6 +10,7 @@
 #include "recut/CutListWindow.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
+#include "optimize/ResultOwner.h"
 #include "settings/PreferencesDialog.h"
 #include "settings/SavedStateFile.h"
 
@@ -243,15 +244,12 @@ void MainWindow::GetLast()
     btnModAng_Click();
     btnModTargets_Click();
     s.shell.Interactive = true;
-    // The last result, when it belongs to this design.
+    // The last result, when it belongs to this job (a file that does not say
+    // what it was computed for: to this design).
     if (const auto r = readLastResult(m_app.workFile(QLatin1String(LastResultFile)));
-        r && r->design == s.job.fnam) {
-        s.job.theFinalPav = r->pav;
-        s.job.theFinalCrn = r->crn;
-        s.job.theStartMF = r->startMF;
-        s.job.theFinalMF = r->finalMF;
-        showResult();
-    }
+        r && r->design == s.job.fnam && (r->owner.isEmpty() || r->owner == resultOwner(s.job, s.targets)))
+        keepResult(s.job, s.targets, r->pav, r->crn, r->startMF, r->finalMF);
+    showResult();
 }
 
 void MainWindow::SaveState()
@@ -259,12 +257,12 @@ void MainWindow::SaveState()
     AppState& s = m_app.state();
     zep::SaveState(m_app.workFile(QStringLiteral("ZEPLast.txt")), {s.job, s.targets, s.positions, s.fd});
     const QString result = m_app.workFile(QLatin1String(LastResultFile));
-    if (!hasResult()) {
+    if (!showResult()) {
         removeIfExists(result);
         return;
     }
     const JobState& j = s.job;
-    saveLastResult(result, {j.fnam, j.theFinalPav, j.theFinalCrn, j.theStartMF, j.theFinalMF});
+    saveLastResult(result, {j.fnam, j.theFinalPav, j.theFinalCrn, j.theStartMF, j.theFinalMF, j.theResultFor});
 }
 
 QString MainWindow::txtItPavText() const
@@ -301,8 +299,7 @@ void MainWindow::btnFSel_Click()
         if (!j.GemDir.endsWith(QDir::separator()))
             j.GemDir += QDir::separator();
         lblFileName->setText(j.fnam);
-        for (QLineEdit* t : {txtItPav, txtItCrn, txtStartMF, txtItMF})
-            t->clear();
+        showResult();
     });
 }
 
@@ -335,6 +332,7 @@ void MainWindow::btnModAng_Click()
             showAnglesDialog(env, this);
         }
         refreshAngleSummary();
+        showResult();
     });
 }
 
@@ -362,6 +360,7 @@ void MainWindow::btnModTargets_Click()
         if (m_app.state().shell.Interactive)
             openActivity(m_app.windows().targets, QStringLiteral("The targets dialog"));
         refreshTargetList();
+        showResult();
     });
 }
 
@@ -389,20 +388,20 @@ void MainWindow::btnOpt_Click()
     });
 }
 
-void MainWindow::showResult()
+bool MainWindow::showResult()
 {
-    const JobState& j = m_app.state().job;
+    AppState& s = m_app.state();
+    const JobState& j = s.job;
+    if (!ownResult(s.job, s.targets)) {
+        for (QLineEdit* t : {txtItPav, txtItCrn, txtStartMF, txtItMF})
+            t->clear();
+        return false;
+    }
     txtItPav->setText(Format(j.theFinalPav, u"#.000"));
     txtItCrn->setText(Format(j.theFinalCrn, u"#.000"));
     txtStartMF->setText(NumText(j.theStartMF));
     txtItMF->setText(NumText(j.theFinalMF));
-}
-
-bool MainWindow::hasResult() const
-{
-    const JobState& j = m_app.state().job;
-    // The boxes show a result only after a run that reached its angles.
-    return !txtItPav->text().isEmpty() && j.theFinalPav > 0 && j.theFinalCrn > 0;
+    return true;
 }
 
 void MainWindow::btnCutList_Click()
@@ -411,7 +410,7 @@ void MainWindow::btnCutList_Click()
         if (!checkJob(QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before opening "
                                      "the Cutting List")))
             return;
-        CutListEnv env{m_app.dialogEnv(), m_app.state().job, hasResult()};
+        CutListEnv env{m_app.dialogEnv(), m_app.state().job, showResult()};
         showCuttingList(env, this);
     });
 }
@@ -421,9 +420,11 @@ void MainWindow::openGemActivity(const char* routine, const std::function<void(Q
 {
     // The mapper asks with the PlayPen's words.
     guarded(routine, [&] {
+        showResult(); // they start from the result the boxes show
         if (checkJob(QStringLiteral(
                 "Please select a .GEM file, (non-zero) Angles, and Material before entering the PlayPen")))
             openActivity(window, name);
+        showResult();
     });
 }
 

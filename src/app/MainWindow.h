@@ -50,9 +50,10 @@ protected:
 
 private:
     void refreshAngleSummary();
-    // The result boxes from the job's result; whether they show one.
-    void showResult();
-    bool hasResult() const;
+    // The result boxes from the job's result, when it still belongs to the
+    // job's design, material and targets (else it is dropped and they are
+    // empty); whether they show one.
+    bool showResult();
     void refreshTargetList();
     bool checkJob(const QString& message);
     // Opens an activity's window (or says it is not there yet), then offers a

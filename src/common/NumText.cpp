@@ -315,4 +315,16 @@ int16_t ToInteger(double x)
 
 double Int(double x) { return std::floor(x); }
 
+int64_t AngleThousandths(float x)
+{
+    const double v = Val(Format(x, u"#.000")) * 1000;
+    return std::fabs(v) < 1e18 ? std::llround(v) : v < 0 ? -int64_t(1e18) : int64_t(1e18);
+}
+
+bool WithinLimits(float x, float lo, float hi)
+{
+    const int64_t a = AngleThousandths(x);
+    return a >= AngleThousandths(lo) && a <= AngleThousandths(hi);
+}
+
 } // namespace zep

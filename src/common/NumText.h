@@ -63,4 +63,11 @@ int16_t ToInteger(double x);
 // The largest whole number not greater than x.
 double Int(double x);
 
+// An angle as the ray tracer is given it and the windows show it, rounded to
+// three decimals ("#.000"), in thousandths of a degree.
+int64_t AngleThousandths(float x);
+// Angle limits are inclusive, to those three decimals: an angle that equals a
+// limit as given lies within it, however its single-precision sum strayed.
+bool WithinLimits(float x, float lo, float hi);
+
 } // namespace zep

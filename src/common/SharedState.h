@@ -1,6 +1,7 @@
 #pragma once
 // Plain values shared across ZEP's windows and routines. One instance of each
 // is owned by the application object and handed out by reference.
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -82,6 +83,8 @@ struct JobState {
     int16_t once = 0;
     QString TargsFile;
     QString GemDir;          // the chosen design's folder with a trailing separator
+    // What the result was computed for (optimize/ResultOwner.h); empty: none.
+    QByteArray theResultFor;
 };
 
 // Exchange values of the design file dialog (kept between openings).

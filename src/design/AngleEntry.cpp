@@ -44,8 +44,7 @@ bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& m
     job.fixPav = in.fixPav;
     job.fixCrn = in.fixCrn;
 
-    if (job.stPav > job.maxPav || job.stPav < job.minPav || job.stCrn > job.maxCrn
-        || job.stCrn < job.minCrn) {
+    if (!WithinLimits(job.stPav, job.minPav, job.maxPav) || !WithinLimits(job.stCrn, job.minCrn, job.maxCrn)) {
         messages.message(QStringLiteral("Starting angles must be between Min and Max!"));
         return false;
     }

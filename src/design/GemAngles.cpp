@@ -3,6 +3,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "raytracer/AscFile.h"
+#include "raytracer/DesignCheck.h"
 
 #include <QDir>
 
@@ -125,6 +126,15 @@ GemAngleLists ParseFile(const QString& path, const QString& workCopy)
     const auto bytes = reinterpret_cast<const std::uint8_t*>(design.constData());
     if (gemray::isAscText({bytes, std::size_t(design.size())}))
         return extractAscAngles(design, path);
+    // A design the ray tracer would refuse is refused now, naming the user's file.
+    try {
+        const std::string label = QDir::toNativeSeparators(path).toStdString();
+        gemray::checkStone(gemray::parseGem({bytes, std::size_t(design.size())}, label), label);
+    } catch (const gemray::GemFileError& e) {
+        QString why = QString::fromStdString(e.what());
+        why[0] = why[0].toUpper();
+        throw ZepError(err::InvalidCall, why + u'.');
+    }
     return extractAngles(design);
 }
 

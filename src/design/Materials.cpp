@@ -67,7 +67,7 @@ std::optional<double> CalcCA(const CalcCAInput& in, const MaterialTable& table, 
             messages.message(QStringLiteral("Please specify a refractive index"));
             return std::nullopt;
         }
-        ri = ToSingle(Val(in.specRIText));
+        ri = ToSingle(ReadBox(in.specRIText, QStringLiteral("R. I."), BoxRange{}));
     } else {
         if (in.selectedMaterial.isEmpty()) {
             messages.message(QStringLiteral("Please select a material from the list first"));

@@ -180,7 +180,8 @@ private:
         setTip(m_cancel, m_env.prefs.DoTips, TipCancel);
     }
 
-    // OK: every shown row needs a value; the texts are read leniently.
+    // OK: every shown row needs a number, named by its question when it
+    // holds none; nothing is stored until all are read.
     void okClick()
     {
         const auto q = prompts();
@@ -189,12 +190,19 @@ private:
                 m_env.messages.message(QStringLiteral("Please supply values for all fields"));
                 return;
             }
+        std::array<float, 4> read{};
+        if (!runRoutine(m_env.messages, QStringLiteral("OKButton_Click"), [&] {
+                for (int i = 0; i < 4; ++i)
+                    if (!q[i]->isEmpty())
+                        read[std::size_t(i)] = ToSingle(ReadBox(m_value[i]->text(), *q[i], BoxRange{}));
+            }))
+            return;
         m_env.fourNum.NAnswer = true;
         // Hidden rows keep their values exactly.
         const auto a = values();
         for (int i = 0; i < 4; ++i)
             if (!q[i]->isEmpty())
-                *a[i] = ToSingle(Val(m_value[i]->text()));
+                *a[i] = read[std::size_t(i)];
         storeWindowPosition(this, m_env.positions.T4Num, m_env.positions.L4Num);
         QDialog::accept();
     }

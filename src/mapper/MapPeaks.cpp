@@ -1,6 +1,7 @@
 #include "mapper/MapPeaks.h"
 
 #include "common/Messages.h"
+#include "common/NumText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -109,7 +110,7 @@ std::optional<std::pair<float, float>> startAnglesFromMap(const MapStore& m, std
     if (!cell)
         return std::nullopt;
     const float pav = m.PavGrid[std::size_t(cell->j)], crn = m.CrnGrid[std::size_t(cell->i)];
-    if (pav < job.minPav || pav > job.maxPav || crn < job.minCrn || crn > job.maxCrn) {
+    if (!WithinLimits(pav, job.minPav, job.maxPav) || !WithinLimits(crn, job.minCrn, job.maxCrn)) {
         messages.message(QStringLiteral("Starting angles must be between Min and Max!"));
         return std::nullopt;
     }

@@ -1,5 +1,9 @@
 #include "MapPicture.h"
 
+#include "common/NumText.h"
+
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 
@@ -149,6 +153,19 @@ const Header8* colourTable(const BitmapTemplates& t, int n)
 int16_t nextColourTable(int16_t n)
 {
     return n >= 3 ? int16_t(1) : int16_t(n + 1);
+}
+
+std::optional<CellIndex> cellAtAngles(const MapStore& m, float pav, float crn)
+{
+    const auto at = [](const std::array<float, MapGridSide>& axis, float x) {
+        return int(std::find_if(axis.begin(), axis.end(),
+                                [&](float g) { return AngleThousandths(g) == AngleThousandths(x); })
+                   - axis.begin());
+    };
+    const int i = at(m.CrnGrid, crn), j = at(m.PavGrid, pav);
+    if (!inGrid(i, j))
+        return std::nullopt;
+    return CellIndex{i, j};
 }
 
 std::optional<CellIndex> cellAt(double X, double Y, double width, double height)

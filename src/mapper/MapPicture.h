@@ -60,5 +60,8 @@ int16_t nextColourTable(int16_t n);
 // units, Y downwards): pavilion index Int(11·X/width), crown index
 // Int(11·(1 − Y/height)); none outside 0 to 10 (the image's topmost line).
 std::optional<CellIndex> cellAt(double X, double Y, double width, double height);
+// The cell of the map at (pav, crn), to the three decimals gemray is given;
+// none when no cell lies there.
+std::optional<CellIndex> cellAtAngles(const MapStore& m, float pav, float crn);
 
 } // namespace zep

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace zep {
 
@@ -188,6 +189,21 @@ MfmLoad readMfm(const QByteArray& bytes, MapStore& m, MessageSink& messages, con
             if (whole < RowEndCount)
                 note = incompleteMessage(file, bytes.size(), MfmFileSizeWithRowEnds);
         }
+    }
+    // Equal colour limits (a map saved while it was made) colour nothing: the
+    // map takes the span of its merit functions instead, said once here.
+    if (r.CMFMax == r.CMFMin) {
+        // (A span of 1 where the merit functions have none; at a single's end, the least.)
+        float top = r.MFMax > r.MFMin ? r.MFMax : r.MFMin + 1;
+        if (!(top > r.MFMin))
+            top = std::nextafter(r.MFMin, std::numeric_limits<float>::max());
+        const float bottom = top > r.MFMin ? r.MFMin : std::nextafter(top, std::numeric_limits<float>::lowest());
+        const QString equal = QStringLiteral("The colour limits of the MF Map file%1 are equal (%2): it is coloured "
+                                             "from %3 to %4 instead. Change Colour Map Limits sets others.")
+                                  .arg(named(file), NumTextBare(r.CMFMin), NumTextBare(bottom), NumTextBare(top));
+        note = note.isEmpty() ? equal : note + u' ' + equal;
+        r.CMFMin = bottom;
+        r.CMFMax = top;
     }
     m = std::move(r);
     if (note.isEmpty())

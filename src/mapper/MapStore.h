@@ -55,6 +55,7 @@ struct MapStore {
     QString design;   // the design's file name, or a loaded map's file name without extension
     QString material; // the run's material; empty for a loaded map
     QString file;     // the map file it was saved to or loaded from
+    float startMF = 0; // the run's start merit function (the bar's line); 0 for a loaded map
 
     static qsizetype imageOffset(int i, int j) { return qsizetype(14400) * (10 * i + j); }
     static int element(int i, int j) { return MapGridSide * i + j; }
@@ -86,7 +87,8 @@ void saveMfm(const QString& path, const MapStore& m);
 enum class MfmLoad {
     Refused,    // not a map file, or damaged numbers: nothing changed (after its message)
     Loaded,     // every field read
-    Incomplete, // the file ended early, or its row-end block is damaged: what it
+    Incomplete, // the file ended early, its row-end block is damaged or its colour
+                // limits are equal (the span of its merit functions replaces them): what it
                 // holds was read, the rest is empty (after a message)
 };
 // Reads a map file from memory into the store, with the messages for a wrong

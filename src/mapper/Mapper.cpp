@@ -67,6 +67,8 @@ void Mapper::Form_Load()
         m_view.setText("txtCrnMin", NumTextBare(job.minCrn));
         m_view.setText("txtCrnMax", NumTextBare(job.maxCrn));
         m_view.enable("btnAbort", false);
+        m_view.enable("btnSave", m_env.map.finished);
+        MF0 = m_env.map.startMF; // the bar's line of the map kept
         chkShift = false;
         nCLUT = 3;
         LoadCLUT(nCLUT);
@@ -138,18 +140,35 @@ void Mapper::writeMap()
     writeWorkingFile(workFile("ZEPMF.BMP"), mapBitmapBytes(m_env.map));
 }
 
-void Mapper::btnGo_Click(const QString& itPav, const QString& itCrn)
+void Mapper::btnGo_Click(const QString& optimizedPav, const QString& optimizedCrn)
 {
-    routine("btnGo_Click", [&] { run(itPav, itCrn); });
-    // A map file cannot be loaded into a running map; the run is over now.
-    m_view.enable("btnLoad", true);
+    itPav = optimizedPav;
+    itCrn = optimizedCrn;
+    routine("btnGo_Click", [&] { run(); });
+    // However the run ended, it is over: Go and the commands that read or
+    // write the map come back (after Abort too).
+    showRunning(false);
 }
 
-void Mapper::run(const QString& itPav, const QString& itCrn)
+void Mapper::showRunning(bool on)
+{
+    // A map in the making is neither saved, loaded over, recoloured nor
+    // clicked; a map cut short is never saved as a whole one.
+    for (const char* name : {"btnCancel", "btnLoad", "btnResetLims", "imgMFMap", "chkShift", "cmdUseAsStart"})
+        m_view.enable(name, !on);
+    m_view.enable("btnGo", !on && !m_env.shell.TimedOut); // no console after a time-out
+    m_view.enable("btnSave", !on && m_env.map.finished);
+    m_view.enable("btnAbort", on);
+    if (!on && m_aborted)
+        m_view.setText("InfoWin", QStringLiteral("Map Aborted - the cells done are kept"));
+}
+
+void Mapper::run()
 {
     MapStore& m = m_env.map;
     const JobState& job = m_env.job;
     const MeritRecord& r = m_env.merit;
+    m_aborted = false;
     m_view.enable("btnAbort", true);
     for (const char* name : {"B", "R", "C", "I", "ZEPMF.BMP"})
         removeIfExists(workFile(name));
@@ -163,8 +182,7 @@ void Mapper::run(const QString& itPav, const QString& itCrn)
         return;
     }
     m_env.AbortFlag = false;
-    for (const char* name : {"btnGo", "btnCancel", "btnLoad"})
-        m_view.enable(name, false);
+    showRunning(true);
 
     setGridLimits(m, job.minPav, job.maxPav, job.minCrn, job.maxCrn);
     if (chkShift) {
@@ -191,6 +209,7 @@ void Mapper::run(const QString& itPav, const QString& itCrn)
     MF0 = m.MFMax = m.MFMin = mf;
     if (MF0 < 1.0f)
         MF0 = 1.0f;
+    m.startMF = MF0;
     // The bar and the colour scale both reach 1.25 MF0 (MF0 at least 1):
     // their labels say so, as the other boxes show their figures.
     barTop = 1.25f * MF0;
@@ -235,9 +254,6 @@ void Mapper::run(const QString& itPav, const QString& itCrn)
     m.CMFMin = m.MFMin;
     m.finished = true;
     RescaleMF(-1, -1);
-    m_view.enable("btnGo", true);
-    m_view.enable("btnCancel", true);
-    m_view.enable("btnAbort", false);
 }
 
 bool Mapper::MevalMF(float pav, float crn, float& mf)
@@ -278,9 +294,10 @@ bool Mapper::RescaleMF(int p, int c)
         MapStore& m = m_env.map;
         m_view.setText("txtCMin", NumText(m.CMFMin));
         m_view.setText("txtCMax", NumText(m.CMFMax));
+        // The optimized angles, where the map has a cell on them.
         std::optional<CellIndex> diamond;
-        if (chkShift)
-            diamond = CellIndex{IOC, IOP};
+        if (chkShift && !itPav.isEmpty() && !itCrn.isEmpty())
+            diamond = cellAtAngles(m, ToSingle(Val(itPav)), ToSingle(Val(itCrn)));
         if (!recolourMap(m, p, c, diamond)) {
             m_env.messages.message(QStringLiteral("Abnormal condition - Max and Min Merit Function Equal!"));
             return;
@@ -402,8 +419,11 @@ void Mapper::loadMap(const QString& path)
         // The file keeps no design name: its own name stands for it.
         m.design = QFileInfo(path).completeBaseName();
         m.file = path;
+        MF0 = m.startMF;
         m_view.setText("lblMapSource", mapSourceText(m));
+        m_view.setText("InfoWin", QStringLiteral("Loaded ") + QDir::toNativeSeparators(path));
         showKeptMap();
+        m_view.enable("btnSave", true);
     }, false);
 }
 
@@ -413,6 +433,7 @@ void Mapper::btnAbort_Click()
         m_view.enable("btnCancel", true);
         m_view.enable("btnAbort", false);
         m_env.AbortFlag = true;
+        m_aborted = true;
         if (!m_env.shell.TimedOut)
             m_env.console.bringToFront();
         m_view.beep();

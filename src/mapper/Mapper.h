@@ -126,6 +126,9 @@ public:
     int16_t IOP = 0, IOC = 0;
     int16_t nCLUT = 3;
     bool chkShift = false;   // "Shift to include optimized angles"
+    // The optimized angles of the last Go; with chkShift ticked a diamond
+    // marks the cell on them, where the map has one.
+    QString itPav, itCrn;
     // The bar's scale: 1.25·MF0 in a run, raised to any merit function the
     // run meets above it; else CMFMax but at least 1.
     float barTop = 1.25f;
@@ -134,8 +137,10 @@ private:
     template <class F>
     bool routine(const char* name, F&& body, bool setsAbort = true);
     bool stopped() const;
-    void run(const QString& itPav, const QString& itCrn);
+    void run();
     void showAxes();
+    // The controls while a run goes on (on) or after it.
+    void showRunning(bool on);
     // txtMFMax and txtMFMin: the bar's scale, from 0 to barTop.
     void showBarScale();
     void scaleBarToColours(); // the bar from 0 to the colour scale's top (at least 1)
@@ -152,6 +157,7 @@ private:
     MapperEnv m_env;
     MapperView& m_view;
     Evaluate m_evaluate;
+    bool m_aborted = false;   // Abort was pressed during this run
 };
 
 } // namespace zep

@@ -24,6 +24,8 @@
 #include <QTransform>
 #include <QVBoxLayout>
 
+#include <string_view>
+
 namespace zep {
 
 namespace {
@@ -273,7 +275,9 @@ void MapperWindow::Form_Load()
 
 void MapperWindow::setText(const char* box, const QString& text)
 {
-    if (auto* b = findChild<QLineEdit*>(QLatin1String(box))) {
+    if (box == std::string_view("InfoWin"))
+        m_panel->showStatus(text, StatusColours::System);
+    else if (auto* b = findChild<QLineEdit*>(QLatin1String(box))) {
         b->setText(text);
         b->setCursorPosition(0);
     } else if (auto* l = findChild<QLabel*>(QLatin1String(box))) {

@@ -2,6 +2,8 @@
 
 #include "common/FileIO.h"
 #include "common/Messages.h"
+#include "common/NumText.h"
+#include "optimize/ResultOwner.h"
 #include "runner/Runner.h"
 
 #include <algorithm>
@@ -56,7 +58,9 @@ GlobalClimb climb(const OptimizerEnv& env, MeritEvaluator& evaluator, float pav,
     c.mf = c.keptStart ? opt.MF0 : job.theFinalMF;
     c.notes = said.messages;
     // A climb that kept its start on a limit said nothing of the limit.
-    const auto onEdge = [](bool fixed, float x, float lo, float hi) { return !fixed && (x <= lo || x >= hi); };
+    const auto onEdge = [](bool fixed, float x, float lo, float hi) {
+        return !fixed && (AngleThousandths(x) <= AngleThousandths(lo) || AngleThousandths(x) >= AngleThousandths(hi));
+    };
     if (c.success && !c.onLimit()
         && (onEdge(job.fixPav, c.pav, job.minPav, job.maxPav) || onEdge(job.fixCrn, c.crn, job.minCrn, job.maxCrn)))
         c.notes << Optimizer::RangeNote;
@@ -144,10 +148,7 @@ GlobalResult globalSearch(const OptimizerEnv& env, MeritEvaluator& evaluator, in
     if (r.best < 0)
         return r;
     const GlobalClimb& best = r.climbs[std::size_t(r.best)];
-    job.theStartMF = r.startMF;
-    job.theFinalPav = best.pav;
-    job.theFinalCrn = best.crn;
-    job.theFinalMF = best.mf;
+    keepResult(job, env.targets, best.pav, best.crn, r.startMF, best.mf);
     r.complete = true;
     return r;
 }

@@ -4,6 +4,7 @@
 #include "common/Messages.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "optimize/ResultOwner.h"
 
 #include <QCoreApplication>
 
@@ -128,9 +129,12 @@ void Optimizer::Go()
     }
     // However the run ended (converged, aborted, refused, timed out), it is
     // over: Abort has nothing left to stop and Cancel closes the window.
-    // After Abort the status says so, whatever the last raytrace left there.
-    if (m_aborted)
+    // After Abort the status says so, whatever the last raytrace left there,
+    // and Go may start again (not without a console, after a time-out).
+    if (m_aborted) {
         m_view.showStopped(AbortedText);
+        m_view.enableGo(!m_env.shell.TimedOut);
+    }
     m_view.enableAbort(false);
     m_view.enableCancel(true);
 }
@@ -266,7 +270,7 @@ void Optimizer::afterConvergence()
 bool Optimizer::outside(int k) const
 {
     const auto i = std::size_t(k);
-    return m_X[i] < m_lo[i] || m_X[i] > m_hi[i];
+    return !WithinLimits(m_X[i], m_lo[i], m_hi[i]);
 }
 
 bool Optimizer::reciprocal(float& f)
@@ -385,11 +389,7 @@ void Optimizer::Cancel()
     m_env.AbortFlag = true;
     if (!success)
         return;
-    JobState& j = m_env.job;
-    j.theFinalPav = itPav;
-    j.theFinalCrn = itCrn;
-    j.theStartMF = MF0;
-    j.theFinalMF = itMF;
+    keepResult(m_env.job, m_env.targets, itPav, itCrn, MF0, itMF);
 }
 
 } // namespace zep

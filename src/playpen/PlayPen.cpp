@@ -25,13 +25,14 @@ const std::array<QString, 3> Reference{QStringLiteral("ZEPRefR.BMP"), QStringLit
 
 } // namespace
 
-RunnerSettings playPenRunnerSettings(const float& POlPav, const float& POlCrn)
+RunnerSettings playPenRunnerSettings(const float& POlPav, const float& POlCrn, const QString& playFile)
 {
     RunnerSettings s;
     s.routine = QStringLiteral("PGemRay");
     s.files = QStringLiteral("P R C I");
     s.olPav = &POlPav;
     s.olCrn = &POlCrn;
+    s.designFile = &playFile;
     s.commandLimit = 100;
     s.lastImage = QStringLiteral("I");
     s.bitmaps = {{QStringLiteral("C"), Current[1]}, {QStringLiteral("I"), Current[2]},
@@ -126,7 +127,7 @@ QString bitmapsWrittenText(const QStringList& paths)
 
 PlayPen::PlayPen(RunnerEnv env, PlayPenValues& values)
     : m_values(values),
-      m_runner(std::make_unique<RaytraceRunner>(env, playPenRunnerSettings(f.POlPav, f.POlCrn)))
+      m_runner(std::make_unique<RaytraceRunner>(env, playPenRunnerSettings(f.POlPav, f.POlCrn, values.PlayFile)))
 {
 }
 

@@ -20,7 +20,7 @@ namespace zep {
 // The PlayPen's runner PGemRay: the reference runner on the copy "P",
 // writing the random, cosine and ISO images, with the PlayPen's old angles,
 // a command limit of 100 characters and the wait ending on "I".
-RunnerSettings playPenRunnerSettings(const float& POlPav, const float& POlCrn);
+RunnerSettings playPenRunnerSettings(const float& POlPav, const float& POlCrn, const QString& playFile);
 
 // Mean of three ISO samples and their mean absolute deviation from it.
 struct TiltFigures {

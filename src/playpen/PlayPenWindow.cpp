@@ -402,7 +402,8 @@ void PlayPenWindow::Form_Load()
 
 void PlayPenWindow::setButtonsEnabled(bool on)
 {
-    for (QPushButton* b : {CancelButton, btnSaveBMP, btnMakeRef, CalcButton, btnMakeMovie})
+    // Nothing that reads or replaces the design or the images in the making.
+    for (QPushButton* b : {CancelButton, btnSaveBMP, btnMakeRef, CalcButton, btnLoadFile, btnGemMat, btnPlotLim, btnMakeMovie})
         b->setEnabled(on);
     btnSaveMovie->setEnabled(on && !m_movie.frames.empty());
 }

@@ -283,7 +283,11 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
     m_stats.waitCpuSeconds += cpuSeconds() - cpuBefore;
     if (end == WaitEnd::Refused) {
         m_refused = true;
-        const QString why = QStringLiteral("GemRay refused the raytrace: ") + refusalText(refusal);
+        // The ray tracer names the working copy; the user knows the design.
+        const QString copy = u'"' + set.files.section(u' ', 0, 0) + u'"';
+        const QString design = QDir::toNativeSeparators(set.designFile ? *set.designFile : m_env.job.fnam);
+        const QString why = QStringLiteral("GemRay refused the raytrace: ")
+            + refusalText(refusal).replace(copy, u'"' + design + u'"');
         if (view)
             view->showStatus(why, StatusColours::System);
         throw ZepError(err::InvalidCall, why);
@@ -297,8 +301,12 @@ void RaytraceRunner::run(float pav, float crn, float ri, float xtilt, float ytil
         return;
     }
 
-    if (shell.TimedOut || m_env.AbortFlag)
+    if (shell.TimedOut || m_env.AbortFlag) {
+        // After Abort the status is not left red with the command line.
+        if (view)
+            view->showStatus(QStringLiteral("Aborted - the raytrace was dropped"), StatusColours::System);
         return;
+    }
 
     for (const auto& [raw, bitmap] : set.bitmaps)
         GBMP(m_env.images, m_env.bitmaps.BMP_Header, workFile(raw), workFile(bitmap));

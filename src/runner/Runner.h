@@ -134,6 +134,9 @@ struct RunnerSettings {
     // The old angles of the command; null: the job's olPav and olCrn.
     const float* olPav = nullptr;
     const float* olCrn = nullptr;
+    // The user's design that the working copy stands for, named in a refusal
+    // instead of the copy; null: the job's fnam.
+    const QString* designFile = nullptr;
     // A command this long or longer is refused with a message (0: no limit).
     int commandLimit = 0;
     // The image waited for last, once the log is complete.

@@ -144,6 +144,8 @@ QByteArray lastResultBytes(const LastResult& r)
     for (int k = 0; k < 4; ++k)
         w.number(QLatin1String(ResultNumbers[k]), values[k]);
     w.string(QStringLiteral("END"), ResultKey);
+    if (!r.owner.isEmpty())
+        w.string(QStringLiteral("theResultFor"), QString::fromLatin1(r.owner));
     return w.bytes();
 }
 
@@ -175,6 +177,9 @@ std::optional<LastResult> parseLastResult(const QByteArray& bytes)
         for (const float a : {r.pav, r.crn})
             if (!(a >= 0.1f && a <= 89.9f))
                 return std::nullopt;
+        if (!in.atEnd())
+            if (const KvPair owner = in.next(); owner.keyText() == QLatin1String("theResultFor"))
+                r.owner = owner.value.toText().toLatin1();
         return r;
     } catch (const ZepError&) {
         return std::nullopt; // cut short or not numbers

@@ -37,10 +37,14 @@ StateRead readSavedState(const QString& path, const SavedStateRefs& s, MessageSi
 
 // "ZEPResult.txt", beside the saved state (whose layout stays): the last
 // optimization result and the design it belongs to, so that the result
-// boxes and the Cutting List have it after a restart.
+// boxes and the Cutting List have it after a restart. What the result was
+// computed for (the job's theResultFor) follows the "END" line, where a
+// reader of the file's first form never looks; a file of that form holds
+// none.
 struct LastResult {
     QString design; // the design file's path (the job's fnam)
     float pav = 0, crn = 0, startMF = 0, finalMF = 0;
+    QByteArray owner;
 };
 QByteArray lastResultBytes(const LastResult& r);
 // The result a file holds; none for anything but a whole file of this kind

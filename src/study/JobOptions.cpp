@@ -135,7 +135,7 @@ void checkStep(float step, float lo, float hi, float tolerance, const char* half
         throw UsageError(std::string("the ") + half + " step " + shortest(step) + " is below the angle tolerance "
                          + shortest(tolerance) + " (fix the angle with --fix-" + (half[0] == 'p' ? "pav" : "crn")
                          + " instead)");
-    if (!(hi - lo >= step))
+    if (!(AngleThousandths(hi) - AngleThousandths(lo) >= AngleThousandths(step)))
         throw UsageError(std::string("the ") + half + " limits " + shortest(lo) + " and " + shortest(hi)
                          + " lie closer than one step (" + shortest(step) + ")");
 }
@@ -260,7 +260,7 @@ Job makeJob(const JobOptions& o)
     s.maxPav = pav.b;
     s.minCrn = crn.a;
     s.maxCrn = crn.b;
-    if (s.stPav > s.maxPav || s.stPav < s.minPav || s.stCrn > s.maxCrn || s.stCrn < s.minCrn)
+    if (!WithinLimits(s.stPav, s.minPav, s.maxPav) || !WithinLimits(s.stCrn, s.minCrn, s.maxCrn))
         throw UsageError("Starting angles must be between Min and Max! (pavilion " + shortest(s.stPav) + " in "
                          + shortest(pav.a) + " to " + shortest(pav.b) + ", crown " + shortest(s.stCrn) + " in "
                          + shortest(crn.a) + " to " + shortest(crn.b) + ")");

@@ -207,6 +207,11 @@ int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
         printUsage(err);
         return 2;
     }
+    // "--help" anywhere after the command asks for its usage, not for a design of that name.
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        out << "usage: zeptool " << sub->name << ' ' << sub->usage << "\n  " << sub->summary << '\n';
+        return 0;
+    }
     try {
         Arguments rest(args.mid(1));
         return sub->run(rest, out);

@@ -4,6 +4,7 @@
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
 #include "design/Materials.h"
+#include "optimize/ResultOwner.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -290,17 +291,17 @@ private slots:
             click(m, "btnCutList");
             return angles;
         };
-        app->state().job.theFinalPav = 42.3f, app->state().job.theFinalCrn = 31; // an earlier design's result
-        QVERIFY(cutListAngles().endsWith(QStringLiteral("41.50° to 41.50°, crown 28.00° to 28.00° (start angles: no result yet)")));
-        type(m, "txtItPav", QStringLiteral("42.300")); // as a finished run shows it
-        QVERIFY(cutListAngles().endsWith(QStringLiteral("41.50° to 42.30°, crown 28.00° to 31.00° (optimization result)")));
-        app->state().targets.doISO = true;
-        app->state().targets.wtISO = 2;
-        app->state().job.stPav = 40; // a start angle other than the old one
-        // The result of a run, as the boxes show it.
+        const QString none = QStringLiteral("41.50° to 41.50°, crown 28.00° to 28.00° (start angles: no result yet)");
         JobState& r = app->state().job;
-        r.theFinalPav = 45.98f; r.theFinalCrn = 28.1f; r.theStartMF = 69.2f; r.theFinalMF = 143.8f;
-        type(m, "txtItPav", QStringLiteral("45.980"));
+        r.theFinalPav = 42.3f, r.theFinalCrn = 31; // a result computed for nothing of this job
+        QVERIFY(cutListAngles().endsWith(none));
+        keepResult(r, app->state().targets, 42.3f, 31, 1, 2); // as a finished run keeps it
+        QVERIFY(cutListAngles().endsWith(QStringLiteral("41.50° to 42.30°, crown 28.00° to 31.00° (optimization result)")));
+        app->state().targets.doISO = true; // other targets drop it
+        app->state().targets.wtISO = 2;
+        QVERIFY(cutListAngles().endsWith(none) && text(m, "txtItPav").isEmpty());
+        r.stPav = 40; // a start angle other than the old one
+        keepResult(r, app->state().targets, 45.98f, 28.1f, 69.2f, 143.8f);
         m->move(37, 52);
         const QPoint placed = m->pos();
         m->btnQuit_Click();

@@ -123,13 +123,7 @@ private slots:
         // Text that is not a design is refused naming the file and the line.
         const QString bad = dir.filePath(QStringLiteral("bad.asc"));
         writeFileSafely(bad, "GemCad 5.0\r\ng 96 0.0\r\ny 8 y\r\nI 1.54\r\na -42 0.6 x\r\n");
-        QString why;
-        try {
-            ParseFile(bad, work);
-        } catch (const ZepError& e) {
-            why = e.userMessage();
-        }
-        QCOMPARE(why, "Design file \"" + bad + "\", line 5: \"x\" is not a number (an index position).");
+        QCOMPARE(messageOf([&] { ParseFile(bad, work); }), "Design file \"" + bad + "\", line 5: \"x\" is not a number (an index position).");
     }
 
     void angleRules()
@@ -181,15 +175,19 @@ private slots:
         QVERIFY(QFile::resize(huge, 17 << 20));
         QVERIFY_THROWS_EXCEPTION(ZepError, ParseFile(huge, work));
         QCOMPARE(readFileBytes(work), QByteArray("old copy"));
+        // a damaged design is refused naming the user's file and why, as the ray tracer would
+        writeFileSafely(huge, readFileBytes(ZEP_DESIGNS_DIR "/SRB.gem").left(3000));
+        QCOMPARE(messageOf([&] { ParseFile(huge, work); }), "Design file \"" + huge + "\" is truncated: facet record 22 ends early.");
     }
 
     void criticalAngleLimits()
     {
         const MaterialTable t = MaterialTable::standard();
         RecordingSink sink;
-        // A typed index is read leniently. (A material's limits: test_app; an
-        // index of 1: the angles dialog, below.)
-        QVERIFY(qAbs(CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink).value_or(0) - 40.49) < 0.01);
+        // A typed index is a number, else refused naming the box. (A material's
+        // limits: test_app; an index of 1: the angles dialog, below.)
+        QVERIFY(qAbs(CalcCA({true, QStringLiteral("1.54"), QString()}, t, sink).value_or(0) - 40.49) < 0.01);
+        QCOMPARE(errorOf([&] { CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink); }), int(err::TypeMismatch));
         QVERIFY(!CalcCA({true, QString(), QString()}, t, sink));
         QVERIFY(!CalcCA({false, QString(), QString()}, t, sink));
         QVERIFY(!CalcCA({true, QStringLiteral("0.9"), QString()}, t, sink));
@@ -396,7 +394,7 @@ private slots:
             type(d, "specMinCrn", QString());
             click(d, "OKButton");
             QCOMPARE(e.job.stPav, 1.0f);
-            type(d, "specStartPav", "50");
+            type(d, "specStartPav", "44.001");
             type(d, "specMaxPav", "44");
             type(d, "specMinCrn", "4x");
             click(d, "OKButton"); // named, and no angle is stored
@@ -407,10 +405,10 @@ private slots:
             type(d, "specMinCrn", "1");
             click(d, "chkFixCrn");
             click(d, "OKButton"); // start pavilion angle above its maximum
-            QCOMPARE(e.job.stPav, 50.0f);
+            QCOMPARE(e.job.stPav, 44.001f); // a thousandth beyond its maximum
             QCOMPARE(e.job.pStep, 0.6f);
             QVERIFY(e.job.fixCrn && e.job.useMatRI);
-            type(d, "specStartPav", "40");
+            type(d, "specStartPav", "44.0004");
             click(d, "optSpecRI");
             type(d, "specRI", "1");
             click(d, "btnCAmax"); // no critical angle for an index of 1
@@ -422,7 +420,7 @@ private slots:
             click(d, "OKButton"); // no material
             QVERIFY(d->isVisible());
         });
-        QCOMPARE(e.job.stPav, 40.0f); // stored by a refused OK, kept by Cancel
+        QCOMPARE(e.job.stPav, 44.0004f); // on its maximum; stored by a refused OK, kept by Cancel
         QCOMPARE(e.positions.Tang, 360.0f);
         QCOMPARE(e.sink.messages,
                  (QStringList{"Please specify value for all angles",

@@ -221,10 +221,15 @@ private slots:
             QVERIFY(w->isVisible());
             type(w, "txtNA1", "12.5");
             type(w, "txtNA2", "7abc");
+            click(w, "OKButton"); // letters are refused, naming the box; nothing is taken
+            QVERIFY(w->isVisible() && e.fn.NA1 == 5);
+            type(w, "txtNA2", "7");
             click(w, "OKButton");
         });
         showFourNums(e.env);
-        QCOMPARE(e.sink.messages, QStringList{"Please supply values for all fields"});
+        QCOMPARE(e.sink.messages, (QStringList{"Please supply values for all fields",
+                                               "The box \"Enter Min ISO Value for Plot\" holds \"7abc\", which is not "
+                                               "a number. Please type a number."}));
         QVERIFY(e.fn.NAnswer);
         QCOMPARE(e.fn.NA1, 12.5f);
         QCOMPARE(e.fn.NA2, 7.0f);

@@ -191,7 +191,9 @@ private slots:
             r.mapper.btnGo_Click({}, {});
             const Grid full = r.map.MFGrid;
             r.evaluations = 0;
-            r.during = [&](int n) {
+            r.during = [&](int n) { // a map in the making is neither saved, loaded over, recoloured nor clicked
+                for (const char* c : {"btnGo", "btnCancel", "btnLoad", "btnSave", "btnResetLims", "imgMFMap", "cmdUseAsStart"})
+                    QVERIFY(!r.view.enabled.value(c, true));
                 if (n == 28)
                     timeOut ? void(r.shell.TimedOut = r.AbortFlag = true) : r.mapper.btnAbort_Click();
             };
@@ -204,13 +206,12 @@ private slots:
             QCOMPARE(r.cell(27), runTimeIndex(full[27], 2));
             QCOMPARE(r.cell(28), uint8_t(0));
             QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
-            QVERIFY(!r.view.enabled["btnGo"]);
-            QCOMPARE(r.view.enabled["btnCancel"], !timeOut);
-            QCOMPARE(r.view.enabled["btnAbort"], timeOut);
-            r.mapper.btnAbort_Click();
-            QVERIFY(r.view.enabled["btnCancel"] && !r.view.enabled["btnAbort"]);
-            QCOMPARE(r.port.fronts, timeOut ? 0 : 2);
-            QCOMPARE(r.view.beeps, timeOut ? 1 : 2);
+            // The run is over: Go back (no console after a time-out), the
+            // half map not to be saved, and the status says so.
+            QCOMPARE(r.view.enabled["btnGo"], !timeOut);
+            QVERIFY(r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnSave"]);
+            QCOMPARE(r.view.texts["InfoWin"], timeOut ? QString() : QString("Map Aborted - the cells done are kept"));
+            QCOMPARE(r.port.fronts, timeOut ? 0 : 1);
         }
     }
 
@@ -237,22 +238,26 @@ private slots:
         r.map.MFGrid.fill(100);
         r.map.MFGrid[std::size_t(MapStore::element(2, 3))] = 200;
         r.map.CMFMin = 0; r.map.CMFMax = 255;
-        r.mapper.IOC = 2; r.mapper.IOP = 3;
-        QVERIFY(r.mapper.RescaleMF(5, 0));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const bool edge = y == 0 || y == 7 || x == 0 || x == 7;
-                QCOMPARE(r.at(y, 40 + x), uint8_t(edge ? 228 : 100));
-                QCOMPARE(r.at(16 + y, 24 + x), uint8_t(200));
+        setGridLimits(r.map, 38, 43, 30, 40);
+        fillAxes(r.map);
+        r.mapper.itPav = "39.5", r.mapper.itCrn = "32"; // on cell (2, 3)
+        // Cell (row, column) painted `inside`, its edge `edge` and its diamond `diamond`.
+        const auto cellIs = [&](int row, int column, int inside, int edge, int diamond) {
+            for (int y = 0; y < 64; ++y) {
+                const int dy = y / 8, dx = y % 8, atEdge = dy == 0 || dy == 7 || dx == 0 || dx == 7;
+                const bool onDiamond = std::fabs(dy - 3.5) + std::fabs(dx - 3.5) == 4;
+                QCOMPARE(int(r.at(8 * row + dy, 8 * column + dx)), atEdge ? edge : onDiamond ? diamond : inside);
             }
+        };
+        QVERIFY(r.mapper.RescaleMF(5, 0));
+        cellIs(0, 5, 100, 228, 100);
+        cellIs(2, 3, 200, 200, 200);
         r.mapper.chkShift = true; // frame and diamond on one cell
         QVERIFY(r.mapper.RescaleMF(3, 2));
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const bool edge = y == 0 || y == 7 || x == 0 || x == 7;
-                const bool diamond = std::fabs(y - 3.5) + std::fabs(x - 3.5) == 4;
-                QCOMPARE(r.at(16 + y, 24 + x), uint8_t(edge || diamond ? 73 : 200));
-            }
+        cellIs(2, 3, 200, 73, 73);
+        r.mapper.itPav = "39.75"; // on no cell: no diamond
+        QVERIFY(r.mapper.RescaleMF(5, 0));
+        cellIs(2, 3, 200, 200, 200);
 
         // Equal and reversed limits are refused: map, file and limits stay.
         const QByteArray before = r.file("ZEPMF.BMP");
@@ -339,6 +344,7 @@ private slots:
         QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
         QCOMPARE(reopened.texts["txtCGPav"], QString("43.000"));
         QCOMPARE(reopened.texts["txtMFMax"], QString(" 10"));
+        QCOMPARE(reopened.bar.line, r.mapper.MF0); // the start value's line stays
         QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
     }
 
@@ -360,6 +366,7 @@ private slots:
         later.messages.messages.clear(); // (its colour limits are equal)
         later.mapper.loadMap(path);
         QVERIFY(later.messages.messages.isEmpty());
+        QCOMPARE(later.view.texts["InfoWin"], "Loaded " + QDir::toNativeSeparators(path));
         QCOMPARE(later.view.texts["lblMapSource"], "Map of run, file " + QDir::toNativeSeparators(path));
         QCOMPARE(later.view.texts["txtMFMin"], QString(" 0")); // the bar starts at 0, not at CMFMin
         QCOMPARE(later.view.texts["txtCGPav"], QString("39.500"));
@@ -380,6 +387,16 @@ private slots:
         QVERIFY(later.messages.messages.isEmpty());
         later.click(2, 10);
         QCOMPARE(later.file("ZEP.BMP").mid(1078), QByteArray(14400, char(3 * 11 + 1)));
+        // A map saved while it was made keeps equal colour limits: one message
+        // at the load, none at the clicks; its merit functions span the colours.
+        MapStore half = r.map;
+        half.CMFMin = half.CMFMax = 0;
+        writeFileSafely(path, mfmBytes(half));
+        later.mapper.loadMap(path);
+        later.click(1, 1), later.click(2, 2);
+        QCOMPARE(later.messages.messages.size(), 1);
+        QVERIFY(later.messages.messages.takeFirst().startsWith("The colour limits of the MF Map file"));
+        QVERIFY(later.map.CMFMin == r.map.MFMin && later.map.CMFMax == r.map.MFMax);
 
         // Files that cannot be read or written: a message naming them, the map as it was.
         later.mapper.loadMap(r.tmp.filePath("none.MFM"));

@@ -10,6 +10,7 @@
 #include "support/Picture.h"
 
 #include <QJsonDocument>
+#include <QLabel>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -90,7 +91,26 @@ private slots:
             QCOMPARE(text(main, "txtItCrn"), Format(finalCrn, u"#.000"));
             QCOMPARE(text(main, "txtStartMF"), NumText(startMF));
             QCOMPARE(text(main, "txtItMF"), NumText(finalMF));
+            // Closing the optimizer without a new result leaves the boxes as
+            // they were: SRB's result, and after another design none, which
+            // nothing brings back (the Cutting List, the state kept at Quit).
+            for (const char* design : {"SRB.gem", "Turkey.gem"}) {
+                copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/") + design, dir.filePath(design));
+                s.fd = {QString(), dir.path(), design, QString(), design[0] == 'S' ? 41.5f : 40, design[0] == 'S' ? 28 : 40, true};
+                s.shell.Interactive = false;
+                main->btnFSel_Click(); // the same design again keeps its result
+                s.shell.Interactive = true;
+                onModal("frmOptDLOG", [](QWidget* w) { click(w, "btnCancel"); });
+                main->btnOpt_Click();
+                QCOMPARE(text(main, "txtItPav") + text(main, "txtStartMF") + text(main, "txtItMF"),
+                         design[0] == 'S' ? Format(finalPav, u"#.000") + NumText(startMF) + NumText(finalMF) : QString());
+            }
+            QString angles;
+            onModal("frmCutList", [&](QWidget* d) { angles = child<QLabel>(d, "lblAngles")->text(); click(d, "btnClose"); });
+            main->btnCutList_Click();
+            QVERIFY2(angles.endsWith("(start angles: no result yet)"), qPrintable(angles));
             main->btnQuit_Click();
+            QVERIFY(!QFile::exists(dir.filePath("ZEPWork/ZEPResult.txt")));
         }
 
         // zeptool, without a console, finds the same angles and figures.

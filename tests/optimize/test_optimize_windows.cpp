@@ -95,7 +95,7 @@ class TestOptimizeWindows : public QObject {
 private slots:
     // The three buttons (Go, Abort, Cancel) as the window opens, during a
     // run and however the run ends (a run the ray tracer or a merit function
-    // of 0 stops ends as one Abort stops): Abort goes and Cancel comes; only
+    // of 0 stops ends as one Abort stops): Abort goes and Cancel comes (and Go after Abort); only
     // a converged run hands its result back. Esc during a run is refused; Abort brings the
     // console forward, unless the ray tracer's time-out took it.
     void buttonStates()
@@ -114,7 +114,7 @@ private slots:
         } rows[] = {
             {"converged", [](Env&) {}, done, 96},
             {"evaluated once", [](Env& e) { e.job.once = 1; }, done, 0},
-            {"stopped by Abort", [&](Env& e) { e.standIn.during = abortAt3; }, done, 0, 1},
+            {"stopped by Abort: Go is back", [&](Env& e) { e.standIn.during = abortAt3; }, opened, 0, 1},
             {"timed out, then Abort",
              [&](Env& e) {
                  e.standIn.during = [&e, abortAt3](int n) {

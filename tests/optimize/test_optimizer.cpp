@@ -7,6 +7,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "optimize/GlobalSearch.h"
+#include "optimize/ResultOwner.h"
 #include "optimize/TargetFile.h"
 #include "runner/Runner.h"
 #include "support/Errors.h"
@@ -104,7 +105,9 @@ class TestOptimizer : public QObject {
 
 private slots:
     // A smooth peak at 42 (the course of a search: below) is found; only the
-    // pavilion moves, and Cancel hands the result to the main window.
+    // pavilion moves, and Cancel hands the result to the main window, owned by
+    // the design, material and targets it was computed for: a change of any
+    // of them drops it.
     void smoothPeakInsideTheRange()
     {
         Rig r;
@@ -119,6 +122,19 @@ private slots:
         r.opt.Cancel();
         QCOMPARE(r.job.theFinalPav, r.opt.itPav);
         QCOMPARE(r.job.theFinalMF, r.opt.itMF);
+        const JobState kept = r.job;
+        QVERIFY(ownResult(r.job, r.targets));
+        for (int change = 0; change < 9; ++change) {
+            JobState& j = r.job = kept;
+            const std::function<void()> changes[] = {
+                [&] { writeFileSafely(j.fnam, "another design"); }, [&] { j.fnam += "x"; }, [&] { j.olPav = 41; },
+                [&] { j.olCrn = 31; }, [&] { j.theMat = "Quartz"; }, [&] { j.theRI = 1.55f; }, [&] { j.theDisp = 0.013f; },
+                [&] { j.useFileRI = true; }, [&] { r.targets.wtISO = 2; }};
+            changes[change]();
+            QVERIFY(!ownResult(j, r.targets) && j.theFinalPav == 0 && j.theResultFor.isEmpty());
+            writeFileSafely(kept.fnam, "a design");
+            r.targets.wtISO = 0;
+        }
     }
 
     // A step of 3 that a single advance cuts to exactly ATol (1) goes on to
@@ -168,23 +184,27 @@ private slots:
         QVERIFY(std::abs(r.opt.itCrn - 37.3f) < 0.1f);
     }
 
-    // Rising towards 43, the pavilion's maximum: the probe on 43 counts,
-    // the one past it freezes the angle there, painted red, with the note.
+    // Rising towards the pavilion's maximum: the probe on it counts, the one
+    // past it freezes the angle there, painted red, with the note. The limit
+    // holds to the three decimals gemray is given: 41 + 5 × 1.2 summed in
+    // single precision lands a hair above 47 and is on it; below a maximum of
+    // 46.999 the angle stays a step short.
     void aPeakBeyondTheLimit()
     {
-        Rig r([&](Rig& s) {
-            s.job.maxPav = 43, s.job.fixCrn = false;
-            s.eval.f = [](float p, float c) { return p + 100 - (c - 30) * (c - 30); };
-        });
-        const std::vector<float> p = r.pavs();
-        QCOMPARE(*std::max_element(p.begin(), p.end()), 43.0f);
-        QVERIFY(r.opt.success);
-        QCOMPARE(r.opt.itPav, 43.0f);
-        QCOMPARE(r.opt.itCrn, 30.0f);
-        QVERIFY(std::find(r.view.marks.begin(), r.view.marks.end(), std::make_pair(0, AngleMark::OutOfRange))
-                != r.view.marks.end());
-        QCOMPARE(r.view.completed, QString("Optimization Completed Successfully Note: One or both angles exceeded range"));
-        QCOMPARE(r.messages.messages, QStringList{" Note: One or both angles exceeded range"});
+        for (const auto& [start, step, max, end] :
+             {std::tuple{40.0f, 1.0f, 43.0f, 43.0f}, {41, 1.2f, 47, 47}, {41, 1.2f, 46.999f, 45.8f}}) {
+            Rig r([&](Rig& s) {
+                s.job.stPav = start, s.job.pStep = step, s.job.maxPav = max, s.job.fixCrn = false;
+                s.eval.f = [](float p, float c) { return p + 100 - (c - 30) * (c - 30); };
+            });
+            const std::vector<float> p = r.pavs();
+            QCOMPARE(AngleThousandths(*std::max_element(p.begin(), p.end())), AngleThousandths(end));
+            QVERIFY(r.opt.success && AngleThousandths(r.opt.itPav) == AngleThousandths(end) && AngleThousandths(r.opt.itCrn) == 30000);
+            QVERIFY(std::find(r.view.marks.begin(), r.view.marks.end(), std::make_pair(0, AngleMark::OutOfRange))
+                    != r.view.marks.end());
+            QCOMPARE(r.view.completed, QString("Optimization Completed Successfully Note: One or both angles exceeded range"));
+            QCOMPARE(r.messages.messages, QStringList{" Note: One or both angles exceeded range"});
+        }
     }
 
     // Level values move the point on; equal last two values put the angle
@@ -352,12 +372,17 @@ private slots:
         mf[MapStore::element(0, 0)] = 4; // a pit: the level rest stays one stretch, beaten
         QCOMPARE(peaks(all), (std::vector<std::tuple<int, int, float, int>>{{8, 10, 12.0f, 1}, {2, 3, 9.0f, 2}}));
         CellMask row0{};
-        for (int j = 0; j < MapGridSide; ++j)
-            row0[std::size_t(j)] = true;
+        std::fill_n(row0.begin(), MapGridSide, true);
         mf[MapStore::element(0, 7)] = std::nanf("");
         QCOMPARE(peaks(row0), (std::vector<std::tuple<int, int, float, int>>{{0, 3, 5.0f, 6}, {0, 9, 5.0f, 3}}));
         QCOMPARE(bestCell(mf, all)->i, 8);
         QVERIFY(!bestCell(mf, CellMask{}));
+        // Use as Start Angles takes a best cell on a limit (to three decimals), not one a thousandth beyond.
+        MapStore m;
+        m.MFGrid = mf, m.PavGrid.fill(47.00001f), m.CrnGrid.fill(30);
+        JobState job{.minPav = 35, .maxPav = 47, .minCrn = 20, .maxCrn = 40};
+        RecordingSink said;
+        QVERIFY(startAnglesFromMap(m, {}, job, said) && (job.maxPav = 46.999f, !startAnglesFromMap(m, {}, job, said)));
     }
 
     // The global search over made-up merit functions: two hills (the start

@@ -90,6 +90,9 @@ zeptool_page=$(page zeptool)
 for c in $(sed -n 's/^  zeptool \([a-z]*\) .*/\1/p' <<<"$zeptool_help"); do
   grep -q "^\.B.* $c\b" <<<"$zeptool_page" || fail "the zeptool page lacks the command $c"
 done
+for want in "zep ZEPResult.txt" "zep \.asc" "gemray \.asc"; do
+  page "${want% *}" | grep -q -- "${want#* }" || fail "the ${want% *} page does not name ${want#* }"
+done
 if command -v groff >/dev/null; then
   for p in zep gemray zeptool zepcmd; do
     out=$(gzip -dc "$root/usr/share/man/man1/$p.1.gz" | groff -man -ww -z 2>&1) && [ -z "$out" ] ||

@@ -5,7 +5,7 @@
 #include "runner/RaytraceRig.h"
 
 #include "common/NumText.h"
-#include "common/ZepError.h"
+#include "support/Errors.h"
 #include "design/Materials.h"
 #include "playpen/MoviePlayer.h"
 #include "playpen/PlayPenWindow.h"
@@ -152,13 +152,8 @@ private slots:
         writeFileSafely(work + "ZEPi.BMP", "iso");
         // A file that cannot be written: said so, nothing changed, no leftovers.
         QDir(gems).mkdir("ZEPI.BMP");
-        try {
-            copyBitmapsBeside(work, gems);
-            QFAIL("wrote over a folder");
-        } catch (const ZepError& e) {
-            QCOMPARE(e.userMessage(), "Cannot write " + QDir::toNativeSeparators(gems + "ZEPI.BMP")
-                                          + ": Path/File access error. The .BMP files were not copied.");
-        }
+        QCOMPARE(messageOf([&] { copyBitmapsBeside(work, gems); }), "Cannot write " + QDir::toNativeSeparators(gems + "ZEPI.BMP")
+                                                                      + ": Path/File access error. The .BMP files were not copied.");
         QCOMPARE(QDir(gems).entryList(QDir::Files | QDir::Hidden), QStringList{"zepr.bmp"});
         QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("old random"));
         QDir(gems).rmdir("ZEPI.BMP");
@@ -326,7 +321,7 @@ private slots:
     void badInputIsAnsweredAtOnce()
     {
         PlayPenRig rig;
-        rig.standIn("echo 'gemray: no such stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
+        rig.standIn("echo 'gemray: design file \"P\" is no stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
         rig.open();
         const auto angles = [](const QString& box, const QString& typed, bool number) {
             return "The box \"" + box + "\" holds " + (number ? typed + ", which it cannot take."
@@ -363,11 +358,12 @@ private slots:
 
         rig.messages.messages.clear();
         rig.click("CalcButton");
-        QCOMPARE(rig.messages.messages, QStringList{"GemRay refused the raytrace: no such stone"});
+        // named by the user's file, not by the working copy
+        QCOMPARE(rig.messages.messages, QStringList{"GemRay refused the raytrace: design file \"" + rig.job.fnam + "\" is no stone"});
         QCOMPARE(rig.calls().size(), 1);
         QVERIFY(!rig.AbortFlag && !rig.shell.TimedOut);
         QCOMPARE(rig.text("txtCurISO"), QString());
-        for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton"})
+        for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnPlotLim"})
             QVERIFY(rig.enabled(b));
     }
 
@@ -475,7 +471,7 @@ private slots:
         QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
         QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"}); // (its flags: test_runner)
         QVERIFY(rig.enabled("CancelButton"));
-        for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton"})
+        for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnGemMat", "btnPlotLim"})
             QVERIFY(!rig.enabled(b));
         // The status line still shows the command on red.
         QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));

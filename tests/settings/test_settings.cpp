@@ -150,13 +150,16 @@ private slots:
         QVERIFY(sink.messages.isEmpty());
         QCOMPARE(savedStateBytes(back.refs()), bytes); // the start angles too (GetLast replaces them later)
 
-        // The last result beside it, and files that hold none.
-        const LastResult r{QStringLiteral("/home/cutter/designs/SRB.gem"), 45.98f, 28.1f, 69.2f, 143.8f};
+        // The last result beside it, with what it was computed for after its
+        // end (a file without it is one of the first form); files that hold none.
+        const LastResult r{QStringLiteral("/home/cutter/designs/SRB.gem"), 45.98f, 28.1f, 69.2f, 143.8f, "9f0a"};
         saveLastResult(path("ZEPResult.txt"), r);
         const auto read = readLastResult(path("ZEPResult.txt"));
         QVERIFY(read && read->design == r.design && read->pav == r.pav && read->crn == r.crn
-                && read->startMF == r.startMF && read->finalMF == r.finalMF);
-        const QByteArray whole = lastResultBytes(r);
+                && read->startMF == r.startMF && read->finalMF == r.finalMF && read->owner == r.owner);
+        QVERIFY(lastResultBytes(r).endsWith("\"END\",\"ZEPResult\"\r\n\"theResultFor\",\"9f0a\"\r\n"));
+        const QByteArray whole = lastResultBytes({r.design, r.pav, r.crn, r.startMF, r.finalMF, {}});
+        QVERIFY(parseLastResult(whole) && parseLastResult(whole)->owner.isEmpty());
         QByteArray badAngle = whole;
         badAngle.replace("45.98", "95");
         QByteArray badNumber = whole;
