@@ -75,7 +75,7 @@ std::vector<MovieFrame> traceFrames(const JobState& job, const MovieGem& gem, co
         Workplace* w = place.get();
         workers.emplace_back(QThread::create([&, w] {
             {
-                RaytraceRunner runner(w->runnerEnv(job), playPenRunnerSettings(job.olPav, job.olCrn));
+                RaytraceRunner runner(w->runnerEnv(job), playPenRunnerSettings(job.olPav, job.olCrn, job.fnam));
                 for (int k = next++; k < int(tilts.size()) && !stop; k = next++) {
                     try {
                         if (!traceFrame(runner, gem, spec.image, tilts[std::size_t(k)], frames[std::size_t(k)]))
