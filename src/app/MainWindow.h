@@ -1,6 +1,7 @@
 #pragma once
 // frmZepMain: the hub that holds the job, shows its summary and opens every
 // activity.
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -38,6 +39,7 @@ public slots:
     void btnCutList_Click();
     void btnPlay_Click();
     void btnMFMap_Click();
+    void btnLibrary_Click();
     void btnAbout_Click();
     void btnQuit_Click();
 
@@ -50,6 +52,8 @@ protected:
 
 private:
     void refreshAngleSummary();
+    void takeChosenDesign();
+    void useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn);
     // The result boxes from the job's result; whether they show one.
     void showResult();
     bool hasResult() const;
@@ -66,7 +70,9 @@ private:
     ZepApplication& m_app;
     bool m_quitting = false;
 
-    QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnCutList, *btnPlay, *btnMFMap, *btnAbout, *btnQuit;
+    QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnCutList, *btnPlay, *btnMFMap, *btnLibrary, *btnAbout,
+        *btnQuit;
+    QPointer<QWidget> m_library;
     QLabel *lblFileName, *lblOlPav, *lblOlCrn;
     QLabel *lblStartPav, *lblMinPav, *lblMaxPav, *lblStartCrn, *lblMinCrn, *lblMaxCrn;
     QLineEdit *txtPavFixed, *txtCrnFixed;
