@@ -344,6 +344,11 @@ void LibraryWindow::rank()
     const std::optional<ResultKey> key = jobKey(true);
     if (!key)
         return;
+    const OptimizationTargets& t = m_env.targets;
+    if (!t.doISO && !t.doIll && !t.doTilt && !t.doSparkle && !t.doFire) {
+        m_env.messages.message(QStringLiteral("Please enter at least one optimization parameter"));
+        return;
+    }
     if (m_programs.zeptool.isEmpty()) {
         try {
             m_programs = programsIn(m_env.programs);

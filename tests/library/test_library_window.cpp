@@ -113,6 +113,11 @@ private slots:
         QCOMPARE(messages.messages.last(), QStringLiteral("Please choose a material of the table to rank the designs in"));
         job.useMatRI = true;
         job.useSpecRI = false;
+        targets.doISO = targets.doIll = false;
+        button(*w, "Rank")->click();
+        QVERIFY(!w->busy());
+        QCOMPARE(messages.messages.last(), QStringLiteral("Please enter at least one optimization parameter"));
+        targets = defaultTargets();
     }
 
     // Rows are read a page at a time; pictures only for rows asked for.
