@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 
 using namespace zep;
@@ -60,8 +61,10 @@ int makeDesigns(const QString& folder, int count)
         const gemray::GemDesign d = loadDesign(QStringLiteral(ZEP_DESIGNS_DIR "/") + samples[k % 4]);
         const MainAngles main = mainAngles(d);
         const int step = k / 4;
-        const RecutAngles a{main.pavilion, main.pavilion - 3 + 0.01 * (step % 600), main.crown,
-                            main.crown - 4 + 0.05 * (step / 600 % 160)};
+        // Within the limits a job derives in Quartz and Corundum, so that
+        // every design can be optimized from its own angles.
+        const RecutAngles a{main.pavilion, main.pavilion - 1 + 0.003 * (step % 600), main.crown,
+                            main.crown - 3 + 0.04 * (step / 600 % 150)};
         try {
             const gemray::GemDesign recut = recutDesign(d, a);
             QFile f(QStringLiteral("%1/design-%2.asc").arg(folder).arg(made, 5, 10, QLatin1Char('0')));
@@ -120,16 +123,25 @@ int main(int argc, char** argv)
         f.facets = std::pair{60, 80};
         f.sort = SortColumn::MeritFunction;
         f.descending = true;
-        QElapsedTimer clock;
-        clock.start();
-        const int count = countDesigns(library, f);
-        const std::vector<ListRow> page = listDesigns(library, f, 0, 200);
-        const double pageMs = double(clock.nsecsElapsed()) / 1e6;
-        clock.restart();
-        const std::size_t matched = listDesigns(library, f).size();
-        const double allMs = double(clock.nsecsElapsed()) / 1e6;
+        // The median of five, the machine being shared.
+        std::vector<double> pageMs, allMs;
+        int count = 0;
+        std::size_t matched = 0;
+        std::vector<ListRow> page;
+        for (int i = 0; i < 5; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            count = countDesigns(library, f);
+            page = listDesigns(library, f, 0, 200);
+            pageMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+            clock.restart();
+            matched = listDesigns(library, f).size();
+            allMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+        std::sort(pageMs.begin(), pageMs.end());
+        std::sort(allMs.begin(), allMs.end());
         std::printf("designs: %zu\nmatched: %d (%zu)\nms_list_all: %.1f\nms_list_10000: %.1f\n", all.size(), count,
-                    matched, allMs, pageMs);
+                    matched, allMs[2], pageMs[2]);
         if (page.empty())
             return 1;
     }

@@ -59,7 +59,9 @@ CREATE TABLE results(
   seconds REAL NOT NULL,
   date TEXT NOT NULL,
   PRIMARY KEY(design, material, ri, disp, targets, limits, search, tracer));
-CREATE INDEX results_current ON results(material, targets, tracer);
+-- The current results of a key, by design, best last: a design's best is one step.
+CREATE INDEX results_current ON results(material, ri, disp, targets, limits, tracer, error, design, final_mf);
+CREATE INDEX designs_name ON designs(name COLLATE NOCASE);
 )";
 
 QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
