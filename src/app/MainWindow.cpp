@@ -7,6 +7,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/DesignDialogs.h"
+#include "design/GemAngles.h"
 #include "design/Materials.h"
 #include "recut/CutListWindow.h"
 #include "library/LibraryWindow.h"
@@ -348,6 +349,8 @@ void MainWindow::useLibraryDesign(const QString& path, float olPav, float olCrn,
             m_app.messages().message(refusal);
             return;
         }
+        // As Parse in the file dialog: the design is read from a working copy.
+        ParseFile(path, s.shell.WorkPath + QStringLiteral("B"));
         const QFileInfo file(path);
         s.fd.FDDir = QDir::toNativeSeparators(file.absolutePath());
         s.fd.FDFile = file.fileName();

@@ -40,6 +40,9 @@ public slots:
     void btnPlay_Click();
     void btnMFMap_Click();
     void btnLibrary_Click();
+    // The Design Library's Use This Design: the design at `path` as Select
+    // .GEM File takes one, with these old and start angles.
+    void useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn);
     void btnAbout_Click();
     void btnQuit_Click();
 
@@ -53,7 +56,6 @@ protected:
 private:
     void refreshAngleSummary();
     void takeChosenDesign();
-    void useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn);
     // The result boxes from the job's result; whether they show one.
     void showResult();
     bool hasResult() const;

@@ -1,5 +1,6 @@
 #include "library/LibraryDb.h"
 
+#include "common/FileIO.h"
 #include "common/ZepError.h"
 
 #include <QCoreApplication>
@@ -277,7 +278,10 @@ void LibraryDb::checkOurs() const
 
 void LibraryDb::create()
 {
-    const QString temporary = m_path + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
+    // Named as every temporary file of ZEP's, so that one a killed process
+    // left is removed by the next.
+    const QString temporary = m_path + QStringLiteral(".zeptmp-%1-new").arg(QCoreApplication::applicationPid());
+    removeDeadTemporaries(QFileInfo(m_path).absolutePath());
     const QByteArray native = QFile::encodeName(temporary);
     ::unlink(native.constData());
     sqlite3* db = nullptr;
