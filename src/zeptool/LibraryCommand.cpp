@@ -276,6 +276,8 @@ int writeJobs(LibraryDb& db, const Ranking::Options& options, const QString& job
         const QString path = currentPath(db, design);
         if (path.isEmpty())
             std::cerr << "skipped " << line(designFacts(db, design).name) << ": none of its files holds it any more\n";
+        else if (path.contains(u'\n') || path.contains(u'\r'))
+            std::cerr << "skipped " << line(path) << ": a line of jobs cannot carry a name with a line break\n";
         else
             paths << path;
     }

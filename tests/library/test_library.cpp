@@ -86,15 +86,18 @@ private slots:
         writeFile(path("designs/empty.ASC"), "");
         writeFile(path("designs/cut\nshort.asc"), readAll(path("designs/more/Turkey.asc")).left(300));
         writeFile(path("designs/notes.txt"), "not a design");
+        writeFile(path("designs/huge.gem"), readAll(path("designs/more/SRB.gem")));
+        QFile(path("designs/huge.gem")).resize(20 << 20);
         const Outcome o = tool({"library", "add", "designs"});
         QCOMPARE(o.exitCode, 1); // some were refused, the rest added
         const QList<QByteArray> lines = o.out.split('\n');
-        QCOMPARE(lines.size(), 9); // seven files, the summary, the last line break
+        QCOMPARE(lines.size(), 10); // eight files, the summary, the last line break
         QVERIFY(lines.contains("known   designs/more/SRB.gem (same content)"));
         QVERIFY(lines.contains("refused designs/cut\\nshort.asc: design file \"designs/cut\\nshort.asc\", line 11: a tier "
                                "needs an angle and a distance"));
         QVERIFY(o.out.contains("refused designs/garbage.gem: "));
-        QVERIFY(o.out.contains("3 added, 1 known, 3 refused"));
+        QVERIFY(o.out.contains("refused designs/huge.gem: "));
+        QVERIFY(o.out.contains("3 added, 1 known, 4 refused"));
         LibraryDb db(path("lib.sqlite"));
         const auto srb = findDesign(db, path("designs/SRB copy.GEM"));
         QVERIFY(srb);
@@ -182,6 +185,16 @@ private slots:
             shown += row.value("result").isObject();
         QCOMPARE(shown, 1);
         QVERIFY(tool({"library", "rank", "--material", "Corundum"}).out.contains("\n1 jobs, 0 failed"));
+        // Results that are no job's, and a design whose name a line cannot carry.
+        for (const QByteArray& bad : {QByteArray(), QByteArray("{\"design\":1}\n"), QByteArray(3000, '{')}) {
+            writeFile(path("bad.jsonl"), bad);
+            const Outcome refused = tool({"library", "collect", "bad.jsonl"});
+            QVERIFY2(refused.exitCode == 1 && refused.err.contains("bad.jsonl"), refused.err);
+        }
+        QFile::copy(path("designs/more/CubeIllusionTri.gem"), path("designs/two\nlines.gem"));
+        tool({"library", "add", "designs/two\nlines.gem"});
+        const Outcome lines = tool({"library", "rank", "--material", "Corundum", "--jobs", "more.txt"});
+        QVERIFY(lines.out.startsWith("0 jobs;") && lines.err.contains("two\\nlines.gem: a line of jobs cannot carry"));
     }
 
     // A killed ranking keeps what it finished; two at once lose nothing.
