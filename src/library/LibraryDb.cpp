@@ -328,10 +328,12 @@ void LibraryDb::transaction(const std::function<void()>& work)
         work();
         exec("COMMIT");
     } catch (...) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        rollback();
         throw;
     }
 }
+
+void LibraryDb::rollback() noexcept { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
 
 qint64 LibraryDb::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
 

@@ -16,6 +16,7 @@
 #include <QtTest>
 #include <csignal>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -277,6 +278,24 @@ private slots:
             QCOMPARE(readAll(path("elsewhere")), QByteArray("keep me"));
         if (kind == "read-only") // what was committed stays readable
             QVERIFY(tool({"library", "list"}).out.contains("Standard Round Brilliant"));
+    }
+
+    // A full disk (a file size limit stands in for it): the command fails
+    // naming the library, and what was committed stays.
+    void fullDisk()
+    {
+        QCOMPARE(tool({"library", "add", "designs/more/SRB.gem"}).exitCode, 0);
+        QProcess p;
+        p.setChildProcessModifier([] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{8192, 8192};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        p.start(kTool, {"library", "add", path("designs"), "--db", path("lib.sqlite")});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().contains(QFile::encodeName(path("lib.sqlite"))));
+        QCOMPARE(tool({"library", "list"}).out.count('\n'), 1);
     }
 
     // The list's filters and sort in SQL.
