@@ -26,6 +26,8 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTemporaryDir;
+class QThread;
 class QTimer;
 
 namespace zep {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 namespace zep::library {
 

@@ -12,7 +12,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QTemporaryDir>
 #include <memory>
 #include <optional>
 #include <vector>
