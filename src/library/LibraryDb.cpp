@@ -63,6 +63,12 @@ CREATE TABLE results(
 -- The current results of a key, by design, best last: a design's best is one step.
 CREATE INDEX results_current ON results(material, ri, disp, targets, limits, tracer, error, design, final_mf);
 CREATE INDEX designs_name ON designs(name COLLATE NOCASE);
+-- The jobs running rankings have taken, so that two rankings share the work.
+CREATE TABLE claims(
+  design INTEGER NOT NULL REFERENCES designs(id) ON DELETE CASCADE,
+  key TEXT NOT NULL,
+  pid INTEGER NOT NULL,
+  PRIMARY KEY(design, key));
 )";
 
 QString shown(const QString& path) { return QDir::toNativeSeparators(path); }

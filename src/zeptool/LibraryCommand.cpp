@@ -388,7 +388,10 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     f.key = options.key;
     const std::vector<ListRow> rows = listDesigns(db, f);
     printRows(rows, true, out);
-    out << ranking.total() << " jobs, " << ranking.failed() << " failed; library " << line(db.path()) << '\n';
+    out << ranking.total() << " jobs, " << ranking.failed() << " failed";
+    if (ranking.leftToOthers())
+        out << ", " << ranking.leftToOthers() << " left to another ranking";
+    out << "; library " << line(db.path()) << '\n';
     if (!csv.isEmpty())
         writeTable(csv, designTable(rows, true), out);
     return ranking.failed() == 0 ? 0 : 1;

@@ -220,10 +220,18 @@ private slots:
             p->setWorkingDirectory(dir->path());
             p->start(kTool, {"library", "rank", "--material", "Corundum", "-j", "2", "--db", path("lib.sqlite")});
         }
+        // They share the work: each job runs once.
+        int computed = 0;
         for (QProcess* p : {&a, &b}) {
             QVERIFY(p->waitForFinished(120000));
             QCOMPARE(p->exitCode(), 0);
+            const QByteArray last = p->readAllStandardOutput().trimmed().split('\n').last();
+            const QRegularExpressionMatch m =
+                QRegularExpression("^(\\d) jobs, 0 failed(, (\\d) left to another ranking)?;").match(QString::fromUtf8(last));
+            QVERIFY2(m.hasMatch(), last);
+            computed += m.captured(1).toInt() - m.captured(3).toInt();
         }
+        QCOMPARE(computed, 3);
         QVERIFY(missingDesigns(db, resultKey("Corundum", {}, false)).empty());
     }
 
