@@ -3,11 +3,14 @@
 #include "ZepApplication.h"
 
 #include "common/FileIO.h"
+#include "common/KeyValue.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
 #include "design/DesignDialogs.h"
+#include "design/GemAngles.h"
 #include "design/Materials.h"
 #include "recut/CutListWindow.h"
+#include "library/LibraryWindow.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
 #include "optimize/ResultOwner.h"
@@ -17,6 +20,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -168,8 +172,9 @@ MainWindow::MainWindow(ZepApplication& app)
     btnPlay = button("btnPlay", QStringLiteral("Play Pen"), this);
     btnMFMap = button("btnMFMap", QStringLiteral("MFMap"), this);
     btnAbout = button("btnAbout", QStringLiteral("About ZEP"), this);
+    btnLibrary = button("btnLibrary", QStringLiteral("Design Library..."), this);
     btnQuit = button("btnQuit", QStringLiteral("&Quit"), this);
-    for (QPushButton* b : {btnPlay, btnMFMap, btnAbout, btnQuit})
+    for (QPushButton* b : {btnPlay, btnMFMap, btnLibrary, btnAbout, btnQuit})
         row->addWidget(b);
     top->addLayout(row);
 
@@ -180,6 +185,7 @@ MainWindow::MainWindow(ZepApplication& app)
     connect(btnCutList, &QPushButton::clicked, this, &MainWindow::btnCutList_Click);
     connect(btnPlay, &QPushButton::clicked, this, &MainWindow::btnPlay_Click);
     connect(btnMFMap, &QPushButton::clicked, this, &MainWindow::btnMFMap_Click);
+    connect(btnLibrary, &QPushButton::clicked, this, &MainWindow::btnLibrary_Click);
     connect(btnAbout, &QPushButton::clicked, this, &MainWindow::btnAbout_Click);
     connect(btnQuit, &QPushButton::clicked, this, &MainWindow::btnQuit_Click);
 }
@@ -285,8 +291,16 @@ void MainWindow::btnFSel_Click()
             DesignEnv env = m_app.designEnv();
             showDesignFileDialog(env, this);
         }
-        if (!s.fd.FDOK)
-            return;
+        if (s.fd.FDOK)
+            takeChosenDesign();
+    });
+}
+
+// The design the file dialog's exchange names becomes the job's design.
+void MainWindow::takeChosenDesign()
+{
+    {
+        AppState& s = m_app.state();
         JobState& j = s.job;
         j.fnam = joinPath(s.fd.FDDir, s.fd.FDFile);
         lblOlPav->setText(NumText(s.fd.FDPav));
@@ -300,6 +314,50 @@ void MainWindow::btnFSel_Click()
             j.GemDir += QDir::separator();
         lblFileName->setText(j.fnam);
         showResult();
+    }
+}
+
+void MainWindow::btnLibrary_Click()
+{
+    guarded("btnLibrary_Click", [&] {
+        if (m_library) {
+            m_library->raise();
+            m_library->activateWindow();
+            return;
+        }
+        AppState& s = m_app.state();
+        m_library = library::showLibraryWindow(
+            {s.job, s.targets, m_app.messages(), library::defaultLibraryPath(), QCoreApplication::applicationDirPath(),
+             [this](const QString& path, float olPav, float olCrn, float stPav, float stCrn) {
+                 useLibraryDesign(path, olPav, olCrn, stPav, stCrn);
+             }},
+            this);
+    });
+}
+
+// A design chosen in the Design Library takes the path of Select .GEM File:
+// its own angles are the old ones, its best result's the start.
+void MainWindow::useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn)
+{
+    guarded("btnUse_Click", [&] {
+        AppState& s = m_app.state();
+        const QString refusal = pathRefusal(path);
+        if (!refusal.isEmpty()) {
+            m_app.messages().message(refusal);
+            return;
+        }
+        // As Parse in the file dialog: the design is read from a working copy.
+        ParseFile(path, s.shell.WorkPath + QStringLiteral("B"));
+        const QFileInfo file(path);
+        s.fd.FDDir = QDir::toNativeSeparators(file.absolutePath());
+        s.fd.FDFile = file.fileName();
+        s.fd.FDPav = olPav;
+        s.fd.FDCrn = olCrn;
+        s.fd.FDOK = true;
+        takeChosenDesign();
+        s.job.stPav = stPav;
+        s.job.stCrn = stCrn;
+        refreshAngleSummary();
     });
 }
 

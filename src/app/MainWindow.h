@@ -1,6 +1,7 @@
 #pragma once
 // frmZepMain: the hub that holds the job, shows its summary and opens every
 // activity.
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -38,6 +39,10 @@ public slots:
     void btnCutList_Click();
     void btnPlay_Click();
     void btnMFMap_Click();
+    void btnLibrary_Click();
+    // The Design Library's Use This Design: the design at `path` as Select
+    // .GEM File takes one, with these old and start angles.
+    void useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn);
     void btnAbout_Click();
     void btnQuit_Click();
 
@@ -50,6 +55,7 @@ protected:
 
 private:
     void refreshAngleSummary();
+    void takeChosenDesign();
     // The result boxes from the job's result, when it still belongs to the
     // job's design, material and targets (else it is dropped and they are
     // empty); whether they show one.
@@ -67,7 +73,9 @@ private:
     ZepApplication& m_app;
     bool m_quitting = false;
 
-    QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnCutList, *btnPlay, *btnMFMap, *btnAbout, *btnQuit;
+    QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnCutList, *btnPlay, *btnMFMap, *btnLibrary, *btnAbout,
+        *btnQuit;
+    QPointer<QWidget> m_library;
     QLabel *lblFileName, *lblOlPav, *lblOlCrn;
     QLabel *lblStartPav, *lblMinPav, *lblMaxPav, *lblStartCrn, *lblMinCrn, *lblMaxCrn;
     QLineEdit *txtPavFixed, *txtCrnFixed;

@@ -167,33 +167,34 @@ void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(
     try {
         for (const QString& file : files) {
             AddReport r{file, AddOutcome::Refused, {}};
-            const QString absolute = QFileInfo(file).absoluteFilePath();
+            std::optional<DesignFacts> f;
             try {
-                const DesignFacts f = readDesignFacts(file);
+                f = readDesignFacts(file);
+            } catch (const ZepError& e) {
+                // A design's refusal stops no other; the library's own failure
+                // (below) ends the adding.
+                r.message = e.messageFor(QStringLiteral("library"));
+            }
+            if (f) {
                 findHash.reset();
-                findHash.bind(1, f.hash);
+                findHash.bind(1, f->hash);
                 qint64 id = 0;
                 if (findHash.step()) {
                     id = findHash.integer(0);
                     r.outcome = AddOutcome::Known;
                 } else {
                     insertDesign.reset();
-                    insertDesign.bind(1, f.hash).bind(2, f.format).bind(3, f.name).bind(4, f.footnotes);
-                    insertDesign.bind(5, f.gear).bind(6, f.symmetry).bind(7, int(f.mirror)).bind(8, f.facets);
-                    insertDesign.bind(9, f.tiers).bind(10, f.ri).bind(11, f.pav).bind(12, f.crn).bind(13, f.lw);
+                    insertDesign.bind(1, f->hash).bind(2, f->format).bind(3, f->name).bind(4, f->footnotes);
+                    insertDesign.bind(5, f->gear).bind(6, f->symmetry).bind(7, int(f->mirror)).bind(8, f->facets);
+                    insertDesign.bind(9, f->tiers).bind(10, f->ri).bind(11, f->pav).bind(12, f->crn).bind(13, f->lw);
                     insertDesign.bind(14, now());
                     insertDesign.step();
                     id = db.lastInsertId();
                     r.outcome = AddOutcome::Added;
                 }
                 insertPath.reset();
-                insertPath.bind(1, absolute).bind(2, id);
+                insertPath.bind(1, QFileInfo(file).absoluteFilePath()).bind(2, id);
                 insertPath.step();
-            } catch (const ZepError& e) {
-                // The library's own failure ends the adding; a design's refusal does not.
-                if (e.userMessage().startsWith(QStringLiteral("The design library")))
-                    throw;
-                r.message = e.messageFor(QStringLiteral("library"));
             }
             pending.push_back(r);
             if (batch.elapsed() > 500) {
@@ -204,7 +205,7 @@ void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(
         }
         commit();
     } catch (...) {
-        db.exec("ROLLBACK");
+        db.rollback();
         throw;
     }
 }

@@ -1,5 +1,6 @@
 #include "library/LibraryDb.h"
 
+#include "common/FileIO.h"
 #include "common/ZepError.h"
 
 #include <QCoreApplication>
@@ -59,7 +60,15 @@ CREATE TABLE results(
   seconds REAL NOT NULL,
   date TEXT NOT NULL,
   PRIMARY KEY(design, material, ri, disp, targets, limits, search, tracer));
-CREATE INDEX results_current ON results(material, targets, tracer);
+-- The current results of a key, by design, best last: a design's best is one step.
+CREATE INDEX results_current ON results(material, ri, disp, targets, limits, tracer, error, design, final_mf);
+CREATE INDEX designs_name ON designs(name COLLATE NOCASE);
+-- The jobs running rankings have taken, so that two rankings share the work.
+CREATE TABLE claims(
+  design INTEGER NOT NULL REFERENCES designs(id) ON DELETE CASCADE,
+  key TEXT NOT NULL,
+  pid INTEGER NOT NULL,
+  PRIMARY KEY(design, key));
 )";
 
 QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
@@ -275,7 +284,10 @@ void LibraryDb::checkOurs() const
 
 void LibraryDb::create()
 {
-    const QString temporary = m_path + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
+    // Named as every temporary file of ZEP's, so that one a killed process
+    // left is removed by the next.
+    const QString temporary = m_path + QStringLiteral(".zeptmp-%1-new").arg(QCoreApplication::applicationPid());
+    removeDeadTemporaries(QFileInfo(m_path).absolutePath());
     const QByteArray native = QFile::encodeName(temporary);
     ::unlink(native.constData());
     sqlite3* db = nullptr;
@@ -322,10 +334,12 @@ void LibraryDb::transaction(const std::function<void()>& work)
         work();
         exec("COMMIT");
     } catch (...) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        rollback();
         throw;
     }
 }
+
+void LibraryDb::rollback() noexcept { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
 
 qint64 LibraryDb::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
 

@@ -71,6 +71,8 @@ public:
     void exec(const char* sql);
     // Runs `work` in one write transaction: all of it is committed or none.
     void transaction(const std::function<void()>& work);
+    // Ends a transaction begun by hand without keeping it; never fails.
+    void rollback() noexcept;
     qint64 lastInsertId() const;
 
     // The ZepError for SQLite's result code `rc` while `doing`, naming the file.

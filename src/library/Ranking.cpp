@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 namespace zep::library {
 
@@ -99,8 +100,17 @@ void Ranking::start()
             emit jobEnded(design, QStringLiteral("skipped: none of its files holds it any more"));
             continue;
         }
-        study::JobTask t{m_options.programs.zeptool, jobArguments(path, m_options.key, m_options.targetsFile), {}, {}};
+        study::JobTask t{m_options.programs.zeptool, jobArguments(path, m_options.key, m_options.targetsFile), {}, {}, {}};
         t.ended = [this, design, path](const study::JobEnd& end) { jobDone(design, path, end); };
+        // Two rankings of one library share the work: a job is taken at its turn.
+        t.starting = [this, design] {
+            if (claimJob(m_db, design, m_options.key))
+                return true;
+            ++m_done;
+            ++m_others;
+            emit jobEnded(design, QStringLiteral("left to another ranking"));
+            return false;
+        };
         m_pool.add(std::move(t));
     }
     checkFinished();
@@ -172,6 +182,7 @@ void Ranking::checkFinished()
     if (m_finished || !(m_pool.idle() && (m_cancelled || m_done >= m_total)))
         return;
     m_finished = true;
+    releaseJobs(m_db);
     emit finished();
 }
 

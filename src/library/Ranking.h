@@ -12,7 +12,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QTemporaryDir>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -62,6 +61,8 @@ public:
     int total() const { return m_total; }
     int done() const { return m_done; }
     int failed() const { return m_failed; }
+    // Jobs another running ranking had taken (or finished) by their turn.
+    int leftToOthers() const { return m_others; }
     bool isFinished() const { return m_finished; }
     // From the time the jobs ended so far; negative before the first.
     double secondsLeft() const;
@@ -80,7 +81,7 @@ private:
     Options m_options;
     study::JobPool m_pool;
     QElapsedTimer m_clock;
-    int m_total = 0, m_done = 0, m_failed = 0;
+    int m_total = 0, m_done = 0, m_failed = 0, m_others = 0;
     bool m_cancelled = false, m_finished = false;
 };
 

@@ -3,12 +3,14 @@
 #include "common/KeyValue.h"
 #include "common/Messages.h"
 #include "common/NumText.h"
+#include "common/FileIO.h"
 #include "common/ZepError.h"
 #include "design/Materials.h"
 #include "optimize/OptimizationTargets.h"
 #include "optimize/TargetFile.h"
 #include "raytracer/CommandLine.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -208,6 +210,49 @@ std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
         out.push_back(r);
     }
     return out;
+}
+
+namespace {
+
+QString claimKey(const ResultKey& k)
+{
+    return QStringList{k.material, QString::number(single(k.ri), 'g', 9), QString::number(single(k.disp), 'g', 9),
+                       k.targets, k.limits, k.search, k.tracer}
+        .join(u'|');
+}
+
+} // namespace
+
+bool claimJob(LibraryDb& db, qint64 design, const ResultKey& key)
+{
+    bool taken = false;
+    db.transaction([&] {
+        Statement done = db.prepare("SELECT 1 FROM results WHERE design=? AND material=? AND ri=? AND disp=? AND targets=?"
+                                    " AND limits=? AND search=? AND tracer=?");
+        done.bind(1, design).bind(2, key.material).bind(3, single(key.ri)).bind(4, single(key.disp));
+        done.bind(5, key.targets).bind(6, key.limits).bind(7, key.search).bind(8, key.tracer);
+        if (done.step())
+            return;
+        Statement holder = db.prepare("SELECT pid FROM claims WHERE design=? AND key=?");
+        holder.bind(1, design).bind(2, claimKey(key));
+        const qint64 own = QCoreApplication::applicationPid();
+        if (holder.step() && holder.integer(0) != own && processAlive(holder.integer(0)))
+            return;
+        Statement claim = db.prepare("INSERT OR REPLACE INTO claims(design,key,pid) VALUES(?,?,?)");
+        claim.bind(1, design).bind(2, claimKey(key)).bind(3, own);
+        claim.step();
+        taken = true;
+    });
+    return taken;
+}
+
+void releaseJobs(LibraryDb& db)
+{
+    db.transaction([&] {
+        Statement s = db.prepare("DELETE FROM claims WHERE pid=?");
+        s.bind(1, qint64(QCoreApplication::applicationPid()));
+        s.step();
+    });
 }
 
 std::vector<qint64> missingDesigns(LibraryDb& db, const ResultKey& key, const std::vector<qint64>* among)

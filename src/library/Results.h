@@ -56,6 +56,12 @@ StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key);
 void storeResult(LibraryDb& db, qint64 design, const StoredResult& r);
 // Every result of a design, the best first.
 std::vector<StoredResult> designResults(LibraryDb& db, qint64 design);
+// Takes the job of a design for this process: false when a result of the key
+// is there by now or a running process (on this machine) has taken it.
+bool claimJob(LibraryDb& db, qint64 design, const ResultKey& key);
+// Gives back every job this process has taken.
+void releaseJobs(LibraryDb& db);
+
 // The designs that have no result of `key` (among `among` when given).
 std::vector<qint64> missingDesigns(LibraryDb& db, const ResultKey& key, const std::vector<qint64>* among = nullptr);
 

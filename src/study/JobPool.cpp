@@ -43,6 +43,8 @@ void JobPool::startNext()
     while (m_running < m_parallel && !m_waiting.empty()) {
         auto task = std::make_shared<JobTask>(std::move(m_waiting.front()));
         m_waiting.pop_front();
+        if (task->starting && !task->starting())
+            continue;
         auto* process = new QProcess(this);
         ++m_running;
         if (!task->workingFolder.isEmpty())

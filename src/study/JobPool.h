@@ -26,6 +26,8 @@ struct JobTask {
     QString program;
     QStringList arguments;
     QString workingFolder; // empty: the caller's
+    // Asked just before the task would start: false drops it (its end is not told).
+    std::function<bool()> starting;
     std::function<void(const JobEnd&)> ended;
 };
 

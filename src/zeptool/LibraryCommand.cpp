@@ -173,15 +173,22 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     return 0;
 }
 
-int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+// The one design a command names, by a path or its hash.
+std::optional<qint64> takeDesign(LibraryDb& db, Arguments& a, const char* command)
 {
     const QString which = a.take("the design or its hash");
     if (!a.atEnd())
-        throw UsageError("show takes one design");
+        throw UsageError(std::string(command) + " takes one design");
     const auto id = findDesign(db, which);
     if (!id)
         throw ZepError(err::FileNotFound, QStringLiteral("The library %1 holds no design %2.")
                                               .arg(QDir::toNativeSeparators(db.path()), oneLineName(which)));
+    return id;
+}
+
+int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+{
+    const auto id = takeDesign(db, a, "show");
     const DesignFacts f = designFacts(db, *id);
     out << line(f.name) << '\n' << "hash      " << local(f.hash) << '\n' << "format    " << local(f.format) << '\n';
     for (const QString& p : designPaths(db, *id))
@@ -209,13 +216,7 @@ int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
 
 int removeCommand(LibraryDb& db, Arguments& a, std::ostream& out)
 {
-    const QString which = a.take("the design or its hash");
-    if (!a.atEnd())
-        throw UsageError("remove takes one design");
-    const auto id = findDesign(db, which);
-    if (!id)
-        throw ZepError(err::FileNotFound, QStringLiteral("The library %1 holds no design %2.")
-                                              .arg(QDir::toNativeSeparators(db.path()), oneLineName(which)));
+    const auto id = takeDesign(db, a, "remove");
     const DesignFacts f = designFacts(db, *id);
     removeDesign(db, *id);
     out << "removed " << line(f.name) << " (" << local(f.hash.left(12)) << "); its files stay\n";
@@ -275,6 +276,8 @@ int writeJobs(LibraryDb& db, const Ranking::Options& options, const QString& job
         const QString path = currentPath(db, design);
         if (path.isEmpty())
             std::cerr << "skipped " << line(designFacts(db, design).name) << ": none of its files holds it any more\n";
+        else if (path.contains(u'\n') || path.contains(u'\r'))
+            std::cerr << "skipped " << line(path) << ": a line of jobs cannot carry a name with a line break\n";
         else
             paths << path;
     }
@@ -385,7 +388,10 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     f.key = options.key;
     const std::vector<ListRow> rows = listDesigns(db, f);
     printRows(rows, true, out);
-    out << ranking.total() << " jobs, " << ranking.failed() << " failed; library " << line(db.path()) << '\n';
+    out << ranking.total() << " jobs, " << ranking.failed() << " failed";
+    if (ranking.leftToOthers())
+        out << ", " << ranking.leftToOthers() << " left to another ranking";
+    out << "; library " << line(db.path()) << '\n';
     if (!csv.isEmpty())
         writeTable(csv, designTable(rows, true), out);
     return ranking.failed() == 0 ? 0 : 1;

@@ -334,6 +334,29 @@ private slots:
         picture(m2, "main-window.png"); // for the README
     }
 
+    // The Design Library opens beside the main window, and its chosen design
+    // takes the path of Select .GEM File.
+    void designLibraryUsesTheDesignPath()
+    {
+        QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        RecordingSink sink;
+        auto app = started(sink);
+        MainWindow* m = app->mainWindow();
+        click(m, "btnLibrary");
+        QVERIFY(QFile::exists(data.filePath("zep/library.sqlite")));
+        QVERIFY(m->findChild<QWidget*>("frmLibrary")->isVisible());
+        click(m, "btnLibrary"); // raises the one already open
+        QCOMPARE(m->findChildren<QWidget*>("frmLibrary").size(), 1);
+        m->useLibraryDesign(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc"), 40.5f, 35.5f, 41.2f, 33.2f);
+        const JobState& j = app->state().job;
+        QCOMPARE(j.fnam, QDir::toNativeSeparators(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc")));
+        QCOMPARE(std::tuple(j.olPav, j.olCrn, j.stPav, j.stCrn), std::tuple(40.5f, 35.5f, 41.2f, 33.2f));
+        QCOMPARE(child<QLabel>(m, "lblStartPav")->text(), QStringLiteral(" 41.2"));
+        QCOMPARE(readFileBytes(work("B")), readFileBytes(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc")));
+        qunsetenv("XDG_DATA_HOME");
+    }
+
     void everyMaterialNameFits()
     {
         // Chosen before or after the window shows, every name is whole and

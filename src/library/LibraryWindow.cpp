@@ -1,0 +1,443 @@
+#include "library/LibraryWindow.h"
+
+#include "common/NumText.h"
+#include "common/SharedState.h"
+#include "common/ZepError.h"
+#include "optimize/OptimizationTargets.h"
+#include "optimize/TargetFile.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace zep::library {
+
+namespace {
+
+constexpr int Shown = 48; // the picture's side in the table
+
+QString timeText(double seconds)
+{
+    const long s = std::lround(seconds);
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+LibraryModel::LibraryModel(LibraryDb& db, const QString& gemray, QObject* parent)
+    : QAbstractTableModel(parent), m_db(db), m_gemray(gemray), m_tracer(1)
+{
+    reload();
+}
+
+int LibraryModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
+int LibraryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Columns; }
+
+QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const names[] = {"Picture", "Name", "Gear", "Facets", "L/W", "Final MF", "Pavilion", "Crown"};
+    return QString::fromLatin1(names[section]);
+}
+
+QVariant LibraryModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(m_rows.size()))
+        return {};
+    const ListRow& r = m_rows[std::size_t(index.row())];
+    if (role == Qt::DecorationRole && index.column() == Picture)
+        return picture(r);
+    if (role == Qt::ToolTipRole)
+        return QDir::toNativeSeparators(r.path);
+    if (role == Qt::TextAlignmentRole)
+        return index.column() == Name ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case Name: return r.name;
+    case Gear: return r.gear;
+    case Facets: return r.facets;
+    case LW: return QString::number(r.lw, 'f', 3);
+    case MeritFunction: return r.hasResult ? NumText(r.finalMf).trimmed() : QString();
+    case Pavilion: return r.hasResult ? Format(r.finalPav, u"#.000") : QString();
+    case Crown: return r.hasResult ? Format(r.finalCrn, u"#.000") : QString();
+    default: return {};
+    }
+}
+
+QPixmap LibraryModel::picture(const ListRow& r) const
+{
+    const auto cached = m_pictures.constFind(r.id);
+    if (cached != m_pictures.constEnd())
+        return *cached;
+    const QByteArray pixels = storedPicture(m_db, r.id);
+    if (pixels.size() == PictureSide * PictureSide) {
+        const QImage image(reinterpret_cast<const uchar*>(pixels.constData()), PictureSide, PictureSide, PictureSide,
+                           QImage::Format_Grayscale8);
+        const QPixmap p = QPixmap::fromImage(image.scaled(Shown, Shown, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        m_pictures.insert(r.id, p);
+        return p;
+    }
+    // Traced at the design's own angles the first time its row is shown.
+    if (!m_traced.contains(r.id) && !m_gemray.isEmpty()) {
+        m_traced.insert(r.id);
+        const QString path = currentPath(m_db, r.id);
+        if (!path.isEmpty()) {
+            const DesignFacts facts = designFacts(m_db, r.id);
+            const qint64 id = r.id;
+            QPointer<const LibraryModel> self(this);
+            m_tracer.add(pictureTask(m_gemray, path, facts, facts.pav, facts.crn, facts.ri, [this, self, id](const QByteArray& p) {
+                if (!self || p.isEmpty())
+                    return;
+                storePicture(m_db, id, p, QStringLiteral("own"));
+                for (std::size_t i = 0; i < m_rows.size(); ++i)
+                    if (m_rows[i].id == id)
+                        emit const_cast<LibraryModel*>(this)->dataChanged(index(int(i), Picture), index(int(i), Picture));
+            }));
+        }
+    }
+    return {};
+}
+
+void LibraryModel::forgetPicture(qint64 design)
+{
+    m_pictures.remove(design);
+}
+
+void LibraryModel::sort(int column, Qt::SortOrder order)
+{
+    static const SortColumn columns[] = {SortColumn::Best, SortColumn::Name, SortColumn::Gear, SortColumn::Facets,
+                                         SortColumn::LW, SortColumn::MeritFunction, SortColumn::Pavilion, SortColumn::Crown};
+    m_filter.sort = column >= 0 && column < Columns ? columns[column] : SortColumn::Best;
+    m_filter.descending = order == Qt::DescendingOrder;
+    reload();
+}
+
+bool LibraryModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && int(m_rows.size()) < m_total;
+}
+
+void LibraryModel::fetchMore(const QModelIndex& parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    std::vector<ListRow> more = listDesigns(m_db, m_filter, int(m_rows.size()), Page);
+    if (more.empty()) {
+        m_total = int(m_rows.size());
+        return;
+    }
+    beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + more.size()) - 1);
+    m_rows.insert(m_rows.end(), more.begin(), more.end());
+    endInsertRows();
+}
+
+void LibraryModel::setKey(const std::optional<ResultKey>& key)
+{
+    m_filter.key = key;
+    reload();
+}
+
+void LibraryModel::setText(const QString& text)
+{
+    m_filter.text = text;
+    reload();
+}
+
+void LibraryModel::reload()
+{
+    const int wanted = std::max(Page, int(m_rows.size()));
+    beginResetModel();
+    m_total = countDesigns(m_db, m_filter);
+    m_rows = listDesigns(m_db, m_filter, 0, wanted);
+    endResetModel();
+}
+
+LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_env(std::move(env))
+{
+    setObjectName(QStringLiteral("frmLibrary"));
+    setWindowTitle(QStringLiteral("Design Library"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_db = std::make_unique<LibraryDb>(m_env.libraryPath, true);
+    try {
+        m_programs = programsIn(m_env.programs);
+    } catch (const ZepError&) {
+        // Without the programs the library is still shown; Rank tells why it cannot run.
+    }
+    m_model = new LibraryModel(*m_db, m_programs.gemray, this);
+
+    auto* top = new QVBoxLayout(this);
+    auto* bar = new QHBoxLayout;
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName(QStringLiteral("txtFilter"));
+    m_filter->setPlaceholderText(QStringLiteral("Filter: words of the name, footnotes or folder"));
+    m_filter->setClearButtonEnabled(true);
+    m_material = new QLabel(this);
+    m_add = new QPushButton(QStringLiteral("Add Folder..."), this);
+    m_rank = new QPushButton(QStringLiteral("Rank"), this);
+    m_use = new QPushButton(QStringLiteral("Use This Design"), this);
+    bar->addWidget(m_filter, 1);
+    bar->addWidget(m_material);
+    for (QPushButton* b : {m_add, m_rank, m_use})
+        bar->addWidget(b);
+    top->addLayout(bar);
+
+    m_table = new QTableView(this);
+    m_table->setModel(m_model);
+    m_table->setSortingEnabled(true);
+    m_table->horizontalHeader()->setSortIndicator(LibraryModel::MeritFunction, Qt::DescendingOrder);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setIconSize(QSize(Shown, Shown));
+    m_table->verticalHeader()->setDefaultSectionSize(Shown + 4);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setSectionResizeMode(LibraryModel::Name, QHeaderView::Stretch);
+    m_table->setColumnWidth(LibraryModel::Picture, Shown + 16);
+    top->addWidget(m_table, 1);
+
+    auto* foot = new QHBoxLayout;
+    m_progress = new QProgressBar(this);
+    m_status = new QLabel(this);
+    m_status->setMinimumWidth(420);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    foot->addWidget(m_progress, 1);
+    foot->addWidget(m_status);
+    foot->addWidget(m_cancel);
+    top->addLayout(foot);
+    setWorking(false, {});
+    resize(1000, 600);
+
+    // The filter waits for a pause in the typing; results arriving refill
+    // the rows at most a few times a second.
+    m_typing = new QTimer(this);
+    m_typing->setSingleShot(true);
+    m_typing->setInterval(150);
+    m_refill = new QTimer(this);
+    m_refill->setSingleShot(true);
+    m_refill->setInterval(300);
+    connect(m_filter, &QLineEdit::textChanged, m_typing, qOverload<>(&QTimer::start));
+    connect(m_typing, &QTimer::timeout, this, [this] { m_model->setText(m_filter->text()); });
+    connect(m_refill, &QTimer::timeout, m_model, &LibraryModel::reload);
+    connect(m_add, &QPushButton::clicked, this, &LibraryWindow::chooseFolder);
+    connect(m_rank, &QPushButton::clicked, this, &LibraryWindow::rank);
+    connect(m_use, &QPushButton::clicked, this, &LibraryWindow::useThisDesign);
+    connect(m_cancel, &QPushButton::clicked, this, &LibraryWindow::cancel);
+    connect(m_table, &QTableView::doubleClicked, this, &LibraryWindow::useThisDesign);
+    m_model->setKey(jobKey(false));
+}
+
+LibraryWindow::~LibraryWindow()
+{
+    cancel();
+    if (m_adding) {
+        m_adding->wait();
+        delete m_adding;
+    }
+}
+
+std::optional<ResultKey> LibraryWindow::jobKey(bool tell)
+{
+    const JobState& j = m_env.job;
+    if (!j.useMatRI || j.theMat.isEmpty()) {
+        m_material->setText(QStringLiteral("No material chosen"));
+        if (tell)
+            m_env.messages.message(QStringLiteral("Please choose a material of the table to rank the designs in"));
+        return std::nullopt;
+    }
+    try {
+        ResultKey k = resultKey(j.theMat, {}, false);
+        k.targets = targetsHash(m_env.targets);
+        m_material->setText(QStringLiteral("%1, index%2").arg(k.material, NumText(float(k.ri))));
+        return k;
+    } catch (const ZepError& e) {
+        if (tell)
+            m_env.messages.report(e, QStringLiteral("Rank"));
+        return std::nullopt;
+    }
+}
+
+bool LibraryWindow::busy() const { return m_ranking || m_adding; }
+QString LibraryWindow::statusText() const { return m_status->text(); }
+
+void LibraryWindow::setWorking(bool working, const QString& status)
+{
+    m_add->setEnabled(!working);
+    m_rank->setEnabled(!working);
+    m_cancel->setEnabled(working && m_ranking);
+    m_progress->setVisible(working);
+    m_status->setText(status);
+    if (!working)
+        emit idle();
+}
+
+void LibraryWindow::chooseFolder()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Add the designs of a folder"));
+    if (!folder.isEmpty())
+        addFolder(folder);
+}
+
+void LibraryWindow::addFolder(const QString& folder)
+{
+    if (busy())
+        return;
+    m_progress->setRange(0, 0);
+    setWorking(true, QStringLiteral("Looking for designs..."));
+    // The adding has its own connection to the library, in its own thread.
+    QPointer<LibraryWindow> self(this);
+    const QString library = m_db->path();
+    m_adding = QThread::create([self, library, folder] {
+        const auto tell = [self](const std::function<void(LibraryWindow*)>& f) {
+            QMetaObject::invokeMethod(qApp, [self, f] {
+                if (self)
+                    f(self);
+            });
+        };
+        int added = 0, known = 0, refused = 0, done = 0;
+        QString failure;
+        try {
+            LibraryDb db(library);
+            const QStringList files = designFilesUnder({folder});
+            tell([n = int(files.size())](LibraryWindow* w) { w->m_progress->setRange(0, std::max(1, n)); });
+            addFiles(db, files, [&](const AddReport& r) {
+                ++done;
+                (r.outcome == AddOutcome::Added ? added : r.outcome == AddOutcome::Known ? known : refused)++;
+                tell([done, added, known, refused](LibraryWindow* w) {
+                    w->m_progress->setValue(done);
+                    w->m_status->setText(QStringLiteral("%1 added, %2 known, %3 refused").arg(added).arg(known).arg(refused));
+                });
+            });
+        } catch (const ZepError& e) {
+            failure = e.messageFor(QStringLiteral("Add Folder"));
+        }
+        tell([added, known, refused, failure](LibraryWindow* w) {
+            w->m_adding->wait();
+            delete w->m_adding;
+            w->m_adding = nullptr;
+            w->m_model->reload();
+            w->setWorking(false, QStringLiteral("%1 added, %2 known, %3 refused").arg(added).arg(known).arg(refused));
+            if (!failure.isEmpty())
+                w->m_env.messages.message(failure);
+        });
+    });
+    m_adding->start();
+}
+
+void LibraryWindow::rank()
+{
+    if (busy())
+        return;
+    const std::optional<ResultKey> key = jobKey(true);
+    if (!key)
+        return;
+    const OptimizationTargets& t = m_env.targets;
+    if (!t.doISO && !t.doIll && !t.doTilt && !t.doSparkle && !t.doFire) {
+        m_env.messages.message(QStringLiteral("Please enter at least one optimization parameter"));
+        return;
+    }
+    if (m_programs.zeptool.isEmpty()) {
+        try {
+            m_programs = programsIn(m_env.programs);
+        } catch (const ZepError& e) {
+            m_env.messages.report(e, QStringLiteral("Rank"));
+            return;
+        }
+    }
+    Ranking::Options o;
+    o.key = *key;
+    o.parallel = std::max(1, QThread::idealThreadCount());
+    o.programs = m_programs;
+    // The job's targets, as a file the jobs read.
+    m_targetsDir = std::make_unique<QTemporaryDir>();
+    o.targetsFile = m_targetsDir->filePath(QStringLiteral("targets.txt"));
+    try {
+        SaveTargetFile(o.targetsFile, m_env.targets, o.targetsFile);
+    } catch (const ZepError& e) {
+        m_env.messages.report(e, QStringLiteral("Rank"));
+        return;
+    }
+    std::vector<qint64> shown;
+    for (const ListRow& r : listDesigns(*m_db, m_model->filter()))
+        shown.push_back(r.id);
+    o.among = shown;
+    m_ranking = std::make_unique<Ranking>(*m_db, o);
+    connect(m_ranking.get(), &Ranking::jobEnded, this, [this](qint64 design, const QString&) {
+        m_progress->setRange(0, m_ranking->total());
+        m_progress->setValue(m_ranking->done());
+        m_status->setText(QStringLiteral("%1 of %2 ranked, %3 left")
+                              .arg(m_ranking->done())
+                              .arg(m_ranking->total())
+                              .arg(timeText(m_ranking->secondsLeft())));
+        m_model->forgetPicture(design);
+        m_refill->start();
+    });
+    connect(m_ranking.get(), &Ranking::pictureStored, this, [this](qint64 design) {
+        m_model->forgetPicture(design);
+        m_refill->start();
+    });
+    connect(m_ranking.get(), &Ranking::finished, this, [this] {
+        const QString said = QStringLiteral("%1 of %2 ranked, %3 failed")
+                                 .arg(m_ranking->done() - m_ranking->failed())
+                                 .arg(m_ranking->total())
+                                 .arg(m_ranking->failed());
+        m_ranking.release()->deleteLater();
+        m_model->reload();
+        setWorking(false, said);
+    });
+    m_progress->setRange(0, 0);
+    setWorking(true, QStringLiteral("Ranking..."));
+    m_ranking->start();
+}
+
+void LibraryWindow::cancel()
+{
+    if (m_ranking)
+        m_ranking->cancel();
+}
+
+void LibraryWindow::useThisDesign()
+{
+    const QModelIndexList chosen = m_table->selectionModel()->selectedRows();
+    if (chosen.isEmpty()) {
+        m_env.messages.message(QStringLiteral("Please select a design first"));
+        return;
+    }
+    const ListRow& r = m_model->row(chosen.first().row());
+    const QString path = currentPath(*m_db, r.id);
+    if (path.isEmpty()) {
+        m_env.messages.message(QStringLiteral("None of the files of %1 holds the design any more").arg(r.name));
+        return;
+    }
+    const float pav = float(r.pav), crn = float(r.crn);
+    m_env.useDesign(path, pav, crn, r.hasResult ? r.finalPav : pav, r.hasResult ? r.finalCrn : crn);
+}
+
+LibraryWindow* showLibraryWindow(LibraryWindowEnv env, QWidget* parent)
+{
+    MessageSink& messages = env.messages;
+    try {
+        auto* w = new LibraryWindow(std::move(env), parent);
+        w->show();
+        return w;
+    } catch (const ZepError& e) {
+        messages.report(e, QStringLiteral("Design Library"));
+        return nullptr;
+    }
+}
+
+} // namespace zep::library

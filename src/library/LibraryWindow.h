@@ -1,0 +1,137 @@
+#pragma once
+// The Design Library window: the library's designs with their picture, name,
+// gear, facets, L/W and, in the job's material and targets, the final merit
+// function and angles. It filters as you type and sorts by any column over a
+// model that reads the database a page at a time; pictures are read (or
+// traced) only for the rows that are shown. Add Folder adds designs in the
+// background; Rank computes the missing results of the shown designs with
+// zeptool's own processes (never the job's console), with progress, time
+// left and Cancel, and rows fill in as results arrive. Use This Design hands
+// the chosen design to the main window's usual design path.
+#include "common/Messages.h"
+#include "library/LibraryDb.h"
+#include "library/Ranking.h"
+#include "library/Results.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QPixmap>
+#include <QSet>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTemporaryDir;
+class QThread;
+class QTimer;
+
+namespace zep {
+struct JobState;
+struct OptimizationTargets;
+} // namespace zep
+
+namespace zep::library {
+
+// The table over the database: a page of rows at a time.
+class LibraryModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Picture, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown, Columns };
+    LibraryModel(LibraryDb& db, const QString& gemray, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+
+    void setKey(const std::optional<ResultKey>& key);
+    void setText(const QString& text);
+    // Reads the rows again (as many as were read), keeping the filter.
+    void reload();
+    const ListFilter& filter() const { return m_filter; }
+    int total() const { return m_total; }
+    const ListRow& row(int r) const { return m_rows[std::size_t(r)]; }
+    void forgetPicture(qint64 design);
+
+    static constexpr int Page = 200;
+
+private:
+    QPixmap picture(const ListRow& r) const;
+    LibraryDb& m_db;
+    QString m_gemray;
+    ListFilter m_filter;
+    std::vector<ListRow> m_rows;
+    int m_total = 0;
+    mutable QHash<qint64, QPixmap> m_pictures;
+    mutable QSet<qint64> m_traced; // pictures asked of gemray
+    mutable study::JobPool m_tracer;
+};
+
+struct LibraryWindowEnv {
+    const JobState& job;
+    const OptimizationTargets& targets;
+    MessageSink& messages;
+    QString libraryPath;   // the database
+    QString programs;      // the folder of zeptool and gemray
+    // The main window's usual design path: the design, its own angles as old
+    // angles and its best result's angles as start angles.
+    std::function<void(const QString& path, float olPav, float olCrn, float stPav, float stCrn)> useDesign;
+};
+
+class LibraryWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Raises ZepError when the library cannot be opened.
+    LibraryWindow(LibraryWindowEnv env, QWidget* parent = nullptr);
+    ~LibraryWindow() override;
+
+    LibraryModel& model() { return *m_model; }
+    bool busy() const;
+    QString statusText() const;
+
+public slots:
+    // Adds the designs of a folder in the background.
+    void addFolder(const QString& folder);
+    void rank();
+    void cancel();
+    void useThisDesign();
+
+signals:
+    void idle();
+
+private:
+    void chooseFolder();
+    // The job's material and targets as a key; nothing (after a message)
+    // when the job has no material of the table.
+    std::optional<ResultKey> jobKey(bool tell);
+    void setWorking(bool working, const QString& status);
+
+    LibraryWindowEnv m_env;
+    std::unique_ptr<LibraryDb> m_db;
+    Programs m_programs;
+    LibraryModel* m_model;
+    QLineEdit* m_filter;
+    QLabel* m_material;
+    QTableView* m_table;
+    QPushButton *m_add, *m_rank, *m_use, *m_cancel;
+    QProgressBar* m_progress;
+    QLabel* m_status;
+    QTimer* m_typing;
+    QTimer* m_refill;
+    std::unique_ptr<Ranking> m_ranking;
+    std::unique_ptr<QTemporaryDir> m_targetsDir;
+    QThread* m_adding = nullptr;
+};
+
+// Opens the window, or tells why the library cannot be used (null then).
+LibraryWindow* showLibraryWindow(LibraryWindowEnv env, QWidget* parent);
+
+} // namespace zep::library

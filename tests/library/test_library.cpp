@@ -1,0 +1,344 @@
+// The design library as zeptool and its window use it: real SQLite files in
+// temporary folders, the real zeptool and gemray, and the library's answers
+// to files that are not its own.
+#include "library/Designs.h"
+#include "library/LibraryDb.h"
+#include "library/Results.h"
+#include "optimize/OptimizationTargets.h"
+#include "optimize/TargetFile.h"
+#include "support/Process.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace zep::test;
+using namespace zep;
+using namespace zep::library;
+
+namespace {
+
+const QString kTool = QStringLiteral(ZEP_BIN_DIR "/zeptool");
+
+// A plain SQLite file of `applicationId` and `version`, made without the library.
+void makeSqlite(const QString& path, int applicationId, int version)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    const QByteArray sql = QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2; CREATE TABLE t(x);")
+                               .arg(applicationId)
+                               .arg(version)
+                               .toUtf8();
+    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+// A member of nested JSON objects: field(v, "result.final.mf").
+QJsonValue field(QJsonValue v, const char* names)
+{
+    for (const QString& n : QString::fromLatin1(names).split(u'.'))
+        v = v.toObject().value(n);
+    return v;
+}
+
+} // namespace
+
+class TestLibrary : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir;
+    QString path(const QString& name) const { return dir->filePath(name); }
+    Outcome tool(QStringList args) const
+    {
+        args << QStringLiteral("--db") << path(QStringLiteral("lib.sqlite"));
+        return run(kTool, args, dir->path());
+    }
+    // The designs of `list --json` by file name.
+    QMap<QString, QJsonObject> listed(const QString& material) const
+    {
+        const Outcome o = tool({"library", "list", "--material", material, "--json"});
+        QMap<QString, QJsonObject> rows;
+        for (const QJsonValue& v : QJsonDocument::fromJson(o.out).array())
+            rows[QFileInfo(field(v, "file").toString()).fileName()] = v.toObject();
+        return rows;
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(path("designs/more"));
+        for (const char* n : {"SRB.gem", "Turkey.asc", "CubeIllusionTri.gem"})
+            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + n, path(QStringLiteral("designs/more/") + n)));
+    }
+
+    // What a file is told when it is added, and what is kept of it.
+    void addTellsEachFile()
+    {
+        QFile::copy(path("designs/more/SRB.gem"), path("designs/SRB copy.GEM"));
+        writeFile(path("designs/garbage.gem"), QByteArray(5000, '\x7f'));
+        writeFile(path("designs/empty.ASC"), "");
+        writeFile(path("designs/cut\nshort.asc"), readAll(path("designs/more/Turkey.asc")).left(300));
+        writeFile(path("designs/notes.txt"), "not a design");
+        writeFile(path("designs/huge.gem"), readAll(path("designs/more/SRB.gem")));
+        QFile(path("designs/huge.gem")).resize(20 << 20);
+        const Outcome o = tool({"library", "add", "designs"});
+        QCOMPARE(o.exitCode, 1); // some were refused, the rest added
+        const QList<QByteArray> lines = o.out.split('\n');
+        QCOMPARE(lines.size(), 10); // eight files, the summary, the last line break
+        QVERIFY(lines.contains("known   designs/more/SRB.gem (same content)"));
+        QVERIFY(lines.contains("refused designs/cut\\nshort.asc: design file \"designs/cut\\nshort.asc\", line 11: a tier "
+                               "needs an angle and a distance"));
+        QVERIFY(o.out.contains("refused designs/garbage.gem: "));
+        QVERIFY(o.out.contains("refused designs/huge.gem: "));
+        QVERIFY(o.out.contains("3 added, 1 known, 4 refused"));
+        LibraryDb db(path("lib.sqlite"));
+        const auto srb = findDesign(db, path("designs/SRB copy.GEM"));
+        QVERIFY(srb);
+        QCOMPARE(designPaths(db, *srb).size(), 2);
+        const DesignFacts f = designFacts(db, *srb);
+        QCOMPARE(f.name, QStringLiteral("Standard Round Brilliant"));
+        QCOMPARE(std::tuple(f.gear, f.symmetry, f.mirror, f.facets, f.tiers), std::tuple(96, 8, true, 73, 7));
+        QCOMPARE(std::tuple(f.pav, f.crn), std::tuple(42.5, 28.0));
+        QCOMPARE(findDesign(db, f.hash.left(8)), srb);
+        // A moved file is found again by its content.
+        QVERIFY(QFile::rename(path("designs/more/Turkey.asc"), path("designs/Turkey moved.asc")));
+        QVERIFY(tool({"library", "add", "designs/Turkey moved.asc"}).out.startsWith("known"));
+        const auto turkey = findDesign(db, path("designs/Turkey moved.asc"));
+        QCOMPARE(currentPath(db, *turkey), path("designs/Turkey moved.asc"));
+        QCOMPARE(std::round(designFacts(db, *turkey).lw * 1000), 1333.0);
+        // Forgetting a design leaves its files.
+        QCOMPARE(tool({"library", "remove", f.hash}).exitCode, 0);
+        QVERIFY(!findDesign(db, f.hash));
+        QVERIFY(QFile::exists(path("designs/SRB copy.GEM")));
+    }
+
+    // A ranking's figures are zeptool optimize's; a second one computes
+    // nothing; other targets or the global search are other results.
+    void rankIsOptimize()
+    {
+        QCOMPARE(tool({"library", "add", "designs"}).exitCode, 0);
+        const Outcome first = tool({"library", "rank", "--material", "Quartz", "-j", "2", "--csv", "rank.csv"});
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY(first.out.contains("3 jobs, 0 failed"));
+        QCOMPARE(first.err.count("\n"), 3); // a progress line a job
+        const QMap<QString, QJsonObject> rows = listed("quartz");
+        for (const QString& name : rows.keys()) {
+            const Outcome alone = run(kTool, {"optimize", path("designs/more/" + name), "--material", "Quartz", "--json"},
+                                      dir->path());
+            const QJsonObject own = QJsonDocument::fromJson(alone.out).object()["final"].toObject();
+            QCOMPARE(field(rows[name], "result.final").toObject(), own);
+        }
+        // Best first.
+        const QJsonArray all = QJsonDocument::fromJson(tool({"library", "list", "--material", "Quartz", "--json"}).out).array();
+        for (qsizetype i = 1; i < all.size(); ++i)
+            QVERIFY(field(all[i - 1], "result.final.mf").toDouble() >= field(all[i], "result.final.mf").toDouble());
+        QVERIFY(readAll(path("rank.csv")).startsWith("file,name,hash,"));
+        QCOMPARE(readAll(path("rank.csv")).count('\n'), 4);
+
+        const Outcome again = tool({"library", "rank", "--material", "Quartz"});
+        QVERIFY(again.out.contains("\n0 jobs, 0 failed"));
+        QVERIFY(again.err.isEmpty());
+
+        // Targets of the same switches but another weight are other targets.
+        OptimizationTargets targets = defaultTargets();
+        targets.wtISO = 2;
+        SaveTargetFile(path("t.txt"), targets, path("t.txt"));
+        const Outcome other = tool({"library", "rank", "--material", "Quartz", "--targets", "t.txt", "-j", "2"});
+        QVERIFY2(other.out.contains("\n3 jobs"), other.out + other.err);
+        QCOMPARE(listed("Quartz"), rows); // the list's results stay those of the default targets
+        QVERIFY(tool({"library", "rank", "--material", "Quartz", "--targets", "t.txt"}).out.contains("\n0 jobs"));
+        LibraryDb db(path("lib.sqlite"));
+        const ResultKey weighted = resultKey("Quartz", path("t.txt"), false);
+        QVERIFY(weighted.targets != resultKey("Quartz", {}, false).targets);
+        QVERIFY(missingDesigns(db, weighted).empty());
+        // A result of another ray tracer is never current.
+        ResultKey older = resultKey("Quartz", {}, false);
+        older.tracer = "0";
+        QCOMPARE(missingDesigns(db, older).size(), std::size_t(3));
+    }
+
+    // The jobs written for another engine, run here one by one, and their
+    // results filed.
+    void jobsAndCollect()
+    {
+        tool({"library", "add", "designs/more/SRB.gem", "designs/more/Turkey.asc"});
+        QCOMPARE(tool({"library", "rank", "--material", "Corundum", "--jobs", "jobs.txt"}).out.left(7), QByteArray("2 jobs;"));
+        QByteArray results;
+        for (const QByteArray& line : readAll(path("jobs.txt")).trimmed().split('\n'))
+            results += run("/bin/sh", {"-c", QString::fromUtf8(line)}, dir->path()).out;
+        // A line of a job given its own limits is not filed as a ranking's.
+        const QByteArray derived = "\"limits\":\"derived\"";
+        QCOMPARE(results.count(derived), 2);
+        results.replace(results.indexOf(derived), derived.size(), "\"limits\":\"given\"");
+        writeFile(path("results.jsonl"), results);
+        const Outcome o = tool({"library", "collect", "results.jsonl"});
+        QVERIFY2(o.exitCode == 1 && o.out.contains("1 results filed, 0 jobs failed, 1 not filed"), o.out + o.err);
+        int shown = 0;
+        for (const QJsonObject& row : listed("Corundum"))
+            shown += row.value("result").isObject();
+        QCOMPARE(shown, 1);
+        QVERIFY(tool({"library", "rank", "--material", "Corundum"}).out.contains("\n1 jobs, 0 failed"));
+        // Results that are no job's, and a design whose name a line cannot carry.
+        for (const QByteArray& bad : {QByteArray(), QByteArray("{\"design\":1}\n"), QByteArray(3000, '{')}) {
+            writeFile(path("bad.jsonl"), bad);
+            const Outcome refused = tool({"library", "collect", "bad.jsonl"});
+            QVERIFY2(refused.exitCode == 1 && refused.err.contains("bad.jsonl"), refused.err);
+        }
+        QFile::copy(path("designs/more/CubeIllusionTri.gem"), path("designs/two\nlines.gem"));
+        tool({"library", "add", "designs/two\nlines.gem"});
+        const Outcome lines = tool({"library", "rank", "--material", "Corundum", "--jobs", "more.txt"});
+        QVERIFY(lines.out.startsWith("0 jobs;") && lines.err.contains("two\\nlines.gem: a line of jobs cannot carry"));
+    }
+
+    // A killed ranking keeps what it finished; two at once lose nothing.
+    void killsAndCompany()
+    {
+        tool({"library", "add", "designs"});
+        QProcess rank;
+        rank.setWorkingDirectory(dir->path());
+        rank.start(kTool, {"library", "rank", "--material", "Quartz", "-j", "1", "--db", path("lib.sqlite")});
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += rank.readAllStandardError()).contains("[1/3]"), 60000);
+        ::kill(pid_t(rank.processId()), SIGKILL);
+        rank.waitForFinished();
+        LibraryDb db(path("lib.sqlite"));
+        const std::size_t left = missingDesigns(db, resultKey("Quartz", {}, false)).size();
+        QVERIFY(left <= 2);
+        QVERIFY2(tool({"library", "rank", "--material", "Quartz"}).out.contains(QByteArray::number(left) + " jobs, 0 failed"),
+                 "the second ranking computes only what the first left");
+
+        QProcess a, b;
+        for (QProcess* p : {&a, &b}) {
+            p->setWorkingDirectory(dir->path());
+            p->start(kTool, {"library", "rank", "--material", "Corundum", "-j", "2", "--db", path("lib.sqlite")});
+        }
+        // They share the work: each job runs once.
+        int computed = 0;
+        for (QProcess* p : {&a, &b}) {
+            QVERIFY(p->waitForFinished(120000));
+            QCOMPARE(p->exitCode(), 0);
+            const QByteArray last = p->readAllStandardOutput().trimmed().split('\n').last();
+            const QRegularExpressionMatch m =
+                QRegularExpression("^(\\d) jobs, 0 failed(, (\\d) left to another ranking)?;").match(QString::fromUtf8(last));
+            QVERIFY2(m.hasMatch(), last);
+            computed += m.captured(1).toInt() - m.captured(3).toInt();
+        }
+        QCOMPARE(computed, 3);
+        QVERIFY(missingDesigns(db, resultKey("Corundum", {}, false)).empty());
+    }
+
+    // Nothing but a library of ours and of a version we know is used; every
+    // other file is refused, named, and left byte for byte.
+    void refusesWhatIsNotOurs_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char* k : {"text", "empty", "foreign", "newer", "truncated", "damaged", "huge", "link", "device", "read-only"})
+            QTest::newRow(k) << QString(k);
+    }
+    void refusesWhatIsNotOurs()
+    {
+        QFETCH(QString, kind);
+        const QString db = path("lib.sqlite");
+        QCOMPARE(tool({"library", "add", "designs/more/SRB.gem"}).exitCode, 0);
+        QByteArray ours = readAll(db);
+        QFile::remove(db);
+        if (kind == "text")
+            writeFile(db, "design,pav\nSRB,41\n");
+        else if (kind == "empty")
+            writeFile(db, "");
+        else if (kind == "foreign")
+            makeSqlite(db, 0, 1);
+        else if (kind == "newer")
+            makeSqlite(db, int(ApplicationId), SchemaVersion + 1);
+        else if (kind == "truncated")
+            writeFile(db, ours.left(ours.size() / 2 + 10));
+        else if (kind == "damaged")
+            writeFile(db, ours.left(100) + QByteArray(ours.size() - 100, '\xa5'));
+        else if (kind == "huge") {
+            writeFile(db, ours.left(100));
+            QFile(db).resize(qint64(1) << 33); // 8 GB, sparse
+        } else if (kind == "link") {
+            writeFile(path("elsewhere"), "keep me");
+            QFile::link(path("elsewhere"), db);
+        } else if (kind == "read-only") {
+            if (::geteuid() == 0)
+                QSKIP("root writes a read-only file");
+            writeFile(db, ours);
+            QFile(db).setPermissions(QFileDevice::ReadOwner);
+        }
+        const QString used = kind == "device" ? QStringLiteral("/dev/null") : db;
+        const QByteArray before = kind == "huge" ? QByteArray() : readAll(used);
+        const Outcome o = run(kTool, {"library", "add", "designs/more/Turkey.asc", "--db", used}, dir->path());
+        QVERIFY2(o.exitCode == 1 && o.err.contains(QFile::encodeName(used)), o.out + o.err);
+        QVERIFY(!o.err.contains("\n") || o.err.count('\n') == 1);
+        if (kind != "huge")
+            QCOMPARE(readAll(used), before);
+        QCOMPARE(QFileInfo(used).size(), kind == "huge" ? qint64(1) << 33 : qint64(before.size()));
+        if (kind == "link")
+            QCOMPARE(readAll(path("elsewhere")), QByteArray("keep me"));
+        if (kind == "read-only") // what was committed stays readable
+            QVERIFY(tool({"library", "list"}).out.contains("Standard Round Brilliant"));
+    }
+
+    // A full disk (a file size limit stands in for it): the command fails
+    // naming the library, and what was committed stays.
+    void fullDisk()
+    {
+        QCOMPARE(tool({"library", "add", "designs/more/SRB.gem"}).exitCode, 0);
+        QProcess p;
+        p.setChildProcessModifier([] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{8192, 8192};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        p.start(kTool, {"library", "add", path("designs"), "--db", path("lib.sqlite")});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().contains(QFile::encodeName(path("lib.sqlite"))));
+        QCOMPARE(tool({"library", "list"}).out.count('\n'), 1);
+    }
+
+    // The list's filters and sort in SQL.
+    void listFilters()
+    {
+        tool({"library", "add", "designs"});
+        LibraryDb db(path("lib.sqlite"));
+        const auto names = [&](const ListFilter& f) {
+            QStringList n;
+            for (const ListRow& r : listDesigns(db, f))
+                n << r.name.section(u' ', -1);
+            return n;
+        };
+        ListFilter f;
+        QCOMPARE(names(f), QStringList({"Triangle", "Turkey", "Brilliant"})); // by name
+        f.sort = SortColumn::Facets;
+        f.descending = true;
+        QCOMPARE(names(f), QStringList({"Turkey", "Brilliant", "Triangle"}));
+        f.facets = std::pair{51, 73};
+        QCOMPARE(names(f), QStringList({"Brilliant", "Triangle"}));
+        f.gear = -96;
+        QCOMPARE(names(f), QStringList({"Triangle"}));
+        f = ListFilter{};
+        f.lw = std::pair{1.2, 2.0};
+        QCOMPARE(names(f), QStringList({"Turkey"}));
+        f = ListFilter{};
+        f.text = "round MORE";
+        QCOMPARE(names(f), QStringList({"Brilliant"}));
+        f.text = "100%_";
+        QCOMPARE(countDesigns(db, f), 0);
+        QCOMPARE(tool({"library", "list", "--facets", "70", "80"}).out.count('\n'), 2);
+        QCOMPARE(tool({"library", "export", "--csv", "all.csv"}).exitCode, 0);
+        QCOMPARE(readAll(path("all.csv")).count('\n'), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLibrary)
+#include "test_library.moc"

@@ -1,0 +1,146 @@
+// The Design Library window: adding a folder, ranking with zeptool's own
+// processes, filtering, sorting, paging and handing a design to the job.
+#include "common/Messages.h"
+#include "common/SharedState.h"
+#include "library/LibraryWindow.h"
+#include "optimize/OptimizationTargets.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zep;
+using namespace zep::library;
+
+class TestLibraryWindow : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    JobState job;
+    OptimizationTargets targets = defaultTargets();
+    RecordingSink messages;
+    struct Chosen {
+        QString path;
+        float olPav = 0, olCrn = 0, stPav = 0, stCrn = 0;
+    } chosen;
+
+    std::unique_ptr<LibraryWindow> window()
+    {
+        return std::make_unique<LibraryWindow>(LibraryWindowEnv{
+            job, targets, messages, dir.filePath("lib.sqlite"), QStringLiteral(ZEP_BIN_DIR),
+            [this](const QString& p, float a, float b, float c, float d) { chosen = {p, a, b, c, d}; }});
+    }
+    static bool waitIdle(LibraryWindow& w)
+    {
+        QSignalSpy idle(&w, &LibraryWindow::idle);
+        return !w.busy() || idle.wait(180000);
+    }
+    static QPushButton* button(LibraryWindow& w, const QString& caption)
+    {
+        for (QPushButton* b : w.findChildren<QPushButton*>())
+            if (b->text() == caption)
+                return b;
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QDir().mkpath(dir.filePath("designs"));
+        for (const char* n : {"SRB.gem", "Turkey.asc", "CubeIllusionTri.gem"})
+            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + n, dir.filePath(QStringLiteral("designs/") + n)));
+        job.useMatRI = true;
+        job.theMat = "Quartz";
+    }
+
+    // Add, rank, filter, sort and use, as a cutter does.
+    void addRankAndUse()
+    {
+        auto w = window();
+        w->addFolder(dir.filePath("designs"));
+        QVERIFY(waitIdle(*w));
+        QCOMPARE(w->statusText(), QStringLiteral("3 added, 0 known, 0 refused"));
+        LibraryModel& m = w->model();
+        QCOMPARE(m.rowCount(), 3);
+        QVERIFY(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString().isEmpty());
+
+        button(*w, "Rank")->click();
+        QVERIFY(w->busy());
+        QVERIFY(waitIdle(*w));
+        QCOMPARE(w->statusText(), QStringLiteral("3 of 3 ranked, 0 failed"));
+        // The window's targets, handed to the jobs as a file, are the job's:
+        // zeptool's default ranking finds every result current.
+        LibraryDb db(dir.filePath("lib.sqlite"));
+        QVERIFY(missingDesigns(db, resultKey("Quartz", {}, false)).empty());
+        // Best first, each row with its result and its picture at the result's angles.
+        QCOMPARE(m.data(m.index(0, LibraryModel::Name), Qt::DisplayRole).toString(), QStringLiteral("Standard Round Brilliant"));
+        QCOMPARE(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString(), QStringLiteral("143.994"));
+        QCOMPARE(m.data(m.index(0, LibraryModel::Pavilion), Qt::DisplayRole).toString(), QStringLiteral("47.024"));
+        for (int r = 0; r < 3; ++r)
+            QCOMPARE(storedPicture(db, m.row(r).id).size(), PictureSide * PictureSide);
+        QVERIFY(!m.data(m.index(0, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().isNull());
+
+        m.sort(LibraryModel::Facets, Qt::AscendingOrder);
+        QCOMPARE(m.row(0).facets, 51);
+        QCOMPARE(m.row(2).facets, 74);
+        w->findChild<QLineEdit*>("txtFilter")->setText("TURKEY");
+        QTRY_COMPARE(m.rowCount(), 1);
+
+        auto* table = w->findChild<QTableView*>();
+        table->selectRow(0);
+        button(*w, "Use This Design")->click();
+        QCOMPARE(chosen.path, dir.filePath("designs/Turkey.asc"));
+        QCOMPARE(std::pair(chosen.olPav, chosen.olCrn), std::pair(40.5f, 35.5f));
+        QCOMPARE(std::pair(chosen.stPav, chosen.stCrn), std::pair(m.row(0).finalPav, m.row(0).finalCrn));
+    }
+
+    // A ranking cancelled at once ends its jobs and stays usable; a job
+    // without a material of the table is not ranked.
+    void cancelAndRefuse()
+    {
+        job.theMat = "Corundum";
+        auto w = window();
+        button(*w, "Rank")->click();
+        button(*w, "Cancel")->click();
+        QVERIFY(waitIdle(*w));
+        QVERIFY(button(*w, "Rank")->isEnabled());
+        job.useMatRI = false;
+        job.useSpecRI = true;
+        button(*w, "Rank")->click();
+        QVERIFY(!w->busy());
+        QCOMPARE(messages.messages.last(), QStringLiteral("Please choose a material of the table to rank the designs in"));
+        job.useMatRI = true;
+        job.useSpecRI = false;
+        targets.doISO = targets.doIll = false;
+        button(*w, "Rank")->click();
+        QVERIFY(!w->busy());
+        QCOMPARE(messages.messages.last(), QStringLiteral("Please enter at least one optimization parameter"));
+        targets = defaultTargets();
+    }
+
+    // Rows are read a page at a time; pictures only for rows asked for.
+    void pages()
+    {
+        {
+            LibraryDb db(dir.filePath("lib.sqlite"));
+            db.exec("WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k+1 FROM n WHERE k<447) INSERT INTO designs(hash,"
+                    "format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added) SELECT 'copy'||k,"
+                    "format,name||k,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added FROM n, designs"
+                    " WHERE designs.id=1");
+        }
+        auto w = window();
+        LibraryModel& m = w->model();
+        QCOMPARE(m.total(), 450);
+        QCOMPARE(m.rowCount(), LibraryModel::Page);
+        QVERIFY(m.canFetchMore({}));
+        m.fetchMore({});
+        m.fetchMore({});
+        QCOMPARE(m.rowCount(), 450);
+        QVERIFY(!m.canFetchMore({}));
+    }
+};
+
+QTEST_MAIN(TestLibraryWindow)
+#include "test_library_window.moc"
