@@ -135,6 +135,15 @@ std::optional<QChar> controlIn(const QString& text)
     return std::nullopt;
 }
 
+} // namespace
+
+bool holdsControl(const QString& text)
+{
+    return controlIn(text).has_value();
+}
+
+namespace {
+
 // A job's words become a line of a file that engines read line by line and
 // hand to a shell: a word with a line break would end its line and start a
 // command of its own. No word of a job may hold a control character.

@@ -22,6 +22,10 @@ struct StudyJob {
 // A word of a POSIX shell's command line, quoted when it needs to be.
 QString shellWord(const QString& w);
 
+// Whether a text holds a control character: no word of a job line may, since
+// engines read the lines one by one and hand them to a shell.
+bool holdsControl(const QString& text);
+
 // The jobs of a study from the JSON lines its jobs printed (`--job K/N`), in
 // any order. A job that printed no line fails with a row of its own; a job
 // that ran twice counts with its success.

@@ -271,13 +271,16 @@ std::string timeText(double seconds)
 // --jobs writes them; collect files what they print.
 int writeJobs(LibraryDb& db, const Ranking::Options& options, const QString& jobsFile, std::ostream& out)
 {
+    for (const QString& word : {options.programs.zeptool, options.targetsFile})
+        if (holdsControl(word))
+            throw UsageError("\"" + line(word) + "\" holds a control character: no job may carry one (rename it)");
     QStringList paths;
     for (const qint64 design : missingDesigns(db, options.key)) {
         const QString path = currentPath(db, design);
         if (path.isEmpty())
             std::cerr << "skipped " << line(designFacts(db, design).name) << ": none of its files holds it any more\n";
-        else if (path.contains(u'\n') || path.contains(u'\r'))
-            std::cerr << "skipped " << line(path) << ": a line of jobs cannot carry a name with a line break\n";
+        else if (holdsControl(path))
+            std::cerr << "skipped " << line(path) << ": a line of jobs cannot carry a name with a control character\n";
         else
             paths << path;
     }

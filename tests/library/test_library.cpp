@@ -195,7 +195,7 @@ private slots:
         QFile::copy(path("designs/more/CubeIllusionTri.gem"), path("designs/two\nlines.gem"));
         tool({"library", "add", "designs/two\nlines.gem"});
         const Outcome lines = tool({"library", "rank", "--material", "Corundum", "--jobs", "more.txt"});
-        QVERIFY(lines.out.startsWith("0 jobs;") && lines.err.contains("two\\nlines.gem: a line of jobs cannot carry"));
+        QVERIFY(lines.out.startsWith("0 jobs;") && lines.err.contains("two\\nlines.gem: a line of jobs cannot carry a name with a control"));
     }
 
     // A killed ranking keeps what it finished; two at once lose nothing.
