@@ -1,0 +1,31 @@
+// A design file from outside: the .GEM reader (FUZZ_GEM) or the GemCAD text
+// reader, then the stone check; a design that passes it is traced small, as
+// gemray would trace it.
+#include "raytracer/AscFile.h"
+#include "raytracer/DesignCheck.h"
+#include "raytracer/Lighting.h"
+#include "raytracer/Stone.h"
+#include "raytracer/Tracer.h"
+
+#include <cstdint>
+#include <span>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace gemray;
+    const std::span<const std::uint8_t> bytes(data, size);
+    try {
+#ifdef FUZZ_GEM
+        const GemDesign design = parseGem(bytes, "fuzz");
+#else
+        const GemDesign design = parseAsc(bytes, "fuzz");
+#endif
+        checkStone(design, "fuzz");
+        static const Sky sky;
+        const Tracer tracer(Stone(design).tilted(3, -2), 1.54, sky);
+        tracer.render({12, 1, 1, true, true, true});
+    } catch (const std::runtime_error&) {
+        // refused with its message, as the readers promise
+    }
+    return 0;
+}
