@@ -168,11 +168,10 @@ private slots:
             e.merit.MFISO = e.merit.MFTotal - 10;
         };
         QImage chart;
-        // The pixels of these points (sweep, merit function), found while the
-        // window and its chart live.
-        std::map<std::pair<float, float>, QPoint> spots{
-            {{0, 15}, {}}, {{0, 35}, {}}, {{1, 31}, {}}, {{1, 41}, {}}, {{5.5f, 20}, {}}, {{1, 60}, {}},
-            {{-0.48f, 50}, {}}, {{5.5f, 40}, {}}};
+        // The pixels of these points (sweep, merit function), found while the chart lives.
+        std::map<std::pair<float, float>, QPoint> spots{{{0, 15}, {}},    {{0, 35}, {}},       {{1, 31}, {}},
+                                                        {{1, 41}, {}},    {{5.5f, 20}, {}},    {{1, 60}, {}},
+                                                        {{5.5f, 40}, {}}, {{-0.48f, 50}, {}}};
         const auto at = [&spots](float x, float y) { return spots.at({x, y}); };
         QPalette pavBox, info;
         e.runOptimizer([&](QWidget* w) {

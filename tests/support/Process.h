@@ -5,16 +5,12 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <algorithm>
 
 namespace zep::test {
 
-// A wait for a program, in milliseconds: `ms` as the plain build needs it,
-// times ZEP_TEST_TIME_SCALE where programs run slower (the checked build).
-inline int waitMs(int ms)
-{
-    const int scale = qEnvironmentVariableIntValue("ZEP_TEST_TIME_SCALE");
-    return ms * (scale > 1 ? scale : 1);
-}
+// A wait for a program: `ms` times ZEP_TEST_TIME_SCALE where programs run slower.
+inline int waitMs(int ms) { return ms * std::max(1, qEnvironmentVariableIntValue("ZEP_TEST_TIME_SCALE")); }
 
 struct Outcome {
     int exitCode = -1; // -1 when the program crashed or hung
