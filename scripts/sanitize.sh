@@ -21,9 +21,9 @@ export QT_QPA_PLATFORM=offscreen
 # Programs run several times slower here: the tests' waits for a program
 # grow by this factor.
 export ZEP_TEST_TIME_SCALE=4
-common="abort_on_error=0:exitcode=86:log_path=$reports/report"
-export ASAN_OPTIONS="$common:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
-export UBSAN_OPTIONS="$common:halt_on_error=1:print_stacktrace=1"
+asan="abort_on_error=0:exitcode=86:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
+ubsan="abort_on_error=0:exitcode=86:halt_on_error=1:print_stacktrace=1"
+export ASAN_OPTIONS="$asan:log_path=$reports/report" UBSAN_OPTIONS="$ubsan:log_path=$reports/report"
 export LSAN_OPTIONS="suppressions=$root/scripts/sanitize-leaks.supp:print_suppressions=0"
 cd "$build"
 status=0
@@ -35,4 +35,6 @@ if compgen -G "$reports/report.*" >/dev/null; then
   status=1
 fi
 [ $status -eq 0 ] || exit $status
+# A fuzz run shows its report itself, beside the input it left.
+export ASAN_OPTIONS=$asan UBSAN_OPTIONS=$ubsan
 ctest --output-on-failure -j "$(nproc)" -L fuzz
