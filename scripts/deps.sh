@@ -5,7 +5,8 @@ pkgs=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-deja
   pkg-config libgif-dev libwebp-dev # tilt movies: animated GIF and WebP
   dpkg-dev lintian desktop-file-utils # these three: building and checking the Debian package
   parallel # GNU parallel: design studies run as one command line per job
-  libsqlite3-dev) # the design library's database
+  libsqlite3-dev # the design library's database
+  clang libclang-rt-14-dev) # the checked build: sanitizers and libFuzzer (scripts/sanitize.sh)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

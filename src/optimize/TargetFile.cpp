@@ -50,7 +50,12 @@ void WriteOpt6(KvWriter& w, const OptimizationTargets& t)
 
 bool LoadTargetFile(const QString& path, OptimizationTargets& t, MessageSink& messages)
 {
-    KvReader r(readFileBytes(path));
+    return readTargets(readFileBytes(path), t, messages);
+}
+
+bool readTargets(const QByteArray& bytes, OptimizationTargets& t, MessageSink& messages)
+{
+    KvReader r(bytes);
     const KvPair header = r.next();
     if (header.keyText() != QLatin1String("ZEP")) {
         messages.message(QStringLiteral("This is not a ZEP Target File. Aborting Load"));

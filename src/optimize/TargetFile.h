@@ -18,6 +18,8 @@ void ParseOpt(OptimizationTargets& t, const QString& key, const KvValue& value);
 // Writes the header line and the 32 target lines (no "END" line).
 void WriteOpt6(KvWriter& w, const OptimizationTargets& t);
 
+// Reads the bytes of a target file, as LoadTargetFile does.
+bool readTargets(const QByteArray& bytes, OptimizationTargets& t, MessageSink& messages);
 // Loads a target file. Returns true when the targets were read (the caller
 // then shows them); false when the file was refused after its message.
 // Read failures raise ZepError; the pairs read before them stay stored.

@@ -39,6 +39,38 @@ void writePreferences(const QString& path, const Preferences& prefs)
     writeFileSafely(path, preferencesBytes(prefs));
 }
 
+void readPreferences(const QByteArray& bytes, Preferences& prefs, MessageSink& messages)
+{
+    KvReader r(bytes);
+    const KvPair header = r.next();
+    if (header.keyText() != QLatin1String("ZEPPrefs")) {
+        messages.message(QStringLiteral("ZEPPrefs.txt is not a ZEP Preferences File. Aborting Load"));
+        return;
+    }
+    if (!header.value.equalsNumber(1))
+        messages.message(QStringLiteral("ZEPPrefs from version ") + header.value.shownText()
+                         + QStringLiteral(" This is version ") + NumText(1)
+                         + QStringLiteral(" Proceed with caution"));
+    for (;;) {
+        const KvPair p = r.next();
+        const QString key = p.keyText();
+        if (key == QLatin1String("ATol"))
+            prefs.ATol = p.value.toSingle();
+        else if (key == QLatin1String("DosPaste"))
+            prefs.DosPaste = p.value.toText();
+        else if (key == QLatin1String("Tout"))
+            prefs.Tout = p.value.toSingle();
+        else if (key == QLatin1String("DoBat"))
+            prefs.DoBat = p.value.toBool();
+        else if (key == QLatin1String("DoTips"))
+            prefs.DoTips = p.value.toBool();
+        else if (key == QLatin1String("Threads"))
+            prefs.Threads = p.value.toInteger();
+        else if (key == QLatin1String("END"))
+            return;
+    }
+}
+
 void GetPrefs(const QString& path, Preferences& prefs, MessageSink& messages)
 {
     try {
@@ -46,34 +78,7 @@ void GetPrefs(const QString& path, Preferences& prefs, MessageSink& messages)
             writePreferences(path, prefs);
             return;
         }
-        KvReader r(readFileBytes(path));
-        const KvPair header = r.next();
-        if (header.keyText() != QLatin1String("ZEPPrefs")) {
-            messages.message(QStringLiteral("ZEPPrefs.txt is not a ZEP Preferences File. Aborting Load"));
-            return;
-        }
-        if (!header.value.equalsNumber(1))
-            messages.message(QStringLiteral("ZEPPrefs from version ") + header.value.shownText()
-                             + QStringLiteral(" This is version ") + NumText(1)
-                             + QStringLiteral(" Proceed with caution"));
-        for (;;) {
-            const KvPair p = r.next();
-            const QString key = p.keyText();
-            if (key == QLatin1String("ATol"))
-                prefs.ATol = p.value.toSingle();
-            else if (key == QLatin1String("DosPaste"))
-                prefs.DosPaste = p.value.toText();
-            else if (key == QLatin1String("Tout"))
-                prefs.Tout = p.value.toSingle();
-            else if (key == QLatin1String("DoBat"))
-                prefs.DoBat = p.value.toBool();
-            else if (key == QLatin1String("DoTips"))
-                prefs.DoTips = p.value.toBool();
-            else if (key == QLatin1String("Threads"))
-                prefs.Threads = p.value.toInteger();
-            else if (key == QLatin1String("END"))
-                return;
-        }
+        readPreferences(readFileBytes(path), prefs, messages);
     } catch (const ZepError& e) {
         messages.report(e, QStringLiteral("GetPrefs"));
     }

@@ -15,6 +15,10 @@ class MessageSink;
 // before a failure stay.
 void GetPrefs(const QString& path, Preferences& prefs, MessageSink& messages);
 
+// Reads the bytes of a preferences file into `prefs`, as GetPrefs does.
+// Raises ZepError; values read before it stay.
+void readPreferences(const QByteArray& bytes, Preferences& prefs, MessageSink& messages);
+
 // The ray tracer's threads for each raytrace: the preference, or one per
 // core when it is 0 (or less); at most MaxThreads.
 constexpr int MaxThreads = 256;

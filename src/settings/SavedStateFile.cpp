@@ -80,10 +80,22 @@ void SaveState(const QString& path, const SavedStateRefs& s)
 
 StateRead readSavedState(const QString& path, const SavedStateRefs& s, MessageSink& messages)
 {
+    QByteArray bytes;
     try {
         if (!fileExists(path))
             return StateRead::NoFile;
-        KvReader r(readFileBytes(path));
+        bytes = readFileBytes(path);
+    } catch (const ZepError& e) {
+        messages.report(e, QStringLiteral("GetLast"));
+        return StateRead::Failed;
+    }
+    return parseSavedState(bytes, s, messages);
+}
+
+StateRead parseSavedState(const QByteArray& bytes, const SavedStateRefs& s, MessageSink& messages)
+{
+    try {
+        KvReader r(bytes);
         const KvPair header = r.next();
         if (header.keyText() != QLatin1String("ZEPLast")) {
             messages.message(QStringLiteral("ZEPLast.txt is not a ZEP Save State File. Aborting Load"));

@@ -34,6 +34,8 @@ enum class StateRead {
 // The reading half of GetLast: stores every pair it reads. Never throws; its
 // messages go to `messages` ("GetLast" in the standard error message).
 StateRead readSavedState(const QString& path, const SavedStateRefs& s, MessageSink& messages);
+// The same for the bytes of such a file.
+StateRead parseSavedState(const QByteArray& bytes, const SavedStateRefs& s, MessageSink& messages);
 
 // "ZEPResult.txt", beside the saved state (whose layout stays): the last
 // optimization result and the design it belongs to, so that the result

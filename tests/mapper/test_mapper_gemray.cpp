@@ -11,6 +11,7 @@
 #include "mapper/MapPicture.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
+#include "support/Process.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -114,7 +115,7 @@ private slots:
         tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"),
                    {"map", dir.filePath("designs/SRB.gem"), "--old", "41.5", "28", "--ri", "1.544", "--pav-limits", "38",
                     "46", "--crn-limits", "20", "40", "--targets", dir.filePath("iso.TXT"), "-o", dir.filePath("tool.MFM")});
-        QVERIFY(tool.waitForFinished(60000));
+        QVERIFY(tool.waitForFinished(waitMs(60000)));
         QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
         MapStore byTool;
         QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);

@@ -8,6 +8,7 @@
 #include "design/Materials.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
+#include "support/Process.h"
 
 #include <QJsonDocument>
 #include <QLabel>
@@ -117,7 +118,7 @@ private slots:
         QProcess tool;
         tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"), {"optimize", dir.filePath("SRB.gem"), "--old", "41.5", "28",
                                                            "--material", "Quartz", "--crn-limits", "20", "45", "--json"});
-        QVERIFY(tool.waitForFinished(60000));
+        QVERIFY(tool.waitForFinished(waitMs(60000)));
         QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
         const QJsonObject json = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
         const auto figure = [&](const char* part, const char* name) {

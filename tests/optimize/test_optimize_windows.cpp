@@ -168,13 +168,18 @@ private slots:
             e.merit.MFISO = e.merit.MFTotal - 10;
         };
         QImage chart;
-        std::function<QPoint(float, float)> at;
+        // The pixels of these points (sweep, merit function), found while the chart lives.
+        std::map<std::pair<float, float>, QPoint> spots{{{0, 15}, {}},    {{0, 35}, {}},       {{1, 31}, {}},
+                                                        {{1, 41}, {}},    {{5.5f, 20}, {}},    {{1, 60}, {}},
+                                                        {{5.5f, 40}, {}}, {{-0.48f, 50}, {}}};
+        const auto at = [&spots](float x, float y) { return spots.at({x, y}); };
         QPalette pavBox, info;
         e.runOptimizer([&](QWidget* w) {
             click(w, "GoButton");
             auto* c = child<MeritChart>(w, "picMF");
             chart = c->grab().toImage();
-            at = [c](float x, float y) { return c->pixelAt(QPointF(x, y)); };
+            for (auto& [world, pixel] : spots)
+                pixel = c->pixelAt(QPointF(world.first, world.second));
             pavBox = child<QLineEdit>(w, "txtCurPav")->palette();
             info = child<QLineEdit>(w, "InfoWin")->palette();
         });

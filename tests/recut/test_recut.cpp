@@ -334,7 +334,7 @@ private slots:
              "The design has no pavilion tier at 14.5 degrees; its pavilion angles are 42.50, 41.50."},
             {{41.5, 41.5, 41.5, 40.0}, "no crown tier at 41.5 degrees"}};
         for (const auto& [angles, message] : cases) {
-            const QString why = messageOf([&] { recutDesign(srb, angles); });
+            const QString why = messageOf([&, &angles = angles] { recutDesign(srb, angles); });
             QVERIFY2(why.contains(QLatin1String(message)), qPrintable(why));
         }
     }

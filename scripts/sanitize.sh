@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The checked build: every program and test built with clang,
+# AddressSanitizer and UndefinedBehaviorSanitizer into ./build-check, the
+# whole suite run under them, then each fuzz target fuzzed for
+# ZEP_FUZZ_SECONDS (20 unless set). Any sanitizer report, in a test or in a
+# program a test starts, fails the run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-check
+"$root/scripts/deps.sh"
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# -O1 with the sanitizers builds faster than -O2 and runs fast enough.
+cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+  -DZEP_FUZZ=ON "${launcher[@]}" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+reports=$build/sanitizer-reports
+rm -rf "$reports" && mkdir -p "$reports"
+export QT_QPA_PLATFORM=offscreen
+# Programs run several times slower here: the tests' waits for a program
+# grow by this factor.
+export ZEP_TEST_TIME_SCALE=4
+asan="abort_on_error=0:exitcode=86:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
+ubsan="abort_on_error=0:exitcode=86:halt_on_error=1:print_stacktrace=1"
+export ASAN_OPTIONS="$asan:log_path=$reports/report" UBSAN_OPTIONS="$ubsan:log_path=$reports/report"
+export LSAN_OPTIONS="suppressions=$root/scripts/sanitize-leaks.supp:print_suppressions=0"
+cd "$build"
+status=0
+ctest --output-on-failure -j "$(nproc)" --timeout 1200 -LE fuzz || status=1
+# Every report counts, also one from a program whose failure a test expected.
+if compgen -G "$reports/report.*" >/dev/null; then
+  echo "Sanitizer reports:"
+  cat "$reports"/report.*
+  status=1
+fi
+[ $status -eq 0 ] || exit $status
+# A fuzz run shows its report itself, beside the input it left.
+export ASAN_OPTIONS=$asan UBSAN_OPTIONS=$ubsan
+ctest --output-on-failure -j "$(nproc)" -L fuzz
