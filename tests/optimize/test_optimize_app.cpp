@@ -97,7 +97,7 @@ private slots:
             // nothing brings back (the Cutting List, the state kept at Quit).
             for (const char* design : {"SRB.gem", "Turkey.gem"}) {
                 copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/") + design, dir.filePath(design));
-                s.fd = {QString(), dir.path(), design, QString(), design[0] == 'S' ? 41.5f : 40, design[0] == 'S' ? 28 : 40, true};
+                s.fd = {QString(), dir.path(), design, QString(), design[0] == 'S' ? 41.5f : 40.0f, design[0] == 'S' ? 28.0f : 40.0f, true};
                 s.shell.Interactive = false;
                 main->btnFSel_Click(); // the same design again keeps its result
                 s.shell.Interactive = true;

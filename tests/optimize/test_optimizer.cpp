@@ -193,7 +193,7 @@ private slots:
     {
         for (const auto& [start, step, max, end] :
              {std::tuple{40.0f, 1.0f, 43.0f, 43.0f}, {41, 1.2f, 47, 47}, {41, 1.2f, 46.999f, 45.8f}}) {
-            Rig r([&](Rig& s) {
+            Rig r([&, start = start, step = step, max = max](Rig& s) {
                 s.job.stPav = start, s.job.pStep = step, s.job.maxPav = max, s.job.fixCrn = false;
                 s.eval.f = [](float p, float c) { return p + 100 - (c - 30) * (c - 30); };
             });
