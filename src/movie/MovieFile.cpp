@@ -168,6 +168,12 @@ IndexedFrame indexedFrame(const QByteArray& bitmap)
 QByteArray movieGif(const Movie& movie, int scale, int delayCs)
 {
     const int side = ImageSide * scale;
+    // The frames are checked before the encoder opens, so a refusal leaves nothing open.
+    std::vector<IndexedFrame> frames;
+    for (int k : movie.savedOrder())
+        frames.push_back(indexedFrame(movie.frames[std::size_t(k)].bitmap));
+    if (frames.empty())
+        throw ZepError(err::InvalidCall, QStringLiteral("The movie has no frames."));
     QByteArray out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, appendGif, &error);
@@ -181,12 +187,6 @@ QByteArray movieGif(const Movie& movie, int scale, int delayCs)
         }
     };
     EGifSetGifVersion(gif, true);
-    const std::vector<int> order = movie.savedOrder();
-    std::vector<IndexedFrame> frames;
-    for (int k : order)
-        frames.push_back(indexedFrame(movie.frames[std::size_t(k)].bitmap));
-    if (frames.empty())
-        throw ZepError(err::InvalidCall, QStringLiteral("The movie has no frames."));
     // The first frame's palette for all; a frame with another gets its own.
     ColorMapObject* global = colourMap(frames.front().palette);
     const int screen = EGifPutScreenDesc(gif, side, side, 8, 0, global);
@@ -220,6 +220,10 @@ QByteArray movieGif(const Movie& movie, int scale, int delayCs)
 QByteArray movieWebp(const Movie& movie, int scale, int delayCs)
 {
     const int side = ImageSide * scale;
+    // The frames are checked before the encoder opens, so a refusal leaves nothing open.
+    std::vector<std::vector<uint8_t>> frames;
+    for (int k : movie.savedOrder())
+        frames.push_back(frameRgb(movie.frames[std::size_t(k)].bitmap));
     WebPAnimEncoderOptions options;
     WebPConfig config;
     if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&config))
@@ -238,10 +242,9 @@ QByteArray movieWebp(const Movie& movie, int scale, int delayCs)
     WebPDataInit(&data);
     bool ok = WebPPictureAlloc(&picture) != 0;
     int timestamp = 0;
-    for (int k : movie.savedOrder()) {
+    for (const std::vector<uint8_t>& rgb : frames) {
         if (!ok)
             break;
-        const std::vector<uint8_t> rgb = frameRgb(movie.frames[std::size_t(k)].bitmap);
         scaledRows(scale, 3, rgb, [&](int y, std::vector<uint8_t>& row) {
             uint32_t* argb = picture.argb + std::size_t(y) * std::size_t(picture.argb_stride);
             for (int x = 0; x < side; ++x)
