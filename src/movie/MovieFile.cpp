@@ -168,10 +168,10 @@ IndexedFrame indexedFrame(const QByteArray& bitmap)
 QByteArray movieGif(const Movie& movie, int scale, int delayCs)
 {
     const int side = ImageSide * scale;
-    // The frames are checked before the encoder opens, so a refusal leaves nothing open.
+    // The frames are checked (each once) before the encoder opens, so a refusal leaves nothing open.
     std::vector<IndexedFrame> frames;
-    for (int k : movie.savedOrder())
-        frames.push_back(indexedFrame(movie.frames[std::size_t(k)].bitmap));
+    for (const MovieFrame& f : movie.frames)
+        frames.push_back(indexedFrame(f.bitmap));
     if (frames.empty())
         throw ZepError(err::InvalidCall, QStringLiteral("The movie has no frames."));
     QByteArray out;
@@ -198,7 +198,8 @@ QByteArray movieGif(const Movie& movie, int scale, int delayCs)
     check(EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0"));
     check(EGifPutExtensionBlock(gif, 3, loop));
     check(EGifPutExtensionTrailer(gif));
-    for (IndexedFrame& f : frames) {
+    for (int k : movie.savedOrder()) {
+        const IndexedFrame& f = frames[std::size_t(k)];
         GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, delayCs, NO_TRANSPARENT_COLOR};
         GifByteType extension[4];
         const std::size_t length = EGifGCBToExtension(&gcb, extension);
@@ -220,10 +221,10 @@ QByteArray movieGif(const Movie& movie, int scale, int delayCs)
 QByteArray movieWebp(const Movie& movie, int scale, int delayCs)
 {
     const int side = ImageSide * scale;
-    // The frames are checked before the encoder opens, so a refusal leaves nothing open.
+    // The frames are checked (each once) before the encoder opens, so a refusal leaves nothing open.
     std::vector<std::vector<uint8_t>> frames;
-    for (int k : movie.savedOrder())
-        frames.push_back(frameRgb(movie.frames[std::size_t(k)].bitmap));
+    for (const MovieFrame& f : movie.frames)
+        frames.push_back(frameRgb(f.bitmap));
     WebPAnimEncoderOptions options;
     WebPConfig config;
     if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&config))
@@ -242,9 +243,10 @@ QByteArray movieWebp(const Movie& movie, int scale, int delayCs)
     WebPDataInit(&data);
     bool ok = WebPPictureAlloc(&picture) != 0;
     int timestamp = 0;
-    for (const std::vector<uint8_t>& rgb : frames) {
+    for (int k : movie.savedOrder()) {
         if (!ok)
             break;
+        const std::vector<uint8_t>& rgb = frames[std::size_t(k)];
         scaledRows(scale, 3, rgb, [&](int y, std::vector<uint8_t>& row) {
             uint32_t* argb = picture.argb + std::size_t(y) * std::size_t(picture.argb_stride);
             for (int x = 0; x < side; ++x)
