@@ -168,6 +168,12 @@ IndexedFrame indexedFrame(const QByteArray& bitmap)
 QByteArray movieGif(const Movie& movie, int scale, int delayCs)
 {
     const int side = ImageSide * scale;
+    // The frames are checked (each once) before the encoder opens, so a refusal leaves nothing open.
+    std::vector<IndexedFrame> frames;
+    for (const MovieFrame& f : movie.frames)
+        frames.push_back(indexedFrame(f.bitmap));
+    if (frames.empty())
+        throw ZepError(err::InvalidCall, QStringLiteral("The movie has no frames."));
     QByteArray out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, appendGif, &error);
@@ -181,12 +187,6 @@ QByteArray movieGif(const Movie& movie, int scale, int delayCs)
         }
     };
     EGifSetGifVersion(gif, true);
-    const std::vector<int> order = movie.savedOrder();
-    std::vector<IndexedFrame> frames;
-    for (int k : order)
-        frames.push_back(indexedFrame(movie.frames[std::size_t(k)].bitmap));
-    if (frames.empty())
-        throw ZepError(err::InvalidCall, QStringLiteral("The movie has no frames."));
     // The first frame's palette for all; a frame with another gets its own.
     ColorMapObject* global = colourMap(frames.front().palette);
     const int screen = EGifPutScreenDesc(gif, side, side, 8, 0, global);
@@ -198,7 +198,8 @@ QByteArray movieGif(const Movie& movie, int scale, int delayCs)
     check(EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0"));
     check(EGifPutExtensionBlock(gif, 3, loop));
     check(EGifPutExtensionTrailer(gif));
-    for (IndexedFrame& f : frames) {
+    for (int k : movie.savedOrder()) {
+        const IndexedFrame& f = frames[std::size_t(k)];
         GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, delayCs, NO_TRANSPARENT_COLOR};
         GifByteType extension[4];
         const std::size_t length = EGifGCBToExtension(&gcb, extension);
@@ -220,6 +221,10 @@ QByteArray movieGif(const Movie& movie, int scale, int delayCs)
 QByteArray movieWebp(const Movie& movie, int scale, int delayCs)
 {
     const int side = ImageSide * scale;
+    // The frames are checked (each once) before the encoder opens, so a refusal leaves nothing open.
+    std::vector<std::vector<uint8_t>> frames;
+    for (const MovieFrame& f : movie.frames)
+        frames.push_back(frameRgb(f.bitmap));
     WebPAnimEncoderOptions options;
     WebPConfig config;
     if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&config))
@@ -241,7 +246,7 @@ QByteArray movieWebp(const Movie& movie, int scale, int delayCs)
     for (int k : movie.savedOrder()) {
         if (!ok)
             break;
-        const std::vector<uint8_t> rgb = frameRgb(movie.frames[std::size_t(k)].bitmap);
+        const std::vector<uint8_t>& rgb = frames[std::size_t(k)];
         scaledRows(scale, 3, rgb, [&](int y, std::vector<uint8_t>& row) {
             uint32_t* argb = picture.argb + std::size_t(y) * std::size_t(picture.argb_stride);
             for (int x = 0; x < side; ++x)

@@ -126,16 +126,17 @@ void MoviePlayer::setMovie(const Movie& movie)
         m_captions.push_back(QStringLiteral("%1, ISO%2").arg(where, NumText(f.iso)));
     }
     m_order = movie.savedOrder();
+    // The loop starts anew before the slider's range (whose change shows a frame) does.
+    m_position = 0;
+    m_frame = -1;
     m_curve->setCurve(iso);
     m_slider->setRange(0, std::max(0, frames() - 1));
     m_play->setEnabled(frames() > 1);
-    m_position = 0;
     if (frames() == 0) {
         m_view->clear();
         m_caption->clear();
         return;
     }
-    m_frame = -1;
     m_slider->setValue(0);
     showFrame(0);
 }

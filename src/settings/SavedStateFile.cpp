@@ -189,9 +189,15 @@ std::optional<LastResult> parseLastResult(const QByteArray& bytes)
         for (const float a : {r.pav, r.crn})
             if (!(a >= 0.1f && a <= 89.9f))
                 return std::nullopt;
-        if (!in.atEnd())
-            if (const KvPair owner = in.next(); owner.keyText() == QLatin1String("theResultFor"))
-                r.owner = owner.value.toText().toLatin1();
+        // After the end only what the result was computed for may follow:
+        // anything else is a damaged file, which is not trusted.
+        if (!in.atEnd()) {
+            const KvPair owner = in.next();
+            if (owner.keyText() != QLatin1String("theResultFor") || owner.value.kind != KvValue::Kind::String
+                || owner.value.text.isEmpty() || !in.atEnd())
+                return std::nullopt;
+            r.owner = owner.value.text.toLatin1();
+        }
         return r;
     } catch (const ZepError&) {
         return std::nullopt; // cut short or not numbers

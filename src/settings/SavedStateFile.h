@@ -50,7 +50,8 @@ struct LastResult {
 };
 QByteArray lastResultBytes(const LastResult& r);
 // The result a file holds; none for anything but a whole file of this kind
-// with angles from 0.1 to 89.9 and finite merit functions.
+// with angles from 0.1 to 89.9 and finite merit functions, and after its end
+// nothing but the line of what it was computed for.
 std::optional<LastResult> parseLastResult(const QByteArray& bytes);
 // Writes the file in one step; a design path that the file cannot hold
 // writes nothing and removes an older file. Raises ZepError on failure.

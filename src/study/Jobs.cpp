@@ -61,9 +61,11 @@ void checkOutputs(const QStringList& outputs, const QStringList& inputs)
     QStringList seen;
     for (const QString& o : outputs) {
         checkOutputFile(o, inputs);
-        if (seen.contains(QFileInfo(o).absoluteFilePath()))
+        // One file named twice, however its folder is reached (a link to it too).
+        const QString file = joinPath(QFileInfo(QFileInfo(o).absolutePath()).canonicalFilePath(), QFileInfo(o).fileName());
+        if (seen.contains(file))
             throw UsageError("\"" + local(o) + "\" is named twice");
-        seen << QFileInfo(o).absoluteFilePath();
+        seen << file;
         // What a killed zeptool left beside it goes now.
         removeDeadTemporaries(QFileInfo(o).absolutePath());
     }

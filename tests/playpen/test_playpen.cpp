@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QRadioButton>
+#include <QSlider>
 
 using namespace zep;
 using namespace zep::test;
@@ -457,6 +458,12 @@ private slots:
         QCOMPARE(gif.size(), QSize(240, 240));
         QVERIFY(!gif.read().isNull());
         QCOMPARE(gif.nextImageDelay(), 80); // 12 frames a second
+
+        // A shorter movie after the last frame of a longer one: it starts at its own first.
+        child<QSlider>(player, "sldFrame")->setValue(2);
+        makeMovie(rig, "optRock", 2, "2");
+        QCOMPARE(player->frames(), 2);
+        QCOMPARE(child<QSlider>(player, "sldFrame")->value(), 0);
     }
 
     void timeOutLeavesOnlyCancel()

@@ -165,7 +165,8 @@ private slots:
         QByteArray badNumber = whole;
         badNumber.replace("143.8", "1x3");
         for (const QByteArray& bad : {QByteArray(), whole.left(whole.size() - 8), QByteArray("\x01garbage\r\n,,\"\""),
-                                      badAngle, badNumber, savedStateBytes(s.refs())})
+                                      badAngle, badNumber, savedStateBytes(s.refs()), whole + "garbage,\"9f0a\"\r\n",
+                                      lastResultBytes(r) + "\"theResultFor\",\"0bad\"\r\n"})
             QVERIFY2(!parseLastResult(bad), bad.constData());
         QVERIFY(!readLastResult(path("none.txt")));
         saveLastResult(path("ZEPResult.txt"), {QStringLiteral("a\"quote.gem"), 40, 30, 1, 2}); // cannot be kept

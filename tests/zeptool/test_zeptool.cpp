@@ -141,6 +141,7 @@ private slots:
         row("not a number", "recut SRB.gem --pav 41.5 4x2", 2, "the new pavilion angle: \"4x2\" is not a number");
         row("missing angle", "recut SRB.gem --crn 28", 2, "the new crown angle is missing");
         row("named twice", "recut* -o x.gem --asc x.gem", 2, "named twice");
+        row("named twice through a linked folder", "recut* -o adir/x.gem --asc alink/x.gem", 2, "named twice");
         row("over the design", "recut* -o SRB.gem", 1, "is the input SRB.gem itself");
         // Only regular files are read or written: a link, a device or a pipe
         // is never written through, and nothing waits on a pipe.
@@ -567,7 +568,7 @@ private slots:
         QVERIFY(writeFile(path("junk.gem"), QByteArray(2000, '\x9c')) && writeFile(path("old.gem"), "kept"));
         QVERIFY(writeFile(path("broken.asc"), "GemCad 5.0\r\ng 96 0.0\r\ny 8 x\r\n"));
         QVERIFY(writeFile(path("huge.gem"), "x") && QFile::resize(path("huge.gem"), 17 << 20));
-        QVERIFY(QFile::link("SRB.gem", path("link.gem")) && QDir(dir->path()).mkdir("adir"));
+        QVERIFY(QFile::link("SRB.gem", path("link.gem")) && QDir(dir->path()).mkdir("adir") && QFile::link("adir", path("alink")));
         QVERIFY(QFile::link("old.gem", path("link.gif")) && writeFile(path("srb.gif"), srb));
         QVERIFY(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600) == 0);
         QVERIFY(writeFile(path("bad1.asc"), readAll(path("SRB.asc")).replace("GemCad", "GemCat"))
