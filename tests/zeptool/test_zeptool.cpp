@@ -326,10 +326,10 @@ private slots:
                     return true;
             return false;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(jobsRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(jobsRunning(), waitMs(10000));
         study.kill();
         study.waitForFinished();
-        QTRY_VERIFY_WITH_TIMEOUT(!jobsRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!jobsRunning(), waitMs(5000));
 
         const QString dead = QDir::tempPath() + "/zeptool-999999999-abcdef";
         QVERIFY(QDir().mkpath(dead));
