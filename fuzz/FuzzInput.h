@@ -17,7 +17,7 @@ inline QByteArray bytes(const std::uint8_t* data, std::size_t size)
 }
 
 // Writes the input to this process's own file in the temporary folder and
-// returns its path.
+// returns its path (the caller removes it after use).
 inline QString asFile(const std::uint8_t* data, std::size_t size)
 {
     static const QString path = QDir::temp().filePath(QStringLiteral("zep-fuzz-%1").arg(QCoreApplication::applicationPid()));

@@ -8,6 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::ostringstream out, err;
-    zep::tool::runTool({QStringLiteral("study"), QStringLiteral("--collect"), zep::fuzz::asFile(data, size)}, out, err);
+    const QString file = zep::fuzz::asFile(data, size);
+    zep::tool::runTool({QStringLiteral("study"), QStringLiteral("--collect"), file}, out, err);
+    QFile::remove(file);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "common/FileIO.h"
 #include "common/ZepError.h"
 #include "support/Errors.h"
+#include "support/Process.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,7 +27,7 @@ class TestConsole : public QObject {
     // Waits until the console shows its prompt in `dir`.
     bool waitForPrompt(const QString& dir)
     {
-        return QTest::qWaitFor([&] { return m_console->outputText().endsWith(dir + ">"); }, 10000);
+        return QTest::qWaitFor([&] { return m_console->outputText().endsWith(dir + ">"); }, zep::test::waitMs(10000));
     }
 private slots:
     void init()

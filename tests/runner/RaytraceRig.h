@@ -6,6 +6,7 @@
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "runner/Runner.h"
+#include "support/Process.h"
 #include "app/ConsoleAdapter.h"
 #include "merit/CurrentGemPanel.h"
 
@@ -71,7 +72,7 @@ public:
         if (!console.start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), root, Console::environment(1, work("") + "/")))
             qFatal("zepcmd did not start");
         port.paste("CD ZEPWork");
-        if (!QTest::qWaitFor([&] { return console.outputText().endsWith(work("") + ">"); }, 10000))
+        if (!QTest::qWaitFor([&] { return console.outputText().endsWith(work("") + ">"); }, waitMs(10000)))
             qFatal("the console did not change into ZEPWork");
 
         window.resize(500, 500);

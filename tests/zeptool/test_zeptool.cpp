@@ -444,10 +444,10 @@ private slots:
                     return true;
             return false;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(jobsRunning(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(jobsRunning(), waitMs(10000));
         study.kill();
         study.waitForFinished();
-        QTRY_VERIFY_WITH_TIMEOUT(!jobsRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!jobsRunning(), waitMs(5000));
 
         // Planted links lead nowhere: not at the top, not inside, not as a
         // temporary file; another user's folder stays too.
