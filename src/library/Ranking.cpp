@@ -102,8 +102,15 @@ void Ranking::start()
         }
         study::JobTask t{m_options.programs.zeptool, jobArguments(path, m_options.key, m_options.targetsFile), {}, {}, {}};
         t.ended = [this, design, path](const study::JobEnd& end) { jobDone(design, path, end); };
-        // Two rankings of one library share the work: a job is taken at its turn.
-        t.starting = [this, design] {
+        // Two rankings of one library share the work: a job is taken at its
+        // turn, when its file still holds the design it held when the ranking began.
+        t.starting = [this, design, path, hash = designFacts(m_db, design).hash] {
+            if (fileHash(path) != hash) {
+                ++m_done;
+                ++m_failed;
+                emit jobEnded(design, QStringLiteral("skipped: its file changed meanwhile"));
+                return false;
+            }
             if (claimJob(m_db, design, m_options.key))
                 return true;
             ++m_done;

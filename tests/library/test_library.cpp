@@ -237,6 +237,14 @@ private slots:
         }
         QCOMPARE(computed, 3);
         QVERIFY(missingDesigns(db, resultKey("Corundum", {}, false)).empty());
+        // A file changed while its job waits for its turn is not ranked as the design it held.
+        rank.start(kTool, {"library", "rank", "--material", "Diamond", "-j", "1", "--db", path("lib.sqlite")});
+        said.clear();
+        QTRY_VERIFY_WITH_TIMEOUT((said += rank.readAllStandardError()).contains("[1/3]"), 60000);
+        QVERIFY(QFile::remove(path("designs/more/Turkey.asc")));
+        QVERIFY(QFile::copy(path("designs/more/SRB.gem"), path("designs/more/Turkey.asc")));
+        QVERIFY(rank.waitForFinished(60000));
+        QCOMPARE(missingDesigns(db, resultKey("Diamond", {}, false)).size(), std::size_t(1));
     }
 
     // Nothing but a library of ours and of a version we know is used; every
