@@ -148,7 +148,8 @@ QString fileHash(const QString& path)
     }
 }
 
-void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report)
+void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report,
+              const std::function<bool()>& stop)
 {
     Statement findHash = db.prepare("SELECT id FROM designs WHERE hash=?");
     Statement insertDesign =
@@ -167,6 +168,8 @@ void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(
     batch.start();
     try {
         for (const QString& file : files) {
+            if (stop && stop())
+                break;
             AddReport r{file, AddOutcome::Refused, {}};
             std::optional<DesignFacts> f;
             try {

@@ -43,9 +43,11 @@ struct AddReport {
 QStringList designFilesUnder(const QStringList& paths);
 
 // Adds the files (designFilesUnder), committing every few files; `report` is
-// told of each. A refused file never stops the others. Raises ZepError only
+// told of each. A refused file never stops the others; `stop`, asked before
+// each file, ends the adding with what was done kept. Raises ZepError only
 // when the library fails.
-void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report);
+void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report,
+              const std::function<bool()>& stop = {});
 
 // A design by its hash (or a unique start of it, at least 6 digits) or by one
 // of its paths; nothing when there is none. Raises ZepError when the start
