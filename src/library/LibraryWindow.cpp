@@ -346,6 +346,8 @@ void LibraryWindow::rank()
     const std::optional<ResultKey> key = jobKey(true);
     if (!key)
         return;
+    // The rows show the results of the material and targets being ranked.
+    m_model->setKey(key);
     const OptimizationTargets& t = m_env.targets;
     if (!t.doISO && !t.doIll && !t.doTilt && !t.doSparkle && !t.doFire) {
         m_env.messages.message(QStringLiteral("Please enter at least one optimization parameter"));

@@ -58,6 +58,7 @@ private slots:
     // Add, rank, filter, sort and use, as a cutter does.
     void addRankAndUse()
     {
+        job.theMat = "Diamond"; // the job's material when Rank is pressed is the one shown
         auto w = window();
         w->addFolder(dir.filePath("designs"));
         QVERIFY(waitIdle(*w));
@@ -66,6 +67,7 @@ private slots:
         QCOMPARE(m.rowCount(), 3);
         QVERIFY(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString().isEmpty());
 
+        job.theMat = "Quartz";
         button(*w, "Rank")->click();
         QVERIFY(w->busy());
         QVERIFY(waitIdle(*w));
