@@ -39,16 +39,22 @@ struct Words {
 Words takeDb(Arguments& args)
 {
     Words w;
+    bool named = false;
     while (!args.atEnd()) {
         const QString a = args.take("an argument");
-        if (a == QLatin1String("--db") && !w.db.isEmpty())
-            throw UsageError("--db names the library once");
-        if (a == QLatin1String("--db"))
-            w.db = args.take("the library file after --db");
-        else
+        if (a != QLatin1String("--db")) {
             w.rest << a;
+            continue;
+        }
+        if (named)
+            throw UsageError("--db names the library once");
+        named = true;
+        // An empty name (an unset variable) never stands for the default library.
+        w.db = args.take("the library file after --db");
+        if (w.db.isEmpty())
+            throw UsageError("the library file after --db is empty");
     }
-    if (w.db.isEmpty())
+    if (!named)
         w.db = defaultLibraryPath();
     return w;
 }

@@ -368,6 +368,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(path("lib.sqlite-journal")));
         for (const QStringList& doubtful : {QStringList{"list", "--facets", "80", "70"}, {"list", "--db", "other.sqlite"}})
             QCOMPARE(tool(QStringList{"library"} + doubtful).exitCode, 2);
+        QCOMPARE(run(kTool, {"library", "list", "--db", ""}, dir->path(), {}, "XDG_DATA_HOME", dir->path()).exitCode, 2);
+        QVERIFY(!QFileInfo::exists(path("zep")));
         db.exec("UPDATE designs SET hash='abcdef'||hash WHERE id<3");
         QVERIFY(tool({"library", "show", "abcdef"}).err.contains("start of the hash of several designs"));
     }
