@@ -284,8 +284,6 @@ void LibraryDb::checkOurs() const
 
 void LibraryDb::create()
 {
-    // Named as every temporary file of ZEP's, so that one a killed process
-    // left is removed by the next.
     // The log of a library that stood here would be applied by SQLite to the
     // new one, mixing the two: it is left for the user to judge.
     for (const char* log : {"-wal", "-journal"}) {
@@ -295,6 +293,8 @@ void LibraryDb::create()
                    QStringLiteral("is missing, but the log %1 of a library stands beside it: it is left as it is.")
                        .arg(shown(m_path + QLatin1String(log))));
     }
+    // Named as every temporary file of ZEP's, so that one a killed process
+    // left is removed by the next.
     const QString temporary = m_path + QStringLiteral(".zeptmp-%1-new").arg(QCoreApplication::applicationPid());
     removeDeadTemporaries(QFileInfo(m_path).absolutePath());
     const QByteArray native = QFile::encodeName(temporary);
