@@ -339,8 +339,8 @@ int collectCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         key.targets = r.value(QStringLiteral("targets")).toString();
         key.search = r.value(QStringLiteral("search")).toString();
         key.tracer = r.value(QStringLiteral("tracer")).toString();
-        storeResult(db, *design, resultFromJson(r, key));
-        ++filed;
+        // A design removed meanwhile takes no result.
+        ++(storeResult(db, *design, resultFromJson(r, key)) ? filed : unknown);
     }
     out << filed << " results filed, " << failed << " jobs failed, " << unknown << " not filed; library "
         << line(db.path()) << '\n';

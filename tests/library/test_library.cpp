@@ -237,13 +237,17 @@ private slots:
         }
         QCOMPARE(computed, 3);
         QVERIFY(missingDesigns(db, resultKey("Corundum", {}, false)).empty());
-        // A file changed while its job waits for its turn is not ranked as the design it held.
+        // A file changed, or a design removed, while its job waits for its turn
+        // is not ranked, and the ranking goes on.
+        tool({"library", "add", ZEP_DESIGNS_DIR "/Compear125.gem"});
         rank.start(kTool, {"library", "rank", "--material", "Diamond", "-j", "1", "--db", path("lib.sqlite")});
         said.clear();
-        QTRY_VERIFY_WITH_TIMEOUT((said += rank.readAllStandardError()).contains("[1/3]"), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT((said += rank.readAllStandardError()).contains("[1/4]"), 60000);
         QVERIFY(QFile::remove(path("designs/more/Turkey.asc")));
         QVERIFY(QFile::copy(path("designs/more/SRB.gem"), path("designs/more/Turkey.asc")));
+        QCOMPARE(tool({"library", "remove", ZEP_DESIGNS_DIR "/Compear125.gem"}).exitCode, 0);
         QVERIFY(rank.waitForFinished(60000));
+        QVERIFY(rank.readAllStandardOutput().contains("\n4 jobs, 2 failed"));
         QCOMPARE(missingDesigns(db, resultKey("Diamond", {}, false)).size(), std::size_t(1));
     }
 
