@@ -325,7 +325,7 @@ bool processAlive(qint64 pid)
 
 void removeDeadTemporaries(const QString& dir)
 {
-    static const QRegularExpression mark(QStringLiteral(R"(\.zeptmp-([0-9]+)-[0-9a-z]+$)"));
+    static const QRegularExpression mark(QStringLiteral(R"(\.zeptmp-([0-9]+)-[0-9a-z]+(-wal|-shm|-journal)?$)"));
     removeOwnFiles(dir, [](const QString& e) {
         const QRegularExpressionMatch m = mark.match(e);
         return m.hasMatch() && !processAlive(m.captured(1).toLongLong());

@@ -56,7 +56,8 @@ void checkOutputFile(const QString& path, const QStringList& inputs = {});
 // and inode).
 bool sameFile(const QString& a, const QString& b);
 // Removes the temporary files in `dir` that a killed process left: those
-// whose writer no longer runs. Safe while other processes write there.
+// whose writer no longer runs (with the logs SQLite keeps beside them).
+// Safe while other processes write there.
 void removeDeadTemporaries(const QString& dir);
 // Removes the folder at `path` and all in it when it is a real folder (not a
 // link) of the running user; links inside are unlinked, never followed.

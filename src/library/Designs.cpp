@@ -117,7 +117,8 @@ QStringList designFilesUnder(const QStringList& paths)
     QStringList files;
     for (const QString& given : paths) {
         const QFileInfo info(given);
-        if (!info.isDir() || info.isSymLink()) {
+        // A folder named by a link is read; links met inside are not followed.
+        if (!info.isDir()) {
             files << given;
             continue;
         }
@@ -147,7 +148,8 @@ QString fileHash(const QString& path)
     }
 }
 
-void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report)
+void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report,
+              const std::function<bool()>& stop)
 {
     Statement findHash = db.prepare("SELECT id FROM designs WHERE hash=?");
     Statement insertDesign =
@@ -166,6 +168,8 @@ void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(
     batch.start();
     try {
         for (const QString& file : files) {
+            if (stop && stop())
+                break;
             AddReport r{file, AddOutcome::Refused, {}};
             std::optional<DesignFacts> f;
             try {
@@ -221,6 +225,9 @@ std::optional<qint64> findDesign(LibraryDb& db, const QString& designOrHash)
             const qint64 id = s.integer(0);
             if (!s.step())
                 return id;
+            throw ZepError(err::InvalidCall, QStringLiteral("%1 is the start of the hash of several designs of the "
+                                                            "library %2: give more of it.")
+                                                 .arg(designOrHash, QDir::toNativeSeparators(db.path())));
         }
     }
     Statement p = db.prepare("SELECT design FROM paths WHERE path=?");
@@ -271,6 +278,18 @@ QString currentPath(LibraryDb& db, qint64 design)
         if (fileHash(p) == hash)
             return p;
     return {};
+}
+
+void checkTableFile(LibraryDb& db, const QString& file, QStringList inputs)
+{
+    for (const char* log : {"", "-wal", "-shm", "-journal"})
+        inputs << db.path() + QLatin1String(log);
+    checkOutputFile(file, inputs);
+    Statement known = db.prepare("SELECT 1 FROM paths WHERE path=? UNION SELECT 1 FROM designs WHERE hash=?");
+    known.bind(1, QFileInfo(file).absoluteFilePath()).bind(2, fileHash(file));
+    if (known.step())
+        throw ZepError(err::PathFileAccess, QStringLiteral("%1 is a design of the library %2: ZEP does not write over it.")
+                                                .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(db.path())));
 }
 
 void removeDesign(LibraryDb& db, qint64 design)

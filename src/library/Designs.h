@@ -43,12 +43,15 @@ struct AddReport {
 QStringList designFilesUnder(const QStringList& paths);
 
 // Adds the files (designFilesUnder), committing every few files; `report` is
-// told of each. A refused file never stops the others. Raises ZepError only
+// told of each. A refused file never stops the others; `stop`, asked before
+// each file, ends the adding with what was done kept. Raises ZepError only
 // when the library fails.
-void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report);
+void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(const AddReport&)>& report,
+              const std::function<bool()>& stop = {});
 
 // A design by its hash (or a unique start of it, at least 6 digits) or by one
-// of its paths; nothing when there is none.
+// of its paths; nothing when there is none. Raises ZepError when the start
+// of a hash is that of several designs.
 std::optional<qint64> findDesign(LibraryDb& db, const QString& designOrHash);
 
 // The design's stored figures.
@@ -59,6 +62,10 @@ QStringList designPaths(LibraryDb& db, qint64 design);
 QString currentPath(LibraryDb& db, qint64 design);
 // The SHA-256 of a file's bytes (64 hex digits), empty when it cannot be read.
 QString fileHash(const QString& path);
+
+// Raises ZepError unless `file` may take a table (checkOutputFile with
+// `inputs`): never the library or its logs, nor a file of a design it holds.
+void checkTableFile(LibraryDb& db, const QString& file, QStringList inputs);
 
 // Forgets a design with its paths and results.
 void removeDesign(LibraryDb& db, qint64 design);

@@ -284,12 +284,23 @@ void LibraryDb::checkOurs() const
 
 void LibraryDb::create()
 {
+    // The log of a library that stood here would be applied by SQLite to the
+    // new one, mixing the two: it is left for the user to judge.
+    for (const char* log : {"-wal", "-journal"}) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(m_path + QLatin1String(log)).constData(), &st) == 0)
+            refuse(err::PathFileAccess, m_path,
+                   QStringLiteral("is missing, but the log %1 of a library stands beside it: it is left as it is.")
+                       .arg(shown(m_path + QLatin1String(log))));
+    }
     // Named as every temporary file of ZEP's, so that one a killed process
     // left is removed by the next.
     const QString temporary = m_path + QStringLiteral(".zeptmp-%1-new").arg(QCoreApplication::applicationPid());
     removeDeadTemporaries(QFileInfo(m_path).absolutePath());
     const QByteArray native = QFile::encodeName(temporary);
-    ::unlink(native.constData());
+    // A process of our number that was killed may have left them.
+    for (const char* left : {"", "-wal", "-shm"})
+        ::unlink((native + left).constData());
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(native.constData(), &db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,

@@ -244,6 +244,7 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
 LibraryWindow::~LibraryWindow()
 {
     cancel();
+    m_closing = true;
     if (m_adding) {
         m_adding->wait();
         delete m_adding;
@@ -301,7 +302,7 @@ void LibraryWindow::addFolder(const QString& folder)
     // The adding has its own connection to the library, in its own thread.
     QPointer<LibraryWindow> self(this);
     const QString library = m_db->path();
-    m_adding = QThread::create([self, library, folder] {
+    m_adding = QThread::create([self, library, folder, closing = &m_closing] {
         const auto tell = [self](const std::function<void(LibraryWindow*)>& f) {
             QMetaObject::invokeMethod(qApp, [self, f] {
                 if (self)
@@ -321,7 +322,7 @@ void LibraryWindow::addFolder(const QString& folder)
                     w->m_progress->setValue(done);
                     w->m_status->setText(QStringLiteral("%1 added, %2 known, %3 refused").arg(added).arg(known).arg(refused));
                 });
-            });
+            }, [closing] { return closing->load(); });
         } catch (const ZepError& e) {
             failure = e.messageFor(QStringLiteral("Add Folder"));
         }
@@ -345,6 +346,8 @@ void LibraryWindow::rank()
     const std::optional<ResultKey> key = jobKey(true);
     if (!key)
         return;
+    // The rows show the results of the material and targets being ranked.
+    m_model->setKey(key);
     const OptimizationTargets& t = m_env.targets;
     if (!t.doISO && !t.doIll && !t.doTilt && !t.doSparkle && !t.doFire) {
         m_env.messages.message(QStringLiteral("Please enter at least one optimization parameter"));

@@ -18,6 +18,7 @@
 #include <QPixmap>
 #include <QSet>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -129,6 +130,7 @@ private:
     std::unique_ptr<Ranking> m_ranking;
     std::unique_ptr<QTemporaryDir> m_targetsDir;
     QThread* m_adding = nullptr;
+    std::atomic_bool m_closing = false; // the adding stops
 };
 
 // Opens the window, or tells why the library cannot be used (null then).

@@ -14,6 +14,12 @@
 
 namespace zep::library {
 
+namespace {
+
+const QString Removed = QStringLiteral("skipped: it left the library meanwhile");
+
+} // namespace
+
 Programs programsIn(const QString& folder)
 {
     Programs p;
@@ -102,13 +108,25 @@ void Ranking::start()
         }
         study::JobTask t{m_options.programs.zeptool, jobArguments(path, m_options.key, m_options.targetsFile), {}, {}, {}};
         t.ended = [this, design, path](const study::JobEnd& end) { jobDone(design, path, end); };
-        // Two rankings of one library share the work: a job is taken at its turn.
-        t.starting = [this, design] {
+        // Two rankings of one library share the work: a job is taken at its
+        // turn, when its file still holds the design it held when the ranking began.
+        t.starting = [this, design, path, hash = designFacts(m_db, design).hash] {
+            if (fileHash(path) != hash) {
+                ++m_done;
+                ++m_failed;
+                emit jobEnded(design, QStringLiteral("skipped: its file changed meanwhile"));
+                return false;
+            }
             if (claimJob(m_db, design, m_options.key))
                 return true;
             ++m_done;
-            ++m_others;
-            emit jobEnded(design, QStringLiteral("left to another ranking"));
+            if (designFacts(m_db, design).hash.isEmpty()) {
+                ++m_failed;
+                emit jobEnded(design, Removed);
+            } else {
+                ++m_others;
+                emit jobEnded(design, QStringLiteral("left to another ranking"));
+            }
             return false;
         };
         m_pool.add(std::move(t));
@@ -137,8 +155,10 @@ void Ranking::jobDone(qint64 design, const QString& path, const study::JobEnd& e
     QString said;
     if (end.normalExit && end.exitCode == 0 && !line.isEmpty()) {
         const StoredResult r = resultFromJson(line, m_options.key);
-        storeResult(m_db, design, r);
-        if (r.error.isEmpty()) {
+        if (!storeResult(m_db, design, r)) {
+            ++m_failed;
+            said = Removed;
+        } else if (r.error.isEmpty()) {
             said = QStringLiteral("merit function %1 at pavilion %2, crown %3")
                        .arg(NumText(r.finalMf).trimmed(), Format(r.finalPav, u"#.000"), Format(r.finalCrn, u"#.000"));
             if (m_options.pictures) {
@@ -164,9 +184,8 @@ void Ranking::jobDone(qint64 design, const QString& path, const study::JobEnd& e
         r.key = m_options.key;
         r.error = why.isEmpty() ? QStringLiteral("the job ended without a result") : why;
         r.date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-        storeResult(m_db, design, r);
         ++m_failed;
-        said = QStringLiteral("failed: ") + r.error;
+        said = storeResult(m_db, design, r) ? QStringLiteral("failed: ") + r.error : Removed;
     } else {
         // A job that crashed or was killed leaves nothing: the next ranking runs it again.
         ++m_failed;

@@ -166,9 +166,24 @@ StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key)
     return r;
 }
 
-void storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
+namespace {
+
+// Asked in a write transaction, so that the answer holds till its end.
+bool designKnown(LibraryDb& db, qint64 design)
 {
+    Statement s = db.prepare("SELECT 1 FROM designs WHERE id=?");
+    s.bind(1, design);
+    return s.step();
+}
+
+} // namespace
+
+bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
+{
+    bool stored = false;
     db.transaction([&] {
+        if (!designKnown(db, design))
+            return;
         Statement s = db.prepare(
             "INSERT OR REPLACE INTO results(design,material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,"
             "final_pav,final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date)"
@@ -185,7 +200,9 @@ void storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
         s.bind(15, r.components).bind(16, r.notes).bind(17, r.error).bind(18, r.evaluations);
         s.bind(19, r.seconds).bind(20, r.date);
         s.step();
+        stored = true;
     });
+    return stored;
 }
 
 std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
@@ -231,7 +248,7 @@ bool claimJob(LibraryDb& db, qint64 design, const ResultKey& key)
                                     " AND limits=? AND search=? AND tracer=?");
         done.bind(1, design).bind(2, key.material).bind(3, single(key.ri)).bind(4, single(key.disp));
         done.bind(5, key.targets).bind(6, key.limits).bind(7, key.search).bind(8, key.tracer);
-        if (done.step())
+        if (done.step() || !designKnown(db, design))
             return;
         Statement holder = db.prepare("SELECT pid FROM claims WHERE design=? AND key=?");
         holder.bind(1, design).bind(2, claimKey(key));

@@ -53,7 +53,8 @@ struct StoredResult {
 // The result in a job's JSON line (zeptool optimize --json), or its error.
 StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key);
 // Keeps a result, replacing one of the same key, in a transaction of its own.
-void storeResult(LibraryDb& db, qint64 design, const StoredResult& r);
+// False, storing nothing, when the design has left the library meanwhile.
+bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r);
 // Every result of a design, the best first.
 std::vector<StoredResult> designResults(LibraryDb& db, qint64 design);
 // Takes the job of a design for this process: false when a result of the key

@@ -39,14 +39,22 @@ struct Words {
 Words takeDb(Arguments& args)
 {
     Words w;
+    bool named = false;
     while (!args.atEnd()) {
         const QString a = args.take("an argument");
-        if (a == QLatin1String("--db"))
-            w.db = args.take("the library file after --db");
-        else
+        if (a != QLatin1String("--db")) {
             w.rest << a;
+            continue;
+        }
+        if (named)
+            throw UsageError("--db names the library once");
+        named = true;
+        // An empty name (an unset variable) never stands for the default library.
+        w.db = args.take("the library file after --db");
+        if (w.db.isEmpty())
+            throw UsageError("the library file after --db is empty");
     }
-    if (w.db.isEmpty())
+    if (!named)
         w.db = defaultLibraryPath();
     return w;
 }
@@ -150,9 +158,13 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
             f.gear = wholeNumber(a, "the gear after --gear");
         else if (o == QLatin1String("--facets")) {
             const int lo = wholeNumber(a, "the fewest facets"), hi = wholeNumber(a, "the most facets");
+            if (lo > hi)
+                throw UsageError("--facets takes the fewest facets first, then the most");
             f.facets = std::pair{lo, hi};
         } else if (o == QLatin1String("--lw")) {
             const double lo = a.number("the lowest L/W"), hi = a.number("the highest L/W");
+            if (lo > hi)
+                throw UsageError("--lw takes the lowest L/W first, then the highest");
             f.lw = std::pair{lo, hi};
         } else if (o == QLatin1String("--json"))
             json = true;
@@ -248,7 +260,7 @@ int exportCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     }
     if (csv.isEmpty())
         throw UsageError("name the table with --csv OUT");
-    checkOutputFile(csv, {db.path()});
+    checkTableFile(db, csv, {});
     removeDeadTemporaries(QFileInfo(csv).absolutePath());
     ListFilter f;
     if (!material.isEmpty())
@@ -327,8 +339,8 @@ int collectCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         key.targets = r.value(QStringLiteral("targets")).toString();
         key.search = r.value(QStringLiteral("search")).toString();
         key.tracer = r.value(QStringLiteral("tracer")).toString();
-        storeResult(db, *design, resultFromJson(r, key));
-        ++filed;
+        // A design removed meanwhile takes no result.
+        ++(storeResult(db, *design, resultFromJson(r, key)) ? filed : unknown);
     }
     out << filed << " results filed, " << failed << " jobs failed, " << unknown << " not filed; library "
         << line(db.path()) << '\n';
@@ -366,7 +378,7 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     for (const QString& output : {csv, jobsFile}) {
         if (output.isEmpty())
             continue;
-        checkOutputFile(output, {db.path(), targets});
+        checkTableFile(db, output, {targets});
         removeDeadTemporaries(QFileInfo(output).absolutePath());
     }
     const QString targetsFile = targets.isEmpty() ? targets : QFileInfo(targets).absoluteFilePath();

@@ -89,7 +89,9 @@ private slots:
         writeFile(path("designs/notes.txt"), "not a design");
         writeFile(path("designs/huge.gem"), readAll(path("designs/more/SRB.gem")));
         QFile(path("designs/huge.gem")).resize(20 << 20);
+        writeFile(path("lib.sqlite.zeptmp-999999999-new-wal"), "a killed making's log");
         const Outcome o = tool({"library", "add", "designs"});
+        QVERIFY(!QFileInfo::exists(path("lib.sqlite.zeptmp-999999999-new-wal")));
         QCOMPARE(o.exitCode, 1); // some were refused, the rest added
         const QList<QByteArray> lines = o.out.split('\n');
         QCOMPARE(lines.size(), 10); // eight files, the summary, the last line break
@@ -111,6 +113,8 @@ private slots:
         // A moved file is found again by its content.
         QVERIFY(QFile::rename(path("designs/more/Turkey.asc"), path("designs/Turkey moved.asc")));
         QVERIFY(tool({"library", "add", "designs/Turkey moved.asc"}).out.startsWith("known"));
+        QVERIFY(QFile::link(path("designs/more"), path("linked"))); // a folder named by a link is added
+        QVERIFY(tool({"library", "add", "linked"}).out.contains("0 added, 2 known, 0 refused"));
         const auto turkey = findDesign(db, path("designs/Turkey moved.asc"));
         QCOMPARE(currentPath(db, *turkey), path("designs/Turkey moved.asc"));
         QCOMPARE(std::round(designFacts(db, *turkey).lw * 1000), 1333.0);
@@ -233,6 +237,18 @@ private slots:
         }
         QCOMPARE(computed, 3);
         QVERIFY(missingDesigns(db, resultKey("Corundum", {}, false)).empty());
+        // A file changed, or a design removed, while its job waits for its turn
+        // is not ranked, and the ranking goes on.
+        tool({"library", "add", ZEP_DESIGNS_DIR "/Compear125.gem"});
+        rank.start(kTool, {"library", "rank", "--material", "Diamond", "-j", "1", "--db", path("lib.sqlite")});
+        said.clear();
+        QTRY_VERIFY_WITH_TIMEOUT((said += rank.readAllStandardError()).contains("[1/4]"), 60000);
+        QVERIFY(QFile::remove(path("designs/more/Turkey.asc")));
+        QVERIFY(QFile::copy(path("designs/more/SRB.gem"), path("designs/more/Turkey.asc")));
+        QCOMPARE(tool({"library", "remove", ZEP_DESIGNS_DIR "/Compear125.gem"}).exitCode, 0);
+        QVERIFY(rank.waitForFinished(60000));
+        QVERIFY(rank.readAllStandardOutput().contains("\n4 jobs, 2 failed"));
+        QCOMPARE(missingDesigns(db, resultKey("Diamond", {}, false)).size(), std::size_t(1));
     }
 
     // Nothing but a library of ours and of a version we know is used; every
@@ -240,7 +256,7 @@ private slots:
     void refusesWhatIsNotOurs_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char* k : {"text", "empty", "foreign", "newer", "truncated", "damaged", "huge", "link", "device", "read-only"})
+        for (const char* k : {"text", "empty", "foreign", "newer", "truncated", "damaged", "huge", "link", "device", "read-only", "stale log"})
             QTest::newRow(k) << QString(k);
     }
     void refusesWhatIsNotOurs()
@@ -273,7 +289,17 @@ private slots:
                 QSKIP("root writes a read-only file");
             writeFile(db, ours);
             QFile(db).setPermissions(QFileDevice::ReadOwner);
+        } else if (kind == "stale log") { // the log of a library no longer there is never applied to a new one
+            writeFile(db, ours);
+            sqlite3* c = nullptr;
+            sqlite3_open(QFile::encodeName(db).constData(), &c);
+            sqlite3_exec(c, "PRAGMA wal_autocheckpoint=0; UPDATE designs SET name='old'", nullptr, nullptr, nullptr);
+            QFile::copy(db + "-wal", path("log"));
+            sqlite3_close(c);
+            QFile::remove(db);
+            QFile::rename(path("log"), db + "-wal");
         }
+        const QByteArray log = readAll(db + "-wal");
         const QString used = kind == "device" ? QStringLiteral("/dev/null") : db;
         const QByteArray before = kind == "huge" ? QByteArray() : readAll(used);
         const Outcome o = run(kTool, {"library", "add", "designs/more/Turkey.asc", "--db", used}, dir->path());
@@ -284,6 +310,7 @@ private slots:
         QCOMPARE(QFileInfo(used).size(), kind == "huge" ? qint64(1) << 33 : qint64(before.size()));
         if (kind == "link")
             QCOMPARE(readAll(path("elsewhere")), QByteArray("keep me"));
+        QCOMPARE(readAll(db + "-wal"), log);
         if (kind == "read-only") // what was committed stays readable
             QVERIFY(tool({"library", "list"}).out.contains("Standard Round Brilliant"));
     }
@@ -337,6 +364,18 @@ private slots:
         QCOMPARE(tool({"library", "list", "--facets", "70", "80"}).out.count('\n'), 2);
         QCOMPARE(tool({"library", "export", "--csv", "all.csv"}).exitCode, 0);
         QCOMPARE(readAll(path("all.csv")).count('\n'), 4);
+        // Never a table over a design, the library or its log; never a doubtful command.
+        const QByteArray srb = readAll(path("designs/more/SRB.gem"));
+        for (const char* over : {"designs/more/SRB.gem", "lib.sqlite-wal", "lib.sqlite-journal"})
+            QCOMPARE(tool({"library", "export", "--csv", over}).exitCode, 1);
+        QCOMPARE(readAll(path("designs/more/SRB.gem")), srb);
+        QVERIFY(!QFileInfo::exists(path("lib.sqlite-journal")));
+        for (const QStringList& doubtful : {QStringList{"list", "--facets", "80", "70"}, {"list", "--db", "other.sqlite"}})
+            QCOMPARE(tool(QStringList{"library"} + doubtful).exitCode, 2);
+        QCOMPARE(run(kTool, {"library", "list", "--db", ""}, dir->path(), {}, "XDG_DATA_HOME", dir->path()).exitCode, 2);
+        QVERIFY(!QFileInfo::exists(path("zep")));
+        db.exec("UPDATE designs SET hash='abcdef'||hash WHERE id<3");
+        QVERIFY(tool({"library", "show", "abcdef"}).err.contains("start of the hash of several designs"));
     }
 };
 

@@ -58,6 +58,7 @@ private slots:
     // Add, rank, filter, sort and use, as a cutter does.
     void addRankAndUse()
     {
+        job.theMat = "Diamond"; // the job's material when Rank is pressed is the one shown
         auto w = window();
         w->addFolder(dir.filePath("designs"));
         QVERIFY(waitIdle(*w));
@@ -66,6 +67,7 @@ private slots:
         QCOMPARE(m.rowCount(), 3);
         QVERIFY(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString().isEmpty());
 
+        job.theMat = "Quartz";
         button(*w, "Rank")->click();
         QVERIFY(w->busy());
         QVERIFY(waitIdle(*w));
@@ -118,6 +120,14 @@ private slots:
         QVERIFY(!w->busy());
         QCOMPARE(messages.messages.last(), QStringLiteral("Please enter at least one optimization parameter"));
         targets = defaultTargets();
+        // Closing the window stops an adding at the file it is at.
+        QDir().mkpath(dir.filePath("many"));
+        for (int i = 0; i < 2000; ++i)
+            QFile::copy(dir.filePath("designs/SRB.gem"), dir.filePath(QStringLiteral("many/%1.gem").arg(i)));
+        window()->addFolder(dir.filePath("many"));
+        LibraryDb db(dir.filePath("lib.sqlite"));
+        Statement paths = db.prepare("SELECT COUNT(*) FROM paths");
+        QVERIFY(paths.step() && paths.integer(0) < 1000);
     }
 
     // Rows are read a page at a time; pictures only for rows asked for.
