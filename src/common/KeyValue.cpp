@@ -222,4 +222,15 @@ void KvWriter::number(const QString& key, double value)
     line(key, NumTextBare(value).toLatin1());
 }
 
+// A field of a CSV row (the study's and the library's tables): quoted, with
+// its quotes doubled, when it holds a comma, a quote or a line break.
+QString csvField(const QString& s)
+{
+    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
+        return s;
+    QString q = s;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
 } // namespace zep

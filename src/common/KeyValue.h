@@ -79,4 +79,8 @@ QString kvNotStorableMessage(const QString& what);
 // from the user check it here before they keep it.
 QString pathRefusal(const QString& path);
 
+// A field of a comma-separated table: quoted, its quotes doubled, when it
+// holds a comma, a quote or a line break.
+QString csvField(const QString& s);
+
 } // namespace zep

@@ -24,15 +24,6 @@ namespace {
 
 double single(double x) { return double(float(x)); }
 
-QString csvField(const QString& s)
-{
-    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
-        return s;
-    QString q = s;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
 // The current results of a key: a design's best of them.
 const char* const CurrentJoin =
     " LEFT JOIN (SELECT design, final_pav, final_crn, MAX(final_mf) AS final_mf, start_mf, search FROM results"

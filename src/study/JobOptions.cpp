@@ -194,18 +194,7 @@ void setMaterial(const JobOptions& o, Job& j)
 
 QStringList targetInputs(const QString& path, OptimizationTargets& t)
 {
-    RecordingSink said;
-    bool loaded = false;
-    try {
-        loaded = LoadTargetFile(path, t, said);
-    } catch (const ZepError& e) {
-        if (!e.userMessage().isEmpty())
-            throw;
-        throw ZepError(e.number(), QStringLiteral("Cannot read the targets file %1: %2.")
-                                       .arg(QDir::toNativeSeparators(path), e.description()));
-    }
-    if (!loaded)
-        throw ZepError(err::InvalidCall, QDir::toNativeSeparators(path) + QStringLiteral(": ") + said.messages.join(u' '));
+    loadTargets(path, t);
     checkTargetValues(t, path);
     QStringList files{path};
     if (t.doSparkle && t.useSMsk)

@@ -3,6 +3,7 @@
 #include "study/Study.h"
 
 #include "common/FileIO.h"
+#include "common/KeyValue.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
 
@@ -52,15 +53,6 @@ std::pair<QString, QStringList> designAndAngles(const QString& given)
     if (parts.size() != 2 || !IsNumber(parts[0]) || !IsNumber(parts[1]))
         throw UsageError("\"" + local(given) + "\": the old angles after @ must be two numbers, PAV,CRN");
     return {given.left(m.capturedStart()), {parts[0].trimmed(), parts[1].trimmed()}};
-}
-
-QString csvField(const QString& s)
-{
-    if (!s.contains(u',') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
-        return s;
-    QString q = s;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
 }
 
 // A row of the study: the figures as ZEP's windows show them (angles to
