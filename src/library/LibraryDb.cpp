@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,6 +71,24 @@ CREATE TABLE claims(
   pid INTEGER NOT NULL,
   PRIMARY KEY(design, key));
 )";
+
+// The steps that bring a library up to this program's schema: each takes a
+// library of the version before its own to its own, in one transaction with the
+// change of version, so a killed step leaves the library as it was. A library
+// is made at version 1 (the tables above) and then walks every step, so a new
+// library and an upgraded one are the same. A step only adds: a column with a
+// default that an older row takes, a table, an index.
+struct Upgrade {
+    int version;
+    const char* sql;
+};
+constexpr Upgrade Upgrades[] = {
+    // Every result names the tiers its two angles belong to ("1 at 42.82").
+    {2, "ALTER TABLE results ADD COLUMN pav_tier TEXT NOT NULL DEFAULT '';"
+        "ALTER TABLE results ADD COLUMN crn_tier TEXT NOT NULL DEFAULT '';"},
+};
+static_assert(std::size(Upgrades) > 0 && std::end(Upgrades)[-1].version == SchemaVersion,
+              "the last step of the schema is the schema's version");
 
 QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
@@ -253,6 +272,7 @@ LibraryDb::LibraryDb(const QString& path, bool makeFolder) : m_path(QFileInfo(pa
         checkOurs();
         exec("PRAGMA foreign_keys=ON");
         exec("PRAGMA synchronous=NORMAL");
+        upgrade();
     } catch (...) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -305,9 +325,8 @@ void LibraryDb::create()
     int rc = sqlite3_open_v2(native.constData(), &db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
                              nullptr);
-    const QString pragmas = QStringLiteral("PRAGMA application_id=%1; PRAGMA journal_mode=WAL; BEGIN; PRAGMA user_version=%2;")
-                                .arg(ApplicationId)
-                                .arg(SchemaVersion);
+    const QString pragmas = QStringLiteral("PRAGMA application_id=%1; PRAGMA journal_mode=WAL; BEGIN; PRAGMA user_version=1;")
+                                .arg(ApplicationId);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, pragmas.toUtf8().constData(), nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
@@ -329,6 +348,27 @@ void LibraryDb::create()
     if (linked != 0 && linkError != EEXIST)
         refuse(linkError == EACCES ? err::PermissionDenied : err::PathFileAccess, m_path,
                QStringLiteral("cannot be made: %1.").arg(QString::fromLocal8Bit(std::strerror(linkError))));
+}
+
+void LibraryDb::upgrade()
+{
+    const auto version = [this] {
+        Statement v(m_db, "PRAGMA user_version", m_path);
+        v.step();
+        return int(v.integer(0));
+    };
+    if (version() >= SchemaVersion)
+        return;
+    for (const Upgrade& step : Upgrades) {
+        // Another process may take the library up meanwhile: the version is
+        // read again inside the write transaction.
+        transaction([&] {
+            if (version() >= step.version)
+                return;
+            checkRc(m_db, sqlite3_exec(m_db, step.sql, nullptr, nullptr, nullptr), m_path);
+            exec(QStringLiteral("PRAGMA user_version=%1").arg(step.version).toUtf8().constData());
+        });
+    }
 }
 
 void LibraryDb::exec(const char* sql)

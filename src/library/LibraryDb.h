@@ -18,8 +18,9 @@ struct sqlite3_stmt;
 namespace zep::library {
 
 // The schema this program reads and writes; a library of a higher version is
-// refused, never rewritten.
-constexpr int SchemaVersion = 1;
+// refused, never rewritten, and one of a lower version is brought up to it, step
+// by step, when it is opened (LibraryDb.cpp's list of steps).
+constexpr int SchemaVersion = 2;
 // "ZEPL": SQLite's application id of a design library.
 constexpr std::uint32_t ApplicationId = 0x5A45504C;
 
@@ -81,6 +82,7 @@ public:
 private:
     void create();
     void checkOurs() const;
+    void upgrade();
     QString m_path;
     sqlite3* m_db = nullptr;
 };

@@ -315,6 +315,30 @@ private slots:
             QVERIFY(tool({"library", "list"}).out.contains("Standard Round Brilliant"));
     }
 
+    // A library of an older ZEP opens: it is brought up to this schema in
+    // place, keeping its designs and results, and a second opening changes nothing.
+    void olderLibraryUpgrades()
+    {
+        const QString db = path("lib.sqlite");
+        QCOMPARE(tool({"library", "add", "designs/more/CubeIllusionTri.gem"}).exitCode, 0);
+        QCOMPARE(tool({"library", "rank", "--material", "Quartz"}).exitCode, 0);
+        sqlite3* c = nullptr;
+        sqlite3_open(QFile::encodeName(db).constData(), &c);
+        QCOMPARE(sqlite3_exec(c, "ALTER TABLE results DROP COLUMN pav_tier; ALTER TABLE results DROP COLUMN crn_tier;"
+                                 "PRAGMA user_version=1", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(c);
+        const Outcome o = tool({"library", "list", "--material", "Quartz"});
+        QVERIFY2(o.exitCode == 0, o.out + o.err);
+        QCOMPARE(listed("Quartz").size(), 1);
+        QVERIFY(!field(listed("Quartz").first(), "result.final.mf").isUndefined());
+        LibraryDb again(db);
+        Statement v = again.prepare("PRAGMA user_version");
+        QVERIFY(v.step());
+        QCOMPARE(int(v.integer(0)), SchemaVersion);
+        Statement tiers = again.prepare("SELECT pav_tier FROM results");
+        QVERIFY(tiers.step());
+    }
+
     // A full disk (a file size limit stands in for it): the command fails
     // naming the library, and what was committed stays.
     void fullDisk()
