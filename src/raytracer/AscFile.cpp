@@ -274,16 +274,37 @@ private:
     bool open_ = false; // a line without a keyword continues the last tier
 };
 
+// The version word: digits, perhaps a point and more digits, perhaps a suffix
+// ("5.0", "4.51", "5.0_2017"); words after it are the writer's own. The value
+// of its number, none for a word that does not start with digits.
+std::optional<double> versionNumber(std::string_view w)
+{
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < w.size() && std::isdigit(static_cast<unsigned char>(w[i])))
+            ++i;
+        return i > start;
+    };
+    if (!digits())
+        return std::nullopt;
+    if (i + 1 < w.size() && w[i] == '.' && std::isdigit(static_cast<unsigned char>(w[i + 1]))) {
+        ++i;
+        digits();
+    }
+    return number(w.substr(0, i));
+}
+
 void AscReader::version(const Line& line, std::size_t wordEnd)
 {
     const std::vector<Word> w = splitWords(line.text, wordEnd);
-    if (w.size() != 1)
+    if (w.empty())
         fail(line.number, "the first line must be \"GemCad\" and a version");
-    const std::optional<double> v = number(w[0].text);
+    const std::optional<double> v = versionNumber(w[0].text);
     if (!v)
         fail(line.number, quoted(w[0].text) + " is not a GemCad version");
-    if (*v < 4 || *v >= 6)
-        fail(line.number, "GemCad version " + std::string(w[0].text) + " is not one ZEP reads (4.x or 5.x)");
+    if (*v < 1 || *v >= 6)
+        fail(line.number, "GemCad version " + std::string(w[0].text) + " is not one ZEP reads (up to 5.x)");
 }
 
 void AscReader::gearLine(const Line& line)
@@ -509,7 +530,10 @@ void computePolygons(GemDesign& design)
 
 GemDesign AscReader::read(std::span<const std::uint8_t> bytes)
 {
-    const std::string text = windows1252Text(bytes);
+    std::string text = windows1252Text(bytes);
+    // Text written on DOS may end in its end-of-file mark, Ctrl-Z.
+    while (!text.empty() && (text.back() == '\x1a' || text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
     if (text.find('\0') != std::string::npos)
         failFile("it holds a NUL byte, so it is not text");
     const std::vector<Line> lines = splitLines(text);

@@ -194,6 +194,13 @@ private slots:
                           "a 0 0.5 64 n T\n")
             << kOdd;
         QTest::newRow("gear 64, culet at -0") << kOdd << kOdd;
+        // GemCad 5.0 of 2017 writes its version with a suffix; DOS text may end
+        // in Ctrl-Z; blanks and tabs trail lines.
+        QTest::newRow("version suffix, trailing blanks, Ctrl-Z")
+            << replaced(replaced(replaced(o, "5.0\n", "5.0_2017  \r\n"), "96 n T\n", "96 n T \t\r\n\x1a"), "y 8 y", "y 8 y\t")
+            << o;
+        QTest::newRow("gemcad in small letters, version 4.51 and a word after it")
+            << replaced(o, "GemCad 5.0", "gemcad 4.51 export") << o;
         QTest::newRow("step cut")
             << replaced(kStepCut, "a -90.000000 1.10000000 12 n G3 36 60 84", "a 90 1.1 12 n G3 36\n 60 84")
             << kStepCut;
@@ -219,6 +226,9 @@ private slots:
         QTest::newRow("cut before the crown") << o.left(o.indexOf("a 35")) << "\"bad.asc\" is not a closed stone: it has no crown";
         QTest::newRow("version 9") << replaced(o, "5.0", "9.0") << "line 1: GemCad version 9.0 is not one ZEP reads";
         QTest::newRow("no version") << replaced(o, "5.0", "") << "line 1: the first line must be \"GemCad\" and a version";
+        QTest::newRow("version of letters") << replaced(o, "5.0", "five") << "line 1: \"five\" is not a GemCad version";
+        QTest::newRow("version suffix first") << replaced(o, "5.0", "_2017") << "line 1: \"_2017\" is not a GemCad version";
+        QTest::newRow("Ctrl-Z inside") << replaced(o, "H Octagon\n", "H Octagon\n\x1a\n") << "line 6: the line starts with no keyword";
         QTest::newRow("garbage line") << replaced(o, "H Octagon\n", "H Octagon\n#~&%\n") << "line 6: the line starts with no keyword";
         QTest::newRow("garbage number") << replaced(o, "0.90000000 96 n P", "0.9x 96 n P") << "line 7: \"0.9x\" is not a number";
         QTest::newRow("NaN angle") << replaced(o, "a -42.000000", "a nan") << "line 7: \"nan\" is not a number";
