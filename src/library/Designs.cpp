@@ -106,6 +106,10 @@ DesignFacts readDesignFacts(const QString& path)
     f.tiers = int(cuttingList(d).size());
     f.ri = d.refractiveIndex;
     const MainAngles main = mainAngles(d);
+    const std::string why = notOptimizable(main);
+    if (!why.empty())
+        throw ZepError(err::InvalidCall, QStringLiteral("design file \"%1\" is not a stone to optimize: %2")
+                                             .arg(QString::fromStdString(label), QString::fromStdString(why)));
     f.pav = main.pavilion;
     f.crn = main.crown;
     f.lw = lengthToWidth(d);

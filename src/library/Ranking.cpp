@@ -3,6 +3,7 @@
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "recut/CuttingList.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -104,6 +105,16 @@ void Ranking::start()
             ++m_done;
             ++m_failed;
             emit jobEnded(design, QStringLiteral("skipped: none of its files holds it any more"));
+            continue;
+        }
+        // A design an older ZEP added that has no tier to change is no
+        // failed ranking: it is not a stone to optimize.
+        const DesignFacts facts = designFacts(m_db, design);
+        const std::string why = notOptimizable(MainAngles{facts.pav, facts.crn, {}, {}});
+        if (!why.empty()) {
+            ++m_done;
+            ++m_notStones;
+            emit jobEnded(design, QStringLiteral("skipped: not a stone to optimize: ") + QString::fromStdString(why));
             continue;
         }
         study::JobTask t{m_options.programs.zeptool, jobArguments(path, m_options.key, m_options.targetsFile), {}, {}, {}};

@@ -63,6 +63,8 @@ public:
     int failed() const { return m_failed; }
     // Jobs another running ranking had taken (or finished) by their turn.
     int leftToOthers() const { return m_others; }
+    // Designs skipped because they have no tier to change (a preform).
+    int notStones() const { return m_notStones; }
     bool isFinished() const { return m_finished; }
     // From the time the jobs ended so far; negative before the first.
     double secondsLeft() const;
@@ -81,7 +83,7 @@ private:
     Options m_options;
     study::JobPool m_pool;
     QElapsedTimer m_clock;
-    int m_total = 0, m_done = 0, m_failed = 0, m_others = 0;
+    int m_total = 0, m_done = 0, m_failed = 0, m_others = 0, m_notStones = 0;
     bool m_cancelled = false, m_finished = false;
 };
 

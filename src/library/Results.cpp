@@ -9,6 +9,7 @@
 #include "optimize/OptimizationTargets.h"
 #include "optimize/TargetFile.h"
 #include "raytracer/CommandLine.h"
+#include "recut/CuttingList.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -26,9 +27,13 @@ double single(double x) { return double(float(x)); }
 
 // The current results of a key: a design's best of them.
 const char* const CurrentJoin =
-    " LEFT JOIN (SELECT design, final_pav, final_crn, MAX(final_mf) AS final_mf, start_mf, search FROM results"
-    " WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error=''"
-    " GROUP BY design) r ON r.design=d.id";
+    " LEFT JOIN (SELECT design, final_pav, final_crn, MAX(final_mf) AS final_mf, start_mf, search, pav_tier, crn_tier"
+    " FROM results WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error=''"
+    " GROUP BY design) r ON r.design=d.id"
+    // Why the jobs of the key failed, for a design without a result.
+    " LEFT JOIN (SELECT design, MIN(error) AS error FROM results"
+    " WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error<>''"
+    " GROUP BY design) e ON e.design=d.id";
 
 struct Query {
     QString sql;
@@ -42,7 +47,8 @@ Query filtered(const ListFilter& f, const QString& columns)
     if (f.key) {
         q.sql += QLatin1String(CurrentJoin);
         const ResultKey& k = *f.key;
-        q.values.insert(q.values.end(), {k.material, single(k.ri), single(k.disp), k.targets, k.limits, k.tracer});
+        for (int join = 0; join < 2; ++join)
+            q.values.insert(q.values.end(), {k.material, single(k.ri), single(k.disp), k.targets, k.limits, k.tracer});
     }
     QStringList where;
     for (const QString& word : f.text.split(u' ', Qt::SkipEmptyParts)) {
@@ -144,6 +150,9 @@ StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key)
     r.finalMf = number(final, "mf");
     if (!std::isfinite(r.finalMf) || !std::isfinite(r.finalPav) || !std::isfinite(r.finalCrn))
         r.error = QStringLiteral("the job printed no final angles and merit function");
+    const QJsonObject tiers = line.value(QStringLiteral("tiers")).toObject();
+    r.pavTier = tiers.value(QStringLiteral("pav")).toObject().value(QStringLiteral("tier")).toString();
+    r.crnTier = tiers.value(QStringLiteral("crn")).toObject().value(QStringLiteral("tier")).toString();
     const QJsonValue components = line.value(QStringLiteral("components"));
     r.components = components.isObject()
                        ? QString::fromUtf8(QJsonDocument(components.toObject()).toJson(QJsonDocument::Compact))
@@ -177,8 +186,8 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
             return;
         Statement s = db.prepare(
             "INSERT OR REPLACE INTO results(design,material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,"
-            "final_pav,final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date)"
-            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+            "final_pav,final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier)"
+            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         s.bind(1, design).bind(2, r.key.material).bind(3, single(r.key.ri)).bind(4, single(r.key.disp));
         s.bind(5, r.key.targets).bind(6, r.key.limits).bind(7, r.key.search).bind(8, r.key.tracer);
         const float figures[] = {r.startPav, r.startCrn, r.finalPav, r.finalCrn, r.startMf, r.finalMf};
@@ -189,7 +198,7 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
                 s.bindNull(9 + i);
         }
         s.bind(15, r.components).bind(16, r.notes).bind(17, r.error).bind(18, r.evaluations);
-        s.bind(19, r.seconds).bind(20, r.date);
+        s.bind(19, r.seconds).bind(20, r.date).bind(21, r.pavTier).bind(22, r.crnTier);
         s.step();
         stored = true;
     });
@@ -199,7 +208,7 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
 std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
 {
     Statement s = db.prepare("SELECT material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,final_pav,"
-                             "final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date FROM results"
+                             "final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier FROM results"
                              " WHERE design=? ORDER BY error<>'', final_mf DESC");
     s.bind(1, design);
     std::vector<StoredResult> out;
@@ -215,6 +224,8 @@ std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
         r.evaluations = int(s.integer(16));
         r.seconds = s.real(17);
         r.date = s.text(18);
+        r.pavTier = s.text(19);
+        r.crnTier = s.text(20);
         out.push_back(r);
     }
     return out;
@@ -286,8 +297,8 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
     QString columns = QStringLiteral(
         "d.id,d.hash,d.name,d.format,(SELECT MIN(path) FROM paths p WHERE p.design=d.id),d.gear,d.facets,d.tiers,"
         "d.symmetry,d.mirror,d.ri,d.pav,d.crn,d.lw");
-    columns += f.key ? QStringLiteral(",r.final_mf,r.start_mf,r.final_pav,r.final_crn,r.search")
-                     : QStringLiteral(",NULL,NULL,NULL,NULL,NULL");
+    columns += f.key ? QStringLiteral(",r.final_mf,r.start_mf,r.final_pav,r.final_crn,r.search,r.pav_tier,r.crn_tier,e.error")
+                     : QStringLiteral(",NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL");
     Query q = filtered(f, columns);
     const char* order = "";
     switch (f.sort) {
@@ -333,6 +344,10 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
             r.finalPav = float(s.real(16));
             r.finalCrn = float(s.real(17));
             r.search = s.text(18);
+            r.pavTier = s.text(19);
+            r.crnTier = s.text(20);
+        } else {
+            r.failure = s.text(21);
         }
         rows.push_back(r);
     }
@@ -348,11 +363,18 @@ int countDesigns(LibraryDb& db, const ListFilter& f)
     return int(s.integer(0));
 }
 
+QString tierLabel(const QString& tier, double ownAngle)
+{
+    if (tier.isEmpty())
+        return {};
+    return QString::fromStdString(tierText(tier.toStdString(), ownAngle));
+}
+
 QString designTable(const std::vector<ListRow>& rows, bool withResults)
 {
     QString table = QStringLiteral("file,name,hash,format,gear,symmetry,mirror,facets,tiers,index,pav,crn,lw");
     if (withResults)
-        table += QStringLiteral(",search,start_mf,final_pav,final_crn,final_mf");
+        table += QStringLiteral(",search,start_mf,final_pav,final_crn,final_mf,pav_tier,crn_tier,failed");
     table += u'\n';
     const auto number = [](double x) { return NumText(float(x)).trimmed(); };
     const auto angle = [](double x) { return Format(float(x), u"#.000"); };
@@ -363,9 +385,11 @@ QString designTable(const std::vector<ListRow>& rows, bool withResults)
                       QString::number(r.lw, 'f', 3)};
         if (withResults) {
             if (r.hasResult)
-                f << r.search << number(r.startMf) << angle(r.finalPav) << angle(r.finalCrn) << number(r.finalMf);
+                f << r.search << number(r.startMf) << angle(r.finalPav) << angle(r.finalCrn) << number(r.finalMf)
+                  << csvField(tierLabel(r.pavTier, r.pav)) << csvField(tierLabel(r.crnTier, r.crn)) << QString();
             else
-                f << QString() << QString() << QString() << QString() << QString();
+                f << QString() << QString() << QString() << QString() << QString() << QString() << QString()
+                  << csvField(r.failure);
         }
         table += f.join(u',') + u'\n';
     }

@@ -45,6 +45,7 @@ struct StoredResult {
     QString components; // JSON of the merit function's components at start and final angles
     QString notes;
     QString error;      // why the job failed; empty for a result
+    QString pavTier, crnTier; // the tiers of the start's old angles ("2", "B"); empty from an older ZEP
     int evaluations = 0;
     double seconds = 0;
     QString date;
@@ -87,12 +88,18 @@ struct ListRow {
     bool hasResult = false;
     float startMf = 0, finalMf = 0, finalPav = 0, finalCrn = 0;
     QString search;
+    QString pavTier, crnTier; // of the current result: the tiers its angles belong to
+    QString failure;          // with no current result: why its job of the key failed
 };
 
 // The designs the filter lets through, sorted, `limit` of them (-1: all)
 // from `offset`.
 std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& filter, int offset = 0, int limit = -1);
 int countDesigns(LibraryDb& db, const ListFilter& filter);
+
+// A result's tier with the design's own angle of it, "2 at 41.50"; empty for
+// a result of an older ZEP, which named none.
+QString tierLabel(const QString& tier, double ownAngle);
 
 // The table of `rows`, one row per design: its file, name, hash and figures,
 // and with a key its current result.

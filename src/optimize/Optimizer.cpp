@@ -224,10 +224,14 @@ Optimizer::SweepEnd Optimizer::sweep()
     for (int k = 0; k < 2; ++k) {
         if (m_F[std::size_t(k)] && lineSearch(k) == LineEnd::Stopped)
             return SweepEnd::Halted;
-        if (!m_F[0] && !m_F[1]) {
+        // Both angles fixed by the user: nothing to search. Angles frozen at
+        // their limits end the run with its result (and the range note).
+        if (m_fixed[0] && m_fixed[1]) {
             m_env.messages.message(QStringLiteral("Pavillion and Crown Angles fixed and/or outside range"));
             return SweepEnd::Halted;
         }
+        if (!m_F[0] && !m_F[1])
+            break;
         for (int a = 0; a < 2; ++a)
             if (!m_F[std::size_t(a)] && !m_fixed[std::size_t(a)])
                 m_view.markAngle(a, AngleMark::OutOfRange);
@@ -279,12 +283,27 @@ bool Optimizer::reciprocal(float& f)
     return !stopped();
 }
 
-void Optimizer::rangeExit(int k, float h)
+// A probe at x + h that left the limits is put on the limit it crossed: the
+// angle ends there when the merit function is higher there than at x (whose
+// 1/MF is `here`), else at x, and it is frozen for the rest of the run either
+// way. False when the evaluation at the limit could not go on.
+bool Optimizer::rangeExit(int k, float h, float here)
 {
     const auto i = std::size_t(k);
-    m_X[i] = m_X[i] - h;
+    const float before = m_X[i] - h;
     m_F[i] = false;
     m_note = RangeNote;
+    m_X[i] = h > 0 ? m_hi[i] : m_lo[i];
+    if (m_X[i] == before || outside(k)) {
+        m_X[i] = before;
+        return true;
+    }
+    float atLimit = 0;
+    if (!reciprocal(atLimit))
+        return false;
+    if (!(atLimit < here))
+        m_X[i] = before;
+    return true;
 }
 
 // The line search along angle k minimises 1/MF: probe one step, turn round
@@ -317,10 +336,8 @@ Optimizer::LineEnd Optimizer::lineSearch(int k)
             m_view.markAngle(k, AngleMark::None);
             return LineEnd::Done;
         }
-        if (outside(k)) {
-            rangeExit(k, h);
-            return LineEnd::Done;
-        }
+        if (outside(k))
+            return rangeExit(k, h, f0) ? LineEnd::Done : LineEnd::Stopped;
         if (!reciprocal(f1))
             return LineEnd::Stopped;
         const float d = f0 - f1;
@@ -330,10 +347,8 @@ Optimizer::LineEnd Optimizer::lineSearch(int k)
             continue;       // level: move on
         h = -h;             // worse: turn round
         x = x + h;
-        if (outside(k)) {
-            rangeExit(k, h);
-            return LineEnd::Done;
-        }
+        if (outside(k))
+            return rangeExit(k, h, f0) ? LineEnd::Done : LineEnd::Stopped;
         std::swap(f0, f1);
         break;
     }
@@ -341,10 +356,8 @@ Optimizer::LineEnd Optimizer::lineSearch(int k)
     for (;;) { // advance while it improves
         ++n;
         x = x + h;
-        if (outside(k)) {
-            rangeExit(k, h);
-            return LineEnd::Done;
-        }
+        if (outside(k))
+            return rangeExit(k, h, f1) ? LineEnd::Done : LineEnd::Stopped;
         if (!reciprocal(f2))
             return LineEnd::Stopped;
         if (!(f2 - f1 < 0))
@@ -365,7 +378,9 @@ Optimizer::LineEnd Optimizer::lineSearch(int k)
         m_S[i] = float(n) * m_S[i] / 3.0f;
         m_view.markAngle(k, AngleMark::None);
     } else {
-        x = x + h;
+        // The parabola's top lies past a limit: the angle ends on the limit,
+        // between the last probe and that top.
+        x = h < 0 ? m_hi[i] : m_lo[i];
         m_F[i] = false;
         m_note = RangeNote;
     }

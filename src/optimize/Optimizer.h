@@ -149,7 +149,7 @@ private:
     void GRIDLS();
     SweepEnd sweep();
     LineEnd lineSearch(int k);
-    void rangeExit(int k, float h);
+    bool rangeExit(int k, float h, float here);
     bool outside(int k) const;
     bool stopped() const;
     // 1/MF at the current point; false when the run must stop.

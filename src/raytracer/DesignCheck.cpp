@@ -110,9 +110,9 @@ void checkStone(const GemDesign& design, const std::string& label)
             pavilionArea += area;
     }
     if (!(crownArea > 0.0))
-        notAStone(label, "it has no crown");
+        notAStone(label, "no crown (a preform?)");
     if (!(pavilionArea > 0.0))
-        notAStone(label, "it has no pavilion");
+        notAStone(label, "no pavilion (a preform?)");
     if (!(length(sum) <= kClosureTolerance * total))
         notAStone(label, "its facets leave it open");
     const double third = total / 3.0;

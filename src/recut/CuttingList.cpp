@@ -34,6 +34,9 @@ std::string decimal(double x)
     return s;
 }
 
+// A tier's name in the cutting list: its first facet name, "tier N" without one.
+std::string groupName(const CutGroup& g) { return g.name.empty() ? "tier " + std::to_string(g.tier) : g.name; }
+
 double signedAngle(const gemray::Facet& f)
 {
     switch (f.kind) {
@@ -170,7 +173,7 @@ std::vector<CutRow> cutRows(const gemray::GemDesign& design, const gemray::GemDe
     for (std::size_t i = 0; i < now.size(); ++i) {
         const CutGroup& g = now[i];
         CutRow r;
-        r.name = g.name.empty() ? "tier " + std::to_string(g.tier) : g.name;
+        r.name = groupName(g);
         r.side = sideName(g);
         r.angle = g.cuttingAngle();
         r.was = i < before.size() ? before[i].cuttingAngle() : r.angle;
@@ -218,37 +221,103 @@ QByteArray ascText(const gemray::GemDesign& design)
     return out.bytes();
 }
 
+namespace {
+
+// The area of a facet polygon: half the length of the sum of its edges' cross
+// products.
+double polygonArea(const std::vector<gemray::Vec3>& v)
+{
+    gemray::Vec3 sum{0, 0, 0};
+    for (std::size_t k = 0; k < v.size(); ++k)
+        sum = sum + cross(v[k], v[(k + 1) % v.size()]);
+    return 0.5 * length(sum);
+}
+
+// A cutting angle in hundredths of a degree, as angles are listed.
+long hundredths(double angle) { return std::lround(angle * 100); }
+
+// The tiers of one half with a cutting angle to change (not girdle, table or
+// culet), by their angle.
+struct AngleTier {
+    double area = 0;
+    bool extreme = false; // a corner at the stone's lowest (pavilion) or highest (crown) point
+    std::string name;     // of its first group in the file
+};
+
+} // namespace
+
 MainAngles mainAngles(const gemray::GemDesign& design)
 {
-    // The area of a facet polygon: half the length of the sum of its edges'
-    // cross products.
-    const auto area = [](const std::vector<gemray::Vec3>& v) {
-        gemray::Vec3 sum{0, 0, 0};
-        for (std::size_t k = 0; k < v.size(); ++k)
-            sum = sum + cross(v[k], v[(k + 1) % v.size()]);
-        return 0.5 * length(sum);
-    };
-    // Facet area by half and cutting angle (to 0.01 degree, as angles are listed).
-    std::map<std::pair<bool, long>, double> areas;
+    // The stone's lowest and highest corners; corners are stored to about
+    // 1e-8, so a corner within a millionth of the stone's height is at them.
+    double low = 0, high = 0;
+    bool any = false;
+    for (const gemray::GemFacet& f : design.facets)
+        for (const gemray::Vec3& v : f.vertices) {
+            low = any ? std::min(low, v.z) : v.z;
+            high = any ? std::max(high, v.z) : v.z;
+            any = true;
+        }
+    const double near = 1e-6 * std::max(high - low, 1e-9);
+    std::map<long, AngleTier> tiers[2]; // 0 pavilion, 1 crown
     for (const CutGroup& g : cuttingList(design)) {
         const bool pav = g.kind == gemray::FacetKind::Pavilion;
-        // Girdle facets and level ones (table, culet) have no angle to change.
         if ((!pav && g.kind != gemray::FacetKind::Crown) || g.cuttingAngle() < 0.5)
             continue;
-        double& total = areas[{pav, std::lround(g.cuttingAngle() * 100)}];
-        for (std::size_t f : g.facets)
-            total += area(design.facets[f].vertices);
+        AngleTier& t = tiers[pav ? 0 : 1][hundredths(g.cuttingAngle())];
+        if (t.name.empty())
+            t.name = groupName(g);
+        for (std::size_t f : g.facets) {
+            t.area += polygonArea(design.facets[f].vertices);
+            for (const gemray::Vec3& v : design.facets[f].vertices)
+                t.extreme = t.extreme || (pav ? v.z <= low + near : v.z >= high - near);
+        }
     }
     MainAngles main;
-    double best[2] = {0, 0};
-    for (const auto& [key, total] : areas) {
-        const int half = key.first ? 0 : 1;
-        if (total > best[half]) {
-            best[half] = total;
-            (key.first ? main.pavilion : main.crown) = double(key.second) / 100;
+    for (int half = 0; half < 2; ++half) {
+        double best = 0;
+        // Of the tiers at the extreme point the largest; a half none of whose
+        // tiers reaches it (a corner rounded off by the girdle) takes its largest.
+        bool extreme = false;
+        for (const auto& [angle, t] : tiers[half])
+            extreme = extreme || t.extreme;
+        for (const auto& [angle, t] : tiers[half]) {
+            if ((extreme && !t.extreme) || !(t.area > best))
+                continue;
+            best = t.area;
+            (half == 0 ? main.pavilion : main.crown) = double(angle) / 100;
+            (half == 0 ? main.pavilionTier : main.crownTier) = t.name;
         }
     }
     return main;
+}
+
+std::string notOptimizable(const MainAngles& main)
+{
+    if (main.pavilion == 0)
+        return "no pavilion tier to change, its back is flat (a letter shape or a preform?)";
+    if (main.crown == 0)
+        return "no crown tier to change, its top is flat (a preform?)";
+    return {};
+}
+
+std::string tierAt(const gemray::GemDesign& design, bool pavilion, double angle)
+{
+    const MainAngles main = mainAngles(design);
+    if (hundredths(pavilion ? main.pavilion : main.crown) == hundredths(angle))
+        return pavilion ? main.pavilionTier : main.crownTier;
+    for (const CutGroup& g : cuttingList(design))
+        if ((g.kind == gemray::FacetKind::Pavilion) == pavilion && g.kind != gemray::FacetKind::Girdle &&
+            hundredths(g.cuttingAngle()) == hundredths(angle))
+            return groupName(g);
+    return {};
+}
+
+std::string tierText(const std::string& tier, double angle)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f", angle);
+    return tier + " at " + buf;
 }
 
 } // namespace zep

@@ -38,14 +38,32 @@ struct CutGroup {
 
 std::vector<CutGroup> cuttingList(const gemray::GemDesign& design);
 
-// The cutting angles of the design's main tiers: the pavilion tier and the
-// crown tier with the most facet area, the angles a cutter names a design by.
-// Zero for a half without tiers.
+// The cutting angles of the design's main tiers, the angles a cutter names a
+// design by: of the pavilion tiers that reach the culet or keel (the stone's
+// lowest point), the one of most facet area; of the crown tiers that meet the
+// table (or, without a table, the crown's top), the one of most facet area.
+// Tiers of one cutting angle (to 0.01 degree) count as one. Zero, with an
+// empty name, for a half without such a tier.
 struct MainAngles {
     double pavilion = 0;
     double crown = 0;
+    std::string pavilionTier; // the tier's name as the cutting list shows it
+    std::string crownTier;
 };
 MainAngles mainAngles(const gemray::GemDesign& design);
+
+// Why a closed stone cannot be optimized, in a cutter's words ("no pavilion
+// tier to change: its back is flat (a letter shape or a preform?)"); empty for
+// a design with a pavilion and a crown tier.
+std::string notOptimizable(const MainAngles& main);
+
+// The name of the tier of the pavilion (or crown) cut at `angle` (to 0.01
+// degree), as the cutting list shows it: the main tier when it is of that
+// angle, else the first in the file; empty when no tier has that angle.
+std::string tierAt(const gemray::GemDesign& design, bool pavilion, double angle);
+
+// A tier and its own angle as a result names them: "1 at 42.82".
+std::string tierText(const std::string& tier, double angle);
 
 // The place on the index gear of the facet whose outward normal is `normal`:
 // index 0 (shown as the gear's count) points to +y; a positive gear counts

@@ -226,6 +226,12 @@ Job makeJob(const JobOptions& o)
     setMaterial(o, j);
 
     const MainAngles main = mainAngles(design);
+    if (!o.old) {
+        const std::string why = notOptimizable(main);
+        if (!why.empty())
+            throw ZepError(err::InvalidCall, QStringLiteral("design file \"%1\" is not a stone to optimize: %2")
+                                                 .arg(QDir::toNativeSeparators(o.design), QString::fromStdString(why)));
+    }
     const Pair old = o.old.value_or(Pair{float(main.pavilion), float(main.crown)});
     if (!(old.a > 0 && old.a < 90 && old.b > 0 && old.b < 90))
         throw UsageError("the old angles must lie between 0 and 90 degrees");
@@ -235,13 +241,32 @@ Job makeJob(const JobOptions& o)
         checkOldTiers(design, singleAsDecimal(old.a), singleAsDecimal(old.b));
     s.olPav = old.a;
     s.olCrn = old.b;
+    j.pavTier = tierAt(design, true, singleAsDecimal(old.a));
+    j.crnTier = tierAt(design, false, singleAsDecimal(old.b));
     const Pair start = o.start.value_or(old);
     s.stPav = start.a;
     s.stCrn = start.b;
 
+    // Limits the job derives hold its start: a limit the start lies beyond is
+    // widened to it, and the result says so. Limits given are the user's.
+    const char* const held = o.start ? "the start angle" : "the design's own angle";
+    const auto widen = [&](Pair limits, float angle, const char* half) {
+        if (angle < limits.a || angle > limits.b) {
+            (angle < limits.a ? limits.a : limits.b) = angle;
+            j.notes << QStringLiteral("%1 limits widened to %2 to hold %3")
+                           .arg(QLatin1String(half), NumText(angle).trimmed(), QLatin1String(held));
+        }
+        return limits;
+    };
     const double ca = criticalAngle(s.theRI);
-    const Pair pav = o.pavLimits.value_or(Pair{float(Val(minPavFromCA(ca))), float(Val(maxPavFromCA(ca)))});
-    const Pair crn = o.crnLimits.value_or(Pair{std::max(5.0f, old.b - 10), std::min(60.0f, old.b + 10)});
+    Pair pav = o.pavLimits.value_or(Pair{float(Val(minPavFromCA(ca))), float(Val(maxPavFromCA(ca)))});
+    if (!o.pavLimits)
+        pav = widen(pav, start.a, "pavilion");
+    // The crown may move 10 degrees either way, within 5 to 60; both ends are
+    // kept in that span, so they stay in order for any crown angle.
+    Pair crn = o.crnLimits.value_or(Pair{std::clamp(old.b - 10, 5.0f, 60.0f), std::clamp(old.b + 10, 5.0f, 60.0f)});
+    if (!o.crnLimits)
+        crn = widen(crn, start.b, "crown");
     checkLimits(pav, "pavilion",
                 o.pavLimits ? std::string() : " from the critical angle of index " + shortest(s.theRI) + " (give them with --pav-limits)");
     checkLimits(crn, "crown", o.crnLimits ? std::string() : " around the old crown angle (give them with --crn-limits)");

@@ -46,6 +46,11 @@ struct Job {
     OptimizationTargets targets;
     QString material; // the table's name, or "Custom"
     QStringList inputs; // every file it reads: design, targets, masks
+    // The tiers of the old angles, as the cutting list names them ("2", "B").
+    std::string pavTier, crnTier;
+    // What the job changed of its defaults ("pavilion limits widened to ..."),
+    // told with its result.
+    QStringList notes;
 };
 
 // The files a targets file makes a job read: itself and the masks it uses.

@@ -11,6 +11,7 @@
 #include "optimize/Optimizer.h"
 #include "optimize/TargetFile.h"
 #include "raytracer/CommandLine.h"
+#include "recut/CuttingList.h"
 #include "recut/Recut.h"
 #include "runner/DirectPort.h"
 #include "study/Workplace.h"
@@ -268,6 +269,7 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
         result.notes = w.messages.messages;
     }
     result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    result.notes = j.notes + result.notes;
     if (!success)
         throw ZepError(err::InvalidCall, QStringLiteral("the optimization did not complete: ")
                                              + w.messages.messages.join(QStringLiteral(" | ")));
@@ -303,7 +305,10 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
             << local(jsonString(QDir::toNativeSeparators(o.design)))
             << ",\"material\":" << local(jsonString(j.material)) << ",\"index\":" << jsonNumber(s.theRI)
             << ",\"dispersion\":" << jsonNumber(s.theDisp) << ",\"old\":{\"pav\":" << jsonNumber(s.olPav)
-            << ",\"crn\":" << jsonNumber(s.olCrn) << "},\"start\":{\"pav\":" << jsonNumber(s.stPav)
+            << ",\"crn\":" << jsonNumber(s.olCrn) << "},\"tiers\":{\"pav\":{\"tier\":"
+            << local(jsonString(QString::fromStdString(j.pavTier))) << ",\"angle\":" << jsonNumber(s.olPav)
+            << "},\"crn\":{\"tier\":" << local(jsonString(QString::fromStdString(j.crnTier))) << ",\"angle\":"
+            << jsonNumber(s.olCrn) << "}},\"start\":{\"pav\":" << jsonNumber(s.stPav)
             << ",\"crn\":" << jsonNumber(s.stCrn) << ",\"mf\":" << jsonNumber(s.theStartMF) << "},\"final\":{\"pav\":"
             << jsonNumber(s.theFinalPav) << ",\"crn\":" << jsonNumber(s.theFinalCrn) << ",\"mf\":" << jsonNumber(s.theFinalMF)
             << "},\"evaluations\":" << result.evaluations << ",\"raytraces\":" << raytraces
@@ -327,6 +332,8 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
     out << "design      " << local(QDir::toNativeSeparators(o.design)) << '\n'
         << "material    " << local(j.material) << ", index" << local(NumText(s.theRI)) << ", dispersion"
         << local(NumText(s.theDisp)) << '\n'
+        << "tiers       pavilion " << tierText(j.pavTier, singleAsDecimal(s.olPav)) << ", crown "
+        << tierText(j.crnTier, singleAsDecimal(s.olCrn)) << '\n'
         << "            pavilion  crown     merit function\n";
     row("start       ", s.stPav, s.stCrn, s.theStartMF);
     out << '\n';

@@ -55,6 +55,15 @@ std::pair<QString, QStringList> designAndAngles(const QString& given)
     return {given.left(m.capturedStart()), {parts[0].trimmed(), parts[1].trimmed()}};
 }
 
+// A tier as a result names it: "2 at 41.50"; empty for a result without tiers.
+QString tierCell(const QJsonObject& tier)
+{
+    const QJsonValue angle = tier.value(QStringLiteral("angle"));
+    if (!angle.isDouble())
+        return {};
+    return QStringLiteral("%1 at %2").arg(tier.value(QStringLiteral("tier")).toString(), QString::number(angle.toDouble(), 'f', 2));
+}
+
 // A row of the study: the figures as ZEP's windows show them (angles to
 // three decimals, merit functions and the index in NumText's 7 digits), the
 // notes an optimizer window would show, and why a job failed.
@@ -86,6 +95,9 @@ QString csvRow(const StudyJob& job)
                   seconds.isDouble() ? QString::number(seconds.toDouble(), 'f', 3) : QString(),
                   csvField(notes.join(u' ')),
                   csvField(job.error)};
+    // The tiers of the two angles, last, so that the columns before keep their places.
+    for (const char* half : {"pav", "crn"})
+        f << csvField(tierCell(r.value(QStringLiteral("tiers")).toObject().value(QLatin1String(half)).toObject()));
     return f.join(u',');
 }
 
@@ -93,7 +105,7 @@ QString csvRow(const StudyJob& job)
 QString studyTable(const std::vector<StudyJob>& jobs, int& failed)
 {
     QString table = QStringLiteral("design,material,index,start_pav,start_crn,final_pav,final_crn,start_mf,final_mf,"
-                                   "evaluations,seconds,note,error\n");
+                                   "evaluations,seconds,note,error,pav_tier,crn_tier\n");
     failed = 0;
     for (const StudyJob& job : jobs) {
         table += csvRow(job) + u'\n';
@@ -180,6 +192,16 @@ QString damageIn(const QJsonObject& result, const QJsonObject& tag)
             const QJsonValue point = result.value(QLatin1String(key));
             if (!point.isObject() || !finite(point.toObject().value(QLatin1String(angle))))
                 return QStringLiteral("holds a figure that is not a finite number (%1 %2)").arg(QLatin1String(key), QLatin1String(angle));
+        }
+    // The tiers (a line of an older zeptool has none): names without control
+    // characters, finite angles.
+    if (result.contains(QStringLiteral("tiers")))
+        for (const char* half : {"pav", "crn"}) {
+            const QJsonObject t = result.value(QStringLiteral("tiers")).toObject().value(QLatin1String(half)).toObject();
+            const QJsonValue name = t.value(QStringLiteral("tier"));
+            if (!name.isString() || controlIn(name.toString()) || !t.value(QStringLiteral("angle")).isDouble()
+                || !finite(t.value(QStringLiteral("angle"))))
+                return QStringLiteral("names its %1 tier with no text, a control character or no angle").arg(QLatin1String(half));
         }
     const QJsonValue n = result.value(QStringLiteral("evaluations"));
     if (!(n.isDouble() && n.toDouble() >= 0 && n.toDouble() <= 1e9 && n.toDouble() == std::floor(n.toDouble())))

@@ -83,9 +83,13 @@ int addCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     }
     if (paths.isEmpty())
         throw UsageError("name the design files or folders to add");
-    int counts[3] = {0, 0, 0};
+    int counts[3] = {0, 0, 0}, notStones = 0;
     addFiles(db, designFilesUnder(paths), [&](const AddReport& r) {
         ++counts[int(r.outcome)];
+        // A preform or a letter shape is a design, but not a stone to rank.
+        if (r.outcome == AddOutcome::Refused
+            && (r.message.contains(QLatin1String("is not a closed stone: ")) || r.message.contains(QLatin1String("is not a stone to optimize: "))))
+            ++notStones;
         switch (r.outcome) {
         case AddOutcome::Added: out << "added   " << line(r.path) << '\n'; break;
         case AddOutcome::Known: out << "known   " << line(r.path) << " (same content)\n"; break;
@@ -93,7 +97,8 @@ int addCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         }
         out.flush();
     });
-    out << counts[0] << " added, " << counts[1] << " known, " << counts[2] << " refused; library "
+    out << counts[0] << " added, " << counts[1] << " known, " << counts[2] << " refused"
+        << (notStones ? " (" + std::to_string(notStones) + " not stones to optimize)" : std::string()) << "; library "
         << line(db.path()) << '\n';
     return counts[2] == 0 ? 0 : 1;
 }
@@ -113,7 +118,13 @@ void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream&
         char figures[96];
         std::snprintf(figures, sizeof figures, "gear %-3d %4d facets  L/W %.3f  %s", r.gear, r.facets, r.lw,
                       r.hash.left(12).toLatin1().constData());
-        out << head << (withResults ? "  " : "") << figures << "  " << line(r.name) << "  " << line(r.path) << '\n';
+        out << head << (withResults ? "  " : "") << figures << "  " << line(r.name) << "  " << line(r.path);
+        // Which tiers the angles are of; for a design without a result, why its job failed.
+        if (withResults && r.hasResult && !r.pavTier.isEmpty())
+            out << "  (tiers " << line(tierLabel(r.pavTier, r.pav)) << ", " << line(tierLabel(r.crnTier, r.crn)) << ')';
+        else if (withResults && !r.failure.isEmpty())
+            out << "  failed: " << line(r.failure);
+        out << '\n';
     }
 }
 
@@ -132,13 +143,21 @@ QString jsonRow(const ListRow& r, bool withResults)
              .arg(QString::fromStdString(jsonNumber(float(r.ri))), QString::fromStdString(jsonNumber(float(r.pav))),
                   QString::fromStdString(jsonNumber(float(r.crn))), QString::number(r.lw, 'g', 6));
     if (withResults) {
+        const auto tier = [](const QString& name, double own) {
+            return name.isEmpty() ? QStringLiteral("null")
+                                  : QStringLiteral("{\"tier\":%1,\"angle\":%2}")
+                                        .arg(jsonString(name), QString::fromStdString(jsonNumber(float(own))));
+        };
         if (r.hasResult)
-            o += QStringLiteral(",\"result\":{\"search\":%1,\"start_mf\":%2,\"final\":{\"pav\":%3,\"crn\":%4,\"mf\":%5}}")
+            o += QStringLiteral(",\"result\":{\"search\":%1,\"start_mf\":%2,\"final\":{\"pav\":%3,\"crn\":%4,\"mf\":%5},"
+                                "\"tiers\":{\"pav\":%6,\"crn\":%7}}")
                      .arg(jsonString(r.search), QString::fromStdString(jsonNumber(r.startMf)),
                           QString::fromStdString(jsonNumber(r.finalPav)), QString::fromStdString(jsonNumber(r.finalCrn)),
-                          QString::fromStdString(jsonNumber(r.finalMf)));
+                          QString::fromStdString(jsonNumber(r.finalMf)), tier(r.pavTier, r.pav), tier(r.crnTier, r.crn));
         else
             o += QStringLiteral(",\"result\":null");
+        if (!r.failure.isEmpty())
+            o += QStringLiteral(",\"failed\":%1").arg(jsonString(r.failure));
     }
     return o + u'}';
 }
@@ -219,6 +238,8 @@ int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
             out << "start " << angle(r.startPav) << ' ' << angle(r.startCrn) << ' ' << merit(r.startMf) << ", final "
                 << angle(r.finalPav) << ' ' << angle(r.finalCrn) << ' ' << merit(r.finalMf) << "; " << r.evaluations
                 << " evaluations, " << QString::number(r.seconds, 'f', 2).toStdString() << " s, " << local(r.date)
+                << (r.pavTier.isEmpty() ? std::string()
+                                        : "; tiers " + line(tierLabel(r.pavTier, f.pav)) + ", " + line(tierLabel(r.crnTier, f.crn)))
                 << (r.notes.isEmpty() ? "" : "; ") << line(r.notes) << '\n';
         else
             out << "failed: " << line(r.error) << ", " << local(r.date) << '\n';
@@ -404,6 +425,8 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     const std::vector<ListRow> rows = listDesigns(db, f);
     printRows(rows, true, out);
     out << ranking.total() << " jobs, " << ranking.failed() << " failed";
+    if (ranking.notStones())
+        out << ", " << ranking.notStones() << " not stones to optimize";
     if (ranking.leftToOthers())
         out << ", " << ranking.leftToOthers() << " left to another ranking";
     out << "; library " << line(db.path()) << '\n';

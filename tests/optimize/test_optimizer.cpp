@@ -185,20 +185,22 @@ private slots:
     }
 
     // Rising towards the pavilion's maximum: the probe on it counts, the one
-    // past it freezes the angle there, painted red, with the note. The limit
-    // holds to the three decimals gemray is given: 41 + 5 × 1.2 summed in
-    // single precision lands a hair above 47 and is on it; below a maximum of
-    // 46.999 the angle stays a step short.
+    // past it is put on the limit and freezes the angle there, painted red,
+    // with the note. The limit holds to the three decimals gemray is given: 41
+    // + 5 × 1.2 summed in single precision lands a hair above 47 and is on it;
+    // below a maximum of 46.999 the probe past it ends on 46.999. A peak
+    // between the last probe and the limit keeps the angle on the probe.
     void aPeakBeyondTheLimit()
     {
-        for (const auto& [start, step, max, end] :
-             {std::tuple{40.0f, 1.0f, 43.0f, 43.0f}, {41, 1.2f, 47, 47}, {41, 1.2f, 46.999f, 45.8f}}) {
-            Rig r([&, start = start, step = step, max = max](Rig& s) {
+        for (const auto& [start, step, max, end, peak] :
+             {std::tuple{40.0f, 1.0f, 43.0f, 43.0f, 60.0f}, {41, 1.2f, 47, 47, 60}, {41, 1.2f, 46.999f, 46.999f, 60},
+              {41, 1.2f, 46.5f, 45.8f, 46}, {41, 1.2f, 46.5f, 46.5f, 46.2f}}) {
+            Rig r([&, start = start, step = step, max = max, peak = peak](Rig& s) {
                 s.job.stPav = start, s.job.pStep = step, s.job.maxPav = max, s.job.fixCrn = false;
-                s.eval.f = [](float p, float c) { return p + 100 - (c - 30) * (c - 30); };
+                s.eval.f = [peak](float p, float c) { return 1000 - (p - peak) * (p - peak) - (c - 30) * (c - 30); };
             });
             const std::vector<float> p = r.pavs();
-            QCOMPARE(AngleThousandths(*std::max_element(p.begin(), p.end())), AngleThousandths(end));
+            QCOMPARE(AngleThousandths(*std::max_element(p.begin(), p.end())), AngleThousandths(max));
             QVERIFY(r.opt.success && AngleThousandths(r.opt.itPav) == AngleThousandths(end) && AngleThousandths(r.opt.itCrn) == 30000);
             QVERIFY(std::find(r.view.marks.begin(), r.view.marks.end(), std::make_pair(0, AngleMark::OutOfRange))
                     != r.view.marks.end());
@@ -273,13 +275,16 @@ private slots:
             QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
             QVERIFY(!r.opt.success);
         }
-        {   // both free angles run into their maximum in the first sweep
+        {   // both free angles run into their maximum in the first sweep: the
+            // run ends on the limits with its result and the note
             Rig r([&](Rig& s) {
                 s.job.maxPav = 41, s.job.fixCrn = false, s.job.maxCrn = 31;
                 s.eval.f = [](float p, float c) { return p + c; };
             });
-            QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
-            QVERIFY(!r.opt.success);
+            QCOMPARE(r.messages.messages, QStringList{" Note: One or both angles exceeded range"});
+            QVERIFY(r.opt.success);
+            QCOMPARE(std::pair(AngleThousandths(r.opt.itPav), AngleThousandths(r.opt.itCrn)), std::pair(41000L, 31000L));
+            QCOMPARE(r.opt.itMF, 72.0f);
             QCOMPARE(r.opt.itCnt, int16_t(1));
         }
         {   // once = 1: one evaluation (that nothing is handed back: the window test)
@@ -387,8 +392,7 @@ private slots:
 
     // The global search over made-up merit functions: two hills (the start
     // lies on the broad, lower one), a rise towards the crown's upper limit or
-    // a corner, and a level map with the crown fixed (the level stretch's
-    // middle is the result). No pair of angles is evaluated twice.
+    // a corner, and a level map with the crown fixed. No pair of angles is evaluated twice.
     void globalSearch()
     {
         const auto hill = [](float p, float c, float top, float p0, float c0, float k) {
@@ -408,9 +412,11 @@ private slots:
              [&](float p, float c) { return std::max(hill(p, c, 130, 39, 24, 4), hill(p, c, 150, 44, 35, 60)); }, false,
              44, 35, 150, false, false},
             {"on a limit", [](float p, float c) { return 100 + c - (p - 42) * (p - 42); }, false, 42, 40, 140, true, false},
-            // From the corner every first probe leaves the limits.
-            {"in a corner", [](float p, float c) { return 100 + c + p; }, false, 46, 40, 186, true, true},
-            {"level, crown fixed", [](float, float) { return 50.0f; }, true, 42, 30, 50, false, true},
+            // From the corner every first probe leaves the limits: the climb
+            // ends where it started, with its result.
+            {"in a corner", [](float p, float c) { return 100 + c + p; }, false, 46, 40, 186, true, false},
+            // A level line moves on to its limit and ends there.
+            {"level, crown fixed", [](float, float) { return 50.0f; }, true, 46, 30, 50, true, false},
         };
         for (const Case& k : cases) {
             zep::test::SearchJob j;

@@ -331,7 +331,7 @@ void TestProgram::badInput_data()
     // Input that is not a design file, or not a stone.
     QTest::newRow("pipe") << angles + QStringList{"P"} + images << "\"P\" is not a regular file";
     QTest::newRow("huge file") << angles + QStringList{"Z"} + images << "too large";
-    QTest::newRow("no pavilion") << angles + QStringList{"O"} + images << "not a closed stone: it has no pavilion";
+    QTest::newRow("no pavilion") << angles + QStringList{"O"} + images << "not a closed stone: no pavilion (a preform?)";
     QTest::newRow("facet missing") << angles + QStringList{"M"} + images << "not a closed stone: its facets leave it open";
     QTest::newRow("endless wedge") << angles + QStringList{"W"} + images << "not a closed stone: its facets leave it open";
     QTest::newRow("too many facets") << angles + QStringList{"K"} + images << "facets, more than the 10000 a design may have";

@@ -223,7 +223,7 @@ private slots:
         QTest::newRow("empty") << QByteArray() << "\"bad.asc\" is empty";
         QTest::newRow("only the head") << o.left(o.indexOf("H Octagon")) << "\"bad.asc\" is not a GemCAD design: it has no facets";
         QTest::newRow("cut in a tier") << o.left(o.indexOf(pav) + 12) << "\"bad.asc\", line 7: a tier needs an angle and a distance";
-        QTest::newRow("cut before the crown") << o.left(o.indexOf("a 35")) << "\"bad.asc\" is not a closed stone: it has no crown";
+        QTest::newRow("cut before the crown") << o.left(o.indexOf("a 35")) << "\"bad.asc\" is not a closed stone: no crown (a preform?)";
         QTest::newRow("version 9") << replaced(o, "5.0", "9.0") << "line 1: GemCad version 9.0 is not one ZEP reads";
         QTest::newRow("no version") << replaced(o, "5.0", "") << "line 1: the first line must be \"GemCad\" and a version";
         QTest::newRow("version of letters") << replaced(o, "5.0", "five") << "line 1: \"five\" is not a GemCad version";
