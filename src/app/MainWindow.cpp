@@ -10,6 +10,8 @@
 #include "design/GemAngles.h"
 #include "design/Materials.h"
 #include "recut/CutListWindow.h"
+#include "recut/CuttingList.h"
+#include "recut/Recut.h"
 #include "library/LibraryWindow.h"
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
@@ -84,6 +86,10 @@ MainWindow::MainWindow(ZepApplication& app)
     fg->addWidget(lblOlPav, 1, 3);
     fg->addWidget(new QLabel(QStringLiteral("Crown"), file), 1, 4);
     fg->addWidget(lblOlCrn, 1, 5);
+    // The tiers the old angles (and so every result) belong to.
+    lblTiers = new QLabel(file);
+    lblTiers->setObjectName(QStringLiteral("lblTiers"));
+    fg->addWidget(lblTiers, 1, 6);
     top->addWidget(file);
 
     // Set Optimization Angles and Gem Material
@@ -305,6 +311,8 @@ void MainWindow::takeChosenDesign()
         j.fnam = joinPath(s.fd.FDDir, s.fd.FDFile);
         lblOlPav->setText(NumText(s.fd.FDPav));
         lblOlCrn->setText(NumText(s.fd.FDCrn));
+        const std::string tiers = oldTiersText(j.fnam.toStdString(), singleAsDecimal(s.fd.FDPav), singleAsDecimal(s.fd.FDCrn));
+        lblTiers->setText(tiers.empty() ? QString() : QStringLiteral("Tiers: ") + QString::fromStdString(tiers));
         j.olPav = j.stPav = s.fd.FDPav;
         j.olCrn = j.stCrn = s.fd.FDCrn;
         lblStartPav->setText(lblOlPav->text());

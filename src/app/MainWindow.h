@@ -76,7 +76,7 @@ private:
     QPushButton *btnFSel, *btnModAng, *btnModTargets, *btnOpt, *btnCutList, *btnPlay, *btnMFMap, *btnLibrary, *btnAbout,
         *btnQuit;
     QPointer<QWidget> m_library;
-    QLabel *lblFileName, *lblOlPav, *lblOlCrn;
+    QLabel *lblFileName, *lblOlPav, *lblOlCrn, *lblTiers;
     QLabel *lblStartPav, *lblMinPav, *lblMaxPav, *lblStartCrn, *lblMinCrn, *lblMaxCrn;
     QLineEdit *txtPavFixed, *txtCrnFixed;
     QLabel *lblMat, *lblRI, *lblDisp;

@@ -209,6 +209,12 @@ void DesignFileDialog::parseClicked()
         m_lstCrn->clear();
         m_lstPav->addItems(found.pav);
         m_lstCrn->addItems(found.crn);
+        // The design's own angles are chosen first; every tier stays offered.
+        for (auto [list, main] : {std::pair{m_lstPav, found.mainPav}, std::pair{m_lstCrn, found.mainCrn}}) {
+            const auto items = list->findItems(main, Qt::MatchExactly);
+            if (!main.isEmpty() && !items.isEmpty())
+                list->setCurrentItem(items.first());
+        }
     });
 }
 

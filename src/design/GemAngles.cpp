@@ -1,4 +1,5 @@
 #include "GemAngles.h"
+#include "recut/CuttingList.h"
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
@@ -124,18 +125,29 @@ GemAngleLists ParseFile(const QString& path, const QString& workCopy)
     copyFileSafely(path, workCopy);
     const QByteArray design = readFileBytes(workCopy, std::numeric_limits<qint64>::max());
     const auto bytes = reinterpret_cast<const std::uint8_t*>(design.constData());
-    if (gemray::isAscText({bytes, std::size_t(design.size())}))
-        return extractAscAngles(design, path);
+    const bool asc = gemray::isAscText({bytes, std::size_t(design.size())});
+    GemAngleLists out = asc ? extractAscAngles(design, path) : GemAngleLists{};
     // A design the ray tracer would refuse is refused now, naming the user's file.
+    gemray::GemDesign stone;
     try {
         const std::string label = QDir::toNativeSeparators(path).toStdString();
-        gemray::checkStone(gemray::parseGem({bytes, std::size_t(design.size())}, label), label);
+        stone = asc ? gemray::parseAsc({bytes, std::size_t(design.size())}, label)
+                    : gemray::parseGem({bytes, std::size_t(design.size())}, label);
+        if (!asc)
+            gemray::checkStone(stone, label);
     } catch (const gemray::GemFileError& e) {
         QString why = QString::fromStdString(e.what());
         why[0] = why[0].toUpper();
         throw ZepError(err::InvalidCall, why + u'.');
     }
-    return extractAngles(design);
+    if (!asc)
+        out = extractAngles(design);
+    const MainAngles main = mainAngles(stone);
+    if (main.pavilion > 0)
+        out.mainPav = Format(float(main.pavilion), u"##.00");
+    if (main.crown > 0)
+        out.mainCrn = Format(float(main.crown), u"##.00");
+    return out;
 }
 
 } // namespace zep

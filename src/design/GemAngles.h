@@ -10,6 +10,9 @@ struct GemAngleLists {
     QStringList pav;   // pavilion angles, "##.00", in file order
     QStringList crn;   // crown angles
     bool truncated = false; // the file ended inside a facet record
+    // The design's own angles, its main tiers' (as the lists show them; empty
+    // for a half without one): the first choice offered.
+    QString mainPav, mainCrn;
 };
 
 // Lists the distinct facet angles of a design held in memory: a facet's

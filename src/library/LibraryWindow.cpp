@@ -50,7 +50,7 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const names[] = {"Picture", "Name", "Gear", "Facets", "L/W", "Final MF", "Pavilion", "Crown"};
+    static const char* const names[] = {"Picture", "Name", "Gear", "Facets", "L/W", "Final MF", "Pavilion", "Crown", "Tiers"};
     return QString::fromLatin1(names[section]);
 }
 
@@ -62,7 +62,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DecorationRole && index.column() == Picture)
         return picture(r);
     if (role == Qt::ToolTipRole)
-        return QDir::toNativeSeparators(r.path);
+        return index.column() == Tiers && !tiersText(r).isEmpty() ? tiersText(r) : QDir::toNativeSeparators(r.path);
     if (role == Qt::TextAlignmentRole)
         return index.column() == Name ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
@@ -75,8 +75,18 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     case MeritFunction: return r.hasResult ? NumText(r.finalMf).trimmed() : QString();
     case Pavilion: return r.hasResult ? Format(r.finalPav, u"#.000") : QString();
     case Crown: return r.hasResult ? Format(r.finalCrn, u"#.000") : QString();
+    case Tiers: return tiersText(r);
     default: return {};
     }
+}
+
+QString LibraryModel::tiersText(const ListRow& r)
+{
+    if (r.hasResult) {
+        const QString pav = tierLabel(r.pavTier, r.pav), crn = tierLabel(r.crnTier, r.crn);
+        return pav.isEmpty() && crn.isEmpty() ? QString() : pav + QStringLiteral(", ") + crn;
+    }
+    return r.failure.isEmpty() ? QString() : QStringLiteral("failed: ") + r.failure;
 }
 
 QPixmap LibraryModel::picture(const ListRow& r) const
@@ -121,7 +131,8 @@ void LibraryModel::forgetPicture(qint64 design)
 void LibraryModel::sort(int column, Qt::SortOrder order)
 {
     static const SortColumn columns[] = {SortColumn::Best, SortColumn::Name, SortColumn::Gear, SortColumn::Facets,
-                                         SortColumn::LW, SortColumn::MeritFunction, SortColumn::Pavilion, SortColumn::Crown};
+                                         SortColumn::LW, SortColumn::MeritFunction, SortColumn::Pavilion, SortColumn::Crown,
+                                         SortColumn::Best};
     m_filter.sort = column >= 0 && column < Columns ? columns[column] : SortColumn::Best;
     m_filter.descending = order == Qt::DescendingOrder;
     reload();
@@ -208,6 +219,7 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(LibraryModel::Name, QHeaderView::Stretch);
     m_table->setColumnWidth(LibraryModel::Picture, Shown + 16);
+    m_table->setColumnWidth(LibraryModel::Tiers, 190);
     top->addWidget(m_table, 1);
 
     auto* foot = new QHBoxLayout;

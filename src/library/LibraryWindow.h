@@ -42,7 +42,8 @@ namespace zep::library {
 class LibraryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Picture, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown, Columns };
+    // Tiers: the tiers the result's angles belong to, or why its ranking failed.
+    enum Column { Picture, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown, Tiers, Columns };
     LibraryModel(LibraryDb& db, const QString& gemray, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -65,6 +66,8 @@ public:
     static constexpr int Page = 200;
 
 private:
+    // The tiers of its result ("2 at 41.50, B at 28.00"), or why its ranking failed.
+    static QString tiersText(const ListRow& r);
     QPixmap picture(const ListRow& r) const;
     LibraryDb& m_db;
     QString m_gemray;

@@ -1,4 +1,5 @@
 #include "recut/CuttingList.h"
+#include "raytracer/AscFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -241,6 +242,7 @@ long hundredths(double angle) { return std::lround(angle * 100); }
 struct AngleTier {
     double area = 0;
     bool extreme = false; // a corner at the stone's lowest (pavilion) or highest (crown) point
+    bool keel = false;    // an edge there: it runs along a keel, not just to its end
     std::string name;     // of its first group in the file
 };
 
@@ -269,20 +271,26 @@ MainAngles mainAngles(const gemray::GemDesign& design)
             t.name = groupName(g);
         for (std::size_t f : g.facets) {
             t.area += polygonArea(design.facets[f].vertices);
+            int there = 0;
             for (const gemray::Vec3& v : design.facets[f].vertices)
-                t.extreme = t.extreme || (pav ? v.z <= low + near : v.z >= high - near);
+                there += (pav ? v.z <= low + near : v.z >= high - near) ? 1 : 0;
+            t.extreme = t.extreme || there > 0;
+            t.keel = t.keel || (pav && there > 1);
         }
     }
     MainAngles main;
     for (int half = 0; half < 2; ++half) {
         double best = 0;
-        // Of the tiers at the extreme point the largest; a half none of whose
-        // tiers reaches it (a corner rounded off by the girdle) takes its largest.
-        bool extreme = false;
-        for (const auto& [angle, t] : tiers[half])
-            extreme = extreme || t.extreme;
+        // Of the tiers at the extreme point the largest; of a keel, the tiers
+        // along it (the end facets that meet it at its ends do not count); a
+        // half none of whose tiers reaches it takes its largest.
+        bool extreme = false, keel = false;
         for (const auto& [angle, t] : tiers[half]) {
-            if ((extreme && !t.extreme) || !(t.area > best))
+            extreme = extreme || t.extreme;
+            keel = keel || t.keel;
+        }
+        for (const auto& [angle, t] : tiers[half]) {
+            if ((extreme && !t.extreme) || (keel && !t.keel) || !(t.area > best))
                 continue;
             best = t.area;
             (half == 0 ? main.pavilion : main.crown) = double(angle) / 100;
@@ -318,6 +326,19 @@ std::string tierText(const std::string& tier, double angle)
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.2f", angle);
     return tier + " at " + buf;
+}
+
+std::string oldTiersText(const std::string& path, double pav, double crn)
+{
+    try {
+        const gemray::GemDesign design = gemray::readDesignFile(path);
+        const std::string p = tierAt(design, true, pav), c = tierAt(design, false, crn);
+        if (p.empty() || c.empty())
+            return {};
+        return tierText(p, pav) + ", " + tierText(c, crn);
+    } catch (const std::exception&) {
+        return {}; // the design's own refusal is told where it is opened
+    }
 }
 
 } // namespace zep

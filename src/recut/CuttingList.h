@@ -40,8 +40,9 @@ std::vector<CutGroup> cuttingList(const gemray::GemDesign& design);
 
 // The cutting angles of the design's main tiers, the angles a cutter names a
 // design by: of the pavilion tiers that reach the culet or keel (the stone's
-// lowest point), the one of most facet area; of the crown tiers that meet the
-// table (or, without a table, the crown's top), the one of most facet area.
+// lowest point; of a keel, those along it), the one of most facet area; of
+// the crown tiers that meet the table (or, without a table, the crown's top),
+// the one of most facet area.
 // Tiers of one cutting angle (to 0.01 degree) count as one. Zero, with an
 // empty name, for a half without such a tier.
 struct MainAngles {
@@ -64,6 +65,11 @@ std::string tierAt(const gemray::GemDesign& design, bool pavilion, double angle)
 
 // A tier and its own angle as a result names them: "1 at 42.82".
 std::string tierText(const std::string& tier, double angle);
+
+// The tiers of a job's old angles in the design file at `path`, as a window
+// names them: "2 at 41.50, B at 28.00"; empty when the file cannot be read or
+// an angle is of no tier.
+std::string oldTiersText(const std::string& path, double pav, double crn);
 
 // The place on the index gear of the facet whose outward normal is `normal`:
 // index 0 (shown as the gear's count) points to +y; a positive gear counts

@@ -241,7 +241,13 @@ private slots:
             click(d, "OKButton"); // not parsed yet
             QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
             click(d, "btnParse");
+            // The design's own angles are chosen first: the mains at the culet and the table.
+            for (auto [list, main] : {std::pair{"lstPav", "41.50"}, std::pair{"lstCrn", "28.00"}}) {
+                const auto chosen = d->findChild<QListWidget*>(list)->selectedItems();
+                QVERIFY(chosen.size() == 1 && chosen[0]->text() == main);
+            }
             pick(d, "lstPav", "42.50");
+            d->findChild<QListWidget*>("lstCrn")->clearSelection();
             click(d, "OKButton"); // no crown angle
             QVERIFY(QFile::remove(e.path("d/SRB.gem")));
             click(d, "btnParse"); // the lists stay

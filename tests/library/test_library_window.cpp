@@ -78,8 +78,9 @@ private slots:
         QVERIFY(missingDesigns(db, resultKey("Quartz", {}, false)).empty());
         // Best first, each row with its result and its picture at the result's angles.
         QCOMPARE(m.data(m.index(0, LibraryModel::Name), Qt::DisplayRole).toString(), QStringLiteral("Standard Round Brilliant"));
-        QCOMPARE(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString(), QStringLiteral("143.994"));
-        QCOMPARE(m.data(m.index(0, LibraryModel::Pavilion), Qt::DisplayRole).toString(), QStringLiteral("47.024"));
+        QCOMPARE(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString(), QStringLiteral("143.352"));
+        QCOMPARE(m.data(m.index(0, LibraryModel::Pavilion), Qt::DisplayRole).toString(), QStringLiteral("45.864"));
+        QCOMPARE(m.data(m.index(0, LibraryModel::Tiers), Qt::DisplayRole).toString(), QStringLiteral("2 at 41.50, B at 28.00"));
         for (int r = 0; r < 3; ++r)
             QCOMPARE(storedPicture(db, m.row(r).id).size(), PictureSide * PictureSide);
         QVERIFY(!m.data(m.index(0, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().isNull());
@@ -94,7 +95,7 @@ private slots:
         table->selectRow(0);
         button(*w, "Use This Design")->click();
         QCOMPARE(chosen.path, dir.filePath("designs/Turkey.asc"));
-        QCOMPARE(std::pair(chosen.olPav, chosen.olCrn), std::pair(40.5f, 35.5f));
+        QCOMPARE(std::pair(chosen.olPav, chosen.olCrn), std::pair(40.5f, 40.0f));
         QCOMPARE(std::pair(chosen.stPav, chosen.stCrn), std::pair(m.row(0).finalPav, m.row(0).finalCrn));
     }
 

@@ -349,6 +349,45 @@ private slots:
         }
     }
 
+    // A design's own angles are its main tiers: the pavilion tier at the culet
+    // or keel and the crown tier at the table (or top), of most area among
+    // those; never simply the tier of most area (SRB's lower girdles, a
+    // cross-bar's 70 degree girdle step, a spike cut's star points, an
+    // octahex's 56 degree steps are larger than the mains).
+    void mainTiersAreTheOnesACutterMeans_data()
+    {
+        QTest::addColumn<QString>("design");
+        QTest::addColumn<double>("pav");
+        QTest::addColumn<QString>("pavTier");
+        QTest::addColumn<double>("crn");
+        QTest::addColumn<QString>("crnTier");
+        QTest::addColumn<QString>("refusal");
+        const QString pd = QStringLiteral("public-domain/");
+        QTest::newRow("round brilliant") << "SRB.gem" << 41.5 << "2" << 28.0 << "B" << "";
+        QTest::newRow("larger crown tier off the table") << "Turkey.gem" << 40.5 << "1" << 40.0 << "B" << "";
+        QTest::newRow("girdle step, crown main 70") << pd + "pc04071a.asc" << 41.0 << "5" << 70.0 << "A" << "";
+        QTest::newRow("step cut, steep pavilion step") << pd + "pc14062a.asc" << 41.0 << "6" << 32.0 << "D" << "";
+        QTest::newRow("star points") << pd + "pc21082a.asc" << 41.0 << "4" << 37.0 << "B" << "";
+        QTest::newRow("keel of an oval") << pd + "pc18009a.asc" << 41.05 << "7" << 10.0 << "K" << "";
+        QTest::newRow("crown without a table") << pd + "pc01746.asc" << 41.0 << "1" << 7.0 << "J" << "";
+        QTest::newRow("letter shape") << pd + "pc21273.asc" << 0.0 << "" << 7.0 << "23"
+                                      << "no pavilion tier to change, its back is flat (a letter shape or a preform?)";
+    }
+    void mainTiersAreTheOnesACutterMeans()
+    {
+        QFETCH(QString, design);
+        QFETCH(double, pav);
+        QFETCH(QString, pavTier);
+        QFETCH(double, crn);
+        QFETCH(QString, crnTier);
+        QFETCH(QString, refusal);
+        const MainAngles main = mainAngles(loadDesign(designPath(design)));
+        QCOMPARE(std::tuple(main.pavilion, main.crown), std::tuple(pav, crn));
+        QCOMPARE(QString::fromStdString(main.pavilionTier), pavTier);
+        QCOMPARE(QString::fromStdString(main.crownTier), crnTier);
+        QCOMPARE(QString::fromStdString(notOptimizable(main)), refusal);
+    }
+
     void designWithoutCrownKeepsItsPavilionCut()
     {
         GemDesign d = loadDesign(designPath(QStringLiteral("SRB.gem")));

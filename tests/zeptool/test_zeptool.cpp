@@ -48,6 +48,10 @@ private slots:
             for (const char* kind : {".gem", ".asc"})
                 QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(n) + kind,
                                     path(QLatin1String(n) + kind)));
+        // Real designs whose own angles lie outside the limits derived for
+        // quartz, and a letter shape.
+        for (const char* n : {"pc04071a.asc", "pc01710.asc", "pc21273.asc"})
+            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/public-domain/") + QLatin1String(n), path(QLatin1String(n))));
     }
 
     void recutTracesLikeTheOriginal_data()
@@ -112,7 +116,8 @@ private slots:
         for (int k = 0; k < 2; ++k)
             result[k] = QString::fromUtf8(tool({"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"}).out)
                             .remove(QRegularExpression(" [0-9.]+ s\n")).split('\n').mid(1);
-        QVERIFY(result[0].size() == 5 && result[0][3].startsWith("optimized"));
+        QVERIFY(result[0].size() == 6 && result[0][1].startsWith("tiers       pavilion 1 at 40.50, crown B at 40.00")
+                && result[0][4].startsWith("optimized"));
         QCOMPARE(result[1], result[0]);
     }
 
@@ -167,11 +172,19 @@ private slots:
         job("job: missing value", "--old 41.5", 2, "the old crown angle is missing");
         job("job: limits reversed", "--pav-limits 45 40", 2, "the pavilion limits are in the wrong order");
         job("job: start outside", "--start 30 28", 2, "Starting angles must be between Min and Max!");
+        // Derived limits hold the design's own angles, in order whatever they are.
+        row("job: own crown 70", "optimize pc04071a.asc --material Quartz", 0,
+            "crown limits widened to 70 to hold the design's own angle");
+        row("job: own pavilion 35", "optimize pc01710.asc --material Quartz", 0,
+            "pavilion limits widened to 35 to hold the design's own angle");
+        row("job: letter shape", "optimize pc21273.asc --material Quartz", 1,
+            "design file \"pc21273.asc\" is not a stone to optimize: no pavilion tier to change, its back is flat "
+            "(a letter shape or a preform?)");
         // Limits hold at the limit, to the three decimals gemray is given: a start
         // on it runs, a thousandth beyond is refused; the probes 41 + 5 × 1.2, a
         // hair above 47 in single precision, count.
         for (const char* start : {"41", "47.0004"})
-            job(start, QString("--start %1 28 --pav-limits 35 47 --crn-limits 20 40").arg(start), 0,
+            job(start, QString("--old 42.5 28 --start %1 28 --pav-limits 35 47 --crn-limits 20 40").arg(start), 0,
                 "optimized   47.000    28.061    143.899");
         job("job: start a thousandth outside", "--start 47.001 28 --pav-limits 35 47", 2, "Starting angles must be");
         row("job: no material", "optimize SRB.gem", 2, "give the material");
@@ -270,7 +283,7 @@ private slots:
         const QString hostile = "a\"b $(touch P1)`touch P2`;touch P3 {} {.} \\.gem", gone = "it's $HOME|touch P4 &.gem";
         QVERIFY(QFile::rename(path("CubeIllusionTri.gem"), path(hostile)));
         const QStringList study{"study", "SRB.gem", "Compear125.gem", hostile, "Turkey.gem", gone, "--materials",
-                                "Quartz,Corundum", "--pav-limits", "38", "48", "--crn-limits", "20", "45"};
+                                "Quartz,Corundum", "--pav-limits", "38", "48", "--crn-limits", "5", "45"};
         const QStringList before = listing();
         QCOMPARE(tool(study + QStringList{"--jobs", "study.jobs"}).exitCode, 0);
         run("/bin/sh", {"-c", "parallel -j 2 < study.jobs > results; sort -r results > shuffled; "
@@ -294,9 +307,10 @@ private slots:
             QCOMPARE(rows[k], rows[0]);
         }
         QCOMPARE(rows[0].size(), 11);
-        const QStringList good = rows[0].filter(QRegularExpression(",$"));
+        // a good row: no error, then the tiers of its two angles
+        const QStringList good = rows[0].filter(QRegularExpression(",,[^,]+ at [0-9.]+,[^,]+ at [0-9.]+$"));
         QCOMPARE(good.size(), 8);
-        QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,42.500,28.000,") && good[7].startsWith("Turkey.gem,Corundum,"));
+        QVERIFY(good[0].startsWith("SRB.gem,Quartz,1.55,41.500,28.000,") && good[7].startsWith("Turkey.gem,Corundum,"));
         QVERIFY(good[4].startsWith("\"a\"\"b $(touch P1)`touch P2`;touch P3 {} {.} \\.gem\",Quartz,1.55,"));
         QCOMPARE(rows[0].filter("Cannot read the design " + gone).size(), 2);
         QCOMPARE(listing(), made);
@@ -315,7 +329,7 @@ private slots:
         QVERIFY2(some.exitCode == 1, some.err.constData());
         const QStringList csv = QString::fromUtf8(readAll(path("some.csv"))).split(u'\n');
         QCOMPARE(csv.filter(",job 10 of 10 left no result").value(0).section(',', 0, 1), gone + ",Corundum"); // as job 9 tells
-        QVERIFY2(csv[1].startsWith("SRB.gem,Quartz,") && csv[1].endsWith(','), qPrintable(csv[1]));
+        QVERIFY2(csv[1].startsWith("SRB.gem,Quartz,") && csv[1].endsWith(",,2 at 41.50,B at 28.00"), qPrintable(csv[1]));
         const QByteArray job2 =
             *std::find_if(lines.begin(), lines.end(), [](const QByteArray& l) { return l.contains("\"number\":2,"); });
         QVERIFY(job2.contains("\"of\":10,\"design\":\"SRB.gem\",\"material\":\"Corundum\"},") && job2.contains("\"index\":1.77,"));
@@ -365,8 +379,9 @@ private slots:
                                    angle(final["pav"]), angle(final["crn"]), QString::number(start["mf"].toDouble()),
                                    QString::number(final["mf"].toDouble()), QString::number(r["evaluations"].toInt())};
         QStringList row = QString::fromUtf8(study.out).split('\n').value(1).split(',');
-        QCOMPARE(row.size(), 13);
+        QCOMPARE(row.size(), 15);
         QCOMPARE(row.mid(0, 10), expected);
+        QCOMPARE(row.mid(13), (QStringList{"1 at 46.00", "E at 10.00"})); // the tiers of the angles
         QCOMPARE(row[11], QString("Note: One or both angles exceeded range"));
         QCOMPARE(r["notes"].toArray().first().toString(), row[11]);
     }
