@@ -21,7 +21,7 @@
 // Job options: --old PAV CRN, --start PAV CRN, --material NAME | --ri N
 // [--disp D], --pav-limits MIN MAX, --crn-limits MIN MAX, --steps P C,
 // --fix-pav, --fix-crn, --targets FILE. Without them: the old angles are the
-// design's main tiers (most facet area), the start is the old angles, the
+// design's main tiers (mainAngles), the start is the old angles, the
 // pavilion limits come from the critical angle (as ZEP's buttons set them),
 // the crown may move 10 degrees either way (within 5 to 60), the steps are a
 // tenth of the ranges, and the targets are ISO brightness and illumination,

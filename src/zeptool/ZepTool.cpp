@@ -9,6 +9,7 @@
 #include "recut/Diagram.h"
 #include "recut/Recut.h"
 
+#include <string_view>
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -216,8 +217,11 @@ int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
         Arguments rest(args.mid(1));
         return sub->run(rest, out);
     } catch (const UsageError& e) {
-        err << "zeptool " << sub->name << ": " << e.what() << "\nusage: zeptool " << sub->name << ' ' << sub->usage
-            << '\n';
+        // A refused value is its one line; an option the command does not
+        // know is answered with the options it knows.
+        err << "zeptool " << sub->name << ": " << e.what() << '\n';
+        if (std::string_view(e.what()).starts_with("unknown "))
+            err << "usage: zeptool " << sub->name << ' ' << sub->usage << '\n';
         return 2;
     } catch (const std::exception& e) {
         err << "zeptool " << sub->name << ": " << failureText(e) << '\n';

@@ -362,7 +362,7 @@ private slots:
         QCOMPARE(tool({"study", "--collect", "bad"}).out.count('\n'), 100001);
         QVERIFY(writeFile(path("bad"), damaged("\"of\":10", "\"of\":4") + '\n' // 2 and 4 materials fit
                                            + damaged("\"number\":2,\"of\":10", "\"number\":1,\"of\":4").replace("Corundum", "Quartz")));
-        QVERIFY(tool({"study", "--collect", "bad"}).out.contains("\n,,,,,,,,,,,,job 3 of 4 left no result\n"));
+        QVERIFY(tool({"study", "--collect", "bad"}).out.contains("\n,,,,,,,,,,,,job 3 of 4 left no result,,\n"));
     }
 
     // A study's row is its job's result as the windows show it, the note of a
@@ -600,6 +600,8 @@ private slots:
         QVERIFY2((exitCode ? o.err : o.out).contains(message.toUtf8())
                      && (!exitCode || o.out.isEmpty() || o.out.startsWith("{\"job\":")),
                  o.err.constData());
+        if (exitCode == 2 && !message.startsWith("unknown") && !message.startsWith("usage"))
+            QCOMPARE(o.err.count('\n'), 1); // a refused value is its one line, not the usage
         QCOMPARE(listing(), before);
         QCOMPARE(readAll(path("old.gem")), QByteArray("kept"));
         QCOMPARE(readAll(path("SRB.gem")), srb);
