@@ -321,6 +321,7 @@ private slots:
         QCOMPARE(m2->pos(), placed);
         QCOMPARE(child<QLabel>(m2, "lblFileName")->text(), job.fnam);
         QCOMPARE(child<QLabel>(m2, "lblStartPav")->text(), QStringLiteral(" 41.5"));
+        QCOMPARE(child<QLabel>(m2, "lblTiers")->text(), QStringLiteral("Tiers: 2 at 41.50, B at 28.00"));
         QCOMPARE(child<QLabel>(m2, "lblMat")->text(), QStringLiteral("Quartz"));
         QCOMPARE(text(m2, "txtCrnFixed"), QStringLiteral("Fixed"));
         QCOMPARE(items(m2, "lstTargets").value(0), QStringLiteral("ISO Brightness        Weight:  2"));
