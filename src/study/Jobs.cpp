@@ -12,6 +12,7 @@
 #include "optimize/TargetFile.h"
 #include "raytracer/CommandLine.h"
 #include "recut/CuttingList.h"
+#include "recut/Proportions.h"
 #include "recut/Recut.h"
 #include "runner/DirectPort.h"
 #include "study/Workplace.h"
@@ -215,6 +216,19 @@ private:
     std::map<std::pair<float, float>, std::array<float, 5>> m_seen;
 };
 
+// The proportions of the stone at the result's angles as JSON, null when the
+// design cannot be re-cut to them.
+static std::string finalProportions(const QString& design, const JobState& s)
+{
+    try {
+        const RecutAngles angles{singleAsDecimal(s.olPav), singleAsDecimal(s.theFinalPav), singleAsDecimal(s.olCrn),
+                                 singleAsDecimal(s.theFinalCrn)};
+        return local(proportionsJson(proportionsOf(loadDesign(design), angles)));
+    } catch (const ZepError&) {
+        return "null";
+    }
+}
+
 int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
 {
     bool json = false, global = false;
@@ -321,7 +335,7 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
             << '"';
         if (result.global)
             out << "," << peaksJson(*result.global);
-        out << "}\n";
+        out << ",\"proportions\":" << finalProportions(o.design, s) << "}\n";
         return finish();
     }
     const auto angle = [](float x) { return local(Format(x, u"#.000")); };
