@@ -1,4 +1,5 @@
 #include "library/LibraryDb.h"
+#include "library/Designs.h"
 
 #include "common/FileIO.h"
 #include "common/ZepError.h"
@@ -86,6 +87,16 @@ constexpr Upgrade Upgrades[] = {
     // Every result names the tiers its two angles belong to ("1 at 42.82").
     {2, "ALTER TABLE results ADD COLUMN pav_tier TEXT NOT NULL DEFAULT '';"
         "ALTER TABLE results ADD COLUMN crn_tier TEXT NOT NULL DEFAULT '';"},
+    // A design's proportions at its own angles, a result's at its final ones
+    // (NULL until known: an older library gains them when next opened).
+    {3, "ALTER TABLE designs ADD COLUMN p_lw REAL; ALTER TABLE designs ADD COLUMN p_tw REAL;"
+        "ALTER TABLE designs ADD COLUMN p_cw REAL; ALTER TABLE designs ADD COLUMN p_gw REAL;"
+        "ALTER TABLE designs ADD COLUMN p_pw REAL; ALTER TABLE designs ADD COLUMN p_hw REAL;"
+        "ALTER TABLE designs ADD COLUMN p_vw3 REAL;"
+        "ALTER TABLE results ADD COLUMN p_lw REAL; ALTER TABLE results ADD COLUMN p_tw REAL;"
+        "ALTER TABLE results ADD COLUMN p_cw REAL; ALTER TABLE results ADD COLUMN p_gw REAL;"
+        "ALTER TABLE results ADD COLUMN p_pw REAL; ALTER TABLE results ADD COLUMN p_hw REAL;"
+        "ALTER TABLE results ADD COLUMN p_vw3 REAL;"},
 };
 static_assert(std::size(Upgrades) > 0 && std::end(Upgrades)[-1].version == SchemaVersion,
               "the last step of the schema is the schema's version");
@@ -357,7 +368,8 @@ void LibraryDb::upgrade()
         v.step();
         return int(v.integer(0));
     };
-    if (version() >= SchemaVersion)
+    const int was = version();
+    if (was >= SchemaVersion)
         return;
     for (const Upgrade& step : Upgrades) {
         // Another process may take the library up meanwhile: the version is
@@ -369,6 +381,9 @@ void LibraryDb::upgrade()
             exec(QStringLiteral("PRAGMA user_version=%1").arg(step.version).toUtf8().constData());
         });
     }
+    // The proportions the new columns lack are measured once, from the design files.
+    if (was < 3)
+        fillProportions(*this);
 }
 
 void LibraryDb::exec(const char* sql)
