@@ -181,6 +181,8 @@ private slots:
                              qPrintable(figure(r - 1, column) + " " + figure(r, column)));
             }
         }
+        table->sortByColumn(LibraryModel::Weight, Qt::DescendingOrder); // as a click on its header
+        QVERIFY(figure(0, LibraryModel::Weight).toDouble() >= figure(1, LibraryModel::Weight).toDouble());
         table->selectRow(1);
         QVERIFY2(w->statusText().contains(" mm, ") && w->statusText().endsWith(" % of the rough"), qPrintable(w->statusText()));
         QVERIFY(w->statusText().contains(figure(1, LibraryModel::Yield)));

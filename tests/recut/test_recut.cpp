@@ -471,6 +471,7 @@ private slots:
                 width->setText(QString::fromLatin1(typed));
                 said << stone->text();
             }
+            picture(w, "cutting-list.png");
             saveAs(w, "btnSaveDiagram", "page");
         });
         QCOMPARE(said[0], expected(10, ", ") + Format(caratWeight(p.vw3, 10, 2.65), u"#.00") + QStringLiteral(" ct in Quartz"));
