@@ -341,7 +341,7 @@ std::optional<Proportions> readProportions(const Statement& s, int first)
 
 void fillProportions(LibraryDb& db)
 {
-    try {
+    {
         std::vector<std::pair<qint64, Proportions>> designs;
         std::map<qint64, gemray::GemDesign> read; // by design: read once for its results
         {
@@ -385,9 +385,7 @@ void fillProportions(LibraryDb& db)
                 }
             }
         }
-        if (designs.empty() && results.empty())
-            return;
-        db.transaction([&] {
+        {
             Statement d = db.prepare("UPDATE designs SET p_lw=?,p_tw=?,p_cw=?,p_gw=?,p_pw=?,p_hw=?,p_vw3=? WHERE id=?");
             for (const auto& [id, p] : designs) {
                 d.reset();
@@ -402,9 +400,7 @@ void fillProportions(LibraryDb& db)
                 r.bind(8, row.rowid);
                 r.step();
             }
-        });
-    } catch (const ZepError&) {
-        // A library that cannot be written now (read-only, busy) is measured later.
+        }
     }
 }
 

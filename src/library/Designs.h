@@ -38,10 +38,11 @@ void bindProportions(Statement& s, int first, const std::optional<Proportions>& 
 // Reads them from column `first` on: none when NULL. The sizes are over the
 // width (a width of 1).
 std::optional<Proportions> readProportions(const Statement& s, int first);
-// Measures what a library of an older ZEP lacks, when it is brought up to
-// this one: designs from their files (when a file still holds them), results
-// at their final angles from the design. Never fails: what cannot be measured
-// (or written) stays without proportions.
+// Measures what a library of an older ZEP lacks, in the transaction that
+// brings it up to this one: designs from their files (when a file still holds
+// them), results at their final angles from the design. What cannot be
+// measured stays without proportions; a failing write raises ZepError (and the
+// step is undone, to be taken again at the next opening).
 void fillProportions(LibraryDb& db);
 
 // Reads a design file as gemray does (the closed-stone check included).

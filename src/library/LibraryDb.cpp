@@ -82,6 +82,8 @@ CREATE TABLE claims(
 struct Upgrade {
     int version;
     const char* sql;
+    // Fills what the new columns lack, in the step's transaction.
+    void (*fill)(LibraryDb&) = nullptr;
 };
 constexpr Upgrade Upgrades[] = {
     // Every result names the tiers its two angles belong to ("1 at 42.82").
@@ -96,7 +98,8 @@ constexpr Upgrade Upgrades[] = {
         "ALTER TABLE results ADD COLUMN p_lw REAL; ALTER TABLE results ADD COLUMN p_tw REAL;"
         "ALTER TABLE results ADD COLUMN p_cw REAL; ALTER TABLE results ADD COLUMN p_gw REAL;"
         "ALTER TABLE results ADD COLUMN p_pw REAL; ALTER TABLE results ADD COLUMN p_hw REAL;"
-        "ALTER TABLE results ADD COLUMN p_vw3 REAL;"},
+        "ALTER TABLE results ADD COLUMN p_vw3 REAL;",
+     fillProportions},
 };
 static_assert(std::size(Upgrades) > 0 && std::end(Upgrades)[-1].version == SchemaVersion,
               "the last step of the schema is the schema's version");
@@ -368,8 +371,7 @@ void LibraryDb::upgrade()
         v.step();
         return int(v.integer(0));
     };
-    const int was = version();
-    if (was >= SchemaVersion)
+    if (version() >= SchemaVersion)
         return;
     for (const Upgrade& step : Upgrades) {
         // Another process may take the library up meanwhile: the version is
@@ -378,12 +380,11 @@ void LibraryDb::upgrade()
             if (version() >= step.version)
                 return;
             checkRc(m_db, sqlite3_exec(m_db, step.sql, nullptr, nullptr, nullptr), m_path);
+            if (step.fill)
+                step.fill(*this);
             exec(QStringLiteral("PRAGMA user_version=%1").arg(step.version).toUtf8().constData());
         });
     }
-    // The proportions the new columns lack are measured once, from the design files.
-    if (was < 3)
-        fillProportions(*this);
 }
 
 void LibraryDb::exec(const char* sql)
