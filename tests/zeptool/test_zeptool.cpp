@@ -148,6 +148,12 @@ private slots:
         const QByteArray recut = tool({"recut", "SRB.gem", "--pav", "41.5", "43", "-o", "r.gem", "--width", "8",
                                        "--material", "Diamond"}).out;
         QVERIFY2(recut.contains("\nstone        8.00 x 8.00 x ") && recut.contains(" ct in Diamond\n"), recut);
+        // The optimized stone, in an index typed by hand with its density.
+        const Outcome o = tool({"optimize", "SRB.gem", "--ri", "1.6", "--width", "10", "--density", "3", "--json"});
+        const QJsonObject r = QJsonDocument::fromJson(o.out).object();
+        const double vw3 = r["proportions"].toObject()["vw3"].toDouble();
+        QVERIFY2(vw3 > 0.17 && std::fabs(r["weight_ct"].toDouble() - vw3 * 1000 * 3 / 200) < 1e-5, o.out + o.err);
+        QVERIFY(r["final"].toObject()["pav"].toDouble() != 41.5 && vw3 != p["vw3"].toDouble());
     }
 
     void badInputWritesNothing_data() // and input on its limits
@@ -301,6 +307,9 @@ private slots:
         row("angles: weight without a width", "angles SRB.gem --density 2.65", 2, "a weight needs the stone's width");
         row("angles: two densities", "angles SRB.gem --width 5 --density 2.65 --material Quartz", 2, "either --material or --density");
         row("recut: width over 1000 mm", "recut* -o x.gem --width 1000.01", 2, "must be above 0 and at most 1000");
+        row("optimize: density with a material", "optimize SRB.gem --material Quartz --width 5 --density 2", 2,
+            "--density goes with --ri");
+        row("optimize: density 0", "optimize SRB.gem --ri 1.6 --width 5 --density 0", 2, "the density after --density");
     }
     // A study gives the same rows run here or by GNU parallel or the Slurm
     // script and collected in any order; a job that cannot run or left no line
