@@ -80,6 +80,9 @@ struct JobState {
     float minPav = 0, maxPav = 0, minCrn = 0, maxCrn = 0;
     bool fixPav = false, fixCrn = false;
     bool useFileRI = false, useSpecRI = false, useMatRI = false;
+    // The density (g/cm3) typed beside a specified index; 0: none given. A
+    // material of the table brings its own.
+    float theDensity = 0;
     int16_t once = 0;
     QString TargsFile;
     QString GemDir;          // the chosen design's folder with a trailing separator

@@ -49,10 +49,12 @@ bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& m
         return false;
     }
 
-    float specRI = 0, specDisp = 0;
+    float specRI = 0, specDisp = 0, specDensity = 0;
     if (in.source == RISource::Specified && !in.specRI.isEmpty() && !in.specDisp.isEmpty()) {
         specRI = ToSingle(ReadBox(in.specRI, QStringLiteral("R. I."), BoxRange{1, 10, true}));
         specDisp = ToSingle(ReadBox(in.specDisp, QStringLiteral("dispersion"), BoxRange{0, 1}));
+        if (!in.specDensity.trimmed().isEmpty())
+            specDensity = ToSingle(ReadBox(in.specDensity, QStringLiteral("Density"), BoxRange{0, 30, true}));
     }
     job.useFileRI = job.useSpecRI = job.useMatRI = false;
     switch (in.source) {
@@ -67,11 +69,13 @@ bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& m
         }
         job.theRI = specRI;
         job.theDisp = specDisp;
+        job.theDensity = specDensity;
         job.useSpecRI = true;
         job.theMat = QStringLiteral("Custom");
         break;
     case RISource::Material:
         job.useMatRI = true;
+        job.theDensity = 0; // the table's
         job.theMat = in.material;
         job.theRI = ToSingle(materials.riOf(in.material)); // no selection: subscript out of range
         job.theDisp = ToSingle(materials.dispOf(in.material));

@@ -21,6 +21,7 @@ struct AngleEntry {
     bool fixPav = false, fixCrn = false;
     RISource source = RISource::File;
     QString specRI, specDisp;   // the two boxes of the specified-RI option
+    QString specDensity;        // and its density (g/cm3); empty: no weight is shown
     QString material;           // the selected material, empty when none
     uint32_t colour = 0xFFFFFF; // the swatch, 0xBBGGRR
 };

@@ -89,6 +89,7 @@ AnglesDialog::AnglesDialog(DesignEnv& env, QWidget* parent) : QDialog(parent), m
         group->addButton(o);
     m_specRI = named(new QLineEdit(riFrame), "specRI");
     m_specDisp = named(new QLineEdit(riFrame), "specDisp");
+    m_specDensity = named(new QLineEdit(riFrame), "specDensity");
     m_lstMatl = named(new QListWidget(riFrame), "lstMatl");
     m_lstMatl->setSelectionMode(QAbstractItemView::SingleSelection);
     m_caMin = named(new QPushButton(QStringLiteral("Set Min Pav using CA"), riFrame), "btnCAmin");
@@ -108,6 +109,8 @@ AnglesDialog::AnglesDialog(DesignEnv& env, QWidget* parent) : QDialog(parent), m
     ri->addWidget(m_specRI, 2, 1);
     ri->addWidget(new QLabel(QStringLiteral("dispersion"), riFrame), 2, 2);
     ri->addWidget(m_specDisp, 2, 3);
+    ri->addWidget(new QLabel(QStringLiteral("Density"), riFrame), 2, 4);
+    ri->addWidget(m_specDensity, 2, 5);
     ri->addWidget(m_optSelMat, 3, 0, 1, 4);
     ri->addWidget(m_lstMatl, 4, 0, 3, 2);
     ri->addWidget(m_caMin, 4, 2, 1, 2);
@@ -186,6 +189,8 @@ void AnglesDialog::fillFromJob()
         m_optSpecRI->setChecked(true);
         m_specRI->setText(NumText(job.theRI));
         m_specDisp->setText(NumText(job.theDisp));
+        if (job.theDensity > 0)
+            m_specDensity->setText(NumText(job.theDensity).trimmed());
     }
     if (job.useMatRI) {
         m_optSelMat->setChecked(true);
@@ -239,6 +244,7 @@ AngleEntry AnglesDialog::entry() const
                                         : RISource::File;
     e.specRI = m_specRI->text();
     e.specDisp = m_specDisp->text();
+    e.specDensity = m_specDensity->text();
     e.material = selectedMaterial();
     e.colour = colourValue(m_colour.red(), m_colour.green(), m_colour.blue());
     return e;

@@ -38,7 +38,7 @@ private:
     QLineEdit *m_startPav, *m_minPav, *m_maxPav, *m_startCrn, *m_minCrn, *m_maxCrn;
     QCheckBox *m_fixPav, *m_fixCrn;
     QRadioButton *m_optFile, *m_optSpecRI, *m_optSelMat;
-    QLineEdit *m_specRI, *m_specDisp;
+    QLineEdit *m_specRI, *m_specDisp, *m_specDensity;
     QListWidget* m_lstMatl;
     QPushButton *m_caMin, *m_caMax;
     QFrame* m_picCol;

@@ -9,20 +9,22 @@ namespace zep {
 
 void buildMaterialTable(MaterialTable& t)
 {
+    // Specific gravities: typical values of the gemmological handbooks (the
+    // middle of the range where a species varies).
     struct Row {
         const char* name;
-        double ri, disp;
+        double ri, disp, density;
     };
     static const Row rows[] = {
-        {"Beryl", 1.59, 0.014},           {"Chrysoberyl", 1.75, 0.015},
-        {"Corundum", 1.77, 0.018},        {"CZ", 2.17, 0.06},
-        {"Diamond", 2.418, 0.044},        {"Pyrope_Garnet", 1.75, 0.022},
-        {"Almandine_Garnet", 1.81, 0.025}, {"Spessartite_Garnet", 1.81, 0.027},
-        {"Rhodolite_Garnet", 1.76, 0.025}, {"Grossular_Garnet", 1.81, 0.025},
-        {"Opal", 1.45, 0},                {"Peridot", 1.67, 0.02},
-        {"Quartz", 1.55, 0.013},          {"Spinel", 1.72, 0.02},
-        {"Topaz", 1.62, 0.014},           {"Tourmaline", 1.63, 0.017},
-        {"High_Zircon", 1.96, 0.038},     {"Low_Zircon", 1.78, 0.038},
+        {"Beryl", 1.59, 0.014, 2.72},            {"Chrysoberyl", 1.75, 0.015, 3.73},
+        {"Corundum", 1.77, 0.018, 4.00},         {"CZ", 2.17, 0.06, 5.80},
+        {"Diamond", 2.418, 0.044, 3.52},         {"Pyrope_Garnet", 1.75, 0.022, 3.78},
+        {"Almandine_Garnet", 1.81, 0.025, 4.05}, {"Spessartite_Garnet", 1.81, 0.027, 4.15},
+        {"Rhodolite_Garnet", 1.76, 0.025, 3.84}, {"Grossular_Garnet", 1.81, 0.025, 3.61},
+        {"Opal", 1.45, 0, 2.15},                 {"Peridot", 1.67, 0.02, 3.34},
+        {"Quartz", 1.55, 0.013, 2.65},           {"Spinel", 1.72, 0.02, 3.60},
+        {"Topaz", 1.62, 0.014, 3.53},            {"Tourmaline", 1.63, 0.017, 3.06},
+        {"High_Zircon", 1.96, 0.038, 4.69},      {"Low_Zircon", 1.78, 0.038, 4.00},
     };
     t = MaterialTable();
     t.nMat = 18;
@@ -30,6 +32,7 @@ void buildMaterialTable(MaterialTable& t)
         t.Mat << QString::fromLatin1(r.name);
         t.matRI.push_back(r.ri);
         t.matDisp.push_back(r.disp);
+        t.matDensity.push_back(r.density);
     }
 }
 

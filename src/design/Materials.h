@@ -1,5 +1,5 @@
 #pragma once
-// The gem materials with their refractive index and dispersion, and the
+// The gem materials with their refractive index, dispersion and density, and the
 // critical angle that sets pavilion limits.
 #include <QString>
 #include <QStringList>
@@ -16,6 +16,7 @@ struct MaterialTable {
     QStringList Mat;              // names in table order
     std::vector<double> matRI;    // by position in Mat
     std::vector<double> matDisp;
+    std::vector<double> matDensity; // specific gravity, g/cm3
 
     // The table's 18 materials.
     static MaterialTable standard();
@@ -23,6 +24,7 @@ struct MaterialTable {
     int indexOf(const QString& name) const;
     double riOf(const QString& name) const { return matRI[std::size_t(indexOf(name))]; }
     double dispOf(const QString& name) const { return matDisp[std::size_t(indexOf(name))]; }
+    double densityOf(const QString& name) const { return matDensity[std::size_t(indexOf(name))]; }
 };
 
 // Builds the table in place (the main window's load step).

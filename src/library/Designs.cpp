@@ -5,6 +5,7 @@
 #include "raytracer/AscFile.h"
 #include "raytracer/DesignCheck.h"
 #include "recut/CuttingList.h"
+#include "recut/Recut.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -15,6 +16,8 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <limits>
 
 namespace zep::library {
@@ -113,6 +116,11 @@ DesignFacts readDesignFacts(const QString& path)
     f.pav = main.pavilion;
     f.crn = main.crown;
     f.lw = lengthToWidth(d);
+    try {
+        f.proportions = proportionsOf(d);
+    } catch (const ZepError&) {
+        // A stone whose planes cannot be measured is kept without them.
+    }
     return f;
 }
 
@@ -157,8 +165,8 @@ void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(
 {
     Statement findHash = db.prepare("SELECT id FROM designs WHERE hash=?");
     Statement insertDesign =
-        db.prepare("INSERT INTO designs(hash,format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added)"
-                   " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        db.prepare("INSERT INTO designs(hash,format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added,"
+                   "p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     Statement insertPath = db.prepare("INSERT OR REPLACE INTO paths(path,design) VALUES(?,?)");
     std::vector<AddReport> pending;
     const auto commit = [&] {
@@ -196,6 +204,7 @@ void addFiles(LibraryDb& db, const QStringList& files, const std::function<void(
                     insertDesign.bind(5, f->gear).bind(6, f->symmetry).bind(7, int(f->mirror)).bind(8, f->facets);
                     insertDesign.bind(9, f->tiers).bind(10, f->ri).bind(11, f->pav).bind(12, f->crn).bind(13, f->lw);
                     insertDesign.bind(14, now());
+                    bindProportions(insertDesign, 15, f->proportions);
                     insertDesign.step();
                     id = db.lastInsertId();
                     r.outcome = AddOutcome::Added;
@@ -243,8 +252,8 @@ std::optional<qint64> findDesign(LibraryDb& db, const QString& designOrHash)
 
 DesignFacts designFacts(LibraryDb& db, qint64 design)
 {
-    Statement s = db.prepare("SELECT hash,format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw"
-                             " FROM designs WHERE id=?");
+    Statement s = db.prepare("SELECT hash,format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,"
+                             "p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3 FROM designs WHERE id=?");
     s.bind(1, design);
     DesignFacts f;
     if (!s.step())
@@ -262,6 +271,7 @@ DesignFacts designFacts(LibraryDb& db, qint64 design)
     f.pav = s.real(10);
     f.crn = s.real(11);
     f.lw = s.real(12);
+    f.proportions = readProportions(s, 13);
     return f;
 }
 
@@ -303,6 +313,95 @@ void removeDesign(LibraryDb& db, qint64 design)
         s.bind(1, design);
         s.step();
     });
+}
+
+void bindProportions(Statement& s, int first, const std::optional<Proportions>& p)
+{
+    const double figures[] = {p ? p->lw : 0, p ? p->tw : 0, p ? p->cw : 0, p ? p->gw : 0,
+                              p ? p->pw : 0, p ? p->hw : 0, p ? p->vw3 : 0};
+    for (int i = 0; i < 7; ++i) {
+        if (p && std::isfinite(figures[i]))
+            s.bind(first + i, figures[i]);
+        else
+            s.bindNull(first + i);
+    }
+}
+
+std::optional<Proportions> readProportions(const Statement& s, int first)
+{
+    for (int i = 0; i < 7; ++i)
+        if (s.isNull(first + i))
+            return std::nullopt;
+    Proportions p;
+    p.lw = s.real(first), p.tw = s.real(first + 1), p.cw = s.real(first + 2), p.gw = s.real(first + 3);
+    p.pw = s.real(first + 4), p.hw = s.real(first + 5), p.vw3 = s.real(first + 6);
+    p.width = 1, p.length = p.lw, p.depth = p.hw, p.volume = p.vw3;
+    return p;
+}
+
+void fillProportions(LibraryDb& db)
+{
+    {
+        std::vector<std::pair<qint64, Proportions>> designs;
+        std::map<qint64, gemray::GemDesign> read; // by design: read once for its results
+        {
+            Statement s = db.prepare("SELECT id FROM designs WHERE p_vw3 IS NULL");
+            std::vector<qint64> ids;
+            while (s.step())
+                ids.push_back(s.integer(0));
+            for (const qint64 id : ids) {
+                const QString path = currentPath(db, id);
+                if (path.isEmpty())
+                    continue;
+                try {
+                    read[id] = loadDesign(path);
+                    designs.emplace_back(id, proportionsOf(read[id]));
+                } catch (const std::exception&) {
+                }
+            }
+        }
+        struct ResultRow {
+            qint64 rowid;
+            Proportions p;
+        };
+        std::vector<ResultRow> results;
+        {
+            Statement s = db.prepare("SELECT r.rowid,r.design,r.final_pav,r.final_crn,d.pav,d.crn FROM results r"
+                                     " JOIN designs d ON d.id=r.design"
+                                     " WHERE r.p_vw3 IS NULL AND r.error='' AND r.final_pav IS NOT NULL");
+            while (s.step()) {
+                const qint64 id = s.integer(1);
+                try {
+                    if (!read.contains(id)) {
+                        const QString path = currentPath(db, id);
+                        if (path.isEmpty())
+                            continue;
+                        read[id] = loadDesign(path);
+                    }
+                    const RecutAngles angles{s.real(4), singleAsDecimal(float(s.real(2))), s.real(5),
+                                             singleAsDecimal(float(s.real(3)))};
+                    results.push_back({s.integer(0), proportionsOf(read[id], angles)});
+                } catch (const std::exception&) {
+                }
+            }
+        }
+        {
+            Statement d = db.prepare("UPDATE designs SET p_lw=?,p_tw=?,p_cw=?,p_gw=?,p_pw=?,p_hw=?,p_vw3=? WHERE id=?");
+            for (const auto& [id, p] : designs) {
+                d.reset();
+                bindProportions(d, 1, p);
+                d.bind(8, id);
+                d.step();
+            }
+            Statement r = db.prepare("UPDATE results SET p_lw=?,p_tw=?,p_cw=?,p_gw=?,p_pw=?,p_hw=?,p_vw3=? WHERE rowid=?");
+            for (const ResultRow& row : results) {
+                r.reset();
+                bindProportions(r, 1, row.p);
+                r.bind(8, row.rowid);
+                r.step();
+            }
+        }
+    }
 }
 
 } // namespace zep::library

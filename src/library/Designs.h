@@ -4,6 +4,7 @@
 // is known by the SHA-256 of its bytes; the same bytes at two paths are one
 // design with two paths. The library never writes to a design file.
 #include "library/LibraryDb.h"
+#include "recut/Proportions.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,7 +26,24 @@ struct DesignFacts {
     double ri = 0;           // the design's own index of refraction
     double pav = 0, crn = 0; // its main tiers (mainAngles)
     double lw = 0;           // length to width of its outline, the longer side first
+    // At its own angles; none for a design whose planes cannot be measured (or
+    // not yet measured, in a library of an older ZEP whose file is gone).
+    std::optional<Proportions> proportions;
 };
+
+// The columns that hold proportions, in designs and results alike.
+inline constexpr const char* ProportionColumns = "p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3";
+// Binds the seven figures from place `first` on (NULL for none).
+void bindProportions(Statement& s, int first, const std::optional<Proportions>& p);
+// Reads them from column `first` on: none when NULL. The sizes are over the
+// width (a width of 1).
+std::optional<Proportions> readProportions(const Statement& s, int first);
+// Measures what a library of an older ZEP lacks, in the transaction that
+// brings it up to this one: designs from their files (when a file still holds
+// them), results at their final angles from the design. What cannot be
+// measured stays without proportions; a failing write raises ZepError (and the
+// step is undone, to be taken again at the next opening).
+void fillProportions(LibraryDb& db);
 
 // Reads a design file as gemray does (the closed-stone check included).
 // Raises ZepError with the reader's message.

@@ -1,4 +1,5 @@
 #include "library/LibraryDb.h"
+#include "library/Designs.h"
 
 #include "common/FileIO.h"
 #include "common/ZepError.h"
@@ -81,11 +82,24 @@ CREATE TABLE claims(
 struct Upgrade {
     int version;
     const char* sql;
+    // Fills what the new columns lack, in the step's transaction.
+    void (*fill)(LibraryDb&) = nullptr;
 };
 constexpr Upgrade Upgrades[] = {
     // Every result names the tiers its two angles belong to ("1 at 42.82").
     {2, "ALTER TABLE results ADD COLUMN pav_tier TEXT NOT NULL DEFAULT '';"
         "ALTER TABLE results ADD COLUMN crn_tier TEXT NOT NULL DEFAULT '';"},
+    // A design's proportions at its own angles, a result's at its final ones
+    // (NULL until known: an older library gains them when next opened).
+    {3, "ALTER TABLE designs ADD COLUMN p_lw REAL; ALTER TABLE designs ADD COLUMN p_tw REAL;"
+        "ALTER TABLE designs ADD COLUMN p_cw REAL; ALTER TABLE designs ADD COLUMN p_gw REAL;"
+        "ALTER TABLE designs ADD COLUMN p_pw REAL; ALTER TABLE designs ADD COLUMN p_hw REAL;"
+        "ALTER TABLE designs ADD COLUMN p_vw3 REAL;"
+        "ALTER TABLE results ADD COLUMN p_lw REAL; ALTER TABLE results ADD COLUMN p_tw REAL;"
+        "ALTER TABLE results ADD COLUMN p_cw REAL; ALTER TABLE results ADD COLUMN p_gw REAL;"
+        "ALTER TABLE results ADD COLUMN p_pw REAL; ALTER TABLE results ADD COLUMN p_hw REAL;"
+        "ALTER TABLE results ADD COLUMN p_vw3 REAL;",
+     fillProportions},
 };
 static_assert(std::size(Upgrades) > 0 && std::end(Upgrades)[-1].version == SchemaVersion,
               "the last step of the schema is the schema's version");
@@ -366,6 +380,8 @@ void LibraryDb::upgrade()
             if (version() >= step.version)
                 return;
             checkRc(m_db, sqlite3_exec(m_db, step.sql, nullptr, nullptr, nullptr), m_path);
+            if (step.fill)
+                step.fill(*this);
             exec(QStringLiteral("PRAGMA user_version=%1").arg(step.version).toUtf8().constData());
         });
     }

@@ -3,6 +3,8 @@
 #include "common/NumText.h"
 #include "common/SharedState.h"
 #include "common/ZepError.h"
+#include "design/Materials.h"
+#include "recut/Proportions.h"
 #include "optimize/OptimizationTargets.h"
 #include "optimize/TargetFile.h"
 
@@ -11,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -21,6 +24,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace zep::library {
@@ -50,7 +54,8 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const names[] = {"Picture", "Name", "Gear", "Facets", "L/W", "Final MF", "Pavilion", "Crown", "Tiers"};
+    static const char* const names[] = {"Picture", "Name",  "Gear",        "Facets",    "L/W",  "Final MF",
+                                        "Pavilion", "Crown", "Weight (ct)", "Yield (%)", "Tiers"};
     return QString::fromLatin1(names[section]);
 }
 
@@ -75,6 +80,13 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     case MeritFunction: return r.hasResult ? NumText(r.finalMf).trimmed() : QString();
     case Pavilion: return r.hasResult ? Format(r.finalPav, u"#.000") : QString();
     case Crown: return r.hasResult ? Format(r.finalCrn, u"#.000") : QString();
+    case Weight:
+    case Yield: {
+        const auto stone = m_filter.rough ? stoneInRough(r, *m_filter.rough) : std::nullopt;
+        if (!stone)
+            return QString();
+        return index.column() == Weight ? Format(stone->weight, u"#.00") : Format(stone->fit.yieldPercent, u"##.00");
+    }
     case Tiers: return tiersText(r);
     default: return {};
     }
@@ -132,7 +144,7 @@ void LibraryModel::sort(int column, Qt::SortOrder order)
 {
     static const SortColumn columns[] = {SortColumn::Best, SortColumn::Name, SortColumn::Gear, SortColumn::Facets,
                                          SortColumn::LW, SortColumn::MeritFunction, SortColumn::Pavilion, SortColumn::Crown,
-                                         SortColumn::Best};
+                                         SortColumn::Weight, SortColumn::Yield, SortColumn::Best};
     m_filter.sort = column >= 0 && column < Columns ? columns[column] : SortColumn::Best;
     m_filter.descending = order == Qt::DescendingOrder;
     reload();
@@ -160,6 +172,19 @@ void LibraryModel::fetchMore(const QModelIndex& parent)
 void LibraryModel::setKey(const std::optional<ResultKey>& key)
 {
     m_filter.key = key;
+    setRough(m_rough);
+}
+
+void LibraryModel::setRough(const std::optional<std::array<double, 3>>& mm)
+{
+    m_rough = mm;
+    m_filter.rough.reset();
+    if (mm && m_filter.key) {
+        const MaterialTable table = MaterialTable::standard();
+        const int i = int(table.Mat.indexOf(m_filter.key->material));
+        if (i >= 0)
+            m_filter.rough = Rough{*mm, table.matDensity[std::size_t(i)]};
+    }
     reload();
 }
 
@@ -203,6 +228,16 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
     m_rank = new QPushButton(QStringLiteral("Rank"), this);
     m_use = new QPushButton(QStringLiteral("Use This Design"), this);
     bar->addWidget(m_filter, 1);
+    auto* roughLabel = new QLabel(QStringLiteral("Rough (mm)"), this);
+    bar->addWidget(roughLabel);
+    for (int i = 0; i < 3; ++i) {
+        m_rough[i] = new QLineEdit(this);
+        m_rough[i]->setObjectName(QStringLiteral("txtRough%1").arg(i + 1));
+        m_rough[i]->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000.00")) + 14);
+        m_rough[i]->setToolTip(QStringLiteral("The rough's three sizes in mm, any order: a box around it"));
+        bar->addWidget(m_rough[i]);
+    }
+    roughLabel->setBuddy(m_rough[0]);
     bar->addWidget(m_material);
     for (QPushButton* b : {m_add, m_rank, m_use})
         bar->addWidget(b);
@@ -250,6 +285,11 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
     connect(m_use, &QPushButton::clicked, this, &LibraryWindow::useThisDesign);
     connect(m_cancel, &QPushButton::clicked, this, &LibraryWindow::cancel);
     connect(m_table, &QTableView::doubleClicked, this, &LibraryWindow::useThisDesign);
+    for (QLineEdit* box : m_rough)
+        connect(box, &QLineEdit::textChanged, this, &LibraryWindow::roughChanged);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &LibraryWindow::showStone);
+    m_table->setColumnHidden(LibraryModel::Weight, true);
+    m_table->setColumnHidden(LibraryModel::Yield, true);
     m_model->setKey(jobKey(false));
 }
 
@@ -282,6 +322,52 @@ std::optional<ResultKey> LibraryWindow::jobKey(bool tell)
             m_env.messages.report(e, QStringLiteral("Rank"));
         return std::nullopt;
     }
+}
+
+void LibraryWindow::roughChanged()
+{
+    std::optional<std::array<double, 3>> mm;
+    const bool filled = std::all_of(std::begin(m_rough), std::end(m_rough),
+                                    [](const QLineEdit* b) { return !b->text().trimmed().isEmpty(); });
+    if (filled) {
+        try {
+            std::array<double, 3> sizes{};
+            for (int i = 0; i < 3; ++i)
+                sizes[std::size_t(i)] = ReadBox(m_rough[i]->text(), QStringLiteral("Rough (mm) %1").arg(i + 1),
+                                                BoxRange{0, kMaxRoughMm, true, false});
+            mm = sizes;
+            if (!busy())
+                m_status->clear();
+        } catch (const ZepError& e) {
+            m_status->setText(e.messageFor(QStringLiteral("Rough")));
+        }
+    }
+    m_table->setColumnHidden(LibraryModel::Weight, !mm);
+    m_table->setColumnHidden(LibraryModel::Yield, !mm);
+    m_model->setRough(mm);
+}
+
+void LibraryWindow::showStone()
+{
+    const QModelIndex current = m_table->selectionModel()->currentIndex();
+    if (!current.isValid() || current.row() >= m_model->rowCount() || busy())
+        return;
+    const ListRow& r = m_model->row(current.row());
+    const ListFilter& f = m_model->filter();
+    if (f.rough) {
+        if (const auto stone = stoneInRough(r, *f.rough)) {
+            m_status->setText(QStringLiteral("%1: %2 x %3 x %4 mm, %5 ct, %6 % of the rough")
+                                  .arg(r.name, Format(stone->fit.length, u"#.00"), Format(stone->fit.width, u"#.00"),
+                                       Format(stone->fit.depth, u"#.00"), Format(stone->weight, u"#.00"),
+                                       Format(stone->fit.yieldPercent, u"##.00")));
+            return;
+        }
+    }
+    const std::optional<Proportions>& p = r.atFinal ? r.atFinal : r.own;
+    m_status->setText(p ? QStringLiteral("%1 (%2): %3").arg(r.name, r.atFinal ? QStringLiteral("at its result's angles")
+                                                                              : QStringLiteral("at its own angles"),
+                                                            proportionsText(*p))
+                        : r.name + QStringLiteral(": its proportions are not known (its file is gone)"));
 }
 
 bool LibraryWindow::busy() const { return m_ranking || m_adding; }

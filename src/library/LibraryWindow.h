@@ -18,6 +18,8 @@
 #include <QPixmap>
 #include <QSet>
 #include <QWidget>
+#include <array>
+#include <optional>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -42,8 +44,9 @@ namespace zep::library {
 class LibraryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // Weight and Yield: the stone in the rough typed in (hidden without one);
     // Tiers: the tiers the result's angles belong to, or why its ranking failed.
-    enum Column { Picture, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown, Tiers, Columns };
+    enum Column { Picture, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown, Weight, Yield, Tiers, Columns };
     LibraryModel(LibraryDb& db, const QString& gemray, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -56,6 +59,9 @@ public:
 
     void setKey(const std::optional<ResultKey>& key);
     void setText(const QString& text);
+    // The rough whose weight and yield the rows show (in the key's material);
+    // none: the two columns stay empty.
+    void setRough(const std::optional<std::array<double, 3>>& mm);
     // Reads the rows again (as many as were read), keeping the filter.
     void reload();
     const ListFilter& filter() const { return m_filter; }
@@ -77,6 +83,7 @@ private:
     mutable QHash<qint64, QPixmap> m_pictures;
     mutable QSet<qint64> m_traced; // pictures asked of gemray
     mutable study::JobPool m_tracer;
+    std::optional<std::array<double, 3>> m_rough;
 };
 
 struct LibraryWindowEnv {
@@ -117,12 +124,19 @@ private:
     // when the job has no material of the table.
     std::optional<ResultKey> jobKey(bool tell);
     void setWorking(bool working, const QString& status);
+    // Reads the three boxes of the rough: all filled, the columns of weight
+    // and yield appear; a box that holds no size is named in the status.
+    void roughChanged();
+    // The chosen row's stone: its sizes at its result's angles (in the rough,
+    // when there is one), else at its own.
+    void showStone();
 
     LibraryWindowEnv m_env;
     std::unique_ptr<LibraryDb> m_db;
     Programs m_programs;
     LibraryModel* m_model;
     QLineEdit* m_filter;
+    QLineEdit* m_rough[3];
     QLabel* m_material;
     QTableView* m_table;
     QPushButton *m_add, *m_rank, *m_use, *m_cancel;

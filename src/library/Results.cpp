@@ -27,8 +27,8 @@ double single(double x) { return double(float(x)); }
 
 // The current results of a key: a design's best of them.
 const char* const CurrentJoin =
-    " LEFT JOIN (SELECT design, final_pav, final_crn, MAX(final_mf) AS final_mf, start_mf, search, pav_tier, crn_tier"
-    " FROM results WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error=''"
+    " LEFT JOIN (SELECT design, final_pav, final_crn, MAX(final_mf) AS final_mf, start_mf, search, pav_tier, crn_tier,"
+    " p_lw, p_tw, p_cw, p_gw, p_pw, p_hw, p_vw3 FROM results WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error=''"
     " GROUP BY design) r ON r.design=d.id"
     // Why the jobs of the key failed, for a design without a result.
     " LEFT JOIN (SELECT design, MIN(error) AS error FROM results"
@@ -70,6 +70,11 @@ Query filtered(const ListFilter& f, const QString& columns)
     if (f.lw) {
         where << QStringLiteral("d.lw BETWEEN ? AND ?");
         q.values.insert(q.values.end(), {f.lw->first, f.lw->second});
+    }
+    if (f.key && f.minMf) {
+        // As the single the result holds: a merit function shown as X is at X.
+        where << QStringLiteral("r.final_mf >= ?");
+        q.values.push_back(double(float(*f.minMf)));
     }
     if (!where.isEmpty())
         q.sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
@@ -161,6 +166,22 @@ StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key)
     for (const QJsonValue& n : line.value(QStringLiteral("notes")).toArray())
         notes << n.toString().trimmed();
     r.notes = notes.join(u' ');
+    const QJsonObject p = line.value(QStringLiteral("proportions")).toObject();
+    const char* const keys[] = {"lw", "tw", "cw", "gw", "pw", "hw", "vw3"};
+    double figures[7];
+    bool whole = true;
+    for (int i = 0; i < 7; ++i) {
+        const QJsonValue v = p.value(QLatin1String(keys[i]));
+        figures[i] = v.toDouble();
+        whole = whole && v.isDouble() && std::isfinite(figures[i]) && figures[i] >= 0;
+    }
+    if (whole && figures[6] > 0) {
+        Proportions q;
+        q.lw = figures[0], q.tw = figures[1], q.cw = figures[2], q.gw = figures[3], q.pw = figures[4];
+        q.hw = figures[5], q.vw3 = figures[6];
+        q.width = 1, q.length = q.lw, q.depth = q.hw, q.volume = q.vw3;
+        r.proportions = q;
+    }
     r.evaluations = line.value(QStringLiteral("evaluations")).toInt();
     r.seconds = line.value(QStringLiteral("seconds")).toDouble();
     return r;
@@ -186,8 +207,8 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
             return;
         Statement s = db.prepare(
             "INSERT OR REPLACE INTO results(design,material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,"
-            "final_pav,final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier)"
-            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+            "final_pav,final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier,"
+            "p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         s.bind(1, design).bind(2, r.key.material).bind(3, single(r.key.ri)).bind(4, single(r.key.disp));
         s.bind(5, r.key.targets).bind(6, r.key.limits).bind(7, r.key.search).bind(8, r.key.tracer);
         const float figures[] = {r.startPav, r.startCrn, r.finalPav, r.finalCrn, r.startMf, r.finalMf};
@@ -199,6 +220,7 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
         }
         s.bind(15, r.components).bind(16, r.notes).bind(17, r.error).bind(18, r.evaluations);
         s.bind(19, r.seconds).bind(20, r.date).bind(21, r.pavTier).bind(22, r.crnTier);
+        bindProportions(s, 23, r.error.isEmpty() ? r.proportions : std::nullopt);
         s.step();
         stored = true;
     });
@@ -208,7 +230,8 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
 std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
 {
     Statement s = db.prepare("SELECT material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,final_pav,"
-                             "final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier FROM results"
+                             "final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier,"
+                             "p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3 FROM results"
                              " WHERE design=? ORDER BY error<>'', final_mf DESC");
     s.bind(1, design);
     std::vector<StoredResult> out;
@@ -226,6 +249,7 @@ std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
         r.date = s.text(18);
         r.pavTier = s.text(19);
         r.crnTier = s.text(20);
+        r.proportions = readProportions(s, 21);
         out.push_back(r);
     }
     return out;
@@ -299,6 +323,9 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
         "d.symmetry,d.mirror,d.ri,d.pav,d.crn,d.lw");
     columns += f.key ? QStringLiteral(",r.final_mf,r.start_mf,r.final_pav,r.final_crn,r.search,r.pav_tier,r.crn_tier,e.error")
                      : QStringLiteral(",NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL");
+    columns += QStringLiteral(",d.p_lw,d.p_tw,d.p_cw,d.p_gw,d.p_pw,d.p_hw,d.p_vw3");
+    columns += f.key ? QStringLiteral(",r.p_lw,r.p_tw,r.p_cw,r.p_gw,r.p_pw,r.p_hw,r.p_vw3")
+                     : QStringLiteral(",NULL,NULL,NULL,NULL,NULL,NULL,NULL");
     Query q = filtered(f, columns);
     const char* order = "";
     switch (f.sort) {
@@ -309,11 +336,30 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
     case SortColumn::MeritFunction: order = f.key ? "r.final_mf" : ""; break;
     case SortColumn::Pavilion: order = f.key ? "r.final_pav" : ""; break;
     case SortColumn::Crown: order = f.key ? "r.final_crn" : ""; break;
+    case SortColumn::Weight:
+    case SortColumn::Yield: order = f.key && f.rough ? "weight" : ""; break;
     case SortColumn::Best: break;
     }
-    if (*order)
+    QString orderBy = QLatin1String(order);
+    if (*order == 'w') {
+        // The stone's volume in the rough: V/W3 times the cube of the largest
+        // scale at which length, width and depth (over the width) fit one of
+        // the six turnings of the rough. Weight and yield sort alike.
+        const auto& m = f.rough->mm;
+        QStringList turns;
+        static constexpr int perms[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+        for (const auto& t : perms)
+            turns << QStringLiteral("MIN(?/r.p_lw,?,?/r.p_hw)");
+        const QString scale = QStringLiteral("MAX(%1)").arg(turns.join(u','));
+        orderBy = QStringLiteral("(r.p_vw3*%1*%1*%1)").arg(scale);
+        // The expression stands twice (IS NULL, then the order), each with its scale three times.
+        for (int k = 0; k < 6; ++k)
+            for (const auto& t : perms)
+                q.values.insert(q.values.end(), {m[std::size_t(t[0])], m[std::size_t(t[1])], m[std::size_t(t[2])]});
+    }
+    if (!orderBy.isEmpty())
         // Designs without a figure last, whichever the direction.
-        q.sql += QStringLiteral(" ORDER BY %1 IS NULL, %1 %2, d.id").arg(QLatin1String(order), f.descending ? "DESC" : "ASC");
+        q.sql += QStringLiteral(" ORDER BY %1 IS NULL, %1 %2, d.id").arg(orderBy, f.descending ? "DESC" : "ASC");
     else
         q.sql += f.key ? QStringLiteral(" ORDER BY r.final_mf IS NULL, r.final_mf DESC, d.name COLLATE NOCASE, d.id")
                        : QStringLiteral(" ORDER BY d.name COLLATE NOCASE, d.id");
@@ -349,6 +395,8 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
         } else {
             r.failure = s.text(21);
         }
+        r.own = readProportions(s, 22);
+        r.atFinal = r.hasResult ? readProportions(s, 29) : std::nullopt;
         rows.push_back(r);
     }
     return rows;
@@ -370,11 +418,23 @@ QString tierLabel(const QString& tier, double ownAngle)
     return QString::fromStdString(tierText(tier.toStdString(), ownAngle));
 }
 
-QString designTable(const std::vector<ListRow>& rows, bool withResults)
+std::optional<StoneInRough> stoneInRough(const ListRow& row, const Rough& rough)
+{
+    if (!row.atFinal)
+        return std::nullopt;
+    StoneInRough s;
+    s.fit = fitRough(*row.atFinal, rough.mm);
+    s.weight = caratWeight(row.atFinal->vw3, s.fit.width, rough.density);
+    return s;
+}
+
+QString designTable(const std::vector<ListRow>& rows, bool withResults, const std::optional<Rough>& rough)
 {
     QString table = QStringLiteral("file,name,hash,format,gear,symmetry,mirror,facets,tiers,index,pav,crn,lw");
     if (withResults)
         table += QStringLiteral(",search,start_mf,final_pav,final_crn,final_mf,pav_tier,crn_tier,failed");
+    if (withResults && rough)
+        table += QStringLiteral(",weight_ct,yield_pct");
     table += u'\n';
     const auto number = [](double x) { return NumText(float(x)).trimmed(); };
     const auto angle = [](double x) { return Format(float(x), u"#.000"); };
@@ -390,6 +450,11 @@ QString designTable(const std::vector<ListRow>& rows, bool withResults)
             else
                 f << QString() << QString() << QString() << QString() << QString() << QString() << QString()
                   << csvField(r.failure);
+            if (rough) {
+                const auto stone = stoneInRough(r, *rough);
+                f << (stone ? DecimalText(std::round(stone->weight * 1000) / 1000) : QString())
+                  << (stone ? DecimalText(std::round(stone->fit.yieldPercent * 100) / 100) : QString());
+            }
         }
         table += f.join(u',') + u'\n';
     }

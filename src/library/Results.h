@@ -10,6 +10,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <array>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -46,6 +47,7 @@ struct StoredResult {
     QString notes;
     QString error;      // why the job failed; empty for a result
     QString pavTier, crnTier; // the tiers of the start's old angles ("2", "B"); empty from an older ZEP
+    std::optional<Proportions> proportions; // at the final angles
     int evaluations = 0;
     double seconds = 0;
     QString date;
@@ -67,7 +69,14 @@ void releaseJobs(LibraryDb& db);
 // The designs that have no result of `key` (among `among` when given).
 std::vector<qint64> missingDesigns(LibraryDb& db, const ResultKey& key, const std::vector<qint64>* among = nullptr);
 
-enum class SortColumn { Best, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown };
+enum class SortColumn { Best, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown, Weight, Yield };
+
+// A rough as a box of three sizes in mm (any order) and the density of its
+// material.
+struct Rough {
+    std::array<double, 3> mm{};
+    double density = 0;
+};
 
 struct ListFilter {
     std::optional<ResultKey> key; // the material and targets whose results are shown
@@ -75,6 +84,8 @@ struct ListFilter {
     std::optional<int> gear;
     std::optional<std::pair<int, int>> facets;
     std::optional<std::pair<double, double>> lw;
+    std::optional<Rough> rough;   // what Weight and Yield sort by (with a key)
+    std::optional<double> minMf;  // only designs whose current result reaches it
     SortColumn sort = SortColumn::Best;
     bool descending = false; // for columns other than Best
 };
@@ -90,7 +101,17 @@ struct ListRow {
     QString search;
     QString pavTier, crnTier; // of the current result: the tiers its angles belong to
     QString failure;          // with no current result: why its job of the key failed
+    std::optional<Proportions> own;    // at the design's own angles
+    std::optional<Proportions> atFinal; // of the current result, at its final angles
 };
+
+// A design's stone in a rough: at its current result's angles; none without
+// a result that knows its proportions.
+struct StoneInRough {
+    RoughFit fit;
+    double weight = 0; // ct
+};
+std::optional<StoneInRough> stoneInRough(const ListRow& row, const Rough& rough);
 
 // The designs the filter lets through, sorted, `limit` of them (-1: all)
 // from `offset`.
@@ -103,6 +124,7 @@ QString tierLabel(const QString& tier, double ownAngle);
 
 // The table of `rows`, one row per design: its file, name, hash and figures,
 // and with a key its current result.
-QString designTable(const std::vector<ListRow>& rows, bool withResults);
+// With a rough, the columns weight_ct and yield_pct end each row.
+QString designTable(const std::vector<ListRow>& rows, bool withResults, const std::optional<Rough>& rough = {});
 
 } // namespace zep::library

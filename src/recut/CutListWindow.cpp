@@ -1,11 +1,14 @@
 #include "recut/CutListWindow.h"
 #include "recut/CuttingList.h"
 #include "recut/Diagram.h"
+#include "recut/Proportions.h"
+#include "design/Materials.h"
 #include "recut/Recut.h"
 
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "common/NumText.h"
+#include "common/ZepError.h"
 #include "dialogs/FileChooser.h"
 #include "dialogs/WindowSupport.h"
 #include "settings/WindowPlaces.h"
@@ -14,12 +17,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <functional>
+#include <optional>
 
 namespace zep {
 
@@ -47,6 +53,33 @@ QString materialLine(const JobState& j)
         line += j.theMat + QStringLiteral(", ");
     return line + QStringLiteral("refractive index") + NumText(j.theRI) + QStringLiteral(", dispersion") +
            NumText(j.theDisp);
+}
+
+// The density of the job's material: the table's for a material of it, the
+// one typed beside a specified index; none for the design's own index.
+std::optional<double> jobDensity(const JobState& j)
+{
+    if (j.useMatRI && !j.theMat.isEmpty()) {
+        const MaterialTable table = MaterialTable::standard();
+        const int i = int(table.Mat.indexOf(j.theMat));
+        if (i >= 0)
+            return table.matDensity[std::size_t(i)];
+    }
+    if (j.useSpecRI && j.theDensity > 0)
+        return double(j.theDensity);
+    return std::nullopt;
+}
+
+// "Stone 10.00 x 10.00 x 6.23 mm, 1.23 ct in Quartz" at `widthMm`; without a
+// density, no weight and why.
+QString stoneLine(const Proportions& p, double widthMm, const JobState& j)
+{
+    const std::optional<double> density = jobDensity(j);
+    QString line = QStringLiteral("Stone ") + sizeText(p, widthMm, density);
+    if (!density)
+        return line + QStringLiteral("; no weight without the material's density");
+    return line + QStringLiteral(" in ") +
+           (j.useMatRI ? j.theMat : QStringLiteral("a material of density") + NumText(*density));
 }
 
 // The stone as the diagram draws it: crown, pavilion and side.
@@ -127,6 +160,20 @@ private:
                                            this),
                                 "lblAngles"));
 
+        // The stone's size and weight at the width the cutter types.
+        auto* sizeRow = new QHBoxLayout;
+        auto* widthLabel = new QLabel(QStringLiteral("Width (mm)"), this);
+        m_width = named(new QLineEdit(QStringLiteral("10"), this), "txtWidth");
+        m_width->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000.000")) + 16);
+        widthLabel->setBuddy(m_width);
+        m_stone = named(new QLabel(this), "lblStone");
+        sizeRow->addWidget(widthLabel);
+        sizeRow->addWidget(m_width);
+        sizeRow->addWidget(m_stone, 1);
+        layout->addLayout(sizeRow);
+        connect(m_width, &QLineEdit::textChanged, this, [this] { showStone(); });
+        showStone();
+
         m_views = new StoneViews(this);
         m_views->setDesign(m_in.recut);
         layout->addWidget(m_views, 1);
@@ -197,6 +244,22 @@ private:
         connect(close, &QPushButton::clicked, this, &QDialog::accept);
     }
 
+    // The stone's line at the typed width; a width that is no size says so,
+    // naming the box, and the diagram then shows no stone line.
+    void showStone()
+    {
+        try {
+            const double width = ReadBox(m_width->text(), QStringLiteral("Width (mm)"), BoxRange{0, kMaxRoughMm, true, false});
+            if (!m_proportions)
+                m_proportions = proportionsOf(m_in.recut);
+            m_in.stone = stoneLine(*m_proportions, width, m_env.job);
+            m_stone->setText(m_in.stone);
+        } catch (const ZepError& e) {
+            m_in.stone.clear();
+            m_stone->setText(e.messageFor(QStringLiteral("Width")));
+        }
+    }
+
     // Asks for a file name through the file chooser and writes the file in one
     // step; nothing is written when the user cancels.
     void save(const SaveKind& kind, const std::function<QByteArray()>& bytes)
@@ -230,6 +293,9 @@ private:
     QString m_saveDir;
     QLabel* m_status = nullptr;
     StoneViews* m_views = nullptr;
+    QLineEdit* m_width = nullptr;
+    QLabel* m_stone = nullptr;
+    std::optional<Proportions> m_proportions;
 };
 
 } // namespace

@@ -205,6 +205,8 @@ private:
                              ? QStringLiteral("Refractive index") + NumText(d.refractiveIndex) +
                                    QStringLiteral(" (the design's own)")
                              : m_in.material);
+        if (!m_in.stone.isEmpty())
+            m_titleLines << m_in.stone;
         QString gear = QStringLiteral("Index gear ") + NumText(d.gear).trimmed();
         if (d.gearOffset != 0)
             gear += QStringLiteral(", offset ") + NumText(d.gearOffset).trimmed();

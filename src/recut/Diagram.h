@@ -24,6 +24,7 @@ struct DiagramInput {
     RecutAngles angles;
     QString designName;         // the design's file name
     QString material;           // the material line; empty: the design's own index
+    QString stone;              // the stone's sizes and weight; empty: not shown
 };
 
 // How the three views are drawn: the font of captions and facet names, the

@@ -3,6 +3,8 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 
+#include <cmath>
+
 namespace zep::tool {
 
 QString Arguments::take(const char* what)
@@ -15,6 +17,15 @@ QString Arguments::take(const char* what)
 double Arguments::number(const char* what)
 {
     return StrictNumber(numeral(what));
+}
+
+double Arguments::size(const char* what, double limit)
+{
+    const double x = number(what);
+    if (!(std::isfinite(x) && x > 0 && x <= limit))
+        throw UsageError(std::string(what) + " must be above 0 and at most "
+                         + NumTextBare(limit).trimmed().toStdString());
+    return x;
 }
 
 QString Arguments::option(const char* what)

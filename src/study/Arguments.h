@@ -24,6 +24,8 @@ public:
     QString take(const char* what);
     // The next argument as a number (strict reading).
     double number(const char* what);
+    // The next argument as a size: a finite number above 0 and at most `limit`.
+    double size(const char* what, double limit);
     // The next argument, when it is a number, as it was given.
     QString numeral(const char* what);
     // The next argument where an option may stand: an option ("-...") given

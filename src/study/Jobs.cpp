@@ -12,6 +12,8 @@
 #include "optimize/TargetFile.h"
 #include "raytracer/CommandLine.h"
 #include "recut/CuttingList.h"
+#include "design/Materials.h"
+#include "recut/Proportions.h"
 #include "recut/Recut.h"
 #include "runner/DirectPort.h"
 #include "study/Workplace.h"
@@ -34,7 +36,7 @@ namespace zep::tool {
 const char* const OptimizeUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] "
     "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--steps P C] [--fix-pav] [--fix-crn] "
-    "[--targets FILE] [--global] [--json [--job K/N]] [--recut OUT.gem]";
+    "[--targets FILE] [--global] [--json [--job K/N]] [--recut OUT.gem] [--width MM [--density G]]";
 const char* const MapUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] [--pav-limits MIN MAX] "
     "[--crn-limits MIN MAX] [--targets FILE] -o OUT.MFM [--png OUT.png]";
@@ -215,12 +217,30 @@ private:
     std::map<std::pair<float, float>, std::array<float, 5>> m_seen;
 };
 
+// The proportions of the stone at the result's angles; none when the design
+// cannot be re-cut to them.
+static std::optional<Proportions> finalProportions(const QString& design, const JobState& s)
+{
+    try {
+        const RecutAngles angles{singleAsDecimal(s.olPav), singleAsDecimal(s.theFinalPav), singleAsDecimal(s.olCrn),
+                                 singleAsDecimal(s.theFinalCrn)};
+        return proportionsOf(loadDesign(design), angles);
+    } catch (const ZepError&) {
+        return std::nullopt;
+    }
+}
+
 int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
 {
     bool json = false, global = false;
     QString recut;
+    std::optional<double> width, density;
     const JobOptions o = parseJob(args, [&](const QString& option) {
-        if (option == QLatin1String("--json"))
+        if (option == QLatin1String("--width"))
+            width = args.size("the width after --width (mm)", kMaxRoughMm);
+        else if (option == QLatin1String("--density"))
+            density = args.size("the density after --density (g/cm3)", kMaxDensity);
+        else if (option == QLatin1String("--json"))
             json = true;
         else if (option == QLatin1String("--global"))
             global = true;
@@ -236,7 +256,13 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
         throw UsageError("--global searches the free angles: fix at most one of them");
     if (!tag.isEmpty() && !json)
         throw UsageError("--job goes with --json");
+    if (density && !o.ri)
+        throw UsageError("--density goes with --ri (a material brings its own density)");
+    if (density && !width)
+        throw UsageError("a weight needs the stone's width: give --width MM");
     Job j = makeJob(o);
+    if (!o.material.isEmpty())
+        density = MaterialTable::standard().densityOf(j.material);
     if (!recut.isEmpty())
         checkOutputs({recut}, j.inputs);
     Workplace w;
@@ -297,6 +323,7 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
         return 0;
     };
 
+    const std::optional<Proportions> stone = finalProportions(o.design, s);
     if (json) {
         QStringList notes;
         for (const QString& m : result.notes)
@@ -321,6 +348,14 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
             << '"';
         if (result.global)
             out << "," << peaksJson(*result.global);
+        out << ",\"proportions\":" << (stone ? local(proportionsJson(*stone)) : std::string("null"));
+        if (width && stone) {
+            const double k = *width / stone->width;
+            out << ",\"size_mm\":{\"length\":" << local(DecimalText(stone->length * k)) << ",\"width\":"
+                << local(DecimalText(*width)) << ",\"depth\":" << local(DecimalText(stone->depth * k)) << '}';
+            if (density)
+                out << ",\"weight_ct\":" << local(DecimalText(caratWeight(stone->vw3, *width, *density)));
+        }
         out << "}\n";
         return finish();
     }
@@ -357,6 +392,8 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
                 << '\n';
         }
     }
+    if (width && stone)
+        out << "stone       " << local(sizeText(*stone, *width, density)) << '\n';
     for (const QString& m : result.notes)
         out << local(m.trimmed()) << '\n';
     if (!recut.isEmpty() && !recutFailure)

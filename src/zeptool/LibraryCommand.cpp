@@ -7,6 +7,8 @@
 #include "library/LibraryDb.h"
 #include "library/Ranking.h"
 #include "library/Results.h"
+#include "design/Materials.h"
+#include "recut/Proportions.h"
 #include "raytracer/CommandLine.h"
 #include "study/JobOptions.h"
 #include "study/Study.h"
@@ -16,14 +18,18 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QThread>
+#include <array>
 #include <cmath>
+#include <optional>
 #include <iostream>
 
 namespace zep::tool {
 
 const char* const LibraryUsage =
-    "add PATH... | list [--material NAME] [--text WORDS] [--gear N] [--facets MIN MAX] [--lw MIN MAX] [--json] | "
-    "rank --material NAME [--targets FILE] [--global] [-j N] [--csv OUT.csv | --jobs FILE] | collect RESULTS | "
+    "add PATH... | list [--material NAME [--rough L W H] [--by mf|weight|yield] [--min-mf X]] [--text WORDS] [--gear N] "
+    "[--facets MIN MAX] [--lw MIN MAX] [--json] | "
+    "rank --material NAME [--rough L W H] [--by mf|weight|yield] [--min-mf X] [--targets FILE] [--global] [-j N] "
+    "[--csv OUT.csv | --jobs FILE] | collect RESULTS | "
     "show DESIGN-OR-HASH | remove DESIGN-OR-HASH | export --csv OUT [--material NAME]; each with [--db FILE]";
 
 namespace {
@@ -103,7 +109,67 @@ int addCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     return counts[2] == 0 ? 0 : 1;
 }
 
-void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream& out)
+// The options that rank a library for a rough: --rough L W H, --by and --min-mf.
+struct RoughOptions {
+    std::optional<std::array<double, 3>> rough;
+    QString by = QStringLiteral("mf");
+    std::optional<double> minMf;
+
+    bool take(const QString& o, Arguments& a)
+    {
+        if (o == QLatin1String("--rough")) {
+            if (rough)
+                throw UsageError("--rough is given twice");
+            std::array<double, 3> mm{};
+            for (double& x : mm)
+                x = a.size("each size of the rough after --rough (mm)", kMaxRoughMm);
+            rough = mm;
+        } else if (o == QLatin1String("--by")) {
+            by = a.take("mf, weight or yield after --by");
+            if (by != QLatin1String("mf") && by != QLatin1String("weight") && by != QLatin1String("yield"))
+                throw UsageError("--by takes mf, weight or yield, not \"" + local(by) + "\"");
+        } else if (o == QLatin1String("--min-mf")) {
+            const double x = a.number("the merit function after --min-mf");
+            if (!std::isfinite(x))
+                throw UsageError("the merit function after --min-mf must be a finite number");
+            minMf = x;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // Into the filter of a material's ranking.
+    void apply(ListFilter& f) const
+    {
+        if (rough)
+            f.rough = Rough{*rough, MaterialTable::standard().densityOf(f.key->material)};
+        f.minMf = minMf;
+        if (by != QLatin1String("mf")) {
+            if (!rough)
+                throw UsageError("--by " + local(by) + " needs the rough: give --rough L W H");
+            f.sort = by == QLatin1String("weight") ? SortColumn::Weight : SortColumn::Yield;
+            f.descending = true;
+        }
+    }
+};
+
+std::string weightText(const ListRow& r, const std::optional<Rough>& rough)
+{
+    if (!rough)
+        return {};
+    const auto stone = stoneInRough(r, *rough);
+    char buf[64];
+    if (stone)
+        std::snprintf(buf, sizeof buf, "%9s ct %7s %%  ", local(Format(stone->weight, u"#.00")).c_str(),
+                      local(Format(stone->fit.yieldPercent, u"#.00")).c_str());
+    else
+        std::snprintf(buf, sizeof buf, "%9s ct %7s %%  ", "-", "-");
+    return buf;
+}
+
+void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream& out,
+               const std::optional<Rough>& rough = {})
 {
     int place = 0;
     for (const ListRow& r : rows) {
@@ -118,7 +184,7 @@ void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream&
         char figures[96];
         std::snprintf(figures, sizeof figures, "gear %-3d %4d facets  L/W %.3f  %s", r.gear, r.facets, r.lw,
                       r.hash.left(12).toLatin1().constData());
-        out << head << (withResults ? "  " : "") << figures << "  " << line(r.name) << "  " << line(r.path);
+        out << head << (withResults ? "  " : "") << weightText(r, rough) << figures << "  " << line(r.name) << "  " << line(r.path);
         // Which tiers the angles are of; for a design without a result, why its job failed.
         if (withResults && r.hasResult && !r.pavTier.isEmpty())
             out << "  (tiers " << line(tierLabel(r.pavTier, r.pav)) << ", " << line(tierLabel(r.crnTier, r.crn)) << ')';
@@ -128,7 +194,7 @@ void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream&
     }
 }
 
-QString jsonRow(const ListRow& r, bool withResults)
+QString jsonRow(const ListRow& r, bool withResults, const std::optional<Rough>& rough = {})
 {
     QString o = QStringLiteral("{\"hash\":%1,\"name\":%2,\"file\":%3,\"format\":%4,\"gear\":%5,\"symmetry\":%6,"
                                "\"mirror\":%7,\"facets\":%8,\"tiers\":%9")
@@ -158,7 +224,16 @@ QString jsonRow(const ListRow& r, bool withResults)
             o += QStringLiteral(",\"result\":null");
         if (!r.failure.isEmpty())
             o += QStringLiteral(",\"failed\":%1").arg(jsonString(r.failure));
+        o += QStringLiteral(",\"final_proportions\":%1").arg(r.atFinal ? proportionsJson(*r.atFinal) : QStringLiteral("null"));
+        if (rough) {
+            const auto stone = stoneInRough(r, *rough);
+            o += stone ? QStringLiteral(",\"weight_ct\":%1,\"yield_pct\":%2,\"size_mm\":{\"length\":%3,\"width\":%4,\"depth\":%5}")
+                             .arg(DecimalText(stone->weight), DecimalText(stone->fit.yieldPercent),
+                                  DecimalText(stone->fit.length), DecimalText(stone->fit.width), DecimalText(stone->fit.depth))
+                       : QStringLiteral(",\"weight_ct\":null,\"yield_pct\":null");
+        }
     }
+    o += QStringLiteral(",\"proportions\":%1").arg(r.own ? proportionsJson(*r.own) : QStringLiteral("null"));
     return o + u'}';
 }
 
@@ -167,8 +242,11 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     ListFilter f;
     bool json = false;
     QString material;
+    RoughOptions ranking;
     while (!a.atEnd()) {
         const QString o = a.take("an option");
+        if (ranking.take(o, a))
+            continue;
         if (o == QLatin1String("--material"))
             material = a.take("the material after --material");
         else if (o == QLatin1String("--text"))
@@ -190,16 +268,20 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         else
             throw UsageError("unknown option " + local(o));
     }
-    if (!material.isEmpty())
+    if (!material.isEmpty()) {
         f.key = resultKey(material, {}, false);
+        ranking.apply(f);
+    } else if (ranking.rough || ranking.minMf || ranking.by != QLatin1String("mf")) {
+        throw UsageError("--rough, --by and --min-mf rank in a material: give --material NAME");
+    }
     const std::vector<ListRow> rows = listDesigns(db, f);
     if (json) {
         QStringList items;
         for (const ListRow& r : rows)
-            items << jsonRow(r, f.key.has_value());
+            items << jsonRow(r, f.key.has_value(), f.rough);
         out << '[' << local(items.join(QStringLiteral(",\n"))) << "]\n";
     } else {
-        printRows(rows, f.key.has_value(), out);
+        printRows(rows, f.key.has_value(), out, f.rough);
     }
     return 0;
 }
@@ -229,6 +311,8 @@ int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     out << "gear " << f.gear << ", symmetry " << f.symmetry << (f.mirror ? ", mirror" : "") << "; " << f.facets
         << " facets in " << f.tiers << " tiers; index " << merit(f.ri) << "; pavilion " << angle(f.pav) << ", crown "
         << angle(f.crn) << "; L/W " << QString::number(f.lw, 'f', 3).toStdString() << '\n';
+    if (f.proportions)
+        out << "own       " << local(proportionsText(*f.proportions)) << '\n';
     const QString tracer = QString::fromLatin1(gemray::kTracerVersion);
     for (const StoredResult& r : designResults(db, *id)) {
         out << "result    " << local(r.key.material) << " (index " << merit(r.key.ri) << "), " << local(r.key.search)
@@ -240,7 +324,8 @@ int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
                 << " evaluations, " << QString::number(r.seconds, 'f', 2).toStdString() << " s, " << local(r.date)
                 << (r.pavTier.isEmpty() ? std::string()
                                         : "; tiers " + line(tierLabel(r.pavTier, f.pav)) + ", " + line(tierLabel(r.crnTier, f.crn)))
-                << (r.notes.isEmpty() ? "" : "; ") << line(r.notes) << '\n';
+                << (r.notes.isEmpty() ? "" : "; ") << line(r.notes)
+                << (r.proportions ? "; " + local(proportionsText(*r.proportions)) : std::string()) << '\n';
         else
             out << "failed: " << line(r.error) << ", " << local(r.date) << '\n';
     }
@@ -372,9 +457,12 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
 {
     QString material, targets, csv, jobsFile;
     bool global = false;
+    RoughOptions byRough;
     int parallel = QThread::idealThreadCount();
     while (!a.atEnd()) {
         const QString o = a.take("an option");
+        if (byRough.take(o, a))
+            continue;
         if (o == QLatin1String("--material"))
             material = a.take("the material after --material");
         else if (o == QLatin1String("--targets"))
@@ -405,6 +493,9 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     const QString targetsFile = targets.isEmpty() ? targets : QFileInfo(targets).absoluteFilePath();
     Ranking::Options options;
     options.key = resultKey(material, targetsFile, global);
+    ListFilter f;
+    f.key = options.key;
+    byRough.apply(f); // before any job: a bad --by is refused at once
     options.targetsFile = targetsFile;
     options.parallel = parallel;
     options.programs = programsIn(QCoreApplication::applicationDirPath());
@@ -420,10 +511,8 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     ranking.start();
     if (!ranking.isFinished())
         loop.exec();
-    ListFilter f;
-    f.key = options.key;
     const std::vector<ListRow> rows = listDesigns(db, f);
-    printRows(rows, true, out);
+    printRows(rows, true, out, f.rough);
     out << ranking.total() << " jobs, " << ranking.failed() << " failed";
     if (ranking.notStones())
         out << ", " << ranking.notStones() << " not stones to optimize";
@@ -431,7 +520,7 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         out << ", " << ranking.leftToOthers() << " left to another ranking";
     out << "; library " << line(db.path()) << '\n';
     if (!csv.isEmpty())
-        writeTable(csv, designTable(rows, true), out);
+        writeTable(csv, designTable(rows, true, f.rough), out);
     return ranking.failed() == 0 ? 0 : 1;
 }
 

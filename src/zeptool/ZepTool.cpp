@@ -7,7 +7,10 @@
 #include "common/ZepError.h"
 #include "recut/CuttingList.h"
 #include "recut/Diagram.h"
+#include "recut/Proportions.h"
 #include "recut/Recut.h"
+#include "design/Materials.h"
+#include "study/JobOptions.h"
 
 #include <string_view>
 #include <QDir>
@@ -15,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 namespace zep::tool {
 
@@ -23,8 +27,6 @@ namespace {
 // A half that is not re-cut keeps its angle: any angle inside 0 to 90 stands
 // for "unchanged" when old and new are the same.
 constexpr double kUnchanged = 45;
-
-std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
 
 std::string padded(const std::string& s, std::size_t width) { return s + std::string(width - s.size(), ' '); }
 
@@ -61,23 +63,69 @@ void printList(const gemray::GemDesign& d, const gemray::GemDesign& original, bo
     }
 }
 
-int anglesCommand(Arguments& args, std::ostream& out)
-{
-    const QString design = args.take("the design file");
-    bool asc = false;
-    while (!args.atEnd()) {
-        const QString option = args.option("an option");
-        if (option != QLatin1String("--asc"))
-            throw UsageError("unknown option " + local(option));
-        asc = true;
+// What the stone's size and weight are asked with: --width MM, and the density
+// of --material NAME or --density G.
+struct SizeOptions {
+    std::optional<double> width, density;
+    QString material;
+
+    bool take(const QString& option, Arguments& args)
+    {
+        if (option == QLatin1String("--width"))
+            width = args.size("the width after --width (mm)", kMaxRoughMm);
+        else if (option == QLatin1String("--density"))
+            density = args.size("the density after --density (g/cm3)", kMaxDensity);
+        else if (option == QLatin1String("--material"))
+            material = args.take("the material after --material");
+        else
+            return false;
+        return true;
     }
-    const gemray::GemDesign d = loadDesign(design);
-    if (asc)
-        out << ascText(d).toStdString();
-    else
-        printList(d, d, false, out);
-    return 0;
-}
+
+    // Checks what was given together; takes the material's density.
+    void finish()
+    {
+        if (!material.isEmpty()) {
+            if (density)
+                throw UsageError("give either --material or --density, not both");
+            const MaterialTable table = MaterialTable::standard();
+            const auto found = std::find_if(table.Mat.begin(), table.Mat.end(), [&](const QString& m) {
+                return m.compare(material, Qt::CaseInsensitive) == 0;
+            });
+            if (found == table.Mat.end())
+                throw UsageError("unknown material \"" + local(material) + "\" (the materials are "
+                                 + local(table.Mat.join(u", ")) + ")");
+            material = *found;
+            density = table.densityOf(material);
+        }
+        if (density && !width)
+            throw UsageError("a weight needs the stone's width: give --width MM");
+    }
+
+    // The stone's lines below the printed list.
+    void print(const Proportions& p, std::ostream& out) const
+    {
+        out << "proportions  " << local(proportionsText(p)) << '\n';
+        if (width)
+            out << "stone        " << local(sizeText(p, *width, density))
+                << (material.isEmpty() ? std::string() : " in " + local(material)) << '\n';
+    }
+
+    // The same as JSON members.
+    std::string json(const Proportions& p) const
+    {
+        std::string s = ",\"proportions\":" + local(proportionsJson(p));
+        if (width) {
+            const double k = *width / p.width;
+            s += ",\"size_mm\":{\"length\":" + local(DecimalText(p.length * k)) + ",\"width\":"
+                 + local(DecimalText(*width)) + ",\"depth\":" + local(DecimalText(p.depth * k)) + "}";
+            if (density)
+                s += ",\"density\":" + local(DecimalText(*density)) + ",\"weight_ct\":"
+                     + local(DecimalText(caratWeight(p.vw3, *width, *density)));
+        }
+        return s;
+    }
+};
 
 void takeAngles(Arguments& args, double& oldAngle, double& newAngle, const char* half)
 {
@@ -86,12 +134,63 @@ void takeAngles(Arguments& args, double& oldAngle, double& newAngle, const char*
     newAngle = args.number(("the new " + h + " angle").c_str());
 }
 
+// The main tiers of a design as JSON: {"pav":{"tier":"2","angle":41.5},"crn":{...}}.
+std::string tiersJson(const gemray::GemDesign& d)
+{
+    const MainAngles m = mainAngles(d);
+    const auto tier = [](const std::string& name, double angle) {
+        return "{\"tier\":" + local(jsonString(QString::fromStdString(name))) + ",\"angle\":"
+               + local(DecimalText(angle)) + "}";
+    };
+    return "{\"pav\":" + tier(m.pavilionTier, m.pavilion) + ",\"crn\":" + tier(m.crownTier, m.crown) + "}";
+}
+
+int anglesCommand(Arguments& args, std::ostream& out)
+{
+    const QString design = args.take("the design file");
+    bool asc = false, json = false;
+    RecutAngles angles{kUnchanged, kUnchanged, kUnchanged, kUnchanged};
+    SizeOptions size;
+    while (!args.atEnd()) {
+        const QString option = args.option("an option");
+        if (option == QLatin1String("--asc"))
+            asc = true;
+        else if (option == QLatin1String("--json"))
+            json = true;
+        else if (option == QLatin1String("--pav"))
+            takeAngles(args, angles.oldPav, angles.newPav, "pavilion");
+        else if (option == QLatin1String("--crn"))
+            takeAngles(args, angles.oldCrn, angles.newCrn, "crown");
+        else if (!size.take(option, args))
+            throw UsageError("unknown option " + local(option));
+    }
+    if (asc && json)
+        throw UsageError("give either --asc or --json, not both");
+    size.finish();
+    const gemray::GemDesign original = loadDesign(design);
+    const gemray::GemDesign d = angles.changes() ? recutDesign(original, angles) : original;
+    if (asc) {
+        out << ascText(d).toStdString();
+        return 0;
+    }
+    const Proportions p = proportionsOf(d);
+    if (json) {
+        out << "{\"design\":" << local(jsonString(QDir::toNativeSeparators(design))) << ",\"tiers\":" << tiersJson(d)
+            << size.json(p) << "}\n";
+        return 0;
+    }
+    printList(d, original, angles.changes(), out);
+    size.print(p, out);
+    return 0;
+}
+
 int recutCommand(Arguments& args, std::ostream& out)
 {
     const QString design = args.take("the design file");
     RecutAngles angles{kUnchanged, kUnchanged, kUnchanged, kUnchanged};
     bool pav = false, crn = false;
     QString gem, asc, pdf;
+    SizeOptions size;
     while (!args.atEnd()) {
         const QString option = args.option("an option");
         if (option == QLatin1String("--pav")) {
@@ -106,7 +205,7 @@ int recutCommand(Arguments& args, std::ostream& out)
             asc = args.take("the text file's name after --asc");
         } else if (option == QLatin1String("--pdf")) {
             pdf = args.take("the diagram's name after --pdf");
-        } else {
+        } else if (!size.take(option, args)) {
             throw UsageError("unknown option " + local(option));
         }
     }
@@ -114,6 +213,7 @@ int recutCommand(Arguments& args, std::ostream& out)
         throw UsageError("name the re-cut design with -o OUT.gem");
     if (!pav && !crn)
         throw UsageError("give the angles to change with --pav OLD NEW, --crn OLD NEW or both");
+    size.finish();
     QStringList outputs;
     for (const QString& name : {gem, asc, pdf})
         if (!name.isEmpty())
@@ -121,7 +221,11 @@ int recutCommand(Arguments& args, std::ostream& out)
     checkOutputs(outputs, {design});
 
     const gemray::GemDesign original = loadDesign(design);
-    DiagramInput diagram{original, recutDesign(original, angles), angles, QFileInfo(design).fileName(), QString()};
+    DiagramInput diagram{original, recutDesign(original, angles), angles, QFileInfo(design).fileName(), QString(), QString()};
+    const Proportions proportions = proportionsOf(diagram.recut);
+    if (size.width)
+        diagram.stone = QStringLiteral("Stone ") + sizeText(proportions, *size.width, size.density)
+                        + (size.material.isEmpty() ? QString() : QStringLiteral(" in ") + size.material);
     QList<QPair<QString, QByteArray>> files{{gem, gemBytes(diagram.recut)}};
     if (!asc.isEmpty())
         files.append({asc, ascText(diagram.recut)});
@@ -130,6 +234,7 @@ int recutCommand(Arguments& args, std::ostream& out)
     writeFilesTogether(files);
 
     printList(diagram.recut, original, true, out);
+    size.print(proportions, out);
     for (const auto& f : files)
         out << "wrote " << local(QDir::toNativeSeparators(f.first)) << '\n';
     return 0;
@@ -171,9 +276,10 @@ void printUsage(std::ostream& out)
 const std::vector<Subcommand>& subcommands()
 {
     static const std::vector<Subcommand> table{
-        {"angles", "DESIGN [--asc]",
-         "prints the design's cutting list (--asc: as GemCAD's text export)", anglesCommand},
-        {"recut", "DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf]",
+        {"angles", "DESIGN [--pav OLD NEW] [--crn OLD NEW] [--asc | --json] [--width MM [--material NAME | --density G]]",
+         "prints the design's cutting list and proportions (--asc: as GemCAD's text export)", anglesCommand},
+        {"recut", "DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf] "
+                  "[--width MM [--material NAME | --density G]]",
          "writes the design re-cut to new angles, its text and its cutting diagram", recutCommand},
         {"convert", "DESIGN -o OUT.gem|OUT.asc",
          "writes the design as a .GEM file or as GemCAD's text export (.asc)", convertCommand},

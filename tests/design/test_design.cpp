@@ -454,14 +454,25 @@ private slots:
                                                               "a number. Please type a number above 1 and at most 10."));
             QVERIFY(!e.job.useSpecRI);
             type(d, "specRI", "1.6");
+            // The density beside the index: a box that names itself when it holds no density.
+            for (const char* bad : {"0", "abc", "-2", "31"}) {
+                type(d, "specDensity", bad);
+                click(d, "OKButton");
+                QVERIFY2(e.sink.messages.last().startsWith(QStringLiteral("The box \"Density\" holds")),
+                         qPrintable(e.sink.messages.last()));
+                QVERIFY(!e.job.useSpecRI);
+            }
+            type(d, "specDensity", "3.1");
             click(d, "OKButton");
         });
         QVERIFY(e.job.useSpecRI && !e.job.useFileRI && !e.job.useMatRI);
         QCOMPARE(e.job.theMat, QStringLiteral("Custom"));
         QCOMPARE(e.job.theRI, 1.6f);
         QCOMPARE(e.job.theDisp, 0.0f);
+        QCOMPARE(e.job.theDensity, 3.1f);
         angles(e, [&](QWidget* d) {
             QCOMPARE(text(d, "specRI"), QStringLiteral(" 1.6"));
+            QCOMPARE(text(d, "specDensity"), QStringLiteral("3.1"));
             click(d, "optSelMat");
             pick(d, "lstMatl", "Quartz");
             click(d, "OKButton");
@@ -470,6 +481,8 @@ private slots:
         QCOMPARE(e.job.theMat, QStringLiteral("Quartz"));
         QCOMPARE(e.job.theRI, 1.55f);
         QCOMPARE(e.job.theDisp, 0.013f);
+        QCOMPARE(e.job.theDensity, 0.0f); // the table's
+        QCOMPARE(MaterialTable::standard().densityOf(QStringLiteral("Quartz")), 2.65);
     }
 
     void tooltipsFollowDoTips()

@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <array>
+#include <cmath>
 #include <QtTest>
 #include <csignal>
 #include <sqlite3.h>
@@ -350,17 +352,31 @@ private slots:
     }
 
     // A library of an older ZEP opens: it is brought up to this schema in
-    // place, keeping its designs and results, and a second opening changes nothing.
+    // place, keeping its designs and results, and gains the proportions of
+    // both (the results' at their final angles, as the job printed them); a
+    // second opening changes nothing.
     void olderLibraryUpgrades()
     {
         const QString db = path("lib.sqlite");
         QCOMPARE(tool({"library", "add", "designs/more/CubeIllusionTri.gem"}).exitCode, 0);
         QCOMPARE(tool({"library", "rank", "--material", "Quartz"}).exitCode, 0);
+        const Outcome ranked = tool({"library", "list", "--material", "Quartz", "--rough", "14", "10", "8", "--json"});
+        const QJsonObject before = QJsonDocument::fromJson(ranked.out).array().first().toObject();
+        QVERIFY2(field(before, "weight_ct").toDouble() > 0 && field(before, "yield_pct").toDouble() > 0, ranked.out);
+        QVERIFY(field(before, "final_proportions.vw3").toDouble() != field(before, "proportions.vw3").toDouble());
         sqlite3* c = nullptr;
         sqlite3_open(QFile::encodeName(db).constData(), &c);
-        QCOMPARE(sqlite3_exec(c, "ALTER TABLE results DROP COLUMN pav_tier; ALTER TABLE results DROP COLUMN crn_tier;"
-                                 "PRAGMA user_version=1", nullptr, nullptr, nullptr), SQLITE_OK);
+        QByteArray drop = "ALTER TABLE results DROP COLUMN pav_tier; ALTER TABLE results DROP COLUMN crn_tier;";
+        for (const char* table : {"designs", "results"})
+            for (const char* col : {"p_lw", "p_tw", "p_cw", "p_gw", "p_pw", "p_hw", "p_vw3"})
+                drop += QByteArray("ALTER TABLE ") + table + " DROP COLUMN " + col + ";";
+        QCOMPARE(sqlite3_exec(c, drop + "PRAGMA user_version=1", nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(c);
+        const QJsonObject after = QJsonDocument::fromJson(
+            tool({"library", "list", "--material", "Quartz", "--rough", "8", "14", "10", "--json"}).out).array().first().toObject();
+        for (const char* f : {"weight_ct", "yield_pct", "proportions.vw3", "proportions.hw", "final_proportions.vw3",
+                              "final_proportions.lw", "final_proportions.hw", "result.final.mf"})
+            QVERIFY2(std::fabs(field(after, f).toDouble() - field(before, f).toDouble()) <= 1e-5 * field(before, f).toDouble(), f);
         const Outcome o = tool({"library", "list", "--material", "Quartz"});
         QVERIFY2(o.exitCode == 0, o.out + o.err);
         QCOMPARE(listed("Quartz").size(), 1);
@@ -389,6 +405,63 @@ private slots:
         QCOMPARE(p.exitCode(), 1);
         QVERIFY(p.readAllStandardError().contains(QFile::encodeName(path("lib.sqlite"))));
         QCOMPARE(tool({"library", "list"}).out.count('\n'), 1);
+    }
+
+    // A ranking for a rough: weight and yield of every ranked design at its
+    // result's angles, sorted by either in SQL as in the figures, cut at a
+    // merit function; bad sizes refused before any job, naming the argument.
+    void ranksForARough()
+    {
+        QCOMPARE(tool({"library", "add", "designs"}).exitCode, 0);
+        for (const QStringList& bad : {QStringList{"14", "10", "0"}, {"14", "ten", "8"}, {"nan", "1", "1"},
+                                       {"1001", "10", "8"}, {"-3", "10", "8"}, {"14", "10"}}) {
+            const Outcome o = tool(QStringList{"library", "rank", "--material", "Quartz", "--rough"} + bad);
+            QVERIFY2(o.exitCode == 2 && o.err.contains("the rough after --rough (mm)"), o.err);
+        }
+        QVERIFY(tool({"library", "rank", "--material", "Quartz", "--by", "weight"}).err.contains("--by weight needs the rough"));
+        QVERIFY(tool({"library", "list", "--rough", "1", "2", "3"}).err.contains("give --material NAME"));
+        QVERIFY(listed("Quartz").first()["result"].isNull()); // nothing was ranked
+
+        const Outcome o = tool({"library", "rank", "--material", "Quartz", "--rough", "14", "10", "8", "--by", "weight",
+                                "-j", "2", "--csv", "rank.csv"});
+        QVERIFY2(o.exitCode == 0, o.err);
+        QCOMPARE(o.out.count(" ct ") - o.out.count("- ct "), 3);
+        const QList<QByteArray> csv = readAll(path("rank.csv")).split('\n');
+        QVERIFY(csv[0].endsWith(",failed,weight_ct,yield_pct"));
+        for (const char* by : {"weight", "yield", "mf"}) {
+            const Outcome l = tool({"library", "list", "--material", "Quartz", "--rough", "8", "10", "14", "--by", by, "--json"});
+            const QJsonArray rows = QJsonDocument::fromJson(l.out).array();
+            QCOMPARE(rows.size(), 3);
+            for (int i = 0; i < 3; ++i) {
+                const QJsonObject r = rows[i].toObject();
+                const double w = field(r, "weight_ct").toDouble(), y = field(r, "yield_pct").toDouble();
+                // The stone fits the rough's box, the largest that does: one side meets it.
+                const double len = field(r, "size_mm.length").toDouble(), wid = field(r, "size_mm.width").toDouble(),
+                             dep = field(r, "size_mm.depth").toDouble();
+                std::array<double, 3> s{len, wid, dep};
+                std::sort(s.begin(), s.end());
+                QVERIFY(s[0] <= 8 + 1e-9 && s[1] <= 10 + 1e-9 && s[2] <= 14 + 1e-9);
+                QVERIFY(std::fabs(s[0] - 8) < 1e-6 || std::fabs(s[1] - 10) < 1e-6 || std::fabs(s[2] - 14) < 1e-6);
+                const double vw3 = field(r, "final_proportions.vw3").toDouble();
+                QVERIFY(std::fabs(w - vw3 * wid * wid * wid * 2.65 / 200) < 1e-5 * w);
+                QVERIFY(std::fabs(y - 100 * vw3 * wid * wid * wid / 1120) < 1e-5 * y);
+                // The CSV holds the same figures at its end.
+                QVERIFY(readAll(path("rank.csv")).contains("," + QByteArray::number(std::round(w * 1000) / 1000) + ","));
+                if (i > 0) {
+                    const QJsonObject prev = rows[i - 1].toObject();
+                    const char* key = QByteArray(by) == "mf" ? "result.final.mf" : QByteArray(by) == "weight" ? "weight_ct" : "yield_pct";
+                    QVERIFY2(field(prev, key).toDouble() >= field(r, key).toDouble(), by);
+                }
+            }
+        }
+        const QJsonArray all = QJsonDocument::fromJson(
+            tool({"library", "list", "--material", "Quartz", "--json"}).out).array();
+        std::vector<double> mfs;
+        for (const QJsonValue& v : all)
+            mfs.push_back(field(v, "result.final.mf").toDouble());
+        std::sort(mfs.begin(), mfs.end());
+        const Outcome cut = tool({"library", "list", "--material", "Quartz", "--min-mf", QString::number(mfs[1], 'g', 9), "--json"});
+        QCOMPARE(QJsonDocument::fromJson(cut.out).array().size(), 2);
     }
 
     // The list's filters and sort in SQL.

@@ -4,6 +4,7 @@
 #include "common/SharedState.h"
 #include "library/LibraryWindow.h"
 #include "optimize/OptimizationTargets.h"
+#include "support/Picture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,6 +130,71 @@ private slots:
         LibraryDb db(dir.filePath("lib.sqlite"));
         Statement paths = db.prepare("SELECT COUNT(*) FROM paths");
         QVERIFY(paths.step() && paths.integer(0) < 1000);
+    }
+
+    // A rough typed in: Weight and Yield appear and sort in SQL as their
+    // figures; a box without a size hides them and is named; a click shows
+    // the stone's sizes.
+    void roughColumns()
+    {
+        job.theMat = "Quartz";
+        auto w = window();
+        if (w->model().total() == 0) {
+            w->addFolder(dir.filePath("designs"));
+            QVERIFY(waitIdle(*w));
+        }
+        {
+            // Results at the designs' own angles where the ranking left none.
+            LibraryDb db(dir.filePath("lib.sqlite"));
+            const ResultKey key = resultKey("Quartz", {}, false);
+            for (const qint64 id : missingDesigns(db, key)) {
+                const DesignFacts f = designFacts(db, id);
+                StoredResult r;
+                r.key = key;
+                r.startPav = r.finalPav = float(f.pav);
+                r.startCrn = r.finalCrn = float(f.crn);
+                r.startMf = r.finalMf = 100 + float(id);
+                r.proportions = f.proportions;
+                r.date = "2026-01-01T00:00:00Z";
+                QVERIFY(storeResult(db, id, r));
+            }
+        }
+        LibraryModel& m = w->model();
+        m.reload();
+        auto* table = w->findChild<QTableView*>();
+        QVERIFY(table->isColumnHidden(LibraryModel::Weight) && table->isColumnHidden(LibraryModel::Yield));
+        const auto box = [&](int i) { return w->findChild<QLineEdit*>(QStringLiteral("txtRough%1").arg(i)); };
+        box(1)->setText("14");
+        box(2)->setText("10");
+        QVERIFY(table->isColumnHidden(LibraryModel::Weight)); // not all three yet
+        box(3)->setText("8");
+        QVERIFY(!table->isColumnHidden(LibraryModel::Weight) && !table->isColumnHidden(LibraryModel::Yield));
+        const auto figure = [&](int row, int column) { return m.data(m.index(row, column), Qt::DisplayRole).toString(); };
+        for (const auto& [column, order] : {std::pair{LibraryModel::Weight, Qt::DescendingOrder},
+                                            {LibraryModel::Yield, Qt::AscendingOrder}}) {
+            m.sort(column, order);
+            QCOMPARE(m.rowCount(), 3);
+            for (int r = 0; r < 3; ++r) {
+                QVERIFY(figure(r, column).toDouble() > 0);
+                if (r > 0)
+                    QVERIFY2(order == Qt::DescendingOrder ? figure(r - 1, column).toDouble() >= figure(r, column).toDouble()
+                                                          : figure(r - 1, column).toDouble() <= figure(r, column).toDouble(),
+                             qPrintable(figure(r - 1, column) + " " + figure(r, column)));
+            }
+        }
+        table->sortByColumn(LibraryModel::Weight, Qt::DescendingOrder); // as a click on its header
+        QVERIFY(figure(0, LibraryModel::Weight).toDouble() >= figure(1, LibraryModel::Weight).toDouble());
+        table->selectRow(1);
+        QVERIFY2(w->statusText().contains(" mm, ") && w->statusText().endsWith(" % of the rough"), qPrintable(w->statusText()));
+        QVERIFY(w->statusText().contains(figure(1, LibraryModel::Yield)));
+        zep::test::picture(w.get(), "design-library-rough.png");
+        for (const char* bad : {"abc", "0", "1001", "nan"}) {
+            box(2)->setText(bad);
+            QVERIFY(table->isColumnHidden(LibraryModel::Weight));
+            QVERIFY2(w->statusText().contains("Rough (mm) 2"), qPrintable(w->statusText()));
+        }
+        box(2)->setText("10");
+        QVERIFY(!table->isColumnHidden(LibraryModel::Yield));
     }
 
     // Rows are read a page at a time; pictures only for rows asked for.

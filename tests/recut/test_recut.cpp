@@ -3,11 +3,13 @@
 // (tangent ratio, round trip, what stays), the exported design read back, the
 // diagram's pictures, and the Cutting List window.
 #include "common/FileIO.h"
+#include "common/NumText.h"
 #include "support/Errors.h"
 #include "dialogs/WindowSupport.h"
 #include "recut/CuttingList.h"
 #include "recut/CutListWindow.h"
 #include "recut/Diagram.h"
+#include "recut/Proportions.h"
 #include "recut/Recut.h"
 #include "raytracer/AscFile.h"
 #include "settings/WindowPlaces.h"
@@ -16,6 +18,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -485,6 +488,45 @@ private slots:
         open(false, [&](QWidget* w) { start = cell(w, "2", 2) + cell(w, "B", 2) + cell(w, "T", 2); });
         QCOMPARE(start, QStringLiteral("40.00°29.00°0.00°"));
         QVERIFY(sink.messages.isEmpty());
+    }
+
+    // The stone's size and weight at the typed width, in the job's material;
+    // no weight without a density, and a width that is no size named at once.
+    void showsTheStonesSizeAndWeight()
+    {
+        job.useMatRI = true;
+        job.theMat = QStringLiteral("Quartz");
+        const Proportions p = proportionsOf(recutDesign(loadDesign(path("SRB.gem")), {41.5, 42.3, 28, 31}));
+        const auto expected = [&](double w, const char* tail) {
+            return QStringLiteral("Stone %1 x %1 x %2 mm").arg(Format(w, u"#.00"), Format(w * p.hw, u"#.00")) +
+                   QString::fromUtf8(tail);
+        };
+        QStringList said;
+        open(true, [&](QWidget* w) {
+            auto* width = child<QLineEdit>(w, "txtWidth");
+            auto* stone = child<QLabel>(w, "lblStone");
+            said << stone->text();
+            for (const char* typed : {"abc", "0", "1e9", "nan", "6.5"}) {
+                width->setText(QString::fromLatin1(typed));
+                said << stone->text();
+            }
+            picture(w, "cutting-list.png");
+            saveAs(w, "btnSaveDiagram", "page");
+        });
+        QCOMPARE(said[0], expected(10, ", ") + Format(caratWeight(p.vw3, 10, 2.65), u"#.00") + QStringLiteral(" ct in Quartz"));
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY2(said[i].contains(QStringLiteral("Width (mm)")), qPrintable(said[i]));
+        QVERIFY(said[5].startsWith(expected(6.5, ", ")));
+        QVERIFY(readFileBytes(path("page.pdf")).startsWith("%PDF-"));
+
+        job.useMatRI = false;
+        job.useSpecRI = true; // an index typed by hand, without a density
+        job.theRI = 1.6f;
+        open(true, [&](QWidget* w) { said = {child<QLabel>(w, "lblStone")->text()}; });
+        QCOMPARE(said[0], expected(10, "; no weight without the material's density"));
+        job.theDensity = 4;
+        open(true, [&](QWidget* w) { said = {child<QLabel>(w, "lblStone")->text()}; });
+        QVERIFY(said[0].endsWith(Format(caratWeight(p.vw3, 10, 4), u"#.00") + QStringLiteral(" ct in a material of density 4")));
     }
 
     void savesTheDesignTextAndDiagram()

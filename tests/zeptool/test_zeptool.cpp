@@ -121,6 +121,46 @@ private slots:
         QCOMPARE(result[1], result[0]);
     }
 
+    // The proportions at the design's own angles and re-cut, and the size and
+    // weight at a width: shown only with a density.
+    void anglesTellProportionsAndWeight()
+    {
+        const auto json = [&](const QStringList& args) {
+            const Outcome o = tool(QStringList{"angles", "SRB.gem", "--json"} + args);
+            return QJsonDocument::fromJson(o.out).object();
+        };
+        const QJsonObject own = json({});
+        const QJsonObject p = own["proportions"].toObject();
+        QVERIFY(p["vw3"].toDouble() > 0.17 && p["vw3"].toDouble() < 0.19);
+        QCOMPARE(p.keys(), QStringList({"cw", "gw", "hw", "lw", "pw", "tw", "vw3"}));
+        QCOMPARE(own["tiers"].toObject()["pav"].toObject()["angle"].toDouble(), 41.5);
+        QVERIFY(!own.contains("weight_ct") && !own.contains("size_mm"));
+        const QJsonObject quartz = json({"--width", "10", "--material", "quartz"});
+        QVERIFY(std::fabs(quartz["weight_ct"].toDouble() - p["vw3"].toDouble() * 1000 * 2.65 / 200) < 1e-5);
+        QCOMPARE(quartz["size_mm"].toObject()["width"].toDouble(), 10.0);
+        QVERIFY(std::fabs(quartz["size_mm"].toObject()["depth"].toDouble() - 10 * p["hw"].toDouble()) < 1e-4);
+        // A steeper pavilion and crown: a deeper, heavier stone, the outline kept.
+        const QJsonObject steeper = json({"--pav", "41.5", "43", "--crn", "28", "31"});
+        QCOMPARE(steeper["tiers"].toObject()["pav"].toObject()["angle"].toDouble(), 43.0);
+        const QJsonObject q = steeper["proportions"].toObject();
+        QVERIFY(q["hw"].toDouble() > p["hw"].toDouble() && q["vw3"].toDouble() > p["vw3"].toDouble());
+        QCOMPARE(q["lw"].toDouble(), p["lw"].toDouble());
+
+        const QByteArray text = tool({"angles", "SRB.gem", "--width", "6.5", "--density", "3.52"}).out;
+        QVERIFY2(text.contains("\nproportions  L/W 1.000  T/W ") && text.contains("\nstone        6.50 x 6.50 x ")
+                     && text.endsWith(" ct\n"), text);
+        QVERIFY(!tool({"angles", "SRB.gem", "--width", "6.5"}).out.contains(" ct"));
+        const QByteArray recut = tool({"recut", "SRB.gem", "--pav", "41.5", "43", "-o", "r.gem", "--width", "8",
+                                       "--material", "Diamond"}).out;
+        QVERIFY2(recut.contains("\nstone        8.00 x 8.00 x ") && recut.contains(" ct in Diamond\n"), recut);
+        // The optimized stone, in an index typed by hand with its density.
+        const Outcome o = tool({"optimize", "SRB.gem", "--ri", "1.6", "--width", "10", "--density", "3", "--json"});
+        const QJsonObject r = QJsonDocument::fromJson(o.out).object();
+        const double vw3 = r["proportions"].toObject()["vw3"].toDouble();
+        QVERIFY2(vw3 > 0.17 && std::fabs(r["weight_ct"].toDouble() - vw3 * 1000 * 3 / 200) < 1e-5, o.out + o.err);
+        QVERIFY(r["final"].toObject()["pav"].toDouble() != 41.5 && vw3 != p["vw3"].toDouble());
+    }
+
     void badInputWritesNothing_data() // and input on its limits
     {
         QTest::addColumn<QStringList>("args");
@@ -271,6 +311,18 @@ private slots:
         movie("movie: table to a device", "--orbit --tilt 5 -o m.gif --csv /dev/null", 1, "/dev/null is a link, a device or a pipe");
         row("movie: over the design", "movie srb.gif --orbit --tilt 5 -o srb.gif", 1, "is the input srb.gif itself");
         row("movie: through a link", "movie SRB.gem --orbit --tilt 5 -o link.gif", 1, "link.gif is a link");
+        row("angles: width of letters", "angles SRB.gem --width ten", 2, "the width after --width (mm): \"ten\" is not a number");
+        row("angles: width 0", "angles SRB.gem --width 0", 2, "the width after --width (mm) must be above 0 and at most 1000");
+        row("angles: width NaN", "angles SRB.gem --width nan", 2, "the width after --width (mm)");
+        row("angles: width -inf", "angles SRB.gem --width -1e999", 2, "the width after --width (mm)");
+        row("angles: density 0", "angles SRB.gem --width 10 --density 0", 2, "the density after --density (g/cm3) must be above 0");
+        row("angles: density of letters", "angles SRB.gem --width 10 --density x", 2, "the density after --density (g/cm3)");
+        row("angles: weight without a width", "angles SRB.gem --density 2.65", 2, "a weight needs the stone's width");
+        row("angles: two densities", "angles SRB.gem --width 5 --density 2.65 --material Quartz", 2, "either --material or --density");
+        row("recut: width over 1000 mm", "recut* -o x.gem --width 1000.01", 2, "must be above 0 and at most 1000");
+        row("optimize: density with a material", "optimize SRB.gem --material Quartz --width 5 --density 2", 2,
+            "--density goes with --ri");
+        row("optimize: density 0", "optimize SRB.gem --ri 1.6 --width 5 --density 0", 2, "the density after --density");
     }
     // A study gives the same rows run here or by GNU parallel or the Slurm
     // script and collected in any order; a job that cannot run or left no line

@@ -1,0 +1,185 @@
+// The proportions of a closed stone: solids whose figures are known in closed
+// form, the sample designs against the divergence theorem over the polygons
+// their files store (at their own angles and re-cut), the weight and the fit
+// in a rough, and what is refused.
+#include "raytracer/StoneFixtures.h"
+#include "recut/Proportions.h"
+#include "recut/Recut.h"
+#include "common/ZepError.h"
+
+#include <QtTest>
+#include <cmath>
+#include <limits>
+
+using namespace zep;
+using gemray::GemDesign;
+using gemray::Vec3;
+using namespace gemray::test;
+
+namespace {
+
+// A square pyramid of height h on the unit square, its point up (crown
+// facets), its base a pavilion facet; only planes, no stored corners.
+GemDesign pyramid(double h)
+{
+    const double zb = -h / 4; // the centroid at the origin
+    std::vector<gemray::GemFacet> f{facet({0, 0, -1}, -zb, 1)};
+    for (const Vec3& side : {Vec3{1, 0, 0}, Vec3{-1, 0, 0}, Vec3{0, 1, 0}, Vec3{0, -1, 0}}) {
+        // Through the base edge at distance 0.5 and the apex (0, 0, zb + h).
+        const Vec3 n = normalized(Vec3{side.x * h, side.y * h, 0.5});
+        f.push_back(facet(n, dot(n, Vec3{0, 0, zb + h}), 2));
+    }
+    return withTrailer(std::move(f));
+}
+
+// |x| + |y| + |z| <= 1.
+GemDesign octahedron()
+{
+    std::vector<gemray::GemFacet> f;
+    for (int sx : {-1, 1})
+        for (int sy : {-1, 1})
+            for (int sz : {-1, 1})
+                f.push_back(facet({double(sx), double(sy), double(sz)}, 1 / std::sqrt(3.0), sz > 0 ? 1 : 2));
+    return withTrailer(std::move(f));
+}
+
+// The independent figures, from the corners the file stores: the volume by the
+// divergence theorem (a third of the sum of each facet's distance times its
+// polygon's area), the extents of every corner.
+struct Stored {
+    double volume = 0, sx = 0, sy = 0, sz = 0;
+};
+Stored fromStoredPolygons(const GemDesign& d)
+{
+    Stored s;
+    Vec3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
+    for (const auto& f : d.facets) {
+        Vec3 area{0, 0, 0};
+        for (std::size_t i = 0; i < f.vertices.size(); ++i) {
+            const Vec3& a = f.vertices[i];
+            area = area + cross(a, f.vertices[(i + 1) % f.vertices.size()]) * 0.5;
+            lo = {std::min(lo.x, a.x), std::min(lo.y, a.y), std::min(lo.z, a.z)};
+            hi = {std::max(hi.x, a.x), std::max(hi.y, a.y), std::max(hi.z, a.z)};
+        }
+        s.volume += length(area) / length(f.abc) / 3;
+    }
+    s.sx = hi.x - lo.x, s.sy = hi.y - lo.y, s.sz = hi.z - lo.z;
+    return s;
+}
+
+} // namespace
+
+class TestProportions : public QObject {
+    Q_OBJECT
+private slots:
+    void solidsKnownInClosedForm()
+    {
+        const Proportions cube = proportionsOf(box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}));
+        QVERIFY(std::fabs(cube.vw3 - 1) < 1e-9);
+        QVERIFY(std::fabs(cube.hw - 1) < 1e-9 && std::fabs(cube.lw - 1) < 1e-9 && std::fabs(cube.tw - 1) < 1e-9);
+        // A box 3 long, 2 wide, 1 deep, off centre: the width is the shorter side,
+        // whichever axis it lies on.
+        const Proportions slab = proportionsOf(box({-1, -2, -0.2}, {1, 1, 0.8}));
+        QVERIFY(std::fabs(slab.width - 2) < 1e-12 && std::fabs(slab.lw - 1.5) < 1e-12);
+        QVERIFY(std::fabs(slab.vw3 - 6.0 / 8) < 1e-12 && std::fabs(slab.tw - 1) < 1e-12);
+
+        for (double h : {0.3, 1.0, 2.5}) {
+            const Proportions p = proportionsOf(pyramid(h));
+            QVERIFY2(std::fabs(p.vw3 - h / 3) < 1e-9, qPrintable(QString::number(p.vw3, 'g', 17)));
+            QVERIFY(std::fabs(p.hw - h) < 1e-9 && std::fabs(p.cw - h) < 1e-9);
+            QCOMPARE(p.tw, 0.0);
+            QVERIFY(std::fabs(p.pw) < 1e-9 && std::fabs(p.gw) < 1e-9);
+        }
+        const Proportions o = proportionsOf(octahedron());
+        QVERIFY(std::fabs(o.vw3 - 1.0 / 6) < 1e-9);
+        QVERIFY(std::fabs(o.cw - 0.5) < 1e-9 && std::fabs(o.pw - 0.5) < 1e-9 && std::fabs(o.gw) < 1e-9);
+        QVERIFY(std::fabs(o.cw + o.gw + o.pw - o.hw) < 1e-12);
+    }
+
+    void openOrBrokenSolidsAreRefused()
+    {
+        GemDesign open = box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5});
+        open.facets.erase(open.facets.begin() + 1); // no bottom
+        QVERIFY_THROWS_EXCEPTION(ZepError, proportionsOf(open));
+        GemDesign none = open;
+        none.facets.clear();
+        QVERIFY_THROWS_EXCEPTION(ZepError, proportionsOf(none));
+        GemDesign nan = box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5});
+        nan.facets[0].abc.z = std::numeric_limits<double>::quiet_NaN();
+        QVERIFY_THROWS_EXCEPTION(ZepError, proportionsOf(nan));
+    }
+
+    void sampleDesignsMatchTheirStoredPolygons_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("oldPav");
+        QTest::addColumn<double>("newPav");
+        QTest::addColumn<double>("oldCrn");
+        QTest::addColumn<double>("newCrn");
+        for (const char* name : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"})
+            for (const char* ext : {".gem", ".asc"})
+                QTest::newRow((QString::fromLatin1(name) + QString::fromLatin1(ext)).toUtf8())
+                    << QString::fromLatin1(name) + QString::fromLatin1(ext) << 0.0 << 0.0 << 0.0 << 0.0;
+        QTest::newRow("SRB.gem re-cut") << QStringLiteral("SRB.gem") << 41.5 << 42.3 << 28.0 << 31.0;
+        QTest::newRow("Compear125.gem re-cut") << QStringLiteral("Compear125.gem") << 42.4 << 44.0 << 32.0 << 30.0;
+    }
+    void sampleDesignsMatchTheirStoredPolygons()
+    {
+        QFETCH(QString, file);
+        QFETCH(double, oldPav);
+        QFETCH(double, newPav);
+        QFETCH(double, oldCrn);
+        QFETCH(double, newCrn);
+        const GemDesign own = loadDesign(QStringLiteral(ZEP_DESIGNS_DIR "/") + file);
+        const RecutAngles angles{oldPav, newPav, oldCrn, newCrn};
+        const GemDesign d = angles.changes() ? recutDesign(own, angles) : own;
+        const Proportions p = proportionsOf(own, angles);
+        const Stored s = fromStoredPolygons(d);
+        const double w = std::min(s.sx, s.sy);
+        QVERIFY2(std::fabs(p.vw3 - s.volume / (w * w * w)) < 1e-6, qPrintable(QString::number(p.vw3)));
+        QVERIFY(std::fabs(p.hw - s.sz / w) < 1e-6);
+        QVERIFY(std::fabs(p.lw - std::max(s.sx, s.sy) / w) < 1e-6);
+        QVERIFY(std::fabs(p.cw + p.gw + p.pw - p.hw) < 1e-9);
+        // CubeIllusionTri's crown has no level table.
+        QVERIFY2(p.tw >= 0 && p.tw < 1 && p.cw > 0 && p.pw > 0 && (p.tw > 0.5 || !file.startsWith(u'S')),
+                 qPrintable(QStringLiteral("T/W %1 C/W %2 P/W %3").arg(p.tw).arg(p.cw).arg(p.pw)));
+        if (!angles.changes())
+            QVERIFY2(p.vw3 > 0.17 && p.vw3 < 0.33, qPrintable(QString::number(p.vw3)));
+        if (file == QLatin1String("SRB.gem") && !angles.changes())
+            QVERIFY2(p.vw3 > 0.17 && p.vw3 < 0.19, qPrintable(QString::number(p.vw3)));
+    }
+
+    void weightAndRoughFit()
+    {
+        // A 10 mm cube of quartz: 1000 mm3 of 2.65 mg/mm3 is 2650 mg, 13.25 ct.
+        QVERIFY(std::fabs(caratWeight(1, 10, 2.65) - 13.25) < 1e-12);
+        // A stone 2 x 1 x 0.5 in a rough of 8, 14, 10 (any order) lies with its
+        // length along 14 and its width along 10 or 8: 7 wide at most.
+        const Proportions slab = proportionsOf(box({-1, -0.5, -0.25}, {1, 0.5, 0.25}));
+        for (const std::array<double, 3>& rough : {std::array<double, 3>{8, 14, 10}, {14, 10, 8}, {10, 8, 14}}) {
+            const RoughFit fit = fitRough(slab, rough);
+            QVERIFY(std::fabs(fit.width - 7) < 1e-9 && std::fabs(fit.length - 14) < 1e-9);
+            QVERIFY(std::fabs(fit.yieldPercent - 100 * 14 * 7 * 3.5 / 1120) < 1e-9);
+        }
+        // The depth can be what limits: a cube in a flat rough.
+        const RoughFit flat = fitRough(proportionsOf(box({-1, -1, -1}, {1, 1, 1})), {20, 3, 20});
+        QVERIFY(std::fabs(flat.width - 3) < 1e-9 && std::fabs(flat.yieldPercent - 100 * 27.0 / 1200) < 1e-9);
+    }
+
+    void sizesAreChecked()
+    {
+        for (double bad : {0.0, -1.0, 1000.0001, std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity()})
+            QVERIFY_THROWS_EXCEPTION(ZepError, checkedSize(bad, kMaxRoughMm, "the rough"));
+        QCOMPARE(checkedSize(1000, kMaxRoughMm, "the rough"), 1000.0);
+        try {
+            checkedSize(0, kMaxDensity, "--density");
+            QFAIL("a density of 0 was taken");
+        } catch (const ZepError& e) {
+            QVERIFY(e.userMessage().startsWith(QStringLiteral("--density must be")));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProportions)
+#include "test_proportions.moc"
