@@ -223,14 +223,18 @@ private slots:
             type(w, "txtNA2", "7abc");
             click(w, "OKButton"); // letters are refused, naming the box; nothing is taken
             QVERIFY(w->isVisible() && e.fn.NA1 == 5);
+            type(w, "txtNA2", "17");
+            click(w, "OKButton"); // the caller's refusal keeps it open too
+            QVERIFY(w->isVisible() && e.fn.NA1 == 5);
             type(w, "txtNA2", "7");
             click(w, "OKButton");
         });
+        e.fn.refusal = [](const std::array<float, 4>& a) { return a[1] > a[0] ? QStringLiteral("reversed") : QString(); };
         showFourNums(e.env);
         QCOMPARE(e.sink.messages, (QStringList{"Please supply values for all fields",
                                                "The box \"Enter Min ISO Value for Plot\" holds \"7abc\", which is not "
-                                               "a number. Please type a number."}));
-        QVERIFY(e.fn.NAnswer);
+                                               "a number. Please type a number.", "reversed"}));
+        QVERIFY(e.fn.NAnswer && !e.fn.refusal);
         QCOMPARE(e.fn.NA1, 12.5f);
         QCOMPARE(e.fn.NA2, 7.0f);
         QCOMPARE(e.fn.NA3, 3.25f);

@@ -90,6 +90,11 @@ private slots:
             QCOMPARE(s.map.MapHeader, s.bitmaps.MF_Gray_Header);
             onNextModal([](QWidget* d) {
                 type(d, "txtNA1", "80");
+                const QString min = text(d, "txtNA2");
+                type(d, "txtNA2", "90");
+                click(d, "OKButton"); // reversed: refused, and the dialog stays open as for letters
+                QVERIFY(d->isVisible());
+                type(d, "txtNA2", min);
                 click(d, "OKButton");
             });
             click(w, "btnResetLims");
