@@ -99,6 +99,7 @@ private slots:
             });
             click(w, "btnResetLims");
             QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+            QVERIFY(sink.messages.takeLast().startsWith("The bottom of the colour scale (90, \"Enter Min MF Value"));
 
             onNextModal([&](QWidget* d) {
                 QCOMPARE(d->windowTitle(), QString("Save Merit Function Map"));
