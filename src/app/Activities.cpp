@@ -61,7 +61,7 @@ void plugActivityWindows(ZepApplication& app)
         const MainWindow* main = app.mainWindow();
         MapperWindowEnv env{
             MapperEnv{s.map, s.job, s.targets, s.merit, s.bitmaps, s.shell, s.AbortFlag, app.messages(),
-                      app.consolePort()},
+                      app.consolePort(), s.prefs.ATol},
             app.dialogEnv(),
             s.images,
             s.bitmaps,

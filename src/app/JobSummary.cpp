@@ -1,5 +1,6 @@
 #include "JobSummary.h"
 #include "common/NumText.h"
+#include "design/Materials.h"
 
 namespace zep {
 
@@ -12,6 +13,24 @@ bool jobReady(const JobState& j)
 bool evaluationReady(const JobState& j)
 {
     return !j.fnam.isEmpty() && j.stPav != 0 && j.stCrn != 0;
+}
+
+QString setDerivedLimits(JobState& j, float designRi)
+{
+    const float ri = j.useFileRI || !(j.theRI > 1) ? designRi : j.theRI;
+    const DerivedLimits pav = derivedPavilionLimits(ri, j.stPav);
+    const DerivedLimits crn = derivedCrownLimits(j.olCrn, j.stCrn);
+    j.minPav = pav.lo;
+    j.maxPav = pav.hi;
+    j.minCrn = crn.lo;
+    j.maxCrn = crn.hi;
+    j.pStep = (j.maxPav - j.minPav) / 10;
+    j.cStep = (j.maxCrn - j.minCrn) / 10;
+    const auto range = [](const DerivedLimits& l) {
+        return QStringLiteral("%1 to %2%3").arg(NumText(l.lo).trimmed(), NumText(l.hi).trimmed(),
+                                               l.widened ? QStringLiteral(" (widened to hold the start)") : QString());
+    };
+    return QStringLiteral("Limits set: pavilion %1, crown %2").arg(range(pav), range(crn));
 }
 
 QStringList targetSummary(const OptimizationTargets& t)

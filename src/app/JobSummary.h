@@ -12,6 +12,13 @@ bool jobReady(const JobState& job);
 // What one evaluation of the merit function needs: a design and start angles.
 bool evaluationReady(const JobState& job);
 
+// Sets the limits and steps a job derives for its design and start angles,
+// as zeptool optimize does (the pavilion's from the critical angle of the
+// job's index, or of `designRi` when the job takes the file's; the crown's
+// around the old crown; each widened to hold its start angle), and tells
+// what it set.
+QString setDerivedLimits(JobState& job, float designRi);
+
 // The lines of the target summary, one per switched-on component (fire adds
 // a second line with its material).
 QStringList targetSummary(const OptimizationTargets& t);

@@ -82,7 +82,7 @@ MainWindow::MainWindow(ZepApplication& app)
     fg->addWidget(new QLabel(QStringLiteral("File:"), file), 0, 1);
     fg->addWidget(lblFileName, 0, 2, 1, 5);
     fg->addWidget(new QLabel(QStringLiteral("Old Angles:"), file), 1, 1);
-    fg->addWidget(new QLabel(QStringLiteral("Pavillion"), file), 1, 2);
+    fg->addWidget(new QLabel(QStringLiteral("Pavilion"), file), 1, 2);
     fg->addWidget(lblOlPav, 1, 3);
     fg->addWidget(new QLabel(QStringLiteral("Crown"), file), 1, 4);
     fg->addWidget(lblOlCrn, 1, 5);
@@ -121,7 +121,7 @@ MainWindow::MainWindow(ZepApplication& app)
     ag->addWidget(btnModAng, 0, 0, 3, 1);
     ag->addWidget(new QLabel(QStringLiteral("Min"), ang), 0, 3);
     ag->addWidget(new QLabel(QStringLiteral("Max"), ang), 0, 4);
-    ag->addWidget(new QLabel(QStringLiteral("Start Pavilllion Angle"), ang), 1, 1);
+    ag->addWidget(new QLabel(QStringLiteral("Start Pavilion Angle"), ang), 1, 1);
     ag->addWidget(lblStartPav, 1, 2);
     ag->addWidget(lblMinPav, 1, 3);
     ag->addWidget(lblMaxPav, 1, 4);
@@ -162,7 +162,7 @@ MainWindow::MainWindow(ZepApplication& app)
     txtItMF = readOnlyBox("txtItMF", opt);
     og->addWidget(btnOpt, 0, 0, 2, 1);
     og->addWidget(new QLabel(QStringLiteral("Results:"), opt), 0, 1);
-    og->addWidget(new QLabel(QStringLiteral("Pavillion"), opt), 0, 2);
+    og->addWidget(new QLabel(QStringLiteral("Pavilion"), opt), 0, 2);
     og->addWidget(txtItPav, 1, 2);
     og->addWidget(new QLabel(QStringLiteral("Crown"), opt), 0, 3);
     og->addWidget(txtItCrn, 1, 3);
@@ -329,6 +329,8 @@ void MainWindow::btnLibrary_Click()
 {
     guarded("btnLibrary_Click", [&] {
         if (m_library) {
+            // Shown again should it be hidden (closed while it still finished work).
+            m_library->show();
             m_library->raise();
             m_library->activateWindow();
             return;
@@ -336,17 +338,20 @@ void MainWindow::btnLibrary_Click()
         AppState& s = m_app.state();
         m_library = library::showLibraryWindow(
             {s.job, s.targets, m_app.messages(), library::defaultLibraryPath(), QCoreApplication::applicationDirPath(),
-             [this](const QString& path, float olPav, float olCrn, float stPav, float stCrn) {
-                 useLibraryDesign(path, olPav, olCrn, stPav, stCrn);
+             [this](const QString& path, float olPav, float olCrn, float stPav, float stCrn, float ri) {
+                 return useLibraryDesign(path, olPav, olCrn, stPav, stCrn, ri);
              }},
             this);
     });
 }
 
 // A design chosen in the Design Library takes the path of Select .GEM File:
-// its own angles are the old ones, its best result's the start.
-void MainWindow::useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn)
+// its own angles are the old ones, its best result's the start, and the
+// limits those derive.
+QString MainWindow::useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn,
+                                     float designRi)
 {
+    QString said;
     guarded("btnUse_Click", [&] {
         AppState& s = m_app.state();
         const QString refusal = pathRefusal(path);
@@ -365,8 +370,10 @@ void MainWindow::useLibraryDesign(const QString& path, float olPav, float olCrn,
         takeChosenDesign();
         s.job.stPav = stPav;
         s.job.stCrn = stCrn;
+        said = setDerivedLimits(s.job, designRi);
         refreshAngleSummary();
     });
+    return said;
 }
 
 void MainWindow::refreshAngleSummary()
@@ -388,6 +395,8 @@ void MainWindow::refreshAngleSummary()
         lblRI->setText(NumText(j.theRI));
         lblDisp->setText(NumText(j.theDisp));
     }
+    if (auto* library = qobject_cast<library::LibraryWindow*>(m_library.data()))
+        library->jobChanged();
 }
 
 void MainWindow::btnModAng_Click()
@@ -406,6 +415,8 @@ void MainWindow::refreshTargetList()
 {
     lstTargets->clear();
     lstTargets->addItems(targetSummary(m_app.state().targets));
+    if (auto* library = qobject_cast<library::LibraryWindow*>(m_library.data()))
+        library->jobChanged();
 }
 
 void MainWindow::openActivity(const std::function<void(QWidget*)>& window, const QString& name)

@@ -41,8 +41,9 @@ public slots:
     void btnMFMap_Click();
     void btnLibrary_Click();
     // The Design Library's Use This Design: the design at `path` as Select
-    // .GEM File takes one, with these old and start angles.
-    void useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn);
+    // .GEM File takes one, with these old and start angles, and the limits
+    // and steps derived for them (what was set is returned for the status).
+    QString useLibraryDesign(const QString& path, float olPav, float olCrn, float stPav, float stCrn, float designRi);
     void btnAbout_Click();
     void btnQuit_Click();
 

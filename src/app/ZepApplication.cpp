@@ -95,6 +95,7 @@ ZepApplication::ZepApplication(AppOptions options, MessageSink* messages)
         m_options.zepcmdProgram = Console::locateZepcmd();
     if (m_options.gemrayDir.isEmpty())
         m_options.gemrayDir = builtGemrayDir();
+    setScrollBarLook();
     plugActivityWindows(*this);
 }
 

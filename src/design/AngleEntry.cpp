@@ -45,7 +45,21 @@ bool storeAngleEntry(const AngleEntry& in, JobState& job, const MaterialTable& m
     job.fixCrn = in.fixCrn;
 
     if (!WithinLimits(job.stPav, job.minPav, job.maxPav) || !WithinLimits(job.stCrn, job.minCrn, job.maxCrn)) {
-        messages.message(QStringLiteral("Starting angles must be between Min and Max!"));
+        // Named: a minimum above its maximum, else the start outside them.
+        const auto above = [&](int high, int low) {
+            return QStringLiteral(" \"%1\" %2 is above \"%3\" %4.")
+                .arg(QLatin1String(names[high]), NumText(read[high]).trimmed(), QLatin1String(names[low]),
+                     NumText(read[low]).trimmed());
+        };
+        QString which;
+        for (int half = 0; half < 2 && which.isEmpty(); ++half) {
+            const int start = half, lo = 2 + 2 * half, hi = 3 + 2 * half;
+            if (read[lo] > read[hi])
+                which = above(lo, hi);
+            else if (!WithinLimits(read[start], read[lo], read[hi]))
+                which = read[start] > read[hi] ? above(start, hi) : above(lo, start);
+        }
+        messages.message(QStringLiteral("Starting angles must be between Min and Max!") + which);
         return false;
     }
 

@@ -55,7 +55,7 @@ AnglesDialog::AnglesDialog(DesignEnv& env, QWidget* parent) : QDialog(parent), m
     m_startCrn = angleBox("specStartCrn", this);
     m_minCrn = angleBox("specMinCrn", this);
     m_maxCrn = angleBox("specMaxCrn", this);
-    m_fixPav = named(new QCheckBox(QStringLiteral("Fix Pavillion Angle"), this), "chkFixPav");
+    m_fixPav = named(new QCheckBox(QStringLiteral("Fix Pavilion Angle"), this), "chkFixPav");
     m_fixCrn = named(new QCheckBox(QStringLiteral("Fix Crown Angle"), this), "chkFixCrn");
 
     auto* angles = new QGridLayout;
@@ -69,11 +69,11 @@ AnglesDialog::AnglesDialog(DesignEnv& env, QWidget* parent) : QDialog(parent), m
         angles->addWidget(mx, row, 5);
         angles->addWidget(fix, row, 6);
     };
-    angleRow(0, QStringLiteral("Start Pavilllion Angle"), m_startPav, m_minPav, m_maxPav, m_fixPav);
+    angleRow(0, QStringLiteral("Start Pavilion Angle"), m_startPav, m_minPav, m_maxPav, m_fixPav);
     angleRow(1, QStringLiteral("Start Crown Angle"), m_startCrn, m_minCrn, m_maxCrn, m_fixCrn);
 
     auto* help = new QLabel(QStringLiteral(
-        "Select start angles from appropriate pavillion and crown facets of the input design (for "
+        "Select start angles from appropriate pavilion and crown facets of the input design (for "
         "example the breaks). Then specify minimum and maximum values for these angles. This "
         "determines how far the optimization can wander in search of a good solution. Select Fix "
         "to prevent optimization."), this);
@@ -95,7 +95,7 @@ AnglesDialog::AnglesDialog(DesignEnv& env, QWidget* parent) : QDialog(parent), m
     m_caMin = named(new QPushButton(QStringLiteral("Set Min Pav using CA"), riFrame), "btnCAmin");
     m_caMax = named(new QPushButton(QStringLiteral("Set Max Pav using CA"), riFrame), "btnCAmax");
     auto* caNote = new QLabel(QStringLiteral("These buttons set the minimum or maximum ")
-                                  + QStringLiteral("pavillion angles according to the critical ")
+                                  + QStringLiteral("pavilion angles according to the critical ")
                                   + QStringLiteral("angle for the given material. See ")
                                   + QStringLiteral("online documentation for details."),
                               riFrame);

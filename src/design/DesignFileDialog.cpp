@@ -50,14 +50,14 @@ DesignFileDialog::DesignFileDialog(DesignEnv& env, QWidget* parent) : QDialog(pa
 
     auto* instr = label(QStringLiteral("Step 1. Please select a GemCAD file and click \"Extract Angles\""),
                         this, "Instr");
-    auto* parse1 = label(QStringLiteral("Step 2. Select one pavillion and one crown angle for optimization"),
+    auto* parse1 = label(QStringLiteral("Step 2. Select one pavilion and one crown angle for optimization"),
                          this, "lblParse1");
     auto* help = label(QStringLiteral(
                            "Navigate to the drive and directory and select the desired GemCAD file. "
                            "ZEP will work on a copy of this file. Click \"Extract Angles\" to see a list "
                            "of suitable angles. Select one angle from each list. These are the \"old\" "
                            "angles from the GemCAD file. Unless changed, these will also be the \"start\" "
-                           "angles for optimizaition."),
+                           "angles for optimization."),
                        this, "Help");
     help->setWordWrap(true);
 
@@ -94,7 +94,7 @@ DesignFileDialog::DesignFileDialog(DesignEnv& env, QWidget* parent) : QDialog(pa
     grid->addWidget(m_fileList, 3, 2, 1, 2);
     grid->addWidget(btnParse, 4, 0);
     grid->addWidget(parse1, 5, 0, 1, 4);
-    grid->addWidget(label(QStringLiteral("Pavillion Angles"), this), 6, 0, 1, 2);
+    grid->addWidget(label(QStringLiteral("Pavilion Angles"), this), 6, 0, 1, 2);
     grid->addWidget(label(QStringLiteral("Crown Angles"), this), 6, 2, 1, 2);
     grid->addWidget(m_lstPav, 7, 0, 1, 2);
     grid->addWidget(m_lstCrn, 7, 2, 1, 2);

@@ -3,6 +3,7 @@
 #include "common/NumText.h"
 #include "common/ZepError.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zep {
@@ -95,6 +96,31 @@ QString maxPavFromCA(double ca)
 {
     const float c = float(ca);
     return Format((180.0f - c) / 3.0f + 2.0f, u"#.00");
+}
+
+namespace {
+
+DerivedLimits holding(DerivedLimits l, float start)
+{
+    if (!WithinLimits(start, l.lo, l.hi)) { // to the three decimals gemray is given
+        (start < l.lo ? l.lo : l.hi) = start;
+        l.widened = true;
+    }
+    return l;
+}
+
+} // namespace
+
+DerivedLimits derivedPavilionLimits(float ri, float start)
+{
+    const double ca = criticalAngle(ri);
+    return holding({float(Val(minPavFromCA(ca))), float(Val(maxPavFromCA(ca)))}, start);
+}
+
+DerivedLimits derivedCrownLimits(float oldCrown, float start)
+{
+    // Both ends are kept in 5 to 60, so they stay in order for any crown.
+    return holding({std::clamp(oldCrown - 10, 5.0f, 60.0f), std::clamp(oldCrown + 10, 5.0f, 60.0f)}, start);
 }
 
 } // namespace zep

@@ -48,4 +48,15 @@ std::optional<double> CalcCA(const CalcCAInput& in, const MaterialTable& table, 
 QString minPavFromCA(double ca);
 QString maxPavFromCA(double ca);
 
+// Limits of an angle that a job derives when none are given: the pavilion's
+// from the critical angle, the crown's 10 degrees either way of the design's
+// crown (within 5 to 60). A limit the angle to hold (the design's own angle,
+// or a window's start) lies beyond is widened to it (`widened` then says so).
+struct DerivedLimits {
+    float lo = 0, hi = 0;
+    bool widened = false;
+};
+DerivedLimits derivedPavilionLimits(float ri, float start);
+DerivedLimits derivedCrownLimits(float oldCrown, float start);
+
 } // namespace zep

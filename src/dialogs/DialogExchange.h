@@ -2,6 +2,8 @@
 // Values the small dialogs exchange with their callers: the caller sets the
 // inputs, shows the dialog modally and reads the outputs after it closed.
 #include <QString>
+#include <array>
+#include <functional>
 
 namespace zep {
 
@@ -27,11 +29,14 @@ struct YesNoExchange {
 };
 
 // The four-number dialog: a prompt per row (empty hides the row) and a value.
+// `refusal`, when set, judges the typed numbers together: a message refuses
+// them and the dialog stays open (used once: the dialog clears it).
 struct FourNumExchange {
     QString title;
     QString NQ1, NQ2, NQ3, NQ4;
     float NA1 = 0, NA2 = 0, NA3 = 0, NA4 = 0;
     bool NAnswer = false;
+    std::function<QString(const std::array<float, 4>&)> refusal = {};
 };
 
 } // namespace zep

@@ -197,6 +197,13 @@ private:
                         read[std::size_t(i)] = ToSingle(ReadBox(m_value[i]->text(), *q[i], BoxRange{}));
             }))
             return;
+        if (m_env.fourNum.refusal) {
+            const QString refused = m_env.fourNum.refusal(read);
+            if (!refused.isEmpty()) {
+                m_env.messages.message(refused);
+                return;
+            }
+        }
         m_env.fourNum.NAnswer = true;
         // Hidden rows keep their values exactly.
         const auto a = values();
@@ -348,6 +355,7 @@ void showFourNums(DialogEnv& env, QWidget* parent)
 {
     FourNumsDialog d(env, parent);
     d.exec();
+    env.fourNum.refusal = {};
 }
 
 void showAbout(DialogEnv& env, const std::function<void(QWidget*)>& openPreferences, QWidget* parent)

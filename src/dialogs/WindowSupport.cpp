@@ -214,6 +214,22 @@ void setTip(QWidget* w, bool doTips, const QString& tip)
         w->setToolTip(tip);
 }
 
+void setScrollBarLook()
+{
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app || app->styleSheet().contains(QLatin1String("QScrollBar")))
+        return;
+    app->setStyleSheet(app->styleSheet() + QStringLiteral(
+        "QScrollBar:vertical { background: #ececec; width: 15px; margin: 0; }"
+        "QScrollBar:horizontal { background: #ececec; height: 15px; margin: 0; }"
+        "QScrollBar::handle { background: #8c8c8c; border-radius: 4px; margin: 2px; }"
+        "QScrollBar::handle:hover { background: #6e6e6e; }"
+        "QScrollBar::handle:vertical { min-height: 24px; }"
+        "QScrollBar::handle:horizontal { min-width: 24px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
+}
+
 void selectAllOnFocus(QLineEdit* box)
 {
     box->installEventFilter(new SelectAllFilter(box));

@@ -60,6 +60,11 @@ void setTip(QWidget* w, bool doTips, const QString& tip);
 // Selects the whole text of a line edit whenever it gains the focus.
 void selectAllOnFocus(QLineEdit* box);
 
+// Scroll bars whose handle reads as the handle: darker than its groove (the
+// style's own handle, lighter than the groove, was taken for the part of
+// the list below, so that a list at its top seemed scrolled to its end).
+void setScrollBarLook();
+
 // The box above a folder list ("txtDirPath") that shows the folder and takes
 // a typed or pasted path: Enter calls `go` with the folder it names and, for
 // a file, the file's name, and presses no button of the dialog. A path to

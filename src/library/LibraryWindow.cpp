@@ -7,9 +7,12 @@
 #include "recut/Proportions.h"
 #include "optimize/OptimizationTargets.h"
 #include "optimize/TargetFile.h"
+#include "recut/Diagram.h"
+#include "recut/Recut.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
@@ -31,7 +34,7 @@ namespace zep::library {
 
 namespace {
 
-constexpr int Shown = 48; // the picture's side in the table
+constexpr int Shown = 96; // the picture's side in the table
 
 QString timeText(double seconds)
 {
@@ -41,8 +44,7 @@ QString timeText(double seconds)
 
 } // namespace
 
-LibraryModel::LibraryModel(LibraryDb& db, const QString& gemray, QObject* parent)
-    : QAbstractTableModel(parent), m_db(db), m_gemray(gemray), m_tracer(1)
+LibraryModel::LibraryModel(LibraryDb& db, QObject* parent) : QAbstractTableModel(parent), m_db(db)
 {
     reload();
 }
@@ -73,8 +75,11 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
-    case Name: return r.name;
-    case Gear: return r.gear;
+    // Designs of one name are told apart by their files.
+    case Name: return r.path.isEmpty() ? r.name : r.name + u'\n' + QFileInfo(r.path).fileName();
+    // A negative gear counts its index the other way round; the gear a
+    // cutter mounts is its number of teeth.
+    case Gear: return std::abs(r.gear);
     case Facets: return r.facets;
     case LW: return QString::number(r.lw, 'f', 3);
     case MeritFunction: return r.hasResult ? NumText(r.finalMf).trimmed() : QString();
@@ -106,38 +111,18 @@ QPixmap LibraryModel::picture(const ListRow& r) const
     const auto cached = m_pictures.constFind(r.id);
     if (cached != m_pictures.constEnd())
         return *cached;
-    const QByteArray pixels = storedPicture(m_db, r.id);
-    if (pixels.size() == PictureSide * PictureSide) {
-        const QImage image(reinterpret_cast<const uchar*>(pixels.constData()), PictureSide, PictureSide, PictureSide,
-                           QImage::Format_Grayscale8);
-        const QPixmap p = QPixmap::fromImage(image.scaled(Shown, Shown, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-        m_pictures.insert(r.id, p);
-        return p;
-    }
-    // Traced at the design's own angles the first time its row is shown.
-    if (!m_traced.contains(r.id) && !m_gemray.isEmpty()) {
-        m_traced.insert(r.id);
-        const QString path = currentPath(m_db, r.id);
-        if (!path.isEmpty()) {
-            const DesignFacts facts = designFacts(m_db, r.id);
-            const qint64 id = r.id;
-            QPointer<const LibraryModel> self(this);
-            m_tracer.add(pictureTask(m_gemray, path, facts, facts.pav, facts.crn, facts.ri, [this, self, id](const QByteArray& p) {
-                if (!self || p.isEmpty())
-                    return;
-                storePicture(m_db, id, p, QStringLiteral("own"));
-                for (std::size_t i = 0; i < m_rows.size(); ++i)
-                    if (m_rows[i].id == id)
-                        emit const_cast<LibraryModel*>(this)->dataChanged(index(int(i), Picture), index(int(i), Picture));
-            }));
+    // Drawn from the design's file the first time its row is shown; a file
+    // that is gone or no longer reads leaves the cell empty.
+    QPixmap p;
+    const QString path = currentPath(m_db, r.id);
+    if (!path.isEmpty()) {
+        try {
+            p = QPixmap::fromImage(outlinePicture(loadDesign(path), Shown));
+        } catch (const ZepError&) {
         }
     }
-    return {};
-}
-
-void LibraryModel::forgetPicture(qint64 design)
-{
-    m_pictures.remove(design);
+    m_pictures.insert(r.id, p);
+    return p;
 }
 
 void LibraryModel::sort(int column, Qt::SortOrder order)
@@ -215,7 +200,7 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
     } catch (const ZepError&) {
         // Without the programs the library is still shown; Rank tells why it cannot run.
     }
-    m_model = new LibraryModel(*m_db, m_programs.gemray, this);
+    m_model = new LibraryModel(*m_db, this);
 
     auto* top = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
@@ -224,6 +209,9 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
     m_filter->setPlaceholderText(QStringLiteral("Filter: words of the name, footnotes or folder"));
     m_filter->setClearButtonEnabled(true);
     m_material = new QLabel(this);
+    m_material->setObjectName(QStringLiteral("lblMaterial"));
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("lblCount"));
     m_add = new QPushButton(QStringLiteral("Add Folder..."), this);
     m_rank = new QPushButton(QStringLiteral("Rank"), this);
     m_use = new QPushButton(QStringLiteral("Use This Design"), this);
@@ -238,6 +226,7 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
         bar->addWidget(m_rough[i]);
     }
     roughLabel->setBuddy(m_rough[0]);
+    bar->addWidget(m_count);
     bar->addWidget(m_material);
     for (QPushButton* b : {m_add, m_rank, m_use})
         bar->addWidget(b);
@@ -278,6 +267,13 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
     m_refill->setSingleShot(true);
     m_refill->setInterval(300);
     connect(m_filter, &QLineEdit::textChanged, m_typing, qOverload<>(&QTimer::start));
+    const auto count = [this] {
+        const int all = countDesigns(*m_db, {});
+        m_count->setText(m_model->total() == all ? QStringLiteral("%1 designs").arg(all)
+                                                 : QStringLiteral("%1 of %2 designs").arg(m_model->total()).arg(all));
+    };
+    connect(m_model, &QAbstractItemModel::modelReset, this, count);
+    count();
     connect(m_typing, &QTimer::timeout, this, [this] { m_model->setText(m_filter->text()); });
     connect(m_refill, &QTimer::timeout, m_model, &LibraryModel::reload);
     connect(m_add, &QPushButton::clicked, this, &LibraryWindow::chooseFolder);
@@ -477,18 +473,13 @@ void LibraryWindow::rank()
         shown.push_back(r.id);
     o.among = shown;
     m_ranking = std::make_unique<Ranking>(*m_db, o);
-    connect(m_ranking.get(), &Ranking::jobEnded, this, [this](qint64 design, const QString&) {
+    connect(m_ranking.get(), &Ranking::jobEnded, this, [this](qint64, const QString&) {
         m_progress->setRange(0, m_ranking->total());
         m_progress->setValue(m_ranking->done());
         m_status->setText(QStringLiteral("%1 of %2 ranked, %3 left")
                               .arg(m_ranking->done())
                               .arg(m_ranking->total())
                               .arg(timeText(m_ranking->secondsLeft())));
-        m_model->forgetPicture(design);
-        m_refill->start();
-    });
-    connect(m_ranking.get(), &Ranking::pictureStored, this, [this](qint64 design) {
-        m_model->forgetPicture(design);
         m_refill->start();
     });
     connect(m_ranking.get(), &Ranking::finished, this, [this] {
@@ -499,10 +490,23 @@ void LibraryWindow::rank()
         m_ranking.release()->deleteLater();
         m_model->reload();
         setWorking(false, said);
+        jobChanged();
     });
     m_progress->setRange(0, 0);
     setWorking(true, QStringLiteral("Ranking..."));
     m_ranking->start();
+}
+
+void LibraryWindow::jobChanged()
+{
+    if (m_ranking)
+        return;
+    const std::optional<ResultKey> now = jobKey(false), shown = m_model->filter().key;
+    const auto same = [](const ResultKey& a, const ResultKey& b) {
+        return a.material == b.material && a.ri == b.ri && a.disp == b.disp && a.targets == b.targets;
+    };
+    if (now.has_value() != shown.has_value() || (now && !same(*now, *shown)))
+        m_model->setKey(now);
 }
 
 void LibraryWindow::cancel()
@@ -525,7 +529,10 @@ void LibraryWindow::useThisDesign()
         return;
     }
     const float pav = float(r.pav), crn = float(r.crn);
-    m_env.useDesign(path, pav, crn, r.hasResult ? r.finalPav : pav, r.hasResult ? r.finalCrn : crn);
+    const QString set = m_env.useDesign(path, pav, crn, r.hasResult ? r.finalPav : pav, r.hasResult ? r.finalCrn : crn,
+                                        float(r.ri));
+    if (!set.isEmpty())
+        m_status->setText(QStringLiteral("%1 is the job's design. %2").arg(r.name, set));
 }
 
 LibraryWindow* showLibraryWindow(LibraryWindowEnv env, QWidget* parent)

@@ -1,13 +1,15 @@
 #pragma once
-// The Design Library window: the library's designs with their picture, name,
-// gear, facets, L/W and, in the job's material and targets, the final merit
-// function and angles. It filters as you type and sorts by any column over a
-// model that reads the database a page at a time; pictures are read (or
-// traced) only for the rows that are shown. Add Folder adds designs in the
-// background; Rank computes the missing results of the shown designs with
-// zeptool's own processes (never the job's console), with progress, time
-// left and Cancel, and rows fill in as results arrive. Use This Design hands
-// the chosen design to the main window's usual design path.
+// The Design Library window: the library's designs with their picture (the
+// outline and facets from above), name and file, gear, facets, L/W and, in
+// the job's material and targets, the final merit function and angles, and
+// how many are shown. It filters as you type and sorts by any column over a
+// model that reads the database a page at a time; pictures are drawn only
+// for the rows that are shown. Add Folder adds designs in the background
+// (closing the window stops it); Rank computes the missing results of the
+// shown designs with zeptool's own processes (never the job's console), with
+// progress, time left and Cancel, and rows fill in as results arrive. The
+// rows follow the job's material and targets as they change. Use This Design
+// hands the chosen design to the main window's usual design path.
 #include "common/Messages.h"
 #include "library/LibraryDb.h"
 #include "library/Ranking.h"
@@ -47,7 +49,7 @@ public:
     // Weight and Yield: the stone in the rough typed in (hidden without one);
     // Tiers: the tiers the result's angles belong to, or why its ranking failed.
     enum Column { Picture, Name, Gear, Facets, LW, MeritFunction, Pavilion, Crown, Weight, Yield, Tiers, Columns };
-    LibraryModel(LibraryDb& db, const QString& gemray, QObject* parent = nullptr);
+    LibraryModel(LibraryDb& db, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -67,7 +69,6 @@ public:
     const ListFilter& filter() const { return m_filter; }
     int total() const { return m_total; }
     const ListRow& row(int r) const { return m_rows[std::size_t(r)]; }
-    void forgetPicture(qint64 design);
 
     static constexpr int Page = 200;
 
@@ -76,13 +77,10 @@ private:
     static QString tiersText(const ListRow& r);
     QPixmap picture(const ListRow& r) const;
     LibraryDb& m_db;
-    QString m_gemray;
     ListFilter m_filter;
     std::vector<ListRow> m_rows;
     int m_total = 0;
     mutable QHash<qint64, QPixmap> m_pictures;
-    mutable QSet<qint64> m_traced; // pictures asked of gemray
-    mutable study::JobPool m_tracer;
     std::optional<std::array<double, 3>> m_rough;
 };
 
@@ -93,8 +91,9 @@ struct LibraryWindowEnv {
     QString libraryPath;   // the database
     QString programs;      // the folder of zeptool and gemray
     // The main window's usual design path: the design, its own angles as old
-    // angles and its best result's angles as start angles.
-    std::function<void(const QString& path, float olPav, float olCrn, float stPav, float stCrn)> useDesign;
+    // angles, its best result's angles as start angles and its own index;
+    // it returns what it set of the job (the limits), for the status line.
+    std::function<QString(const QString& path, float olPav, float olCrn, float stPav, float stCrn, float ri)> useDesign;
 };
 
 class LibraryWindow : public QWidget {
@@ -114,6 +113,9 @@ public slots:
     void rank();
     void cancel();
     void useThisDesign();
+    // The job's material or targets may have changed: the rows and the
+    // material's label follow at once (after a ranking, which keeps its own).
+    void jobChanged();
 
 signals:
     void idle();
@@ -138,6 +140,7 @@ private:
     QLineEdit* m_filter;
     QLineEdit* m_rough[3];
     QLabel* m_material;
+    QLabel* m_count; // the designs shown, of all
     QTableView* m_table;
     QPushButton *m_add, *m_rank, *m_use, *m_cancel;
     QProgressBar* m_progress;

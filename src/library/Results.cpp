@@ -330,7 +330,7 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
     const char* order = "";
     switch (f.sort) {
     case SortColumn::Name: order = "d.name COLLATE NOCASE"; break;
-    case SortColumn::Gear: order = "d.gear"; break;
+    case SortColumn::Gear: order = "ABS(d.gear)"; break; // its teeth, whichever way it counts
     case SortColumn::Facets: order = "d.facets"; break;
     case SortColumn::LW: order = "d.lw"; break;
     case SortColumn::MeritFunction: order = f.key ? "r.final_mf" : ""; break;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace zep {
@@ -181,6 +182,23 @@ void Mapper::run()
         m_env.messages.message(QStringLiteral("Please specify an RI or material to optimize Fire"));
         return;
     }
+    // The map spans each range in ten steps, as zeptool map does; a step
+    // below the tolerance maps identical columns.
+    const auto fine = [&](const char* half, const char* box, float lo, float hi) {
+        const float step = (hi - lo) / (MapGridSide - 1);
+        if (step >= m_env.ATol)
+            return false;
+        m_env.messages.message(
+            QStringLiteral("The %1 limits %2 to %3 give a map step of %4, below the Angle Tolerance %5: set \"%6 Min\" "
+                           "and \"%6 Max\" in Modify Angles at least %7 apart, or lower the Angle Tolerance in Preferences.")
+                .arg(QLatin1String(half), NumText(lo).trimmed(), NumText(hi).trimmed(),
+                     NumText(std::round(step * 1000) / 1000).trimmed(), // to the thousandths gemray is given
+                     NumText(m_env.ATol).trimmed(), QLatin1String(box),
+                     NumText(m_env.ATol * (MapGridSide - 1)).trimmed()));
+        return true;
+    };
+    if (fine("pavilion", "Pavilion", job.minPav, job.maxPav) || fine("crown", "Crown", job.minCrn, job.maxCrn))
+        return;
     m_env.AbortFlag = false;
     showRunning(true);
 
@@ -371,15 +389,23 @@ void Mapper::showCell(int i, int j)
     RescaleMF(j, i);
 }
 
+QString Mapper::reversedLimitsText(float CMFMaxEntered, float CMFMinEntered)
+{
+    if (!(CMFMinEntered > CMFMaxEntered))
+        return {};
+    return QStringLiteral("The bottom of the colour scale (%1, \"Enter Min MF Value for Plot\") lies above the top "
+                          "(%2, \"Enter Max MF Value for Plot\"). Please give a maximum above the minimum.")
+        .arg(NumTextBare(CMFMinEntered), NumTextBare(CMFMaxEntered));
+}
+
 void Mapper::setColourLimits(float CMFMaxEntered, float CMFMinEntered)
 {
     routine("btnResetLims_Click", [&] {
         MapStore& m = m_env.map;
         // Reversed limits are refused, as a map file holding them would be.
-        if (CMFMinEntered > CMFMaxEntered) {
-            m_env.messages.message(QStringLiteral("The bottom of the colour scale (%1) lies above the top (%2). "
-                                                  "Please give a maximum above the minimum.")
-                                       .arg(NumTextBare(CMFMinEntered), NumTextBare(CMFMaxEntered)));
+        const QString reversed = reversedLimitsText(CMFMaxEntered, CMFMinEntered);
+        if (!reversed.isEmpty()) {
+            m_env.messages.message(reversed);
             return;
         }
         const float oldMax = m.CMFMax, oldMin = m.CMFMin;

@@ -78,6 +78,9 @@ struct MapperEnv {
     bool& AbortFlag;
     MessageSink& messages;
     ConsolePort& console;            // brought forward by Abort
+    // The Angle Tolerance of the preferences: a grid step below it maps
+    // columns no raytrace tells apart.
+    float ATol = Preferences{}.ATol;
 };
 
 class Mapper {
@@ -101,6 +104,9 @@ public:
     // Change Colour Map Limits after the dialog's OK: equal limits are
     // refused and the limits stay as they were.
     void setColourLimits(float CMFMaxEntered, float CMFMinEntered);
+    // Why a colour scale's limits are refused (its bottom above its top),
+    // naming the boxes of Change Colour Map Limits; empty when they are not.
+    static QString reversedLimitsText(float CMFMaxEntered, float CMFMinEntered);
     // Save and Load after the file chooser's OK. Save adds ".MFM" to a name
     // without an extension and says where the map went.
     void saveMap(const QString& path);

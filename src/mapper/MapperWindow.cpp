@@ -193,7 +193,7 @@ void MapperWindow::buildMapGroup(QBoxLayout* column)
     auto* pavAxis = new QHBoxLayout;
     pavAxis->addWidget(valueBox("txtPavMin", group, 7));
     pavAxis->addStretch();
-    pavAxis->addWidget(new QLabel(QStringLiteral("Pavillion Angle"), group));
+    pavAxis->addWidget(new QLabel(QStringLiteral("Pavilion Angle"), group));
     pavAxis->addStretch();
     pavAxis->addWidget(valueBox("txtPavMax", group, 7));
     grid->addLayout(pavAxis, 1, 1);
@@ -406,6 +406,8 @@ void MapperWindow::btnResetLims_Click()
     fn.NQ3.clear();
     fn.NQ4.clear();
     fn.title = QStringLiteral("Enter MF Map Limits");
+    // Reversed limits keep the dialog open, as letters do.
+    fn.refusal = [](const std::array<float, 4>& typed) { return Mapper::reversedLimitsText(typed[0], typed[1]); };
     showFourNums(m_env.dialogs, this);
     if (fn.NAnswer)
         m_logic->setColourLimits(fn.NA1, fn.NA2);

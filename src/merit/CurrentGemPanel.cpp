@@ -67,7 +67,7 @@ CurrentGemPanel::CurrentGemPanel(QWidget* parent)
     m_yang = makeBox(m_frame, "txtCGYang");
     m_ib = makeBox(m_frame, "txtCGIB");
     m_cb = makeBox(m_frame, "txtCGCB");
-    boxes->addRow(QStringLiteral("Pavillion Angle"), m_pav);
+    boxes->addRow(QStringLiteral("Pavilion Angle"), m_pav);
     boxes->addRow(QStringLiteral("Crown Angle"), m_crn);
     boxes->addRow(QStringLiteral("Refractive Index"), m_ri);
     boxes->addRow(QStringLiteral("X Tilt Angle"), m_xang);

@@ -139,7 +139,7 @@ RaytraceEnd makeMovie(PlayPen& pen, const RaytraceBoxes& boxes, MovieSpec spec, 
         return pen.refuse(spec.sweep == Sweep::Rock ? QStringLiteral("Please enter a tilt angle and direction")
                                                     : QStringLiteral("Please enter a tilt angle for the orbit"));
     if (spec.image == MovieImage::Colour && typed->ri == 0)
-        return pen.refuse(QStringLiteral("Please specify a refractive index (and dispersion)"));
+        return pen.refuse(PlayPen::colourIndexText());
     spec.dir = typed->dir;
     spec.tilt = ToSingle(ReadBox(boxes.ang, QStringLiteral("Tilt Angle"), MovieTiltRange));
 

@@ -17,6 +17,7 @@ namespace zep {
 
 const QString Optimizer::CompletedText = QStringLiteral("Optimization Completed Successfully");
 const QString Optimizer::AbortedText = QStringLiteral("Optimization Aborted - no result kept");
+const QString Optimizer::FixedText = QStringLiteral("Pavillion and Crown Angles fixed and/or outside range");
 const QString Optimizer::RangeNote = QStringLiteral(" Note: One or both angles exceeded range");
 
 namespace {
@@ -27,6 +28,22 @@ QString angleText(float x)
 }
 
 } // namespace
+
+QString Optimizer::startOutsideText(const JobState& j)
+{
+    const auto range = [](const char* half, float start, float lo, float hi) {
+        return QStringLiteral("%1 start %2 is %3 its limits %4 to %5")
+            .arg(QLatin1String(half), NumText(start).trimmed(), start < lo ? QStringLiteral("below") : QStringLiteral("above"),
+                 NumText(lo).trimmed(), NumText(hi).trimmed());
+    };
+    QStringList outside;
+    if (!WithinLimits(j.stPav, j.minPav, j.maxPav))
+        outside << range("the pavilion", j.stPav, j.minPav, j.maxPav);
+    if (!WithinLimits(j.stCrn, j.minCrn, j.maxCrn))
+        outside << range("the crown", j.stCrn, j.minCrn, j.maxCrn);
+    return QStringLiteral("Starting angles must be between Min and Max! (%1; change them in Modify Angles)")
+        .arg(outside.join(QStringLiteral("; ")));
+}
 
 void QuietOptimizerView::letEventsRun()
 {
@@ -157,6 +174,22 @@ void Optimizer::run()
         m_env.messages.message(QStringLiteral("Please specify an RI or material to optimize Fire"));
         return;
     }
+    // A search that cannot start is refused before its first raytrace: one
+    // with nothing to move, or one starting outside its limits (its result
+    // would lie there too).
+    if (j.once != 1 && j.fixPav && j.fixCrn) {
+        m_env.messages.message(FixedText + QStringLiteral(": \"Fix Pavilion Angle\" and \"Fix Crown Angle\" are both "
+                                                          "ticked in Modify Angles; untick one to optimize."));
+        m_view.enableAbort(false);
+        m_view.enableCancel(true);
+        return;
+    }
+    if (j.once != 1 && (!WithinLimits(j.stPav, j.minPav, j.maxPav) || !WithinLimits(j.stCrn, j.minCrn, j.maxCrn))) {
+        m_env.messages.message(startOutsideText(j));
+        m_view.enableAbort(false);
+        m_view.enableCancel(true);
+        return;
+    }
     m_env.AbortFlag = false;
     m_flagCleared = true;
     m_view.enableGo(false);
@@ -227,7 +260,7 @@ Optimizer::SweepEnd Optimizer::sweep()
         // Both angles fixed by the user: nothing to search. Angles frozen at
         // their limits end the run with its result (and the range note).
         if (m_fixed[0] && m_fixed[1]) {
-            m_env.messages.message(QStringLiteral("Pavillion and Crown Angles fixed and/or outside range"));
+            m_env.messages.message(FixedText);
             return SweepEnd::Halted;
         }
         if (!m_F[0] && !m_F[1])

@@ -140,6 +140,9 @@ public:
     static constexpr int ChartSweeps = 6;
     static float chartTopFor(float height) { return 1.25f * height; }
     static const QString RangeNote;     // " Note: One or both angles exceeded range"
+    static const QString FixedText;     // "Pavillion and Crown Angles fixed and/or outside range"
+    // Why a start outside its limits is refused: each angle with its limits.
+    static QString startOutsideText(const JobState& job);
 
 private:
     enum class SweepEnd { Continue, Converged, Halted };

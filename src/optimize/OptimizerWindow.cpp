@@ -91,7 +91,7 @@ public:
         m_startMF = valueBox("txtStartMF", params);
         m_curMF = valueBox("txtCurMF", params);
         auto* pg = new QGridLayout(params);
-        pg->addWidget(new QLabel(QStringLiteral("Pavillion"), params), 0, 0);
+        pg->addWidget(new QLabel(QStringLiteral("Pavilion"), params), 0, 0);
         pg->addWidget(m_curPav, 0, 1);
         pg->addWidget(new QLabel(QStringLiteral("step"), params), 0, 2);
         pg->addWidget(m_pavStep, 0, 3);

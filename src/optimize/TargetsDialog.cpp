@@ -177,7 +177,7 @@ private:
         auto* b = new QVBoxLayout(ill);
         b->addWidget(text(QStringLiteral("No Options - Maximizes ISO - COS brightness."), ill));
         b->addWidget(text(QStringLiteral(
-            "The ISO lighting model is uniform, whereas the COS model is brightest directly obove the "
+            "The ISO lighting model is uniform, whereas the COS model is brightest directly above the "
             "gem and black toward the \"horizon.\"  Maximizing the difference between ISO and COS "
             "brightness increases the response of the gem to rays entering from directions other than "
             "straight up, for example through the crown breaks and star facets. This means reduced "
@@ -353,8 +353,10 @@ public:
     }
 
     // Stores the controls into the targets. A switched-off component keeps
-    // its weight and options. Every box is checked first: a refusal names
-    // the box, and nothing is stored. False after a failure's message.
+    // its weight and options, but its boxes must still hold numbers (letters
+    // are refused whether or not the target is ticked). Every box is checked
+    // first: a refusal names the box, and nothing is stored. False after a
+    // failure's message.
     bool ExtractTargets()
     {
         return guarded("ExtractTargets", [this] {
@@ -362,30 +364,47 @@ public:
             static const char* const names[5] = {"ISO Brightness", "Illumination", "Tilt", "Sparkle", "Fire"};
             bool* on[5] = {&t.doISO, &t.doIll, &t.doTilt, &t.doSparkle, &t.doFire};
             float* weight[5] = {&t.wtISO, &t.wtILL, &t.wtTilt, &t.wtSparkle, &t.wtFire};
-            for (int i = 0; i < 5; ++i) {
+            for (int i = 0; i < 5; ++i)
                 *on[i] = m_use[i]->isChecked();
+            // A ticked target's box holds a number in its range; an unticked
+            // one's a number (its old value, kept, may lie outside).
+            const auto read = [](bool ticked, const QLineEdit* box, const QString& name, const BoxRange& range) {
+                return number(box, name, ticked ? range : BoxRange{});
+            };
+            for (int i = 0; i < 5; ++i) {
+                const float w = read(*on[i], m_weight[i], QLatin1String(names[i]) + QStringLiteral(" Weighting Factor"),
+                                     BoxRange{});
                 if (*on[i])
-                    *weight[i] = number(m_weight[i], QLatin1String(names[i]) + QStringLiteral(" Weighting Factor"),
-                                        BoxRange{});
+                    *weight[i] = w;
             }
+            const float maxTilt = read(t.doTilt, m_maxTilt, QStringLiteral("Maximum Tilt Angle"), BoxRange{0, 89.9, true});
+            const float dBZMF = read(t.doTilt, m_dBZMF, QStringLiteral("Brightness variation for Zero Merit"),
+                                     BoxRange{0, 1e300, true});
             if (t.doTilt) {
                 bool* dirs[8] = {&t.doTilt1, &t.doTilt2, &t.doTilt3, &t.doTilt4,
                                  &t.doTilt5, &t.doTilt6, &t.doTilt7, &t.doTilt8};
                 for (int d = 0; d < 8; ++d)
                     *dirs[d] = m_dir[d]->isChecked();
-                t.TAngMax = number(m_maxTilt, QStringLiteral("Maximum Tilt Angle"), BoxRange{0, 89.9, true});
-                t.dBZMF = number(m_dBZMF, QStringLiteral("Brightness variation for Zero Merit"),
-                                 BoxRange{0, 1e300, true});
+                t.TAngMax = maxTilt;
+                t.dBZMF = dBZMF;
             }
-            if (t.doSparkle) {
-                t.SpDir1 = ToInteger(number(m_spDir1, QStringLiteral("Orientation 1 Direction"), BoxRange{0, 8}));
-                t.SpDir2 = ToInteger(number(m_spDir2, QStringLiteral("Orientation 2 Direction"), BoxRange{0, 8}));
-                t.SpAng1 = number(m_spAng1, QStringLiteral("Orientation 1 Angle"), BoxRange{0, 89.9});
-                t.SpAng2 = number(m_spAng2, QStringLiteral("Orientation 2 Angle"), BoxRange{0, 89.9});
+            const bool sp = t.doSparkle;
+            const float spDir1 = read(sp, m_spDir1, QStringLiteral("Orientation 1 Direction"), BoxRange{0, 8});
+            const float spDir2 = read(sp, m_spDir2, QStringLiteral("Orientation 2 Direction"), BoxRange{0, 8});
+            const float spAng1 = read(sp, m_spAng1, QStringLiteral("Orientation 1 Angle"), BoxRange{0, 89.9});
+            const float spAng2 = read(sp, m_spAng2, QStringLiteral("Orientation 2 Angle"), BoxRange{0, 89.9});
+            if (sp) {
+                t.SpDir1 = ToInteger(spDir1);
+                t.SpDir2 = ToInteger(spDir2);
+                t.SpAng1 = spAng1;
+                t.SpAng2 = spAng2;
                 t.useSMsk = m_useSMsk->isChecked();
                 if (t.useSMsk)
                     t.theSMsk = storable(m_sMsk->text(), QStringLiteral("Sparkle"));
             }
+            const float customDisp = m_optPreset->isChecked() ? 0
+                                                                : read(t.doFire, m_disp, QStringLiteral("Custom material dispersion"),
+                                                                       BoxRange{0, 1});
             if (t.doFire) {
                 if (m_optPreset->isChecked()) {
                     t.firePreset = true;
@@ -394,7 +413,7 @@ public:
                 } else {
                     t.firePreset = false;
                     t.fireMat = QStringLiteral("Custom");
-                    t.fireDisp = number(m_disp, QStringLiteral("Custom material dispersion"), BoxRange{0, 1});
+                    t.fireDisp = customDisp;
                 }
                 t.useFMsk = m_useFMsk->isChecked();
                 if (t.useFMsk)

@@ -86,8 +86,11 @@ MoviePlayer::MoviePlayer(int scale, QWidget* parent) : QWidget(parent), m_scale(
     m_caption->setWordWrap(true);
     m_caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    // Beside the picture the controls, under it the curve.
-    auto* controls = new QVBoxLayout;
+    // Beside the picture the controls, under it the curve. The controls keep
+    // one width whichever caption Play/Pause and the frame's line show.
+    auto* block = named(new QWidget(this), "movieControls");
+    auto* controls = new QVBoxLayout(block);
+    controls->setContentsMargins(0, 0, 0, 0);
     controls->addWidget(m_play);
     controls->addWidget(new QLabel(QStringLiteral("Frame"), this));
     controls->addWidget(m_slider);
@@ -98,9 +101,17 @@ MoviePlayer::MoviePlayer(int scale, QWidget* parent) : QWidget(parent), m_scale(
     g->setContentsMargins(0, 0, 0, 0);
     g->setVerticalSpacing(2);
     g->addWidget(m_view, 0, 0);
-    g->addLayout(controls, 0, 1);
+    g->addWidget(block, 0, 1);
     g->addWidget(m_curve, 1, 0);
     g->setColumnStretch(2, 1);
+
+    int width = std::max(m_speed->sizeHint().width(), fontMetrics().averageCharWidth() * 16);
+    for (const char* caption : {"Play", "Pause"}) {
+        m_play->setText(QLatin1String(caption));
+        width = std::max(width, m_play->sizeHint().width());
+    }
+    m_play->setText(QStringLiteral("Play"));
+    block->setFixedWidth(width);
 
     connect(&m_timer, &QTimer::timeout, this, [this] { step(); });
     connect(m_play, &QPushButton::clicked, this, [this] { playing() ? pause() : play(); });

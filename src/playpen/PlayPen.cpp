@@ -179,7 +179,7 @@ std::optional<PlayPen::Typed> PlayPen::readBoxes(const RaytraceBoxes& boxes)
     // Every box is checked before anything is stored or raytraced: a value
     // the ray tracer would refuse is named here, at once.
     Typed t;
-    t.pav = ToSingle(ReadBox(boxes.pav, QStringLiteral("Pavillion Angle"), AngleRange));
+    t.pav = ToSingle(ReadBox(boxes.pav, QStringLiteral("Pavilion Angle"), AngleRange));
     t.crn = ToSingle(ReadBox(boxes.crn, QStringLiteral("Crown Angle"), AngleRange));
     t.ri = ToSingle(ReadBox(boxes.ri, QStringLiteral("Refractive Index"), IndexRange));
     t.disp = ToSingle(ReadBox(boxes.disp, QStringLiteral("Dispersion"), DispersionRange));
@@ -199,6 +199,12 @@ std::optional<PlayPen::Typed> PlayPen::readBoxes(const RaytraceBoxes& boxes)
                                               : ToSingle(ReadBox(boxes.ang, QStringLiteral("Tilt Angle"), TiltRange));
     }
     return t;
+}
+
+QString PlayPen::colourIndexText()
+{
+    return QStringLiteral("Please specify a refractive index (and dispersion): a colour raytrace needs an index above 1 "
+                          "in the box \"Refractive Index\" (0 is the design's own index, without dispersion).");
 }
 
 RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
@@ -240,7 +246,7 @@ RaytraceEnd PlayPen::raytrace(const RaytraceBoxes& boxes, PlayMode mode)
         f.hasTilt = true;
     } else if (f.doRGB) {
         if (f.PRI == 0)
-            return refuse(QStringLiteral("Please specify a refractive index (and dispersion)"));
+            return refuse(colourIndexText());
         const RunnerEnv& env = m_runner->env();
         // Red at the low index, green at the index, blue at the high index.
         const float ri[3] = {f.PRI - f.PDisp / 2, f.PRI, f.PRI + f.PDisp / 2};

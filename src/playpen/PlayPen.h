@@ -118,6 +118,9 @@ public:
     std::optional<Typed> readBoxes(const RaytraceBoxes& boxes);
     // A message refusing what was asked; the window stays as it was.
     RaytraceEnd refuse(const QString& message);
+    // Why a colour raytrace refuses an index of 0 (the design's own, which
+    // brings no dispersion), naming the box.
+    static QString colourIndexText();
     // How a raytrace that left AbortFlag set ends: a refusal of the ray
     // tracer leaves the window usable (the flag cleared), a time-out or
     // Cancel leaves only Cancel.

@@ -170,7 +170,7 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     auto* gem = new QGroupBox(QStringLiteral("Gem Parameters"), this);
     auto* gg = new QGridLayout(gem);
     curRefRows(gg, gem,
-               {{"Pavillion Angle", &txtCurPav, "txtCurPav", &txtRefPav, "txtRefPav"},
+               {{"Pavilion Angle", &txtCurPav, "txtCurPav", &txtRefPav, "txtRefPav"},
                 {"Crown Angle", &txtCurCrn, "txtCurCrn", &txtRefCrn, "txtRefCrn"},
                 {"Refractive Index", &txtCurRI, "txtCurRI", &txtRefRI, "txtRefRI"},
                 {"Dispersion", &txtCurDisp, "txtCurDisp", &txtRefDisp, "txtRefDisp"},
@@ -560,9 +560,18 @@ void PlayPenWindow::btnLoadFile_Click()
             image->clearImage();
         for (QLineEdit* b : {txtCurISO, txtCurCOS, txtCurAvg, txtCurVar})
             b->clear();
-        picTilt->clear();
+        // The reference stays, its curve with its figures.
+        if (m_pen->showsReferenceCurve()) {
+            const PlayPenFields& f = m_pen->f;
+            TiltCurves c{f.PTiltISO, f.RTiltISO, true, f.PAng, f.PlotMaxISO, f.PlotMinISO};
+            c.withCurrent = false;
+            picTilt->plot(c);
+        } else {
+            picTilt->clear();
+        }
         m_movie = Movie{};
         picMovie->setMovie(m_movie);
+        prgMovie->reset(); // no percentage of a movie that is gone
         chkShowMovie->setChecked(false);
         chkShowMovie->setEnabled(false);
         btnSaveMovie->setEnabled(false);

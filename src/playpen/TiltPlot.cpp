@@ -56,7 +56,8 @@ void TiltPlot::paintEvent(QPaintEvent*)
     };
     if (c.withReference)
         curve(c.reference, QColor(0, 0, 255));
-    curve(c.current, palette().color(QPalette::ButtonText));
+    if (c.withCurrent)
+        curve(c.current, palette().color(QPalette::ButtonText));
 }
 
 } // namespace zep

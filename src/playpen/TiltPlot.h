@@ -13,6 +13,7 @@ struct TiltCurves {
     bool withReference = false;
     float PAng = 0;
     float PlotMaxISO = 100, PlotMinISO = 0;
+    bool withCurrent = true; // false: the reference alone (a new design, not yet tilted)
 };
 
 class TiltPlot : public QWidget {
@@ -23,6 +24,7 @@ public:
     // An empty box again (another design was loaded).
     void clear();
     bool plotted() const { return m_plotted; }
+    const TiltCurves& curves() const { return m_curves; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

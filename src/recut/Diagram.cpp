@@ -377,6 +377,34 @@ void paintStoneViews(QPainter& p, const GemDesign& design, const QRectF& area, c
     }
 }
 
+QImage outlinePicture(const GemDesign& design, int side)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const std::vector<CutGroup> groups = cuttingList(design);
+    std::vector<Outline> outlines = viewOutlines(design, groups, View::Above);
+    if (outlines.empty()) // a design without a crown: its pavilion
+        outlines = viewOutlines(design, groups, View::Below);
+    QRectF bounds;
+    for (const Outline& o : outlines)
+        bounds = bounds.united(o.points.boundingRect());
+    if (outlines.empty() || !(bounds.width() > 0 && bounds.height() > 0))
+        return image;
+    const double scale = 0.94 * (side - 2) / std::max(bounds.width(), bounds.height());
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(40, 40, 40), std::max(1.0, side / 120.0)));
+    const QPointF c = bounds.center();
+    for (const Outline& o : outlines) {
+        QPolygonF poly;
+        for (const QPointF& q : o.points)
+            poly << QPointF(side / 2.0 + (q.x() - c.x()) * scale, side / 2.0 - (q.y() - c.y()) * scale);
+        p.drawPolygon(poly);
+    }
+    return image;
+}
+
 std::vector<QStringList> diagramTable(const DiagramInput& input)
 {
     const bool was = input.angles.changes();

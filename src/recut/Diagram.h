@@ -42,6 +42,11 @@ struct StoneViewStyle {
 // List window.
 void paintStoneViews(QPainter& p, const gemray::GemDesign& design, const QRectF& area, const StoneViewStyle& style);
 
+// The crown from above as a cutter knows a design: its outline and facet
+// edges in dark lines on white (the pavilion from below for a design
+// without a crown), filling a square of `side` pixels.
+QImage outlinePicture(const gemray::GemDesign& design, int side);
+
 // The diagram's table as it is printed: the header, then a row a tier.
 std::vector<QStringList> diagramTable(const DiagramInput& input);
 

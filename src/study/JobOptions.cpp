@@ -250,23 +250,14 @@ Job makeJob(const JobOptions& o)
     // Limits the job derives hold the design's own angles: a limit an own
     // angle lies beyond is widened to it, and the result says so. Limits
     // given are the user's, and a start given must lie within the limits.
-    const auto widen = [&](Pair limits, float angle, const char* half) {
-        if (!WithinLimits(angle, limits.a, limits.b)) {
-            (angle < limits.a ? limits.a : limits.b) = angle;
+    const auto widen = [&](DerivedLimits limits, float angle, const char* half) {
+        if (limits.widened)
             j.notes << QStringLiteral("%1 limits widened to %2 to hold the design's own angle")
                            .arg(QLatin1String(half), NumText(angle).trimmed());
-        }
-        return limits;
+        return Pair{limits.lo, limits.hi};
     };
-    const double ca = criticalAngle(s.theRI);
-    Pair pav = o.pavLimits.value_or(Pair{float(Val(minPavFromCA(ca))), float(Val(maxPavFromCA(ca)))});
-    if (!o.pavLimits)
-        pav = widen(pav, old.a, "pavilion");
-    // The crown may move 10 degrees either way, within 5 to 60; both ends are
-    // kept in that span, so they stay in order for any crown angle.
-    Pair crn = o.crnLimits.value_or(Pair{std::clamp(old.b - 10, 5.0f, 60.0f), std::clamp(old.b + 10, 5.0f, 60.0f)});
-    if (!o.crnLimits)
-        crn = widen(crn, old.b, "crown");
+    Pair pav = o.pavLimits ? *o.pavLimits : widen(derivedPavilionLimits(s.theRI, old.a), old.a, "pavilion");
+    Pair crn = o.crnLimits ? *o.crnLimits : widen(derivedCrownLimits(old.b, old.b), old.b, "crown");
     checkLimits(pav, "pavilion",
                 o.pavLimits ? std::string() : " from the critical angle of index " + shortest(s.theRI) + " (give them with --pav-limits)");
     checkLimits(crn, "crown", o.crnLimits ? std::string() : " around the old crown angle (give them with --crn-limits)");

@@ -277,20 +277,102 @@ const std::vector<Subcommand>& subcommands()
 {
     static const std::vector<Subcommand> table{
         {"angles", "DESIGN [--pav OLD NEW] [--crn OLD NEW] [--asc | --json] [--width MM [--material NAME | --density G]]",
-         "prints the design's cutting list and proportions (--asc: as GemCAD's text export)", anglesCommand},
+         "prints the design's cutting list and proportions (--asc: as GemCAD's text export)", anglesCommand,
+         "  --pav OLD NEW            the proportions with the pavilion tier OLD at NEW degrees\n"
+         "  --crn OLD NEW            the proportions with the crown tier OLD at NEW degrees\n"
+         "  --asc                    print GemCAD's text export instead of the table\n"
+         "  --json                   the tiers and proportions as one JSON object\n"
+         "  --width MM               the stone's sizes in mm at that width, and its weight\n"
+         "  --material NAME          the material whose density gives the weight\n"
+         "  --density G              a density (specific gravity) instead\n"},
         {"recut", "DESIGN [--pav OLD NEW] [--crn OLD NEW] -o OUT.gem [--asc OUT.asc] [--pdf OUT.pdf] "
                   "[--width MM [--material NAME | --density G]]",
-         "writes the design re-cut to new angles, its text and its cutting diagram", recutCommand},
+         "writes the design re-cut to new angles, its text and its cutting diagram", recutCommand,
+         "  --pav OLD NEW            change the pavilion tier OLD to NEW degrees\n"
+         "  --crn OLD NEW            change the crown tier OLD to NEW degrees\n"
+         "  -o OUT.gem               the re-cut design\n"
+         "  --asc OUT.asc            also its text export\n"
+         "  --pdf OUT.pdf            also its cutting diagram\n"
+         "  --width MM               the stone's sizes in mm at that width, and its weight\n"
+         "  --material NAME          the material whose density gives the weight\n"
+         "  --density G              a density (specific gravity) instead\n"},
         {"convert", "DESIGN -o OUT.gem|OUT.asc",
-         "writes the design as a .GEM file or as GemCAD's text export (.asc)", convertCommand},
-        {"optimize", OptimizeUsage, "optimizes the pavilion and crown angles as ZEP's optimizer does", optimizeCommand},
-        {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand},
+         "writes the design as a .GEM file or as GemCAD's text export (.asc)", convertCommand,
+         "  -o OUT.gem|OUT.asc       the design in the format its extension names\n"},
+        {"optimize", OptimizeUsage, "optimizes the pavilion and crown angles as ZEP's optimizer does", optimizeCommand,
+         "  --old PAV CRN            the design's angles the change starts from (default: its main tiers)\n"
+         "  --start PAV CRN          where the search starts (default: the old angles)\n"
+         "  --material NAME          a material of the table (its index and dispersion)\n"
+         "  --ri N [--disp D]        an index above 1, at most 10, and a dispersion 0 to 1, instead\n"
+         "  --pav-limits MIN MAX     the pavilion's limits (default: from the critical angle)\n"
+         "  --crn-limits MIN MAX     the crown's limits (default: the old crown +-10, within 5 to 60)\n"
+         "  --steps P C              the first steps (default: a tenth of each range)\n"
+         "  --fix-pav, --fix-crn     keep that angle\n"
+         "  --targets FILE           a targets file saved by the targets dialog (default: ISO and\n"
+         "                           illumination, weight 1 each)\n"
+         "  --global                 the global search (a grid, then climbs from its peaks)\n"
+         "  --json                   one JSON object instead of the table\n"
+         "  --job K/N                with --json: the job's number among N, in the object\n"
+         "  --recut OUT.gem          also write the design re-cut to the result\n"},
+        {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand,
+         "  --old PAV CRN            the design's angles the change starts from (default: its main tiers)\n"
+         "  --start PAV CRN          where the search starts (default: the old angles)\n"
+         "  --material NAME          a material of the table (its index and dispersion)\n"
+         "  --ri N [--disp D]        an index above 1, at most 10, and a dispersion 0 to 1, instead\n"
+         "  --pav-limits MIN MAX     the pavilion's limits (default: from the critical angle)\n"
+         "  --crn-limits MIN MAX     the crown's limits (default: the old crown +-10, within 5 to 60)\n"
+         "  --targets FILE           a targets file saved by the targets dialog (default: ISO and\n"
+         "                           illumination, weight 1 each)\n"
+         "  -o OUT.MFM               the map file, as the mapper's Load opens it\n"
+         "  --png OUT.png            also a picture of the map with its axes and scale\n"},
         {"study", StudyUsage, "optimizes every design in every material, several jobs at a time, into CSV",
-         studyCommand},
+         studyCommand,
+         "  DESIGN[@PAV,CRN]         a design, with its old angles after @ (default: its main tiers)\n"
+         "  --materials NAME,...     the materials to study each design in\n"
+         "  -j N                     jobs at a time (default: one per core)\n"
+         "  --csv OUT.csv            the table of results (default: the standard output)\n"
+         "  --jobs FILE              write the jobs as command lines instead of running them\n"
+         "  --targets FILE           a targets file saved by the targets dialog (default: ISO and\n"
+         "                           illumination, weight 1 each)\n"
+         "  --pav-limits MIN MAX     the pavilion's limits of every job\n"
+         "  --crn-limits MIN MAX     the crown's limits of every job\n"
+         "  --global                 the global search instead of the climb\n"
+         "  --collect RESULTS        gather the JSON results of jobs run elsewhere into the table\n"},
         {"library", LibraryUsage, "keeps a library of designs and ranks them by their optimized merit function",
-         libraryCommand},
+         libraryCommand,
+         "  add PATH...              add the designs of files and folders\n"
+         "  list                     the designs, sorted by name (with --material: best first)\n"
+         "  --material NAME          list, rank, export: the material whose results are meant\n"
+         "  --text WORDS             list: words each found in the name, footnotes or a path\n"
+         "  --gear N                 list: designs of that gear\n"
+         "  --facets MIN MAX         list: designs with that many facets\n"
+         "  --lw MIN MAX             list: designs of that length to width\n"
+         "  --json                   list: as JSON\n"
+         "  rank                     compute the missing results of --material NAME\n"
+         "  --targets FILE           rank: a targets file (default: ISO and illumination)\n"
+         "  --global                 rank: the global search instead of the climb\n"
+         "  -j N                     rank: jobs at a time (default: one per core)\n"
+         "  --csv OUT.csv            rank: the results as CSV; export: the table of designs\n"
+         "  --jobs FILE              rank: write the jobs as command lines to run elsewhere\n"
+         "  collect RESULTS          take in the JSON results of jobs run elsewhere\n"
+         "  show DESIGN-OR-HASH      a design's facts, files and results\n"
+         "  remove DESIGN-OR-HASH    forget a design\n"
+         "  export                   the table of designs, with --csv OUT\n"
+         "  --db FILE                the library (default: the Design Library's own)\n"},
         {"movie", MovieUsage, "raytraces a tilt movie of the design (a rock or an orbit) into an animated GIF or WebP",
-         movieCommand},
+         movieCommand,
+         "  --angles PAV CRN         the angles to trace (default: the design's main tiers)\n"
+         "  --material NAME          a material of the table (colour needs an index)\n"
+         "  --ri N [--disp D]        an index and a dispersion, instead\n"
+         "  --rock DIR               rock towards direction DIR, 1 to 8\n"
+         "  --orbit                  tilt the stone round a full circle\n"
+         "  --tilt T                 the tilt in degrees, above 0, at most 89.9\n"
+         "  --frames N               frames, 2 to 120 (default 24)\n"
+         "  --image KIND             random, cos, iso or colour (default random)\n"
+         "  --scale K                K x K pixels a pixel of the picture (default 2)\n"
+         "  -j N                     frames traced at a time (default: one per core)\n"
+         "  -o OUT.gif|OUT.webp      the animated GIF or WebP\n"
+         "  --csv FRAMES.csv         also a table of the frames' tilts and brightness\n"},
     };
     return table;
 }
@@ -316,7 +398,8 @@ int runTool(const QStringList& args, std::ostream& out, std::ostream& err)
     }
     // "--help" anywhere after the command asks for its usage, not for a design of that name.
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        out << "usage: zeptool " << sub->name << ' ' << sub->usage << "\n  " << sub->summary << '\n';
+        out << "usage: zeptool " << sub->name << ' ' << sub->usage << "\n\n" << sub->summary << "\n\n"
+            << sub->options << "  -h, --help               show this text\n";
         return 0;
     }
     try {

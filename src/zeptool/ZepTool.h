@@ -31,6 +31,8 @@ struct Subcommand {
     const char* summary; // one line on what it does
     // Runs the subcommand; throws UsageError or ZepError. Returns the exit status.
     int (*run)(Arguments& args, std::ostream& out);
+    // `--help`: a line per option, its words and what it does.
+    const char* options = "";
 };
 
 const std::vector<Subcommand>& subcommands();

@@ -349,12 +349,32 @@ private slots:
         QVERIFY(m->findChild<QWidget*>("frmLibrary")->isVisible());
         click(m, "btnLibrary"); // raises the one already open
         QCOMPARE(m->findChildren<QWidget*>("frmLibrary").size(), 1);
-        m->useLibraryDesign(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc"), 40.5f, 35.5f, 41.2f, 33.2f);
-        const JobState& j = app->state().job;
+        // The job's material followed by the open window at once.
+        JobState& j = app->state().job;
+        j.useMatRI = true, j.theMat = QStringLiteral("Quartz"), j.theRI = 1.55f;
+        app->state().shell.Interactive = false; // as the angles dialog's OK leaves it
+        m->btnModAng_Click();
+        QVERIFY(m->findChild<QLabel*>("lblMaterial")->text().startsWith("Quartz"));
+        // A best result whose crown lies beyond the job's old limits (20 to
+        // 45): the limits are derived again, as zeptool optimize derives
+        // them, and hold it.
+        j.minCrn = 20, j.maxCrn = 45;
+        const QString set = m->useLibraryDesign(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc"), 40.5f, 35.5f, 41.2f, 54.29f, 1.76f);
         QCOMPARE(j.fnam, QDir::toNativeSeparators(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc")));
-        QCOMPARE(std::tuple(j.olPav, j.olCrn, j.stPav, j.stCrn), std::tuple(40.5f, 35.5f, 41.2f, 33.2f));
+        QCOMPARE(std::tuple(j.olPav, j.olCrn, j.stPav, j.stCrn), std::tuple(40.5f, 35.5f, 41.2f, 54.29f));
         QCOMPARE(child<QLabel>(m, "lblStartPav")->text(), QStringLiteral(" 41.2"));
         QCOMPARE(readFileBytes(work("B")), readFileBytes(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc")));
+        // Quartz's critical angle 40.18: pavilion 38.18 to 48.61; crown 25.5
+        // to 45.5 widened to 54.29; a tenth of each span a step.
+        QCOMPARE(std::tuple(j.minPav, j.maxPav, j.minCrn, j.maxCrn), std::tuple(38.18f, 48.61f, 25.5f, 54.29f));
+        QCOMPARE(std::pair(j.pStep, j.cStep), std::pair((48.61f - 38.18f) / 10, (54.29f - 25.5f) / 10));
+        QCOMPARE(child<QLabel>(m, "lblMaxCrn")->text(), QStringLiteral(" 54.29"));
+        QCOMPARE(set, QStringLiteral("Limits set: pavilion 38.18 to 48.61, crown 25.5 to 54.29 (widened to hold the start)"));
+        // The file's own index when the job takes the file's (Turkey: 1.76,
+        // critical angle 34.62).
+        j.useMatRI = false, j.useFileRI = true;
+        m->useLibraryDesign(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc"), 40.5f, 35.5f, 40.5f, 35.5f, 1.76f);
+        QCOMPARE(std::pair(j.minPav, j.minCrn), std::pair(32.62f, 25.5f));
         qunsetenv("XDG_DATA_HOME");
     }
 

@@ -415,6 +415,12 @@ private slots:
             QCOMPARE(e.job.pStep, 0.6f);
             QVERIFY(e.job.fixCrn && e.job.useMatRI);
             type(d, "specStartPav", "44.0004");
+            type(d, "specMinCrn", "41"); // a minimum above its maximum (the start between them)
+            const QString maxCrn = text(d, "specMaxCrn");
+            type(d, "specMaxCrn", "40");
+            click(d, "OKButton");
+            type(d, "specMinCrn", "1");
+            type(d, "specMaxCrn", maxCrn);
             click(d, "optSpecRI");
             type(d, "specRI", "1");
             click(d, "btnCAmax"); // no critical angle for an index of 1
@@ -434,7 +440,9 @@ private slots:
                               "Please type a number from 0.1 to 89.9.",
                               "The box \"Crown Min\" holds 0, which it cannot take. "
                               "Please type a number from 0.1 to 89.9.",
-                              "Starting angles must be between Min and Max!",
+                              "Starting angles must be between Min and Max! \"Start Pavilion Angle\" 44.001 is "
+                              "above \"Pavilion Max\" 44.",
+                              "Starting angles must be between Min and Max! \"Crown Min\" 41 is above \"Crown Max\" 40.",
                               "Error  11 (Division by zero) in CalcCA routine",
                               "Please specify a refractive index and dispersion",
                               "Error  9 (Subscript out of range) in OKButton_Click routine"}));

@@ -10,6 +10,8 @@
 #include "support/Modal.h"
 
 #include <QCheckBox>
+#include <QListWidget>
+#include <QScrollBar>
 #include <QDir>
 #include <QPushButton>
 #include <QScreen>
@@ -40,6 +42,35 @@ class TestDialogs : public QObject {
     QString at(const QString& name) const { return QDir::toNativeSeparators(tmp.filePath(name)); }
 
 private slots:
+    // A list at its top shows its scroll handle at the top: the handle is
+    // the darkest part of the bar, so it is not taken for the groove below.
+    void scrollHandleReadsAtTheTop()
+    {
+        setScrollBarLook();
+        QListWidget list;
+        for (int i = 0; i < 60; ++i)
+            list.addItem(QString::number(i));
+        list.resize(160, 200);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QScrollBar* bar = list.verticalScrollBar();
+        QCOMPARE(bar->value(), 0);
+        const QImage image = bar->grab().toImage();
+        const auto shade = [&](double at) { // the mean grey across the bar at a height
+            const int y = int(at * image.height());
+            int sum = 0, n = 0;
+            for (int x = image.width() / 4; x < 3 * image.width() / 4; ++x, ++n)
+                sum += qGray(image.pixel(x, y));
+            return sum / std::max(n, 1);
+        };
+        // The handle (about a sixth of the bar: 60 rows of which about 10
+        // show) lies at the top, darker than the groove under it.
+        QVERIFY2(shade(0.08) + 20 < shade(0.8), qPrintable(QStringLiteral("%1 %2").arg(shade(0.08)).arg(shade(0.8))));
+        bar->setValue(bar->maximum()); // and at the end, at the bottom
+        const QImage end = bar->grab().toImage();
+        QVERIFY(qGray(end.pixel(end.width() / 2, int(0.95 * end.height()))) + 20 < qGray(end.pixel(end.width() / 2, end.height() / 5)));
+    }
+
     void initTestCase()
     {
         // The lists below show which names the patterns "*.TXT" and
@@ -223,14 +254,18 @@ private slots:
             type(w, "txtNA2", "7abc");
             click(w, "OKButton"); // letters are refused, naming the box; nothing is taken
             QVERIFY(w->isVisible() && e.fn.NA1 == 5);
+            type(w, "txtNA2", "17");
+            click(w, "OKButton"); // the caller's refusal keeps it open too
+            QVERIFY(w->isVisible() && e.fn.NA1 == 5);
             type(w, "txtNA2", "7");
             click(w, "OKButton");
         });
+        e.fn.refusal = [](const std::array<float, 4>& a) { return a[1] > a[0] ? QStringLiteral("reversed") : QString(); };
         showFourNums(e.env);
         QCOMPARE(e.sink.messages, (QStringList{"Please supply values for all fields",
                                                "The box \"Enter Min ISO Value for Plot\" holds \"7abc\", which is not "
-                                               "a number. Please type a number."}));
-        QVERIFY(e.fn.NAnswer);
+                                               "a number. Please type a number.", "reversed"}));
+        QVERIFY(e.fn.NAnswer && !e.fn.refusal);
         QCOMPARE(e.fn.NA1, 12.5f);
         QCOMPARE(e.fn.NA2, 7.0f);
         QCOMPARE(e.fn.NA3, 3.25f);

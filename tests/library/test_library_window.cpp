@@ -6,7 +6,9 @@
 #include "optimize/OptimizationTargets.h"
 #include "support/Picture.h"
 
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -24,14 +26,20 @@ class TestLibraryWindow : public QObject {
     RecordingSink messages;
     struct Chosen {
         QString path;
-        float olPav = 0, olCrn = 0, stPav = 0, stCrn = 0;
+        float olPav = 0, olCrn = 0, stPav = 0, stCrn = 0, ri = 0;
     } chosen;
 
-    std::unique_ptr<LibraryWindow> window()
+    LibraryWindowEnv env(const char* library = "lib.sqlite")
     {
-        return std::make_unique<LibraryWindow>(LibraryWindowEnv{
-            job, targets, messages, dir.filePath("lib.sqlite"), QStringLiteral(ZEP_BIN_DIR),
-            [this](const QString& p, float a, float b, float c, float d) { chosen = {p, a, b, c, d}; }});
+        return {job, targets, messages, dir.filePath(library), QStringLiteral(ZEP_BIN_DIR),
+                [this](const QString& p, float a, float b, float c, float d, float ri) {
+                    chosen = {p, a, b, c, d, ri};
+                    return QStringLiteral("Limits set: as derived");
+                }};
+    }
+    std::unique_ptr<LibraryWindow> window(const char* library = "lib.sqlite")
+    {
+        return std::make_unique<LibraryWindow>(env(library));
     }
     static bool waitIdle(LibraryWindow& w)
     {
@@ -78,7 +86,7 @@ private slots:
         LibraryDb db(dir.filePath("lib.sqlite"));
         QVERIFY(missingDesigns(db, resultKey("Quartz", {}, false)).empty());
         // Best first, each row with its result and its picture at the result's angles.
-        QCOMPARE(m.data(m.index(0, LibraryModel::Name), Qt::DisplayRole).toString(), QStringLiteral("Standard Round Brilliant"));
+        QCOMPARE(m.data(m.index(0, LibraryModel::Name), Qt::DisplayRole).toString(), QStringLiteral("Standard Round Brilliant\nSRB.gem"));
         QCOMPARE(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString(), QStringLiteral("143.352"));
         QCOMPARE(m.data(m.index(0, LibraryModel::Pavilion), Qt::DisplayRole).toString(), QStringLiteral("45.864"));
         QCOMPARE(m.data(m.index(0, LibraryModel::Tiers), Qt::DisplayRole).toString(), QStringLiteral("2 at 41.50, B at 28.00"));
@@ -122,14 +130,74 @@ private slots:
         QVERIFY(!w->busy());
         QCOMPARE(messages.messages.last(), QStringLiteral("Please enter at least one optimization parameter"));
         targets = defaultTargets();
-        // Closing the window stops an adding at the file it is at.
+        // Closing the window, as a cutter does, stops an adding at the file
+        // it is at, and the window opens again at once.
         QDir().mkpath(dir.filePath("many"));
-        for (int i = 0; i < 2000; ++i)
+        for (int i = 0; i < 6000; ++i)
             QFile::copy(dir.filePath("designs/SRB.gem"), dir.filePath(QStringLiteral("many/%1.gem").arg(i)));
-        window()->addFolder(dir.filePath("many"));
+        QPointer<LibraryWindow> shown = showLibraryWindow(env(), nullptr);
+        shown->addFolder(dir.filePath("many"));
+        QTRY_VERIFY(shown->statusText().contains("added"));
+        QVERIFY(shown->busy());
+        shown->close();
+        QTRY_VERIFY(shown.isNull());
         LibraryDb db(dir.filePath("lib.sqlite"));
         Statement paths = db.prepare("SELECT COUNT(*) FROM paths");
-        QVERIFY(paths.step() && paths.integer(0) < 1000);
+        QVERIFY(paths.step() && paths.integer(0) < 3000);
+        shown = showLibraryWindow(env(), nullptr);
+        QVERIFY(shown && shown->isVisible() && !shown->busy());
+        delete shown;
+    }
+
+    // Rows as a cutter reads them: designs of one name told apart by their
+    // files, a gear counted either way shown as its teeth, a picture of the
+    // outline and facets, the count shown; the job's material followed at
+    // once; Use This Design says what it set.
+    void rowsAsACutterReadsThem()
+    {
+        QDir().mkpath(dir.filePath("two"));
+        for (const char* n : {"Turkey.asc", "Turkey.gem", "SRB.gem"})
+            QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/") + n, dir.filePath(QStringLiteral("two/") + n)));
+        job.theMat = "Quartz";
+        auto w = window("rows.sqlite");
+        auto* count = w->findChild<QLabel*>("lblCount");
+        QCOMPARE(count->text(), QStringLiteral("0 designs"));
+        w->addFolder(dir.filePath("two"));
+        QVERIFY(waitIdle(*w));
+        QCOMPARE(count->text(), QStringLiteral("3 designs"));
+        LibraryModel& m = w->model();
+        m.sort(LibraryModel::Name, Qt::AscendingOrder);
+        QStringList names;
+        for (int r = 0; r < 3; ++r)
+            names << m.data(m.index(r, LibraryModel::Name), Qt::DisplayRole).toString();
+        QCOMPARE(names.mid(0, 2).replaceInStrings(".gem", ".asc"), QStringList(2, m.row(0).name + "\nTurkey.asc"));
+        QVERIFY(names[0] != names[1]); // told apart by their files
+        QCOMPARE(names[2], QStringLiteral("Standard Round Brilliant\nSRB.gem"));
+        QCOMPARE(m.row(1).gear, -96); // the file counts its index the other way
+        QCOMPARE(m.data(m.index(1, LibraryModel::Gear), Qt::DisplayRole).toInt(), 96);
+        const QImage picture = m.data(m.index(1, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().toImage();
+        QVERIFY(picture.width() >= 96 && picture.height() == picture.width());
+        int dark = 0, light = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                (qGray(picture.pixel(x, y)) < 110 ? dark : qGray(picture.pixel(x, y)) > 235 ? light : x)++;
+        const int all = picture.width() * picture.height();
+        QVERIFY2(dark > all / 50 && light > all / 2, qPrintable(QStringLiteral("%1 dark, %2 light").arg(dark).arg(light)));
+        QCOMPARE(qGray(picture.pixel(0, 0)), 255);
+        w->findChild<QLineEdit*>("txtFilter")->setText("turkey");
+        QTRY_COMPARE(count->text(), QStringLiteral("2 of 3 designs"));
+
+        auto* material = w->findChild<QLabel*>("lblMaterial");
+        QVERIFY(material->text().startsWith("Quartz"));
+        job.theMat = "Diamond";
+        w->jobChanged();
+        QVERIFY(material->text().startsWith("Diamond"));
+        QCOMPARE(m.filter().key->material, QStringLiteral("Diamond"));
+
+        w->findChild<QTableView*>()->selectRow(0);
+        button(*w, "Use This Design")->click();
+        QCOMPARE(chosen.ri, 1.76f);
+        QCOMPARE(w->statusText(), m.row(0).name + QStringLiteral(" is the job's design. Limits set: as derived"));
     }
 
     // A rough typed in: Weight and Yield appear and sort in SQL as their

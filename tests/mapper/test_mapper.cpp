@@ -223,9 +223,27 @@ private slots:
         r.job.maxCrn = 40;
         r.targets.doFire = r.job.useFileRI = true;
         r.mapper.btnGo_Click({}, {});
-        QCOMPARE(r.messages.messages, (QStringList{"Please specify a range of Pavillion and Crown Angles",
-                                                   "Please specify an RI or material to optimize Fire"}));
+        r.targets.doFire = r.job.useFileRI = false;
+        // A map step below the Angle Tolerance (0.05): 41.5 to 41.52 is
+        // refused, naming the boxes; 0.5 apart is a step of 0.05 and maps.
+        const float minPav = r.job.minPav, maxPav = r.job.maxPav;
+        r.job.minPav = 41.5f, r.job.maxPav = 41.52f;
+        r.mapper.btnGo_Click({}, {});
         QCOMPARE(r.evaluations, 0);
+        r.job.minPav = minPav, r.job.maxPav = maxPav, r.job.maxCrn = r.job.minCrn + 0.49f;
+        r.mapper.btnGo_Click({}, {});
+        QCOMPARE(r.messages.messages.mid(0, 2), (QStringList{"Please specify a range of Pavillion and Crown Angles",
+                                                             "Please specify an RI or material to optimize Fire"}));
+        QCOMPARE(r.messages.messages.value(2), QString("The pavilion limits 41.5 to 41.52 give a map step of .002, below the "
+                                                       "Angle Tolerance .05: set \"Pavilion Min\" and \"Pavilion Max\" in "
+                                                       "Modify Angles at least .5 apart, or lower the Angle Tolerance in "
+                                                       "Preferences."));
+        QVERIFY(r.messages.messages.value(3).startsWith("The crown limits"));
+        QCOMPARE(r.evaluations, 0);
+        r.job.maxCrn = r.job.minCrn + 0.5f;
+        r.mapper.btnGo_Click({}, {});
+        QCOMPARE(r.messages.messages.value(4), QString("Abnormal condition - Max and Min Merit Function Equal!")); // a level map: it ran
+        QCOMPARE(r.evaluations, 1 + MapGridSide * MapGridSide);
     }
 
     void recolourFramesAndMarks()
@@ -264,7 +282,8 @@ private slots:
         r.mapper.setColourLimits(7, 7);
         r.mapper.setColourLimits(7, 7.5f);
         QCOMPARE(r.messages.messages, (QStringList{"Abnormal condition - Max and Min Merit Function Equal!",
-                                                   "The bottom of the colour scale (7.5) lies above the top (7). "
+                                                   "The bottom of the colour scale (7.5, \"Enter Min MF Value for "
+                                                   "Plot\") lies above the top (7, \"Enter Max MF Value for Plot\"). "
                                                    "Please give a maximum above the minimum."}));
         QCOMPARE(r.file("ZEPMF.BMP"), before);
         QCOMPARE(r.map.CMFMax, 255.0f);

@@ -90,10 +90,16 @@ private slots:
             QCOMPARE(s.map.MapHeader, s.bitmaps.MF_Gray_Header);
             onNextModal([](QWidget* d) {
                 type(d, "txtNA1", "80");
+                const QString min = text(d, "txtNA2");
+                type(d, "txtNA2", "90");
+                click(d, "OKButton"); // reversed: refused, and the dialog stays open as for letters
+                QVERIFY(d->isVisible());
+                type(d, "txtNA2", min);
                 click(d, "OKButton");
             });
             click(w, "btnResetLims");
             QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+            QVERIFY(sink.messages.takeLast().startsWith("The bottom of the colour scale (90, \"Enter Min MF Value"));
 
             onNextModal([&](QWidget* d) {
                 QCOMPARE(d->windowTitle(), QString("Save Merit Function Map"));

@@ -255,6 +255,13 @@ private slots:
                                                       "which is not a number. Please type a number."});
             QVERIFY(!e.targets.doIll && !e.targets.doSparkle);
             type(w, "wIll", "2.5");
+            type(w, "maxTilt", "2O");               // tilt off: letters are refused all the same
+            click(w, "OKButton");
+            QVERIFY(w->isVisible());
+            QCOMPARE(e.messages.messages.value(1), QString("The box \"Maximum Tilt Angle\" holds \"2O\", which is not a "
+                                                           "number. Please type a number."));
+            QVERIFY(!e.targets.doIll);
+            type(w, "maxTilt", "95");               // tilt off: outside its range, kept as 10
             click(w, "btnEvalMF");
             QVERIFY(!child(w, "CancelButton")->isEnabled());
             QTest::keyClick(w, Qt::Key_Escape);
@@ -263,7 +270,7 @@ private slots:
         }, [&](QWidget*) { once = e.job.once; });
         const OptimizationTargets& t = e.targets;
         QCOMPARE(once, int16_t(1));
-        QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && e.messages.messages.size() == 1);
+        QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && e.messages.messages.size() == 2);
         QCOMPARE((QList<float>{t.wtISO, t.wtILL, t.TAngMax, t.wtSparkle, t.fireDisp, e.job.theDisp}),
                  (QList<float>{7, 2.5f, 10, 0.5f, 0.044f, 0.044f}));
         QCOMPARE((QList<int>{t.SpDir1, t.SpDir2}), (QList<int>{2, 4})); // rounded

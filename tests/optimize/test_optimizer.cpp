@@ -269,11 +269,25 @@ private slots:
     // Runs that end without a search.
     void runsThatEndEarly()
     {
-        {   // both angles fixed: the start evaluation, then the message
+        {   // both angles fixed, or a start outside its limits (a design's
+            // result beyond the crown's): refused before any raytrace,
+            // naming the boxes, and never a success
             Rig r([&](Rig& s) { s.job.fixPav = true; s.eval.f = [](float, float) { return 50.0f; }; });
-            QCOMPARE(r.eval.calls.size(), std::size_t(1));
-            QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range"});
-            QVERIFY(!r.opt.success);
+            QCOMPARE(r.eval.calls.size(), std::size_t(0));
+            QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range: \"Fix Pavilion "
+                                                      "Angle\" and \"Fix Crown Angle\" are both ticked in Modify Angles; "
+                                                      "untick one to optimize."});
+            QVERIFY(!r.opt.success && r.view.completed.isEmpty());
+            Rig c([&](Rig& s) { s.job.fixCrn = false, s.job.stCrn = 54.29f, s.job.maxCrn = 45; });
+            Rig p([&](Rig& s) { s.job.stPav = 37.999f; });
+            QCOMPARE(c.eval.calls.size() + p.eval.calls.size(), std::size_t(0));
+            QCOMPARE(c.messages.messages, QStringList{"Starting angles must be between Min and Max! (the crown start 54.29 "
+                                                      "is above its limits 20 to 45; change them in Modify Angles)"});
+            QCOMPARE(p.messages.messages, QStringList{"Starting angles must be between Min and Max! (the pavilion start "
+                                                      "37.999 is below its limits 38 to 46; change them in Modify Angles)"});
+            QVERIFY(!c.opt.success && c.view.completed.isEmpty());
+            Rig edge([&](Rig& s) { s.job.stPav = 46; }); // a start on its limit runs
+            QVERIFY(edge.eval.calls.size() > 2 && edge.opt.success);
         }
         {   // both free angles run into their maximum in the first sweep: the
             // run ends on the limits with its result and the note
@@ -293,7 +307,7 @@ private slots:
             QCOMPARE(r.messages.messages, QStringList{"Evaluation Complete. Click Cancel to Proceed"});
         }
         {   // a start of 0.0005 counts as 0.001
-            Rig r([&](Rig& s) { s.job.fixPav = true; s.eval.f = [](float, float) { return 0.0005f; }; });
+            Rig r([&](Rig& s) { s.job.once = 1; s.eval.f = [](float, float) { return 0.0005f; }; });
             QCOMPARE(r.opt.MF0, 0.001f);
             QCOMPARE(r.view.startMF, QString(" .001"));
             QCOMPARE(r.view.top, 0.002f);

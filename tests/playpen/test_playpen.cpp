@@ -17,6 +17,7 @@
 #include <QImageReader>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QRadioButton>
 #include <QSlider>
@@ -181,7 +182,9 @@ private slots:
             {"optNormal", "0", "", "", start + "P R C I"},
             {"optNormal", "1.54", "0", "10", direction},
             {"optRGB", "1.54", "9", "10", direction},
-            {"optRGB", "0", "", "", "Please specify a refractive index (and dispersion)"},
+            {"optRGB", "0", "", "", "Please specify a refractive index (and dispersion): a colour raytrace needs an index "
+                                    "above 1 in the box \"Refractive Index\" (0 is the design's own index, without "
+                                    "dispersion)."},
             {"optTilt", "1.54", "", "10", tilt},
         };
         for (const auto& c : cases) {
@@ -334,9 +337,9 @@ private slots:
             const char* typed;
             QString message;
         } cases[] = {
-            {"txtCurPav", "abc", angles("Pavillion Angle", "abc", false)},
-            {"txtCurPav", "95", angles("Pavillion Angle", "95", true)},
-            {"txtCurPav", "", "The box \"Pavillion Angle\" is empty. Please type a number from 0.1 to 89.9."},
+            {"txtCurPav", "abc", angles("Pavilion Angle", "abc", false)},
+            {"txtCurPav", "95", angles("Pavilion Angle", "95", true)},
+            {"txtCurPav", "", "The box \"Pavilion Angle\" is empty. Please type a number from 0.1 to 89.9."},
             {"txtCurCrn", "0", angles("Crown Angle", "0", true)},
             {"txtCurRI", "1", "The box \"Refractive Index\" holds 1, which it cannot take. Please type a number "
                               "0, or one above 1 and at most 10."},
@@ -393,7 +396,7 @@ private slots:
             {"optOrbit", "3", "0", "24", 0, "The box \"Tilt Angle\" holds 0, which it cannot take. Please type a "
                                             "number above 0 and at most 89.9."},
             {"optRock", "9", "10", "24", 0, "ERROR - Select 1-8 for tilt direction"},
-            {"optOrbit", "", "10", "24", 3, "Please specify a refractive index (and dispersion)"},
+            {"optOrbit", "", "10", "24", 3, PlayPen::colourIndexText()},
         };
         for (const auto& c : refused) {
             rig.messages.messages.clear();
@@ -464,6 +467,27 @@ private slots:
         makeMovie(rig, "optRock", 2, "2");
         QCOMPARE(player->frames(), 2);
         QCOMPARE(child<QSlider>(player, "sldFrame")->value(), 0);
+        // The controls beside the picture keep their width, playing or paused.
+        auto* controls = child<QWidget>(player, "movieControls");
+        QVERIFY(player->playing() && controls->minimumWidth() == controls->maximumWidth());
+        auto* play = child<QPushButton>(player, "btnPlay");
+        QVERIFY(play->sizeHint().width() <= controls->width());
+        player->pause();
+        QVERIFY(play->text() == "Play" && play->sizeHint().width() <= controls->width());
+
+        // Another design: the movie goes, and its progress with it.
+        QCOMPARE(progress->text(), QString("100%"));
+        rig.fd.FDDir = rig.designs;
+        onNextModal([](QWidget* d) {
+            pick(d, "fileList", "SRB.gem");
+            click(d, "btnParse");
+            child<QListWidget>(d, "lstPav")->setCurrentRow(0);
+            child<QListWidget>(d, "lstCrn")->setCurrentRow(0);
+            click(d, "OKButton");
+        });
+        rig.click("btnLoadFile");
+        QCOMPARE(player->frames(), 0);
+        QCOMPARE(progress->text(), QString());
     }
 
     void timeOutLeavesOnlyCancel()
@@ -576,11 +600,15 @@ private slots:
         });
         rig.click("btnLoadFile");
         QCOMPARE(rig.text("txtCurFile"), QString("Turkey.gem"));
-        // Nothing of SRB.gem stays current (the reference does).
+        // Nothing of SRB.gem stays current (the reference does, its tilt
+        // curve with its figures).
         QVERIFY(child<GemImage>(&w, "imgCurRan")->image().isNull());
         QVERIFY(!child<GemImage>(&w, "ImgRefRan")->image().isNull());
         QVERIFY(rig.text("txtCurISO").isEmpty() && rig.text("txtCurVar").isEmpty());
-        QVERIFY(!child<TiltPlot>(&w, "picTilt")->plotted());
+        const auto* tilt = child<TiltPlot>(&w, "picTilt");
+        QVERIFY(tilt->plotted() && tilt->curves().withReference && !tilt->curves().withCurrent);
+        QVERIFY(!rig.text("txtRefVar").isEmpty());
+        QCOMPARE(tilt->curves().reference, w.pen().f.RTiltISO);
         QVERIFY(!fileExists(rig.work("ZEPr.BMP")));
         rig.type("txtCurRI", "1.76");
         rig.click("CalcButton");

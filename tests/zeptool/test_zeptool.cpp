@@ -161,6 +161,26 @@ private slots:
         QVERIFY(r["final"].toObject()["pav"].toDouble() != 41.5 && vw3 != p["vw3"].toDouble());
     }
 
+    // A command's --help, as gemray's: its usage, then every option of the
+    // usage on a line of its own with what it does.
+    void helpGivesEachOptionALine()
+    {
+        static const QRegularExpression option(QStringLiteral("(?<![\\w-])(--?[a-z][a-z-]*)"));
+        for (const char* sub : {"angles", "recut", "convert", "optimize", "map", "study", "library", "movie"}) {
+            const Outcome r = tool({sub, "--help"});
+            QCOMPARE(r.exitCode, 0);
+            const QStringList lines = QString::fromUtf8(r.out).split(u'\n');
+            QVERIFY(lines[0].startsWith(QStringLiteral("usage: zeptool ") + sub));
+            const QStringList described = lines.mid(1).filter(QRegularExpression(QStringLiteral("^  \\S")));
+            QVERIFY2(described.size() >= 2, sub);
+            for (auto m = option.globalMatch(lines[0]); m.hasNext();) {
+                const QString o = m.next().captured(1);
+                const QRegularExpression line(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(QRegularExpression::escape(o)));
+                QVERIFY2(!described.filter(line).isEmpty(), qPrintable(QStringLiteral("%1 %2").arg(sub, o)));
+            }
+        }
+    }
+
     void badInputWritesNothing_data() // and input on its limits
     {
         QTest::addColumn<QStringList>("args");
