@@ -205,6 +205,8 @@ private:
                              ? QStringLiteral("Refractive index") + NumText(d.refractiveIndex) +
                                    QStringLiteral(" (the design's own)")
                              : m_in.material);
+        if (!m_in.margin.isEmpty())
+            m_titleLines << QStringLiteral("Cutting tolerance: ") + m_in.margin;
         QString gear = QStringLiteral("Index gear ") + NumText(d.gear).trimmed();
         if (d.gearOffset != 0)
             gear += QStringLiteral(", offset ") + NumText(d.gearOffset).trimmed();
