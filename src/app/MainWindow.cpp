@@ -168,6 +168,7 @@ MainWindow::MainWindow(ZepApplication& app)
     lblMargin = new QLabel(opt);
     lblMargin->setObjectName(QStringLiteral("lblMargin"));
     lblMargin->setWordWrap(true);
+    lblMargin->setMinimumHeight(2 * lblMargin->fontMetrics().lineSpacing()); // the margin and its hint
     og->addWidget(lblMargin, 2, 1, 1, 5);
     btnCutList = button("btnCutList", QStringLiteral("Cutting List"), opt);
     og->addWidget(btnCutList, 0, 6, 2, 1);

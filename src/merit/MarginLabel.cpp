@@ -16,7 +16,7 @@ void showMargin(QLabel* label, const std::optional<Margin>& margin)
         label->clear();
         return;
     }
-    label->setText(marginText(*margin) + (margin->steep() ? QStringLiteral("; ") + SteepMarginHint : QString()));
+    label->setText(marginText(*margin) + (margin->steep() ? QStringLiteral("\n") + SteepMarginHint : QString()));
 }
 
 std::optional<Margin> jobMargin(const JobState& job)

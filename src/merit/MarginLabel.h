@@ -15,7 +15,8 @@ namespace zep {
 // The hint after a steep margin.
 extern const QString SteepMarginHint; // "a small cutting error costs much here: try Optimize for the tolerance"
 
-// The label's text and colour for `margin`; an empty label without one.
+// The label's text and colour for `margin` (the hint on a line of its own);
+// an empty label without one.
 void showMargin(QLabel* label, const std::optional<Margin>& margin);
 
 // The job's margin, when it has one.

@@ -110,6 +110,7 @@ public:
         // What the result can lose within the cutting tolerance, once there is one.
         m_margin = named(new QLabel(params), "lblMargin");
         m_margin->setWordWrap(true);
+        m_margin->setMinimumHeight(3 * m_margin->fontMetrics().lineSpacing()); // the margin and a wrapped hint
         pg->addWidget(m_margin, 4, 0, 1, 4);
 
         auto* breakdown = new QGroupBox(QStringLiteral("Merit Function Breakdown"), this);

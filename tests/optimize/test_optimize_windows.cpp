@@ -187,7 +187,7 @@ private slots:
             } else {
                 QVERIFY(j.theFinalPav >= 42.8f);
                 QCOMPARE(j.theMarginWorst, 10.0f);
-                QVERIFY(shown.endsWith("; " + SteepMarginHint) && colour == warningColour());
+                QVERIFY(shown.endsWith("\n" + SteepMarginHint) && colour == warningColour());
             }
         }
     }
