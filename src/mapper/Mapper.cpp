@@ -370,8 +370,8 @@ void Mapper::showCell(int i, int j)
     MF = m.MFGrid[k];
     // The worst neighbour: what a cutter who misses by a step of the grid may get.
     const CellIndex w = worstNeighbour(m.MFGrid, cellsWithResults(m), CellIndex{i, j});
-    m_view.setText("txtWorstMF", NumText(m.MFGrid[std::size_t(MapStore::element(w.i, w.j))]).trimmed()
-                                     + QStringLiteral(" at ") + Format(m.PavGrid[std::size_t(w.j)], u"#.000")
+    m_view.setText("txtWorstMF", NumText(m.MFGrid[std::size_t(MapStore::element(w.i, w.j))]));
+    m_view.setText("lblWorstAt", QStringLiteral("at ") + Format(m.PavGrid[std::size_t(w.j)], u"#.000")
                                      + QStringLiteral(" / ") + Format(m.CrnGrid[std::size_t(w.i)], u"#.000"));
 
     MeritRecord& r = m_env.merit;

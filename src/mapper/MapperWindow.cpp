@@ -127,19 +127,17 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     auto* left = new QVBoxLayout;
     body->addLayout(left);
     auto* options = new QGroupBox(QStringLiteral("Options"), this);
-    auto* optionsLayout = new QVBoxLayout(options);
+    auto* optionsLayout = new QHBoxLayout(options);
     chkShift = named(new QCheckBox(QStringLiteral("Shift to include optimized angles"), options), "chkShift");
     optionsLayout->addWidget(chkShift);
-    // The view: the merit function, or the worst a cutter may get who misses
-    // a cell's angles by up to one step of the grid.
-    auto* view = new QHBoxLayout;
+    // The view, on the same line: the merit function, or the worst a cutter
+    // may get who misses a cell's angles by up to one step of the grid.
     optMerit = named(new QRadioButton(QStringLiteral("Merit"), options), "optMerit");
     optWorst = named(new QRadioButton(QStringLiteral("Worst within \u00b1t"), options), "optWorst");
     optMerit->setChecked(true);
-    view->addWidget(optMerit);
-    view->addWidget(optWorst);
-    view->addStretch();
-    optionsLayout->addLayout(view);
+    optionsLayout->addStretch();
+    optionsLayout->addWidget(optMerit);
+    optionsLayout->addWidget(optWorst);
     left->addWidget(options);
     buildMapGroup(left);
     cmdUseAsStart = named(new QPushButton(QStringLiteral("Use as Start Angles"), this), "cmdUseAsStart");
@@ -265,7 +263,8 @@ void MapperWindow::buildBarArea(QBoxLayout* area)
     figures->addWidget(new QLabel(QStringLiteral("Current MF"), this), 1, 0);
     figures->addWidget(valueBox("txtCurMF", this, 10), 1, 1);
     figures->addWidget(new QLabel(QStringLiteral("Worst neighbour"), this), 2, 0);
-    figures->addWidget(valueBox("txtWorstMF", this, 20), 2, 1);
+    figures->addWidget(valueBox("txtWorstMF", this, 10), 2, 1);
+    figures->addWidget(named(new QLabel(this), "lblWorstAt"), 3, 1);
     area->addLayout(figures);
     area->addStretch();
 }

@@ -346,7 +346,11 @@ private slots:
         sqlite3* c = nullptr;
         sqlite3_open(QFile::encodeName(db).constData(), &c);
         QCOMPARE(sqlite3_exec(c, "ALTER TABLE results DROP COLUMN pav_tier; ALTER TABLE results DROP COLUMN crn_tier;"
-                                 "PRAGMA user_version=1", nullptr, nullptr, nullptr), SQLITE_OK);
+                                 "ALTER TABLE results DROP COLUMN tolerance; ALTER TABLE results DROP COLUMN margin_tol;"
+                                 "ALTER TABLE results DROP COLUMN margin_worst; ALTER TABLE results DROP COLUMN margin_pav;"
+                                 "ALTER TABLE results DROP COLUMN margin_crn; PRAGMA user_version=1",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
         sqlite3_close(c);
         const Outcome o = tool({"library", "list", "--material", "Quartz"});
         QVERIFY2(o.exitCode == 0, o.out + o.err);
