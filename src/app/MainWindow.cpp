@@ -3,6 +3,7 @@
 #include "ZepApplication.h"
 
 #include "common/FileIO.h"
+#include "merit/MarginLabel.h"
 #include "common/KeyValue.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
@@ -170,6 +171,11 @@ MainWindow::MainWindow(ZepApplication& app)
     og->addWidget(txtStartMF, 1, 4);
     og->addWidget(new QLabel(QStringLiteral("Final MF"), opt), 0, 5);
     og->addWidget(txtItMF, 1, 5);
+    lblMargin = new QLabel(opt);
+    lblMargin->setObjectName(QStringLiteral("lblMargin"));
+    lblMargin->setWordWrap(true);
+    lblMargin->setMinimumHeight(2 * lblMargin->fontMetrics().lineSpacing()); // the margin and its hint
+    og->addWidget(lblMargin, 2, 1, 1, 5);
     btnCutList = button("btnCutList", QStringLiteral("Cutting List"), opt);
     og->addWidget(btnCutList, 0, 6, 2, 1);
     top->addWidget(opt);
@@ -260,7 +266,14 @@ void MainWindow::GetLast()
     // what it was computed for: to this design).
     if (const auto r = readLastResult(m_app.workFile(QLatin1String(LastResultFile)));
         r && r->design == s.job.fnam && (r->owner.isEmpty() || r->owner == resultOwner(s.job, s.targets)))
+    {
         keepResult(s.job, s.targets, r->pav, r->crn, r->startMF, r->finalMF);
+        if (r->margin) {
+            s.job.theMarginKnown = true;
+            std::tie(s.job.theMarginTol, s.job.theMarginWorst, s.job.theMarginPav, s.job.theMarginCrn) =
+                std::tuple((*r->margin)[0], (*r->margin)[1], (*r->margin)[2], (*r->margin)[3]);
+        }
+    }
     showResult();
 }
 
@@ -274,7 +287,10 @@ void MainWindow::SaveState()
         return;
     }
     const JobState& j = s.job;
-    saveLastResult(result, {j.fnam, j.theFinalPav, j.theFinalCrn, j.theStartMF, j.theFinalMF, j.theResultFor});
+    LastResult last{j.fnam, j.theFinalPav, j.theFinalCrn, j.theStartMF, j.theFinalMF, j.theResultFor, {}};
+    if (j.theMarginKnown)
+        last.margin = std::array{j.theMarginTol, j.theMarginWorst, j.theMarginPav, j.theMarginCrn};
+    saveLastResult(result, last);
 }
 
 QString MainWindow::txtItPavText() const
@@ -472,12 +488,14 @@ bool MainWindow::showResult()
     if (!ownResult(s.job, s.targets)) {
         for (QLineEdit* t : {txtItPav, txtItCrn, txtStartMF, txtItMF})
             t->clear();
+        showMargin(lblMargin, std::nullopt);
         return false;
     }
     txtItPav->setText(Format(j.theFinalPav, u"#.000"));
     txtItCrn->setText(Format(j.theFinalCrn, u"#.000"));
     txtStartMF->setText(NumText(j.theStartMF));
     txtItMF->setText(NumText(j.theFinalMF));
+    showMargin(lblMargin, jobMargin(j));
     return true;
 }
 
@@ -487,7 +505,11 @@ void MainWindow::btnCutList_Click()
         if (!checkJob(QStringLiteral("Please select a .GEM file, (non-zero) Angles, and Material before opening "
                                      "the Cutting List")))
             return;
-        CutListEnv env{m_app.dialogEnv(), m_app.state().job, showResult()};
+        CutListEnv env{m_app.dialogEnv(), m_app.state().job, showResult(), {}, {}};
+        if (const auto m = jobMargin(m_app.state().job); m && env.hasResult) {
+            env.margin = marginText(*m);
+            env.marginHint = m->steep() ? SteepMarginHint : QString();
+        }
         showCuttingList(env, this);
     });
 }

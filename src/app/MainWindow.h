@@ -83,6 +83,7 @@ private:
     QLabel *lblMat, *lblRI, *lblDisp;
     QListWidget* lstTargets;
     QLineEdit *txtItPav, *txtItCrn, *txtStartMF, *txtItMF;
+    QLabel* lblMargin; // what the result can lose within the cutting tolerance
 };
 
 } // namespace zep

@@ -29,6 +29,11 @@ struct Preferences {
     // Threads for each of ZEP's raytraces; 0: one per core of the machine.
     // It reaches gemray when the console starts.
     int16_t Threads = 0;
+    // The cutting tolerance in degrees (0 to 1): how far a cutter's angles
+    // may miss. Every result tells its margin at it; with CutRobust the
+    // optimizer searches for the angles whose worst case within it is best.
+    float CutTol = 0.1f;
+    bool CutRobust = false;
 };
 
 // One top and one left value (twips) per window, in the saved state's order.
@@ -88,6 +93,10 @@ struct JobState {
     QString GemDir;          // the chosen design's folder with a trailing separator
     // What the result was computed for (optimize/ResultOwner.h); empty: none.
     QByteArray theResultFor;
+    // What the result can lose: the lowest merit function within ±theMarginTol
+    // of its angles, and where it lies. theMarginKnown false: not raytraced.
+    bool theMarginKnown = false;
+    float theMarginTol = 0, theMarginWorst = 0, theMarginPav = 0, theMarginCrn = 0;
 };
 
 // Exchange values of the design file dialog (kept between openings).

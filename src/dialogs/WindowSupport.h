@@ -4,6 +4,7 @@
 // when it gains the focus, and show messages in message boxes.
 #include "common/Messages.h"
 
+#include <QColor>
 #include <QObject>
 #include <QPoint>
 #include <QSize>
@@ -73,6 +74,9 @@ QLineEdit* folderPathBox(QWidget* parent, MessageSink& messages,
                          std::function<void(const QString& folder, const QString& file)> go);
 // Shows `folder` in such a box; a relative path typed there starts from it.
 void showFolder(QLineEdit* box, const QString& folder);
+
+// The colour of a warning in ZEP's windows (a result that can lose much).
+inline QColor warningColour() { return QColor(176, 0, 0); }
 
 // Message boxes titled "ZEP" (or the given title) with OK, or Yes and No.
 class MessageBoxSink : public MessageSink {

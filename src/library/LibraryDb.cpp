@@ -100,6 +100,15 @@ constexpr Upgrade Upgrades[] = {
         "ALTER TABLE results ADD COLUMN p_pw REAL; ALTER TABLE results ADD COLUMN p_hw REAL;"
         "ALTER TABLE results ADD COLUMN p_vw3 REAL;",
      fillProportions},
+    // A robust search's cutting tolerance (NULL: a plain search; the search
+    // column names it too, "climb@0.1", so that the two are two results), and
+    // every result's margin: the worst merit function within margin_tol of its
+    // angles and where it lies (NULL: an older ZEP's result).
+    {4, "ALTER TABLE results ADD COLUMN tolerance REAL;"
+        "ALTER TABLE results ADD COLUMN margin_tol REAL;"
+        "ALTER TABLE results ADD COLUMN margin_worst REAL;"
+        "ALTER TABLE results ADD COLUMN margin_pav REAL;"
+        "ALTER TABLE results ADD COLUMN margin_crn REAL;"},
 };
 static_assert(std::size(Upgrades) > 0 && std::end(Upgrades)[-1].version == SchemaVersion,
               "the last step of the schema is the schema's version");

@@ -20,7 +20,7 @@ namespace zep::library {
 // The schema this program reads and writes; a library of a higher version is
 // refused, never rewritten, and one of a lower version is brought up to it, step
 // by step, when it is opened (LibraryDb.cpp's list of steps).
-constexpr int SchemaVersion = 3;
+constexpr int SchemaVersion = 4;
 // "ZEPL": SQLite's application id of a design library.
 constexpr std::uint32_t ApplicationId = 0x5A45504C;
 

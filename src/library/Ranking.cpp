@@ -82,6 +82,8 @@ QStringList jobArguments(const QString& design, const ResultKey& key, const QStr
         a << QStringLiteral("--targets") << targetsFile;
     if (key.search == QLatin1String("global"))
         a << QStringLiteral("--global");
+    if (key.tolerance)
+        a << QStringLiteral("--tolerance") << QString::number(float(*key.tolerance), 'g', 6);
     a << QStringLiteral("--json");
     return a;
 }

@@ -28,11 +28,13 @@ double single(double x) { return double(float(x)); }
 // The current results of a key: a design's best of them.
 const char* const CurrentJoin =
     " LEFT JOIN (SELECT design, final_pav, final_crn, MAX(final_mf) AS final_mf, start_mf, search, pav_tier, crn_tier,"
-    " p_lw, p_tw, p_cw, p_gw, p_pw, p_hw, p_vw3 FROM results WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error=''"
+    " p_lw, p_tw, p_cw, p_gw, p_pw, p_hw, p_vw3, margin_tol, margin_worst"
+    " FROM results WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND tolerance IS ?"
+    " AND error=''"
     " GROUP BY design) r ON r.design=d.id"
     // Why the jobs of the key failed, for a design without a result.
     " LEFT JOIN (SELECT design, MIN(error) AS error FROM results"
-    " WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND error<>''"
+    " WHERE material=? AND ri=? AND disp=? AND targets=? AND limits=? AND tracer=? AND tolerance IS ? AND error<>''"
     " GROUP BY design) e ON e.design=d.id";
 
 struct Query {
@@ -48,7 +50,8 @@ Query filtered(const ListFilter& f, const QString& columns)
         q.sql += QLatin1String(CurrentJoin);
         const ResultKey& k = *f.key;
         for (int join = 0; join < 2; ++join)
-            q.values.insert(q.values.end(), {k.material, single(k.ri), single(k.disp), k.targets, k.limits, k.tracer});
+            q.values.insert(q.values.end(), {k.material, single(k.ri), single(k.disp), k.targets, k.limits, k.tracer,
+                                             k.tolerance ? QVariant(single(*k.tolerance)) : QVariant()});
     }
     QStringList where;
     for (const QString& word : f.text.split(u' ', Qt::SkipEmptyParts)) {
@@ -87,7 +90,9 @@ Statement prepared(LibraryDb& db, const Query& q)
     Statement s = db.prepare(sql.constData());
     for (std::size_t i = 0; i < q.values.size(); ++i) {
         const QVariant& v = q.values[i];
-        if (v.typeId() == QMetaType::QString)
+        if (!v.isValid())
+            s.bindNull(int(i + 1));
+        else if (v.typeId() == QMetaType::QString)
             s.bind(int(i + 1), v.toString());
         else if (v.typeId() == QMetaType::Double)
             s.bind(int(i + 1), v.toDouble());
@@ -107,7 +112,20 @@ OptimizationTargets defaultTargets()
     return t;
 }
 
-ResultKey resultKey(const QString& material, const QString& targetsFile, bool global)
+QString storedSearch(const ResultKey& key)
+{
+    return key.tolerance ? key.search + u'@' + QString::number(float(*key.tolerance), 'g', 6) : key.search;
+}
+
+void readStoredSearch(const QString& stored, ResultKey& key)
+{
+    key.search = stored.section(u'@', 0, 0);
+    key.tolerance.reset();
+    if (stored.contains(u'@'))
+        key.tolerance = single(stored.section(u'@', 1).toDouble());
+}
+
+ResultKey resultKey(const QString& material, const QString& targetsFile, bool global, std::optional<double> tolerance)
 {
     ResultKey k;
     const MaterialTable table = MaterialTable::standard();
@@ -129,6 +147,8 @@ ResultKey resultKey(const QString& material, const QString& targetsFile, bool gl
     }
     k.targets = targetsHash(t);
     k.search = global ? QStringLiteral("global") : QStringLiteral("climb");
+    if (tolerance)
+        k.tolerance = single(*tolerance);
     k.tracer = QString::fromLatin1(gemray::kTracerVersion);
     return k;
 }
@@ -184,6 +204,14 @@ StoredResult resultFromJson(const QJsonObject& line, const ResultKey& key)
     }
     r.evaluations = line.value(QStringLiteral("evaluations")).toInt();
     r.seconds = line.value(QStringLiteral("seconds")).toDouble();
+    const QJsonObject margin = line.value(QStringLiteral("margin")).toObject();
+    const QJsonArray at = margin.value(QStringLiteral("worst_at")).toArray();
+    if (at.size() == 2) {
+        r.marginTol = number(margin, "tolerance");
+        r.marginWorst = number(margin, "worst");
+        r.marginPav = at[0].isDouble() ? float(at[0].toDouble()) : NAN;
+        r.marginCrn = at[1].isDouble() ? float(at[1].toDouble()) : NAN;
+    }
     return r;
 }
 
@@ -208,9 +236,25 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
         Statement s = db.prepare(
             "INSERT OR REPLACE INTO results(design,material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,"
             "final_pav,final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier,"
-            "p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+            "tolerance,margin_tol,margin_worst,margin_pav,margin_crn,p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3)"
+            " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         s.bind(1, design).bind(2, r.key.material).bind(3, single(r.key.ri)).bind(4, single(r.key.disp));
-        s.bind(5, r.key.targets).bind(6, r.key.limits).bind(7, r.key.search).bind(8, r.key.tracer);
+        s.bind(5, r.key.targets).bind(6, r.key.limits).bind(7, storedSearch(r.key)).bind(8, r.key.tracer);
+        if (r.key.tolerance)
+            s.bind(23, single(*r.key.tolerance));
+        else
+            s.bindNull(23);
+        // A margin only whole and finite, and only with a result.
+        const float margin[] = {r.marginTol, r.marginWorst, r.marginPav, r.marginCrn};
+        const bool withMargin = r.error.isEmpty() && std::all_of(std::begin(margin), std::end(margin), [](float x) {
+            return std::isfinite(x);
+        });
+        for (int i = 0; i < 4; ++i) {
+            if (withMargin)
+                s.bind(24 + i, double(margin[i]));
+            else
+                s.bindNull(24 + i);
+        }
         const float figures[] = {r.startPav, r.startCrn, r.finalPav, r.finalCrn, r.startMf, r.finalMf};
         for (int i = 0; i < 6; ++i) {
             if (r.error.isEmpty() && std::isfinite(figures[i]))
@@ -220,7 +264,7 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
         }
         s.bind(15, r.components).bind(16, r.notes).bind(17, r.error).bind(18, r.evaluations);
         s.bind(19, r.seconds).bind(20, r.date).bind(21, r.pavTier).bind(22, r.crnTier);
-        bindProportions(s, 23, r.error.isEmpty() ? r.proportions : std::nullopt);
+        bindProportions(s, 28, r.error.isEmpty() ? r.proportions : std::nullopt);
         s.step();
         stored = true;
     });
@@ -230,14 +274,15 @@ bool storeResult(LibraryDb& db, qint64 design, const StoredResult& r)
 std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
 {
     Statement s = db.prepare("SELECT material,ri,disp,targets,limits,search,tracer,start_pav,start_crn,final_pav,"
-                             "final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier,"
-                             "p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3 FROM results"
+                             "final_crn,start_mf,final_mf,components,notes,error,evaluations,seconds,date,pav_tier,crn_tier,margin_tol,"
+                             "margin_worst,margin_pav,margin_crn,p_lw,p_tw,p_cw,p_gw,p_pw,p_hw,p_vw3 FROM results"
                              " WHERE design=? ORDER BY error<>'', final_mf DESC");
     s.bind(1, design);
     std::vector<StoredResult> out;
     while (s.step()) {
         StoredResult r;
-        r.key = ResultKey{s.text(0), s.real(1), s.real(2), s.text(3), s.text(4), s.text(5), s.text(6)};
+        r.key = ResultKey{s.text(0), s.real(1), s.real(2), s.text(3), s.text(4), s.text(5), s.text(6), {}};
+        readStoredSearch(s.text(5), r.key);
         float* figures[] = {&r.startPav, &r.startCrn, &r.finalPav, &r.finalCrn, &r.startMf, &r.finalMf};
         for (int i = 0; i < 6; ++i)
             *figures[i] = s.isNull(7 + i) ? std::numeric_limits<float>::quiet_NaN() : float(s.real(7 + i));
@@ -249,7 +294,10 @@ std::vector<StoredResult> designResults(LibraryDb& db, qint64 design)
         r.date = s.text(18);
         r.pavTier = s.text(19);
         r.crnTier = s.text(20);
-        r.proportions = readProportions(s, 21);
+        float* margin[] = {&r.marginTol, &r.marginWorst, &r.marginPav, &r.marginCrn};
+        for (int i = 0; i < 4; ++i)
+            *margin[i] = s.isNull(21 + i) ? NAN : float(s.real(21 + i));
+        r.proportions = readProportions(s, 25);
         out.push_back(r);
     }
     return out;
@@ -260,7 +308,7 @@ namespace {
 QString claimKey(const ResultKey& k)
 {
     return QStringList{k.material, QString::number(single(k.ri), 'g', 9), QString::number(single(k.disp), 'g', 9),
-                       k.targets, k.limits, k.search, k.tracer}
+                       k.targets, k.limits, storedSearch(k), k.tracer}
         .join(u'|');
 }
 
@@ -273,7 +321,7 @@ bool claimJob(LibraryDb& db, qint64 design, const ResultKey& key)
         Statement done = db.prepare("SELECT 1 FROM results WHERE design=? AND material=? AND ri=? AND disp=? AND targets=?"
                                     " AND limits=? AND search=? AND tracer=?");
         done.bind(1, design).bind(2, key.material).bind(3, single(key.ri)).bind(4, single(key.disp));
-        done.bind(5, key.targets).bind(6, key.limits).bind(7, key.search).bind(8, key.tracer);
+        done.bind(5, key.targets).bind(6, key.limits).bind(7, storedSearch(key)).bind(8, key.tracer);
         if (done.step() || !designKnown(db, design))
             return;
         Statement holder = db.prepare("SELECT pid FROM claims WHERE design=? AND key=?");
@@ -304,7 +352,7 @@ std::vector<qint64> missingDesigns(LibraryDb& db, const ResultKey& key, const st
         "SELECT d.id FROM designs d WHERE NOT EXISTS(SELECT 1 FROM results r WHERE r.design=d.id AND r.material=?"
         " AND r.ri=? AND r.disp=? AND r.targets=? AND r.limits=? AND r.search=? AND r.tracer=?) ORDER BY d.id");
     s.bind(1, key.material).bind(2, single(key.ri)).bind(3, single(key.disp)).bind(4, key.targets);
-    s.bind(5, key.limits).bind(6, key.search).bind(7, key.tracer);
+    s.bind(5, key.limits).bind(6, storedSearch(key)).bind(7, key.tracer);
     std::vector<qint64> ids;
     while (s.step())
         ids.push_back(s.integer(0));
@@ -321,8 +369,9 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
     QString columns = QStringLiteral(
         "d.id,d.hash,d.name,d.format,(SELECT MIN(path) FROM paths p WHERE p.design=d.id),d.gear,d.facets,d.tiers,"
         "d.symmetry,d.mirror,d.ri,d.pav,d.crn,d.lw");
-    columns += f.key ? QStringLiteral(",r.final_mf,r.start_mf,r.final_pav,r.final_crn,r.search,r.pav_tier,r.crn_tier,e.error")
-                     : QStringLiteral(",NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL");
+    columns += f.key ? QStringLiteral(",r.final_mf,r.start_mf,r.final_pav,r.final_crn,r.search,r.pav_tier,r.crn_tier,e.error,"
+                                      "r.margin_tol,r.margin_worst")
+                     : QStringLiteral(",NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL");
     columns += QStringLiteral(",d.p_lw,d.p_tw,d.p_cw,d.p_gw,d.p_pw,d.p_hw,d.p_vw3");
     columns += f.key ? QStringLiteral(",r.p_lw,r.p_tw,r.p_cw,r.p_gw,r.p_pw,r.p_hw,r.p_vw3")
                      : QStringLiteral(",NULL,NULL,NULL,NULL,NULL,NULL,NULL");
@@ -392,11 +441,15 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
             r.search = s.text(18);
             r.pavTier = s.text(19);
             r.crnTier = s.text(20);
+            if (!s.isNull(22) && !s.isNull(23)) {
+                r.marginTol = float(s.real(22));
+                r.marginWorst = float(s.real(23));
+            }
         } else {
             r.failure = s.text(21);
         }
-        r.own = readProportions(s, 22);
-        r.atFinal = r.hasResult ? readProportions(s, 29) : std::nullopt;
+        r.own = readProportions(s, 24);
+        r.atFinal = r.hasResult ? readProportions(s, 31) : std::nullopt;
         rows.push_back(r);
     }
     return rows;
@@ -432,7 +485,8 @@ QString designTable(const std::vector<ListRow>& rows, bool withResults, const st
 {
     QString table = QStringLiteral("file,name,hash,format,gear,symmetry,mirror,facets,tiers,index,pav,crn,lw");
     if (withResults)
-        table += QStringLiteral(",search,start_mf,final_pav,final_crn,final_mf,pav_tier,crn_tier,failed");
+        table += QStringLiteral(",search,start_mf,final_pav,final_crn,final_mf,pav_tier,crn_tier,failed,margin_tolerance,"
+                                "margin_worst");
     if (withResults && rough)
         table += QStringLiteral(",weight_ct,yield_pct");
     table += u'\n';
@@ -446,10 +500,12 @@ QString designTable(const std::vector<ListRow>& rows, bool withResults, const st
         if (withResults) {
             if (r.hasResult)
                 f << r.search << number(r.startMf) << angle(r.finalPav) << angle(r.finalCrn) << number(r.finalMf)
-                  << csvField(tierLabel(r.pavTier, r.pav)) << csvField(tierLabel(r.crnTier, r.crn)) << QString();
+                  << csvField(tierLabel(r.pavTier, r.pav)) << csvField(tierLabel(r.crnTier, r.crn)) << QString()
+                  << (std::isfinite(r.marginTol) ? number(r.marginTol) : QString())
+                  << (std::isfinite(r.marginWorst) ? number(r.marginWorst) : QString());
             else
                 f << QString() << QString() << QString() << QString() << QString() << QString() << QString()
-                  << csvField(r.failure);
+                  << csvField(r.failure) << QString() << QString();
             if (rough) {
                 const auto stone = stoneInRough(r, *rough);
                 f << (stone ? DecimalText(std::round(stone->weight * 1000) / 1000) : QString())

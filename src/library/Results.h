@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <array>
+#include <cmath>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -31,14 +32,23 @@ struct ResultKey {
     QString limits = QString::fromLatin1(DerivedLimits);
     QString search = QStringLiteral("climb"); // or "global"
     QString tracer;          // the ray tracer's version
+    // A robust search's cutting tolerance; none: the plain search.
+    std::optional<double> tolerance;
 };
+
+// The search as the results table keeps it: "climb", "global", and with a
+// tolerance "climb@0.1", so that a robust and a plain result are two.
+QString storedSearch(const ResultKey& key);
+// The key of a search text kept that way.
+void readStoredSearch(const QString& stored, ResultKey& key);
 
 // The targets a job uses without --targets: ISO and illumination, weight 1 each.
 OptimizationTargets defaultTargets();
 // The key of a job in `material` (a name of the material table, any letter
 // case) with the targets of `targetsFile` (empty: the default ones). Raises
 // ZepError for an unknown material or a targets file that cannot be read.
-ResultKey resultKey(const QString& material, const QString& targetsFile, bool global);
+ResultKey resultKey(const QString& material, const QString& targetsFile, bool global,
+                    std::optional<double> tolerance = std::nullopt);
 
 struct StoredResult {
     ResultKey key;
@@ -48,6 +58,9 @@ struct StoredResult {
     QString error;      // why the job failed; empty for a result
     QString pavTier, crnTier; // the tiers of the start's old angles ("2", "B"); empty from an older ZEP
     std::optional<Proportions> proportions; // at the final angles
+    // The margin: the tolerance, the worst merit function within it and its
+    // angles; NaN when the job reported none (an older ZEP, a failed stencil).
+    float marginTol = NAN, marginWorst = NAN, marginPav = NAN, marginCrn = NAN;
     int evaluations = 0;
     double seconds = 0;
     QString date;
@@ -100,6 +113,7 @@ struct ListRow {
     float startMf = 0, finalMf = 0, finalPav = 0, finalCrn = 0;
     QString search;
     QString pavTier, crnTier; // of the current result: the tiers its angles belong to
+    float marginTol = NAN, marginWorst = NAN; // its margin (NaN: none)
     QString failure;          // with no current result: why its job of the key failed
     std::optional<Proportions> own;    // at the design's own angles
     std::optional<Proportions> atFinal; // of the current result, at its final angles

@@ -92,6 +92,27 @@ std::optional<CellIndex> bestCell(const Grid& mf, const CellMask& evaluated)
     return CellIndex{*best / MapGridSide, *best % MapGridSide};
 }
 
+CellIndex worstNeighbour(const Grid& mf, const CellMask& evaluated, CellIndex cell)
+{
+    int worst = MapStore::element(cell.i, cell.j);
+    forNeighbours(cell.i, cell.j, [&](int q) {
+        if (counts(mf, evaluated, q) && mf[std::size_t(q)] < mf[std::size_t(worst)])
+            worst = q;
+    });
+    return CellIndex{worst / MapGridSide, worst % MapGridSide};
+}
+
+Grid worstWithinNeighbours(const Grid& mf, const CellMask& evaluated)
+{
+    Grid worst = mf;
+    for (int k = 0; k < MapCells; ++k)
+        if (counts(mf, evaluated, k)) {
+            const CellIndex w = worstNeighbour(mf, evaluated, CellIndex{k / MapGridSide, k % MapGridSide});
+            worst[std::size_t(k)] = mf[std::size_t(MapStore::element(w.i, w.j))];
+        }
+    return worst;
+}
+
 CellMask cellsWithResults(const MapStore& m)
 {
     CellMask mask{};
@@ -101,12 +122,13 @@ CellMask cellsWithResults(const MapStore& m)
 }
 
 std::optional<std::pair<float, float>> startAnglesFromMap(const MapStore& m, std::optional<CellIndex> clicked,
-                                                          const JobState& job, MessageSink& messages)
+                                                          const JobState& job, MessageSink& messages,
+                                                          const Grid* view)
 {
     const CellMask results = cellsWithResults(m);
     if (clicked && !results[std::size_t(MapStore::element(clicked->i, clicked->j))])
         clicked.reset();
-    const std::optional<CellIndex> cell = clicked ? clicked : bestCell(m.MFGrid, results);
+    const std::optional<CellIndex> cell = clicked ? clicked : bestCell(view ? *view : m.MFGrid, results);
     if (!cell)
         return std::nullopt;
     const float pav = m.PavGrid[std::size_t(cell->j)], crn = m.CrnGrid[std::size_t(cell->i)];

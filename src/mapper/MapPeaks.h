@@ -35,16 +35,27 @@ std::vector<GridPeak> findPeaks(const Grid& mf, const CellMask& evaluated);
 // on a tie); none when no cell was evaluated.
 std::optional<CellIndex> bestCell(const Grid& mf, const CellMask& evaluated);
 
+// The map's view "Worst within ±t": each evaluated cell's lowest merit
+// function over its 3 × 3 neighbourhood of evaluated cells (itself included;
+// a cell at the edge uses the neighbours it has), what a cutter who misses by
+// up to one step of the grid may get. Cells not evaluated keep their value.
+Grid worstWithinNeighbours(const Grid& mf, const CellMask& evaluated);
+// The evaluated cell of that neighbourhood with the lowest merit function
+// (the cell itself when none is lower).
+CellIndex worstNeighbour(const Grid& mf, const CellMask& evaluated, CellIndex cell);
+
 // The cells of a map that hold a result: a run leaves the cells it did not
 // reach, and a cell whose merit function was zero, at 0.
 CellMask cellsWithResults(const MapStore& m);
 
 // "Use as Start Angles": the angles (pavilion, crown) of the clicked cell
-// when it holds a result, else of the map's best cell. None when the map
+// when it holds a result, else of the best cell of `view` (the map's merit
+// functions, or a view of them such as worstWithinNeighbours). None when the map
 // holds no result, or when they lie outside the job's limits (a shifted or
 // loaded map can reach past them), after "Starting angles must be between
 // Min and Max!".
 std::optional<std::pair<float, float>> startAnglesFromMap(const MapStore& m, std::optional<CellIndex> clicked,
-                                                          const JobState& job, MessageSink& messages);
+                                                          const JobState& job, MessageSink& messages,
+                                                          const Grid* view = nullptr);
 
 } // namespace zep

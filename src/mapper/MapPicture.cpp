@@ -16,9 +16,9 @@ void put(MapStore& m, int row, int column, uint8_t index)
     m.MapPixels[std::size_t(MapPixelSide * row + column)] = index;
 }
 
-uint8_t scaledCell(const MapStore& m, int i, int j)
+uint8_t scaledCell(const MapStore& m, const Grid& grid, int i, int j)
 {
-    return scaledIndex(m.MFGrid[std::size_t(MapStore::element(i, j))], m.CMFMin, m.CMFMax);
+    return scaledIndex(grid[std::size_t(MapStore::element(i, j))], m.CMFMin, m.CMFMax);
 }
 
 bool inGrid(int i, int j) { return i >= 0 && i < MapGridSide && j >= 0 && j < MapGridSide; }
@@ -117,17 +117,18 @@ void markDiamond(MapStore& m, int i, int j, uint8_t w)
     }
 }
 
-bool recolourMap(MapStore& m, int p, int c, std::optional<CellIndex> diamond)
+bool recolourMap(MapStore& m, int p, int c, std::optional<CellIndex> diamond, const Grid* view)
 {
+    const Grid& grid = view ? *view : m.MFGrid;
     if (m.CMFMax - m.CMFMin == 0)
         return false;
     for (int i = 0; i < MapGridSide; ++i)
         for (int j = 0; j < MapGridSide; ++j)
-            paintCell(m, i, j, scaledCell(m, i, j));
+            paintCell(m, i, j, scaledCell(m, grid, i, j));
     if (p >= 0 && c >= 0 && inGrid(c, p))
-        frameCell(m, c, p, markIndex(scaledCell(m, c, p)));
+        frameCell(m, c, p, markIndex(scaledCell(m, grid, c, p)));
     if (diamond && inGrid(diamond->i, diamond->j))
-        markDiamond(m, diamond->i, diamond->j, markIndex(scaledCell(m, diamond->i, diamond->j)));
+        markDiamond(m, diamond->i, diamond->j, markIndex(scaledCell(m, grid, diamond->i, diamond->j)));
     return true;
 }
 

@@ -41,12 +41,14 @@ void markDiamond(MapStore& m, int i, int j, uint8_t w);
 
 // Recolours every cell between CMFMin and CMFMax, frames the cell (row c,
 // column p) when both are 0 or more, and marks `diamond` (crown, pavilion
-// index) when given. False, with nothing changed, when the limits are equal.
+// index) when given. The colours are of `view` when given (a grid of the
+// same cells, such as their worst within a neighbourhood), else of MFGrid.
+// False, with nothing changed, when the limits are equal.
 struct CellIndex {
     int i = 0; // crown
     int j = 0; // pavilion
 };
-bool recolourMap(MapStore& m, int p, int c, std::optional<CellIndex> diamond);
+bool recolourMap(MapStore& m, int p, int c, std::optional<CellIndex> diamond, const Grid* view = nullptr);
 
 // "ZEPMF.BMP": the colour table in use, then the 7744 map pixels.
 QByteArray mapBitmapBytes(const MapStore& m);

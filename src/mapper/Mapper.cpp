@@ -3,6 +3,7 @@
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "common/NumText.h"
+#include "mapper/MapPeaks.h"
 #include "runner/Runner.h"
 
 #include <QCoreApplication>
@@ -305,6 +306,19 @@ void Mapper::MFBar()
     });
 }
 
+Grid Mapper::viewGrid() const
+{
+    const MapStore& m = m_env.map;
+    return worstView ? worstWithinNeighbours(m.MFGrid, cellsWithResults(m)) : m.MFGrid;
+}
+
+void Mapper::setWorstView(bool on)
+{
+    worstView = on;
+    if (bestCell(m_env.map.MFGrid, cellsWithResults(m_env.map)))
+        RescaleMF(m_env.map.clickedJ, m_env.map.clickedI);
+}
+
 bool Mapper::RescaleMF(int p, int c)
 {
     bool done = false;
@@ -316,7 +330,8 @@ bool Mapper::RescaleMF(int p, int c)
         std::optional<CellIndex> diamond;
         if (chkShift && !itPav.isEmpty() && !itCrn.isEmpty())
             diamond = cellAtAngles(m, ToSingle(Val(itPav)), ToSingle(Val(itCrn)));
-        if (!recolourMap(m, p, c, diamond)) {
+        const Grid shown = viewGrid();
+        if (!recolourMap(m, p, c, diamond, &shown)) {
             m_env.messages.message(QStringLiteral("Abnormal condition - Max and Min Merit Function Equal!"));
             return;
         }
@@ -371,6 +386,11 @@ void Mapper::showCell(int i, int j)
     m_view.setText("txtCGIB", NumText(m.IBGrid[k]));
     m_view.setText("txtCurMF", NumText(m.MFGrid[k]));
     MF = m.MFGrid[k];
+    // The worst neighbour: what a cutter who misses by a step of the grid may get.
+    const CellIndex w = worstNeighbour(m.MFGrid, cellsWithResults(m), CellIndex{i, j});
+    m_view.setText("txtWorstMF", NumText(m.MFGrid[std::size_t(MapStore::element(w.i, w.j))]));
+    m_view.setText("lblWorstAt", QStringLiteral("at ") + Format(m.PavGrid[std::size_t(w.j)], u"#.000")
+                                     + QStringLiteral(" / ") + Format(m.CrnGrid[std::size_t(w.i)], u"#.000"));
 
     MeritRecord& r = m_env.merit;
     r.MFISO = m.ISOGrid[k];

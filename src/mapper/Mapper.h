@@ -135,6 +135,13 @@ public:
     // The optimized angles of the last Go; with chkShift ticked a diamond
     // marks the cell on them, where the map has one.
     QString itPav, itCrn;
+    // The view "Worst within ±t" (else "Merit"): the map coloured by the
+    // worst of each cell's 3 × 3 neighbourhood.
+    bool worstView = false;
+    // Switches the view and recolours a map that holds results.
+    void setWorstView(bool on);
+    // The grid the view colours: MFGrid, or the worst of each neighbourhood.
+    Grid viewGrid() const;
     // The bar's scale: 1.25·MF0 in a run, raised to any merit function the
     // run meets above it; else CMFMax but at least 1.
     float barTop = 1.25f;

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTransform>
 #include <QVBoxLayout>
 
@@ -94,6 +95,7 @@ private:
 
     QPushButton *btnGo, *btnAbort, *btnCancel, *btnLoad, *btnSave, *btnResetLims;
     QCheckBox* chkShift;
+    QRadioButton *optMerit, *optWorst;
     PixelPicture *imgMFMap, *imgCLUT;
     MeritBarPicture* picMF;
     QPushButton* cmdUseAsStart;
@@ -125,9 +127,17 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     auto* left = new QVBoxLayout;
     body->addLayout(left);
     auto* options = new QGroupBox(QStringLiteral("Options"), this);
-    auto* optionsLayout = new QVBoxLayout(options);
+    auto* optionsLayout = new QHBoxLayout(options);
     chkShift = named(new QCheckBox(QStringLiteral("Shift to include optimized angles"), options), "chkShift");
     optionsLayout->addWidget(chkShift);
+    // The view, on the same line: the merit function, or the worst a cutter
+    // may get who misses a cell's angles by up to one step of the grid.
+    optMerit = named(new QRadioButton(QStringLiteral("Merit"), options), "optMerit");
+    optWorst = named(new QRadioButton(QStringLiteral("Worst within \u00b1t"), options), "optWorst");
+    optMerit->setChecked(true);
+    optionsLayout->addStretch();
+    optionsLayout->addWidget(optMerit);
+    optionsLayout->addWidget(optWorst);
     left->addWidget(options);
     buildMapGroup(left);
     cmdUseAsStart = named(new QPushButton(QStringLiteral("Use as Start Angles"), this), "cmdUseAsStart");
@@ -164,6 +174,7 @@ MapperWindow::MapperWindow(MapperWindowEnv env, QWidget* parent)
     connect(btnSave, &QPushButton::clicked, this, &MapperWindow::btnSave_Click);
     connect(btnResetLims, &QPushButton::clicked, this, &MapperWindow::btnResetLims_Click);
     connect(chkShift, &QCheckBox::toggled, this, [this](bool on) { m_logic->chkShift = on; });
+    connect(optWorst, &QRadioButton::toggled, this, [this](bool on) { m_logic->setWorstView(on); });
     connect(imgCLUT, &PixelPicture::released, this, [this](QPointF) { m_logic->imgCLUT_Click(); });
     connect(imgMFMap, &PixelPicture::released, this,
             [this](QPointF p) {
@@ -251,6 +262,9 @@ void MapperWindow::buildBarArea(QBoxLayout* area)
     figures->addWidget(valueBox("txtMaxMF", this, 10), 0, 1);
     figures->addWidget(new QLabel(QStringLiteral("Current MF"), this), 1, 0);
     figures->addWidget(valueBox("txtCurMF", this, 10), 1, 1);
+    figures->addWidget(new QLabel(QStringLiteral("Worst neighbour"), this), 2, 0);
+    figures->addWidget(valueBox("txtWorstMF", this, 10), 2, 1);
+    figures->addWidget(named(new QLabel(this), "lblWorstAt"), 3, 1);
     area->addLayout(figures);
     area->addStretch();
 }
@@ -262,6 +276,8 @@ void MapperWindow::Form_Load()
     const bool tips = m_env.dialogs.prefs.DoTips;
     setTip(imgCLUT, tips, QStringLiteral("Click to change colours"));
     setTip(imgMFMap, tips, QStringLiteral("Click to see Gem"));
+    setTip(optWorst, tips, QStringLiteral("Each cell coloured by the worst merit function of its 3 x 3 neighbourhood "
+                                          "(t: one step of the grid); Use as Start Angles takes its best cell"));
     setTip(btnLoad, tips, QStringLiteral("Click to load a saved MF Map"));
     setTip(btnSave, tips, QStringLiteral("Click to save current MF Map"));
     setTip(btnResetLims, tips, QStringLiteral("Set MF values for top/bottom of colour map"));
@@ -392,7 +408,9 @@ void MapperWindow::offerStartAngles()
 void MapperWindow::cmdUseAsStart_Click()
 {
     const MapperEnv& e = m_env.mapper;
-    if (const auto angles = startAnglesFromMap(e.map, m_clicked, e.job, e.messages); angles && m_env.useAsStart)
+    // In the view "Worst within ±t" the best cell is that view's.
+    const Grid view = m_logic->viewGrid();
+    if (const auto angles = startAnglesFromMap(e.map, m_clicked, e.job, e.messages, &view); angles && m_env.useAsStart)
         m_env.useAsStart(angles->first, angles->second);
 }
 

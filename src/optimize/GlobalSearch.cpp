@@ -10,20 +10,6 @@
 
 namespace zep {
 
-void CachingEvaluator::evaluate(float pav, float crn)
-{
-    const std::pair<QString, QString> key{gemrayAngle(pav), gemrayAngle(crn)};
-    const auto found = m_kept.find(key);
-    if (found != m_kept.end()) {
-        m_merit = found->second;
-        return;
-    }
-    ++m_passedOn;
-    m_inner.evaluate(pav, crn);
-    if (!m_abort && !m_timedOut)
-        m_kept.emplace(key, m_merit);
-}
-
 namespace {
 
 bool stopped(const OptimizerEnv& env)
@@ -71,9 +57,15 @@ GlobalClimb climb(const OptimizerEnv& env, MeritEvaluator& evaluator, float pav,
 
 GlobalResult globalSearch(const OptimizerEnv& env, MeritEvaluator& evaluator, int climbs)
 {
+    RobustEvaluator kept(evaluator, env.merit, env.AbortFlag, env.shell.TimedOut);
+    return globalSearch(env, kept, climbs);
+}
+
+GlobalResult globalSearch(const OptimizerEnv& env, RobustEvaluator& kept, int climbs)
+{
     GlobalResult r;
     JobState& job = env.job;
-    CachingEvaluator kept(evaluator, env.merit, env.AbortFlag, env.shell.TimedOut);
+    const int passedBefore = kept.passedOn();
 
     // The ray tracer works on a fresh copy of the design.
     for (const char* name : {"B", "R", "C", "I"})
@@ -142,7 +134,7 @@ GlobalResult globalSearch(const OptimizerEnv& env, MeritEvaluator& evaluator, in
         if (env.shell.TimedOut)
             break;
     }
-    r.raytraced = kept.passedOn();
+    r.raytraced = kept.passedOn() - passedBefore;
     if (r.fromStart >= int(r.climbs.size()))
         r.fromStart = -1;
     if (r.best < 0)

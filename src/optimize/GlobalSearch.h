@@ -6,6 +6,7 @@
 // evaluation is kept by its angles, so no pair of angles is raytraced twice
 // (the climbs start on cells the grid has already evaluated).
 #include "mapper/MapPeaks.h"
+#include "merit/RobustMerit.h"
 #include "optimize/Optimizer.h"
 
 #include <QStringList>
@@ -15,27 +16,6 @@
 #include <vector>
 
 namespace zep {
-
-// Answers an evaluation at angles already evaluated (as the ray tracer sees
-// them: to three decimals) from its store, and passes the others on. An
-// evaluation that Abort or a time-out cut short is not kept.
-class CachingEvaluator : public MeritEvaluator {
-public:
-    CachingEvaluator(MeritEvaluator& inner, MeritRecord& merit, const bool& AbortFlag, const bool& TimedOut)
-        : m_inner(inner), m_merit(merit), m_abort(AbortFlag), m_timedOut(TimedOut)
-    {
-    }
-    void evaluate(float pav, float crn) override;
-    int passedOn() const { return m_passedOn; } // evaluations the inner evaluator made
-
-private:
-    MeritEvaluator& m_inner;
-    MeritRecord& m_merit;
-    const bool& m_abort;
-    const bool& m_timedOut;
-    std::map<std::pair<QString, QString>, MeritRecord> m_kept;
-    int m_passedOn = 0;
-};
 
 // One climb: GRIDLS from a grid peak (or from the start angles).
 struct GlobalClimb {
@@ -77,5 +57,10 @@ constexpr int GlobalClimbs = 3;
 // theFinalCrn, theFinalMF). The job's start angles stay. Stops after Abort or
 // a time-out; a climb that fails leaves the others to go on.
 GlobalResult globalSearch(const OptimizerEnv& env, MeritEvaluator& evaluator, int climbs = GlobalClimbs);
+// The same through `kept`, which keeps every evaluation by its angles (the
+// pairs a previous search evaluated too) and, with a tolerance set, makes the
+// search maximise the robust merit function: the grid, the peaks and the
+// climbs are then all of it.
+GlobalResult globalSearch(const OptimizerEnv& env, RobustEvaluator& kept, int climbs = GlobalClimbs);
 
 } // namespace zep

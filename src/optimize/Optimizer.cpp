@@ -278,6 +278,8 @@ Optimizer::SweepEnd Optimizer::sweep()
     for (int k = 0; k < 2; ++k)
         if (m_F[std::size_t(k)] && m_S[std::size_t(k)] >= m_env.prefs.ATol)
             return SweepEnd::Continue;
+    if (finishing && (!finishing(itPav, itCrn, itMF) || stopped()))
+        return SweepEnd::Halted;
 
     m_view.beep();
     m_env.AbortFlag = true;

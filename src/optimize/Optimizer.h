@@ -12,6 +12,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace zep {
@@ -122,6 +123,12 @@ public:
     int16_t itCnt = 0;
     float itPav = 0, itCrn = 0, itMF = 0;
     bool success = false;
+
+    // Called once a run has converged, before it is declared complete, with
+    // the result (its angles and merit function); the run's buttons stay as
+    // they are and Abort stops it. It returns false when it was stopped: the
+    // run then ends without a result.
+    std::function<bool(float pav, float crn, float mf)> finishing;
 
     // Evaluations made since the window opened.
     int evaluations() const { return m_evaluations; }

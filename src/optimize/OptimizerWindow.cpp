@@ -6,6 +6,8 @@
 #include "common/Messages.h"
 #include "dialogs/WindowSupport.h"
 #include "merit/CurrentGemPanel.h"
+#include "merit/MarginLabel.h"
+#include "merit/RobustMerit.h"
 #include "optimize/MeritChart.h"
 
 #include <QApplication>
@@ -105,6 +107,11 @@ public:
         pg->addWidget(m_startMF, 3, 1);
         pg->addWidget(new QLabel(QStringLiteral("Current MF"), params), 3, 2);
         pg->addWidget(m_curMF, 3, 3);
+        // What the result can lose within the cutting tolerance, once there is one.
+        m_margin = named(new QLabel(params), "lblMargin");
+        m_margin->setWordWrap(true);
+        m_margin->setMinimumHeight(3 * m_margin->fontMetrics().lineSpacing()); // the margin and a wrapped hint
+        pg->addWidget(m_margin, 4, 0, 1, 4);
 
         auto* breakdown = new QGroupBox(QStringLiteral("Merit Function Breakdown"), this);
         auto* bl = new QVBoxLayout(breakdown);
@@ -140,9 +147,20 @@ public:
         setTip(m_cancel, tips, QStringLiteral("Close window"));
 
         m_evaluator = env.makeEvaluator(*m_panel);
-        m_optimizer = std::make_unique<Optimizer>(env.run, *m_evaluator, *this);
+        // With "Optimize for the tolerance" the run climbs the robust merit
+        // function; a plain run goes past the store, as it always has.
+        const Preferences& prefs = env.run.prefs;
+        m_robust = std::make_unique<RobustEvaluator>(*m_evaluator, env.run.merit, env.run.AbortFlag,
+                                                     env.run.shell.TimedOut);
+        m_robust->setTolerance(prefs.CutRobust ? prefs.CutTol : 0, env.run.job.fixPav, env.run.job.fixCrn);
+        m_optimizer = std::make_unique<Optimizer>(
+            env.run, prefs.CutRobust ? static_cast<MeritEvaluator&>(*m_robust) : *m_evaluator, *this);
 
-        connect(m_go, &QPushButton::clicked, this, [this] { m_optimizer->Go(); });
+        m_optimizer->finishing = [this](float pav, float crn, float mf) { return measureMargin(pav, crn, mf); };
+        connect(m_go, &QPushButton::clicked, this, [this] {
+            m_result.reset();
+            m_optimizer->Go();
+        });
         connect(m_abort, &QPushButton::clicked, this, [this] {
             runRoutine(m_env.run.messages, QStringLiteral("AbortButton_Click"), [this] { m_optimizer->Abort(); });
         });
@@ -238,10 +256,45 @@ protected:
     }
 
 private:
+    // As the run converges, still running: the result's own merit function
+    // and its start's (a robust run climbed the worst of their stencils),
+    // and the margin at the preference's tolerance (eight more evaluations
+    // after a plain run). False when Abort or a failure stopped it.
+    bool measureMargin(float pav, float crn, float mf)
+    {
+        const Optimizer& o = *m_optimizer;
+        std::optional<float> startMF = o.MF0, finalMF = mf;
+        if (m_env.run.prefs.CutRobust) {
+            startMF = m_robust->plain(m_env.run.job.stPav, m_env.run.job.stCrn);
+            finalMF = m_robust->plain(pav, crn);
+        } else {
+            m_robust->keep(pav, crn, mf);
+        }
+        const std::optional<Margin> m = m_robust->margin(pav, crn, m_env.run.prefs.CutTol);
+        if (!startMF || !finalMF || !m)
+            return false;
+        m_result = {*startMF, *finalMF, m};
+        showMargin(m_margin, m);
+        return true;
+    }
+
     void btnCancel_Click()
     {
         runRoutine(m_env.run.messages, QStringLiteral("btnCancel_Click"), [this] {
             m_optimizer->Cancel();
+            // The result as the cutter gets it, with what it can lose.
+            JobState& job = m_env.run.job;
+            if (m_optimizer->success && m_result) {
+                job.theStartMF = m_result->startMF;
+                job.theFinalMF = m_result->finalMF;
+                if (const auto& m = m_result->margin) {
+                    job.theMarginKnown = true;
+                    job.theMarginTol = m->tolerance;
+                    job.theMarginWorst = m->worst;
+                    job.theMarginPav = m->worstPav;
+                    job.theMarginCrn = m->worstCrn;
+                }
+            }
             storeWindowPosition(this, m_env.positions.TOpt, m_env.positions.LOpt);
             QDialog::done(QDialog::Rejected);
         });
@@ -249,7 +302,14 @@ private:
 
     OptimizerWindowEnv& m_env;
     std::unique_ptr<MeritEvaluator> m_evaluator;
+    std::unique_ptr<RobustEvaluator> m_robust;
     std::unique_ptr<Optimizer> m_optimizer;
+    struct Result {
+        float startMF, finalMF;
+        std::optional<Margin> margin;
+    };
+    std::optional<Result> m_result;
+    QLabel* m_margin;
     QPushButton *m_go, *m_abort, *m_cancel;
     QLineEdit *m_curPav, *m_curCrn, *m_pavStep, *m_crnStep, *m_itCnt, *m_startMF, *m_curMF;
     MeritChart* m_chart;

@@ -38,12 +38,14 @@ void keepResult(JobState& job, const OptimizationTargets& t, float pav, float cr
     job.theStartMF = startMF;
     job.theFinalMF = finalMF;
     job.theResultFor = resultOwner(job, t);
+    job.theMarginKnown = false; // until its stencil is raytraced
 }
 
 void dropResult(JobState& job)
 {
     job.theFinalPav = job.theFinalCrn = job.theStartMF = job.theFinalMF = 0;
     job.theResultFor.clear();
+    job.theMarginKnown = false;
 }
 
 bool ownResult(JobState& job, const OptimizationTargets& t)

@@ -159,6 +159,17 @@ private:
                                                                     : QStringLiteral("start angles: no result yet")),
                                            this),
                                 "lblAngles"));
+        if (m_env.hasResult && !m_env.margin.isEmpty()) {
+            const QString hint = m_env.marginHint.isEmpty() ? QString() : QStringLiteral("; ") + m_env.marginHint;
+            auto* margin = named(new QLabel(m_env.margin + hint, this), "lblMargin");
+            margin->setWordWrap(true);
+            if (!hint.isEmpty()) {
+                QPalette p = margin->palette();
+                p.setColor(QPalette::WindowText, warningColour());
+                margin->setPalette(p);
+            }
+            layout->addWidget(margin);
+        }
 
         // The stone's size and weight at the width the cutter types.
         auto* sizeRow = new QHBoxLayout;
@@ -311,6 +322,8 @@ void showCuttingList(CutListEnv& env, QWidget* parent)
         input.recut = recutDesign(input.original, input.angles);
         input.designName = QFileInfo(j.fnam).fileName();
         input.material = materialLine(j);
+        if (env.hasResult)
+            input.margin = env.margin;
     });
     if (!ready)
         return;

@@ -207,6 +207,8 @@ private:
                              : m_in.material);
         if (!m_in.stone.isEmpty())
             m_titleLines << m_in.stone;
+        if (!m_in.margin.isEmpty())
+            m_titleLines << QStringLiteral("Cutting tolerance: ") + m_in.margin;
         QString gear = QStringLiteral("Index gear ") + NumText(d.gear).trimmed();
         if (d.gearOffset != 0)
             gear += QStringLiteral(", offset ") + NumText(d.gearOffset).trimmed();

@@ -25,6 +25,7 @@ struct DiagramInput {
     QString designName;         // the design's file name
     QString material;           // the material line; empty: the design's own index
     QString stone;              // the stone's sizes and weight; empty: not shown
+    QString margin;             // what the angles can lose when cut ("within ±0.10°: ..."); empty: not known
 };
 
 // How the three views are drawn: the font of captions and facet names, the

@@ -36,6 +36,11 @@ public:
         m_threads = box(layout, "txtThreads", "lblThreads",
                         QStringLiteral("Ray tracer threads for each raytrace (0: one per core; "
                                        "takes effect when the console next starts)"));
+        m_cutTol = box(layout, "txtCutTol", "lblCutTol",
+                       QStringLiteral("Cutting tolerance - how far (degrees, 0 to 1) the angles may miss when cut"));
+        m_cutRobust = new QCheckBox(QStringLiteral("Optimize for the tolerance"), this);
+        m_cutRobust->setObjectName(QStringLiteral("chkCutRobust"));
+        layout->addWidget(m_cutRobust);
         m_doBat = new QCheckBox(
             QStringLiteral("Use batch files instead of DOS window paste (may be faster on some systems)"), this);
         m_doBat->setObjectName(QStringLiteral("chkDoBat"));
@@ -83,6 +88,8 @@ private:
         m_dosPaste->setText(p.DosPaste);
         m_tout->setText(NumText(p.Tout));
         m_threads->setText(NumText(p.Threads));
+        m_cutTol->setText(NumText(p.CutTol));
+        m_cutRobust->setChecked(p.CutRobust);
         m_doBat->setChecked(p.DoBat);
         m_tips->setChecked(p.DoTips);
         setTip(m_tips, p.DoTips, QStringLiteral("Click here to shut me up"));
@@ -97,6 +104,8 @@ private:
         in.DosPaste = m_dosPaste->text();
         in.Tout = m_tout->text();
         in.Threads = m_threads->text();
+        in.CutTol = m_cutTol->text();
+        in.CutRobust = m_cutRobust->isChecked();
         in.DoBat = m_doBat->checkState() != Qt::Unchecked;
         in.DoTips = m_tips->checkState() != Qt::Unchecked;
         takePreferenceEntries(in, m_env.prefs);
@@ -110,6 +119,8 @@ private:
     QLineEdit* m_dosPaste;
     QLineEdit* m_tout;
     QLineEdit* m_threads;
+    QLineEdit* m_cutTol;
+    QCheckBox* m_cutRobust;
     QCheckBox* m_doBat;
     QCheckBox* m_tips;
     QPushButton* m_ok;
@@ -128,6 +139,7 @@ void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs)
     if (threads != std::floor(threads))
         throw ZepError(err::InvalidCall, QStringLiteral("The box \"Ray tracer threads\" needs a whole number "
                                                         "from 0 to %1.").arg(MaxThreads));
+    const float cutTol = ToSingle(ReadBox(in.CutTol, QStringLiteral("Cutting tolerance"), BoxRange{0, 1}));
     if (!kvStorable(in.DosPaste))
         throw ZepError(err::InvalidCall, kvNotStorableMessage(QStringLiteral("The keystroke sequence")));
     // A sequence the console cannot read would fail every paste, and the
@@ -142,6 +154,8 @@ void takePreferenceEntries(const PreferenceEntries& in, Preferences& prefs)
     prefs.DoTips = in.DoTips;
     prefs.Tout = tout;
     prefs.Threads = int16_t(threads);
+    prefs.CutTol = cutTol;
+    prefs.CutRobust = in.CutRobust;
 }
 
 void showPreferences(DialogEnv& env, QWidget* parent)

@@ -10,6 +10,20 @@
 
 namespace zep {
 
+namespace {
+
+// A tolerance from a file that ZEP would not take in its box: an error, so
+// that the file's later values are not read as if it were whole.
+float cuttingTolerance(float t)
+{
+    if (!(t >= 0 && t <= 1))
+        throw ZepError(err::InvalidCall, QStringLiteral("The cutting tolerance %1 in ZEPPrefs.txt must lie from 0 to 1 degree.")
+                                             .arg(NumText(t).trimmed()));
+    return t;
+}
+
+} // namespace
+
 int gemrayThreads(const Preferences& prefs)
 {
     if (prefs.Threads > 0)
@@ -30,6 +44,11 @@ QByteArray preferencesBytes(const Preferences& prefs)
     // keeps its seven lines, and other readers skip the key.
     if (prefs.Threads != 0)
         w.number(QStringLiteral("Threads"), prefs.Threads);
+    // So are the cutting tolerance and its switch, each as one more line.
+    if (prefs.CutTol != Preferences().CutTol)
+        w.number(QStringLiteral("CutTol"), prefs.CutTol);
+    if (prefs.CutRobust)
+        w.boolean(QStringLiteral("CutRobust"), true);
     w.string(QStringLiteral("END"), QStringLiteral("ZEPPrefs"));
     return w.bytes();
 }
@@ -66,6 +85,10 @@ void readPreferences(const QByteArray& bytes, Preferences& prefs, MessageSink& m
             prefs.DoTips = p.value.toBool();
         else if (key == QLatin1String("Threads"))
             prefs.Threads = p.value.toInteger();
+        else if (key == QLatin1String("CutTol"))
+            prefs.CutTol = cuttingTolerance(p.value.toSingle());
+        else if (key == QLatin1String("CutRobust"))
+            prefs.CutRobust = p.value.toBool();
         else if (key == QLatin1String("END"))
             return;
     }

@@ -24,8 +24,9 @@ void readPreferences(const QByteArray& bytes, Preferences& prefs, MessageSink& m
 constexpr int MaxThreads = 256;
 int gemrayThreads(const Preferences& prefs);
 
-// The lines of the file for `prefs`: the seven of every ZEP, and "Threads"
-// before "END" when a thread count was set.
+// The lines of the file for `prefs`: the seven of every ZEP, and before "END"
+// "Threads" when a thread count was set, "CutTol" when the cutting tolerance
+// is not 0.1 and "CutRobust" when the search is robust (an older ZEP skips them).
 QByteArray preferencesBytes(const Preferences& prefs);
 // Writes the file anew (in one step). Raises ZepError on failure.
 void writePreferences(const QString& path, const Preferences& prefs);

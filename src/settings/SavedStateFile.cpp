@@ -145,6 +145,7 @@ StateRead parseSavedState(const QByteArray& bytes, const SavedStateRefs& s, Mess
 namespace {
 const QString ResultKey = QStringLiteral("ZEPResult");
 const char* const ResultNumbers[] = {"theFinalPav", "theFinalCrn", "theStartMF", "theFinalMF"};
+const QString MarginKey = QStringLiteral("theMargin");
 } // namespace
 
 QByteArray lastResultBytes(const LastResult& r)
@@ -158,6 +159,12 @@ QByteArray lastResultBytes(const LastResult& r)
     w.string(QStringLiteral("END"), ResultKey);
     if (!r.owner.isEmpty())
         w.string(QStringLiteral("theResultFor"), QString::fromLatin1(r.owner));
+    if (!r.owner.isEmpty() && r.margin) {
+        QStringList m;
+        for (const float x : *r.margin)
+            m << NumTextBare(x);
+        w.string(MarginKey, m.join(u' '));
+    }
     return w.bytes();
 }
 
@@ -189,14 +196,32 @@ std::optional<LastResult> parseLastResult(const QByteArray& bytes)
         for (const float a : {r.pav, r.crn})
             if (!(a >= 0.1f && a <= 89.9f))
                 return std::nullopt;
-        // After the end only what the result was computed for may follow:
-        // anything else is a damaged file, which is not trusted.
+        // After the end only what the result was computed for (and then its
+        // margin) may follow: anything else is a damaged file, which is not trusted.
         if (!in.atEnd()) {
             const KvPair owner = in.next();
             if (owner.keyText() != QLatin1String("theResultFor") || owner.value.kind != KvValue::Kind::String
-                || owner.value.text.isEmpty() || !in.atEnd())
+                || owner.value.text.isEmpty())
                 return std::nullopt;
             r.owner = owner.value.text.toLatin1();
+        }
+        // Then, with an owner only, the margin: four finite numbers, the
+        // tolerance from 0 to 1 and the angles within a raytrace's.
+        if (!in.atEnd()) {
+            const KvPair margin = in.next();
+            const QStringList parts = margin.value.text.split(u' ');
+            if (margin.keyText() != MarginKey || margin.value.kind != KvValue::Kind::String || parts.size() != 4
+                || !in.atEnd())
+                return std::nullopt;
+            std::array<float, 4> m{};
+            for (std::size_t k = 0; k < 4; ++k) {
+                m[k] = ToSingle(StrictNumber(parts[qsizetype(k)]));
+                if (!std::isfinite(m[k]))
+                    return std::nullopt;
+            }
+            if (!(m[0] >= 0 && m[0] <= 1) || !(m[2] >= 0.1f && m[2] <= 89.9f) || !(m[3] >= 0.1f && m[3] <= 89.9f))
+                return std::nullopt;
+            r.margin = m;
         }
         return r;
     } catch (const ZepError&) {

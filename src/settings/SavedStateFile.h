@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <optional>
 
 namespace zep {
@@ -42,11 +43,13 @@ StateRead parseSavedState(const QByteArray& bytes, const SavedStateRefs& s, Mess
 // boxes and the Cutting List have it after a restart. What the result was
 // computed for (the job's theResultFor) follows the "END" line, where a
 // reader of the file's first form never looks; a file of that form holds
-// none.
+// none. The result's margin, when it is known, follows on one more line.
 struct LastResult {
     QString design; // the design file's path (the job's fnam)
     float pav = 0, crn = 0, startMF = 0, finalMF = 0;
     QByteArray owner;
+    // The tolerance, the worst merit function within it, its pavilion and crown.
+    std::optional<std::array<float, 4>> margin;
 };
 QByteArray lastResultBytes(const LastResult& r);
 // The result a file holds; none for anything but a whole file of this kind

@@ -6,6 +6,7 @@
 #include "common/ZepError.h"
 #include "design/Materials.h"
 #include "merit/Evaluation.h"
+#include "merit/RobustMerit.h"
 #include "optimize/TargetFile.h"
 #include "recut/CuttingList.h"
 #include "recut/Recut.h"
@@ -38,6 +39,22 @@ std::string jsonNumber(float x)
 QString jsonString(const QString& s)
 {
     return QString::fromUtf8(QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
+float takeTolerance(Arguments& args)
+{
+    const QString given = args.take("the cutting tolerance after --tolerance");
+    const BoxRange range{MinTolerance, MaxTolerance};
+    double x = std::numeric_limits<double>::quiet_NaN();
+    try {
+        x = StrictNumber(given);
+    } catch (const ZepError&) {
+        // Not a number, or far out of range: refused below.
+    }
+    if (!range.holds(x))
+        throw UsageError("--tolerance takes a cutting tolerance in degrees " + local(range.text()) + ", not \""
+                         + local(given) + "\"");
+    return float(x);
 }
 
 namespace {

@@ -36,6 +36,10 @@ struct JobOptions {
     QString targets;
 };
 
+// The cutting tolerance after --tolerance, in degrees: a number from 0 to 1.
+// UsageError naming the argument for anything else (letters, NaN, -0.1, 2).
+float takeTolerance(Arguments& args);
+
 // The design, then job options and the subcommand's `own` options (`own`
 // takes one and says whether it was one). UsageError for anything else.
 JobOptions parseJob(Arguments& args, const std::function<bool(const QString&)>& own);

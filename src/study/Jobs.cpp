@@ -7,6 +7,7 @@
 #include "common/ZepError.h"
 #include "mapper/Mapper.h"
 #include "merit/Evaluation.h"
+#include "merit/RobustMerit.h"
 #include "optimize/GlobalSearch.h"
 #include "optimize/Optimizer.h"
 #include "optimize/TargetFile.h"
@@ -36,7 +37,7 @@ namespace zep::tool {
 const char* const OptimizeUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] "
     "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--steps P C] [--fix-pav] [--fix-crn] "
-    "[--targets FILE] [--global] [--json [--job K/N]] [--recut OUT.gem] [--width MM [--density G]]";
+    "[--targets FILE] [--global] [--tolerance T] [--json [--job K/N]] [--recut OUT.gem] [--width MM [--density G]]";
 const char* const MapUsage =
     "DESIGN [--old PAV CRN] [--start PAV CRN] [--material NAME | --ri N [--disp D]] [--pav-limits MIN MAX] "
     "[--crn-limits MIN MAX] [--targets FILE] -o OUT.MFM [--png OUT.png]";
@@ -198,12 +199,12 @@ public:
     void evaluate(float pav, float crn) override
     {
         m_inner.evaluate(pav, crn);
-        m_seen[{pav, crn}] = {m_merit.MFISO, m_merit.MFIll, m_merit.MFTilt, m_merit.MFSparkle, m_merit.MFFire};
+        m_seen[{gemrayAngle(pav), gemrayAngle(crn)}] = {m_merit.MFISO, m_merit.MFIll, m_merit.MFTilt, m_merit.MFSparkle, m_merit.MFFire};
     }
     // The components at those angles as JSON, null when none was evaluated there.
     std::string json(float pav, float crn) const
     {
-        const auto found = m_seen.find({pav, crn});
+        const auto found = m_seen.find({gemrayAngle(pav), gemrayAngle(crn)});
         if (found == m_seen.end())
             return "null";
         const auto& c = found->second;
@@ -214,7 +215,7 @@ public:
 private:
     MeritEvaluator& m_inner;
     const MeritRecord& m_merit;
-    std::map<std::pair<float, float>, std::array<float, 5>> m_seen;
+    std::map<std::pair<QString, QString>, std::array<float, 5>> m_seen;
 };
 
 // The proportions of the stone at the result's angles; none when the design
@@ -230,9 +231,63 @@ static std::optional<Proportions> finalProportions(const QString& design, const 
     }
 }
 
+// The margin of a finished result, or why it has none.
+struct ResultMargin {
+    std::optional<Margin> margin;
+    int raytraces = 0; // what it cost beyond the search
+    QString failure;
+};
+
+// After a robust search the result's merit function and its start's are
+// their own (not the worst of their stencils): both were evaluated, so this
+// costs nothing. Then the margin at the tolerance searched for (0.10 after a
+// plain search): eight raytraces after a plain search, none after a robust
+// one at that tolerance.
+ResultMargin resultMargin(RobustEvaluator& kept, JobState& s, std::optional<float> tolerance, Workplace& w)
+{
+    ResultMargin r;
+    w.AbortFlag = false;
+    const int before = kept.passedOn();
+    if (tolerance) {
+        const std::optional<float> start = kept.plain(s.stPav, s.stCrn), final = kept.plain(s.theFinalPav, s.theFinalCrn);
+        if (start && final) {
+            s.theStartMF = *start;
+            s.theFinalMF = *final;
+        }
+    } else {
+        kept.keep(s.theFinalPav, s.theFinalCrn, s.theFinalMF);
+    }
+    w.messages.messages.clear();
+    r.margin = kept.margin(s.theFinalPav, s.theFinalCrn, tolerance.value_or(DefaultTolerance));
+    r.raytraces = kept.passedOn() - before;
+    if (!r.margin)
+        r.failure = w.messages.messages.join(u' ').trimmed();
+    return r;
+}
+
+std::string marginJson(const ResultMargin& r)
+{
+    if (!r.margin)
+        return "null";
+    const Margin& m = *r.margin;
+    return "{\"tolerance\":" + jsonNumber(m.tolerance) + ",\"worst\":" + jsonNumber(m.worst) + ",\"worst_at\":["
+           + jsonNumber(m.worstPav) + ',' + jsonNumber(m.worstCrn) + "]}";
+}
+
+QString marginLine(const ResultMargin& r)
+{
+    if (!r.margin)
+        return QStringLiteral("could not be raytraced: ") + r.failure;
+    const Margin& m = *r.margin;
+    return marginText(m) + QStringLiteral(", worst at %1 / %2 (%3 more evaluations)")
+                               .arg(Format(m.worstPav, u"#.000"), Format(m.worstCrn, u"#.000"))
+                               .arg(r.raytraces);
+}
+
 int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
 {
     bool json = false, global = false;
+    std::optional<float> tolerance; // given: the search is robust at it
     QString recut;
     std::optional<double> width, density;
     const JobOptions o = parseJob(args, [&](const QString& option) {
@@ -242,6 +297,8 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
             density = args.size("the density after --density (g/cm3)", kMaxDensity);
         else if (option == QLatin1String("--json"))
             json = true;
+        else if (option == QLatin1String("--tolerance"))
+            tolerance = takeTolerance(args);
         else if (option == QLatin1String("--global"))
             global = true;
         else if (option == QLatin1String("--job"))
@@ -272,11 +329,15 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
     clock.start();
     RaytraceEvaluator evaluator(w.runnerEnv(j.job), j.targets, w.merit, QStringLiteral("OPT"));
     ComponentLog logged(evaluator, w.merit);
+    // Every pair the search and the margin evaluate is kept here; a plain
+    // climb goes past it, as it always has.
+    RobustEvaluator kept(logged, w.merit, w.AbortFlag, w.shell.TimedOut);
+    kept.setTolerance(tolerance.value_or(0), o.fixPav, o.fixCrn);
     const OptimizerEnv env{j.job, j.targets, w.prefs, w.shell, w.merit, w.AbortFlag, w.messages};
     OptimizeOutcome result;
     bool success = false;
     if (global) {
-        result.global = globalSearch(env, logged);
+        result.global = globalSearch(env, kept);
         success = result.global->complete;
         result.evaluations = result.global->evaluations;
         if (success)
@@ -286,7 +347,7 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
                 w.messages.messages << c.notes;
     } else {
         QuietOptimizerView view;
-        Optimizer opt(env, logged, view);
+        Optimizer opt(env, tolerance ? static_cast<MeritEvaluator&>(kept) : logged, view);
         opt.opened();
         opt.Go();
         opt.Cancel();
@@ -299,9 +360,10 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
     if (!success)
         throw ZepError(err::InvalidCall, QStringLiteral("the optimization did not complete: ")
                                              + w.messages.messages.join(QStringLiteral(" | ")));
-    const JobState& s = j.job;
+    JobState& s = j.job;
     const int raytraces = evaluator.runner().statistics().raytraces;
     const double seconds = result.seconds;
+    const ResultMargin margin = resultMargin(kept, s, tolerance, w);
 
     // The result is printed whatever becomes of the re-cut; a re-cut that
     // cannot be made or written is told after it.
@@ -345,7 +407,7 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
             << local(targetsHash(j.targets)) << "\",\"search\":\"" << (global ? "global" : "climb")
             << "\",\"tracer\":\"" << gemray::kTracerVersion << "\",\"limits\":\""
             << (o.old || o.start || o.pavLimits || o.crnLimits || o.steps || o.fixPav || o.fixCrn ? "given" : "derived")
-            << '"';
+            << "\",\"tolerance\":" << (tolerance ? jsonNumber(*tolerance) : std::string("null")) << ",\"margin\":" << marginJson(margin);
         if (result.global)
             out << "," << peaksJson(*result.global);
         out << ",\"proportions\":" << (stone ? local(proportionsJson(*stone)) : std::string("null"));
@@ -375,6 +437,7 @@ int optimizeJob(Arguments& args, std::ostream& out, const QString& tag)
     row("optimized   ", s.theFinalPav, s.theFinalCrn, s.theFinalMF);
     out << '\n' << result.evaluations << " evaluations, " << raytraces << " raytraces, "
         << QString::number(seconds, 'f', 2).toStdString() << " s\n";
+    out << "margin      " << local(marginLine(margin)) << '\n';
     if (result.global) {
         // Each climb: where it started, where it ended, and its evaluations.
         const GlobalResult& r = *result.global;

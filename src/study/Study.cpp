@@ -35,7 +35,7 @@ namespace zep::tool {
 
 const char* const StudyUsage =
     "DESIGN[@PAV,CRN]... --materials NAME,NAME... [-j N] [--csv OUT.csv | --jobs FILE] [--targets FILE] "
-    "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global] | --collect RESULTS [--csv OUT.csv]";
+    "[--pav-limits MIN MAX] [--crn-limits MIN MAX] [--global] [--tolerance T] | --collect RESULTS [--csv OUT.csv]";
 
 
 namespace {
@@ -98,6 +98,9 @@ QString csvRow(const StudyJob& job)
     // The tiers of the two angles, last, so that the columns before keep their places.
     for (const char* half : {"pav", "crn"})
         f << csvField(tierCell(r.value(QStringLiteral("tiers")).toObject().value(QLatin1String(half)).toObject()));
+    // What the result can lose within the cutting tolerance, after them.
+    const QJsonObject margin = r.value(QStringLiteral("margin")).toObject();
+    f << figure(margin.value(QStringLiteral("tolerance")), number) << figure(margin.value(QStringLiteral("worst")), number);
     return f.join(u',');
 }
 
@@ -105,7 +108,7 @@ QString csvRow(const StudyJob& job)
 QString studyTable(const std::vector<StudyJob>& jobs, int& failed)
 {
     QString table = QStringLiteral("design,material,index,start_pav,start_crn,final_pav,final_crn,start_mf,final_mf,"
-                                   "evaluations,seconds,note,error,pav_tier,crn_tier\n");
+                                   "evaluations,seconds,note,error,pav_tier,crn_tier,margin_tolerance,margin_worst\n");
     failed = 0;
     for (const StudyJob& job : jobs) {
         table += csvRow(job) + u'\n';
@@ -203,6 +206,17 @@ QString damageIn(const QJsonObject& result, const QJsonObject& tag)
                 || !finite(t.value(QStringLiteral("angle"))))
                 return QStringLiteral("names its %1 tier with no text, a control character or no angle").arg(QLatin1String(half));
         }
+    // The margin (a line of an older zeptool has none; null: not raytraced).
+    const QJsonValue margin = result.value(QStringLiteral("margin"));
+    if (margin.isObject()) {
+        const QJsonObject m = margin.toObject();
+        const QJsonArray at = m.value(QStringLiteral("worst_at")).toArray();
+        if (!finite(m.value(QStringLiteral("tolerance"))) || !finite(m.value(QStringLiteral("worst"))) || at.size() != 2
+            || !finite(at[0]) || !finite(at[1]))
+            return QStringLiteral("holds a margin that is not finite numbers");
+    } else if (!margin.isUndefined() && !margin.isNull()) {
+        return QStringLiteral("holds a margin that is not finite numbers");
+    }
     const QJsonValue n = result.value(QStringLiteral("evaluations"));
     if (!(n.isDouble() && n.toDouble() >= 0 && n.toDouble() <= 1e9 && n.toDouble() == std::floor(n.toDouble())))
         return QStringLiteral("holds evaluations that are not a whole number");
@@ -385,6 +399,8 @@ int studyCommand(Arguments& args, std::ostream& out)
             csv = args.take("the CSV file's name after --csv");
         } else if (a == QLatin1String("--global")) {
             passOn << a;
+        } else if (a == QLatin1String("--tolerance")) {
+            passOn << a << QString::fromStdString(shortest(takeTolerance(args)));
         } else if (a == QLatin1String("--jobs")) {
             jobsFile = args.take("the file of command lines after --jobs");
         } else if (a == QLatin1String("--collect")) {

@@ -9,6 +9,7 @@
 #include "library/Results.h"
 #include "design/Materials.h"
 #include "recut/Proportions.h"
+#include "merit/RobustMerit.h"
 #include "raytracer/CommandLine.h"
 #include "study/JobOptions.h"
 #include "study/Study.h"
@@ -26,10 +27,10 @@
 namespace zep::tool {
 
 const char* const LibraryUsage =
-    "add PATH... | list [--material NAME [--rough L W H] [--by mf|weight|yield] [--min-mf X]] [--text WORDS] [--gear N] "
-    "[--facets MIN MAX] [--lw MIN MAX] [--json] | "
-    "rank --material NAME [--rough L W H] [--by mf|weight|yield] [--min-mf X] [--targets FILE] [--global] [-j N] "
-    "[--csv OUT.csv | --jobs FILE] | collect RESULTS | "
+    "add PATH... | list [--material NAME [--tolerance T] [--rough L W H] [--by mf|weight|yield] [--min-mf X]] "
+    "[--text WORDS] [--gear N] [--facets MIN MAX] [--lw MIN MAX] [--json] | "
+    "rank --material NAME [--rough L W H] [--by mf|weight|yield] [--min-mf X] [--targets FILE] [--global] "
+    "[--tolerance T] [-j N] [--csv OUT.csv | --jobs FILE] | collect RESULTS | "
     "show DESIGN-OR-HASH | remove DESIGN-OR-HASH | export --csv OUT [--material NAME]; each with [--db FILE]";
 
 namespace {
@@ -168,6 +169,15 @@ std::string weightText(const ListRow& r, const std::optional<Rough>& rough)
     return buf;
 }
 
+Margin rowMargin(const ListRow& r)
+{
+    Margin m;
+    m.tolerance = r.marginTol;
+    m.worst = r.marginWorst;
+    m.mf = r.finalMf;
+    return m;
+}
+
 void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream& out,
                const std::optional<Rough>& rough = {})
 {
@@ -188,6 +198,8 @@ void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream&
         // Which tiers the angles are of; for a design without a result, why its job failed.
         if (withResults && r.hasResult && !r.pavTier.isEmpty())
             out << "  (tiers " << line(tierLabel(r.pavTier, r.pav)) << ", " << line(tierLabel(r.crnTier, r.crn)) << ')';
+        if (withResults && r.hasResult && std::isfinite(r.marginWorst))
+            out << "  " << local(marginText(rowMargin(r)));
         else if (withResults && !r.failure.isEmpty())
             out << "  failed: " << line(r.failure);
         out << '\n';
@@ -216,10 +228,15 @@ QString jsonRow(const ListRow& r, bool withResults, const std::optional<Rough>& 
         };
         if (r.hasResult)
             o += QStringLiteral(",\"result\":{\"search\":%1,\"start_mf\":%2,\"final\":{\"pav\":%3,\"crn\":%4,\"mf\":%5},"
-                                "\"tiers\":{\"pav\":%6,\"crn\":%7}}")
+                                "\"tiers\":{\"pav\":%6,\"crn\":%7},\"margin\":%8}")
                      .arg(jsonString(r.search), QString::fromStdString(jsonNumber(r.startMf)),
                           QString::fromStdString(jsonNumber(r.finalPav)), QString::fromStdString(jsonNumber(r.finalCrn)),
-                          QString::fromStdString(jsonNumber(r.finalMf)), tier(r.pavTier, r.pav), tier(r.crnTier, r.crn));
+                          QString::fromStdString(jsonNumber(r.finalMf)), tier(r.pavTier, r.pav), tier(r.crnTier, r.crn),
+                          std::isfinite(r.marginWorst)
+                              ? QStringLiteral("{\"tolerance\":%1,\"worst\":%2}")
+                                    .arg(QString::fromStdString(jsonNumber(r.marginTol)),
+                                         QString::fromStdString(jsonNumber(r.marginWorst)))
+                              : QStringLiteral("null"));
         else
             o += QStringLiteral(",\"result\":null");
         if (!r.failure.isEmpty())
@@ -243,12 +260,15 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     bool json = false;
     QString material;
     RoughOptions ranking;
+    std::optional<double> tolerance;
     while (!a.atEnd()) {
         const QString o = a.take("an option");
         if (ranking.take(o, a))
             continue;
         if (o == QLatin1String("--material"))
             material = a.take("the material after --material");
+        else if (o == QLatin1String("--tolerance"))
+            tolerance = takeTolerance(a);
         else if (o == QLatin1String("--text"))
             f.text = a.take("the words after --text");
         else if (o == QLatin1String("--gear"))
@@ -268,8 +288,10 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         else
             throw UsageError("unknown option " + local(o));
     }
+    if (tolerance && material.isEmpty())
+        throw UsageError("--tolerance names the results of a material: give --material NAME too");
     if (!material.isEmpty()) {
-        f.key = resultKey(material, {}, false);
+        f.key = resultKey(material, {}, false, tolerance);
         ranking.apply(f);
     } else if (ranking.rough || ranking.minMf || ranking.by != QLatin1String("mf")) {
         throw UsageError("--rough, --by and --min-mf rank in a material: give --material NAME");
@@ -325,7 +347,11 @@ int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
                 << (r.pavTier.isEmpty() ? std::string()
                                         : "; tiers " + line(tierLabel(r.pavTier, f.pav)) + ", " + line(tierLabel(r.crnTier, f.crn)))
                 << (r.notes.isEmpty() ? "" : "; ") << line(r.notes)
-                << (r.proportions ? "; " + local(proportionsText(*r.proportions)) : std::string()) << '\n';
+                << (r.proportions ? "; " + local(proportionsText(*r.proportions)) : std::string())
+                << (std::isfinite(r.marginWorst) ? "; " + local(marginText(Margin{r.marginTol, r.finalMf, r.marginWorst,
+                                                                                   r.marginPav, r.marginCrn}))
+                                                 : std::string())
+                << '\n';
         else
             out << "failed: " << line(r.error) << ", " << local(r.date) << '\n';
     }
@@ -444,6 +470,8 @@ int collectCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         key.disp = r.value(QStringLiteral("dispersion")).toDouble();
         key.targets = r.value(QStringLiteral("targets")).toString();
         key.search = r.value(QStringLiteral("search")).toString();
+        if (r.value(QStringLiteral("tolerance")).isDouble())
+            key.tolerance = float(r.value(QStringLiteral("tolerance")).toDouble());
         key.tracer = r.value(QStringLiteral("tracer")).toString();
         // A design removed meanwhile takes no result.
         ++(storeResult(db, *design, resultFromJson(r, key)) ? filed : unknown);
@@ -458,6 +486,7 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     QString material, targets, csv, jobsFile;
     bool global = false;
     RoughOptions byRough;
+    std::optional<double> tolerance;
     int parallel = QThread::idealThreadCount();
     while (!a.atEnd()) {
         const QString o = a.take("an option");
@@ -469,6 +498,8 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
             targets = a.take("the targets file after --targets");
         else if (o == QLatin1String("--global"))
             global = true;
+        else if (o == QLatin1String("--tolerance"))
+            tolerance = takeTolerance(a);
         else if (o == QLatin1String("-j")) {
             parallel = wholeNumber(a, "the number of jobs at a time after -j");
             if (parallel < 1 || parallel > 256)
@@ -492,7 +523,7 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     }
     const QString targetsFile = targets.isEmpty() ? targets : QFileInfo(targets).absoluteFilePath();
     Ranking::Options options;
-    options.key = resultKey(material, targetsFile, global);
+    options.key = resultKey(material, targetsFile, global, tolerance);
     ListFilter f;
     f.key = options.key;
     byRough.apply(f); // before any job: a bad --by is refused at once

@@ -311,6 +311,8 @@ const std::vector<Subcommand>& subcommands()
          "  --targets FILE           a targets file saved by the targets dialog (default: ISO and\n"
          "                           illumination, weight 1 each)\n"
          "  --global                 the global search (a grid, then climbs from its peaks)\n"
+         "  --tolerance T            search for the angles whose worst merit function within +-T\n"
+         "                           degrees is highest (0 to 1); without it the margin is at 0.10\n"
          "  --json                   one JSON object instead of the table\n"
          "  --job K/N                with --json: the job's number among N, in the object\n"
          "  --recut OUT.gem          also write the design re-cut to the result\n"},
@@ -337,6 +339,7 @@ const std::vector<Subcommand>& subcommands()
          "  --pav-limits MIN MAX     the pavilion's limits of every job\n"
          "  --crn-limits MIN MAX     the crown's limits of every job\n"
          "  --global                 the global search instead of the climb\n"
+         "  --tolerance T            every job robust at a cutting tolerance of T degrees (0 to 1)\n"
          "  --collect RESULTS        gather the JSON results of jobs run elsewhere into the table\n"},
         {"library", LibraryUsage, "keeps a library of designs and ranks them by their optimized merit function",
          libraryCommand,
@@ -351,6 +354,7 @@ const std::vector<Subcommand>& subcommands()
          "  rank                     compute the missing results of --material NAME\n"
          "  --targets FILE           rank: a targets file (default: ISO and illumination)\n"
          "  --global                 rank: the global search instead of the climb\n"
+         "  --tolerance T            list, rank: the results robust at a tolerance of T degrees\n"
          "  -j N                     rank: jobs at a time (default: one per core)\n"
          "  --csv OUT.csv            rank: the results as CSV; export: the table of designs\n"
          "  --jobs FILE              rank: write the jobs as command lines to run elsewhere\n"

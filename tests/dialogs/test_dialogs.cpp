@@ -298,6 +298,9 @@ private slots:
                 QCOMPARE(text(p, "txtATol"), QStringLiteral(" .05"));
                 type(p, "txtATol", "0.1");
                 type(p, "txtThreads", "2");
+                QCOMPARE(text(p, "txtCutTol"), QStringLiteral(" .1"));
+                type(p, "txtCutTol", "0.2");
+                child<QCheckBox>(p, "chkCutRobust")->setChecked(true);
                 child<QCheckBox>(p, "chkTips")->setChecked(false);
                 click(p, "OKButton");
             });
@@ -309,7 +312,7 @@ private slots:
         QVERIFY(e.sink.messages.isEmpty());
         QCOMPARE(e.prefs.ATol, 0.1f);
         QCOMPARE(e.prefs.Threads, int16_t(2));
-        QVERIFY(!e.prefs.DoTips);
+        QVERIFY(!e.prefs.DoTips && e.prefs.CutTol == 0.2f && e.prefs.CutRobust);
         QVERIFY(readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
         QCOMPARE(e.positions.TPrefs, 720.0f);
         QCOMPARE(e.positions.TAbout, pixelsToTwips(45, nullptr, true));
@@ -336,14 +339,20 @@ private slots:
             type(w, "txtTout", "20");
             ok("txtThreads", "2.5");
             type(w, "txtThreads", "2");
+            for (const char* t : {"abc", "-0.1", "1.5", "nan"})
+                ok("txtCutTol", t);
+            type(w, "txtCutTol", "0.3");
             ok("txtDP", "say \"hi\"");
             ok("txtDP", "%{NOSUCHKEY}");
             w->move(50, 50);
             click(w, "CancelButton");
         });
         showPreferences(e.env);
-        const QStringList& m = e.sink.messages;
-        QCOMPARE(m.size(), 6);
+        QStringList m = e.sink.messages;
+        QCOMPARE(m.size(), 10);
+        for (int k = 4; k < 8; ++k)
+            QVERIFY2(m[k].startsWith("The box \"Cutting tolerance\" holds") && m[k].endsWith("from 0 to 1."), qPrintable(m[k]));
+        m.remove(4, 4);
         QCOMPARE(m[0], QStringLiteral("The box \"Angle Tolerance\" holds \"abc\", which is not a number. "
                                       "Please type a number above 0 and at most 10."));
         QCOMPARE(m[1], QStringLiteral("The box \"Angle Tolerance\" holds 0, which it cannot take. "
@@ -357,6 +366,7 @@ private slots:
         QVERIFY(!e.prefs.DoBat);
         QCOMPARE(e.prefs.Tout, 15.0f);
         QCOMPARE(e.prefs.Threads, int16_t(0));
+        QCOMPARE(e.prefs.CutTol, 0.1f);
         QVERIFY(!QFile::exists(work.filePath("ZEPPrefs.txt")));
         QCOMPARE(e.positions.TPrefs, 0.0f);
     }

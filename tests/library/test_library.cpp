@@ -63,9 +63,9 @@ class TestLibrary : public QObject {
         return run(kTool, args, dir->path());
     }
     // The designs of `list --json` by file name.
-    QMap<QString, QJsonObject> listed(const QString& material) const
+    QMap<QString, QJsonObject> listed(const QString& material, const QStringList& more = {}) const
     {
-        const Outcome o = tool({"library", "list", "--material", material, "--json"});
+        const Outcome o = tool(QStringList{"library", "list", "--material", material, "--json"} + more);
         QMap<QString, QJsonObject> rows;
         for (const QJsonValue& v : QJsonDocument::fromJson(o.out).array())
             rows[QFileInfo(field(v, "file").toString()).fileName()] = v.toObject();
@@ -175,12 +175,17 @@ private slots:
                                       dir->path());
             const QJsonObject own = QJsonDocument::fromJson(alone.out).object()["final"].toObject();
             QCOMPARE(field(rows[name], "result.final").toObject(), own);
+            // Its margin at 0.10 degrees, as the job told it.
+            const QJsonObject margin = QJsonDocument::fromJson(alone.out).object()["margin"].toObject();
+            QCOMPARE(field(rows[name], "result.margin.worst").toDouble(), margin["worst"].toDouble());
+            QCOMPARE(float(field(rows[name], "result.margin.tolerance").toDouble()), 0.1f);
         }
         // Best first.
         const QJsonArray all = QJsonDocument::fromJson(tool({"library", "list", "--material", "Quartz", "--json"}).out).array();
         for (qsizetype i = 1; i < all.size(); ++i)
             QVERIFY(field(all[i - 1], "result.final.mf").toDouble() >= field(all[i], "result.final.mf").toDouble());
         QVERIFY(readAll(path("rank.csv")).startsWith("file,name,hash,"));
+        QVERIFY(readAll(path("rank.csv")).split('\n')[0].endsWith(",failed,margin_tolerance,margin_worst"));
         QCOMPARE(readAll(path("rank.csv")).count('\n'), 4);
 
         const Outcome again = tool({"library", "rank", "--material", "Quartz"});
@@ -203,6 +208,19 @@ private slots:
         ResultKey older = resultKey("Quartz", {}, false);
         older.tracer = "0";
         QCOMPARE(missingDesigns(db, older).size(), std::size_t(3));
+
+        // A robust ranking's results are others again; the plain ones stay
+        // listed as they were. A tolerance that is no number is refused.
+        const Outcome robust = tool({"library", "rank", "--material", "Quartz", "--tolerance", "0.1", "-j", "2"});
+        QVERIFY2(robust.out.contains("\n3 jobs, 0 failed"), robust.out + robust.err);
+        QCOMPARE(listed("Quartz"), rows);
+        for (const QJsonObject& row : listed("Quartz", {"--tolerance", "0.1"})) {
+            QCOMPARE(field(row, "result.search").toString(), QStringLiteral("climb@0.1"));
+            QVERIFY(field(row, "result.margin.worst").toDouble() <= field(row, "result.final.mf").toDouble());
+        }
+        QCOMPARE(designResults(db, *findDesign(db, path("designs/more/SRB.gem"))).size(), std::size_t(3));
+        const Outcome refused = tool({"library", "rank", "--material", "Quartz", "--tolerance", "nan"});
+        QVERIFY2(refused.exitCode == 2 && refused.err.contains("--tolerance takes a cutting tolerance"), refused.err);
     }
 
     // The jobs written for another engine, run here one by one, and their
@@ -366,7 +384,10 @@ private slots:
         QVERIFY(field(before, "final_proportions.vw3").toDouble() != field(before, "proportions.vw3").toDouble());
         sqlite3* c = nullptr;
         sqlite3_open(QFile::encodeName(db).constData(), &c);
-        QByteArray drop = "ALTER TABLE results DROP COLUMN pav_tier; ALTER TABLE results DROP COLUMN crn_tier;";
+        QByteArray drop = "ALTER TABLE results DROP COLUMN pav_tier; ALTER TABLE results DROP COLUMN crn_tier;"
+                          "ALTER TABLE results DROP COLUMN tolerance; ALTER TABLE results DROP COLUMN margin_tol;"
+                          "ALTER TABLE results DROP COLUMN margin_worst; ALTER TABLE results DROP COLUMN margin_pav;"
+                          "ALTER TABLE results DROP COLUMN margin_crn;";
         for (const char* table : {"designs", "results"})
             for (const char* col : {"p_lw", "p_tw", "p_cw", "p_gw", "p_pw", "p_hw", "p_vw3"})
                 drop += QByteArray("ALTER TABLE ") + table + " DROP COLUMN " + col + ";";

@@ -14,6 +14,7 @@
 #include "support/Process.h"
 
 #include <QLabel>
+#include <QRadioButton>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -80,11 +81,16 @@ private slots:
             QCOMPARE(text(w, "txtCGPav"), QString("41.200"));
             clicked = text(w, "txtCurMF");
             QCOMPARE(clicked, NumText(s.map.MFGrid[6 * 11 + 4]));
+            // Its worst neighbour, and the view of the worst within each cell's neighbourhood.
+            const Grid worst = worstWithinNeighbours(s.map.MFGrid, cellsWithResults(s.map));
+            QCOMPARE(text(w, "txtWorstMF"), NumText(worst[6 * 11 + 4]));
+            child<QRadioButton>(w, "optWorst")->setChecked(true);
+            child<QRadioButton>(w, "optMerit")->setChecked(true);
             click(w, "cmdUseAsStart"); // the clicked cell's angles
 
             w->adjustSize();
             picture(w, "mapper.png");
-            QVERIFY(w->width() <= 1280 && w->height() <= 690); // a laptop's screen
+            QVERIFY2(w->width() <= 1280 && w->height() <= 690, qPrintable(QString("%1 x %2").arg(w->width()).arg(w->height()))); // a laptop's screen
 
             QTest::mouseClick(child<QWidget>(w, "imgCLUT"), Qt::LeftButton); // heat to grey
             QCOMPARE(s.map.MapHeader, s.bitmaps.MF_Gray_Header);

@@ -7,6 +7,7 @@
 #include "common/NumText.h"
 #include "design/Materials.h"
 #include "support/Modal.h"
+#include "merit/MarginLabel.h"
 #include "support/Picture.h"
 #include "support/Process.h"
 
@@ -92,6 +93,11 @@ private slots:
             QCOMPARE(text(main, "txtItCrn"), Format(finalCrn, u"#.000"));
             QCOMPARE(text(main, "txtStartMF"), NumText(startMF));
             QCOMPARE(text(main, "txtItMF"), NumText(finalMF));
+            // What the result (not the start) can lose within the default
+            // tolerance, in the warning colour with the hint.
+            QCOMPARE(child<QLabel>(main, "lblMargin")->text(),
+                     QString::fromUtf8("within \u00b10.10\u00b0: at least 128.1 (\u221211 %)\n") + SteepMarginHint);
+            picture(main, "main-window-margin.png");
             // Closing the optimizer without a new result leaves the boxes as
             // they were: SRB's result, and after another design none, which
             // nothing brings back (the Cutting List, the state kept at Quit).

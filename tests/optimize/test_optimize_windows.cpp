@@ -8,6 +8,8 @@
 #include "optimize/OptimizeWindows.h"
 #include "runner/RaytraceImages.h"
 #include "SearchJob.h"
+#include "merit/MarginLabel.h"
+#include <QLabel>
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -149,6 +151,44 @@ private slots:
             QVERIFY2(atOpen == opened && inRun == running && atEnd == row.atEnd && escRefused, row.state);
             QCOMPARE(e.job.theStartMF, row.startMF);
             QCOMPARE(e.consoleCalls, row.console);
+        }
+    }
+
+    // Against a merit function that climbs to a cliff at pavilion 43, the
+    // plain run ends at its edge and says what half a degree costs there, in
+    // the warning colour with the hint; with "Optimize for the tolerance" the
+    // run ends half a degree back and hands back its own merit function and
+    // a margin that loses little.
+    void marginAndRobustRun()
+    {
+        for (const bool robust : {false, true}) {
+            Env e;
+            e.prefs.CutTol = 0.5f;
+            e.prefs.CutRobust = robust;
+            e.job.pStep = 0.5f;
+            e.standIn.f = [](float p, float) { return p <= 43 ? 50 + p : 10.0f; };
+            QString shown;
+            QColor colour;
+            e.runOptimizer([&](QWidget* w) {
+                click(w, "GoButton");
+                auto* label = child<QLabel>(w, "lblMargin");
+                shown = label->text();
+                colour = label->palette().color(QPalette::WindowText);
+            });
+            const JobState& j = e.job;
+            QVERIFY(j.theMarginKnown && j.theMarginTol == 0.5f);
+            QCOMPARE(j.theFinalMF, e.standIn.f(j.theFinalPav, 30));
+            QCOMPARE(j.theStartMF, 90.0f);
+            QCOMPARE(shown.startsWith(QString::fromUtf8("within \u00b10.50\u00b0: at least ")), true);
+            if (robust) {
+                QVERIFY(j.theFinalPav <= 42.5f && j.theFinalPav > 42.2f);
+                QCOMPARE(j.theMarginWorst, e.standIn.f(j.theFinalPav - 0.5f, 30));
+                QVERIFY(!shown.contains(SteepMarginHint) && colour != warningColour());
+            } else {
+                QVERIFY(j.theFinalPav >= 42.8f);
+                QCOMPARE(j.theMarginWorst, 10.0f);
+                QVERIFY(shown.endsWith("\n" + SteepMarginHint) && colour == warningColour());
+            }
         }
     }
 

@@ -6,6 +6,7 @@
 #include "common/KeyValue.h"
 #include "common/NumText.h"
 #include "common/ZepError.h"
+#include "merit/RobustMerit.h"
 #include "optimize/GlobalSearch.h"
 #include "optimize/ResultOwner.h"
 #include "optimize/TargetFile.h"
@@ -402,6 +403,36 @@ private slots:
         JobState job{.minPav = 35, .maxPav = 47, .minCrn = 20, .maxCrn = 40};
         RecordingSink said;
         QVERIFY(startAnglesFromMap(m, {}, job, said) && (job.maxPav = 46.999f, !startAnglesFromMap(m, {}, job, said)));
+
+        // The view "Worst within ±t": each cell's worst of its 3 x 3
+        // neighbourhood, corners included; a cell at the edge uses the
+        // neighbours it has; a cell not evaluated is none. Its best cell is
+        // the one Use as Start Angles takes.
+        mf.fill(50);
+        mf[MapStore::element(0, 0)] = 10;  // a corner's pit
+        mf[MapStore::element(6, 6)] = 100; // a peak on a cliff's edge
+        mf[MapStore::element(7, 7)] = 20;
+        mf[MapStore::element(3, 3)] = 80;  // a plateau of 3 x 3 cells
+        for (int i = 2; i <= 4; ++i)
+            for (int j = 2; j <= 4; ++j)
+                mf[MapStore::element(i, j)] = std::max(mf[MapStore::element(i, j)], 70.0f);
+        CellMask some = all;
+        some[MapStore::element(0, 0)] = false;
+        const Grid worst = worstWithinNeighbours(mf, all), without = worstWithinNeighbours(mf, some);
+        QCOMPARE(worst[MapStore::element(1, 1)], 10.0f);
+        QCOMPARE(without[MapStore::element(1, 1)], 50.0f);
+        QCOMPARE(without[MapStore::element(0, 0)], 10.0f); // kept as it was
+        QCOMPARE(worst[MapStore::element(6, 6)], 20.0f);
+        QCOMPARE(worst[MapStore::element(3, 3)], 70.0f);
+        QCOMPARE(worst[MapStore::element(10, 10)], 50.0f);
+        const CellIndex w = worstNeighbour(mf, all, CellIndex{6, 6});
+        QVERIFY(w.i == 7 && w.j == 7);
+        m.MFGrid = mf;
+        m.PavGrid = m.CrnGrid = {40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50};
+        job.minPav = job.minCrn = 35;
+        job.maxPav = job.maxCrn = 55;
+        QCOMPARE(startAnglesFromMap(m, {}, job, said), (std::optional{std::pair{46.0f, 46.0f}}));
+        QCOMPARE(startAnglesFromMap(m, {}, job, said, &worst), (std::optional{std::pair{43.0f, 43.0f}}));
     }
 
     // The global search over made-up merit functions: two hills (the start
@@ -461,6 +492,124 @@ private slots:
             const GlobalClimb& fromStart = r.climbs.back();
             QVERIFY(!fromStart.peak && fromStart.fromPav == 40 && fromStart.fromCrn == 30 && fromStart.mf <= best.mf);
             QCOMPARE(r.fromStart, int(r.climbs.size()) - 1);
+        }
+    }
+
+    // The robust merit function: the worst (not the mean) of the whole 3 x 3
+    // stencil, corners and edges alike; a fixed angle not varied; every pair
+    // evaluated once; a point that fails fails the pair; the margin and its text.
+    void robustMerit()
+    {
+        zep::test::SearchJob j;
+        zep::test::StandInMerit eval(j.merit);
+        const float t = 0.1f;
+        // A dip at one point of the stencil of (40, 30) at a time: 70 there, 100 elsewhere.
+        for (const auto& [dp, dc] : std::vector<std::pair<float, float>>{
+                 {-t, -t}, {-t, 0}, {-t, t}, {0, -t}, {0, t}, {t, -t}, {t, 0}, {t, t}}) {
+            eval.calls.clear();
+            eval.f = [&](float p, float c) {
+                return gemrayAngle(p) == gemrayAngle(40 + dp) && gemrayAngle(c) == gemrayAngle(30 + dc) ? 70.0f : 100.0f;
+            };
+            RobustEvaluator robust(eval, j.merit, j.AbortFlag, j.shell.TimedOut);
+            robust.setTolerance(t, false, false);
+            robust.evaluate(40, 30);
+            QCOMPARE(j.merit.MFTotal, 70.0f);
+            QCOMPARE(eval.calls.size(), std::size_t(9));
+            const std::optional<Margin> m = robust.margin(40, 30, t);
+            QVERIFY(m && m->mf == 100 && m->worst == 70);
+            QCOMPARE(gemrayAngle(m->worstPav) + gemrayAngle(m->worstCrn), gemrayAngle(40 + dp) + gemrayAngle(30 + dc));
+            QCOMPARE(eval.calls.size(), std::size_t(9)); // the margin came from the store
+            QCOMPARE(marginText(*m), QString::fromUtf8("within \u00b10.10\u00b0: at least 70.0 (\u221230 %)"));
+            QVERIFY(m->steep());
+        }
+        // A neighbouring stencil shares six points; a fixed crown is not varied.
+        eval.calls.clear();
+        eval.f = [](float p, float c) { return 100 - p - c / 10; };
+        RobustEvaluator robust(eval, j.merit, j.AbortFlag, j.shell.TimedOut);
+        robust.setTolerance(t, false, false);
+        robust.evaluate(40, 30);
+        robust.evaluate(40.1f, 30);
+        QCOMPARE(eval.calls.size(), std::size_t(12));
+        QCOMPARE(j.merit.MFTotal, eval.f(40.2f, 30.1f));
+        robust.setTolerance(0.25f, false, true);
+        eval.calls.clear();
+        robust.evaluate(41, 30);
+        QCOMPARE(eval.calls.size(), std::size_t(3));
+        QVERIFY(std::all_of(eval.calls.begin(), eval.calls.end(), [](auto c) { return c.second == 30; }));
+        QCOMPARE(j.merit.MFTotal, eval.f(41.25f, 30));
+        // A plain result's margin costs eight evaluations beside it.
+        robust.setTolerance(0, false, false);
+        robust.keep(38, 25, eval.f(38, 25));
+        eval.calls.clear();
+        const std::optional<Margin> m = robust.margin(38, 25, 0.5f);
+        QVERIFY(m && eval.calls.size() == 8 && m->worst == eval.f(38.5f, 25.5f) && !m->steep());
+        QCOMPARE(marginText(*m), QString::fromUtf8("within \u00b10.50\u00b0: at least 59.0 (\u22121 %)"));
+        // The fifth point of a stencil fails: the pair fails with it, its
+        // flag up and no worst put in its place.
+        eval.calls.clear();
+        robust.setTolerance(t, false, false);
+        eval.during = [&](int n) {
+            if (n == 5) {
+                j.AbortFlag = true;
+                j.merit.MFTotal = 999;
+            }
+        };
+        robust.evaluate(45, 35);
+        QVERIFY(j.AbortFlag);
+        QCOMPARE(eval.calls.size(), std::size_t(5));
+        QCOMPARE(j.merit.MFTotal, 999.0f);
+        QVERIFY(!robust.margin(45, 35, t));
+    }
+
+    // A merit function that climbs to a cliff at pavilion 43 (then drops to
+    // 10): the plain climb ends at the cliff's edge, the robust one (t = 0.5)
+    // half a degree back from it and loses nothing within its tolerance.
+    // Against an upper limit of 42.8, the robust climb evaluates past it.
+    void robustClimbLeavesTheCliff()
+    {
+        const auto cliff = [](float p, float) { return p <= 43 ? 50 + p : 10.0f; };
+        struct Climb {
+            std::unique_ptr<zep::test::SearchJob> j;
+            std::vector<std::pair<float, float>> calls;
+            bool done = false;
+        };
+        const auto climb = [&](float tolerance, float maxPav, bool global) -> Climb {
+            auto j = std::make_unique<zep::test::SearchJob>();
+            j->job.maxPav = maxPav;
+            j->job.pStep = 0.5f;
+            zep::test::StandInMerit eval(j->merit);
+            eval.f = cliff;
+            RobustEvaluator robust(eval, j->merit, j->AbortFlag, j->shell.TimedOut);
+            robust.setTolerance(tolerance, j->job.fixPav, j->job.fixCrn);
+            bool done = false;
+            if (global) {
+                done = zep::globalSearch(j->env(), robust).complete;
+            } else {
+                Recorder view;
+                Optimizer opt(j->env(), robust, view);
+                opt.opened();
+                opt.Go();
+                opt.Cancel();
+                done = opt.success;
+            }
+            return Climb{std::move(j), eval.calls, done};
+        };
+        for (bool global : {false, true}) {
+            const Climb plain = climb(0, 46, global);
+            QVERIFY2(plain.done && plain.j->job.theFinalPav >= 42.8f && plain.j->job.theFinalPav <= 43,
+                     qPrintable(QString::number(plain.j->job.theFinalPav)));
+            const Climb robust = climb(0.5f, 46, global);
+            const float pav = robust.j->job.theFinalPav;
+            QVERIFY2(robust.done && pav > 42.2f && pav <= 42.5f, qPrintable(QString::number(pav)));
+            QVERIFY(robust.j->job.theFinalMF >= 50 + pav - 0.5f - 0.001f);
+            std::set<std::pair<QString, QString>> seen;
+            for (const auto& [p, c] : robust.calls)
+                QVERIFY(seen.insert(std::pair{gemrayAngle(p), gemrayAngle(c)}).second);
+            QVERIFY(std::all_of(robust.calls.begin(), robust.calls.end(), [](auto c) { return c.second == 30; }));
+            // On the limit 42.8, the stencil reaches 43.3: past the cliff.
+            const Climb limited = climb(0.5f, 42.8f, global);
+            QVERIFY(std::any_of(limited.calls.begin(), limited.calls.end(), [](auto c) { return c.first > 42.8f; }));
+            QVERIFY(limited.done && limited.j->job.theFinalPav <= 42.5f);
         }
     }
 

@@ -1,5 +1,6 @@
 // The preferences file and the saved state file.
 #include "common/FileIO.h"
+#include "common/KeyValue.h"
 #include "common/Messages.h"
 #include "settings/PreferencesFile.h"
 #include "settings/SavedStateFile.h"
@@ -51,6 +52,13 @@ private slots:
         Preferences back;
         GetPrefs(path("t.txt"), back, sink);
         QCOMPARE(gemrayThreads(back), 3);
+        // So do the cutting tolerance and its switch.
+        p.CutTol = 0.25f;
+        p.CutRobust = true;
+        writePreferences(path("t.txt"), p);
+        QVERIFY(readFileBytes(path("t.txt")).endsWith("\"Threads\",3\r\n\"CutTol\",.25\r\n\"CutRobust\",#TRUE#\r\n\"END\",\"ZEPPrefs\"\r\n"));
+        GetPrefs(path("t.txt"), back, sink);
+        QVERIFY(back.CutTol == 0.25f && back.CutRobust && sink.messages.isEmpty());
 
         writeFileSafely(path("p1.txt"), "\"ZEPPrefs\",1\r\n\"DoTips\",#FALSE#\r\n\"extra\",\"x\"\r\n"
                                         "\"Tout\",0\r\n\"ATol\",-.5\r\n\"DosPaste\",\"^V\"\r\n\"DoBat\",#TRUE#\r\n"
@@ -77,6 +85,8 @@ private slots:
             {start, "Error  62 (Input past end of file) in GetPrefs routine", 0.2f, 15},
             {start + "\"Tout\",\"soon\"\r\n" + end, "Error  13 (Type mismatch) in GetPrefs routine", 0.2f, 15},
             {start + "\"Tout\",1e99\r\n" + end, "Error  6 (Overflow) in GetPrefs routine", 0.2f, 15},
+            {start + "\"CutTol\",1.5\r\n\"Tout\",30\r\n" + end,
+             "The cutting tolerance 1.5 in ZEPPrefs.txt must lie from 0 to 1 degree.", 0.2f, 15},
         };
         for (const auto& c : cases) {
             writeFileSafely(path("bad.txt"), c.bytes);
@@ -168,6 +178,25 @@ private slots:
                                       badAngle, badNumber, savedStateBytes(s.refs()), whole + "garbage,\"9f0a\"\r\n",
                                       lastResultBytes(r) + "\"theResultFor\",\"0bad\"\r\n"})
             QVERIFY2(!parseLastResult(bad), bad.constData());
+        // The margin goes on a line after the owner's: a reader of the first
+        // form stops at "END" and reads the same result; this one reads it too.
+        LastResult withMargin = r;
+        withMargin.margin = std::array{0.1f, 128.1f, 46.084f, 28.097f};
+        const QByteArray marginBytes = lastResultBytes(withMargin);
+        QVERIFY(marginBytes.startsWith(lastResultBytes(r)) && marginBytes.endsWith("\"theMargin\",\".1 128.1 46.084 28.097\"\r\n"));
+        {
+            KvReader first(marginBytes);
+            QStringList keys;
+            for (KvPair p = first.next(); keys.isEmpty() || keys.last() != "END"; p = first.next())
+                keys << p.keyText();
+            QCOMPARE(keys, (QStringList{"ZEPResult", "fnam", "theFinalPav", "theFinalCrn", "theStartMF", "theFinalMF", "END"}));
+        }
+        QVERIFY2(parseLastResult(marginBytes) && parseLastResult(marginBytes)->margin == withMargin.margin, marginBytes.constData());
+        QVERIFY(!parseLastResult(whole)->margin);
+        for (const char* bad : {"\"theMargin\",\".1 128.1 46.084\"\r\n", "\"theMargin\",\"2 128.1 46 28\"\r\n",
+                                "\"theMargin\",\".1 nan 46 28\"\r\n", "\"theMargin\",\".1 1 95 28\"\r\n"})
+            QVERIFY2(!parseLastResult(lastResultBytes(r) + bad), bad);
+        QVERIFY(!parseLastResult(whole + "\"theMargin\",\".1 128.1 46.084 28.097\"\r\n")); // no owner before it
         QVERIFY(!readLastResult(path("none.txt")));
         saveLastResult(path("ZEPResult.txt"), {QStringLiteral("a\"quote.gem"), 40, 30, 1, 2}); // cannot be kept
         QVERIFY(!fileExists(path("ZEPResult.txt")));

@@ -260,6 +260,14 @@ private slots:
             "the pavilion limits 41.5 and 41.50001 lie closer than one step (1)");
         job("job: old angle no tier", "--old 40 28", 1, "The design has no pavilion tier at 40 degrees");
         job("job: global, both fixed", "--global --fix-pav --fix-crn", 2, "--global searches the free angles");
+        // A cutting tolerance is a number of degrees from 0 to 1, wherever it is given.
+        for (const char* t : {"abc", "-0.1", "1.01", "nan", "1e999"}) {
+            const QString refused = QString("--tolerance takes a cutting tolerance in degrees from 0 to 1, not \"%1\"").arg(t);
+            job(qPrintable(QString("job: tolerance %1").arg(t)), QString("--tolerance ") + t, 2, qPrintable(refused));
+            row(qPrintable(QString("study: tolerance %1").arg(t)), QString("study SRB.gem --materials Quartz --tolerance ") + t, 2,
+                qPrintable(refused));
+        }
+        job("job: tolerance missing", "--tolerance", 2, "the cutting tolerance after --tolerance is missing");
         row("job: dispersion 1e300", "optimize SRB.gem --ri 1.5 --disp 1e300", 2,
             "the dispersion after --disp is out of range");
         row("job: dispersion -5", "optimize SRB.gem --ri 1.5 --disp -5", 2, "the dispersion must lie from 0 to 1");
@@ -485,6 +493,43 @@ private slots:
         QVERIFY(QFile::exists(path("g.gem")));
         const QByteArray study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum", "--global"}).out;
         QCOMPARE(QString::fromUtf8(study).split('\n').value(1).split(',').value(8), QString::number(best));
+    }
+
+    // Every result tells its margin: the worst of the stencil around the
+    // result (not the start), at 0.10 after a plain search and at the
+    // tolerance of a robust one, whose result is its own merit function; a
+    // study passes the tolerance on and ends its rows with the margin.
+    void marginIsTheResults()
+    {
+        const QStringList job{"optimize", "CubeIllusionTri.gem", "--material", "Corundum"};
+        const Outcome text = tool(job);
+        QVERIFY2(text.out.contains("\nmargin      within \u00b10.10\u00b0: at least "), text.out);
+        for (const QString& t : {QString(), QString("0.2")}) {
+            const Outcome o = tool(job + QStringList{"--json"} + (t.isEmpty() ? QStringList{} : QStringList{"--tolerance", t}));
+            QVERIFY2(o.exitCode == 0, o.err);
+            const QJsonObject r = QJsonDocument::fromJson(o.out).object();
+            const QJsonObject final = r["final"].toObject(), margin = r["margin"].toObject();
+            QCOMPARE(r["tolerance"].isNull(), t.isEmpty());
+            const float tolerance = t.isEmpty() ? 0.1f : 0.2f;
+            QCOMPARE(float(margin["tolerance"].toDouble()), tolerance);
+            QVERIFY(margin["worst"].toDouble() <= final["mf"].toDouble());
+            const QJsonArray at = margin["worst_at"].toArray();
+            for (const auto& [k, angle] : {std::pair{0, "pav"}, {1, "crn"}}) {
+                const double d = std::abs(at[k].toDouble() - final[angle].toDouble());
+                QVERIFY2(d < 0.001 || std::abs(d - tolerance) < 0.001, angle);
+            }
+            // The components at the final angles are its own merit function's.
+            const QJsonObject c = r["components"]["final"].toObject();
+            QCOMPARE(float(c["iso"].toDouble() + c["illumination"].toDouble()), float(final["mf"].toDouble()));
+            const QStringList row = QString::fromUtf8(tool(QStringList{"study", "CubeIllusionTri.gem", "--materials", "Corundum"}
+                                                           + (t.isEmpty() ? QStringList{} : QStringList{"--tolerance", t}))
+                                                          .out)
+                                        .split('\n')
+                                        .value(1)
+                                        .split(',');
+            QCOMPARE(float(row.value(row.size() - 2).toDouble()), tolerance);
+            QVERIFY(std::abs(row.last().toDouble() - margin["worst"].toDouble()) < 1e-3 * margin["worst"].toDouble());
+        }
     }
 
     // Finished work outlives an output that cannot be written (a full disk):
