@@ -5,8 +5,8 @@ usage: coverage_rooms.py ROOT compile_commands.json gcovr.json NOTES
 
 A source file belongs to the windows when it is compiled against Qt Widgets
 (its compile command names QtWidgets: the libraries that link Qt6::Widgets,
-directly or through another window library); a header goes with its .cpp, or
-with the windows when it has none and names a widget itself. Everything else
+directly or through another window library); a header goes with its .cpp, or,
+when it has none, with the library that lists it. Everything else
 is logic, and the logic of each room is held to 90 % of lines and 75 % of
 branches.
 """
@@ -35,12 +35,18 @@ def is_window(root, path, windows):
         return False
     if os.path.exists(os.path.join(root, stem + ".cpp")):
         return stem + ".cpp" in windows
-    try:
-        with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+    # A header of its own: it goes with the library that lists it.
+    folder = os.path.dirname(path)
+    for name in sorted(os.listdir(os.path.join(root, folder))):
+        if not (name == "CMakeLists.txt" or name.endswith(".cmake")):
+            continue
+        with open(os.path.join(root, folder, name), encoding="utf-8") as f:
             text = f.read()
-    except OSError:
-        return False
-    return re.search(r"#include\s*<Q(Widget|Dialog|MainWindow|Abstract\w*View|Label|PushButton)", text) is not None
+        for block in re.findall(r"add_(?:library|executable)\(([^)]*)\)", text):
+            words = [w.split("/")[-1] for w in block.split()]
+            if os.path.basename(path) in words:
+                return any(os.path.join(folder, w) in windows for w in words if w.endswith(".cpp"))
+    return False
 
 
 def tally(entry):

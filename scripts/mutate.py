@@ -6,6 +6,7 @@ that should see each one. scripts/mutate.sh is its front door; see the README
 import argparse
 import concurrent.futures
 import filecmp
+import hashlib
 import json
 import os
 import random
@@ -276,6 +277,19 @@ def sync_tree(root, copy):
                     os.remove(os.path.join(copy, rel))
 
 
+def tree_digest(copy):
+    h = hashlib.sha1()
+    for top in COPIED:
+        for folder, dirs, files in sorted(os.walk(os.path.join(copy, top))):
+            dirs.sort()
+            for name in sorted(files):
+                path = os.path.join(folder, name)
+                h.update(os.path.relpath(path, copy).encode() + b"\0")
+                with open(path, "rb") as f:
+                    h.update(f.read())
+    return h.hexdigest()
+
+
 def configure(copy, build):
     query = os.path.join(build, ".cmake/api/v1/query/codemodel-v2")
     os.makedirs(os.path.dirname(query), exist_ok=True)
@@ -373,7 +387,7 @@ def choose_tests(site, model, tests, libs):
 
 # ------------------------------------------------------------- running tests
 
-FAIL = re.compile(r"^FAIL!\s*:\s*(\S+)")
+FAIL = re.compile(r"^FAIL!\s*:\s*(\S+?\(.*?\))(?: |$)")
 
 
 def run_test(test, limit, env_extra, stop=None):
@@ -475,12 +489,26 @@ def main():
         sys.exit(f"mutate: the unchanged tree does not build (see {log})")
     # The unchanged suite: its time bounds each mutant's, and a test that
     # fails here already (work in progress) kills no mutant by that failure.
-    base = {}
+    # It is kept with a digest of the tree: a rerun on the same sources takes
+    # it up.
+    digest = tree_digest(copy)
+    saved_path = os.path.join(work, "unchanged.json")
+    try:
+        with open(saved_path, encoding="utf-8") as f:
+            saved = json.load(f)
+        base = saved["tests"] if saved.get("digest") == digest else {}
+    except (OSError, ValueError, KeyError):
+        base = {}
+    missing = [n for n in needed if n not in base]
     with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool_:
-        for name, r in zip(needed, pool_.map(lambda n: run_test(tests[n], 1200, env_extra), needed)):
+        for name, r in zip(missing, pool_.map(lambda n: run_test(tests[n], 1200, env_extra), missing)):
             base[name] = r
-            note = f", failing already: {' '.join(r['fails']) or 'exit ' + str(r['rc'])}" if r["rc"] else ""
-            print(f"mutate:   {name} {r['seconds']:.1f} s{note}", flush=True)
+    with open(saved_path, "w", encoding="utf-8") as f:
+        json.dump({"digest": digest, "tests": base}, f)
+    for name in needed:
+        r = base[name]
+        note = f", failing already: {' '.join(r['fails']) or 'exit ' + str(r['rc'])}" if r["rc"] else ""
+        print(f"mutate:   {name} {r['seconds']:.1f} s{note}", flush=True)
     print(f"mutate: ready after {time.time() - started:.0f} s", flush=True)
 
     results = []
@@ -502,7 +530,8 @@ def main():
                 with open(path, "w", encoding="utf-8") as f:
                     f.write("\n".join(lines))
                 try:
-                    built, _ = build_targets(build, chosen, log)
+                    built, result["build_seconds"] = build_targets(build, chosen, log)
+                    result["build_seconds"] = round(result["build_seconds"], 1)
                 except subprocess.TimeoutExpired:
                     built = False
                 if not built:
@@ -516,6 +545,8 @@ def main():
         results.append(result)
         extra = f" by {result['killer']}" if result.get("killer") else ""
         print(f"{head}: {result['status']}{extra} ({result.get('seconds', 0)} s)", flush=True)
+        # The report so far: a run stopped midway keeps what it found.
+        write_report(work, seed, args, pool, results, time.time() - started, quiet=True)
 
     total = time.time() - started
     write_report(work, seed, args, pool, results, total)
@@ -534,6 +565,8 @@ def run_mutant(chosen, tests, base, env_extra, result):
         futures = {ex.submit(run_test, tests[n], 3 * base[n]["seconds"] + 30, env_extra, stop): n
                    for n in order}
         for fut in concurrent.futures.as_completed(futures):
+            if fut.cancelled():
+                continue
             name, r = futures[fut], fut.result()
             if r["stopped"] or killer is not None:
                 continue
@@ -547,7 +580,7 @@ def run_mutant(chosen, tests, base, env_extra, result):
     return status
 
 
-def write_report(work, seed, args, pool, results, total):
+def write_report(work, seed, args, pool, results, total, quiet=False):
     counts = {}
     for r in results:
         counts[r["status"]] = counts.get(r["status"], 0) + 1
@@ -556,11 +589,13 @@ def write_report(work, seed, args, pool, results, total):
     score = 100.0 * killed / scored if scored else 100.0
     ran = [r for r in results if r["status"] in ("killed", "timed out", "survived", "not built")]
     per = sum(r.get("seconds", 0) for r in ran) / len(ran) if ran else 0
-    lines = [f"seed {seed}, sample {len(results)} of {len(pool)} sites"
+    building = sum(r.get("build_seconds", 0) for r in ran) / len(ran) if ran else 0
+    lines = [f"seed {seed}, {len(results)} of {args.sample} mutants drawn from {len(pool)} sites"
              + (f", room {args.room}" if args.room else ""),
              "counts: " + ", ".join(f"{k} {v}" for k, v in sorted(counts.items())),
              f"score: {killed} of {scored} non-equivalent mutants killed ({score:.1f} %)",
-             f"time: {total:.0f} s in all, {per:.1f} s a mutant built and run", ""]
+             f"time: {total:.0f} s in all, {per:.1f} s a mutant built and run ({building:.1f} s of it building)",
+             ""]
     survivors = [r for r in results if r["status"] == "survived"]
     lines.append(f"survivors ({len(survivors)}):")
     for r in survivors:
@@ -576,7 +611,8 @@ def write_report(work, seed, args, pool, results, total):
         f.write(text)
     with open(os.path.join(work, "results.json"), "w", encoding="utf-8") as f:
         json.dump({"seed": seed, "results": results}, f, indent=1)
-    print(text + f"mutate: report in {os.path.join(work, 'report.txt')}")
+    if not quiet:
+        print(text + f"mutate: report in {os.path.join(work, 'report.txt')}")
 
 
 if __name__ == "__main__":
