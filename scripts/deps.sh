@@ -6,7 +6,8 @@ pkgs=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-deja
   dpkg-dev lintian desktop-file-utils # these three: building and checking the Debian package
   parallel # GNU parallel: design studies run as one command line per job
   libsqlite3-dev # the design library's database
-  clang libclang-rt-14-dev) # the checked build: sanitizers and libFuzzer (scripts/sanitize.sh)
+  clang libclang-rt-14-dev # the checked build: sanitizers and libFuzzer (scripts/sanitize.sh)
+  gcovr ccache) # scripts/coverage.sh, and the compiler cache every build uses when it is there
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
