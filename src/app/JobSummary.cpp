@@ -18,15 +18,15 @@ bool evaluationReady(const JobState& j)
 QString setDerivedLimits(JobState& j, float designRi)
 {
     const float ri = j.useFileRI || !(j.theRI > 1) ? designRi : j.theRI;
-    const DerivedLimits pav = derivedPavilionLimits(ri, j.stPav);
-    const DerivedLimits crn = derivedCrownLimits(j.olCrn, j.stCrn);
+    const AngleLimits pav = derivedPavilionLimits(ri, j.stPav);
+    const AngleLimits crn = derivedCrownLimits(j.olCrn, j.stCrn);
     j.minPav = pav.lo;
     j.maxPav = pav.hi;
     j.minCrn = crn.lo;
     j.maxCrn = crn.hi;
     j.pStep = (j.maxPav - j.minPav) / 10;
     j.cStep = (j.maxCrn - j.minCrn) / 10;
-    const auto range = [](const DerivedLimits& l) {
+    const auto range = [](const AngleLimits& l) {
         return QStringLiteral("%1 to %2%3").arg(NumText(l.lo).trimmed(), NumText(l.hi).trimmed(),
                                                l.widened ? QStringLiteral(" (widened to hold the start)") : QString());
     };

@@ -100,7 +100,7 @@ QString maxPavFromCA(double ca)
 
 namespace {
 
-DerivedLimits holding(DerivedLimits l, float start)
+AngleLimits holding(AngleLimits l, float start)
 {
     if (!WithinLimits(start, l.lo, l.hi)) { // to the three decimals gemray is given
         (start < l.lo ? l.lo : l.hi) = start;
@@ -111,13 +111,13 @@ DerivedLimits holding(DerivedLimits l, float start)
 
 } // namespace
 
-DerivedLimits derivedPavilionLimits(float ri, float start)
+AngleLimits derivedPavilionLimits(float ri, float start)
 {
     const double ca = criticalAngle(ri);
     return holding({float(Val(minPavFromCA(ca))), float(Val(maxPavFromCA(ca)))}, start);
 }
 
-DerivedLimits derivedCrownLimits(float oldCrown, float start)
+AngleLimits derivedCrownLimits(float oldCrown, float start)
 {
     // Both ends are kept in 5 to 60, so they stay in order for any crown.
     return holding({std::clamp(oldCrown - 10, 5.0f, 60.0f), std::clamp(oldCrown + 10, 5.0f, 60.0f)}, start);

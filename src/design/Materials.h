@@ -52,11 +52,11 @@ QString maxPavFromCA(double ca);
 // from the critical angle, the crown's 10 degrees either way of the design's
 // crown (within 5 to 60). A limit the angle to hold (the design's own angle,
 // or a window's start) lies beyond is widened to it (`widened` then says so).
-struct DerivedLimits {
+struct AngleLimits {
     float lo = 0, hi = 0;
     bool widened = false;
 };
-DerivedLimits derivedPavilionLimits(float ri, float start);
-DerivedLimits derivedCrownLimits(float oldCrown, float start);
+AngleLimits derivedPavilionLimits(float ri, float start);
+AngleLimits derivedCrownLimits(float oldCrown, float start);
 
 } // namespace zep

@@ -267,7 +267,7 @@ Job makeJob(const JobOptions& o)
     // Limits the job derives hold the design's own angles: a limit an own
     // angle lies beyond is widened to it, and the result says so. Limits
     // given are the user's, and a start given must lie within the limits.
-    const auto widen = [&](DerivedLimits limits, float angle, const char* half) {
+    const auto widen = [&](AngleLimits limits, float angle, const char* half) {
         if (limits.widened)
             j.notes << QStringLiteral("%1 limits widened to %2 to hold the design's own angle")
                            .arg(QLatin1String(half), NumText(angle).trimmed());

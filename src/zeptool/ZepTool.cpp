@@ -12,6 +12,7 @@
 #include "design/Materials.h"
 #include "study/JobOptions.h"
 
+#include <string>
 #include <string_view>
 #include <QDir>
 #include <QFileInfo>
@@ -275,6 +276,33 @@ void printUsage(std::ostream& out)
 
 const std::vector<Subcommand>& subcommands()
 {
+    // The options of a job, which optimize and map share.
+    static const std::string jobLines =
+        "  --old PAV CRN            the design's angles the change starts from (default: its own\n"
+        "                           angles, the pavilion tier at the culet or keel and the crown tier\n"
+        "                           at the table, of most area; derived limits widen to hold them)\n"
+        "  --start PAV CRN          where the search starts (default: the old angles)\n"
+        "  --material NAME          a material of the table (its index and dispersion)\n"
+        "  --ri N [--disp D]        an index above 1, at most 10, and a dispersion 0 to 1, instead\n"
+        "  --pav-limits MIN MAX     the pavilion's limits (default: from the critical angle)\n"
+        "  --crn-limits MIN MAX     the crown's limits (default: the old crown +-10, within 5 to 60)\n"
+        "  --targets FILE           a targets file saved by the targets dialog (default: ISO and\n"
+        "                           illumination, weight 1 each)\n";
+    static const std::string optimizeLines =
+        jobLines
+        + "  --steps P C              the first steps (default: a tenth of each range)\n"
+          "  --fix-pav, --fix-crn     keep that angle\n"
+          "  --global                 the global search (a grid, then climbs from its peaks)\n"
+          "  --tolerance T            search for the angles whose worst merit function within +-T\n"
+          "                           degrees is highest (0 to 1); without it the margin is at 0.10\n"
+          "  --json                   one JSON object instead of the table\n"
+          "  --job K/N                with --json: the job's number among N, in the object\n"
+          "  --recut OUT.gem          also write the design re-cut to the result\n"
+          "  --width MM               the optimized stone's sizes in mm at that width, and its weight\n"
+          "  --density G              with --ri: a density (specific gravity) for the weight\n";
+    static const std::string mapLines = jobLines
+                                        + "  -o OUT.MFM               the map file, as the mapper's Load opens it\n"
+                                          "  --png OUT.png            also a picture of the map with its axes and scale\n";
     static const std::vector<Subcommand> table{
         {"angles", "DESIGN [--pav OLD NEW] [--crn OLD NEW] [--asc | --json] [--width MM [--material NAME | --density G]]",
          "prints the design's cutting list and proportions (--asc: as GemCAD's text export)", anglesCommand,
@@ -300,33 +328,9 @@ const std::vector<Subcommand>& subcommands()
          "writes the design as a .GEM file or as GemCAD's text export (.asc)", convertCommand,
          "  -o OUT.gem|OUT.asc       the design in the format its extension names\n"},
         {"optimize", OptimizeUsage, "optimizes the pavilion and crown angles as ZEP's optimizer does", optimizeCommand,
-         "  --old PAV CRN            the design's angles the change starts from (default: its main tiers)\n"
-         "  --start PAV CRN          where the search starts (default: the old angles)\n"
-         "  --material NAME          a material of the table (its index and dispersion)\n"
-         "  --ri N [--disp D]        an index above 1, at most 10, and a dispersion 0 to 1, instead\n"
-         "  --pav-limits MIN MAX     the pavilion's limits (default: from the critical angle)\n"
-         "  --crn-limits MIN MAX     the crown's limits (default: the old crown +-10, within 5 to 60)\n"
-         "  --steps P C              the first steps (default: a tenth of each range)\n"
-         "  --fix-pav, --fix-crn     keep that angle\n"
-         "  --targets FILE           a targets file saved by the targets dialog (default: ISO and\n"
-         "                           illumination, weight 1 each)\n"
-         "  --global                 the global search (a grid, then climbs from its peaks)\n"
-         "  --tolerance T            search for the angles whose worst merit function within +-T\n"
-         "                           degrees is highest (0 to 1); without it the margin is at 0.10\n"
-         "  --json                   one JSON object instead of the table\n"
-         "  --job K/N                with --json: the job's number among N, in the object\n"
-         "  --recut OUT.gem          also write the design re-cut to the result\n"},
+         optimizeLines.c_str()},
         {"map", MapUsage, "maps the merit function over the angle limits into a ZEP map file", mapCommand,
-         "  --old PAV CRN            the design's angles the change starts from (default: its main tiers)\n"
-         "  --start PAV CRN          where the search starts (default: the old angles)\n"
-         "  --material NAME          a material of the table (its index and dispersion)\n"
-         "  --ri N [--disp D]        an index above 1, at most 10, and a dispersion 0 to 1, instead\n"
-         "  --pav-limits MIN MAX     the pavilion's limits (default: from the critical angle)\n"
-         "  --crn-limits MIN MAX     the crown's limits (default: the old crown +-10, within 5 to 60)\n"
-         "  --targets FILE           a targets file saved by the targets dialog (default: ISO and\n"
-         "                           illumination, weight 1 each)\n"
-         "  -o OUT.MFM               the map file, as the mapper's Load opens it\n"
-         "  --png OUT.png            also a picture of the map with its axes and scale\n"},
+         mapLines.c_str()},
         {"study", StudyUsage, "optimizes every design in every material, several jobs at a time, into CSV",
          studyCommand,
          "  DESIGN[@PAV,CRN]         a design, with its old angles after @ (default: its main tiers)\n"
@@ -350,6 +354,9 @@ const std::vector<Subcommand>& subcommands()
          "  --gear N                 list: designs of that gear\n"
          "  --facets MIN MAX         list: designs with that many facets\n"
          "  --lw MIN MAX             list: designs of that length to width\n"
+         "  --rough L W H            list, rank: the weight and yield from a rough of those sizes (mm)\n"
+         "  --by mf|weight|yield     list, rank: the order (default mf)\n"
+         "  --min-mf X               list, rank: only designs at or above that merit function\n"
          "  --json                   list: as JSON\n"
          "  rank                     compute the missing results of --material NAME\n"
          "  --targets FILE           rank: a targets file (default: ISO and illumination)\n"

@@ -448,7 +448,7 @@ private slots:
         QVERIFY2(o.exitCode == 0, o.err);
         QCOMPARE(o.out.count(" ct ") - o.out.count("- ct "), 3);
         const QList<QByteArray> csv = readAll(path("rank.csv")).split('\n');
-        QVERIFY(csv[0].endsWith(",failed,weight_ct,yield_pct"));
+        QVERIFY(csv[0].endsWith(",failed,margin_tolerance,margin_worst,weight_ct,yield_pct"));
         for (const char* by : {"weight", "yield", "mf"}) {
             const Outcome l = tool({"library", "list", "--material", "Quartz", "--rough", "8", "10", "14", "--by", by, "--json"});
             const QJsonArray rows = QJsonDocument::fromJson(l.out).array();
