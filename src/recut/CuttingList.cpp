@@ -1,7 +1,9 @@
 #include "recut/CuttingList.h"
 #include "raytracer/AscFile.h"
+#include "raytracer/DesignCheck.h"
 
 #include <charconv>
+#include <filesystem>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -330,6 +332,12 @@ std::string tierText(const std::string& tier, double angle)
 
 std::string oldTiersText(const std::string& path, double pav, double crn)
 {
+    // Only a design of a regular file's size is read: a pipe or a device
+    // put where the design was would hold the window.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::is_regular_file(status) || std::filesystem::file_size(path, ec) > gemray::kMaxDesignBytes || ec)
+        return {};
     try {
         const gemray::GemDesign design = gemray::readDesignFile(path);
         const std::string p = tierAt(design, true, pav), c = tierAt(design, false, crn);

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
+#include <sys/stat.h>
 #include <numbers>
 
 using namespace zep;
@@ -389,6 +390,19 @@ private slots:
         QCOMPARE(QString::fromStdString(main.pavilionTier), pavTier);
         QCOMPARE(QString::fromStdString(main.crownTier), crnTier);
         QCOMPARE(QString::fromStdString(notOptimizable(main)), refusal);
+    }
+
+    // The tiers a window names for the job's old angles; nothing, and at
+    // once, for a file that is gone or a pipe put in the design's place.
+    void oldTiersOfTheDesignFile()
+    {
+        QCOMPARE(oldTiersText(designPath(QStringLiteral("SRB.gem")).toStdString(), 41.5, 28), "2 at 41.50, B at 28.00");
+        QCOMPARE(oldTiersText(designPath(QStringLiteral("SRB.gem")).toStdString(), 41.5, 29), "");
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("SRB.gem")));
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        QCOMPARE(oldTiersText(fifo.toStdString(), 41.5, 28), "");
+        QCOMPARE(oldTiersText(dir.filePath(QStringLiteral("gone.gem")).toStdString(), 41.5, 28), "");
     }
 
     void designWithoutCrownKeepsItsPavilionCut()
