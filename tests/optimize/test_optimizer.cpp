@@ -507,7 +507,7 @@ private slots:
         for (const auto& [dp, dc] : std::vector<std::pair<float, float>>{
                  {-t, -t}, {-t, 0}, {-t, t}, {0, -t}, {0, t}, {t, -t}, {t, 0}, {t, t}}) {
             eval.calls.clear();
-            eval.f = [&](float p, float c) {
+            eval.f = [dp = dp, dc = dc](float p, float c) {
                 return gemrayAngle(p) == gemrayAngle(40 + dp) && gemrayAngle(c) == gemrayAngle(30 + dc) ? 70.0f : 100.0f;
             };
             RobustEvaluator robust(eval, j.merit, j.AbortFlag, j.shell.TimedOut);
