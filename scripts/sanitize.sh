@@ -21,6 +21,8 @@ export QT_QPA_PLATFORM=offscreen
 # Programs run several times slower here: the tests' waits for a program
 # grow by this factor.
 export ZEP_TEST_TIME_SCALE=4
+# and so may a test function (Qt Test's own bound is five minutes).
+export QTEST_FUNCTION_TIMEOUT=1200000
 asan="abort_on_error=0:exitcode=86:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1"
 ubsan="abort_on_error=0:exitcode=86:halt_on_error=1:print_stacktrace=1"
 export ASAN_OPTIONS="$asan:log_path=$reports/report" UBSAN_OPTIONS="$ubsan:log_path=$reports/report"
