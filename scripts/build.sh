@@ -6,6 +6,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 launcher=()
 # A compiler cache, when the machine has one, shortens rebuilds.
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# Paths below the checkout are hashed as relative ones, so that the
+# mutants' copy of the tree (build-mutate/) finds what this build compiled.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 targets=()
 if [ $# -gt 0 ]; then targets=(--target "$@"); fi

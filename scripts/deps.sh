@@ -7,7 +7,7 @@ pkgs=(build-essential cmake qt6-base-dev qt6-base-dev-tools libgl-dev fonts-deja
   parallel # GNU parallel: design studies run as one command line per job
   libsqlite3-dev # the design library's database
   clang libclang-rt-14-dev # the checked build: sanitizers and libFuzzer (scripts/sanitize.sh)
-  gcovr ccache) # scripts/coverage.sh, and the compiler cache every build uses when it is there
+  gcovr ccache lld) # scripts/coverage.sh; the compiler cache and the fast linker every build uses
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -295,6 +295,9 @@ def configure(copy, build):
     os.makedirs(os.path.dirname(query), exist_ok=True)
     open(query, "a").close()
     launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
+    # As scripts/build.sh sets them: paths below the checkout hash as relative.
+    os.environ["CCACHE_BASEDIR"] = os.path.dirname(os.path.dirname(build))
+    os.environ["CCACHE_NOHASHDIR"] = "true"
     # The plain build's own settings (scripts/build.sh), and the copy lies
     # to its build folder as the checkout lies to build/: with a compiler
     # cache that takes paths below a common base, every unchanged file is

@@ -22,7 +22,7 @@ constexpr double kMaxCoordinate = 1e4;
 // Vertices are stored to about 1e-8; a corner further than this from its own
 // facet plane means the bytes are not a design.
 constexpr double kVertexTolerance = 1e-6;
-constexpr std::size_t kMaxFacets = 100000;
+constexpr std::size_t kMaxFacetLines = 100000;
 
 class Reader {
 public:
@@ -148,7 +148,7 @@ GemDesign parseGem(std::span<const std::uint8_t> bytes, const std::string& label
         const double a = in.read<double>(where);
         if (a == kGemEndMarker)
             break;
-        if (design.facets.size() >= kMaxFacets)
+        if (design.facets.size() >= kMaxFacetLines)
             in.notADesign("too many facet records");
 
         GemFacet facet;
