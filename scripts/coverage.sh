@@ -6,7 +6,14 @@
 #                                        windows apart) and the notes
 # The notes (scripts/coverage-notes.txt) name the blocks that no test can
 # reach and why; they are copied into the text report.
+#   scripts/coverage.sh --per-test  instead writes which lines each test
+#                                    program runs (coverage/per-test.json),
+#                                    the map a mutation run chooses tests by
 set -euo pipefail
+per_test=0
+if [ "${1:-}" = "--per-test" ]; then per_test=1; elif [ $# -gt 0 ]; then
+  echo "usage: scripts/coverage.sh [--per-test]" >&2; exit 2
+fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-coverage
 out=$build/coverage
@@ -24,6 +31,10 @@ cmake --build "$build" -j "$(nproc)" --target gemray zepcmd zeptool zep "${tests
 
 # Counts of an earlier run would add to this one.
 find "$build" -name '*.gcda' -delete
+if [ $per_test -eq 1 ]; then
+  mkdir -p "$out"
+  exec python3 "$root/scripts/coverage_map.py" "$root" "$build" "$out/per-test.json"
+fi
 export QT_QPA_PLATFORM=offscreen
 # Unoptimized programs are slower: the tests' waits for a program grow.
 export ZEP_TEST_TIME_SCALE=3

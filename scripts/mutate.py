@@ -19,7 +19,7 @@ import tempfile
 import threading
 import time
 
-COPIED = ["CMakeLists.txt", "src", "tests", "bench", "packaging"]
+COPIED = ["CMakeLists.txt", "src", "tests", "bench", "packaging", "scripts"]
 PROGRAMS = ("gemray", "zepcmd", "zeptool", "zep")
 BUILD_LIMIT_S = 900
 
@@ -302,7 +302,8 @@ def configure(copy, build):
     # to its build folder as the checkout lies to build/: with a compiler
     # cache that takes paths below a common base, every unchanged file is
     # found in the cache that the plain builds fill.
-    subprocess.run(["cmake", "-S", copy, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo", *launcher],
+    subprocess.run(["cmake", "-S", copy, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG", *launcher],
                    check=True, stdout=subprocess.DEVNULL)
 
 
@@ -365,10 +366,38 @@ def test_libs(copy):
     return libs
 
 
-def choose_tests(site, model, tests, libs):
-    """The room's own test programs that link the file, the test programs that
-    name its library themselves, and the integration tests: those that start a
-    program (gemray, zepcmd, zeptool, zep) built with the file."""
+def coverage_map(root):
+    """Which lines each test program runs (scripts/coverage.sh --per-test),
+    for the files that have not changed since the map was made; else None."""
+    path = os.path.join(root, "build-coverage/coverage/per-test.json")
+    try:
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        from coverage_map import file_digests
+        now, then = file_digests(root), data["digests"]
+        same = {f for f in now if then.get(f) == now[f]}
+        known = {f: set(ls) for f, ls in data["known"].items() if f in same}
+        tests = {t: {f: set(ls) for f, ls in files.items() if f in same} for t, files in data["tests"].items()}
+    except (OSError, ValueError, KeyError, TypeError):
+        return None
+    changed = len(now) - len(same)
+    if changed:
+        print(f"mutate: {changed} files changed since the coverage map was made: their mutants run the tests "
+              "that link them", flush=True)
+    return {"known": known, "tests": tests}
+
+
+def choose_tests(site, model, tests, libs, cov=None):
+    """With a coverage map, and a line it knows: the test programs that run
+    the line (none: the mutant survives unbuilt, as no test can see it).
+    Otherwise the room's own test programs that link the file, the test
+    programs that name its library themselves, and the integration tests:
+    those that start a program (gemray, zepcmd, zeptool, zep) built with the
+    file."""
+    if cov is not None and site["line"] in cov["known"].get(site["file"], ()):
+        return sorted(name for name, files in cov["tests"].items()
+                      if name in tests and name in model and site["line"] in files.get(site["file"], ()))
     owners = {name for name, t in model.items() if site["file"] in t["sources"]}
     room = site["file"].split("/")[1]
     chosen = set()
@@ -386,6 +415,34 @@ def choose_tests(site, model, tests, libs):
                 if program in deps and (owners & (closure(model, program) | {program})):
                     chosen.add(name)
     return sorted(chosen)
+
+
+def plain_record(root):
+    """The plain build's last suite (build/, ctest's own record): each test's
+    time, for the tests that passed, when that suite ran after every change
+    to the sources and tests; else {}."""
+    record = os.path.join(root, "build/Testing/Temporary/CTestCostData.txt")
+    try:
+        ran = os.path.getmtime(record)
+        with open(record, encoding="utf-8") as f:
+            text = f.read()
+    except OSError:
+        return {}
+    if os.path.getmtime(os.path.join(root, "CMakeLists.txt")) > ran:
+        return {}
+    for top in ("src", "tests"):
+        for folder, _, files in os.walk(os.path.join(root, top)):
+            if any(os.path.getmtime(os.path.join(folder, n)) > ran for n in files):
+                return {}
+    times, failed = text.split("---", 1) if "---" in text else (text, "")
+    out = {}
+    for line in times.splitlines():
+        words = line.split()
+        if len(words) == 3:
+            out[words[0]] = {"rc": 0, "fails": [], "seconds": float(words[2]), "from": "the plain build's suite"}
+    for name in failed.split():
+        out.pop(name, None)
+    return out
 
 
 # ------------------------------------------------------------- running tests
@@ -449,6 +506,8 @@ def main():
     ap.add_argument("--seed", type=int, default=None, help="the draw's seed (a new one is printed when absent)")
     ap.add_argument("--room", default=None, help="draw only from this folder, e.g. src/recut")
     ap.add_argument("--list", action="store_true", help="print the drawn mutants and stop")
+    ap.add_argument("--no-map", action="store_true",
+                    help="choose tests by what links each file, not by the coverage map (after tests changed)")
     args = ap.parse_args()
     root = os.path.realpath(os.path.join(os.path.dirname(__file__), ".."))
     if args.sample < 1:
@@ -480,10 +539,14 @@ def main():
     open(log, "w").close()
     env_extra = {"QT_QPA_PLATFORM": "offscreen"}
 
+    cov = None if args.no_map else coverage_map(root)
+    if cov is not None:
+        print("mutate: each mutant's tests are those that run its line (build-coverage/coverage/per-test.json)",
+              flush=True)
     plans = []
     for s in drawn:
         key = (s["file"], s["text"], change_text(s))
-        plans.append((s, key in equivalents, choose_tests(s, model, tests, libs)))
+        plans.append((s, key in equivalents, choose_tests(s, model, tests, libs, cov)))
     needed = sorted({t for _, eq, ts in plans if not eq for t in ts})
     started = time.time()
     print(f"mutate: building the {len(needed)} test programs the mutants need, unchanged", flush=True)
@@ -502,15 +565,23 @@ def main():
         base = saved["tests"] if saved.get("digest") == digest else {}
     except (OSError, ValueError, KeyError):
         base = {}
+    # A test that passed in the plain build's suite, run after the last
+    # change, is taken as passing here too (the copy builds the same sources
+    # with the same settings): its time there bounds it.
+    plain = plain_record(root)
+    for name in needed:
+        if name not in base and name in plain:
+            base[name] = plain[name]
     missing = [n for n in needed if n not in base]
     with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool_:
         for name, r in zip(missing, pool_.map(lambda n: run_test(tests[n], 1200, env_extra), missing)):
             base[name] = r
     with open(saved_path, "w", encoding="utf-8") as f:
-        json.dump({"digest": digest, "tests": base}, f)
+        json.dump({"digest": digest, "tests": {n: r for n, r in base.items() if "from" not in r}}, f)
     for name in needed:
         r = base[name]
         note = f", failing already: {' '.join(r['fails']) or 'exit ' + str(r['rc'])}" if r["rc"] else ""
+        note += f" (as in {r['from']})" if "from" in r else ""
         print(f"mutate:   {name} {r['seconds']:.1f} s{note}", flush=True)
     print(f"mutate: ready after {time.time() - started:.0f} s", flush=True)
 
@@ -521,7 +592,7 @@ def main():
         if equivalent:
             result["status"] = "equivalent"
         elif not chosen:
-            result["status"] = "survived"  # no test program links the file
+            result["status"] = "survived"  # no test program links the file, or runs the line
         else:
             path = os.path.join(copy, s["file"])
             with open(path, encoding="utf-8") as f:
@@ -604,7 +675,7 @@ def write_report(work, seed, args, pool, results, total, quiet=False):
     for r in survivors:
         s = r["site"]
         lines += [f"  {s['file']}:{s['line']}: {s['text']}", f"    change: {r['change']}",
-                  f"    tests run: {' '.join(r['tests']) or 'none links this file'}"]
+                  f"    tests run: {' '.join(r['tests']) or 'none runs this line'}"]
     lines.append("")
     lines.append("not built (excluded):")
     lines += [f"  {r['site']['file']}:{r['site']['line']}: {r['change']}" for r in results

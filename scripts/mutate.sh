@@ -3,7 +3,7 @@
 # builds (into build-mutate/, with the compiler cache) only the test programs
 # that should see each one, and runs them. The report of every survivor goes to
 # build-mutate/report.txt.
-#   scripts/mutate.sh [--sample N] [--seed S] [--room DIR] [--list]
+#   scripts/mutate.sh [--sample N] [--seed S] [--room DIR] [--list] [--no-map]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"

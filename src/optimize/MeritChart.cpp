@@ -62,6 +62,14 @@ QPoint MeritChart::pixelAt(QPointF world) const
     return {int(std::floor(p.x())), int(std::floor(p.y()))};
 }
 
+int MeritChart::labelEvery(int sweeps, double room, int need)
+{
+    int every = 1;
+    for (int k = 0; every * room < need && every < sweeps; ++k)
+        every = (k % 3 == 1 ? 5 : 2) * every / (k % 3 == 1 ? 2 : 1);
+    return every;
+}
+
 void MeritChart::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -87,15 +95,12 @@ void MeritChart::paintEvent(QPaintEvent*)
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
 
-    // The axis: the sweeps, every one while their numbers fit side by side,
-    // else every 2nd, 5th, 10th ..., and its name.
+    // The axis: the sweeps (labelEvery) and its name.
     painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics fm(font());
     const double room = plot.width() / worldWidth();
     const int need = fm.horizontalAdvance(QString::number(m_sweeps)) + fm.horizontalAdvance(QLatin1Char(' '));
-    int every = 1;
-    for (int k = 0; every * room < need && every < m_sweeps; ++k)
-        every = (k % 3 == 1 ? 5 : 2) * every / (k % 3 == 1 ? 2 : 1);
+    const int every = labelEvery(m_sweeps, room, need);
     for (int i = every; i <= m_sweeps; i += every) {
         const QString label = QString::number(i);
         const int x = int(std::lround(toPixel(QPointF(i, 0)).x()));

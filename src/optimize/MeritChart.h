@@ -32,6 +32,11 @@ public:
 
     QSize sizeHint() const override { return {360, 220}; }
 
+    // Which sweeps the axis numbers: every one while numbers `need` pixels
+    // wide fit side by side at `room` pixels a sweep, else every 2nd, 5th,
+    // 10th, 20th ... (at most every `sweeps`th).
+    static int labelEvery(int sweeps, double room, int need);
+
 protected:
     void paintEvent(QPaintEvent*) override;
 

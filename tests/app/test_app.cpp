@@ -400,6 +400,29 @@ private slots:
             QVERIFY2(mat->contentsRect().width() >= mat->fontMetrics().horizontalAdvance(name), qPrintable(name));
             QCOMPARE(ri->x(), riColumn);
         }
+        // The job reads as a table: each caption stands left of its value in
+        // the value's row, the Min and Max heads over their columns.
+        const auto caption = [&](const QString& text) {
+            for (QLabel* l : m.findChildren<QLabel*>())
+                if (l->text() == text)
+                    return l;
+            return static_cast<QLabel*>(nullptr);
+        };
+        const std::pair<const char*, const char*> beside[] = {
+            {"Start Pavilion Angle", "lblStartPav"}, {"Start Crown Angle", "lblStartCrn"}, {"Gem Material", "lblMat"},
+            {"Refr. Index", "lblRI"}, {"Dispersion", "lblDisp"}};
+        for (const auto& [text, name] : beside) {
+            QLabel *head = caption(text), *value = child<QLabel>(&m, name);
+            QVERIFY2(head, text);
+            const QPoint a = head->mapTo(&m, head->rect().center()), b = value->mapTo(&m, value->rect().center());
+            QVERIFY2(std::abs(a.y() - b.y()) <= 1 && a.x() < b.x(), text);
+        }
+        for (const auto& [text, name] : {std::pair{"Min", "lblMinPav"}, std::pair{"Max", "lblMaxPav"}}) {
+            QLabel *head = caption(text), *value = child<QLabel>(&m, name);
+            const QRect column(value->mapTo(&m, QPoint(0, 0)), value->size());
+            const QPoint a = head->mapTo(&m, head->rect().center());
+            QVERIFY2(a.x() >= column.left() && a.x() <= column.right() && a.y() < column.top(), text);
+        }
     }
 
     void consoleRestartAfterATimeOut()

@@ -9,6 +9,7 @@
 #include "runner/RaytraceImages.h"
 #include "SearchJob.h"
 #include "merit/MarginLabel.h"
+#include <algorithm>
 #include <QLabel>
 #include "support/Modal.h"
 #include "support/Picture.h"
@@ -239,6 +240,20 @@ private slots:
         QCOMPARE(pavBox.color(QPalette::Base), QColor(255, 0, 0));
         QCOMPARE(pavBox.color(QPalette::Text), QColor(255, 255, 255));
         QCOMPARE(info.color(QPalette::Base), QColor(0, 255, 0));
+    }
+
+    // The chart's axis numbers the sweeps in the 1-2-5 series: the first
+    // step whose numbers fit side by side, or one past the last sweep.
+    void axisNumbersFitSideBySide()
+    {
+        const int series[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
+        for (int sweeps : {6, 40, 120, 999})
+            for (double room : {0.7, 3.0, 7.5, 12.0, 40.0}) {
+                const int every = MeritChart::labelEvery(sweeps, room, 24);
+                const int expected = *std::find_if(std::begin(series), std::end(series),
+                                                   [&](int s) { return s * room >= 24 || s >= sweeps; });
+                QVERIFY2(every == expected, qPrintable(QStringLiteral("%1 sweeps, %2 px: every %3").arg(sweeps).arg(room).arg(every)));
+            }
     }
 
     // The masks of the switched-on components are read when the window
