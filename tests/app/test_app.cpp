@@ -154,6 +154,17 @@ private slots:
             QCOMPARE(app.console().taskId(), qint64(0));
             QVERIFY(!app.mainWindow());
         }
+        // A console that cannot start ends start-up at that step: no main
+        // window is left without its console.
+        QFile::remove(folder);
+        prepareWork();
+        AppOptions noConsole = testOptions();
+        noConsole.zepcmdProgram = startDir + "/none/zepcmd";
+        RecordingSink sink;
+        ZepApplication app(noConsole, &sink);
+        QVERIFY(!app.setup());
+        QCOMPARE(sink.messages, QStringList{"Shell"});
+        QVERIFY(!app.mainWindow());
     }
 
     void staleAndDamagedFilesAtStartUp()
@@ -297,6 +308,12 @@ private slots:
         QVERIFY(cutListAngles().endsWith(none));
         keepResult(r, app->state().targets, 42.3f, 31, 1, 2); // as a finished run keeps it
         QVERIFY(cutListAngles().endsWith(QStringLiteral("41.50° to 42.30°, crown 28.00° to 31.00° (optimization result)")));
+        // and with the result's margin, what a miss of the tolerance costs.
+        r.theMarginKnown = true, r.theMarginTol = 0.1f, r.theMarginWorst = 1.6f;
+        QString margin;
+        onNextModal([&](QWidget* d) { margin = child<QLabel>(d, "lblMargin")->text(); });
+        click(m, "btnCutList");
+        QVERIFY2(margin.startsWith(QStringLiteral("within ±0.10°: at least 1.6 (−20 %)")), qPrintable(margin));
         app->state().targets.doISO = true; // other targets drop it
         app->state().targets.wtISO = 2;
         QVERIFY(cutListAngles().endsWith(none) && text(m, "txtItPav").isEmpty());
@@ -417,7 +434,8 @@ private slots:
             const QPoint a = head->mapTo(&m, head->rect().center()), b = value->mapTo(&m, value->rect().center());
             QVERIFY2(std::abs(a.y() - b.y()) <= 1 && a.x() < b.x(), text);
         }
-        for (const auto& [text, name] : {std::pair{"Min", "lblMinPav"}, std::pair{"Max", "lblMaxPav"}}) {
+        for (const auto& [text, name] : {std::pair{"Min", "lblMinPav"}, std::pair{"Max", "lblMaxPav"},
+                                         std::pair{"Min", "lblMinCrn"}, std::pair{"Max", "lblMaxCrn"}}) {
             QLabel *head = caption(text), *value = child<QLabel>(&m, name);
             const QRect column(value->mapTo(&m, QPoint(0, 0)), value->size());
             const QPoint a = head->mapTo(&m, head->rect().center());

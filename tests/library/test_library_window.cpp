@@ -184,6 +184,8 @@ private slots:
         const int all = picture.width() * picture.height();
         QVERIFY2(dark > all / 50 && light > all / 2, qPrintable(QStringLiteral("%1 dark, %2 light").arg(dark).arg(light)));
         QCOMPARE(qGray(picture.pixel(0, 0)), 255);
+        // drawn once, and the same when the row is shown again
+        QCOMPARE(m.data(m.index(1, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().toImage(), picture);
         w->findChild<QLineEdit*>("txtFilter")->setText("turkey");
         QTRY_COMPARE(count->text(), QStringLiteral("2 of 3 designs"));
 
@@ -224,7 +226,12 @@ private slots:
                 r.startMf = r.finalMf = 100 + float(id);
                 r.proportions = f.proportions;
                 r.date = "2026-01-01T00:00:00Z";
+                r.evaluations = 10 + int(id), r.seconds = 1.5 + double(id);
                 QVERIFY(storeResult(db, id, r));
+                // read back as it was kept
+                const StoredResult back = designResults(db, id).at(0);
+                QVERIFY(back.finalMf == r.finalMf && back.finalPav == r.finalPav && back.finalCrn == r.finalCrn);
+                QVERIFY(back.evaluations == r.evaluations && back.seconds == r.seconds && back.date == r.date);
             }
         }
         LibraryModel& m = w->model();
