@@ -116,13 +116,15 @@ private slots:
                                              "cd ..\r\r\n"
                                              "echo third\r\n");
         writeFile(root + "/Quiet.bat", "@echo off\necho quiet\n");
+        writeFile(root + "/ZEPWork/.bat", "echo nameless\n"); // a folder is no command, whatever it holds
 
         const QString text = runZepcmd(root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n"
-                                             "..\\hello\nzep.bat p1\ncd\nquiet\nrem after\n",
+                                             "..\\hello\nzep.bat p1\ncd\nquiet\nrem after\nzepwork\\\n",
                                        bin.path());
         QVERIFY2(!text.contains(u'\r'), qPrintable(text));
         const QStringList out = linesOf(text);
-        QCOMPARE(out.count("Bad command or file name"), 2);
+        QCOMPARE(out.count("Bad command or file name"), 3);
+        QVERIFY(!out.contains("nameless"));
         QVERIFY(out.contains("hello [a b] in " + root));
         QVERIFY(out.contains("hello [c d] in " + root));
         QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH

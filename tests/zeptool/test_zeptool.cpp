@@ -467,6 +467,15 @@ private slots:
         QCOMPARE(row.mid(13, 2), (QStringList{"1 at 46.00", "E at 10.00"})); // the tiers of the angles
         QCOMPARE(row[11], QString("Note: One or both angles exceeded range"));
         QCOMPARE(r["notes"].toArray().first().toString(), row[11]);
+        // A job that fails answers with one line, its error the message's
+        // first line (the usage below it goes to the error output only).
+        const Outcome failed = tool({"optimize", "SRB.gem", "--material", "Nonsense", "--json", "--job", "1/2"});
+        QCOMPARE(failed.exitCode, 2);
+        QCOMPARE(failed.out.count('\n'), 1);
+        const QString error = QJsonDocument::fromJson(failed.out).object()["error"].toString();
+        QVERIFY2(error.startsWith("unknown material \"Nonsense\" (the materials are Beryl,") && !error.contains(u'\n'),
+                 qPrintable(error));
+        QVERIFY(failed.err.contains("\nusage: zeptool optimize DESIGN"));
     }
 
     // The global search through gemray ends no lower than any peak of its grid
