@@ -427,7 +427,7 @@ private slots:
         };
         const std::pair<const char*, const char*> beside[] = {
             {"Start Pavilion Angle", "lblStartPav"}, {"Start Crown Angle", "lblStartCrn"}, {"Gem Material", "lblMat"},
-            {"Refr. Index", "lblRI"}, {"Dispersion", "lblDisp"}};
+            {"Refr. Index", "lblRI"}, {"Dispersion", "lblDisp"}, {"Pavilion", "lblOlPav"}, {"Crown", "lblOlCrn"}};
         for (const auto& [text, name] : beside) {
             QLabel *head = caption(text), *value = child<QLabel>(&m, name);
             QVERIFY2(head, text);
@@ -441,6 +441,13 @@ private slots:
             const QPoint a = head->mapTo(&m, head->rect().center());
             QVERIFY2(a.x() >= column.left() && a.x() <= column.right() && a.y() < column.top(), text);
         }
+        // and no caption or value lies over another.
+        const QList<QLabel*> labels = m.findChildren<QLabel*>();
+        for (QLabel* x : labels)
+            for (QLabel* y : labels)
+                if (x < y && x->isVisible() && y->isVisible())
+                    QVERIFY2(!QRect(x->mapTo(&m, QPoint(0, 0)), x->size()).intersects(QRect(y->mapTo(&m, QPoint(0, 0)), y->size())),
+                             qPrintable(x->text() + " over " + y->text()));
     }
 
     void consoleRestartAfterATimeOut()
