@@ -249,7 +249,16 @@ private slots:
         for (const QJsonObject& row : listed("Corundum"))
             shown += row.value("result").isObject();
         QCOMPARE(shown, 1);
+        const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         QVERIFY(tool({"library", "rank", "--material", "Corundum"}).out.contains("\n1 jobs, 0 failed"));
+        {
+            // Each result keeps when it was filed.
+            LibraryDb db(path("lib.sqlite"));
+            for (const char* name : {"designs/more/SRB.gem", "designs/more/Turkey.asc"}) {
+                const QDateTime filed = QDateTime::fromString(designResults(db, *findDesign(db, path(name))).at(0).date, Qt::ISODate);
+                QVERIFY2(filed.isValid() && filed <= QDateTime::currentDateTimeUtc() && filed >= before.addSecs(-600), name);
+            }
+        }
         // Results that are no job's, and a design whose name a line cannot carry.
         for (const QByteArray& bad : {QByteArray(), QByteArray("{\"design\":1}\n"), QByteArray(3000, '{')}) {
             writeFile(path("bad.jsonl"), bad);

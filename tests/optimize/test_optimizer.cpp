@@ -486,6 +486,10 @@ private slots:
             QCOMPARE(r.raytraced, int(eval.calls.size()));
             QVERIFY(r.evaluations > r.raytraced);
             QCOMPARE(r.gridEvaluations, k.fixCrn ? 12 : 122);
+            // The grid runs from limit to limit in even steps.
+            const float step = (j.job.maxPav - j.job.minPav) / (MapGridSide - 1);
+            for (int c = 0; c < MapGridSide; ++c)
+                QVERIFY2(std::abs(r.pavAxis[std::size_t(c)] - (j.job.minPav + float(c) * step)) < 0.006f, k.name);
             if (k.fixCrn)
                 QVERIFY(std::all_of(eval.calls.begin(), eval.calls.end(), [](auto c) { return c.second == 30; }));
             // The climb from the start (on no peak here) comes last.
