@@ -5,6 +5,7 @@
 #include "common/FileIO.h"
 #include "design/Materials.h"
 #include "optimize/ResultOwner.h"
+#include "support/Layout.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -441,13 +442,8 @@ private slots:
             const QPoint a = head->mapTo(&m, head->rect().center());
             QVERIFY2(a.x() >= column.left() && a.x() <= column.right() && a.y() < column.top(), text);
         }
-        // and no caption or value lies over another.
-        const QList<QLabel*> labels = m.findChildren<QLabel*>();
-        for (QLabel* x : labels)
-            for (QLabel* y : labels)
-                if (x < y && x->isVisible() && y->isVisible())
-                    QVERIFY2(!QRect(x->mapTo(&m, QPoint(0, 0)), x->size()).intersects(QRect(y->mapTo(&m, QPoint(0, 0)), y->size())),
-                             qPrintable(x->text() + " over " + y->text()));
+        // and nothing lies over another.
+        QCOMPARE(overlapping(&m), QString());
     }
 
     void consoleRestartAfterATimeOut()

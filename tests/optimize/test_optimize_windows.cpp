@@ -11,6 +11,7 @@
 #include "merit/MarginLabel.h"
 #include <algorithm>
 #include <QLabel>
+#include "support/Layout.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -217,6 +218,7 @@ private slots:
         QPalette pavBox, info;
         e.runOptimizer([&](QWidget* w) {
             click(w, "GoButton");
+            QCOMPARE(overlapping(w), QString());
             auto* c = child<MeritChart>(w, "picMF");
             chart = c->grab().toImage();
             for (auto& [world, pixel] : spots)

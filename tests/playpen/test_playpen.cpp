@@ -10,6 +10,7 @@
 #include "playpen/MoviePlayer.h"
 #include "playpen/PlayPenWindow.h"
 #include "playpen/TiltPlot.h"
+#include "support/Layout.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -192,6 +193,7 @@ private slots:
             rig.put("log.src", gemrayLog(62, 54));
             rig.standInImages(rawImage([](int) { return uint8_t(9); }));
             rig.open();
+            QCOMPARE(overlapping(rig.w.get()), QString()); // every box, plot and axis number in its place
             child<QRadioButton>(rig.w.get(), c.option)->setChecked(true);
             rig.type("txtCurRI", c.ri);
             rig.type("txtCurDir", c.dir);
