@@ -323,6 +323,7 @@ private slots:
             Rig r([&](Rig& s) { QFile::remove(s.job.fnam); });
             QVERIFY(r.eval.calls.empty());
             QCOMPARE(r.messages.messages, QStringList{"Error  53 in GRIDLS routine - Forced Abort"});
+            QVERIFY(r.AbortFlag && !r.opt.success); // a failed run, as a global search and a study read it
         }
         {   // fire with the design's own index and none entered
             Rig r([&](Rig& s) { s.job.useFileRI = s.targets.doFire = true; });

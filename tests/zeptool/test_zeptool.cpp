@@ -279,6 +279,8 @@ private slots:
         row("study: csv a folder", "study SRB.gem --materials Quartz --csv adir", 1, "adir is a folder");
         row("study: three angles", "study SRB.gem@41.5,28,99 --materials Quartz", 2,
             "the old angles after @ must be two numbers");
+        row("study: a crown that is no number", "study SRB.gem@41.5,x --materials Quartz", 2,
+            "the old angles after @ must be two numbers");
         row("study: no materials", "study SRB.gem", 2, "name the materials");
         row("study: jobs 0", "study SRB.gem --materials Quartz -j 0", 2, "-j takes a whole number from 1 to 256");
         row("study: jobs and csv", "study SRB.gem --materials Quartz --jobs j --csv c", 2, "give one");
