@@ -315,7 +315,9 @@ private slots:
         r.map.MapPixels[77] = 9;
         QByteArrayList files;
         for (int k = 0; k < 3; ++k) {
+            const int shown = r.view.mapsShown;
             r.mapper.imgCLUT_Click();
+            QCOMPARE(r.view.mapsShown, shown + 1); // the window shows the map in its new colours
             files << r.file("ZEPMF.BMP");
             QCOMPARE(files.last().mid(1078), QByteArray(reinterpret_cast<const char*>(r.map.MapPixels.data()), 7744));
         }
