@@ -22,6 +22,8 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
 
 def file_digests(root):
     """Each .cpp of src/ and the digest of its bytes: the map of a file that
@@ -37,15 +39,11 @@ def file_digests(root):
 
 
 def suite(build):
-    out = subprocess.run(["ctest", "--show-only=json-v1"], cwd=build, check=True, capture_output=True, text=True)
-    tests = {}
-    for t in json.loads(out.stdout)["tests"]:
-        if t["name"] == "test_package" or not t.get("command"):
-            continue
-        props = {p["name"]: p["value"] for p in t.get("properties", [])}
-        env = dict(e.split("=", 1) for e in props.get("ENVIRONMENT", []))
-        tests[t["name"]] = {"command": t["command"], "cwd": props.get("WORKING_DIRECTORY", build), "env": env}
-    return tests
+    """The suite as a mutation run reads it, less the package's test and the
+    programs not built here."""
+    from mutate import suite as whole_suite
+    return {n: t for n, t in whole_suite(build).items()
+            if n != "test_package" and os.path.exists(t["command"][0])}
 
 
 def lines_of(root, build, prefix):
