@@ -478,6 +478,7 @@ void computePolygons(GemDesign& design)
     const double half = kStartSquare * largest, tolerance = kOnPlane * largest;
     std::vector<std::size_t> order;
     std::vector<Vec3> poly, clipped;
+    std::vector<bool> repeated(n, false);
     for (std::size_t i = 0; i < n; ++i) {
         const Vec3& u0 = normals[i];
         const Vec3 u = normalized(cross(u0, std::fabs(u0.z) < 0.9 ? Vec3{0, 0, 1} : Vec3{1, 0, 0}));
@@ -497,11 +498,12 @@ void computePolygons(GemDesign& design)
                          [&](std::size_t a, std::size_t b) { return dot(normals[a], u0) > dot(normals[b], u0); });
         for (std::size_t j : order) {
             if (dot(normals[j], u0) > 1.0 - 1e-12 && std::fabs(distances[j] - distances[i]) <= tolerance) {
-                // The same plane twice: the first facet takes it.
-                if (j < i)
-                    poly.clear();
-                if (poly.empty())
+                // The same plane twice (a tier written twice): the first facet
+                // takes it, the later one is no facet of the stone.
+                if (j < i) {
+                    repeated[i] = true;
                     break;
+                }
                 continue;
             }
             // Most facets leave the polygon as it is.
@@ -526,6 +528,11 @@ void computePolygons(GemDesign& design)
             corners.clear();
         design.facets[i].vertices = std::move(corners);
     }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!repeated[i] && kept++ != i)
+            design.facets[kept - 1] = std::move(design.facets[i]);
+    design.facets.resize(kept);
 }
 
 GemDesign AscReader::read(std::span<const std::uint8_t> bytes)

@@ -431,15 +431,26 @@ void TestProgram::textDesignTracesLikeItsGem()
 {
     QFETCH(QString, design);
     QFETCH(QStringList, angles);
-    QByteArray logs[2];
-    for (int k = 0; k < 2; ++k) {
-        QVERIFY(writeFile(path("B"), designBytes(qPrintable(design + (k ? ".asc" : ".gem")))));
+    // The third: the text with every tier line written twice (an export edited
+    // by hand): a plane met again is the same facet, not a second one.
+    QByteArray logs[3];
+    for (int k = 0; k < 3; ++k) {
+        QByteArray bytes = designBytes(qPrintable(design + (k ? ".asc" : ".gem")));
+        if (k == 2) {
+            QList<QByteArray> lines = bytes.split('\n'), twice;
+            for (const QByteArray& l : lines)
+                twice << l << (l.startsWith("a ") ? QList<QByteArray>{l} : QList<QByteArray>{});
+            bytes = twice.join('\n');
+        }
+        QVERIFY(writeFile(path("B"), bytes));
         const Outcome o = run(dir_->path(), {"-p", angles[0], angles[1], "-c", angles[2], angles[3], "-x", "3", "-y",
                                              "-2", "-i", "1.7", "-g", "B", "N", "N", "N"});
         QVERIFY2(o.exitCode == 0, o.err.constData());
         logs[k] = readAll(path("Gemray.log"));
     }
     QCOMPARE(logs[1].split('\n').value(1), logs[0].split('\n').value(1)); // title and facet count
+    QCOMPARE(logs[2].split('\n').value(1), logs[0].split('\n').value(1));
+    QCOMPARE(thirdLine(logs[2]), thirdLine(logs[1]));
     const QList<double> gem = thirdLine(logs[0]), asc = thirdLine(logs[1]);
     QCOMPARE(asc.size(), 9);
     for (int i = 0; i < 9; ++i)
