@@ -64,6 +64,7 @@ class TestApp : public QObject {
 private slots:
     void init()
     {
+        zep::test::failOnLayoutWarnings();
         dir = std::make_unique<QTemporaryDir>();
         startDir = dir->path();
         QVERIFY(QDir::setCurrent(startDir));

@@ -4,6 +4,7 @@
 #include "common/SharedState.h"
 #include "library/LibraryWindow.h"
 #include "optimize/OptimizationTargets.h"
+#include "support/Layout.h"
 #include "support/Picture.h"
 
 #include <QLabel>
@@ -55,6 +56,7 @@ class TestLibraryWindow : public QObject {
     }
 
 private slots:
+    void init() { zep::test::failOnLayoutWarnings(); }
     void initTestCase()
     {
         QDir().mkpath(dir.filePath("designs"));

@@ -9,6 +9,7 @@
 #include "common/NumText.h"
 #include "mapper/MapPeaks.h"
 #include "mapper/MapPicture.h"
+#include "support/Layout.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 #include "support/Process.h"
@@ -38,6 +39,7 @@ void clickCell(QWidget* w, int i, int j)
 class TestMapperGemray : public QObject {
     Q_OBJECT
 private slots:
+    void init() { zep::test::failOnLayoutWarnings(); }
     // The mapper window in the whole program: a new user's map through the real
     // console and gemray, clicked, recoloured, saved, and loaded in a window
     // opened afresh.

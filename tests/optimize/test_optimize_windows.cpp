@@ -97,6 +97,7 @@ struct Env : SearchJob {
 class TestOptimizeWindows : public QObject {
     Q_OBJECT
 private slots:
+    void init() { zep::test::failOnLayoutWarnings(); }
     // The three buttons (Go, Abort, Cancel) as the window opens, during a
     // run and however the run ends (a run the ray tracer or a merit function
     // of 0 stops ends as one Abort stops): Abort goes and Cancel comes (and Go after Abort); only

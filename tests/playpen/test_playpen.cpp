@@ -116,6 +116,7 @@ int pixelsOf(QWidget* plot, const QColor& colour)
 class TestPlayPen : public QObject {
     Q_OBJECT
 private slots:
+    void init() { zep::test::failOnLayoutWarnings(); }
     // (The tilt figures are checked in the window, below.)
     void plotScaleAndDegenerateTilts()
     {
