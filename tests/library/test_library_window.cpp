@@ -227,14 +227,26 @@ private slots:
                 r.startCrn = r.finalCrn = float(f.crn);
                 r.startMf = r.finalMf = 100 + float(id);
                 r.proportions = f.proportions;
-                r.date = "2026-01-01T00:00:00Z";
-                r.evaluations = 10 + int(id), r.seconds = 1.5 + double(id);
                 QVERIFY(storeResult(db, id, r));
-                // read back as it was kept
-                const StoredResult back = designResults(db, id).at(0);
-                QVERIFY(back.finalMf == r.finalMf && back.finalPav == r.finalPav && back.finalCrn == r.finalCrn);
-                QVERIFY(back.evaluations == r.evaluations && back.seconds == r.seconds && back.date == r.date);
             }
+            // A result reads back as it was kept (one of an older ray tracer,
+            // which no list shows).
+            ResultKey older = key;
+            older.tracer = "0";
+            const qint64 id = missingDesigns(db, older).at(0);
+            StoredResult r;
+            r.key = older;
+            r.startPav = 40.5f, r.finalPav = 41.25f, r.startCrn = 30, r.finalCrn = 33.5f;
+            r.startMf = 50, r.finalMf = 61.5f;
+            r.date = "2026-01-01T00:00:00Z";
+            r.evaluations = 17, r.seconds = 2.5;
+            QVERIFY(storeResult(db, id, r));
+            std::vector<StoredResult> all = designResults(db, id);
+            const auto back = std::find_if(all.begin(), all.end(), [](const StoredResult& b) { return b.key.tracer == "0"; });
+            QVERIFY(back != all.end());
+            QVERIFY(back->finalMf == r.finalMf && back->finalPav == r.finalPav && back->finalCrn == r.finalCrn);
+            QVERIFY(back->startMf == r.startMf && back->startPav == r.startPav && back->startCrn == r.startCrn);
+            QVERIFY(back->evaluations == r.evaluations && back->seconds == r.seconds && back->date == r.date);
         }
         LibraryModel& m = w->model();
         m.reload();
