@@ -460,6 +460,26 @@ private slots:
         const QByteArray pdf = diagramPdf(in);
         QVERIFY(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
 
+        // Long cutting instructions wrap in their column: a stone of seven
+        // tiers still fits one page, and nothing is drawn in the page's
+        // margins (15 mm), which a printer may not reach.
+        for (gemray::GemDesign* d : {&in.original, &in.recut})
+            for (gemray::GemFacet& f : d->facets)
+                f.text = f.text.substr(0, f.text.find('\t'))
+                         + "\tcut to the meetpoint of the girdle and the mains, then polish with cerium oxide on tin";
+        const QList<QImage> sheets = diagramImages(in, 60);
+        QCOMPARE(sheets.size(), 1);
+        QVERIFY(diagramTable(in)[1].last().startsWith("cut to the meetpoint"));
+        for (const QImage& sheet : sheets) {
+            const int margin = int(15 * 60 / 25.4) - 1;
+            for (int y = 0; y < sheet.height(); ++y)
+                for (int x : {0, 1})
+                    for (int i = 0; i < margin; ++i) {
+                        const int at = x ? sheet.width() - 1 - i : i;
+                        QVERIFY2(qGray(sheet.pixel(at, y)) > 200, qPrintable(QStringLiteral("ink at %1, %2").arg(at).arg(y)));
+                    }
+        }
+
         // A long list runs on over further pages.
         for (std::size_t i = 0; i < in.recut.facets.size(); ++i)
             in.recut.facets[i].tier = int(i);
