@@ -59,6 +59,12 @@ private slots:
         QVERIFY(readFileBytes(path("t.txt")).endsWith("\"Threads\",3\r\n\"CutTol\",.25\r\n\"CutRobust\",#TRUE#\r\n\"END\",\"ZEPPrefs\"\r\n"));
         GetPrefs(path("t.txt"), back, sink);
         QVERIFY(back.CutTol == 0.25f && back.CutRobust && sink.messages.isEmpty());
+        for (const float edge : {0.0f, 1.0f}) { // no tolerance, and the most the box takes
+            p.CutTol = edge;
+            writePreferences(path("t.txt"), p);
+            GetPrefs(path("t.txt"), back, sink);
+            QVERIFY(back.CutTol == edge && sink.messages.isEmpty());
+        }
 
         writeFileSafely(path("p1.txt"), "\"ZEPPrefs\",1\r\n\"DoTips\",#FALSE#\r\n\"extra\",\"x\"\r\n"
                                         "\"Tout\",0\r\n\"ATol\",-.5\r\n\"DosPaste\",\"^V\"\r\n\"DoBat\",#TRUE#\r\n"
@@ -87,6 +93,8 @@ private slots:
             {start + "\"Tout\",1e99\r\n" + end, "Error  6 (Overflow) in GetPrefs routine", 0.2f, 15},
             {start + "\"CutTol\",1.5\r\n\"Tout\",30\r\n" + end,
              "The cutting tolerance 1.5 in ZEPPrefs.txt must lie from 0 to 1 degree.", 0.2f, 15},
+            {start + "\"CutTol\",-.01\r\n" + end,
+             "The cutting tolerance -.01 in ZEPPrefs.txt must lie from 0 to 1 degree.", 0.2f, 15},
         };
         for (const auto& c : cases) {
             writeFileSafely(path("bad.txt"), c.bytes);
