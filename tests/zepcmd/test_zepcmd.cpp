@@ -83,13 +83,18 @@ private slots:
         const QString root = canonical(tmp.path());
         QDir(root).mkdir("ZEPWork");
         const QString work = root + "/ZEPWork";
+        // ".." takes away the name before it, as DOS does, even where that
+        // name is a link to a folder elsewhere.
+        QTemporaryDir far;
+        QVERIFY(QFile::link(far.path(), root + "/far"));
         const zep::test::Outcome o = zep::test::run(zepcmdPath, {}, root,
                                                     "cd\nCD zepwork\ncd\ncd..\nChDir ZEPWork\ncd\ncd nowhere\ncd\n"
+                                                    "cd ..\ncd far/../zepwork\ncd\n"
                                                     "REM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
         QCOMPARE(o.exitCode, 7);
         const QStringList out = linesOf(QString::fromLocal8Bit(o.out));
         const QStringList printed = out.filter(QRegularExpression('^' + QRegularExpression::escape(root) + "(/ZEPWork)?$"));
-        QCOMPARE(printed, (QStringList{root, work, work, work}));
+        QCOMPARE(printed, (QStringList{root, work, work, work, work}));
         QVERIFY(out.contains(work + ">cd nowhere")); // the prompt shows the directory
         QVERIFY(out.contains("Invalid directory"));
         QVERIFY(out.contains(" shown twice"));
