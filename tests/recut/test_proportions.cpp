@@ -8,6 +8,7 @@
 #include "common/ZepError.h"
 
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -161,6 +162,21 @@ private slots:
             QVERIFY(std::fabs(fit.width - 7) < 1e-9 && std::fabs(fit.length - 14) < 1e-9);
             QVERIFY(std::fabs(fit.yieldPercent - 100 * 14 * 7 * 3.5 / 1120) < 1e-9);
         }
+        // Whatever the rough's shape, the stone fits inside it, each of its
+        // sizes along one of the rough's own, and touches it: a plate 2 mm
+        // thick takes the stone lying flat, 4 wide.
+        for (const std::array<double, 3>& rough : {std::array<double, 3>{20, 2, 20}, {2, 20, 20}, {20, 20, 2},
+                                                   {2, 2, 20}, {20, 2, 2}, {3, 5, 7}}) {
+            const RoughFit fit = fitRough(slab, rough);
+            std::array<double, 3> stone{fit.length, fit.width, fit.depth}, space = rough;
+            std::sort(stone.begin(), stone.end());
+            std::sort(space.begin(), space.end());
+            for (std::size_t i = 0; i < 3; ++i)
+                QVERIFY(stone[i] <= space[i] + 1e-9);
+            QVERIFY(std::fabs(stone[0] - space[0]) < 1e-9 || std::fabs(stone[1] - space[1]) < 1e-9
+                    || std::fabs(stone[2] - space[2]) < 1e-9);
+        }
+        QVERIFY(std::fabs(fitRough(slab, {20, 2, 20}).width - 4) < 1e-9);
         // The depth can be what limits: a cube in a flat rough.
         const RoughFit flat = fitRough(proportionsOf(box({-1, -1, -1}, {1, 1, 1})), {20, 3, 20});
         QVERIFY(std::fabs(flat.width - 3) < 1e-9 && std::fabs(flat.yieldPercent - 100 * 27.0 / 1200) < 1e-9);
