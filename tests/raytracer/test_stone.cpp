@@ -6,6 +6,7 @@
 #include "StoneFixtures.h"
 
 #include "raytracer/GemFile.h"
+#include "raytracer/PlaneSearch.h"
 #include "raytracer/Run.h"
 #include "raytracer/Stone.h"
 #include "raytracer/Tracer.h"
@@ -50,6 +51,7 @@ private slots:
     void fresnel();
     void edgePixelAveragesTheSubRaysThatHit();
     void straightThroughACube();
+    void everyKernelMissesALineBesideAFace();
     void roofPrismReturnsLightOnlyAboveTheCriticalAngle();
     void referenceFigures();
 };
@@ -178,6 +180,32 @@ void TestStone::straightThroughACube()
     QCOMPARE(l.cos, 0.0);
     QCOMPARE(l.random, 0.0);
     QVERIFY(!tracer.trace(0.0, 0.6).hit);
+}
+
+// A line parallel to a face and just outside it misses the stone, though it
+// passes between the other faces' planes (a view straight down beside a
+// vertical girdle); just inside, it enters through the top. Every kernel.
+void TestStone::everyKernelMissesALineBesideAFace()
+{
+    search::PlaneBlock block{};
+    const float planes[6][4] = {{1, 0, 0, 0.5f}, {-1, 0, 0, 0.5f}, {0, 1, 0, 0.5f},
+                                {0, -1, 0, 0.5f}, {0, 0, 1, 0.5f}, {0, 0, -1, 0.5f}};
+    for (int k = 0; k < search::kLanes; ++k) {
+        // the two spare lanes: no plane (0.p <= 1 holds everywhere)
+        block.nx[k] = k < 6 ? planes[k][0] : 0;
+        block.ny[k] = k < 6 ? planes[k][1] : 0;
+        block.nz[k] = k < 6 ? planes[k][2] : 0;
+        block.d[k] = k < 6 ? planes[k][3] : 1;
+    }
+    const float o[3][3] = {{0.1f, 0.6f, 5}, {0.1f, 0.4f, 5}, {-0.7f, 0, 5}}, down[3][3] = {{0, 0, -1}, {0, 0, -1}, {0, 0, -1}};
+    for (const search::Kernel kind : {search::Kernel::Portable, search::Kernel::SSE2, search::Kernel::AVX2}) {
+        const search::Kernels& kernels = search::kernels(kind);
+        int hit[3] = {7, 7, 7};
+        kernels.entry(&block, 1, 3, o, down, hit);
+        QVERIFY2(hit[0] == -1 && hit[1] == 4 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
+        kernels.entry(&block, 1, 1, o, down, hit);
+        QCOMPARE(hit[0], -1);
+    }
 }
 
 // Straight-down light meets 45 degree faces at 45 degrees: beyond the critical
