@@ -505,6 +505,18 @@ private slots:
         QCOMPARE(r["grid_evaluations"].toInt(), 122);
         QVERIFY(r["raytraces"].toInt() < r["evaluations"].toInt());
         QVERIFY(QFile::exists(path("g.gem")));
+        // Told as text: the peaks, and each climb from where to where, the
+        // best one marked.
+        const QString text = QString::fromUtf8(tool(job.mid(0, 4) + QStringList{"--global"}).out);
+        const qsizetype peaks = r["peaks"].toArray().size();
+        QVERIFY2(text.contains(QStringLiteral("\n%1 %2 on the grid (122 evaluations); climbs:\n")
+                                   .arg(peaks)
+                                   .arg(peaks == 1 ? "peak" : "peaks")),
+                 qPrintable(text));
+        const QStringList lines = text.split(u'\n');
+        QCOMPARE(lines.filter(QRegularExpression("^  from (cell |start) .*  to  ")).size(), climbs.size());
+        QCOMPARE(lines.filter(QStringLiteral("  from start ")).size(), 1);
+        QCOMPARE(lines.filter(QRegularExpression("  best$")).size(), 1);
         const QByteArray study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum", "--global"}).out;
         QCOMPARE(QString::fromUtf8(study).split('\n').value(1).split(',').value(8), QString::number(best));
     }
