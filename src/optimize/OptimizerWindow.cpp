@@ -60,7 +60,9 @@ QWidget* legendEntry(const QString& name, const QColor& colour, QWidget* parent)
     auto* row = new QHBoxLayout(entry);
     row->setContentsMargins(0, 0, 0, 0);
     auto* square = new QLabel(entry);
-    square->setFixedSize(12, 12);
+    // as tall as the name's capitals and ascenders, whatever the font's size
+    const int side = square->fontMetrics().ascent();
+    square->setFixedSize(side, side);
     square->setAutoFillBackground(true);
     square->setFrameShape(QFrame::Box);
     QPalette p = square->palette();

@@ -224,6 +224,20 @@ private slots:
             chart = c->grab().toImage();
             for (auto& [world, pixel] : spots)
                 pixel = c->pixelAt(QPointF(world.first, world.second));
+            // The legend: each name beside a square of its bars' colour, the
+            // square as tall as the name's letters.
+            for (const auto& [name, colour] : {std::pair{"ISO", QColor(255, 0, 0)}, {"Illum.", QColor(0, 255, 0)}}) {
+                const QList<QLabel*> labels = w->findChildren<QLabel*>();
+                const auto named = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == name; });
+                QVERIFY2(named != labels.end(), name);
+                const QFontMetrics letters((*named)->font());
+                const QLabel* square = (*named)->parentWidget()->findChild<QLabel*>();
+                QVERIFY(square != *named && square->text().isEmpty() && square->isVisible());
+                QCOMPARE(square->palette().color(QPalette::Window), colour);
+                QVERIFY(square->width() == square->height() && square->height() >= letters.capHeight()
+                        && square->height() <= letters.height());
+                QVERIFY(square->geometry().right() < (*named)->geometry().left());
+            }
             pavBox = child<QLineEdit>(w, "txtCurPav")->palette();
             info = child<QLineEdit>(w, "InfoWin")->palette();
         });
