@@ -49,14 +49,7 @@ std::optional<QMargins> knownFrame(const QWidget* w)
 {
     if (!w->isVisible() || w->isMinimized() || w->isMaximized() || w->isFullScreen())
         return std::nullopt;
-    const QRect f = w->frameGeometry(), g = w->geometry();
-    const QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
-    // Readings taken before the window manager framed the window are out of bounds.
-    const bool plausible = m.left() >= 0 && m.right() >= 0 && m.bottom() >= 0 && m.top() >= 0
-                           && m.left() <= 40 && m.right() <= 40 && m.bottom() <= 40 && m.top() <= 120;
-    if (m.isNull() || !plausible)
-        return std::nullopt;
-    return m;
+    return frameAround(w->frameGeometry(), w->geometry());
 }
 
 // The frame a window will get: its own, or that of another framed window on
@@ -145,6 +138,20 @@ void useScreenShare(QWidget* w, double share)
     const QSize need = w->sizeHint().expandedTo(w->minimumSizeHint());
     const auto side = [&](int r, int n) { return std::min(std::max(int(r * share), n), std::max(r, n)); };
     w->resize(side(room.width(), need.width()), side(room.height(), need.height()));
+}
+
+std::optional<QMargins> frameAround(const QRect& frame, const QRect& inside)
+{
+    const QMargins m(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+                     frame.bottom() - inside.bottom());
+    // Readings taken before the window manager framed the window, or while it
+    // changes the frame, are out of these bounds (a title bar of up to 120
+    // pixels, borders of up to 40).
+    const bool plausible = m.left() >= 0 && m.right() >= 0 && m.bottom() >= 0 && m.top() >= 0
+                           && m.left() <= 40 && m.right() <= 40 && m.bottom() <= 40 && m.top() <= 120;
+    if (m.isNull() || !plausible)
+        return std::nullopt;
+    return m;
 }
 
 QPoint keptOnScreen(QPoint wanted, QSize frameSize)

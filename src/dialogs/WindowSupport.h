@@ -5,13 +5,16 @@
 #include "common/Messages.h"
 
 #include <QColor>
+#include <QMargins>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
 #include <functional>
 #include <initializer_list>
+#include <optional>
 
 class QWidget;
 class QLineEdit;
@@ -43,6 +46,10 @@ void placeWindowAt(QWidget* w, QPoint frameTopLeft);
 void storeWindowPosition(const QWidget* w, float& top, float& left);
 // The same in pixels.
 QPoint framePosition(const QWidget* w);
+// The frame of a window whose frame geometry is `frame` around its own
+// geometry `inside`: none when nothing frames it or when the reading is no
+// frame's (taken before the window manager framed the window, or midway).
+std::optional<QMargins> frameAround(const QRect& frame, const QRect& inside);
 // Where a window of `frameSize` (frame included) may open with its frame's
 // top left near `wanted`: whole on one screen when it fits there, its top
 // left corner on the screen in any case.

@@ -209,6 +209,25 @@ private slots:
         }
     }
 
+    // A window manager's frame as Qt reads it: a usual frame (a title bar,
+    // borders or none) is taken; no frame, or a reading taken before the
+    // frame came or while it changes (a side inside the window, or wider than
+    // any frame's), is not.
+    void frameReadings()
+    {
+        const QRect inside(100, 130, 400, 300);
+        const auto around = [&](QMargins m) { return frameAround(inside.marginsAdded(m), inside); };
+        for (const QMargins taken : {QMargins(1, 22, 1, 1), QMargins(0, 30, 0, 0), QMargins(40, 120, 40, 40)})
+            QCOMPARE(around(taken), std::optional(taken));
+        QVERIFY(!around(QMargins()));
+        for (int side = 0; side < 4; ++side)
+            for (const int wrong : {-1, side == 1 ? 121 : 41}) {
+                int m[4] = {4, 24, 4, 4};
+                m[side] = wrong;
+                QVERIFY2(!around(QMargins(m[0], m[1], m[2], m[3])), qPrintable(QString("side %1: %2").arg(side).arg(wrong)));
+            }
+    }
+
     // Both answers store the position, and the next question opens there.
     void yesNoAnswersAndPosition()
     {
