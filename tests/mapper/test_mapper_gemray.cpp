@@ -131,6 +131,12 @@ private slots:
                     "46", "--crn-limits", "20", "40", "--targets", dir.filePath("iso.TXT"), "-o", dir.filePath("tool.MFM")});
         QVERIFY(tool.waitForFinished(waitMs(60000)));
         QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        // its summary: the grid's evaluations and the start's, the time in hundredths
+        const QString summary = QString::fromLocal8Bit(tool.readAllStandardOutput());
+        QVERIFY2(QRegularExpression(QStringLiteral("\n122 evaluations, [1-9][0-9]* raytraces, [0-9]+\\.[0-9]{2} s\nwrote "))
+                     .match(summary)
+                     .hasMatch(),
+                 qPrintable(summary));
         MapStore byTool;
         QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);
         QVERIFY(byTool.PavGrid == s.map.PavGrid && byTool.CrnGrid == s.map.CrnGrid && byTool.MFGrid == s.map.MFGrid);

@@ -184,7 +184,8 @@ void TestStone::straightThroughACube()
 
 // A line parallel to a face and just outside it misses the stone, though it
 // passes between the other faces' planes (a view straight down beside a
-// vertical girdle); just inside, it enters through the top. Every kernel.
+// vertical girdle); just inside, it enters through the top. Every kernel,
+// and the same for leaving the stone.
 void TestStone::everyKernelMissesALineBesideAFace()
 {
     search::PlaneBlock block{};
@@ -205,6 +206,12 @@ void TestStone::everyKernelMissesALineBesideAFace()
         QVERIFY2(hit[0] == -1 && hit[1] == 4 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
         kernels.entry(&block, 1, 1, o, down, hit);
         QCOMPARE(hit[0], -1);
+        // From inside, a ray leaves by the plane ahead of it: up through the
+        // top, across through a side; one that goes nowhere by none.
+        const float p[3][3] = {{0, 0, 0}, {0.2f, 0.1f, -0.3f}, {0, 0, 0}}, v[3][3] = {{0, 0, 1}, {-1, 0, 0}, {0, 0, 0}};
+        const search::BlockRange all{0, 1};
+        kernels.exit(&block, &all, 1, 3, p, v, hit);
+        QVERIFY2(hit[0] == 4 && hit[1] == 1 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
     }
 }
 
