@@ -319,11 +319,26 @@ private slots:
             QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero - Aborting"});
             QVERIFY(r.AbortFlag);
         }
-        {   // a design that cannot be copied, with the flag a closed window left
-            Rig r([&](Rig& s) { QFile::remove(s.job.fnam); });
+        for (const bool leftRaised : {true, false}) {
+            // a design that cannot be copied, with or without the flag a closed window left
+            Rig r([&](Rig& s) {
+                QFile::remove(s.job.fnam);
+                s.AbortFlag = leftRaised;
+            });
             QVERIFY(r.eval.calls.empty());
             QCOMPARE(r.messages.messages, QStringList{"Error  53 in GRIDLS routine - Forced Abort"});
             QVERIFY(r.AbortFlag && !r.opt.success); // a failed run, as a global search and a study read it
+        }
+        {   // an evaluation that fails midway (a ray tracer's file gone): told, and the run fails
+            Rig r([&](Rig& s) {
+                s.eval.during = [](int n) {
+                    if (n == 3)
+                        throw ZepError(err::FileNotFound);
+                };
+            });
+            QCOMPARE(r.eval.calls.size(), std::size_t(3));
+            QCOMPARE(r.messages.messages, QStringList{"Error  53 (File not found) in OevalMF routine"});
+            QVERIFY(r.AbortFlag && !r.opt.success && r.view.completed.isEmpty());
         }
         {   // fire with the design's own index and none entered
             Rig r([&](Rig& s) { s.job.useFileRI = s.targets.doFire = true; });
