@@ -5,6 +5,7 @@
 #include "common/FileIO.h"
 #include "design/Materials.h"
 #include "optimize/ResultOwner.h"
+#include "app/JobSummary.h"
 #include "support/Layout.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
@@ -62,6 +63,21 @@ class TestApp : public QObject {
     }
 
 private slots:
+    // The main window's list of targets: each one ticked, with its weight;
+    // fire with its material and dispersion.
+    void targetListNamesWhatIsTicked()
+    {
+        OptimizationTargets t;
+        t.doISO = false;
+        t.doIll = t.doTilt = t.doSparkle = t.doFire = true;
+        t.wtILL = 1, t.wtTilt = 3, t.wtSparkle = 0.5f, t.wtFire = 2;
+        t.fireMat = QStringLiteral("Diamond");
+        t.fireDisp = 0.044f;
+        QCOMPARE(targetSummary(t), (QStringList{"Illumination Pattern  Weight:  1", "Tilt Performance      Weight:  3",
+                                                "Sparkle Performance   Weight:  .5", "Fire                  Weight:  2",
+                                                "  Material: Diamond  Dispersion:  .044"}));
+    }
+
     void init()
     {
         zep::test::failOnLayoutWarnings();

@@ -107,8 +107,19 @@ private slots:
         QCOMPARE(kinds(actionsFor(keys, "a{BS}~{ESC}{TAB}")),
                  (QList{Action::Type, Action::Backspace, Action::Enter, Action::ClearLine,
                         Action::Type}));
-        // The window menu's Close.
-        QCOMPARE(kinds(actionsFor(keys, "% C")), QList{Action::Close});
+        // The window menu's other choices, each named in the hint shown while
+        // the menu is open; the Edit menu's hint names Paste.
+        QCOMPARE(kinds(actionsFor(keys, "% C% N% X% R")),
+                 (QList{Action::Close, Action::Minimize, Action::Maximize, Action::Restore}));
+        QVERIFY(keys.menuHint().isEmpty());
+        actionsFor(keys, "% ");
+        QVERIFY(keys.menuHint().contains("Minimize (N)") && keys.menuHint().contains("Edit (E)"));
+        actionsFor(keys, "E");
+        QVERIFY(keys.menuHint().startsWith("Edit:") && keys.menuHint().contains("Paste (P)"));
+        actionsFor(keys, "{ESC}");
+        // Control characters a key may carry are not typed.
+        for (const QString control : {QStringLiteral("\x01"), QStringLiteral("\x7f"), QStringLiteral("a\x1b")})
+            QCOMPARE(keys.press(Qt::Key_A, Qt::NoModifier, control).action, Action::None);
         // Pressing the modifier keys themselves changes nothing.
         keys.press(Qt::Key_Space, Qt::AltModifier, {});
         keys.press(Qt::Key_Shift, Qt::ShiftModifier, {});
