@@ -152,6 +152,46 @@ private slots:
         QVERIFY(out.contains(root + ">rem after"));
     }
 
+    // A program that fails tells ZEP why in the file ZEPCMD_FAILED names:
+    // its exit status, a crash, or why it could not start; the first reason
+    // stays, and a link standing there is never written through.
+    void aFailureIsWrittenDown()
+    {
+        QTemporaryDir tmp;
+        const QString root = canonical(tmp.path()), err = root + "/Gemray.err";
+        const auto script = [&](const char* name, const QByteArray& text) {
+            writeFile(root + '/' + name, text);
+            QFile::setPermissions(root + '/' + name, QFile::permissions(root + '/' + name) | QFile::ExeOwner);
+        };
+        script("fails", "#!/bin/sh\nexit 3\n");
+        script("crashes", "#!/bin/sh\nkill -SEGV $$\n");
+        script("nointerpreter", "#!/nonexistent/sh\n");
+        writeHello(root + "/hello");
+        const auto command = [&](const QByteArray& line) {
+            return zep::test::run(zepcmdPath, {}, root, line + '\n', "ZEPCMD_FAILED", err);
+        };
+        const auto reason = [&] { return QString::fromUtf8(zep::test::readAll(err)); };
+
+        command("hello");
+        QVERIFY(!QFile::exists(err));
+        command("fails");
+        QCOMPARE(reason(), QStringLiteral("fails ended with exit status 3\n"));
+        command("crashes");
+        QCOMPARE(reason(), QStringLiteral("fails ended with exit status 3\n"));
+        QFile::remove(err);
+        command("crashes");
+        QCOMPARE(reason(), QStringLiteral("crashes crashed\n"));
+        QFile::remove(err);
+        const zep::test::Outcome o = command("nointerpreter");
+        QVERIFY2(reason().startsWith("Cannot run " + root + "/nointerpreter: ") && reason().count(u'\n') == 1, qPrintable(reason()));
+        QVERIFY(QString::fromLocal8Bit(o.out).contains("Cannot run " + root + "/nointerpreter: "));
+        QFile::remove(err);
+        QVERIFY(QFile::link(root + "/elsewhere", err));
+        command("fails");
+        QVERIFY(QFileInfo(err).isSymLink() && !QFile::exists(root + "/elsewhere"));
+        QCOMPARE(QDir(root).entryList(QDir::Files | QDir::System).filter("tmp"), QStringList());
+    }
+
     // A batch file that calls itself twice would run 2^32 lines: each command
     // stops after its share of batch lines. A line longer than the console takes
     // is refused, not run or shown.
