@@ -259,6 +259,23 @@ private slots:
                 QVERIFY2(filed.isValid() && filed <= QDateTime::currentDateTimeUtc() && filed >= before.addSecs(-600), name);
             }
         }
+        // One design told whole: its facts, its file, and each result filed.
+        const QByteArray told = tool({"library", "show", "designs/more/SRB.gem"}).out;
+        const QStringList showLines = QString::fromUtf8(told).split(u'\n');
+        QCOMPARE(showLines.value(0), QStringLiteral("Standard Round Brilliant"));
+        QCOMPARE(showLines.filter(QRegularExpression("^file      .*SRB.gem$")).size(), 1);
+        QVERIFY2(told.contains("\ngear 96, symmetry 8, mirror; 73 facets in "), told.constData());
+        const QStringList filed = showLines.filter(QRegularExpression("^result    Corundum \\(index 1.77\\), climb, targets "));
+        QCOMPARE(filed.size(), 1); // the job's, filed from its line
+        for (const QString& r : filed)
+            QVERIFY2(r.contains(QRegularExpression(": start [0-9.]+ [0-9.]+ [0-9.]+, final [0-9.]+ [0-9.]+ [0-9.]+; [1-9][0-9]* evaluations, [0-9]+\\.[0-9]{2} s, 20")),
+                     qPrintable(r));
+        // by the start of its hash too; a file gone since is told so
+        QVERIFY(QFile::rename(path("designs/more/SRB.gem"), path("designs/more/SRB.moved")));
+        QVERIFY(tool({"library", "show", showLines.value(1).mid(10, 12)}).out.endsWith(told.mid(told.indexOf("\ngear"))));
+        QVERIFY(tool({"library", "show", "designs/more/SRB.gem"}).out.contains("SRB.gem  (changed or gone)\n"));
+        QVERIFY(tool({"library", "show", "designs/more/nothing.gem"}).err.contains("holds no design"));
+        QVERIFY(QFile::rename(path("designs/more/SRB.moved"), path("designs/more/SRB.gem")));
         // Results that are no job's, and a design whose name a line cannot carry.
         for (const QByteArray& bad : {QByteArray(), QByteArray("{\"design\":1}\n"), QByteArray(3000, '{')}) {
             writeFile(path("bad.jsonl"), bad);
@@ -529,6 +546,15 @@ private slots:
         f.text = "100%_";
         QCOMPARE(countDesigns(db, f), 0);
         QCOMPARE(tool({"library", "list", "--facets", "70", "80"}).out.count('\n'), 2);
+        const auto listedNames = [&](const QStringList& options) {
+            QStringList n;
+            for (const QJsonValue& row : QJsonDocument::fromJson(tool(QStringList{"library", "list", "--json"} + options).out).array())
+                n << row["name"].toString().section(u' ', -1);
+            return n;
+        };
+        QCOMPARE(listedNames({"--gear", "-96", "--text", "tri"}), QStringList({"Triangle"}));
+        QCOMPARE(listedNames({"--lw", "1.2", "2"}), QStringList({"Turkey"}));
+        QCOMPARE(listedNames({"--lw", "1.2", "2", "--gear", "96"}), QStringList());
         QCOMPARE(tool({"library", "export", "--csv", "all.csv"}).exitCode, 0);
         QCOMPARE(readAll(path("all.csv")).count('\n'), 4);
         // Never a table over a design, the library or its log; never a doubtful command.
@@ -537,7 +563,8 @@ private slots:
             QCOMPARE(tool({"library", "export", "--csv", over}).exitCode, 1);
         QCOMPARE(readAll(path("designs/more/SRB.gem")), srb);
         QVERIFY(!QFileInfo::exists(path("lib.sqlite-journal")));
-        for (const QStringList& doubtful : {QStringList{"list", "--facets", "80", "70"}, {"list", "--db", "other.sqlite"}})
+        for (const QStringList& doubtful : {QStringList{"list", "--facets", "80", "70"}, {"list", "--lw", "2", "1.2"},
+                                            {"list", "--gear", "x"}, {"list", "--db", "other.sqlite"}})
             QCOMPARE(tool(QStringList{"library"} + doubtful).exitCode, 2);
         QCOMPARE(run(kTool, {"library", "list", "--db", ""}, dir->path(), {}, "XDG_DATA_HOME", dir->path()).exitCode, 2);
         QVERIFY(!QFileInfo::exists(path("zep")));
