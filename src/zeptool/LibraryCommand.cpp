@@ -183,14 +183,12 @@ void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream&
 {
     int place = 0;
     for (const ListRow& r : rows) {
-        char head[96];
+        char head[96] = ""; // the place and result, when a material is given
         if (withResults && r.hasResult)
             std::snprintf(head, sizeof head, "%4d  %-10s %-8s %-8s", ++place, merit(r.finalMf).c_str(),
                           angle(r.finalPav).c_str(), angle(r.finalCrn).c_str());
         else if (withResults)
             std::snprintf(head, sizeof head, "%4s  %-10s %-8s %-8s", "-", "-", "-", "-");
-        else
-            head[0] = 0;
         char figures[96];
         std::snprintf(figures, sizeof figures, "gear %-3d %4d facets  L/W %.3f  %s", r.gear, r.facets, r.lw,
                       r.hash.left(12).toLatin1().constData());

@@ -546,6 +546,12 @@ private slots:
         f.text = "100%_";
         QCOMPARE(countDesigns(db, f), 0);
         QCOMPARE(tool({"library", "list", "--facets", "70", "80"}).out.count('\n'), 2);
+        // Without a material a row starts with the design's own figures.
+        const QList<QByteArray> plain = tool({"library", "list"}).out.trimmed().split('\n');
+        QCOMPARE(plain.size(), 3);
+        for (const QByteArray& row : plain)
+            QVERIFY2(QRegularExpression("^gear -?96 +[0-9]+ facets  L/W [0-9]\\.[0-9]{3}  [0-9a-f]{12}  ").match(QString::fromUtf8(row)).hasMatch(),
+                     row.constData());
         const auto listedNames = [&](const QStringList& options) {
             QStringList n;
             for (const QJsonValue& row : QJsonDocument::fromJson(tool(QStringList{"library", "list", "--json"} + options).out).array())
