@@ -3,6 +3,7 @@
 // to files that are not its own.
 #include "library/Designs.h"
 #include "library/LibraryDb.h"
+#include "library/Ranking.h"
 #include "library/Results.h"
 #include "optimize/OptimizationTargets.h"
 #include "optimize/TargetFile.h"
@@ -515,6 +516,58 @@ private slots:
         std::sort(mfs.begin(), mfs.end());
         const Outcome cut = tool({"library", "list", "--material", "Quartz", "--min-mf", QString::number(mfs[1], 'g', 9), "--json"});
         QCOMPARE(QJsonDocument::fromJson(cut.out).array().size(), 2);
+    }
+
+    // Jobs that fail: a refusal (exit 1) is kept as the design's answer, with
+    // the job's reason, and not asked again; a job that crashed leaves nothing
+    // and runs again next time; a design none of whose files holds it any
+    // more is skipped. (The optimizer is a stand-in that fails so.)
+    void failedJobsKeptOrRunAgain()
+    {
+        tool({"library", "add", "designs"});
+        const QString standIn = path("zeptool");
+        writeFile(standIn, "#!/bin/sh\ncase \"$2\" in\n"
+                           "  *SRB.gem) echo 'zeptool optimize: the design has no crown' >&2; exit 1;;\n"
+                           "  *Turkey.asc) echo 'dying' >&2; kill -9 $$;;\n"
+                           "  *) exit 1;;\nesac\n");
+        QFile::setPermissions(standIn, QFile::permissions(standIn) | QFile::ExeOwner);
+        QVERIFY(QFile::rename(path("designs/more/CubeIllusionTri.gem"), path("cube.moved")));
+        LibraryDb db(path("lib.sqlite"));
+        Ranking::Options options;
+        options.key = resultKey("Quartz", {}, false);
+        options.programs = {standIn, QStringLiteral(ZEP_BIN_DIR "/gemray")};
+        options.pictures = false;
+        QMap<QString, QString> said;
+        {
+            Ranking ranking(db, options);
+            connect(&ranking, &Ranking::jobEnded, this,
+                    [&](qint64 design, const QString& line) { said[designFacts(db, design).name.section(u' ', -1)] = line; });
+            ranking.start();
+            QTRY_VERIFY_WITH_TIMEOUT(ranking.isFinished(), 60000);
+            QCOMPARE(ranking.failed(), 3);
+            QCOMPARE(ranking.done(), 3);
+        }
+        QCOMPARE(said.value("Brilliant"), QStringLiteral("failed: the design has no crown"));
+        QCOMPARE(said.value("Turkey"), QStringLiteral("failed: the job ended without a result (dying)"));
+        QCOMPARE(said.value("Triangle"), QStringLiteral("skipped: none of its files holds it any more"));
+        const auto missing = [&] {
+            QStringList n;
+            for (const qint64 id : missingDesigns(db, options.key))
+                n << designFacts(db, id).name.section(u' ', -1);
+            n.sort();
+            return n;
+        };
+        QCOMPARE(missing(), QStringList({"Triangle", "Turkey"}));
+        const std::vector<StoredResult> kept = designResults(db, *findDesign(db, path("designs/more/SRB.gem")));
+        QVERIFY(kept.size() == 1 && kept[0].error == "the design has no crown" && !kept[0].date.isEmpty());
+        // A refusal without a word is kept all the same.
+        QVERIFY(QFile::rename(path("cube.moved"), path("designs/more/CubeIllusionTri.gem")));
+        Ranking again(db, options);
+        again.start();
+        QTRY_VERIFY_WITH_TIMEOUT(again.isFinished(), 60000);
+        QCOMPARE(missing(), QStringList({"Turkey"}));
+        QCOMPARE(designResults(db, *findDesign(db, path("designs/more/CubeIllusionTri.gem"))).at(0).error,
+                 QStringLiteral("the job ended without a result"));
     }
 
     // The list's filters and sort in SQL.
