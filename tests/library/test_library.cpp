@@ -6,6 +6,7 @@
 #include "library/Ranking.h"
 #include "library/Results.h"
 #include "optimize/OptimizationTargets.h"
+#include "raytracer/AscFile.h"
 #include "optimize/TargetFile.h"
 #include "support/Process.h"
 
@@ -516,6 +517,30 @@ private slots:
         std::sort(mfs.begin(), mfs.end());
         const Outcome cut = tool({"library", "list", "--material", "Quartz", "--min-mf", QString::number(mfs[1], 'g', 9), "--json"});
         QCOMPARE(QJsonDocument::fromJson(cut.out).array().size(), 2);
+    }
+
+    // A design's L/W is its own whichever way it points: the Turkey turned a
+    // quarter turn, and half a turn, reads as it is.
+    void lengthToWidthWhicheverWayItPoints()
+    {
+        const gemray::GemDesign turkey = gemray::readDesignFile(path("designs/more/Turkey.asc").toStdString());
+        const double own = readDesignFacts(path("designs/more/Turkey.asc")).lw;
+        QVERIFY2(std::fabs(own - 1.333) < 0.001, qPrintable(QString::number(own)));
+        for (const int quarters : {1, 2, 3}) {
+            gemray::GemDesign turned = turkey;
+            const auto turn = [&](gemray::Vec3& v) {
+                for (int q = 0; q < quarters; ++q)
+                    v = gemray::Vec3{-v.y, v.x, v.z};
+            };
+            for (gemray::GemFacet& f : turned.facets) {
+                turn(f.abc);
+                for (gemray::Vec3& v : f.vertices)
+                    turn(v);
+            }
+            const std::vector<std::uint8_t> bytes = gemray::serializeGem(turned);
+            writeFile(path("turned.gem"), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+            QCOMPARE(readDesignFacts(path("turned.gem")).lw, own);
+        }
     }
 
     // Jobs that fail: a refusal (exit 1) is kept as the design's answer, with
