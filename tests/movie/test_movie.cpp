@@ -207,12 +207,16 @@ private slots:
     {
         const QByteArray good = greyFrame(t, [](int) { return uint8_t(9); });
         QCOMPARE(frameRgb(good)[3 * 500], uint8_t(9));
-        QByteArray wrongSize = good;
-        wrongSize[18] = 100; // 100 pixels wide
-        QByteArray wrongDepth = good;
-        wrongDepth[28] = 16;
-        for (const QByteArray& bad : {QByteArray(), good.left(2000), QByteArray(15478, 'x'), wrongSize, wrongDepth,
-                                      colourFrame(t, 1, 2, 3).left(40000)})
+        // each field of the header wrong alone: the mark "BM", the width, the
+        // height (100 pixels), the bits a pixel, the pixels' start
+        const auto damaged = [&](int at, char value) {
+            QByteArray b = good;
+            b[at] = value;
+            return b;
+        };
+        for (const QByteArray& bad : {QByteArray(), good.left(2000), QByteArray(15478, 'x'), damaged(0, 'X'),
+                                      damaged(1, 'X'), damaged(18, 100), damaged(22, 100), damaged(28, 16),
+                                      damaged(11, 0), colourFrame(t, 1, 2, 3).left(40000)})
             QVERIFY_THROWS_EXCEPTION(ZepError, frameRgb(bad));
         Movie empty{MovieSpec{}, {}};
         QVERIFY_THROWS_EXCEPTION(ZepError, movieGif(empty, 2, 8));
