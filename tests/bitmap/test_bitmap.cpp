@@ -60,6 +60,13 @@ private slots:
                                             {154, {0, 255, 0}}, {254, {255, 13, 0}}, {255, {255, 23, 15}}};
         for (const auto& [k, rgb] : spectral)
             QCOMPARE(paletteEntry(t.Spec_Header, k), rgb);
+        // Between its ends the spectral scale runs without a jump: no colour
+        // steps by more than 6 from one entry to the next.
+        for (int k = 2; k <= 254; ++k) {
+            const Rgb a = paletteEntry(t.Spec_Header, k - 1), b = paletteEntry(t.Spec_Header, k);
+            QVERIFY2(std::abs(a.r - b.r) <= 6 && std::abs(a.g - b.g) <= 6 && std::abs(a.b - b.b) <= 6,
+                     qPrintable(QString::number(k)));
+        }
         const std::pair<int, Rgb> heat[] = {{0, {25, 25, 28}}, {2, {11, 11, 21}}, {128, {255, 11, 11}},
                                             {193, {255, 255, 12}}, {255, {255, 255, 249}}};
         for (const auto& [k, rgb] : heat)
