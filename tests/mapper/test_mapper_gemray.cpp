@@ -128,7 +128,7 @@ private slots:
         QProcess tool;
         tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"),
                    {"map", dir.filePath("designs/SRB.gem"), "--old", "41.5", "28", "--ri", "1.544", "--pav-limits", "38",
-                    "46", "--crn-limits", "20", "40", "--targets", dir.filePath("iso.TXT"), "-o", dir.filePath("tool.MFM")});
+                    "46", "--crn-limits", "20", "40", "--targets", dir.filePath("iso.TXT"), "-o", dir.filePath("tool.MFM"), "--png", dir.filePath("tool.png")});
         QVERIFY(tool.waitForFinished(waitMs(60000)));
         QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
         // its summary: the grid's evaluations and the start's, the time in hundredths
@@ -137,6 +137,17 @@ private slots:
                      .match(summary)
                      .hasMatch(),
                  qPrintable(summary));
+        // The picture beside it: the map at four times its size on white,
+        // with its colour scale.
+        const QImage picture(dir.filePath("tool.png"));
+        const int mapSide = QImage::fromData(mapBitmapBytes(s.map), "BMP").width();
+        QVERIFY(picture.width() > 4 * mapSide && picture.height() > 4 * mapSide);
+        QCOMPARE(picture.pixel(0, picture.height() - 1), qRgb(255, 255, 255));
+        QSet<QRgb> colours;
+        for (int y = 0; y < picture.height(); y += 2)
+            for (int x = 0; x < picture.width(); x += 2)
+                colours.insert(picture.pixel(x, y));
+        QVERIFY2(colours.size() > 40, qPrintable(QString::number(colours.size())));
         MapStore byTool;
         QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);
         QVERIFY(byTool.PavGrid == s.map.PavGrid && byTool.CrnGrid == s.map.CrnGrid && byTool.MFGrid == s.map.MFGrid);
