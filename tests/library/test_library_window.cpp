@@ -95,6 +95,8 @@ private slots:
         for (int r = 0; r < 3; ++r)
             QCOMPARE(storedPicture(db, m.row(r).id).size(), PictureSide * PictureSide);
         QVERIFY(!m.data(m.index(0, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().isNull());
+        for (const int other : {LibraryModel::Name, LibraryModel::Facets, LibraryModel::Tiers}) // the picture once a row
+            QVERIFY(!m.data(m.index(0, other), Qt::DecorationRole).isValid());
 
         m.sort(LibraryModel::Facets, Qt::AscendingOrder);
         QCOMPARE(m.row(0).facets, 51);

@@ -334,6 +334,18 @@ private slots:
         Rig r;
         r.mfOf = [](int n) { return 3.0f + float(n) / 8; };
         r.mapper.btnGo_Click({}, {});
+        // A click's cell in any units: the middle of a unit square, the
+        // bottom-left corner of a small one; off the picture, none.
+        const auto at = [](double x, double y, double w, double h) {
+            const auto c = cellAt(x, y, w, h);
+            return c ? std::pair(c->i, c->j) : std::pair(-1, -1);
+        };
+        QCOMPARE(at(0.5, 0.5, 1, 1), std::pair(5, 5));
+        QCOMPARE(at(0.01, 0.49, 0.5, 0.5), std::pair(0, 0));
+        QCOMPARE(at(88, 40, 88, 88), std::pair(-1, -1));
+        QCOMPARE(at(10, 10, 0, 88), std::pair(-1, -1));
+        r.click(5, 5); // another cell first: the corner's figures must replace its own
+        QCOMPARE(r.view.texts["txtCGPav"], QString("40.500"));
         r.mapper.imgMFMap_MouseUp(0, 87.9); // the bottom-left corner
         QCOMPARE(r.view.texts["txtCGPav"], QString("38.000"));
         QCOMPARE(r.view.texts["txtCGCrn"], QString("30.000"));
