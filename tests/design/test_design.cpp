@@ -9,6 +9,7 @@
 #include "design/Materials.h"
 #include "dialogs/WindowSupport.h"
 #include "support/Errors.h"
+#include "support/Layout.h"
 #include "support/Modal.h"
 
 #include <QTemporaryDir>
@@ -330,6 +331,7 @@ private slots:
         e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return QColor(200, 100, 50); };
         bool reachedTheEnd = false;
         angles(e, [&](QWidget* d) {
+            QCOMPARE(zep::test::overlapping(d), QString());
             QCOMPARE(text(d, "specStartPav"), QStringLiteral(" 41.5"));
             QCOMPARE(text(d, "specMaxCrn"), QStringLiteral(" 44.25"));
             QVERIFY(!checked(d, "chkFixPav") && checked(d, "chkFixCrn") && checked(d, "optSelMat"));
