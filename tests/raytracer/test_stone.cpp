@@ -212,6 +212,19 @@ void TestStone::everyKernelMissesALineBesideAFace()
         const search::BlockRange all{0, 1};
         kernels.exit(&block, &all, 1, 3, p, v, hit);
         QVERIFY2(hit[0] == 4 && hit[1] == 1 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
+        // The same plane twice (the top again in a spare lane of the same
+        // block, and in the same lane of a second one): the lowest slot takes
+        // the line, going in and going out.
+        search::PlaneBlock twice[2] = {block, {}};
+        twice[0].nz[6] = 1, twice[0].d[6] = 0.5f;
+        for (int k = 0; k < search::kLanes; ++k)
+            twice[1].d[k] = 1;
+        twice[1].nz[4] = 1, twice[1].d[4] = 0.5f;
+        const search::BlockRange both{0, 2};
+        kernels.entry(twice, 2, 3, o, down, hit);
+        QVERIFY2(hit[1] == 4, search::kernelName(kernels.kind).c_str());
+        kernels.exit(twice, &both, 1, 3, p, v, hit);
+        QVERIFY2(hit[0] == 4, search::kernelName(kernels.kind).c_str());
     }
 }
 
