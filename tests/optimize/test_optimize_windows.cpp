@@ -226,7 +226,9 @@ private slots:
                 pixel = c->pixelAt(QPointF(world.first, world.second));
             // The legend: each name beside a square of its bars' colour, the
             // square as tall as the name's letters.
-            for (const auto& [name, colour] : {std::pair{"ISO", QColor(255, 0, 0)}, {"Illum.", QColor(0, 255, 0)}}) {
+            for (const auto& entry : {std::pair{"ISO", QColor(255, 0, 0)}, {"Illum.", QColor(0, 255, 0)}}) {
+                const char* name = entry.first;
+                const QColor colour = entry.second;
                 const QList<QLabel*> labels = w->findChildren<QLabel*>();
                 const auto named = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == name; });
                 QVERIFY2(named != labels.end(), name);
