@@ -517,6 +517,8 @@ void computePolygons(GemDesign& design)
                 break;
             }
         }
+        if (repeated[i])
+            continue; // dropped below: no corners to work out
         // Where several facets meet in one corner, the cuts leave it several times.
         std::vector<Vec3> corners;
         for (const Vec3& p : poly)
