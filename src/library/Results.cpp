@@ -62,8 +62,8 @@ Query filtered(const ListFilter& f, const QString& columns)
                                 "paths p WHERE p.design=d.id AND p.path LIKE ? ESCAPE '\\'))");
         q.values.insert(q.values.end(), {pattern, pattern, pattern});
     }
-    if (f.gear) {
-        where << QStringLiteral("d.gear=?");
+    if (f.gear) { // a gear is its teeth: a wheel counted either way round is the same wheel
+        where << QStringLiteral("ABS(d.gear)=ABS(?)");
         q.values.push_back(*f.gear);
     }
     if (f.facets) {
@@ -395,10 +395,8 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
         // scale at which length, width and depth (over the width) fit one of
         // the six turnings of the rough. Weight and yield sort alike.
         const auto& m = f.rough->mm;
-        QStringList turns;
         static constexpr int perms[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
-        for (const auto& t : perms)
-            turns << QStringLiteral("MIN(?/r.p_lw,?,?/r.p_hw)");
+        const QStringList turns(qsizetype(std::size(perms)), QStringLiteral("MIN(?/r.p_lw,?,?/r.p_hw)"));
         const QString scale = QStringLiteral("MAX(%1)").arg(turns.join(u','));
         orderBy = QStringLiteral("(r.p_vw3*%1*%1*%1)").arg(scale);
         // The expression stands twice (IS NULL, then the order), each with its scale three times.

@@ -190,7 +190,7 @@ void printRows(const std::vector<ListRow>& rows, bool withResults, std::ostream&
         else if (withResults)
             std::snprintf(head, sizeof head, "%4s  %-10s %-8s %-8s", "-", "-", "-", "-");
         char figures[96];
-        std::snprintf(figures, sizeof figures, "gear %-3d %4d facets  L/W %.3f  %s", r.gear, r.facets, r.lw,
+        std::snprintf(figures, sizeof figures, "gear %-3d %4d facets  L/W %.3f  %s", std::abs(r.gear), r.facets, r.lw,
                       r.hash.left(12).toLatin1().constData());
         out << head << (withResults ? "  " : "") << weightText(r, rough) << figures << "  " << line(r.name) << "  " << line(r.path);
         // Which tiers the angles are of; for a design without a result, why its job failed.

@@ -248,8 +248,18 @@ private slots:
         const Outcome o = tool({"library", "collect", "results.jsonl"});
         QVERIFY2(o.exitCode == 1 && o.out.contains("1 results filed, 0 jobs failed, 1 not filed"), o.out + o.err);
         int shown = 0;
+        QJsonObject printed; // the filed job's proportions at its final angles
+        for (const QByteArray& line : results.trimmed().split('\n'))
+            if (line.contains(derived))
+                printed = QJsonDocument::fromJson(line).object().value("proportions").toObject();
+        QCOMPARE(printed.size(), 7);
         for (const QJsonObject& row : listed("Corundum"))
-            shown += row.value("result").isObject();
+            if (row.value("result").isObject()) {
+                ++shown;
+                for (auto f = printed.begin(); f != printed.end(); ++f)
+                    QVERIFY2(std::fabs(field(row, ("final_proportions." + f.key().toUtf8()).constData()).toDouble() - f.value().toDouble()) < 1e-9,
+                             qPrintable(f.key()));
+            }
         QCOMPARE(shown, 1);
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         QVERIFY(tool({"library", "rank", "--material", "Corundum"}).out.contains("\n1 jobs, 0 failed"));
@@ -613,8 +623,8 @@ private slots:
         QCOMPARE(names(f), QStringList({"Turkey", "Brilliant", "Triangle"}));
         f.facets = std::pair{51, 73};
         QCOMPARE(names(f), QStringList({"Brilliant", "Triangle"}));
-        f.gear = -96;
-        QCOMPARE(names(f), QStringList({"Triangle"}));
+        f.gear = -96; // the same wheel whichever way its index counts
+        QCOMPARE(names(f), QStringList({"Brilliant", "Triangle"}));
         f = ListFilter{};
         f.lw = std::pair{1.2, 2.0};
         QCOMPARE(names(f), QStringList({"Turkey"}));
@@ -628,7 +638,7 @@ private slots:
         const QList<QByteArray> plain = tool({"library", "list"}).out.trimmed().split('\n');
         QCOMPARE(plain.size(), 3);
         for (const QByteArray& row : plain)
-            QVERIFY2(QRegularExpression("^gear -?96 +[0-9]+ facets  L/W [0-9]\\.[0-9]{3}  [0-9a-f]{12}  ").match(QString::fromUtf8(row)).hasMatch(),
+            QVERIFY2(QRegularExpression("^gear 96 +[0-9]+ facets  L/W [0-9]\\.[0-9]{3}  [0-9a-f]{12}  ").match(QString::fromUtf8(row)).hasMatch(),
                      row.constData());
         const auto listedNames = [&](const QStringList& options) {
             QStringList n;
@@ -636,9 +646,10 @@ private slots:
                 n << row["name"].toString().section(u' ', -1);
             return n;
         };
-        QCOMPARE(listedNames({"--gear", "-96", "--text", "tri"}), QStringList({"Triangle"}));
+        QCOMPARE(listedNames({"--gear", "96", "--text", "tri"}), QStringList({"Triangle"}));
         QCOMPARE(listedNames({"--lw", "1.2", "2"}), QStringList({"Turkey"}));
-        QCOMPARE(listedNames({"--lw", "1.2", "2", "--gear", "96"}), QStringList());
+        QCOMPARE(listedNames({"--lw", "1.2", "2", "--gear", "96"}), QStringList({"Turkey"}));
+        QCOMPARE(listedNames({"--gear", "80"}), QStringList());
         QCOMPARE(tool({"library", "export", "--csv", "all.csv"}).exitCode, 0);
         QCOMPARE(readAll(path("all.csv")).count('\n'), 4);
         // Never a table over a design, the library or its log; never a doubtful command.
