@@ -148,6 +148,31 @@ private slots:
             for (int x = 0; x < picture.width(); x += 2)
                 colours.insert(picture.pixel(x, y));
         QVERIFY2(colours.size() > 40, qPrintable(QString::number(colours.size())));
+        // Its axes read at the map's corners: the crown limits left of its top
+        // and bottom rows, the pavilion limits under its first and last columns.
+        // (the map's corner: the first solid block on the diagonal, which no letter is)
+        const int side = 4 * mapSide;
+        const auto solid = [&](int at) {
+            for (int y = at; y < at + 10; ++y)
+                for (int x = at; x < at + 10; ++x)
+                    if (picture.pixel(x, y) == qRgb(255, 255, 255))
+                        return false;
+            return true;
+        };
+        int m = 0;
+        while (m < 200 && !solid(m))
+            ++m;
+        QVERIFY(m > 20 && m < 200);
+        const auto inked = [&](QRect r) {
+            int n = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    n += qGray(picture.pixel(x, y)) < 128;
+            return n;
+        };
+        for (const QRect& label : {QRect(0, m - 4, m - 4, 20), QRect(0, m + side - 16, m - 4, 20),
+                                   QRect(m - 30, m + side + 6, 60, 20), QRect(m + side - 30, m + side + 6, 60, 20)})
+            QVERIFY2(inked(label) > 10, qPrintable(QStringLiteral("no label at %1,%2").arg(label.x()).arg(label.y())));
         MapStore byTool;
         QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);
         QVERIFY(byTool.PavGrid == s.map.PavGrid && byTool.CrnGrid == s.map.CrnGrid && byTool.MFGrid == s.map.MFGrid);

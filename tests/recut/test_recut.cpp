@@ -449,6 +449,24 @@ private slots:
         QVERIFY(crown[0] > 1500 && table[0] > 1500 && crown[1] == 0 && table[1] + table[2] == 0);
         // (a few grey pixels of lines and letters share the pavilion's colour)
         QVERIFY(pavilion[1] > 3000 && pavilion[0] < 100 && pavilion[2] > 1000 && crown[2] > 300);
+        // Above the pictures the title's lines (name, file, re-cut, gear):
+        // rows of ink, at least four lines of them.
+        int pictureTop = 0, inkRows = 0;
+        const auto crownIn = [&](int y) {
+            for (int x = 0; x < page.width() / 3; ++x)
+                if ((page.pixel(x, y) & 0xffffff) == 0xd4e3f6)
+                    return true;
+            return false;
+        };
+        while (pictureTop < page.height() && !crownIn(pictureTop))
+            ++pictureTop;
+        for (int y = 0; y < pictureTop; ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (qGray(page.pixel(x, y)) < 100) {
+                    ++inkRows;
+                    break;
+                }
+        QVERIFY2(inkRows >= 4 * 6, qPrintable(QString::number(inkRows)));
         // The table: the re-cut tier's new angle, and what it was.
         const std::vector<QStringList> rows = diagramTable(in);
         QCOMPARE(rows[0].mid(2, 2), (QStringList{"Angle", "Was"}));

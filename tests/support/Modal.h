@@ -2,7 +2,11 @@
 // Answers the next modal dialog from the event loop: waits (without spinning)
 // until a modal widget is up, then runs `act` on it. A dialog that `act`
 // leaves open is closed, so that a failing test ends instead of waiting.
+// Every dialog answered so is first looked over: none of its widgets may lie
+// over another (support/Layout.h).
 // Also: controls found by object name, and what a user does with them.
+#include "support/Layout.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
@@ -19,6 +23,8 @@ inline void onModal(const char* name, std::function<void(QWidget*)> act, int tri
     QTimer::singleShot(10, qApp, [name, act = std::move(act), triesLeft]() mutable {
         QPointer<QWidget> w = QApplication::activeModalWidget();
         if (w && w->isVisible() && (!name || w->objectName() == QLatin1String(name))) {
+            if (const QString over = overlapping(w); !over.isEmpty())
+                QTest::qFail(qPrintable(w->objectName() + QStringLiteral(": ") + over), __FILE__, __LINE__);
             act(w);
             if (w && w->isVisible())
                 w->close();
