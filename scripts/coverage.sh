@@ -24,7 +24,7 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 # the package are not built (the suite's package test is left out below).
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g" \
   -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic" -DCMAKE_EXE_LINKER_FLAGS="--coverage" \
-  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "${launcher[@]}" >/dev/null
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DZEP_SLOW_BUILD=ON "${launcher[@]}" >/dev/null
 cd "$build"
 mapfile -t tests < <(ctest -N | sed -n 's/^ *Test *#[0-9]*: *\([A-Za-z0-9_]*\)$/\1/p' | grep -v '^test_package$')
 cmake --build "$build" -j "$(nproc)" --target gemray zepcmd zeptool zep "${tests[@]}"
@@ -38,6 +38,7 @@ fi
 export QT_QPA_PLATFORM=offscreen
 # Unoptimized programs are slower: the tests' waits for a program grow.
 export ZEP_TEST_TIME_SCALE=3
+export QTEST_FUNCTION_TIMEOUT=1800000
 status=0
 ctest --output-on-failure -j "$(nproc)" --timeout 1200 -E '^test_package$' || status=1
 
