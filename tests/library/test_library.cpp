@@ -298,6 +298,9 @@ private slots:
         tool({"library", "add", "designs/two\nlines.gem"});
         const Outcome lines = tool({"library", "rank", "--material", "Corundum", "--jobs", "more.txt"});
         QVERIFY(lines.out.startsWith("0 jobs;") && lines.err.contains("two\\nlines.gem: a line of jobs cannot carry a name with a control"));
+        QVERIFY(QFile::remove(path("designs/two\nlines.gem"))); // and then its file gone
+        const Outcome gone = tool({"library", "rank", "--material", "Corundum", "--jobs", "more.txt"});
+        QVERIFY2(gone.out.startsWith("0 jobs;") && gone.err.contains("Triangle: none of its files holds it any more"), gone.err);
     }
 
     // A killed ranking keeps what it finished; two at once lose nothing.
@@ -426,6 +429,16 @@ private slots:
         const QJsonObject before = QJsonDocument::fromJson(ranked.out).array().first().toObject();
         QVERIFY2(field(before, "weight_ct").toDouble() > 0 && field(before, "yield_pct").toDouble() > 0, ranked.out);
         QVERIFY(field(before, "final_proportions.vw3").toDouble() != field(before, "proportions.vw3").toDouble());
+        // A second design, not ranked: each design gets its own proportions back.
+        QCOMPARE(tool({"library", "add", "designs/more/SRB.gem"}).exitCode, 0);
+        const auto ownVolumes = [&] {
+            QMap<QString, double> v;
+            for (const QJsonValue& row : QJsonDocument::fromJson(tool({"library", "list", "--json"}).out).array())
+                v[row["name"].toString()] = field(row, "proportions.vw3").toDouble();
+            return v;
+        };
+        const QMap<QString, double> volumes = ownVolumes();
+        QVERIFY(volumes.size() == 2 && volumes.first() != volumes.last());
         sqlite3* c = nullptr;
         sqlite3_open(QFile::encodeName(db).constData(), &c);
         QByteArray drop = "ALTER TABLE results DROP COLUMN pav_tier; ALTER TABLE results DROP COLUMN crn_tier;"
@@ -442,9 +455,10 @@ private slots:
         for (const char* f : {"weight_ct", "yield_pct", "proportions.vw3", "proportions.hw", "final_proportions.vw3",
                               "final_proportions.lw", "final_proportions.hw", "result.final.mf"})
             QVERIFY2(std::fabs(field(after, f).toDouble() - field(before, f).toDouble()) <= 1e-5 * field(before, f).toDouble(), f);
+        QCOMPARE(ownVolumes(), volumes);
         const Outcome o = tool({"library", "list", "--material", "Quartz"});
         QVERIFY2(o.exitCode == 0, o.out + o.err);
-        QCOMPARE(listed("Quartz").size(), 1);
+        QCOMPARE(listed("Quartz").size(), 2);
         QVERIFY(!field(listed("Quartz").first(), "result.final.mf").isUndefined());
         LibraryDb again(db);
         Statement v = again.prepare("PRAGMA user_version");

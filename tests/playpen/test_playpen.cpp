@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QRadioButton>
+#include <QStyle>
 #include <QSlider>
 
 using namespace zep;
@@ -195,6 +196,17 @@ private slots:
             rig.standInImages(rawImage([](int) { return uint8_t(9); }));
             rig.open();
             QCOMPARE(overlapping(rig.w.get()), QString()); // every box, plot and axis number in its place
+            // The tilt figures and their button stay together at the top of the
+            // plot, not spread down its height or sunk to its middle, in a
+            // window made as large as a screen.
+            rig.w->resize(rig.w->size() * 2);
+            QApplication::processEvents();
+            const QWidget* top = child(rig.w.get(), "txtY2"); // the plot's upper axis number
+            const QWidget* avg = child(rig.w.get(), "txtCurAvg");
+            const QWidget* var = child(rig.w.get(), "txtCurVar");
+            const QWidget* limits = child(rig.w.get(), "btnPlotLim");
+            QVERIFY2(avg->y() - top->y() <= 3 * avg->height(), qPrintable(QString::number(avg->y() - top->y())));
+            QVERIFY(limits->y() - (var->y() + var->height()) <= 2 * std::max(6, limits->style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing)));
             child<QRadioButton>(rig.w.get(), c.option)->setChecked(true);
             rig.type("txtCurRI", c.ri);
             rig.type("txtCurDir", c.dir);

@@ -111,6 +111,10 @@ void TestProgram::logEchoesTheRun()
     QCOMPARE(o.exitCode, 0);
     const QList<double> n = thirdLine(readAll(path("Gemray.log")));
     QCOMPARE(n.mid(0, 5), (QList<double>{42, 37, 1.76, 5, -3})); // 1.76: the design's own index
+    // A reader of the log is told which figure is which, and what was changed.
+    const QList<QByteArray> lines = readAll(path("Gemray.log")).split('\n');
+    QVERIFY(lines.value(3).startsWith("Line 3: pavilion, crown, index, x tilt, y tilt,"));
+    QCOMPARE(lines.value(4), QByteArray("Angles changed from pavilion 40.000, crown 40.000"));
 
     // Without -g a summary line is shown. A line break in the design's title
     // stays out of the log's lines and the summary.

@@ -105,6 +105,21 @@ private slots:
         GemDesign none = open;
         none.facets.clear();
         QVERIFY_THROWS_EXCEPTION(ZepError, proportionsOf(none));
+        // A stone left open toward any side, at any corner of that side: a
+        // narrow four-sided funnel along d, closed only behind.
+        for (const Vec3& axis : {Vec3{1, 0, 0}, Vec3{-1, 0, 0}, Vec3{0, 1, 0}, Vec3{0, -1, 0}, Vec3{0, 0, 1}, Vec3{0, 0, -1}}) {
+            const Vec3 u = std::fabs(axis.x) > 0 ? Vec3{0, 1, 0} : Vec3{1, 0, 0};
+            const Vec3 v = cross(axis, u);
+            for (const double a : {-0.5, 0.5})
+                for (const double b : {-0.5, 0.5}) {
+                    const Vec3 d = normalized(axis + u * a + v * b);
+                    const Vec3 du = normalized(u - d * dot(u, d)), dv = cross(d, du);
+                    std::vector<gemray::GemFacet> f{facet(d * -1.0, 1, 2)};
+                    for (const Vec3& side : {du, du * -1.0, dv, dv * -1.0})
+                        f.push_back(facet(normalized(side - d * 0.1), 0.2, 1));
+                    QVERIFY_THROWS_EXCEPTION(ZepError, proportionsOf(withTrailer(std::move(f))));
+                }
+        }
         GemDesign nan = box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5});
         nan.facets[0].abc.z = std::numeric_limits<double>::quiet_NaN();
         QVERIFY_THROWS_EXCEPTION(ZepError, proportionsOf(nan));
