@@ -232,17 +232,21 @@ QPixmap gemPicture()
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const QPointF c(size / 2.0, size / 2.0);
+    // An octagon: the girdle, the table half its size, a crown facet's edge
+    // from each of the table's corners to the girdle's.
     QPolygonF girdle, table;
+    QList<QLineF> edges;
     for (int i = 0; i < 8; ++i) {
         const double a = (i * 45.0 + 22.5) * 3.14159265358979 / 180.0;
-        girdle << c + QPointF(std::cos(a), std::sin(a)) * 30.0;
-        table << c + QPointF(std::cos(a), std::sin(a)) * 15.0;
+        const QPointF toCorner(std::cos(a), std::sin(a));
+        girdle << c + toCorner * 30.0;
+        table << c + toCorner * 15.0;
+        edges << QLineF(girdle.last(), table.last());
     }
     p.setPen(QPen(QColor(20, 40, 90), 1.2));
     p.setBrush(QColor(90, 150, 230));
     p.drawPolygon(girdle);
-    for (int i = 0; i < 8; ++i)
-        p.drawLine(girdle[i], table[i]);
+    p.drawLines(edges);
     p.setBrush(QColor(180, 215, 255));
     p.drawPolygon(table);
     return pm;

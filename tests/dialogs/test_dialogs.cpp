@@ -10,6 +10,7 @@
 #include "support/Modal.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QDir>
@@ -313,6 +314,13 @@ private slots:
         Env e(work.path() + '/');
         e.positions.TPrefs = 720;
         onModal("frmAboutDLOG", [&](QWidget* w) {
+            // Its stone, seen from above, is an octagon: the same turned a quarter.
+            const QImage gem = child<QLabel>(w, "picIcon")->pixmap().toImage();
+            int off = 0;
+            for (int y = 0; y < gem.height(); ++y)
+                for (int x = 0; x < gem.width(); ++x)
+                    off += std::abs(qGray(gem.pixel(x, y)) - qGray(gem.pixel(gem.width() - 1 - y, x))) > 40;
+            QVERIFY2(!gem.isNull() && off < gem.width(), qPrintable(QString::number(off)));
             onModal("frmPrefsDLOG", [&](QWidget* p) {
                 QCOMPARE(text(p, "txtATol"), QStringLiteral(" .05"));
                 type(p, "txtATol", "0.1");
