@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QStyle>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -244,6 +245,20 @@ LibraryWindow::LibraryWindow(LibraryWindowEnv env, QWidget* parent)
     m_table->horizontalHeader()->setSectionResizeMode(LibraryModel::Name, QHeaderView::Stretch);
     m_table->setColumnWidth(LibraryModel::Picture, Shown + 16);
     m_table->setColumnWidth(LibraryModel::Tiers, 190);
+    // A figure's column is as wide as its caption (with the sort arrow) or its
+    // widest figure; the name and its file take the rest.
+    {
+        const QFontMetrics header = m_table->horizontalHeader()->fontMetrics();
+        const QFontMetrics cells = m_table->fontMetrics();
+        const int arrow = m_table->style()->pixelMetric(QStyle::PM_HeaderMarkSize) + 16;
+        const std::pair<int, const char*> widest[] = {
+            {LibraryModel::Gear, "720"},        {LibraryModel::Facets, "10000"},   {LibraryModel::LW, "10.000"},
+            {LibraryModel::MeritFunction, "999.999"}, {LibraryModel::Pavilion, "90.000"}, {LibraryModel::Crown, "90.000"},
+            {LibraryModel::Weight, "99999.00"}, {LibraryModel::Yield, "100.00"}};
+        for (const auto& [column, figure] : widest)
+            m_table->setColumnWidth(column, std::max(header.horizontalAdvance(m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) + arrow,
+                                                     cells.horizontalAdvance(QLatin1String(figure)) + 12));
+    }
     top->addWidget(m_table, 1);
 
     auto* foot = new QHBoxLayout;

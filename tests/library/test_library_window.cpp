@@ -7,6 +7,7 @@
 #include "support/Layout.h"
 #include "support/Picture.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -177,6 +178,18 @@ private slots:
         QCOMPARE(names.mid(0, 2).replaceInStrings(".gem", ".asc"), QStringList(2, m.row(0).name + "\nTurkey.asc"));
         QVERIFY(names[0] != names[1]); // told apart by their files
         QCOMPARE(names[2], QStringLiteral("Standard Round Brilliant\nSRB.gem"));
+        // Shown at the window's own size, each name and its file read whole:
+        // the figures' columns leave the name its room.
+        auto* table = w->findChild<QTableView*>();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        for (const QString& name : names)
+            for (const QString& line : name.split(u'\n'))
+                QVERIFY2(table->fontMetrics().horizontalAdvance(line) + 8 <= table->columnWidth(LibraryModel::Name),
+                         qPrintable(line + u' ' + QString::number(table->columnWidth(LibraryModel::Name))));
+        for (int c = LibraryModel::Gear; c <= LibraryModel::Crown; ++c) // and every caption its own
+            QVERIFY(table->horizontalHeader()->fontMetrics().horizontalAdvance(m.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString())
+                    < table->columnWidth(c));
         QCOMPARE(m.row(1).gear, -96); // the file counts its index the other way
         QCOMPARE(m.data(m.index(1, LibraryModel::Gear), Qt::DisplayRole).toInt(), 96);
         const QImage picture = m.data(m.index(1, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().toImage();
