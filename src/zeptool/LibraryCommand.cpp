@@ -335,7 +335,7 @@ int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         out << "own       " << local(proportionsText(*f.proportions)) << '\n';
     const QString tracer = QString::fromLatin1(gemray::kTracerVersion);
     for (const StoredResult& r : designResults(db, *id)) {
-        out << "result    " << local(r.key.material) << " (index " << merit(r.key.ri) << "), " << local(r.key.search)
+        out << "result    " << local(r.key.material) << " (index " << merit(r.key.ri) << "), " << local(storedSearch(r.key))
             << ", targets " << local(r.key.targets.left(12)) << (r.key.tracer == tracer ? "" : ", an older ray tracer")
             << ": ";
         if (r.error.isEmpty())

@@ -226,6 +226,15 @@ private slots:
             QCOMPARE(field(row, "result.search").toString(), QStringLiteral("climb@0.1"));
             QVERIFY(field(row, "result.margin.worst").toDouble() <= field(row, "result.final.mf").toDouble());
         }
+        // Told whole, a robust result carries its tiers, the stone's
+        // proportions at its angles and what a tenth of a degree costs.
+        const QStringList robustShown = QString::fromUtf8(tool({"library", "show", "designs/more/SRB.gem"}).out)
+                                            .split(u'\n')
+                                            .filter(QStringLiteral("climb@0.1"));
+        QCOMPARE(robustShown.size(), 1);
+        QVERIFY2(robustShown[0].contains(QRegularExpression("^result    Quartz \\(index 1\\.55\\), climb@0\\.1, .*; tiers 2 at [0-9.]+, B at [0-9.]+; "
+                                                            "L/W 1\\.000 .*; within \u00b10\\.10\u00b0: at least [0-9.]+ \\(.* %\\)$")),
+                 qPrintable(robustShown[0]));
         QCOMPARE(designResults(db, *findDesign(db, path("designs/more/SRB.gem"))).size(), std::size_t(3));
         const Outcome refused = tool({"library", "rank", "--material", "Quartz", "--tolerance", "nan"});
         QVERIFY2(refused.exitCode == 2 && refused.err.contains("--tolerance takes a cutting tolerance"), refused.err);
