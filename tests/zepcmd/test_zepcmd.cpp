@@ -152,6 +152,36 @@ private slots:
         QVERIFY(out.contains(root + ">rem after"));
     }
 
+    // A command word with a folder, as ZEP's batch lines name programs: each
+    // part in any letter case, "\\" or "/", ".." on the way; the exact case
+    // first; only what can run; and nothing for a part that is no folder.
+    void findsProgramsAlongAPath()
+    {
+        QTemporaryDir tmp;
+        const QString root = canonical(tmp.path());
+        QVERIFY(QDir(root).mkpath("Work/Tools"));
+        writeHello(root + "/Work/Tools/Gemray.EXE");
+        writeHello(root + "/Work/Tools/gemray.exe");
+        writeFile(root + "/Work/Tools/notes", "not a program");
+        writeFile(root + "/Work/Tools/Run.Bat", "echo run\n");
+        writeFile(root + "/Work/plain.txt", "x");
+        const QString tools = root + "/Work/Tools/";
+        QCOMPARE(findProgram("WORK\\TOOLS\\run", root, {}), tools + "Run.Bat");
+        QCOMPARE(findProgram("work/tools/gemray.exe", root, {}), tools + "gemray.exe"); // the exact case wins
+        QCOMPARE(findProgram("work/tools/Gemray.EXE", root, {}), tools + "Gemray.EXE");
+        QCOMPARE(findProgram("..\\Work\\.\\tools\\run", root + "/Work", {}), tools + "Run.Bat");
+        QCOMPARE(findProgram(root + "/WORK/Tools/RUN.BAT", "/", {}), tools + "Run.Bat");
+        for (const QString& nothing : {QString("work\\tools\\notes"), QString("work\\nowhere\\gemray"),
+                                       QString("work\\plain.txt\\gemray"), QString("work\\tools\\"), QString()})
+            QCOMPARE(findProgram(nothing, root, {}), QString());
+        // A plain word: here, then along the PATH, past what is no folder.
+        const QString onPath = findProgram("GEMRAY", root, root + "/Work/plain.txt:" + root + "/none:" + root + "/Work/Tools");
+        QVERIFY2(onPath.startsWith(tools + "gemray.exe", Qt::CaseInsensitive), qPrintable(onPath));
+        QCOMPARE(findProgram("gemray", root, root + "/Work"), QString());
+        QCOMPARE(resolvePath(root, "work\\TOOLS\\..\\plain.TXT"), root + "/Work/plain.txt");
+        QCOMPARE(resolvePath(root, "work/tools/missing"), QString());
+    }
+
     // A program that fails tells ZEP why in the file ZEPCMD_FAILED names:
     // its exit status, a crash, or why it could not start; the first reason
     // stays, and a link standing there is never written through.
