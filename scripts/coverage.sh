@@ -37,7 +37,7 @@ if [ $per_test -eq 1 ]; then
 fi
 export QT_QPA_PLATFORM=offscreen
 # Unoptimized programs are slower: the tests' waits for a program grow.
-export ZEP_TEST_TIME_SCALE=3
+export ZEP_TEST_TIME_SCALE=6
 export QTEST_FUNCTION_TIMEOUT=1800000
 status=0
 ctest --output-on-failure -j "$(nproc)" --timeout 1200 -E '^test_package$' || status=1

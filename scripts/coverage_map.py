@@ -90,7 +90,7 @@ def run_one(root, build, name, test, store):
     # A test program that ends by abort (Qt Test's bound of a function) writes
     # no counters of its own: the bound grows with the slower programs.
     env.update({"GCOV_PREFIX": prefix, "GCOV_PREFIX_STRIP": "0", "QT_QPA_PLATFORM": "offscreen",
-                "ZEP_TEST_TIME_SCALE": "3", "QTEST_FUNCTION_TIMEOUT": "1800000"})
+                "ZEP_TEST_TIME_SCALE": "6", "QTEST_FUNCTION_TIMEOUT": "1800000"})
     try:
         rc = subprocess.run(test["command"], cwd=test["cwd"], env=env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, timeout=1800).returncode
