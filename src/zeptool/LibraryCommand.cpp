@@ -21,6 +21,7 @@
 #include <QThread>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <iostream>
 
@@ -79,7 +80,25 @@ int wholeNumber(Arguments& a, const char* what)
 std::string angle(double x) { return local(Format(float(x), u"#.000")); }
 std::string merit(double x) { return local(NumText(float(x)).trimmed()); }
 
-int addCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+// The library a command works on, opened only once the command's arguments
+// are read: a command refused for them leaves no library behind.
+class Library {
+public:
+    Library(QString path, bool makeFolder) : m_path(std::move(path)), m_makeFolder(makeFolder) {}
+    LibraryDb& operator()()
+    {
+        if (!m_db)
+            m_db = std::make_unique<LibraryDb>(m_path, m_makeFolder);
+        return *m_db;
+    }
+
+private:
+    QString m_path;
+    bool m_makeFolder;
+    std::unique_ptr<LibraryDb> m_db;
+};
+
+int addCommand(Library& open, Arguments& a, std::ostream& out)
 {
     QStringList paths;
     while (!a.atEnd()) {
@@ -90,6 +109,7 @@ int addCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     }
     if (paths.isEmpty())
         throw UsageError("name the design files or folders to add");
+    LibraryDb& db = open();
     int counts[3] = {0, 0, 0}, notStones = 0;
     addFiles(db, designFilesUnder(paths), [&](const AddReport& r) {
         ++counts[int(r.outcome)];
@@ -252,7 +272,7 @@ QString jsonRow(const ListRow& r, bool withResults, const std::optional<Rough>& 
     return o + u'}';
 }
 
-int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+int listCommand(Library& open, Arguments& a, std::ostream& out)
 {
     ListFilter f;
     bool json = false;
@@ -294,7 +314,7 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     } else if (ranking.rough || ranking.minMf || ranking.by != QLatin1String("mf")) {
         throw UsageError("--rough, --by and --min-mf rank in a material: give --material NAME");
     }
-    const std::vector<ListRow> rows = listDesigns(db, f);
+    const std::vector<ListRow> rows = listDesigns(open(), f);
     if (json) {
         QStringList items;
         for (const ListRow& r : rows)
@@ -307,11 +327,12 @@ int listCommand(LibraryDb& db, Arguments& a, std::ostream& out)
 }
 
 // The one design a command names, by a path or its hash.
-std::optional<qint64> takeDesign(LibraryDb& db, Arguments& a, const char* command)
+std::optional<qint64> takeDesign(Library& open, Arguments& a, const char* command)
 {
     const QString which = a.take("the design or its hash");
     if (!a.atEnd())
         throw UsageError(std::string(command) + " takes one design");
+    LibraryDb& db = open();
     const auto id = findDesign(db, which);
     if (!id)
         throw ZepError(err::FileNotFound, QStringLiteral("The library %1 holds no design %2.")
@@ -319,9 +340,10 @@ std::optional<qint64> takeDesign(LibraryDb& db, Arguments& a, const char* comman
     return id;
 }
 
-int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+int showCommand(Library& open, Arguments& a, std::ostream& out)
 {
-    const auto id = takeDesign(db, a, "show");
+    const auto id = takeDesign(open, a, "show");
+    LibraryDb& db = open();
     const DesignFacts f = designFacts(db, *id);
     out << line(f.name) << '\n' << "hash      " << local(f.hash) << '\n' << "format    " << local(f.format) << '\n';
     for (const QString& p : designPaths(db, *id))
@@ -356,9 +378,10 @@ int showCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     return 0;
 }
 
-int removeCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+int removeCommand(Library& open, Arguments& a, std::ostream& out)
 {
-    const auto id = takeDesign(db, a, "remove");
+    const auto id = takeDesign(open, a, "remove");
+    LibraryDb& db = open();
     const DesignFacts f = designFacts(db, *id);
     removeDesign(db, *id);
     out << "removed " << line(f.name) << " (" << local(f.hash.left(12)) << "); its files stay\n";
@@ -376,7 +399,7 @@ void writeTable(const QString& csv, const QString& table, std::ostream& out)
     out << "wrote " << line(csv) << '\n';
 }
 
-int exportCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+int exportCommand(Library& open, Arguments& a, std::ostream& out)
 {
     QString csv, material;
     while (!a.atEnd()) {
@@ -390,11 +413,12 @@ int exportCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     }
     if (csv.isEmpty())
         throw UsageError("name the table with --csv OUT");
-    checkTableFile(db, csv, {});
-    removeDeadTemporaries(QFileInfo(csv).absolutePath());
     ListFilter f;
     if (!material.isEmpty())
         f.key = resultKey(material, {}, false);
+    LibraryDb& db = open();
+    checkTableFile(db, csv, {});
+    removeDeadTemporaries(QFileInfo(csv).absolutePath());
     writeTable(csv, designTable(listDesigns(db, f), f.key.has_value()), out);
     return 0;
 }
@@ -442,11 +466,12 @@ int writeJobs(LibraryDb& db, const Ranking::Options& options, const QString& job
 // Files the results that the lines of `rank --jobs` printed, gathered in one
 // file in any order: each by its design's path, when that file still holds
 // the design, with the key the job itself reported.
-int collectCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+int collectCommand(Library& open, Arguments& a, std::ostream& out)
 {
     const QString results = a.take("the file of the jobs' results");
     if (!a.atEnd())
         throw UsageError("collect takes one file of results");
+    LibraryDb& db = open();
     int filed = 0, failed = 0, unknown = 0;
     for (const StudyJob& job : collectedJobs(results)) {
         const QJsonObject& r = job.result;
@@ -479,7 +504,7 @@ int collectCommand(LibraryDb& db, Arguments& a, std::ostream& out)
     return failed + unknown == 0 ? 0 : 1;
 }
 
-int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
+int rankCommand(Library& open, Arguments& a, std::ostream& out)
 {
     QString material, targets, csv, jobsFile;
     bool global = false;
@@ -513,18 +538,19 @@ int rankCommand(LibraryDb& db, Arguments& a, std::ostream& out)
         throw UsageError("name the material with --material NAME");
     if (!csv.isEmpty() && !jobsFile.isEmpty())
         throw UsageError("--jobs writes the jobs, --csv the ranking of jobs run here: give one");
-    for (const QString& output : {csv, jobsFile}) {
-        if (output.isEmpty())
-            continue;
-        checkTableFile(db, output, {targets});
-        removeDeadTemporaries(QFileInfo(output).absolutePath());
-    }
     const QString targetsFile = targets.isEmpty() ? targets : QFileInfo(targets).absoluteFilePath();
     Ranking::Options options;
     options.key = resultKey(material, targetsFile, global, tolerance);
     ListFilter f;
     f.key = options.key;
     byRough.apply(f); // before any job: a bad --by is refused at once
+    LibraryDb& db = open();
+    for (const QString& output : {csv, jobsFile}) {
+        if (output.isEmpty())
+            continue;
+        checkTableFile(db, output, {targets});
+        removeDeadTemporaries(QFileInfo(output).absolutePath());
+    }
     options.targetsFile = targetsFile;
     options.parallel = parallel;
     options.programs = programsIn(QCoreApplication::applicationDirPath());
@@ -560,7 +586,7 @@ int libraryCommand(Arguments& args, std::ostream& out)
     const QString sub = args.take("the library command (add, list, rank, collect, show, remove, export)");
     Words w = takeDb(args);
     Arguments rest(w.rest);
-    int (*run)(LibraryDb&, Arguments&, std::ostream&) = nullptr;
+    int (*run)(Library&, Arguments&, std::ostream&) = nullptr;
     if (sub == QLatin1String("add"))
         run = addCommand;
     else if (sub == QLatin1String("list"))
@@ -578,8 +604,8 @@ int libraryCommand(Arguments& args, std::ostream& out)
     else
         throw UsageError("unknown library command \"" + local(sub) + "\"");
     // The default library's folder is made when missing; a named one's is not.
-    LibraryDb db(w.db, w.db == defaultLibraryPath());
-    return run(db, rest, out);
+    Library library(w.db, w.db == defaultLibraryPath());
+    return run(library, rest, out);
 }
 
 } // namespace zep::tool
