@@ -21,7 +21,9 @@ Console::Console(QObject* parent)
 {
 }
 
-Console::~Console() = default;
+// ZEP may end before its console has closed on the EXIT pasted into it:
+// the place and size the user left it at are kept all the same.
+Console::~Console() { saveGeometry(); }
 
 QStringList Console::environment(int gemrayThreads, const QString& workPath)
 {

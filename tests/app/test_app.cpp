@@ -1,6 +1,7 @@
 // Start-up, the main window's commands, Quit and the restored job, with the
 // real console (zepcmd) and real windows, offscreen.
 #include "app/MainWindow.h"
+#include "app/ConsoleWindow.h"
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
 #include "design/Materials.h"
@@ -339,6 +340,10 @@ private slots:
         keepResult(r, app->state().targets, 45.98f, 28.1f, 69.2f, 143.8f);
         m->move(37, 52);
         const QPoint placed = m->pos();
+        ConsoleWindow* console = app->console().window(); // the console's place and size come back too
+        console->resize(520, 310);
+        console->move(90, 110);
+        const QRect consoleLeft(console->pos(), console->size());
         m->btnQuit_Click();
         app.reset();
 
@@ -354,6 +359,7 @@ private slots:
         QCOMPARE(again.state().targets.wtISO, 2.0f);
         MainWindow* m2 = again.mainWindow();
         QCOMPARE(m2->pos(), placed);
+        QCOMPARE(QRect(again.console().window()->pos(), again.console().window()->size()), consoleLeft);
         QCOMPARE(child<QLabel>(m2, "lblFileName")->text(), job.fnam);
         QCOMPARE(child<QLabel>(m2, "lblStartPav")->text(), QStringLiteral(" 41.5"));
         QCOMPARE(child<QLabel>(m2, "lblTiers")->text(), QStringLiteral("Tiers: 2 at 41.50, B at 28.00"));
