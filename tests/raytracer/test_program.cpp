@@ -115,6 +115,12 @@ void TestProgram::logEchoesTheRun()
     const QList<QByteArray> lines = readAll(path("Gemray.log")).split('\n');
     QVERIFY(lines.value(3).startsWith("Line 3: pavilion, crown, index, x tilt, y tilt,"));
     QCOMPARE(lines.value(4), QByteArray("Angles changed from pavilion 40.000, crown 40.000"));
+    // Options in capitals, as a DOS program takes them: the same run.
+    const Outcome upper = run(dir_->path(), {"-P", "40", "42", "-C", "40", "37", "-G", "-X", "5", "-Y", "-3", "-I", "1.6",
+                                             "-S", "40", "-Q", "2", "-T", "1", "Q", "R", "C", "I"});
+    QVERIFY2(upper.exitCode == 0 && upper.out.isEmpty(), upper.err.constData());
+    QCOMPARE(thirdLine(readAll(path("Gemray.log"))).mid(0, 5), (QList<double>{42, 37, 1.6, 5, -3}));
+    QVERIFY(readAll(path("Gemray.log")).contains("\nImages 40 x 40 pixels, 2 x 2 rays per pixel, "));
 
     // Without -g a summary line is shown. A line break in the design's title
     // stays out of the log's lines and the summary.
