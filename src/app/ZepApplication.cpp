@@ -144,7 +144,13 @@ bool ZepApplication::setup()
         return false;
 
     m_main = new MainWindow(*this);
-    connect(m_main, &MainWindow::quitted, this, &ZepApplication::finished);
+    connect(m_main, &MainWindow::quitted, this, [this] {
+        // Quit has saved the job and cleared the working files; the console
+        // may stay open for the user's Enter, but the folder is free for the
+        // next ZEP at once.
+        m_lock.reset();
+        emit finished();
+    });
     m_main->Form_Load();
     m_main->show();
     return true;

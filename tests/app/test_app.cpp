@@ -345,6 +345,10 @@ private slots:
         console->move(90, 110);
         const QRect consoleLeft(console->pos(), console->size());
         m->btnQuit_Click();
+        // Its console still waits for the user's Enter on "EXIT", but the
+        // folder is free: the next ZEP starts there at once.
+        QVERIFY(app->console().isRunning());
+        QVERIFY(!QFileInfo::exists(work("ZEP.lock")));
         app.reset();
 
         RecordingSink sink2;
