@@ -301,6 +301,8 @@ private slots:
         // option is given once.
         row("job: index near 1", "optimize SRB.gem --ri 1.0000001", 2, "the pavilion limits from the critical angle of "
             "index 1.0000001 (give them with --pav-limits) are in the wrong order");
+        // Limits that meet fix the angle there: a pavilion cut at exactly 41.5.
+        job("job: limits that meet", "--pav-limits 41.5 41.5 --fix-pav", 0, "\noptimized   41.500    ");
         job("job: limit below 0.1", "--pav-limits 0.09999 45 --start 0.09999 28", 2,
             "the pavilion limits must lie from 0.1 to 89.9 degrees");
         job("job: limit above 89.9", "--crn-limits 20 89.90001", 2, "the crown limits must lie from 0.1 to 89.9 degrees");
