@@ -216,6 +216,12 @@ private slots:
         ResultKey older = resultKey("Quartz", {}, false);
         older.tracer = "0";
         QCOMPARE(missingDesigns(db, older).size(), std::size_t(3));
+        // A ranking that lists a design as missing, and finds it filed by
+        // another one meanwhile, takes no job for it; one still missing it takes.
+        const qint64 srb = *findDesign(db, path("designs/more/SRB.gem"));
+        QVERIFY(!claimJob(db, srb, weighted));
+        QVERIFY(claimJob(db, srb, older));
+        releaseJobs(db);
 
         // A robust ranking's results are others again; the plain ones stay
         // listed as they were. A tolerance that is no number is refused.

@@ -111,6 +111,8 @@ private slots:
                 main->btnOpt_Click();
                 QCOMPARE(text(main, "txtItPav") + text(main, "txtStartMF") + text(main, "txtItMF"),
                          design[0] == 'S' ? Format(finalPav, u"#.000") + NumText(startMF) + NumText(finalMF) : QString());
+                // and its margin with it: none is shown for a result that is gone
+                QCOMPARE(child<QLabel>(main, "lblMargin")->text().startsWith("within"), design[0] == 'S');
             }
             QString angles;
             onModal("frmCutList", [&](QWidget* d) { angles = child<QLabel>(d, "lblAngles")->text(); click(d, "btnClose"); });
