@@ -161,6 +161,12 @@ private slots:
         apply(screen, out.feed(e.left(1)));
         apply(screen, out.feed(e.mid(1) + ">"));
         QCOMPARE(screen, QStringLiteral(u"before\none\ntwo more\nthree done\nac\n\u00e9>"));
+        // A CR held back at the end of a read counts once: the line written
+        // again goes on with the reads after it.
+        apply(screen, out.feed("\n1 of 2\r"));
+        apply(screen, out.feed("2 of 2"));
+        apply(screen, out.feed(" done"));
+        QVERIFY2(screen.endsWith(QStringLiteral(u"\u00e9>\n2 of 2 done")), qPrintable(screen));
     }
 };
 

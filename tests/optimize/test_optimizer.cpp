@@ -513,6 +513,23 @@ private slots:
             QVERIFY(!fromStart.peak && fromStart.fromPav == 40 && fromStart.fromCrn == 30 && fromStart.mf <= best.mf);
             QCOMPARE(r.fromStart, int(r.climbs.size()) - 1);
         }
+        // A time-out in the first climb ends the search there: what ran is
+        // kept, no result is taken, and the climb from the start never ran.
+        zep::test::SearchJob j;
+        j.job.pStep = 0.8f;
+        j.job.cStep = 2;
+        zep::test::StandInMerit eval(j.merit);
+        int calls = 0;
+        eval.f = [&](float p, float c) {
+            if (++calls == 15)
+                j.shell.TimedOut = true;
+            return std::max(hill(p, c, 130, 39, 24, 4), hill(p, c, 150, 44, 35, 60));
+        };
+        const GlobalResult r = zep::globalSearch(j.env(), eval);
+        QVERIFY(!r.complete && r.peaks.size() == 1); // (the narrow hill lies between cells)
+        QCOMPARE(r.climbs.size(), std::size_t(1));
+        QCOMPARE(r.fromStart, -1);
+        QCOMPARE(j.job.theFinalMF, 0.0f);
     }
 
     // The robust merit function: the worst (not the mean) of the whole 3 x 3
