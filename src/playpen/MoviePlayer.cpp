@@ -73,7 +73,7 @@ MoviePlayer::MoviePlayer(int scale, QWidget* parent) : QWidget(parent), m_scale(
     m_view->setFixedSize(side, side);
     m_view->setFrameShape(QFrame::Box);
     m_view->setAlignment(Qt::AlignCenter);
-    m_curve = new MovieCurve(this);
+    m_curve = named(new MovieCurve(this), "picMovieCurve");
     m_curve->setFixedSize(side, 40);
     m_slider = named(new QSlider(Qt::Horizontal, this), "sldFrame");
     m_play = named(new QPushButton(QStringLiteral("Play"), this), "btnPlay");

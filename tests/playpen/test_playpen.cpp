@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QCheckBox>
 #include <QRadioButton>
 #include <QStyle>
 #include <QSlider>
@@ -444,6 +445,17 @@ private slots:
         auto* player = child<MoviePlayer>(&w, "picMovie");
         QCOMPARE(player->frames(), 3);
         QVERIFY(player->playing());
+        QCOMPARE(child<QStackedWidget>(&w, "stkImages")->currentWidget(), player);
+        // The frame's curve lies right under the frame, the controls beside it.
+        const QWidget* frame = child(player, "imgMovie");
+        const QWidget* curve = child(player, "picMovieCurve");
+        QVERIFY(curve->x() == frame->x() && curve->y() > frame->y() + frame->height() - 1
+                && child(player, "movieControls")->x() >= frame->x() + frame->width());
+        // Show movie unticked: the raytrace's pictures again; ticked: the movie.
+        auto* show = child<QCheckBox>(&w, "chkShowMovie");
+        show->setChecked(false);
+        QVERIFY(child<QStackedWidget>(&w, "stkImages")->currentWidget() != player);
+        show->setChecked(true);
         QCOMPARE(child<QStackedWidget>(&w, "stkImages")->currentWidget(), player);
         for (const char* b : {"CancelButton", "CalcButton", "btnMakeMovie", "btnSaveMovie", "btnAbortMovie"})
             QCOMPARE(rig.enabled(b), QByteArray(b) != "btnAbortMovie");
