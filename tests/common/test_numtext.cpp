@@ -116,6 +116,10 @@ private slots:
         QVERIFY(KvValue::str(QStringLiteral("True")).toBool() && !KvValue::str(QStringLiteral("false")).toBool());
         QCOMPARE(errorOf([] { KvValue::str(QStringLiteral("maybe")).toBool(); }), int(err::TypeMismatch));
         QCOMPARE(KvValue::boolean(true).toSingle(), -1.0f);
+        // A file's version mark is a number: text that reads as 1 is one, a word or nothing is not.
+        QVERIFY(KvValue::num(1).equalsNumber(1) && KvValue::str(QStringLiteral("1")).equalsNumber(1));
+        QVERIFY(!KvValue::str(QStringLiteral("one")).equalsNumber(1) && !KvValue::num(2).equalsNumber(1));
+        QVERIFY(!KvValue().equalsNumber(0));
     }
 
     void keyValueRefusesUnstorableStrings()
