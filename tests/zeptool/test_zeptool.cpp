@@ -554,6 +554,9 @@ private slots:
         QCOMPARE(lines.filter(QRegularExpression("^  from (cell |start) .*  to  ")).size(), climbs.size());
         QCOMPARE(lines.filter(QStringLiteral("  from start ")).size(), 1);
         QCOMPARE(lines.filter(QRegularExpression("  best$")).size(), 1);
+        // The crown fixed, the grid is one row of the pavilion: one peak on it.
+        QVERIFY(tool({"optimize", "SRB.gem", "--material", "Quartz", "--global", "--fix-crn"})
+                    .out.contains("\n1 peak on the grid (12 evaluations); climbs:\n"));
         const QByteArray study = tool({"study", "CubeIllusionTri.gem", "--materials", "Corundum", "--global"}).out;
         QCOMPARE(QString::fromUtf8(study).split('\n').value(1).split(',').value(8), QString::number(best));
     }
