@@ -411,6 +411,14 @@ void TestProgram::badInput()
     if (args.contains("-g")) {
         QVERIFY(after.removeOne("Gemray.err"));
         QCOMPARE(QString::fromLocal8Bit(readAll(path("Gemray.err"))), err.mid(QString("gemray: ").size()));
+        // An older reason there is replaced; a link there is left as it is.
+        QVERIFY(writeFile(path("Gemray.err"), "an older reason\n"));
+        QCOMPARE(run(dir_->path(), args).err, o.err);
+        QCOMPARE(QString::fromLocal8Bit(readAll(path("Gemray.err"))), err.mid(QString("gemray: ").size()));
+        QVERIFY(QFile::remove(path("Gemray.err")) && writeFile(path("kept"), "kept") && QFile::link("kept", path("Gemray.err")));
+        QCOMPARE(run(dir_->path(), args).err, o.err);
+        QVERIFY(QFileInfo(path("Gemray.err")).isSymLink() && readAll(path("kept")) == "kept");
+        QVERIFY(QFile::remove(path("Gemray.err")) && QFile::remove(path("kept")));
     }
     QCOMPARE(after, before);
 }
