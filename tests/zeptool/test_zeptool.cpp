@@ -354,6 +354,8 @@ private slots:
         job("job: material and index", "--ri 1.5", 2, "give either --material or --ri, not both");
         row("job: dispersion without an index", "optimize SRB.gem --material Quartz --disp 0.01", 2, "--disp goes with --ri");
         row("job: index 11", "optimize SRB.gem --ri 11", 2, "the refractive index must lie above 1 and at most 10");
+        row("job: index 1", "optimize SRB.gem --ri 1", 2, "the refractive index must lie above 1 and at most 10");
+        row("job: dispersion 0", "optimize SRB.gem --ri 1.5 --disp 0", 0, "\nmaterial    Custom, index 1.5, dispersion 0\n");
         row("job: old angle 95", "optimize SRB.gem --ri 1.5 --old 95 28", 2, "the old angles must lie between 0 and 90 degrees");
         row("study: unknown option", "study SRB.gem --materials Quartz --fast", 2, "unknown option --fast");
         row("study: no design", "study --materials Quartz", 2, "name at least one design");
