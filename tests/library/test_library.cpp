@@ -290,6 +290,7 @@ private slots:
         const QByteArray told = tool({"library", "show", "designs/more/SRB.gem"}).out;
         const QStringList showLines = QString::fromUtf8(told).split(u'\n');
         QCOMPARE(showLines.value(0), QStringLiteral("Standard Round Brilliant"));
+        QCOMPARE(showLines.value(2), QStringLiteral("format    GEM"));
         QCOMPARE(showLines.filter(QRegularExpression("^file      .*SRB.gem$")).size(), 1);
         QVERIFY2(told.contains("\ngear 96, symmetry 8, mirror; 73 facets in "), told.constData());
         const QStringList filed = showLines.filter(QRegularExpression("^result    Corundum \\(index 1.77\\), climb, targets "));
