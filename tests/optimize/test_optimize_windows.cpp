@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -310,6 +311,15 @@ private slots:
         int16_t once = 0; // as the optimizer opens
         e.showTargetsDialog([&](QWidget* w) {
             zep::test::picture(w, "targets.png");
+            // Each page's texts read from its top down, a line after another,
+            // however tall the tallest page makes the pages.
+            for (const char* page : {"fraTarget1", "fraTarget2"}) {
+                w->findChild<QTabWidget*>()->setCurrentWidget(child(w, page));
+                QApplication::processEvents();
+                for (const QLabel* l : child(w, page)->findChildren<QLabel*>())
+                    QVERIFY2(l->height() <= l->heightForWidth(l->width()) + 4, qPrintable(l->text()));
+            }
+            w->findChild<QTabWidget*>()->setCurrentIndex(0);
             QVERIFY(child<QRadioButton>(w, "optPreset")->isChecked());
             QCOMPARE(child<QComboBox>(w, "Combo1")->currentText(), QString("Quartz"));
             type(w, "wISO", "3");                   // unticked: keeps 7

@@ -347,6 +347,7 @@ void TestProgram::badInput_data()
     QTest::newRow("endless wedge") << angles + QStringList{"W"} + images << "not a closed stone: its facets leave it open";
     QTest::newRow("too many facets") << angles + QStringList{"K"} + images << "facets, more than the 10000 a design may have";
     QTest::newRow("corner off the stone") << angles + QStringList{"V"} + images << "a corner of facet 1 lies outside facet 4";
+    QTest::newRow("corner above the table") << angles + QStringList{"A"} + images << "a corner of facet 3 lies outside facet 1";
     QTest::newRow("too small to show") << angles + QStringList{"S"} + images << "does not show in the image";
     // Output names that would lose or mix files.
     QTest::newRow("image is the design") << angles + QStringList{"B", "B", "N", "N"} << "would overwrite the design";
@@ -386,6 +387,9 @@ void TestProgram::badInput()
     GemDesign wide = box({-0.5, -0.5, -0.4}, {0.5, 0.5, 0.3}); // the table reaches past a side
     wide.facets[0].vertices[0].x -= 0.1;
     QVERIFY(writeFile(path("V"), toBytes(serializeGem(wide))));
+    GemDesign above = box({-0.5, -0.5, -0.4}, {0.5, 0.5, 0.3}); // a side's corner, on its plane, past the table
+    above.facets[2].vertices[2].z += 0.1;
+    QVERIFY(writeFile(path("A"), toBytes(serializeGem(above))));
     // A table and two slopes meeting in a ridge, open at both ends along y.
     const double s = std::sqrt(0.5);
     QVERIFY(writeFile(path("W"), toBytes(serializeGem(withTrailer({
