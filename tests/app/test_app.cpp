@@ -111,6 +111,7 @@ private slots:
         QTRY_VERIFY(app->console().outputText().contains(
             QStringLiteral("GEMRAY_THREADS=%1").arg(std::max(1, QThread::idealThreadCount()))));
         QCOMPARE(app->mainWindow()->pos(), QPoint(0, 0));
+        QCOMPARE(app->state().targets.nTang, int16_t(3)); // three tilts a direction, the first upright
         QVERIFY(sink.messages.isEmpty());
         QVERIFY(!app->mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
     }
