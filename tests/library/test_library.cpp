@@ -150,6 +150,8 @@ private slots:
                          || why.endsWith("is not a stone to optimize: no pavilion tier to change, its back is flat (a "
                                          "letter shape or a preform?)"),
                      qPrintable(why));
+        // and the summary counts them apart: not stones to optimize, not damaged files
+        QVERIFY2(add.out.contains(QStringLiteral("(%1 not stones to optimize)").arg(refused.size()).toUtf8()), add.out.right(200).constData());
         QProcess rank; // some 80 optimizations: longer than a tool's minute on a busy machine
         rank.setWorkingDirectory(dir->path());
         rank.start(kTool, {"library", "rank", "--material", "Quartz", "-j", "2", "--db", path("lib.sqlite")});
