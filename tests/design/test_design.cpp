@@ -10,6 +10,7 @@
 #include "dialogs/WindowSupport.h"
 #include "support/Errors.h"
 #include "support/Layout.h"
+#include "support/Look.h"
 #include "support/Modal.h"
 
 #include <QTemporaryDir>
@@ -212,6 +213,7 @@ private slots:
             pick(d, "fileList", "SRB.gem");
             click(d, "btnParse"); // replaces both lists
             QCOMPARE(items(d, "lstPav"), SrbPav);
+            QVERIFY(zep::test::looksAsKept(d, QStringLiteral("design-file")));
             QCOMPARE(items(d, "lstCrn"), SrbCrn);
             pick(d, "lstPav", "41.50");
             pick(d, "lstCrn", "28.00");
@@ -332,6 +334,7 @@ private slots:
         bool reachedTheEnd = false;
         angles(e, [&](QWidget* d) {
             QCOMPARE(zep::test::overlapping(d), QString());
+            QVERIFY(zep::test::looksAsKept(d, QStringLiteral("angles")));
             QCOMPARE(text(d, "specStartPav"), QStringLiteral(" 41.5"));
             QCOMPARE(text(d, "specMaxCrn"), QStringLiteral(" 44.25"));
             QVERIFY(!checked(d, "chkFixPav") && checked(d, "chkFixCrn") && checked(d, "optSelMat"));

@@ -7,6 +7,7 @@
 #include "dialogs/SmallDialogs.h"
 #include "dialogs/WindowSupport.h"
 #include "settings/PreferencesDialog.h"
+#include "support/Look.h"
 #include "support/Modal.h"
 
 #include <QCheckBox>
@@ -91,6 +92,7 @@ private slots:
         onModal("frmGenericFile", [&](QWidget* w) {
             QCOMPARE(items(w, "fileList"), (QStringList{"a.TXT", "b.txt"}));
             QVERIFY(child(w, "txtFileName")->isHidden());
+            QVERIFY(looksAsKept(w, QStringLiteral("file-chooser")));
             click(w, "OKButton");
             QVERIFY(w->isVisible());
             auto* dirs = child<QListWidget>(w, "dirList");
@@ -236,6 +238,7 @@ private slots:
         e.yn = {"one", "two", "three", {}, false};
         onModal("frmYesNoDLOG", [&](QWidget* w) {
             QCOMPARE(child(w, "OKButton")->toolTip(), QStringLiteral("Accept values"));
+            QVERIFY(looksAsKept(w, QStringLiteral("yes-no")));
             w->move(40, 25);
             click(w, "OKButton");
         });
@@ -264,6 +267,7 @@ private slots:
         e.fn = {"Enter Plot Limits", "Enter Max ISO Value for Plot", "Enter Min ISO Value for Plot", "", "",
                 5, 0.5f, 3.25f, 0, false};
         onModal("frm4NumsDLOG", [&](QWidget* w) {
+            QVERIFY(looksAsKept(w, QStringLiteral("four-numbers")));
             QCOMPARE(text(w, "txtNA1"), QStringLiteral(" 5"));
             QCOMPARE(text(w, "txtNA2"), QStringLiteral(" .5"));
             QVERIFY(child(w, "txtNA3")->isHidden() && child(w, "txtNq3")->isHidden());
@@ -314,6 +318,7 @@ private slots:
         Env e(work.path() + '/');
         e.positions.TPrefs = 720;
         onModal("frmAboutDLOG", [&](QWidget* w) {
+            QVERIFY(looksAsKept(w, QStringLiteral("about")));
             // Its stone, seen from above, is an octagon: the same turned a quarter.
             const QImage gem = child<QLabel>(w, "picIcon")->pixmap().toImage();
             int off = 0;
@@ -322,6 +327,7 @@ private slots:
                     off += std::abs(qGray(gem.pixel(x, y)) - qGray(gem.pixel(gem.width() - 1 - y, x))) > 40;
             QVERIFY2(!gem.isNull() && off < gem.width(), qPrintable(QString::number(off)));
             onModal("frmPrefsDLOG", [&](QWidget* p) {
+                QVERIFY(looksAsKept(p, QStringLiteral("preferences")));
                 QCOMPARE(text(p, "txtATol"), QStringLiteral(" .05"));
                 type(p, "txtATol", "0.1");
                 type(p, "txtThreads", "2");

@@ -5,6 +5,7 @@
 #include "library/LibraryWindow.h"
 #include "optimize/OptimizationTargets.h"
 #include "support/Layout.h"
+#include "support/Look.h"
 #include "support/Picture.h"
 
 #include <QHeaderView>
@@ -188,6 +189,7 @@ private slots:
                 QVERIFY2(table->fontMetrics().horizontalAdvance(line) + 8 <= table->columnWidth(LibraryModel::Name),
                          qPrintable(line + u' ' + QString::number(table->columnWidth(LibraryModel::Name))));
         QCOMPARE(zep::test::overlapping(w.get()), QString());
+        QVERIFY(zep::test::looksAsKept(w.get(), QStringLiteral("library")));
         for (int c = LibraryModel::Gear; c <= LibraryModel::Crown; ++c) // and every caption its own
             QVERIFY(table->horizontalHeader()->fontMetrics().horizontalAdvance(m.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString())
                     < table->columnWidth(c));

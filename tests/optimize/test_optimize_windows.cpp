@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <QLabel>
 #include "support/Layout.h"
+#include "support/Look.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -221,6 +222,7 @@ private slots:
         e.runOptimizer([&](QWidget* w) {
             click(w, "GoButton");
             QCOMPARE(overlapping(w), QString());
+            QVERIFY(looksAsKept(w, QStringLiteral("optimizer-chart")));
             auto* c = child<MeritChart>(w, "picMF");
             chart = c->grab().toImage();
             for (auto& [world, pixel] : spots)

@@ -11,6 +11,7 @@
 #include "playpen/PlayPenWindow.h"
 #include "playpen/TiltPlot.h"
 #include "support/Layout.h"
+#include "support/Look.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 
@@ -197,6 +198,7 @@ private slots:
             rig.standInImages(rawImage([](int) { return uint8_t(9); }));
             rig.open();
             QCOMPARE(overlapping(rig.w.get()), QString()); // every box, plot and axis number in its place
+            QVERIFY(&c != cases || looksAsKept(rig.w.get(), QStringLiteral("playpen-opened")));
             // The tilt figures and their button stay together at the top of the
             // plot, not spread down its height or sunk to its middle, in a
             // window made as large as a screen.

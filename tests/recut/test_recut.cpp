@@ -521,7 +521,7 @@ private slots:
     {
         QString result, start;
         open(true, [&](QWidget* w) {
-            picture(w, "cutting-list.png");
+            picture(w, "cutting-list-result.png");
             QCOMPARE(w->objectName(), QStringLiteral("frmCutList"));
             result = cell(w, "2", 2) + cell(w, "2", 3) + cell(w, "B", 2) + child<QLabel>(w, "lblAngles")->text();
             // The stone as the diagram draws it: crown and table, then pavilion.

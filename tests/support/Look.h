@@ -1,0 +1,139 @@
+#pragma once
+// A window's look as a cutter sees it, kept as text: each shown widget's
+// kind, name, place and size, its words, their alignment and font, and a
+// coarse print of what a picture or a painted widget shows. A test compares a
+// window with the look kept in tests/data/looks/<name>.txt, so a caption
+// lost, a box moved by a missing stretch or a picture drawn wrong is seen
+// wherever it happens. A look changed on purpose is kept again with
+// ZEP_KEEP_LOOKS=1 and reviewed in the commit like code.
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTabBar>
+#include <QTest>
+#include <QTextEdit>
+#include <QWidget>
+
+namespace zep::test {
+
+// 8 x 8 cells of a picture, each colour in eight steps a channel: what is
+// drawn where, not how the edges are smoothed.
+inline QString printOf(const QImage& image)
+{
+    if (image.isNull())
+        return QStringLiteral("none");
+    const QImage small = image.convertToFormat(QImage::Format_RGB32).scaled(8, 8, Qt::IgnoreAspectRatio,
+                                                                            Qt::SmoothTransformation);
+    QString s;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const QRgb c = small.pixel(x, y);
+            s += QString::number((qRed(c) >> 5) * 64 + (qGreen(c) >> 5) * 8 + (qBlue(c) >> 5), 8).rightJustified(3, u'0');
+        }
+    return s;
+}
+
+inline QString lookOf(QWidget* window)
+{
+    // A test's temporary folder has a new name each run.
+    const QRegularExpression tmp(QRegularExpression::escape(QDir::tempPath()) + QStringLiteral("/[^/\\s\"]+"));
+    const auto words = [&tmp](QString s) {
+        return u'"' + s.replace(u'\n', QStringLiteral("\\n")).replace(tmp, QStringLiteral("<tmp>")) + u'"';
+    };
+    QStringList lines;
+    const QFont base = window->font();
+    QWidgetList all{window};
+    all += window->findChildren<QWidget*>();
+    for (QWidget* w : all) {
+        if (w != window && (!w->isVisible() || w->isWindow()))
+            continue;
+        const QPoint at = w->mapTo(window, QPoint(0, 0));
+        QString l = QStringLiteral("%1 %2 %3,%4 %5x%6")
+                        .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName())
+                        .arg(at.x()).arg(at.y()).arg(w->width()).arg(w->height());
+        if (!w->isEnabled())
+            l += QStringLiteral(" disabled");
+        if (w->font() != base)
+            l += QStringLiteral(" font %1%2").arg(w->font().pointSizeF()).arg(w->font().bold() ? QStringLiteral(" bold") : QString());
+        if (!w->toolTip().isEmpty())
+            l += QStringLiteral(" tip ") + words(w->toolTip());
+        if (auto* x = qobject_cast<QLabel*>(w)) {
+            l += u' ' + words(x->text()) + QStringLiteral(" align %1").arg(x->alignment().toInt(), 0, 16);
+            if (!x->pixmap().isNull())
+                l += QStringLiteral(" picture ") + printOf(x->pixmap().toImage());
+        } else if (auto* x = qobject_cast<QAbstractButton*>(w)) {
+            l += u' ' + words(x->text()) + (x->isChecked() ? QStringLiteral(" checked") : QString());
+        } else if (auto* x = qobject_cast<QLineEdit*>(w)) {
+            l += u' ' + words(x->text()) + QStringLiteral(" align %1").arg(x->alignment().toInt(), 0, 16)
+                 + (x->isReadOnly() ? QStringLiteral(" read-only") : QString());
+        } else if (auto* x = qobject_cast<QComboBox*>(w)) {
+            l += u' ' + words(x->currentText()) + QStringLiteral(" of %1").arg(x->count());
+        } else if (auto* x = qobject_cast<QGroupBox*>(w)) {
+            l += u' ' + words(x->title());
+        } else if (auto* x = qobject_cast<QAbstractSlider*>(w)) {
+            l += QStringLiteral(" %1 in %2..%3").arg(x->value()).arg(x->minimum()).arg(x->maximum());
+        } else if (auto* x = qobject_cast<QAbstractSpinBox*>(w)) {
+            l += u' ' + words(x->text());
+        } else if (auto* x = qobject_cast<QTabBar*>(w)) {
+            for (int i = 0; i < x->count(); ++i)
+                l += u' ' + words(x->tabText(i));
+        } else if (auto* x = qobject_cast<QPlainTextEdit*>(w)) {
+            l += u' ' + words(x->toPlainText());
+        } else if (auto* x = qobject_cast<QTextEdit*>(w)) {
+            l += u' ' + words(x->toPlainText());
+        } else if (auto* x = qobject_cast<QAbstractItemView*>(w); x && x->model()) {
+            l += QStringLiteral(" %1 rows").arg(x->model()->rowCount());
+        } else if (!QByteArray(w->metaObject()->className()).startsWith('Q')
+                   && w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty()) {
+            l += QStringLiteral(" picture ") + printOf(w->grab().toImage()); // a widget of ours that paints
+        }
+        lines << l;
+    }
+    return lines.join(u'\n') + u'\n';
+}
+
+// Fails the test with the first line that differs from the kept look; the
+// look seen is written beside the test program (look-<name>.txt) to compare.
+inline bool looksAsKept(QWidget* window, const QString& name)
+{
+    if (!qEnvironmentVariable("FONTCONFIG_FILE").endsWith(QStringLiteral("tests/data/fonts.conf"))) {
+        qWarning("a look is seen with the tests' fonts only: run the test through ctest, or with "
+                 "FONTCONFIG_FILE=tests/data/fonts.conf");
+        return false;
+    }
+    const QString seen = lookOf(window);
+    const QString path = QStringLiteral(ZEP_LOOKS_DIR "/") + name + QStringLiteral(".txt");
+    QFile kept(path);
+    if (qEnvironmentVariableIntValue("ZEP_KEEP_LOOKS") == 1) {
+        if (!kept.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        kept.write(seen.toUtf8());
+        return true;
+    }
+    const QString was = kept.open(QIODevice::ReadOnly) ? QString::fromUtf8(kept.readAll()) : QString();
+    if (was == seen)
+        return true;
+    QFile out(QCoreApplication::applicationDirPath() + QStringLiteral("/look-") + name + QStringLiteral(".txt"));
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(seen.toUtf8());
+    const QStringList a = was.split(u'\n'), b = seen.split(u'\n');
+    for (qsizetype i = 0; i < std::max(a.size(), b.size()); ++i)
+        if (a.value(i) != b.value(i)) {
+            qWarning().noquote() << "look" << name << "line" << i + 1 << "\n  kept:" << a.value(i) << "\n  seen:"
+                                 << b.value(i) << "\n  (all of it in" << out.fileName() << ")";
+            break;
+        }
+    return false;
+}
+
+} // namespace zep::test
