@@ -1,5 +1,4 @@
-// Start-up, the main window's commands, Quit and the restored job, with the
-// real console (zepcmd) and real windows, offscreen.
+// Start-up, the main window's commands, Quit and the restored job, with the real console and windows, offscreen.
 #include "app/MainWindow.h"
 #include "app/ConsoleWindow.h"
 #include "app/ZepApplication.h"
@@ -24,16 +23,13 @@ using namespace zep::test;
 
 namespace {
 
-AppOptions testOptions(const QString& gemrayDir = {})
+AppOptions testOptions(const QString& gemrayDir = {}, const QString& zepcmd = QStringLiteral(ZEP_BIN_DIR "/zepcmd"))
 {
-    AppOptions o;
-    o.consoleWaitMs = 100;
-    o.zepcmdProgram = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
-    o.gemrayDir = gemrayDir;
-    return o;
+    return {100, zepcmd, gemrayDir};
 }
 
 void touch(const QString& path, const QByteArray& bytes = "x") { writeFileSafely(path, bytes); }
+QString label(QWidget* w, const char* name) { return child<QLabel>(w, name)->text(); }
 
 } // namespace
 
@@ -49,7 +45,6 @@ class TestApp : public QObject {
         QDir(startDir).mkdir(QStringLiteral("ZEPWork"));
         touch(work("Gemray.exe"));
     }
-    // ZEP started in a working folder that holds the ray tracer.
     std::unique_ptr<ZepApplication> started(RecordingSink& sink, const AppOptions& options = testOptions())
     {
         prepareWork();
@@ -58,14 +53,10 @@ class TestApp : public QObject {
             qFatal("ZEP did not start: %s", qPrintable(sink.messages.join(u'|')));
         return app;
     }
-    static QString consoleDirPrompt()
-    {
-        return QDir::toNativeSeparators(QDir::currentPath() + QStringLiteral("/ZEPWork")) + u'>';
-    }
+    static QString consoleDirPrompt() { return QDir::toNativeSeparators(QDir::currentPath() + "/ZEPWork") + u'>'; }
 
 private slots:
-    // The main window's list of targets: each one ticked, with its weight;
-    // fire with its material and dispersion.
+    // The main window's list of targets: each one ticked, with its weight; fire with material and dispersion.
     void targetListNamesWhatIsTicked()
     {
         OptimizationTargets t;
@@ -116,9 +107,8 @@ private slots:
         QVERIFY(!app->mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
     }
 
-    // While the real program runs, a second ZEP in its folder says so and ends,
-    // even when the lock's content is lost. A lock that names no running ZEP
-    // (killed, emptied by a power loss, garbage) is taken over by the next start.
+    // While the real program runs, a second ZEP in its folder says so and ends, even when the lock's
+    // content is lost. A lock naming no running ZEP (killed, emptied, garbage) is taken over.
     void secondZepAndStaleLocks()
     {
         prepareWork();
@@ -142,8 +132,7 @@ private slots:
             touch(lock, content);
             RecordingSink sink;
             ZepApplication next(testOptions(), &sink);
-            const bool started = next.setup();
-            QVERIFY2(started && sink.messages.isEmpty(),
+            QVERIFY2(next.setup() && sink.messages.isEmpty(),
                      qPrintable(QString::fromLatin1(content.toHex()) + u':' + sink.messages.join(u'|')));
             qint64 pid = 0;
             QString host, app;
@@ -151,9 +140,8 @@ private slots:
         }
     }
 
-    // A cancelled chooser, a file in the working folder's way, and a folder
-    // that takes no files (even root may not create files in /proc): the
-    // message, no console and no window.
+    // A cancelled chooser, a file in the working folder's way, a folder that takes no files
+    // (even root may not create files in /proc): the message, no console and no window.
     void startThatCannotGoOn()
     {
         const QString folder = startDir + "/ZEPWork";
@@ -174,14 +162,11 @@ private slots:
             QCOMPARE(app.console().taskId(), qint64(0));
             QVERIFY(!app.mainWindow());
         }
-        // A console that cannot start ends start-up at that step: no main
-        // window is left without its console.
+        // A console that cannot start ends start-up there: no main window without its console.
         QFile::remove(folder);
         prepareWork();
-        AppOptions noConsole = testOptions();
-        noConsole.zepcmdProgram = startDir + "/none/zepcmd";
         RecordingSink sink;
-        ZepApplication app(noConsole, &sink);
+        ZepApplication app(testOptions({}, startDir + "/none/zepcmd"), &sink);
         QVERIFY(!app.setup());
         QCOMPARE(sink.messages, QStringList{"Shell"});
         QVERIFY(!app.mainWindow());
@@ -189,12 +174,9 @@ private slots:
 
     void staleAndDamagedFilesAtStartUp()
     {
-        // Stale working files and the temporaries of a save or a ray tracer
-        // run killed half way go, the others (a backup of the user's own)
-        // stay; damaged preferences and saved state are reported and
-        // start-up goes on with what was read before the damage: without tips,
-        // and with the paste keys "% EX", which open the console's Edit menu
-        // and paste nothing, not even the change of folder.
+        // Stale working files and the temporaries of a killed save or ray tracer go, a backup of
+        // the user's own stays; damaged preferences and state are reported and what was read
+        // before the damage is kept: no tips, and paste keys "% EX" that paste nothing, not even the CD.
         prepareWork();
         const QStringList stale{"B", "P", "R", "I", "C", "ZEP.BAT", "ZEPLast.txt.zeptmp-k2x9a", "R.gemray-4711.tmp"};
         const QStringList kept{"ZEPr.BMP", "ZEPc.BMP", "ZEPi.BMP", "Gemray.log", "ZEP.BMP", "ZEPLast.txt.backup"};
@@ -208,7 +190,7 @@ private slots:
         QCOMPARE(sink.messages, (QStringList{QStringLiteral("Error  13 (Type mismatch) in GetPrefs routine"),
                                              QStringLiteral("Error  62 (Input past end of file) in GetLast routine")}));
         QCOMPARE(app.state().job.minPav, 38.0f);
-        QCOMPARE(child<QLabel>(app.mainWindow(), "lblMinPav")->text(), QStringLiteral(" 38"));
+        QCOMPARE(label(app.mainWindow(), "lblMinPav"), QStringLiteral(" 38"));
         QVERIFY(app.mainWindow()->isVisible());
         QCOMPARE(app.state().shell.Interactive, true);
         for (const QString& f : stale + kept)
@@ -222,8 +204,7 @@ private slots:
         QVERIFY(!app.console().outputText().contains(consoleDirPrompt()));
     }
 
-    // The activity commands refuse a job that is not complete; with a job
-    // the PlayPen opens on it.
+    // The activity commands refuse a job that is not complete; with a job the PlayPen opens on it.
     void activitiesNeedAJob()
     {
         RecordingSink sink;
@@ -243,8 +224,7 @@ private slots:
                                              incomplete + "entering the PlayPen", incomplete + "opening the Cutting List",
                                              "Please select a .GEM file and (non-zero) start Angles before evaluating "
                                              "the Merit Function"}));
-        // A design and start angles without limits: Evaluate MF opens the
-        // optimizer, which a single evaluation needs no limits for.
+        // A single evaluation needs no limits: with a design and start angles Evaluate MF opens the optimizer.
         sink.messages.clear();
         JobState& j = app->state().job;
         j.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
@@ -275,9 +255,8 @@ private slots:
 
     void newUserJobSurvivesARestart()
     {
-        // A new user picks SRB.gem, extracts and picks 41.50 and 28.00, sets the
-        // pavilion limits from the critical angle of Quartz, opens the Cutting
-        // List, quits and starts again.
+        // A new user picks SRB.gem at 41.50 and 28.00, sets the pavilion limits from Quartz's
+        // critical angle, opens the Cutting List, quits and starts again.
         QTemporaryDir designs;
         QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), designs.filePath(QStringLiteral("SRB.gem"))));
         RecordingSink sink;
@@ -294,8 +273,7 @@ private slots:
         });
         m->btnFSel_Click();
         QCOMPARE(app->state().job.fnam, QDir::toNativeSeparators(designs.filePath(QStringLiteral("SRB.gem"))));
-        QCOMPARE(child<QLabel>(m, "lblOlPav")->text(), QStringLiteral(" 41.5"));
-        QCOMPARE(child<QLabel>(m, "lblStartCrn")->text(), QStringLiteral(" 28"));
+        QCOMPARE((QStringList{label(m, "lblOlPav"), label(m, "lblStartCrn")}), (QStringList{" 41.5", " 28"}));
         QCOMPARE(readFileBytes(work("B")), readFileBytes(designs.filePath(QStringLiteral("SRB.gem"))));
 
         onNextModal([](QWidget* d) {
@@ -311,14 +289,13 @@ private slots:
         m->btnModAng_Click();
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(u'|')));
         const JobState job = app->state().job;
-        QCOMPARE(job.minPav, 38.18f);
-        QCOMPARE(job.maxPav, 48.61f);
+        QCOMPARE(std::pair(job.minPav, job.maxPav), std::pair(38.18f, 48.61f));
         QCOMPARE(job.theMat, QStringLiteral("Quartz"));
-        QCOMPARE(child<QLabel>(m, "lblRI")->text(), QStringLiteral(" 1.55"));
+        QCOMPARE(label(m, "lblRI"), QStringLiteral(" 1.55"));
         // The Cutting List shows the start angles until a run shows a result.
         const auto cutListAngles = [m] {
             QString angles;
-            onNextModal([&](QWidget* d) { angles = child<QLabel>(d, "lblAngles")->text(); });
+            onNextModal([&](QWidget* d) { angles = label(d, "lblAngles"); });
             click(m, "btnCutList");
             return angles;
         };
@@ -331,7 +308,7 @@ private slots:
         // and with the result's margin, what a miss of the tolerance costs.
         r.theMarginKnown = true, r.theMarginTol = 0.1f, r.theMarginWorst = 1.6f;
         QString margin;
-        onNextModal([&](QWidget* d) { margin = child<QLabel>(d, "lblMargin")->text(); });
+        onNextModal([&](QWidget* d) { margin = label(d, "lblMargin"); });
         click(m, "btnCutList");
         QVERIFY2(margin.startsWith(QStringLiteral("within ±0.10°: at least 1.6 (−20 %)")), qPrintable(margin));
         app->state().targets.doISO = true; // other targets drop it
@@ -346,8 +323,7 @@ private slots:
         console->move(90, 110);
         const QRect consoleLeft(console->pos(), console->size());
         m->btnQuit_Click();
-        // Its console still waits for the user's Enter on "EXIT", but the
-        // folder is free: the next ZEP starts there at once.
+        // Its console still waits for the user's Enter on "EXIT", but the next ZEP may start there at once.
         QVERIFY(app->console().isRunning());
         QVERIFY(!QFileInfo::exists(work("ZEP.lock")));
         app.reset();
@@ -358,31 +334,26 @@ private slots:
         QVERIFY2(sink2.messages.isEmpty(), qPrintable(sink2.messages.join(u'|')));
         const JobState& back = again.state().job;
         QCOMPARE(back.fnam, job.fnam);
-        QCOMPARE(back.stPav, 41.5f); // a restored job starts from the old angles
-        QCOMPARE(back.stCrn, 28.0f);
+        QCOMPARE(std::pair(back.stPav, back.stCrn), std::pair(41.5f, 28.0f)); // restored, from the old angles
         QCOMPARE(back.pStep, 1.043f); // a tenth of the range
         QCOMPARE(again.state().targets.wtISO, 2.0f);
         MainWindow* m2 = again.mainWindow();
         QCOMPARE(m2->pos(), placed);
         QCOMPARE(QRect(again.console().window()->pos(), again.console().window()->size()), consoleLeft);
-        QCOMPARE(child<QLabel>(m2, "lblFileName")->text(), job.fnam);
-        QCOMPARE(child<QLabel>(m2, "lblStartPav")->text(), QStringLiteral(" 41.5"));
-        QCOMPARE(child<QLabel>(m2, "lblTiers")->text(), QStringLiteral("Tiers: 2 at 41.50, B at 28.00"));
-        QCOMPARE(child<QLabel>(m2, "lblMat")->text(), QStringLiteral("Quartz"));
-        QCOMPARE(text(m2, "txtCrnFixed"), QStringLiteral("Fixed"));
+        QCOMPARE((QStringList{label(m2, "lblFileName"), label(m2, "lblStartPav"), label(m2, "lblTiers"),
+                              label(m2, "lblMat"), text(m2, "txtCrnFixed")}),
+                 (QStringList{job.fnam, " 41.5", "Tiers: 2 at 41.50, B at 28.00", "Quartz", "Fixed"}));
         QCOMPARE(items(m2, "lstTargets").value(0), QStringLiteral("ISO Brightness        Weight:  2"));
         QCOMPARE(again.state().shell.Interactive, true);
         // The result is back in its boxes, from the file beside the state.
         QCOMPARE(back.theFinalMF, 143.8f);
-        QCOMPARE(text(m2, "txtItPav"), QStringLiteral("45.980"));
-        QCOMPARE(text(m2, "txtItCrn"), QStringLiteral("28.100"));
-        QCOMPARE(text(m2, "txtStartMF"), QStringLiteral(" 69.2"));
+        QCOMPARE((QStringList{text(m2, "txtItPav"), text(m2, "txtItCrn"), text(m2, "txtStartMF")}),
+                 (QStringList{"45.980", "28.100", " 69.2"}));
         QCOMPARE(readFileBytes(work("ZEPLast.txt")).count('\n'), 89);
         picture(m2, "main-window.png"); // for the README
     }
 
-    // The Design Library opens beside the main window, and its chosen design
-    // takes the path of Select .GEM File.
+    // The Design Library opens beside the main window; its chosen design takes the path of Select .GEM File.
     void designLibraryUsesTheDesignPath()
     {
         QTemporaryDir data;
@@ -401,23 +372,20 @@ private slots:
         app->state().shell.Interactive = false; // as the angles dialog's OK leaves it
         m->btnModAng_Click();
         QVERIFY(m->findChild<QLabel*>("lblMaterial")->text().startsWith("Quartz"));
-        // A best result whose crown lies beyond the job's old limits (20 to
-        // 45): the limits are derived again, as zeptool optimize derives
-        // them, and hold it.
+        // A best result whose crown lies beyond the job's old limits (20 to 45): the limits are
+        // derived again, as zeptool optimize derives them, and hold it.
         j.minCrn = 20, j.maxCrn = 45;
         const QString set = m->useLibraryDesign(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc"), 40.5f, 35.5f, 41.2f, 54.29f, 1.76f);
         QCOMPARE(j.fnam, QDir::toNativeSeparators(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc")));
         QCOMPARE(std::tuple(j.olPav, j.olCrn, j.stPav, j.stCrn), std::tuple(40.5f, 35.5f, 41.2f, 54.29f));
-        QCOMPARE(child<QLabel>(m, "lblStartPav")->text(), QStringLiteral(" 41.2"));
+        QCOMPARE(label(m, "lblStartPav"), QStringLiteral(" 41.2"));
         QCOMPARE(readFileBytes(work("B")), readFileBytes(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc")));
-        // Quartz's critical angle 40.18: pavilion 38.18 to 48.61; crown 25.5
-        // to 45.5 widened to 54.29; a tenth of each span a step.
+        // Quartz's critical angle 40.18: pavilion 38.18 to 48.61; crown 25.5 to 45.5 widened to 54.29; steps a tenth.
         QCOMPARE(std::tuple(j.minPav, j.maxPav, j.minCrn, j.maxCrn), std::tuple(38.18f, 48.61f, 25.5f, 54.29f));
         QCOMPARE(std::pair(j.pStep, j.cStep), std::pair((48.61f - 38.18f) / 10, (54.29f - 25.5f) / 10));
-        QCOMPARE(child<QLabel>(m, "lblMaxCrn")->text(), QStringLiteral(" 54.29"));
+        QCOMPARE(label(m, "lblMaxCrn"), QStringLiteral(" 54.29"));
         QCOMPARE(set, QStringLiteral("Limits set: pavilion 38.18 to 48.61, crown 25.5 to 54.29 (widened to hold the start)"));
-        // The file's own index when the job takes the file's (Turkey: 1.76,
-        // critical angle 34.62).
+        // The file's own index when the job takes the file's (Turkey: 1.76, critical angle 34.62).
         j.useMatRI = false, j.useFileRI = true;
         m->useLibraryDesign(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc"), 40.5f, 35.5f, 40.5f, 35.5f, 1.76f);
         QCOMPARE(std::pair(j.minPav, j.minCrn), std::pair(32.62f, 25.5f));
@@ -426,13 +394,11 @@ private slots:
 
     void everyMaterialNameFits()
     {
-        // Chosen before or after the window shows, every name is whole and
-        // the columns stay where they are.
+        // Chosen before or after the window shows, every name is whole and the columns stay.
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
         MainWindow m(app);
-        auto* mat = child<QLabel>(&m, "lblMat");
-        auto* ri = child<QLabel>(&m, "lblRI");
+        QLabel *mat = child<QLabel>(&m, "lblMat"), *ri = child<QLabel>(&m, "lblRI");
         JobState& j = app.state().job;
         j.useMatRI = true;
         j.theMat = QStringLiteral("Beryl");
@@ -446,8 +412,7 @@ private slots:
             QVERIFY2(mat->contentsRect().width() >= mat->fontMetrics().horizontalAdvance(name), qPrintable(name));
             QCOMPARE(ri->x(), riColumn);
         }
-        // The job reads as a table: each caption stands left of its value in
-        // the value's row, the Min and Max heads over their columns.
+        // The job reads as a table: each caption left of its value in its row, Min and Max over their columns.
         const auto caption = [&](const QString& text) {
             for (QLabel* l : m.findChildren<QLabel*>())
                 if (l->text() == text)
@@ -478,8 +443,7 @@ private slots:
     {
         QTemporaryDir bin;
         QVERIFY(QFile::copy(ZEP_BIN_DIR "/zepcmd", bin.filePath("zepcmd")));
-        AppOptions o = testOptions();
-        o.zepcmdProgram = bin.filePath("zepcmd");
+        const AppOptions o = testOptions({}, bin.filePath("zepcmd"));
         RecordingSink sink;
         const auto app = started(sink, o);
         const qint64 firstTask = app->console().taskId();
@@ -506,13 +470,11 @@ private slots:
         QVERIFY(!app->state().shell.TimedOut);
         QVERIFY(app->console().taskId() != firstTask);
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
-
         // A console closed by its user is offered again too.
         app->console().window()->close();
         offered("OKButton");
         QCOMPARE(lines.value(0), QString("The ZEP console is not running."));
         QTRY_VERIFY(app->console().isRunning());
-
         // A restart that fails is the offering command's error; the time-out stands.
         QVERIFY(QFile::remove(o.zepcmdProgram));
         app->state().shell.TimedOut = true;
@@ -521,9 +483,8 @@ private slots:
         QVERIFY(app->state().shell.TimedOut);
     }
 
-    // Closing the frame runs Quit: answered No, or with a job that cannot be
-    // saved, ZEP stays open as it was; then it saves the job, removes the
-    // working files and leaves EXIT at the console's prompt for the user's Enter.
+    // Closing the frame runs Quit: answered No, or with a job that cannot be saved, ZEP stays as it was;
+    // then it saves the job, removes the working files and leaves EXIT at the console's prompt.
     void closingTheFrameRunsQuit()
     {
         RecordingSink sink;

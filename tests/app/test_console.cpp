@@ -1,6 +1,5 @@
-// The console window with the real zepcmd behind it, under offscreen Qt:
-// pasting through the keystroke sequences, the first "CD ZEPWork", the Quit
-// text, and the window's life, size and place.
+// The console window with the real zepcmd behind it, under offscreen Qt: pasting through the keystroke
+// sequences, the first "CD ZEPWork", the Quit text, and the window's life, size and place.
 #include "app/Console.h"
 #include "common/FileIO.h"
 #include "common/ZepError.h"
@@ -17,18 +16,14 @@
 #include <memory>
 
 using namespace zep;
+using namespace zep::test;
 
 class TestConsole : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> m_tmp;
     std::unique_ptr<Console> m_console;
-    QString m_root;
-    QString m_work;
-    // Waits until the console shows its prompt in `dir`.
-    bool waitForPrompt(const QString& dir)
-    {
-        return QTest::qWaitFor([&] { return m_console->outputText().endsWith(dir + ">"); }, zep::test::waitMs(10000));
-    }
+    QString m_root, m_work;
+
 private slots:
     void init()
     {
@@ -38,7 +33,7 @@ private slots:
         m_work = m_root + "/ZEPWork";
         m_console = std::make_unique<Console>();
         QVERIFY(m_console->start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
-        QVERIFY(waitForPrompt(m_root));
+        QVERIFY(QTest::qWaitFor([&] { return m_console->outputText().endsWith(m_root + ">"); }, waitMs(10000)));
     }
 
     void cleanup()
@@ -59,14 +54,12 @@ private slots:
         QVERIFY(w->isVisible());
         QVERIFY(second.taskId() > 0 && second.taskId() != m_console->taskId());
         QVERIFY(QFileInfo::exists(QString("/proc/%1").arg(second.taskId())));
-        // The active window stays active. (The offscreen platform gives every
-        // window it shows the focus, so only the request can be seen.)
+        // The active window stays active. (Offscreen, every window shown takes the focus: only the request shows.)
         QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
         other.activateWindow();
         QTRY_COMPARE(QApplication::activeWindow(), &other);
 
-        // The first paste brings the console forward and changes the
-        // interpreter's own directory.
+        // The first paste brings the console forward and changes the interpreter's own directory.
         QSignalSpy output(&second, &Console::outputArrived);
         second.pasteToDos("CD ZEPWork\r", "% EP");
         QVERIFY(second.inputLine().isEmpty());
@@ -81,7 +74,6 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("ECHO never pasted\r"));
         QVERIFY(m_console->inputLine().isEmpty());
         QCOMPARE(m_console->window()->menu(), ConsoleKeys::Menu::None);
-
         // The console still takes typed keys, edited as typed.
         m_console->sendKeys("echo tyX{BS}ped{TAB}");
         QCOMPARE(m_console->inputLine(), QString("echo typed\t"));
@@ -89,17 +81,15 @@ private slots:
         m_console->sendKeys("{BS}~");
         QTRY_VERIFY(m_console->outputText().contains("\ntyped\n"));
         QVERIFY(!m_console->outputText().contains("never pasted"));
-
         // A malformed sequence raises error 5 and sends nothing.
-        QCOMPARE(zep::test::errorOf([&] { m_console->sendKeys("x{NOKEY}"); }), int(err::InvalidCall));
+        QCOMPARE(errorOf([&] { m_console->sendKeys("x{NOKEY}"); }), int(err::InvalidCall));
         QVERIFY(m_console->inputLine().isEmpty());
     }
 
     void quitTextLeavesExitWaitingForEnter()
     {
         const QString rem = "REM   Click close button or hit RETURN to close this window";
-        m_console->pasteToDos(QString("\r").repeated(5) + rem + QString("\r").repeated(4) + "EXIT",
-                              "% EP");
+        m_console->pasteToDos(QString("\r").repeated(5) + rem + QString("\r").repeated(4) + "EXIT", "% EP");
         QCOMPARE(m_console->inputLine(), QString("EXIT"));
         QTRY_VERIFY(m_console->outputText().endsWith(m_root + ">"));
         QTRY_VERIFY(m_console->outputText().contains(m_root + ">" + rem + "\n"));
@@ -122,18 +112,15 @@ private slots:
             bat += "echo line " + QByteArray::number(i) + "\r\n";
         writeFileSafely(m_work + "/MANY.BAT", bat);
         m_console->pasteToDos("CD ZEPWork\rmany\r", "% EP");
-        QTRY_VERIFY_WITH_TIMEOUT(m_console->outputText().endsWith("line 2499\n\n" + m_work + ">"),
-                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_console->outputText().endsWith("line 2499\n\n" + m_work + ">"), 15000);
         auto* screen = m_console->window()->findChild<QPlainTextEdit*>("screen");
-        QVERIFY(screen);
-        QVERIFY(screen->document()->blockCount() <= ConsoleWindow::MaxLines);
+        QVERIFY(screen && screen->document()->blockCount() <= ConsoleWindow::MaxLines);
         QVERIFY(!m_console->outputText().contains("\nline 0\n"));
     }
 
     void keepsItsSizeAndPlace()
     {
-        // The next console, after a restart or in the next run, opens where and
-        // as large as the user left the last one; a damaged file is passed over.
+        // A restarted or next run's console opens where, and as large as, the last was left; a damaged file is ignored.
         const QString file = m_root + "/ZEPConsole.txt";
         const QString zepcmd = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
         m_console->setGeometryFile(file);
@@ -158,13 +145,12 @@ private slots:
         QVERIFY(damaged.start(zepcmd, m_root));
         QVERIFY(damaged.window()->size() != left.size());
 
-        // Closing the window ends the interpreter; a closed console can no
-        // longer be brought forward.
+        // Closing the window ends the interpreter; a closed console can no longer be brought forward.
         const qint64 closed = damaged.taskId();
         damaged.window()->close();
         QVERIFY(!damaged.isRunning());
         QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(closed)));
-        QCOMPARE(zep::test::errorOf([&] { damaged.pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
+        QCOMPARE(errorOf([&] { damaged.pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
     }
 };
 

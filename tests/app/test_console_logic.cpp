@@ -1,5 +1,5 @@
-// The console's logic without its window: the keystroke notation, what keys
-// do in a DOS-style console window, the input line and the output text.
+// The console's logic without its window: the keystroke notation, what keys do in a DOS-style console
+// window, the input line and the output text.
 #include "app/ConsoleKeys.h"
 #include "app/ConsoleText.h"
 #include "common/KeyNotation.h"
@@ -13,10 +13,7 @@ using Action = ConsoleKeys::Action;
 
 namespace {
 
-KeyStroke stroke(int key, Qt::KeyboardModifiers mods = {}, const QString& text = {})
-{
-    return KeyStroke{key, mods, text};
-}
+KeyStroke stroke(int key, Qt::KeyboardModifiers mods = {}, const QString& text = {}) { return {key, mods, text}; }
 
 // The actions a console takes for the keystrokes of `notation`, None left out.
 QList<ConsoleKeys::Result> actionsFor(ConsoleKeys& keys, const QString& notation)
@@ -52,9 +49,7 @@ class TestConsoleLogic : public QObject {
 private slots:
     void notation()
     {
-        const auto alt = Qt::AltModifier;
-        const auto ctrl = Qt::ControlModifier;
-        const auto shift = Qt::ShiftModifier;
+        const auto alt = Qt::AltModifier, ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
         const std::pair<const char*, QList<KeyStroke>> cases[] = {
             {"% EP", {stroke(Qt::Key_Space, alt), stroke(Qt::Key_E, shift, "E"), stroke(Qt::Key_P, shift, "P")}},
             {"^V", {stroke(Qt::Key_V, ctrl | shift)}},
@@ -75,10 +70,7 @@ private slots:
             QVERIFY2(result.ok(), qPrintable(result.error));
             QCOMPARE(result.strokes, expected);
         }
-    }
-
-    void malformedNotationIsRefused()
-    {
+        // Malformed notation is refused whole.
         for (const char* bad : {"{FOO}", "%", "^(", "(ab", "ab)", "{ENTER", "}", "{}", "+{F17}"}) {
             const KeyNotationResult result = parseKeyNotation(QString::fromLatin1(bad));
             QVERIFY(!result.ok());
@@ -101,14 +93,11 @@ private slots:
         const auto typed = actionsFor(keys, "% {ESC}e");
         QCOMPARE(kinds(typed), QList{Action::Type});
         QCOMPARE(typed.first().text, QString("e"));
-
         // Alt and Ctrl combinations other than the paste keys type nothing.
         QVERIFY(actionsFor(keys, "%e^c^{INSERT}").isEmpty());
         QCOMPARE(kinds(actionsFor(keys, "a{BS}~{ESC}{TAB}")),
-                 (QList{Action::Type, Action::Backspace, Action::Enter, Action::ClearLine,
-                        Action::Type}));
-        // The window menu's other choices, each named in the hint shown while
-        // the menu is open; the Edit menu's hint names Paste.
+                 (QList{Action::Type, Action::Backspace, Action::Enter, Action::ClearLine, Action::Type}));
+        // The window menu's other choices, each named in its hint while open; the Edit menu's hint names Paste.
         QCOMPARE(kinds(actionsFor(keys, "% C% N% X% R")),
                  (QList{Action::Close, Action::Minimize, Action::Maximize, Action::Restore}));
         QVERIFY(keys.menuHint().isEmpty());
@@ -128,21 +117,17 @@ private slots:
         QCOMPARE(keys.menu(), ConsoleKeys::Menu::Window);
     }
 
-    void inputLineSendsAtEachLineEnd()
+    void inputAndOutputLineEnds()
     {
-        // (The Quit text is typed through the window in test_console.)
         ConsoleInputLine input;
         input.type("CD ");
-        // CR LF is one line end; a lone LF is one too; other control characters vanish.
+        // The input line is sent at CR LF or a lone LF; other control characters vanish.
         QCOMPARE(input.type("ZEP\aWork\r\nA\nB\tC"), (QStringList{"CD ZEPWork", "A"}));
         QCOMPARE(input.text(), QString("B\tC"));
         input.backspace();
         QCOMPARE(input.take(), QString("B\t"));
         QCOMPARE(input.text(), QString());
-    }
-
-    void outputLineEndsAndReturns()
-    {
+        // The output: CR LF ends a line, a lone CR returns to its start.
         ConsoleOutput out;
         QString screen = "before\n";
         apply(screen, out.feed("one\r\ntwo"));
@@ -163,8 +148,7 @@ private slots:
         apply(screen, out.feed(e.left(1)));
         apply(screen, out.feed(e.mid(1) + ">"));
         QCOMPARE(screen, QStringLiteral(u"before\none\ntwo more\nthree done\nac\n\u00e9>"));
-        // A CR held back at the end of a read counts once: the line written
-        // again goes on with the reads after it.
+        // A CR held back at the end of a read counts once: the line written again goes on with the next reads.
         apply(screen, out.feed("\n1 of 2\r"));
         apply(screen, out.feed("2 of 2"));
         apply(screen, out.feed(" done"));

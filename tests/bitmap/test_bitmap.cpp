@@ -43,7 +43,7 @@ private slots:
     }
 
     // The grey 120 x 120 header is checked by every viewer in rawToBitmap.
-    void headersAndPalettes()
+    void headersPalettesAndScale()
     {
         QCOMPARE(u32(t.MF_Gray_Header.data() + 2), 8822u);
         QCOMPARE(u32(t.MF_Gray_Header.data() + 18), 88u);
@@ -54,14 +54,12 @@ private slots:
         for (int k : {1, 128, 255})
             QCOMPARE(paletteEntry(t.BMP_Header, k), (Rgb{uint8_t(k), uint8_t(k), uint8_t(k)}));
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(t.DiffHeader.data() + 54), 5), QByteArray("\xff\0\0\0\1", 5));
-        // Ends of the ramps, and entries where rounding and cutting off the
-        // fraction differ (171.6 and 20.8 on the straight line).
+        // Ends of the ramps, and entries where rounding and cutting off differ (171.6 and 20.8 on the line).
         const std::pair<int, Rgb> spectral[] = {{0, {250, 15, 255}}, {16, {172, 0, 255}}, {103, {0, 255, 250}},
                                             {154, {0, 255, 0}}, {254, {255, 13, 0}}, {255, {255, 23, 15}}};
         for (const auto& [k, rgb] : spectral)
             QCOMPARE(paletteEntry(t.Spec_Header, k), rgb);
-        // Between its ends the spectral scale runs without a jump: no colour
-        // steps by more than 6 from one entry to the next.
+        // Between its ends the spectral scale runs without a jump: no colour steps by more than 6.
         for (int k = 2; k <= 254; ++k) {
             const Rgb a = paletteEntry(t.Spec_Header, k - 1), b = paletteEntry(t.Spec_Header, k);
             QVERIFY2(std::abs(a.r - b.r) <= 6 && std::abs(a.g - b.g) <= 6 && std::abs(a.b - b.b) <= 6,
@@ -73,9 +71,15 @@ private slots:
             QCOMPARE(paletteEntry(t.B_Header, k), rgb);
         for (const Header8* h : {&t.Spec_Header, &t.B_Header})
             QVERIFY(std::equal(h->begin(), h->begin() + 54, t.MF_Gray_Header.begin()));
+        // The spectral scale as a strip of 256 colours, for the legend.
+        const auto scale = colourScaleBitmap(t.Spec_Header);
+        QImage img;
+        QVERIFY(img.loadFromData(scale.data(), int(scale.size()), "BMP"));
+        QCOMPARE(img.size(), QSize(256, 1));
+        QCOMPARE(QColor(img.pixel(154, 0)), QColor(0, 255, 0));
     }
 
-    void rawToBitmap()
+    void rawToBitmapAndMasks()
     {
         // A gradient image: pixel value = row, so the top row is 0.
         writeFileSafely(path("R"), rawImage(7, [](int i) { return i / ImageSide; }));
@@ -105,10 +109,8 @@ private slots:
         QVERIFY(QFile::link(path("short"), path("link.BMP")));
         QCOMPARE(errorOf([&] { GBMP(images, t.BMP_Header, path("R"), path("link.BMP")); }), int(err::PathFileAccess));
         QVERIFY(QFileInfo(path("link.BMP")).isSymLink() && readFileBytes(path("short")) == QByteArray(14400, 'x'));
-    }
 
-    void masksAreReadWholeOrRefused()
-    {
+        // Masks are read whole or refused.
         BitmapTemplates local = t;
         // A mask written with the heat palette, pixel = column.
         Header8 maskHeader = t.B_Header;
@@ -142,15 +144,6 @@ private slots:
             QCOMPARE(mask[3], uint8_t(9));
         }
         QCOMPARE(errorOf([&] { BMP2Byte(path("missing.bmp"), mask, local.BMP_Header); }), int(err::FileNotFound));
-    }
-
-    void colourScales()
-    {
-        const auto scale = colourScaleBitmap(t.Spec_Header);
-        QImage img;
-        QVERIFY(img.loadFromData(scale.data(), int(scale.size()), "BMP"));
-        QCOMPARE(img.size(), QSize(256, 1));
-        QCOMPARE(QColor(img.pixel(154, 0)), QColor(0, 255, 0));
     }
 };
 

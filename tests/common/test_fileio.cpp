@@ -1,6 +1,5 @@
-// The file layer every reader and writer of ZEP goes through, on real files in
-// a temporary folder: what it refuses to read, that a write is whole or
-// nothing, and that no link, folder or pipe is ever written through.
+// The file layer every reader and writer of ZEP goes through, on real files: what it refuses to read,
+// that a write is whole or nothing, and that no link, folder or pipe is ever written through.
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "support/Errors.h"
@@ -39,8 +38,7 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0600) == 0);
     }
 
-    // Reading: the classic numbers, a device or pipe refused (it might never
-    // end), a link to a file followed, a runaway file cut.
+    // Reading: the classic numbers, a device or pipe refused (it might never end), a link followed, a runaway file cut.
     void reading()
     {
         QCOMPARE(errorOf([&] { readFileBytes({}); }), int(err::BadFileName));
@@ -52,12 +50,7 @@ private slots:
         QCOMPARE(readFileBytes(at("kept.txt"), 3), QByteArray("kep"));
         QCOMPARE(messageOf([&] { readNamedFile(at("missing"), "targets"); }),
                  "Cannot read the targets " + QDir::toNativeSeparators(at("missing")) + ": File not found.");
-    }
-
-    // Lines as they come, numbered from 1, without their LF; a line past the
-    // limit refused by its number.
-    void readingLines()
-    {
+        // Lines as they come, numbered from 1, without their LF; a line past the limit refused by its number.
         writeFileSafely(at("lines"), "one\r\ntwo\n\nfour");
         QStringList seen;
         readFileLines(at("lines"), "results", 10, [&](qint64 n, const QByteArray& l) { seen << QString::number(n) + ':' + l; });
@@ -71,8 +64,7 @@ private slots:
         QVERIFY(messageOf([&] { readFileLines(at("ten"), "results", 10, [](qint64, const QByteArray&) {}); }) == "(none raised)");
     }
 
-    // Writing: a file replaced whole; nothing but a regular file is written
-    // over, and what stood there stays as it was.
+    // Writing: a file replaced whole; nothing but a regular file is written over, and what stood there stays.
     void writing()
     {
         writeFileSafely(at("kept.txt"), "new");
@@ -92,8 +84,7 @@ private slots:
         QVERIFY(QFileInfo(at("link.txt")).isSymLink() && QFileInfo(at("folder")).isDir());
     }
 
-    // Several files all or none: one that cannot be written, wherever it
-    // stands in the list, leaves every other as it was, and says which.
+    // Several files all or none: one that cannot be written, wherever it stands, leaves every other as it was.
     void writingTogether()
     {
         const QStringList before = listing();
@@ -107,8 +98,7 @@ private slots:
         QCOMPARE(bytesAt("a.csv") + bytesAt("kept.txt"), QByteArray("ac"));
     }
 
-    // An output is checked before any work: named, no folder, not an input
-    // (through a link neither), in a folder that is there.
+    // An output is checked before any work: named, no folder, not an input (nor through a link), in a folder that is.
     void outputsAreCheckedFirst()
     {
         QCOMPARE(messageOf([&] { checkOutputFile({}); }), QStringLiteral("An output file has no name."));

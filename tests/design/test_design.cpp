@@ -1,6 +1,5 @@
-// Facet angles of GemCAD designs and the critical angle of a material or an
-// index; and the design file dialog and the angles and material dialog, driven with
-// real widgets and real design files.
+// Facet angles of GemCAD designs and the critical angle of a material or an index; and the design file dialog and
+// the angles and material dialog, driven with real widgets and real design files.
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "common/ZepError.h"
@@ -28,13 +27,12 @@ QByteArray record(double x, double y, double z, int vertices = 3)
     auto put = [&](const void* p, int n) { b.append(static_cast<const char*>(p), n); };
     for (double v : {x, y, z})
         put(&v, 8);
-    const int32_t tier = 96;
+    const int32_t tier = 96, one = 1, zero = 0;
     put(&tier, 4);
     const char text[] = "P1\tcut";
     const uint8_t len = sizeof text - 1;
     put(&len, 1);
     put(text, len);
-    const int32_t one = 1, zero = 0;
     for (int i = 0; i < vertices; ++i) {
         put(&one, 4);
         const double vertex[3] = {0.1 * i, 0.2, -0.3};
@@ -96,7 +94,7 @@ class TestDesign : public QObject {
     QTemporaryDir dir;
 
 private slots:
-    void realDesigns()
+    void realDesignsAndAngleRules()
     {
         // Girdle facets between two pavilion tiers make an angle count again.
         const struct {
@@ -111,8 +109,7 @@ private slots:
         };
         const QString work = dir.filePath(QStringLiteral("B"));
         for (const auto& d : designs) {
-            // The design and its text export list the same angles; the working
-            // copy is the file as it is, for the ray tracer.
+            // The design and its text export list the same angles; the ray tracer's working copy is the file as is.
             for (const char* kind : {".gem", ".asc"}) {
                 const QString file = QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(d.file).chopped(4) + kind;
                 const GemAngleLists l = ParseFile(file, work);
@@ -126,11 +123,19 @@ private slots:
         const QString bad = dir.filePath(QStringLiteral("bad.asc"));
         writeFileSafely(bad, "GemCad 5.0\r\ng 96 0.0\r\ny 8 y\r\nI 1.54\r\na -42 0.6 x\r\n");
         QCOMPARE(messageOf([&] { ParseFile(bad, work); }), "Design file \"" + bad + "\", line 5: \"x\" is not a number (an index position).");
-    }
+        // a missing design, or one too large to be a design, leaves the working copy alone
+        writeFileSafely(work, "old copy");
+        QCOMPARE(errorOf([&] { ParseFile(dir.filePath(QStringLiteral("none.gem")), work); }), int(err::FileNotFound));
+        const QString huge = dir.filePath(QStringLiteral("huge.gem"));
+        writeFileSafely(huge, "x");
+        QVERIFY(QFile::resize(huge, 17 << 20));
+        QVERIFY_THROWS_EXCEPTION(ZepError, ParseFile(huge, work));
+        QCOMPARE(readFileBytes(work), QByteArray("old copy"));
+        // a damaged design is refused naming the user's file and why, as the ray tracer would
+        writeFileSafely(huge, readFileBytes(ZEP_DESIGNS_DIR "/SRB.gem").left(3000));
+        QCOMPARE(messageOf([&] { ParseFile(huge, work); }), "Design file \"" + huge + "\" is truncated: facet record 22 ends early.");
 
-    void angleRules()
-    {
-        // table, culet and girdle list nothing
+        // Facet records made here: table, culet and girdle list nothing
         QByteArray d = record(0, 0, 1) + record(0, 0, -1) + record(1, 0, 1e-16);
         GemAngleLists l = extractAngles(d);
         QVERIFY(l.pav.isEmpty() && l.crn.isEmpty());
@@ -149,13 +154,10 @@ private slots:
         // limits: 0.5 and 89.5 are not listed, 1 and 89 are
         l = extractAngles(facet(0.5, true) + facet(89.5, true) + facet(1, true) + facet(89, true));
         QCOMPARE(l.pav, (QStringList{" 1.00", "89.00"}.replaceInStrings(" ", "")));
-    }
 
-    void badDesigns()
-    {
         const QByteArray good = facet(41, true) + facet(30, false);
         // cut inside the second record: the first angle stays, the parse ends quietly
-        GemAngleLists l = extractAngles(good.left(record(0, 0, 1).size() + 30));
+        l = extractAngles(good.left(record(0, 0, 1).size() + 30));
         QCOMPARE(l.pav, QStringList{"41.00"});
         QVERIFY(l.truncated);
         QVERIFY(extractAngles(QByteArray()).pav.isEmpty());
@@ -168,34 +170,6 @@ private slots:
         // NaN and infinite normals list nothing and do not fail
         l = extractAngles(record(std::nan(""), 0, -1) + record(INFINITY, 0, -1) + record(0, 0, -INFINITY));
         QVERIFY(l.pav.isEmpty() && l.crn.isEmpty());
-        // a missing design, or one too large to be a design, leaves the working copy alone
-        const QString work = dir.filePath(QStringLiteral("B2"));
-        writeFileSafely(work, "old copy");
-        QCOMPARE(errorOf([&] { ParseFile(dir.filePath(QStringLiteral("none.gem")), work); }), int(err::FileNotFound));
-        const QString huge = dir.filePath(QStringLiteral("huge.gem"));
-        writeFileSafely(huge, "x");
-        QVERIFY(QFile::resize(huge, 17 << 20));
-        QVERIFY_THROWS_EXCEPTION(ZepError, ParseFile(huge, work));
-        QCOMPARE(readFileBytes(work), QByteArray("old copy"));
-        // a damaged design is refused naming the user's file and why, as the ray tracer would
-        writeFileSafely(huge, readFileBytes(ZEP_DESIGNS_DIR "/SRB.gem").left(3000));
-        QCOMPARE(messageOf([&] { ParseFile(huge, work); }), "Design file \"" + huge + "\" is truncated: facet record 22 ends early.");
-    }
-
-    void criticalAngleLimits()
-    {
-        const MaterialTable t = MaterialTable::standard();
-        RecordingSink sink;
-        // A typed index is a number, else refused naming the box. (A material's
-        // limits: test_app; an index of 1: the angles dialog, below.)
-        QVERIFY(qAbs(CalcCA({true, QStringLiteral("1.54"), QString()}, t, sink).value_or(0) - 40.49) < 0.01);
-        QCOMPARE(errorOf([&] { CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink); }), int(err::TypeMismatch));
-        QVERIFY(!CalcCA({true, QString(), QString()}, t, sink));
-        QVERIFY(!CalcCA({false, QString(), QString()}, t, sink));
-        QVERIFY(!CalcCA({true, QStringLiteral("0.9"), QString()}, t, sink));
-        QCOMPARE(sink.messages, (QStringList{QStringLiteral("Please specify a refractive index"),
-                                             QStringLiteral("Please select a material from the list first"),
-                                             QStringLiteral("Please specify a refractive index first")}));
     }
 
     // The design file dialog and the angles and material dialog.
@@ -224,10 +198,8 @@ private slots:
         QVERIFY(e.sink.messages.isEmpty());
         QVERIFY(e.fd.FDOK && e.fd.FDDrv.isEmpty());
         QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
-        QCOMPARE(e.fd.FDPav, 41.5f);
-        QCOMPARE(e.fd.FDCrn, 28.0f);
-        QCOMPARE(e.positions.TFile, top);
-        QCOMPARE(e.positions.LFile, left);
+        QCOMPARE((QList<float>{e.fd.FDPav, e.fd.FDCrn, e.positions.TFile, e.positions.LFile}),
+                 (QList<float>{41.5f, 28, top, left}));
     }
 
     void fileDialogRefusals()
@@ -263,16 +235,13 @@ private slots:
         const QString parse = "Please parse the file and select one pavillion and one crown angle";
         QCOMPARE(e.sink.messages, (QStringList{"Please select a file first", "Please select a file first", parse,
                                                parse, "Error  53 (File not found) in btnParse_Click routine"}));
-    }
 
-    void pathTheSavedStateCannotHoldIsRefused()
-    {
-        // A double quote or a line break in the design's path would stop Quit
-        // from saving the job: OK refuses it and keeps nothing of it.
+        // A double quote or a line break in the design's path would stop Quit from saving the job: OK refuses it
+        // and keeps nothing of it.
         for (const char* folder : {"say \"when\"", "two\nlines"}) {
-            Env e;
-            e.fd.FDDir = e.folder(folder, {"SRB.gem"});
-            designFile(e, [&](QWidget* d) {
+            Env q;
+            q.fd.FDDir = q.folder(folder, {"SRB.gem"});
+            designFile(q, [&](QWidget* d) {
                 pick(d, "fileList", "SRB.gem");
                 click(d, "btnParse");
                 pick(d, "lstPav", "41.50");
@@ -280,10 +249,10 @@ private slots:
                 click(d, "OKButton");
                 QVERIFY(d->isVisible());
             });
-            QCOMPARE(e.sink.messages.size(), 1);
-            QVERIFY(e.sink.messages[0].startsWith("ZEP cannot keep this path, because a name in it holds a double quote"));
-            QCOMPARE(e.fd.FDDir, e.path(folder)); // as it was before
-            QVERIFY(e.fd.FDFile.isEmpty());
+            QCOMPARE(q.sink.messages.size(), 1);
+            QVERIFY(q.sink.messages[0].startsWith("ZEP cannot keep this path, because a name in it holds a double quote"));
+            QCOMPARE(q.fd.FDDir, q.path(folder)); // as it was before
+            QVERIFY(q.fd.FDFile.isEmpty());
         }
     }
 
@@ -380,22 +349,18 @@ private slots:
             QVERIFY(!d->isVisible());
         });
         QVERIFY(e.sink.messages.isEmpty());
-        QCOMPARE((QList<float>{e.job.stPav, e.job.maxPav, e.job.stCrn, e.job.minCrn}), (QList<float>{38, 44, 35, 25}));
-        QCOMPARE(e.job.pStep, 0.6f);
-        QCOMPARE(e.job.cStep, 1.0f);
+        // the steps a tenth of each range; the file's index, the dispersion kept
+        QCOMPARE((QList<float>{e.job.stPav, e.job.maxPav, e.job.stCrn, e.job.minCrn, e.job.pStep, e.job.cStep,
+                               e.job.theRI, e.job.theDisp, e.positions.Tang, e.positions.Lang}),
+                 (QList<float>{38, 44, 35, 25, 0.6f, 1, 0, 0.044f, top, left}));
         QVERIFY(e.job.fixPav && !e.job.fixCrn);
         QVERIFY(e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
-        QCOMPARE(e.job.theRI, 0.0f);
-        QCOMPARE(e.job.theDisp, 0.044f);
         QCOMPARE(e.job.theMat, QStringLiteral("Diamond"));
-        QCOMPARE(e.positions.Tang, top);
-        QCOMPARE(e.positions.Lang, left);
         QCOMPARE(presets, (QList<QColor>{QColor(255, 255, 255), QColor(200, 100, 50)}));
         QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 50}));
     }
 
-    // Refused OKs and a critical angle that cannot be had keep what was
-    // stored and shown.
+    // Refused OKs and a critical angle that cannot be had keep what was stored and shown.
     void refusalsKeepWhatWasStored()
     {
         Env e;
@@ -480,9 +445,7 @@ private slots:
         });
         QVERIFY(e.job.useSpecRI && !e.job.useFileRI && !e.job.useMatRI);
         QCOMPARE(e.job.theMat, QStringLiteral("Custom"));
-        QCOMPARE(e.job.theRI, 1.6f);
-        QCOMPARE(e.job.theDisp, 0.0f);
-        QCOMPARE(e.job.theDensity, 3.1f);
+        QCOMPARE((QList<float>{e.job.theRI, e.job.theDisp, e.job.theDensity}), (QList<float>{1.6f, 0, 3.1f}));
         angles(e, [&](QWidget* d) {
             QCOMPARE(text(d, "specRI"), QStringLiteral(" 1.6"));
             QCOMPARE(text(d, "specDensity"), QStringLiteral("3.1"));
@@ -492,11 +455,10 @@ private slots:
         });
         QVERIFY(e.job.useMatRI && !e.job.useSpecRI);
         QCOMPARE(e.job.theMat, QStringLiteral("Quartz"));
-        QCOMPARE(e.job.theRI, 1.55f);
-        QCOMPARE(e.job.theDisp, 0.013f);
-        QCOMPARE(e.job.theDensity, 0.0f); // the table's
-        // Every species' specific gravity within the range the gemmological
-        // handbooks give for it: a weight in carats is only as good as this.
+        // the table's index and dispersion; a density of 0: the table's is used
+        QCOMPARE((QList<float>{e.job.theRI, e.job.theDisp, e.job.theDensity}), (QList<float>{1.55f, 0.013f, 0}));
+        // Every species' specific gravity within the range the gemmological handbooks give for it: a weight in
+        // carats is only as good as this.
         const std::pair<const char*, std::pair<double, double>> handbook[] = {
             {"Beryl", {2.63, 2.92}},          {"Chrysoberyl", {3.70, 3.78}},      {"Corundum", {3.95, 4.10}},
             {"CZ", {5.60, 6.00}},             {"Diamond", {3.50, 3.53}},          {"Pyrope_Garnet", {3.62, 3.87}},
@@ -505,12 +467,24 @@ private slots:
             {"Quartz", {2.64, 2.66}},         {"Spinel", {3.54, 3.63}},           {"Topaz", {3.49, 3.57}},
             {"Tourmaline", {3.00, 3.26}},     {"High_Zircon", {4.60, 4.80}},      {"Low_Zircon", {3.90, 4.10}},
         };
-        const MaterialTable table = MaterialTable::standard();
-        QCOMPARE(table.Mat.size(), qsizetype(std::size(handbook)));
+        const MaterialTable t = MaterialTable::standard();
+        QCOMPARE(t.Mat.size(), qsizetype(std::size(handbook)));
         for (const auto& [name, range] : handbook) {
-            const double sg = table.densityOf(QString::fromLatin1(name));
+            const double sg = t.densityOf(QString::fromLatin1(name));
             QVERIFY2(sg >= range.first && sg <= range.second, name);
         }
+
+        // The critical angle of a typed index is a number, else refused naming the box. (A material's limits:
+        // test_app; an index of 1: the angles dialog, above.)
+        RecordingSink sink;
+        QVERIFY(qAbs(CalcCA({true, QStringLiteral("1.54"), QString()}, t, sink).value_or(0) - 40.49) < 0.01);
+        QCOMPARE(errorOf([&] { CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink); }), int(err::TypeMismatch));
+        QVERIFY(!CalcCA({true, QString(), QString()}, t, sink));
+        QVERIFY(!CalcCA({false, QString(), QString()}, t, sink));
+        QVERIFY(!CalcCA({true, QStringLiteral("0.9"), QString()}, t, sink));
+        QCOMPARE(sink.messages, (QStringList{QStringLiteral("Please specify a refractive index"),
+                                             QStringLiteral("Please select a material from the list first"),
+                                             QStringLiteral("Please specify a refractive index first")}));
     }
 
     void tooltipsFollowDoTips()

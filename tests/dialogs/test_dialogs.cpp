@@ -1,5 +1,4 @@
-// The shared dialogs with real widgets: file chooser, yes/no, four numbers,
-// information window and preferences.
+// The shared dialogs with real widgets: file chooser, yes/no, four numbers, information window and preferences.
 #include "common/FileIO.h"
 #include "common/KeyValue.h"
 #include "common/Messages.h"
@@ -15,7 +14,6 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QDir>
-#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,8 +42,7 @@ class TestDialogs : public QObject {
     QString at(const QString& name) const { return QDir::toNativeSeparators(tmp.filePath(name)); }
 
 private slots:
-    // A list at its top shows its scroll handle at the top: the handle is
-    // the darkest part of the bar, so it is not taken for the groove below.
+    // A list at its top shows its scroll handle at the top, darkest, not taken for the groove below.
     void scrollHandleReadsAtTheTop()
     {
         setScrollBarLook();
@@ -65,8 +62,7 @@ private slots:
                 sum += qGray(image.pixel(x, y));
             return sum / std::max(n, 1);
         };
-        // The handle (about a sixth of the bar: 60 rows of which about 10
-        // show) lies at the top, darker than the groove under it.
+        // The handle (about a sixth of the bar: 10 of 60 rows show) lies at the top, darker than the groove.
         QVERIFY2(shade(0.08) + 20 < shade(0.8), qPrintable(QStringLiteral("%1 %2").arg(shade(0.08)).arg(shade(0.8))));
         bar->setValue(bar->maximum()); // and at the end, at the bottom
         const QImage end = bar->grab().toImage();
@@ -75,16 +71,14 @@ private slots:
 
     void initTestCase()
     {
-        // The lists below show which names the patterns "*.TXT" and
-        // "GEMRAY.EXE" take: not the last four.
+        // The lists below show which names "*.TXT" and "GEMRAY.EXE" take: not the last four.
         QVERIFY(tmp.isValid() && QDir(tmp.path()).mkpath(QStringLiteral("inner")));
         for (const char* f : {"Gemray", "a.TXT", "b.txt", "inner/d.txt", "c.bmp", "b.txt.bak", "TXT", "Gemray.sh"})
             writeFileSafely(at(f), f);
     }
 
-    // Pick mode: nothing highlighted is refused; folders are entered by Enter,
-    // by leaving the folder list with one highlighted, and left by "..";
-    // the next use opens where the first was accepted.
+    // Pick mode: nothing highlighted is refused; folders are entered by Enter, by leaving the folder list
+    // with one highlighted, and left by ".."; the next use opens where the first was accepted.
     void pickAndNavigate()
     {
         Env e(tmp.path() + '/');
@@ -112,8 +106,7 @@ private slots:
         showFileChooser(e.env);
         QCOMPARE(e.sink.messages, QStringList{"Please select a file first"});
         QVERIFY(e.gf.GFOK && e.gf.GFDrv.isEmpty());
-        QCOMPARE(e.gf.GFDir, at("inner"));
-        QCOMPARE(e.gf.GFFile, QStringLiteral("d.txt"));
+        QCOMPARE(std::pair(e.gf.GFDir, e.gf.GFFile), std::pair(at("inner"), QStringLiteral("d.txt")));
         QCOMPARE(e.positions.TGF, pixelsToTwips(35, nullptr, true));
 
         // second use: opens in "inner"; Cancel clears GFOK and keeps GFDir
@@ -142,8 +135,7 @@ private slots:
         QCOMPARE(shown, QStringList{"Gemray"}); // where ZEP runs
     }
 
-    // Create mode: the file list cannot be picked from, an empty name is
-    // refused, an existing name asks first and the file is left in place.
+    // Create mode: no picking from the list, no empty name, an existing name asks first and stays.
     void createAndOverwrite()
     {
         Env e(tmp.path() + '/');
@@ -173,8 +165,7 @@ private slots:
         QCOMPARE(readFileBytes(at("b.txt")), QByteArray("b.txt")); // the caller's write replaces it
     }
 
-    // A typed or pasted path and Enter go to its folder (a file's name is
-    // highlighted there) and press no button; a path to nothing is refused.
+    // A typed or pasted path and Enter go to its folder (a file highlighted), press no button; a bad path is refused.
     void typedFolderPath()
     {
         Env e(tmp.path() + '/');
@@ -195,28 +186,12 @@ private slots:
         });
         showFileChooser(e.env);
         QCOMPARE(e.sink.messages, QStringList{"There is no folder or file ../nowhere"});
-        QCOMPARE(e.gf.GFDir, at("inner"));
-        QCOMPARE(e.gf.GFFile, QStringLiteral("d.txt"));
+        QCOMPARE(std::pair(e.gf.GFDir, e.gf.GFFile), std::pair(at("inner"), QStringLiteral("d.txt")));
     }
 
-    // A place saved on a larger or another screen opens on this one.
-    void restoredWindowStaysOnScreen()
-    {
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        for (const float far : {1e7f, -1e7f}) {
-            QWidget w;
-            w.resize(300, 200);
-            placeWindow(&w, far, far);
-            w.show();
-            QVERIFY(screen.contains(w.frameGeometry()));
-        }
-    }
-
-    // A window manager's frame as Qt reads it: a usual frame (a title bar,
-    // borders or none) is taken; no frame, or a reading taken before the
-    // frame came or while it changes (a side inside the window, or wider than
-    // any frame's), is not.
-    void frameReadings()
+    // A window manager's frame as Qt reads it: a usual frame (a title bar, borders or none) is taken; no
+    // frame, or one read before it came or while it changes (a side inside, or wider than any frame's), is not.
+    void windowFramesAndPlaces()
     {
         const QRect inside(100, 130, 400, 300);
         const auto around = [&](QMargins m) { return frameAround(inside.marginsAdded(m), inside); };
@@ -229,6 +204,15 @@ private slots:
                 m[side] = wrong;
                 QVERIFY2(!around(QMargins(m[0], m[1], m[2], m[3])), qPrintable(QString("side %1: %2").arg(side).arg(wrong)));
             }
+        // A place saved on a larger or another screen opens on this one.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        for (const float far : {1e7f, -1e7f}) {
+            QWidget w;
+            w.resize(300, 200);
+            placeWindow(&w, far, far);
+            w.show();
+            QVERIFY(screen.contains(w.frameGeometry()));
+        }
     }
 
     // Both answers store the position, and the next question opens there.
@@ -244,8 +228,8 @@ private slots:
         });
         showYesNo(e.env);
         QVERIFY(e.yn.YNAnswer);
-        QCOMPARE(e.positions.TYesNo, pixelsToTwips(25, nullptr, true));
-        QCOMPARE(e.positions.LYesNo, pixelsToTwips(40, nullptr, false));
+        QCOMPARE(std::pair(e.positions.TYesNo, e.positions.LYesNo),
+                 std::pair(pixelsToTwips(25, nullptr, true), pixelsToTwips(40, nullptr, false)));
 
         QPoint opened;
         e.prefs.DoTips = false;
@@ -268,8 +252,7 @@ private slots:
                 5, 0.5f, 3.25f, 0, false};
         onModal("frm4NumsDLOG", [&](QWidget* w) {
             QVERIFY(looksAsKept(w, QStringLiteral("four-numbers")));
-            QCOMPARE(text(w, "txtNA1"), QStringLiteral(" 5"));
-            QCOMPARE(text(w, "txtNA2"), QStringLiteral(" .5"));
+            QCOMPARE((QStringList{text(w, "txtNA1"), text(w, "txtNA2")}), (QStringList{" 5", " .5"}));
             QVERIFY(child(w, "txtNA3")->isHidden() && child(w, "txtNq3")->isHidden());
             type(w, "txtNA2", "");
             click(w, "OKButton");
@@ -290,10 +273,7 @@ private slots:
                                                "The box \"Enter Min ISO Value for Plot\" holds \"7abc\", which is not "
                                                "a number. Please type a number.", "reversed"}));
         QVERIFY(e.fn.NAnswer && !e.fn.refusal);
-        QCOMPARE(e.fn.NA1, 12.5f);
-        QCOMPARE(e.fn.NA2, 7.0f);
-        QCOMPARE(e.fn.NA3, 3.25f);
-
+        QCOMPARE(std::tuple(e.fn.NA1, e.fn.NA2, e.fn.NA3), std::tuple(12.5f, 7.0f, 3.25f));
         // Cancel: nothing taken, not even the position
         e.fn.title.clear();
         QString title;
@@ -310,8 +290,7 @@ private slots:
         QCOMPARE(e.positions.T4Num, 0.0f);
     }
 
-    // The information window leads to the preferences, whose OK stores them
-    // and writes the file; both keep their places.
+    // The information window leads to the preferences, whose OK stores them and writes the file; both keep places.
     void aboutAndPreferencesAccepted()
     {
         QTemporaryDir work;
@@ -343,16 +322,14 @@ private slots:
         });
         showAbout(e.env, [&e](QWidget* about) { showPreferences(e.env, about); });
         QVERIFY(e.sink.messages.isEmpty());
-        QCOMPARE(e.prefs.ATol, 0.1f);
-        QCOMPARE(e.prefs.Threads, int16_t(2));
+        QCOMPARE(std::pair(e.prefs.ATol, e.prefs.Threads), std::pair(0.1f, int16_t(2)));
         QVERIFY(!e.prefs.DoTips && e.prefs.CutTol == 0.2f && e.prefs.CutRobust);
         QVERIFY(readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
-        QCOMPARE(e.positions.TPrefs, 720.0f);
-        QCOMPARE(e.positions.TAbout, pixelsToTwips(45, nullptr, true));
+        QCOMPARE(std::pair(e.positions.TPrefs, e.positions.TAbout),
+                 std::pair(720.0f, pixelsToTwips(45, nullptr, true)));
     }
 
-    // A failing OK names the box and keeps the dialog open; no preference
-    // changes until every box can be used. Cancel takes nothing at all.
+    // A failing OK names the box and keeps the dialog open; nothing changes until every box is fine. Cancel: nothing.
     void preferencesRefused()
     {
         QTemporaryDir work;
@@ -394,12 +371,10 @@ private slots:
         QVERIFY(m[3].contains("\"Ray tracer threads\" needs a whole number from 0 to 256"));
         QCOMPARE(m[4], kvNotStorableMessage("The keystroke sequence"));
         QVERIFY(m[5].startsWith("The keystroke sequence %{NOSUCHKEY} cannot be used"));
-        QCOMPARE(e.prefs.ATol, 0.05f);
+        QCOMPARE(std::tuple(e.prefs.ATol, e.prefs.Tout, e.prefs.Threads, e.prefs.CutTol),
+                 std::tuple(0.05f, 15.0f, int16_t(0), 0.1f));
         QCOMPARE(e.prefs.DosPaste, QStringLiteral("% EP"));
         QVERIFY(!e.prefs.DoBat);
-        QCOMPARE(e.prefs.Tout, 15.0f);
-        QCOMPARE(e.prefs.Threads, int16_t(0));
-        QCOMPARE(e.prefs.CutTol, 0.1f);
         QVERIFY(!QFile::exists(work.filePath("ZEPPrefs.txt")));
         QCOMPARE(e.positions.TPrefs, 0.0f);
     }

@@ -1,5 +1,4 @@
-// The Design Library window: adding a folder, ranking with zeptool's own
-// processes, filtering, sorting, paging and handing a design to the job.
+// The Design Library window: adding, ranking with zeptool's processes, filtering, sorting, paging, choosing.
 #include "common/Messages.h"
 #include "common/SharedState.h"
 #include "library/LibraryWindow.h"
@@ -49,6 +48,10 @@ class TestLibraryWindow : public QObject {
         QSignalSpy idle(&w, &LibraryWindow::idle);
         return !w.busy() || idle.wait(180000);
     }
+    static QString cell(LibraryModel& m, int row, int column)
+    {
+        return m.data(m.index(row, column), Qt::DisplayRole).toString();
+    }
     static QPushButton* button(LibraryWindow& w, const QString& caption)
     {
         for (QPushButton* b : w.findChildren<QPushButton*>())
@@ -77,53 +80,43 @@ private slots:
         QVERIFY(waitIdle(*w));
         QCOMPARE(w->statusText(), QStringLiteral("3 added, 0 known, 0 refused"));
         LibraryModel& m = w->model();
-        QCOMPARE(m.rowCount(), 3);
-        QVERIFY(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString().isEmpty());
-
+        QVERIFY(m.rowCount() == 3 && cell(m, 0, LibraryModel::MeritFunction).isEmpty());
         job.theMat = "Quartz";
         button(*w, "Rank")->click();
-        QVERIFY(w->busy());
-        QVERIFY(waitIdle(*w));
+        QVERIFY(w->busy() && waitIdle(*w));
         QCOMPARE(w->statusText(), QStringLiteral("3 of 3 ranked, 0 failed"));
-        // The window's targets, handed to the jobs as a file, are the job's:
-        // zeptool's default ranking finds every result current.
+        // The window's targets, handed to the jobs as a file, are the job's: the default ranking finds all current.
         LibraryDb db(dir.filePath("lib.sqlite"));
         QVERIFY(missingDesigns(db, resultKey("Quartz", {}, false)).empty());
         // Best first, each row with its result and its picture at the result's angles.
-        QCOMPARE(m.data(m.index(0, LibraryModel::Name), Qt::DisplayRole).toString(), QStringLiteral("Standard Round Brilliant\nSRB.gem"));
-        QCOMPARE(m.data(m.index(0, LibraryModel::MeritFunction), Qt::DisplayRole).toString(), QStringLiteral("143.352"));
-        QCOMPARE(m.data(m.index(0, LibraryModel::Pavilion), Qt::DisplayRole).toString(), QStringLiteral("45.864"));
-        QCOMPARE(m.data(m.index(0, LibraryModel::Tiers), Qt::DisplayRole).toString(), QStringLiteral("2 at 41.50, B at 28.00"));
+        QCOMPARE(cell(m, 0, LibraryModel::Name), QStringLiteral("Standard Round Brilliant\nSRB.gem"));
+        QCOMPARE(cell(m, 0, LibraryModel::MeritFunction), QStringLiteral("143.352"));
+        QCOMPARE(cell(m, 0, LibraryModel::Pavilion), QStringLiteral("45.864"));
+        QCOMPARE(cell(m, 0, LibraryModel::Tiers), QStringLiteral("2 at 41.50, B at 28.00"));
         for (int r = 0; r < 3; ++r)
             QCOMPARE(storedPicture(db, m.row(r).id).size(), PictureSide * PictureSide);
         QVERIFY(!m.data(m.index(0, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().isNull());
         for (const int other : {LibraryModel::Name, LibraryModel::Facets, LibraryModel::Tiers}) // the picture once a row
             QVERIFY(!m.data(m.index(0, other), Qt::DecorationRole).isValid());
-
         m.sort(LibraryModel::Facets, Qt::AscendingOrder);
-        QCOMPARE(m.row(0).facets, 51);
-        QCOMPARE(m.row(2).facets, 74);
+        QCOMPARE(std::pair(m.row(0).facets, m.row(2).facets), std::pair(51, 74));
         w->findChild<QLineEdit*>("txtFilter")->setText("TURKEY");
         QTRY_COMPARE(m.rowCount(), 1);
-
-        auto* table = w->findChild<QTableView*>();
-        table->selectRow(0);
+        w->findChild<QTableView*>()->selectRow(0);
         button(*w, "Use This Design")->click();
         QCOMPARE(chosen.path, dir.filePath("designs/Turkey.asc"));
         QCOMPARE(std::pair(chosen.olPav, chosen.olCrn), std::pair(40.5f, 40.0f));
         QCOMPARE(std::pair(chosen.stPav, chosen.stCrn), std::pair(m.row(0).finalPav, m.row(0).finalCrn));
     }
 
-    // A ranking cancelled at once ends its jobs and stays usable; a job
-    // without a material of the table is not ranked.
+    // A ranking cancelled at once ends its jobs and stays usable; a job without a table's material is not ranked.
     void cancelAndRefuse()
     {
         job.theMat = "Corundum";
         auto w = window();
         button(*w, "Rank")->click();
         button(*w, "Cancel")->click();
-        QVERIFY(waitIdle(*w));
-        QVERIFY(button(*w, "Rank")->isEnabled());
+        QVERIFY(waitIdle(*w) && button(*w, "Rank")->isEnabled());
         job.useMatRI = false;
         job.useSpecRI = true;
         button(*w, "Rank")->click();
@@ -136,8 +129,7 @@ private slots:
         QVERIFY(!w->busy());
         QCOMPARE(messages.messages.last(), QStringLiteral("Please enter at least one optimization parameter"));
         targets = defaultTargets();
-        // Closing the window, as a cutter does, stops an adding at the file
-        // it is at, and the window opens again at once.
+        // Closing the window, as a cutter does, stops an adding at the file it is at; it opens again at once.
         QDir().mkpath(dir.filePath("many"));
         for (int i = 0; i < 6000; ++i)
             QFile::copy(dir.filePath("designs/SRB.gem"), dir.filePath(QStringLiteral("many/%1.gem").arg(i)));
@@ -155,10 +147,8 @@ private slots:
         delete shown;
     }
 
-    // Rows as a cutter reads them: designs of one name told apart by their
-    // files, a gear counted either way shown as its teeth, a picture of the
-    // outline and facets, the count shown; the job's material followed at
-    // once; Use This Design says what it set.
+    // Rows as a cutter reads them: designs of one name told apart by their files, a gear counted either way
+    // shown as its teeth, a picture, the count; the job's material followed; Use This Design says what it set.
     void rowsAsACutterReadsThem()
     {
         QDir().mkpath(dir.filePath("two"));
@@ -173,14 +163,12 @@ private slots:
         QCOMPARE(count->text(), QStringLiteral("3 designs"));
         LibraryModel& m = w->model();
         m.sort(LibraryModel::Name, Qt::AscendingOrder);
-        QStringList names;
-        for (int r = 0; r < 3; ++r)
-            names << m.data(m.index(r, LibraryModel::Name), Qt::DisplayRole).toString();
+        const QStringList names{cell(m, 0, LibraryModel::Name), cell(m, 1, LibraryModel::Name),
+                                cell(m, 2, LibraryModel::Name)};
         QCOMPARE(names.mid(0, 2).replaceInStrings(".gem", ".asc"), QStringList(2, m.row(0).name + "\nTurkey.asc"));
         QVERIFY(names[0] != names[1]); // told apart by their files
         QCOMPARE(names[2], QStringLiteral("Standard Round Brilliant\nSRB.gem"));
-        // Shown at the window's own size, each name and its file read whole:
-        // the figures' columns leave the name its room.
+        // Shown at the window's own size, each name and its file read whole: the figures leave the name its room.
         auto* table = w->findChild<QTableView*>();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
@@ -194,7 +182,7 @@ private slots:
             QVERIFY(table->horizontalHeader()->fontMetrics().horizontalAdvance(m.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString())
                     < table->columnWidth(c));
         QCOMPARE(m.row(1).gear, -96); // the file counts its index the other way
-        QCOMPARE(m.data(m.index(1, LibraryModel::Gear), Qt::DisplayRole).toInt(), 96);
+        QCOMPARE(cell(m, 1, LibraryModel::Gear), QStringLiteral("96"));
         const QImage picture = m.data(m.index(1, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().toImage();
         QVERIFY(picture.width() >= 96 && picture.height() == picture.width());
         int dark = 0, light = 0;
@@ -208,24 +196,21 @@ private slots:
         QCOMPARE(m.data(m.index(1, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().toImage(), picture);
         w->findChild<QLineEdit*>("txtFilter")->setText("turkey");
         QTRY_COMPARE(count->text(), QStringLiteral("2 of 3 designs"));
-
         auto* material = w->findChild<QLabel*>("lblMaterial");
         QVERIFY(material->text().startsWith("Quartz"));
         job.theMat = "Diamond";
         w->jobChanged();
         QVERIFY(material->text().startsWith("Diamond"));
         QCOMPARE(m.filter().key->material, QStringLiteral("Diamond"));
-
-        w->findChild<QTableView*>()->selectRow(0);
+        table->selectRow(0);
         button(*w, "Use This Design")->click();
         QCOMPARE(chosen.ri, 1.76f);
         QCOMPARE(w->statusText(), m.row(0).name + QStringLiteral(" is the job's design. Limits set: as derived"));
     }
 
-    // A rough typed in: Weight and Yield appear and sort in SQL as their
-    // figures; a box without a size hides them and is named; a click shows
-    // the stone's sizes.
-    void roughColumns()
+    // A rough typed in: Weight and Yield appear and sort in SQL as their figures; a box without a size
+    // hides them and is named; a click shows the stone's sizes. Then rows read a page at a time.
+    void roughColumnsAndPages()
     {
         job.theMat = "Quartz";
         auto w = window();
@@ -247,17 +232,15 @@ private slots:
                 r.proportions = f.proportions;
                 QVERIFY(storeResult(db, id, r));
             }
-            // A result reads back as it was kept (one of an older ray tracer,
-            // which no list shows).
+            // A result reads back as it was kept (one of an older ray tracer, which no list shows).
             ResultKey older = key;
             older.tracer = "0";
             const qint64 id = missingDesigns(db, older).at(0);
             StoredResult r;
             r.key = older;
             r.startPav = 40.5f, r.finalPav = 41.25f, r.startCrn = 30, r.finalCrn = 33.5f;
-            r.startMf = 50, r.finalMf = 61.5f;
+            r.startMf = 50, r.finalMf = 61.5f, r.evaluations = 17, r.seconds = 2.5;
             r.date = "2026-01-01T00:00:00Z";
-            r.evaluations = 17, r.seconds = 2.5;
             QVERIFY(storeResult(db, id, r));
             std::vector<StoredResult> all = designResults(db, id);
             const auto back = std::find_if(all.begin(), all.end(), [](const StoredResult& b) { return b.key.tracer == "0"; });
@@ -276,24 +259,22 @@ private slots:
         QVERIFY(table->isColumnHidden(LibraryModel::Weight)); // not all three yet
         box(3)->setText("8");
         QVERIFY(!table->isColumnHidden(LibraryModel::Weight) && !table->isColumnHidden(LibraryModel::Yield));
-        const auto figure = [&](int row, int column) { return m.data(m.index(row, column), Qt::DisplayRole).toString(); };
+        const auto figure = [&](int row, int column) { return cell(m, row, column).toDouble(); };
         for (const auto& [column, order] : {std::pair{LibraryModel::Weight, Qt::DescendingOrder},
                                             {LibraryModel::Yield, Qt::AscendingOrder}}) {
             m.sort(column, order);
             QCOMPARE(m.rowCount(), 3);
             for (int r = 0; r < 3; ++r) {
-                QVERIFY(figure(r, column).toDouble() > 0);
-                if (r > 0)
-                    QVERIFY2(order == Qt::DescendingOrder ? figure(r - 1, column).toDouble() >= figure(r, column).toDouble()
-                                                          : figure(r - 1, column).toDouble() <= figure(r, column).toDouble(),
-                             qPrintable(figure(r - 1, column) + " " + figure(r, column)));
+                const double here = figure(r, column), before = r ? figure(r - 1, column) : here;
+                QVERIFY2(here > 0 && (order == Qt::DescendingOrder ? before >= here : before <= here),
+                         qPrintable(QStringLiteral("row %1: %2 after %3").arg(r).arg(here).arg(before)));
             }
         }
         table->sortByColumn(LibraryModel::Weight, Qt::DescendingOrder); // as a click on its header
-        QVERIFY(figure(0, LibraryModel::Weight).toDouble() >= figure(1, LibraryModel::Weight).toDouble());
+        QVERIFY(figure(0, LibraryModel::Weight) >= figure(1, LibraryModel::Weight));
         table->selectRow(1);
         QVERIFY2(w->statusText().contains(" mm, ") && w->statusText().endsWith(" % of the rough"), qPrintable(w->statusText()));
-        QVERIFY(w->statusText().contains(figure(1, LibraryModel::Yield)));
+        QVERIFY(w->statusText().contains(cell(m, 1, LibraryModel::Yield)));
         zep::test::picture(w.get(), "design-library-rough.png");
         for (const char* bad : {"abc", "0", "1001", "nan"}) {
             box(2)->setText(bad);
@@ -302,35 +283,26 @@ private slots:
         }
         box(2)->setText("10");
         QVERIFY(!table->isColumnHidden(LibraryModel::Yield));
-    }
-
-    // Rows are read a page at a time; pictures only for rows asked for.
-    void pages()
-    {
-        {
-            LibraryDb db(dir.filePath("lib.sqlite"));
-            db.exec("WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k+1 FROM n WHERE k<447) INSERT INTO designs(hash,"
-                    "format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added) SELECT 'copy'||k,"
-                    "format,name||k,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added FROM n, designs"
-                    " WHERE designs.id=1");
-        }
-        auto w = window();
-        LibraryModel& m = w->model();
-        QCOMPARE(m.total(), 450);
-        QCOMPARE(m.rowCount(), LibraryModel::Page);
-        QVERIFY(m.canFetchMore({}));
-        m.fetchMore({});
-        m.fetchMore({});
-        QCOMPARE(m.rowCount(), 450);
-        QVERIFY(!m.canFetchMore({}));
-        // Designs removed meanwhile (zeptool library remove): the window reads
-        // what is left and stops asking for more than there is.
+        // Rows are read a page at a time; pictures only for rows asked for.
+        w.reset();
+        LibraryDb(dir.filePath("lib.sqlite"))
+            .exec("WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k+1 FROM n WHERE k<447) INSERT INTO designs(hash,"
+                  "format,name,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added) SELECT 'copy'||k,"
+                  "format,name||k,footnotes,gear,symmetry,mirror,facets,tiers,ri,pav,crn,lw,added FROM n, designs"
+                  " WHERE designs.id=1");
+        w = window();
+        LibraryModel& paged = w->model();
+        QCOMPARE(std::pair(paged.total(), paged.rowCount()), std::pair(450, LibraryModel::Page));
+        QVERIFY(paged.canFetchMore({}));
+        paged.fetchMore({});
+        paged.fetchMore({});
+        QVERIFY(paged.rowCount() == 450 && !paged.canFetchMore({}));
+        // Designs removed meanwhile (library remove): the window reads what is left and asks no more than there is.
         w = window();
         QCOMPARE(w->model().rowCount(), LibraryModel::Page);
         LibraryDb(dir.filePath("lib.sqlite")).exec("DELETE FROM designs WHERE hash LIKE 'copy%'");
         w->model().fetchMore({});
-        QCOMPARE(w->model().rowCount(), LibraryModel::Page);
-        QVERIFY(!w->model().canFetchMore({}));
+        QVERIFY(w->model().rowCount() == LibraryModel::Page && !w->model().canFetchMore({}));
     }
 };
 

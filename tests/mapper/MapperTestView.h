@@ -9,7 +9,7 @@
 
 namespace zep::test {
 
-class RecordingMapperView : public MapperView {
+class RecordingMapperView : public QuietMapperView {
 public:
     void setText(const char* box, const QString& text) override { texts[QLatin1String(box)] = text; }
     void enable(const char* control, bool on) override { enabled[QLatin1String(control)] = on; }
@@ -21,22 +21,14 @@ public:
             onMap(file);
     }
     void showColourStrip(const QByteArray& bitmap) override { strip = bitmap; }
-    void showGem(const QString&) override {}
-    void letEventsRun() override
-    {
-        if (onEvents)
-            onEvents();
-    }
-    void beep() override { ++beeps; }
+    void letEventsRun() override {}
 
     QHash<QString, QString> texts;
     QHash<QString, bool> enabled;
     MeritBar bar;
     QByteArray strip;
     int mapsShown = 0;
-    int beeps = 0;
     std::function<void(const QString&)> onMap; // after each map shown
-    std::function<void()> onEvents;            // when events may run
 };
 
 class CountingPort : public ConsolePort {

@@ -1,8 +1,6 @@
-// The mapper without its window: the grid and its shift, the run's painting
-// and abort, the recolouring, frames and marker, the colour tables, the
-// clicks and Save and Load, and the map file's layout and refusals. The merit
-// function comes from a stand-in evaluation, so each cell gets the value a
-// case needs.
+// The mapper without its window: the grid and its shift, the run's painting and abort, the recolouring,
+// frames and marker, the colour tables, the clicks, Save and Load, and the map file's layout and refusals.
+// A stand-in evaluation gives each cell the merit function a case needs.
 #include "mapper/MapperTestView.h"
 
 #include "common/FileIO.h"
@@ -12,10 +10,10 @@
 #include "support/Errors.h"
 
 #include <QRandomGenerator>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 using namespace zep;
@@ -34,18 +32,10 @@ MapStore sampleRun()
     for (Grid* g : {&m.IBGrid, &m.CBGrid, &m.MFGrid, &m.ISOGrid, &m.IllGrid, &m.TiltGrid, &m.SparkleGrid, &m.FireGrid})
         for (float& v : *g)
             v = float(rng.generateDouble() * 100 - 5);
-    for (uint8_t& b : m.GemImages)
-        b = uint8_t(rng.bounded(256));
-    for (uint8_t& b : m.RowEndImages)
-        b = uint8_t(rng.bounded(256));
+    for (std::vector<uint8_t>* images : {&m.GemImages, &m.RowEndImages})
+        for (uint8_t& b : *images)
+            b = uint8_t(rng.bounded(256));
     return m;
-}
-
-float singleAt(const QByteArray& b, qsizetype at)
-{
-    float f;
-    std::memcpy(&f, b.constData() + at, 4);
-    return f;
 }
 
 struct Rig {
@@ -101,122 +91,31 @@ class TestMapper : public QObject {
     QString path(const char* n) const { return dir.filePath(QString::fromLatin1(n)); }
 
 private slots:
-    void gridAndShift()
+    void gridShiftAndRanges()
     {
         MapStore m;
         setGridLimits(m, 38, 43, 30, 40);
         fillAxes(m);
-        QCOMPARE(m.MdPav, 0.5f);
-        QCOMPARE(m.MdCrn, 1.0f);
-        QCOMPARE(m.PavGrid[1], 38.5f);
-        QCOMPARE(m.PavGrid[10], 43.0f);
-        QCOMPARE(m.CrnGrid[7], 37.0f);
+        QCOMPARE((QList<float>{m.MdPav, m.MdCrn, m.PavGrid[1], m.PavGrid[10], m.CrnGrid[7]}),
+                 (QList<float>{0.5f, 1, 38.5f, 43, 37}));
         int16_t j = -1;
         QCOMPARE(shiftAxis(38, 43, 0.5f, 40.75, j), 38.25f); // a tie takes the lower index
         QCOMPARE(j, int16_t(5));
 
-        Rig r;
-        r.mfOf = [](int n) { return float(n + 2); };
-        r.mapper.chkShift = true;
-        r.mapper.btnGo_Click("40.8", " 35");
-        QCOMPARE(r.view.texts["txtPavMin"], QString("37.800"));
-        QCOMPARE(r.view.texts["txtPavMax"], QString("42.800"));
-        QCOMPARE(r.view.texts["txtCrnMin"], QString("30.000"));
-        QCOMPARE(r.map.PavGrid[6], 40.8f);
-        QCOMPARE(r.mapper.IOC, int16_t(5));
-        r.mapper.btnGo_Click("", "35");
-        QCOMPARE(r.messages.messages, QStringList{"There are no Optimized Angles - using default range"});
-        QCOMPARE(r.view.texts["txtPavMin"], QString("38.000"));
-        QCOMPARE(r.mapper.IOP, int16_t(6));
-    }
+        Rig shifted;
+        shifted.mfOf = [](int n) { return float(n + 2); };
+        shifted.mapper.chkShift = true;
+        shifted.mapper.btnGo_Click("40.8", " 35");
+        QCOMPARE(shifted.view.texts["txtPavMin"], QString("37.800"));
+        QCOMPARE(shifted.view.texts["txtPavMax"], QString("42.800"));
+        QCOMPARE(shifted.view.texts["txtCrnMin"], QString("30.000"));
+        QCOMPARE(shifted.map.PavGrid[6], 40.8f);
+        QCOMPARE(shifted.mapper.IOC, int16_t(5));
+        shifted.mapper.btnGo_Click("", "35");
+        QCOMPARE(shifted.messages.messages, QStringList{"There are no Optimized Angles - using default range"});
+        QCOMPARE(shifted.view.texts["txtPavMin"], QString("38.000"));
+        QCOMPARE(shifted.mapper.IOP, int16_t(6));
 
-    void runPaintsEachCellThenRecolours()
-    {
-        Rig r;
-        const float first[5] = {1.25f, 5, 0.625f, -2, 0};
-        r.mfOf = [&](int n) { return n < 0 ? 0.5f : n < 5 ? first[n] : 0.9f; };
-        std::vector<int> painted;
-        QString scaleTop, barTop;
-        r.view.onMap = [&](const QString&) {
-            painted.push_back(r.cell(r.evaluations - 2));
-            scaleTop = painted.size() == 1 ? r.view.texts["txtCMax"] : scaleTop;
-            barTop = painted.size() == 1 ? r.view.texts["txtMFMax"] : barTop;
-        };
-        r.mapper.btnGo_Click({}, {});
-
-        QCOMPARE(r.evaluations, 122);
-        // MF0 0.5 is raised to 1 for the scale; the bar's labels and the
-        // colour scale's top say so.
-        QCOMPARE(barTop, QString(" 1.25"));
-        QCOMPARE(r.view.texts["txtMFMin"], QString(" 0"));
-        QCOMPARE(scaleTop, QString(" 1.25"));
-        QCOMPARE(r.view.texts["txtMFMax"], QString(" 5")); // raised by the cell of 5
-        QCOMPARE(r.view.texts["lblMapSource"], QString("Map of SRB.gem in its own index, not saved"));
-        QCOMPARE(r.mapper.MF0, 1.0f);
-        QCOMPARE(r.view.bar.top, 5.0f);
-        QCOMPARE(std::vector<int>(painted.begin(), painted.begin() + 6), (std::vector<int>{255, 255, 127, 0, 0, 183}));
-        QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero"});
-        QCOMPARE(r.map.MFGrid[4], 0.0f);
-        QCOMPARE(r.view.texts["txtMaxMF"], QString("5"));
-
-        // Afterwards every cell between the run's least and greatest.
-        QCOMPARE(r.map.CMFMin, -2.0f);
-        QCOMPARE(r.map.CMFMax, 5.0f);
-        QCOMPARE(r.view.texts["txtCMax"], QString(" 5"));
-        for (int n : {0, 1, 3, 60})
-            QCOMPARE(r.cell(n), scaledIndex(r.map.MFGrid[std::size_t(n)], -2, 5));
-        QCOMPARE(r.cell(5), uint8_t(105)); // (0.9 + 2) · 255 / 7
-        QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
-        QCOMPARE(r.file("ZEPMF.BMP").size(), 8822);
-        // The stand-in's brightness figures are the angles it was given.
-        for (int i = 0; i < MapGridSide; ++i)
-            for (int j = 0; j < MapGridSide; ++j) {
-                const auto k = std::size_t(MapStore::element(i, j));
-                QCOMPARE(r.map.IBGrid[k], r.map.PavGrid[std::size_t(j)]);
-                QCOMPARE(r.map.CBGrid[k], r.map.CrnGrid[std::size_t(i)]);
-            }
-        QCOMPARE(r.file("B"), readFileBytes(r.job.fnam));
-        QVERIFY(r.view.enabled["btnGo"] && r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"]);
-        QVERIFY(!r.view.enabled["btnAbort"]);
-    }
-
-    // Abort, or a ray tracer time-out, while cell 28 is raytraced: the cells
-    // done stay, the cut-short one is dropped. After a time-out Abort is the
-    // way out; it does not bring the lost console forward.
-    void stoppedDuringAnEvaluationKeepsThePaintedCells()
-    {
-        for (const bool timeOut : {false, true}) {
-            Rig r;
-            r.mfOf = [](int n) { return n < 0 ? 2.0f : 1.0f + n % 7; };
-            r.mapper.btnGo_Click({}, {});
-            const Grid full = r.map.MFGrid;
-            r.evaluations = 0;
-            r.during = [&](int n) { // a map in the making is neither saved, loaded over, recoloured nor clicked
-                for (const char* c : {"btnGo", "btnCancel", "btnLoad", "btnSave", "btnResetLims", "imgMFMap", "cmdUseAsStart"})
-                    QVERIFY(!r.view.enabled.value(c, true));
-                if (n == 28)
-                    timeOut ? void(r.shell.TimedOut = r.AbortFlag = true) : r.mapper.btnAbort_Click();
-            };
-            r.mapper.btnGo_Click({}, {});
-            QCOMPARE(r.evaluations, 30);
-            QVERIFY(std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
-            QCOMPARE(r.map.MFGrid[28], 0.0f); // the cut-short evaluation is dropped
-            QCOMPARE(r.map.IBGrid[28], 0.0f);
-            QCOMPARE(r.map.MFGrid[100], 0.0f);
-            QCOMPARE(r.cell(27), runTimeIndex(full[27], 2));
-            QCOMPARE(r.cell(28), uint8_t(0));
-            QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
-            // The run is over: Go back (no console after a time-out), the
-            // half map not to be saved, and the status says so.
-            QCOMPARE(r.view.enabled["btnGo"], !timeOut);
-            QVERIFY(r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnSave"]);
-            QCOMPARE(r.view.texts["InfoWin"], timeOut ? QString() : QString("Map Aborted - the cells done are kept"));
-            QCOMPARE(r.port.fronts, timeOut ? 0 : 1);
-        }
-    }
-
-    void missingRangeOrIndexStopsBeforeEvaluating()
-    {
         Rig r;
         r.job.maxCrn = 0;
         r.mapper.btnGo_Click({}, {});
@@ -224,8 +123,7 @@ private slots:
         r.targets.doFire = r.job.useFileRI = true;
         r.mapper.btnGo_Click({}, {});
         r.targets.doFire = r.job.useFileRI = false;
-        // A map step below the Angle Tolerance (0.05): 41.5 to 41.52 is
-        // refused, naming the boxes; 0.5 apart is a step of 0.05 and maps.
+        // A map step below the Angle Tolerance (0.05): 41.5 to 41.52 is refused, naming the boxes; 0.5 maps.
         const float minPav = r.job.minPav, maxPav = r.job.maxPav;
         r.job.minPav = 41.5f, r.job.maxPav = 41.52f;
         r.mapper.btnGo_Click({}, {});
@@ -246,7 +144,87 @@ private slots:
         QCOMPARE(r.evaluations, 1 + MapGridSide * MapGridSide);
     }
 
-    void recolourFramesAndMarks()
+    void runPaintsEachCellThenRecolours()
+    {
+        Rig r;
+        const float first[5] = {1.25f, 5, 0.625f, -2, 0};
+        r.mfOf = [&](int n) { return n < 0 ? 0.5f : n < 5 ? first[n] : 0.9f; };
+        std::vector<int> painted;
+        QString scaleTop, barTop;
+        r.view.onMap = [&](const QString&) {
+            painted.push_back(r.cell(r.evaluations - 2));
+            scaleTop = painted.size() == 1 ? r.view.texts["txtCMax"] : scaleTop;
+            barTop = painted.size() == 1 ? r.view.texts["txtMFMax"] : barTop;
+        };
+        r.mapper.btnGo_Click({}, {});
+
+        QCOMPARE(r.evaluations, 122);
+        // MF0 0.5 is raised to 1 for the scale; the bar's labels and the colour scale's top say so.
+        QCOMPARE(barTop, QString(" 1.25"));
+        QCOMPARE(r.view.texts["txtMFMin"], QString(" 0"));
+        QCOMPARE(scaleTop, QString(" 1.25"));
+        QCOMPARE(r.view.texts["txtMFMax"], QString(" 5")); // raised by the cell of 5
+        QCOMPARE(r.view.texts["lblMapSource"], QString("Map of SRB.gem in its own index, not saved"));
+        QCOMPARE(r.mapper.MF0, 1.0f);
+        QCOMPARE(r.view.bar.top, 5.0f);
+        QCOMPARE(std::vector<int>(painted.begin(), painted.begin() + 6), (std::vector<int>{255, 255, 127, 0, 0, 183}));
+        QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero"});
+        QCOMPARE(r.map.MFGrid[4], 0.0f);
+        QCOMPARE(r.view.texts["txtMaxMF"], QString("5"));
+
+        // Afterwards every cell between the run's least and greatest.
+        QCOMPARE(std::pair(r.map.CMFMin, r.map.CMFMax), std::pair(-2.0f, 5.0f));
+        QCOMPARE(r.view.texts["txtCMax"], QString(" 5"));
+        for (int n : {0, 1, 3, 60})
+            QCOMPARE(r.cell(n), scaledIndex(r.map.MFGrid[std::size_t(n)], -2, 5));
+        QCOMPARE(r.cell(5), uint8_t(105)); // (0.9 + 2) · 255 / 7
+        QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
+        QCOMPARE(r.file("ZEPMF.BMP").size(), 8822);
+        // The stand-in's brightness figures are the angles it was given.
+        for (int i = 0; i < MapGridSide; ++i)
+            for (int j = 0; j < MapGridSide; ++j) {
+                const auto k = std::size_t(MapStore::element(i, j));
+                QCOMPARE(r.map.IBGrid[k], r.map.PavGrid[std::size_t(j)]);
+                QCOMPARE(r.map.CBGrid[k], r.map.CrnGrid[std::size_t(i)]);
+            }
+        QCOMPARE(r.file("B"), readFileBytes(r.job.fnam));
+        QVERIFY(r.view.enabled["btnGo"] && r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"]);
+        QVERIFY(!r.view.enabled["btnAbort"]);
+    }
+
+    // Abort, or a ray tracer time-out, while cell 28 is raytraced: the cells done stay, the cut-short one is
+    // dropped. After a time-out Abort is the way out; it does not bring the lost console forward.
+    void stoppedDuringAnEvaluationKeepsThePaintedCells()
+    {
+        for (const bool timeOut : {false, true}) {
+            Rig r;
+            r.mfOf = [](int n) { return n < 0 ? 2.0f : 1.0f + n % 7; };
+            r.mapper.btnGo_Click({}, {});
+            const Grid full = r.map.MFGrid;
+            r.evaluations = 0;
+            r.during = [&](int n) { // a map in the making is neither saved, loaded over, recoloured nor clicked
+                for (const char* c : {"btnGo", "btnCancel", "btnLoad", "btnSave", "btnResetLims", "imgMFMap", "cmdUseAsStart"})
+                    QVERIFY(!r.view.enabled.value(c, true));
+                if (n == 28)
+                    timeOut ? void(r.shell.TimedOut = r.AbortFlag = true) : r.mapper.btnAbort_Click();
+            };
+            r.mapper.btnGo_Click({}, {});
+            QCOMPARE(r.evaluations, 30);
+            QVERIFY(std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
+            // the cut-short evaluation is dropped, and none after it was made
+            QVERIFY(r.map.MFGrid[28] == 0 && r.map.IBGrid[28] == 0 && r.map.MFGrid[100] == 0);
+            QCOMPARE(r.cell(27), runTimeIndex(full[27], 2));
+            QCOMPARE(r.cell(28), uint8_t(0));
+            QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
+            // The run is over: Go back (no console after a time-out), the half map not to be saved, the status.
+            QCOMPARE(r.view.enabled["btnGo"], !timeOut);
+            QVERIFY(r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnSave"]);
+            QCOMPARE(r.view.texts["InfoWin"], timeOut ? QString() : QString("Map Aborted - the cells done are kept"));
+            QCOMPARE(r.port.fronts, timeOut ? 0 : 1);
+        }
+    }
+
+    void recolourFramesMarksAndTables()
     {
         for (const auto& [mf, index] : {std::pair{15, 127}, {25, 255}, {5, 0}})
             QCOMPARE(scaledIndex(mf, 10, 20), uint8_t(index));
@@ -300,33 +278,31 @@ private slots:
         r.mapper.saveMap(r.tmp.filePath("low.MFM"));
         Rig later;
         later.mapper.loadMap(r.tmp.filePath("low.MFM"));
-        QCOMPARE(later.map.CMFMax, 0.5f);
-        QCOMPARE(later.map.CMFMin, 0.0f);
+        QCOMPARE(std::pair(later.map.CMFMin, later.map.CMFMax), std::pair(0.0f, 0.5f));
         QCOMPARE(later.cell(60), uint8_t(255));
         QCOMPARE(later.view.bar.top, 1.0f);
-    }
 
-    void colourTablesCycleOverTheSamePixels()
-    {
-        Rig r;
-        QCOMPARE(r.map.MapHeader, r.bitmaps.B_Header);
-        const auto heatStrip = colourScaleBitmap(r.bitmaps.B_Header);
-        QCOMPARE(r.view.strip, QByteArray(reinterpret_cast<const char*>(heatStrip.data()), int(heatStrip.size())));
-        r.map.MapPixels[77] = 9;
+        // The colour tables cycle over the same pixels; Cancel leaves the grey one in use.
+        Rig heat;
+        QCOMPARE(heat.map.MapHeader, heat.bitmaps.B_Header);
+        const auto heatStrip = colourScaleBitmap(heat.bitmaps.B_Header);
+        QCOMPARE(heat.view.strip, QByteArray(reinterpret_cast<const char*>(heatStrip.data()), int(heatStrip.size())));
+        heat.map.MapPixels[77] = 9;
         QByteArrayList files;
         for (int k = 0; k < 3; ++k) {
-            const int shown = r.view.mapsShown;
-            r.mapper.imgCLUT_Click();
-            QCOMPARE(r.view.mapsShown, shown + 1); // the window shows the map in its new colours
-            files << r.file("ZEPMF.BMP");
-            QCOMPARE(files.last().mid(1078), QByteArray(reinterpret_cast<const char*>(r.map.MapPixels.data()), 7744));
+            const int shown = heat.view.mapsShown;
+            heat.mapper.imgCLUT_Click();
+            QCOMPARE(heat.view.mapsShown, shown + 1); // the window shows the map in its new colours
+            files << heat.file("ZEPMF.BMP");
+            QCOMPARE(files.last().mid(1078), QByteArray(reinterpret_cast<const char*>(heat.map.MapPixels.data()), 7744));
         }
-        QCOMPARE(files[0].left(1078), QByteArray(reinterpret_cast<const char*>(r.bitmaps.MF_Gray_Header.data()), 1078));
+        QCOMPARE(files[0].left(1078),
+                 QByteArray(reinterpret_cast<const char*>(heat.bitmaps.MF_Gray_Header.data()), 1078));
         QVERIFY(files[1].mid(54, 1024) != files[0].mid(54, 1024));
-        QCOMPARE(r.map.MapHeader, r.bitmaps.B_Header);
-        r.mapper.btnCancel_Click();
-        QCOMPARE(r.map.MapHeader, r.bitmaps.MF_Gray_Header);
-        QVERIFY(r.AbortFlag);
+        QCOMPARE(heat.map.MapHeader, heat.bitmaps.B_Header);
+        heat.mapper.btnCancel_Click();
+        QCOMPARE(heat.map.MapHeader, heat.bitmaps.MF_Gray_Header);
+        QVERIFY(heat.AbortFlag);
     }
 
     void clicksShowTheCellsOwnFiguresAndImage()
@@ -334,8 +310,7 @@ private slots:
         Rig r;
         r.mfOf = [](int n) { return 3.0f + float(n) / 8; };
         r.mapper.btnGo_Click({}, {});
-        // A click's cell in any units: the middle of a unit square, the
-        // bottom-left corner of a small one; off the picture, none.
+        // A click's cell in any units: the middle of a unit square, the corner of a small one; off it, none.
         const auto at = [](double x, double y, double w, double h) {
             const auto c = cellAt(x, y, w, h);
             return c ? std::pair(c->i, c->j) : std::pair(-1, -1);
@@ -363,8 +338,7 @@ private slots:
         QCOMPARE(r.view.texts["txtCGPav"], QString("43.000"));
         QCOMPARE(r.file("ZEP.BMP"), shown);
 
-        // The frame stays through new colour limits, and through closing and
-        // opening the window again, which draws the kept map at once.
+        // The frame stays through new colour limits and through reopening the window, which draws the kept map.
         r.mapper.setColourLimits(10, 0);
         QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
         QCOMPARE(r.at(17, 81), scaledIndex(7, 0, 10));
@@ -420,8 +394,7 @@ private slots:
         QVERIFY(later.messages.messages.isEmpty());
         later.click(2, 10);
         QCOMPARE(later.file("ZEP.BMP").mid(1078), QByteArray(14400, char(3 * 11 + 1)));
-        // A map saved while it was made keeps equal colour limits: one message
-        // at the load, none at the clicks; its merit functions span the colours.
+        // A map saved mid-run has equal colour limits: told once at the load, not at clicks; its MFs span the colours.
         MapStore half = r.map;
         half.CMFMin = half.CMFMax = 0;
         writeFileSafely(path, mfmBytes(half));
@@ -441,8 +414,7 @@ private slots:
         QVERIFY(!later.AbortFlag);
     }
 
-    // The map file: its fields at their byte offsets (a round trip cannot
-    // tell two swapped fields), and its round trip.
+    // The map file: its fields at their byte offsets (a round trip cannot tell two swapped fields), and its round trip.
     void layoutAndRoundTrip()
     {
         const MapStore m = sampleRun();
@@ -451,7 +423,7 @@ private slots:
         QCOMPARE(b.left(6), QByteArray("ZEPMFM"));
         for (const auto& [at, value] : {std::pair{6, 1.0f}, {10, 38.0f}, {18, 0.6f}, {34, 12.5f}, {38, 80.25f}, {46, 0.5f},
                                         {50, m.PavGrid[0]}, {50 + 88 + 2 * 484 + 4 * 12, m.MFGrid[12]}})
-            QCOMPARE(singleAt(b, at), value);
+            QCOMPARE(qFromLittleEndian<float>(b.constData() + at), value);
         QCOMPARE(uint8_t(b[1747010 - 1743000]), m.GemImages[0]);
         QCOMPARE(MapStore::imageOffset(0, 10), MapStore::imageOffset(1, 0)); // shared slot
         // After the map proper: the row ends' own images, in crown order.
@@ -472,34 +444,35 @@ private slots:
         QCOMPARE(readMfm(v2, other, sink), MfmLoad::Loaded);
         QCOMPARE(sink.messages, QStringList{"MFM File possibly from a different version of ZEP - Proceed with caution..."});
         QVERIFY(other.FireGrid == m.FireGrid);
-        // A huge file is read only as far as a map reaches; a missing file and
-        // a missing folder are errors.
+        // A huge file is read only as far as a map reaches; a missing file and a missing folder are errors.
         writeFileSafely(path("big.MFM"), readFileBytes(path("run.MFM")) + QByteArray(3 << 20, 'z'));
         QCOMPARE(loadMfm(path("big.MFM"), back, sink), MfmLoad::Loaded);
         QCOMPARE(errorOf([&] { loadMfm(path("missing.MFM"), back, sink); }), int(err::FileNotFound));
         QVERIFY_THROWS_EXCEPTION(ZepError, saveMfm(path("no/dir/x.MFM"), m));
     }
 
-    // A file that is not a map, or holds numbers no map has, changes nothing.
-    void refusedFileChangesNothing()
+    // A file that is not a map, or holds numbers no map has, changes nothing. What a short file does not
+    // hold is empty, not the earlier map's; a damaged row-end block is named, the map proper loads without it.
+    void refusedAndShortFiles()
     {
-        const QByteArray good = mfmBytes(sampleRun());
+        const MapStore run = sampleRun();
+        const QByteArray b = mfmBytes(run);
         auto with = [&](qsizetype at, float v) {
-            QByteArray b = good;
-            std::memcpy(b.data() + at, &v, 4);
-            return b;
+            QByteArray changed = b;
+            qToLittleEndian(v, changed.data() + at);
+            return changed;
         };
-        QByteArray sig = good;
+        QByteArray sig = b;
         sig[5] = 'X';
         const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
         const QString notMap = QStringLiteral("This does not appear to be a MFM file. Aborting...");
         const QString damaged = QStringLiteral("The MF Map file %1 is damaged: %2. The map was not changed.")
                                     .arg(QDir::toNativeSeparators(path("x.MFM")));
         const QString notNumbers = damaged.arg(QStringLiteral("it holds values that are not numbers"));
-        MapStore m;
-        m.MFMax = 3;
-        m.FireGrid.fill(7);
-        const QByteArray before = mfmBytes(m);
+        MapStore kept;
+        kept.MFMax = 3;
+        kept.FireGrid.fill(7);
+        const QByteArray before = mfmBytes(kept);
         for (const auto& [bytes, message] : std::initializer_list<std::pair<QByteArray, QString>>{
                  {sig, notMap}, {QByteArray(), notMap}, {"ZEP", notMap}, {QByteArray(5000, '\xff'), notMap},
                  {with(46, nan), notNumbers},                          // CMFMax
@@ -508,18 +481,11 @@ private slots:
                  {with(42, 0.75f), damaged.arg(QStringLiteral("the bottom of its colour scale (.75) lies above the top (.5)"))}}) {
             writeFileSafely(path("x.MFM"), bytes);
             RecordingSink sink;
-            QCOMPARE(loadMfm(path("x.MFM"), m, sink), MfmLoad::Refused);
+            QCOMPARE(loadMfm(path("x.MFM"), kept, sink), MfmLoad::Refused);
             QCOMPARE(sink.messages, QStringList{message});
-            QVERIFY(mfmBytes(m) == before);
+            QVERIFY(mfmBytes(kept) == before);
         }
-    }
 
-    // What a short file does not hold is empty, not the earlier map's; a
-    // damaged row-end block is named and the map proper loads without it.
-    void shortFileLoadsWhatItHolds()
-    {
-        const MapStore run = sampleRun();
-        const QByteArray b = mfmBytes(run);
         MapStore m;
         m.MFGrid.fill(-1);
         m.FireGrid.fill(-1);
@@ -545,10 +511,10 @@ private slots:
         QVERIFY(std::equal(n.cellImage(8, 10), n.cellImage(8, 10) + 14400, run.cellImage(9, 0)));
         QCOMPARE(sink.messages.size(), 3);
         // a row-end block whose signature is damaged or cut
-        QByteArray sig = b;
-        sig[MfmFileSize + 4] = 'X';
-        for (const QByteArray& damaged : {sig, b.left(MfmFileSize + 3)}) {
-            writeFileSafely(path("row.MFM"), damaged);
+        QByteArray rowSig = b;
+        rowSig[MfmFileSize + 4] = 'X';
+        for (const QByteArray& cut : {rowSig, b.left(MfmFileSize + 3)}) {
+            writeFileSafely(path("row.MFM"), cut);
             MapStore d;
             RecordingSink named;
             QCOMPARE(loadMfm(path("row.MFM"), d, named), MfmLoad::Incomplete);

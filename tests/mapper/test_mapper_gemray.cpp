@@ -1,23 +1,20 @@
-// A new user's map of SRB.gem (ISO only) in the mapper window, through the
-// real console, zepcmd and gemray: clicked, used as start angles, recoloured,
-// saved and loaded again; and zeptool's map of the same job, which must equal it.
-#include "optimize/TargetFile.h"
-
+// A new user's map of SRB.gem (ISO only) in the mapper window, through the real console, zepcmd and gemray:
+// clicked, used as start angles, recoloured, saved and loaded again; zeptool's map of the same job equals it.
 #include "app/MainWindow.h"
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "mapper/MapPeaks.h"
 #include "mapper/MapPicture.h"
+#include "optimize/TargetFile.h"
 #include "support/Layout.h"
 #include "support/Modal.h"
 #include "support/Picture.h"
 #include "support/Process.h"
 
 #include <QLabel>
-#include <QRadioButton>
 #include <QProcess>
-#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -40,9 +37,8 @@ class TestMapperGemray : public QObject {
     Q_OBJECT
 private slots:
     void init() { zep::test::failOnLayoutWarnings(); }
-    // The mapper window in the whole program: a new user's map through the real
-    // console and gemray, clicked, recoloured, saved, and loaded in a window
-    // opened afresh.
+    // The mapper window in the whole program: a new user's map through the real console and gemray,
+    // clicked, recoloured, saved, and loaded in a window opened afresh.
     void aNewUsersMap()
     {
         QTemporaryDir dir;
@@ -66,7 +62,6 @@ private slots:
         app.mainWindow()->btnFSel_Click();
         app.mainWindow()->btnModTargets_Click();
         s.shell.Interactive = true;
-        auto* btnMFMap = child<QPushButton>(app.mainWindow(), "btnMFMap");
 
         QString clicked;
         onNextModal([&](QWidget* w) {
@@ -119,11 +114,10 @@ private slots:
             QCOMPARE(child<QLabel>(w, "lblMapSource")->text(),
                      "Map of SRB.gem in Quartz, file " + QDir::toNativeSeparators(dir.filePath("designs/srb.MFM")));
         });
-        btnMFMap->click();
+        click(app.mainWindow(), "btnMFMap");
         QCOMPARE(fileLength(dir.filePath("designs/srb.MFM")), MfmFileSizeWithRowEnds);
 
-        // zeptool maps the same job, without a console, into a map file with
-        // the same grids and images.
+        // zeptool maps the same job, without a console, into a map file with the same grids and images.
         SaveTargetFile(dir.filePath("iso.TXT"), s.targets, dir.filePath("iso.TXT"));
         QProcess tool;
         tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"),
@@ -133,12 +127,10 @@ private slots:
         QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
         // its summary: the grid's evaluations and the start's, the time in hundredths
         const QString summary = QString::fromLocal8Bit(tool.readAllStandardOutput());
-        QVERIFY2(QRegularExpression(QStringLiteral("\n122 evaluations, [1-9][0-9]* raytraces, [0-9]+\\.[0-9]{2} s\nwrote "))
-                     .match(summary)
-                     .hasMatch(),
-                 qPrintable(summary));
-        // The picture beside it: the map at four times its size on white,
-        // with its colour scale.
+        const QRegularExpression summed(
+            QStringLiteral("\n122 evaluations, [1-9][0-9]* raytraces, [0-9]+\\.[0-9]{2} s\nwrote "));
+        QVERIFY2(summed.match(summary).hasMatch(), qPrintable(summary));
+        // The picture beside it: the map at four times its size on white, with its colour scale.
         const QImage picture(dir.filePath("tool.png"));
         const int mapSide = QImage::fromData(mapBitmapBytes(s.map), "BMP").width();
         QVERIFY(picture.width() > 4 * mapSide && picture.height() > 4 * mapSide);
@@ -148,31 +140,24 @@ private slots:
             for (int x = 0; x < picture.width(); x += 2)
                 colours.insert(picture.pixel(x, y));
         QVERIFY2(colours.size() > 40, qPrintable(QString::number(colours.size())));
-        // Its axes read at the map's corners: the crown limits left of its top
-        // and bottom rows, the pavilion limits under its first and last columns.
-        // (the map's corner: the first solid block on the diagonal, which no letter is)
+        // Its axes read at the map's corners: the crown limits left of its top and bottom rows, the pavilion
+        // limits under its first and last columns. (The corner: the first solid block on the diagonal.)
         const int side = 4 * mapSide;
-        const auto solid = [&](int at) {
-            for (int y = at; y < at + 10; ++y)
-                for (int x = at; x < at + 10; ++x)
-                    if (picture.pixel(x, y) == qRgb(255, 255, 255))
-                        return false;
-            return true;
-        };
-        int m = 0;
-        while (m < 200 && !solid(m))
-            ++m;
-        QVERIFY(m > 20 && m < 200);
-        const auto inked = [&](QRect r) {
+        const auto count = [&](QRect r, auto counts) { // the pixels in r that `counts`
             int n = 0;
             for (int y = r.top(); y <= r.bottom(); ++y)
                 for (int x = r.left(); x <= r.right(); ++x)
-                    n += qGray(picture.pixel(x, y)) < 128;
+                    n += counts(picture.pixel(x, y));
             return n;
         };
+        int m = 0;
+        while (m < 200 && count(QRect(m, m, 10, 10), [](QRgb p) { return p == qRgb(255, 255, 255); }) > 0)
+            ++m;
+        QVERIFY(m > 20 && m < 200);
         for (const QRect& label : {QRect(0, m - 4, m - 4, 20), QRect(0, m + side - 16, m - 4, 20),
                                    QRect(m - 30, m + side + 6, 60, 20), QRect(m + side - 30, m + side + 6, 60, 20)})
-            QVERIFY2(inked(label) > 10, qPrintable(QStringLiteral("no label at %1,%2").arg(label.x()).arg(label.y())));
+            QVERIFY2(count(label, [](QRgb p) { return qGray(p) < 128; }) > 10,
+                     qPrintable(QStringLiteral("no label at %1,%2").arg(label.x()).arg(label.y())));
         MapStore byTool;
         QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);
         QVERIFY(byTool.PavGrid == s.map.PavGrid && byTool.CrnGrid == s.map.CrnGrid && byTool.MFGrid == s.map.MFGrid);
@@ -196,7 +181,7 @@ private slots:
             clickCell(w, 6, 4);
             QCOMPARE(text(w, "txtCurMF"), clicked);
         });
-        btnMFMap->click();
+        click(app.mainWindow(), "btnMFMap");
         QVERIFY(s.map.MFGrid == saved);
         const auto best = bestCell(saved, cellsWithResults(s.map));
         QCOMPARE(std::pair(s.job.stPav, s.job.stCrn), std::pair(s.map.PavGrid[best->j], s.map.CrnGrid[best->i]));

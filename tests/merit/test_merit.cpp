@@ -1,11 +1,9 @@
-// The merit function evaluation: the difference pass, and whole evaluations
-// (the tilt directions and samples among them) through the real console with
-// a stand-in ray tracer that answers with prepared images and brightness
-// values.
-#include "runner/RaytraceRig.h"
-#include "merit/Evaluation.h"
-
+// The merit function evaluation: the difference pass, and whole evaluations (the tilt directions and
+// samples among them) through the real console with a stand-in ray tracer answering with prepared images
+// and brightness values.
 #include "common/ZepError.h"
+#include "merit/Evaluation.h"
+#include "runner/RaytraceRig.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,15 +13,13 @@ using namespace zep::test;
 
 namespace {
 
-// A rig, the targets and the merit record of one evaluation. The stand-in
-// answers "-i 1.5300" with F1.src, "-i 1.5500" with F2.src, anything else
-// with R.src; a tilted raytrace gets the log tilted.src, others log.src.
+// A rig, the targets and the merit record of one evaluation. The stand-in answers "-i 1.5300" with F1.src,
+// "-i 1.5500" with F2.src, else R.src; a tilted raytrace gets the log tilted.src, others log.src.
 struct Evaluation {
     RaytraceRig rig;
     OptimizationTargets targets;
     MeritRecord merit;
-    MeritEnv env{*rig.runner, targets, rig.job, rig.images, rig.bitmaps, merit, rig.AbortFlag,
-                 rig.messages};
+    MeritEnv env{*rig.runner, targets, rig.job, rig.images, rig.bitmaps, merit, rig.AbortFlag, rig.messages};
 
     Evaluation()
     {
@@ -75,22 +71,6 @@ void setTilt(OptimizationTargets& t, int nTang, const QList<int>& directions, fl
 class TestMerit : public QObject {
     Q_OBJECT
 private slots:
-    // With a mask, a 255 in the first image counts like any other value. (The
-    // pass without a mask, and the picture it leaves, are checked with fire.)
-    void maskedDifferenceCountsBackground()
-    {
-        ImageStore s;
-        invidx(s);
-        Pixels first, second, mask{};
-        first.fill(80);
-        second.fill(80);
-        mask[5] = 1;
-        first[5] = 255;
-        const Difference d = differencePass(first, second, true, mask, s.FlipIndex);
-        QCOMPARE(d.count, int16_t(1));
-        QCOMPARE(d.sum, 175.0f);
-    }
-
     void randomRaytraceAndIllumination()
     {
         Evaluation e;
@@ -104,34 +84,27 @@ private slots:
         e.targets.doIll = true;
         e.targets.wtILL = 1; e.targets.wtISO = 0.5f;
         e.run();
-        QCOMPARE(e.merit.MFIll, -5.0f);
-        QCOMPARE(e.merit.MFISO, 0.0f);
-        QCOMPARE(e.merit.MFTotal, -5.0f);
+        QCOMPARE((QList<float>{e.merit.MFIll, e.merit.MFISO, e.merit.MFTotal}), (QList<float>{-5, 0, -5}));
         e.targets.doISO = true;
         e.run();
-        QCOMPARE(e.merit.MFISO, 20.0f);
-        QCOMPARE(e.merit.MFTotal, 15.0f);
+        QCOMPARE(std::pair(e.merit.MFISO, e.merit.MFTotal), std::pair(20.0f, 15.0f));
         QCOMPARE(e.rig.calls().size(), 3);
         QVERIFY(e.rig.messages.messages.isEmpty());
 
-        // Aborted before the call: no raytrace, the components come from the
-        // unchanged brightness values.
+        // Aborted before the call: no raytrace, the components from the unchanged brightness values.
         e.rig.AbortFlag = true;
         e.merit.ISOBright = 60;
         e.run();
         QCOMPARE(e.rig.calls().size(), 3);
-        QCOMPARE(e.merit.MFIll, 15.0f);
-        QCOMPARE(e.merit.MFTotal, 45.0f);
+        QCOMPARE(std::pair(e.merit.MFIll, e.merit.MFTotal), std::pair(15.0f, 45.0f));
     }
 
-    void tiltRaytraces()
+    void tiltRaytracesAndTheirLimits()
     {
-        QStringList all{""};
-        for (const char* t : {"-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
+        const QStringList all{"", "-x 5.000", "-x 10.000", "-x 3.536 -y 3.536", "-x 7.071 -y 7.071",
                               "-y 5.000", "-y 10.000", "-x -3.536 -y 3.536", "-x -7.071 -y 7.071",
                               "-x -5.000", "-x -10.000", "-x -3.536 -y -3.536", "-x -7.071 -y -7.071",
-                              "-y -5.000", "-y -10.000", "-x 3.536 -y -3.536", "-x 7.071 -y -7.071"})
-            all << t;
+                              "-y -5.000", "-y -10.000", "-x 3.536 -y -3.536", "-x 7.071 -y -7.071"};
         // Untilted samples have ISO 40, tilted ones 50; wtTilt is 2, TAngMax 10.
         const struct {
             int nTang;
@@ -157,10 +130,7 @@ private slots:
             if (c.tilts.size() > 1)
                 QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Tilted Raytrace"));
         }
-    }
-
-    void tiltStepThatCannotGoOn()
-    {
+        // A tilt step that cannot go on.
         const QString subscript = "Error  9 (Subscript out of range) in evalMF routine";
         const struct {
             int nTang;
@@ -168,13 +138,13 @@ private slots:
             float dBZMF;
             int raytraces;
             QString message;
-        } cases[] = {
+        } stuck[] = {
             {3, {}, 10, 1, "Please specify at least one direction and angle in Tilt Panel of Optimization Targets"},
             {4, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 6 * 3, subscript}, // the 25th sample is untilted: no raytrace
             {5, {1, 2, 3, 4, 5, 6, 7, 8}, 10, 1 + 4 * 4 + 4, subscript}, // it is tilted: raytraced, then no place
             {2, {1, 2, 3, 4, 5, 6, 7, 8}, 0, 1 + 8, "Error  11 (Division by zero) in evalMF routine"},
         };
-        for (const auto& c : cases) {
+        for (const auto& c : stuck) {
             Evaluation e;
             OptimizationTargets& t = e.targets;
             t.doISO = t.doSparkle = t.doFire = true;
@@ -185,16 +155,14 @@ private slots:
             QCOMPARE(int(e.rig.calls().size()), c.raytraces);
             QCOMPARE(e.rig.messages.messages, QStringList{c.message});
             QVERIFY(e.rig.AbortFlag);
-            QCOMPARE(e.merit.MFISO, 40.0f);    // computed before the tilt step
-            QCOMPARE(e.merit.MFTilt, 0.0f);
-            QCOMPARE(e.merit.MFSparkle, 8.0f); // not reached
-            QCOMPARE(e.merit.MFTotal, 99.0f);
+            // ISO computed before the tilt step, sparkle not reached, the total left as it was
+            QCOMPARE((QList<float>{e.merit.MFISO, e.merit.MFTilt, e.merit.MFSparkle, e.merit.MFTotal}),
+                     (QList<float>{40, 0, 8, 99}));
         }
     }
 
-    // Identical images give sparkle its weight, and with a dispersion of 0 the
-    // two fire images are alike and fire gives its weight too. Each raytrace
-    // and difference image gets its caption.
+    // Identical images give sparkle its weight, and with a dispersion of 0 the two fire images are alike
+    // and fire gives its weight too. Each raytrace and difference image gets its caption.
     void identicalImagesGiveTheWeightsAndCaptions()
     {
         Evaluation e;
@@ -210,9 +178,7 @@ private slots:
         QVERIFY(e.rig.messages.messages.isEmpty());
         QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000", "", ""}));
         QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
-        QCOMPARE(e.merit.MFSparkle, 3.0f);
-        QCOMPARE(e.merit.MFFire, 2.0f);
-        QCOMPARE(e.merit.MFTotal, 5.0f);
+        QCOMPARE((QList<float>{e.merit.MFSparkle, e.merit.MFFire, e.merit.MFTotal}), (QList<float>{3, 2, 5}));
         QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
                                         "Fire 2 Raytrace", "Fire Difference"}));
 
@@ -235,11 +201,10 @@ private slots:
         QCOMPARE(e.tilts().mid(10), (QStringList{"", "", "-y 2.000"}));
     }
 
-    void fireMeasuresTheIndexPair()
+    void fireAndTheMaskedDifference()
     {
         Evaluation e;
-        // First image: 100 background pixels (255), the rest 100. Second: 0 on
-        // the background, 110 on the next 100 pixels, else equal.
+        // First: 100 background pixels (255), the rest 100. Second: 0 on the background, 110 on the next 100.
         e.rig.put("F1.src", rawImage([](int i) { return uint8_t(i < 100 ? 255 : 100); }));
         e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i < 100 ? 0 : i < 200 ? 110 : 100); }));
         e.rig.job.theDisp = 0.02f;
@@ -276,15 +241,25 @@ private slots:
         e.run();
         QCOMPARE(e.rig.messages.messages, QStringList{"There are no allowed pixels in the Fire Mask! Aborting"});
         QVERIFY(e.rig.AbortFlag);
-        QCOMPARE(e.merit.MFFire, 0.0f);
-        QCOMPARE(e.merit.MFISO, 10.0f);
-        QCOMPARE(e.merit.MFTotal, 99.0f);
+        QCOMPARE((QList<float>{e.merit.MFFire, e.merit.MFISO, e.merit.MFTotal}), (QList<float>{0, 10, 99}));
         // An empty sparkle mask: the sparkle message, and fire is not reached.
         e.rig.AbortFlag = false;
         t.doSparkle = t.useSMsk = true;
         e.run();
         QCOMPARE(e.rig.messages.messages.last(), QString("There are no allowed pixels in the Sparkle Mask! Aborting"));
         QCOMPARE(e.rig.calls().size(), 9 + 3);
+
+        // The pass with a mask: a 255 in the first image counts like any other value.
+        ImageStore s;
+        invidx(s);
+        Pixels first, second, mask{};
+        first.fill(80);
+        second.fill(80);
+        mask[5] = 1;
+        first[5] = 255;
+        const Difference d = differencePass(first, second, true, mask, s.FlipIndex);
+        QCOMPARE(d.count, int16_t(1));
+        QCOMPARE(d.sum, 175.0f);
     }
 };
 

@@ -1,6 +1,5 @@
-// Tilt movies without a window: the sweeps, the play order and the frame
-// table, and the animated GIF and WebP files read back (giflib, the WebP
-// chunks), with damaged frames refused.
+// Tilt movies without a window: the sweeps, the play order and the frame table, and the animated GIF and WebP files
+// read back (giflib, the WebP chunks), with damaged frames refused.
 #include "common/ZepError.h"
 #include "merit/Evaluation.h"
 #include "movie/MovieFile.h"
@@ -44,7 +43,6 @@ int readBytes(GifFileType* gif, GifByteType* to, int n)
 struct ReadGif {
     int width = 0, height = 0, frames = 0;
     std::vector<int> delays;
-    std::vector<const SavedImage*> images;
     GifFileType* gif = nullptr;
     QByteArray bytes;
     QBuffer buffer;
@@ -62,7 +60,6 @@ struct ReadGif {
             GraphicsControlBlock gcb;
             DGifSavedExtensionToGCB(gif, k, &gcb);
             delays.push_back(gcb.DelayTime);
-            images.push_back(&gif->SavedImages[k]);
         }
     }
     ~ReadGif()
@@ -74,7 +71,7 @@ struct ReadGif {
     // The colour of pixel (x, y) of frame k.
     Rgb pixel(int k, int x, int y) const
     {
-        const SavedImage* s = images[std::size_t(k)];
+        const SavedImage* s = &gif->SavedImages[k];
         const ColorMapObject* map = s->ImageDesc.ColorMap ? s->ImageDesc.ColorMap : gif->SColorMap;
         const GifColorType c = map->Colors[s->RasterBits[y * width + x]];
         return Rgb{c.Red, c.Green, c.Blue};
@@ -96,8 +93,8 @@ private slots:
 
     void sweepsOrderAndTable()
     {
-        // A rock of 5 frames in direction 2: -10 to 10 in equal steps, each
-        // mapped as the PlayPen maps a direction; the middle one untilted.
+        // A rock of 5 frames in direction 2: -10 to 10 in equal steps, each mapped as the PlayPen maps a direction;
+        // the middle one untilted.
         const std::vector<FrameTilt> rock = frameTilts(MovieSpec{Sweep::Rock, 2, 10, 5, MovieImage::Random});
         QCOMPARE(rock.size(), std::size_t(5));
         for (int k = 0; k < 5; ++k) {
@@ -107,8 +104,7 @@ private slots:
             QVERIFY(rock[std::size_t(k)].x == x && rock[std::size_t(k)].y == y && rock[std::size_t(k)].direction == 2);
         }
         QVERIFY(gemrayCommand(41.5f, 41.5f, 28, 28, 0, rock[2].x, rock[2].y, u"P R C I").endsWith("-g P R C I"));
-        // An orbit of 8: T all round, from direction 1 towards direction 3;
-        // its quarter turns exact, so no "-y .000" at the half turn.
+        // An orbit of 8: T all round, from direction 1 towards 3; its quarter turns exact, so no "-y .000".
         const std::vector<FrameTilt> orbit = frameTilts(MovieSpec{Sweep::Orbit, 1, 20, 8, MovieImage::Random});
         const float c = 20 * float(std::sqrt(0.5));
         const std::pair<float, float> expected[8] = {{20, 0}, {c, c}, {0, 20}, {-c, c}, {-20, 0}, {-c, -c}, {0, -20}, {c, -c}};
@@ -134,19 +130,17 @@ private slots:
         QCOMPARE(movieFileName("SRB.gem"), QString("SRB.gem.gif"));
     }
 
-    // A rock of three grey frames saved at 3 x: four frames (the way back
-    // too), each pixel a 3 x 3 block of its grey, the delay kept, looping.
-    void gifReadsBack()
+    // A rock of three grey frames saved at 3 x: four frames (the way back too), each pixel a 3 x 3 block of its
+    // grey, the delay kept, looping.
+    void gifAndWebpReadBack()
     {
         Movie m{MovieSpec{Sweep::Rock, 1, 10, 3, MovieImage::Random}, {}};
         for (int k = 0; k < 3; ++k)
             m.frames.push_back(MovieFrame{{}, 0, 0, greyFrame(t, [k](int i) { return uint8_t((i / ImageSide) + 40 * k); })});
         const QByteArray bytes = movieGif(m, 3, 7);
         const ReadGif g(bytes);
-        QCOMPARE(g.frames, 4);
-        QCOMPARE(g.width, 360);
-        QCOMPARE(g.height, 360);
-        QCOMPARE(g.delays, (std::vector<int>{7, 7, 7, 7}));
+        QCOMPARE(QSize(g.width, g.height), QSize(360, 360));
+        QCOMPARE(g.delays, (std::vector<int>{7, 7, 7, 7})); // a delay for each of the four frames
         QVERIFY(bytes.contains("NETSCAPE2.0"));
         // Row r of frame k holds r + 40 k: the top row first, the way back after.
         const int shown[4] = {0, 1, 2, 1};
@@ -154,8 +148,7 @@ private slots:
             for (const auto& [x, y] : {std::pair{0, 0}, {359, 2}, {200, 3 * 77 + 2}, {5, 359}})
                 QCOMPARE(int(g.pixel(k, x, y).r), y / 3 + 40 * shown[k]);
 
-        // Colour frames go onto the fixed palette: its own colours stay, a
-        // pale grey finds a grey of its own, not the cube's.
+        // Colour frames go onto the fixed palette: its own colours stay, a pale grey finds a grey, not the cube's.
         Movie colour{MovieSpec{Sweep::Orbit, 1, 10, 2, MovieImage::Colour},
                      {MovieFrame{{}, 0, 0, colourFrame(t, 255, 102, 0)}, MovieFrame{{}, 0, 0, colourFrame(t, 230, 230, 230)}}};
         const ReadGif c(movieGif(colour, 1, 8));
@@ -167,20 +160,16 @@ private slots:
             const auto& p = fixedPalette();
             QCOMPARE(int(fixedPaletteIndex(p[3 * k], p[3 * k + 1], p[3 * k + 2])), k);
         }
-    }
 
-    // WebP: RIFF chunks, an animation of the frames at the canvas size and
-    // the delay in milliseconds.
-    void webpHoldsTheFrames()
-    {
-        Movie m{MovieSpec{Sweep::Rock, 1, 10, 4, MovieImage::Colour}, {}};
+        // WebP: RIFF chunks, an animation of the frames at the canvas size and the delay in milliseconds.
+        Movie rock{MovieSpec{Sweep::Rock, 1, 10, 4, MovieImage::Colour}, {}};
         for (int k = 0; k < 4; ++k)
-            m.frames.push_back(MovieFrame{{}, 0, 0, colourFrame(t, uint8_t(60 * k), 90, 200)});
-        const QByteArray w = movieBytes(m, "movie.WEBP", 2, 8);
+            rock.frames.push_back(MovieFrame{{}, 0, 0, colourFrame(t, uint8_t(60 * k), 90, 200)});
+        const QByteArray w = movieBytes(rock, "movie.WEBP", 2, 8);
         QVERIFY(w.startsWith("RIFF") && w.mid(8, 4) == "WEBP");
-        const auto le = [&](qsizetype at, int bytes) {
+        const auto le = [&](qsizetype at, int size) {
             uint32_t v = 0;
-            for (int k = bytes - 1; k >= 0; --k)
+            for (int k = size - 1; k >= 0; --k)
                 v = v << 8 | uint8_t(w[at + k]);
             return v;
         };
@@ -200,15 +189,14 @@ private slots:
         }
         QVERIFY(animated);
         QCOMPARE(frames, 6); // 0 1 2 3 2 1 (equal frames may merge in time only)
-        QVERIFY(movieBytes(m, "movie.gif", 2, 8).startsWith("GIF89a"));
+        QVERIFY(movieBytes(rock, "movie.gif", 2, 8).startsWith("GIF89a"));
     }
 
     void damagedFramesAreRefused()
     {
         const QByteArray good = greyFrame(t, [](int) { return uint8_t(9); });
         QCOMPARE(frameRgb(good)[3 * 500], uint8_t(9));
-        // each field of the header wrong alone: the mark "BM", the width, the
-        // height (100 pixels), the bits a pixel, the pixels' start
+        // each field of the header wrong alone: the mark "BM", the width, the height, the bits a pixel, the start
         const auto damaged = [&](int at, char value) {
             QByteArray b = good;
             b[at] = value;
@@ -218,9 +206,8 @@ private slots:
                                       damaged(1, 'X'), damaged(18, 100), damaged(22, 100), damaged(28, 16),
                                       damaged(11, 0), colourFrame(t, 1, 2, 3).left(40000)})
             QVERIFY_THROWS_EXCEPTION(ZepError, frameRgb(bad));
-        Movie empty{MovieSpec{}, {}};
-        QVERIFY_THROWS_EXCEPTION(ZepError, movieGif(empty, 2, 8));
-        Movie broken{MovieSpec{}, {MovieFrame{{}, 0, 0, good}, MovieFrame{{}, 0, 0, good.left(100)}}};
+        QVERIFY_THROWS_EXCEPTION(ZepError, movieGif(Movie{MovieSpec{}, {}}, 2, 8));
+        const Movie broken{MovieSpec{}, {MovieFrame{{}, 0, 0, good}, MovieFrame{{}, 0, 0, good.left(100)}}};
         QVERIFY_THROWS_EXCEPTION(ZepError, movieWebp(broken, 2, 8));
     }
 };

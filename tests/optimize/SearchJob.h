@@ -1,8 +1,6 @@
 #pragma once
-// What the optimizer tests share: the job they search (a working folder with
-// a design to copy, the pavilion from 40 in steps of 1 within 38 to 46, the
-// crown fixed at 30 within 20 to 40, ISO switched on) and a stand-in merit
-// function.
+// What the optimizer tests share: the job they search (a working folder, a design, the pavilion from 40 in
+// steps of 1 within 38 to 46, the crown fixed at 30 within 20 to 40, ISO on) and a stand-in merit function.
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "optimize/Optimizer.h"
@@ -14,9 +12,8 @@
 
 namespace zep::test {
 
-// A merit function of the angles (ISO alone, by default a peak at 42); keeps
-// every point it is asked for and runs `during` inside each evaluation, with
-// the evaluation's number from 1.
+// A merit function of the angles (ISO alone, by default a peak at 42); keeps every point it is asked
+// for and runs `during` inside each evaluation, numbered from 1.
 struct StandInMerit : MeritEvaluator {
     MeritRecord& merit;
     std::function<float(float, float)> f = [](float p, float) { return 100 - (p - 42) * (p - 42); };

@@ -1,19 +1,18 @@
-// One real optimization, end to end: the main window, the optimizer window,
-// the console, zepcmd and gemray; zeptool finds the same. (A restart after
-// Quit: test_app.)
+// One real optimization, end to end: the main window, the optimizer window, the console, zepcmd and gemray;
+// zeptool finds the same. (A restart after Quit: test_app.)
 #include "app/MainWindow.h"
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "design/Materials.h"
-#include "support/Modal.h"
 #include "merit/MarginLabel.h"
+#include "support/Modal.h"
 #include "support/Picture.h"
 #include "support/Process.h"
 
 #include <QJsonDocument>
-#include <QLabel>
 #include <QJsonObject>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,24 +20,11 @@
 using namespace zep;
 using namespace zep::test;
 
-namespace {
-
-AppOptions options()
-{
-    AppOptions o;
-    o.consoleWaitMs = 100;
-    o.zepcmdProgram = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
-    return o;
-}
-
-} // namespace
-
 class TestOptimizeApp : public QObject {
     Q_OBJECT
 private slots:
-    // SRB.gem in Quartz from 41.5 and 28 degrees, the pavilion between the
-    // limits the critical angle gives, the crown 20 to 45, ISO and
-    // illumination weighted 1 each.
+    // SRB.gem in Quartz from 41.5 and 28 degrees, the pavilion between the limits the critical angle
+    // gives, the crown 20 to 45, ISO and illumination weighted 1 each.
     void optimizeTheRoundBrilliant()
     {
         QTemporaryDir dir;
@@ -49,8 +35,11 @@ private slots:
 
         float startMF = 0, finalMF = 0, finalPav = 0, finalCrn = 0;
         {
+            AppOptions options;
+            options.consoleWaitMs = 100;
+            options.zepcmdProgram = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
             RecordingSink sink;
-            ZepApplication app(options(), &sink);
+            ZepApplication app(options, &sink);
             QVERIFY(app.setup());
             AppState& s = app.state();
             MainWindow* main = app.mainWindow();
@@ -84,23 +73,19 @@ private slots:
             main->btnOpt_Click();
             QVERIFY2(status.startsWith("Optimization Completed Successfully"), qPrintable(status));
             QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join(" | ")));
-            startMF = s.job.theStartMF;
-            finalMF = s.job.theFinalMF;
-            finalPav = s.job.theFinalPav;
-            finalCrn = s.job.theFinalCrn;
+            std::tie(startMF, finalMF, finalPav, finalCrn) =
+                std::tuple(s.job.theStartMF, s.job.theFinalMF, s.job.theFinalPav, s.job.theFinalCrn);
             QVERIFY(finalMF >= startMF); // (the limits' hold: test_optimizer)
             QCOMPARE(text(main, "txtItPav"), Format(finalPav, u"#.000"));
             QCOMPARE(text(main, "txtItCrn"), Format(finalCrn, u"#.000"));
             QCOMPARE(text(main, "txtStartMF"), NumText(startMF));
             QCOMPARE(text(main, "txtItMF"), NumText(finalMF));
-            // What the result (not the start) can lose within the default
-            // tolerance, in the warning colour with the hint.
+            // What the result (not the start) can lose within the default tolerance, with the hint.
             QCOMPARE(child<QLabel>(main, "lblMargin")->text(),
                      QString::fromUtf8("within \u00b10.10\u00b0: at least 128.1 (\u221211 %)\n") + SteepMarginHint);
             picture(main, "main-window-margin.png");
-            // Closing the optimizer without a new result leaves the boxes as
-            // they were: SRB's result, and after another design none, which
-            // nothing brings back (the Cutting List, the state kept at Quit).
+            // Closing the optimizer without a new result leaves the boxes as they were: SRB's result, and after
+            // another design none, which nothing brings back (the Cutting List, the state kept at Quit).
             for (const char* design : {"SRB.gem", "Turkey.gem"}) {
                 copyFileSafely(QStringLiteral(ZEP_DESIGNS_DIR "/") + design, dir.filePath(design));
                 s.fd = {QString(), dir.path(), design, QString(), design[0] == 'S' ? 41.5f : 40.0f, design[0] == 'S' ? 28.0f : 40.0f, true};
@@ -129,13 +114,9 @@ private slots:
         QVERIFY(tool.waitForFinished(waitMs(60000)));
         QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
         const QJsonObject json = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
-        const auto figure = [&](const char* part, const char* name) {
-            return float(json.value(QLatin1String(part)).toObject().value(QLatin1String(name)).toDouble());
-        };
-        QCOMPARE(figure("start", "mf"), startMF);
-        QCOMPARE(figure("final", "pav"), finalPav);
-        QCOMPARE(figure("final", "crn"), finalCrn);
-        QCOMPARE(figure("final", "mf"), finalMF);
+        for (const auto& [section, name, value] : {std::tuple{"start", "mf", startMF}, {"final", "pav", finalPav},
+                                                   {"final", "crn", finalCrn}, {"final", "mf", finalMF}})
+            QCOMPARE(float(json.value(QLatin1String(section)).toObject().value(QLatin1String(name)).toDouble()), value);
 
         QDir::setCurrent(QDir::tempPath());
     }

@@ -1,16 +1,13 @@
-// The optimizer window and the targets dialog, offscreen, with stand-in
-// merit functions.
+// The optimizer window and the targets dialog, offscreen, with stand-in merit functions.
+#include "SearchJob.h"
+
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "design/Materials.h"
-#include "merit/CurrentGemPanel.h"
+#include "merit/MarginLabel.h"
 #include "optimize/MeritChart.h"
 #include "optimize/OptimizeWindows.h"
 #include "runner/RaytraceImages.h"
-#include "SearchJob.h"
-#include "merit/MarginLabel.h"
-#include <algorithm>
-#include <QLabel>
 #include "support/Layout.h"
 #include "support/Look.h"
 #include "support/Modal.h"
@@ -18,13 +15,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 
 using namespace zep;
 using namespace zep::test;
@@ -51,27 +48,10 @@ struct Env : SearchJob {
     FileChooserExchange gf;
     YesNoExchange yn;
     FourNumExchange fn;
-    // What the window's stand-in evaluations do.
-    StandInMerit standIn{merit};
-    int consoleCalls = 0; // the console brought to the front
+    StandInMerit standIn{merit}; // what the window's evaluations do
+    int consoleCalls = 0;        // the console brought to the front
 
-    OptimizerWindowEnv optimizer()
-    {
-        return OptimizerWindowEnv{
-            env(),
-            images,
-            bitmaps,
-            positions,
-            [this](RaytraceView&) {
-                auto s = std::make_unique<StandInMerit>(merit);
-                s->f = standIn.f;
-                s->during = standIn.during;
-                return s;
-            },
-            [this] { ++consoleCalls; }};
-    }
-    // Opens the optimizer window, runs `act` in it, and closes it with
-    // Cancel (after Abort where Cancel is off).
+    // Opens the optimizer window, runs `act` in it, and closes it with Cancel (after Abort where Cancel is off).
     void runOptimizer(std::function<void(QWidget*)> act)
     {
         onModal("frmOptDLOG", [act](QWidget* w) {
@@ -80,7 +60,9 @@ struct Env : SearchJob {
                 click(w, "AbortButton");
             click(w, "btnCancel");
         });
-        OptimizerWindowEnv e = optimizer();
+        OptimizerWindowEnv e{env(), images, bitmaps, positions,
+                             [this](RaytraceView&) { return std::make_unique<StandInMerit>(standIn); },
+                             [this] { ++consoleCalls; }};
         showOptimizer(e);
     }
 
@@ -100,11 +82,9 @@ class TestOptimizeWindows : public QObject {
     Q_OBJECT
 private slots:
     void init() { zep::test::failOnLayoutWarnings(); }
-    // The three buttons (Go, Abort, Cancel) as the window opens, during a
-    // run and however the run ends (a run the ray tracer or a merit function
-    // of 0 stops ends as one Abort stops): Abort goes and Cancel comes (and Go after Abort); only
-    // a converged run hands its result back. Esc during a run is refused; Abort brings the
-    // console forward, unless the ray tracer's time-out took it.
+    // The buttons (Go, Abort, Cancel) as the window opens, in a run and however it ends (a run the ray tracer or
+    // a merit function of 0 stops ends as Abort does): Abort goes, Cancel comes (Go too after Abort); only a
+    // converged run hands its result back. Esc in a run is refused; Abort brings the console up unless timed out.
     void buttonStates()
     {
         const Buttons opened{true, false, true}, running{false, true, false}, done{false, false, true};
@@ -159,11 +139,9 @@ private slots:
         }
     }
 
-    // Against a merit function that climbs to a cliff at pavilion 43, the
-    // plain run ends at its edge and says what half a degree costs there, in
-    // the warning colour with the hint; with "Optimize for the tolerance" the
-    // run ends half a degree back and hands back its own merit function and
-    // a margin that loses little.
+    // Against a merit function that climbs to a cliff at pavilion 43, the plain run ends at its edge and says
+    // what half a degree costs there, in the warning colour with the hint; with "Optimize for the tolerance"
+    // the run ends half a degree back and hands back its own merit function and a margin that loses little.
     void marginAndRobustRun()
     {
         for (const bool robust : {false, true}) {
@@ -197,41 +175,39 @@ private slots:
         }
     }
 
-    // The bars: ISO red from 0, illumination green on top of it, the rest of
-    // the column erased; the start line at MF0 across the chart; the frozen
-    // angle's boxes red, the completed status green.
+    // The bars: ISO red from 0, illumination green on top of it, the rest of the column erased; the start
+    // line at MF0 across the chart; the frozen angle's boxes red, the completed status green; the axis.
     void barChartAndColours()
     {
         Env e;
         e.targets.doIll = true;
         e.job.maxPav = 42.5f, e.job.fixCrn = false;
-        // ISO 30 + p - 40 - (c - 30)^2, illumination 10; the first bar of
-        // sweep 1 stands tall (the later ones erase it).
+        // ISO 30 + p - 40 - (c - 30)^2, illumination 10; the first bar of sweep 1 stands tall (later ones erase it).
         e.standIn.f = [](float p, float c) { return p - (c - 30) * (c - 30); };
         e.standIn.during = [&e](int n) {
             e.merit.MFIll = n == 2 ? 45 : 10;
             e.merit.MFISO = e.merit.MFTotal - 10;
         };
-        QImage chart;
-        // The pixels of these points (sweep, merit function), found while the chart lives.
-        std::map<std::pair<float, float>, QPoint> spots{{{0, 15}, {}},    {{0, 35}, {}},       {{1, 31}, {}},
-                                                        {{1, 41}, {}},    {{5.5f, 20}, {}},    {{1, 60}, {}},
-                                                        {{5.5f, 40}, {}}, {{-0.48f, 50}, {}}};
-        const auto at = [&spots](float x, float y) { return spots.at({x, y}); };
-        QPalette pavBox, info;
+        const QColor red(255, 0, 0), green(0, 255, 0);
         e.runOptimizer([&](QWidget* w) {
             click(w, "GoButton");
             QCOMPARE(overlapping(w), QString());
             QVERIFY(looksAsKept(w, QStringLiteral("optimizer-chart")));
             auto* c = child<MeritChart>(w, "picMF");
-            chart = c->grab().toImage();
-            for (auto& [world, pixel] : spots)
-                pixel = c->pixelAt(QPointF(world.first, world.second));
-            // The legend: each name beside a square of its bars' colour, the
-            // square as tall as the name's letters.
-            for (const auto& entry : {std::pair{"ISO", QColor(255, 0, 0)}, {"Illum.", QColor(0, 255, 0)}}) {
-                const char* name = entry.first;
-                const QColor colour = entry.second;
+            const QImage chart = c->grab().toImage();
+            const auto at = [c](float sweep, float mf) { return c->pixelAt(QPointF(sweep, mf)); };
+            // Start 40: ISO 30 + illumination 10, top 80. Sweep 1 ends at 42 (the advance to 43 is out of
+            // range): ISO 32, illumination 10. Above the bars, and left of the first, the background.
+            const QColor background = chart.pixelColor(at(5.5f, 20));
+            for (const auto& [x, y, colour] : {std::tuple{0.0f, 15.0f, red}, {0, 35, green}, {1, 31, red},
+                                               {1, 41, green}, {1, 60, background}, {-0.48f, 50, background}})
+                QCOMPARE(chart.pixelColor(at(x, y)), colour);
+            const QColor text = QApplication::palette().color(QPalette::WindowText);
+            const QPoint line = at(5.5f, 40);
+            QVERIFY(chart.pixelColor(line) == text || chart.pixelColor(line + QPoint(0, 1)) == text
+                    || chart.pixelColor(line - QPoint(0, 1)) == text);
+            // The legend: each name beside a square of its bars' colour, as tall as the name's letters.
+            for (const auto& [name, colour] : {std::pair{"ISO", red}, {"Illum.", green}}) {
                 const QList<QLabel*> labels = w->findChildren<QLabel*>();
                 const auto named = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == name; });
                 QVERIFY2(named != labels.end(), name);
@@ -243,31 +219,12 @@ private slots:
                         && square->height() <= letters.height());
                 QVERIFY(square->geometry().right() < (*named)->geometry().left());
             }
-            pavBox = child<QLineEdit>(w, "txtCurPav")->palette();
-            info = child<QLineEdit>(w, "InfoWin")->palette();
+            const QPalette pavBox = child<QLineEdit>(w, "txtCurPav")->palette();
+            QCOMPARE(pavBox.color(QPalette::Base), red);
+            QCOMPARE(pavBox.color(QPalette::Text), QColor(255, 255, 255));
+            QCOMPARE(child<QLineEdit>(w, "InfoWin")->palette().color(QPalette::Base), green);
         });
-        // Start 40: ISO 30 + illumination 10, top 80. Sweep 1 ends at 42
-        // (the advance to 43 is out of range): ISO 32, illumination 10.
-        QCOMPARE(chart.pixelColor(at(0, 15)), QColor(255, 0, 0));
-        QCOMPARE(chart.pixelColor(at(0, 35)), QColor(0, 255, 0));
-        QCOMPARE(chart.pixelColor(at(1, 31)), QColor(255, 0, 0));
-        QCOMPARE(chart.pixelColor(at(1, 41)), QColor(0, 255, 0));
-        const QColor background = chart.pixelColor(at(5.5f, 20));
-        QCOMPARE(chart.pixelColor(at(1, 60)), background);
-        QCOMPARE(chart.pixelColor(at(-0.48f, 50)), background);
-        const QColor text = QApplication::palette().color(QPalette::WindowText);
-        const QPoint line = at(5.5f, 40);
-        QVERIFY(chart.pixelColor(line) == text || chart.pixelColor(line + QPoint(0, 1)) == text
-                || chart.pixelColor(line - QPoint(0, 1)) == text);
-        QCOMPARE(pavBox.color(QPalette::Base), QColor(255, 0, 0));
-        QCOMPARE(pavBox.color(QPalette::Text), QColor(255, 255, 255));
-        QCOMPARE(info.color(QPalette::Base), QColor(0, 255, 0));
-    }
-
-    // The chart's axis numbers the sweeps in the 1-2-5 series: the first
-    // step whose numbers fit side by side, or one past the last sweep.
-    void axisNumbersFitSideBySide()
-    {
+        // The axis numbers the sweeps every 1, 2, 5, 10...: the first step whose numbers fit, or one past the last.
         const int series[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
         for (int sweeps : {6, 40, 120, 999})
             for (double room : {0.7, 3.0, 7.5, 12.0, 40.0}) {
@@ -278,8 +235,7 @@ private slots:
             }
     }
 
-    // The masks of the switched-on components are read when the window
-    // opens; one that cannot be read is reported and left as it was.
+    // The masks of the switched-on components are read as the window opens; one unreadable is told and kept.
     void masksReadWhenTheWindowOpens()
     {
         Env e;
@@ -303,8 +259,7 @@ private slots:
         QCOMPARE(e.messages.messages, QStringList{"Error  53 (File not found) in BMP2Byte routine"});
     }
 
-    // What the targets dialog stores, and what it keeps. Evaluate MF takes
-    // the targets and leaves OK as the only way out.
+    // What the targets dialog stores, and what it keeps. Evaluate MF takes the targets, leaving OK the only way out.
     void targetsDialogStoresItsBoxes()
     {
         Env e;
@@ -313,8 +268,7 @@ private slots:
         int16_t once = 0; // as the optimizer opens
         e.showTargetsDialog([&](QWidget* w) {
             zep::test::picture(w, "targets.png");
-            // Each page's texts read from its top down, a line after another,
-            // however tall the tallest page makes the pages.
+            // Each page's texts read from the top down, however tall the tallest page makes the pages.
             for (const char* page : {"fraTarget1", "fraTarget2"}) {
                 w->findChild<QTabWidget*>()->setCurrentWidget(child(w, page));
                 QApplication::processEvents();
@@ -324,16 +278,13 @@ private slots:
             w->findChild<QTabWidget*>()->setCurrentIndex(0);
             QVERIFY(child<QRadioButton>(w, "optPreset")->isChecked());
             QCOMPARE(child<QComboBox>(w, "Combo1")->currentText(), QString("Quartz"));
-            type(w, "wISO", "3");                   // unticked: keeps 7
-            tick(w, "chkIll", true);
-            type(w, "wIll", "2.5x");
-            type(w, "maxTilt", "20");               // tilt off: keeps 10
-            tick(w, "chk3", false);
-            tick(w, "chkSparkle", true);
-            type(w, "wSparkle", "0.5");
-            type(w, "Dir1", "2.5");
-            type(w, "Dir2", "3.5");
-            tick(w, "chkFire", true);
+            // wISO unticked keeps 7, maxTilt with tilt off keeps 10
+            for (const auto& [box, value] : {std::pair{"wISO", "3"}, {"wIll", "2.5x"}, {"maxTilt", "20"},
+                                              {"wSparkle", "0.5"}, {"Dir1", "2.5"}, {"Dir2", "3.5"}})
+                type(w, box, value);
+            for (const auto& [box, on] :
+                 {std::pair{"chkIll", true}, {"chk3", false}, {"chkSparkle", true}, {"chkFire", true}})
+                tick(w, box, on);
             child<QComboBox>(w, "Combo1")->setCurrentText("Diamond");
             click(w, "OKButton"); // refused, naming the box; nothing stored
             QVERIFY(w->isVisible());
@@ -362,9 +313,8 @@ private slots:
         QCOMPARE((QList<int>{t.SpDir1, t.SpDir2}), (QList<int>{2, 4})); // rounded
     }
 
-    // The boxes show the targets' numbers, and a "Custom" gem material its
-    // dispersion, which OK stores. A preset material the table lacks is
-    // refused by OK: the dialog stays and nothing is stored.
+    // The boxes show the targets' numbers, and a "Custom" gem material its dispersion, which OK stores.
+    // A preset material the table lacks is refused by OK: the dialog stays and nothing is stored.
     void targetsDialogNumbersAndMaterials()
     {
         Env e;
@@ -383,8 +333,7 @@ private slots:
         QCOMPARE(shown, (QStringList{" 12.5", " 3", " 2", " 1.5", " 7", " 4", " .02"}));
         QVERIFY(t.doFire && !t.firePreset);
         QCOMPARE(t.fireMat, QString("Custom"));
-        QCOMPARE(t.fireDisp, 0.03f);
-        QCOMPARE(e.job.theDisp, 0.03f);
+        QCOMPARE((QList<float>{t.fireDisp, e.job.theDisp}), (QList<float>{0.03f, 0.03f}));
 
         e.job.theMat = "Unobtainium";
         t.doFire = false;
@@ -400,9 +349,7 @@ private slots:
         QCOMPARE(e.job.theDisp, 0.03f);
     }
 
-    // Save Targets then Load Targets (after changes) brings back what was
-    // saved; a mask whose path cannot be stored is refused, one that can is
-    // stored.
+    // Saved targets load back after changes; a mask path that cannot be stored is refused, one that can is stored.
     void targetFilesAndMasks()
     {
         Env e;

@@ -1,6 +1,5 @@
-// The optimization run without a window: GRIDLS against stand-in merit
-// functions whose course is worked out by hand; and the targets record and
-// the target file.
+// The optimization run without a window: GRIDLS against stand-in merit functions whose course is worked
+// out by hand; the global search; and the target file.
 #include "SearchJob.h"
 
 #include "common/KeyValue.h"
@@ -15,6 +14,7 @@
 
 #include <QtTest>
 #include <map>
+#include <ranges>
 #include <set>
 
 using namespace zep;
@@ -23,7 +23,7 @@ using zep::test::errorOf;
 namespace {
 
 // Records what the run shows (the window tests check the buttons).
-struct Recorder : OptimizerView {
+struct Recorder : QuietOptimizerView {
     QString startMF, completed, stopped, pavStep, crnStep; // the steps last shown
     float top = 0;
     int sweeps = Optimizer::ChartSweeps, barsOutside = 0;
@@ -31,9 +31,7 @@ struct Recorder : OptimizerView {
     std::vector<std::pair<int, AngleMark>> marks;
 
     void showPoint(const QString&, const QString&, const QString& p, const QString& c) override { pavStep = p, crnStep = c; }
-    void showCurrentMF(const QString&) override {}
     void showStart(const QString&, const QString&, const QString& mf0) override { startMF = mf0; }
-    void showSweep(const QString&) override {}
     void setChartTop(float t) override { top = t; }
     void setChartSweeps(int n) override { sweeps = n; }
     void drawBar(int x, const std::vector<BarPart>& parts, float) override
@@ -46,10 +44,6 @@ struct Recorder : OptimizerView {
     void markAngle(int k, AngleMark m) override { marks.emplace_back(k, m); }
     void showCompleted(const QString& t) override { completed = t; }
     void showStopped(const QString& t) override { stopped = t; }
-    void enableGo(bool) override {}
-    void enableAbort(bool) override {}
-    void enableCancel(bool) override {}
-    void beep() override {}
     void bringConsoleToFront() override { ++consoleCalls; }
     void letEventsRun() override {}
 };
@@ -82,10 +76,8 @@ struct Rig : zep::test::SearchJob {
     }
     std::vector<float> pavs() const
     {
-        std::vector<float> p;
-        for (const auto& c : eval.calls)
-            p.push_back(c.first);
-        return p;
+        const auto p = eval.calls | std::views::keys;
+        return {p.begin(), p.end()};
     }
 };
 
@@ -96,19 +88,9 @@ class TestOptimizer : public QObject {
     QTemporaryDir dir;
     QString path(const char* n) const { return dir.filePath(QString::fromLatin1(n)); }
 
-    static bool same(const OptimizationTargets& a, const OptimizationTargets& b)
-    {
-        KvWriter wa, wb;
-        WriteOpt6(wa, a);
-        WriteOpt6(wb, b);
-        return wa.bytes() == wb.bytes();
-    }
-
 private slots:
-    // A smooth peak at 42 (the course of a search: below) is found; only the
-    // pavilion moves, and Cancel hands the result to the main window, owned by
-    // the design, material and targets it was computed for: a change of any
-    // of them drops it.
+    // A smooth peak at 42 is found moving the pavilion only; Cancel hands the result to the main
+    // window, owned by the design, material and targets it was computed for: any change drops it.
     void smoothPeakInsideTheRange()
     {
         Rig r;
@@ -138,24 +120,19 @@ private slots:
         }
     }
 
-    // A step of 3 that a single advance cuts to exactly ATol (1) goes on to
-    // a second sweep; the step of 1/3 after it ends the run.
-    void aStepEqualToTheToleranceGoesOn()
+    // A step of 3 that a single advance cuts to exactly ATol (1) goes on to a second sweep; the step of 1/3
+    // after it ends the run. Six advances from 40 to a peak at 46 make the next step 6 / 3 = 2: the second
+    // sweep probes 48. That merit function grows tenfold: the chart's top grows with the bars, none leaves it.
+    // The run goes on until both steps are below the tolerance, the crown's from far off on an uneven slope.
+    void theStepsFollowTheAdvances()
     {
-        Rig r([&](Rig& s) {
+        Rig atTolerance([&](Rig& s) {
             s.prefs.ATol = 1;
             s.job.stPav = 39, s.job.pStep = 3, s.job.minPav = 30, s.job.maxPav = 50;
         });
-        QVERIFY(r.opt.success);
-        QCOMPARE(r.opt.itCnt, int16_t(2));
-        QCOMPARE(r.opt.itPav, 42.0f);
-    }
-
-    // Six advances from 40 to the peak at 46 make the next step 6 / 3 = 2:
-    // the second sweep probes 48. The merit function grows tenfold: the
-    // chart's top grows with the bars, none leaves it.
-    void theStepFollowsTheAdvances()
-    {
+        QVERIFY(atTolerance.opt.success);
+        QCOMPARE(atTolerance.opt.itCnt, int16_t(2));
+        QCOMPARE(atTolerance.opt.itPav, 42.0f);
         Rig r([&](Rig& s) {
             s.job.maxPav = 60;
             s.eval.f = [](float p, float) { return 100 - 2.5f * (p - 46) * (p - 46); };
@@ -166,31 +143,22 @@ private slots:
         QVERIFY(r.opt.success);
         QCOMPARE(r.view.barsOutside, 0);
         QVERIFY(r.view.top >= 100 && r.view.top <= Optimizer::chartTopFor(100));
-    }
-
-    // The pavilion starts on its peak and converges within three sweeps; the
-    // crown, far from its peak on an uneven slope, needs more. The run goes on
-    // until both steps are below the tolerance.
-    void bothAnglesConverge()
-    {
-        Rig r([&](Rig& s) {
+        Rig both([&](Rig& s) {
             s.job.stPav = 42, s.job.fixCrn = false, s.prefs.ATol = 0.05f;
             s.eval.f = [](float p, float c) {
                 return 100 - (p - 42) * (p - 42) - std::pow(std::abs(c - 37.3f), 1.5f);
             };
         });
-        QVERIFY(r.opt.success);
-        QVERIFY(r.opt.itCnt > 3);
-        QVERIFY2(Val(r.view.crnStep) < 0.05 && Val(r.view.pavStep) < 0.05, qPrintable(r.view.crnStep));
-        QVERIFY(std::abs(r.opt.itCrn - 37.3f) < 0.1f);
+        QVERIFY(both.opt.success);
+        QVERIFY(both.opt.itCnt > 3);
+        QVERIFY2(Val(both.view.crnStep) < 0.05 && Val(both.view.pavStep) < 0.05, qPrintable(both.view.crnStep));
+        QVERIFY(std::abs(both.opt.itCrn - 37.3f) < 0.1f);
     }
 
-    // Rising towards the pavilion's maximum: the probe on it counts, the one
-    // past it is put on the limit and freezes the angle there, painted red,
-    // with the note. The limit holds to the three decimals gemray is given: 41
-    // + 5 × 1.2 summed in single precision lands a hair above 47 and is on it;
-    // below a maximum of 46.999 the probe past it ends on 46.999. A peak
-    // between the last probe and the limit keeps the angle on the probe.
+    // Rising towards the pavilion's maximum: the probe on it counts, the one past it is put on the limit
+    // and freezes the angle there, painted red, with the note. The limit holds to gemray's three decimals:
+    // 41 + 5 × 1.2 in single precision lands a hair above 47 and is on it; below a maximum of 46.999 the
+    // probe past it ends on 46.999. A peak between the last probe and the limit keeps the angle on the probe.
     void aPeakBeyondTheLimit()
     {
         for (const auto& [start, step, max, end, peak] :
@@ -203,179 +171,33 @@ private slots:
             const std::vector<float> p = r.pavs();
             QCOMPARE(AngleThousandths(*std::max_element(p.begin(), p.end())), AngleThousandths(max));
             QVERIFY(r.opt.success && AngleThousandths(r.opt.itPav) == AngleThousandths(end) && AngleThousandths(r.opt.itCrn) == 30000);
-            QVERIFY(std::find(r.view.marks.begin(), r.view.marks.end(), std::make_pair(0, AngleMark::OutOfRange))
-                    != r.view.marks.end());
+            QVERIFY(std::ranges::count(r.view.marks, std::make_pair(0, AngleMark::OutOfRange)) > 0);
             QCOMPARE(r.view.completed, QString("Optimization Completed Successfully Note: One or both angles exceeded range"));
             QCOMPARE(r.messages.messages, QStringList{" Note: One or both angles exceeded range"});
         }
     }
 
-    // Level values move the point on; equal last two values put the angle
-    // half a step back.
-    void aFlatStretchAndEqualLastValues()
+    // Level values move the point on; equal last two values put the angle half a step back. A free angle
+    // without a step (minimum equal to maximum) stays where it is; the run ends even though it is level.
+    void levelStretchesAndLowerEnds()
     {
-        Rig r([&](Rig& s) {
+        Rig flat([&](Rig& s) {
             s.prefs.ATol = 10;
             s.eval.f = table({{40, 1}, {41, 1}, {42, 2}, {43, 3}, {44, 3}}, 1.5f);
         });
-        QCOMPARE(r.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
-        QCOMPARE(r.opt.itPav, 43.5f);
-        QVERIFY(r.opt.success);
-    }
-
-    // A free angle without a step (its minimum equals its maximum) is left
-    // where it is; the run ends even where the merit function is level.
-    void aFreeAngleWithoutAStep()
-    {
-        Rig r([&](Rig& s) {
+        QCOMPARE(flat.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
+        QCOMPARE(flat.opt.itPav, 43.5f);
+        QVERIFY(flat.opt.success);
+        Rig noStep([&](Rig& s) {
             s.job.minPav = s.job.maxPav = s.job.stPav = 41;
             s.job.pStep = 0, s.job.fixCrn = false;
             s.eval.f = [](float, float c) { return 100 - (c - 32) * (c - 32); };
         });
-        QVERIFY(r.opt.success);
-        QCOMPARE(r.opt.itPav, 41.0f);
-        QVERIFY(std::abs(r.opt.itCrn - 32) < 0.05f);
-    }
-
-    // Searches that would go on for ever end by themselves: a tolerance no
-    // step can get below stops after the sweep limit with a message; a step
-    // too small to move the angle, and a long level stretch, end the line.
-    void searchesThatWouldNeverEnd()
-    {
-        {
-            Rig r([&](Rig& s) { s.prefs.ATol = 0; });
-            QVERIFY(!r.AbortFlag);
-            QCOMPARE(r.opt.itCnt, Optimizer::MaxSweeps);
-            QCOMPARE(r.view.sweeps, int(Optimizer::MaxSweeps)); // every sweep has its place
-            QCOMPARE(r.view.barsOutside, 0);
-            QVERIFY(!r.opt.success);
-            QCOMPARE(r.messages.messages.size(), 1);
-            QVERIFY(r.messages.messages[0].startsWith("The optimization did not converge in 200 sweeps"));
-        }
-        {
-            Rig r([&](Rig& s) { s.job.pStep = 1e-6f; }); // 40 + 1e-6 is 40 in single precision
-            QVERIFY(r.opt.success);
-            QCOMPARE(r.eval.calls.size(), std::size_t(3));
-        }
-        {
-            Rig r([&](Rig& s) {
-                s.prefs.ATol = 1e-4f, s.job.pStep = 1e-3f;
-                s.eval.f = [](float, float) { return 50.0f; };
-            });
-            QVERIFY(r.opt.success);
-            QCOMPARE(r.eval.calls.size(), std::size_t(Optimizer::MaxLevelProbes + 3));
-        }
-    }
-
-    // Runs that end without a search.
-    void runsThatEndEarly()
-    {
-        {   // both angles fixed, or a start outside its limits (a design's
-            // result beyond the crown's): refused before any raytrace,
-            // naming the boxes, and never a success
-            Rig r([&](Rig& s) { s.job.fixPav = true; s.eval.f = [](float, float) { return 50.0f; }; });
-            QCOMPARE(r.eval.calls.size(), std::size_t(0));
-            QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range: \"Fix Pavilion "
-                                                      "Angle\" and \"Fix Crown Angle\" are both ticked in Modify Angles; "
-                                                      "untick one to optimize."});
-            QVERIFY(!r.opt.success && r.view.completed.isEmpty());
-            Rig c([&](Rig& s) { s.job.fixCrn = false, s.job.stCrn = 54.29f, s.job.maxCrn = 45; });
-            Rig p([&](Rig& s) { s.job.stPav = 37.999f; });
-            QCOMPARE(c.eval.calls.size() + p.eval.calls.size(), std::size_t(0));
-            QCOMPARE(c.messages.messages, QStringList{"Starting angles must be between Min and Max! (the crown start 54.29 "
-                                                      "is above its limits 20 to 45; change them in Modify Angles)"});
-            QCOMPARE(p.messages.messages, QStringList{"Starting angles must be between Min and Max! (the pavilion start "
-                                                      "37.999 is below its limits 38 to 46; change them in Modify Angles)"});
-            QVERIFY(!c.opt.success && c.view.completed.isEmpty());
-            Rig edge([&](Rig& s) { s.job.stPav = 46; }); // a start on its limit runs
-            QVERIFY(edge.eval.calls.size() > 2 && edge.opt.success);
-        }
-        {   // both free angles run into their maximum in the first sweep: the
-            // run ends on the limits with its result and the note
-            Rig r([&](Rig& s) {
-                s.job.maxPav = 41, s.job.fixCrn = false, s.job.maxCrn = 31;
-                s.eval.f = [](float p, float c) { return p + c; };
-            });
-            QCOMPARE(r.messages.messages, QStringList{" Note: One or both angles exceeded range"});
-            QVERIFY(r.opt.success);
-            QCOMPARE(std::pair(AngleThousandths(r.opt.itPav), AngleThousandths(r.opt.itCrn)), std::pair(41000L, 31000L));
-            QCOMPARE(r.opt.itMF, 72.0f);
-            QCOMPARE(r.opt.itCnt, int16_t(1));
-        }
-        {   // once = 1: one evaluation (that nothing is handed back: the window test)
-            Rig r([&](Rig& s) { s.job.once = 1; });
-            QCOMPARE(r.eval.calls.size(), std::size_t(1));
-            QCOMPARE(r.messages.messages, QStringList{"Evaluation Complete. Click Cancel to Proceed"});
-        }
-        {   // a start of 0.0005 counts as 0.001
-            Rig r([&](Rig& s) { s.job.once = 1; s.eval.f = [](float, float) { return 0.0005f; }; });
-            QCOMPARE(r.opt.MF0, 0.001f);
-            QCOMPARE(r.view.startMF, QString(" .001"));
-            QCOMPARE(r.view.top, 0.002f);
-        }
-        {   // a merit function of exactly 0
-            Rig r([&](Rig& s) { s.eval.f = [](float, float) { return 0.0f; }; });
-            QCOMPARE(r.eval.calls.size(), std::size_t(1));
-            QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero - Aborting"});
-            QVERIFY(r.AbortFlag);
-        }
-        for (const bool leftRaised : {true, false}) {
-            // a design that cannot be copied, with or without the flag a closed window left
-            Rig r([&](Rig& s) {
-                QFile::remove(s.job.fnam);
-                s.AbortFlag = leftRaised;
-            });
-            QVERIFY(r.eval.calls.empty());
-            QCOMPARE(r.messages.messages, QStringList{"Error  53 in GRIDLS routine - Forced Abort"});
-            QVERIFY(r.AbortFlag && !r.opt.success); // a failed run, as a global search and a study read it
-        }
-        {   // an evaluation that fails midway (a ray tracer's file gone): told, and the run fails
-            Rig r([&](Rig& s) {
-                s.eval.during = [](int n) {
-                    if (n == 3)
-                        throw ZepError(err::FileNotFound);
-                };
-            });
-            QCOMPARE(r.eval.calls.size(), std::size_t(3));
-            QCOMPARE(r.messages.messages, QStringList{"Error  53 (File not found) in OevalMF routine"});
-            QVERIFY(r.AbortFlag && !r.opt.success && r.view.completed.isEmpty());
-        }
-        {   // fire with the design's own index and none entered
-            Rig r([&](Rig& s) { s.job.useFileRI = s.targets.doFire = true; });
-            QVERIFY(r.eval.calls.empty());
-            QCOMPARE(r.messages.messages, QStringList{"Please specify an RI or material to optimize Fire"});
-            QVERIFY(fileExists(r.shell.WorkPath + "B"));
-        }
-    }
-
-    // Abort, or a ray tracer time-out, in the middle of a sweep: the run
-    // stops without a word and hands nothing back. Abort brings the console
-    // forward, unless it was lost to the time-out.
-    void stoppedDuringASweep()
-    {
-        for (const bool timeOut : {false, true}) {
-            Rig r([&](Rig& s) {
-                s.eval.during = [&s, timeOut](int n) {
-                    if (n == 4)
-                        timeOut ? void(s.shell.TimedOut = true) : s.opt.Abort();
-                };
-            });
-            QCOMPARE(r.eval.calls.size(), std::size_t(4));
-            QVERIFY(r.messages.messages.isEmpty());
-            QVERIFY(!r.opt.success);
-            QCOMPARE(r.view.stopped, timeOut ? QString() : Optimizer::AbortedText);
-            r.opt.Abort();
-            QCOMPARE(r.view.consoleCalls, timeOut ? 0 : 2);
-            r.opt.Cancel();
-            QCOMPARE(r.job.theFinalMF, 0.0f);
-        }
-    }
-
-    // A converged run that ends below its start: 5 % is "slightly", just
-    // above it "significantly". The parabola lands between the table's
-    // points, where the merit function is `end`.
-    void endingBelowTheStart()
-    {
+        QVERIFY(noStep.opt.success);
+        QCOMPARE(noStep.opt.itPav, 41.0f);
+        QVERIFY(std::abs(noStep.opt.itCrn - 32) < 0.05f);
+        // A converged run that ends below its start: 5 % is "slightly", just above it "significantly".
+        // The parabola lands between the table's points, where the merit function is `end`.
         for (const auto& [end, message] :
              {std::pair{95.0f, "Merit Function slightly lower after Optimization. Consider using initial angles, or "
                                "reduce Angle Tolerance in Preferences..."},
@@ -388,8 +210,117 @@ private slots:
         }
     }
 
-    // The grid's peaks: a level stretch is one peak at its middle, cells not
-    // evaluated (or not numbers) are no neighbours, and the best comes first.
+    // Endless searches stop: at the sweep limit (with a message), on a step too small to move, on a long level.
+    void searchesThatWouldNeverEnd()
+    {
+        Rig r([&](Rig& s) { s.prefs.ATol = 0; });
+        QVERIFY(!r.AbortFlag);
+        QCOMPARE(r.opt.itCnt, Optimizer::MaxSweeps);
+        QCOMPARE(r.view.sweeps, int(Optimizer::MaxSweeps)); // every sweep has its place
+        QCOMPARE(r.view.barsOutside, 0);
+        QVERIFY(!r.opt.success);
+        QCOMPARE(r.messages.messages.size(), 1);
+        QVERIFY(r.messages.messages[0].startsWith("The optimization did not converge in 200 sweeps"));
+        Rig tiny([&](Rig& s) { s.job.pStep = 1e-6f; }); // 40 + 1e-6 is 40 in single precision
+        QVERIFY(tiny.opt.success);
+        QCOMPARE(tiny.eval.calls.size(), std::size_t(3));
+        Rig level([&](Rig& s) {
+            s.prefs.ATol = 1e-4f, s.job.pStep = 1e-3f;
+            s.eval.f = [](float, float) { return 50.0f; };
+        });
+        QVERIFY(level.opt.success);
+        QCOMPARE(level.eval.calls.size(), std::size_t(Optimizer::MaxLevelProbes + 3));
+    }
+
+    // Runs that end without a search, or stopped in the middle of one.
+    void runsThatEndEarly()
+    {
+        // Both angles fixed, or a start outside its limits (a result beyond the crown's): refused, naming the boxes.
+        Rig r([&](Rig& s) { s.job.fixPav = true; s.eval.f = [](float, float) { return 50.0f; }; });
+        QCOMPARE(r.eval.calls.size(), std::size_t(0));
+        QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range: \"Fix Pavilion "
+                                                  "Angle\" and \"Fix Crown Angle\" are both ticked in Modify Angles; "
+                                                  "untick one to optimize."});
+        QVERIFY(!r.opt.success && r.view.completed.isEmpty());
+        Rig c([&](Rig& s) { s.job.fixCrn = false, s.job.stCrn = 54.29f, s.job.maxCrn = 45; });
+        Rig p([&](Rig& s) { s.job.stPav = 37.999f; });
+        QCOMPARE(c.eval.calls.size() + p.eval.calls.size(), std::size_t(0));
+        QCOMPARE(c.messages.messages, QStringList{"Starting angles must be between Min and Max! (the crown start 54.29 "
+                                                  "is above its limits 20 to 45; change them in Modify Angles)"});
+        QCOMPARE(p.messages.messages, QStringList{"Starting angles must be between Min and Max! (the pavilion start "
+                                                  "37.999 is below its limits 38 to 46; change them in Modify Angles)"});
+        QVERIFY(!c.opt.success && c.view.completed.isEmpty());
+        Rig edge([&](Rig& s) { s.job.stPav = 46; }); // a start on its limit runs
+        QVERIFY(edge.eval.calls.size() > 2 && edge.opt.success);
+        // Both free angles run into their maximum in the first sweep: the result on the limits, the note.
+        Rig limits([&](Rig& s) {
+            s.job.maxPav = 41, s.job.fixCrn = false, s.job.maxCrn = 31;
+            s.eval.f = [](float p, float c) { return p + c; };
+        });
+        QCOMPARE(limits.messages.messages, QStringList{" Note: One or both angles exceeded range"});
+        QVERIFY(limits.opt.success);
+        QCOMPARE(std::pair(AngleThousandths(limits.opt.itPav), AngleThousandths(limits.opt.itCrn)),
+                 std::pair(41000L, 31000L));
+        QCOMPARE(limits.opt.itMF, 72.0f);
+        QCOMPARE(limits.opt.itCnt, int16_t(1));
+        // once = 1: one evaluation (that nothing is handed back: the window test)
+        Rig once([&](Rig& s) { s.job.once = 1; });
+        QCOMPARE(once.eval.calls.size(), std::size_t(1));
+        QCOMPARE(once.messages.messages, QStringList{"Evaluation Complete. Click Cancel to Proceed"});
+        // a start of 0.0005 counts as 0.001
+        Rig small([&](Rig& s) { s.job.once = 1; s.eval.f = [](float, float) { return 0.0005f; }; });
+        QCOMPARE(std::tuple(small.opt.MF0, small.view.startMF, small.view.top),
+                 std::tuple(0.001f, QString(" .001"), 0.002f));
+        // a merit function of exactly 0
+        Rig zero([&](Rig& s) { s.eval.f = [](float, float) { return 0.0f; }; });
+        QCOMPARE(zero.eval.calls.size(), std::size_t(1));
+        QCOMPARE(zero.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero - Aborting"});
+        QVERIFY(zero.AbortFlag);
+        for (const bool leftRaised : {true, false}) {
+            // a design that cannot be copied, with or without the flag a closed window left
+            Rig gone([&](Rig& s) {
+                QFile::remove(s.job.fnam);
+                s.AbortFlag = leftRaised;
+            });
+            QVERIFY(gone.eval.calls.empty());
+            QCOMPARE(gone.messages.messages, QStringList{"Error  53 in GRIDLS routine - Forced Abort"});
+            QVERIFY(gone.AbortFlag && !gone.opt.success); // a failed run, as a global search and a study read it
+        }
+        // an evaluation that fails midway (a ray tracer's file gone): told, and the run fails
+        Rig midway([&](Rig& s) {
+            s.eval.during = [](int n) {
+                if (n == 3)
+                    throw ZepError(err::FileNotFound);
+            };
+        });
+        QCOMPARE(midway.eval.calls.size(), std::size_t(3));
+        QCOMPARE(midway.messages.messages, QStringList{"Error  53 (File not found) in OevalMF routine"});
+        QVERIFY(midway.AbortFlag && !midway.opt.success && midway.view.completed.isEmpty());
+        // fire with the design's own index and none entered
+        Rig fire([&](Rig& s) { s.job.useFileRI = s.targets.doFire = true; });
+        QVERIFY(fire.eval.calls.empty());
+        QCOMPARE(fire.messages.messages, QStringList{"Please specify an RI or material to optimize Fire"});
+        QVERIFY(fileExists(fire.shell.WorkPath + "B"));
+        // Abort or a time-out mid-sweep ends the run silently, handing nothing back; only Abort raises the console.
+        for (const bool timeOut : {false, true}) {
+            Rig stopped([&](Rig& s) {
+                s.eval.during = [&s, timeOut](int n) {
+                    if (n == 4)
+                        timeOut ? void(s.shell.TimedOut = true) : s.opt.Abort();
+                };
+            });
+            QCOMPARE(stopped.eval.calls.size(), std::size_t(4));
+            QVERIFY(stopped.messages.messages.isEmpty());
+            QVERIFY(!stopped.opt.success);
+            QCOMPARE(stopped.view.stopped, timeOut ? QString() : Optimizer::AbortedText);
+            stopped.opt.Abort();
+            QCOMPARE(stopped.view.consoleCalls, timeOut ? 0 : 2);
+            stopped.opt.Cancel();
+            QCOMPARE(stopped.job.theFinalMF, 0.0f);
+        }
+    }
+
+    // Grid peaks: a level stretch is one peak at its middle, unevaluated or NaN cells no neighbours, the best first.
     void gridPeaks()
     {
         Grid mf{};
@@ -420,10 +351,8 @@ private slots:
         RecordingSink said;
         QVERIFY(startAnglesFromMap(m, {}, job, said) && (job.maxPav = 46.999f, !startAnglesFromMap(m, {}, job, said)));
 
-        // The view "Worst within ±t": each cell's worst of its 3 x 3
-        // neighbourhood, corners included; a cell at the edge uses the
-        // neighbours it has; a cell not evaluated is none. Its best cell is
-        // the one Use as Start Angles takes.
+        // The view "Worst within ±t": each cell's worst of its 3 x 3 neighbourhood, corners included, at an
+        // edge of the neighbours it has, a cell not evaluated none. Use as Start Angles takes its best cell.
         mf.fill(50);
         mf[MapStore::element(0, 0)] = 10;  // a corner's pit
         mf[MapStore::element(6, 6)] = 100; // a peak on a cliff's edge
@@ -435,12 +364,10 @@ private slots:
         CellMask some = all;
         some[MapStore::element(0, 0)] = false;
         const Grid worst = worstWithinNeighbours(mf, all), without = worstWithinNeighbours(mf, some);
-        QCOMPARE(worst[MapStore::element(1, 1)], 10.0f);
-        QCOMPARE(without[MapStore::element(1, 1)], 50.0f);
-        QCOMPARE(without[MapStore::element(0, 0)], 10.0f); // kept as it was
-        QCOMPARE(worst[MapStore::element(6, 6)], 20.0f);
-        QCOMPARE(worst[MapStore::element(3, 3)], 70.0f);
-        QCOMPARE(worst[MapStore::element(10, 10)], 50.0f);
+        // cells (i, i) of either view; the pit left out keeps its own value
+        for (const auto& [view, i, value] : {std::tuple{&worst, 1, 10.0f}, {&without, 1, 50.0f}, {&without, 0, 10.0f},
+                                             {&worst, 6, 20.0f}, {&worst, 3, 70.0f}, {&worst, 10, 50.0f}})
+            QCOMPARE((*view)[MapStore::element(i, i)], value);
         const CellIndex w = worstNeighbour(mf, all, CellIndex{6, 6});
         QVERIFY(w.i == 7 && w.j == 7);
         m.MFGrid = mf;
@@ -451,9 +378,8 @@ private slots:
         QCOMPARE(startAnglesFromMap(m, {}, job, said, &worst), (std::optional{std::pair{43.0f, 43.0f}}));
     }
 
-    // The global search over made-up merit functions: two hills (the start
-    // lies on the broad, lower one), a rise towards the crown's upper limit or
-    // a corner, and a level map with the crown fixed. No pair of angles is evaluated twice.
+    // The global search over made-up merit functions: two hills (the start on the broad, lower one), a rise
+    // towards the crown's upper limit or a corner, a level map with the crown fixed. No pair is evaluated twice.
     void globalSearch()
     {
         const auto hill = [](float p, float c, float top, float p0, float c0, float k) {
@@ -467,14 +393,12 @@ private slots:
             bool onLimit, keptStart;
         };
         const Case cases[] = {
-            // The higher hill is narrow and lies between cells: its best cell
-            // (125.4) is below the broad hill's (129.8).
+            // The higher hill is narrow, between cells: its best cell (125.4) is below the broad hill's (129.8).
             {"two hills",
              [&](float p, float c) { return std::max(hill(p, c, 130, 39, 24, 4), hill(p, c, 150, 44, 35, 60)); }, false,
              44, 35, 150, false, false},
             {"on a limit", [](float p, float c) { return 100 + c - (p - 42) * (p - 42); }, false, 42, 40, 140, true, false},
-            // From the corner every first probe leaves the limits: the climb
-            // ends where it started, with its result.
+            // From the corner every first probe leaves the limits: the climb ends where it started, with its result.
             {"in a corner", [](float p, float c) { return 100 + c + p; }, false, 46, 40, 186, true, false},
             // A level line moves on to its limit and ends there.
             {"level, crown fixed", [](float, float) { return 50.0f; }, true, 46, 30, 50, true, false},
@@ -513,8 +437,7 @@ private slots:
             QVERIFY(!fromStart.peak && fromStart.fromPav == 40 && fromStart.fromCrn == 30 && fromStart.mf <= best.mf);
             QCOMPARE(r.fromStart, int(r.climbs.size()) - 1);
         }
-        // A time-out in the first climb ends the search there: what ran is
-        // kept, no result is taken, and the climb from the start never ran.
+        // A time-out in the first climb ends the search: what ran is kept, no result taken, no climb from the start.
         zep::test::SearchJob j;
         j.job.pStep = 0.8f;
         j.job.cStep = 2;
@@ -527,14 +450,11 @@ private slots:
         };
         const GlobalResult r = zep::globalSearch(j.env(), eval);
         QVERIFY(!r.complete && r.peaks.size() == 1); // (the narrow hill lies between cells)
-        QCOMPARE(r.climbs.size(), std::size_t(1));
-        QCOMPARE(r.fromStart, -1);
-        QCOMPARE(j.job.theFinalMF, 0.0f);
+        QCOMPARE(std::tuple(r.climbs.size(), r.fromStart, j.job.theFinalMF), std::tuple(std::size_t(1), -1, 0.0f));
     }
 
-    // The robust merit function: the worst (not the mean) of the whole 3 x 3
-    // stencil, corners and edges alike; a fixed angle not varied; every pair
-    // evaluated once; a point that fails fails the pair; the margin and its text.
+    // The robust merit function: the worst (not the mean) of the whole 3 x 3 stencil, corners and edges alike;
+    // a fixed angle not varied; every pair evaluated once; a point that fails fails the pair; the margin's text.
     void robustMerit()
     {
         zep::test::SearchJob j;
@@ -581,8 +501,7 @@ private slots:
         const std::optional<Margin> m = robust.margin(38, 25, 0.5f);
         QVERIFY(m && eval.calls.size() == 8 && m->worst == eval.f(38.5f, 25.5f) && !m->steep());
         QCOMPARE(marginText(*m), QString::fromUtf8("within \u00b10.50\u00b0: at least 59.0 (\u22121 %)"));
-        // The fifth point of a stencil fails: the pair fails with it, its
-        // flag up and no worst put in its place.
+        // The fifth point of a stencil fails: the pair fails with it, its flag up and no worst in its place.
         eval.calls.clear();
         robust.setTolerance(t, false, false);
         eval.during = [&](int n) {
@@ -598,47 +517,43 @@ private slots:
         QVERIFY(!robust.margin(45, 35, t));
     }
 
-    // A merit function that climbs to a cliff at pavilion 43 (then drops to
-    // 10): the plain climb ends at the cliff's edge, the robust one (t = 0.5)
-    // half a degree back from it and loses nothing within its tolerance.
-    // Against an upper limit of 42.8, the robust climb evaluates past it.
+    // A cliff at pavilion 43 (then 10): the plain climb ends at its edge, the robust one (t = 0.5) half a degree
+    // back, losing nothing within its tolerance; against an upper limit of 42.8 it evaluates past that limit.
     void robustClimbLeavesTheCliff()
     {
         const auto cliff = [](float p, float) { return p <= 43 ? 50 + p : 10.0f; };
         struct Climb {
-            std::unique_ptr<zep::test::SearchJob> j;
+            float pav, mf;
             std::vector<std::pair<float, float>> calls;
-            bool done = false;
+            bool done;
         };
-        const auto climb = [&](float tolerance, float maxPav, bool global) -> Climb {
-            auto j = std::make_unique<zep::test::SearchJob>();
-            j->job.maxPav = maxPav;
-            j->job.pStep = 0.5f;
-            zep::test::StandInMerit eval(j->merit);
+        const auto climb = [&](float tolerance, float maxPav, bool global) {
+            zep::test::SearchJob j;
+            j.job.maxPav = maxPav;
+            j.job.pStep = 0.5f;
+            zep::test::StandInMerit eval(j.merit);
             eval.f = cliff;
-            RobustEvaluator robust(eval, j->merit, j->AbortFlag, j->shell.TimedOut);
-            robust.setTolerance(tolerance, j->job.fixPav, j->job.fixCrn);
+            RobustEvaluator robust(eval, j.merit, j.AbortFlag, j.shell.TimedOut);
+            robust.setTolerance(tolerance, j.job.fixPav, j.job.fixCrn);
             bool done = false;
             if (global) {
-                done = zep::globalSearch(j->env(), robust).complete;
+                done = zep::globalSearch(j.env(), robust).complete;
             } else {
                 Recorder view;
-                Optimizer opt(j->env(), robust, view);
+                Optimizer opt(j.env(), robust, view);
                 opt.opened();
                 opt.Go();
                 opt.Cancel();
                 done = opt.success;
             }
-            return Climb{std::move(j), eval.calls, done};
+            return Climb{j.job.theFinalPav, j.job.theFinalMF, eval.calls, done};
         };
         for (bool global : {false, true}) {
             const Climb plain = climb(0, 46, global);
-            QVERIFY2(plain.done && plain.j->job.theFinalPav >= 42.8f && plain.j->job.theFinalPav <= 43,
-                     qPrintable(QString::number(plain.j->job.theFinalPav)));
+            QVERIFY2(plain.done && plain.pav >= 42.8f && plain.pav <= 43, qPrintable(QString::number(plain.pav)));
             const Climb robust = climb(0.5f, 46, global);
-            const float pav = robust.j->job.theFinalPav;
-            QVERIFY2(robust.done && pav > 42.2f && pav <= 42.5f, qPrintable(QString::number(pav)));
-            QVERIFY(robust.j->job.theFinalMF >= 50 + pav - 0.5f - 0.001f);
+            QVERIFY2(robust.done && robust.pav > 42.2f && robust.pav <= 42.5f, qPrintable(QString::number(robust.pav)));
+            QVERIFY(robust.mf >= 50 + robust.pav - 0.5f - 0.001f);
             std::set<std::pair<QString, QString>> seen;
             for (const auto& [p, c] : robust.calls)
                 QVERIFY(seen.insert(std::pair{gemrayAngle(p), gemrayAngle(c)}).second);
@@ -646,12 +561,11 @@ private slots:
             // On the limit 42.8, the stencil reaches 43.3: past the cliff.
             const Climb limited = climb(0.5f, 42.8f, global);
             QVERIFY(std::any_of(limited.calls.begin(), limited.calls.end(), [](auto c) { return c.first > 42.8f; }));
-            QVERIFY(limited.done && limited.j->job.theFinalPav <= 42.5f);
+            QVERIFY(limited.done && limited.pav <= 42.5f);
         }
     }
 
-    // The targets record and the target file: the defaults save as 34 lines,
-    // and every field set comes back.
+    // The target file: the defaults save as 34 lines, every field set comes back, a failed save changes nothing.
     void savedLayoutAndRoundTrip()
     {
         const QString p = path("t.TXT");
@@ -681,12 +595,21 @@ private slots:
         RecordingSink sink;
         QVERIFY(LoadTargetFile(p, back, sink));
         QVERIFY(sink.messages.isEmpty());
-        QVERIFY(same(t, back));
+        KvWriter saved, loaded;
+        WriteOpt6(saved, t);
+        WriteOpt6(loaded, back);
+        QCOMPARE(loaded.bytes(), saved.bytes());
+        // A target that cannot be written leaves the old file whole.
+        const QByteArray whole = readFileBytes(p);
+        t.theFMsk = QStringLiteral("bad\"name");
+        QVERIFY_THROWS_EXCEPTION(ZepError, SaveTargetFile(p, t, p));
+        QCOMPARE(readFileBytes(p), whole);
+        QCOMPARE(errorOf([&] { SaveTargetFile(dir.filePath(QStringLiteral("no/such/dir/t.TXT")), OptimizationTargets(), {}); }),
+                 int(err::PathNotFound));
     }
 
-    // Loading: unknown keys (letter case counts) pass, the later value wins,
-    // nothing after END is read; another header is refused and another
-    // version warned of; a file that ends early keeps what came before.
+    // Loading: unknown keys (letter case counts) pass, the later value wins, nothing after END is read;
+    // another header is refused, another version warned of; a file that ends early keeps what came before.
     void loading()
     {
         const QString other = "This target list seems to be from a different version of ZEP. Proceed with Caution";
@@ -720,19 +643,6 @@ private slots:
             QCOMPARE(sink.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
             QVERIFY(t.wtISO == c.wtISO && t.wtFire == c.wtFire);
         }
-    }
-
-    void saveReplacesOnlyWhenComplete()
-    {
-        // A target that cannot be written leaves the old file whole.
-        const QString p = path("keep.TXT");
-        writeFileSafely(p, "old contents");
-        OptimizationTargets t;
-        t.theFMsk = QStringLiteral("bad\"name");
-        QVERIFY_THROWS_EXCEPTION(ZepError, SaveTargetFile(p, t, p));
-        QCOMPARE(readFileBytes(p), QByteArray("old contents"));
-        QCOMPARE(errorOf([&] { SaveTargetFile(dir.filePath(QStringLiteral("no/such/dir/t.TXT")), OptimizationTargets(), {}); }),
-                 int(err::PathNotFound));
     }
 };
 

@@ -1,6 +1,5 @@
 #pragma once
-// Designs for the ray tracer's tests: the real ones in the designs folder and a
-// few simple solids whose light paths can be worked out by hand.
+// Designs for the ray tracer's tests: the real ones and a few simple solids whose light paths are worked by hand.
 #include "raytracer/GemFile.h"
 #include "raytracer/Vec3.h"
 #include "support/Process.h"
@@ -14,15 +13,8 @@
 
 namespace gemray::test {
 
-inline std::string designPath(const char* name)
-{
-    return std::string(ZEP_DESIGNS_DIR) + "/" + name;
-}
-
-inline QByteArray designBytes(const char* name)
-{
-    return zep::test::readAll(QString::fromStdString(designPath(name)));
-}
+inline std::string designPath(const char* name) { return std::string(ZEP_DESIGNS_DIR) + "/" + name; }
+inline QByteArray designBytes(const char* name) { return zep::test::readAll(QString::fromStdString(designPath(name))); }
 
 // A facet with outward normal n at distance d from the origin, with its corners.
 inline GemFacet facet(const Vec3& n, double d, int tier, std::vector<Vec3> corners = {})
@@ -44,8 +36,7 @@ inline GemDesign withTrailer(std::vector<GemFacet> facets, double index = 1.54)
     return g;
 }
 
-// The box lo.x <= x <= hi.x (and so on); the origin must lie inside. Its top is
-// a crown facet (a table), its bottom a pavilion facet, its sides girdle facets.
+// The box lo <= x <= hi around the origin: its top a crown facet (a table), bottom a pavilion facet, sides girdle.
 inline GemDesign box(const Vec3& lo, const Vec3& hi, double index = 1.54)
 {
     auto corner = [&](int i, int j, int k) { return Vec3{i ? hi.x : lo.x, j ? hi.y : lo.y, k ? hi.z : lo.z}; };
@@ -61,10 +52,9 @@ inline GemDesign box(const Vec3& lo, const Vec3& hi, double index = 1.54)
         index);
 }
 
-// A roof prism: a flat top at z = 0.3 and, below, two faces at `faceAngle`
-// degrees from the horizontal meeting in a ridge along y at z = -0.5; vertical
-// walls at |x| = 1 and |y| = 1 close it. Light going straight down meets a
-// face at `faceAngle` degrees of incidence.
+// A roof prism: a flat top at z = 0.3 and, below, two faces at `faceAngle` degrees from the horizontal
+// meeting in a ridge along y at z = -0.5, closed by walls at |x| = 1 and |y| = 1. Light going straight
+// down meets a face at `faceAngle` degrees of incidence.
 inline GemDesign roofPrism(double faceAngle, double index)
 {
     const double a = faceAngle * std::numbers::pi / 180.0;

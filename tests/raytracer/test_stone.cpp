@@ -1,8 +1,6 @@
-// The stone in the ray tracer: the GemCAD design reader and the light in it:
-// Fresnel, total internal reflection, the light's bookkeeping, symmetry,
-// leakage, and the brightness figures that faceters know for the designs in
-// the designs folder. (The tilted stone: test_program's stored images of
-// tilted runs, and the re-cut design in test_recut.)
+// The stone in the ray tracer: the GemCAD design reader and the light in it: Fresnel, total internal
+// reflection, the light's bookkeeping, symmetry, leakage, and the brightness figures that faceters know
+// for the designs folder. (The tilted stone: test_program's tilted runs, and the re-cut design in test_recut.)
 #include "StoneFixtures.h"
 
 #include "raytracer/GemFile.h"
@@ -46,232 +44,206 @@ const Sky kSky;
 class TestStone : public QObject {
     Q_OBJECT
 private slots:
-    void readsWholeDesignsAndWritesTheSameBytes();
-    void rejectsWhatIsNotADesign();
-    void fresnel();
-    void edgePixelAveragesTheSubRaysThatHit();
-    void straightThroughACube();
-    void everyKernelMissesALineBesideAFace();
-    void roofPrismReturnsLightOnlyAboveTheCriticalAngle();
-    void referenceFigures();
+    // Every facet record, its corners on its plane and on the stone, written back to the byte.
+    // (The trailer is compared with the designs' text exports in test_recut.)
+    void readsWholeDesignsAndWritesTheSameBytes()
+    {
+        for (const char* name : {"SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem"}) {
+            const QByteArray bytes = designBytes(name);
+            const GemDesign g = parseGem(span(bytes), name);
+            QVERIFY2(bytesOf(g) == bytes, name); // every facet record
+            const Stone stone(g);
+            for (const auto& f : g.facets) {
+                QVERIFY(f.vertices.size() >= 3);
+                for (const Vec3& v : f.vertices) {
+                    QVERIFY(std::fabs(dot(f.abc, v) - 1.0) < 1e-7);
+                    QVERIFY(stone.contains(v, 1e-7));
+                }
+            }
+        }
+    }
+
+    // Not a design: empty, noise, another kind of text, no facets, a corner off its plane (the stored
+    // rounding of 1e-8 is fine), and a file cut short anywhere: truncated, never a smaller design.
+    void rejectsWhatIsNotADesign()
+    {
+        auto message = [](const QByteArray& bytes) -> QString {
+            try {
+                parseGem(span(bytes), "B");
+            } catch (const GemFileError& e) {
+                return e.what();
+            }
+            return {};
+        };
+        QVERIFY(message({}).contains("empty"));
+        std::mt19937 rng(20240517);
+        QByteArray noise(4000, '\0');
+        std::generate(noise.begin(), noise.end(), [&] { return char(rng() & 0xFF); });
+        QVERIFY(message(noise).contains("not a GemCAD design"));
+        const QByteArray text = "GemCad 5.0\ng 96 0.0\ny 8 y\nI 1.54\nH Standard Round Brilliant\n";
+        QVERIFY(message(text).contains("not a GemCAD design"));
+        QVERIFY(message(bytesOf(withTrailer({}))).contains("no facets"));
+
+        GemDesign bent = parseGem(span(designBytes("SRB.gem")), "SRB");
+        for (auto& v : bent.facets[40].vertices)
+            v = v + Vec3{3e-8, -3e-8, 2e-8};
+        QVERIFY(message(bytesOf(bent)).isEmpty());
+        bent.facets[40].vertices[1] = bent.facets[40].vertices[1] + normalized(bent.facets[40].abc) * 1e-4;
+        QVERIFY(message(bytesOf(bent)).contains("corner off its plane"));
+
+        const QByteArray bytes = designBytes("SRB.gem");
+        for (int cut = 1; cut < bytes.size(); ++cut)
+            QVERIFY2(message(bytes.left(cut)).contains("truncated"), qPrintable(QString("cut at %1").arg(cut)));
+    }
+
+    // R = ((n - 1) / (n + 1))^2 from either side; total internal reflection beyond the critical angle
+    // and none just below it. Worked by hand for index 1.54: light entering at 60 degrees goes on at
+    // 34.22 degrees with Rs = 0.1902 and Rp = 0.0013, so T = 1 - 0.0957; light leaving from 34.22 degrees
+    // does the same; from 30 degrees it leaves at 50.35 degrees with Rs = 0.1245, Rp = 0.0040, T = 1 - 0.0642.
+    void fresnel()
+    {
+        for (const double n : {1.3, 1.54, 1.76, 2.42}) {
+            const double r = std::pow((n - 1.0) / (n + 1.0), 2);
+            QVERIFY(std::fabs(fresnelTransmittance(1.0, n, 1.0) - (1.0 - r)) < 1e-14);
+            QVERIFY(std::fabs(fresnelTransmittance(n, 1.0, 1.0) - (1.0 - r)) < 1e-14);
+            QVERIFY(fresnelTransmittance(1.0, n, 1e-9) < 1e-6); // grazing light is all reflected
+            const double critical = std::asin(1.0 / n);
+            QCOMPARE(fresnelTransmittance(n, 1.0, std::cos(critical + radians(0.01))), 0.0);
+            QCOMPARE(fresnelTransmittance(n, 1.0, std::cos(radians(89.0))), 0.0);
+            const double justBelow = fresnelTransmittance(n, 1.0, std::cos(critical - radians(0.01)));
+            QVERIFY(justBelow > 0.0 && justBelow < 0.2);
+            QVERIFY(fresnelTransmittance(n, 1.0, std::cos(critical - radians(5))) > 0.5);
+        }
+        QVERIFY(std::fabs(fresnelTransmittance(1.0, 1.54, std::cos(radians(60))) - 0.9043) < 5e-4);
+        QVERIFY(std::fabs(fresnelTransmittance(1.54, 1.0, std::cos(radians(34.2188))) - 0.9043) < 5e-4);
+        QVERIFY(std::fabs(fresnelTransmittance(1.54, 1.0, std::cos(radians(30))) - 0.9358) < 5e-4);
+    }
+
+    // A one-pixel image of a tilted box whose edge runs between the pixel's centre and its right
+    // sub-rays: the pixel holds the mean of the two sub-rays that hit, not of all four.
+    void edgePixelAveragesTheSubRaysThatHit()
+    {
+        const Tracer tracer(Stone(box({-1, -1, -0.5}, {0.3, 1, 0.5})).tilted(20, 0), 1.54, kSky);
+        const RenderResult r = tracer.render({1, 2});
+        QCOMPARE(tracer.symmetries().size(), 1u); // the box is lopsided and tilted: every pixel is traced
+        const double left = Tracer::sampleCoordinate(0, 2);
+        double sum = 0;
+        int hits = 0;
+        for (double x : {left, -left})
+            for (double y : {left, -left})
+                if (const RayLight l = tracer.trace(x, y); l.hit) {
+                    sum += l.iso;
+                    ++hits;
+                }
+        QCOMPARE(hits, 2);
+        QVERIFY(sum > 0.05);
+        QCOMPARE(int(r.isoImage[0]), int(std::lround(254 * sum / hits)));
+    }
+
+    // A ray straight down a cube's middle, a series followed by hand: R is reflected at every face, T = 1 - R passes.
+    //   entry: R goes straight back up (the viewer's head), T enters;
+    //   bottom: T*T leaks out below, T*R goes up;
+    //   top:    T*R*T leaves into the head shadow, T*R*R goes down;
+    //   bottom: T*R*R*T leaks, T*R^3 stays in and is below the 0.001 cut-off.
+    void lightPathsWorkedByHand()
+    {
+        const double n = 1.54;
+        const Stone cube(box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}, n));
+        const Tracer tracer(cube, n, kSky);
+        QCOMPARE(tracer.symmetries().size(), 8u); // the pixels traced: one of each eight
+        const RayLight l = tracer.trace(0.0, 0.0);
+        const double R = std::pow((n - 1) / (n + 1), 2), T = 1 - R;
+        QVERIFY(l.hit);
+        QCOMPARE(l.internalHits, 3);
+        QVERIFY(std::fabs(l.head - (R + T * R * T)) < 1e-12);
+        QVERIFY(std::fabs(l.leak - (T * T + T * R * R * T)) < 1e-12);
+        QVERIFY(std::fabs(l.lost - T * R * R * R) < 1e-12);
+        QCOMPARE(std::tuple(l.iso, l.cos, l.random), std::tuple(0.0, 0.0, 0.0));
+        QVERIFY(!tracer.trace(0.0, 0.6).hit);
+        // Straight-down light meets 45 degree roof faces at 45 degrees: beyond the critical angle at n = 1.54
+        // (40.5 degrees), it comes back up without loss; at n = 1.3 (critical 50.3 degrees) most leaks out.
+        const Tracer dense(Stone(roofPrism(45.0, 1.54)), 1.54, kSky);
+        const RayLight kept = dense.trace(0.2, 0.1);
+        QVERIFY(kept.hit);
+        QCOMPARE(kept.leak, 0.0);
+        QVERIFY(kept.internalHits >= 3);
+        QVERIFY(std::fabs(kept.iso + kept.head + kept.lost - 1.0) < 1e-12);
+        const Tracer light(Stone(roofPrism(45.0, 1.3)), 1.3, kSky);
+        const RayLight lost = light.trace(0.2, 0.1);
+        QVERIFY(lost.leak > 0.8);
+        QVERIFY(std::fabs(lost.iso + lost.leak + lost.head + lost.lost - 1.0) < 1e-12);
+    }
+
+    // A line parallel to a face and just outside it misses the stone, though it passes between the
+    // other faces' planes (a view straight down beside a vertical girdle); just inside, it enters
+    // through the top. Every kernel, and the same for leaving the stone.
+    void everyKernelMissesALineBesideAFace()
+    {
+        search::PlaneBlock block{};
+        const float planes[6][4] = {{1, 0, 0, 0.5f}, {-1, 0, 0, 0.5f}, {0, 1, 0, 0.5f},
+                                    {0, -1, 0, 0.5f}, {0, 0, 1, 0.5f}, {0, 0, -1, 0.5f}};
+        for (int k = 0; k < search::kLanes; ++k) {
+            // the two spare lanes: no plane (0.p <= 1 holds everywhere)
+            block.nx[k] = k < 6 ? planes[k][0] : 0;
+            block.ny[k] = k < 6 ? planes[k][1] : 0;
+            block.nz[k] = k < 6 ? planes[k][2] : 0;
+            block.d[k] = k < 6 ? planes[k][3] : 1;
+        }
+        const float o[3][3] = {{0.1f, 0.6f, 5}, {0.1f, 0.4f, 5}, {-0.7f, 0, 5}};
+        const float down[3][3] = {{0, 0, -1}, {0, 0, -1}, {0, 0, -1}};
+        for (const search::Kernel kind : {search::Kernel::Portable, search::Kernel::SSE2, search::Kernel::AVX2}) {
+            const search::Kernels& kernels = search::kernels(kind);
+            int hit[3] = {7, 7, 7};
+            kernels.entry(&block, 1, 3, o, down, hit);
+            QVERIFY2(hit[0] == -1 && hit[1] == 4 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
+            kernels.entry(&block, 1, 1, o, down, hit);
+            QCOMPARE(hit[0], -1);
+            // From inside, a ray leaves by the plane ahead: up through the top, across through a side;
+            // one that goes nowhere by none.
+            const float p[3][3] = {{0, 0, 0}, {0.2f, 0.1f, -0.3f}, {0, 0, 0}};
+            const float v[3][3] = {{0, 0, 1}, {-1, 0, 0}, {0, 0, 0}};
+            const search::BlockRange all{0, 1};
+            kernels.exit(&block, &all, 1, 3, p, v, hit);
+            QVERIFY2(hit[0] == 4 && hit[1] == 1 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
+            // The same plane twice (the top again in a spare lane of the same block, and in the same
+            // lane of a second one): the lowest slot takes the line, going in and going out.
+            search::PlaneBlock twice[2] = {block, {}};
+            twice[0].nz[6] = 1, twice[0].d[6] = 0.5f;
+            for (int k = 0; k < search::kLanes; ++k)
+                twice[1].d[k] = 1;
+            twice[1].nz[4] = 1, twice[1].d[4] = 0.5f;
+            const search::BlockRange both{0, 2};
+            kernels.entry(twice, 2, 3, o, down, hit);
+            QVERIFY2(hit[1] == 4, search::kernelName(kernels.kind).c_str());
+            kernels.exit(twice, &both, 1, 3, p, v, hit);
+            QVERIFY2(hit[0] == 4, search::kernelName(kernels.kind).c_str());
+        }
+    }
+
+    // The reference brightness figures of these designs at their own angles and index, to within half
+    // a point. Index 1.54 has a critical angle of 40.5 degrees: a 38 degree pavilion lets the light
+    // from above straight out of the back, a 43 degree one keeps it.
+    void referenceFigures()
+    {
+        const std::tuple<const char*, double, double, double, double, double> cases[] = {
+            {"SRB.gem", 41.5, 28.0, 1.54, 62.23, 54.21},
+            {"Compear125.gem", 41.5, 34.5, 1.54, 83.41, 57.37},
+            {"CubeIllusionTri.gem", 45.0, 10.0, 1.54, 82.95, 65.14},
+            {"Turkey.gem", 40.0, 40.0, 1.76, 74.37, 47.16},
+        };
+        for (const auto& [design, pav, crn, index, iso, cos] : cases) {
+            const RenderResult r = render(design, pav, pav, crn, crn, index);
+            for (const auto& [what, got, want] :
+                 {std::tuple{"ISO", r.isoBrightness, iso}, {"COS", r.cosBrightness, cos}})
+                QVERIFY2(std::fabs(got - want) <= 0.5, qPrintable(QString("%1 %2 %3").arg(design).arg(what).arg(got)));
+        }
+        const RenderResult shallow = render("SRB.gem", 41.5, 38.0, 28.0, 28.0, 1.54);
+        const RenderResult steep = render("SRB.gem", 41.5, 43.0, 28.0, 28.0, 1.54);
+        QVERIFY2(shallow.leakPercent > 15.0 && steep.leakPercent < 5.0,
+                 qPrintable(QString("%1 / %2").arg(shallow.leakPercent).arg(steep.leakPercent)));
+        QVERIFY(shallow.isoBrightness < steep.isoBrightness - 20.0);
+    }
 };
-
-// Every facet record, with its corners on its plane and on the stone, and
-// written back to the byte. (The trailer is compared with the designs' text
-// exports in test_recut.)
-void TestStone::readsWholeDesignsAndWritesTheSameBytes()
-{
-    for (const char* name : {"SRB.gem", "Compear125.gem", "CubeIllusionTri.gem", "Turkey.gem"}) {
-        const QByteArray bytes = designBytes(name);
-        const GemDesign g = parseGem(span(bytes), name);
-        QVERIFY2(bytesOf(g) == bytes, name); // every facet record
-        const Stone stone(g);
-        for (const auto& f : g.facets) {
-            QVERIFY(f.vertices.size() >= 3);
-            for (const Vec3& v : f.vertices) {
-                QVERIFY(std::fabs(dot(f.abc, v) - 1.0) < 1e-7);
-                QVERIFY(stone.contains(v, 1e-7));
-            }
-        }
-    }
-}
-
-// Not a design: empty, noise, another kind of text, no facets, a corner off
-// its plane (the stored rounding of 1e-8 is fine), and a file cut short
-// anywhere, which is reported as truncated and never read as a smaller design.
-void TestStone::rejectsWhatIsNotADesign()
-{
-    auto message = [](const QByteArray& bytes) -> QString {
-        try {
-            parseGem(span(bytes), "B");
-        } catch (const GemFileError& e) {
-            return e.what();
-        }
-        return {};
-    };
-    QVERIFY(message({}).contains("empty"));
-    std::mt19937 rng(20240517);
-    QByteArray noise(4000, '\0');
-    for (char& c : noise)
-        c = char(rng() & 0xFF);
-    QVERIFY(message(noise).contains("not a GemCAD design"));
-    QVERIFY(message("GemCad 5.0\ng 96 0.0\ny 8 y\nI 1.54\nH Standard Round Brilliant\n").contains("not a GemCAD design"));
-    QVERIFY(message(bytesOf(withTrailer({}))).contains("no facets"));
-
-    GemDesign bent = parseGem(span(designBytes("SRB.gem")), "SRB");
-    for (auto& v : bent.facets[40].vertices)
-        v = v + Vec3{3e-8, -3e-8, 2e-8};
-    QVERIFY(message(bytesOf(bent)).isEmpty());
-    bent.facets[40].vertices[1] = bent.facets[40].vertices[1] + normalized(bent.facets[40].abc) * 1e-4;
-    QVERIFY(message(bytesOf(bent)).contains("corner off its plane"));
-
-    const QByteArray bytes = designBytes("SRB.gem");
-    for (int cut = 1; cut < bytes.size(); ++cut)
-        QVERIFY2(message(bytes.left(cut)).contains("truncated"), qPrintable(QString("cut at %1").arg(cut)));
-}
-
-// R = ((n - 1) / (n + 1))^2 from either side; total internal reflection
-// beyond the critical angle and none just below it.
-// Worked by hand for index 1.54: light entering at 60 degrees goes on at
-// 34.22 degrees with Rs = 0.1902 and Rp = 0.0013, so T = 1 - 0.0957; light
-// leaving from 34.22 degrees does the same; from 30 degrees it leaves at
-// 50.35 degrees with Rs = 0.1245 and Rp = 0.0040, T = 1 - 0.0642.
-void TestStone::fresnel()
-{
-    for (const double n : {1.3, 1.54, 1.76, 2.42}) {
-        const double r = std::pow((n - 1.0) / (n + 1.0), 2);
-        QVERIFY(std::fabs(fresnelTransmittance(1.0, n, 1.0) - (1.0 - r)) < 1e-14);
-        QVERIFY(std::fabs(fresnelTransmittance(n, 1.0, 1.0) - (1.0 - r)) < 1e-14);
-        QVERIFY(fresnelTransmittance(1.0, n, 1e-9) < 1e-6); // grazing light is all reflected
-        const double critical = std::asin(1.0 / n);
-        QCOMPARE(fresnelTransmittance(n, 1.0, std::cos(critical + radians(0.01))), 0.0);
-        QCOMPARE(fresnelTransmittance(n, 1.0, std::cos(radians(89.0))), 0.0);
-        const double justBelow = fresnelTransmittance(n, 1.0, std::cos(critical - radians(0.01)));
-        QVERIFY(justBelow > 0.0 && justBelow < 0.2);
-        QVERIFY(fresnelTransmittance(n, 1.0, std::cos(critical - radians(5))) > 0.5);
-    }
-    QVERIFY(std::fabs(fresnelTransmittance(1.0, 1.54, std::cos(radians(60))) - 0.9043) < 5e-4);
-    QVERIFY(std::fabs(fresnelTransmittance(1.54, 1.0, std::cos(radians(34.2188))) - 0.9043) < 5e-4);
-    QVERIFY(std::fabs(fresnelTransmittance(1.54, 1.0, std::cos(radians(30))) - 0.9358) < 5e-4);
-}
-
-// A one-pixel image of a tilted box whose edge runs between the pixel's
-// centre and its right sub-rays: the pixel holds the mean of the two sub-rays
-// that hit, not of all four.
-void TestStone::edgePixelAveragesTheSubRaysThatHit()
-{
-    const Tracer tracer(Stone(box({-1, -1, -0.5}, {0.3, 1, 0.5})).tilted(20, 0), 1.54, kSky);
-    const RenderResult r = tracer.render({1, 2});
-    QCOMPARE(tracer.symmetries().size(), 1u); // the box is lopsided and tilted: every pixel is traced
-    const double left = Tracer::sampleCoordinate(0, 2);
-    double sum = 0;
-    int hits = 0;
-    for (double x : {left, -left})
-        for (double y : {left, -left})
-            if (const RayLight l = tracer.trace(x, y); l.hit) {
-                sum += l.iso;
-                ++hits;
-            }
-    QCOMPARE(hits, 2);
-    QVERIFY(sum > 0.05);
-    QCOMPARE(int(r.isoImage[0]), int(std::lround(254 * sum / hits)));
-}
-
-// A ray straight down the middle of a cube: a geometric series that can be
-// followed by hand. R is reflected at every face, T = 1 - R passes.
-//   entry: R goes straight back up (the viewer's head), T enters;
-//   bottom: T*T leaks out below, T*R goes up;
-//   top:    T*R*T leaves into the head shadow, T*R*R goes down;
-//   bottom: T*R*R*T leaks, T*R^3 stays in and is below the 0.001 cut-off.
-void TestStone::straightThroughACube()
-{
-    const double n = 1.54;
-    const Stone cube(box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}, n));
-    const Tracer tracer(cube, n, kSky);
-    QCOMPARE(tracer.symmetries().size(), 8u); // the pixels traced: one of each eight
-    const RayLight l = tracer.trace(0.0, 0.0);
-    const double R = std::pow((n - 1) / (n + 1), 2), T = 1 - R;
-    QVERIFY(l.hit);
-    QCOMPARE(l.internalHits, 3);
-    QVERIFY(std::fabs(l.head - (R + T * R * T)) < 1e-12);
-    QVERIFY(std::fabs(l.leak - (T * T + T * R * R * T)) < 1e-12);
-    QVERIFY(std::fabs(l.lost - T * R * R * R) < 1e-12);
-    QCOMPARE(l.iso, 0.0);
-    QCOMPARE(l.cos, 0.0);
-    QCOMPARE(l.random, 0.0);
-    QVERIFY(!tracer.trace(0.0, 0.6).hit);
-}
-
-// A line parallel to a face and just outside it misses the stone, though it
-// passes between the other faces' planes (a view straight down beside a
-// vertical girdle); just inside, it enters through the top. Every kernel,
-// and the same for leaving the stone.
-void TestStone::everyKernelMissesALineBesideAFace()
-{
-    search::PlaneBlock block{};
-    const float planes[6][4] = {{1, 0, 0, 0.5f}, {-1, 0, 0, 0.5f}, {0, 1, 0, 0.5f},
-                                {0, -1, 0, 0.5f}, {0, 0, 1, 0.5f}, {0, 0, -1, 0.5f}};
-    for (int k = 0; k < search::kLanes; ++k) {
-        // the two spare lanes: no plane (0.p <= 1 holds everywhere)
-        block.nx[k] = k < 6 ? planes[k][0] : 0;
-        block.ny[k] = k < 6 ? planes[k][1] : 0;
-        block.nz[k] = k < 6 ? planes[k][2] : 0;
-        block.d[k] = k < 6 ? planes[k][3] : 1;
-    }
-    const float o[3][3] = {{0.1f, 0.6f, 5}, {0.1f, 0.4f, 5}, {-0.7f, 0, 5}}, down[3][3] = {{0, 0, -1}, {0, 0, -1}, {0, 0, -1}};
-    for (const search::Kernel kind : {search::Kernel::Portable, search::Kernel::SSE2, search::Kernel::AVX2}) {
-        const search::Kernels& kernels = search::kernels(kind);
-        int hit[3] = {7, 7, 7};
-        kernels.entry(&block, 1, 3, o, down, hit);
-        QVERIFY2(hit[0] == -1 && hit[1] == 4 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
-        kernels.entry(&block, 1, 1, o, down, hit);
-        QCOMPARE(hit[0], -1);
-        // From inside, a ray leaves by the plane ahead of it: up through the
-        // top, across through a side; one that goes nowhere by none.
-        const float p[3][3] = {{0, 0, 0}, {0.2f, 0.1f, -0.3f}, {0, 0, 0}}, v[3][3] = {{0, 0, 1}, {-1, 0, 0}, {0, 0, 0}};
-        const search::BlockRange all{0, 1};
-        kernels.exit(&block, &all, 1, 3, p, v, hit);
-        QVERIFY2(hit[0] == 4 && hit[1] == 1 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
-        // The same plane twice (the top again in a spare lane of the same
-        // block, and in the same lane of a second one): the lowest slot takes
-        // the line, going in and going out.
-        search::PlaneBlock twice[2] = {block, {}};
-        twice[0].nz[6] = 1, twice[0].d[6] = 0.5f;
-        for (int k = 0; k < search::kLanes; ++k)
-            twice[1].d[k] = 1;
-        twice[1].nz[4] = 1, twice[1].d[4] = 0.5f;
-        const search::BlockRange both{0, 2};
-        kernels.entry(twice, 2, 3, o, down, hit);
-        QVERIFY2(hit[1] == 4, search::kernelName(kernels.kind).c_str());
-        kernels.exit(twice, &both, 1, 3, p, v, hit);
-        QVERIFY2(hit[0] == 4, search::kernelName(kernels.kind).c_str());
-    }
-}
-
-// Straight-down light meets 45 degree faces at 45 degrees: beyond the critical
-// angle at n = 1.54 (40.5 degrees), so it is reflected twice and comes back up
-// without loss; at n = 1.3 (critical 50.3 degrees) most of it leaks out.
-void TestStone::roofPrismReturnsLightOnlyAboveTheCriticalAngle()
-{
-    const Tracer dense(Stone(roofPrism(45.0, 1.54)), 1.54, kSky);
-    const RayLight kept = dense.trace(0.2, 0.1);
-    QVERIFY(kept.hit);
-    QCOMPARE(kept.leak, 0.0);
-    QVERIFY(kept.internalHits >= 3);
-    QVERIFY(std::fabs(kept.iso + kept.head + kept.lost - 1.0) < 1e-12);
-
-    const Tracer light(Stone(roofPrism(45.0, 1.3)), 1.3, kSky);
-    const RayLight lost = light.trace(0.2, 0.1);
-    QVERIFY(lost.leak > 0.8);
-    QVERIFY(std::fabs(lost.iso + lost.leak + lost.head + lost.lost - 1.0) < 1e-12);
-}
-
-// The reference brightness figures of these designs at their own angles and
-// index, to within half a point. And index 1.54 has a critical angle of 40.5
-// degrees: a 38 degree pavilion lets the light from above straight out of the
-// back, a 43 degree one keeps it.
-void TestStone::referenceFigures()
-{
-    const struct {
-        const char* design;
-        double pav, crn, index, iso, cos;
-    } cases[] = {
-        {"SRB.gem", 41.5, 28.0, 1.54, 62.23, 54.21},
-        {"Compear125.gem", 41.5, 34.5, 1.54, 83.41, 57.37},
-        {"CubeIllusionTri.gem", 45.0, 10.0, 1.54, 82.95, 65.14},
-        {"Turkey.gem", 40.0, 40.0, 1.76, 74.37, 47.16},
-    };
-    for (const auto& c : cases) {
-        const RenderResult r = render(c.design, c.pav, c.pav, c.crn, c.crn, c.index);
-        QVERIFY2(std::fabs(r.isoBrightness - c.iso) <= 0.5, qPrintable(QString("%1 ISO %2").arg(c.design).arg(r.isoBrightness)));
-        QVERIFY2(std::fabs(r.cosBrightness - c.cos) <= 0.5, qPrintable(QString("%1 COS %2").arg(c.design).arg(r.cosBrightness)));
-    }
-    const RenderResult shallow = render("SRB.gem", 41.5, 38.0, 28.0, 28.0, 1.54);
-    const RenderResult steep = render("SRB.gem", 41.5, 43.0, 28.0, 28.0, 1.54);
-    QVERIFY2(shallow.leakPercent > 15.0 && steep.leakPercent < 5.0,
-             qPrintable(QString("%1 / %2").arg(shallow.leakPercent).arg(steep.leakPercent)));
-    QVERIFY(shallow.isoBrightness < steep.isoBrightness - 20.0);
-}
 
 QTEST_GUILESS_MAIN(TestStone)
 #include "test_stone.moc"

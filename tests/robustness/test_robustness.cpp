@@ -1,6 +1,5 @@
-// Damaged copies of valid files fed to every reader: each one answers with a
-// ZEP error or a message, never a crash or a foreign exception, and the file
-// it read is left as it was.
+// Damaged copies of valid files fed to every reader: each answers with a ZEP error or a message, never
+// a crash or a foreign exception, and the file it read is left as it was.
 #include "common/FileIO.h"
 #include "common/KeyValue.h"
 #include "common/Messages.h"
@@ -21,9 +20,8 @@ using namespace zep;
 
 namespace {
 
-// One to four random damages: flip, insert a byte that matters to the
-// readers, delete, cut, or duplicate a run.
-QByteArray mutate(QByteArray b, QRandomGenerator& rng)
+// One to four random damages: flip, insert a byte that matters to the readers, delete, cut, or duplicate a run.
+QByteArray damage(QByteArray b, QRandomGenerator& rng)
 {
     static const QByteArray tokens[] = {",", "\"", "\r\n", "\n", "#TRUE#", "1e999", "-", ".", "END",
                                         QByteArray("\0", 1), "\xff\xff\xff\xff", "ZEP"};
@@ -49,9 +47,9 @@ class TestRobustness : public QObject {
 
     void fuzz(const QByteArray& valid, int rounds, const std::function<void(const QString&)>& read)
     {
-        const QString p = dir.filePath(QStringLiteral("mutant"));
+        const QString p = dir.filePath(QStringLiteral("damaged"));
         for (int i = 0; i < rounds; ++i) {
-            const QByteArray m = i == 0 ? QByteArray() : i == 1 ? valid : mutate(valid, rng);
+            const QByteArray m = i == 0 ? QByteArray() : i == 1 ? valid : damage(valid, rng);
             QFile f(p); // written plainly: a safe write syncs the disk every time
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(m) == m.size());
             f.close();
@@ -59,7 +57,7 @@ class TestRobustness : public QObject {
                 read(p);
             } catch (const ZepError&) {
             } catch (const std::exception& e) {
-                QFAIL(qPrintable(QStringLiteral("foreign exception %1 for mutant %2").arg(e.what()).arg(i)));
+                QFAIL(qPrintable(QStringLiteral("foreign exception %1 for damaged copy %2").arg(e.what()).arg(i)));
             }
             QCOMPARE(readFileBytes(p), m); // nothing on disk is lost or changed
         }

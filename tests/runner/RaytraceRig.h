@@ -1,8 +1,7 @@
 #pragma once
-// A working folder "ZEPWork" in a temporary directory (the process's current
-// directory while the rig lives), the real console with zepcmd changed into
-// it, the two "Current Gem" panels and a runner over them. The ray tracer is
-// a stand-in shell script named "Gemray" that answers with prepared files.
+// A working folder "ZEPWork" in a temporary directory (the process's current directory while the rig
+// lives), the real console with zepcmd changed into it, the two "Current Gem" panels and a runner over
+// them. The ray tracer is a stand-in shell script named "Gemray" that answers with prepared files.
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "runner/Runner.h"
@@ -28,13 +27,10 @@ inline QByteArray gemrayLog(const QByteArray& thirdLine, int bytes = 240)
 
 inline QByteArray gemrayLog(float iso, float cos, int bytes = 240)
 {
-    return gemrayLog("41.5 28 1.54 0 0 55.1 3.2 " + QByteArray::number(cos) + " "
-                         + QByteArray::number(iso),
-                     bytes);
+    return gemrayLog("41.5 28 1.54 0 0 55.1 3.2 " + QByteArray::number(cos) + " " + QByteArray::number(iso), bytes);
 }
 
-// A raw image file: a lead byte, the 14400 pixels (raw order), a tail byte,
-// cut or padded with zeros to `bytes`.
+// A raw image file: a lead byte, the 14400 pixels (raw order), a tail byte, cut or padded with zeros to `bytes`.
 inline QByteArray rawImage(const std::function<uint8_t(int)>& pixel, int bytes = 14402)
 {
     QByteArray raw(14402, '\0');
@@ -45,8 +41,7 @@ inline QByteArray rawImage(const std::function<uint8_t(int)>& pixel, int bytes =
     return raw;
 }
 
-// The script lines that answer with the prepared image `raw` and log `log`,
-// each renamed into place (the image first), as GemRay does.
+// Script lines answering with the image `raw` and the log `log`, each renamed into place (image first), as GemRay does.
 inline QString answerWith(const QString& raw = "R.src", const QString& log = "log.src")
 {
     return QString("cp %1 R.tmp && mv R.tmp R\ncp %2 L.tmp && mv L.tmp Gemray.log\n").arg(raw, log);
@@ -56,7 +51,6 @@ class RaytraceRig {
 public:
     RaytraceRig()
     {
-        m_previousDir = QDir::currentPath();
         root = QDir(tmp.path()).canonicalPath();
         QDir(root).mkdir("ZEPWork");
         QDir::setCurrent(root);
@@ -77,28 +71,21 @@ public:
 
         window.resize(500, 500);
         auto* layout = new QVBoxLayout(&window);
-        optimizerPanel = new CurrentGemPanel;
-        mapperPanel = new CurrentGemPanel;
         layout->addWidget(optimizerPanel);
         layout->addWidget(mapperPanel);
         window.show();
-        runner = std::make_unique<RaytraceRunner>(RunnerEnv{
-            shell, prefs, job, images, bitmaps, AbortFlag, messages, port,
-            RaytraceViews{optimizerPanel, mapperPanel}});
+        runner = std::make_unique<RaytraceRunner>(
+            RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, port, {optimizerPanel, mapperPanel}});
     }
 
     ~RaytraceRig() { QDir::setCurrent(m_previousDir); }
 
     // A file of the working folder, absolute.
-    QString work(const QString& name) const
-    {
-        return name.isEmpty() ? root + "/ZEPWork" : root + "/ZEPWork/" + name;
-    }
+    QString work(const QString& name) const { return name.isEmpty() ? root + "/ZEPWork" : root + "/ZEPWork/" + name; }
     void put(const QString& name, const QByteArray& bytes) const { writeFileSafely(work(name), bytes); }
     QByteArray get(const QString& name) const { return readFileBytes(work(name)); }
 
-    // The stand-in ray tracer: records its arguments in "calls.txt", then
-    // runs `body`.
+    // The stand-in ray tracer: records its arguments in "calls.txt", then runs `body`.
     void standIn(const QString& body) const
     {
         const QString script = work("Gemray");
@@ -124,12 +111,12 @@ public:
     Console console;
     ConsoleAdapter port{console, prefs};
     QWidget window;
-    CurrentGemPanel* optimizerPanel = nullptr;
-    CurrentGemPanel* mapperPanel = nullptr;
+    CurrentGemPanel* optimizerPanel = new CurrentGemPanel; // both laid out in `window`
+    CurrentGemPanel* mapperPanel = new CurrentGemPanel;
     std::unique_ptr<RaytraceRunner> runner;
 
 private:
-    QString m_previousDir;
+    QString m_previousDir = QDir::currentPath();
 };
 
 } // namespace zep::test

@@ -1,7 +1,5 @@
-// The raytrace runner through the real console and zepcmd, with stand-in
-// ray tracer scripts: the command line, the batch file, the three waits and
-// their time-out, abort, the log's third line and what the calling window
-// shows.
+// The raytrace runner through the real console and zepcmd, with stand-in ray tracer scripts: the command
+// line, the batch file, the three waits and their time-out, abort, the log's third line and what is shown.
 #include "runner/RaytraceRig.h"
 
 #include "common/ZepError.h"
@@ -14,20 +12,17 @@
 
 using namespace zep;
 using namespace zep::test;
-using zep::test::errorOf;
 
 class TestRunner : public QObject {
     Q_OBJECT
 private slots:
     void commandLine()
     {
-        // Fractions without their 0, no index when it is 0. (Commands with an
-        // index and tilts: the raytraces below and test_merit.)
+        // Fractions without their 0, no index when it is 0. (With an index and tilts: the raytraces below.)
         QCOMPARE(gemrayCommand(41, 0.5f, 34, 0.25f, 0, -0.5f, 0),
                  QString("Gemray -p 41.000 .500 -c 34.000 .250 -g -x -.500 B R N N"));
 
-        // A runner with a command limit (the PlayPen's) refuses a command that
-        // reaches it, unsent; one character under it goes.
+        // A runner with a command limit (the PlayPen's) refuses a command that reaches it; one under it goes.
         RaytraceRig rig;
         rig.standIn("exit 3\n");
         const int length = gemrayCommand(41.5f, 41, 28, 28, 0, 0, 0).size();
@@ -69,8 +64,7 @@ private slots:
     void completedRaytraceIsReadAndShown()
     {
         RaytraceRig rig;
-        // The stale log of an earlier raytrace is deleted before the command
-        // goes out: the stand-in answers late, and its values are the ones read.
+        // The stale log of an earlier raytrace is deleted before the command goes out: the late answer is read.
         rig.put("Gemray.log", gemrayLog(11, 12));
         rig.put("R.src", rawImage([](int i) { return uint8_t(i % 251); }));
         rig.put("log.src", gemrayLog(62.23f, 54.21f, 205)); // the least a complete log holds
@@ -138,9 +132,8 @@ private slots:
 
     void setFlagStopsEveryCall()
     {
-        // With AbortFlag set a call does nothing at all; without a console (a
-        // time-out not followed by a restart) it says so instead of showing 0.
-        // Either way nothing is deleted, shown or sent.
+        // With AbortFlag set a call does nothing at all; without a console (a time-out not followed by a
+        // restart) it says so instead of showing 0. Either way nothing is deleted, shown or sent.
         for (const bool timedOut : {true, false}) {
             RaytraceRig rig;
             rig.standIn(answerWith());
@@ -164,14 +157,10 @@ private slots:
 
     void refusalEndsTheWaitAtOnce()
     {
-        // The ray tracer refuses, crashes, fails silently or is missing: the wait
-        // ends at once with why, through the console and through zeptool's port.
+        // The ray tracer refuses, crashes, fails or is missing: the wait ends at once with why, by either port.
         const QString refused = "GemRay refused the raytrace: ";
-        const struct {
-            const char* standIn; // null: the real gemray
-            bool missing;
-            QString message;
-        } cases[] = {
+        // The stand-in's script (none: the real gemray), whether the program is missing, the message.
+        const std::tuple<const char*, bool, QString> cases[] = {
             {nullptr, false, refused + "pavilion angle 95 is outside 0.1 to 89.9 degrees"},
             {"kill -SEGV $$\n", false, refused + "Gemray crashed"},
             {"exit 3\n", false, refused + "Gemray ended with exit status 3"},
@@ -179,13 +168,13 @@ private slots:
             {nullptr, true, refused + "Bad command or file name: NOSUCHPROGRAM"},
         };
         for (const bool direct : {false, true}) {
-            for (const auto& c : cases) {
+            for (const auto& [script, missing, message] : cases) {
                 RaytraceRig rig;
                 rig.prefs.Tout = 10;
                 QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), rig.work("B")));
-                if (c.standIn)
-                    rig.standIn(c.standIn);
-                else if (!c.missing)
+                if (script)
+                    rig.standIn(script);
+                else if (!missing)
                     QVERIFY(QFile::copy(QStringLiteral(ZEP_BIN_DIR "/gemray"), rig.work("Gemray")));
                 else if (!direct)
                     rig.put("Gemray.BAT", "NOSUCHPROGRAM\r\n");
@@ -195,10 +184,10 @@ private slots:
                 RaytraceRunner& runner = direct ? directRunner : *rig.runner;
                 float iso = -1, cos = -1;
                 runner.doGemRay(95, 28, 0, 0, 0, iso, cos, "OPT");
-                QString expected = c.message;
-                if (direct && c.standIn)
+                QString expected = message;
+                if (direct && script)
                     expected.replace("Gemray crashed", "gemray crashed").replace("Gemray ended", "gemray ended");
-                if (direct && c.missing)
+                if (direct && missing)
                     expected = refused + "Cannot run " + rig.work("Gemray") + ": ";
                 QCOMPARE(rig.messages.messages.size(), 1);
                 QVERIFY2(rig.messages.messages[0].startsWith(expected), qPrintable(rig.messages.messages[0]));
@@ -214,10 +203,7 @@ private slots:
         rig.put("log.src", gemrayLog(50, 40));
         // The stand-in answers once the test lets it ("go").
         rig.standIn("while [ ! -f go ]; do sleep 0.05; done\n" + answerWith());
-
-        // The user presses Abort while GemRay runs and then works in another
-        // window: the console comes forward again, and the files are still
-        // waited for.
+        // Abort pressed while GemRay runs, then work in another window: the console comes forward, files awaited.
         bool consoleForward = false;
         int polls = 0;
         QTimer user;
@@ -258,7 +244,6 @@ private slots:
         QVERIFY(rig.AbortFlag);
         QCOMPARE(iso, -1.0f);
         QCOMPARE(rig.optimizerPanel->txtCGIB()->text(), QString());
-
         // A closed console: the runner says that it is not running.
         rig.AbortFlag = false;
         rig.console.window()->close();
@@ -269,8 +254,7 @@ private slots:
 
     void raytraceStartedDuringAWait()
     {
-        // A window event handled during the wait starts another raytrace; both
-        // end, the outer one without waiting for a file change that never comes.
+        // A raytrace started by an event during the wait: both end, the outer one not waiting for a change.
         RaytraceRig rig;
         rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
         rig.put("log.src", gemrayLog(50, 40));
@@ -282,13 +266,11 @@ private slots:
         float iso = -1, cos = -1;
         rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
         QVERIFY(rig.messages.messages.isEmpty());
-        QCOMPARE(innerIso, 50.0f);
-        QCOMPARE(iso, 50.0f);
+        QCOMPARE(std::pair(innerIso, iso), std::pair(50.0f, 50.0f));
         QTRY_COMPARE(rig.calls().size(), 2); // the second command runs after the first
     }
 
-    // Raytraces come faster than an eye follows: the panel paints the first
-    // at once, and a burst right after it once, later, in its last state.
+    // Raytraces come faster than an eye follows: the first is painted at once, a burst after it once, later.
     void panelPaintsABurstOnce()
     {
         CurrentGemPanel panel;

@@ -33,8 +33,7 @@ class TestSettings : public QObject {
     QString path(const char* n) const { return dir.filePath(QString::fromLatin1(n)); }
 
 private slots:
-    // A missing file is written with the defaults; a file is read in any
-    // order, a key it does not know passed over, each value as typed.
+    // A missing file is written with the defaults; a file is read in any order, an unknown key passed over.
     void preferencesFile()
     {
         Preferences p;
@@ -43,8 +42,7 @@ private slots:
         QCOMPARE(readFileBytes(path("ZEPPrefs.txt")),
                  QByteArray("\"ZEPPrefs\",1\r\n\"ATol\",.05\r\n\"DosPaste\",\"% EP\"\r\n\"Tout\",15\r\n"
                             "\"DoBat\",#FALSE#\r\n\"DoTips\",#TRUE#\r\n\"END\",\"ZEPPrefs\"\r\n"));
-        // The ray tracer's thread count goes in the file only once it was
-        // set, and comes back from it.
+        // The ray tracer's thread count goes in the file only once it was set, and comes back from it.
         QCOMPARE(gemrayThreads(p), std::max(1, QThread::idealThreadCount()));
         p.Threads = 3;
         writePreferences(path("t.txt"), p);
@@ -74,17 +72,12 @@ private slots:
         QVERIFY(!p.DoTips && p.Tout == 0.0f && p.ATol == -0.5f && p.DosPaste == QStringLiteral("^V") && p.DoBat);
     }
 
-    // A file of another version loads after its warning; a file of another
-    // kind is refused; a damaged one keeps what was read before the damage.
-    // None of them is changed on disk.
+    // A file of another version loads after its warning; a file of another kind is refused; a damaged one
+    // keeps what was read before the damage. None of them is changed on disk.
     void preferencesThatCannotBeTakenWhole()
     {
         const QByteArray start = "\"ZEPPrefs\",1\r\n\"ATol\",.2\r\n", end = "\"END\",\"ZEPPrefs\"\r\n";
-        const struct {
-            QByteArray bytes;
-            const char* message;
-            float ATol, Tout;
-        } cases[] = {
+        const std::tuple<QByteArray, const char*, float, float> cases[] = { // the file, the message, ATol, Tout
             {"\"ZEPPrefs\",2\r\n\"ATol\",.2\r\n\"Tout\",30\r\n" + end,
              "ZEPPrefs from version  2 This is version  1 Proceed with caution", 0.2f, 30},
             {"\"ZEPLast\",1\r\n\"ATol\",.2\r\n" + end, "ZEPPrefs.txt is not a ZEP Preferences File. Aborting Load", 0.05f, 15},
@@ -96,15 +89,14 @@ private slots:
             {start + "\"CutTol\",-.01\r\n" + end,
              "The cutting tolerance -.01 in ZEPPrefs.txt must lie from 0 to 1 degree.", 0.2f, 15},
         };
-        for (const auto& c : cases) {
-            writeFileSafely(path("bad.txt"), c.bytes);
+        for (const auto& [bytes, message, ATol, Tout] : cases) {
+            writeFileSafely(path("bad.txt"), bytes);
             Preferences p;
             RecordingSink sink;
             GetPrefs(path("bad.txt"), p, sink);
-            QCOMPARE(sink.messages, QStringList{QString::fromLatin1(c.message)});
-            QCOMPARE(p.ATol, c.ATol);
-            QCOMPARE(p.Tout, c.Tout);
-            QCOMPARE(readFileBytes(path("bad.txt")), c.bytes);
+            QCOMPARE(sink.messages, QStringList{QString::fromLatin1(message)});
+            QCOMPARE(std::pair(p.ATol, p.Tout), std::pair(ATol, Tout));
+            QCOMPARE(readFileBytes(path("bad.txt")), bytes);
         }
         Preferences p;
         RecordingSink sink;
@@ -112,8 +104,7 @@ private slots:
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Error  76 (Path not found) in GetPrefs routine")});
     }
 
-    // On a full disk a save fails with its message and the file that was there
-    // stays whole; no half-written or empty file, no temporary file is left.
+    // On a full disk a save fails with its message and the file there stays whole; no temporary is left.
     void fullDiskKeepsTheFiles()
     {
         QTemporaryDir disk; // a small file system of its own (mounting needs the right to)
@@ -144,7 +135,6 @@ private slots:
     void savedStateRoundTrip()
     {
         State s;
-        s.design.FDDrv = QString();
         s.design.FDDir = QStringLiteral("/home/cutter/designs");
         s.design.FDFile = QStringLiteral("SRB.gem");
         s.job.olPav = 41.5f; s.job.olCrn = 28; s.job.stPav = 40; s.job.stCrn = 30;
@@ -168,8 +158,7 @@ private slots:
         QVERIFY(sink.messages.isEmpty());
         QCOMPARE(savedStateBytes(back.refs()), bytes); // the start angles too (GetLast replaces them later)
 
-        // The last result beside it, with what it was computed for after its
-        // end (a file without it is one of the first form); files that hold none.
+        // The last result beside it, what it was computed for after its end (none: the first form); files with none.
         const LastResult r{QStringLiteral("/home/cutter/designs/SRB.gem"), 45.98f, 28.1f, 69.2f, 143.8f, "9f0a"};
         saveLastResult(path("ZEPResult.txt"), r);
         const auto read = readLastResult(path("ZEPResult.txt"));
@@ -178,27 +167,21 @@ private slots:
         QVERIFY(lastResultBytes(r).endsWith("\"END\",\"ZEPResult\"\r\n\"theResultFor\",\"9f0a\"\r\n"));
         const QByteArray whole = lastResultBytes({r.design, r.pav, r.crn, r.startMF, r.finalMF, {}});
         QVERIFY(parseLastResult(whole) && parseLastResult(whole)->owner.isEmpty());
-        QByteArray badAngle = whole;
-        badAngle.replace("45.98", "95");
-        QByteArray badNumber = whole;
-        badNumber.replace("143.8", "1x3");
         for (const QByteArray& bad : {QByteArray(), whole.left(whole.size() - 8), QByteArray("\x01garbage\r\n,,\"\""),
-                                      badAngle, badNumber, savedStateBytes(s.refs()), whole + "garbage,\"9f0a\"\r\n",
+                                      QByteArray(whole).replace("45.98", "95"), savedStateBytes(s.refs()),
+                                      QByteArray(whole).replace("143.8", "1x3"), whole + "garbage,\"9f0a\"\r\n",
                                       lastResultBytes(r) + "\"theResultFor\",\"0bad\"\r\n"})
             QVERIFY2(!parseLastResult(bad), bad.constData());
-        // The margin goes on a line after the owner's: a reader of the first
-        // form stops at "END" and reads the same result; this one reads it too.
+        // The margin goes on a line after the owner's: a reader of the first form stops at "END", same result.
         LastResult withMargin = r;
         withMargin.margin = std::array{0.1f, 128.1f, 46.084f, 28.097f};
         const QByteArray marginBytes = lastResultBytes(withMargin);
         QVERIFY(marginBytes.startsWith(lastResultBytes(r)) && marginBytes.endsWith("\"theMargin\",\".1 128.1 46.084 28.097\"\r\n"));
-        {
-            KvReader first(marginBytes);
-            QStringList keys;
-            for (KvPair p = first.next(); keys.isEmpty() || keys.last() != "END"; p = first.next())
-                keys << p.keyText();
-            QCOMPARE(keys, (QStringList{"ZEPResult", "fnam", "theFinalPav", "theFinalCrn", "theStartMF", "theFinalMF", "END"}));
-        }
+        KvReader first(marginBytes);
+        QStringList keys;
+        for (KvPair p = first.next(); keys.isEmpty() || keys.last() != "END"; p = first.next())
+            keys << p.keyText();
+        QCOMPARE(keys, (QStringList{"ZEPResult", "fnam", "theFinalPav", "theFinalCrn", "theStartMF", "theFinalMF", "END"}));
         QVERIFY2(parseLastResult(marginBytes) && parseLastResult(marginBytes)->margin == withMargin.margin, marginBytes.constData());
         QVERIFY(!parseLastResult(whole)->margin);
         for (const char* bad : {"\"theMargin\",\".1 128.1 46.084\"\r\n", "\"theMargin\",\"2 128.1 46 28\"\r\n",
@@ -216,8 +199,7 @@ private slots:
         RecordingSink sink;
         QCOMPARE(readSavedState(path("none.txt"), s.refs(), sink), StateRead::NoFile);
 
-        // Another version loads after its warning; the lines it lacks leave
-        // their values as they were.
+        // Another version loads after its warning; the lines it lacks leave their values as they were.
         s.job.theRCol = 255;
         s.targets.wtFire = 3;
         writeFileSafely(path("v2.txt"), "\"ZEPLast\",2\r\n\"OldCrn\",34\r\n\"TYesNo\",720\r\n\"END\",\"LastState\"\r\n");
@@ -233,8 +215,7 @@ private slots:
         writeFileSafely(path("cut.txt"), "\"ZEPLast\",1\r\n\"minPav\",38\r\n\"theRCol\",99999\r\n\"maxPav\",44\r\n");
         QCOMPARE(readSavedState(path("cut.txt"), s.refs(), sink), StateRead::Failed);
         QCOMPARE(sink.messages.takeFirst(), QStringLiteral("Error  6 (Overflow) in GetLast routine"));
-        QCOMPARE(s.job.minPav, 38.0f);
-        QCOMPARE(s.job.maxPav, 0.0f);
+        QCOMPARE(std::pair(s.job.minPav, s.job.maxPav), std::pair(38.0f, 0.0f));
     }
 };
 
