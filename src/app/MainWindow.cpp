@@ -75,7 +75,9 @@ MainWindow::MainWindow(ZepApplication& app)
     auto* file = new QGroupBox(QStringLiteral("Select GemCAD File and Old Angles"), this);
     auto* fg = new QGridLayout(file);
     btnFSel = button("btnFSel", QStringLiteral("Select .GEM File"), file);
-    lblFileName = valueLabel("lblFileName", file);
+    lblFileName = new PathLabel(file); // the design's path, shortened in its middle when long
+    lblFileName->setObjectName(QStringLiteral("lblFileName"));
+    lblFileName->setFrameShape(QFrame::StyledPanel);
     lblFileName->setMinimumWidth(300);
     lblOlPav = valueLabel("lblOlPav", file);
     lblOlCrn = valueLabel("lblOlCrn", file);

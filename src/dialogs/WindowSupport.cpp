@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QStyle>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -301,6 +303,32 @@ bool MessageBoxSink::question(const QString& text, const QString& title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, m_parent);
     return box.exec() == QMessageBox::Yes;
+}
+
+QSize PathLabel::sizeHint() const { return {minimumWidth(), QLabel::sizeHint().height()}; }
+
+QSize PathLabel::minimumSizeHint() const { return {minimumWidth(), QLabel::minimumSizeHint().height()}; }
+
+// Where QLabel puts its text: within the frame, half an x in from a framed edge.
+static QRect textRect(const PathLabel& l)
+{
+    int in = l.indent();
+    if (in < 0)
+        in = l.frameWidth() > 0 ? l.fontMetrics().horizontalAdvance(u'x') / 2 : 0;
+    return l.contentsRect().adjusted(l.margin() + in, l.margin(), -l.margin() - in, -l.margin());
+}
+
+QString PathLabel::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, textRect(*this).width());
+}
+
+void PathLabel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    drawFrame(&p);
+    style()->drawItemText(&p, textRect(*this), int(alignment()), palette(), isEnabled(), shownText(),
+                          foregroundRole());
 }
 
 } // namespace zep

@@ -5,6 +5,7 @@
 #include "common/Messages.h"
 
 #include <QColor>
+#include <QLabel>
 #include <QMargins>
 #include <QObject>
 #include <QPoint>
@@ -22,6 +23,22 @@ class QHBoxLayout;
 class QPushButton;
 
 namespace zep {
+
+// A label showing a file's path. However long the path, the label asks its
+// layout for no more room than its minimum width, so a design deep in the
+// folders cannot push a window past the screen; a path that does not fit
+// loses its middle, keeping the folder's start and the file's name (a plain
+// label would cut the name off). text() is the whole path.
+class PathLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    QString shownText() const; // the path as it fits the label now
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
 
 // Gives a control its name (the name tests and handlers know it by).
 template <class W>

@@ -149,7 +149,7 @@ private:
     {
         const RecutAngles& a = m_in.angles;
         auto* layout = new QVBoxLayout(this);
-        auto* design = named(new QLabel(QDir::toNativeSeparators(m_env.job.fnam), this), "lblDesign");
+        auto* design = named(new PathLabel(QDir::toNativeSeparators(m_env.job.fnam), this), "lblDesign");
         design->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(design);
         layout->addWidget(named(new QLabel(QStringLiteral("Pavilion %1 to %2, crown %3 to %4 (%5)")

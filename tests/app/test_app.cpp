@@ -4,6 +4,7 @@
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
 #include "design/Materials.h"
+#include "dialogs/WindowSupport.h"
 #include "optimize/ResultOwner.h"
 #include "app/JobSummary.h"
 #include "support/Layout.h"
@@ -210,6 +211,8 @@ private slots:
         RecordingSink sink;
         const auto app = started(sink);
         MainWindow* m = app->mainWindow();
+        JobState& j = app->state().job;
+        j.stPav = 41.5f; j.stCrn = 28; // start angles, but no design yet
         m->btnOpt_Click();
         m->btnPlay_Click();
         m->btnMFMap_Click();
@@ -226,9 +229,7 @@ private slots:
                                              "the Merit Function"}));
         // A single evaluation needs no limits: with a design and start angles Evaluate MF opens the optimizer.
         sink.messages.clear();
-        JobState& j = app->state().job;
         j.fnam = QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem");
-        j.stPav = 41.5f; j.stCrn = 28;
         bool evaluating = false;
         onModal("frmTargetDLOG", [&](QWidget* d) {
             onModal("frmOptDLOG", [&](QWidget* o) {
@@ -412,6 +413,12 @@ private slots:
             QVERIFY2(mat->contentsRect().width() >= mat->fontMetrics().horizontalAdvance(name), qPrintable(name));
             QCOMPARE(ri->x(), riColumn);
         }
+        // A design deep in the folders: the label shows the folders' start and the file's name.
+        auto* file = dynamic_cast<PathLabel*>(child<QLabel>(&m, "lblFileName"));
+        QVERIFY(file);
+        file->setText(u'/' + QStringLiteral("folder/").repeated(40) + "SRB.gem");
+        const QString shown = file->shownText();
+        QVERIFY2(shown.startsWith("/folder/") && shown.endsWith("/SRB.gem") && shown.contains(QChar(0x2026)), qPrintable(shown));
         // The job reads as a table: each caption left of its value in its row, Min and Max over their columns.
         const auto caption = [&](const QString& text) {
             for (QLabel* l : m.findChildren<QLabel*>())

@@ -82,7 +82,10 @@ private slots:
     void pickAndNavigate()
     {
         Env e(tmp.path() + '/');
-        e.gf = {true, "*.TXT", "Load Optimization Targets", "Pick one", "Navigate.", false, {}, tmp.path(), {}, {}};
+        // A tip as long as ZEP's own wraps within the dialog.
+        const QString tip = QStringLiteral("Navigate to the directory holding the targets file and select it from the file "
+                                           "box; the targets of the file replace the current ones.");
+        e.gf = {true, "*.TXT", "Load Optimization Targets", "Pick one", tip, false, {}, tmp.path(), {}, {}};
         onModal("frmGenericFile", [&](QWidget* w) {
             QCOMPARE(items(w, "fileList"), (QStringList{"a.TXT", "b.txt"}));
             QVERIFY(child(w, "txtFileName")->isHidden());

@@ -100,6 +100,8 @@ private slots:
             QVERIFY(!m.data(m.index(0, other), Qt::DecorationRole).isValid());
         m.sort(LibraryModel::Facets, Qt::AscendingOrder);
         QCOMPARE(std::pair(m.row(0).facets, m.row(2).facets), std::pair(51, 74));
+        m.sort(-1, Qt::AscendingOrder); // a header without a sort column: best first again
+        QCOMPARE(cell(m, 0, LibraryModel::MeritFunction), QStringLiteral("143.352"));
         w->findChild<QLineEdit*>("txtFilter")->setText("TURKEY");
         QTRY_COMPARE(m.rowCount(), 1);
         w->findChild<QTableView*>()->selectRow(0);

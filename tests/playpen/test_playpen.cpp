@@ -342,6 +342,7 @@ private slots:
                 child<QListWidget>(d, "lstMatl")->setCurrentRow(4);
                 child<QAbstractButton>(d, "btnSelCol")->click();
                 child<QAbstractButton>(d, button)->click();
+                QVERIFY(!d->isVisible()); // either button closes it
             });
             rig.click("btnGemMat");
             if (QByteArray(button) == "CancelButton")
@@ -572,6 +573,7 @@ private slots:
         const QString folder = QDir::toNativeSeparators(rig.designs);
         onNextModal([&](QWidget* d) {
             QCOMPARE(child<QLineEdit>(d, "txtQ4")->text(), "They go into the design's folder " + folder);
+            QCOMPARE(child<QLineEdit>(d, "txtQ1")->text(), "The Random, Cosine, and ISO Raytrace .BMP files will be:");
             click(d, "OKButton");
         });
         rig.click("btnSaveBMP");

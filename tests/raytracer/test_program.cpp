@@ -345,6 +345,7 @@ private slots:
         QTest::newRow("facet missing") << with({"M"}) << "not a closed stone: its facets leave it open";
         QTest::newRow("endless wedge") << with({"W"}) << "not a closed stone: its facets leave it open";
         QTest::newRow("too many facets") << with({"K"}) << "facets, more than the 10000 a design may have";
+        QTest::newRow("10000 facets, judged by their shape") << with({"U"}) << "a corner of facet 1 lies outside facet 4";
         QTest::newRow("corner off the stone") << with({"V"}) << "a corner of facet 1 lies outside facet 4";
         QTest::newRow("corner above the table") << with({"A"}) << "a corner of facet 3 lies outside facet 1";
         QTest::newRow("too small to show") << with({"S"}) << "does not show in the image";
@@ -381,6 +382,10 @@ private slots:
                 while (g.facets.size() <= 10000)
                     g.facets.insert(g.facets.end(), once.begin(), once.end());
             });
+        writeDesign("U", cube, [](GemDesign& g) { // as many facets as a design may have
+            g.facets[0].vertices[0].x -= 0.1;
+            g.facets.resize(10000, g.facets.back());
+        });
         // The table reaches past a side; a side's corner, on its plane, reaches past the table.
         writeDesign("V", cube, [](GemDesign& g) { g.facets[0].vertices[0].x -= 0.1; });
         writeDesign("A", cube, [](GemDesign& g) { g.facets[2].vertices[2].z += 0.1; });

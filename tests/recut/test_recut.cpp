@@ -205,6 +205,8 @@ private slots:
         const QByteArray degrees = replaced(o, "H Octagon", "H 40\xB0 crown\x92s");
         QTest::newRow("Windows-1252") << degrees << degrees;
         QTest::newRow("UTF-8") << replaced(o, "H Octagon", "H 40\xC2\xB0 crown\xE2\x80\x99s") << degrees;
+        const QByteArray mixed = replaced(o, "H Octagon", "H Caf\xC3\xA9 \xE9t\xE9"); // one sequence no UTF-8
+        QTest::newRow("Windows-1252 with a UTF-8 look-alike") << mixed << mixed;
         QTest::newRow("six header lines, footnotes")
             << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four\nH Five\nH Six\n")
             << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four Five Six\n");
@@ -251,6 +253,7 @@ private slots:
         QTest::newRow("cut before the crown") << o.left(o.indexOf("a 35")) << "\"bad.asc\" is not a closed stone: no crown (a preform?)";
         QTest::newRow("version 9") << replaced(o, "5.0", "9.0") << "line 1: GemCad version 9.0 is not one ZEP reads";
         QTest::newRow("no version") << replaced(o, "5.0", "") << "line 1: the first line must be \"GemCad\" and a version";
+        QTest::newRow("half a byte-order mark") << "\xEF\xBC\xBF" + o << "not a GemCAD design: facet record 1";
         QTest::newRow("version of letters") << replaced(o, "5.0", "five") << "line 1: \"five\" is not a GemCad version";
         QTest::newRow("version suffix first") << replaced(o, "5.0", "_2017") << "line 1: \"_2017\" is not a GemCad version";
         QTest::newRow("Ctrl-Z inside") << replaced(o, "H Octagon\n", "H Octagon\n\x1a\n") << "line 6: the line starts with no keyword";
