@@ -211,6 +211,10 @@ private slots:
         RecordingSink sink;
         const auto app = started(sink);
         MainWindow* m = app->mainWindow();
+        QString opened; // Select .GEM File opens the design file dialog
+        onNextModal([&](QWidget* d) { opened = d->objectName(); });
+        click(m, "btnFSel");
+        QCOMPARE(opened, QStringLiteral("frmFileDLOG"));
         JobState& j = app->state().job;
         j.stPav = 41.5f; j.stCrn = 28; // start angles, but no design yet
         m->btnOpt_Click();

@@ -84,6 +84,11 @@ private slots:
             QCOMPARE(child<QLabel>(main, "lblMargin")->text(),
                      QString::fromUtf8("within \u00b10.10\u00b0: at least 128.1 (\u221211 %)\n") + SteepMarginHint);
             picture(main, "main-window-margin.png");
+            onModal("frmCutList", [](QWidget* d) { // the Cutting List warns alike
+                QVERIFY(child<QLabel>(d, "lblMargin")->text().endsWith(SteepMarginHint));
+                click(d, "btnClose");
+            });
+            main->btnCutList_Click();
             // Closing the optimizer without a new result leaves the boxes as they were: SRB's result, and after
             // another design none, which nothing brings back (the Cutting List, the state kept at Quit).
             for (const char* design : {"SRB.gem", "Turkey.gem"}) {
