@@ -116,6 +116,9 @@ private slots:
         QCOMPARE(resolveTypedPath("  \"folder\" ", dir->path()).folder, QDir::cleanPath(at("folder")));
         QCOMPARE(resolveTypedPath("~", "/").folder, QDir::cleanPath(QDir::homePath()));
         QVERIFY(resolveTypedPath("   ", dir->path()).folder.isEmpty());
+        // A name without a folder stays as it is; a folder gets one separator.
+        QCOMPARE((QStringList{joinPath("", "a.gem"), joinPath("d/", "a.gem"), joinPath("d", "a.gem")}),
+                 (QStringList{"a.gem", "d/a.gem", "d/a.gem"}));
     }
 };
 
