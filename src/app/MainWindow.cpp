@@ -39,9 +39,10 @@ namespace zep {
 
 namespace {
 
-QLabel* valueLabel(const char* name, QWidget* parent)
+QLabel* valueLabel(const char* name, QWidget* parent, QLabel* l = nullptr)
 {
-    auto* l = new QLabel(parent);
+    if (!l)
+        l = new QLabel(parent);
     l->setObjectName(QLatin1String(name));
     l->setMinimumWidth(60);
     l->setFrameShape(QFrame::StyledPanel);
@@ -75,9 +76,7 @@ MainWindow::MainWindow(ZepApplication& app)
     auto* file = new QGroupBox(QStringLiteral("Select GemCAD File and Old Angles"), this);
     auto* fg = new QGridLayout(file);
     btnFSel = button("btnFSel", QStringLiteral("Select .GEM File"), file);
-    lblFileName = new PathLabel(file); // the design's path, shortened in its middle when long
-    lblFileName->setObjectName(QStringLiteral("lblFileName"));
-    lblFileName->setFrameShape(QFrame::StyledPanel);
+    lblFileName = valueLabel("lblFileName", file, new PathLabel(file)); // shortened in its middle when long
     lblFileName->setMinimumWidth(300);
     lblOlPav = valueLabel("lblOlPav", file);
     lblOlCrn = valueLabel("lblOlCrn", file);
