@@ -1,5 +1,4 @@
-// One whole evaluation of SRB.gem with every component on, through the real
-// console, zepcmd and gemray.
+// One whole evaluation of SRB.gem with every component on, through the real console, zepcmd and gemray.
 #include "runner/RaytraceRig.h"
 #include "merit/Evaluation.h"
 

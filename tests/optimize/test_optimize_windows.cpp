@@ -209,7 +209,7 @@ private slots:
             // The legend: each name beside a square of its bars' colour, as tall as the name's letters.
             for (const auto& [name, colour] : {std::pair{"ISO", red}, {"Illum.", green}}) {
                 const QList<QLabel*> labels = w->findChildren<QLabel*>();
-                const auto named = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == name; });
+                const auto named = std::find_if(labels.begin(), labels.end(), [n = name](QLabel* l) { return l->text() == n; });
                 QVERIFY2(named != labels.end(), name);
                 const QFontMetrics letters((*named)->font());
                 const QLabel* square = (*named)->parentWidget()->findChild<QLabel*>();

@@ -14,7 +14,7 @@
 
 #include <QtTest>
 #include <map>
-#include <ranges>
+#include <algorithm>
 #include <set>
 
 using namespace zep;
@@ -76,8 +76,9 @@ struct Rig : zep::test::SearchJob {
     }
     std::vector<float> pavs() const
     {
-        const auto p = eval.calls | std::views::keys;
-        return {p.begin(), p.end()};
+        std::vector<float> p(eval.calls.size());
+        std::ranges::transform(eval.calls, p.begin(), [](const auto& c) { return c.first; });
+        return p;
     }
 };
 
