@@ -164,7 +164,9 @@ def sites_of_line(m, line, after=";"):
         start = m.index("return", len(k.group(1))) + len("return ")
         end = m.rindex(";")
         swap = {"true": "false", "false": "true"}
-        out.append((start, line[start:end], swap.get(value, "{}"), "return replaced"))
+        # A zero or null is already what {} makes (a literal's own change covers `return 0`).
+        if value not in ("{}", "0", "nullptr"):
+            out.append((start, line[start:end], swap.get(value, "{}"), "return replaced"))
     starts_statement = after.endswith((";", "{", "}", ")", ":")) or after.endswith("else") or not after
     if (starts_statement and stripped.endswith(";") and m.count("(") == m.count(")")
             and not NOT_STATEMENT.match(m) and not DECLARATION.match(m)):

@@ -3,6 +3,7 @@
 
 #include "common/FileIO.h"
 #include "common/ZepError.h"
+#include "recut/Proportions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -175,6 +176,22 @@ bool checkExisting(const QString& path)
     return true;
 }
 
+// zep_volume_in_rough(lw, hw, vw3, a, b, c): the volume (mm3) of a stone of
+// these proportions cut as large as it fits the rough a x b x c, NULL when a
+// figure is missing. Weight and yield rank in SQL by the very figures shown.
+void volumeInRough(sqlite3_context* context, int n, sqlite3_value** values)
+{
+    double x[6] = {};
+    for (int i = 0; i < n && i < 6; ++i) {
+        if (sqlite3_value_type(values[i]) == SQLITE_NULL)
+            return sqlite3_result_null(context);
+        x[i] = sqlite3_value_double(values[i]);
+    }
+    Proportions p;
+    p.length = x[0], p.width = 1, p.depth = x[1], p.vw3 = x[2];
+    sqlite3_result_double(context, fitRough(p, {x[3], x[4], x[5]}).volume);
+}
+
 } // namespace
 
 QString defaultLibraryPath()
@@ -292,6 +309,8 @@ LibraryDb::LibraryDb(const QString& path, bool makeFolder) : m_path(QFileInfo(pa
     try {
         // Waiting for another writer sleeps in SQLite's busy handler.
         sqlite3_busy_timeout(m_db, 60000);
+        checkRc(m_db, sqlite3_create_function_v2(m_db, "zep_volume_in_rough", 6, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                                 nullptr, volumeInRough, nullptr, nullptr, nullptr), m_path);
         checkOurs();
         exec("PRAGMA foreign_keys=ON");
         exec("PRAGMA synchronous=NORMAL");

@@ -391,18 +391,12 @@ std::vector<ListRow> listDesigns(LibraryDb& db, const ListFilter& f, int offset,
     }
     QString orderBy = QLatin1String(order);
     if (*order == 'w') {
-        // The stone's volume in the rough: V/W3 times the cube of the largest
-        // scale at which length, width and depth (over the width) fit one of
-        // the six turnings of the rough. Weight and yield sort alike.
+        // The stone's volume in the rough (weight and yield sort alike); the
+        // expression stands twice: IS NULL, then the order.
         const auto& m = f.rough->mm;
-        static constexpr int perms[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
-        const QStringList turns(qsizetype(std::size(perms)), QStringLiteral("MIN(?/r.p_lw,?,?/r.p_hw)"));
-        const QString scale = QStringLiteral("MAX(%1)").arg(turns.join(u','));
-        orderBy = QStringLiteral("(r.p_vw3*%1*%1*%1)").arg(scale);
-        // The expression stands twice (IS NULL, then the order), each with its scale three times.
-        for (int k = 0; k < 6; ++k)
-            for (const auto& t : perms)
-                q.values.insert(q.values.end(), {m[std::size_t(t[0])], m[std::size_t(t[1])], m[std::size_t(t[2])]});
+        orderBy = QStringLiteral("zep_volume_in_rough(r.p_lw,r.p_hw,r.p_vw3,?,?,?)");
+        for (int k = 0; k < 2; ++k)
+            q.values.insert(q.values.end(), {m[0], m[1], m[2]});
     }
     if (!orderBy.isEmpty())
         // Designs without a figure last, whichever the direction.

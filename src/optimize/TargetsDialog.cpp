@@ -252,6 +252,7 @@ private:
         g->addWidget(m_spAng2, 2, 2);
         auto* oh = new QHBoxLayout(orient);
         oh->addLayout(g);
+        oh->setAlignment(g, Qt::AlignVCenter); // the captions just above their boxes, beside the picture
         oh->addWidget(new DirectionPicture(orient));
 
         QGroupBox* mask = maskFrame(QStringLiteral("Sparkle Mask"), "chkUseSMsk", "txtSMsk", "btnSelSMsk",

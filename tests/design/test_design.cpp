@@ -1,5 +1,4 @@
-// Facet angles of GemCAD designs and the critical angle of a material or an index; and the design file dialog and
-// the angles and material dialog, driven with real widgets and real design files.
+// Facet angles of designs, critical angles, and the design file and angles dialogs on real widgets and files.
 #include "common/FileIO.h"
 #include "common/Messages.h"
 #include "common/ZepError.h"
@@ -20,25 +19,22 @@ using namespace zep::test;
 
 namespace {
 
-// A facet record: normal, tier, text, then `vertices` vertex groups.
-QByteArray record(double x, double y, double z, int vertices = 3)
+// A facet record: normal, tier, text, three flagged corners and the flag that ends them.
+QByteArray record(double x, double y, double z)
 {
     QByteArray b;
-    auto put = [&](const void* p, int n) { b.append(static_cast<const char*>(p), n); };
+    const auto put = [&](const auto& v) { b.append(reinterpret_cast<const char*>(&v), sizeof v); };
     for (double v : {x, y, z})
-        put(&v, 8);
-    const int32_t tier = 96, one = 1, zero = 0;
-    put(&tier, 4);
+        put(v);
     const char text[] = "P1\tcut";
-    const uint8_t len = sizeof text - 1;
-    put(&len, 1);
-    put(text, len);
-    for (int i = 0; i < vertices; ++i) {
-        put(&one, 4);
-        const double vertex[3] = {0.1 * i, 0.2, -0.3};
-        put(vertex, 24);
+    put(int32_t(96));
+    put(uint8_t(sizeof text - 1));
+    b.append(text, sizeof text - 1);
+    for (int i = 0; i < 3; ++i) {
+        put(int32_t(1));
+        put(std::array<double, 3>{0.1 * i, 0.2, -0.3});
     }
-    put(&zero, 4);
+    put(int32_t(0));
     return b;
 }
 
@@ -108,17 +104,16 @@ private slots:
             {"Turkey.gem", {"40.50", "40.00"}, {"35.50", "40.00", "34.00", "10.00", "8.00"}},
         };
         const QString work = dir.filePath(QStringLiteral("B"));
-        for (const auto& d : designs) {
-            // The design and its text export list the same angles; the ray tracer's working copy is the file as is.
+        // The design and its text export list the same angles; the ray tracer's working copy is the file as is.
+        for (const auto& d : designs)
             for (const char* kind : {".gem", ".asc"}) {
-                const QString file = QStringLiteral(ZEP_DESIGNS_DIR "/") + QLatin1String(d.file).chopped(4) + kind;
+                const QString file = Designs + QLatin1String(d.file).chopped(4) + kind;
                 const GemAngleLists l = ParseFile(file, work);
                 QVERIFY(!l.truncated);
                 QCOMPARE(readFileBytes(work), readFileBytes(file));
                 QCOMPARE(l.pav, d.pav);
                 QCOMPARE(l.crn, d.crn);
             }
-        }
         // Text that is not a design is refused naming the file and the line.
         const QString bad = dir.filePath(QStringLiteral("bad.asc"));
         writeFileSafely(bad, "GemCad 5.0\r\ng 96 0.0\r\ny 8 y\r\nI 1.54\r\na -42 0.6 x\r\n");
@@ -135,29 +130,26 @@ private slots:
         writeFileSafely(huge, readFileBytes(ZEP_DESIGNS_DIR "/SRB.gem").left(3000));
         QCOMPARE(messageOf([&] { ParseFile(huge, work); }), "Design file \"" + huge + "\" is truncated: facet record 22 ends early.");
 
-        // Facet records made here: table, culet and girdle list nothing
-        QByteArray d = record(0, 0, 1) + record(0, 0, -1) + record(1, 0, 1e-16);
-        GemAngleLists l = extractAngles(d);
-        QVERIFY(l.pav.isEmpty() && l.crn.isEmpty());
-        // the normal (0.656059, 0, -0.754710) is a 41 degree pavilion facet
-        l = extractAngles(record(0.656059, 0, -0.754710) + record(0.656059, 0, 0.754710));
-        QCOMPARE(l.pav, QStringList{"41.00"});
-        QVERIFY(l.crn.isEmpty()); // equal to the facet just before it: not listed again
-        l = extractAngles(record(0.656059, 0, -0.754710) + facet(43, false) + record(0.656059, 0, 0.754710));
-        QCOMPARE(l.crn, (QStringList{"43.00", "41.00"}));
-        // sixteen equal facets list once; the same angle after another is listed again
-        d.clear();
-        for (int i = 0; i < 16; ++i)
-            d += facet(41, true);
-        d += facet(43, true) + facet(41, true);
-        QCOMPARE(extractAngles(d).pav, (QStringList{"41.00", "43.00", "41.00"}));
-        // limits: 0.5 and 89.5 are not listed, 1 and 89 are
-        l = extractAngles(facet(0.5, true) + facet(89.5, true) + facet(1, true) + facet(89, true));
-        QCOMPARE(l.pav, (QStringList{" 1.00", "89.00"}.replaceInStrings(" ", "")));
+        // Facet records made here: the normal (0.656059, 0, -0.754710) is a 41 degree pavilion facet. An angle equal
+        // to the one just before it is not listed again, sixteen equal ones list once; 0.5 and 89.5 are not listed.
+        const QByteArray pav41 = record(0.656059, 0, -0.754710), crn41 = record(0.656059, 0, 0.754710);
+        const std::tuple<QByteArray, QStringList, QStringList> lists[] = {
+            {record(0, 0, 1) + record(0, 0, -1) + record(1, 0, 1e-16), {}, {}}, // table, culet and girdle
+            {pav41 + crn41, {"41.00"}, {}},
+            {pav41 + facet(43, false) + crn41, {"41.00"}, {"43.00", "41.00"}},
+            {facet(41, true).repeated(16) + facet(43, true) + facet(41, true), {"41.00", "43.00", "41.00"}, {}},
+            {facet(0.5, true) + facet(89.5, true) + facet(1, true) + facet(89, true), {"1.00", "89.00"}, {}},
+            {record(std::nan(""), 0, -1) + record(INFINITY, 0, -1) + record(0, 0, -INFINITY), {}, {}}, // and no failure
+        };
+        for (const auto& [bytes, pav, crn] : lists) {
+            const GemAngleLists l = extractAngles(bytes);
+            QCOMPARE(l.pav, pav);
+            QCOMPARE(l.crn, crn);
+        }
 
         const QByteArray good = facet(41, true) + facet(30, false);
         // cut inside the second record: the first angle stays, the parse ends quietly
-        l = extractAngles(good.left(record(0, 0, 1).size() + 30));
+        const GemAngleLists l = extractAngles(good.left(record(0, 0, 1).size() + 30));
         QCOMPARE(l.pav, QStringList{"41.00"});
         QVERIFY(l.truncated);
         QVERIFY(extractAngles(QByteArray()).pav.isEmpty());
@@ -167,9 +159,6 @@ private slots:
         for (int i = 0; i < 1000; ++i)
             endless += QByteArray("\x01\0\0\0", 4) + QByteArray(24, '\0');
         QVERIFY(extractAngles(endless).truncated);
-        // NaN and infinite normals list nothing and do not fail
-        l = extractAngles(record(std::nan(""), 0, -1) + record(INFINITY, 0, -1) + record(0, 0, -INFINITY));
-        QVERIFY(l.pav.isEmpty() && l.crn.isEmpty());
     }
 
     // The design file dialog and the angles and material dialog.
@@ -195,8 +184,7 @@ private slots:
             storeWindowPosition(d, top, left);
             click(d, "OKButton");
         });
-        QVERIFY(e.sink.messages.isEmpty());
-        QVERIFY(e.fd.FDOK && e.fd.FDDrv.isEmpty());
+        QVERIFY(e.sink.messages.isEmpty() && e.fd.FDOK && e.fd.FDDrv.isEmpty());
         QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
         QCOMPARE((QList<float>{e.fd.FDPav, e.fd.FDCrn, e.positions.TFile, e.positions.LFile}),
                  (QList<float>{41.5f, 28, top, left}));
@@ -236,8 +224,7 @@ private slots:
         QCOMPARE(e.sink.messages, (QStringList{"Please select a file first", "Please select a file first", parse,
                                                parse, "Error  53 (File not found) in btnParse_Click routine"}));
 
-        // A double quote or a line break in the design's path would stop Quit from saving the job: OK refuses it
-        // and keeps nothing of it.
+        // A double quote or a line break in the path would stop Quit from saving the job: OK refuses it, keeps nothing.
         for (const char* folder : {"say \"when\"", "two\nlines"}) {
             Env q;
             q.fd.FDDir = q.folder(folder, {"SRB.gem"});
@@ -300,7 +287,6 @@ private slots:
         e.job.theRCol = 10, e.job.theGCol = 20, e.job.theBCol = 30;
         QList<QColor> presets;
         e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return QColor(200, 100, 50); };
-        bool reachedTheEnd = false;
         angles(e, [&](QWidget* d) {
             QCOMPARE(zep::test::overlapping(d), QString());
             QVERIFY(zep::test::looksAsKept(d, QStringLiteral("angles")));
@@ -316,13 +302,11 @@ private slots:
             click(d, "optFile");
             QVERIFY(!child(d, "btnCAmax")->isEnabled());
             type(d, "specStartPav", "40");
-            reachedTheEnd = true;
             click(d, "CancelButton");
         });
-        QVERIFY(reachedTheEnd);
         QCOMPARE(e.job.stPav, 41.5f);
         QVERIFY(e.job.useMatRI && !e.job.useFileRI);
-        QCOMPARE(presets, QList<QColor>{QColor(10, 20, 30)});
+        QCOMPARE(presets, QList<QColor>{QColor(10, 20, 30)}); // (the dialog ran: its colour button was pressed)
         QCOMPARE(e.job.theRCol, int16_t(10)); // the colour too is kept
     }
 
@@ -457,8 +441,7 @@ private slots:
         QCOMPARE(e.job.theMat, QStringLiteral("Quartz"));
         // the table's index and dispersion; a density of 0: the table's is used
         QCOMPARE((QList<float>{e.job.theRI, e.job.theDisp, e.job.theDensity}), (QList<float>{1.55f, 0.013f, 0}));
-        // Every species' specific gravity within the range the gemmological handbooks give for it: a weight in
-        // carats is only as good as this.
+        // Each material's density within its handbook range: a weight in carats is only as good as this.
         const std::pair<const char*, std::pair<double, double>> handbook[] = {
             {"Beryl", {2.63, 2.92}},          {"Chrysoberyl", {3.70, 3.78}},      {"Corundum", {3.95, 4.10}},
             {"CZ", {5.60, 6.00}},             {"Diamond", {3.50, 3.53}},          {"Pyrope_Garnet", {3.62, 3.87}},
@@ -474,14 +457,12 @@ private slots:
             QVERIFY2(sg >= range.first && sg <= range.second, name);
         }
 
-        // The critical angle of a typed index is a number, else refused naming the box. (A material's limits:
-        // test_app; an index of 1: the angles dialog, above.)
+        // A typed index's critical angle, or a refusal naming the box (an index of 1: the angles dialog, above).
         RecordingSink sink;
         QVERIFY(qAbs(CalcCA({true, QStringLiteral("1.54"), QString()}, t, sink).value_or(0) - 40.49) < 0.01);
         QCOMPARE(errorOf([&] { CalcCA({true, QStringLiteral("1.54 or so"), QString()}, t, sink); }), int(err::TypeMismatch));
-        QVERIFY(!CalcCA({true, QString(), QString()}, t, sink));
-        QVERIFY(!CalcCA({false, QString(), QString()}, t, sink));
-        QVERIFY(!CalcCA({true, QStringLiteral("0.9"), QString()}, t, sink));
+        for (const auto& [byIndex, typed] : {std::pair{true, ""}, {false, ""}, {true, "0.9"}})
+            QVERIFY(!CalcCA({byIndex, QString::fromLatin1(typed), QString()}, t, sink));
         QCOMPARE(sink.messages, (QStringList{QStringLiteral("Please specify a refractive index"),
                                              QStringLiteral("Please select a material from the list first"),
                                              QStringLiteral("Please specify a refractive index first")}));

@@ -1,6 +1,5 @@
 #pragma once
-// A mapper view that keeps what the mapper shows, and a console port that
-// counts how often it was brought forward.
+// A mapper view that keeps what the mapper shows; a console port that counts how often it came forward.
 #include "mapper/Mapper.h"
 #include "runner/Runner.h"
 

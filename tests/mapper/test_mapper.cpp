@@ -1,6 +1,5 @@
-// The mapper without its window: the grid and its shift, the run's painting and abort, the recolouring,
-// frames and marker, the colour tables, the clicks, Save and Load, and the map file's layout and refusals.
-// A stand-in evaluation gives each cell the merit function a case needs.
+// The mapper without its window: grid and shift, the run and its abort, recolouring, frames, colour tables, clicks,
+// Save and Load, the map file. A stand-in evaluation gives each cell the merit function a case needs.
 #include "mapper/MapperTestView.h"
 
 #include "common/FileIO.h"
@@ -159,11 +158,9 @@ private slots:
         r.mapper.btnGo_Click({}, {});
 
         QCOMPARE(r.evaluations, 122);
-        // MF0 0.5 is raised to 1 for the scale; the bar's labels and the colour scale's top say so.
-        QCOMPARE(barTop, QString(" 1.25"));
-        QCOMPARE(r.view.texts["txtMFMin"], QString(" 0"));
-        QCOMPARE(scaleTop, QString(" 1.25"));
-        QCOMPARE(r.view.texts["txtMFMax"], QString(" 5")); // raised by the cell of 5
+        // MF0 0.5 is raised to 1 for the scale; the bar's labels and the colour scale's top say so, then the 5.
+        QCOMPARE((QStringList{barTop, scaleTop, r.view.texts["txtMFMin"], r.view.texts["txtMFMax"]}),
+                 (QStringList{" 1.25", " 1.25", " 0", " 5"}));
         QCOMPARE(r.view.texts["lblMapSource"], QString("Map of SRB.gem in its own index, not saved"));
         QCOMPARE(r.mapper.MF0, 1.0f);
         QCOMPARE(r.view.bar.top, 5.0f);
@@ -192,8 +189,8 @@ private slots:
         QVERIFY(!r.view.enabled["btnAbort"]);
     }
 
-    // Abort, or a ray tracer time-out, while cell 28 is raytraced: the cells done stay, the cut-short one is
-    // dropped. After a time-out Abort is the way out; it does not bring the lost console forward.
+    // Abort or a time-out while cell 28 is raytraced: the cells done stay, cell 28 is dropped; after a time-out
+    // Abort is the way out and does not bring the lost console forward.
     void stoppedDuringAnEvaluationKeepsThePaintedCells()
     {
         for (const bool timeOut : {false, true}) {
@@ -311,14 +308,11 @@ private slots:
         r.mfOf = [](int n) { return 3.0f + float(n) / 8; };
         r.mapper.btnGo_Click({}, {});
         // A click's cell in any units: the middle of a unit square, the corner of a small one; off it, none.
-        const auto at = [](double x, double y, double w, double h) {
+        for (const auto& [x, y, w, h, i, j] : {std::tuple{0.5, 0.5, 1.0, 1.0, 5, 5}, {0.01, 0.49, 0.5, 0.5, 0, 0},
+                                               {88.0, 40.0, 88.0, 88.0, -1, -1}, {10.0, 10.0, 0.0, 88.0, -1, -1}}) {
             const auto c = cellAt(x, y, w, h);
-            return c ? std::pair(c->i, c->j) : std::pair(-1, -1);
-        };
-        QCOMPARE(at(0.5, 0.5, 1, 1), std::pair(5, 5));
-        QCOMPARE(at(0.01, 0.49, 0.5, 0.5), std::pair(0, 0));
-        QCOMPARE(at(88, 40, 88, 88), std::pair(-1, -1));
-        QCOMPARE(at(10, 10, 0, 88), std::pair(-1, -1));
+            QCOMPARE(c ? std::pair(c->i, c->j) : std::pair(-1, -1), std::pair(i, j));
+        }
         r.click(5, 5); // another cell first: the corner's figures must replace its own
         QCOMPARE(r.view.texts["txtCGPav"], QString("40.500"));
         r.mapper.imgMFMap_MouseUp(0, 87.9); // the bottom-left corner
@@ -379,8 +373,7 @@ private slots:
         QCOMPARE(later.view.texts["txtCGPav"], QString("39.500"));
         QCOMPARE(later.at(32, 24), markIndex(later.at(33, 25)));
         QCOMPARE(later.mapper.suggestedMapName(), QString("run.MFM"));
-        QVERIFY(later.map.MFGrid == r.map.MFGrid);
-        QVERIFY(later.map.MapPixels == r.map.MapPixels);
+        QVERIFY(later.map.MFGrid == r.map.MFGrid && later.map.MapPixels == r.map.MapPixels);
         QCOMPARE(later.file("ZEPMF.BMP"), r.file("ZEPMF.BMP"));
         QCOMPARE(later.view.texts["txtPavMax"], QString("43.000"));
         QCOMPARE(later.view.bar.top, 1.0f); // CMFMax .4 colours the map, the bar starts at 1
@@ -410,15 +403,21 @@ private slots:
         QCOMPARE(later.messages.messages.size(), 2);
         QVERIFY(later.messages.messages[0].contains(QDir::toNativeSeparators(r.tmp.filePath("none.MFM"))));
         QVERIFY(later.messages.messages[1].contains("x.MFM"));
-        QVERIFY(later.map.MFGrid == r.map.MFGrid);
-        QVERIFY(!later.AbortFlag);
+        QVERIFY(later.map.MFGrid == r.map.MFGrid && !later.AbortFlag);
     }
 
-    // The map file: its fields at their byte offsets (a round trip cannot tell two swapped fields), and its round trip.
-    void layoutAndRoundTrip()
+    // The map file: its fields at their byte offsets (a round trip cannot tell two swapped fields), its round trip.
+    // A file that is no map, or holds numbers no map has, changes nothing; what a short file does not hold is empty,
+    // not the earlier map's; a damaged row-end block is named, the map proper loads without it.
+    void layoutRoundTripAndRefusals()
     {
         const MapStore m = sampleRun();
         const QByteArray b = mfmBytes(m);
+        const auto with = [&](qsizetype at, auto v) { // b with `v` written at byte `at`
+            QByteArray changed = b;
+            qToLittleEndian(v, changed.data() + at);
+            return changed;
+        };
         QCOMPARE(b.size(), qsizetype(1747010 + 6 + 10 * 14400));
         QCOMPARE(b.left(6), QByteArray("ZEPMFM"));
         for (const auto& [at, value] : {std::pair{6, 1.0f}, {10, 38.0f}, {18, 0.6f}, {34, 12.5f}, {38, 80.25f}, {46, 0.5f},
@@ -438,10 +437,8 @@ private slots:
         QCOMPARE(loadMfm(path("run.MFM"), back, sink), MfmLoad::Loaded);
         QVERIFY(sink.messages.isEmpty());
         QCOMPARE(mfmBytes(back), readFileBytes(path("run.MFM")));
-        QByteArray v2 = b;
-        v2[9] = 0x40; // 2.0
         MapStore other;
-        QCOMPARE(readMfm(v2, other, sink), MfmLoad::Loaded);
+        QCOMPARE(readMfm(with(9, char(0x40)), other, sink), MfmLoad::Loaded); // version 2.0
         QCOMPARE(sink.messages, QStringList{"MFM File possibly from a different version of ZEP - Proceed with caution..."});
         QVERIFY(other.FireGrid == m.FireGrid);
         // A huge file is read only as far as a map reaches; a missing file and a missing folder are errors.
@@ -449,21 +446,7 @@ private slots:
         QCOMPARE(loadMfm(path("big.MFM"), back, sink), MfmLoad::Loaded);
         QCOMPARE(errorOf([&] { loadMfm(path("missing.MFM"), back, sink); }), int(err::FileNotFound));
         QVERIFY_THROWS_EXCEPTION(ZepError, saveMfm(path("no/dir/x.MFM"), m));
-    }
 
-    // A file that is not a map, or holds numbers no map has, changes nothing. What a short file does not
-    // hold is empty, not the earlier map's; a damaged row-end block is named, the map proper loads without it.
-    void refusedAndShortFiles()
-    {
-        const MapStore run = sampleRun();
-        const QByteArray b = mfmBytes(run);
-        auto with = [&](qsizetype at, float v) {
-            QByteArray changed = b;
-            qToLittleEndian(v, changed.data() + at);
-            return changed;
-        };
-        QByteArray sig = b;
-        sig[5] = 'X';
         const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
         const QString notMap = QStringLiteral("This does not appear to be a MFM file. Aborting...");
         const QString damaged = QStringLiteral("The MF Map file %1 is damaged: %2. The map was not changed.")
@@ -474,46 +457,43 @@ private slots:
         kept.FireGrid.fill(7);
         const QByteArray before = mfmBytes(kept);
         for (const auto& [bytes, message] : std::initializer_list<std::pair<QByteArray, QString>>{
-                 {sig, notMap}, {QByteArray(), notMap}, {"ZEP", notMap}, {QByteArray(5000, '\xff'), notMap},
+                 {with(5, 'X'), notMap}, {QByteArray(), notMap}, {"ZEP", notMap}, {QByteArray(5000, '\xff'), notMap},
                  {with(46, nan), notNumbers},                          // CMFMax
                  {with(42, -inf), notNumbers},                         // CMFMin
                  {with(50 + 88 + 2 * 484 + 4 * 7, inf), notNumbers},   // a merit function
                  {with(42, 0.75f), damaged.arg(QStringLiteral("the bottom of its colour scale (.75) lies above the top (.5)"))}}) {
             writeFileSafely(path("x.MFM"), bytes);
-            RecordingSink sink;
-            QCOMPARE(loadMfm(path("x.MFM"), kept, sink), MfmLoad::Refused);
-            QCOMPARE(sink.messages, QStringList{message});
+            RecordingSink told;
+            QCOMPARE(loadMfm(path("x.MFM"), kept, told), MfmLoad::Refused);
+            QCOMPARE(told.messages, QStringList{message});
             QVERIFY(mfmBytes(kept) == before);
         }
 
-        MapStore m;
-        m.MFGrid.fill(-1);
-        m.FireGrid.fill(-1);
-        m.GemImages.assign(m.GemImages.size(), 9);
-        m.MapHeader[100] = 42; // the colour table in use stays
-        RecordingSink sink;
+        MapStore halfRead;
+        halfRead.MFGrid.fill(-1);
+        halfRead.FireGrid.fill(-1);
+        halfRead.GemImages.assign(halfRead.GemImages.size(), 9);
+        halfRead.MapHeader[100] = 42; // the colour table in use stays
+        sink.messages.clear();
         // cut in the middle of MFGrid's element 3
-        QCOMPARE(readMfm(b.left(50 + 88 + 2 * 484 + 4 * 3 + 2), m, sink), MfmLoad::Incomplete);
+        QCOMPARE(readMfm(b.left(50 + 88 + 2 * 484 + 4 * 3 + 2), halfRead, sink), MfmLoad::Incomplete);
         QCOMPARE(sink.messages.size(), 1);
         QVERIFY(sink.messages[0].contains(QStringLiteral("incomplete")));
-        QVERIFY(m.CBGrid == run.CBGrid);
-        QVERIFY(m.MFGrid == Grid{}); // a partly stored grid is not taken
-        QVERIFY(m.FireGrid == Grid{});
-        QCOMPARE(m.GemImages[0], uint8_t(0));
-        QCOMPARE(m.MapHeader[100], uint8_t(42));
+        QVERIFY(halfRead.CBGrid == m.CBGrid);
+        QVERIFY(halfRead.MFGrid == Grid{} && halfRead.FireGrid == Grid{}); // a partly stored grid is not taken
+        QCOMPARE(halfRead.GemImages[0], uint8_t(0));
+        QCOMPARE(halfRead.MapHeader[100], uint8_t(42));
         // images cut short
         MapStore n;
         QCOMPARE(readMfm(b.left(MfmFileSize - 1), n, sink), MfmLoad::Incomplete);
-        QVERIFY(n.FireGrid == run.FireGrid);
+        QVERIFY(n.FireGrid == m.FireGrid);
         // row ends cut short: the whole images are taken, the others come from their slots
         QCOMPARE(readMfm(b.left(b.size() - 20000), n, sink), MfmLoad::Incomplete);
-        QVERIFY(std::equal(n.cellImage(7, 10), n.cellImage(7, 10) + 14400, run.cellImage(7, 10)));
-        QVERIFY(std::equal(n.cellImage(8, 10), n.cellImage(8, 10) + 14400, run.cellImage(9, 0)));
+        QVERIFY(std::equal(n.cellImage(7, 10), n.cellImage(7, 10) + 14400, m.cellImage(7, 10)));
+        QVERIFY(std::equal(n.cellImage(8, 10), n.cellImage(8, 10) + 14400, m.cellImage(9, 0)));
         QCOMPARE(sink.messages.size(), 3);
         // a row-end block whose signature is damaged or cut
-        QByteArray rowSig = b;
-        rowSig[MfmFileSize + 4] = 'X';
-        for (const QByteArray& cut : {rowSig, b.left(MfmFileSize + 3)}) {
+        for (const QByteArray& cut : {with(MfmFileSize + 4, 'X'), b.left(MfmFileSize + 3)}) {
             writeFileSafely(path("row.MFM"), cut);
             MapStore d;
             RecordingSink named;
@@ -521,8 +501,8 @@ private slots:
             QCOMPARE(named.messages.size(), 1);
             QVERIFY(named.messages[0].startsWith(QStringLiteral("The row-end block of the MF Map file %1 is damaged")
                                                      .arg(QDir::toNativeSeparators(path("row.MFM")))));
-            QVERIFY(d.FireGrid == run.FireGrid);
-            QVERIFY(std::equal(d.cellImage(7, 10), d.cellImage(7, 10) + 14400, run.cellImage(8, 0)));
+            QVERIFY(d.FireGrid == m.FireGrid);
+            QVERIFY(std::equal(d.cellImage(7, 10), d.cellImage(7, 10) + 14400, m.cellImage(8, 0)));
         }
     }
 };

@@ -1,5 +1,5 @@
-// A new user's map of SRB.gem (ISO only) in the mapper window, through the real console, zepcmd and gemray:
-// clicked, used as start angles, recoloured, saved and loaded again; zeptool's map of the same job equals it.
+// A new user's map of SRB.gem (ISO only) in the whole program, through the real console, zepcmd and gemray: clicked,
+// used as start angles, recoloured, saved, loaded in a window opened afresh; zeptool's map of the same job equals it.
 #include "app/MainWindow.h"
 #include "app/ZepApplication.h"
 #include "common/FileIO.h"
@@ -13,7 +13,6 @@
 #include "support/Process.h"
 
 #include <QLabel>
-#include <QProcess>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -37,14 +36,11 @@ class TestMapperGemray : public QObject {
     Q_OBJECT
 private slots:
     void init() { zep::test::failOnLayoutWarnings(); }
-    // The mapper window in the whole program: a new user's map through the real console and gemray,
-    // clicked, recoloured, saved, and loaded in a window opened afresh.
     void aNewUsersMap()
     {
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        QDir(dir.path()).mkdir("ZEPWork");
-        QDir(dir.path()).mkdir("designs");
+        QVERIFY(QDir(dir.path()).mkdir("ZEPWork") && QDir(dir.path()).mkdir("designs"));
         copyFileSafely(ZEP_BIN_DIR "/gemray", dir.filePath("ZEPWork/Gemray"));
         copyFileSafely(ZEP_DESIGNS_DIR "/SRB.gem", dir.filePath("designs/SRB.gem"));
         AppOptions options;
@@ -119,14 +115,12 @@ private slots:
 
         // zeptool maps the same job, without a console, into a map file with the same grids and images.
         SaveTargetFile(dir.filePath("iso.TXT"), s.targets, dir.filePath("iso.TXT"));
-        QProcess tool;
-        tool.start(QStringLiteral(ZEP_BIN_DIR "/zeptool"),
-                   {"map", dir.filePath("designs/SRB.gem"), "--old", "41.5", "28", "--ri", "1.544", "--pav-limits", "38",
-                    "46", "--crn-limits", "20", "40", "--targets", dir.filePath("iso.TXT"), "-o", dir.filePath("tool.MFM"), "--png", dir.filePath("tool.png")});
-        QVERIFY(tool.waitForFinished(waitMs(60000)));
-        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        const QStringList map = QString("map designs/SRB.gem --old 41.5 28 --ri 1.544 --pav-limits 38 46 "
+                                        "--crn-limits 20 40 --targets iso.TXT -o tool.MFM --png tool.png").split(u' ');
+        const Outcome tool = run(ZEP_BIN_DIR "/zeptool", map, dir.path());
+        QVERIFY2(tool.exitCode == 0, tool.err.constData());
         // its summary: the grid's evaluations and the start's, the time in hundredths
-        const QString summary = QString::fromLocal8Bit(tool.readAllStandardOutput());
+        const QString summary = QString::fromLocal8Bit(tool.out);
         const QRegularExpression summed(
             QStringLiteral("\n122 evaluations, [1-9][0-9]* raytraces, [0-9]+\\.[0-9]{2} s\nwrote "));
         QVERIFY2(summed.match(summary).hasMatch(), qPrintable(summary));
@@ -140,8 +134,7 @@ private slots:
             for (int x = 0; x < picture.width(); x += 2)
                 colours.insert(picture.pixel(x, y));
         QVERIFY2(colours.size() > 40, qPrintable(QString::number(colours.size())));
-        // Its axes read at the map's corners: the crown limits left of its top and bottom rows, the pavilion
-        // limits under its first and last columns. (The corner: the first solid block on the diagonal.)
+        // Labels by the map's corners: crown limits left of its top and bottom rows, pavilion limits under its ends.
         const int side = 4 * mapSide;
         const auto count = [&](QRect r, auto counts) { // the pixels in r that `counts`
             int n = 0;
@@ -150,7 +143,7 @@ private slots:
                     n += counts(picture.pixel(x, y));
             return n;
         };
-        int m = 0;
+        int m = 0; // the map's corner: the first solid block on the diagonal
         while (m < 200 && count(QRect(m, m, 10, 10), [](QRgb p) { return p == qRgb(255, 255, 255); }) > 0)
             ++m;
         QVERIFY(m > 20 && m < 200);

@@ -448,6 +448,17 @@ private slots:
         const QWidget *frame = child(player, "imgMovie"), *curve = child(player, "picMovieCurve");
         QVERIFY(curve->x() == frame->x() && curve->y() > frame->y() + frame->height() - 1
                 && child(player, "movieControls")->x() >= frame->x() + frame->width());
+        // The ISO curve fills its box a tenth of its range clear of each edge, however small the range (tenths
+        // of a point in a slight rock); a flat one runs through the middle.
+        MovieCurve c;
+        c.resize(120, 60);
+        for (const auto& [iso, ys] : {std::pair{std::vector<float>{50, 50.3f, 50.15f}, QList<double>{55, 5, 30}},
+                                      {{50, 90, 70}, {55, 5, 30}}, {{50, 50, 50}, {30, 30, 30}}}) {
+            c.setCurve(iso);
+            for (int k = 0; k < 3; ++k)
+                QVERIFY2(qAbs(c.pointOf(k).y() - ys[k]) < 1e-3, qPrintable(QString::number(c.pointOf(k).y())));
+            QVERIFY(c.pointOf(0).x() == 6 && c.pointOf(2).x() == 114);
+        }
         // Show movie unticked: the raytrace's pictures again; ticked: the movie.
         auto* show = child<QCheckBox>(&w, "chkShowMovie");
         show->setChecked(false);

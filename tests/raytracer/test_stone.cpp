@@ -3,6 +3,7 @@
 // for the designs folder. (The tilted stone: test_program's tilted runs, and the re-cut design in test_recut.)
 #include "StoneFixtures.h"
 
+#include "raytracer/DesignCheck.h"
 #include "raytracer/GemFile.h"
 #include "raytracer/PlaneSearch.h"
 #include "raytracer/Run.h"
@@ -90,6 +91,23 @@ private slots:
         QVERIFY(message(bytesOf(bent)).isEmpty());
         bent.facets[40].vertices[1] = bent.facets[40].vertices[1] + normalized(bent.facets[40].abc) * 1e-4;
         QVERIFY(message(bytesOf(bent)).contains("corner off its plane"));
+        // A design is read at any size it is drawn: small, while its nearest plane lies 1e-4 or more from the
+        // centre; large, its corners off their planes by the file's rounding at that size.
+        const GemDesign srb = parseGem(span(designBytes("SRB.gem")), "SRB");
+        double nearest = 1e300;
+        for (const auto& f : srb.facets)
+            nearest = std::min(nearest, 1 / length(f.abc));
+        for (const auto& [k, read] : {std::pair{1.2e-4 / nearest, true}, {0.8e-4 / nearest, false}, {2000.0, true}}) {
+            GemDesign scaled = srb;
+            for (auto& f : scaled.facets) {
+                f.abc = f.abc * (1 / k);
+                for (auto& v : f.vertices)
+                    v = (v + Vec3{3e-8, -3e-8, 2e-8}) * k;
+            }
+            QVERIFY(read ? message(bytesOf(scaled)).isEmpty() : message(bytesOf(scaled)).contains("impossible plane"));
+            if (read)
+                QVERIFY_THROWS_NO_EXCEPTION(checkStone(scaled, "S"));
+        }
 
         const QByteArray bytes = designBytes("SRB.gem");
         for (int cut = 1; cut < bytes.size(); ++cut)

@@ -1,6 +1,5 @@
-// The cutting list against GemCAD's own text exports, text designs read as GemCAD writes them (the variants real
-// files hold, and what is refused), the re-cut (tangent ratio, round trip, what stays), the exported design read
-// back, the diagram's pictures, and the Cutting List window.
+// The cutting list against GemCAD's text exports, text designs (the variants real files hold, and refusals), the
+// re-cut (tangent ratio, round trip, what stays) read back, the diagram's pictures, and the Cutting List window.
 #include "common/FileIO.h"
 #include "common/NumText.h"
 #include "support/Errors.h"
@@ -33,24 +32,9 @@ using gemray::GemDesign;
 namespace {
 
 QString designPath(const QString& name) { return QStringLiteral(ZEP_DESIGNS_DIR "/") + name; }
-
 QByteArray withoutCR(QByteArray b) { return b.replace("\r", ""); }
-
+QByteArray replaced(QByteArray b, const QByteArray& what, const QByteArray& with) { return b.replace(what, with); }
 double tanOf(const gemray::Vec3& abc) { return std::hypot(abc.x, abc.y) / std::fabs(abc.z); }
-
-// The design's first pavilion and first crown tier angles.
-RecutAngles ownAngles(const GemDesign& d)
-{
-    RecutAngles a;
-    for (const CutGroup& g : cuttingList(d)) {
-        if (g.kind == FacetKind::Pavilion && a.oldPav == 0 && g.angle != 0)
-            a.oldPav = a.newPav = g.cuttingAngle();
-        if (g.kind == FacetKind::Crown && a.oldCrn == 0 && g.angle != 0)
-            a.oldCrn = a.newCrn = g.cuttingAngle();
-    }
-    return a;
-}
-
 std::span<const std::uint8_t> span(const QByteArray& b) { return {reinterpret_cast<const std::uint8_t*>(b.data()), std::size_t(b.size())}; }
 
 // Small designs as GemCAD writes them (line ends aside).
@@ -59,8 +43,7 @@ const QByteArray kOctagon = "GemCad 5.0\ng 96 0.0\ny 8 y\nI 1.54\nH Octagon\n"
                             "a -42.000000 0.90000000 96 n P 12 24 36 48 60 72 84\n"
                             "a 35.000000 0.90000000 96 n C 12 24 36 48 60 72 84\n"
                             "a 0.000000 0.45000000 96 n T\n";
-// A step cut: three girdle tiers, two pavilion steps and a crown step, each step a tier for the sides, one for the
-// ends and one for the corners.
+// A step cut: three girdle tiers, and each step (two pavilion, one crown) a tier for sides, ends and corners.
 const QByteArray kStepCut = "GemCad 5.0\ng 96 0.0\ny 2 y\nI 1.54\nH Step cut\n"
                             "a -90.000000 0.70000000 96 n G1 48\na -90.000000 1.00000000 24 n G2 72\n"
                             "a -90.000000 1.10000000 12 n G3 36 60 84\n"
@@ -70,16 +53,13 @@ const QByteArray kStepCut = "GemCad 5.0\ng 96 0.0\ny 2 y\nI 1.54\nH Step cut\n"
                             "a -45.000000 0.86670000 12 36 60 84\n"
                             "a 50.000000 0.54910000 96 48 n C\na 50.000000 0.77890000 24 72\n"
                             "a 50.000000 0.85550000 12 36 60 84\na 0.000000 0.25000000 96 n T\n";
-// A gear of 64 with an offset of a whole turn, no symmetry, a fractional index, two names in one tier and a
-// culet (GemCAD writes it as -0).
+// Gear 64 offset a whole turn, no symmetry, a fractional index, two names in a tier, a culet written as -0.
 const QByteArray kOdd = "GemCad 5.0\ng 64 64.0\ny 1 n\nI 1.54\nH Odd one\n"
                         "a -90.000000 1.00000000 64 16 32 48\n"
                         "a -43.000000 0.90000000 1.70 n P1 17 n P2 33 49\n"
                         "a -0.000000 0.36800000 64\n"
                         "a 38.000000 0.85000000 8 24 40 56 G Level\n"
                         "a 0.000000 0.50000000 64 n T\n";
-
-QByteArray replaced(QByteArray b, const QByteArray& what, const QByteArray& with) { return b.replace(what, with); }
 
 // The text of `column` in the row of the tier named `tier`.
 QString cell(QWidget* w, const QString& tier, int column)
@@ -133,23 +113,29 @@ private slots:
         for (const char* n : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"})
             QTest::newRow(n) << QString::fromLatin1(n);
     }
-    // Each sample design's cutting list is GemCAD's own text export of it; a re-cut scales the tangents of pavilion
-    // and crown, keeps the outline, and goes back again.
+    // A sample's cutting list is GemCAD's text export; a re-cut scales pavilion and crown tangents, and goes back.
     void cuttingListAndRecut()
     {
         QFETCH(QString, name);
         const GemDesign d = loadDesign(designPath(name + QStringLiteral(".gem")));
         QCOMPARE(withoutCR(ascText(d)), withoutCR(readFileBytes(designPath(name + QStringLiteral(".asc")))));
-        RecutAngles a = ownAngles(d);
+        RecutAngles a; // from the first pavilion and crown tiers
+        for (const CutGroup& g : cuttingList(d)) {
+            if (g.kind == FacetKind::Pavilion && a.oldPav == 0 && g.angle != 0)
+                a.oldPav = g.cuttingAngle();
+            if (g.kind == FacetKind::Crown && a.oldCrn == 0 && g.angle != 0)
+                a.oldCrn = g.cuttingAngle();
+        }
         a.newPav = a.oldPav + 1.7;
         a.newCrn = a.oldCrn - 2.3;
         const GemDesign r = recutDesign(d, a);
         const double kp = std::tan(a.newPav * std::numbers::pi / 180) / std::tan(a.oldPav * std::numbers::pi / 180);
         const double kc = std::tan(a.newCrn * std::numbers::pi / 180) / std::tan(a.oldCrn * std::numbers::pi / 180);
+        const GemDesign back = recutDesign(r, {a.newPav, a.oldPav, a.newCrn, a.oldCrn}); // and back again
         const gemray::Stone before(d);
         QCOMPARE(r.facets.size(), d.facets.size());
         for (std::size_t i = 0; i < d.facets.size(); ++i) {
-            const auto &was = d.facets[i], &now = r.facets[i];
+            const auto &was = d.facets[i], &now = r.facets[i], &b = back.facets[i];
             switch (before.facets()[i].kind) {
             case FacetKind::Girdle: QCOMPARE(now.abc, was.abc); break;
             case FacetKind::Pavilion: QVERIFY(std::fabs(tanOf(now.abc) - kp * tanOf(was.abc)) < 1e-9); break;
@@ -158,11 +144,13 @@ private slots:
             QCOMPARE(now.tier, was.tier);
             QCOMPARE(now.text, was.text);
             QCOMPARE(now.vertices.size(), was.vertices.size());
+            QVERIFY(gemray::length(b.abc - was.abc) < 1e-9);
             for (std::size_t v = 0; v < was.vertices.size(); ++v) {
                 QCOMPARE(now.vertices[v].x, was.vertices[v].x); // seen from above nothing moves
                 QCOMPARE(now.vertices[v].y, was.vertices[v].y);
                 // every corner still lies on its facet's plane
                 QVERIFY(std::fabs(gemray::dot(now.abc, now.vertices[v]) - 1) < 1e-7);
+                QVERIFY(gemray::length(b.vertices[v] - was.vertices[v]) < 1e-9);
             }
         }
         // The index positions stay; the trailer too.
@@ -173,15 +161,6 @@ private slots:
                 QCOMPARE(cb[g].positions[p].index, ca[g].positions[p].index);
         QCOMPARE(std::tuple(r.gear, r.gearOffset, r.refractiveIndex),
                  std::tuple(d.gear, d.gearOffset, d.refractiveIndex));
-
-        // And back again.
-        const GemDesign back = recutDesign(r, {a.newPav, a.oldPav, a.newCrn, a.oldCrn});
-        for (std::size_t i = 0; i < d.facets.size(); ++i) {
-            const auto &f = d.facets[i], &b = back.facets[i];
-            QVERIFY(gemray::length(b.abc - f.abc) < 1e-9);
-            for (std::size_t v = 0; v < f.vertices.size(); ++v)
-                QVERIFY(gemray::length(b.vertices[v] - f.vertices[v]) < 1e-9);
-        }
     }
 
     // What real files vary in reads as the plain text GemCAD writes.
@@ -333,17 +312,14 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ZepError, recutDesign(srb, {41.5, 41.5, 28, 30}));
     }
 
-    // A design's own angles are its main tiers: the pavilion tier at the culet or keel and the crown tier at the
-    // table (or top), of most area among those; never simply the tier of most area (SRB's lower girdles, a
-    // cross-bar's 70 degree girdle step, a spike cut's star points, an octahex's 56 degree steps are larger than
-    // the mains). A window names the job's old angles' tiers; nothing, and at once, for a file that is gone or a
-    // pipe put in the design's place.
+    // A design's own angles: its largest pavilion tier at the culet or keel and crown tier at the table (or top),
+    // never simply its largest tier. The tiers of a job's old angles; nothing, at once, for a gone file or a pipe.
     void tiersAndIndexPositions()
     {
         const struct {
             const char* design;
             double pav, crn;
-            QString pavTier, crnTier, refusal;
+            std::string pavTier, crnTier, refusal;
         } cases[] = {
             {"SRB.gem", 41.5, 28.0, "2", "B", ""},                     // round brilliant
             {"Turkey.gem", 40.5, 40.0, "1", "B", ""},                  // larger crown tier off the table
@@ -356,27 +332,22 @@ private slots:
              "no pavilion tier to change, its back is flat (a letter shape or a preform?)"},
         };
         for (const auto& c : cases) {
-            const MainAngles main = mainAngles(loadDesign(designPath(QString::fromLatin1(c.design))));
-            QCOMPARE(std::tuple(main.pavilion, main.crown), std::tuple(c.pav, c.crn));
-            QCOMPARE(QString::fromStdString(main.pavilionTier), c.pavTier);
-            QCOMPARE(QString::fromStdString(main.crownTier), c.crnTier);
-            QCOMPARE(QString::fromStdString(notOptimizable(main)), c.refusal);
+            const MainAngles m = mainAngles(loadDesign(designPath(QString::fromLatin1(c.design))));
+            QCOMPARE(std::tuple(m.pavilion, m.crown, m.pavilionTier, m.crownTier, notOptimizable(m)),
+                     std::tuple(c.pav, c.crn, c.pavTier, c.crnTier, c.refusal));
         }
         const std::string srb = designPath(QStringLiteral("SRB.gem")).toStdString();
         QCOMPARE(oldTiersText(srb, 41.5, 28), "2 at 41.50, B at 28.00");
         QCOMPARE(oldTiersText(srb, 41.5, 29), "");
-        QTemporaryDir dir;
-        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("SRB.gem")));
+        const QByteArray fifo = QFile::encodeName(path(QStringLiteral("pipe.gem")));
         QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
         QCOMPARE(oldTiersText(fifo.toStdString(), 41.5, 28), "");
-        QCOMPARE(oldTiersText(dir.filePath(QStringLiteral("gone.gem")).toStdString(), 41.5, 28), "");
+        QCOMPARE(oldTiersText(path(QStringLiteral("gone.gem")).toStdString(), 41.5, 28), "");
 
         // Index positions at gears, offsets and fractions the four designs do not use.
-        const gemray::Vec3 east{1, 0, -1};
-        QCOMPARE(indexPosition(east, 96, 48), 72.0);
-        QCOMPARE(indexPosition(east, 80, 0), 20.0);
-        QCOMPARE(indexPosition(east, 96, 0.5), 24.5);
-        QCOMPARE(indexPosition(east, 96, -24), 0.0);
+        for (const auto& [gear, offset, index] :
+             {std::tuple{96, 48.0, 72.0}, {80, 0.0, 20.0}, {96, 0.5, 24.5}, {96, -24.0, 0.0}})
+            QCOMPARE(indexPosition({1, 0, -1}, gear, offset), index); // a facet facing east
         QCOMPARE(indexText(24.5, 96), std::string("24.50"));
     }
 
@@ -389,8 +360,7 @@ private slots:
         in.designName = QStringLiteral("SRB.gem");
         const QList<QImage> pages = diagramImages(in, 60);
         QCOMPARE(pages.size(), 1);
-        // The facets' fills appear only in the pictures, side by side: crown and table from above, pavilion from
-        // below, and both from the side.
+        // Side by side: crown and table from above, pavilion from below, both from the side.
         const QImage& page = pages[0];
         int crown[3] = {}, table[3] = {}, pavilion[3] = {}, pictureTop = page.height();
         for (int y = 0; y < page.height(); ++y)
@@ -426,8 +396,7 @@ private slots:
         const QByteArray pdf = diagramPdf(in);
         QVERIFY(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
 
-        // Long cutting instructions wrap in their column: a stone of seven tiers still fits one page, and nothing
-        // is drawn in the page's margins (15 mm), which a printer may not reach.
+        // Long instructions wrap: seven tiers fit one page, nothing in the 15 mm margins a printer may not reach.
         for (gemray::GemDesign* d : {&in.original, &in.recut})
             for (gemray::GemFacet& f : d->facets)
                 f.text = f.text.substr(0, f.text.find('\t'))
@@ -448,8 +417,7 @@ private slots:
         QVERIFY(diagramImages(in, 60).size() >= 2);
     }
 
-    // The Cutting List window, offscreen: the angles it lists, saving through the file chooser, and the place it
-    // keeps in its own positions file.
+    // The Cutting List window: its angles, saving through the file chooser, its place in its own positions file.
     void init()
     {
         dir = std::make_unique<QTemporaryDir>();
@@ -485,8 +453,7 @@ private slots:
         QCOMPARE(start, QStringLiteral("40.00°29.00°0.00°"));
         QVERIFY(sink.messages.isEmpty());
 
-        // The stone's size and weight at the typed width, in the job's material; no weight without a density, and
-        // a width that is no size named at once.
+        // Size and weight at the typed width in the job's material; none without a density; a bad width named at once.
         job.useMatRI = true;
         job.theMat = QStringLiteral("Quartz");
         const Proportions p = proportionsOf(recutDesign(loadDesign(path("SRB.gem")), {41.5, 42.3, 28, 31}));

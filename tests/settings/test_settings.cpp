@@ -185,7 +185,8 @@ private slots:
         QVERIFY2(parseLastResult(marginBytes) && parseLastResult(marginBytes)->margin == withMargin.margin, marginBytes.constData());
         QVERIFY(!parseLastResult(whole)->margin);
         for (const char* bad : {"\"theMargin\",\".1 128.1 46.084\"\r\n", "\"theMargin\",\"2 128.1 46 28\"\r\n",
-                                "\"theMargin\",\".1 nan 46 28\"\r\n", "\"theMargin\",\".1 1 95 28\"\r\n"})
+                                "\"theMargin\",\".1 nan 46 28\"\r\n", "\"theMargin\",\".1 1 95 28\"\r\n",
+                                "\"theMargin\",\"-.1 1 46 28\"\r\n", "\"theMargin\",\".1 1 46 .05\"\r\n"})
             QVERIFY2(!parseLastResult(lastResultBytes(r) + bad), bad);
         QVERIFY(!parseLastResult(whole + "\"theMargin\",\".1 128.1 46.084 28.097\"\r\n")); // no owner before it
         QVERIFY(!readLastResult(path("none.txt")));

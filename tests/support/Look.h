@@ -68,6 +68,8 @@ inline QString lookOf(QWidget* window)
                 l += QStringLiteral(" picture ") + printOf(x->pixmap().toImage());
         } else if (auto* x = qobject_cast<QAbstractButton*>(w)) {
             l += u' ' + words(x->text()) + (x->isChecked() ? QStringLiteral(" checked") : QString());
+            if (!x->icon().isNull())
+                l += QStringLiteral(" icon ") + printOf(x->icon().pixmap(x->iconSize()).toImage());
         } else if (auto* x = qobject_cast<QLineEdit*>(w)) {
             l += u' ' + words(x->text()) + QStringLiteral(" align %1").arg(x->alignment().toInt(), 0, 16)
                  + (x->isReadOnly() ? QStringLiteral(" read-only") : QString());

@@ -77,8 +77,7 @@ private slots:
                                 .arg(recut.first).arg(original.first).arg(recut.second).arg(original.second)));
     }
 
-    // The tiers as zeptool lists them. A design's text export lists the same, writes itself back, converts to
-    // a .GEM file and back, and is optimized as the design: the same search, the same result.
+    // The tiers zeptool lists; a text export lists the same, writes itself back, converts both ways, optimizes alike.
     void textDesignsAndProportions()
     {
         const QByteArray srb = tool({"angles", "SRB.gem"}).out;
@@ -110,21 +109,18 @@ private slots:
                 && result[0][4].startsWith("optimized") && result[0][5].contains("margin      within ±0.10°: at least "));
         QCOMPARE(result[1], result[0]);
         // The proportions at the design's own angles and re-cut; the size at a width, the weight only with a density.
-        const auto angles = [&](const QStringList& more) {
-            return json(QStringList{"angles", "SRB.gem", "--json"} + more);
-        };
-        const QJsonObject own = angles({});
+        const QJsonObject own = json({"angles", "SRB.gem", "--json"});
         const QJsonObject p = own["proportions"].toObject();
         QVERIFY(p["vw3"].toDouble() > 0.17 && p["vw3"].toDouble() < 0.19);
         QCOMPARE(p.keys(), QStringList({"cw", "gw", "hw", "lw", "pw", "tw", "vw3"}));
         QCOMPARE(own["tiers"].toObject()["pav"].toObject()["angle"].toDouble(), 41.5);
         QVERIFY(!own.contains("weight_ct") && !own.contains("size_mm"));
-        const QJsonObject quartz = angles({"--width", "10", "--material", "quartz"});
+        const QJsonObject quartz = json({"angles", "SRB.gem", "--json", "--width", "10", "--material", "quartz"});
         QVERIFY(std::fabs(quartz["weight_ct"].toDouble() - p["vw3"].toDouble() * 1000 * 2.65 / 200) < 1e-5);
         QCOMPARE(quartz["size_mm"].toObject()["width"].toDouble(), 10.0);
         QVERIFY(std::fabs(quartz["size_mm"].toObject()["depth"].toDouble() - 10 * p["hw"].toDouble()) < 1e-4);
         // A steeper pavilion and crown: a deeper, heavier stone, the outline kept.
-        const QJsonObject steeper = angles({"--pav", "41.5", "43", "--crn", "28", "31"});
+        const QJsonObject steeper = json({"angles", "SRB.gem", "--json", "--pav", "41.5", "43", "--crn", "28", "31"});
         QCOMPARE(steeper["tiers"].toObject()["pav"].toObject()["angle"].toDouble(), 43.0);
         const QJsonObject q = steeper["proportions"].toObject();
         QVERIFY(q["hw"].toDouble() > p["hw"].toDouble() && q["vw3"].toDouble() > p["vw3"].toDouble());
@@ -351,9 +347,8 @@ private slots:
         row("optimize: density 0", "optimize SRB.gem --ri 1.6 --width 5 --density 0", 2, "the density after --density");
     }
 
-    // A study gives the same rows run here or by GNU parallel or the Slurm script and collected in any order; a
-    // job that cannot run or left no line fails its own row only. Names made to run commands in a shell make
-    // nothing but results. Lines that do not belong are refused by number.
+    // The same rows run here, by GNU parallel or the Slurm script, collected in any order; a failed job fails its
+    // own row only; names made to run shell commands make nothing but results; lines that do not belong are refused.
     void studyRowsDoNotDependOnWhereTheJobsRan()
     {
         if (qEnvironmentVariableIsSet("ZEP_TEST_SKIP_HEAVY"))
@@ -431,8 +426,7 @@ private slots:
             QVERIFY2(o.exitCode == 1 && o.err.contains("Line 2 of bad") == (*message != 0) && o.err.contains(message),
                      o.err.constData());
         }
-        // A study's size is bounded, however many jobs a line claims; a lost job
-        // is named only where every count of materials that fits the answers agrees.
+        // A study's size is bounded whatever a line claims; a lost job is named only where all fitting counts agree.
         QCOMPARE(tool(QStringList{"study"} + QStringList(100, "SRB.gem") + QStringList{"--materials", QString("Q,").repeated(1000),
                                                                                        "--jobs", "big.jobs"}).out, QByteArray("100000 jobs; wrote big.jobs\n"));
         QVERIFY(writeFile(path("bad"), damaged("\"of\":10", "\"of\":100000")));
@@ -442,9 +436,8 @@ private slots:
         QVERIFY(tool({"study", "--collect", "bad"}).out.contains("\n,,,,,,,,,,,,job 3 of 4 left no result,,,,\n"));
     }
 
-    // A study's row is its job's result as the windows show it, a run stopped at a limit noted. Every result
-    // tells its margin, the worst of the stencil around the result (not the start): at 0.10 after a plain search,
-    // at a robust one's tolerance (its result its own merit function); a study passes it on and ends rows with it.
+    // A study's row is its job's result, a stop at a limit noted. Each result tells its margin, the worst of the
+    // stencil around it: at 0.10 after a plain search, at a robust one's tolerance; a study's rows end with it.
     void studyRowIsTheJob()
     {
         const QStringList job{"optimize", "CubeIllusionTri.gem", "--material", "Corundum"},
@@ -495,8 +488,7 @@ private slots:
         QVERIFY(failed.err.contains("\nusage: zeptool optimize DESIGN"));
     }
 
-    // The global search through gemray ends no lower than any peak of its grid and than the plain optimization
-    // (its climb from the start); the re-cut and a study with --global take its result.
+    // The global search ends no lower than any grid peak or the plain climb; the re-cut and a study take its result.
     void globalSearchBeatsThePeaksAndTheClimb()
     {
         const QStringList job{"optimize", "CubeIllusionTri.gem", "--material", "Corundum", "--json"};
@@ -593,8 +585,7 @@ private slots:
         QVERIFY2(opt.err.contains("Cannot write small/x.gem: Disk full."), opt.err.constData());
     }
 
-    // A targets file's values are checked as it is read, each refusal naming its key; the last value taken and
-    // the first refused of each (values taken go on to the output's check).
+    // A targets file's values are checked as read, each refusal naming its key: the last taken, the first refused.
     void targetsFileValues()
     {
         const QByteArray tilt = "\"doTilt\",1\r\n\"doTilt1\",1\r\n\"TAngMax\",10\r\n\"dBZMF\",0.2\r\n\"nTang\",",
@@ -621,9 +612,8 @@ private slots:
         }
     }
 
-    // A movie's frames are gemray's images at the frames' tilts, whether raytraced one or two at a time: an
-    // orbit's frames 0 and N/2 at the two opposite tilts; the table holds their figures. A name may hold a
-    // newline. A killed movie ends its ray tracers, and the next run removes its folders.
+    // A movie's frames, one or two raytraced at a time, are gemray's images at opposite tilts, its table their
+    // figures; a name may hold a newline; a killed movie ends its ray tracers, the next run removes its folders.
     void movieFramesAreTheRaytraces()
     {
         QProcess killed;
