@@ -340,7 +340,7 @@ private slots:
         const JobState& back = again.state().job;
         QCOMPARE(back.fnam, job.fnam);
         QCOMPARE(std::pair(back.stPav, back.stCrn), std::pair(41.5f, 28.0f)); // restored, from the old angles
-        QCOMPARE(back.pStep, 1.043f); // a tenth of the range
+        QCOMPARE(std::pair(back.pStep, back.cStep), std::pair(1.043f, 1.0f)); // a tenth of each range
         QCOMPARE(again.state().targets.wtISO, 2.0f);
         MainWindow* m2 = again.mainWindow();
         QCOMPARE(m2->pos(), placed);

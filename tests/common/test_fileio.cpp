@@ -115,6 +115,8 @@ private slots:
     {
         QCOMPARE(resolveTypedPath("  \"folder\" ", dir->path()).folder, QDir::cleanPath(at("folder")));
         QCOMPARE(resolveTypedPath("~", "/").folder, QDir::cleanPath(QDir::homePath()));
+        QVERIFY(QDir(dir->path()).mkdir("'87 designs")); // a quote it opens alone is the name's own
+        QCOMPARE(resolveTypedPath("'87 designs", dir->path()).folder, QDir::cleanPath(at("'87 designs")));
         QVERIFY(resolveTypedPath("   ", dir->path()).folder.isEmpty());
         // A name without a folder stays as it is; a folder gets one separator.
         QCOMPARE((QStringList{joinPath("", "a.gem"), joinPath("d/", "a.gem"), joinPath("d", "a.gem")}),

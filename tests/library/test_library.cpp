@@ -460,6 +460,10 @@ private slots:
         QVERIFY(v.step() && v.integer(0) == SchemaVersion);
         Statement tiers = again.prepare("SELECT pav_tier FROM results");
         QVERIFY(tiers.step());
+        // Figures cut short (by another tool) count as none, never as an L/W of 0.
+        QCOMPARE(execSql(db, "UPDATE designs SET p_lw=NULL"), SQLITE_OK);
+        for (const QJsonValue& row : listJson({}))
+            QVERIFY(row.toObject().contains("name") && !row.toObject().value("proportions").isObject());
     }
 
     // A ranking for a rough: weight and yield of every ranked design at its result's angles, sorted by either in SQL
