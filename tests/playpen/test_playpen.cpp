@@ -353,6 +353,7 @@ private slots:
         QCOMPARE((QList<int16_t>{rig.job.theRCol, rig.job.theGCol, rig.job.theBCol}), (QList<int16_t>{255, 200, 0}));
         onNextModal([](QWidget* d) { // the next opening selects it
             QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QString("Diamond"));
+            QVERIFY(looksAsKept(d, QStringLiteral("playpen-material")));
             child<QAbstractButton>(d, "CancelButton")->click();
         });
         rig.click("btnGemMat");

@@ -62,6 +62,8 @@ inline QString lookOf(QWidget* window)
             l += QStringLiteral(" font %1%2").arg(w->font().pointSizeF()).arg(w->font().bold() ? QStringLiteral(" bold") : QString());
         if (!w->toolTip().isEmpty())
             l += QStringLiteral(" tip ") + words(w->toolTip());
+        if (w != window && w->autoFillBackground()) // a swatch, a highlighted box
+            l += QStringLiteral(" fill ") + w->palette().color(w->backgroundRole()).name();
         if (auto* x = qobject_cast<QLabel*>(w)) {
             l += u' ' + words(x->text()) + QStringLiteral(" align %1").arg(x->alignment().toInt(), 0, 16);
             if (!x->pixmap().isNull())
