@@ -243,8 +243,9 @@ void MainWindow::GetLast()
     AppState& s = m_app.state();
     const StateRead read = readSavedState(m_app.workFile(QStringLiteral("ZEPLast.txt")),
                                           {s.job, s.targets, s.positions, s.fd}, m_app.messages());
-    if (read == StateRead::Failed) {
-        // A damaged file: show what was read, but select no design from it.
+    if (read == StateRead::Failed || (read == StateRead::Complete && s.fd.FDFile.isEmpty())) {
+        // A damaged file, or a job saved before any design was chosen: show
+        // what was read, but select no design from it.
         s.shell.Interactive = false;
         btnModAng_Click();
         btnModTargets_Click();
@@ -396,8 +397,9 @@ QString MainWindow::useLibraryDesign(const QString& path, float olPav, float olC
 void MainWindow::refreshAngleSummary()
 {
     const JobState& j = m_app.state().job;
-    lblStartPav->setText(NumText(j.stPav));
-    lblStartCrn->setText(NumText(j.stCrn));
+    // Start angles are a design's: none without one.
+    lblStartPav->setText(j.fnam.isEmpty() ? QString() : NumText(j.stPav));
+    lblStartCrn->setText(j.fnam.isEmpty() ? QString() : NumText(j.stCrn));
     lblMinPav->setText(NumText(j.minPav));
     lblMaxPav->setText(NumText(j.maxPav));
     lblMinCrn->setText(NumText(j.minCrn));

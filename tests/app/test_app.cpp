@@ -500,7 +500,14 @@ private slots:
     {
         RecordingSink sink;
         sink.answers = {false};
-        const auto app = started(sink);
+        auto app = started(sink);
+        const auto shown = [](MainWindow* m) {
+            QStringList l;
+            for (const char* name : {"lblFileName", "lblOlPav", "lblOlCrn", "lblStartPav", "lblStartCrn", "lblTiers"})
+                l << label(m, name);
+            return l;
+        };
+        const QStringList atFirstStart = shown(app->mainWindow());
         QSignalSpy finished(app.get(), &ZepApplication::finished);
         app->mainWindow()->close();
         QCOMPARE(sink.messages, QStringList{"Are you sure you want to Quit?"});
@@ -523,6 +530,12 @@ private slots:
         QVERIFY(QFile::exists(work("ZEPLast.txt")) && QFile::exists(work("Gemray.log")));
         QVERIFY(!QFile::exists(work("B")) && !QFile::exists(work("ZEPr.BMP")));
         QTRY_COMPARE(app->console().inputLine(), QStringLiteral("EXIT"));
+        // Quit with no design: the next start shows none, as the first did.
+        app.reset();
+        RecordingSink sink2;
+        ZepApplication again(testOptions(), &sink2);
+        QVERIFY(again.setup() && sink2.messages.isEmpty());
+        QCOMPARE(shown(again.mainWindow()), atFirstStart);
     }
 
     // After a time-out, Quit pastes nothing into the console that did not answer.
