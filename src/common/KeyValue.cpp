@@ -126,12 +126,13 @@ KvValue KvReader::field(bool isKey)
         return KvValue();
     }
     auto finishField = [&] {
-        // skip to the separator and over it (a comma, or one line end)
+        // skip to the separator and over it: a comma, or one line end after a
+        // value (a key that ends its line has an empty value, not the next line)
         while (m_pos < n && m_data[m_pos] != ',' && !isLineEnd(m_data[m_pos]))
             ++m_pos;
         if (m_pos < n && m_data[m_pos] == ',') {
             ++m_pos;
-        } else if (m_pos < n) {
+        } else if (m_pos < n && !isKey) {
             if (m_data[m_pos] == '\r' && m_pos + 1 < n && m_data[m_pos + 1] == '\n')
                 m_pos += 2;
             else

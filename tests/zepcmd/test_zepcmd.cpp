@@ -123,7 +123,7 @@ private slots:
         writeProgram(bin.filePath("Where"));
         writeFile(root + "/data.txt", "x");
         // As ZEP writes it: the line, a carriage return, then CR LF.
-        writeFile(root + "/ZEPWork/ZEP.BAT", "..\\hello from bat\r\r\necho second %1\r\r\ncd ..\r\r\necho third\r\n");
+        writeFile(root + "/ZEPWork/ZEP.BAT", "..\\hello from bat\r\r\necho second %1 100%%\r\r\ncd ..\r\r\necho third\r\n");
         writeFile(root + "/Quiet.bat", "@echo off\necho quiet\n");
         writeFile(root + "/ZEPWork/.bat", "echo nameless\n"); // a folder is no command, whatever it holds
         const QString text = runZepcmd(root, "HELLO a  b\nhello.EXE \"c d\"\nnosuchprogram 1\ndata.txt\ncd zepwork\nwhere x\n"
@@ -137,9 +137,9 @@ private slots:
         QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
         QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
         const qsizetype hello = out.indexOf("hello [from bat] in " + root + "/ZEPWork");
-        const qsizetype second = out.indexOf("second p1"), third = out.indexOf("third");
+        const qsizetype second = out.indexOf("second p1 100%"), third = out.indexOf("third");
         QVERIFY(hello >= 0 && hello < second && second < third);
-        QVERIFY(out.contains(root + "/ZEPWork>echo second p1")); // shown with the prompt while echo is on
+        QVERIFY(out.contains(root + "/ZEPWork>echo second p1 100%")); // shown with the prompt while echo is on
         const qsizetype cd = out.indexOf(root + ">cd", third); // the batch file's CD moved the interpreter
         QVERIFY(cd > third && out.value(cd + 1) == root);
         // ECHO OFF hides a batch file's lines but not the prompt after it.
