@@ -456,6 +456,9 @@ private slots:
             const double sg = t.densityOf(QString::fromLatin1(name));
             QVERIFY2(sg >= range.first && sg <= range.second, name);
         }
+        for (std::size_t i = 0; i < t.matRI.size(); ++i) // and the indices and dispersions of gem materials
+            QVERIFY2(t.matRI[i] > 1.4 && t.matRI[i] < 2.5 && t.matDisp[i] >= 0 && t.matDisp[i] < 0.07,
+                     qPrintable(t.Mat.value(qsizetype(i))));
 
         // A typed index's critical angle, or a refusal naming the box (an index of 1: the angles dialog, above).
         RecordingSink sink;
