@@ -576,6 +576,8 @@ private slots:
         };
         ListFilter f;
         QCOMPARE(names(f), QStringList({"Triangle", "Turkey", "Brilliant"})); // by name
+        const ListRow brilliant = listDesigns(db, f).back(); // its symmetry as the file gives it
+        QVERIFY(brilliant.mirror && brilliant.symmetry == 8 && brilliant.gear == 96 && brilliant.facets == 73);
         f.sort = SortColumn::Facets;
         f.descending = true;
         QCOMPARE(names(f), QStringList({"Turkey", "Brilliant", "Triangle"}));
