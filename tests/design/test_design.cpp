@@ -456,6 +456,12 @@ private slots:
             const double sg = t.densityOf(QString::fromLatin1(name));
             QVERIFY2(sg >= range.first && sg <= range.second, name);
         }
+        // Derived crown limits: 10 either side of the old crown, within 5 to 60, widened to hold the start.
+        for (const auto& [old, start, lo, hi, widened] : {std::tuple{55.0f, 55.0f, 45.0f, 60.0f, false},
+                                                           {8, 8, 5, 18, false}, {55, 62, 45, 62, true}}) {
+            const AngleLimits l = derivedCrownLimits(old, start);
+            QVERIFY(l.lo == lo && l.hi == hi && l.widened == widened);
+        }
         for (std::size_t i = 0; i < t.matRI.size(); ++i) // and the indices and dispersions of gem materials
             QVERIFY2(t.matRI[i] > 1.4 && t.matRI[i] < 2.5 && t.matDisp[i] >= 0 && t.matDisp[i] < 0.07,
                      qPrintable(t.Mat.value(qsizetype(i))));

@@ -417,6 +417,7 @@ private slots:
             QVERIFY2(std::abs(best.pav - k.pav) < 0.3f && std::abs(best.crn - k.crn) < 0.3f
                          && std::abs(best.mf - k.mf) < 0.5f, k.name);
             QCOMPARE(best.onLimit(), k.onLimit);
+            QCOMPARE(best.notes.count(Optimizer::RangeNote), k.onLimit ? 1 : 0); // said once, by the climb or after it
             QCOMPARE(best.keptStart, k.keptStart);
             QCOMPARE(j.job.theFinalMF, best.mf);
             QCOMPARE(j.job.theStartMF, k.f(40, 30));
