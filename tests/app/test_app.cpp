@@ -248,6 +248,13 @@ private slots:
         QVERIFY(sink.messages.isEmpty());
         // A job without targets
         j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
+        QVERIFY(jobReady(j));
+        for (float JobState::*f : {&JobState::stPav, &JobState::stCrn, &JobState::minPav, &JobState::maxPav,
+                                   &JobState::minCrn, &JobState::maxCrn}) {
+            JobState without = j;
+            without.*f = 0; // one missing: no run; an evaluation needs only the start angles
+            QVERIFY(!jobReady(without) && evaluationReady(without) == (f != &JobState::stPav && f != &JobState::stCrn));
+        }
         m->btnOpt_Click();
         QCOMPARE(sink.messages, QStringList{QStringLiteral("Please enter at least one optimization parameter")});
         QString pav;
