@@ -495,7 +495,8 @@ private slots:
         const Outcome global = tool(job + QStringList{"--global", "--recut", "g.gem"});
         QVERIFY2(global.exitCode == 0, global.err.constData());
         const QJsonObject r = QJsonDocument::fromJson(global.out).object();
-        const QJsonObject plain = json(job);
+        const QJsonObject plain = json(job + QStringList{"--width", "8"}); // weighed in Corundum's density
+        QVERIFY(std::fabs(plain["weight_ct"].toDouble() - plain["proportions"]["vw3"].toDouble() * 512 * 4 / 200) < 1e-5);
         const auto mf = [](const QJsonValue& point) { return point.toObject()["mf"].toDouble(); };
         const double best = mf(r["final"]);
         QJsonArray climbs{r["from_start"]};
