@@ -553,6 +553,7 @@ private slots:
         QCOMPARE(missing(), QStringList({"Triangle", "Turkey"}));
         const std::vector<StoredResult> kept = designResults(db, *findDesign(db, path("designs/more/SRB.gem")));
         QVERIFY(kept.size() == 1 && kept[0].error == "the design has no crown" && !kept[0].date.isEmpty());
+        QVERIFY(std::isnan(kept[0].startPav) && std::isnan(kept[0].finalMf)); // and no figure, not a 0
         // A refusal without a word is kept all the same.
         QVERIFY(QFile::rename(path("cube.moved"), path("designs/more/CubeIllusionTri.gem")));
         Ranking again(db, options);
