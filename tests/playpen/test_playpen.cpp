@@ -443,6 +443,7 @@ private slots:
         QCOMPARE(progress->maximum(), 8);
         auto* player = child<MoviePlayer>(&w, "picMovie");
         QCOMPARE(player->frames(), 3);
+        QCOMPARE(child<QSlider>(player, "sldFrame")->maximum(), 2); // a step a frame
         QVERIFY(player->playing());
         QCOMPARE(child<QStackedWidget>(&w, "stkImages")->currentWidget(), player);
         // The frame's curve lies right under the frame, the controls beside it.
