@@ -397,13 +397,15 @@ QString MainWindow::useLibraryDesign(const QString& path, float olPav, float olC
 void MainWindow::refreshAngleSummary()
 {
     const JobState& j = m_app.state().job;
-    // Start angles are a design's: none without one.
-    lblStartPav->setText(j.fnam.isEmpty() ? QString() : NumText(j.stPav));
-    lblStartCrn->setText(j.fnam.isEmpty() ? QString() : NumText(j.stCrn));
-    lblMinPav->setText(NumText(j.minPav));
-    lblMaxPav->setText(NumText(j.maxPav));
-    lblMinCrn->setText(NumText(j.minCrn));
-    lblMaxCrn->setText(NumText(j.maxCrn));
+    // An angle or an index of 0 is one not set yet (a job without a design
+    // has none): shown empty, as at the first start.
+    const auto setOrEmpty = [](float x) { return x == 0 ? QString() : NumText(x); };
+    lblStartPav->setText(setOrEmpty(j.stPav));
+    lblStartCrn->setText(setOrEmpty(j.stCrn));
+    lblMinPav->setText(setOrEmpty(j.minPav));
+    lblMaxPav->setText(setOrEmpty(j.maxPav));
+    lblMinCrn->setText(setOrEmpty(j.minCrn));
+    lblMaxCrn->setText(setOrEmpty(j.maxCrn));
     txtPavFixed->setText(j.fixPav ? QStringLiteral("Fixed") : QStringLiteral("Variable"));
     txtCrnFixed->setText(j.fixCrn ? QStringLiteral("Fixed") : QStringLiteral("Variable"));
     if (j.useFileRI) {
@@ -411,7 +413,7 @@ void MainWindow::refreshAngleSummary()
         lblRI->setText(QStringLiteral("file"));
     } else {
         lblMat->setText(j.theMat);
-        lblRI->setText(NumText(j.theRI));
+        lblRI->setText(setOrEmpty(j.theRI));
         lblDisp->setText(NumText(j.theDisp));
     }
     if (auto* library = qobject_cast<library::LibraryWindow*>(m_library.data()))

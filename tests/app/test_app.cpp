@@ -510,7 +510,8 @@ private slots:
         auto app = started(sink);
         const auto shown = [](MainWindow* m) {
             QStringList l;
-            for (const char* name : {"lblFileName", "lblOlPav", "lblOlCrn", "lblStartPav", "lblStartCrn", "lblTiers"})
+            for (const char* name : {"lblFileName", "lblOlPav", "lblOlCrn", "lblStartPav", "lblStartCrn", "lblTiers",
+                                     "lblMinPav", "lblMaxCrn", "lblRI"})
                 l << label(m, name);
             return l;
         };
