@@ -45,6 +45,7 @@ private slots:
             {2.0005, true, u"#.000", "2.001"}, {-2.0005, true, u"#.000", "-2.001"}, // halves away from zero
             {0.125, false, u"#.00", ".13"}, {9.9996, false, u"#.000", "10.000"},
             {-0.0001, false, u"#.000", ".000"}, {123456789, false, u"#.00", "123456789.00"},
+            {std::nan(""), false, u"#.000", "NaN"}, {-INFINITY, true, u"#.000", "-Inf"},
         };
         for (const auto& [x, single, pattern, text] : cases)
             QCOMPARE(single ? Format(float(x), pattern) : Format(x, pattern), QString::fromLatin1(text));
