@@ -200,6 +200,12 @@ private slots:
         QTRY_COMPARE(count->text(), QStringLiteral("2 of 3 designs"));
         auto* material = w->findChild<QLabel*>("lblMaterial");
         QVERIFY(material->text().startsWith("Quartz"));
+        // Two garnets of one index and dispersion weigh apart: each keeps its own results.
+        for (const char* garnet : {"Almandine_Garnet", "Grossular_Garnet"}) {
+            job.theMat = garnet;
+            w->jobChanged();
+        }
+        QCOMPARE(m.filter().key->material, QStringLiteral("Grossular_Garnet"));
         job.theMat = "Diamond";
         w->jobChanged();
         QVERIFY(material->text().startsWith("Diamond"));
