@@ -392,6 +392,7 @@ private slots:
             bool fixCrn;
             float pav, crn, mf; // the result, to 0.3 in angle
             bool onLimit, keptStart;
+            bool fixPav = false;
         };
         const Case cases[] = {
             // The higher hill is narrow, between cells: its best cell (125.4) is below the broad hill's (129.8).
@@ -403,10 +404,12 @@ private slots:
             {"in a corner", [](float p, float c) { return 100 + c + p; }, false, 46, 40, 186, true, false},
             // A level line moves on to its limit and ends there.
             {"level, crown fixed", [](float, float) { return 50.0f; }, true, 46, 30, 50, true, false},
+            {"rising crown, pavilion fixed", [](float, float c) { return 100 + c; }, false, 40, 40, 140, true, false, true},
         };
         for (const Case& k : cases) {
             zep::test::SearchJob j;
             j.job.fixCrn = k.fixCrn;
+            j.job.fixPav = k.fixPav;
             j.job.pStep = 0.8f;
             j.job.cStep = 2;
             zep::test::StandInMerit eval(j.merit);
@@ -427,13 +430,15 @@ private slots:
                 QVERIFY2(seen.insert({gemrayAngle(p), gemrayAngle(c)}).second, k.name);
             QCOMPARE(r.raytraced, int(eval.calls.size()));
             QVERIFY(r.evaluations > r.raytraced);
-            QCOMPARE(r.gridEvaluations, k.fixCrn ? 12 : 122);
+            QCOMPARE(r.gridEvaluations, k.fixCrn || k.fixPav ? 12 : 122);
             // The grid runs from limit to limit in even steps.
             const float step = (j.job.maxPav - j.job.minPav) / (MapGridSide - 1);
-            for (int c = 0; c < MapGridSide; ++c)
+            for (int c = 0; c < MapGridSide && !k.fixPav; ++c)
                 QVERIFY2(std::abs(r.pavAxis[std::size_t(c)] - (j.job.minPav + float(c) * step)) < 0.006f, k.name);
             if (k.fixCrn)
                 QVERIFY(std::all_of(eval.calls.begin(), eval.calls.end(), [](auto c) { return c.second == 30; }));
+            if (k.fixPav)
+                QVERIFY(std::all_of(eval.calls.begin(), eval.calls.end(), [](auto c) { return c.first == 40; }));
             // The climb from the start (on no peak here) comes last.
             const GlobalClimb& fromStart = r.climbs.back();
             QVERIFY(!fromStart.peak && fromStart.fromPav == 40 && fromStart.fromCrn == 30 && fromStart.mf <= best.mf);
