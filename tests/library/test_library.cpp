@@ -252,10 +252,11 @@ private slots:
         writeFile(path("results.jsonl"), results);
         const Outcome o = tool({"library", "collect", "results.jsonl"});
         QVERIFY2(o.exitCode == 1 && o.out.contains("1 results filed, 0 jobs failed, 1 not filed"), o.out + o.err);
-        QJsonObject printed; // the filed job's proportions at its final angles
+        QByteArray filedLine;
         for (const QByteArray& line : results.trimmed().split('\n'))
-            if (line.contains(derived))
-                printed = QJsonDocument::fromJson(line).object().value("proportions").toObject();
+            filedLine = line.contains(derived) ? line : filedLine;
+        // the filed job's proportions at its final angles
+        const QJsonObject printed = QJsonDocument::fromJson(filedLine).object().value("proportions").toObject();
         QCOMPARE(printed.size(), 7);
         QList<QJsonObject> ranked = listed("Corundum").values();
         ranked.removeIf([](const QJsonObject& row) { return !row.value("result").isObject(); });
@@ -264,6 +265,18 @@ private slots:
             QVERIFY2(std::fabs(field(ranked[0], ("final_proportions." + f.key().toUtf8()).constData()).toDouble()
                                - f.value().toDouble()) < 1e-9,
                      qPrintable(f.key()));
+        // Damaged proportions (a figure below 0, a figure as text) are not filed: no weight is made of them.
+        for (const QJsonValue& damaged : {QJsonValue(-0.5), QJsonValue("0.5")}) {
+            QJsonObject line = QJsonDocument::fromJson(filedLine).object();
+            QJsonObject p = line["proportions"].toObject();
+            p["hw"] = damaged;
+            line["proportions"] = p;
+            writeFile(path("damaged.jsonl"), QJsonDocument(line).toJson(QJsonDocument::Compact));
+            QVERIFY(tool({"library", "collect", "damaged.jsonl"}).out.contains("1 results filed"));
+            const QJsonObject row = listed("Corundum").value(QFileInfo(ranked[0].value("file").toString()).fileName());
+            QVERIFY(field(row, "result").isObject() && !field(row, "final_proportions.hw").isDouble());
+        }
+        QVERIFY(tool({"library", "collect", "results.jsonl"}).out.contains("1 results filed"));
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         QVERIFY(tool({"library", "rank", "--material", "Corundum"}).out.contains("\n1 jobs, 0 failed"));
         {
