@@ -91,6 +91,18 @@ private slots:
         QVERIFY(message(bytesOf(bent)).isEmpty());
         bent.facets[40].vertices[1] = bent.facets[40].vertices[1] + normalized(bent.facets[40].abc) * 1e-4;
         QVERIFY(message(bytesOf(bent)).contains("corner off its plane"));
+        // A corner slid along its plane far out on one axis alone (the facet most nearly parallel to it).
+        for (int axis = 0; axis < 3; ++axis) {
+            GemDesign far = parseGem(span(designBytes("SRB.gem")), "SRB");
+            const Vec3 e{axis == 0 ? 1.0 : 0, axis == 1 ? 1.0 : 0, axis == 2 ? 1.0 : 0};
+            const auto f = std::min_element(far.facets.begin(), far.facets.end(), [&](const auto& g, const auto& h) {
+                return std::fabs(dot(normalized(g.abc), e)) < std::fabs(dot(normalized(h.abc), e));
+            });
+            const Vec3 n = normalized(f->abc), along = (e - n * dot(n, e)) * (2e4 / (1 - dot(n, e) * dot(n, e)));
+            QVERIFY(std::fabs(dot(along, e) - 2e4) < 1e-6 && length(along - e * 2e4) < 5e3);
+            f->vertices[0] = f->vertices[0] + along;
+            QVERIFY2(message(bytesOf(far)).contains("corner off its plane"), qPrintable(QString::number(axis)));
+        }
         // A design is read at any size it is drawn: small, while its nearest plane lies 1e-4 or more from the
         // centre; large, its corners off their planes by the file's rounding at that size.
         const GemDesign srb = parseGem(span(designBytes("SRB.gem")), "SRB");
