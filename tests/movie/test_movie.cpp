@@ -1,5 +1,5 @@
 // Tilt movies without a window: the sweeps, the play order and the frame table, and the animated GIF and WebP files
-// read back (giflib, the WebP chunks), with damaged frames refused.
+// read back (giflib; the WebP chunks, and its frames decoded), with damaged frames refused.
 #include "common/ZepError.h"
 #include "merit/Evaluation.h"
 #include "movie/MovieFile.h"
@@ -7,6 +7,9 @@
 
 #include <QtTest>
 #include <gif_lib.h>
+#include <webp/demux.h>
+
+#include <memory>
 
 using namespace zep;
 
@@ -190,6 +193,20 @@ private slots:
         }
         QVERIFY(animated);
         QCOMPARE(frames, 6); // 0 1 2 3 2 1 (equal frames may merge in time only)
+        // decoded, every frame its colour, each pixel's from its own three bytes
+        const WebPData data{reinterpret_cast<const uint8_t*>(w.constData()), std::size_t(w.size())};
+        WebPAnimDecoderOptions o;
+        QVERIFY(WebPAnimDecoderOptionsInit(&o));
+        o.color_mode = MODE_RGBA;
+        const std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> dec(WebPAnimDecoderNew(&data, &o), WebPAnimDecoderDelete);
+        for (const int k : {0, 1, 2, 3, 2, 1}) {
+            uint8_t* rgba = nullptr;
+            int timestamp = 0;
+            QVERIFY(dec && WebPAnimDecoderGetNext(dec.get(), &rgba, &timestamp));
+            for (int i = 0; i < 240 * 240; i += 7)
+                QVERIFY((Rgb{rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]} == Rgb{uint8_t(60 * k), 90, 200}));
+        }
+        QVERIFY(!WebPAnimDecoderHasMoreFrames(dec.get()));
         QVERIFY(movieBytes(rock, "movie.gif", 2, 8).startsWith("GIF89a"));
     }
 
