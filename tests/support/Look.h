@@ -75,7 +75,9 @@ inline QString lookOf(QWidget* window)
                 l += QStringLiteral(" icon ") + printOf(x->icon().pixmap(x->iconSize()).toImage());
         } else if (auto* x = qobject_cast<QLineEdit*>(w)) {
             l += u' ' + words(x->text()) + QStringLiteral(" align %1").arg(x->alignment().toInt(), 0, 16)
-                 + (x->isReadOnly() ? QStringLiteral(" read-only") : QString());
+                 + (x->isReadOnly() ? QStringLiteral(" read-only") : QString())
+                 + (x->palette().color(QPalette::Base) == x->palette().color(QPalette::Window) ? QStringLiteral(" on the window")
+                                                                                            : QString());
         } else if (auto* x = qobject_cast<QComboBox*>(w)) {
             l += u' ' + words(x->currentText()) + QStringLiteral(" of %1").arg(x->count());
         } else if (auto* x = qobject_cast<QGroupBox*>(w)) {
