@@ -231,6 +231,8 @@ private slots:
         });
         QVERIFY(level.opt.success);
         QCOMPARE(level.eval.calls.size(), std::size_t(Optimizer::MaxLevelProbes + 3));
+        for (const Rig* ended : {&tiny, &level}) // the angle is not left marked as being searched
+            QCOMPARE(ended->view.marks.back(), std::make_pair(0, AngleMark::None));
     }
 
     // Runs that end without a search, or stopped in the middle of one.
