@@ -278,7 +278,10 @@ private slots:
         }
         QVERIFY(tool({"library", "collect", "results.jsonl"}).out.contains("1 results filed"));
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-        QVERIFY(tool({"library", "rank", "--material", "Corundum"}).out.contains("\n1 jobs, 0 failed"));
+        const Outcome one = tool({"library", "rank", "--material", "Corundum"});
+        QVERIFY(one.out.contains("\n1 jobs, 0 failed"));
+        QVERIFY2(one.err.startsWith("[1/1] Standard Round Brilliant: merit function ") && one.err.endsWith("; 0:00 left\n"),
+                 one.err.constData()); // the last job: nothing left
         {
             // Each result keeps when it was filed.
             LibraryDb db(path("lib.sqlite"));
