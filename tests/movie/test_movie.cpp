@@ -198,7 +198,8 @@ private slots:
         WebPAnimDecoderOptions o;
         QVERIFY(WebPAnimDecoderOptionsInit(&o));
         o.color_mode = MODE_RGBA;
-        const std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> dec(WebPAnimDecoderNew(&data, &o), WebPAnimDecoderDelete);
+        const std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> dec(WebPAnimDecoderNew(&data, &o),
+                                                                                WebPAnimDecoderDelete);
         for (const int k : {0, 1, 2, 3, 2, 1}) {
             uint8_t* rgba = nullptr;
             int timestamp = 0;
@@ -214,15 +215,15 @@ private slots:
     {
         const QByteArray good = greyFrame(t, [](int) { return uint8_t(9); });
         QCOMPARE(frameRgb(good)[3 * 500], uint8_t(9));
-        // each field of the header wrong alone: the mark "BM", the width, the height, the bits a pixel, the start
+        // each field of the header wrong alone: "BM", the width (low and high byte), the height, the bits a pixel, the start
         const auto damaged = [&](int at, char value) {
             QByteArray b = good;
             b[at] = value;
             return b;
         };
         for (const QByteArray& bad : {QByteArray(), good.left(2000), QByteArray(15478, 'x'), damaged(0, 'X'),
-                                      damaged(1, 'X'), damaged(18, 100), damaged(22, 100), damaged(28, 16),
-                                      damaged(11, 0), colourFrame(t, 1, 2, 3).left(40000)})
+                                      damaged(1, 'X'), damaged(18, 100), damaged(21, 1), damaged(22, 100), damaged(28, 16),
+                                      damaged(29, 1), damaged(11, 0), colourFrame(t, 1, 2, 3).left(40000)})
             QVERIFY_THROWS_EXCEPTION(ZepError, frameRgb(bad));
         QVERIFY_THROWS_EXCEPTION(ZepError, movieGif(Movie{MovieSpec{}, {}}, 2, 8));
         const Movie broken{MovieSpec{}, {MovieFrame{{}, 0, 0, good}, MovieFrame{{}, 0, 0, good.left(100)}}};

@@ -2,7 +2,6 @@
 // line, the batch file, the three waits and their time-out, abort, the log's third line and what is shown.
 #include "runner/RaytraceRig.h"
 
-#include "common/ZepError.h"
 #include "runner/DirectPort.h"
 #include "support/Errors.h"
 
@@ -56,8 +55,8 @@ private slots:
         for (const auto& c : cases) {
             Brightness b;
             QCOMPARE(errorOf([&] { b = readGemrayLog(c.log); }), c.error);
-            QCOMPARE(b.iso, c.iso);
-            QCOMPARE(b.cos, c.cos);
+            qDebug() << "DBG" << b.iso << b.cos << c.iso << c.cos << c.error;
+            QCOMPARE(std::pair(b.iso, b.cos), std::pair(c.iso, c.cos));
         }
     }
 
@@ -196,7 +195,7 @@ private slots:
         }
     }
 
-    void abortWaitsForTheFilesThenReadsNothing()
+    void abortOrMalformedLogReadsNothing()
     {
         RaytraceRig rig;
         rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
@@ -230,15 +229,11 @@ private slots:
         QVERIFY(rig.optimizerPanel->InfoWin()->palette().color(QPalette::Base) != QColor(255, 0, 0)
                 && rig.optimizerPanel->InfoWin()->text() == "Aborted - the raytrace was dropped");
         QCOMPARE(rig.optimizerPanel->txtCGPav()->text(), QString());
-    }
 
-    void malformedLogIsReportedAndAborts()
-    {
-        RaytraceRig rig;
-        rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
+        // A log whose figures are no numbers is reported, and aborts.
+        rig.AbortFlag = false;
         rig.put("log.src", gemrayLog("41.5 28 1.54 0 0 55.1 3.2 COS ISO"));
         rig.standIn(answerWith());
-        float iso = -1, cos = -1;
         rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
         QCOMPARE(rig.messages.messages, QStringList{"Error  13 (Type mismatch) in doGemRay routine"});
         QVERIFY(rig.AbortFlag);
