@@ -55,8 +55,8 @@ private slots:
         for (const auto& c : cases) {
             Brightness b;
             QCOMPARE(errorOf([&] { b = readGemrayLog(c.log); }), c.error);
-            qDebug() << "DBG" << b.iso << b.cos << c.iso << c.cos << c.error;
-            QCOMPARE(std::pair(b.iso, b.cos), std::pair(c.iso, c.cos));
+            QCOMPARE(b.iso, c.iso);
+            QCOMPARE(b.cos, c.cos);
         }
     }
 
