@@ -261,6 +261,9 @@ private slots:
         QList<QJsonObject> ranked = listed("Corundum").values();
         ranked.removeIf([](const QJsonObject& row) { return !row.value("result").isObject(); });
         QCOMPARE(ranked.size(), 1);
+        // As text: the ranked design in first place, the other without a place or figures.
+        const QByteArray text = tool({"library", "list", "--material", "Corundum"}).out;
+        QVERIFY2(text.count("\n   1  ") + text.startsWith("   1  ") == 1 && text.count("   -  -          -        -  ") == 1, text);
         for (auto f = printed.begin(); f != printed.end(); ++f)
             QVERIFY2(std::fabs(field(ranked[0], ("final_proportions." + f.key().toUtf8()).constData()).toDouble()
                                - f.value().toDouble()) < 1e-9,

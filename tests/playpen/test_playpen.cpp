@@ -1,6 +1,5 @@
-// The PlayPen: its tilt plot and files, and the window over the real console with stand-in ray tracers (the boxes
-// and the command, refusals and the time-out, the tilt evaluation and plot, the colour image and the material
-// dialog); then a new user's session with the real gemray.
+// The PlayPen: its tilt plot and files; the window over the real console with stand-in ray tracers (the command,
+// refusals, the time-out, tilt, colour, material, movies); a new user's session with the real gemray.
 #include "runner/RaytraceRig.h"
 
 #include "common/NumText.h"
@@ -29,8 +28,7 @@ using namespace zep::test;
 
 namespace {
 
-// The PlayPen over the real console and zepcmd: a raytrace rig, the values the PlayPen's dialogs use, the design
-// SRB.gem in a folder of its own and a window opened on it.
+// A raytrace rig, the values the PlayPen's dialogs use, SRB.gem in a folder of its own and a window opened on it.
 struct PlayPenRig : RaytraceRig {
     WindowPositions positions;
     MaterialTable materials = MaterialTable::standard();
@@ -139,8 +137,7 @@ private slots:
     {
         QTemporaryDir tmp;
         const QString work = tmp.filePath("work/"), gems = tmp.filePath("gems/");
-        QDir(tmp.path()).mkpath("work");
-        QDir(tmp.path()).mkpath("gems");
+        QVERIFY(QDir().mkpath(work) && QDir().mkpath(gems));
         writeFileSafely(work + "ZEPr.BMP", "random");
         writeFileSafely(work + "ZEPc.BMP", "cosine");
         writeFileSafely(gems + "zepr.bmp", "old random");
@@ -162,7 +159,7 @@ private slots:
         QCOMPARE(readFileBytes(gems + "ZEPI.BMP"), QByteArray("iso"));
     }
 
-    // The boxes make the ray tracer's command, or the message that refuses it.
+    // The boxes make the ray tracer's command, or the message that refuses it; a time-out leaves only Cancel.
     void boxesMakeTheCommandOrAreRefused()
     {
         const QString start = "-p 41.500 41.500 -c 28.000 28.000 -g ", i = start + "-i 1.5400 ",
@@ -207,6 +204,8 @@ private slots:
         // at once and leaves every button. No result shows 0.
         PlayPenRig rig;
         rig.standIn("echo 'gemray: design file \"P\" is no stone' > E.tmp && mv E.tmp Gemray.err\nexit 1\n");
+        rig.env.txtItPav = "40.250"; // the optimized angles are the start
+        rig.env.txtItCrn = "33.100";
         rig.open();
         const struct {
             const char *box, *typed;
@@ -242,6 +241,20 @@ private slots:
         QCOMPARE(rig.text("txtCurISO"), QString());
         for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnPlotLim"})
             QVERIFY(rig.enabled(b));
+
+        // A time-out leaves only Cancel, and the status line shows the command on red.
+        rig.prefs.Tout = 1;
+        rig.standIn("exit 0\n");
+        rig.messages.messages.clear();
+        rig.click("CalcButton");
+        QCOMPARE(rig.calls().mid(1), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
+        QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"}); // (its flags: test_runner)
+        QVERIFY(rig.enabled("CancelButton"));
+        for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnGemMat", "btnPlotLim"})
+            QVERIFY(!rig.enabled(b));
+        QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
+        rig.w->reject(); // Escape closes it as Cancel does
+        QVERIFY(!rig.w->isVisible());
     }
 
     // The tilt plot's scale, alone and in the window: one curve, then two.
@@ -269,10 +282,8 @@ private slots:
         QCOMPARE(alone.grab().toImage().pixelColor(half), alone.palette().color(QPalette::ButtonText));
 
         PlayPenRig rig;
-        rig.put("log40", gemrayLog(40, 30));
-        rig.put("log50", gemrayLog(50, 31));
-        rig.put("log60", gemrayLog(60, 32));
-        // ISO 60 at full tilt, 50 at half tilt, 40 untilted.
+        for (const int iso : {40, 50, 60}) // ISO 60 at full tilt, 50 at half tilt, 40 untilted
+            rig.put("log" + QString::number(iso), gemrayLog(iso, 30 + (iso - 40) / 10));
         rig.standInImages(rawImage([](int) { return uint8_t(9); }),
                           "case \"$*\" in *\"-x 10.000\"*) l=log60;; *\"-x 5.000\"*) l=log50;; *) l=log40;; esac\n"
                           "cp $l L.tmp && mv L.tmp Gemray.log\n");
@@ -372,26 +383,6 @@ private slots:
         QCOMPARE(bmp.mid(at, 3), QByteArray("\0\x9c\xc8", 3)); // blue 0, green 156, red 200
         const QImage& shown = child<GemImage>(&w, "imgCurRan")->image();
         QVERIFY(shown.pixelColor(100, 0) == QColor(200, 156, 0) && shown.pixelColor(0, 1) == QColor(0, 0, 0));
-    }
-
-    void timeOutLeavesOnlyCancel()
-    {
-        PlayPenRig rig;
-        rig.prefs.Tout = 1;
-        rig.standIn("exit 0\n");
-        rig.env.txtItPav = "40.250"; // the optimized angles are the start
-        rig.env.txtItCrn = "33.100";
-        rig.open();
-        rig.click("CalcButton");
-        QCOMPARE(rig.calls(), QStringList{"-p 41.500 40.250 -c 28.000 33.100 -g -i 1.5400 P R C I"});
-        QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"}); // (its flags: test_runner)
-        QVERIFY(rig.enabled("CancelButton"));
-        for (const char* b : {"btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnGemMat", "btnPlotLim"})
-            QVERIFY(!rig.enabled(b));
-        // The status line still shows the command on red.
-        QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
-        rig.w->reject(); // Escape closes it as Cancel does
-        QVERIFY(!rig.w->isVisible());
     }
 
     // Make Movie refuses what it cannot make before anything is raytraced; Abort keeps the frames done, which then
@@ -527,9 +518,8 @@ private slots:
         QCOMPARE(progress->text(), QString());
     }
 
-    // A new user's PlayPen session with the real console, zepcmd and gemray: SRB.gem raytraced normally, kept as
-    // reference, evaluated for tilt and rendered in colour, the images copied beside the design, movies made of
-    // it, then Turkey.gem.
+    // A new user's session with the real console, zepcmd and gemray: SRB.gem raytraced, kept as reference, tilted,
+    // in colour, its images copied beside it and movies made of it; then Turkey.gem.
     void sessionWithTheRoundBrilliant()
     {
         PlayPenRig rig;
@@ -541,10 +531,8 @@ private slots:
         const DesignFileExchange before = rig.fd;
         PlayPenWindow& w = rig.open();
         QCOMPARE(rig.text("txtCurFile"), QString("SRB.gem"));
-        // At its own angles and index: the figures of the log (test_stone.cpp compares them with the established
-        // ray tracer's).
+        // At its own angles and index: the log's figures (test_stone.cpp holds them to the established ray tracer's).
         rig.click("CalcButton");
-        QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(rig.text("txtCurISO"), NumText(loggedISO(rig)));
         for (const char* name : {"imgCurRan", "imgCurCos", "ImgCurISO"}) {
             const QImage& img = child<GemImage>(&w, name)->image();
@@ -555,22 +543,18 @@ private slots:
 
         // Tilt towards direction 2, kept as reference; then a steeper pavilion.
         rig.raytrace("optTilt", "2", "10");
-        QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(w.pen().f.PTiltISO[0], loggedISO(rig));
         QCOMPARE(commands(rig).size(), 4); // (the tilts sent: with the stand-in, above)
 
         rig.click("btnMakeRef");
-        QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(rig.text("txtRefVar"), rig.text("txtCurVar"));
         QCOMPARE(rig.get("ZEPRefI.BMP"), rig.get("ZEPi.BMP"));
         rig.type("txtCurPav", "43");
         rig.click("CalcButton");
-        QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(commands(rig).size(), 7);
 
         // The colour image at the index and half the dispersion on either side.
         rig.raytrace("optRGB", "", "10");
-        QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(commands(rig).size(), 10);
         const QImage& colour = child<GemImage>(&w, "imgCurRan")->image();
         int dispersed = 0;
@@ -583,14 +567,12 @@ private slots:
         picture(&w, "playpen.png");
         QVERIFY(w.width() <= 1280 && w.height() <= 690); // whole on a laptop's screen (here a small one)
 
-        const QString folder = QDir::toNativeSeparators(rig.designs);
         onNextModal([&](QWidget* d) {
-            QCOMPARE(child<QLineEdit>(d, "txtQ4")->text(), "They go into the design's folder " + folder);
-            QCOMPARE(child<QLineEdit>(d, "txtQ1")->text(), "The Random, Cosine, and ISO Raytrace .BMP files will be:");
+            QCOMPARE(text(d, "txtQ4"), "They go into the design's folder " + QDir::toNativeSeparators(rig.designs));
+            QCOMPARE(text(d, "txtQ1"), "The Random, Cosine, and ISO Raytrace .BMP files will be:");
             click(d, "OKButton");
         });
         rig.click("btnSaveBMP");
-        QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(readFileBytes(rig.designs + "ZEPR.BMP"), rig.get("ZEPr.BMP"));
         QCOMPARE(rig.text("txtInfoWin"),
                  "Wrote ZEPR.BMP, ZEPC.BMP, ZEPI.BMP in " + QDir::toNativeSeparators(QDir(rig.designs).absolutePath()));
@@ -618,7 +600,6 @@ private slots:
         makeMovie(rig, "optRock", 3, "3");
         QCOMPARE(w.movie().frames[1].bitmap, rgb);
         QCOMPARE(rig.get("ZEPr.BMP"), rgb); // the current image, as the last Raytrace left it
-        QCOMPARE(rig.messages.messages, QStringList());
         w.adjustSize();
         QVERIFY(w.width() <= 1280 && w.height() <= 690); // the movie shown
         rig.tilt("", "");
@@ -645,11 +626,10 @@ private slots:
         QVERIFY(!fileExists(rig.work("ZEPr.BMP")));
         rig.type("txtCurRI", "1.76");
         rig.click("CalcButton");
-        QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(rig.text("txtCurISO"), NumText(loggedISO(rig)));
         QVERIFY(commands(rig).last().endsWith("-p 40.000 40.000 -c 40.000 40.000 -g -i 1.7600 P R C I"));
         QCOMPARE(std::tuple(rig.fd.FDFile, rig.fd.FDPav), std::tuple(before.FDFile, before.FDPav));
-        rig.click("CancelButton");
+        rig.click("CancelButton"); // the one message of the whole session
         QCOMPARE(rig.messages.messages, QStringList{"Leaving PlayPen - Returning to GEM File " + rig.job.fnam});
         QVERIFY(rig.AbortFlag);
         QVERIFY(!rig.w->isVisible());

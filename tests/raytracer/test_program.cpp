@@ -101,9 +101,9 @@ private slots:
         QVERIFY(writeFile(path("B"), designBytes("SRB.gem")));
     }
 
-    // The command ZEP builds leaves only the files ZEP reads, nothing shown. (Their bytes and
-    // figures: threadsGiveTheSameBytes; the log's lines: logEchoesTheRun.)
-    void commandLineAndTheFilesZepReads()
+    // The command ZEP builds leaves only the files ZEP reads, nothing shown (their bytes and figures:
+    // threadsGiveTheSameBytes); the log echoes the run, and without -g a summary line shows it.
+    void commandLineLogAndSummary()
     {
         const Outcome o = run(dir_->path(), {"-p", "41.500", "41.500", "-c", "28.000", "28.000", "-g", "-i", "1.5400",
                                              "B", "R", "C", "I"});
@@ -116,14 +116,10 @@ private slots:
         QVERIFY(help.out.startsWith("usage: gemray -p <old pav> <pav> -c <old crn> <crn>"));
         QCOMPARE(none.exitCode, 2);
         QCOMPARE(none.err, help.out);
-    }
 
-    void logEchoesTheRun()
-    {
         QVERIFY(writeFile(path("Q"), designBytes("Turkey.gem")));
-        const Outcome o = run(dir_->path(), {"-p", "40.000", "42.000", "-c", "40.000", "37.000", "-g", "-x", "5.000",
-                                             "-y", "-3.000", "Q", "R", "C", "I"});
-        QCOMPARE(o.exitCode, 0);
+        QCOMPARE(run(dir_->path(), {"-p", "40.000", "42.000", "-c", "40.000", "37.000", "-g", "-x", "5.000", "-y",
+                                    "-3.000", "Q", "R", "C", "I"}).exitCode, 0);
         QCOMPARE(thirdLine(logText()).mid(0, 5), (QList<double>{42, 37, 1.76, 5, -3})); // 1.76: the design's own index
         // A reader of the log is told which figure is which, and what was changed.
         const QList<QByteArray> lines = logText().split('\n');
@@ -144,6 +140,13 @@ private slots:
         QVERIFY(shown.out.contains("ISO"));
         QCOMPARE(shown.out.count('\n'), 1);
         QVERIFY(logText().split('\n').value(1).startsWith("Turkey second line  - 74 facets"));
+        // GEMRAY_THREADS stands without -t, as the summary shows; a bad value leaves one thread and stops nothing.
+        const QStringList args = {"-p", "41.5", "41.5", "-c", "28", "28", "B", "R", "N", "N"};
+        QVERIFY(run(dir_->path(), args, "GEMRAY_THREADS", "3").out.contains("3 threads)"));
+        QVERIFY(run(dir_->path(), args + QStringList{"-t", "2"}, "GEMRAY_THREADS", "3").out.contains("2 threads)"));
+        QVERIFY(run(dir_->path(), args).out.contains("1 thread)"));
+        for (const QString bad : {"0", "257", "two"}) // the summary: the run went on
+            QVERIFY2(run(dir_->path(), args, "GEMRAY_THREADS", bad).out.contains("1 thread)"), qPrintable(bad));
     }
 
     // Image up is +y, right is +x, rows from the top: a box reaching further to +x and +y than to -x and -y.
@@ -198,9 +201,8 @@ private slots:
         }
     }
 
-    // However many threads share the rows, with the options in another order, and with the plainest
-    // plane search or SSE2's instead of this processor's vector instructions, every pixel and figure
-    // comes out the same: the files to the byte, the sums behind them to the bit.
+    // Whatever the threads, the options' order or the plane search (the plainest, SSE2's or this processor's vector
+    // instructions), every pixel and figure is the same: the files to the byte, the sums behind them to the bit.
     void threadsGiveTheSameBytes()
     {
         QFETCH(QString, design);
@@ -252,28 +254,14 @@ private slots:
         QVERIFY(toBytes(alone.randomImage) == first["R"].mid(1, first["R"].size() - 2));
     }
 
-    // GEMRAY_THREADS stands without -t, as the summary shows; a bad value leaves one thread and stops nothing.
-    void threadsFromTheEnvironment()
-    {
-        const QStringList args = {"-p", "41.5", "41.5", "-c", "28", "28", "B", "R", "N", "N"};
-        QVERIFY(run(dir_->path(), args, "GEMRAY_THREADS", "3").out.contains("3 threads)"));
-        QVERIFY(run(dir_->path(), args + QStringList{"-t", "2"}, "GEMRAY_THREADS", "3").out.contains("2 threads)"));
-        QVERIFY(run(dir_->path(), args).out.contains("1 thread)"));
-        for (const QString bad : {"0", "257", "two"}) // the summary: the run went on
-            QVERIFY2(run(dir_->path(), args, "GEMRAY_THREADS", bad).out.contains("1 thread)"), qPrintable(bad));
-    }
-
     // A run's files are put in place one by one, each whole: images (random, cosine, ISO) first, the log last.
     void filesAppearWholeAndTheLogLast()
     {
-        RunRequest request = parseCommandLine({"-p", "41.5", "40", "-c", "28", "30", "-g", "B", "R", "C", "I"});
-        request.design = path("B").toStdString();
-        request.randomImage = path("R").toStdString();
-        request.cosineImage = path("C").toStdString();
-        request.isoImage = path("I").toStdString();
-        const std::string logPath = path("Gemray.log").toStdString();
+        const auto at = [this](const char* name) { return path(name).toStdString(); };
+        const RunRequest request =
+            parseCommandLine({"-p", "41.5", "40", "-c", "28", "30", "-g", at("B"), at("R"), at("C"), at("I")});
         const RunOutcome outcome = computeRun(request);
-        const std::vector<OutputFile> files = runFiles(outcome, request, logPath);
+        const std::vector<OutputFile> files = runFiles(outcome, request, at("Gemray.log"));
         QStringList order;
         for (const OutputFile& f : files)
             order << QFileInfo(QString::fromStdString(f.path)).fileName();
@@ -426,52 +414,41 @@ private slots:
         QCOMPARE(after, before);
     }
 
-    void textDesignTracesLikeItsGem_data()
-    {
-        QTest::addColumn<QString>("design");
-        QTest::addColumn<QStringList>("angles"); // old pav, pav, old crn, crn
-        // Each design at its own angles (zeptool's test traces the text designs re-cut).
-        for (const auto& [name, pav, crn] : {std::tuple{"SRB", "41.5", "28"}, {"Compear125", "41.5", "34.5"},
-                                             {"CubeIllusionTri", "45", "10"}, {"Turkey", "40", "40"}})
-            QTest::newRow(name) << name << QStringList{pav, pav, crn, crn};
-    }
-
-    // The same stone, the same figures: the design and its text export, tilted, in
-    // another index. The text is told apart by content ("B" has no extension).
+    // The same stone, the same figures: each design at its own angles (zeptool's test traces them re-cut) and its
+    // text export, tilted, in another index, the text told apart by content ("B" has no extension); and the text
+    // with every tier line twice (an export edited by hand): a plane met again is the same facet, not a second one.
     void textDesignTracesLikeItsGem()
     {
-        QFETCH(QString, design);
-        QFETCH(QStringList, angles);
-        // The third: the text with every tier line written twice (an export edited
-        // by hand): a plane met again is the same facet, not a second one.
-        QByteArray logs[3];
-        for (int k = 0; k < 3; ++k) {
-            QByteArray bytes = designBytes(qPrintable(design + (k ? ".asc" : ".gem")));
-            if (k == 2) {
-                QList<QByteArray> lines = bytes.split('\n'), twice;
-                for (const QByteArray& l : lines)
-                    twice << l << (l.startsWith("a ") ? QList<QByteArray>{l} : QList<QByteArray>{});
-                bytes = twice.join('\n');
+        for (const auto& [design, pav, crn] : {std::tuple{"SRB", "41.5", "28"}, {"Compear125", "41.5", "34.5"},
+                                               {"CubeIllusionTri", "45", "10"}, {"Turkey", "40", "40"}}) {
+            QByteArray logs[3];
+            for (int k = 0; k < 3; ++k) {
+                QByteArray bytes = designBytes(qPrintable(design + QString(k ? ".asc" : ".gem")));
+                if (k == 2) {
+                    QList<QByteArray> lines = bytes.split('\n'), twice;
+                    for (const QByteArray& l : lines)
+                        twice << l << (l.startsWith("a ") ? QList<QByteArray>{l} : QList<QByteArray>{});
+                    bytes = twice.join('\n');
+                }
+                QVERIFY(writeFile(path("B"), bytes));
+                const Outcome o = run(dir_->path(), {"-p", pav, pav, "-c", crn, crn, "-x", "3", "-y", "-2", "-i", "1.7",
+                                                     "-g", "B", "N", "N", "N"});
+                QVERIFY2(o.exitCode == 0, o.err.constData());
+                logs[k] = readAll(path("Gemray.log"));
             }
-            QVERIFY(writeFile(path("B"), bytes));
-            const Outcome o = run(dir_->path(), {"-p", angles[0], angles[1], "-c", angles[2], angles[3], "-x", "3",
-                                                 "-y", "-2", "-i", "1.7", "-g", "B", "N", "N", "N"});
-            QVERIFY2(o.exitCode == 0, o.err.constData());
-            logs[k] = readAll(path("Gemray.log"));
+            QCOMPARE(logs[1].split('\n').value(1), logs[0].split('\n').value(1)); // title and facet count
+            QCOMPARE(logs[2].split('\n').value(1), logs[0].split('\n').value(1));
+            QCOMPARE(thirdLine(logs[2]), thirdLine(logs[1]));
+            const QList<double> gem = thirdLine(logs[0]), asc = thirdLine(logs[1]);
+            QCOMPARE(asc.size(), 9);
+            for (int i = 0; i < 9; ++i)
+                QVERIFY2(std::fabs(asc[i] - gem[i]) <= 0.01,
+                         qPrintable(QString("%1, figure %2: %3 / %4").arg(design).arg(i).arg(asc[i]).arg(gem[i])));
         }
-        QCOMPARE(logs[1].split('\n').value(1), logs[0].split('\n').value(1)); // title and facet count
-        QCOMPARE(logs[2].split('\n').value(1), logs[0].split('\n').value(1));
-        QCOMPARE(thirdLine(logs[2]), thirdLine(logs[1]));
-        const QList<double> gem = thirdLine(logs[0]), asc = thirdLine(logs[1]);
-        QCOMPARE(asc.size(), 9);
-        for (int i = 0; i < 9; ++i)
-            QVERIFY2(std::fabs(asc[i] - gem[i]) <= 0.01,
-                     qPrintable(QString("figure %1: %2 / %3").arg(i).arg(asc[i]).arg(gem[i])));
     }
 
-    // Thousands of damaged text designs: the reader refuses each with one line naming the file, or reads
-    // a closed stone. (How gemray passes a refusal on is badInput's; how it traces a text design,
-    // textDesignTracesLikeItsGem's.)
+    // Thousands of damaged text designs: the reader refuses each with one line naming the file, or reads a closed
+    // stone. (How gemray passes a refusal on: badInput; how it traces a text design: textDesignTracesLikeItsGem.)
     void damagedTextDesigns()
     {
         std::mt19937 rng(2112);

@@ -15,32 +15,12 @@ using namespace zep::test;
 class TestRunner : public QObject {
     Q_OBJECT
 private slots:
-    void commandLine()
+    void commandLineAndLog()
     {
         // Fractions without their 0, no index when it is 0. (With an index and tilts: the raytraces below.)
         QCOMPARE(gemrayCommand(41, 0.5f, 34, 0.25f, 0, -0.5f, 0),
                  QString("Gemray -p 41.000 .500 -c 34.000 .250 -g -x -.500 B R N N"));
-
-        // A runner with a command limit (the PlayPen's) refuses a command that reaches it; one under it goes.
-        RaytraceRig rig;
-        rig.standIn("exit 3\n");
-        const int length = gemrayCommand(41.5f, 41, 28, 28, 0, 0, 0).size();
-        for (const int limit : {length, length + 1}) {
-            RunnerSettings settings;
-            settings.commandLimit = limit;
-            RaytraceRunner runner(rig.runner->env(), settings);
-            rig.messages.messages.clear();
-            rig.AbortFlag = false;
-            float iso = -1, cos = -1;
-            runner.doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
-            QCOMPARE(rig.messages.messages.value(0),
-                     limit == length ? QString("GemRay Command too long - must be < %1 chars and is  %2").arg(limit).arg(length)
-                                     : QString("GemRay refused the raytrace: Gemray ended with exit status 3"));
-        }
-    }
-
-    void logThirdLine()
-    {
+        // The log's third line: COS 8th and ISO 9th, between spaces or commas.
         const struct {
             QByteArray log;
             int error;
@@ -57,6 +37,23 @@ private slots:
             QCOMPARE(errorOf([&] { b = readGemrayLog(c.log); }), c.error);
             QCOMPARE(b.iso, c.iso);
             QCOMPARE(b.cos, c.cos);
+        }
+
+        // A runner with a command limit (the PlayPen's) refuses a command that reaches it; one under it goes.
+        RaytraceRig rig;
+        rig.standIn("exit 3\n");
+        const int length = gemrayCommand(41.5f, 41, 28, 28, 0, 0, 0).size();
+        for (const int limit : {length, length + 1}) {
+            RunnerSettings settings;
+            settings.commandLimit = limit;
+            RaytraceRunner runner(rig.runner->env(), settings);
+            rig.messages.messages.clear();
+            rig.AbortFlag = false;
+            float iso = -1, cos = -1;
+            runner.doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
+            QCOMPARE(rig.messages.messages.value(0),
+                     limit == length ? QString("GemRay Command too long - must be < %1 chars and is  %2").arg(limit).arg(length)
+                                     : QString("GemRay refused the raytrace: Gemray ended with exit status 3"));
         }
     }
 
