@@ -395,6 +395,7 @@ private slots:
         QCOMPARE(row("B").mid(2, 2), (QStringList{"31.00°", "28.00°"}));
         const QByteArray pdf = diagramPdf(in);
         QVERIFY(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
+        QVERIFY(pdf.contains("/FontFile2")); // drawn, with its letters' font inside to print anywhere
 
         // Long instructions wrap: seven tiers fit one page, nothing in the 15 mm margins a printer may not reach.
         for (gemray::GemDesign* d : {&in.original, &in.recut})
