@@ -27,7 +27,7 @@ struct Recorder : QuietOptimizerView {
     QString startMF, completed, stopped, pavStep, crnStep; // the steps last shown
     float top = 0;
     int sweeps = Optimizer::ChartSweeps, barsOutside = 0;
-    int consoleCalls = 0;
+    int consoleCalls = 0, beeps = 0;
     std::vector<std::pair<int, AngleMark>> marks;
 
     void showPoint(const QString&, const QString&, const QString& p, const QString& c) override { pavStep = p, crnStep = c; }
@@ -45,6 +45,7 @@ struct Recorder : QuietOptimizerView {
     void showCompleted(const QString& t) override { completed = t; }
     void showStopped(const QString& t) override { stopped = t; }
     void bringConsoleToFront() override { ++consoleCalls; }
+    void beep() override { ++beeps; }
     void letEventsRun() override {}
 };
 
@@ -99,6 +100,7 @@ private slots:
         QCOMPARE(r.opt.MF0, 96.0f);
         QVERIFY(std::abs(r.opt.itPav - 42) < 0.05f);
         QCOMPARE(r.view.completed, QString("Optimization Completed Successfully"));
+        QCOMPARE(r.view.beeps, 1); // the end is heard
         QCOMPARE(r.view.marks.front(), std::make_pair(0, AngleMark::Searching));
         QCOMPARE(r.view.marks.back(), std::make_pair(0, AngleMark::None));
         for (const auto& c : r.eval.calls)
@@ -317,7 +319,7 @@ private slots:
             QVERIFY(!stopped.opt.success);
             QCOMPARE(stopped.view.stopped, timeOut ? QString() : Optimizer::AbortedText);
             stopped.opt.Abort();
-            QCOMPARE(stopped.view.consoleCalls, timeOut ? 0 : 2);
+            QCOMPARE(std::pair(stopped.view.consoleCalls, stopped.view.beeps), timeOut ? std::pair(0, 1) : std::pair(2, 2));
             stopped.opt.Cancel();
             QCOMPARE(stopped.job.theFinalMF, 0.0f);
         }
