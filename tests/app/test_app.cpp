@@ -98,8 +98,7 @@ private slots:
         QCOMPARE(listed, QStringList{QStringLiteral("gemray")});
         QVERIFY(QFileInfo(work("gemray")).isExecutable());
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
-        // The console hands the ray tracer its thread count.
-        app->PasteToDos(QStringLiteral("env\r"));
+        app->PasteToDos(QStringLiteral("env\r")); // the console hands the ray tracer its thread count
         QTRY_VERIFY(app->console().outputText().contains(
             QStringLiteral("GEMRAY_THREADS=%1").arg(std::max(1, QThread::idealThreadCount()))));
         QCOMPARE(app->mainWindow()->pos(), QPoint(0, 0));
@@ -194,8 +193,7 @@ private slots:
         for (QPushButton* b : app.mainWindow()->findChildren<QPushButton*>())
             QVERIFY2(b->toolTip().isEmpty(), qPrintable(b->objectName()));
         QTRY_VERIFY(app.console().outputText().contains(QDir::toNativeSeparators(QDir::currentPath()) + u'>'));
-        // A line typed now runs after anything pasted before it.
-        app.console().window()->typeText(QStringLiteral("ECHO typed\r"));
+        app.console().window()->typeText(QStringLiteral("ECHO typed\r")); // runs after anything pasted before it
         QTRY_VERIFY(app.console().outputText().contains(QStringLiteral("\ntyped\n")));
         QVERIFY(!app.console().outputText().contains(consoleDirPrompt()));
     }
@@ -244,8 +242,7 @@ private slots:
         m->btnModTargets_Click();
         QVERIFY(evaluating);
         QVERIFY(sink.messages.isEmpty());
-        // A job without targets
-        j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35;
+        j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35; // a job without targets
         QVERIFY(jobReady(j));
         for (float JobState::*f : {&JobState::stPav, &JobState::stCrn, &JobState::minPav, &JobState::maxPav,
                                    &JobState::minCrn, &JobState::maxCrn}) {
@@ -382,8 +379,7 @@ private slots:
                  (QStringList{job.fnam, " 41.5", "Tiers: 2 at 41.50, B at 28.00", "Quartz", "Fixed"}));
         QCOMPARE(items(m2, "lstTargets").value(0), QStringLiteral("ISO Brightness        Weight:  2"));
         QCOMPARE(again.state().shell.Interactive, true);
-        // The result is back in its boxes, from the file beside the state.
-        QCOMPARE(back.theFinalMF, 143.8f);
+        QCOMPARE(back.theFinalMF, 143.8f); // the result back in its boxes, from the file beside the state
         QCOMPARE((QStringList{text(m2, "txtItPav"), text(m2, "txtItCrn"), text(m2, "txtStartMF")}),
                  (QStringList{"45.980", "28.100", " 69.2"}));
         QCOMPARE(readFileBytes(work("ZEPLast.txt")).count('\n'), 89);
@@ -417,28 +413,23 @@ private slots:
         const QString shown = file->shownText();
         QVERIFY2(shown.startsWith("/folder/") && shown.endsWith("/SRB.gem") && shown.contains(QChar(0x2026)), qPrintable(shown));
         // The job reads as a table: each caption left of its value in its row, Min and Max over their columns.
-        const auto caption = [&](const QString& text) {
-            for (QLabel* l : m.findChildren<QLabel*>())
-                if (l->text() == text)
-                    return l;
-            return static_cast<QLabel*>(nullptr);
-        };
         const std::pair<const char*, const char*> placed[] = {
             {"Start Pavilion Angle", "lblStartPav"}, {"Start Crown Angle", "lblStartCrn"}, {"Gem Material", "lblMat"},
             {"Refr. Index", "lblRI"}, {"Dispersion", "lblDisp"}, {"Pavilion", "lblOlPav"}, {"Crown", "lblOlCrn"},
             {"Min", "lblMinPav"}, {"Max", "lblMaxPav"}, {"Min", "lblMinCrn"}, {"Max", "lblMaxCrn"}};
         for (const auto& [text, name] : placed) {
-            QLabel *head = caption(text), *value = child<QLabel>(&m, name);
-            QVERIFY2(head, text);
-            const QPoint a = head->mapTo(&m, head->rect().center());
+            const QList<QLabel*> labels = m.findChildren<QLabel*>();
+            const auto head = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == text; });
+            QVERIFY2(head != labels.end(), text);
+            QLabel* value = child<QLabel>(&m, name);
+            const QPoint a = (*head)->mapTo(&m, (*head)->rect().center());
             const QRect v(value->mapTo(&m, QPoint(0, 0)), value->size());
             if (QByteArrayList{"Min", "Max"}.contains(text)) // over the column
                 QVERIFY2(a.x() >= v.left() && a.x() <= v.right() && a.y() < v.top(), text);
             else
                 QVERIFY2(std::abs(a.y() - v.center().y()) <= 1 && a.x() < v.center().x(), text);
         }
-        // and nothing lies over another.
-        QCOMPARE(overlapping(&m), QString());
+        QCOMPARE(overlapping(&m), QString()); // and nothing lies over another
     }
 
     void consoleRestartAfterATimeOut()
@@ -472,8 +463,7 @@ private slots:
         QVERIFY(!app->state().shell.TimedOut);
         QVERIFY(app->console().taskId() != firstTask);
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
-        // A console closed by its user is offered again too.
-        app->console().window()->close();
+        app->console().window()->close(); // a console closed by its user is offered again too
         offered("OKButton");
         QCOMPARE(lines.value(0), QString("The ZEP console is not running."));
         QTRY_VERIFY(app->console().isRunning());

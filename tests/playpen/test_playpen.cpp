@@ -276,8 +276,7 @@ private slots:
         alone.plot(TiltCurves{{40, 50, 60}, {1, 2, 3}, true, 10, 50, 50});
         QVERIFY(pixelsOf(&alone, QColor(Qt::white)) > 0);
 
-        // The middle sample is drawn at half the tilt.
-        alone.plot(TiltCurves{{40, 70, 40}, {}, false, 10, 100, 0});
+        alone.plot(TiltCurves{{40, 70, 40}, {}, false, 10, 100, 0}); // the middle sample drawn at half the tilt
         const QPoint half = tiltPlotScale(10, 100, 0).toPixel(5, 70, alone.size()).toPoint();
         QCOMPARE(alone.grab().toImage().pixelColor(half), alone.palette().color(QPalette::ButtonText));
 
@@ -305,8 +304,7 @@ private slots:
         QVERIFY(pixelsOf(plot, ink) > 50);
         QCOMPARE(pixelsOf(plot, blue), 0);
 
-        // Cancel to Make BMP copies nothing beside the design.
-        onNextModal([](QWidget* d) { click(d, "CancelButton"); });
+        onNextModal([](QWidget* d) { click(d, "CancelButton"); }); // Make BMP cancelled: nothing beside the design
         rig.click("btnSaveBMP");
         QCOMPARE(QDir(rig.designs).entryList(QDir::Files), QStringList{"SRB.gem"});
 
@@ -321,7 +319,6 @@ private slots:
         rig.click("CalcButton");
         QVERIFY(pixelsOf(plot, blue) > 50);
 
-        // New limits redraw the plot.
         const auto limits = [&rig](const char* max, const char* min) {
             onNextModal([=](QWidget* d) {
                 QCOMPARE(d->windowTitle(), QString("Enter Plot Limits"));
@@ -331,7 +328,7 @@ private slots:
             });
             rig.click("btnPlotLim");
         };
-        limits("70", "30");
+        limits("70", "30"); // new limits redraw the plot
         QCOMPARE((QStringList{rig.text("txtY1"), rig.text("txtY2")}), (QStringList{" 30", " 70"}));
         limits("30", "30"); // a maximum that is not above the minimum is refused
         QCOMPARE(rig.messages.messages.size(), 1);
@@ -495,8 +492,7 @@ private slots:
         makeMovie(rig, "optRock", 2, "2");
         QCOMPARE(player->frames(), 2);
         QCOMPARE(child<QSlider>(player, "sldFrame")->value(), 0);
-        // The controls beside the picture keep their width, playing or paused.
-        auto* controls = child<QWidget>(player, "movieControls");
+        auto* controls = child<QWidget>(player, "movieControls"); // keep their width, playing or paused
         QVERIFY(player->playing() && controls->minimumWidth() == controls->maximumWidth());
         auto* play = child<QPushButton>(player, "btnPlay");
         QVERIFY(play->sizeHint().width() <= controls->width());
@@ -553,8 +549,7 @@ private slots:
         rig.click("CalcButton");
         QCOMPARE(commands(rig).size(), 7);
 
-        // The colour image at the index and half the dispersion on either side.
-        rig.raytrace("optRGB", "", "10");
+        rig.raytrace("optRGB", "", "10"); // in colour: at the index and half the dispersion on either side
         QCOMPARE(commands(rig).size(), 10);
         const QImage& colour = child<GemImage>(&w, "imgCurRan")->image();
         int dispersed = 0;

@@ -81,8 +81,7 @@ private slots:
         QCOMPARE((QStringList{p->txtCGPav()->text(), p->txtCGCrn()->text(), p->txtCGRI()->text(), p->txtCGXang()->text(),
                               p->txtCGYang()->text(), p->txtCGCB()->text(), p->txtCGIB()->text()}),
                  (QStringList{"40.750", "33.500", " 1.54", ".000", "-2.000", " 54.21", " 62.23"}));
-        // Shown at twice its size, each pixel a sharp 2 x 2 block.
-        QCOMPARE(p->imgCurGem()->pixmap().size(), QSize(240, 240));
+        QCOMPARE(p->imgCurGem()->pixmap().size(), QSize(240, 240)); // twice its size, each pixel a sharp 2 x 2 block
         const QImage shown = p->imgCurGem()->pixmap().toImage();
         QCOMPARE(shown.pixelColor(1, 1), QColor(0, 0, 0));                   // raw pixel 0: top left
         QCOMPARE(shown.pixelColor(1, 239), QColor(224, 224, 224));           // raw pixel 14280
@@ -118,8 +117,7 @@ private slots:
             QVERIFY(rig.shell.TimedOut && rig.AbortFlag && !rig.runner->refused());
             QCOMPARE(rig.messages.messages, QStringList{"GemRay Timed Out - Aborting"});
             QVERIFY(iso == -1 && cos == -1 && !fileExists(rig.work("ZEP.BMP")));
-            // The status box still shows the command on red.
-            QLineEdit* info = rig.optimizerPanel->InfoWin();
+            QLineEdit* info = rig.optimizerPanel->InfoWin(); // still showing the command, on red
             QCOMPARE(info->text(), QString("Gemray -p 41.500 41.000 -c 28.000 28.000 -g B R N N"));
             QCOMPARE(info->palette().color(QPalette::Base), QColor(255, 0, 0));
             QCOMPARE(info->palette().color(QPalette::Text), QColor(255, 255, 255));
@@ -236,9 +234,8 @@ private slots:
         QVERIFY(rig.AbortFlag);
         QCOMPARE(iso, -1.0f);
         QCOMPARE(rig.optimizerPanel->txtCGIB()->text(), QString());
-        // A closed console: the runner says that it is not running.
         rig.AbortFlag = false;
-        rig.console.window()->close();
+        rig.console.window()->close(); // the runner says that the console is not running
         rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
         QVERIFY(rig.messages.messages.last().startsWith("The ZEP console is not running"));
         QVERIFY(rig.AbortFlag && rig.runner->refused());
