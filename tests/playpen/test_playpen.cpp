@@ -432,6 +432,11 @@ private slots:
         auto* player = child<MoviePlayer>(&w, "picMovie");
         QCOMPARE(player->frames(), 3);
         QCOMPARE(child<QSlider>(player, "sldFrame")->maximum(), 2); // a step a frame
+        const auto shown = [&](int k) {
+            child<QSlider>(player, "sldFrame")->setValue(k);
+            return child<QLabel>(player, "imgMovie")->pixmap().toImage();
+        };
+        QCOMPARE(shown(2).size(), child(player, "imgMovie")->size() - QSize(2, 2)); // the frame fills its box's border
         QVERIFY(player->playing());
         QCOMPARE(child<QStackedWidget>(&w, "stkImages")->currentWidget(), player);
         // The frame's curve lies right under the frame, the controls beside it.
