@@ -235,7 +235,7 @@ private slots:
         row("map: fix unused", "map SRB.gem --material Quartz -o m.MFM --fix-pav", 2, "map does not use --steps, --fix-pav");
         row("study: csv over a design", "study* --csv link.gem", 1, "is a link");
         row("study: csv a folder", "study* --csv adir", 1, "adir is a folder");
-        for (const char* old : {"41.5,28,99", "41.5,x"}) // three angles, a crown that is no number
+        for (const char* old : {"41.5,28,99", "41.5,x", ",28"}) // three angles, a crown that is no number, no pavilion
             row(old, QString("study SRB.gem@%1 --materials Quartz").arg(old), 2,
                 "the old angles after @ must be two numbers");
         row("study: no materials", "study SRB.gem", 2, "name the materials");
