@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -163,6 +164,8 @@ private slots:
         w->addFolder(dir.filePath("two"));
         QVERIFY(waitIdle(*w));
         QCOMPARE(count->text(), QStringLiteral("3 designs"));
+        const auto* bar = w->findChild<QProgressBar*>();
+        QVERIFY(bar->value() == 3 && bar->maximum() == 3); // the adding counted file by file
         LibraryModel& m = w->model();
         m.sort(LibraryModel::Name, Qt::AscendingOrder);
         const QStringList names{cell(m, 0, LibraryModel::Name), cell(m, 1, LibraryModel::Name),
