@@ -591,10 +591,14 @@ def main():
     for number, (s, equivalent, chosen) in enumerate(plans, 1):
         head = f"[{number}/{len(plans)}] {s['file']}:{s['line']} {change_text(s)}"
         result = {"site": s, "change": change_text(s), "tests": chosen}
+        # With no test to run (none links the file, or runs the line), the
+        # mutant is still built, with the targets made of its file: one that
+        # does not compile is left out of the score, never counted a survivor.
+        targets = chosen or sorted(n for n, t in model.items() if s["file"] in t["sources"])
         if equivalent:
             result["status"] = "equivalent"
-        elif not chosen:
-            result["status"] = "survived"  # no test program links the file, or runs the line
+        elif not targets:
+            result["status"] = "survived"  # a file no target builds
         else:
             path = os.path.join(copy, s["file"])
             with open(path, encoding="utf-8") as f:
@@ -606,12 +610,14 @@ def main():
                 with open(path, "w", encoding="utf-8") as f:
                     f.write("\n".join(lines))
                 try:
-                    built, result["build_seconds"] = build_targets(build, chosen, log)
+                    built, result["build_seconds"] = build_targets(build, targets, log)
                     result["build_seconds"] = round(result["build_seconds"], 1)
                 except subprocess.TimeoutExpired:
                     built = False
                 if not built:
                     result["status"] = "not built"
+                elif not chosen:
+                    result["status"] = "survived"
                 else:
                     result["status"] = run_mutant(chosen, tests, base, env_extra, result)
             finally:
