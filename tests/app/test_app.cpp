@@ -417,7 +417,8 @@ private slots:
             {"Start Pavilion Angle", "lblStartPav"}, {"Start Crown Angle", "lblStartCrn"}, {"Gem Material", "lblMat"},
             {"Refr. Index", "lblRI"}, {"Dispersion", "lblDisp"}, {"Pavilion", "lblOlPav"}, {"Crown", "lblOlCrn"},
             {"Min", "lblMinPav"}, {"Max", "lblMaxPav"}, {"Min", "lblMinCrn"}, {"Max", "lblMaxCrn"}};
-        for (const auto& [text, name] : placed) {
+        for (const auto& caption : placed) {
+            const char *text = caption.first, *name = caption.second;
             const QList<QLabel*> labels = m.findChildren<QLabel*>();
             const auto head = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == text; });
             QVERIFY2(head != labels.end(), text);
