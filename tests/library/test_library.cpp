@@ -632,6 +632,10 @@ private slots:
         QCOMPARE(listedNames({"--gear", "80"}), QStringList());
         QCOMPARE(tool({"library", "export", "--csv", "all.csv"}).exitCode, 0);
         QCOMPARE(readAll(path("all.csv")).count('\n'), 4);
+        // A table no file can take (a folder where none can be made, as on a full disk) is printed whole instead.
+        const Outcome unwritten = tool({"library", "export", "--csv", "/proc/all.csv"});
+        QVERIFY2(unwritten.exitCode == 1 && unwritten.out == readAll(path("all.csv"))
+                     && unwritten.err.contains("The table above holds every row."), unwritten.err.constData());
         // Never a table over a design, the library or its log; never a doubtful command.
         const QByteArray srb = readAll(path("designs/more/SRB.gem"));
         for (const char* over : {"designs/more/SRB.gem", "lib.sqlite-wal", "lib.sqlite-journal"})
