@@ -178,6 +178,9 @@ private slots:
         QVERIFY(s.map.MFGrid == saved);
         const auto best = bestCell(saved, cellsWithResults(s.map));
         QCOMPARE(std::pair(s.job.stPav, s.job.stCrn), std::pair(s.map.PavGrid[best->j], s.map.CrnGrid[best->i]));
+        const QString bestText = QString(", best at pavilion %1, crown %2\n") // as zeptool's summary of the map says
+                                     .arg(Format(s.map.PavGrid[best->j], u"#.000"), Format(s.map.CrnGrid[best->i], u"#.000"));
+        QVERIFY2(summary.contains(bestText), qPrintable(summary + bestText));
         QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
         QDir::setCurrent(QDir::tempPath());
     }
