@@ -630,6 +630,8 @@ private slots:
         QCOMPARE(listedNames({"--lw", "1.2", "2"}), QStringList({"Turkey"}));
         QCOMPARE(listedNames({"--lw", "1.2", "2", "--gear", "96"}), QStringList({"Turkey"}));
         QCOMPARE(listedNames({"--gear", "80"}), QStringList());
+        // A design's notes, shown line by line (the triangle's file holds three).
+        QCOMPARE(tool({"library", "show", "designs/more/CubeIllusionTri.gem"}).out.count("\nfootnote  "), 3);
         QCOMPARE(tool({"library", "export", "--csv", "all.csv"}).exitCode, 0);
         QCOMPARE(readAll(path("all.csv")).count('\n'), 4);
         // A table no file can take (a folder where none can be made, as on a full disk) is printed whole instead.
