@@ -198,6 +198,10 @@ private slots:
             QCOMPARE(rig.calls(), sent ? QStringList{c.result} : QStringList());
             QCOMPARE(rig.messages.messages, sent ? QStringList() : QStringList{c.result});
             QCOMPARE(rig.text("txtCurISO"), sent ? QString(" 62") : QString());
+            if (&c == cases) { // a tilt asked after a tilted raytrace, its direction emptied: refused, not the old tilt
+                rig.raytrace("optTilt", "", "10");
+                QCOMPARE(rig.messages.messages, QStringList{tilt});
+            }
         }
 
         // A box the ray tracer could not use is named before anything is sent; a refusal of the ray tracer is told
