@@ -278,7 +278,7 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(paints.count, 1);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(paints.count, 2, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(paints.count, 2, 5000);
         QTest::qWait(100);
         QCOMPARE(paints.count, 2);
     }
