@@ -121,7 +121,7 @@ private slots:
         r.job.maxCrn = 40;
         r.targets.doFire = r.job.useFileRI = true;
         r.mapper.btnGo_Click({}, {});
-        r.targets.doFire = r.job.useFileRI = false;
+        r.targets.doFire = false; // without fire, the design's own index (none given here) maps
         // A map step below the Angle Tolerance (0.05): 41.5 to 41.52 is refused, naming the boxes; 0.5 maps.
         const float minPav = r.job.minPav, maxPav = r.job.maxPav;
         r.job.minPav = 41.5f, r.job.maxPav = 41.52f;
