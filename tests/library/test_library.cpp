@@ -428,6 +428,15 @@ private slots:
         const QByteArray before = kind == "huge" ? QByteArray() : readAll(used);
         const Outcome o = run(kTool, {"library", "add", "designs/more/Turkey.asc", "--db", used}, dir->path());
         QVERIFY2(o.exitCode == 1 && o.err.contains(QFile::encodeName(used)) && o.err.count('\n') <= 1, o.out + o.err);
+        // and the refusal says what the file is
+        const QString newer = QString("was made by a newer ZEP (library version %1; this one knows %2)")
+                                  .arg(SchemaVersion + 1).arg(SchemaVersion);
+        const QMap<QString, QString> said{{"text", "is not a ZEP design library; it is left as it is."},
+                                          {"empty", "is not a ZEP design library"}, {"foreign", "is not a ZEP design library"},
+                                          {"newer", newer}, {"truncated", "is damaged (database disk image is malformed); it is"},
+                                          {"damaged", "is damaged ("}, {"huge", "is damaged ("}, {"link", "is a link: a library"},
+                                          {"device", "is not a regular file."}, {"stale log", "is missing, but the log"}};
+        QVERIFY2(o.err.contains(said.value(kind).toUtf8()), o.err.constData());
         if (kind != "huge")
             QCOMPARE(readAll(used), before);
         QCOMPARE(QFileInfo(used).size(), kind == "huge" ? qint64(1) << 33 : qint64(before.size()));
