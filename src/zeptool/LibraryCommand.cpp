@@ -371,6 +371,10 @@ int showCommand(Library& open, Arguments& a, std::ostream& out)
                 << (std::isfinite(r.marginWorst) ? "; " + local(marginText(Margin{r.marginTol, r.finalMf, r.marginWorst,
                                                                                    r.marginPav, r.marginCrn}))
                                                  : std::string())
+                // where a miss costs most: the way not to err at the wheel
+                << (std::isfinite(r.marginWorst) && std::isfinite(r.marginPav) && std::isfinite(r.marginCrn)
+                        ? ", worst at " + angle(r.marginPav) + ' ' + angle(r.marginCrn)
+                        : std::string())
                 << '\n';
         else
             out << "failed: " << line(r.error) << ", " << local(r.date) << '\n';

@@ -230,8 +230,16 @@ private slots:
             QString::fromUtf8(tool({"library", "show", "designs/more/SRB.gem"}).out).split(u'\n').filter("climb@0.1");
         QCOMPARE(robustShown.size(), 1);
         QVERIFY2(robustShown[0].contains(QRegularExpression("^result    Quartz \\(index 1\\.55\\), climb@0\\.1, .*; tiers 2 at [0-9.]+, B at [0-9.]+; "
-                                                            "L/W 1\\.000 .*; within \u00b10\\.10\u00b0: at least [0-9.]+ \\(.* %\\)$")),
+                                                            "L/W 1\\.000 .*; within \u00b10\\.10\u00b0: at least [0-9.]+ \\(.* %\\), "
+                                                            "worst at [0-9.]+ [0-9.]+$")),
                  qPrintable(robustShown[0]));
+        // The worst point is one of the stencil's: each angle the final one or a tenth away.
+        const QStringList finalAt = robustShown[0].section("final ", 1).split(u' ').mid(0, 2),
+                          worstAt = robustShown[0].section("worst at ", 1).split(u' ');
+        for (int k = 0; k < 2; ++k) {
+            const double d = std::fabs(worstAt[k].toDouble() - finalAt[k].toDouble());
+            QVERIFY2(d < 0.0015 || std::fabs(d - 0.1) < 0.0015, qPrintable(robustShown[0]));
+        }
         QCOMPARE(designResults(db, *findDesign(db, path("designs/more/SRB.gem"))).size(), std::size_t(3));
         const Outcome refused = tool({"library", "rank", "--material", "Quartz", "--tolerance", "nan"});
         QVERIFY2(refused.exitCode == 2 && refused.err.contains("--tolerance takes a cutting tolerance"), refused.err);
