@@ -362,7 +362,7 @@ private slots:
         QCOMPARE(pages.size(), 1);
         // Side by side: crown and table from above, pavilion from below, both from the side.
         const QImage& page = pages[0];
-        int crown[3] = {}, table[3] = {}, pavilion[3] = {};
+        int crown[3] = {}, table[3] = {}, pavilion[3] = {}, shadedRows = 0;
         for (int y = 0; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x) {
                 const QRgb c = page.pixel(x, y) & 0xffffff;
@@ -370,10 +370,13 @@ private slots:
                 crown[third] += c == 0xd4e3f6;
                 table[third] += c == 0xbad2f0;
                 pavilion[third] += c == 0xe2e2e2;
+                shadedRows += c == 0xf2f2f2 && x == page.width() / 2;
             }
         QVERIFY(crown[0] > 1500 && table[0] > 1500 && crown[1] == 0 && table[1] + table[2] == 0);
         // (a few grey pixels of lines and letters share the pavilion's colour)
         QVERIFY(pavilion[1] > 3000 && pavilion[0] < 100 && pavilion[2] > 1000 && crown[2] > 300);
+        // Every other row of the table shaded, for the eye to follow a row across (three such rows or more).
+        QVERIFY2(shadedRows >= 30, qPrintable(QString::number(shadedRows)));
         // Above the pictures the title's lines, one band of ink each: the name, the design's other header lines
         // that say something (a blank one takes no line), the file, the re-cut, the index, the gear.
         const auto titleLines = [&](const QImage& sheet) {
