@@ -300,13 +300,7 @@ private slots:
         MainWindow* m = app->mainWindow();
         app->state().fd.FDDir = QDir::toNativeSeparators(designs.path()); // where the chooser opens
 
-        onNextModal([](QWidget* d) {
-            pick(d, "fileList", QStringLiteral("SRB.gem"));
-            click(d, "btnParse");
-            pick(d, "lstPav", QStringLiteral("41.50"));
-            pick(d, "lstCrn", QStringLiteral("28.00"));
-            click(d, "OKButton");
-        });
+        onNextModal([](QWidget* d) { chooseDesign(d, "SRB.gem", "41.50", "28.00"); });
         m->btnFSel_Click();
         QCOMPARE(app->state().job.fnam, QDir::toNativeSeparators(designs.filePath(QStringLiteral("SRB.gem"))));
         QCOMPARE((QStringList{label(m, "lblOlPav"), label(m, "lblStartCrn")}), (QStringList{" 41.5", " 28"}));

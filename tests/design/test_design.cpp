@@ -229,11 +229,7 @@ private slots:
             Env q;
             q.fd.FDDir = q.folder(folder, {"SRB.gem"});
             designFile(q, [&](QWidget* d) {
-                pick(d, "fileList", "SRB.gem");
-                click(d, "btnParse");
-                pick(d, "lstPav", "41.50");
-                pick(d, "lstCrn", "28.00");
-                click(d, "OKButton");
+                chooseDesign(d, "SRB.gem", "41.50", "28.00");
                 QVERIFY(d->isVisible());
             });
             QCOMPARE(q.sink.messages.size(), 1);

@@ -518,13 +518,7 @@ private slots:
         // Another design: the movie goes, and its progress with it.
         QCOMPARE(progress->text(), QString("100%"));
         rig.fd.FDDir = rig.designs;
-        onNextModal([](QWidget* d) {
-            pick(d, "fileList", "SRB.gem");
-            click(d, "btnParse");
-            child<QListWidget>(d, "lstPav")->setCurrentRow(0);
-            child<QListWidget>(d, "lstCrn")->setCurrentRow(0);
-            click(d, "OKButton");
-        });
+        onNextModal([](QWidget* d) { chooseDesign(d, "SRB.gem", "42.50", "34.00"); });
         rig.click("btnLoadFile");
         QCOMPARE(player->frames(), 0);
         QCOMPARE(progress->text(), QString());
@@ -617,13 +611,7 @@ private slots:
 
         // Turkey.gem at its own angles and index; the main window's design, and what the saved state keeps, stay.
         rig.check("optNormal");
-        onNextModal([](QWidget* d) { // the design file dialog
-            pick(d, "fileList", "Turkey.gem");
-            click(d, "btnParse");
-            pick(d, "lstPav", "40.00");
-            pick(d, "lstCrn", "40.00");
-            click(d, "OKButton");
-        });
+        onNextModal([](QWidget* d) { chooseDesign(d, "Turkey.gem", "40.00", "40.00"); }); // the design file dialog
         rig.click("btnLoadFile");
         QCOMPARE(rig.text("txtCurFile"), QString("Turkey.gem"));
         // Nothing of SRB.gem stays current (the reference does, its tilt curve with its figures).

@@ -390,14 +390,9 @@ private slots:
             }
             return bands;
         };
-        // (at 150 dots an inch, sharp enough for a gap between lines)
-        QCOMPARE(titleLines(diagramImages(in, 150)[0]), 6);
-        const auto headers = in.original.headers;
+        QCOMPARE(titleLines(diagramImages(in, 150)[0]), 6); // (150 dots an inch: sharp enough for a gap between lines)
         in.original.headers = {"Standard Round Brilliant", "", "after a design of 1919", ""};
         QCOMPARE(titleLines(diagramImages(in, 150)[0]), 6);
-        in.original.headers = {"Standard Round Brilliant", "after a design of 1919", "", "with a flat table"};
-        QCOMPARE(titleLines(diagramImages(in, 150)[0]), 7);
-        in.original.headers = headers;
         // The table: the re-cut tier's new angle, and what it was.
         const std::vector<QStringList> rows = diagramTable(in);
         QCOMPARE(rows[0].mid(2, 2), (QStringList{"Angle", "Was"}));
@@ -485,13 +480,11 @@ private slots:
                 said << stone->text();
             }
             picture(w, "cutting-list.png");
-            saveAs(w, "btnSaveDiagram", "page");
         });
         QCOMPARE(said[0], expected(10, ", ") + Format(caratWeight(p.vw3, 10, 2.65), u"#.00") + QStringLiteral(" ct in Quartz"));
         for (int i = 1; i <= 4; ++i)
             QVERIFY2(said[i].contains(QStringLiteral("Width (mm)")), qPrintable(said[i]));
         QVERIFY(said[5].startsWith(expected(6.5, ", ")));
-        QVERIFY(readFileBytes(path("page.pdf")).startsWith("%PDF-"));
 
         job.useMatRI = false;
         job.useSpecRI = true; // an index typed by hand, without a density

@@ -74,4 +74,14 @@ inline void pick(QWidget* w, const char* list, const QString& text, Qt::MatchFla
     child<QListWidget>(w, list)->setCurrentItem(found.first());
 }
 
+// Chooses a design in the design file dialog `d`: the file, Parse, an angle of each list, OK.
+inline void chooseDesign(QWidget* d, const QString& file, const QString& pav, const QString& crn)
+{
+    pick(d, "fileList", file);
+    click(d, "btnParse");
+    pick(d, "lstPav", pav);
+    pick(d, "lstCrn", crn);
+    click(d, "OKButton");
+}
+
 } // namespace zep::test

@@ -631,8 +631,7 @@ private slots:
                     return true;
             return false;
         };
-        // (a loaded machine may take seconds to reach the first raytrace: the wait costs nothing when it does not)
-        QTRY_VERIFY_WITH_TIMEOUT(tracing(), waitMs(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(tracing(), waitMs(30000)); // (a loaded machine may take seconds to start)
         killed.kill(); // (its ray tracers get SIGTERM)
         QVERIFY(killed.waitForFinished() && !QFile::exists(path("m.gif")));
         QTRY_VERIFY_WITH_TIMEOUT(!tracing(), waitMs(10000));
