@@ -303,7 +303,8 @@ private slots:
         onNextModal([](QWidget* d) { chooseDesign(d, "SRB.gem", "41.50", "28.00"); });
         m->btnFSel_Click();
         QCOMPARE(app->state().job.fnam, QDir::toNativeSeparators(designs.filePath(QStringLiteral("SRB.gem"))));
-        QCOMPARE((QStringList{label(m, "lblOlPav"), label(m, "lblStartCrn")}), (QStringList{" 41.5", " 28"}));
+        QCOMPARE((QStringList{label(m, "lblOlPav"), label(m, "lblStartPav"), label(m, "lblOlCrn"), label(m, "lblStartCrn")}),
+                 (QStringList{" 41.5", " 41.5", " 28", " 28"})); // the design's angles are the start
         QCOMPARE(readFileBytes(work("B")), readFileBytes(designs.filePath(QStringLiteral("SRB.gem"))));
 
         onNextModal([](QWidget* d) {

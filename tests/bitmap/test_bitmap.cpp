@@ -119,11 +119,13 @@ private slots:
         Pixels px{};
         for (int i = 0; i < ImageSize; ++i)
             px[std::size_t(i)] = uint8_t(i % ImageSide);
-        writeBitmap(path("mask.bmp"), maskHeader, px);
         Pixels mask{};
-        BMP2Byte(path("mask.bmp"), mask, local.BMP_Header);
-        QVERIFY(mask == px);
-        QVERIFY(local.BMP_Header == maskHeader);
+        for (const uint8_t used : {0, 1}) { // colours used: 0 (all of them), or 256 as many a paint program writes
+            maskHeader[47] = used;
+            writeBitmap(path("mask.bmp"), maskHeader, px);
+            BMP2Byte(path("mask.bmp"), mask, local.BMP_Header);
+            QVERIFY(mask == px && local.BMP_Header == maskHeader);
+        }
         // A conversion made afterwards writes the mask's palette.
         writeFileSafely(path("R"), rawImage(0, [](int) { return 5; }));
         GBMP(images, local.BMP_Header, path("R"), path("ZEP.BMP"));

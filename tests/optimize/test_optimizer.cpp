@@ -152,8 +152,7 @@ private slots:
                 return 100 - (p - 42) * (p - 42) - std::pow(std::abs(c - 37.3f), 1.5f);
             };
         });
-        QVERIFY(both.opt.success);
-        QVERIFY(both.opt.itCnt > 3);
+        QVERIFY(both.opt.success && both.opt.itCnt > 3);
         QVERIFY2(Val(both.view.crnStep) < 0.05 && Val(both.view.pavStep) < 0.05, qPrintable(both.view.crnStep));
         QVERIFY(std::abs(both.opt.itCrn - 37.3f) < 0.1f);
     }

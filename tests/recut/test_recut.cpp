@@ -377,8 +377,7 @@ private slots:
         QVERIFY(pavilion[1] > 3000 && pavilion[0] < 100 && pavilion[2] > 1000 && crown[2] > 300);
         // Every other row of the table shaded, for the eye to follow a row across (three such rows or more).
         QVERIFY2(shadedRows >= 30, qPrintable(QString::number(shadedRows)));
-        // Above the pictures the title's lines, one band of ink each: the name, the design's other header lines
-        // that say something (a blank one takes no line), the file, the re-cut, the index, the gear.
+        // The title's lines above the pictures, a band of ink each; a blank header line takes none.
         const auto titleLines = [&](const QImage& sheet) {
             int bands = 0, blank = 0;
             for (int y = 0; y < sheet.height() && (bands == 0 || blank < 25); ++y) { // the block ends at a wide gap
