@@ -368,12 +368,12 @@ int showCommand(Library& open, Arguments& a, std::ostream& out)
                                         : "; tiers " + line(tierLabel(r.pavTier, f.pav)) + ", " + line(tierLabel(r.crnTier, f.crn)))
                 << (r.notes.isEmpty() ? "" : "; ") << line(r.notes)
                 << (r.proportions ? "; " + local(proportionsText(*r.proportions)) : std::string())
-                << (std::isfinite(r.marginWorst) ? "; " + local(marginText(Margin{r.marginTol, r.finalMf, r.marginWorst,
-                                                                                   r.marginPav, r.marginCrn}))
-                                                 : std::string())
-                // where a miss costs most: the way not to err at the wheel
-                << (std::isfinite(r.marginWorst) && std::isfinite(r.marginPav) && std::isfinite(r.marginCrn)
-                        ? ", worst at " + angle(r.marginPav) + ' ' + angle(r.marginCrn)
+                << (std::isfinite(r.marginWorst)
+                        ? "; " + local(marginText(Margin{r.marginTol, r.finalMf, r.marginWorst, r.marginPav, r.marginCrn}))
+                              // where a miss costs most: the way not to err at the wheel
+                              + (std::isfinite(r.marginPav) && std::isfinite(r.marginCrn)
+                                     ? ", worst at " + angle(r.marginPav) + ' ' + angle(r.marginCrn)
+                                     : std::string())
                         : std::string())
                 << '\n';
         else
