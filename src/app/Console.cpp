@@ -56,10 +56,9 @@ void Console::setGeometryFile(const QString& path)
             for (int k = 0; k < 4; ++k)
                 if (p.keyText() == QLatin1String(GeometryKeys[k]))
                     v[k] = p.value.toSingle();
-        const QRect g(twipsToPixels(v[1], nullptr, false), twipsToPixels(v[0], nullptr, true),
-                      twipsToPixels(v[2], nullptr, false), twipsToPixels(v[3], nullptr, true));
-        if (g.width() > 0 && g.height() > 0)
-            m_geometry = g;
+        // A width or height of 0 leaves the rectangle invalid: the console opens at its own size.
+        m_geometry = QRect(twipsToPixels(v[1], nullptr, false), twipsToPixels(v[0], nullptr, true),
+                           twipsToPixels(v[2], nullptr, false), twipsToPixels(v[3], nullptr, true));
     } catch (const ZepError&) {
     }
 }

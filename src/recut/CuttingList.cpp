@@ -317,7 +317,7 @@ std::string tierAt(const gemray::GemDesign& design, bool pavilion, double angle)
     if (hundredths(pavilion ? main.pavilion : main.crown) == hundredths(angle))
         return pavilion ? main.pavilionTier : main.crownTier;
     for (const CutGroup& g : cuttingList(design))
-        if ((g.kind == gemray::FacetKind::Pavilion) == pavilion && g.kind != gemray::FacetKind::Girdle &&
+        if (g.kind == (pavilion ? gemray::FacetKind::Pavilion : gemray::FacetKind::Crown) &&
             hundredths(g.cuttingAngle()) == hundredths(angle))
             return groupName(g);
     return {};

@@ -78,9 +78,7 @@ Command parseCommand(const QString& rawLine)
         cmd.kind = Command::Kind::Program;
         QStringList parts = splitArguments(line);
         cmd.word = parts.takeFirst();
-        cmd.args = parts;
-        const qsizetype afterWord = line.indexOf(u' ');
-        rest = afterWord < 0 ? QString() : line.mid(afterWord + 1);
+        cmd.args = parts; // a program takes its arguments; only built-ins read the rest
     }
     cmd.rest = rest;
     return cmd;

@@ -141,11 +141,13 @@ private slots:
         QVERIFY(nextRun.start(zepcmd, m_root));
         QCOMPARE(QRect(nextRun.window()->pos(), nextRun.window()->size()), left);
 
-        writeFileSafely(file, "\"ZEPConsole\",1\r\n\"WCons\",\"wide\"\r\n");
+        // A kept height of 0 is damage: the console opens at its own size, not at the kept width.
+        const QRegularExpression height("\"HCons\",[^\r]*");
+        writeFileSafely(file, QString::fromLatin1(readFileBytes(file)).replace(height, "\"HCons\",0").toLatin1());
         Console damaged;
         damaged.setGeometryFile(file);
         QVERIFY(damaged.start(zepcmd, m_root));
-        QVERIFY(damaged.window()->size() != left.size());
+        QVERIFY(damaged.window()->width() != left.width());
 
         // Closing the window ends the interpreter; a closed console can no longer be brought forward.
         const qint64 closed = damaged.taskId();

@@ -152,6 +152,7 @@ private slots:
         apply(screen, out.feed("\n1 of 2\r"));
         apply(screen, out.feed("2 of 2"));
         apply(screen, out.feed(" done"));
+        apply(screen, out.feed("!\b")); // a character typed and taken back in one read
         QVERIFY2(screen.endsWith(QStringLiteral(u"\u00e9>\n2 of 2 done")), qPrintable(screen));
     }
 };

@@ -260,9 +260,13 @@ private slots:
         writeFile(path("results.jsonl"), results);
         const Outcome o = tool({"library", "collect", "results.jsonl"});
         QVERIFY2(o.exitCode == 1 && o.out.contains("1 results filed, 0 jobs failed, 1 not filed"), o.out + o.err);
-        QByteArray filedLine;
+        QByteArray filedLine, givenLine;
         for (const QByteArray& line : results.trimmed().split('\n'))
-            filedLine = line.contains(derived) ? line : filedLine;
+            (line.contains(derived) ? filedLine : givenLine) = line;
+        // as many jobs lost as not filed: the collect still fails
+        writeFile(path("given.jsonl"), givenLine);
+        const Outcome lost = tool({"library", "collect", "given.jsonl"});
+        QVERIFY2(lost.exitCode == 1 && lost.out.contains("0 results filed, 1 jobs failed, 1 not filed"), lost.out);
         // the filed job's proportions at its final angles
         const QJsonObject printed = QJsonDocument::fromJson(filedLine).object().value("proportions").toObject();
         QCOMPARE(printed.size(), 7);

@@ -306,11 +306,13 @@ private slots:
             QVERIFY(!child(w, "CancelButton")->isEnabled());
             QTest::keyClick(w, Qt::Key_Escape);
             QVERIFY(w->isVisible());
+            w->move(300, 200); // where OK keeps it
             click(w, "OKButton");
         }, [&](QWidget*) { once = e.job.once; });
         const OptimizationTargets& t = e.targets;
         QCOMPARE(once, int16_t(1));
         QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && e.messages.messages.size() == 2);
+        QVERIFY(e.positions.TTarg > 0 && e.positions.LTarg > 0);
         QCOMPARE((QList<float>{t.wtISO, t.wtILL, t.TAngMax, t.wtSparkle, t.fireDisp, e.job.theDisp}),
                  (QList<float>{7, 2.5f, 10, 0.5f, 0.044f, 0.044f}));
         QCOMPARE((QList<int>{t.SpDir1, t.SpDir2}), (QList<int>{2, 4})); // rounded

@@ -380,6 +380,10 @@ private slots:
         job.maxPav = job.maxCrn = 55;
         QCOMPARE(startAnglesFromMap(m, {}, job, said), (std::optional{std::pair{46.0f, 46.0f}}));
         QCOMPARE(startAnglesFromMap(m, {}, job, said, &worst), (std::optional{std::pair{43.0f, 43.0f}}));
+        // A clicked cell holding a merit function starts the run; one a stopped run left empty gives way.
+        m.MFGrid[MapStore::element(0, 1)] = m.MFGrid[MapStore::element(1, 0)] = 0;
+        QCOMPARE(startAnglesFromMap(m, CellIndex{0, 0}, job, said), (std::optional{std::pair{40.0f, 40.0f}}));
+        QCOMPARE(startAnglesFromMap(m, CellIndex{0, 1}, job, said), (std::optional{std::pair{46.0f, 46.0f}}));
     }
 
     // The global search over made-up merit functions: two hills (the start on the broad, lower one), a rise

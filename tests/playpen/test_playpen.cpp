@@ -391,6 +391,9 @@ private slots:
         QCOMPARE(child<QLineEdit>(rig.w.get(), "txtInfoWin")->palette().color(QPalette::Base), QColor(255, 0, 0));
         rig.w->reject(); // Escape closes it as Cancel does
         QVERIFY(!rig.w->isVisible());
+        // Opened again before a new console is started: Raytrace says so and again leaves only Cancel.
+        rig.open().findChild<QAbstractButton*>("CalcButton")->click();
+        QVERIFY(rig.messages.messages.last().startsWith("The ZEP console is not running") && !rig.enabled("CalcButton"));
     }
 
     // Make Movie refuses what it cannot make before anything is raytraced; Abort keeps the frames done, which then
