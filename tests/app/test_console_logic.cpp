@@ -107,7 +107,7 @@ private slots:
         QVERIFY(keys.menuHint().startsWith("Edit:") && keys.menuHint().contains("Paste (P)"));
         actionsFor(keys, "{ESC}");
         // Control characters a key may carry are not typed.
-        for (const QString control : {QStringLiteral("\x01"), QStringLiteral("\x7f"), QStringLiteral("a\x1b")})
+        for (const QString& control : {QStringLiteral("\x01"), QStringLiteral("\x7f"), QStringLiteral("a\x1b")})
             QCOMPARE(keys.press(Qt::Key_A, Qt::NoModifier, control).action, Action::None);
         // Pressing the modifier keys themselves changes nothing.
         keys.press(Qt::Key_Space, Qt::AltModifier, {});
@@ -137,9 +137,8 @@ private slots:
         apply(screen, out.feed("\nthree 10%"));
         QCOMPARE(screen, QString("before\none\ntwo more\nthree 10%"));
         // A lone CR returns to the line's start: the line is written again.
-        apply(screen, out.feed("\rthree 20%"));
-        apply(screen, out.feed("\r"));
-        apply(screen, out.feed("three done\n"));
+        for (const char* read : {"\rthree 20%", "\r", "three done\n"})
+            apply(screen, out.feed(read));
         QCOMPARE(screen, QString("before\none\ntwo more\nthree done\n"));
         apply(screen, out.feed("ab\bc\x01\n\b"));
         QCOMPARE(screen, QString("before\none\ntwo more\nthree done\nac\n"));
@@ -148,11 +147,9 @@ private slots:
         apply(screen, out.feed(e.left(1)));
         apply(screen, out.feed(e.mid(1) + ">"));
         QCOMPARE(screen, QStringLiteral(u"before\none\ntwo more\nthree done\nac\n\u00e9>"));
-        // A CR held back at the end of a read counts once: the line written again goes on with the next reads.
-        apply(screen, out.feed("\n1 of 2\r"));
-        apply(screen, out.feed("2 of 2"));
-        apply(screen, out.feed(" done"));
-        apply(screen, out.feed("!\b")); // a character typed and taken back in one read
+        // A CR held back at a read's end counts once, the line rewritten goes on; a letter and its backspace vanish.
+        for (const char* read : {"\n1 of 2\r", "2 of 2", " done", "!\b"})
+            apply(screen, out.feed(read));
         QVERIFY2(screen.endsWith(QStringLiteral(u"\u00e9>\n2 of 2 done")), qPrintable(screen));
     }
 };

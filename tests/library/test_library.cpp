@@ -263,8 +263,7 @@ private slots:
         QByteArray filedLine, givenLine;
         for (const QByteArray& line : results.trimmed().split('\n'))
             (line.contains(derived) ? filedLine : givenLine) = line;
-        // as many jobs lost as not filed: the collect still fails
-        writeFile(path("given.jsonl"), givenLine);
+        writeFile(path("given.jsonl"), givenLine); // as many jobs lost as not filed: the collect still fails
         const Outcome lost = tool({"library", "collect", "given.jsonl"});
         QVERIFY2(lost.exitCode == 1 && lost.out.contains("0 results filed, 1 jobs failed, 1 not filed"), lost.out);
         // the filed job's proportions at its final angles

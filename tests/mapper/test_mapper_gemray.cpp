@@ -43,11 +43,8 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir("ZEPWork") && QDir(dir.path()).mkdir("designs"));
         copyFileSafely(ZEP_BIN_DIR "/gemray", dir.filePath("ZEPWork/Gemray"));
         copyFileSafely(ZEP_DESIGNS_DIR "/SRB.gem", dir.filePath("designs/SRB.gem"));
-        AppOptions options;
-        options.consoleWaitMs = 100;
-        options.zepcmdProgram = ZEP_BIN_DIR "/zepcmd";
         RecordingSink sink;
-        ZepApplication app(options, &sink);
+        ZepApplication app(AppOptions{100, ZEP_BIN_DIR "/zepcmd", {}}, &sink);
         QVERIFY(app.setup());
         AppState& s = app.state();
         s.fd = {QString(), dir.filePath("designs"), "SRB.gem", QString(), 41.5f, 28, true};

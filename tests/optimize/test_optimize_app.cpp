@@ -35,11 +35,8 @@ private slots:
 
         float startMF = 0, finalMF = 0, finalPav = 0, finalCrn = 0;
         {
-            AppOptions options;
-            options.consoleWaitMs = 100;
-            options.zepcmdProgram = QStringLiteral(ZEP_BIN_DIR "/zepcmd");
             RecordingSink sink;
-            ZepApplication app(options, &sink);
+            ZepApplication app(AppOptions{100, ZEP_BIN_DIR "/zepcmd", {}}, &sink);
             QVERIFY(app.setup());
             AppState& s = app.state();
             MainWindow* main = app.mainWindow();
