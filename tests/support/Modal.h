@@ -1,9 +1,7 @@
 #pragma once
-// Answers the next modal dialog from the event loop: waits (without spinning)
-// until a modal widget is up, then runs `act` on it. A dialog that `act`
-// leaves open is closed, so that a failing test ends instead of waiting.
-// Every dialog answered so is first looked over: none of its widgets may lie
-// over another (support/Layout.h).
+// Answers the next modal dialog from the event loop: waits (without spinning) until a modal widget is up, then
+// runs `act` on it; a dialog that never comes (in 5 s) fails the test, one that `act` leaves open is closed. Every
+// dialog answered so is first looked over: none of its widgets may lie over another (support/Layout.h).
 // Also: controls found by object name, and what a user does with them.
 #include "support/Layout.h"
 
@@ -32,6 +30,8 @@ inline void onModal(const char* name, std::function<void(QWidget*)> act, int tri
         }
         if (triesLeft > 0)
             onModal(name, std::move(act), triesLeft - 1);
+        else // (the checks in `act` would not have run)
+            QTest::qFail(QByteArray("no modal dialog came: ").append(name).constData(), __FILE__, __LINE__);
     });
 }
 
