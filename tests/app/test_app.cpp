@@ -240,8 +240,7 @@ private slots:
             click(d, "OKButton");
         });
         m->btnModTargets_Click();
-        QVERIFY(evaluating);
-        QVERIFY(sink.messages.isEmpty());
+        QVERIFY(evaluating && sink.messages.isEmpty());
         j.minPav = 38; j.maxPav = 44; j.minCrn = 25; j.maxCrn = 35; // a job without targets
         QVERIFY(jobReady(j));
         for (float JobState::*f : {&JobState::stPav, &JobState::stCrn, &JobState::minPav, &JobState::maxPav,

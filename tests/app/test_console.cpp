@@ -102,8 +102,7 @@ private slots:
         QSignalSpy finished(m_console->window(), &ConsoleWindow::interpreterFinished);
         m_console->sendKeys("{ENTER}");
         QTRY_COMPARE(finished.count(), 1);
-        QVERIFY(!m_console->isRunning());
-        QVERIFY(!m_console->window()->isVisible());
+        QVERIFY(!m_console->isRunning() && !m_console->window()->isVisible());
         QCOMPARE(m_console->taskId(), 0);
     }
 
@@ -152,8 +151,7 @@ private slots:
         // Closing the window ends the interpreter; a closed console can no longer be brought forward.
         const qint64 closed = damaged.taskId();
         damaged.window()->close();
-        QVERIFY(!damaged.isRunning());
-        QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(closed)));
+        QVERIFY(!damaged.isRunning() && !QFileInfo::exists(QString("/proc/%1").arg(closed)));
         QCOMPARE(errorOf([&] { damaged.pasteToDos("ECHO x\r", "% EP"); }), int(err::InvalidCall));
     }
 };

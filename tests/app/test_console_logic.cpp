@@ -73,8 +73,7 @@ private slots:
         // Malformed notation is refused whole.
         for (const char* bad : {"{FOO}", "%", "^(", "(ab", "ab)", "{ENTER", "}", "{}", "+{F17}"}) {
             const KeyNotationResult result = parseKeyNotation(QString::fromLatin1(bad));
-            QVERIFY(!result.ok());
-            QVERIFY(result.strokes.isEmpty());
+            QVERIFY(!result.ok() && result.strokes.isEmpty());
             QCOMPARE(zep::test::errorOf([&] { keyStrokes(QString::fromLatin1(bad)); }), int(err::InvalidCall));
         }
     }
@@ -144,8 +143,8 @@ private slots:
         QCOMPARE(screen, QString("before\none\ntwo more\nthree done\nac\n"));
         // A character split between two reads.
         const QByteArray e = QStringLiteral(u"\u00e9").toUtf8();
-        apply(screen, out.feed(e.left(1)));
-        apply(screen, out.feed(e.mid(1) + ">"));
+        for (const QByteArray& read : {e.left(1), e.mid(1) + ">"})
+            apply(screen, out.feed(read));
         QCOMPARE(screen, QStringLiteral(u"before\none\ntwo more\nthree done\nac\n\u00e9>"));
         // A CR held back at a read's end counts once, the line rewritten goes on; a letter and its backspace vanish.
         for (const char* read : {"\n1 of 2\r", "2 of 2", " done", "!\b"})

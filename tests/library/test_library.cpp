@@ -552,14 +552,14 @@ private slots:
         QCOMPARE(listJson({"--material", "Quartz", "--min-mf", QString::number(mfs[1], 'g', 9)}).size(), 2);
     }
 
-    // Jobs that fail (a stand-in optimizer): a refusal (exit 1) is kept with its reason and not asked again; a job
-    // that crashed leaves nothing and runs again; a design none of whose files holds it any more is skipped.
+    // Jobs that fail (a stand-in optimizer): a refusal (exit 1, whatever it printed) is kept with its reason, not asked
+    // again; a job that crashed leaves nothing and runs again; a design none of whose files holds it is skipped.
     void failedJobsKeptOrRunAgain()
     {
         tool({"library", "add", "designs"});
         const QString standIn = path("zeptool");
         writeFile(standIn, "#!/bin/sh\ncase \"$2\" in\n"
-                           "  *SRB.gem) echo 'zeptool optimize: the design has no crown' >&2; exit 1;;\n"
+                           "  *SRB.gem) echo '{\"mf\":9}'; echo 'zeptool optimize: the design has no crown' >&2; exit 1;;\n"
                            "  *Turkey.asc) echo 'dying' >&2; kill -9 $$;;\n"
                            "  *) exit 1;;\nesac\n");
         QFile::setPermissions(standIn, QFile::permissions(standIn) | QFile::ExeOwner);

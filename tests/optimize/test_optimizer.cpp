@@ -47,6 +47,8 @@ struct Recorder : QuietOptimizerView {
     void bringConsoleToFront() override { ++consoleCalls; }
     void beep() override { ++beeps; }
     void letEventsRun() override {}
+    void enableGo(bool on) override { goOn = on; }
+    bool goOn = true; // the window's Go as the run leaves it
 };
 
 // A pavilion-only merit function given point by point, `otherwise` elsewhere.
@@ -288,7 +290,7 @@ private slots:
             });
             QVERIFY(gone.eval.calls.empty());
             QCOMPARE(gone.messages.messages, QStringList{"Error  53 in GRIDLS routine - Forced Abort"});
-            QVERIFY(gone.AbortFlag && !gone.opt.success); // a failed run, as a global search and a study read it
+            QVERIFY(gone.AbortFlag && !gone.opt.success && !gone.view.goOn); // a failed run, as a global search reads it
         }
         // an evaluation that fails midway (a ray tracer's file gone): told, and the run fails
         Rig midway([&](Rig& s) {
@@ -607,8 +609,7 @@ private slots:
         SaveTargetFile(p, t, p);
         OptimizationTargets back;
         RecordingSink sink;
-        QVERIFY(LoadTargetFile(p, back, sink));
-        QVERIFY(sink.messages.isEmpty());
+        QVERIFY(LoadTargetFile(p, back, sink) && sink.messages.isEmpty());
         KvWriter saved, loaded;
         WriteOpt6(saved, t);
         WriteOpt6(loaded, back);

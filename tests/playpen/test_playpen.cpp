@@ -246,7 +246,10 @@ private slots:
         for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnPlotLim"})
             QVERIFY(rig.enabled(b));
 
-        // A time-out leaves only Cancel, the command on red; Escape closes the window as Cancel does.
+        // A time-out leaves only Cancel, the command on red; Escape closes the window as Cancel does. (The console
+        // runs its lines in order: once the marker is shown, it has said all it will of the refused run.)
+        rig.port.paste("ECHO marker");
+        QTRY_VERIFY(rig.console.outputText().contains("\nmarker\n"));
         rig.prefs.Tout = 1;
         rig.standIn("exit 0\n");
         rig.messages.messages.clear();

@@ -260,8 +260,7 @@ private slots:
     {
         const auto at = [this](const char* name) { return path(name).toStdString(); };
         const Outcome o = run(dir_->path(), {"-p", "41.5", "41.5", "-c", "28", "28", "-g", "B", "R", "nowhere/C", "I"});
-        QVERIFY(o.exitCode != 0);
-        QVERIFY(o.err.contains("nowhere/C"));
+        QVERIFY(o.exitCode != 0 && o.err.contains("nowhere/C"));
         QCOMPARE(listing(dir_->path()), QStringList({"B", "Gemray.err"})); // why, for ZEP
         // A rename that fails half way (a folder came in the way) takes back the files already in place.
         const std::vector<OutputFile> three{{at("R"), {1}}, {at("C"), {2}}, {at("Gemray.log"), {3}}};
@@ -388,8 +387,7 @@ private slots:
         const QStringList before = listing(dir_->path());
 
         const Outcome o = run(dir_->path(), args);
-        QVERIFY(o.exitCode > 0);
-        QVERIFY(o.out.isEmpty());
+        QVERIFY(o.exitCode > 0 && o.out.isEmpty());
         const QString err = QString::fromLocal8Bit(o.err);
         QVERIFY2(err.endsWith('\n') && err.count('\n') == 1, qPrintable(err));
         QVERIFY2(err.contains(message), qPrintable(err));

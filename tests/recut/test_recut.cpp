@@ -183,7 +183,8 @@ private slots:
             << o;
         const QByteArray degrees = replaced(o, "H Octagon", "H 40\xB0 crown\x92s");
         QTest::newRow("Windows-1252") << degrees << degrees;
-        QTest::newRow("UTF-8") << replaced(o, "H Octagon", "H 40\xC2\xB0 crown\xE2\x80\x99s") << degrees;
+        QTest::newRow("UTF-8, a character no GemCAD shows") // four bytes: the sequence read whole, its character a '?'
+            << replaced(o, "H Octagon", "H 40\xC2\xB0 crown\xE2\x80\x99s \xF0\x9F\x92\x8E") << replaced(o, "H Octagon", "H 40\xB0 crown\x92s ?");
         const QByteArray mixed = replaced(o, "H Octagon", "H Caf\xC3\xA9 \xE9t\xE9"); // one sequence no UTF-8
         QTest::newRow("Windows-1252 with a UTF-8 look-alike") << mixed << mixed;
         QTest::newRow("six header lines, footnotes")
