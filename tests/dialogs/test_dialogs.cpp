@@ -381,8 +381,7 @@ private slots:
         QCOMPARE(std::tuple(e.prefs.ATol, e.prefs.Tout, e.prefs.Threads, e.prefs.CutTol),
                  std::tuple(0.05f, 15.0f, int16_t(0), 0.1f));
         QCOMPARE(e.prefs.DosPaste, QStringLiteral("% EP"));
-        QVERIFY(!e.prefs.DoBat);
-        QVERIFY(!QFile::exists(work.filePath("ZEPPrefs.txt")));
+        QVERIFY(!e.prefs.DoBat && !QFile::exists(work.filePath("ZEPPrefs.txt")));
         QCOMPARE(e.positions.TPrefs, 0.0f);
     }
 };

@@ -653,6 +653,9 @@ private slots:
         QCOMPARE(tool({"library", "show", "designs/more/CubeIllusionTri.gem"}).out.count("\nfootnote  "), 3);
         QCOMPARE(tool({"library", "export", "--csv", "all.csv"}).exitCode, 0);
         QCOMPARE(readAll(path("all.csv")).count('\n'), 4);
+        // With a material, the table carries that material's result columns (empty where none was filed).
+        QCOMPARE(tool({"library", "export", "--csv", "q.csv", "--material", "Quartz"}).exitCode, 0);
+        QVERIFY(readAll(path("q.csv")).count(',') > readAll(path("all.csv")).count(','));
         // A table no file can take (a folder where none can be made, as on a full disk) is printed whole instead.
         const Outcome unwritten = tool({"library", "export", "--csv", "/proc/all.csv"});
         QVERIFY2(unwritten.exitCode == 1 && unwritten.out == readAll(path("all.csv"))

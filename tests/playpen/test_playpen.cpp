@@ -629,8 +629,7 @@ private slots:
         QCOMPARE(std::tuple(rig.fd.FDFile, rig.fd.FDPav), std::tuple(before.FDFile, before.FDPav));
         rig.click("CancelButton"); // the one message of the whole session
         QCOMPARE(rig.messages.messages, QStringList{"Leaving PlayPen - Returning to GEM File " + rig.job.fnam});
-        QVERIFY(rig.AbortFlag);
-        QVERIFY(!rig.w->isVisible());
+        QVERIFY(rig.AbortFlag && !rig.w->isVisible());
     }
 };
 

@@ -97,8 +97,7 @@ private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        QVERIFY(writeFile(path("B"), designBytes("SRB.gem")));
+        QVERIFY(dir_->isValid() && writeFile(path("B"), designBytes("SRB.gem")));
     }
 
     // The command ZEP builds leaves only the files ZEP reads, nothing shown (their bytes and figures:
