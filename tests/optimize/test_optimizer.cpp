@@ -22,7 +22,7 @@ using zep::test::errorOf;
 
 namespace {
 
-// Records what the run shows (the window tests check the buttons).
+// Records what the run shows (the window tests check the other buttons).
 struct Recorder : QuietOptimizerView {
     QString startMF, completed, stopped, pavStep, crnStep; // the steps last shown
     float top = 0;
