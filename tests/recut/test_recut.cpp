@@ -53,12 +53,13 @@ const QByteArray kStepCut = "GemCad 5.0\ng 96 0.0\ny 2 y\nI 1.54\nH Step cut\n"
                             "a -45.000000 0.86670000 12 36 60 84\n"
                             "a 50.000000 0.54910000 96 48 n C\na 50.000000 0.77890000 24 72\n"
                             "a 50.000000 0.85550000 12 36 60 84\na 0.000000 0.25000000 96 n T\n";
-// Gear 64 offset a whole turn, no symmetry, a fractional index, two names in a tier, a culet written as -0.
+// Gear 64 offset a whole turn, no symmetry, a fractional index, two names in a tier, a culet written as -0,
+// a line exactly as wide as GemCAD's (95), not broken.
 const QByteArray kOdd = "GemCad 5.0\ng 64 64.0\ny 1 n\nI 1.54\nH Odd one\n"
                         "a -90.000000 1.00000000 64 16 32 48\n"
                         "a -43.000000 0.90000000 1.70 n P1 17 n P2 33 49\n"
                         "a -0.000000 0.36800000 64\n"
-                        "a 38.000000 0.85000000 8 24 40 56 G Level\n"
+                        "a 38.000000 0.85000000 8 24 40 56 G Level with the girdle, then polish the crown mains to meet.\n"
                         "a 0.000000 0.50000000 64 n T\n";
 
 // The text of `column` in the row of the tier named `tier`.
@@ -199,7 +200,8 @@ private slots:
                           "F 80-tooth gear\n");
         QTest::newRow("gear 64, culet with a negative distance")
             << QByteArray("GemCad 5.0\ng 64 64.0\ny 1 n\nI 1.54\nH Odd one\na -90 1 64 16 32 48\n"
-                          "a -43 0.9 1.7 n P1 17 n P2 33 49\na 0.00 -0.368 0\na 38 0.85 8 24 40 56 G Level\n"
+                          "a -43 0.9 1.7 n P1 17 n P2 33 49\na 0.00 -0.368 0\n"
+                          "a 38 0.85 8 24 40 56 G Level with the girdle, then polish the crown mains to meet.\n"
                           "a 0 0.5 64 n T\n")
             << kOdd;
         QTest::newRow("gear 64, culet at -0") << kOdd << kOdd;

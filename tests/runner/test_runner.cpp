@@ -165,6 +165,7 @@ private slots:
             for (const auto& [script, missing, message] : cases) {
                 RaytraceRig rig;
                 rig.prefs.Tout = 10;
+                rig.prefs.DoBat = direct; // the port without a console runs the batch file's command
                 QVERIFY(QFile::copy(QStringLiteral(ZEP_DESIGNS_DIR "/SRB.gem"), rig.work("B")));
                 if (script)
                     rig.standIn(script);
