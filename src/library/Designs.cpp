@@ -343,7 +343,7 @@ void fillProportions(LibraryDb& db)
 {
     {
         std::vector<std::pair<qint64, Proportions>> designs;
-        std::map<qint64, gemray::GemDesign> read; // by design: read once for its results
+        std::map<qint64, gemray::GemDesign> read; // by design: read once, for itself and its results
         {
             Statement s = db.prepare("SELECT id FROM designs WHERE p_vw3 IS NULL");
             std::vector<qint64> ids;
@@ -370,17 +370,15 @@ void fillProportions(LibraryDb& db)
                                      " JOIN designs d ON d.id=r.design"
                                      " WHERE r.p_vw3 IS NULL AND r.error='' AND r.final_pav IS NOT NULL");
             while (s.step()) {
-                const qint64 id = s.integer(1);
+                // Every design lacks its proportions in this step, so each was read above; one with no
+                // file, or one that no longer reads, leaves its results without them too.
+                const auto design = read.find(s.integer(1));
                 try {
-                    if (!read.contains(id)) {
-                        const QString path = currentPath(db, id);
-                        if (path.isEmpty())
-                            continue;
-                        read[id] = loadDesign(path);
+                    if (design != read.end()) {
+                        const RecutAngles angles{s.real(4), singleAsDecimal(float(s.real(2))), s.real(5),
+                                                 singleAsDecimal(float(s.real(3)))};
+                        results.push_back({s.integer(0), proportionsOf(design->second, angles)});
                     }
-                    const RecutAngles angles{s.real(4), singleAsDecimal(float(s.real(2))), s.real(5),
-                                             singleAsDecimal(float(s.real(3)))};
-                    results.push_back({s.integer(0), proportionsOf(read[id], angles)});
                 } catch (const std::exception&) {
                 }
             }

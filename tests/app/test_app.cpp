@@ -5,6 +5,7 @@
 #include "common/FileIO.h"
 #include "design/Materials.h"
 #include "dialogs/WindowSupport.h"
+#include "library/LibraryWindow.h"
 #include "optimize/ResultOwner.h"
 #include "app/JobSummary.h"
 #include "support/Layout.h"
@@ -268,6 +269,11 @@ private slots:
         app->state().shell.Interactive = false; // as the angles dialog's OK leaves it
         m->btnModAng_Click();
         QVERIFY(m->findChild<QLabel*>("lblMaterial")->text().startsWith("Quartz"));
+        auto* library = m->findChild<library::LibraryWindow*>("frmLibrary"); // and its targets: others ranked apart
+        const QString targets = library->model().filter().key->targets;
+        app->state().targets.wtISO += 1;
+        m->btnModTargets_Click();
+        QVERIFY(library->model().filter().key->targets != targets);
         // A best result whose crown lies beyond the job's old limits (20 to 45): the limits are
         // derived again, as zeptool optimize derives them, and hold it.
         j.minCrn = 20, j.maxCrn = 45;
