@@ -358,8 +358,7 @@ private slots:
         const QRect consoleLeft(console->pos(), console->size());
         m->btnQuit_Click();
         // Its console still waits for the user's Enter on "EXIT", but the next ZEP may start there at once.
-        QVERIFY(app->console().isRunning());
-        QVERIFY(!QFileInfo::exists(work("ZEP.lock")));
+        QVERIFY(app->console().isRunning() && !QFileInfo::exists(work("ZEP.lock")));
         app.reset();
 
         RecordingSink sink2;
@@ -461,8 +460,7 @@ private slots:
         app->mainWindow()->btnPlay_Click(); // no job: its message, no restart question
         QVERIFY(app->state().shell.TimedOut);
         offered("OKButton");
-        QVERIFY(!app->state().shell.TimedOut);
-        QVERIFY(app->console().taskId() != firstTask);
+        QVERIFY(!app->state().shell.TimedOut && app->console().taskId() != firstTask);
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
         app->console().window()->close(); // a console closed by its user is offered again too
         offered("OKButton");

@@ -53,8 +53,7 @@ private slots:
         QTRY_COMPARE(QApplication::activeWindow(), &other);
         QVERIFY(second.start(QStringLiteral(ZEP_BIN_DIR "/zepcmd"), m_root));
         ConsoleWindow* w = second.window();
-        QVERIFY(w->isVisible());
-        QVERIFY(second.taskId() > 0 && second.taskId() != m_console->taskId());
+        QVERIFY(w->isVisible() && second.taskId() > 0 && second.taskId() != m_console->taskId());
         QVERIFY(QFileInfo::exists(QString("/proc/%1").arg(second.taskId())));
         // The active window stays active. (Offscreen, every window shown takes the focus: only the request shows.)
         QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
@@ -131,8 +130,7 @@ private slots:
         const QRect left(w->pos(), w->size());
         // A restart closes the old console itself and opens in its place.
         const qint64 pid = m_console->taskId();
-        QVERIFY(m_console->start(zepcmd, m_root));
-        QVERIFY(!w->isVisible());
+        QVERIFY(m_console->start(zepcmd, m_root) && !w->isVisible());
         QVERIFY(!QFileInfo::exists(QString("/proc/%1").arg(pid)));
         QCOMPARE(QRect(m_console->window()->pos(), m_console->window()->size()), left);
         Console nextRun;
@@ -145,8 +143,7 @@ private slots:
         writeFileSafely(file, QString::fromLatin1(readFileBytes(file)).replace(height, "\"HCons\",0").toLatin1());
         Console damaged;
         damaged.setGeometryFile(file);
-        QVERIFY(damaged.start(zepcmd, m_root));
-        QVERIFY(damaged.window()->width() != left.width());
+        QVERIFY(damaged.start(zepcmd, m_root) && damaged.window()->width() != left.width());
 
         // Closing the window ends the interpreter; a closed console can no longer be brought forward.
         const qint64 closed = damaged.taskId();

@@ -151,8 +151,7 @@ private slots:
         // cut inside the second record: the first angle stays, the parse ends quietly
         const GemAngleLists l = extractAngles(good.left(record(0, 0, 1).size() + 30));
         QCOMPARE(l.pav, QStringList{"41.00"});
-        QVERIFY(l.truncated);
-        QVERIFY(extractAngles(QByteArray()).pav.isEmpty());
+        QVERIFY(l.truncated && extractAngles(QByteArray()).pav.isEmpty());
         // a record whose vertex flags never end runs into the end of the file
         QByteArray endless = facet(41, true);
         endless.chop(4);

@@ -316,8 +316,7 @@ private slots:
                 };
             });
             QCOMPARE(stopped.eval.calls.size(), std::size_t(4));
-            QVERIFY(stopped.messages.messages.isEmpty());
-            QVERIFY(!stopped.opt.success);
+            QVERIFY(stopped.messages.messages.isEmpty() && !stopped.opt.success);
             QCOMPARE(stopped.view.stopped, timeOut ? QString() : Optimizer::AbortedText);
             stopped.opt.Abort();
             QCOMPARE(std::pair(stopped.view.consoleCalls, stopped.view.beeps), timeOut ? std::pair(0, 1) : std::pair(2, 2));

@@ -379,8 +379,7 @@ private slots:
         rig.raytrace("optRGB", "", "");
         QCOMPARE(rig.messages.messages, QStringList());
         QCOMPARE(rig.calls().size(), 3);
-        QVERIFY(rig.calls()[0].contains("-i 2.3960 "));
-        QVERIFY(rig.calls()[2].contains("-i 2.4400 "));
+        QVERIFY(rig.calls()[0].contains("-i 2.3960 ") && rig.calls()[2].contains("-i 2.4400 "));
         const QByteArray bmp = rig.get("ZEPr.BMP");
         QCOMPARE(bmp.size(), 57654);
         QCOMPARE(bmp.left(54), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.RGBMap_Header.data()), 54));

@@ -57,8 +57,7 @@ private slots:
             for (const auto& f : g.facets) {
                 QVERIFY(f.vertices.size() >= 3);
                 for (const Vec3& v : f.vertices) {
-                    QVERIFY(std::fabs(dot(f.abc, v) - 1.0) < 1e-7);
-                    QVERIFY(stone.contains(v, 1e-7));
+                    QVERIFY(std::fabs(dot(f.abc, v) - 1.0) < 1e-7 && stone.contains(v, 1e-7));
                 }
             }
         }
@@ -196,8 +195,7 @@ private slots:
         const RayLight kept = dense.trace(0.2, 0.1);
         QVERIFY(kept.hit);
         QCOMPARE(kept.leak, 0.0);
-        QVERIFY(kept.internalHits >= 3);
-        QVERIFY(std::fabs(kept.iso + kept.head + kept.lost - 1.0) < 1e-12);
+        QVERIFY(kept.internalHits >= 3 && std::fabs(kept.iso + kept.head + kept.lost - 1.0) < 1e-12);
         const Tracer light(Stone(roofPrism(45.0, 1.3)), 1.3, kSky);
         const RayLight lost = light.trace(0.2, 0.1);
         QVERIFY(lost.leak > 0.8);

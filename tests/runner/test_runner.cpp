@@ -219,8 +219,7 @@ private slots:
         rig.runner->doGemRay(41, 28, 0, 0, 0, iso, cos, "OPT");
         QVERIFY(consoleForward && !user.isActive());
         QVERIFY(fileExists(rig.work("Gemray.log")) && !fileExists(rig.work("ZEP.BMP")));
-        QVERIFY(iso == -1 && cos == -1 && !rig.shell.TimedOut);
-        QVERIFY(rig.messages.messages.isEmpty());
+        QVERIFY(iso == -1 && cos == -1 && !rig.shell.TimedOut && rig.messages.messages.isEmpty());
         // Not left red with the command line.
         QVERIFY(rig.optimizerPanel->InfoWin()->palette().color(QPalette::Base) != QColor(255, 0, 0)
                 && rig.optimizerPanel->InfoWin()->text() == "Aborted - the raytrace was dropped");
