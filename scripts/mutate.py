@@ -393,18 +393,24 @@ def coverage_map(root):
 def choose_tests(site, model, tests, libs, cov=None):
     """With a coverage map, and a line it knows: the test programs that run
     the line. Otherwise, and for a line no test ran when the map was made (a
-    test written since may), the room's own test programs that link the
-    file, the test programs that name its library themselves, and the
-    integration tests: those that start a program (gemray, zepcmd, zeptool,
-    zep) built with the file."""
+    test written since may): the test programs the map saw run any line of
+    the file, the room's own test programs that link the file, the test
+    programs that name its library themselves, and the integration tests:
+    those that start a program (gemray, zepcmd, zeptool, zep) built with the
+    file."""
     if cov is not None and site["line"] in cov["known"].get(site["file"], ()):
         mapped = sorted(name for name, files in cov["tests"].items()
                         if name in tests and name in model and site["line"] in files.get(site["file"], ()))
         if mapped:
             return mapped
+    # A line the map has no record of (a constant, a declaration) or that no
+    # test ran: the test programs that run any line of its file as well.
+    chosen = set()
+    if cov is not None:
+        chosen = {name for name, files in cov["tests"].items()
+                  if name in tests and name in model and files.get(site["file"])}
     owners = {name for name, t in model.items() if site["file"] in t["sources"]}
     room = site["file"].split("/")[1]
-    chosen = set()
     for name in tests:
         if name not in model:
             continue

@@ -83,13 +83,9 @@ private slots:
 
     void firstStartInAnEmptyFolder()
     {
-        // The chooser opens where the built ray tracer lies and lists only it.
-        QTemporaryDir built;
-        touch(built.filePath("gemray"), "#!/bin/sh\n");
-        QFile::setPermissions(built.filePath("gemray"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        touch(built.filePath("notes.txt"));
+        // The chooser opens where the built ray tracer lies, beside the program, and lists only it.
         RecordingSink sink;
-        auto app = std::make_unique<ZepApplication>(testOptions(built.path()), &sink);
+        auto app = std::make_unique<ZepApplication>(testOptions(), &sink);
         QStringList listed;
         onNextModal([&](QWidget* w) {
             listed = items(w, "fileList");
@@ -517,7 +513,6 @@ private slots:
         ZepApplication again(testOptions(), &sink2);
         QVERIFY(again.setup() && sink2.messages.isEmpty());
         QCOMPARE(shown(again.mainWindow()), atFirstStart);
-
         // After a time-out, Quit pastes nothing into the console that did not answer.
         QTRY_VERIFY(again.console().outputText().contains(consoleDirPrompt()));
         again.state().shell.TimedOut = true;

@@ -332,8 +332,7 @@ private slots:
         QCOMPARE((QList<float>{e.job.stPav, e.job.maxPav, e.job.stCrn, e.job.minCrn, e.job.pStep, e.job.cStep,
                                e.job.theRI, e.job.theDisp, e.positions.Tang, e.positions.Lang}),
                  (QList<float>{38, 44, 35, 25, 0.6f, 1, 0, 0.044f, top, left}));
-        QVERIFY(e.job.fixPav && !e.job.fixCrn);
-        QVERIFY(e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
+        QVERIFY(e.job.fixPav && !e.job.fixCrn && e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
         QCOMPARE(e.job.theMat, QStringLiteral("Diamond"));
         QCOMPARE(presets, (QList<QColor>{QColor(255, 255, 255), QColor(200, 100, 50)}));
         QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 50}));
@@ -403,6 +402,8 @@ private slots:
         e.job.stPav = e.job.maxPav = 40;
         angles(e, [&](QWidget* d) {
             QVERIFY(checked(d, "optFile"));
+            click(d, "optSelMat"); // a material's index leaves the dispersion box alone
+            QVERIFY(text(d, "specDisp").isEmpty());
             click(d, "optSpecRI");
             QCOMPARE(text(d, "specDisp"), QStringLiteral("0"));
             type(d, "specRI", "1.6abc");

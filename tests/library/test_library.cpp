@@ -86,7 +86,7 @@ private slots:
     {
         QFile::copy(path("designs/more/SRB.gem"), path("designs/SRB copy.GEM"));
         writeFile(path("designs/garbage.gem"), QByteArray(5000, '\x7f'));
-        writeFile(path("designs/empty.ASC"), "");
+        writeFile(path("designs/empty\x1b.ASC"), ""); // an escape: no terminal control sequence reaches the output
         writeFile(path("designs/cut\nshort.asc"), readAll(path("designs/more/Turkey.asc")).left(300));
         writeFile(path("designs/notes.txt"), "not a design");
         writeFile(path("designs/huge.gem"), readAll(path("designs/more/SRB.gem")));
@@ -101,7 +101,7 @@ private slots:
         QVERIFY(lines.contains("refused designs/cut\\nshort.asc: design file \"designs/cut\\nshort.asc\", line 11: a tier "
                                "needs an angle and a distance"));
         QVERIFY(o.out.contains("refused designs/garbage.gem: ") && o.out.contains("refused designs/huge.gem: "));
-        QVERIFY(o.out.contains("3 added, 1 known, 4 refused"));
+        QVERIFY(o.out.contains("3 added, 1 known, 4 refused") && o.out.contains("refused designs/empty\\x1b.ASC: "));
         LibraryDb db(path("lib.sqlite"));
         const auto srb = findDesign(db, path("designs/SRB copy.GEM"));
         QVERIFY(srb && designPaths(db, *srb).size() == 2);
@@ -284,9 +284,12 @@ private slots:
             QJsonObject line = QJsonDocument::fromJson(filedLine).object();
             QJsonObject p = line["proportions"].toObject();
             p["hw"] = damaged;
-            line["proportions"] = p;
+            QJsonObject job = line["job"].toObject(); // the only job of its ranking: filed, the collect succeeds
+            job["number"] = job["of"] = 1;
+            line["proportions"] = p, line["job"] = job;
             writeFile(path("damaged.jsonl"), QJsonDocument(line).toJson(QJsonDocument::Compact));
-            QVERIFY(tool({"library", "collect", "damaged.jsonl"}).out.contains("1 results filed"));
+            const Outcome whole = tool({"library", "collect", "damaged.jsonl"});
+            QVERIFY2(whole.exitCode == 0 && whole.out.contains("1 results filed, 0 jobs failed, 0 not filed"), whole.out);
             const QJsonObject row = listed("Corundum").value(QFileInfo(ranked[0].value("file").toString()).fileName());
             QVERIFY(field(row, "result").isObject() && !field(row, "final_proportions.hw").isDouble());
         }

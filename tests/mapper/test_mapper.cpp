@@ -168,7 +168,6 @@ private slots:
         QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero"});
         QCOMPARE(r.map.MFGrid[4], 0.0f);
         QCOMPARE(r.view.texts["txtMaxMF"], QString("5"));
-
         // Afterwards every cell between the run's least and greatest.
         QCOMPARE(std::pair(r.map.CMFMin, r.map.CMFMax), std::pair(-2.0f, 5.0f));
         QCOMPARE(r.view.texts["txtCMax"], QString(" 5"));
@@ -253,7 +252,6 @@ private slots:
         r.mapper.itPav = "39.75"; // on no cell: no diamond
         QVERIFY(r.mapper.RescaleMF(5, 0));
         cellIs(2, 3, 200, 200, 200);
-
         // Equal and reversed limits are refused: map, file and limits stay.
         const QByteArray before = r.file("ZEPMF.BMP");
         r.mapper.setColourLimits(7, 7);
@@ -280,7 +278,6 @@ private slots:
         QCOMPARE(std::pair(later.map.CMFMin, later.map.CMFMax), std::pair(0.0f, 0.5f));
         QCOMPARE(later.cell(60), uint8_t(255));
         QCOMPARE(later.view.bar.top, 1.0f);
-
         // The colour tables cycle over the same pixels; Cancel leaves the grey one in use.
         Rig heat;
         QCOMPARE(heat.map.MapHeader, heat.bitmaps.B_Header);
@@ -333,7 +330,6 @@ private slots:
         r.mapper.imgMFMap_MouseUp(40, 0); // the topmost line
         QCOMPARE(r.view.texts["txtCGPav"], QString("43.000"));
         QCOMPARE(r.file("ZEP.BMP"), shown);
-
         // The frame stays through new colour limits and through reopening the window, which draws the kept map.
         r.mapper.setColourLimits(10, 0);
         QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
@@ -398,14 +394,12 @@ private slots:
         QCOMPARE(later.messages.messages.size(), 1);
         QVERIFY(later.messages.messages.takeFirst().startsWith("The colour limits of the MF Map file"));
         QVERIFY(later.map.CMFMin == r.map.MFMin && later.map.CMFMax == r.map.MFMax);
-
         // Files that cannot be read or written: a message naming them, the map as it was.
         later.mapper.loadMap(r.tmp.filePath("none.MFM"));
         later.mapper.saveMap(r.tmp.filePath("no/such/dir/x.MFM"));
         QCOMPARE(later.messages.messages.size(), 2);
         QVERIFY(later.messages.messages[0].contains(QDir::toNativeSeparators(r.tmp.filePath("none.MFM"))));
-        QVERIFY(later.messages.messages[1].contains("x.MFM"));
-        QVERIFY(later.map.MFGrid == r.map.MFGrid && !later.AbortFlag);
+        QVERIFY(later.messages.messages[1].contains("x.MFM") && later.map.MFGrid == r.map.MFGrid && !later.AbortFlag);
     }
 
     // The map file: its fields at their byte offsets (a round trip cannot tell two swapped fields), its round trip.
@@ -430,7 +424,6 @@ private slots:
         // After the map proper: the row ends' own images, in crown order.
         QCOMPARE(b.mid(1747010, 6), QByteArray("ZEPROW"));
         QCOMPARE(uint8_t(b[1747016 + 14400 * 3 + 5]), m.cellImage(3, 10)[5]);
-
         // The round trip, and another version after its warning.
         saveMfm(path("run.MFM"), m);
         QCOMPARE(fileLength(path("run.MFM")), MfmFileSizeWithRowEnds);
@@ -480,8 +473,7 @@ private slots:
         // cut in the middle of MFGrid's element 3
         QCOMPARE(readMfm(b.left(50 + 88 + 2 * 484 + 4 * 3 + 2), halfRead, sink), MfmLoad::Incomplete);
         QCOMPARE(sink.messages.size(), 1);
-        QVERIFY(sink.messages[0].contains(QStringLiteral("incomplete")));
-        QVERIFY(halfRead.CBGrid == m.CBGrid);
+        QVERIFY(sink.messages[0].contains(QStringLiteral("incomplete")) && halfRead.CBGrid == m.CBGrid);
         QVERIFY(halfRead.MFGrid == Grid{} && halfRead.FireGrid == Grid{}); // a partly stored grid is not taken
         QCOMPARE(halfRead.GemImages[0], uint8_t(0));
         QCOMPARE(halfRead.MapHeader[100], uint8_t(42));

@@ -80,6 +80,14 @@ private slots:
 
             w->adjustSize();
             picture(w, "mapper.png");
+            // The legend: each name beside a square of its bar's colour.
+            const QList<QLabel*> labels = w->findChildren<QLabel*>();
+            for (const auto& [name, colour] : {std::pair{"ISO", QColor(255, 0, 0)}, {"Illum.", QColor(0, 255, 0)},
+                                               {"Tilt", QColor(0, 0, 255)}, {"Sparkle", QColor(255, 255, 255)}, {"Fire", QColor(255, 128, 0)}}) {
+                const auto l = std::find_if(labels.begin(), labels.end(), [n = name](QLabel* x) { return x->text() == n; });
+                QWidget* square = (*l)->parentWidget()->childAt((*l)->x() - 8, (*l)->geometry().center().y());
+                QVERIFY2(square && square->grab().toImage().pixelColor(7, 7) == colour, name);
+            }
             QVERIFY2(w->width() <= 1280 && w->height() <= 690, qPrintable(QString("%1 x %2").arg(w->width()).arg(w->height()))); // a laptop's screen
 
             QTest::mouseClick(child<QWidget>(w, "imgCLUT"), Qt::LeftButton); // heat to grey
@@ -109,7 +117,6 @@ private slots:
         });
         click(app.mainWindow(), "btnMFMap");
         QCOMPARE(fileLength(dir.filePath("designs/srb.MFM")), MfmFileSizeWithRowEnds);
-
         // zeptool maps the same job, without a console, into a map file with the same grids and images.
         SaveTargetFile(dir.filePath("iso.TXT"), s.targets, dir.filePath("iso.TXT"));
         const QStringList map = QString("map designs/SRB.gem --old 41.5 28 --ri 1.544 --pav-limits 38 46 "
@@ -156,7 +163,6 @@ private slots:
         const Grid saved = s.map.MFGrid;
         QCOMPARE(std::pair(s.job.stPav, s.job.stCrn), std::pair(s.map.PavGrid[4], s.map.CrnGrid[6]));
         QCOMPARE(child<QLabel>(app.mainWindow(), "lblStartPav")->text(), NumText(s.map.PavGrid[4]));
-
         // An empty store (as after a restart: no map, no cell framed); the saved map comes back.
         s.map = MapStore();
         onNextModal([&](QWidget* w) {

@@ -79,7 +79,6 @@ private slots:
         QCOMPARE(e.rig.calls(), QStringList{"-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"});
         QCOMPARE(e.merit.MFTotal, 0.0f);
         QCOMPARE(e.rig.optimizerPanel->txtCGPicLbl()->text(), QString("Random Raytrace"));
-
         // COS above ISO: a negative illumination component.
         e.targets.doIll = true;
         e.targets.wtILL = 1; e.targets.wtISO = 0.5f;
@@ -90,7 +89,6 @@ private slots:
         QCOMPARE(std::pair(e.merit.MFISO, e.merit.MFTotal), std::pair(20.0f, 15.0f));
         QCOMPARE(e.rig.calls().size(), 3);
         QVERIFY(e.rig.messages.messages.isEmpty());
-
         // Aborted before the call: no raytrace, the components from the unchanged brightness values.
         e.rig.AbortFlag = true;
         e.merit.ISOBright = 60;
@@ -181,12 +179,10 @@ private slots:
         QCOMPARE((QList<float>{e.merit.MFSparkle, e.merit.MFFire, e.merit.MFTotal}), (QList<float>{3, 2, 5}));
         QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",
                                         "Fire 2 Raytrace", "Fire Difference"}));
-
         // The difference image ("ZEP.BMP") shows the pixels left out in blue.
         const QImage shown = e.rig.optimizerPanel->imgCurGem()->pixmap().toImage();
         QCOMPARE(shown.pixelColor(0, 0), QColor(0, 0, 255));
         QCOMPARE(shown.pixelColor(121, 1), QColor(1, 1, 1));
-
         // A direction outside 1 to 8 keeps the tilt of the raytrace before it.
         t.doFire = false;
         setTilt(t, 3, {2}, 5);
@@ -215,14 +211,12 @@ private slots:
         QVERIFY(e.rig.messages.messages.isEmpty());
         const QStringList calls = e.rig.calls();
         QCOMPARE(calls.size(), 3);
-        QVERIFY(calls[1].endsWith("-g -i 1.5300 B R N N"));
-        QVERIFY(calls[2].endsWith("-g -i 1.5500 B R N N"));
+        QVERIFY(calls[1].endsWith("-g -i 1.5300 B R N N") && calls[2].endsWith("-g -i 1.5500 B R N N"));
         // 14300 pixels: 100 differ by 10, the others count 1.
         QCOMPARE(e.merit.MFFire, 2.1258741f);
         QCOMPARE(e.merit.MFTotal, 12.125874f);
         QCOMPARE(e.rig.mapperPanel->txtCGPicLbl()->text(), QString("Fire Difference"));
         QCOMPARE(e.rig.mapperPanel->txtCGRI()->text(), QString(" 1.55"));
-
         // With the mask: only the raw image's last row, which differs by 100.
         e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i >= 14280 ? 0 : 100); }));
         t.useFMsk = true;

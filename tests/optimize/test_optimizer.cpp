@@ -162,12 +162,13 @@ private slots:
     // Rising towards the pavilion's maximum: the probe on it counts, the one past it is put on the limit
     // and freezes the angle there, painted red, with the note. The limit holds to gemray's three decimals:
     // 41 + 5 × 1.2 in single precision lands a hair above 47 and is on it; below a maximum of 46.999 the
-    // probe past it ends on 46.999. A peak between the last probe and the limit keeps the angle on the probe.
+    // probe past it ends on 46.999. A peak between the last probe and the limit (even halfway) keeps the angle on
+    // the probe.
     void aPeakBeyondTheLimit()
     {
         for (const auto& [start, step, max, end, peak] :
              {std::tuple{40.0f, 1.0f, 43.0f, 43.0f, 60.0f}, {41, 1.2f, 47, 47, 60}, {41, 1.2f, 46.999f, 46.999f, 60},
-              {41, 1.2f, 46.5f, 45.8f, 46}, {41, 1.2f, 46.5f, 46.5f, 46.2f}}) {
+              {41, 1.2f, 46.5f, 45.8f, 46}, {41, 1.2f, 46.5f, 46.5f, 46.2f}, {41, 1, 45.5f, 45, 45.25f}}) {
             Rig r([&, start = start, step = step, max = max, peak = peak](Rig& s) {
                 s.job.stPav = start, s.job.pStep = step, s.job.maxPav = max, s.job.fixCrn = false;
                 s.eval.f = [peak](float p, float c) { return 1000 - (p - peak) * (p - peak) - (c - 30) * (c - 30); };

@@ -133,6 +133,30 @@ class TestPlayPen : public QObject {
     Q_OBJECT
 private slots:
     void init() { zep::test::failOnLayoutWarnings(); }
+
+    // The images are shown twice their size only on a screen with room for it (1400 × 900 or more), so that the
+    // window fits a laptop's screen whole: a copy of this test opens the PlayPen on each screen.
+    void imagesDoubleOnlyOnALargeScreen()
+    {
+        if (const QByteArray side = qgetenv("ZEP_TEST_IMAGE_SIDE"); !side.isEmpty()) { // the copy
+            PlayPenRig rig;
+            QCOMPARE(child(&rig.open(), "imgCurRan")->width(), side.toInt());
+            return;
+        }
+        for (const auto& [width, height, side] :
+             {std::tuple{1920, 1080, 242}, {1400, 900, 242}, {1399, 900, 122}, {1400, 899, 122}}) {
+            QTemporaryDir dir;
+            writeFileSafely(dir.filePath("s.json"), QString(R"({"screens": [{"name": "s", "x": 0, "y": 0, "width": %1, )"
+                                                            R"("height": %2}]})").arg(width).arg(height).toUtf8());
+            QProcess copy;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + dir.filePath("s.json"));
+            env.insert("ZEP_TEST_IMAGE_SIDE", QString::number(side));
+            copy.setProcessEnvironment(env);
+            copy.start(QCoreApplication::applicationFilePath(), {"imagesDoubleOnlyOnALargeScreen"});
+            QVERIFY2(copy.waitForFinished(60000) && copy.exitCode() == 0, copy.readAllStandardOutput().constData());
+        }
+    }
     void makeBmpReplacesAllOrNothing()
     {
         QTemporaryDir tmp;
@@ -151,7 +175,6 @@ private slots:
         QCOMPARE(QDir(gems).entryList(QDir::Files | QDir::Hidden), QStringList{"zepr.bmp"});
         QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("old random"));
         QDir(gems).rmdir("ZEPI.BMP");
-
         // The file there is replaced under its own name (letter case aside).
         copyBitmapsBeside(work, gems);
         QCOMPARE(QDir(gems).entryList(QDir::Files, QDir::Name), (QStringList{"ZEPC.BMP", "ZEPI.BMP", "zepr.bmp"}));
@@ -203,7 +226,6 @@ private slots:
                 QCOMPARE(rig.messages.messages, QStringList{tilt});
             }
         }
-
         // A box the ray tracer could not use is named before anything is sent; a refusal of the ray tracer is told
         // at once and leaves every button. No result shows 0.
         PlayPenRig rig;
@@ -245,7 +267,6 @@ private slots:
         QCOMPARE(rig.text("txtCurISO"), QString());
         for (const char* b : {"CancelButton", "btnSaveBMP", "btnMakeRef", "CalcButton", "btnLoadFile", "btnPlotLim"})
             QVERIFY(rig.enabled(b));
-
         // A time-out leaves only Cancel, the command on red; Escape closes the window as Cancel does. (The console
         // runs its lines in order: once the marker is shown, it has said all it will of the refused run.)
         rig.port.paste("ECHO marker");
@@ -278,7 +299,6 @@ private slots:
         QCOMPARE(tiltPlotScale(10, 50, 50).height, double(-0.001f));
         QCOMPARE(tiltPlotScale(10, 40, 60).top, 38.0);
         QVERIFY(!tiltPlotScale(0, 100, 0).drawable());
-
         // A tilt angle of 0 or equal limits draw without failing.
         TiltPlot alone;
         alone.plot(TiltCurves{{40, 50, 60}, {}, false, 0, 100, 0});
@@ -350,6 +370,7 @@ private slots:
     void colourRaytraceUsesTheChosenColour()
     {
         PlayPenRig rig;
+        rig.job.theDisp = 0.01f; // until a material is chosen
         // Raw pixel k of the top row holds 2k; the rest is background.
         rig.standInImages(rawImage([](int i) { return uint8_t(i < 120 ? i * 2 : 255); }));
         PlayPenWindow& w = rig.open();
@@ -367,7 +388,7 @@ private slots:
                 QVERIFY(rig.text("txtCurRI") == " 1.54" && rig.job.theGCol == 255 && rig.values.playMat.isEmpty());
         }
         QCOMPARE(rig.values.playMat, QString("Diamond"));
-        QCOMPARE(rig.text("txtCurRI"), QString(" 2.418"));
+        QCOMPARE(rig.text("txtCurRI") + rig.text("txtCurDisp"), QString(" 2.418 .044")); // Diamond's index and dispersion
         QCOMPARE((QList<int16_t>{rig.job.theRCol, rig.job.theGCol, rig.job.theBCol}), (QList<int16_t>{255, 200, 0}));
         onNextModal([](QWidget* d) { // the next opening selects it
             QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QString("Diamond"));
@@ -420,7 +441,6 @@ private slots:
             QVERIFY(rig.enabled("btnMakeMovie") && !rig.enabled("btnSaveMovie"));
         }
         QVERIFY(rig.calls().isEmpty());
-
         // Abort after the third of eight frames: those three play.
         auto* progress = child<QProgressBar>(&w, "prgMovie");
         QObject::connect(progress, &QProgressBar::valueChanged, &w, [&](int done) {
@@ -500,7 +520,6 @@ private slots:
         QCOMPARE(gif.size(), QSize(240, 240));
         QVERIFY(!gif.read().isNull());
         QCOMPARE(gif.nextImageDelay(), 80); // 12 frames a second
-
         // A shorter movie after the last frame of a longer one: it starts at its own first.
         child<QSlider>(player, "sldFrame")->setValue(2);
         makeMovie(rig, "optRock", 2, "2");
@@ -512,7 +531,6 @@ private slots:
         QVERIFY(play->sizeHint().width() <= controls->width());
         player->pause();
         QVERIFY(play->text() == "Play" && play->sizeHint().width() <= controls->width());
-
         // Another design: the movie goes, and its progress with it.
         QCOMPARE(progress->text(), QString("100%"));
         rig.fd.FDDir = rig.designs;
@@ -544,7 +562,6 @@ private slots:
             QCOMPARE(img.pixelColor(0, 0), QColor(255, 255, 255)); // background
             QVERIFY(img.pixelColor(60, 60) != QColor(255, 255, 255));
         }
-
         // Tilt towards direction 2, kept as reference; then a steeper pavilion.
         rig.raytrace("optTilt", "2", "10");
         QCOMPARE(w.pen().f.PTiltISO[0], loggedISO(rig));
@@ -579,7 +596,6 @@ private slots:
         QCOMPARE(readFileBytes(rig.designs + "ZEPR.BMP"), rig.get("ZEPr.BMP"));
         QCOMPARE(rig.text("txtInfoWin"),
                  "Wrote ZEPR.BMP, ZEPC.BMP, ZEPI.BMP in " + QDir::toNativeSeparators(QDir(rig.designs).absolutePath()));
-
         // The frames are the PlayPen's own raytraces: a rock's middle frame is the untilted one, its frame k the
         // raytrace at that tilt, an orbit's frames 0 and N/2 the two opposite tilts, a colour frame the colour one.
         const auto raytrace = [&](const char* option, const char* dir, const char* ang) {
@@ -606,7 +622,6 @@ private slots:
         w.adjustSize();
         QVERIFY(w.width() <= 1280 && w.height() <= 690); // the movie shown
         rig.tilt("", "");
-
         // Turkey.gem at its own angles and index; the main window's design, and what the saved state keeps, stay.
         rig.check("optNormal");
         onNextModal([](QWidget* d) { chooseDesign(d, "Turkey.gem", "40.00", "40.00"); }); // the design file dialog

@@ -184,8 +184,7 @@ private slots:
         const double R = std::pow((n - 1) / (n + 1), 2), T = 1 - R;
         QVERIFY(l.hit);
         QCOMPARE(l.internalHits, 3);
-        QVERIFY(std::fabs(l.head - (R + T * R * T)) < 1e-12);
-        QVERIFY(std::fabs(l.leak - (T * T + T * R * R * T)) < 1e-12);
+        QVERIFY(std::fabs(l.head - (R + T * R * T)) < 1e-12 && std::fabs(l.leak - (T * T + T * R * R * T)) < 1e-12);
         QVERIFY(std::fabs(l.lost - T * R * R * R) < 1e-12);
         QCOMPARE(std::tuple(l.iso, l.cos, l.random), std::tuple(0.0, 0.0, 0.0));
         QVERIFY(!tracer.trace(0.0, 0.6).hit);
@@ -198,8 +197,7 @@ private slots:
         QVERIFY(kept.internalHits >= 3 && std::fabs(kept.iso + kept.head + kept.lost - 1.0) < 1e-12);
         const Tracer light(Stone(roofPrism(45.0, 1.3)), 1.3, kSky);
         const RayLight lost = light.trace(0.2, 0.1);
-        QVERIFY(lost.leak > 0.8);
-        QVERIFY(std::fabs(lost.iso + lost.leak + lost.head + lost.lost - 1.0) < 1e-12);
+        QVERIFY(lost.leak > 0.8 && std::fabs(lost.iso + lost.leak + lost.head + lost.lost - 1.0) < 1e-12);
     }
 
     // A line parallel to a face and just outside it misses the stone, though it passes between the
@@ -233,13 +231,13 @@ private slots:
             const search::BlockRange all{0, 1};
             kernels.exit(&block, &all, 1, 3, p, v, hit);
             QVERIFY2(hit[0] == 4 && hit[1] == 0 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
-            // The same plane twice (the top again in a spare lane of the same block, and in the same
+            // The same plane twice (the top again in a spare lane of the same block, and in an earlier
             // lane of a second one): the lowest slot takes the line, going in and going out.
             search::PlaneBlock twice[2] = {block, {}};
             twice[0].nz[6] = 1, twice[0].d[6] = 0.5f;
             for (int k = 0; k < search::kLanes; ++k)
                 twice[1].d[k] = 1;
-            twice[1].nz[4] = 1, twice[1].d[4] = 0.5f;
+            twice[1].nz[2] = 1, twice[1].d[2] = 0.5f;
             const search::BlockRange both{0, 2};
             kernels.entry(twice, 2, 3, o, down, hit);
             QVERIFY2(hit[1] == 4, search::kernelName(kernels.kind).c_str());

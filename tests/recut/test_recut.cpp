@@ -231,6 +231,7 @@ private slots:
         const QByteArray pav = "a -42.000000 0.90000000 96 n P 12 24 36 48 60 72 84";
         QTest::newRow("empty") << QByteArray() << "\"bad.asc\" is empty";
         QTest::newRow("only the head") << o.left(o.indexOf("H Octagon")) << "\"bad.asc\" is not a GemCAD design: it has no facets";
+        QTest::newRow("no symmetry") << replaced(o, "y 8 y\n", "") << "\"bad.asc\" is not a GemCAD design: it has no symmetry line (y)";
         QTest::newRow("cut in a tier") << o.left(o.indexOf(pav) + 12) << "\"bad.asc\", line 7: a tier needs an angle and a distance";
         QTest::newRow("cut before the crown") << o.left(o.indexOf("a 35")) << "\"bad.asc\" is not a closed stone: no crown (a preform?)";
         QTest::newRow("version 9") << replaced(o, "5.0", "9.0") << "line 1: GemCad version 9.0 is not one ZEP reads";
@@ -287,7 +288,6 @@ private slots:
         QVERIFY(ascText(r).contains("\r\nH Re-cut by ZEP: pavilion 41.50 to 42.30, crown 28.00 to 31.00\r\n"));
         QVERIFY(ascText(r).contains("\r\na -42.300000 ") && ascText(r).contains("\r\na 31.000000 "));
         QCOMPARE(read.headers[0], srb.headers[0]);
-
         // A second re-cut replaces the note; a half that stays is not named.
         const GemDesign again = recutDesign(r, {42.3, 42.3, 31, 30});
         QCOMPARE(again.headers[2], std::string("Re-cut by ZEP: crown 31.00 to 30.00"));
@@ -345,7 +345,6 @@ private slots:
         QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
         QCOMPARE(oldTiersText(fifo.toStdString(), 41.5, 28), "");
         QCOMPARE(oldTiersText(path(QStringLiteral("gone.gem")).toStdString(), 41.5, 28), "");
-
         // Index positions at gears, offsets and fractions the four designs do not use.
         for (const auto& [gear, offset, index] :
              {std::tuple{96, 48.0, 72.0}, {80, 0.0, 20.0}, {96, 0.5, 24.5}, {96, -24.0, 0.0}})
@@ -405,7 +404,6 @@ private slots:
         const QByteArray pdf = diagramPdf(in);
         QVERIFY(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
         QVERIFY(pdf.contains("/FontFile2")); // drawn, with its letters' font inside to print anywhere
-
         // Long instructions wrap: seven tiers fit one page, nothing in the 15 mm margins a printer may not reach.
         for (gemray::GemDesign* d : {&in.original, &in.recut})
             for (gemray::GemFacet& f : d->facets)
@@ -420,7 +418,6 @@ private slots:
             for (int i = 0; i < margin; ++i)
                 for (int at : {i, sheet.width() - 1 - i})
                     QVERIFY2(qGray(sheet.pixel(at, y)) > 200, qPrintable(QString("ink at %1, %2").arg(at).arg(y)));
-
         // A long list runs on over further pages, each filled (the test's fonts: five).
         for (std::size_t i = 0; i < in.recut.facets.size(); ++i)
             in.recut.facets[i].tier = int(i);
@@ -462,7 +459,6 @@ private slots:
         open(false, [&](QWidget* w) { start = cell(w, "2", 2) + cell(w, "B", 2) + cell(w, "T", 2); });
         QCOMPARE(start, QStringLiteral("40.00°29.00°0.00°"));
         QVERIFY(sink.messages.isEmpty());
-
         // Size and weight at the typed width in the job's material; none without a density; a bad width named at once.
         job.useMatRI = true;
         job.theMat = QStringLiteral("Quartz");
@@ -515,7 +511,6 @@ private slots:
         QVERIFY(readFileBytes(path("page.pdf")).startsWith("%PDF-"));
         QCOMPARE(sink.messages, QStringList{QStringLiteral("The file ") + path("recut.gem") +
                                             QStringLiteral(" already exists. Replace it?")});
-
         // The window keeps its place in its own positions file.
         const QString places = path(QLatin1String(kCutListPlaces));
         writeFileSafely(places, "\"ZEPWindows\",1\r\n\"TOther\",5\r\n\"TCutList\",1440\r\n\"LCutList\",720\r\n"
@@ -531,7 +526,6 @@ private slots:
         QCOMPARE(kept.left, pixelsToTwips(opened.x() + 30, &probe, false));
         QCOMPARE(kept.top, pixelsToTwips(opened.y() + 15, &probe, true));
         QCOMPARE(readWindowPlace(places, QStringLiteral("Other")).top, 5.0f);
-
         // A damaged or foreign file places the window at the top left.
         for (const QByteArray& bad : {QByteArray("\"ZEPWindows\",1\r\n\"TCutList\",\"x\""),
                                       QByteArray("\"ZEPLast\",1\r\n\"TCutList\",99\r\n"), QByteArray(300, '\0')}) {
@@ -539,7 +533,6 @@ private slots:
             QCOMPARE(readWindowPlace(places, QStringLiteral("CutList")).top, 0.0f);
         }
         QVERIFY_THROWS_EXCEPTION(ZepError, storeWindowPlace(path("gone/x.txt"), QStringLiteral("CutList"), {}));
-
         // A damaged design gets its message, and no window.
         writeFileSafely(path("SRB.gem"), QByteArray(500, 'x'));
         sink.messages.clear();

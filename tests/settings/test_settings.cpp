@@ -157,7 +157,6 @@ private slots:
         QCOMPARE(readSavedState(path("ZEPLast.txt"), back.refs(), sink), StateRead::Complete);
         QVERIFY(sink.messages.isEmpty());
         QCOMPARE(savedStateBytes(back.refs()), bytes); // the start angles too (GetLast replaces them later)
-
         // The last result beside it, what it was computed for after its end (none: the first form); files with none.
         const LastResult r{QStringLiteral("/home/cutter/designs/SRB.gem"), 45.98f, 28.1f, 69.2f, 143.8f, "9f0a"};
         saveLastResult(path("ZEPResult.txt"), r);
@@ -199,7 +198,6 @@ private slots:
         State s;
         RecordingSink sink;
         QCOMPARE(readSavedState(path("none.txt"), s.refs(), sink), StateRead::NoFile);
-
         // Another version loads after its warning; the lines it lacks leave their values as they were.
         s.job.theRCol = 255;
         s.targets.wtFire = 3;
