@@ -148,13 +148,12 @@ private slots:
             QTemporaryDir dir;
             writeFileSafely(dir.filePath("s.json"), QString(R"({"screens": [{"name": "s", "x": 0, "y": 0, "width": %1, )"
                                                             R"("height": %2}]})").arg(width).arg(height).toUtf8());
-            QProcess copy;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + dir.filePath("s.json"));
-            env.insert("ZEP_TEST_IMAGE_SIDE", QString::number(side));
-            copy.setProcessEnvironment(env);
-            copy.start(QCoreApplication::applicationFilePath(), {"imagesDoubleOnlyOnALargeScreen"});
-            QVERIFY2(copy.waitForFinished(60000) && copy.exitCode() == 0, copy.readAllStandardOutput().constData());
+            const QByteArray platform = qgetenv("QT_QPA_PLATFORM"); // the copy's screen, through its environment
+            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(dir.filePath("s.json")));
+            const Outcome copy = run(QCoreApplication::applicationFilePath(), {"imagesDoubleOnlyOnALargeScreen"}, dir.path(),
+                                     {}, "ZEP_TEST_IMAGE_SIDE", QString::number(side));
+            qputenv("QT_QPA_PLATFORM", platform);
+            QVERIFY2(copy.exitCode == 0, copy.out.constData());
         }
     }
     void makeBmpReplacesAllOrNothing()
