@@ -164,8 +164,10 @@ def sites_of_line(m, line, after=";"):
         start = m.index("return", len(k.group(1))) + len("return ")
         end = m.rindex(";")
         swap = {"true": "false", "false": "true"}
-        # A zero or null is already what {} makes (a literal's own change covers `return 0`).
-        if value not in ("{}", "0", "nullptr"):
+        # A zero, a null, an empty optional or a default-made value (`QString()`) is
+        # already what {} makes (a literal's own change covers `return 0`).
+        made = re.fullmatch(r"[A-Z]\w*(\(\)|\{\})", value)
+        if value not in ("{}", "0", "nullptr", "std::nullopt") and not made:
             out.append((start, line[start:end], swap.get(value, "{}"), "return replaced"))
     starts_statement = after.endswith((";", "{", "}", ")", ":")) or after.endswith("else") or not after
     if (starts_statement and stripped.endswith(";") and m.count("(") == m.count(")")
