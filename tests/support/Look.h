@@ -1,8 +1,8 @@
 #pragma once
 // A window's look as a cutter sees it, kept as text in tests/data/looks/<name>.txt: each shown widget's kind,
-// name, place and size, its words, alignment and font, and a coarse print of each picture. A caption lost, a box
-// moved or a picture drawn wrong fails its test; a look changed on purpose is kept again with ZEP_KEEP_LOOKS=1
-// and reviewed in the commit like code.
+// name, place and size (the window's least size too), its words, alignment and font, a table's column widths, and a
+// coarse print of each picture. A caption lost, a box moved or a picture drawn wrong fails its test; a look changed
+// on purpose is kept again with ZEP_KEEP_LOOKS=1 and reviewed in the commit like code.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSlider>
@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTabBar>
+#include <QTableView>
 #include <QTest>
 #include <QWidget>
 #include <typeinfo>
@@ -57,6 +58,10 @@ inline QString lookOf(QWidget* window)
         QString l = QStringLiteral("%1 %2 %3,%4 %5x%6")
                         .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName())
                         .arg(at.x()).arg(at.y()).arg(w->width()).arg(w->height());
+        if (w == window) { // how small it can be made
+            const QSize least = w->minimumSize().expandedTo(w->minimumSizeHint());
+            l += QStringLiteral(" at least %1x%2").arg(least.width()).arg(least.height());
+        }
         if (!w->isEnabled())
             l += QStringLiteral(" disabled");
         if (w->font() != base)
@@ -91,6 +96,9 @@ inline QString lookOf(QWidget* window)
                 l += u' ' + words(x->tabText(i));
         } else if (auto* x = qobject_cast<QAbstractItemView*>(w); x && x->model()) {
             l += QStringLiteral(" %1 rows").arg(x->model()->rowCount());
+            if (auto* t = qobject_cast<QTableView*>(w)) // each column's width, "-" when hidden
+                for (int c = 0; c < t->model()->columnCount(); ++c)
+                    l += t->isColumnHidden(c) ? QStringLiteral(" -") : QStringLiteral(" %1").arg(t->columnWidth(c));
         } else if (QByteArray(typeid(*w).name()).startsWith("N3zep") // a widget of ours that paints
                    && w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty()) {
             l += QStringLiteral(" picture ") + printOf(w->grab().toImage());
