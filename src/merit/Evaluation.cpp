@@ -162,14 +162,6 @@ void evaluate(const MeritEnv& env, float pav, float crn, const QString& mode)
 
 } // namespace
 
-void readMasks(const OptimizationTargets& t, ImageStore& images, Header8& header)
-{
-    if (t.doSparkle && t.useSMsk)
-        BMP2Byte(t.theSMsk, images.SparkleMask, header);
-    if (t.doFire && t.useFMsk)
-        BMP2Byte(t.theFMsk, images.FireMask, header);
-}
-
 void Dir2Ang(int16_t dir, float ang, float& x, float& y)
 {
     if (dir < 1 || dir > 8)

@@ -220,8 +220,10 @@ private slots:
         // With the mask: only the raw image's last row, which differs by 100.
         e.rig.put("F2.src", rawImage([](int i) { return uint8_t(i >= 14280 ? 0 : 100); }));
         t.useFMsk = true;
-        e.rig.images.FireMask.fill(0);
-        std::fill(e.rig.images.FireMask.begin() + 14280, e.rig.images.FireMask.end(), uint8_t(7));
+        Pixels fire{}; // read from its file as a window that evaluates reads it
+        std::fill(fire.begin() + 14280, fire.end(), uint8_t(7));
+        writeBitmap(t.theFMsk = e.rig.work("fire.bmp"), e.rig.bitmaps.BMP_Header, fire);
+        readMasks(t, e.rig.images, e.rig.bitmaps.BMP_Header, e.rig.messages);
         e.run();
         QCOMPARE(e.merit.MFFire, 200.0f);
         const QByteArray bmp = e.rig.get("ZEP.BMP");
