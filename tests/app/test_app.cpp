@@ -100,8 +100,7 @@ private slots:
             QStringLiteral("GEMRAY_THREADS=%1").arg(std::max(1, QThread::idealThreadCount()))));
         QCOMPARE(app->mainWindow()->pos(), QPoint(0, 0));
         QCOMPARE(app->state().targets.nTang, int16_t(3)); // three tilts a direction, the first upright
-        QVERIFY(sink.messages.isEmpty());
-        QVERIFY(!app->mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
+        QVERIFY(sink.messages.isEmpty() && !app->mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
     }
 
     // A cancelled chooser, a file in the working folder's way, a folder that takes no files (even root may not
@@ -142,8 +141,7 @@ private slots:
         QTRY_VERIFY(QFileInfo(lock).size() > 0);
         QVERIFY(refused());
         const QByteArray held = readFileBytes(lock);
-        QVERIFY(QFile::resize(lock, 0)); // the same file, its content gone
-        QVERIFY(refused());
+        QVERIFY(QFile::resize(lock, 0) && refused()); // the same file, its content gone
         zep.kill();
         QVERIFY(zep.waitForFinished());
         for (const QByteArray& content : {held, QByteArray(), QByteArray("\xff\xfe\0garbage", 10), QByteArray("12ab\nzep\n")}) {
@@ -256,8 +254,7 @@ private slots:
         QCOMPARE(readFileBytes(work("P")), readFileBytes(j.fnam));
 
         click(m, "btnLibrary");
-        QVERIFY(QFile::exists(data.filePath("zep/library.sqlite")));
-        QVERIFY(m->findChild<QWidget*>("frmLibrary")->isVisible());
+        QVERIFY(QFile::exists(data.filePath("zep/library.sqlite")) && m->findChild<QWidget*>("frmLibrary")->isVisible());
         click(m, "btnLibrary"); // raises the one already open
         QCOMPARE(m->findChildren<QWidget*>("frmLibrary").size(), 1);
         // The job's material followed by the open window at once.
@@ -503,8 +500,7 @@ private slots:
         QVERIFY(QDir().rmdir(work("ZEPLast.txt")));
         app->mainWindow()->close();
         QCOMPARE(finished.count(), 1);
-        QVERIFY(!app->mainWindow()->isVisible());
-        QVERIFY(QFile::exists(work("ZEPLast.txt")) && QFile::exists(work("Gemray.log")));
+        QVERIFY(!app->mainWindow()->isVisible() && QFile::exists(work("ZEPLast.txt")) && QFile::exists(work("Gemray.log")));
         QVERIFY(!QFile::exists(work("B")) && !QFile::exists(work("ZEPr.BMP")));
         QTRY_COMPARE(app->console().inputLine(), QStringLiteral("EXIT"));
         // Quit with no design: the next start shows none, as the first did.

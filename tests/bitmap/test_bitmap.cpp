@@ -75,7 +75,7 @@ private slots:
         const auto scale = colourScaleBitmap(t.Spec_Header);
         QImage img;
         QVERIFY(img.loadFromData(scale.data(), int(scale.size()), "BMP"));
-        QCOMPARE(img.size(), QSize(256, 1));
+        QCOMPARE(std::pair(img.size(), qFromLittleEndian<quint32>(scale.data() + 2)), std::pair(QSize(256, 1), quint32(scale.size()))); // and its own length
         QCOMPARE(QColor(img.pixel(154, 0)), QColor(0, 255, 0));
     }
 
@@ -120,7 +120,7 @@ private slots:
         for (int i = 0; i < ImageSize; ++i)
             px[std::size_t(i)] = uint8_t(i % ImageSide);
         Pixels mask{};
-        for (const uint8_t used : {0, 1}) { // colours used: 0 (all of them), or 256 as many a paint program writes
+        for (const uint8_t used : {1, 0}) { // colours used: 256 as many a paint program writes, or 0 (all of them)
             maskHeader[47] = used;
             writeBitmap(path("mask.bmp"), maskHeader, px);
             BMP2Byte(path("mask.bmp"), mask, local.BMP_Header);
@@ -135,7 +135,7 @@ private slots:
         // A mask that is not a whole 120 x 120 8-bit bitmap changes nothing.
         const QByteArray whole = readFileBytes(path("mask.bmp"));
         QList<QByteArray> bad{QByteArray(), whole.left(1077), whole.left(whole.size() - 1)};
-        for (const auto& [offset, value] : {std::pair{0, 'X'}, {11, 0}, {18, 100}, {22, 64}, {28, 24}, {30, 1}, {46, 16}})
+        for (const auto& [offset, value] : {std::pair{0, 'X'}, {11, 0}, {18, 100}, {22, 64}, {28, 24}, {30, 1}, {46, 16}, {49, 1}})
             bad << QByteArray(whole).replace(offset, 1, QByteArray(1, char(value)));
         for (const QByteArray& b : bad) {
             writeFileSafely(path("bad.bmp"), b);

@@ -34,8 +34,7 @@ private slots:
         QFile f(at("kept.txt"));
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write("kept") == 4);
         f.close();
-        QVERIFY(QFile::link(at("kept.txt"), at("link.txt")));
-        QVERIFY(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0600) == 0);
+        QVERIFY(QFile::link(at("kept.txt"), at("link.txt")) && ::mkfifo(QFile::encodeName(at("pipe")).constData(), 0600) == 0);
     }
 
     // Reading: the classic numbers, a device or pipe refused (it might never end), a link followed, a runaway file cut.
@@ -117,7 +116,9 @@ private slots:
         QCOMPARE(resolveTypedPath("~", "/").folder, QDir::cleanPath(QDir::homePath()));
         QVERIFY(QDir(dir->path()).mkdir("'87 designs")); // a quote it opens alone is the name's own
         QCOMPARE(resolveTypedPath("'87 designs", dir->path()).folder, QDir::cleanPath(at("'87 designs")));
-        QVERIFY(resolveTypedPath("   ", dir->path()).folder.isEmpty());
+        // Quotes around nothing are nothing, even beside a folder of that name; a quote alone is a name.
+        QVERIFY(QDir(dir->path()).mkdir("''") && QDir(dir->path()).mkdir("'") && resolveTypedPath("''", dir->path()).folder.isEmpty());
+        QCOMPARE(resolveTypedPath("'", dir->path()).folder + resolveTypedPath("   ", dir->path()).folder, QDir::cleanPath(at("'")));
         // A name without a folder stays as it is; a folder gets one separator.
         QCOMPARE((QStringList{joinPath("", "a.gem"), joinPath("d/", "a.gem"), joinPath("d", "a.gem")}),
                  (QStringList{"a.gem", "d/a.gem", "d/a.gem"}));

@@ -39,8 +39,7 @@ private slots:
     void aNewUsersMap()
     {
         QTemporaryDir dir;
-        QVERIFY(QDir::setCurrent(dir.path()));
-        QVERIFY(QDir(dir.path()).mkdir("ZEPWork") && QDir(dir.path()).mkdir("designs"));
+        QVERIFY(QDir::setCurrent(dir.path()) && QDir(dir.path()).mkdir("ZEPWork") && QDir(dir.path()).mkdir("designs"));
         copyFileSafely(ZEP_BIN_DIR "/gemray", dir.filePath("ZEPWork/Gemray"));
         copyFileSafely(ZEP_DESIGNS_DIR "/SRB.gem", dir.filePath("designs/SRB.gem"));
         RecordingSink sink;

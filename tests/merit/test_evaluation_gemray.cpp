@@ -33,8 +33,7 @@ private slots:
         QCOMPARE(rig.runner->statistics().raytraces, 1 + 8 * 2 + 2 + 2);
 
         QVERIFY(m.COSBright > 0 && m.COSBright < m.ISOBright && m.ISOBright < 100);
-        QVERIFY(m.MFTilt >= 0 && m.MFTilt <= 10 && m.MFSparkle >= 2 && m.MFSparkle <= 2 * 255);
-        QVERIFY(m.MFFire >= 3 && m.MFFire <= 3 * 255);
+        QVERIFY(m.MFTilt >= 0 && m.MFTilt <= 10 && m.MFSparkle >= 2 && m.MFSparkle <= 2 * 255 && m.MFFire >= 3 && m.MFFire <= 3 * 255);
         // Background pixels of the face-up picture are white; the stone is not.
         const auto background = std::count(m.MapImage.begin(), m.MapImage.end(), uint8_t(255));
         QVERIFY(background > 1000 && background < 14000);

@@ -249,8 +249,7 @@ private slots:
             QVERIFY2(seven.*figure == one.*figure, qPrintable(QString::number(seven.*figure - one.*figure)));
         request.randomImage = "R"; // the random image alone, as ZEP asks for it
         const RenderResult alone = computeRun(request).render;
-        QVERIFY(alone.cosImage.empty() && alone.isoImage.empty());
-        QVERIFY(toBytes(alone.randomImage) == first["R"].mid(1, first["R"].size() - 2));
+        QVERIFY(alone.cosImage.empty() && alone.isoImage.empty() && toBytes(alone.randomImage) == first["R"].mid(1, first["R"].size() - 2));
     }
 
     // A run's files are put in place one by one, each whole: images (random, cosine, ISO) first, the log last. An
@@ -381,8 +380,7 @@ private slots:
         })))));
         QVERIFY(writeFile(path("S"), toBytes(serializeGem(box({-5e-4, -5e-4, -5e-4}, {5e-4, 5e-4, 5e-4})))));
         QVERIFY(writeFile(path("Z"), "x") && QFile::resize(path("Z"), 17 << 20)); // sparse: takes no room
-        QVERIFY(::mkfifo(QFile::encodeName(path("P")).constData(), 0600) == 0); // read, it would never end
-        QVERIFY(QDir(dir_->path()).mkdir("F"));
+        QVERIFY(::mkfifo(QFile::encodeName(path("P")).constData(), 0600) == 0 && QDir(dir_->path()).mkdir("F")); // read, it would never end
         const QStringList before = listing(dir_->path());
 
         const Outcome o = run(dir_->path(), args);

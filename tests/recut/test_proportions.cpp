@@ -71,8 +71,7 @@ private slots:
     void solidsKnownInClosedFormOrRefused()
     {
         const Proportions cube = proportionsOf(box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}));
-        QVERIFY(std::fabs(cube.vw3 - 1) < 1e-9);
-        QVERIFY(std::fabs(cube.hw - 1) < 1e-9 && std::fabs(cube.lw - 1) < 1e-9 && std::fabs(cube.tw - 1) < 1e-9);
+        QVERIFY(std::fabs(cube.vw3 - 1) < 1e-9 && std::fabs(cube.hw - 1) < 1e-9 && std::fabs(cube.lw - 1) < 1e-9 && std::fabs(cube.tw - 1) < 1e-9);
         // A box 3 long, 2 wide, 1 deep, off centre: the width is the shorter side, whichever axis it lies on.
         const Proportions slab = proportionsOf(box({-1, -2, -0.2}, {1, 1, 0.8}));
         QVERIFY(std::fabs(slab.width - 2) < 1e-12 && std::fabs(slab.lw - 1.5) < 1e-12);
@@ -133,8 +132,7 @@ private slots:
         const Stored s = fromStoredPolygons(d);
         const double w = std::min(s.sx, s.sy);
         QVERIFY2(std::fabs(p.vw3 - s.volume / (w * w * w)) < 1e-6, qPrintable(QString::number(p.vw3)));
-        QVERIFY(std::fabs(p.hw - s.sz / w) < 1e-6 && std::fabs(p.lw - std::max(s.sx, s.sy) / w) < 1e-6);
-        QVERIFY(std::fabs(p.cw + p.gw + p.pw - p.hw) < 1e-9);
+        QVERIFY(std::fabs(p.hw - s.sz / w) < 1e-6 && std::fabs(p.lw - std::max(s.sx, s.sy) / w) < 1e-6 && std::fabs(p.cw + p.gw + p.pw - p.hw) < 1e-9);
         // CubeIllusionTri's crown has no level table.
         QVERIFY2(p.tw >= 0 && p.tw < 1 && p.cw > 0 && p.pw > 0 && (p.tw > 0.5 || !file.startsWith(u'S')),
                  qPrintable(QStringLiteral("T/W %1 C/W %2 P/W %3").arg(p.tw).arg(p.cw).arg(p.pw)));

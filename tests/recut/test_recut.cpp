@@ -188,6 +188,7 @@ private slots:
             << replaced(o, "H Octagon", "H 40\xC2\xB0 crown\xE2\x80\x99s \xF0\x9F\x92\x8E") << replaced(o, "H Octagon", "H 40\xB0 crown\x92s ?");
         const QByteArray mixed = replaced(o, "H Octagon", "H Caf\xC3\xA9 \xE9t\xE9"); // one sequence no UTF-8
         QTest::newRow("Windows-1252 with a UTF-8 look-alike") << mixed << mixed;
+        QTest::newRow("a sequence cut by the file's end") << o + "F Caf\xC3" << o + "F Caf\xC3\n";
         QTest::newRow("six header lines, footnotes")
             << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four\nH Five\nH Six\n")
             << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four Five Six\n");
@@ -297,6 +298,10 @@ private slots:
         const GemDesign t = recutDesign(turkey, {40, 41, 35.5, 35.5});
         QCOMPARE(t.headers, turkey.headers);
         QCOMPARE(t.footnotes[0], std::string("Re-cut by ZEP: pavilion 40.00 to 41.00"));
+        GemDesign full = turkey; // and with every footnote used too, the last header line
+        for (auto& f : full.footnotes)
+            f = "Polish well.";
+        QCOMPARE(recutDesign(full, {40, 41, 35.5, 35.5}).headers.back(), t.footnotes[0]);
 
         const std::pair<RecutAngles, const char*> cases[] = {
             {{41.5, 0.0, 28.0, 28.0}, "The new pavilion angle 0 must lie between 0 and 90"},
@@ -507,8 +512,7 @@ private slots:
         const QByteArray recut = gemBytes(recutDesign(loadDesign(path("SRB.gem")), {41.5, 42.3, 28, 31}));
         QCOMPARE(readFileBytes(path("recut.gem")), recut);
         QVERIFY(status.endsWith(QDir::toNativeSeparators(path("recut.gem"))));
-        QVERIFY(readFileBytes(path("list.asc")).contains("\r\na -42.300000 0.62884239 96 n 2 84 72"));
-        QVERIFY(readFileBytes(path("page.pdf")).startsWith("%PDF-"));
+        QVERIFY(readFileBytes(path("list.asc")).contains("\r\na -42.300000 0.62884239 96 n 2 84 72") && readFileBytes(path("page.pdf")).startsWith("%PDF-"));
         QCOMPARE(sink.messages, QStringList{QStringLiteral("The file ") + path("recut.gem") +
                                             QStringLiteral(" already exists. Replace it?")});
         // The window keeps its place in its own positions file.

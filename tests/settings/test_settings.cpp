@@ -68,8 +68,7 @@ private slots:
                                         "\"Tout\",0\r\n\"ATol\",-.5\r\n\"DosPaste\",\"^V\"\r\n\"DoBat\",#TRUE#\r\n"
                                         "\"END\",\"ZEPPrefs\"\r\n");
         GetPrefs(path("p1.txt"), p, sink);
-        QVERIFY(sink.messages.isEmpty());
-        QVERIFY(!p.DoTips && p.Tout == 0.0f && p.ATol == -0.5f && p.DosPaste == QStringLiteral("^V") && p.DoBat);
+        QVERIFY(sink.messages.isEmpty() && !p.DoTips && p.Tout == 0.0f && p.ATol == -0.5f && p.DosPaste == QStringLiteral("^V") && p.DoBat);
     }
 
     // A file of another version loads after its warning; a file of another kind is refused; a damaged one
@@ -187,8 +186,7 @@ private slots:
                                 "\"theMargin\",\".1 nan 46 28\"\r\n", "\"theMargin\",\".1 1 95 28\"\r\n",
                                 "\"theMargin\",\"-.1 1 46 28\"\r\n", "\"theMargin\",\".1 1 46 .05\"\r\n"})
             QVERIFY2(!parseLastResult(lastResultBytes(r) + bad), bad);
-        QVERIFY(!parseLastResult(whole + "\"theMargin\",\".1 128.1 46.084 28.097\"\r\n")); // no owner before it
-        QVERIFY(!readLastResult(path("none.txt")));
+        QVERIFY(!parseLastResult(whole + "\"theMargin\",\".1 128.1 46.084 28.097\"\r\n") && !readLastResult(path("none.txt"))); // no owner before it
         saveLastResult(path("ZEPResult.txt"), {QStringLiteral("a\"quote.gem"), 40, 30, 1, 2}); // cannot be kept
         QVERIFY(!fileExists(path("ZEPResult.txt")));
     }

@@ -108,8 +108,7 @@ private slots:
         const QStringList printed = out.filter(QRegularExpression('^' + QRegularExpression::escape(root) + "(/ZEPWork)?$"));
         QCOMPARE(printed, (QStringList{root, work, work, work, work}));
         QVERIFY(out.contains(work + ">cd nowhere")); // the prompt shows the directory
-        QVERIFY(out.contains("Invalid directory") && out.contains(" shown twice"));
-        QVERIFY(!out.contains("echo hidden") && !out.contains("never"));
+        QVERIFY(out.contains("Invalid directory") && out.contains(" shown twice") && !out.contains("echo hidden") && !out.contains("never"));
         const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
         QVERIFY(dot >= 0 && out.value(dot + 1).isEmpty());
     }
@@ -132,8 +131,7 @@ private slots:
         QVERIFY2(!text.contains(u'\r'), qPrintable(text));
         const QStringList out = text.split(u'\n');
         QCOMPARE(out.count("Bad command or file name"), 3);
-        QVERIFY(!out.contains("nameless"));
-        QVERIFY(out.contains("hello [a b] in " + root) && out.contains("hello [c d] in " + root));
+        QVERIFY(!out.contains("nameless") && out.contains("hello [a b] in " + root) && out.contains("hello [c d] in " + root));
         QVERIFY(out.contains("hello [x] in " + root + "/ZEPWork"));   // found on PATH
         QVERIFY(out.contains("hello [] in " + root + "/ZEPWork"));    // relative path, any case
         const qsizetype hello = out.indexOf("hello [from bat] in " + root + "/ZEPWork");
@@ -158,8 +156,7 @@ private slots:
         QVERIFY(lines.indexOf("after") > lines.lastIndexOf(stopped));
         const QString tooLong = QStringLiteral("The line is too long (more than %1 characters)").arg(MaxLineLength);
         QCOMPARE(runaway.count(tooLong), 2);
-        QVERIFY(!runaway.contains("yyyy") && !runaway.contains("xxxx"));
-        QVERIFY(lines.contains("fine") && lines.contains("done"));
+        QVERIFY(!runaway.contains("yyyy") && !runaway.contains("xxxx") && lines.contains("fine") && lines.contains("done"));
     }
 
     // A program that fails tells ZEP why in the file ZEPCMD_FAILED names: its exit status, a crash, or why it
