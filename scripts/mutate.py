@@ -150,6 +150,8 @@ def sites_of_line(m, line, after=";"):
             if "." in text or "e" in text.lower():
                 if abs(value) < 1:
                     news = [repr(value * 10)]
+                elif value + 1 == value:  # a bound past a double's whole numbers: ±1 is the same number
+                    news = [repr(value * 10), repr(value / 10)]
                 else:
                     news = [repr(value + 1), repr(value - 1)]
             else:

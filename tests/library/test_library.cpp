@@ -194,8 +194,7 @@ private slots:
         const QJsonArray all = listJson({"--material", "Quartz"}); // best first
         for (qsizetype i = 1; i < all.size(); ++i)
             QVERIFY(field(all[i - 1], "result.final.mf").toDouble() >= field(all[i], "result.final.mf").toDouble());
-        QVERIFY(readAll(path("rank.csv")).startsWith("file,name,hash,"));
-        QVERIFY(readAll(path("rank.csv")).split('\n')[0].endsWith(",failed,margin_tolerance,margin_worst"));
+        QVERIFY(readAll(path("rank.csv")).startsWith("file,name,hash,") && readAll(path("rank.csv")).split('\n')[0].endsWith(",failed,margin_tolerance,margin_worst"));
         QCOMPARE(readAll(path("rank.csv")).count('\n'), 4);
         const Outcome again = tool({"library", "rank", "--material", "Quartz"});
         QVERIFY(again.out.contains("\n0 jobs, 0 failed") && again.err.isEmpty());
@@ -323,8 +322,7 @@ private slots:
         QVERIFY(QFile::rename(path("designs/more/SRB.gem"), path("designs/more/SRB.moved")));
         QVERIFY(tool({"library", "show", showLines.value(1).mid(10, 12)}).out.endsWith(told.mid(told.indexOf("\ngear"))));
         QVERIFY(tool({"library", "show", "designs/more/SRB.gem"}).out.contains("SRB.gem  (changed or gone)\n"));
-        QVERIFY(tool({"library", "show", "designs/more/nothing.gem"}).err.contains("holds no design"));
-        QVERIFY(QFile::rename(path("designs/more/SRB.moved"), path("designs/more/SRB.gem")));
+        QVERIFY(tool({"library", "show", "designs/more/nothing.gem"}).err.contains("holds no design") && QFile::rename(path("designs/more/SRB.moved"), path("designs/more/SRB.gem")));
         // Results that are no job's, and a design whose name a line cannot carry.
         for (const QByteArray& bad : {QByteArray(), QByteArray("{\"design\":1}\n"), QByteArray(3000, '{')}) {
             writeFile(path("bad.jsonl"), bad);
@@ -519,8 +517,7 @@ private slots:
             QVERIFY2(o.exitCode == 2 && o.err.contains("the rough after --rough (mm)"), o.err);
         }
         QVERIFY(tool({"library", "rank", "--material", "Quartz", "--by", "weight"}).err.contains("--by weight needs the rough"));
-        QVERIFY(tool({"library", "list", "--rough", "1", "2", "3"}).err.contains("give --material NAME"));
-        QVERIFY(listed("Quartz").first()["result"].isNull()); // nothing was ranked
+        QVERIFY(tool({"library", "list", "--rough", "1", "2", "3"}).err.contains("give --material NAME") && listed("Quartz").first()["result"].isNull()); // nothing was ranked
         const Outcome o = tool({"library", "rank", "--material", "Quartz", "--rough", "14", "10", "8", "--by", "weight",
                                 "-j", "2", "--csv", "rank.csv"});
         QVERIFY2(o.exitCode == 0, o.err);
@@ -542,8 +539,7 @@ private slots:
                 QVERIFY(s[0] <= 8 + 1e-9 && s[1] <= 10 + 1e-9 && s[2] <= 14 + 1e-9);
                 QVERIFY(std::fabs(s[0] - 8) < 1e-6 || std::fabs(s[1] - 10) < 1e-6 || std::fabs(s[2] - 14) < 1e-6);
                 const double vw3 = field(r, "final_proportions.vw3").toDouble();
-                QVERIFY(std::fabs(w - vw3 * wid * wid * wid * 2.65 / 200) < 1e-5 * w);
-                QVERIFY(std::fabs(y - 100 * vw3 * wid * wid * wid / 1120) < 1e-5 * y);
+                QVERIFY(std::fabs(w - vw3 * wid * wid * wid * 2.65 / 200) < 1e-5 * w && std::fabs(y - 100 * vw3 * wid * wid * wid / 1120) < 1e-5 * y);
                 // The CSV holds the same figures at its end.
                 QVERIFY(readAll(path("rank.csv")).contains("," + QByteArray::number(std::round(w * 1000) / 1000) + ","));
                 QVERIFY2(i == 0 || field(rows[i - 1], key).toDouble() >= field(r, key).toDouble(), by);

@@ -223,6 +223,8 @@ private slots:
         button(*w, "Use This Design")->click();
         QCOMPARE(chosen.ri, 1.76f);
         QCOMPARE(w->statusText(), m.row(0).name + QStringLiteral(" is the job's design. Limits set: as derived"));
+        w->jobChanged(); // the job changed, but not its material or targets: the chosen row stays chosen
+        QVERIFY(table->selectionModel()->isRowSelected(0));
     }
 
     // A rough typed in: Weight and Yield appear and sort in SQL as their figures; a box without a size

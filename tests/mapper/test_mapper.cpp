@@ -343,6 +343,10 @@ private slots:
         QCOMPARE(reopened.texts["txtCGPav"], QString("43.000"));
         QCOMPARE(reopened.texts["txtMFMax"], QString(" 10"));
         QCOMPARE(reopened.bar.line, r.mapper.MF0); // the start value's line stays
+        again.imgMFMap_MouseUp(0, 87.9); // the corner cell, in row and column 0, is kept as well
+        RecordingMapperView third;
+        Mapper(MapperEnv{r.map, r.job, r.targets, r.merit, r.bitmaps, r.shell, r.AbortFlag, r.messages, r.port}, third, [](float, float) {}).Form_Load();
+        QCOMPARE(third.texts["txtCGCrn"] + third.texts["txtCGPav"], QString("30.00038.000"));
         QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
     }
 
@@ -393,6 +397,8 @@ private slots:
         QCOMPARE(later.messages.messages.size(), 1);
         QVERIFY(later.messages.messages.takeFirst().startsWith("The colour limits of the MF Map file"));
         QVERIFY(later.map.CMFMin == r.map.MFMin && later.map.CMFMax == r.map.MFMax);
+        half.MFMin = half.MFMax = 5, writeFileSafely(path, mfmBytes(half)), later.mapper.loadMap(path); // flat: a span of 1
+        QVERIFY(later.messages.messages.takeFirst().contains("coloured from 5 to 6 instead.") && later.map.CMFMax == 6.0f);
         // Files that cannot be read or written: a message naming them, the map as it was.
         later.mapper.loadMap(r.tmp.filePath("none.MFM"));
         later.mapper.saveMap(r.tmp.filePath("no/such/dir/x.MFM"));

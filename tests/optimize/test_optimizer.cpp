@@ -270,8 +270,8 @@ private slots:
                  std::pair(41000L, 31000L));
         QCOMPARE(limits.opt.itMF, 72.0f);
         QCOMPARE(limits.opt.itCnt, int16_t(1));
-        // once = 1: one evaluation (that nothing is handed back: the window test)
-        Rig once([&](Rig& s) { s.job.once = 1; });
+        // once = 1: one evaluation (that nothing is handed back: the window test), with nothing free, outside the limits
+        Rig once([&](Rig& s) { s.job.once = 1, s.job.fixPav = true, s.job.stPav = 37.999f; });
         QCOMPARE(once.eval.calls.size(), std::size_t(1));
         QCOMPARE(once.messages.messages, QStringList{"Evaluation Complete. Click Cancel to Proceed"});
         // a start of 0.0005 counts as 0.001

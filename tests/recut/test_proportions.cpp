@@ -74,8 +74,7 @@ private slots:
         QVERIFY(std::fabs(cube.vw3 - 1) < 1e-9 && std::fabs(cube.hw - 1) < 1e-9 && std::fabs(cube.lw - 1) < 1e-9 && std::fabs(cube.tw - 1) < 1e-9);
         // A box 3 long, 2 wide, 1 deep, off centre: the width is the shorter side, whichever axis it lies on.
         const Proportions slab = proportionsOf(box({-1, -2, -0.2}, {1, 1, 0.8}));
-        QVERIFY(std::fabs(slab.width - 2) < 1e-12 && std::fabs(slab.lw - 1.5) < 1e-12);
-        QVERIFY(std::fabs(slab.vw3 - 6.0 / 8) < 1e-12 && std::fabs(slab.tw - 1) < 1e-12);
+        QVERIFY(std::fabs(slab.width - 2) < 1e-12 && std::fabs(slab.lw - 1.5) < 1e-12 && std::fabs(slab.vw3 - 6.0 / 8) < 1e-12 && std::fabs(slab.tw - 1) < 1e-12);
 
         for (double h : {0.3, 1.0, 2.5}) {
             const Proportions p = proportionsOf(pyramid(h));
@@ -84,8 +83,7 @@ private slots:
             QVERIFY(qFuzzyIsNull(p.tw) && std::fabs(p.pw) < 1e-9 && std::fabs(p.gw) < 1e-9);
         }
         const Proportions o = proportionsOf(octahedron());
-        QVERIFY(std::fabs(o.vw3 - 1.0 / 6) < 1e-9 && std::fabs(o.cw + o.gw + o.pw - o.hw) < 1e-12);
-        QVERIFY(std::fabs(o.cw - 0.5) < 1e-9 && std::fabs(o.pw - 0.5) < 1e-9 && std::fabs(o.gw) < 1e-9);
+        QVERIFY(std::fabs(o.vw3 - 1.0 / 6) < 1e-9 && std::fabs(o.cw + o.gw + o.pw - o.hw) < 1e-12 && std::fabs(o.cw - 0.5) < 1e-9 && std::fabs(o.pw - 0.5) < 1e-9 && std::fabs(o.gw) < 1e-9);
 
         // An open, empty or broken solid is refused.
         GemDesign open = box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5});
@@ -149,8 +147,7 @@ private slots:
         const Proportions slab = proportionsOf(box({-1, -0.5, -0.25}, {1, 0.5, 0.25}));
         for (const std::array<double, 3>& rough : {std::array<double, 3>{8, 14, 10}, {14, 10, 8}, {10, 8, 14}}) {
             const RoughFit fit = fitRough(slab, rough);
-            QVERIFY(std::fabs(fit.width - 7) < 1e-9 && std::fabs(fit.length - 14) < 1e-9);
-            QVERIFY(std::fabs(fit.yieldPercent - 100 * 14 * 7 * 3.5 / 1120) < 1e-9);
+            QVERIFY(std::fabs(fit.width - 7) < 1e-9 && std::fabs(fit.length - 14) < 1e-9 && std::fabs(fit.yieldPercent - 100 * 14 * 7 * 3.5 / 1120) < 1e-9);
         }
         // In any rough the stone fits, its sizes along the rough's, and touches it; a 2 mm plate takes it flat, 4 wide.
         for (const std::array<double, 3>& rough : {std::array<double, 3>{20, 2, 20}, {2, 20, 20}, {20, 20, 2},

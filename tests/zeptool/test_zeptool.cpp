@@ -370,12 +370,15 @@ private slots:
         QStringList rows[3];
         const Outcome outcomes[3] = {tool(study + QStringList{"-j", "2"}), tool({"study", "--collect", "shuffled"}),
                                      tool({"study", "--collect", "slurmed"})};
+        QVERIFY(QRegularExpression(R"(\] SRB.gem in Quartz: done in \d+\.\d\d s\n)").match(QString::fromUtf8(outcomes[0].err)).hasMatch());
         for (int k = 0; k < 3; ++k) {
             QCOMPARE(outcomes[k].exitCode, 1); // some jobs failed
             for (QString row : QString::fromUtf8(outcomes[k].out).split(u'\n', Qt::SkipEmptyParts)) {
                 QStringList f = row.split(u',');
-                if (f.size() > 10)
-                    f[10].clear(); // the seconds
+                if (f.size() > 10) { // the seconds, to the thousandth
+                    QVERIFY2(QRegularExpression(R"(^(\d+\.\d\d\d|seconds|)$)").match(f[10]).hasMatch(), qPrintable(f[10]));
+                    f[10].clear();
+                }
                 rows[k] << f.join(u',');
             }
             QCOMPARE(rows[k], rows[0]);
