@@ -268,15 +268,13 @@ private slots:
             QVERIFY(rig.enabled(b));
         // A time-out leaves only Cancel, the command on red; Escape closes the window as Cancel does. (The console
         // runs its lines in order: once the marker is shown, it has said all it will of the refused run.)
-        for (const char* marker : {"ECHO marker", "ECHO second"}) {
-            rig.port.paste(marker);
-            QTRY_VERIFY(rig.console.outputText().contains("\n" + QString(marker).mid(5) + "\n"));
-            if (rig.calls().size() == 1) { // a tilt evaluation refused at its first raytrace ends there, as refused
-                rig.raytrace("optTilt", "1", "10");
-                QVERIFY(!rig.AbortFlag && rig.calls().size() == 2 && rig.enabled("CalcButton") && rig.text("txtCurAvg").isEmpty());
-                rig.check("optNormal"), rig.type("txtCurDir", "");
-            }
-        }
+        rig.port.paste("ECHO marker");
+        QTRY_VERIFY(rig.console.outputText().contains("\nmarker\n"));
+        rig.raytrace("optTilt", "1", "10"); // a tilt evaluation refused at its first raytrace ends there, as refused
+        QVERIFY(!rig.AbortFlag && rig.calls().size() == 2 && rig.enabled("CalcButton") && rig.text("txtCurAvg").isEmpty());
+        rig.check("optNormal"), rig.type("txtCurDir", "");
+        rig.port.paste("ECHO second");
+        QTRY_VERIFY(rig.console.outputText().contains("\nsecond\n"));
         rig.prefs.Tout = 1;
         rig.standIn("exit 0\n");
         rig.messages.messages.clear();
