@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLockFile>
@@ -154,6 +155,25 @@ bool ZepApplication::setup()
     m_main->Form_Load();
     m_main->show();
     return true;
+}
+
+int ZepApplication::exec()
+{
+    // The program ends through Quit, not when some window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+    connect(this, &ZepApplication::finished, this, [this] {
+        // Quit leaves "EXIT" at the console's prompt for the user's Enter:
+        // ZEP ends when the console window has gone too.
+        if (m_console.isRunning())
+            QApplication::setQuitOnLastWindowClosed(true);
+        else
+            QCoreApplication::quit();
+    });
+    // A start that failed has said why; the caller (a script, a desktop
+    // launcher) learns it from the status.
+    if (!setup())
+        return 1;
+    return QCoreApplication::exec();
 }
 
 bool ZepApplication::setupFirstPhase()

@@ -54,6 +54,9 @@ public:
     // and the console, then loads and shows the main window. False when ZEP
     // must end (after its message).
     bool setup();
+    // exec: the whole run of the program: setup, then events until Quit
+    // (and the console's window) has ended it. 1 when ZEP could not start.
+    int exec();
 
     // The console start at start-up; false after its message (the step that
     // failed).
