@@ -131,6 +131,9 @@ public:
         bl->addWidget(m_chart, 1);
 
         m_panel = new CurrentGemPanel(this);
+        // The status line holds the longest ending whole, at the window's least size too.
+        QLineEdit* info = m_panel->InfoWin();
+        info->setMinimumWidth(info->fontMetrics().horizontalAdvance(Optimizer::CompletedText + Optimizer::RangeNote) + 16);
 
         auto* left = new QVBoxLayout;
         auto* buttons = new QHBoxLayout;

@@ -1,11 +1,18 @@
 #pragma once
 // What a window's layouts place: two of its widgets that lie over one
 // another are a fault a user sees (a caption over a value, a button hidden).
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
 #include <QRegularExpression>
 #include <QString>
 #include <QTest>
 #include <QWidget>
+#include <typeinfo>
 
 namespace zep::test {
 
@@ -40,6 +47,39 @@ inline QString overlapping(const QWidget* window)
                 return x->objectName() + u'(' + x->metaObject()->className() + QStringLiteral(") over ")
                        + y->objectName() + u'(' + y->metaObject()->className() + u')';
     return {};
+}
+
+// "name: text" for the first shown text that its box cuts off (a caption, a read-only value, a button's word;
+// an edit box scrolls, a path may not fit, a label of its own kind draws its text), empty when every one is whole.
+inline QString cutOff(const QWidget* window)
+{
+    for (const QWidget* w : window->findChildren<QWidget*>()) {
+        QString text;
+        int room = 0; // the text's width inside the frame (a line edit keeps 2 pixels each side too)
+        const int frame = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w);
+        if (const auto* e = qobject_cast<const QLineEdit*>(w); e && e->isReadOnly() && !e->text().contains(u'/'))
+            text = e->text(), room = e->width() - (e->hasFrame() ? 2 * frame : 0) - 4 - e->textMargins().left() - e->textMargins().right();
+        else if (const auto* l = qobject_cast<const QLabel*>(w); l && typeid(*l) == typeid(QLabel) && !l->wordWrap()
+                 && l->textFormat() != Qt::RichText && !Qt::mightBeRichText(l->text()))
+            text = QString(l->text()).replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1")), room = l->contentsRect().width() - 2 * l->margin();
+        else if (const auto* b = qobject_cast<const QPushButton*>(w); b && b->icon().isNull())
+            text = QString(b->text()).replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1")), room = b->width() - 2 * frame;
+        for (const QString& line : text.split(u'\n'))
+            if (w->isVisible() && w->fontMetrics().horizontalAdvance(line) > room)
+                return w->objectName() + u'(' + w->metaObject()->className() + QStringLiteral("): ") + line;
+    }
+    return {};
+}
+
+// What `check` finds in `window` shrunk to the least size its layouts allow; the window gets its size back.
+template <typename Check> QString atLeastSize(QWidget* window, Check check)
+{
+    const QSize was = window->size();
+    window->resize(window->minimumSizeHint().expandedTo(window->minimumSize()));
+    QCoreApplication::sendPostedEvents(); // the layouts place the children now
+    const QString found = check(window);
+    window->resize(was);
+    return found;
 }
 
 // Qt's own complaints about a layout (a span that ends before it starts, a

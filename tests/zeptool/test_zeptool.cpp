@@ -82,8 +82,7 @@ private slots:
     {
         const QByteArray srb = tool({"angles", "SRB.gem"}).out;
         QVERIFY2(srb.contains("\n2     pavilion  41.500000  0.61701256  96 84 72 60 48 36 24 12\n"), srb.constData());
-        QVERIFY(srb.contains("\nT     table     0.000000   0.36450932  96\n"));
-        QCOMPARE(tool({"help"}).exitCode, 0);
+        QVERIFY(srb.contains("\nT     table     0.000000   0.36450932  96\n") && tool({"help"}).exitCode == 0);
         const auto noCR = [](QByteArray b) { return b.replace('\r', ""); };
         for (const QString name : {"SRB", "Compear125", "CubeIllusionTri", "Turkey"}) {
             const QString asc = name + ".asc";
@@ -99,8 +98,7 @@ private slots:
         QCOMPARE(tool({"convert", "h.gem", "-o", "h.asc"}).exitCode, 0);
         QCOMPARE(tool({"convert", "h.gem", "-o", "h2.gem"}).exitCode, 0);
         QVERIFY(readAll(path("h.asc")).endsWith("\nF x  a 45.0 0.5 1 2 3 y \r\n"));
-        QVERIFY(readAll(path("h2.gem")).endsWith("x  a 45.0 0.5 1 2 3 y "));
-        QCOMPARE(tool({"angles", "h.asc"}).out, srb);
+        QVERIFY(readAll(path("h2.gem")).endsWith("x  a 45.0 0.5 1 2 3 y ") && tool({"angles", "h.asc"}).out == srb);
         QStringList result[2]; // the lines after the design's name, without the time
         for (int k = 0; k < 2; ++k)
             result[k] = QString::fromUtf8(tool({"optimize", k ? "Turkey.asc" : "Turkey.gem", "--material", "Quartz"}).out)
@@ -480,8 +478,7 @@ private slots:
                                        deg(final["pav"]), deg(final["crn"]), QString::number(start["mf"].toDouble()),
                                        QString::number(final["mf"].toDouble()),
                                        QString::number(r["evaluations"].toInt())};
-            QCOMPARE(row.size(), 17);
-            QCOMPARE(row.mid(0, 10), expected);
+            QVERIFY(row.size() == 17 && row.mid(0, 10) == expected);
             QCOMPARE(row.mid(13, 2), (QStringList{"1 at 46.00", "E at 10.00"})); // the tiers of the angles
             QCOMPARE(row[11], QString("Note: One or both angles exceeded range"));
             QCOMPARE(r["notes"].toArray().first().toString(), row[11]);
