@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -78,6 +79,17 @@ void moveFrameTo(QWidget* w, QPoint at)
     w->move(at + QPoint(frame.left(), frame.top()) - knownToQt);
 }
 
+// A word-wrapped text grows taller as its window narrows, and the least size
+// a layout gives a window does not count that: at the least width the texts
+// would be cut and the widgets below them drawn over one another.
+void holdWrappedTexts(QWidget* w)
+{
+    if (QLayout* layout = w->layout(); layout && layout->hasHeightForWidth()) {
+        const int width = std::max(w->minimumWidth(), layout->totalMinimumSize().width());
+        w->setMinimumHeight(std::max(w->minimumHeight(), layout->totalHeightForWidth(width)));
+    }
+}
+
 // Puts a window's frame at its place just before the window appears: its
 // size is final then, and the window manager takes the position of the
 // window's inside. (A frame position set before the size settles is lost
@@ -96,6 +108,7 @@ public:
     {
         if (e->type() == QEvent::Show && o == parent()) {
             auto* w = static_cast<QWidget*>(o);
+            holdWrappedTexts(w);
             moveFrameTo(w, m_frameTopLeft);
             w->removeEventFilter(this);
             deleteLater();

@@ -421,7 +421,7 @@ private slots:
             else
                 QVERIFY2(std::abs(a.y() - v.center().y()) <= 1 && a.x() < v.center().x(), text);
         }
-        QCOMPARE(overlapping(&m) + cutOff(&m), QString()); // and nothing lies over another
+        QCOMPARE(misplaced(&m), QString()); // and nothing lies over another
     }
 
     void consoleRestartAfterATimeOut()

@@ -283,7 +283,7 @@ private slots:
         QList<QColor> presets;
         e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return QColor(200, 100, 50); };
         angles(e, [&](QWidget* d) {
-            QCOMPARE(zep::test::overlapping(d) + zep::test::cutOff(d), QString());
+            QCOMPARE(zep::test::misplaced(d), QString());
             QVERIFY(zep::test::looksAsKept(d, QStringLiteral("angles")));
             QCOMPARE(text(d, "specStartPav"), QStringLiteral(" 41.5"));
             QCOMPARE(text(d, "specMaxCrn"), QStringLiteral(" 44.25"));

@@ -196,7 +196,7 @@ private slots:
             theme.setColor(QPalette::WindowText, QColor(40, 40, 200));
             w->setPalette(theme);
             click(w, "GoButton");
-            QCOMPARE(overlapping(w) + cutOff(w) + atLeastSize(w, cutOff), QString());
+            QCOMPARE(misplaced(w), QString());
             QVERIFY(looksAsKept(w, QStringLiteral("optimizer-chart")));
             auto* c = child<MeritChart>(w, "picMF");
             const QImage chart = c->grab().toImage();

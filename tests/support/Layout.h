@@ -79,8 +79,12 @@ template <typename Check> QString atLeastSize(QWidget* window, Check check)
     QCoreApplication::sendPostedEvents(); // the layouts place the children now
     const QString found = check(window);
     window->resize(was);
+    QCoreApplication::sendPostedEvents();
     return found;
 }
+
+// Widgets over one another or texts cut off, as the window stands and at its least size.
+inline QString misplaced(QWidget* w) { return overlapping(w) + cutOff(w) + atLeastSize(w, overlapping) + atLeastSize(w, cutOff); }
 
 // Qt's own complaints about a layout (a span that ends before it starts, a
 // widget or layout given two places) fail the test function: call it in init().

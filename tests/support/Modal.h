@@ -21,7 +21,7 @@ inline void onModal(const char* name, std::function<void(QWidget*)> act, int tri
     QTimer::singleShot(10, qApp, [name, act = std::move(act), triesLeft]() mutable {
         QPointer<QWidget> w = QApplication::activeModalWidget();
         if (w && w->isVisible() && (!name || w->objectName() == QLatin1String(name))) {
-            if (const QString over = overlapping(w) + cutOff(w); !over.isEmpty())
+            if (const QString over = misplaced(w); !over.isEmpty())
                 QTest::qFail(qPrintable(w->objectName() + QStringLiteral(": ") + over), __FILE__, __LINE__);
             act(w);
             if (w && w->isVisible())
