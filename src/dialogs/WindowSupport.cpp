@@ -81,13 +81,30 @@ void moveFrameTo(QWidget* w, QPoint at)
 
 // A word-wrapped text grows taller as its window narrows, and the least size
 // a layout gives a window does not count that: at the least width the texts
-// would be cut and the widgets below them drawn over one another.
+// would be cut and the widgets below them drawn over one another. The window
+// keeps the height it opens with where it can and narrows only as far as its
+// texts still fit in that height; one too short for them as it opens keeps
+// its width and grows.
 void holdWrappedTexts(QWidget* w)
 {
-    if (QLayout* layout = w->layout(); layout && layout->hasHeightForWidth()) {
-        const int width = std::max(w->minimumWidth(), layout->totalMinimumSize().width());
-        w->setMinimumHeight(std::max(w->minimumHeight(), layout->totalHeightForWidth(width)));
+    QLayout* layout = w->layout();
+    if (!layout || !layout->hasHeightForWidth())
+        return;
+    const auto need = [layout](int width) { return layout->minimumHeightForWidth(width); };
+    const int height = std::max(w->height(), w->minimumHeight());
+    int least = std::max(w->minimumWidth(), layout->totalMinimumSize().width());
+    int fits = std::max(least, w->width()); // the least width known to fit
+    if (need(fits) > height)
+        least = fits;
+    while (least < fits) { // the texts' height falls as the width grows
+        const int mid = least + (fits - least) / 2;
+        if (need(mid) <= height)
+            fits = mid;
+        else
+            least = mid + 1;
     }
+    w->setMinimumSize(std::max(w->minimumWidth(), fits),
+                      std::max(w->minimumHeight(), need(fits)));
 }
 
 // Puts a window's frame at its place just before the window appears: its
