@@ -76,9 +76,10 @@ private slots:
 
     void keyValueReadingIsTolerant()
     {
-        // LF-only lines, blanks around fields (a quoted one too), a key without quotes, blank line, junk after
-        // a closing quote, empty value, a key alone on its line, word, open string.
-        KvReader r(QByteArray("\"a\" , 1.5 \n\n\"b\", \"x, y\"junk\r\n cc,#TRUE#\r\n\"d\",\r\n\"g\"\r\n\"e\",word\r\n\"f\",\"open"));
+        // An LF-only line end right before a key (a file edited here), blanks around fields (a quoted one too), a
+        // key without quotes, blank line, junk after a closing quote, empty value, a key alone on its line, word,
+        // open string.
+        KvReader r(QByteArray("\"a\" , 1.5 \n\"b\", \"x, y\"junk\r\n\r\n cc,#TRUE#\r\n\"d\",\r\n\"g\"\r\n\"e\",word\r\n\"f\",\"open"));
         using K = KvValue::Kind;
         const std::tuple<const char*, K, const char*> pairs[] = {{"a", K::Number, "1.5"}, {"b", K::String, "x, y"},
                                                                {"cc", K::Bool, "True"}, {"d", K::Empty, ""},

@@ -477,9 +477,12 @@ private slots:
         // of a point in a slight rock); a flat one runs through the middle.
         MovieCurve c;
         c.resize(120, 60);
+        c.mark(2); // where the last movie stopped
         for (const auto& [iso, ys] : {std::pair{std::vector<float>{50, 50.3f, 50.15f}, QList<double>{55, 5, 30}},
                                       {{50, 90, 70}, {55, 5, 30}}, {{50, 50, 50}, {30, 30, 30}}}) {
             c.setCurve(iso);
+            const QImage shown = c.grab().toImage(); // a new movie's mark at its first frame (x 6), not its second
+            QVERIFY(shown.pixelColor(6, 1).green() < 250 && shown.pixelColor(60, 1) == QColor(Qt::white));
             for (int k = 0; k < 3; ++k)
                 QVERIFY2(qAbs(c.pointOf(k).y() - ys[k]) < 1e-3, qPrintable(QString::number(c.pointOf(k).y())));
             QVERIFY(c.pointOf(0).x() == 6 && c.pointOf(2).x() == 114);
