@@ -55,8 +55,8 @@ QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
 int twipsToPixels(float twips, const QWidget* w, bool vertical);
 float pixelsToTwips(int pixels, const QWidget* w, bool vertical);
 // Places a window with its frame's top left at (top, left) in twips, kept on
-// a screen. A window not yet shown goes there when it is shown, and may then
-// shrink no lower than its wrapped texts need at its least width.
+// a screen. A window not yet shown goes there when it is shown; from then on
+// it narrows or shortens only as far as its word-wrapped texts still fit.
 void placeWindow(QWidget* w, float top, float left);
 // The same in pixels.
 void placeWindowAt(QWidget* w, QPoint frameTopLeft);
