@@ -91,15 +91,19 @@ Proportions proportionsOf(const gemray::Stone& stone)
     const double box = 2 * r + 1;
     const double eps = 1e-12 * box;
 
-    // A box around the stone, cut by every facet plane in turn.
+    // A box around the stone, cut by every facet plane in turn: its six sides,
+    // each a square across one axis at -box or +box.
     std::vector<Face> faces;
-    const auto corner = [box](int i, int j, int k) { return Vec3{i ? box : -box, j ? box : -box, k ? box : -box}; };
-    faces.push_back({{corner(0, 0, 0), corner(1, 0, 0), corner(1, 1, 0), corner(0, 1, 0)}, -1});
-    faces.push_back({{corner(0, 0, 1), corner(1, 0, 1), corner(1, 1, 1), corner(0, 1, 1)}, -1});
-    faces.push_back({{corner(0, 0, 0), corner(1, 0, 0), corner(1, 0, 1), corner(0, 0, 1)}, -1});
-    faces.push_back({{corner(0, 1, 0), corner(1, 1, 0), corner(1, 1, 1), corner(0, 1, 1)}, -1});
-    faces.push_back({{corner(0, 0, 0), corner(0, 1, 0), corner(0, 1, 1), corner(0, 0, 1)}, -1});
-    faces.push_back({{corner(1, 0, 0), corner(1, 1, 0), corner(1, 1, 1), corner(1, 0, 1)}, -1});
+    for (int axis = 0; axis < 3; ++axis)
+        for (const double across : {-box, box}) {
+            std::vector<Vec3> corners;
+            for (const auto& [u, v] : {std::pair{-box, -box}, {box, -box}, {box, box}, {-box, box}}) {
+                double c[3];
+                c[axis] = across, c[(axis + 1) % 3] = u, c[(axis + 2) % 3] = v;
+                corners.push_back({c[0], c[1], c[2]});
+            }
+            faces.push_back({std::move(corners), -1});
+        }
     for (std::size_t i = 0; i < facets.size(); ++i) {
         const Vec3& n = facets[i].normal;
         const double d = facets[i].distance;

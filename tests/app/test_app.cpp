@@ -500,6 +500,13 @@ private slots:
         QCOMPARE(finished.count(), 1);
         QVERIFY(!app->mainWindow()->isVisible() && QFile::exists(work("ZEPLast.txt")) && QFile::exists(work("Gemray.log")) && !QFile::exists(work("B")) && !QFile::exists(work("ZEPr.BMP")));
         QTRY_COMPARE(app->console().inputLine(), QStringLiteral("EXIT"));
+        // The console ran the comment that tells the user what to do and the empty lines after it: it waits at EXIT.
+        const auto afterComment = [&] {
+            const QString out = app->console().outputText();
+            const qsizetype at = out.lastIndexOf(QStringLiteral("REM   Click close button or hit RETURN to close this window"));
+            return at < 0 ? QString() : out.mid(at);
+        };
+        QTRY_VERIFY2(afterComment().count(u'>') == 4 && afterComment().endsWith(u'>'), qPrintable(afterComment()));
         // Quit with no design: the next start shows none, as the first did.
         app.reset();
         RecordingSink sink2;

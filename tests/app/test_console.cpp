@@ -100,8 +100,7 @@ private slots:
         QSignalSpy finished(m_console->window(), &ConsoleWindow::interpreterFinished);
         m_console->sendKeys("{ENTER}");
         QTRY_COMPARE(finished.count(), 1);
-        QVERIFY(!m_console->isRunning() && !m_console->window()->isVisible());
-        QCOMPARE(m_console->taskId(), 0);
+        QVERIFY(!m_console->isRunning() && !m_console->window()->isVisible() && m_console->taskId() == 0);
     }
 
     void outputStaysBounded()

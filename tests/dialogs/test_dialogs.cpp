@@ -291,8 +291,7 @@ private slots:
         });
         showFourNums(e.env);
         QCOMPARE(title, QStringLiteral("User Prompt"));
-        QVERIFY(!e.fn.NAnswer);
-        QCOMPARE(e.fn.NA1, 12.5f);
+        QVERIFY(!e.fn.NAnswer && e.fn.NA1 == 12.5f);
         QCOMPARE(e.positions.T4Num, 0.0f);
     }
 
@@ -379,8 +378,7 @@ private slots:
         QCOMPARE(std::tuple(e.prefs.ATol, e.prefs.Tout, e.prefs.Threads, e.prefs.CutTol),
                  std::tuple(0.05f, 15.0f, int16_t(0), 0.1f));
         QCOMPARE(e.prefs.DosPaste, QStringLiteral("% EP"));
-        QVERIFY(!e.prefs.DoBat && !QFile::exists(work.filePath("ZEPPrefs.txt")));
-        QCOMPARE(e.positions.TPrefs, 0.0f);
+        QVERIFY(!e.prefs.DoBat && !QFile::exists(work.filePath("ZEPPrefs.txt")) && e.positions.TPrefs == 0.0f);
     }
 };
 

@@ -108,8 +108,7 @@ private slots:
         QCOMPARE(shifted.view.texts["txtPavMin"], QString("37.800"));
         QCOMPARE(shifted.view.texts["txtPavMax"], QString("42.800"));
         QCOMPARE(shifted.view.texts["txtCrnMin"], QString("30.000"));
-        QCOMPARE(shifted.map.PavGrid[6], 40.8f);
-        QCOMPARE(shifted.mapper.IOC, int16_t(5));
+        QVERIFY(shifted.map.PavGrid[6] == 40.8f && shifted.mapper.IOC == int16_t(5));
         shifted.mapper.btnGo_Click("", "35");
         QCOMPARE(shifted.messages.messages, QStringList{"There are no Optimized Angles - using default range"});
         QCOMPARE(shifted.view.texts["txtPavMin"], QString("38.000"));
@@ -135,8 +134,7 @@ private slots:
                                                        "Angle Tolerance .05: set \"Pavilion Min\" and \"Pavilion Max\" in "
                                                        "Modify Angles at least .5 apart, or lower the Angle Tolerance in "
                                                        "Preferences."));
-        QVERIFY(r.messages.messages.value(3).startsWith("The crown limits"));
-        QCOMPARE(r.evaluations, 0);
+        QVERIFY(r.messages.messages.value(3).startsWith("The crown limits") && r.evaluations == 0);
         r.job.maxCrn = r.job.minCrn + 0.5f;
         r.mapper.btnGo_Click({}, {});
         QCOMPARE(r.messages.messages.value(4), QString("Abnormal condition - Max and Min Merit Function Equal!")); // a level map: it ran
@@ -162,8 +160,7 @@ private slots:
         QCOMPARE((QStringList{barTop, scaleTop, r.view.texts["txtMFMin"], r.view.texts["txtMFMax"]}),
                  (QStringList{" 1.25", " 1.25", " 0", " 5"}));
         QCOMPARE(r.view.texts["lblMapSource"], QString("Map of SRB.gem in its own index, not saved"));
-        QCOMPARE(r.mapper.MF0, 1.0f);
-        QCOMPARE(r.view.bar.top, 5.0f);
+        QVERIFY(r.mapper.MF0 == 1.0f && r.view.bar.top == 5.0f);
         QCOMPARE(std::vector<int>(painted.begin(), painted.begin() + 6), (std::vector<int>{255, 255, 127, 0, 0, 183}));
         QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero"});
         QCOMPARE(r.map.MFGrid[4], 0.0f);
@@ -204,12 +201,10 @@ private slots:
                     timeOut ? void(r.shell.TimedOut = r.AbortFlag = true) : r.mapper.btnAbort_Click();
             };
             r.mapper.btnGo_Click({}, {});
-            QCOMPARE(r.evaluations, 30);
-            QVERIFY(std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
+            QVERIFY(r.evaluations == 30 && std::equal(full.begin(), full.begin() + 28, r.map.MFGrid.begin()));
             // the cut-short evaluation is dropped, and none after it was made
             QVERIFY(r.map.MFGrid[28] == 0 && r.map.IBGrid[28] == 0 && r.map.MFGrid[100] == 0);
-            QVERIFY(r.mapper.MF0 == 1.5f && r.cell(27) == runTimeIndex(full[27], 1.5f));
-            QCOMPARE(r.cell(28), uint8_t(0));
+            QVERIFY(r.mapper.MF0 == 1.5f && r.cell(27) == runTimeIndex(full[27], 1.5f) && r.cell(28) == uint8_t(0));
             r.click(2, 10); // a row's end not reached shows nothing of the first map
             QCOMPARE(r.file("ZEP.BMP").mid(1078), QByteArray(14400, char(0)));
             QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
@@ -259,24 +254,20 @@ private slots:
                                                    "The bottom of the colour scale (7.5, \"Enter Min MF Value for "
                                                    "Plot\") lies above the top (7, \"Enter Max MF Value for Plot\"). "
                                                    "Please give a maximum above the minimum."}));
-        QCOMPARE(r.file("ZEPMF.BMP"), before);
-        QCOMPARE(r.map.CMFMax, 255.0f);
+        QVERIFY(r.file("ZEPMF.BMP") == before && r.map.CMFMax == 255.0f);
         // A top below 1 colours the map; the bar's scale stays at 1.
         r.mapper.setColourLimits(0.5f, 0);
-        QCOMPARE(r.cell(0), uint8_t(255));
-        QCOMPARE(r.map.CMFMax, 0.5f);
+        QVERIFY(r.cell(0) == uint8_t(255) && r.map.CMFMax == 0.5f);
         QCOMPARE(r.view.bar.top, 1.0f);
         QCOMPARE(r.view.texts["txtMFMax"], QString(" 1"));
         // A click and a Save keep both: the bar at 1, the file with the limits as entered.
         r.click(0, 0);
-        QCOMPARE(r.view.bar.top, 1.0f);
-        QCOMPARE(r.cell(60), uint8_t(255));
+        QVERIFY(r.view.bar.top == 1.0f && r.cell(60) == uint8_t(255));
         r.mapper.saveMap(r.tmp.filePath("low.MFM"));
         Rig later;
         later.mapper.loadMap(r.tmp.filePath("low.MFM"));
         QCOMPARE(std::pair(later.map.CMFMin, later.map.CMFMax), std::pair(0.0f, 0.5f));
-        QCOMPARE(later.cell(60), uint8_t(255));
-        QCOMPARE(later.view.bar.top, 1.0f);
+        QVERIFY(later.cell(60) == uint8_t(255) && later.view.bar.top == 1.0f);
         // The colour tables cycle over the same pixels; Cancel leaves the grey one in use.
         Rig heat;
         QCOMPARE(heat.map.MapHeader, heat.bitmaps.B_Header);
@@ -293,11 +284,9 @@ private slots:
         }
         QCOMPARE(files[0].left(1078),
                  QByteArray(reinterpret_cast<const char*>(heat.bitmaps.MF_Gray_Header.data()), 1078));
-        QVERIFY(files[1].mid(54, 1024) != files[0].mid(54, 1024));
-        QCOMPARE(heat.map.MapHeader, heat.bitmaps.B_Header);
+        QVERIFY(files[1].mid(54, 1024) != files[0].mid(54, 1024) && heat.map.MapHeader == heat.bitmaps.B_Header);
         heat.mapper.btnCancel_Click();
-        QCOMPARE(heat.map.MapHeader, heat.bitmaps.MF_Gray_Header);
-        QVERIFY(heat.AbortFlag);
+        QVERIFY(heat.map.MapHeader == heat.bitmaps.MF_Gray_Header && heat.AbortFlag);
     }
 
     void clicksShowTheCellsOwnFiguresAndImage()
@@ -480,8 +469,7 @@ private slots:
         QCOMPARE(sink.messages.size(), 1);
         QVERIFY(sink.messages[0].contains(QStringLiteral("incomplete")) && halfRead.CBGrid == m.CBGrid);
         QVERIFY(halfRead.MFGrid == Grid{} && halfRead.FireGrid == Grid{}); // a partly stored grid is not taken
-        QCOMPARE(halfRead.GemImages[0], uint8_t(0));
-        QCOMPARE(halfRead.MapHeader[100], uint8_t(42));
+        QVERIFY(halfRead.GemImages[0] == uint8_t(0) && halfRead.MapHeader[100] == uint8_t(42));
         // images cut short
         MapStore n;
         QCOMPARE(readMfm(b.left(MfmFileSize - 1), n, sink), MfmLoad::Incomplete);

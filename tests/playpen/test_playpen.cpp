@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QSlider>
+#include <QSpinBox>
 
 using namespace zep;
 using namespace zep::test;
@@ -524,6 +525,14 @@ private slots:
         QCOMPARE(gif.size(), QSize(240, 240));
         QVERIFY(!gif.read().isNull());
         QCOMPARE(gif.nextImageDelay(), 80); // 12 frames a second
+        // The fastest the box offers is the fastest a GIF's centiseconds hold exactly: 50 frames a second.
+        auto* speed = child<QSpinBox>(player, "spnSpeed");
+        speed->setValue(speed->maximum());
+        save("fast.gif");
+        QImageReader fast(rig.designs + "fast.gif");
+        QVERIFY(!fast.read().isNull());
+        QCOMPARE(fast.nextImageDelay() * speed->value(), 1000);
+        speed->setValue(12);
         // A shorter movie after the last frame of a longer one: it starts at its own first.
         child<QSlider>(player, "sldFrame")->setValue(2);
         makeMovie(rig, "optRock", 2, "2");

@@ -161,8 +161,7 @@ private slots:
                     sum += l.iso;
                     ++hits;
                 }
-        QCOMPARE(hits, 2);
-        QVERIFY(sum > 0.05);
+        QVERIFY(hits == 2 && sum > 0.05);
         QCOMPARE(int(r.isoImage[0]), int(std::lround(254 * sum / hits)));
     }
 
@@ -179,8 +178,7 @@ private slots:
         QCOMPARE(tracer.symmetries().size(), 8u); // the pixels traced: one of each eight
         const RayLight l = tracer.trace(0.0, 0.0);
         const double R = std::pow((n - 1) / (n + 1), 2), T = 1 - R;
-        QVERIFY(l.hit);
-        QCOMPARE(l.internalHits, 3);
+        QVERIFY(l.hit && l.internalHits == 3);
         QVERIFY(std::fabs(l.head - (R + T * R * T)) < 1e-12 && std::fabs(l.leak - (T * T + T * R * R * T)) < 1e-12 && std::fabs(l.lost - T * R * R * R) < 1e-12);
         QCOMPARE(std::tuple(l.iso, l.cos, l.random), std::tuple(0.0, 0.0, 0.0));
         QVERIFY(!tracer.trace(0.0, 0.6).hit);
@@ -188,8 +186,7 @@ private slots:
         // (40.5 degrees), it comes back up without loss; at n = 1.3 (critical 50.3 degrees) most leaks out.
         const Tracer dense(Stone(roofPrism(45.0, 1.54)), 1.54, kSky);
         const RayLight kept = dense.trace(0.2, 0.1);
-        QVERIFY(kept.hit);
-        QCOMPARE(kept.leak, 0.0);
+        QVERIFY(kept.hit && kept.leak == 0.0);
         QVERIFY(kept.internalHits >= 3 && std::fabs(kept.iso + kept.head + kept.lost - 1.0) < 1e-12);
         const Tracer light(Stone(roofPrism(45.0, 1.3)), 1.3, kSky);
         const RayLight lost = light.trace(0.2, 0.1);

@@ -85,6 +85,17 @@ private slots:
         const Proportions o = proportionsOf(octahedron());
         QVERIFY(std::fabs(o.vw3 - 1.0 / 6) < 1e-9 && std::fabs(o.cw + o.gw + o.pw - o.hw) < 1e-12 && std::fabs(o.cw - 0.5) < 1e-9 && std::fabs(o.pw - 0.5) < 1e-9 && std::fabs(o.gw) < 1e-9);
 
+        // A stone with no pavilion: a table over a deep knife edge of two girdle facets. No pavilion depth; all of
+        // it below the table is girdle.
+        const double zb = -0.5 * length(Vec3{0, 1, -5e-5}) / 5e-5; // where the two meet; corners rounded
+        const Vec3 t[4] = {{0.5, 0.5, 0.5}, {-0.5, 0.5, 0.5}, {-0.5, -0.5, 0.5}, {0.5, -0.5, 0.5}}, b[2] = {{0.5, 0, zb}, {-0.5, 0, zb}};
+        std::vector<gemray::GemFacet> knife{facet({0, 0, 1}, 0.5, 1, {t[0], t[1], t[2], t[3]}),
+                                            facet({1, 0, 0}, 0.5, 2, {t[0], t[3], b[0]}),
+                                            facet({-1, 0, 0}, 0.5, 2, {t[1], b[1], t[2]}),
+                                            facet(normalized(Vec3{0, 1, -5e-5}), 0.5, 2, {t[0], b[0], b[1], t[1]}),
+                                            facet(normalized(Vec3{0, -1, -5e-5}), 0.5, 2, {t[3], t[2], b[1], b[0]})};
+        const Proportions k = proportionsOf(withTrailer(std::move(knife)));
+        QVERIFY2(k.pw == 0 && k.cw == 0 && k.hw > 9000 && std::fabs(k.gw - k.hw) < 1e-9 * k.hw, qPrintable(QString::number(k.pw)));
         // An open, empty or broken solid is refused.
         GemDesign open = box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5});
         open.facets.erase(open.facets.begin() + 1); // no bottom

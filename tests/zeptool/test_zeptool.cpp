@@ -484,6 +484,17 @@ private slots:
             QCOMPARE(row[11], QString("Note: One or both angles exceeded range"));
             QCOMPARE(r["notes"].toArray().first().toString(), row[11]);
         }
+        // Each component under its own name: ISO, tilt and sparkle weighted make up the merit function.
+        QVERIFY(writeFile(path("its.TXT"), "ZEP,1\ndoISO,#TRUE#\nwtISO,1\ndoTilt,#TRUE#\nwtTilt,1\ndoTilt1,#TRUE#\n"
+                                           "TAngMax,10\nnTang,3\ndBZMF,50\ndoSparkle,#TRUE#\nwtSparkle,2\nSpDir1,1\n"
+                                           "SpAng1,2\nSpDir2,3\nSpAng2,2\nEND,\"\"\n"));
+        const QJsonObject weighted = QJsonDocument::fromJson(tool(job + QStringList{"--json", "--fix-crn", "--targets", "its.TXT"}).out).object();
+        for (const char* at : {"start", "final"}) {
+            const QJsonObject c = weighted["components"][at].toObject();
+            const float iso = c["iso"].toDouble(), tilt = c["tilt"].toDouble(), sparkle = c["sparkle"].toDouble();
+            QVERIFY2(tilt > 0 && tilt < 2 && sparkle > 50 && c["illumination"].toDouble() == 0 && c["fire"].toDouble() == 0, at);
+            QCOMPARE(iso + tilt + sparkle, float(weighted[at]["mf"].toDouble()));
+        }
         // A job that fails answers with one line, its error the message's first line (the usage goes to stderr only).
         const Outcome failed = tool({"optimize", "SRB.gem", "--material", "Nonsense", "--json", "--job", "1/2"});
         QCOMPARE(std::pair(failed.exitCode, failed.out.count('\n')), std::pair(2, qsizetype(1)));
