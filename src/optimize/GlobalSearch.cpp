@@ -137,7 +137,9 @@ GlobalResult globalSearch(const OptimizerEnv& env, RobustEvaluator& kept, int cl
     r.raytraced = kept.passedOn() - passedBefore;
     if (r.fromStart >= int(r.climbs.size()))
         r.fromStart = -1;
-    if (r.best < 0)
+    // A time-out in any climb ends the search unfinished: the climbs left
+    // out might have done better, the one from the start above all.
+    if (r.best < 0 || env.shell.TimedOut)
         return r;
     const GlobalClimb& best = r.climbs[std::size_t(r.best)];
     keepResult(job, env.targets, best.pav, best.crn, r.startMF, best.mf);

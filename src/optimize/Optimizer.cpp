@@ -257,12 +257,8 @@ Optimizer::SweepEnd Optimizer::sweep()
     for (int k = 0; k < 2; ++k) {
         if (m_F[std::size_t(k)] && lineSearch(k) == LineEnd::Stopped)
             return SweepEnd::Halted;
-        // Both angles fixed by the user: nothing to search. Angles frozen at
-        // their limits end the run with its result (and the range note).
-        if (m_fixed[0] && m_fixed[1]) {
-            m_env.messages.message(FixedText);
-            return SweepEnd::Halted;
-        }
+        // Angles frozen at their limits end the run with its result (and the
+        // range note); both fixed by the user never get here (Go refuses).
         if (!m_F[0] && !m_F[1])
             break;
         for (int a = 0; a < 2; ++a)

@@ -301,16 +301,22 @@ private slots:
         QVERIFY(fire.eval.calls.empty());
         QCOMPARE(fire.messages.messages, QStringList{"Please specify an RI or material to optimize Fire"});
         QVERIFY(fileExists(fire.shell.WorkPath + "B"));
-        // Abort or a time-out mid-sweep ends the run silently, handing nothing back; only Abort raises the console.
-        for (const bool timeOut : {false, true}) {
+        // Abort or a time-out at any evaluation ends the run there silently, handing nothing back; only Abort
+        // raises the console.
+        const std::size_t whole = Rig().eval.calls.size();
+        for (std::size_t k = 2; k <= 2 * whole + 1; ++k) {
+            const std::size_t at = k / 2;
+            const bool timeOut = k % 2;
             Rig stopped([&](Rig& s) {
-                s.eval.during = [&s, timeOut](int n) {
-                    if (n == 4)
+                s.eval.during = [&s, timeOut, at](int n) {
+                    if (n == int(at))
                         timeOut ? void(s.shell.TimedOut = true) : s.opt.Abort();
                 };
             });
-            QCOMPARE(stopped.eval.calls.size(), std::size_t(4));
-            QVERIFY(stopped.messages.messages.isEmpty() && !stopped.opt.success);
+            QVERIFY2(stopped.eval.calls.size() == at && stopped.messages.messages.isEmpty() && !stopped.opt.success,
+                     qPrintable(QString::number(at)));
+            if (at != 4)
+                continue;
             QCOMPARE(stopped.view.stopped, timeOut ? QString() : Optimizer::AbortedText);
             stopped.opt.Abort();
             QCOMPARE(std::pair(stopped.view.consoleCalls, stopped.view.beeps), timeOut ? std::pair(0, 1) : std::pair(2, 2));
@@ -443,20 +449,30 @@ private slots:
             QVERIFY(!fromStart.peak && fromStart.fromPav == 40 && fromStart.fromCrn == 30 && fromStart.mf <= best.mf);
             QCOMPARE(r.fromStart, int(r.climbs.size()) - 1);
         }
-        // A time-out in the first climb ends the search: what ran is kept, no result taken, no climb from the start.
-        zep::test::SearchJob j;
-        j.job.pStep = 0.8f;
-        j.job.cStep = 2;
-        zep::test::StandInMerit eval(j.merit);
-        int calls = 0;
-        eval.f = [&](float p, float c) {
-            if (++calls == 15)
-                j.shell.TimedOut = true;
-            return std::max(hill(p, c, 130, 39, 24, 4), hill(p, c, 150, 44, 35, 60));
-        };
-        const GlobalResult r = zep::globalSearch(j.env(), eval);
-        QVERIFY(!r.complete && r.peaks.size() == 1); // (the narrow hill lies between cells)
-        QCOMPARE(std::tuple(r.climbs.size(), r.fromStart, j.job.theFinalMF), std::tuple(std::size_t(1), -1, 0.0f));
+        // A time-out at any evaluation ends the search there unfinished, taking no result (even with a climb done
+        // before it); one in the first climb keeps what ran, with no climb from the start.
+        for (int at = 1;; ++at) {
+            zep::test::SearchJob j;
+            j.job.pStep = 0.8f;
+            j.job.cStep = 2;
+            zep::test::StandInMerit eval(j.merit);
+            int calls = 0;
+            eval.f = [&](float p, float c) {
+                if (++calls == at)
+                    j.shell.TimedOut = true;
+                return std::max(hill(p, c, 130, 39, 24, 4), hill(p, c, 150, 44, 35, 60));
+            };
+            const GlobalResult r = zep::globalSearch(j.env(), eval);
+            if (!j.shell.TimedOut) { // the whole search ran before
+                QVERIFY(r.complete && at > 28); // the grid, the peak's climb and the start's
+                break;
+            }
+            QVERIFY2(!r.complete && calls == at && j.job.theFinalMF == 0, qPrintable(QString::number(at)));
+            if (at == 15) {
+                QVERIFY(r.peaks.size() == 1); // (the narrow hill lies between cells)
+                QCOMPARE(std::pair(r.climbs.size(), r.fromStart), std::pair(std::size_t(1), -1));
+            }
+        }
     }
 
     // The robust merit function: the worst (not the mean) of the whole 3 x 3 stencil, corners and edges alike;
