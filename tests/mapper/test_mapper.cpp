@@ -213,6 +213,12 @@ private slots:
             QVERIFY(r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnSave"]);
             QCOMPARE(r.view.texts["InfoWin"], timeOut ? QString() : QString("Map Aborted - the cells done are kept"));
             QCOMPARE(r.port.fronts, timeOut ? 0 : 1);
+            // Reopened, the window draws the half map again, and still offers no Save.
+            QFile::remove(r.shell.WorkPath + "ZEPMF.BMP");
+            RecordingMapperView reopened;
+            Mapper(MapperEnv{r.map, r.job, r.targets, r.merit, r.bitmaps, r.shell, r.AbortFlag, r.messages, r.port},
+                   reopened, [](float, float) {}).Form_Load();
+            QVERIFY(reopened.mapsShown == 1 && !reopened.enabled["btnSave"] && r.file("ZEPMF.BMP") == mapBitmapBytes(r.map));
         }
     }
 

@@ -102,7 +102,7 @@ private slots:
         QVERIFY(QFile::link(far.path(), root + "/far"));
         const Outcome o = run(zepcmdPath, {}, root,
                               "cd\nCD zepwork\ncd\ncd..\nChDir \"ZEPWork\"\ncd\ncd nowhere\ncd\ncd ..\ncd far/../zepwork\n"
-                              "cd\nREM echo hidden\nECHO  shown twice\necho.\nexit 7\necho never\n");
+                              "cd\nREM echo hidden\nECHO  shown twice\necho.\nECHO\necho OFF\necho\nEcho On\nexit 7\necho never\n");
         QCOMPARE(o.exitCode, 7);
         const QStringList out = QString::fromLocal8Bit(o.out).split(u'\n');
         const QStringList printed = out.filter(QRegularExpression('^' + QRegularExpression::escape(root) + "(/ZEPWork)?$"));
@@ -111,6 +111,10 @@ private slots:
         QVERIFY(out.contains("Invalid directory") && out.contains(" shown twice") && !out.contains("echo hidden") && !out.contains("never"));
         const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
         QVERIFY(dot >= 0 && out.value(dot + 1).isEmpty());
+        // ECHO alone tells the state; while it is off no prompt is shown.
+        const qsizetype on = out.indexOf(work + ">ECHO");
+        QVERIFY2(on > 0 && out.mid(on + 1, 10) == (QStringList{"ECHO is on", "", work + ">echo OFF", "", "echo", "ECHO is off", "",
+                                                               "Echo On", "", work + ">exit 7"}), qPrintable(out.mid(on).join(u'|')));
     }
 
     // Programs in the current directory or on the PATH, in any case; then a batch file, line by line.
