@@ -342,6 +342,7 @@ private slots:
         QVERIFY(cutList().endsWith(none) && text(m, "txtItPav").isEmpty());
         r.stPav = 40; // a start angle other than the old one
         keepResult(r, app->state().targets, 45.98f, 28.1f, 69.2f, 143.8f);
+        r.theMarginKnown = true, r.theMarginTol = 0.2f, r.theMarginWorst = 140.5f, r.theMarginPav = 46.18f, r.theMarginCrn = 27.9f;
         m->move(37, 52);
         const QPoint placed = m->pos();
         ConsoleWindow* console = app->console().window(); // the console's place and size come back too
@@ -370,7 +371,9 @@ private slots:
                  (QStringList{job.fnam, " 41.5", "Tiers: 2 at 41.50, B at 28.00", "Quartz", "Fixed"}));
         QCOMPARE(items(m2, "lstTargets").value(0), QStringLiteral("ISO Brightness        Weight:  2"));
         QCOMPARE(again.state().shell.Interactive, true);
-        QCOMPARE(back.theFinalMF, 143.8f); // the result back in its boxes, from the file beside the state
+        QCOMPARE(back.theFinalMF, 143.8f); // the result back in its boxes, from the file beside the state, its margin too
+        QVERIFY(back.theMarginKnown && std::tuple(back.theMarginTol, back.theMarginWorst, back.theMarginPav, back.theMarginCrn)
+                                           == std::tuple(0.2f, 140.5f, 46.18f, 27.9f));
         QCOMPARE((QStringList{text(m2, "txtItPav"), text(m2, "txtItCrn"), text(m2, "txtStartMF")}),
                  (QStringList{"45.980", "28.100", " 69.2"}));
         QCOMPARE(readFileBytes(work("ZEPLast.txt")).count('\n'), 89);
