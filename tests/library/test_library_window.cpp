@@ -98,6 +98,9 @@ private slots:
         QCOMPARE(cell(m, 0, LibraryModel::MeritFunction), QStringLiteral("143.352"));
         QCOMPARE(cell(m, 0, LibraryModel::Pavilion), QStringLiteral("45.864"));
         QCOMPARE(cell(m, 0, LibraryModel::Tiers), QStringLiteral("2 at 41.50, B at 28.00"));
+        // The tip names the design's file; over the tiers it holds them whole (a long list is cut in its cell).
+        const auto tip = [&](int column) { return m.data(m.index(0, column), Qt::ToolTipRole).toString(); };
+        QVERIFY(tip(LibraryModel::Crown) == m.row(0).path && m.row(0).path.endsWith("/SRB.gem") && tip(LibraryModel::Tiers) == cell(m, 0, LibraryModel::Tiers));
         for (int r = 0; r < 3; ++r)
             QCOMPARE(storedPicture(db, m.row(r).id).size(), PictureSide * PictureSide);
         QVERIFY(!m.data(m.index(0, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().isNull());
