@@ -135,6 +135,9 @@ private slots:
         const double vw3 = r["proportions"].toObject()["vw3"].toDouble();
         QVERIFY(vw3 > 0.17 && std::fabs(r["weight_ct"].toDouble() - vw3 * 1000 * 3 / 200) < 1e-5);
         QVERIFY(r["final"].toObject()["pav"].toDouble() != 41.5 && vw3 != p["vw3"].toDouble());
+        const QByteArray told = tool({"optimize", "SRB.gem", "--ri", "1.6", "--width", "10", "--density", "3"}).out; // as a table
+        QVERIFY2(told.endsWith(QString("\nstone       10.00 x 10.00 x %1 mm, %2 ct\n").arg(r["size_mm"]["depth"].toDouble(), 0, 'f', 2)
+                                   .arg(r["weight_ct"].toDouble(), 0, 'f', 2).toUtf8()), told);
     }
 
     void badInputWritesNothing_data() // and input on its limits
