@@ -592,6 +592,11 @@ private slots:
         const std::vector<StoredResult> kept = designResults(db, *findDesign(db, path("designs/more/SRB.gem")));
         QVERIFY(kept.size() == 1 && kept[0].error == "the design has no crown" && !kept[0].date.isEmpty());
         QVERIFY(std::isnan(kept[0].startPav) && std::isnan(kept[0].finalMf)); // and no figure, not a 0
+        // Listed and shown with its reason.
+        const QByteArray text = tool({"library", "list", "--material", "Quartz"}).out;
+        QVERIFY2(text.contains("  failed: the design has no crown\n") && listed("Quartz")["SRB.gem"]["failed"] == "the design has no crown", text);
+        const QByteArray shown = tool({"library", "show", path("designs/more/SRB.gem")}).out;
+        QVERIFY2(shown.contains("failed: the design has no crown, " + kept[0].date.toUtf8() + '\n'), shown);
         // A refusal without a word is kept all the same.
         QVERIFY(QFile::rename(path("cube.moved"), path("designs/more/CubeIllusionTri.gem")));
         Ranking again(db, options);
