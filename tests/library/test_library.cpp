@@ -249,6 +249,9 @@ private slots:
     {
         tool({"library", "add", "designs/more/SRB.gem", "designs/more/Turkey.asc"});
         QCOMPARE(tool({"library", "rank", "--material", "Corundum", "--jobs", "jobs.txt"}).out.left(7), QByteArray("2 jobs;"));
+        QVERIFY(tool({"library", "rank", "--material", "Corundum", "--global", "--jobs", "global.txt"}).out.startsWith("2 jobs;"));
+        const QList<QByteArray> global = readAll(path("global.txt")).trimmed().split('\n'); // the search each job runs
+        QVERIFY(global.size() == 2 && global[0].contains(" --global") && global[1].contains(" --global") && !readAll(path("jobs.txt")).contains("--global"));
         QByteArray results;
         for (const QByteArray& line : readAll(path("jobs.txt")).trimmed().split('\n'))
             results += run("/bin/sh", {"-c", QString::fromUtf8(line)}, dir->path()).out;
