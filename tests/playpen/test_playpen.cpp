@@ -532,6 +532,13 @@ private slots:
         QImageReader fast(rig.designs + "fast.gif");
         QVERIFY(!fast.read().isNull());
         QCOMPARE(fast.nextImageDelay() * speed->value(), 1000);
+        QSignalSpy stepped(child<QSlider>(player, "sldFrame"), &QSlider::valueChanged); // played as saved, there and back
+        player->play();
+        QTRY_VERIFY(stepped.size() >= 6);
+        QString seen;
+        for (const QList<QVariant>& s : stepped)
+            seen += QString::number(s[0].toInt());
+        QVERIFY2(QString("0121").repeated(4).contains(seen.left(6)), qPrintable(seen));
         speed->setValue(12);
         // A shorter movie after the last frame of a longer one: it starts at its own first.
         child<QSlider>(player, "sldFrame")->setValue(2);
