@@ -46,9 +46,17 @@ private slots:
             {0.125, false, u"#.00", ".13"}, {9.9996, false, u"#.000", "10.000"},
             {-0.0001, false, u"#.000", ".000"}, {123456789, false, u"#.00", "123456789.00"},
             {std::nan(""), false, u"#.000", "NaN"}, {-INFINITY, true, u"#.000", "-Inf"},
+            {0.4, false, u"#", "0"}, {-0.4, false, u"#", "0"}, {-2.5, false, u"#", "-3"},
         };
         for (const auto& [x, single, pattern, text] : cases)
             QCOMPARE(single ? Format(float(x), pattern) : Format(x, pattern), QString::fromLatin1(text));
+        // What a box takes, as its refusal says it: each kind of range.
+        const std::pair<BoxRange, const char*> ranges[] = {
+            {{0, 1e300}, "of at least 0"}, {{0, 1e300, true}, "above 0"}, {{-1e300, 5}, "of at most 5"},
+            {{-1e300, 5, false, true}, "below 5"}, {{1, 10, true}, "above 1 and at most 10"},
+            {{1, 10, false, true}, "from 1 and below 10"}, {{0.1, 89.9}, "from 0.1 to 89.9"}, {{1, 1e300, true, false, true}, "0, or one above 1"}};
+        for (const auto& [range, text] : ranges)
+            QCOMPARE(range.text(), QString::fromLatin1(text));
     }
 
     // Val reads a number's start and stops; a strict number is the whole text, or an error; integers and
