@@ -120,7 +120,7 @@ QString formatWith(double x, QStringView pattern, int significant)
     s += intPart;
     if (decimals > 0)
         s += "." + fracPart;
-    else if (s.empty() || s == "-")
+    else if (s.empty()) // (a value that rounds to 0 has no sign)
         s += "0";
     return QString::fromLatin1(s.c_str());
 }
