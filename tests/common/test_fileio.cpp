@@ -78,8 +78,7 @@ private slots:
         }
         QCOMPARE(errorOf([&] { writeFileSafely(at("folder"), "x"); }), int(err::PathFileAccess));
         QCOMPARE(errorOf([&] { writeFileSafely(at("nowhere/file"), "x"); }), int(err::PathNotFound));
-        QCOMPARE(listing(), before);
-        QCOMPARE(bytesAt("kept.txt"), QByteArray("newer"));
+        QVERIFY(listing() == before && bytesAt("kept.txt") == QByteArray("newer"));
         QVERIFY(QFileInfo(at("link.txt")).isSymLink() && QFileInfo(at("folder")).isDir());
     }
 
@@ -90,8 +89,7 @@ private slots:
         for (const char* bad : {"folder", "link.txt"}) {
             const QString said = messageOf([&] { writeFilesTogether({{at("a.csv"), "a"}, {at(bad), "b"}, {at("kept.txt"), "c"}}); });
             QVERIFY2(said.contains(QDir::toNativeSeparators(at(bad))) && !said.contains("a.csv"), qPrintable(said));
-            QCOMPARE(listing(), before);
-            QCOMPARE(bytesAt("kept.txt"), QByteArray("kept"));
+            QVERIFY(listing() == before && bytesAt("kept.txt") == QByteArray("kept"));
         }
         writeFilesTogether({{at("a.csv"), "a"}, {at("kept.txt"), "c"}});
         QCOMPARE(bytesAt("a.csv") + bytesAt("kept.txt"), QByteArray("ac"));

@@ -33,8 +33,7 @@ private slots:
         QCOMPARE(NumTextDouble(1.25 * double(61.84f)), QStringLiteral(" 77.3000001907349"));
         QCOMPARE(NumTextDouble(2e15), QStringLiteral(" 2E+15"));
         // A box's editable text has its 0 before the point and no blank.
-        QCOMPARE(DecimalText(0.5), QStringLiteral("0.5"));
-        QCOMPARE(DecimalText(-0.25), QStringLiteral("-0.25"));
+        QVERIFY(DecimalText(0.5) == QStringLiteral("0.5") && DecimalText(-0.25) == QStringLiteral("-0.25"));
     }
 
     void format()
@@ -69,8 +68,7 @@ private slots:
         };
         for (const auto& [text, value] : cases)
             QCOMPARE(Val(QString::fromLatin1(text)), value);
-        QCOMPARE(StrictNumber(u" 15 "), 15.0);
-        QCOMPARE(StrictNumber(u"-.5"), -0.5);
+        QVERIFY(StrictNumber(u" 15 ") == 15.0 && StrictNumber(u"-.5") == -0.5);
         for (const char* bad : {"abc", "", "  ", "1.5.2", "12abc", "1 2", "--1", "0x10"})
             QCOMPARE(errorOf([&] { StrictNumber(QString::fromLatin1(bad)); }), int(err::TypeMismatch));
         QCOMPARE(errorOf([] { StrictNumber(u"1e400"); }), int(err::Overflow));
@@ -95,8 +93,7 @@ private slots:
                                                                {"f", K::String, "open"}};
         for (const auto& [key, kind, text] : pairs) {
             const KvPair p = r.next();
-            QCOMPARE(p.keyText(), QString::fromLatin1(key));
-            QCOMPARE(p.value.kind, kind);
+            QVERIFY(p.keyText() == QString::fromLatin1(key) && p.value.kind == kind);
             QCOMPARE(p.value.toText(), QString::fromLatin1(text));
         }
         QVERIFY(r.atEnd());

@@ -106,8 +106,7 @@ private slots:
             click(w, "OKButton");
         });
         showFileChooser(e.env);
-        QCOMPARE(e.sink.messages, QStringList{"Please select a file first"});
-        QVERIFY(e.gf.GFOK && e.gf.GFDrv.isEmpty());
+        QVERIFY(e.sink.messages == QStringList{"Please select a file first"} && e.gf.GFOK && e.gf.GFDrv.isEmpty());
         QCOMPARE(std::pair(e.gf.GFDir, e.gf.GFFile), std::pair(at("inner"), QStringLiteral("d.txt")));
         QCOMPARE(e.positions.TGF, pixelsToTwips(35, nullptr, true));
 
@@ -118,8 +117,7 @@ private slots:
             click(w, "CancelButton");
         });
         showFileChooser(e.env);
-        QCOMPARE(again, QStringList{"d.txt"});
-        QVERIFY(!e.gf.GFOK);
+        QVERIFY(again == QStringList{"d.txt"} && !e.gf.GFOK);
         QCOMPARE(e.gf.GFDir, at("inner"));
     }
 
@@ -162,8 +160,7 @@ private slots:
         QCOMPARE(e.sink.messages, QStringList{"Please enter a file name first"});
         QCOMPARE(question, (QStringList{"The specified file " + at("b.txt"), "already exists!",
                                         "Click Ok to overwrite, Cancel to abort"}));
-        QVERIFY(e.gf.GFOK);
-        QCOMPARE(e.gf.GFFile, QStringLiteral("b.txt"));
+        QVERIFY(e.gf.GFOK && e.gf.GFFile == QStringLiteral("b.txt"));
         QCOMPARE(readFileBytes(at("b.txt")), QByteArray("b.txt")); // the caller's write replaces it
     }
 
@@ -290,8 +287,7 @@ private slots:
             click(w, "CancelButton");
         });
         showFourNums(e.env);
-        QCOMPARE(title, QStringLiteral("User Prompt"));
-        QVERIFY(!e.fn.NAnswer && e.fn.NA1 == 12.5f);
+        QVERIFY(title == QStringLiteral("User Prompt") && !e.fn.NAnswer && e.fn.NA1 == 12.5f);
         QCOMPARE(e.positions.T4Num, 0.0f);
     }
 

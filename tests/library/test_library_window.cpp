@@ -169,8 +169,7 @@ private slots:
         auto* count = w->findChild<QLabel*>("lblCount");
         QCOMPARE(count->text(), QStringLiteral("0 designs"));
         w->addFolder(dir.filePath("two"));
-        QVERIFY(waitIdle(*w));
-        QCOMPARE(count->text(), QStringLiteral("3 designs"));
+        QVERIFY(waitIdle(*w) && count->text() == QStringLiteral("3 designs"));
         const auto* bar = w->findChild<QProgressBar*>();
         QVERIFY(bar->value() == 3 && bar->maximum() == 3); // the adding counted file by file
         LibraryModel& m = w->model();
@@ -220,8 +219,7 @@ private slots:
         QCOMPARE(m.filter().key->material, QStringLiteral("Grossular_Garnet"));
         job.theMat = "Diamond";
         w->jobChanged();
-        QVERIFY(material->text().startsWith("Diamond"));
-        QCOMPARE(m.filter().key->material, QStringLiteral("Diamond"));
+        QVERIFY(material->text().startsWith("Diamond") && m.filter().key->material == QStringLiteral("Diamond"));
         table->selectRow(0);
         button(*w, "Use This Design")->click();
         QCOMPARE(chosen.ri, 1.76f);

@@ -57,8 +57,7 @@ private slots:
 
         QString clicked;
         onNextModal([&](QWidget* w) {
-            QCOMPARE(w->windowTitle(), QString("Merit Function Map"));
-            QCOMPARE(text(w, "txtPavMax"), QString("46"));
+            QVERIFY(w->windowTitle() == QString("Merit Function Map") && text(w, "txtPavMax") == QString("46"));
             QVERIFY(!child(w, "btnAbort")->isEnabled() && !child(w, "cmdUseAsStart")->isEnabled());
             click(w, "btnGo"); // the whole map, cell by cell
             QVERIFY2(sink.messages.isEmpty(), qPrintable(sink.messages.join('|')));
@@ -170,8 +169,7 @@ private slots:
                 click(d, "OKButton");
             });
             click(w, "btnLoad");
-            QCOMPARE(text(w, "txtPavMin"), QString("38.000"));
-            QCOMPARE(text(w, "txtCMax"), QString(" 80"));
+            QVERIFY(text(w, "txtPavMin") == QString("38.000") && text(w, "txtCMax") == QString(" 80"));
             click(w, "cmdUseAsStart"); // no cell clicked: the best cell's angles
             clickCell(w, 6, 4);
             QCOMPARE(text(w, "txtCurMF"), clicked);

@@ -127,8 +127,7 @@ private slots:
                                          "2,4.5,3,64.5,50.25\n"));
 
         QVERIFY(movieImageNamed("COS") == MovieImage::Cosine && !movieImageNamed("color"));
-        QCOMPARE(movieFileName("a/SRB"), QString("a/SRB.gif"));
-        QCOMPARE(movieFileName("SRB.WebP"), QString("SRB.WebP"));
+        QVERIFY(movieFileName("a/SRB") == QString("a/SRB.gif") && movieFileName("SRB.WebP") == QString("SRB.WebP"));
         QCOMPARE(movieFileName("SRB.gem"), QString("SRB.gem.gif"));
     }
 

@@ -194,8 +194,7 @@ private slots:
             theme.setColor(QPalette::WindowText, QColor(40, 40, 200));
             w->setPalette(theme);
             click(w, "GoButton");
-            QCOMPARE(misplaced(w), QString());
-            QVERIFY(looksAsKept(w, QStringLiteral("optimizer-chart")));
+            QVERIFY(misplaced(w) == QString() && looksAsKept(w, QStringLiteral("optimizer-chart")));
             auto* c = child<MeritChart>(w, "picMF");
             const QImage chart = c->grab().toImage();
             const auto at = [c](float sweep, float mf) { return c->pixelAt(QPointF(sweep, mf)); };
@@ -335,8 +334,7 @@ private slots:
             click(w, "OKButton");
         });
         QCOMPARE(shown, (QStringList{" 12.5", " 3", " 2", " 1.5", " 7", " 4", " .02"}));
-        QVERIFY(t.doFire && !t.firePreset);
-        QCOMPARE(t.fireMat, QString("Custom"));
+        QVERIFY(t.doFire && !t.firePreset && t.fireMat == QString("Custom"));
         QCOMPARE((QList<float>{t.fireDisp, e.job.theDisp}), (QList<float>{0.03f, 0.03f}));
 
         e.job.theMat = "Unobtainium";
@@ -382,8 +380,7 @@ private slots:
             e.targets.wtTilt = 1;
             choose("T1.TXT");
             click(w, "btnLoadOpt");
-            QVERIFY(child<QCheckBox>(w, "chkTilt")->isChecked());
-            QCOMPARE(text(w, "wTilt"), QString("12.5"));
+            QVERIFY(child<QCheckBox>(w, "chkTilt")->isChecked() && text(w, "wTilt") == QString("12.5"));
             choose("bad\"mask.BMP");
             click(w, "btnSelSMsk");
             choose("m.BMP");
