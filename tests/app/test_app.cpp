@@ -402,25 +402,7 @@ private slots:
         file->setText(u'/' + QStringLiteral("folder/").repeated(40) + "SRB.gem");
         const QString shown = file->shownText();
         QVERIFY2(shown.startsWith("/folder/") && shown.endsWith("/SRB.gem") && shown.contains(QChar(0x2026)), qPrintable(shown));
-        // The job reads as a table: each caption left of its value in its row, Min and Max over their columns.
-        const std::pair<const char*, const char*> placed[] = {
-            {"Start Pavilion Angle", "lblStartPav"}, {"Start Crown Angle", "lblStartCrn"}, {"Gem Material", "lblMat"},
-            {"Refr. Index", "lblRI"}, {"Dispersion", "lblDisp"}, {"Pavilion", "lblOlPav"}, {"Crown", "lblOlCrn"},
-            {"Min", "lblMinPav"}, {"Max", "lblMaxPav"}, {"Min", "lblMinCrn"}, {"Max", "lblMaxCrn"}};
-        for (const auto& caption : placed) {
-            const char *text = caption.first, *name = caption.second;
-            const QList<QLabel*> labels = m.findChildren<QLabel*>();
-            const auto head = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == text; });
-            QVERIFY2(head != labels.end(), text);
-            QLabel* value = child<QLabel>(&m, name);
-            const QPoint a = (*head)->mapTo(&m, (*head)->rect().center());
-            const QRect v(value->mapTo(&m, QPoint(0, 0)), value->size());
-            if (QByteArrayList{"Min", "Max"}.contains(text)) // over the column
-                QVERIFY2(a.x() >= v.left() && a.x() <= v.right() && a.y() < v.top(), text);
-            else
-                QVERIFY2(std::abs(a.y() - v.center().y()) <= 1 && a.x() < v.center().x(), text);
-        }
-        QCOMPARE(misplaced(&m), QString()); // and nothing lies over another
+        QCOMPARE(misplaced(&m), QString()); // nothing lies over another (where each lies: the main window's look)
     }
 
     void consoleRestartAfterATimeOut()
