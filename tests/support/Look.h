@@ -108,16 +108,16 @@ inline QString lookOf(QWidget* window)
     return lines.join(u'\n') + u'\n';
 }
 
-// Fails the test with the first line that differs from the kept look; the
-// look seen is written beside the test program (look-<name>.txt) to compare.
-inline bool looksAsKept(QWidget* window, const QString& name)
+// False, with the first line that differs, when `seen` is not the look kept
+// as <name>; the look seen is written beside the test program (look-<name>.txt)
+// to compare.
+inline bool asKept(const QString& seen, const QString& name)
 {
     if (!qEnvironmentVariable("FONTCONFIG_FILE").endsWith(QStringLiteral("tests/data/fonts.conf"))) {
         qWarning("a look is seen with the tests' fonts only: run the test through ctest, or with "
                  "FONTCONFIG_FILE=tests/data/fonts.conf");
         return false;
     }
-    const QString seen = lookOf(window);
     const QString path = QStringLiteral(ZEP_LOOKS_DIR "/") + name + QStringLiteral(".txt");
     QFile kept(path);
     if (qEnvironmentVariableIntValue("ZEP_KEEP_LOOKS") == 1) {
@@ -140,6 +140,28 @@ inline bool looksAsKept(QWidget* window, const QString& name)
             break;
         }
     return false;
+}
+
+inline bool looksAsKept(QWidget* window, const QString& name) { return asKept(lookOf(window), name); }
+
+// Printed pages as kept: each page's grey in cells of 6 x 6 pixels, in four
+// steps (" .:#", light to dark), a line a row of cells: a line of text, a
+// picture or a margin moved by a millimetre shows.
+inline bool pagesAsKept(const QList<QImage>& pages, const QString& name)
+{
+    QString seen;
+    for (const QImage& page : pages) {
+        const QImage grey = page.convertToFormat(QImage::Format_Grayscale8);
+        for (int y = 0; y + 6 <= grey.height(); y += 6, seen += u'\n')
+            for (int x = 0; x + 6 <= grey.width(); x += 6) {
+                int sum = 0;
+                for (int k = 0; k < 36; ++k)
+                    sum += grey.constScanLine(y + k / 6)[x + k % 6];
+                seen += QStringLiteral("#:. ")[std::min(3, sum / 36 / 64)];
+            }
+        seen += QStringLiteral("--\n");
+    }
+    return asKept(seen, name);
 }
 
 } // namespace zep::test
