@@ -129,7 +129,7 @@ private slots:
         // The picture beside it: the map at four times its size on white, with its colour scale.
         const QImage picture(dir.filePath("tool.png"));
         const int mapSide = QImage::fromData(mapBitmapBytes(s.map), "BMP").width();
-        QVERIFY(picture.width() > 4 * mapSide && picture.height() > 4 * mapSide);
+        QVERIFY(picture.width() > 4 * mapSide && picture.height() > 4 * mapSide && pagesAsKept({picture}, "map-picture"));
         QCOMPARE(picture.pixel(0, picture.height() - 1), qRgb(255, 255, 255));
         QSet<QRgb> colours;
         for (int y = 0; y < picture.height(); y += 2)

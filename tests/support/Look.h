@@ -144,21 +144,27 @@ inline bool asKept(const QString& seen, const QString& name)
 
 inline bool looksAsKept(QWidget* window, const QString& name) { return asKept(lookOf(window), name); }
 
-// Printed pages as kept: each page's grey in cells of 6 x 6 pixels, in four
-// steps (" .:#", light to dark), a line a row of cells: a line of text, a
-// picture or a margin moved by a millimetre shows.
+// Printed pages as kept: each page's grey in cells of 4 x 4 pixels, in
+// sixteen steps (a hex digit, 0 the darkest), a line a row of cells ending in
+// a checksum of its pixels: a line of text, a picture or a margin moved by a
+// pixel shows.
 inline bool pagesAsKept(const QList<QImage>& pages, const QString& name)
 {
     QString seen;
     for (const QImage& page : pages) {
         const QImage grey = page.convertToFormat(QImage::Format_Grayscale8);
-        for (int y = 0; y + 6 <= grey.height(); y += 6, seen += u'\n')
-            for (int x = 0; x + 6 <= grey.width(); x += 6) {
+        for (int y = 0; y + 4 <= grey.height(); y += 4) {
+            QByteArray strip;
+            for (int x = 0; x + 4 <= grey.width(); x += 4) {
                 int sum = 0;
-                for (int k = 0; k < 36; ++k)
-                    sum += grey.constScanLine(y + k / 6)[x + k % 6];
-                seen += QStringLiteral("#:. ")[std::min(3, sum / 36 / 64)];
+                for (int k = 0; k < 16; ++k)
+                    sum += grey.constScanLine(y + k / 4)[x + k % 4];
+                seen += QString::number(sum / 16 / 16, 16);
             }
+            for (int k = 0; k < 4; ++k)
+                strip += QByteArray(reinterpret_cast<const char*>(grey.constScanLine(y + k)), grey.width());
+            seen += QStringLiteral(" %1\n").arg(qChecksum(strip), 4, 16, QLatin1Char('0'));
+        }
         seen += QStringLiteral("--\n");
     }
     return asKept(seen, name);
