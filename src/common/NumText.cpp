@@ -40,7 +40,7 @@ QString nonFinite(double x)
     return x < 0 ? QStringLiteral("-Inf") : QStringLiteral("Inf");
 }
 
-QString magnitudeText(double magnitude, int significant = 7)
+QString magnitudeText(double magnitude, int significant)
 {
     if (magnitude == 0)
         return QStringLiteral("0");

@@ -180,14 +180,10 @@ void Optimizer::run()
     if (j.once != 1 && j.fixPav && j.fixCrn) {
         m_env.messages.message(FixedText + QStringLiteral(": \"Fix Pavilion Angle\" and \"Fix Crown Angle\" are both "
                                                           "ticked in Modify Angles; untick one to optimize."));
-        m_view.enableAbort(false);
-        m_view.enableCancel(true);
         return;
     }
     if (j.once != 1 && (!WithinLimits(j.stPav, j.minPav, j.maxPav) || !WithinLimits(j.stCrn, j.minCrn, j.maxCrn))) {
         m_env.messages.message(startOutsideText(j));
-        m_view.enableAbort(false);
-        m_view.enableCancel(true);
         return;
     }
     m_env.AbortFlag = false;
@@ -202,9 +198,7 @@ void Optimizer::run()
 
     if (j.once == 1) {
         m_env.messages.message(QStringLiteral("Evaluation Complete. Click Cancel to Proceed"));
-        m_view.enableAbort(false);
-        m_view.enableCancel(true);
-        return;
+        return; // (Go leaves Cancel on and Abort off, however the run ended)
     }
     if (m_env.AbortFlag)
         return;

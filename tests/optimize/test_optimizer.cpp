@@ -54,7 +54,10 @@ struct Recorder : QuietOptimizerView {
     void beep() override { ++beeps; }
     void letEventsRun() override {}
     void enableGo(bool on) override { goOn = on; }
-    bool goOn = true; // the window's Go as the run leaves it
+    void enableCancel(bool on) override { cancelOn = on; }
+    void enableAbort(bool on) override { abortOn = on; }
+    bool goOn = true, cancelOn = true, abortOn = false; // the window's buttons as the run leaves them
+    bool over() const { return cancelOn && !abortOn; } // the run is over: Cancel closes the window
 };
 
 // A pavilion-only merit function given point by point, `otherwise` elsewhere.
@@ -241,7 +244,7 @@ private slots:
         QCOMPARE(r.messages.messages, QStringList{"Pavillion and Crown Angles fixed and/or outside range: \"Fix Pavilion "
                                                   "Angle\" and \"Fix Crown Angle\" are both ticked in Modify Angles; "
                                                   "untick one to optimize."});
-        QVERIFY(!r.opt.success && r.view.completed.isEmpty());
+        QVERIFY(!r.opt.success && r.view.completed.isEmpty() && r.view.over());
         Rig c([&](Rig& s) { s.job.fixCrn = false, s.job.stCrn = 54.29f, s.job.maxCrn = 45; });
         Rig p([&](Rig& s) { s.job.stPav = 37.999f; });
         QCOMPARE(c.eval.calls.size() + p.eval.calls.size(), std::size_t(0));
@@ -249,7 +252,7 @@ private slots:
                                                   "is above its limits 20 to 45; change them in Modify Angles)"});
         QCOMPARE(p.messages.messages, QStringList{"Starting angles must be between Min and Max! (the pavilion start "
                                                   "37.999 is below its limits 38 to 46; change them in Modify Angles)"});
-        QVERIFY(!c.opt.success && c.view.completed.isEmpty());
+        QVERIFY(!c.opt.success && c.view.completed.isEmpty() && c.view.over() && p.view.over());
         Rig edge([&](Rig& s) { s.job.stPav = 46; }); // a start on its limit runs
         QVERIFY(edge.eval.calls.size() > 2 && edge.opt.success);
         // Both free angles run into their maximum in the first sweep: the result on the limits, the note.
@@ -258,14 +261,14 @@ private slots:
             s.eval.f = [](float p, float c) { return p + c; };
         });
         QCOMPARE(limits.messages.messages, QStringList{" Note: One or both angles exceeded range"});
-        QVERIFY(limits.opt.success);
+        QVERIFY(limits.opt.success && limits.view.over());
         QCOMPARE(std::pair(AngleThousandths(limits.opt.itPav), AngleThousandths(limits.opt.itCrn)),
                  std::pair(41000L, 31000L));
         QVERIFY(limits.opt.itMF == 72.0f && limits.opt.itCnt == int16_t(1));
         // once = 1: one evaluation (that nothing is handed back: the window test), with nothing free, outside the limits
         Rig once([&](Rig& s) { s.job.once = 1, s.job.fixPav = true, s.job.stPav = 37.999f; });
         QCOMPARE(once.eval.calls.size(), std::size_t(1));
-        QCOMPARE(once.messages.messages, QStringList{"Evaluation Complete. Click Cancel to Proceed"});
+        QVERIFY(once.messages.messages == QStringList{"Evaluation Complete. Click Cancel to Proceed"} && once.view.over());
         // a start of 0.0005 counts as 0.001
         Rig small([&](Rig& s) { s.job.once = 1; s.eval.f = [](float, float) { return 0.0005f; }; });
         QCOMPARE(std::tuple(small.opt.MF0, small.view.startMF, small.view.top),
