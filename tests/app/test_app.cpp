@@ -147,8 +147,7 @@ private slots:
             touch(lock, content);
             RecordingSink sink;
             ZepApplication next(testOptions(), &sink);
-            QVERIFY2(next.setup() && sink.messages.isEmpty(),
-                     qPrintable(QString::fromLatin1(content.toHex()) + u':' + sink.messages.join(u'|')));
+            QVERIFY(next.setup() && sink.messages.isEmpty());
             qint64 pid = 0;
             QString host, app;
             QVERIFY(QLockFile(lock).getLockInfo(&pid, &host, &app) && pid == QCoreApplication::applicationPid());
@@ -352,8 +351,7 @@ private slots:
 
         RecordingSink sink2;
         ZepApplication again(testOptions(), &sink2);
-        QVERIFY(again.setup());
-        QVERIFY2(sink2.messages.isEmpty(), qPrintable(sink2.messages.join(u'|')));
+        QVERIFY2(again.setup() && sink2.messages.isEmpty(), qPrintable(sink2.messages.join(u'|')));
         const JobState& back = again.state().job;
         QCOMPARE(back.fnam, job.fnam);
         QCOMPARE(std::pair(back.stPav, back.stCrn), std::pair(41.5f, 28.0f)); // restored, from the old angles
@@ -484,8 +482,7 @@ private slots:
         // The console ran the comment that tells the user what to do and the empty lines after it: it waits at EXIT.
         const auto afterComment = [&] {
             const QString out = app->console().outputText();
-            const qsizetype at = out.lastIndexOf(QStringLiteral("REM   Click close button or hit RETURN to close this window"));
-            return at < 0 ? QString() : out.mid(at);
+            return out.mid(out.lastIndexOf(QStringLiteral("REM   Click close button or hit RETURN to close this window")));
         };
         QTRY_VERIFY2(afterComment().count(u'>') == 4 && afterComment().endsWith(u'>'), qPrintable(afterComment()));
         // Quit with no design: the next start shows none, as the first did.

@@ -62,8 +62,7 @@ private slots:
         // Between its ends the spectral scale runs without a jump: no colour steps by more than 6.
         for (int k = 2; k <= 254; ++k) {
             const Rgb a = paletteEntry(t.Spec_Header, k - 1), b = paletteEntry(t.Spec_Header, k);
-            QVERIFY2(std::abs(a.r - b.r) <= 6 && std::abs(a.g - b.g) <= 6 && std::abs(a.b - b.b) <= 6,
-                     qPrintable(QString::number(k)));
+            QVERIFY2(std::abs(a.r - b.r) <= 6 && std::abs(a.g - b.g) <= 6 && std::abs(a.b - b.b) <= 6, qPrintable(QString::number(k)));
         }
         const std::pair<int, Rgb> heat[] = {{0, {25, 25, 28}}, {2, {11, 11, 21}}, {128, {255, 11, 11}},
                                             {193, {255, 255, 12}}, {255, {255, 255, 249}}};

@@ -406,8 +406,7 @@ private slots:
             for (const char* bad : {"0", "abc", "-2", "31"}) {
                 type(d, "specDensity", bad);
                 click(d, "OKButton");
-                QVERIFY2(e.sink.messages.last().startsWith(QStringLiteral("The box \"Density\" holds")),
-                         qPrintable(e.sink.messages.last()));
+                QVERIFY(e.sink.messages.last().startsWith(QStringLiteral("The box \"Density\" holds")));
                 QVERIFY(!e.job.useSpecRI);
             }
             type(d, "specDensity", "3.1");
@@ -446,8 +445,7 @@ private slots:
             QVERIFY(l.lo == lo && l.hi == hi && l.widened == widened);
         }
         for (std::size_t i = 0; i < t.matRI.size(); ++i) // and the indices and dispersions of gem materials
-            QVERIFY2(t.matRI[i] > 1.4 && t.matRI[i] < 2.5 && t.matDisp[i] >= 0 && t.matDisp[i] < 0.07,
-                     qPrintable(t.Mat.value(qsizetype(i))));
+            QVERIFY(t.matRI[i] > 1.4 && t.matRI[i] < 2.5 && t.matDisp[i] >= 0 && t.matDisp[i] < 0.07);
 
         // A typed index's critical angle, or a refusal naming the box (an index of 1: the angles dialog, above).
         RecordingSink sink;

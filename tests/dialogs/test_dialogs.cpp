@@ -117,8 +117,7 @@ private slots:
             click(w, "CancelButton");
         });
         showFileChooser(e.env);
-        QVERIFY(again == QStringList{"d.txt"} && !e.gf.GFOK);
-        QCOMPARE(e.gf.GFDir, at("inner"));
+        QVERIFY(again == QStringList{"d.txt"} && !e.gf.GFOK && e.gf.GFDir == at("inner"));
     }
 
     void rememberedFolderThatIsGone()
@@ -325,8 +324,7 @@ private slots:
         QVERIFY(e.sink.messages.isEmpty());
         QCOMPARE(std::pair(e.prefs.ATol, e.prefs.Threads), std::pair(0.1f, int16_t(2)));
         QVERIFY(!e.prefs.DoTips && e.prefs.CutTol == 0.2f && e.prefs.CutRobust && readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
-        QCOMPARE(std::pair(e.positions.TPrefs, e.positions.TAbout),
-                 std::pair(720.0f, pixelsToTwips(45, nullptr, true)));
+        QCOMPARE(std::pair(e.positions.TPrefs, e.positions.TAbout), std::pair(720.0f, pixelsToTwips(45, nullptr, true)));
     }
 
     // A failing OK names the box and keeps the dialog open; nothing changes until every box is fine. Cancel: nothing.

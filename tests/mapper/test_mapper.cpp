@@ -285,8 +285,7 @@ private slots:
             files << heat.file("ZEPMF.BMP");
             QCOMPARE(files.last().mid(1078), QByteArray(reinterpret_cast<const char*>(heat.map.MapPixels.data()), 7744));
         }
-        QCOMPARE(files[0].left(1078),
-                 QByteArray(reinterpret_cast<const char*>(heat.bitmaps.MF_Gray_Header.data()), 1078));
+        QCOMPARE(files[0].left(1078), QByteArray(reinterpret_cast<const char*>(heat.bitmaps.MF_Gray_Header.data()), 1078));
         QVERIFY(files[1].mid(54, 1024) != files[0].mid(54, 1024) && heat.map.MapHeader == heat.bitmaps.B_Header);
         heat.mapper.btnCancel_Click();
         QVERIFY(heat.map.MapHeader == heat.bitmaps.MF_Gray_Header && heat.AbortFlag);
@@ -349,8 +348,7 @@ private slots:
         const QString path = r.tmp.filePath("run.MFM");
         r.mapper.saveMap(r.tmp.filePath("run")); // the extension is added
         QCOMPARE(r.view.texts["InfoWin"], "Saved " + QDir::toNativeSeparators(path));
-        QCOMPARE(r.view.texts["lblMapSource"],
-                 "Map of SRB.gem in its own index, file " + QDir::toNativeSeparators(path));
+        QCOMPARE(r.view.texts["lblMapSource"], "Map of SRB.gem in its own index, file " + QDir::toNativeSeparators(path));
 
         Rig later;
         later.click(4, 3); // a cell of the empty map before: framed on the loaded one

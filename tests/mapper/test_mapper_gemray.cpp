@@ -151,8 +151,7 @@ private slots:
         QVERIFY(m > 20 && m < 200);
         for (const QRect& label : {QRect(0, m - 4, m - 4, 20), QRect(0, m + side - 16, m - 4, 20),
                                    QRect(m - 30, m + side + 6, 60, 20), QRect(m + side - 30, m + side + 6, 60, 20)})
-            QVERIFY2(count(label, [](QRgb p) { return qGray(p) < 128; }) > 10,
-                     qPrintable(QStringLiteral("no label at %1,%2").arg(label.x()).arg(label.y())));
+            QVERIFY(count(label, [](QRgb p) { return qGray(p) < 128; }) > 10);
         MapStore byTool;
         QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);
         QVERIFY(byTool.PavGrid == s.map.PavGrid && byTool.CrnGrid == s.map.CrnGrid && byTool.MFGrid == s.map.MFGrid);

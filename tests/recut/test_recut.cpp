@@ -159,8 +159,7 @@ private slots:
         for (std::size_t g = 0; g < ca.size(); ++g)
             for (std::size_t p = 0; p < ca[g].positions.size(); ++p)
                 QCOMPARE(cb[g].positions[p].index, ca[g].positions[p].index);
-        QCOMPARE(std::tuple(r.gear, r.gearOffset, r.refractiveIndex),
-                 std::tuple(d.gear, d.gearOffset, d.refractiveIndex));
+        QCOMPARE(std::tuple(r.gear, r.gearOffset, r.refractiveIndex), std::tuple(d.gear, d.gearOffset, d.refractiveIndex));
     }
 
     // What real files vary in reads as the plain text GemCAD writes.
@@ -273,8 +272,7 @@ private slots:
         } catch (const gemray::GemFileError& e) {
             why = QString::fromLatin1(e.what());
         }
-        QVERIFY2(why.startsWith("design file \"bad.asc\"") && why.contains(message) && !why.contains(u'\n'),
-                 qPrintable(why.left(300)));
+        QVERIFY2(why.startsWith("design file \"bad.asc\"") && why.contains(message) && !why.contains(u'\n'), qPrintable(why.left(300)));
     }
 
     // The re-cut design read back with its note; angles it cannot cut refused.

@@ -502,8 +502,7 @@ private slots:
         const Outcome failed = tool({"optimize", "SRB.gem", "--material", "Nonsense", "--json", "--job", "1/2"});
         QCOMPARE(std::pair(failed.exitCode, failed.out.count('\n')), std::pair(2, qsizetype(1)));
         const QString error = QJsonDocument::fromJson(failed.out).object()["error"].toString();
-        QVERIFY2(error.startsWith("unknown material \"Nonsense\" (the materials are Beryl,") && !error.contains(u'\n'),
-                 qPrintable(error));
+        QVERIFY2(error.startsWith("unknown material \"Nonsense\" (the materials are Beryl,") && !error.contains(u'\n'), qPrintable(error));
         QVERIFY(failed.err.contains("\nusage: zeptool optimize DESIGN"));
     }
 
