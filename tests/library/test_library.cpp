@@ -278,8 +278,7 @@ private slots:
         QVERIFY2(text.count("\n   1  ") + text.startsWith("   1  ") == 1 && text.count("   -  -          -        -  ") == 1, text);
         for (auto f = printed.begin(); f != printed.end(); ++f)
             QVERIFY2(std::fabs(field(ranked[0], ("final_proportions." + f.key().toUtf8()).constData()).toDouble()
-                               - f.value().toDouble()) < 1e-9,
-                     qPrintable(f.key()));
+                               - f.value().toDouble()) < 1e-9, qPrintable(f.key()));
         // Damaged proportions (a figure below 0, a figure as text) are not filed: no weight is made of them.
         for (const QJsonValue& damaged : {QJsonValue(-0.5), QJsonValue("0.5")}) {
             QJsonObject line = QJsonDocument::fromJson(filedLine).object();

@@ -72,6 +72,7 @@ struct Rig {
         if (during)
             during(n);
         merit.MFTotal = merit.MFISO = mfOf(n);
+        merit.MFIll = n + 0.25f, merit.MFTilt = n + 0.5f, merit.MFSparkle = n + 0.75f, merit.MFFire = n + 1.0f;
         merit.ISOBright = merit.MapISO = pav;
         merit.COSBright = merit.MapCOS = crn;
         merit.MapImage.fill(uint8_t(n + 1)); // each cell its own picture
@@ -295,6 +296,7 @@ private slots:
     {
         Rig r;
         r.mfOf = [](int n) { return 3.0f + float(n) / 8; };
+        r.targets.doIll = r.targets.doTilt = r.targets.doSparkle = r.targets.doFire = true;
         r.mapper.btnGo_Click({}, {});
         // A click's cell in any units: the middle of a unit square, the corner of a small one; off it, none.
         for (const auto& [x, y, w, h, i, j] : {std::tuple{0.5, 0.5, 1.0, 1.0, 5, 5}, {0.01, 0.49, 0.5, 0.5, 0, 0},
@@ -313,7 +315,8 @@ private slots:
         QCOMPARE(r.view.texts["txtCGPav"], QString("43.000"));
         QCOMPARE(r.view.texts["txtCGCB"], NumText(32.0f)); // the stand-in's COS is the crown angle
         QCOMPARE(r.view.texts["txtCurMF"], NumText(r.map.MFGrid[32]));
-        QCOMPARE(r.view.bar.boxes.at(0).height, r.map.ISOGrid[32]);
+        const auto& b = r.view.bar.boxes; // each component its own
+        QVERIFY(b.size() == 5 && b[0].height == r.map.ISOGrid[32] && b[1].height == 32.25f && b[2].height == 32.5f && b[3].height == 32.75f && b[4].height == 33);
         QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
         const QByteArray shown = r.file("ZEP.BMP");
         r.mapper.imgMFMap_MouseUp(40, 0); // the topmost line

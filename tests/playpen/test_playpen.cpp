@@ -528,8 +528,7 @@ private slots:
         speed->setValue(speed->maximum());
         save("fast.gif");
         QImageReader fast(rig.designs + "fast.gif");
-        QVERIFY(!fast.read().isNull());
-        QCOMPARE(fast.nextImageDelay() * speed->value(), 1000);
+        QVERIFY(!fast.read().isNull() && fast.nextImageDelay() * speed->value() == 1000);
         QSignalSpy stepped(child<QSlider>(player, "sldFrame"), &QSlider::valueChanged); // played as saved, there and back
         player->play();
         QTRY_VERIFY(stepped.size() >= 6);

@@ -323,6 +323,7 @@ private slots:
         library("library: unknown command", "frob", "unknown library command \"frob\"");
         library("library: add nothing", "add", "name the design files or folders to add");
         library("library: list, facets not whole", "list --facets 1.5 80", "must be a whole number");
+        library("library: list, gear 1e9", "list --gear 1e9", "the gear after --gear must be a whole number");
         library("library: list, tolerance without material", "list --tolerance 0.1", "--tolerance names the results of a material");
         library("library: list, rough twice", "list --material Quartz --rough 5 5 5 --rough 6 6 6", "--rough is given twice");
         library("library: list, order unknown", "list --material Quartz --rough 5 5 5 --by price", "--by takes mf, weight or yield, not \"price\"");
@@ -702,8 +703,7 @@ private slots:
         const Outcome o = tool(args);
         QCOMPARE(o.exitCode, exitCode);
         QVERIFY2((exitCode ? o.err : o.out).contains(message.toUtf8())
-                     && (!exitCode || o.out.isEmpty() || o.out.startsWith("{\"job\":")),
-                 o.err.constData());
+                     && (!exitCode || o.out.isEmpty() || o.out.startsWith("{\"job\":")), o.err.constData());
         if (exitCode == 2 && !message.startsWith("unknown") && !message.startsWith("usage"))
             QCOMPARE(o.err.count('\n'), 1); // a refused value is its one line, not the usage
         if (message.startsWith("usage: zeptool ")) { // each option of the usage told on a line of its own
