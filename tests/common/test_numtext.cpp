@@ -30,8 +30,7 @@ private slots:
             QCOMPARE(NumTextBare(x), text.startsWith(u' ') ? text.mid(1) : text);
         }
         // A double-precision result keeps 15 digits and its exponent form starts later.
-        QCOMPARE(NumTextDouble(1.25 * double(61.84f)), QStringLiteral(" 77.3000001907349"));
-        QCOMPARE(NumTextDouble(2e15), QStringLiteral(" 2E+15"));
+        QCOMPARE(NumTextDouble(1.25 * double(61.84f)) + NumTextDouble(2e15), QStringLiteral(" 77.3000001907349 2E+15"));
         // A box's editable text has its 0 before the point and no blank.
         QVERIFY(DecimalText(0.5) == QStringLiteral("0.5") && DecimalText(-0.25) == QStringLiteral("-0.25"));
     }

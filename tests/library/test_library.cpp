@@ -4,6 +4,7 @@
 #include "library/LibraryDb.h"
 #include "library/Ranking.h"
 #include "library/Results.h"
+#include "common/ZepError.h"
 #include "optimize/OptimizationTargets.h"
 #include "raytracer/AscFile.h"
 #include "optimize/TargetFile.h"
@@ -564,6 +565,9 @@ private slots:
                            "  *Turkey.asc) echo 'dying' >&2; kill -9 $$;;\n"
                            "  *) exit 1;;\nesac\n");
         QFile::setPermissions(standIn, QFile::permissions(standIn) | QFile::ExeOwner);
+        QVERIFY(QDir(dir->path()).mkdir("g") && QFile::link(QStringLiteral(ZEP_BIN_DIR "/gemray"), path("g/gemray")));
+        for (const QString& one : {path("g"), dir->path()}) // either program alone: no ranking
+            QVERIFY_THROWS_EXCEPTION(zep::ZepError, programsIn(one));
         QVERIFY(QFile::rename(path("designs/more/CubeIllusionTri.gem"), path("cube.moved")));
         LibraryDb db(path("lib.sqlite"));
         Ranking::Options options;

@@ -94,10 +94,9 @@ private slots:
         LibraryDb db(dir.filePath("lib.sqlite"));
         QVERIFY(missingDesigns(db, resultKey("Quartz", {}, false)).empty());
         // Best first, each row with its result and its picture at the result's angles.
-        QCOMPARE(cell(m, 0, LibraryModel::Name), QStringLiteral("Standard Round Brilliant\nSRB.gem"));
-        QCOMPARE(cell(m, 0, LibraryModel::MeritFunction), QStringLiteral("143.352"));
-        QCOMPARE(cell(m, 0, LibraryModel::Pavilion), QStringLiteral("45.864"));
-        QCOMPARE(cell(m, 0, LibraryModel::Tiers), QStringLiteral("2 at 41.50, B at 28.00"));
+        QCOMPARE((QStringList{cell(m, 0, LibraryModel::Name), cell(m, 0, LibraryModel::MeritFunction), cell(m, 0, LibraryModel::Pavilion),
+                              cell(m, 0, LibraryModel::Tiers)}),
+                 (QStringList{"Standard Round Brilliant\nSRB.gem", "143.352", "45.864", "2 at 41.50, B at 28.00"}));
         // The tip names the design's file; over the tiers it holds them whole (a long list is cut in its cell).
         const auto tip = [&](int column) { return m.data(m.index(0, column), Qt::ToolTipRole).toString(); };
         QVERIFY(tip(LibraryModel::Crown) == m.row(0).path && m.row(0).path.endsWith("/SRB.gem") && tip(LibraryModel::Tiers) == cell(m, 0, LibraryModel::Tiers));
