@@ -53,7 +53,9 @@ struct Rig {
     std::function<float(int n)> mfOf = [](int) { return 1.0f; };
     std::function<void(int n)> during; // runs inside evaluation n
     int evaluations = 0;
-    Mapper mapper{MapperEnv{map, job, targets, merit, bitmaps, shell, AbortFlag, messages, port}, view,
+    // What a mapper window opened on this rig's job sees.
+    MapperEnv env() { return {map, job, targets, merit, bitmaps, shell, AbortFlag, messages, port}; }
+    Mapper mapper{env(), view,
                   [this](float pav, float crn) { evaluate(pav, crn); }};
 
     Rig()
@@ -214,8 +216,7 @@ private slots:
             // Reopened, the window draws the half map again, and still offers no Save.
             QFile::remove(r.shell.WorkPath + "ZEPMF.BMP");
             RecordingMapperView reopened;
-            Mapper(MapperEnv{r.map, r.job, r.targets, r.merit, r.bitmaps, r.shell, r.AbortFlag, r.messages, r.port},
-                   reopened, [](float, float) {}).Form_Load();
+            Mapper(r.env(), reopened, [](float, float) {}).Form_Load();
             QVERIFY(reopened.mapsShown == 1 && !reopened.enabled["btnSave"] && r.file("ZEPMF.BMP") == mapBitmapBytes(r.map));
         }
     }
@@ -326,8 +327,7 @@ private slots:
         QCOMPARE(r.at(17, 81), scaledIndex(7, 0, 10));
         r.mapper.btnCancel_Click();
         RecordingMapperView reopened;
-        Mapper again{MapperEnv{r.map, r.job, r.targets, r.merit, r.bitmaps, r.shell, r.AbortFlag, r.messages, r.port},
-                     reopened, [](float, float) {}};
+        Mapper again{r.env(), reopened, [](float, float) {}};
         again.Form_Load();
         QCOMPARE(reopened.mapsShown, 1);
         QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
@@ -335,7 +335,7 @@ private slots:
         QCOMPARE(reopened.bar.line, r.mapper.MF0); // the start value's line stays
         again.imgMFMap_MouseUp(0, 87.9); // the corner cell, in row and column 0, is kept as well
         RecordingMapperView third;
-        Mapper(MapperEnv{r.map, r.job, r.targets, r.merit, r.bitmaps, r.shell, r.AbortFlag, r.messages, r.port}, third, [](float, float) {}).Form_Load();
+        Mapper(r.env(), third, [](float, float) {}).Form_Load();
         QCOMPARE(third.texts["txtCGCrn"] + third.texts["txtCGPav"], QString("30.00038.000"));
         QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
     }
