@@ -47,12 +47,18 @@ double lengthToWidth(const gemray::GemDesign& d)
             }
         }
     };
+    // Corners that span no area (no girdle facet, or one flat girdle facet,
+    // whose corners differ across it only by rounding) are no outline.
+    const auto spans = [&] {
+        const double w = hi[0] - lo[0], l = hi[1] - lo[1];
+        return std::min(w, l) > 1e-9 * std::max(w, l);
+    };
     take(true);
-    if (!(hi[0] > lo[0]))
+    if (!spans())
         take(false);
-    const double w = hi[0] - lo[0], l = hi[1] - lo[1];
-    if (!(w > 0 && l > 0))
+    if (!spans())
         return 1;
+    const double w = hi[0] - lo[0], l = hi[1] - lo[1];
     return std::max(w, l) / std::min(w, l);
 }
 
