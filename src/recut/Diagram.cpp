@@ -26,6 +26,9 @@ constexpr double kPageWidth = 210, kPageHeight = 297, kMargin = 15;
 constexpr double kContentWidth = kPageWidth - 2 * kMargin;
 constexpr double kPictureHeight = 58, kPictureGap = 6;
 constexpr double kCellPad = 1.0;
+// The width a cell's or a note's text wraps in: measured and drawn alike, so
+// a wrapped text always fits the row measured for it.
+constexpr double textWidth(double boxWidth) { return boxWidth - 2 * kCellPad; }
 constexpr int kPdfDpi = 300;
 const QChar kDegree(0x00B0);
 
@@ -152,17 +155,15 @@ public:
 
     void paint(QPainter& p, int page) const
     {
-        double y = kMargin;
         if (page == 0) {
-            y = paintTitle(p, y);
-            y = paintPictures(p, y + 3);
+            paintTitle(p);
+            paintPictures(p, picturesTop());
         } else {
             p.setFont(m_bold);
-            p.drawText(QPointF(mm(kMargin), mm(y) + QFontMetricsF(m_bold, &m_device).ascent()),
+            p.drawText(QPointF(mm(kMargin), mm(kMargin) + QFontMetricsF(m_bold, &m_device).ascent()),
                        m_titleLines.first() + QStringLiteral(" (continued)"));
-            y += lineHeight(m_bold) + 2;
         }
-        y = paintRow(p, y, headerCells(), true, false);
+        double y = paintRow(p, tableTop(page), headerCells(), true, false);
         bool shade = false;
         for (const Block& b : m_pages[std::size_t(page)]) {
             if (b.row >= 0)
@@ -222,6 +223,16 @@ private:
         return lineHeight(m_title) + (m_titleLines.size() - 1) * lineHeight(m_text);
     }
 
+    // Where the pictures start on the first page, and where the table's
+    // header row starts on a page: below the pictures and their captions on
+    // the first, below the continued title on the others. The pagination and
+    // the painting both place the rows from here.
+    double picturesTop() const { return kMargin + titleHeight() + 3; }
+    double tableTop(int page) const
+    {
+        return page == 0 ? picturesTop() + kPictureHeight + lineHeight(m_small) + 4 : kMargin + lineHeight(m_bold) + 2;
+    }
+
     std::vector<Cell> headerCells() const { return withWidths(tableHeader(hasWas())); }
     std::vector<Cell> rowCells(const CutRow& r) const { return withWidths(tableRow(r, hasWas())); }
 
@@ -247,7 +258,7 @@ private:
     double wrappedHeight(const QFont& f, const QString& text, double widthMm) const
     {
         const QRectF r = QFontMetricsF(f, &m_device)
-                             .boundingRect(QRectF(0, 0, mm(widthMm - 2 * kCellPad), 1e6), Qt::TextWordWrap, text);
+                             .boundingRect(QRectF(0, 0, mm(textWidth(widthMm)), 1e6), Qt::TextWordWrap, text);
         return toMm(r.height());
     }
 
@@ -269,36 +280,35 @@ private:
                 blocks.push_back({-1, latin(f).trimmed(), wrappedHeight(m_text, latin(f), kContentWidth) + 1});
         const double bottom = kPageHeight - kMargin - 3;
         const double header = rowHeight(headerCells(), m_bold);
-        double y = kMargin + titleHeight() + 3 + kPictureHeight + lineHeight(m_small) + 4 + header;
+        double y = tableTop(0) + header;
         m_pages.emplace_back();
         for (const Block& b : blocks) {
             if (y + b.height > bottom && !m_pages.back().empty()) {
                 m_pages.emplace_back();
-                y = kMargin + lineHeight(m_bold) + 2 + header;
+                y = tableTop(1) + header;
             }
             m_pages.back().push_back(b);
             y += b.height;
         }
     }
 
-    double paintTitle(QPainter& p, double y) const
+    void paintTitle(QPainter& p) const
     {
+        double y = kMargin;
         for (int i = 0; i < m_titleLines.size(); ++i) {
             const QFont& f = i == 0 ? m_title : m_text;
             p.setFont(f);
             p.drawText(QPointF(mm(kMargin), mm(y) + QFontMetricsF(f, &m_device).ascent()), m_titleLines[i]);
             y += lineHeight(f);
         }
-        return y;
     }
 
     // The three views side by side, at one scale, each with its caption below.
-    double paintPictures(QPainter& p, double y) const
+    void paintPictures(QPainter& p, double y) const
     {
         const double caption = lineHeight(m_small) + 1;
         paintStoneViews(p, m_in.recut, QRectF(mm(kMargin), mm(y), mm(kContentWidth), mm(kPictureHeight + caption)),
                         {m_small, mm(caption), mm(kPictureGap), mm(1)});
-        return y + kPictureHeight + lineHeight(m_small) + 4;
     }
 
     double paintRow(QPainter& p, double y, const std::vector<Cell>& cells, bool header, bool shade) const
@@ -312,7 +322,7 @@ private:
         p.setPen(Qt::black);
         double x = kMargin;
         for (const Cell& c : cells) {
-            p.drawText(QRectF(mm(x + kCellPad), mm(y + kCellPad), mm(c.width - 2 * kCellPad), mm(h)),
+            p.drawText(QRectF(mm(x + kCellPad), mm(y + kCellPad), mm(textWidth(c.width)), mm(h)),
                        Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, c.text);
             x += c.width;
         }
@@ -328,7 +338,7 @@ private:
         p.setFont(m_text);
         p.setPen(Qt::black);
         const double h = wrappedHeight(m_text, note, kContentWidth) + 1;
-        p.drawText(QRectF(mm(kMargin + kCellPad), mm(y + 1), mm(kContentWidth - 2 * kCellPad), mm(h)),
+        p.drawText(QRectF(mm(kMargin + kCellPad), mm(y + 1), mm(textWidth(kContentWidth)), mm(h)),
                    Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, note);
         return y + h;
     }
