@@ -81,12 +81,21 @@ std::string angle(double x) { return local(Format(float(x), u"#.000")); }
 std::string merit(double x) { return local(NumText(float(x)).trimmed()); }
 
 // The library a command works on, opened only once the command's arguments
-// are read: a command refused for them leaves no library behind.
+// are read: a command refused for them leaves no library behind. Only add
+// makes a library; the others, given a name with no library, say so (a name
+// mistyped is never made into an empty library).
 class Library {
 public:
-    Library(QString path, bool makeFolder) : m_path(std::move(path)), m_makeFolder(makeFolder) {}
+    Library(QString path, bool makeFolder, bool makes)
+        : m_path(std::move(path)), m_makeFolder(makeFolder), m_makes(makes)
+    {
+    }
     LibraryDb& operator()()
     {
+        const QFileInfo file(m_path);
+        if (!m_db && !m_makes && !file.exists() && !file.isSymLink())
+            throw ZepError(err::FileNotFound, QStringLiteral("there is no design library at ") + oneLineName(m_path) +
+                                                  QStringLiteral(" (zeptool library add makes one)"));
         if (!m_db)
             m_db = std::make_unique<LibraryDb>(m_path, m_makeFolder);
         return *m_db;
@@ -94,7 +103,7 @@ public:
 
 private:
     QString m_path;
-    bool m_makeFolder;
+    bool m_makeFolder, m_makes;
     std::unique_ptr<LibraryDb> m_db;
 };
 
@@ -608,7 +617,7 @@ int libraryCommand(Arguments& args, std::ostream& out)
     else
         throw UsageError("unknown library command \"" + local(sub) + "\"");
     // The default library's folder is made when missing; a named one's is not.
-    Library library(w.db, w.db == defaultLibraryPath());
+    Library library(w.db, w.db == defaultLibraryPath(), run == addCommand);
     return run(library, rest, out);
 }
 

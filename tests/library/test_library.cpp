@@ -683,6 +683,8 @@ private slots:
             QCOMPARE(tool(QStringList{"library"} + doubtful).exitCode, 2);
         QCOMPARE(run(kTool, {"library", "list", "--db", ""}, dir->path(), {}, "XDG_DATA_HOME", dir->path()).exitCode, 2);
         QVERIFY(!QFileInfo::exists(path("zep")));
+        const Outcome typo = run(kTool, {"library", "list", "--db", "typo.sqlite"}, dir->path()); // told, never made
+        QVERIFY(typo.exitCode == 1 && typo.err.contains("no design library at") && !QFileInfo::exists(path("typo.sqlite")));
         db.exec("UPDATE designs SET hash='abcdef'||hash WHERE id<3");
         QVERIFY(tool({"library", "show", "abcdef"}).err.contains("start of the hash of several designs"));
     }
