@@ -98,6 +98,8 @@ private slots:
         QTRY_VERIFY(app->console().outputText().contains(
             QStringLiteral("GEMRAY_THREADS=%1").arg(std::max(1, QThread::idealThreadCount()))));
         QCOMPARE(app->mainWindow()->pos(), QPoint(0, 0));
+        for (const QLabel* l : app->mainWindow()->findChildren<QLabel*>(QRegularExpression("^lbl")))
+            QVERIFY2(l->text().isEmpty(), qPrintable(l->objectName())); // no job to show yet, not even a dispersion of 0
         QCOMPARE(app->state().targets.nTang, int16_t(3)); // three tilts a direction, the first upright
         QVERIFY(sink.messages.isEmpty() && !app->mainWindow()->findChild<QPushButton*>(QStringLiteral("btnQuit"))->toolTip().isEmpty());
     }

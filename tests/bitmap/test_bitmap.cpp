@@ -84,7 +84,7 @@ private slots:
         writeFileSafely(path("R"), rawImage(7, [](int i) { return i / ImageSide; }));
         GBMP(images, t.BMP_Header, path("R"), path("ZEP.BMP"));
         const QByteArray bmp = readFileBytes(path("ZEP.BMP"));
-        QCOMPARE(bmp.size(), qsizetype(15478));
+        QCOMPARE(std::pair(bmp.size(), qFromLittleEndian<quint32>(bmp.constData() + 2)), std::pair(qsizetype(15478), quint32(15478))); // says its length
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(t.BMP_Header.data()), 1078), bmp.left(1078));
         QCOMPARE(uint8_t(bmp[1078 + 14280]), uint8_t(0)); // raw top-left: first pixel of the last file row
         QCOMPARE(uint8_t(bmp[1078 + 119]), uint8_t(119)); // raw bottom-right
