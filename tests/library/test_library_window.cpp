@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace zep;
@@ -207,6 +208,10 @@ private slots:
         QCOMPARE(m.data(m.index(1, LibraryModel::Picture), Qt::DecorationRole).value<QPixmap>().toImage(), picture);
         w->findChild<QLineEdit*>("txtFilter")->setText("turkey");
         QTRY_COMPARE(count->text(), QStringLiteral("2 of 3 designs"));
+        auto* clear = w->findChild<QLineEdit*>("txtFilter")->findChild<QToolButton*>(); // the filter's own clear button
+        QVERIFY(clear != nullptr);
+        clear->click();
+        QTRY_COMPARE(count->text(), QStringLiteral("3 designs"));
         auto* material = w->findChild<QLabel*>("lblMaterial");
         QVERIFY(material->text().startsWith("Quartz"));
         // Two garnets of one index and dispersion weigh apart: each keeps its own results.

@@ -521,11 +521,9 @@ private slots:
             opened = w->pos();
             w->move(opened + QPoint(30, 15));
         });
-        QWidget probe;
-        QCOMPARE(opened, QPoint(twipsToPixels(720, &probe, false), twipsToPixels(1440, &probe, true)));
+        QCOMPARE(opened, QPoint(48, 96)); // at the screen's 96 dots an inch, a pixel is 15 twips
         const WindowPlace kept = readWindowPlace(places, QStringLiteral("CutList"));
-        QCOMPARE(kept.left, pixelsToTwips(opened.x() + 30, &probe, false));
-        QCOMPARE(kept.top, pixelsToTwips(opened.y() + 15, &probe, true));
+        QCOMPARE(std::pair(kept.left, kept.top), std::pair(78 * 15.0f, 111 * 15.0f));
         QCOMPARE(readWindowPlace(places, QStringLiteral("Other")).top, 5.0f);
         // A damaged or foreign file places the window at the top left.
         for (const QByteArray& bad : {QByteArray("\"ZEPWindows\",1\r\n\"TCutList\",\"x\""),
