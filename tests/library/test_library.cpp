@@ -318,7 +318,7 @@ private slots:
         QCOMPARE(showLines.value(2), QStringLiteral("format    GEM"));
         QCOMPARE(showLines.filter(QRegularExpression("^file      .*SRB.gem$")).size(), 1);
         QVERIFY2(told.contains("\ngear 96, symmetry 8, mirror; 73 facets in "), told.constData());
-        const QStringList filed = showLines.filter(QRegularExpression("^result    Corundum \\(index 1.77\\), climb, targets "));
+        const QStringList filed = showLines.filter(QRegularExpression("^result    Corundum \\(index 1.77\\), climb, targets [0-9a-f]{12}: "));
         QCOMPARE(filed.size(), 1); // the job's, filed from its line
         QVERIFY2(filed[0].contains(QRegularExpression(": start [0-9.]+ [0-9.]+ [0-9.]+, final [0-9.]+ [0-9.]+ [0-9.]+; "
                                                       "[1-9][0-9]* evaluations, [0-9]+\\.[0-9]{2} s, 20")),
