@@ -118,6 +118,8 @@ private slots:
         QVERIFY(tool({"library", "add", "linked"}).out.contains("0 added, 2 known, 0 refused"));
         const auto turkey = findDesign(db, path("designs/Turkey moved.asc"));
         QCOMPARE(currentPath(db, *turkey), path("designs/Turkey moved.asc"));
+        QVERIFY(QFile::copy(path("designs/Turkey moved.asc"), path("-Turkey.asc"))); // a name like an option, but a file
+        QVERIFY(tool({"library", "add", "-Turkey.asc"}).out.startsWith("known"));
         QCOMPARE(std::round(designFacts(db, *turkey).lw * 1000), 1333.0);
         // Its L/W is its own whichever way it points: turned by quarter turns, it reads as it is; so does a
         // stone whose only girdle facet is flat (its outline is then every corner's).

@@ -425,6 +425,9 @@ private slots:
         in.original.footnotes = {"Polish the table last, on a new lap."}; // a note after the table
         const QList<QImage> five = diagramImages(in, 60);
         QVERIFY(five.size() == 5 && pagesAsKept(five, QStringLiteral("diagram-pages"))); // and each page as it was seen
+        // A row taller than a page (7000 characters of instructions) starts on the first all the same: no page without rows.
+        in.recut.facets[0].text = in.recut.facets[0].text.substr(0, in.recut.facets[0].text.find('\t')) + "\t" + QString("polish ").repeated(1000).toStdString();
+        QCOMPARE(diagramImages(in, 60).size(), 5);
     }
 
     // The Cutting List window: its angles, saving through the file chooser, its place in its own positions file.
