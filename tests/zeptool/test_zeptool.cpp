@@ -425,6 +425,7 @@ private slots:
             {damaged("\"margin\":", "\"margin\":5,\"x\":"), "holds a margin that is not finite numbers"},
             {damaged("\"margin\":", "\"margin\":{\"tolerance\":0.1,\"worst\":1,\"worst_at\":[40]},\"x\":"), "not finite numbers"},
             {damaged("\"margin\":", "\"margin\":{\"tolerance\":\"\",\"worst\":1,\"worst_at\":[40,28]},\"x\":"), "not finite numbers"},
+            {damaged("\"margin\":", "\"margin\":{\"tolerance\":0.1,\"worst\":1,\"worst_at\":[\"\",28]},\"x\":"), "not finite numbers"},
             {damaged("SRB.gem", "SRB\\rgem"), "names its design with no text or with a control character"},
             {QByteArray((1 << 20) + 1, ' '), "Line 2 of bad is longer than 1048576 bytes"},
             {damaged("\"of\":10", "\"of\":100001"), "is a job of a study of 100001 jobs; a study holds at most 100000"},
