@@ -92,12 +92,13 @@ public:
     }
     LibraryDb& operator()()
     {
-        const QFileInfo file(m_path);
-        if (!m_db && !m_makes && !file.exists() && !file.isSymLink())
-            throw ZepError(err::FileNotFound, QStringLiteral("there is no design library at ") + oneLineName(m_path) +
-                                                  QStringLiteral(" (zeptool library add makes one)"));
-        if (!m_db)
+        if (!m_db) {
+            const QFileInfo file(m_path);
+            if (!m_makes && !file.exists() && !file.isSymLink())
+                throw ZepError(err::FileNotFound, QStringLiteral("there is no design library at ") +
+                                                      oneLineName(m_path) + QStringLiteral(" (zeptool library add makes one)"));
             m_db = std::make_unique<LibraryDb>(m_path, m_makeFolder);
+        }
         return *m_db;
     }
 
