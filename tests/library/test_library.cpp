@@ -158,10 +158,8 @@ private slots:
                 refused << QString::fromUtf8(line);
         QCOMPARE(added + refused.size(), 80);
         for (const QString& why : refused)
-            QVERIFY2(why.endsWith("is not a closed stone: no pavilion (a preform?)")
-                         || why.endsWith("is not a stone to optimize: no pavilion tier to change, its back is flat (a "
-                                         "letter shape or a preform?)"),
-                     qPrintable(why));
+            QVERIFY2(why.endsWith("is not a closed stone: no pavilion (a preform?)") || why.endsWith("is not a stone to optimize: "
+                     "no pavilion tier to change, its back is flat (a letter shape or a preform?)"), qPrintable(why));
         // and the summary counts them apart: not stones to optimize, not damaged files
         QVERIFY2(add.out.contains(QStringLiteral("(%1 not stones to optimize)").arg(refused.size()).toUtf8()), add.out.right(200).constData());
         QProcess rank; // some 80 optimizations: longer than a tool's minute on a busy machine
@@ -366,9 +364,8 @@ private slots:
         rank.waitForFinished();
         LibraryDb db(path("lib.sqlite"));
         const std::size_t left = missingDesigns(db, resultKey("Quartz", {}, false)).size();
-        QVERIFY(left <= 2);
-        QVERIFY2(tool({"library", "rank", "--material", "Quartz"}).out.contains(QByteArray::number(left) + " jobs, 0 failed"),
-                 "the second ranking computes only what the first left");
+        QVERIFY(left <= 2); // the second ranking computes only what the first left:
+        QVERIFY(tool({"library", "rank", "--material", "Quartz"}).out.contains(QByteArray::number(left) + " jobs, 0 failed"));
         QProcess a, b;
         for (QProcess* p : {&a, &b}) {
             p->setWorkingDirectory(dir->path());

@@ -449,6 +449,9 @@ private slots:
             picture(w, "cutting-list-result.png");
             QCOMPARE(w->objectName(), QStringLiteral("frmCutList"));
             result = cell(w, "2", 2) + cell(w, "2", 3) + cell(w, "B", 2) + child<QLabel>(w, "lblAngles")->text();
+            child<QTableWidget>(w, "lstCuts")->setCurrentCell(0, 2); // the list is read, never edited: F2 opens no editor
+            QTest::keyClick(child<QTableWidget>(w, "lstCuts"), Qt::Key_F2);
+            QVERIFY(!child<QTableWidget>(w, "lstCuts")->findChild<QLineEdit*>());
             // The stone as the diagram draws it: crown and table, then pavilion.
             const QImage stone = child<QWidget>(w, "picStone")->grab().toImage();
             int crown[3] = {}, pavilion[3] = {};
