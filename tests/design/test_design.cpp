@@ -109,8 +109,7 @@ private slots:
             for (const char* kind : {".gem", ".asc"}) {
                 const QString file = Designs + QLatin1String(d.file).chopped(4) + kind;
                 const GemAngleLists l = ParseFile(file, work);
-                QVERIFY(!l.truncated && readFileBytes(work) == readFileBytes(file));
-                QVERIFY(l.pav == d.pav && l.crn == d.crn);
+                QVERIFY(!l.truncated && readFileBytes(work) == readFileBytes(file) && l.pav == d.pav && l.crn == d.crn);
             }
         // Text that is not a design is refused naming the file and the line.
         const QString bad = dir.filePath(QStringLiteral("bad.asc"));

@@ -276,9 +276,10 @@ private slots:
         QList<QJsonObject> ranked = listed("Corundum").values();
         ranked.removeIf([](const QJsonObject& row) { return !row.value("result").isObject(); });
         QCOMPARE(ranked.size(), 1);
-        // As text: the ranked design in first place, the other without a place or figures.
+        // As text: the ranked design in first place with its tiers, the other without a place or figures.
         const QByteArray text = tool({"library", "list", "--material", "Corundum"}).out;
-        QVERIFY2(text.count("\n   1  ") + text.startsWith("   1  ") == 1 && text.count("   -  -          -        -  ") == 1, text);
+        QVERIFY2(text.count("\n   1  ") + text.startsWith("   1  ") == 1 && text.count("   -  -          -        -  ") == 1
+                 && text.count("  (tiers 1 at 40.50, B at 40.00)  ") == 1, text);
         for (auto f = printed.begin(); f != printed.end(); ++f)
             QVERIFY2(std::fabs(field(ranked[0], ("final_proportions." + f.key().toUtf8()).constData()).toDouble()
                                - f.value().toDouble()) < 1e-9, qPrintable(f.key()));
