@@ -414,7 +414,7 @@ void MainWindow::refreshAngleSummary()
     } else {
         lblMat->setText(j.theMat);
         lblRI->setText(setOrEmpty(j.theRI));
-        lblDisp->setText(j.theRI == 0 ? QString() : NumText(j.theDisp)); // no index chosen: no dispersion either
+        lblDisp->setText(NumText(j.theDisp));
     }
     if (auto* library = qobject_cast<library::LibraryWindow*>(m_library.data()))
         library->jobChanged();
