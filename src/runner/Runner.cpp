@@ -59,14 +59,10 @@ class FileWaiter {
 public:
     FileWaiter()
     {
-        m_timer.setSingleShot(true);
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(RaytraceRunner::PollMs);
         const auto wake = [this] {
             if (m_loop)
                 m_loop->quit();
         };
-        QObject::connect(&m_timer, &QTimer::timeout, wake);
         QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, wake);
         QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, wake);
     }
@@ -95,21 +91,21 @@ public:
         m_files.clear();
     }
 
+    // Sleeps until a watched change or the next poll. Each sleep has a poll
+    // timer of its own: a wait that runs inside another one (a raytrace
+    // started by an event during the wait) leaves the outer one's poll
+    // running, and the outer wait ends as soon as the inner one returns.
     void sleep()
     {
         QEventLoop loop;
         QEventLoop* outer = std::exchange(m_loop, &loop);
-        m_timer.start();
+        QTimer::singleShot(RaytraceRunner::PollMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
         m_loop = outer;
-        // A wait that ran inside another one: the outer one polls on.
-        if (outer)
-            m_timer.start();
     }
 
 private:
     QFileSystemWatcher m_watcher;
-    QTimer m_timer;
     QEventLoop* m_loop = nullptr;
     QString m_workPath;
     QString m_dir;

@@ -202,8 +202,7 @@ private slots:
             s.job.pStep = 0, s.job.fixCrn = false;
             s.eval.f = [](float, float c) { return 100 - (c - 32) * (c - 32); };
         });
-        QVERIFY(noStep.opt.success && noStep.opt.itPav == 41.0f);
-        QVERIFY(std::abs(noStep.opt.itCrn - 32) < 0.05f);
+        QVERIFY(noStep.opt.success && noStep.opt.itPav == 41.0f && std::abs(noStep.opt.itCrn - 32) < 0.05f);
         QVERIFY(noStep.view.lastMark(0) == AngleMark::None && noStep.view.lastMark(1) == AngleMark::None); // none left lit
         // A converged run that ends below its start: 5 % is "slightly", just above it "significantly".
         // The parabola lands between the table's points, where the merit function is `end`.

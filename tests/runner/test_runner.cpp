@@ -240,7 +240,7 @@ private slots:
 
     void raytraceStartedDuringAWait()
     {
-        // A raytrace started by an event during the wait: both end, the outer one not waiting for a change.
+        // A raytrace started by an event during the wait: both end, the outer one polling on after the inner one.
         RaytraceRig rig;
         rig.put("R.src", rawImage([](int) { return uint8_t(3); }));
         rig.put("log.src", gemrayLog(50, 40));
