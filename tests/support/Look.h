@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -95,10 +96,10 @@ inline QString lookOf(QWidget* window)
             for (int i = 0; i < x->count(); ++i)
                 l += u' ' + words(x->tabText(i));
         } else if (auto* x = qobject_cast<QAbstractItemView*>(w); x && x->model()) {
-            l += QStringLiteral(" %1 rows").arg(x->model()->rowCount());
-            if (auto* t = qobject_cast<QTableView*>(w)) // each column's width, "-" when hidden
-                for (int c = 0; c < t->model()->columnCount(); ++c)
-                    l += t->isColumnHidden(c) ? QStringLiteral(" -") : QStringLiteral(" %1").arg(t->columnWidth(c));
+            auto* t = qobject_cast<QTableView*>(w); // a table: its rows' height, each column's width ("-" when hidden)
+            l += QStringLiteral(" %1 rows").arg(x->model()->rowCount()) + (t ? QStringLiteral(" %1 high").arg(t->verticalHeader()->defaultSectionSize()) : QString());
+            for (int c = 0; t && c < t->model()->columnCount(); ++c)
+                l += t->isColumnHidden(c) ? QStringLiteral(" -") : QStringLiteral(" %1").arg(t->columnWidth(c));
         } else if (QByteArray(typeid(*w).name()).startsWith("N3zep") // a widget of ours that paints
                    && w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty()) {
             l += QStringLiteral(" picture ") + printOf(w->grab().toImage());
