@@ -77,6 +77,7 @@ private slots:
         for (double bad : {32767.5, -32769.0, 1e10, std::numeric_limits<double>::quiet_NaN()})
             QCOMPARE(errorOf([&] { ToInteger(bad); }), int(err::Overflow));
         QCOMPARE(std::pair(Int(-2.5), Int(2.9)), std::pair(-3.0, 2.0));
+        QVERIFY(!WithinLimits(9e14f, 0, 1e14f) && WithinLimits(41.0004f, 40, 41)); // to the thousandth, huge ones in order
     }
 
     void keyValueReadingIsTolerant()
