@@ -297,7 +297,7 @@ private slots:
     void okStoresAngles()
     {
         Env e;
-        e.job.useMatRI = true, e.job.theMat = "Diamond", e.job.theDisp = 0.044f;
+        e.job.useMatRI = true, e.job.theMat = "Diamond", e.job.theRI = 2.417f, e.job.theDisp = 0.044f;
         QList<QColor> presets, chosen{QColor(200, 100, 50), QColor()}; // the second choice cancelled
         e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return chosen.takeFirst(); };
         float top = 0, left = 0;

@@ -260,7 +260,9 @@ private slots:
                                                    "Plot\") lies above the top (7, \"Enter Max MF Value for Plot\"). "
                                                    "Please give a maximum above the minimum."}));
         QVERIFY(r.file("ZEPMF.BMP") == before && r.map.CMFMax == 255.0f);
-        // A top below 1 colours the map; the bar's scale stays at 1.
+        // The bar's scale follows the top; a top below 1 colours the map, the bar's scale stays at 1.
+        r.mapper.setColourLimits(6, 0);
+        QVERIFY(r.view.bar.top == 6.0f);
         r.mapper.setColourLimits(0.5f, 0);
         QVERIFY(r.cell(0) == uint8_t(255) && r.map.CMFMax == 0.5f && r.view.bar.top == 1.0f);
         QCOMPARE(r.view.texts["txtMFMax"], QString(" 1"));

@@ -398,8 +398,7 @@ private slots:
 
         rig.raytrace("optRGB", "", "");
         QCOMPARE(rig.messages.messages, QStringList());
-        QCOMPARE(rig.calls().size(), 3);
-        QVERIFY(rig.calls()[0].contains("-i 2.3960 ") && rig.calls()[2].contains("-i 2.4400 "));
+        QVERIFY(rig.calls().size() == 3 && rig.calls()[0].contains("-i 2.3960 ") && rig.calls()[2].contains("-i 2.4400 "));
         const QByteArray bmp = rig.get("ZEPr.BMP");
         QCOMPARE(bmp.size(), 57654);
         QCOMPARE(bmp.left(54), QByteArray(reinterpret_cast<const char*>(rig.bitmaps.RGBMap_Header.data()), 54));
@@ -450,9 +449,8 @@ private slots:
         rig.messages.messages.clear();
         makeMovie(rig, "optRock", 2, "8");
         QCOMPARE(rig.messages.messages, QStringList());
-        QCOMPARE(rig.calls().size(), 3);
-        QCOMPARE(rig.calls()[0], QString("-p 41.500 41.500 -c 28.000 28.000 -g -x -10.000 P R C I"));
-        QVERIFY(rig.calls()[2].contains("-x -4.286 P"));
+        QCOMPARE(rig.calls().value(0), QString("-p 41.500 41.500 -c 28.000 28.000 -g -x -10.000 P R C I"));
+        QVERIFY(rig.calls().size() == 3 && rig.calls()[2].contains("-x -4.286 P"));
         QCOMPARE(w.movie().frames.size(), std::size_t(3));
         QCOMPARE(w.movie().frames[1].bitmap.size(), GreyBitmapSize); // the ISO image
         QVERIFY(!fileExists(rig.work("ZEPi.BMP"))); // the current images as before: none
