@@ -295,7 +295,7 @@ private slots:
     {
         QTemporaryDir work;
         Env e(work.path() + '/');
-        e.positions.TPrefs = 720;
+        e.positions.TPrefs = 720, e.prefs.CutRobust = true;
         onModal("frmAboutDLOG", [&](QWidget* w) {
             QVERIFY(looksAsKept(w, QStringLiteral("about")));
             // Its stone, seen from above, is an octagon: the same turned a quarter.
@@ -312,7 +312,7 @@ private slots:
                 type(p, "txtThreads", "2");
                 QCOMPARE(text(p, "txtCutTol"), QStringLiteral(" .1"));
                 type(p, "txtCutTol", "0.2");
-                child<QCheckBox>(p, "chkCutRobust")->setChecked(true);
+                child<QCheckBox>(p, "chkCutRobust")->setChecked(false);
                 child<QCheckBox>(p, "chkTips")->setChecked(false);
                 click(p, "OKButton");
             });
@@ -323,7 +323,7 @@ private slots:
         showAbout(e.env, [&e](QWidget* about) { showPreferences(e.env, about); });
         QVERIFY(e.sink.messages.isEmpty());
         QCOMPARE(std::pair(e.prefs.ATol, e.prefs.Threads), std::pair(0.1f, int16_t(2)));
-        QVERIFY(!e.prefs.DoTips && e.prefs.CutTol == 0.2f && e.prefs.CutRobust && readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
+        QVERIFY(!e.prefs.DoTips && e.prefs.CutTol == 0.2f && !e.prefs.CutRobust && readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
         QCOMPARE(std::pair(e.positions.TPrefs, e.positions.TAbout), std::pair(720.0f, pixelsToTwips(45, nullptr, true)));
     }
 

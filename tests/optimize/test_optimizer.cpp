@@ -418,7 +418,7 @@ private slots:
             zep::test::SearchJob j;
             j.job.fixCrn = k.fixCrn;
             j.job.fixPav = k.fixPav;
-            j.job.pStep = 0.8f;
+            j.job.pStep = 0.8f, j.job.once = 1; // (as Evaluate MF leaves it: the climbs search all the same)
             j.job.cStep = 2;
             zep::test::StandInMerit eval(j.merit);
             eval.f = k.f;

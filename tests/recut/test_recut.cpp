@@ -494,11 +494,12 @@ private slots:
         job.useMatRI = false;
         job.useSpecRI = true; // an index typed by hand, without a density
         job.theRI = 1.6f;
-        open(true, [&](QWidget* w) { said = {child<QLabel>(w, "lblStone")->text()}; });
-        QCOMPARE(said[0], expected(10, "; no weight without the material's density"));
+        const auto stone = [&] { open(true, [&](QWidget* w) { said = {child<QLabel>(w, "lblStone")->text()}; }); return said[0]; };
+        QCOMPARE(stone(), expected(10, "; no weight without the material's density"));
         job.theDensity = 4;
-        open(true, [&](QWidget* w) { said = {child<QLabel>(w, "lblStone")->text()}; });
-        QVERIFY(said[0].endsWith(Format(caratWeight(p.vw3, 10, 4), u"#.00") + QStringLiteral(" ct in a material of density 4")));
+        QVERIFY(stone().endsWith(Format(caratWeight(p.vw3, 10, 4), u"#.00") + QStringLiteral(" ct in a material of density 4")));
+        job.useSpecRI = false, job.useFileRI = true; // the design's own index: the density typed before is not its
+        QCOMPARE(stone(), expected(10, "; no weight without the material's density"));
     }
 
     void savesItsFilesAndKeepsItsPlace()
@@ -531,9 +532,10 @@ private slots:
         const WindowPlace kept = readWindowPlace(places, QStringLiteral("CutList"));
         QCOMPARE(std::pair(kept.left, kept.top), std::pair(78 * 15.0f, 111 * 15.0f));
         QCOMPARE(readWindowPlace(places, QStringLiteral("Other")).top, 5.0f);
-        // A damaged or foreign file places the window at the top left.
+        // A damaged or foreign file places the window at the top left, as a place past the file's first 64 KiB does.
         for (const QByteArray& bad : {QByteArray("\"ZEPWindows\",1\r\n\"TCutList\",\"x\""),
-                                      QByteArray("\"ZEPLast\",1\r\n\"TCutList\",99\r\n"), QByteArray(300, '\0')}) {
+                                      QByteArray("\"ZEPLast\",1\r\n\"TCutList\",99\r\n"), QByteArray(300, '\0'),
+                                      QByteArray("\"ZEPWindows\",1\r\n").leftJustified(64 << 10, '\n') + "\"TCutList\",99\r\n"}) {
             writeFileSafely(places, bad);
             QCOMPARE(readWindowPlace(places, QStringLiteral("CutList")).top, 0.0f);
         }
