@@ -247,6 +247,7 @@ private slots:
         QTest::newRow("fractional gear") << replaced(o, "g 96", "g 95.5") << "must be a whole number";
         QTest::newRow("index past the gear") << replaced(o, "n P 12", "n P 97") << "line 7: the index position 97 lies outside the gear of 96 teeth";
         QTest::newRow("1 MB of indices") << replaced(o, pav, pav + QByteArray(" 12").repeated(350000)) << "line 7: more than 10000 facets";
+        QTest::newRow("long instructions") << replaced(o, pav, pav + " G cut\n" + QByteArray(252, 'x')) << "line 8: the cutting instructions hold more than 255 bytes";
         QTest::newRow("1 MB header") << replaced(o, "H Octagon", "H " + QByteArray(1 << 20, 'x')) << "line 5: the header lines hold more than 255 bytes";
         QTest::newRow("steeper than upright") << replaced(o, "a -42.000000", "a -95") << "line 7: the angle \"-95\" lies outside -90 to 90";
         QTest::newRow("negative distance") << replaced(o, "0.90000000 96 n P", "-0.9 96 n P") << "line 7: the distance \"-0.9\" must lie between";
