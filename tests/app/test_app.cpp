@@ -426,8 +426,7 @@ private slots:
         offered("CancelButton");
         QCOMPARE(lines, (QStringList{"The GemRay program has timed out.", "Click Ok to attempt a restart",
                                      "=== ZEP closes the current console window (if it is still there) ==="}));
-        QVERIFY(app->state().shell.TimedOut);
-        QCOMPARE(app->console().taskId(), firstTask);
+        QVERIFY(app->state().shell.TimedOut && app->console().taskId() == firstTask);
 
         app->mainWindow()->btnPlay_Click(); // no job: its message, no restart question
         QVERIFY(app->state().shell.TimedOut);

@@ -45,11 +45,9 @@ private slots:
     // The grey 120 x 120 header is checked by every viewer in rawToBitmap.
     void headersPalettesAndScale()
     {
-        QCOMPARE(u32(t.MF_Gray_Header.data() + 2), 8822u);
-        QCOMPARE(u32(t.MF_Gray_Header.data() + 18), 88u);
+        QCOMPARE(std::pair(u32(t.MF_Gray_Header.data() + 2), u32(t.MF_Gray_Header.data() + 18)), std::pair(8822u, 88u));
         QVERIFY(mapHeader == t.MF_Gray_Header);
-        QCOMPARE(u32(t.RGBMap_Header.data() + 2), 57654u);
-        QCOMPARE(u32(t.RGBMap_Header.data() + 10), 54u);
+        QCOMPARE(std::pair(u32(t.RGBMap_Header.data() + 2), u32(t.RGBMap_Header.data() + 10)), std::pair(57654u, 54u));
         QCOMPARE(t.RGBMap_Header[28], uint8_t(24));
         for (int k : {1, 128, 255})
             QCOMPARE(paletteEntry(t.BMP_Header, k), (Rgb{uint8_t(k), uint8_t(k), uint8_t(k)}));

@@ -254,6 +254,9 @@ private slots:
         QVERIFY(rig.messages.messages.isEmpty());
         QCOMPARE(std::pair(innerIso, iso), std::pair(50.0f, 50.0f));
         QTRY_COMPARE(rig.calls().size(), 2); // the second command runs after the first
+        rig.standIn("sleep 0.3\ntouch ended\n"); // a run whose port closes is given the time to end
+        DirectPort(rig.work(""), rig.work("Gemray")).paste("Gemray");
+        QVERIFY(fileExists(rig.work("ended")));
     }
 
     // Raytraces come faster than an eye follows: the first is painted at once, a burst after it once, later.
