@@ -123,8 +123,7 @@ private slots:
                                     "ZEP cannot write into its working folder "};
             QVERIFY2(sink.messages[0].startsWith(starts[k]), qPrintable(sink.messages[0]));
             QVERIFY(k == 0 || sink.messages[0].contains(QDir::toNativeSeparators(folder)));
-            QCOMPARE(app.console().taskId(), qint64(0));
-            QVERIFY(!app.mainWindow());
+            QVERIFY(app.console().taskId() == 0 && !app.mainWindow());
         }
         // While the real program runs, a second ZEP in its folder says so and ends, even when the lock's
         // content is lost. A lock naming no running ZEP (killed, emptied, garbage) is taken over.
@@ -470,8 +469,7 @@ private slots:
         QVERIFY(QDir().mkpath(work("ZEPLast.txt"))); // a folder in the file's way
         app->mainWindow()->close();
         QCOMPARE(sink.messages.last(), QStringLiteral("Error  75 (Path/File access error) in SaveState routine"));
-        QVERIFY(QFile::exists(work("B")));
-        QCOMPARE(app->console().inputLine(), QString());
+        QVERIFY(QFile::exists(work("B")) && app->console().inputLine().isEmpty());
         QVERIFY(finished.count() == 0 && app->mainWindow()->isVisible());
 
         QVERIFY(QDir().rmdir(work("ZEPLast.txt")));

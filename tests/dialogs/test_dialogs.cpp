@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QVBoxLayout>
 #include <QDir>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -204,14 +205,21 @@ private slots:
                 m[side] = wrong;
                 QVERIFY2(!around(QMargins(m[0], m[1], m[2], m[3])), qPrintable(QString("side %1: %2").arg(side).arg(wrong)));
             }
-        // A place saved on a larger or another screen opens on this one.
+        // A place saved on a larger or another screen opens on this one. Shown, the window narrows as far as
+        // its wrapped text still fits its height, and not a pixel less far.
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        for (const float far : {1e7f, -1e7f}) {
+        for (int height = 70; height < 150; height += 5) {
+            const float far = height % 2 ? 1e7f : -1e7f;
             QWidget w;
-            w.resize(300, 200);
+            auto* text = new QLabel(QString("Polish the crown mains to meet the girdle, then the stars. ").repeated(5));
+            text->setWordWrap(true);
+            (new QVBoxLayout(&w))->addWidget(text);
+            w.resize(700, height);
             placeWindow(&w, far, far);
             w.show();
-            QVERIFY(screen.contains(w.frameGeometry()));
+            const auto need = [&w](int narrower) { return w.layout()->minimumHeightForWidth(w.minimumWidth() - narrower); };
+            QVERIFY(screen.contains(w.frameGeometry()) && w.height() == height);
+            QVERIFY2(need(0) <= height && need(1) > height, qPrintable(QString::number(height)));
             // Placed once, its placer goes: a window placed again before it shows again gets a live one.
             QTRY_VERIFY(!w.findChild<QObject*>("zepFramePlacer"));
         }

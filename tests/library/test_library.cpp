@@ -495,8 +495,7 @@ private slots:
         QCOMPARE(ownVolumes(), volumes);
         const Outcome o = tool({"library", "list", "--material", "Quartz"});
         QVERIFY2(o.exitCode == 0, o.out + o.err);
-        QCOMPARE(listed("Quartz").size(), 2);
-        QVERIFY(!field(listed("Quartz").first(), "result.final.mf").isUndefined());
+        QVERIFY(listed("Quartz").size() == 2 && !field(listed("Quartz").first(), "result.final.mf").isUndefined());
         LibraryDb again(db);
         Statement v = again.prepare("PRAGMA user_version");
         QVERIFY(v.step() && v.integer(0) == SchemaVersion);
