@@ -284,7 +284,7 @@ private slots:
                                               {"wSparkle", "0.5"}, {"Dir1", "2.5"}, {"Dir2", "3.5"}})
                 type(w, box, value);
             for (const auto& [box, on] :
-                 {std::pair{"chkIll", true}, {"chk3", false}, {"chkSparkle", true}, {"chkFire", true}})
+                 {std::pair{"chkIll", true}, {"chk3", false}, {"chkSparkle", true}, {"chkFire", true}, {"chkUseSMsk", true}})
                 tick(w, box, on);
             child<QComboBox>(w, "Combo1")->setCurrentText("Diamond");
             click(w, "OKButton"); // refused, naming the box; nothing stored
@@ -309,7 +309,7 @@ private slots:
         }, [&](QWidget*) { once = e.job.once; });
         const OptimizationTargets& t = e.targets;
         QCOMPARE(once, int16_t(1));
-        QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && e.messages.messages.size() == 2);
+        QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && t.useSMsk && !t.useFMsk && e.messages.messages.size() == 2);
         QVERIFY(e.positions.TTarg > 0 && e.positions.LTarg > 0);
         QCOMPARE((QList<float>{t.wtISO, t.wtILL, t.TAngMax, t.wtSparkle, t.fireDisp, e.job.theDisp}),
                  (QList<float>{7, 2.5f, 10, 0.5f, 0.044f, 0.044f}));

@@ -453,7 +453,8 @@ private slots:
         const QStringList job{"optimize", "CubeIllusionTri.gem", "--material", "Corundum"},
                           studied{"study", "CubeIllusionTri.gem", "--materials", "Corundum"};
         const Outcome text = tool(job);
-        QVERIFY2(text.out.contains("\nmargin      within \u00b10.10\u00b0: at least "), text.out);
+        QVERIFY2(text.out.contains("\nmargin      within \u00b10.10\u00b0: at least ")
+                     && text.out.contains("(8 more evaluations)\n"), text.out); // the stencil's eight around the result
         for (const QString& t : {QString(), QString("0.2")}) {
             const QStringList tolerance = t.isEmpty() ? QStringList{} : QStringList{"--tolerance", t};
             const Outcome o = tool(job + QStringList{"--json"} + tolerance);
