@@ -362,8 +362,7 @@ private slots:
         QCOMPARE(later.view.texts["lblMapSource"], "Map of run, file " + QDir::toNativeSeparators(path));
         QCOMPARE(later.view.texts["txtMFMin"], QString(" 0")); // the bar starts at 0, not at CMFMin
         QCOMPARE(later.view.texts["txtCGPav"], QString("39.500"));
-        QCOMPARE(later.at(32, 24), markIndex(later.at(33, 25)));
-        QCOMPARE(later.mapper.suggestedMapName(), QString("run.MFM"));
+        QVERIFY(later.at(32, 24) == markIndex(later.at(33, 25)) && later.mapper.suggestedMapName() == "run.MFM");
         QVERIFY(later.map.MFGrid == r.map.MFGrid && later.map.MapPixels == r.map.MapPixels);
         QVERIFY(later.file("ZEPMF.BMP") == r.file("ZEPMF.BMP") && later.view.texts["txtPavMax"] == QString("43.000"));
         QCOMPARE(later.view.bar.top, 1.0f); // CMFMax .4 colours the map, the bar starts at 1
