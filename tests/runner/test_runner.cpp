@@ -27,7 +27,7 @@ private slots:
             float iso, cos;
         } cases[] = {
             {"a\r\nb\r\n1 2 3 4 5 6 7 54.21 62.23\r\nmore\r\n", 0, 62.23f, 54.21f},
-            {"a\nb\n1,2, 3 ,4,5,6,7,-8.5,1E2\n", 0, 100, -8.5f},
+            {"a\rb\n1,2, 3 ,4,5,6,7,-8.5,1E2\n", 0, 100, -8.5f}, // a lone CR ends a line too
             {"a\nb\n1 2 3 4 5 6 7 8\n9\n", err::PastEndOfFile, 0, 0},
             {"a\r\nb\r\n", err::PastEndOfFile, 0, 0},
             {"a\nb\n1 2 3 4 5 6 7 COS ISO\n", err::TypeMismatch, 0, 0},
