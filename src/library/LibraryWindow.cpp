@@ -37,12 +37,6 @@ namespace {
 
 constexpr int Shown = 96; // the picture's side in the table
 
-QString timeText(double seconds)
-{
-    const long s = std::lround(seconds);
-    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace
 
 LibraryModel::LibraryModel(LibraryDb& db, QObject* parent) : QAbstractTableModel(parent), m_db(db)
@@ -494,7 +488,7 @@ void LibraryWindow::rank()
         m_status->setText(QStringLiteral("%1 of %2 ranked, %3 left")
                               .arg(m_ranking->done())
                               .arg(m_ranking->total())
-                              .arg(timeText(m_ranking->secondsLeft())));
+                              .arg(Ranking::timeText(m_ranking->secondsLeft())));
         m_refill->start();
     });
     connect(m_ranking.get(), &Ranking::finished, this, [this] {

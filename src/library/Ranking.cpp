@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 
 namespace zep::library {
 
@@ -152,6 +154,14 @@ void Ranking::cancel()
     m_cancelled = true;
     m_pool.cancel();
     checkFinished();
+}
+
+QString Ranking::timeText(double seconds)
+{
+    if (!(seconds >= 0))
+        return QStringLiteral("?");
+    const double s = std::round(std::min(seconds, 1e9));
+    return QStringLiteral("%1:%2").arg(std::floor(s / 60), 0, 'f', 0).arg(std::fmod(s, 60), 2, 'f', 0, QLatin1Char('0'));
 }
 
 double Ranking::secondsLeft() const

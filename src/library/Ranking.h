@@ -68,6 +68,8 @@ public:
     bool isFinished() const { return m_finished; }
     // From the time the jobs ended so far; negative before the first.
     double secondsLeft() const;
+    // Seconds as a cutter reads a time left, minutes and seconds ("12:05"); "?" while none is known.
+    static QString timeText(double seconds);
 
 signals:
     // A job ended: its design and one line on what came of it.

@@ -437,16 +437,6 @@ int exportCommand(Library& open, Arguments& a, std::ostream& out)
     return 0;
 }
 
-std::string timeText(double seconds)
-{
-    if (seconds < 0)
-        return "?";
-    const long s = std::lround(seconds);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
-    return buf;
-}
-
 // The missing jobs as command lines for another engine, as zeptool study
 // --jobs writes them; collect files what they print.
 int writeJobs(LibraryDb& db, const Ranking::Options& options, const QString& jobsFile, std::ostream& out)
@@ -575,7 +565,7 @@ int rankCommand(Library& open, Arguments& a, std::ostream& out)
     QObject::connect(&ranking, &Ranking::finished, &loop, &QEventLoop::quit);
     QObject::connect(&ranking, &Ranking::jobEnded, [&](qint64 design, const QString& said) {
         std::cerr << '[' << ranking.done() << '/' << ranking.total() << "] " << line(designFacts(db, design).name)
-                  << ": " << line(said) << "; " << timeText(ranking.secondsLeft()) << " left" << std::endl;
+                  << ": " << line(said) << "; " << local(Ranking::timeText(ranking.secondsLeft())) << " left" << std::endl;
     });
     ranking.start();
     if (!ranking.isFinished())

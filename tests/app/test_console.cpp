@@ -129,8 +129,7 @@ private slots:
         QCOMPARE(QRect(m_console->window()->pos(), m_console->window()->size()), left);
         Console nextRun;
         nextRun.setGeometryFile(file);
-        QVERIFY(nextRun.start(zepcmd, m_root));
-        QCOMPARE(QRect(nextRun.window()->pos(), nextRun.window()->size()), left);
+        QVERIFY(nextRun.start(zepcmd, m_root) && QRect(nextRun.window()->pos(), nextRun.window()->size()) == left);
 
         // A kept height of 0 is damage: the console opens at its own size, not at the kept width.
         const QRegularExpression height("\"HCons\",[^\r]*");

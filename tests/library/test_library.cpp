@@ -302,6 +302,8 @@ private slots:
         const Outcome one = tool({"library", "rank", "--material", "Corundum"});
         QVERIFY(one.out.contains("\n1 jobs, 0 failed"));
         QVERIFY(one.err.startsWith("[1/1] Standard Round Brilliant: merit function ") && one.err.endsWith("; 0:00 left\n")); // none left
+        const auto left = [](double s) { return Ranking::timeText(s); }; // how long, however long; "?" when not known yet
+        QCOMPARE((QStringList{left(9.5), left(61), left(3599.6), left(1e300), left(-1)}), (QStringList{"0:10", "1:01", "60:00", "16666666:40", "?"}));
         {
             // Each result keeps when it was filed.
             LibraryDb db(path("lib.sqlite"));
@@ -639,8 +641,7 @@ private slots:
         f.text = "round MORE";
         QCOMPARE(names(f), QStringList({"Brilliant"}));
         f.text = "100%_";
-        QCOMPARE(countDesigns(db, f), 0);
-        QCOMPARE(tool({"library", "list", "--facets", "70", "80"}).out.count('\n'), 2);
+        QVERIFY(countDesigns(db, f) == 0 && tool({"library", "list", "--facets", "70", "80"}).out.count('\n') == 2);
         // Without a material a row starts with the design's own figures.
         const QList<QByteArray> plain = tool({"library", "list"}).out.trimmed().split('\n');
         QCOMPARE(plain.size(), 3);

@@ -171,8 +171,7 @@ private slots:
         for (int n : {0, 1, 3, 60})
             QCOMPARE(r.cell(n), scaledIndex(r.map.MFGrid[std::size_t(n)], -2, 5));
         QCOMPARE(r.cell(5), uint8_t(105)); // (0.9 + 2) · 255 / 7
-        QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
-        QCOMPARE(r.file("ZEPMF.BMP").size(), 8822);
+        QVERIFY(r.file("ZEPMF.BMP") == mapBitmapBytes(r.map) && r.file("ZEPMF.BMP").size() == 8822);
         // The stand-in's brightness figures are the angles it was given.
         for (int i = 0; i < MapGridSide; ++i)
             for (int j = 0; j < MapGridSide; ++j) {

@@ -258,7 +258,7 @@ private slots:
         QTest::newRow("symmetry 0") << replaced(o, "y 8 y", "y 0 y") << "line 3: the symmetry \"0\" must be a whole number from 1 to 720";
         QTest::newRow("mirror maybe") << replaced(o, "y 8 y", "y 8 m") << "line 3: mirror symmetry must be y or n";
         QTest::newRow("no index line") << replaced(o, "I 1.54\n", "") << "it has no refractive index line (I)";
-        QTest::newRow("NUL byte") << replaced(o, "Octagon", QByteArray("Oct\0agon", 8)) << "it holds a NUL byte";
+        QTest::newRow("NUL byte in UTF-8") << replaced(o, "Octagon", QByteArray("Oct\0agon \xC3\xA9", 11)) << "it holds a NUL byte";
         QTest::newRow("open below") << replaced(replaced(o, "a -90.000000 1.00000000 96 n G 12 24 36 48 60 72 84\n", ""),
                                                  "96 n P 12 24 36 48 60 72 84", "96 n P")
                                     << "is not a closed stone: its facets leave it open";

@@ -598,6 +598,8 @@ private slots:
         if (studied.exitCode == 99)
             QSKIP("a small filesystem cannot be mounted here (it needs root)");
         const Outcome opt = onFullDisk({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "small/x.gem"});
+        const Outcome json = onFullDisk({"optimize", "SRB.gem", "--material", "Quartz", "--recut", "small/x.gem", "--json"});
+        QVERIFY(json.exitCode == 1 && json.out.startsWith("{\"design\":") && json.err.contains("nothing was re-cut"));
         QVERIFY(studied.exitCode == 1 && studied.out.contains("\nS@R.gem,Quartz,1.55,41.500,28.000,"));
         QVERIFY(studied.err.contains("Cannot write small/out.csv: Disk full.") && studied.err.contains("every result"));
         QVERIFY(opt.exitCode == 1 && opt.out.contains("\noptimized   ") && !opt.out.contains("wrote"));
