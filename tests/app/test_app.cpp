@@ -278,6 +278,8 @@ private slots:
         j.useMatRI = false, j.useFileRI = true;
         m->useLibraryDesign(QStringLiteral(ZEP_DESIGNS_DIR "/Turkey.asc"), 40.5f, 35.5f, 40.5f, 35.5f, 1.76f);
         QCOMPARE(std::pair(j.minPav, j.minCrn), std::pair(32.62f, 25.5f));
+        QVERIFY(m->useLibraryDesign("/d/a\"b.gem", 1, 1, 1, 1, 1).isEmpty() && j.olPav == 40.5f); // a quote: the job stays
+        QVERIFY(sink.messages.last().startsWith("ZEP cannot keep this path")); // and says why
         qunsetenv("XDG_DATA_HOME");
     }
 

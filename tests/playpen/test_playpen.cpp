@@ -517,8 +517,7 @@ private slots:
                                              + ": 4 frames of 240 x 240");
         QImageReader gif(rig.designs + "rocking.gif");
         QCOMPARE(gif.imageCount(), 4); // 0 1 2 1
-        QCOMPARE(gif.size(), QSize(240, 240));
-        QVERIFY(!gif.read().isNull());
+        QVERIFY(gif.size() == QSize(240, 240) && !gif.read().isNull());
         QCOMPARE(gif.nextImageDelay(), 80); // 12 frames a second
         // The fastest the box offers is the fastest a GIF's centiseconds hold exactly: 50 frames a second.
         auto* speed = child<QSpinBox>(player, "spnSpeed");
@@ -537,8 +536,7 @@ private slots:
         // A shorter movie after the last frame of a longer one: it starts at its own first.
         child<QSlider>(player, "sldFrame")->setValue(2);
         makeMovie(rig, "optRock", 2, "2");
-        QCOMPARE(player->frames(), 2);
-        QCOMPARE(child<QSlider>(player, "sldFrame")->value(), 0);
+        QVERIFY(player->frames() == 2 && child<QSlider>(player, "sldFrame")->value() == 0);
         auto* controls = child<QWidget>(player, "movieControls"); // keep their width, playing or paused
         QVERIFY(player->playing() && controls->minimumWidth() == controls->maximumWidth());
         auto* play = child<QPushButton>(player, "btnPlay");
