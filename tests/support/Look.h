@@ -59,9 +59,9 @@ inline QString lookOf(QWidget* window)
         QString l = QStringLiteral("%1 %2 %3,%4 %5x%6")
                         .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName())
                         .arg(at.x()).arg(at.y()).arg(w->width()).arg(w->height());
-        if (w == window) { // how small it can be made
+        if (w == window) { // how small it can be made, and its caption
             const QSize least = w->minimumSize().expandedTo(w->minimumSizeHint());
-            l += QStringLiteral(" at least %1x%2").arg(least.width()).arg(least.height());
+            l += QStringLiteral(" at least %1x%2 titled ").arg(least.width()).arg(least.height()) + words(w->windowTitle());
         }
         if (!w->isEnabled())
             l += QStringLiteral(" disabled");
