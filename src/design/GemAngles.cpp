@@ -17,9 +17,6 @@ namespace zep {
 
 namespace {
 
-// The largest design file ZEP reads.
-constexpr qint64 MaxDesignBytes = 16ll << 20;
-
 // The marker that follows the last facet record.
 constexpr double EndMarker = -99999.0;
 
@@ -119,7 +116,7 @@ GemAngleLists extractAscAngles(const QByteArray& design, const QString& label)
 GemAngleLists ParseFile(const QString& path, const QString& workCopy)
 {
     // Designs are a few kilobytes; a huge file is something else.
-    if (fileLength(path) > MaxDesignBytes)
+    if (fileLength(path) > qint64(gemray::kMaxDesignBytes))
         throw ZepError(err::InvalidCall,
                        QStringLiteral("%1 is too large to be a GemCAD design.").arg(QDir::toNativeSeparators(path)));
     copyFileSafely(path, workCopy);

@@ -21,8 +21,6 @@ namespace {
 using gemray::FacetKind;
 using gemray::GemDesign;
 
-// Designs are a few kilobytes; a huge file is something else.
-constexpr qint64 kMaxDesignBytes = 16ll << 20;
 // An old angle names a tier of the design when it lies this close to it: the
 // design file dialog lists angles to two decimals.
 constexpr double kTierMatch = 0.01;
@@ -127,7 +125,7 @@ double singleAsDecimal(float x)
 
 GemDesign loadDesign(const QString& path)
 {
-    if (fileLength(path) > kMaxDesignBytes)
+    if (fileLength(path) > qint64(gemray::kMaxDesignBytes)) // designs are a few kilobytes
         throw ZepError(err::InvalidCall,
                        QStringLiteral("%1 is too large to be a GemCAD design.").arg(QDir::toNativeSeparators(path)));
     const QByteArray bytes = readNamedFile(path, QStringLiteral("design"));
