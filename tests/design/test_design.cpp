@@ -404,8 +404,7 @@ private slots:
             for (const char* bad : {"0", "abc", "-2", "31"}) {
                 type(d, "specDensity", bad);
                 click(d, "OKButton");
-                QVERIFY(e.sink.messages.last().startsWith(QStringLiteral("The box \"Density\" holds")));
-                QVERIFY(!e.job.useSpecRI);
+                QVERIFY(e.sink.messages.last().startsWith(QStringLiteral("The box \"Density\" holds")) && !e.job.useSpecRI);
             }
             type(d, "specDensity", "3.1");
             click(d, "OKButton");

@@ -107,8 +107,7 @@ private slots:
     void smoothPeakInsideTheRange()
     {
         Rig r;
-        QVERIFY(r.opt.success && r.messages.messages.isEmpty() && r.opt.MF0 == 96.0f);
-        QVERIFY(std::abs(r.opt.itPav - 42) < 0.05f);
+        QVERIFY(r.opt.success && r.messages.messages.isEmpty() && r.opt.MF0 == 96.0f && std::abs(r.opt.itPav - 42) < 0.05f);
         QCOMPARE(r.view.completed, QString("Optimization Completed Successfully"));
         QCOMPARE(r.view.beeps, 1); // the end is heard
         QCOMPARE(r.view.marks.front(), std::make_pair(0, AngleMark::Searching));
@@ -151,8 +150,7 @@ private slots:
         const std::vector<float> all = r.pavs();
         QCOMPARE(std::vector<float>(all.begin(), all.begin() + 12),
                  (std::vector<float>{40, 40, 41, 42, 43, 44, 45, 46, 47, 46, 46, 48}));
-        QVERIFY(r.opt.success && r.view.barsOutside == 0);
-        QVERIFY(r.view.top >= 100 && r.view.top <= Optimizer::chartTopFor(100));
+        QVERIFY(r.opt.success && r.view.barsOutside == 0 && r.view.top >= 100 && r.view.top <= Optimizer::chartTopFor(100));
         Rig both([&](Rig& s) {
             s.job.stPav = 42, s.job.fixCrn = false, s.prefs.ATol = 0.05f;
             s.eval.f = [](float p, float c) {
@@ -529,8 +527,7 @@ private slots:
             }
         };
         robust.evaluate(45, 35);
-        QVERIFY(j.AbortFlag && eval.calls.size() == std::size_t(5));
-        QVERIFY(j.merit.MFTotal == 999.0f && !robust.margin(45, 35, t));
+        QVERIFY(j.AbortFlag && eval.calls.size() == std::size_t(5) && j.merit.MFTotal == 999.0f && !robust.margin(45, 35, t));
     }
 
     // A cliff at pavilion 43 (then 10): the plain climb ends at its edge, the robust one (t = 0.5) half a degree
