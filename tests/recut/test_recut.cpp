@@ -381,21 +381,22 @@ private slots:
         QVERIFY(pavilion[1] > 3000 && pavilion[0] < 100 && pavilion[2] > 1000 && crown[2] > 300);
         // Every other row of the table shaded, for the eye to follow a row across (three such rows or more).
         QVERIFY2(shadedRows >= 30, qPrintable(QString::number(shadedRows)));
-        // The title's lines above the pictures, a band of ink each; a blank header line takes none.
+        // The title's lines above the pictures, a band of ink each (a blank header line takes none), and where they end:
+        // the lines under the title in the text's 9 points.
         const auto titleLines = [&](const QImage& sheet) {
-            int bands = 0, blank = 0;
-            for (int y = 0; y < sheet.height() && (bands == 0 || blank < 25); ++y) { // the block ends at a wide gap
+            int bands = 0, blank = 0, y = 0;
+            for (; y < sheet.height() && (bands == 0 || blank < 25); ++y) { // the block ends at a wide gap
                 bool ink = false;
                 for (int x = 0; x < sheet.width() && !ink; ++x)
                     ink = qGray(sheet.pixel(x, y)) < 100;
                 bands += ink && blank > 0;
                 blank = ink ? 0 : blank + 1;
             }
-            return bands;
+            return std::pair(bands, y - blank);
         };
-        QCOMPARE(titleLines(diagramImages(in, 150)[0]), 6); // (150 dots an inch: sharp enough for a gap between lines)
+        QCOMPARE(titleLines(diagramImages(in, 150)[0]), std::pair(6, 232)); // (150 dots an inch: sharp enough for a gap between lines)
         in.original.headers = {"Standard Round Brilliant", "", "after a design of 1919", ""};
-        QCOMPARE(titleLines(diagramImages(in, 150)[0]), 6);
+        QCOMPARE(titleLines(diagramImages(in, 150)[0]), std::pair(6, 232));
         // The table: the re-cut tier's new angle, and what it was.
         const std::vector<QStringList> rows = diagramTable(in);
         QCOMPARE(rows[0].mid(2, 2), (QStringList{"Angle", "Was"}));
