@@ -262,7 +262,7 @@ private slots:
         onModal("frm4NumsDLOG", [&](QWidget* w) {
             QVERIFY(looksAsKept(w, QStringLiteral("four-numbers")));
             QCOMPARE((QStringList{text(w, "txtNA1"), text(w, "txtNA2")}), (QStringList{" 5", " .5"}));
-            QVERIFY(child(w, "txtNA3")->isHidden() && child(w, "txtNq3")->isHidden());
+            QVERIFY(child(w, "txtNA3")->isHidden() && child(w, "txtNq3")->isHidden() && child<QLineEdit>(w, "txtNq1")->cursorPosition() == 0);
             type(w, "txtNA2", "");
             click(w, "OKButton");
             QVERIFY(w->isVisible());
