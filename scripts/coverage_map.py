@@ -107,22 +107,26 @@ def main():
     root, build, out_path = (os.path.realpath(a) for a in sys.argv[1:4])
     tests = suite(build)
     store = os.path.join(build, "per-test")
-    known, ran, old = {}, {}, None
+    known, ran, old, failed = {}, {}, None, []
     if sys.argv[4:]:
         with open(out_path, encoding="utf-8") as f:
             old = json.load(f)
         known = {p: set(c) for p, c in old["known"].items()}
         ran = {t: files for t, files in old["tests"].items() if t not in sys.argv[4:]}
+        failed = [t for t in old.get("failed", []) if t not in sys.argv[4:]]
         tests = {n: tests[n] for n in sys.argv[4:]}
     with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
         for name, rc, found in pool.map(lambda n: run_one(root, build, n, tests[n], store), sorted(tests)):
             print(f"coverage map: {name}: {sum(len(r) for r, _ in found.values())} lines run"
                   + (f" (it ended {rc}: its lines count all the same)" if rc else ""), flush=True)
             ran[name] = {path: sorted(r) for path, (r, _) in found.items() if r}
+            if rc:
+                failed.append(name)
             for path, (_, code) in found.items():
                 known.setdefault(path, set()).update(code)
     with open(out_path, "w", encoding="utf-8") as f:
-        json.dump({"digests": old["digests"] if sys.argv[4:] else file_digests(root), "known": {p: sorted(c) for p, c in known.items()}, "tests": ran}, f)
+        json.dump({"digests": old["digests"] if sys.argv[4:] else file_digests(root), "known": {p: sorted(c) for p, c in known.items()}, "tests": ran,
+                   "failed": sorted(failed)}, f)
     print(f"coverage map: {out_path}")
 
 

@@ -385,13 +385,14 @@ def coverage_map(root):
         same = {f for f in now if then.get(f) == now[f]}
         known = {f: set(ls) for f, ls in data["known"].items() if f in same}
         tests = {t: {f: set(ls) for f, ls in files.items() if f in same} for t, files in data["tests"].items()}
+        failed = set(data.get("failed", []))
     except (OSError, ValueError, KeyError, TypeError):
         return None
     changed = len(now) - len(same)
     if changed:
         print(f"mutate: {changed} files changed since the coverage map was made: their mutants run the tests "
               "that link them", flush=True)
-    return {"known": known, "tests": tests}
+    return {"known": known, "tests": tests, "failed": failed}
 
 
 def choose_tests(site, model, tests, libs, cov=None):
@@ -403,8 +404,12 @@ def choose_tests(site, model, tests, libs, cov=None):
     those that start a program (gemray, zepcmd, zeptool, zep) built with the
     file."""
     if cov is not None and site["line"] in cov["known"].get(site["file"], ()):
+        # A program that failed while the map was made stopped short of lines
+        # it runs: it counts for every line of a file it ran at all.
         mapped = sorted(name for name, files in cov["tests"].items()
-                        if name in tests and name in model and site["line"] in files.get(site["file"], ()))
+                        if name in tests and name in model
+                        and (site["line"] in files.get(site["file"], ())
+                             or (name in cov["failed"] and files.get(site["file"]))))
         if mapped:
             return mapped
     # A line the map has no record of (a constant, a declaration) or that no
