@@ -299,6 +299,7 @@ private slots:
         row("movie: through a link", "movie SRB.gem --orbit --tilt 5 -o link.gif", 1, "link.gif is a link");
         movie("movie: angle out of range", "--angles 95 28 --orbit --tilt 5 -o m.gif", 2, "the pavilion angle after --angles");
         movie("movie: index of letters", "--ri x --orbit --tilt 5 -o m.gif", 2, "the refractive index after --ri");
+        movie("movie: index 0.5", "--ri 0.5 --orbit --tilt 5 -o m.gif", 2, "the refractive index must lie above 1 and at most 10");
         // Each command names what it does not know, or the two options that do not go together.
         for (QString known : {"recut* -o x.gem", "movie SRB.gem --orbit --tilt 5 -o m.gif", "angles SRB.gem", "study*",
                               "library list", "library export --csv t.csv", "library rank --material Quartz"}) {
