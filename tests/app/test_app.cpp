@@ -174,7 +174,7 @@ private slots:
         RecordingSink sink;
         ZepApplication app(testOptions(), &sink);
         QString splash; // the splash window, while the console starts: its texts, in their places
-        QTimer::singleShot(0, [&] { for (QWidget* w : QApplication::topLevelWidgets()) splash += w->objectName() == "SplashDOS" ? lookOf(w) : ""; });
+        QTimer::singleShot(0, &app, [&] { for (QWidget* w : QApplication::topLevelWidgets()) splash += w->objectName() == "SplashDOS" ? lookOf(w) : ""; });
         QVERIFY(app.setup() && asKept(splash, QStringLiteral("splash")));
         QCOMPARE(sink.messages, (QStringList{QStringLiteral("Error  13 (Type mismatch) in GetPrefs routine"),
                                              QStringLiteral("Error  62 (Input past end of file) in GetLast routine")}));
