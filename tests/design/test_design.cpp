@@ -274,7 +274,7 @@ private slots:
         e.job.stPav = 41.5f, e.job.maxCrn = 44.25f, e.job.fixCrn = e.job.useMatRI = true, e.job.theMat = "Quartz";
         e.job.theRCol = 10, e.job.theGCol = 20, e.job.theBCol = 30;
         QList<QColor> presets;
-        e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return QColor(200, 100, 50); };
+        e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return QColor(200, 100, 90); };
         angles(e, [&](QWidget* d) {
             QVERIFY(zep::test::misplaced(d) == QString() && zep::test::looksAsKept(d, QStringLiteral("angles")));
             QCOMPARE(text(d, "specStartPav") + text(d, "specMaxCrn"), QStringLiteral(" 41.5 44.25"));
@@ -283,7 +283,7 @@ private slots:
             QCOMPARE(child<QListWidget>(d, "lstMatl")->currentItem()->text(), QStringLiteral("Quartz"));
             QCOMPARE(swatch(d), QColor(10, 20, 30));
             click(d, "btnSelCol");
-            QVERIFY(swatch(d) == QColor(200, 100, 50) && child(d, "btnCAmax")->isEnabled());
+            QVERIFY(swatch(d) == QColor(200, 100, 90) && child(d, "btnCAmax")->isEnabled());
             click(d, "optFile");
             QVERIFY(!child(d, "btnCAmax")->isEnabled());
             type(d, "specStartPav", "40");
@@ -298,7 +298,7 @@ private slots:
     {
         Env e;
         e.job.useMatRI = true, e.job.theMat = "Diamond", e.job.theRI = 2.417f, e.job.theDisp = 0.044f;
-        QList<QColor> presets, chosen{QColor(200, 100, 50), QColor()}; // the second choice cancelled
+        QList<QColor> presets, chosen{QColor(200, 100, 90), QColor()}; // the second choice cancelled
         e.env.pickColour = [&](const QColor& preset, QWidget*) { presets << preset; return chosen.takeFirst(); };
         float top = 0, left = 0;
         angles(e, [&](QWidget* d) {
@@ -310,7 +310,7 @@ private slots:
             click(d, "optFile");
             click(d, "btnSelCol");
             click(d, "btnSelCol");
-            QCOMPARE(swatch(d), QColor(200, 100, 50));
+            QCOMPARE(swatch(d), QColor(200, 100, 90));
             d->move(120, 80);
             storeWindowPosition(d, top, left);
             click(d, "OKButton");
@@ -323,8 +323,8 @@ private slots:
                  (QList<float>{38, 44, 35, 25, 0.6f, 1, 0, 0.044f, top, left}));
         QVERIFY(e.job.fixPav && !e.job.fixCrn && e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
         QCOMPARE(e.job.theMat, QStringLiteral("Diamond"));
-        QCOMPARE(presets, (QList<QColor>{QColor(255, 255, 255), QColor(200, 100, 50)}));
-        QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 50}));
+        QCOMPARE(presets, (QList<QColor>{QColor(255, 255, 255), QColor(200, 100, 90)}));
+        QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 90}));
     }
 
     // Refused OKs and a critical angle that cannot be had keep what was stored and shown.
