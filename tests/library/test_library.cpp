@@ -297,6 +297,11 @@ private slots:
             const QJsonObject row = listed("Corundum").value(QFileInfo(ranked[0].value("file").toString()).fileName());
             QVERIFY(field(row, "result").isObject() && !field(row, "final_proportions.hw").isDouble());
         }
+        // A job that printed no final angle is filed as failed, under the index it says it ran at.
+        writeFile(path("damaged.jsonl"), QByteArray(filedLine).replace("\"final\":{\"pav\":", "\"final\":{\"pav\":null,\"x\":").replace("\"index\":", "\"index\":1.7,\"x\":"));
+        tool({"library", "collect", "damaged.jsonl"});
+        const QByteArray card = tool({"library", "show", ranked[0].value("file").toString()}).out;
+        QVERIFY2(card.contains("Corundum (index 1.7), ") && card.contains("failed: the job printed no final angles and merit function"), card);
         QVERIFY(tool({"library", "collect", "results.jsonl"}).out.contains("1 results filed"));
         const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
         const Outcome one = tool({"library", "rank", "--material", "Corundum"});
