@@ -83,16 +83,15 @@ private slots:
 
     void firstStartInAnEmptyFolder()
     {
-        // The chooser opens where the built ray tracer lies, beside the program, and lists only it.
+        // The chooser, titled for the ray tracer, opens where the built one lies, beside the program, and lists only it.
         RecordingSink sink;
         auto app = std::make_unique<ZepApplication>(testOptions(), &sink);
         QStringList listed;
         onNextModal([&](QWidget* w) {
-            listed = items(w, "fileList");
+            listed = items(w, "fileList") << w->windowTitle();
             click(w, "OKButton"); // the new user only presses OK
         });
-        QVERIFY(app->setup() && listed == QStringList{QStringLiteral("gemray")});
-        QVERIFY(QFileInfo(work("gemray")).isExecutable());
+        QVERIFY(app->setup() && listed == (QStringList{"gemray", "Locate the Gemray Program"}) && QFileInfo(work("gemray")).isExecutable());
         QTRY_VERIFY(app->console().outputText().contains(consoleDirPrompt()));
         app->PasteToDos(QStringLiteral("env\r")); // the console hands the ray tracer its thread count
         QTRY_VERIFY(app->console().outputText().contains(
@@ -464,16 +463,14 @@ private slots:
         const QStringList atFirstStart = shown(app->mainWindow());
         QSignalSpy finished(app.get(), &ZepApplication::finished);
         app->mainWindow()->close();
-        QCOMPARE(sink.messages, QStringList{"Are you sure you want to Quit?"});
-        QVERIFY(!QFile::exists(work("ZEPLast.txt")));
+        QVERIFY(sink.messages == QStringList{"Are you sure you want to Quit?"} && !QFile::exists(work("ZEPLast.txt")));
 
         for (const char* f : {"B", "ZEPr.BMP", "Gemray.log"})
             touch(work(f));
         QVERIFY(QDir().mkpath(work("ZEPLast.txt"))); // a folder in the file's way
         app->mainWindow()->close();
         QCOMPARE(sink.messages.last(), QStringLiteral("Error  75 (Path/File access error) in SaveState routine"));
-        QVERIFY(QFile::exists(work("B")) && app->console().inputLine().isEmpty());
-        QVERIFY(finished.count() == 0 && app->mainWindow()->isVisible());
+        QVERIFY(QFile::exists(work("B")) && app->console().inputLine().isEmpty() && finished.count() == 0 && app->mainWindow()->isVisible());
 
         QVERIFY(QDir().rmdir(work("ZEPLast.txt")));
         app->mainWindow()->close();
