@@ -54,7 +54,7 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(t.DiffHeader.data() + 54), 5), QByteArray("\xff\0\0\0\1", 5));
         // Ends of the ramps, and entries where rounding and cutting off differ (171.6 and 20.8 on the line).
         const std::pair<int, Rgb> spectral[] = {{0, {250, 15, 255}}, {16, {172, 0, 255}}, {51, {0, 1, 255}}, {103, {0, 255, 250}},
-                                            {154, {0, 255, 0}}, {206, {255, 252, 0}}, {254, {255, 13, 0}}, {255, {255, 23, 15}}};
+                                            {154, {0, 255, 0}}, {205, {253, 255, 0}}, {206, {255, 252, 0}}, {254, {255, 13, 0}}, {255, {255, 23, 15}}};
         for (const auto& [k, rgb] : spectral)
             QCOMPARE(paletteEntry(t.Spec_Header, k), rgb);
         // Between its ends the spectral scale runs without a jump: no colour steps by more than 6.
