@@ -389,8 +389,7 @@ private slots:
             click(w, "CancelButton");
         });
         QCOMPARE(e.job.TargsFile, dir + "/T1.TXT");
-        QVERIFY(e.targets.doTilt && e.targets.doTilt2 && e.targets.wtTilt == 12.5f);
-        QVERIFY(e.targets.dBZMF == 5.0f && e.targets.theSMsk.isEmpty());
+        QVERIFY(e.targets.doTilt && e.targets.doTilt2 && e.targets.wtTilt == 12.5f && e.targets.dBZMF == 5.0f && e.targets.theSMsk.isEmpty());
         QCOMPARE(e.targets.theFMsk, dir + "/m.BMP"); // Select stores it, even before OK
         QVERIFY(e.messages.messages.size() == 1 && e.messages.messages[0].contains("may not contain double quotes"));
     }
