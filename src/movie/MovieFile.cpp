@@ -23,7 +23,8 @@ uint32_t le(const QByteArray& b, int at, int bytes)
 }
 
 // The layout of a frame's bitmap: bits a pixel (8 or 24) and where the
-// pixels start; ZepError for a picture that is no 120 x 120 frame.
+// pixels start; ZepError for a picture that is no 120 x 120 frame (a
+// compressed one included: its bytes are no rows of pixels).
 struct BitmapLayout {
     int bits = 0;
     int offset = 0;
@@ -34,7 +35,8 @@ BitmapLayout layoutOf(const QByteArray& b)
     const auto refuse = [] {
         return ZepError(err::InvalidCall, QStringLiteral("A movie frame is not a 120 x 120 picture."));
     };
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || le(b, 18, 4) != ImageSide || le(b, 22, 4) != ImageSide)
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || le(b, 18, 4) != ImageSide || le(b, 22, 4) != ImageSide
+        || le(b, 30, 4) != 0)
         throw refuse();
     const BitmapLayout l{int(le(b, 28, 2)), int(le(b, 10, 4))};
     if ((l.bits != 8 && l.bits != 24) || l.offset < 54 || (l.bits == 8 && l.offset < 1078)

@@ -146,8 +146,10 @@ private slots:
         // Row r of frame k holds r + 40 k: the top row first, the way back after.
         const int shown[4] = {0, 1, 2, 1};
         for (int k = 0; k < 4; ++k)
-            for (const auto& [x, y] : {std::pair{0, 0}, {359, 2}, {200, 3 * 77 + 2}, {5, 359}})
-                QCOMPARE(int(g.pixel(k, x, y).r), y / 3 + 40 * shown[k]);
+            for (const auto& [x, y] : {std::pair{0, 0}, {359, 2}, {200, 3 * 77 + 2}, {5, 359}}) {
+                const auto v = uint8_t(y / 3 + 40 * shown[k]); // a grey: all three bytes of its palette entry
+                QVERIFY(g.pixel(k, x, y) == (Rgb{v, v, v}));
+            }
 
         // Colour frames go onto the fixed palette: its own colours stay, a pale grey finds a grey, not the cube's.
         Movie colour{MovieSpec{Sweep::Orbit, 1, 10, 2, MovieImage::Colour},
@@ -211,7 +213,8 @@ private slots:
     {
         const QByteArray good = greyFrame(t, [](int) { return uint8_t(9); });
         QCOMPARE(frameRgb(good)[3 * 500], uint8_t(9));
-        // each field of the header wrong alone: "BM", the width (low and high byte), the height, the bits a pixel, the start
+        // each field of the header wrong alone: "BM", the width (low and high byte), the height, the bits a pixel,
+        // compression (RLE: its bytes are no rows of pixels), the start
         const auto damaged = [&](int at, char value) {
             QByteArray b = good;
             b[at] = value;
@@ -219,7 +222,7 @@ private slots:
         };
         for (const QByteArray& bad : {QByteArray(), good.left(2000), QByteArray(15478, 'x'), damaged(0, 'X'),
                                       damaged(1, 'X'), damaged(18, 100), damaged(21, 1), damaged(22, 100), damaged(28, 16),
-                                      damaged(29, 1), damaged(11, 0), colourFrame(t, 1, 2, 3).left(40000)})
+                                      damaged(29, 1), damaged(30, 1), damaged(11, 0), colourFrame(t, 1, 2, 3).left(40000)})
             QVERIFY_THROWS_EXCEPTION(ZepError, frameRgb(bad));
         QVERIFY_THROWS_EXCEPTION(ZepError, movieGif(Movie{MovieSpec{}, {}}, 2, 8));
         const Movie broken{MovieSpec{}, {MovieFrame{{}, 0, 0, good}, MovieFrame{{}, 0, 0, good.left(100)}}};
