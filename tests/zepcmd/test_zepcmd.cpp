@@ -97,11 +97,11 @@ private slots:
     {
         QDir(root).mkdir("ZEPWork");
         const QString work = root + "/ZEPWork";
-        // ".." takes away the name before it, as DOS does, even where that name links to a folder elsewhere; quotes go (a quote alone is a name).
+        // ".." takes away the name before it, as DOS does, even through a link; quotes go ("" is none, a lone " a name).
         QTemporaryDir far;
         QVERIFY(QFile::link(far.path(), root + "/far"));
         const Outcome o = run(zepcmdPath, {}, root,
-                              "cd\nCD zepwork\ncd\ncd..\nChDir \"ZEPWork\"\ncd\ncd nowhere\ncd \"\ncd\ncd ..\ncd far/../zepwork\n"
+                              "cd\nCD zepwork\ncd\ncd..\nChDir \"ZEPWork\"\ncd\ncd nowhere\ncd \"\ncd \"\"\ncd ..\ncd far/../zepwork\n"
                               "cd\nREM echo hidden\nECHO  shown twice\necho.\nECHO\necho OFF\necho\nEcho On\nexit 7\necho never\n");
         QCOMPARE(o.exitCode, 7);
         const QStringList out = QString::fromLocal8Bit(o.out).split(u'\n');
