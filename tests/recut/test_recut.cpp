@@ -341,11 +341,9 @@ private slots:
                      std::tuple(c.pav, c.crn, c.pavTier, c.crnTier, c.refusal));
         }
         const std::string srb = designPath(QStringLiteral("SRB.gem")).toStdString();
-        QCOMPARE(oldTiersText(srb, 41.5, 28), "2 at 41.50, B at 28.00");
-        QCOMPARE(oldTiersText(srb, 41.5, 29), "");
+        QVERIFY(oldTiersText(srb, 41.5, 28) == "2 at 41.50, B at 28.00" && oldTiersText(srb, 41.5, 29).empty());
         const QByteArray fifo = QFile::encodeName(path(QStringLiteral("pipe.gem")));
-        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
-        QCOMPARE(oldTiersText(fifo.toStdString(), 41.5, 28), "");
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0 && oldTiersText(fifo.toStdString(), 41.5, 28).empty());
         QCOMPARE(oldTiersText(path(QStringLiteral("gone.gem")).toStdString(), 41.5, 28), "");
         // Index positions at gears, offsets and fractions the four designs do not use.
         for (const auto& [gear, offset, index] :
