@@ -118,8 +118,7 @@ private slots:
         ConsoleInputLine input;
         input.type("CD ");
         // The input line is sent at CR LF or a lone LF; other control characters vanish.
-        QCOMPARE(input.type("ZEP\aWork\r\nA\nB\tC"), (QStringList{"CD ZEPWork", "A"}));
-        QCOMPARE(input.text(), QString("B\tC"));
+        QVERIFY(input.type("ZEP\aWork\r\nA\nB\tC") == (QStringList{"CD ZEPWork", "A"}) && input.text() == QString("B\tC"));
         input.backspace();
         QVERIFY(input.take() == QString("B\t") && input.text() == QString());
         // The output: CR LF ends a line, a lone CR returns to its start.

@@ -171,8 +171,7 @@ private slots:
         t.wtSparkle = 3; t.wtFire = 2;
         t.SpDir1 = 1; t.SpDir2 = 3; t.SpAng1 = t.SpAng2 = 2;
         e.run();
-        QVERIFY(e.rig.messages.messages.isEmpty());
-        QCOMPARE(e.tilts(), (QStringList{"", "-x 2.000", "-y 2.000", "", ""}));
+        QVERIFY(e.rig.messages.messages.isEmpty() && e.tilts() == (QStringList{"", "-x 2.000", "-y 2.000", "", ""}));
         QCOMPARE(e.rig.calls().mid(3), QStringList(2, "-p 41.500 41.000 -c 28.000 28.000 -g -i 1.5400 B R N N"));
         QCOMPARE((QList<float>{e.merit.MFSparkle, e.merit.MFFire, e.merit.MFTotal}), (QList<float>{3, 2, 5}));
         QCOMPARE(captions, (QStringList{"Random Raytrace", "Sparkle 1 Raytrace", "Sparkle Difference", "Fire 1 Raytrace",

@@ -306,6 +306,8 @@ private slots:
                                   << "old crown angle 90 is outside 0.1 to 89.9 degrees";
         QTest::newRow("old pavilion 0") << QStringList{"-p", "0", "41.5", "-c", "28", "28", "B"} + images
                                         << "old pavilion angle 0 is outside 0.1 to 89.9 degrees";
+        QTest::newRow("x tilt -91") << with({"-x", "-91", "B"}) << "tilt angles must lie between -90 and 90 degrees";
+        QTest::newRow("y tilt -90.5") << with({"-y", "-90.5", "B"}) << "tilt angles must lie between -90 and 90 degrees";
         QTest::newRow("index 11") << with({"-i", "11", "B"}) << "at most 10";
         QTest::newRow("design's index 1e308") << with({"H"}) << "1e+308 of design file";
         QTest::newRow("gear of 0 teeth") << with({"G"}) << "its trailer holds impossible values";

@@ -234,7 +234,9 @@ private slots:
             kernels.entry(twice, 2, 3, o, down, hit);
             QVERIFY2(hit[1] == 4, search::kernelName(kernels.kind).c_str());
             kernels.exit(twice, &both, 1, 3, p, v, hit);
-            QVERIFY2(hit[0] == 4, search::kernelName(kernels.kind).c_str());
+            twice[1].nz[2] = 0, twice[1].d[2] = 1; // no plane at all: nothing to enter
+            kernels.entry(&twice[1], 1, 1, o, down, hit + 1);
+            QVERIFY2(hit[0] == 4 && hit[1] == -1, search::kernelName(kernels.kind).c_str());
         }
     }
 
