@@ -250,6 +250,7 @@ private slots:
         r.mapper.itPav = "39.75"; // on no cell: no diamond
         QVERIFY(r.mapper.RescaleMF(5, 0));
         cellIs(2, 3, 200, 200, 200);
+        cellIs(2, 0, 100, 100, 100); // nor one past the last column, where the next row starts
         // Equal and reversed limits are refused: map, file and limits stay.
         const QByteArray before = r.file("ZEPMF.BMP");
         r.mapper.setColourLimits(7, 7);
