@@ -327,8 +327,7 @@ private slots:
             click(w, "cmdOK");
         });
         showAbout(e.env, [&e](QWidget* about) { showPreferences(e.env, about); });
-        QVERIFY(e.sink.messages.isEmpty());
-        QCOMPARE(std::pair(e.prefs.ATol, e.prefs.Threads), std::pair(0.1f, int16_t(2)));
+        QVERIFY(e.sink.messages.isEmpty() && std::pair(e.prefs.ATol, e.prefs.Threads) == std::pair(0.1f, int16_t(2)));
         QVERIFY(!e.prefs.DoTips && e.prefs.CutTol == 0.2f && !e.prefs.CutRobust && readFileBytes(work.filePath("ZEPPrefs.txt")).contains("\"ATol\",.1\r\n"));
         QCOMPARE(std::pair(e.positions.TPrefs, e.positions.TAbout), std::pair(720.0f, pixelsToTwips(45, nullptr, true)));
     }

@@ -413,8 +413,7 @@ private slots:
         QCOMPARE(uint8_t(b[1747010 - 1743000]), m.GemImages[0]);
         QCOMPARE(MapStore::imageOffset(0, 10), MapStore::imageOffset(1, 0)); // shared slot
         // After the map proper: the row ends' own images, in crown order.
-        QCOMPARE(b.mid(1747010, 6), QByteArray("ZEPROW"));
-        QCOMPARE(uint8_t(b[1747016 + 14400 * 3 + 5]), m.cellImage(3, 10)[5]);
+        QVERIFY(b.mid(1747010, 6) == QByteArray("ZEPROW") && uint8_t(b[1747016 + 14400 * 3 + 5]) == m.cellImage(3, 10)[5]);
         // The round trip, and another version after its warning.
         saveMfm(path("run.MFM"), m);
         QCOMPARE(fileLength(path("run.MFM")), MfmFileSizeWithRowEnds);

@@ -92,8 +92,7 @@ private slots:
         e.rig.AbortFlag = true;
         e.merit.ISOBright = 60;
         e.run();
-        QCOMPARE(e.rig.calls().size(), 3);
-        QCOMPARE(std::pair(e.merit.MFIll, e.merit.MFTotal), std::pair(15.0f, 45.0f));
+        QVERIFY(e.rig.calls().size() == 3 && std::pair(e.merit.MFIll, e.merit.MFTotal) == std::pair(15.0f, 45.0f));
     }
 
     void tiltRaytracesAndTheirLimits()

@@ -468,6 +468,11 @@ private slots:
             if (at == 15) // (the narrow hill lies between cells)
                 QVERIFY(r.peaks.size() == 1 && r.climbs.size() == 1 && r.fromStart == -1);
         }
+        zep::test::SearchJob fire; // fire with the design's own index and none entered: refused before any evaluation
+        fire.job.useFileRI = fire.targets.doFire = true;
+        zep::test::StandInMerit fireEval(fire.merit);
+        QVERIFY(!zep::globalSearch(fire.env(), fireEval).complete && fireEval.calls.empty()
+                && fire.messages.messages == QStringList{"Please specify an RI or material to optimize Fire"});
     }
 
     // The robust merit function: the worst (not the mean) of the whole 3 x 3 stencil, corners and edges alike;
