@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,17 +153,29 @@ bool checkExisting(const QString& path)
         refuse(err::PathFileAccess, path, QStringLiteral("is a link: a library must be a file of its own."));
     if (!S_ISREG(st.st_mode))
         refuse(err::PathFileAccess, path, QStringLiteral("is not a regular file."));
-    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        refuse(errno == EACCES ? err::PermissionDenied : err::PathFileAccess, path,
-               QStringLiteral("cannot be read: %1.").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    unsigned char header[100];
-    const ssize_t got = ::read(fd, header, sizeof header);
-    ::close(fd);
+    // The header is read through SQLite's own file layer, never through a
+    // descriptor of ours: closing one would drop every lock that another
+    // connection of this process holds on the file (POSIX locks belong to the
+    // process), and SQLite keeps its descriptors open until those are gone.
+    // Opening runs no statement, so a file that is not ours is not touched.
+    sqlite3* reader = nullptr;
+    int rc = sqlite3_open_v2(native.constData(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr);
+    const int openErrno = reader ? sqlite3_system_errno(reader) : 0;
+    sqlite3_file* file = nullptr;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_file_control(reader, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+    unsigned char header[100] = {};
+    const bool whole = rc == SQLITE_OK && file && file->pMethods
+                       && file->pMethods->xRead(file, header, sizeof header, 0) == SQLITE_OK;
+    sqlite3_close(reader);
+    if (rc != SQLITE_OK)
+        refuse(openErrno == EACCES ? err::PermissionDenied : err::PathFileAccess, path,
+               QStringLiteral("cannot be read: %1.")
+                   .arg(QString::fromLocal8Bit(openErrno ? std::strerror(openErrno) : sqlite3_errstr(rc))));
     const auto notOurs = [&] {
         refuse(err::PathFileAccess, path, QStringLiteral("is not a ZEP design library; it is left as it is."));
     };
-    if (got != ssize_t(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0)
+    if (!whole || std::memcmp(header, "SQLite format 3", 16) != 0)
         notOurs();
     if (bigEndian(header + 68) != ApplicationId)
         notOurs();

@@ -620,10 +620,14 @@ private slots:
                  QStringLiteral("the job ended without a result"));
     }
 
-    // The list's filters and sort in SQL.
+    // The list's filters and sort in SQL, while another connection of this process holds the write lock (the
+    // list waits for none, and opening the library leaves that connection's locks in place).
     void listFilters()
     {
         tool({"library", "add", "designs"});
+        sqlite3* writer = nullptr;
+        QVERIFY(sqlite3_open(QFile::encodeName(path("lib.sqlite")).constData(), &writer) == SQLITE_OK
+                && sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK);
         LibraryDb db(path("lib.sqlite"));
         const auto names = [&](const ListFilter& f) {
             QStringList n;
@@ -634,7 +638,8 @@ private slots:
         ListFilter f;
         QCOMPARE(names(f), QStringList({"Triangle", "Turkey", "Brilliant"})); // by name
         const ListRow brilliant = listDesigns(db, f).back(); // its symmetry as the file gives it
-        QVERIFY(brilliant.mirror && brilliant.symmetry == 8 && brilliant.gear == 96 && brilliant.facets == 73);
+        QVERIFY(brilliant.mirror && brilliant.symmetry == 8 && brilliant.gear == 96 && brilliant.facets == 73 && brilliant.format == "GEM");
+        sqlite3_close(writer); // its locks held all along: the library's own writes below reach other programs
         f.sort = SortColumn::Facets;
         f.descending = true;
         QCOMPARE(names(f), QStringList({"Turkey", "Brilliant", "Triangle"}));
