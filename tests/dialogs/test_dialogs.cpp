@@ -313,7 +313,8 @@ private slots:
                     off += std::abs(qGray(gem.pixel(x, y)) - qGray(gem.pixel(gem.width() - 1 - y, x))) > 40;
             QVERIFY2(!gem.isNull() && off < gem.width(), qPrintable(QString::number(off)));
             onModal("frmPrefsDLOG", [&](QWidget* p) {
-                QVERIFY(looksAsKept(p, QStringLiteral("preferences")) && text(p, "txtATol") == QStringLiteral(" .05"));
+                QVERIFY(looksAsKept(p, QStringLiteral("preferences")) && text(p, "txtATol") == QStringLiteral(" .05")
+                        && child<QLabel>(p, "lblATol")->buddy() == child(p, "txtATol")); // each box named by its caption
                 type(p, "txtATol", "0.1");
                 type(p, "txtThreads", "2");
                 QCOMPARE(text(p, "txtCutTol"), QStringLiteral(" .1"));

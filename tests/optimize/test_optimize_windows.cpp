@@ -322,7 +322,7 @@ private slots:
         Env e;
         e.job.theMat = "Custom", e.job.theDisp = 0.02f;
         OptimizationTargets& t = e.targets;
-        t.TAngMax = 12.5f, t.dBZMF = 3, t.SpDir1 = 2, t.SpAng1 = 1.5f, t.SpDir2 = 7, t.SpAng2 = 4;
+        t.doTilt = t.doTilt3 = true, t.TAngMax = 12.5f, t.dBZMF = 3, t.SpDir1 = 2, t.SpAng1 = 1.5f, t.SpDir2 = 7, t.SpAng2 = 4;
         QStringList shown;
         e.showTargetsDialog([&](QWidget* w) {
             for (const char* box : {"maxTilt", "dB_ZMF", "Dir1", "Ang1", "Dir2", "Ang2", "Disp"})
@@ -330,11 +330,12 @@ private slots:
             QVERIFY(child<QRadioButton>(w, "optCustom")->isChecked());
             tick(w, "chkFire", true);
             type(w, "Disp", "0.03");
+            type(w, "maxTilt", "20"); // tilt on: stored
             click(w, "OKButton");
         });
         QCOMPARE(shown, (QStringList{" 12.5", " 3", " 2", " 1.5", " 7", " 4", " .02"}));
         QVERIFY(t.doFire && !t.firePreset && t.fireMat == QString("Custom"));
-        QCOMPARE((QList<float>{t.fireDisp, e.job.theDisp}), (QList<float>{0.03f, 0.03f}));
+        QCOMPARE((QList<float>{t.fireDisp, e.job.theDisp, t.TAngMax}), (QList<float>{0.03f, 0.03f, 20}));
 
         e.job.theMat = "Unobtainium";
         t.doFire = false;
