@@ -250,8 +250,7 @@ private slots:
             click(w, "CancelButton");
         });
         showYesNo(e.env);
-        QVERIFY(!e.yn.YNAnswer && opened == QPoint(40, 25));
-        QCOMPARE(e.positions.TYesNo, pixelsToTwips(10, nullptr, true));
+        QVERIFY(!e.yn.YNAnswer && opened == QPoint(40, 25) && e.positions.TYesNo == pixelsToTwips(10, nullptr, true));
     }
 
     void fourNumbers()

@@ -466,8 +466,7 @@ private slots:
         QVERIFY(halfRead.GemImages[0] == uint8_t(0) && halfRead.MapHeader[100] == uint8_t(42));
         // images cut short
         MapStore n;
-        QCOMPARE(readMfm(b.left(MfmFileSize - 1), n, sink), MfmLoad::Incomplete);
-        QVERIFY(n.FireGrid == m.FireGrid);
+        QVERIFY(readMfm(b.left(MfmFileSize - 1), n, sink) == MfmLoad::Incomplete && n.FireGrid == m.FireGrid);
         // row ends cut short: the whole images are taken, the others come from their slots
         QCOMPARE(readMfm(b.left(b.size() - 20000), n, sink), MfmLoad::Incomplete);
         QVERIFY(std::equal(n.cellImage(7, 10), n.cellImage(7, 10) + 14400, m.cellImage(7, 10)));

@@ -454,8 +454,7 @@ private slots:
         QVERIFY(!fileExists(rig.work("ZEPi.BMP"))); // the current images as before: none
         QCOMPARE(progress->maximum(), 8);
         auto* player = child<MoviePlayer>(&w, "picMovie");
-        QCOMPARE(player->frames(), 3);
-        QCOMPARE(child<QSlider>(player, "sldFrame")->maximum(), 2); // a step a frame
+        QVERIFY(player->frames() == 3 && child<QSlider>(player, "sldFrame")->maximum() == 2); // a step a frame
         const auto shown = [&](int k) {
             child<QSlider>(player, "sldFrame")->setValue(k);
             return child<QLabel>(player, "imgMovie")->pixmap().toImage();
@@ -513,8 +512,7 @@ private slots:
         QCOMPARE(rig.text("txtInfoWin"), "Wrote rocking.gif in " + QDir::toNativeSeparators(QDir(rig.designs).absolutePath())
                                              + ": 4 frames of 240 x 240");
         QImageReader gif(rig.designs + "rocking.gif");
-        QCOMPARE(gif.imageCount(), 4); // 0 1 2 1
-        QVERIFY(gif.size() == QSize(240, 240) && !gif.read().isNull());
+        QVERIFY(gif.imageCount() == 4 && gif.size() == QSize(240, 240) && !gif.read().isNull()); // 0 1 2 1
         QCOMPARE(gif.nextImageDelay(), 80); // 12 frames a second
         // The fastest the box offers is the fastest a GIF's centiseconds hold exactly: 50 frames a second.
         auto* speed = child<QSpinBox>(player, "spnSpeed");

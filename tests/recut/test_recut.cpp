@@ -183,6 +183,7 @@ private slots:
         QTest::newRow("Windows-1252") << degrees << degrees;
         QTest::newRow("UTF-8, a character no GemCAD shows") // four bytes: the sequence read whole, its character a '?'
             << replaced(o, "H Octagon", "H 40\xC2\xB0 crown\xE2\x80\x99s \xF0\x9F\x92\x8E") << replaced(o, "H Octagon", "H 40\xB0 crown\x92s ?");
+        QTest::newRow("UTF-8, only U+0080") << replaced(o, "H Octagon", "H \xC2\x80") << replaced(o, "H Octagon", "H ?");
         const QByteArray mixed = replaced(o, "H Octagon", "H Caf\xC3\xA9 \xE9t\xE9"); // one sequence no UTF-8
         QTest::newRow("Windows-1252 with a UTF-8 look-alike") << mixed << mixed;
         QTest::newRow("a sequence cut by the file's end") << o + "F Caf\xC3" << o + "F Caf\xC3\n";
