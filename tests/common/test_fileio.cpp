@@ -45,8 +45,7 @@ private slots:
         QCOMPARE(errorOf([&] { readFileBytes(at("folder")); }), int(err::PathFileAccess));
         QCOMPARE(messageOf([&] { readFileBytes(at("pipe")); }),
                  QDir::toNativeSeparators(at("pipe")) + " is not a regular file (a device or a pipe): ZEP does not read it.");
-        QCOMPARE(readFileBytes(at("link.txt")), QByteArray("kept"));
-        QCOMPARE(readFileBytes(at("kept.txt"), 3), QByteArray("kep"));
+        QVERIFY(readFileBytes(at("link.txt")) == QByteArray("kept") && readFileBytes(at("kept.txt"), 3) == QByteArray("kep"));
         QCOMPARE(messageOf([&] { readNamedFile(at("missing"), "targets"); }),
                  "Cannot read the targets " + QDir::toNativeSeparators(at("missing")) + ": File not found.");
         // Lines as they come, numbered from 1, without their LF; a line past the limit refused by its number.

@@ -205,8 +205,7 @@ private slots:
             QVERIFY(r.map.MFGrid[28] == 0 && r.map.IBGrid[28] == 0 && r.map.MFGrid[100] == 0);
             QVERIFY(r.mapper.MF0 == 1.5f && r.cell(27) == runTimeIndex(full[27], 1.5f) && r.cell(28) == uint8_t(0));
             r.click(2, 10); // a row's end not reached shows nothing of the first map
-            QCOMPARE(r.file("ZEP.BMP").mid(1078), QByteArray(14400, char(0)));
-            QCOMPARE(r.file("ZEPMF.BMP"), mapBitmapBytes(r.map));
+            QVERIFY(r.file("ZEP.BMP").mid(1078) == QByteArray(14400, char(0)) && r.file("ZEPMF.BMP") == mapBitmapBytes(r.map));
             // The run is over: Go back (no console after a time-out), the half map not to be saved, the status.
             QCOMPARE(r.view.enabled["btnGo"], !timeOut);
             QVERIFY(r.view.enabled["btnCancel"] && r.view.enabled["btnLoad"] && !r.view.enabled["btnAbort"] && !r.view.enabled["btnSave"]);

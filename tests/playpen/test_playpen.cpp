@@ -178,8 +178,7 @@ private slots:
         // The file there is replaced under its own name (letter case aside).
         copyBitmapsBeside(work, gems);
         QCOMPARE(QDir(gems).entryList(QDir::Files, QDir::Name), (QStringList{"ZEPC.BMP", "ZEPI.BMP", "zepr.bmp"}));
-        QCOMPARE(readFileBytes(gems + "zepr.bmp"), QByteArray("random"));
-        QCOMPARE(readFileBytes(gems + "ZEPI.BMP"), QByteArray("iso"));
+        QVERIFY(readFileBytes(gems + "zepr.bmp") == QByteArray("random") && readFileBytes(gems + "ZEPI.BMP") == QByteArray("iso"));
     }
 
     // The boxes make the ray tracer's command, or the message that refuses it; a time-out leaves only Cancel.

@@ -289,8 +289,7 @@ private slots:
         QCOMPARE(read.headers[0], srb.headers[0]);
         // A second re-cut replaces the note; a half that stays is not named.
         const GemDesign again = recutDesign(r, {42.3, 42.3, 31, 30});
-        QCOMPARE(again.headers[2], std::string("Re-cut by ZEP: crown 31.00 to 30.00"));
-        QCOMPARE(again.headers[3], srb.headers[3]);
+        QVERIFY(again.headers[2] == "Re-cut by ZEP: crown 31.00 to 30.00" && again.headers[3] == srb.headers[3]);
         // Turkey's four header lines are all used: the note becomes a footnote.
         const GemDesign turkey = loadDesign(designPath(QStringLiteral("Turkey.gem")));
         const GemDesign t = recutDesign(turkey, {40, 41, 35.5, 35.5});

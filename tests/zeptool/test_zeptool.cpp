@@ -660,8 +660,7 @@ private slots:
         QVERIFY(QDir(QDir::tempPath()).entryList({folders + "*"}, QDir::Dirs).isEmpty());
         QVERIFY(two.out.contains("4 iso frames, 4 raytraces") && two.out.contains("wrote or\nbit.gif (4 frames of 120 x 120)"));
         args[14] = "one.gif";
-        QCOMPARE(tool(args + QStringList{"-j", "1"}).exitCode, 0);
-        QCOMPARE(readAll(path("one.gif")), readAll(path("or\nbit.gif")));
+        QVERIFY(tool(args + QStringList{"-j", "1"}).exitCode == 0 && readAll(path("one.gif")) == readAll(path("or\nbit.gif")));
         int error = 0;
         GifFileType* gif = DGifOpenFileName(QFile::encodeName(path("one.gif")).constData(), &error);
         QVERIFY(gif && DGifSlurp(gif) == GIF_OK && gif->ImageCount == 4);
