@@ -219,8 +219,8 @@ private slots:
             b[at] = value;
             return b;
         };
-        for (const QByteArray& bad : {QByteArray(), good.left(2000), QByteArray(15478, 'x'), damaged(0, 'X'),
-                                      damaged(1, 'X'), damaged(18, 100), damaged(21, 1), damaged(22, 100), damaged(28, 16),
+        for (const QByteArray& bad : {QByteArray(), good.left(2000), QByteArray(15478, 'x'), damaged(0, 'X'), damaged(1, 'X'),
+                                      damaged(18, 100), damaged(21, 1), damaged(22, 100), damaged(28, 16), damaged(28, 4),
                                       damaged(29, 1), damaged(30, 1), damaged(11, 0), colourFrame(t, 1, 2, 3).left(40000)})
             QVERIFY_THROWS_EXCEPTION(ZepError, frameRgb(bad));
         QVERIFY_THROWS_EXCEPTION(ZepError, movieGif(Movie{MovieSpec{}, {}}, 2, 8));
