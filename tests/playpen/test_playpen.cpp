@@ -83,7 +83,7 @@ struct PlayPenRig : RaytraceRig {
     {
         check(option);
         tilt(dir, ang);
-        click("CalcButton");
+        QTest::keyClick(child<QLineEdit>(w.get(), "txtCurAng"), Qt::Key_Return); // Enter in a box raytraces
     }
 
     QString designs;
