@@ -297,8 +297,7 @@ private slots:
         const TiltPlotScale s = tiltPlotScale(10, 100, 0);
         QVERIFY(s.toPixel(-1, 110, {240, 120}) == QPointF(0, 0) && s.toPixel(11, -10, {240, 120}) == QPointF(240, 120));
         // Equal or crossed limits: a flat scale below the top value.
-        QVERIFY(tiltPlotScale(10, 50, 50).height == double(-0.001f) && tiltPlotScale(10, 40, 60).top == 38.0);
-        QVERIFY(!tiltPlotScale(0, 100, 0).drawable());
+        QVERIFY(tiltPlotScale(10, 50, 50).height == double(-0.001f) && tiltPlotScale(10, 40, 60).top == 38.0 && !tiltPlotScale(0, 100, 0).drawable());
         // A tilt angle of 0 or equal limits draw without failing.
         TiltPlot alone;
         alone.plot(TiltCurves{{40, 50, 60}, {}, false, 0, 100, 0});
@@ -371,7 +370,8 @@ private slots:
         rig.standInImages(rawImage([](int i) { return uint8_t(i < 120 ? i * 2 : 255); }));
         PlayPenWindow& w = rig.open();
         // Cancel changes nothing; OK takes Diamond and the colour.
-        rig.env.design.pickColour = [](const QColor&, QWidget*) { return QColor(255, 200, 0); };
+        rig.job.theBCol = 300; // out of range (an edited saved state): the chooser starts from 255
+        rig.env.design.pickColour = [](const QColor& from, QWidget*) { return from == Qt::white ? QColor(255, 200, 0) : QColor(); };
         for (const char* button : {"CancelButton", "OKButton"}) {
             onNextModal([button](QWidget* d) {
                 child<QListWidget>(d, "lstMatl")->setCurrentRow(4);
