@@ -273,8 +273,7 @@ private slots:
             QVERIFY(storeResult(db, id, r));
             std::vector<StoredResult> all = designResults(db, id);
             const auto back = std::find_if(all.begin(), all.end(), [](const StoredResult& b) { return b.key.tracer == "0"; });
-            QVERIFY(back != all.end());
-            QVERIFY(back->finalMf == r.finalMf && back->finalPav == r.finalPav && back->finalCrn == r.finalCrn);
+            QVERIFY(back != all.end() && back->finalMf == r.finalMf && back->finalPav == r.finalPav && back->finalCrn == r.finalCrn);
             QVERIFY(back->startMf == r.startMf && back->startPav == r.startPav && back->startCrn == r.startCrn);
             QVERIFY(back->evaluations == r.evaluations && back->seconds == r.seconds && back->date == r.date);
         }
@@ -325,6 +324,7 @@ private slots:
         LibraryModel& paged = w->model();
         QCOMPARE(std::pair(paged.total(), paged.rowCount()), std::pair(450, LibraryModel::Page));
         QVERIFY(paged.canFetchMore({}));
+        QAbstractItemModelTester checked(&paged, QAbstractItemModelTester::FailureReportingMode::QtTest); // fetches too
         paged.fetchMore({});
         paged.fetchMore({});
         QVERIFY(paged.rowCount() == 450 && !paged.canFetchMore({}));
