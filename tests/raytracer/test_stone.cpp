@@ -97,10 +97,9 @@ private slots:
             const auto f = std::min_element(far.facets.begin(), far.facets.end(), [&](const auto& g, const auto& h) {
                 return std::fabs(dot(normalized(g.abc), e)) < std::fabs(dot(normalized(h.abc), e));
             });
-            Vec3& v = f->vertices[0];
-            const Vec3 n = normalized(f->abc), along = (e - n * dot(n, e)) * ((out - dot(v, e)) / (1 - dot(n, e) * dot(n, e)));
+            const Vec3 n = normalized(f->abc), along = (e - n * dot(n, e)) * ((out - dot(f->vertices[0], e)) / (1 - dot(n, e) * dot(n, e)));
             QVERIFY(length(along - e * out) < 5e3);
-            v = v + along;
+            Vec3& v = f->vertices[0] = f->vertices[0] + along;
             (axis == 0 ? v.x : axis == 1 ? v.y : v.z) = out;
             QVERIFY2(out > 1e4 ? message(bytesOf(far)).contains("corner off its plane") : message(bytesOf(far)).isEmpty(),
                      qPrintable(QString::number(axis)));

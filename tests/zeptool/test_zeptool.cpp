@@ -71,8 +71,7 @@ private slots:
         QCOMPARE(tool({"angles", "new.gem", "--asc"}).out, readAll(path("new.asc")));
         const auto original = trace(dir->path(), design, angles);
         const auto recut = trace(dir->path(), "new.gem", {angles[1], angles[1], angles[3], angles[3]});
-        QVERIFY(original.first > 0);
-        QVERIFY(std::fabs(recut.first - original.first) <= 0.05 && std::fabs(recut.second - original.second) <= 0.05); // COS, ISO
+        QVERIFY(original.first > 0 && std::fabs(recut.first - original.first) <= 0.05 && std::fabs(recut.second - original.second) <= 0.05); // COS, ISO
     }
 
     // The tiers zeptool lists; a text export lists the same, writes itself back, converts both ways, optimizes alike.
@@ -217,6 +216,7 @@ private slots:
         job("job: limits inside a step", "--start 41.5 28 --pav-limits 41.5 41.50001 --steps 1 1", 2,
             "the pavilion limits 41.5 and 41.50001 lie closer than one step (1)");
         job("job: old angle no tier", "--old 40 28", 1, "The design has no pavilion tier at 40 degrees");
+        job("job: old pavilion 90", "--old 90 28", 2, "the old angles must lie between 0 and 90 degrees"); // the girdle's
         job("job: global, both fixed", "--global --fix-pav --fix-crn", 2, "--global searches the free angles");
         // A cutting tolerance is a number of degrees from 0 to 1, wherever it is given.
         for (const char* t : {"abc", "-0.1", "1.01", "nan", "1e999"}) {
@@ -231,6 +231,7 @@ private slots:
         row("job: dispersion -5", "optimize SRB.gem --ri 1.5 --disp -5", 2, "the dispersion must lie from 0 to 1");
         row("map: no output", "map SRB.gem --material Quartz", 2, "name the map file with -o OUT.MFM");
         row("map: over the design", "map SRB.gem --material Quartz -o SRB.gem", 1, "is the input SRB.gem itself");
+        row("map: picture over the design", "map SRB.gem --material Quartz -o m.MFM --png SRB.gem", 1, "is the input SRB.gem");
         row("map: steps unused", "map SRB.gem --material Quartz -o m.MFM --steps 1 1", 2, "map does not use --steps");
         row("map: fix unused", "map SRB.gem --material Quartz -o m.MFM --fix-pav", 2, "map does not use --steps, --fix-pav");
         row("study: csv over a design", "study* --csv link.gem", 1, "is a link");
