@@ -138,9 +138,15 @@ uint8_t fixedPaletteIndex(uint8_t r, uint8_t g, uint8_t b)
 {
     const int cr = (r + 25) / 51, cg = (g + 25) / 51, cb = (b + 25) / 51;
     const int cube = squared(r - cubeLevel(cr), g - cubeLevel(cg), b - cubeLevel(cb));
+    // The nearest grey is the one nearest the mean; the mean is rounded to a
+    // whole number here, so the grey beside the one it finds may be nearer.
     const int mean = (r + g + b + 1) / 3;
-    const int j = std::clamp((mean * 41 + 127) / 255 - 1, 0, Greys - 1);
-    const int grey = squared(r - greyLevel(j), g - greyLevel(j), b - greyLevel(j));
+    int j = std::clamp((mean * 41 + 127) / 255 - 1, 0, Greys - 1);
+    const auto greyGap = [&](int k) { return squared(r - greyLevel(k), g - greyLevel(k), b - greyLevel(k)); };
+    for (const int k : {j - 1, j + 1})
+        if (k >= 0 && k < Greys && greyGap(k) < greyGap(j))
+            j = k;
+    const int grey = greyGap(j);
     return grey < cube ? uint8_t(CubeLevels * CubeLevels * CubeLevels + j)
                        : uint8_t((cr * CubeLevels + cg) * CubeLevels + cb);
 }

@@ -178,8 +178,7 @@ private slots:
             storeWindowPosition(d, top, left);
             click(d, "OKButton");
         });
-        QVERIFY(e.sink.messages.isEmpty() && e.fd.FDOK && e.fd.FDDrv.isEmpty());
-        QCOMPARE(e.fd.FDFile, QStringLiteral("SRB.gem"));
+        QVERIFY(e.sink.messages.isEmpty() && e.fd.FDOK && e.fd.FDDrv.isEmpty() && e.fd.FDFile == QStringLiteral("SRB.gem"));
         QCOMPARE((QList<float>{e.fd.FDPav, e.fd.FDCrn, e.positions.TFile, e.positions.LFile}),
                  (QList<float>{41.5f, 28, top, left}));
     }

@@ -160,9 +160,14 @@ private slots:
             QVERIFY(c.pixel(0, i % ImageSide, i / ImageSide) == (Rgb{255, 102, 0}));
         const Rgb pale = c.pixel(1, 60, 60);
         QVERIFY2(pale.r == pale.b && pale.g == pale.b && qAbs(pale.r - 230) <= 4, qPrintable(QString::number(pale.r)));
-        for (int k = 0; k < 256; ++k) { // every entry maps onto itself
-            const auto& p = fixedPalette();
-            QCOMPARE(int(fixedPaletteIndex(p[3 * k], p[3 * k + 1], p[3 * k + 2])), k);
+        const auto& p = fixedPalette(); // every colour goes onto its nearest entry, every entry onto itself
+        for (int c = 0; c < 1 << 24; c += 997) { // (997 and 256 share no factor: c % 256 meets every entry)
+            const int rgb[3] = {c >> 16, c >> 8 & 255, c & 255}, e = c & 255, k = fixedPaletteIndex(uint8_t(rgb[0]), uint8_t(rgb[1]), uint8_t(rgb[2]));
+            std::array<int, 256> gaps{};
+            for (int i = 0; i < 3 * 256; ++i)
+                gaps[std::size_t(i / 3)] += (p[std::size_t(i)] - rgb[i % 3]) * (p[std::size_t(i)] - rgb[i % 3]);
+            QVERIFY2(gaps[std::size_t(k)] == *std::min_element(gaps.begin(), gaps.end())
+                         && fixedPaletteIndex(p[std::size_t(3 * e)], p[std::size_t(3 * e + 1)], p[std::size_t(3 * e + 2)]) == e, qPrintable(QString::number(c, 16)));
         }
 
         // WebP: RIFF chunks, an animation of the frames at the canvas size and the delay in milliseconds.
