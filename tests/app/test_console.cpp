@@ -81,8 +81,7 @@ private slots:
         QTRY_VERIFY(m_console->outputText().contains("\ntyped\n"));
         QVERIFY(!m_console->outputText().contains("never pasted"));
         // A malformed sequence raises error 5 and sends nothing.
-        QCOMPARE(errorOf([&] { m_console->sendKeys("x{NOKEY}"); }), int(err::InvalidCall));
-        QVERIFY(m_console->inputLine().isEmpty());
+        QVERIFY(errorOf([&] { m_console->sendKeys("x{NOKEY}"); }) == int(err::InvalidCall) && m_console->inputLine().isEmpty());
     }
 
     void quitTextLeavesExitWaitingForEnter()

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QDir>
@@ -251,6 +252,10 @@ private slots:
         });
         showYesNo(e.env);
         QVERIFY(!e.yn.YNAnswer && opened == QPoint(40, 25) && e.positions.TYesNo == pixelsToTwips(10, nullptr, true));
+        for (const bool yes : {true, false}) { // the program's own questions (Quit, replace a file)
+            onNextModal([&](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(yes ? QMessageBox::Yes : QMessageBox::No)->click(); });
+            QCOMPARE(MessageBoxSink().question("Are you sure you want to Quit?", "Quit"), yes);
+        }
     }
 
     void fourNumbers()

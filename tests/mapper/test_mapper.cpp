@@ -468,8 +468,7 @@ private slots:
         // row ends cut short: the whole images are taken, the others come from their slots
         QCOMPARE(readMfm(b.left(b.size() - 20000), n, sink), MfmLoad::Incomplete);
         QVERIFY(std::equal(n.cellImage(7, 10), n.cellImage(7, 10) + 14400, m.cellImage(7, 10)));
-        QVERIFY(std::equal(n.cellImage(8, 10), n.cellImage(8, 10) + 14400, m.cellImage(9, 0)));
-        QCOMPARE(sink.messages.size(), 3);
+        QVERIFY(std::equal(n.cellImage(8, 10), n.cellImage(8, 10) + 14400, m.cellImage(9, 0)) && sink.messages.size() == 3);
         // a row-end block whose signature is damaged or cut
         for (const QByteArray& cut : {with(MfmFileSize + 4, 'X'), b.left(MfmFileSize + 3)}) {
             writeFileSafely(path("row.MFM"), cut);

@@ -227,8 +227,7 @@ private slots:
         t.useFMsk = false;
         e.merit.MFISO = 5; e.merit.MFTotal = 99;
         e.run();
-        QCOMPARE(e.rig.messages.messages, QStringList{"There are no allowed pixels in the Fire Mask! Aborting"});
-        QVERIFY(e.rig.AbortFlag);
+        QVERIFY(e.rig.messages.messages == QStringList{"There are no allowed pixels in the Fire Mask! Aborting"} && e.rig.AbortFlag);
         QCOMPARE((QList<float>{e.merit.MFFire, e.merit.MFISO, e.merit.MFTotal}), (QList<float>{0, 10, 99}));
         // An empty sparkle mask: the sparkle message, and fire is not reached.
         e.rig.AbortFlag = false;

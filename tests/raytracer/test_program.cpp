@@ -426,8 +426,7 @@ private slots:
                 QVERIFY2(o.exitCode == 0, o.err.constData());
                 logs[k] = readAll(path("Gemray.log"));
             }
-            QCOMPARE(logs[1].split('\n').value(1), logs[0].split('\n').value(1)); // title and facet count
-            QCOMPARE(logs[2].split('\n').value(1), logs[0].split('\n').value(1));
+            QVERIFY(logs[1].split('\n').value(1) == logs[0].split('\n').value(1) && logs[2].split('\n').value(1) == logs[0].split('\n').value(1)); // title, facets
             QCOMPARE(thirdLine(logs[2]), thirdLine(logs[1]));
             const QList<double> gem = thirdLine(logs[0]), asc = thirdLine(logs[1]);
             QCOMPARE(asc.size(), 9);

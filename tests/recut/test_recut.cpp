@@ -515,8 +515,7 @@ private slots:
             saveAs(w, "btnSaveDesign", "recut");
         });
         const QByteArray recut = gemBytes(recutDesign(loadDesign(path("SRB.gem")), {41.5, 42.3, 28, 31}));
-        QCOMPARE(readFileBytes(path("recut.gem")), recut);
-        QVERIFY(status.endsWith(QDir::toNativeSeparators(path("recut.gem"))));
+        QVERIFY(readFileBytes(path("recut.gem")) == recut && status.endsWith(QDir::toNativeSeparators(path("recut.gem"))));
         QVERIFY(readFileBytes(path("list.asc")).contains("\r\na -42.300000 0.62884239 96 n 2 84 72") && readFileBytes(path("page.pdf")).startsWith("%PDF-"));
         QCOMPARE(sink.messages, QStringList{QStringLiteral("The file ") + path("recut.gem") +
                                             QStringLiteral(" already exists. Replace it?")});

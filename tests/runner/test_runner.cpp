@@ -142,8 +142,7 @@ private slots:
             QTRY_VERIFY(rig.console.outputText().contains("\nmarker\n"));
             QVERIFY(!rig.console.outputText().contains("Gemray") && !rig.console.outputText().contains("ZEP.BAT"));
             QVERIFY(fileExists(rig.work("Gemray.log")) && !fileExists(rig.work("ZEP.BAT")) && rig.calls().isEmpty());
-            QCOMPARE(rig.optimizerPanel->InfoWin()->text(), QString("kept"));
-            QCOMPARE(rig.messages.messages.size(), timedOut ? 1 : 0);
+            QVERIFY(rig.optimizerPanel->InfoWin()->text() == QString("kept") && rig.messages.messages.size() == (timedOut ? 1 : 0));
             QVERIFY(!timedOut || (rig.messages.messages[0].startsWith("The ZEP console is not running") && rig.AbortFlag));
             QCOMPARE(iso, -1.0f);
         }
