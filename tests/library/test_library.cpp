@@ -398,7 +398,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((said += rank.readAllStandardError()).contains("[1/4]"), 60000);
         QVERIFY(QFile::remove(path("designs/more/Turkey.asc")) && QFile::copy(path("designs/more/SRB.gem"), path("designs/more/Turkey.asc")));
         QCOMPARE(tool({"library", "remove", ZEP_DESIGNS_DIR "/Compear125.gem"}).exitCode, 0);
-        QVERIFY(rank.waitForFinished(60000) && rank.readAllStandardOutput().contains("\n4 jobs, 2 failed"));
+        QVERIFY(rank.waitForFinished(60000) && rank.readAllStandardOutput().contains("\n4 jobs, 2 failed") && rank.exitCode() == 1);
         QCOMPARE(missingDesigns(db, resultKey("Diamond", {}, false)).size(), std::size_t(1));
         // A library kept busy or locked past the wait is told as busy, whatever the extended code.
         for (const int rc : {SQLITE_BUSY_SNAPSHOT, SQLITE_LOCKED_SHAREDCACHE})
