@@ -244,6 +244,9 @@ private slots:
             QVERIFY(items(d, "fileList").isEmpty());
             enter("inner");
             QCOMPARE(items(d, "fileList"), QStringList{"SRB.gem"});
+            const QStringList tree = items(d, "dirList"); // from the root down to inner, each folder two spaces in from its parent
+            for (int k = 0; k < tree.size(); ++k)
+                QVERIFY(tree[k].startsWith(QString(2 * k, u' ')) && tree[k][2 * k] != u' ' && tree.last().endsWith("inner"));
             enter("top"); // up again
             QVERIFY(items(d, "fileList").isEmpty());
             enter("inner");

@@ -169,8 +169,7 @@ private slots:
                 QCOMPARE(j.theMarginWorst, e.standIn.f(j.theFinalPav - 0.5f, 30));
                 QVERIFY(!shown.contains(SteepMarginHint) && colour != warningColour());
             } else {
-                QVERIFY(j.theFinalPav >= 42.8f && j.theMarginWorst == 10.0f);
-                QVERIFY(shown.endsWith("\n" + SteepMarginHint) && colour == warningColour());
+                QVERIFY(j.theFinalPav >= 42.8f && j.theMarginWorst == 10.0f && shown.endsWith("\n" + SteepMarginHint) && colour == warningColour());
             }
         }
     }

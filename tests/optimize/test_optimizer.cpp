@@ -426,8 +426,7 @@ private slots:
                          && std::abs(best.mf - k.mf) < 0.5f, k.name);
             QCOMPARE(best.onLimit(), k.onLimit);
             QCOMPARE(best.notes.count(Optimizer::RangeNote), k.onLimit ? 1 : 0); // said once, by the climb or after it
-            QVERIFY(best.keptStart == k.keptStart && j.job.theFinalMF == best.mf);
-            QVERIFY(j.job.theStartMF == k.f(40, 30) && j.job.stPav == 40.0f);
+            QVERIFY(best.keptStart == k.keptStart && j.job.theFinalMF == best.mf && j.job.theStartMF == k.f(40, 30) && j.job.stPav == 40.0f);
             std::set<std::pair<QString, QString>> seen;
             for (const auto& [p, c] : eval.calls)
                 QVERIFY2(seen.insert({gemrayAngle(p), gemrayAngle(c)}).second, k.name);

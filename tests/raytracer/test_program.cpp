@@ -231,6 +231,7 @@ private slots:
             QVERIFY2(std::fabs(log[5 + k] - expected[k].toDouble()) <= 0.002, qPrintable(QString::number(log[5 + k])));
         const QByteArray md5 = QCryptographicHash::hash(first["R"] + first["C"] + first["I"], QCryptographicHash::Md5);
         QVERIFY2(md5.toHex().left(16) == images, md5.toHex().constData());
+        QVERIFY(first["Gemray.log"].contains(' ' + QByteArray::number(first["I"].size() - 2 - first["I"].count('\xff')) + " stone pixels")); // as I shows
 
         std::vector<std::string> words;
         for (const QString& a : args + QStringList{"B", "N", "N", "N"})
