@@ -358,8 +358,7 @@ private slots:
         limits("70", "30"); // new limits redraw the plot
         QCOMPARE((QStringList{rig.text("txtY1"), rig.text("txtY2")}), (QStringList{" 30", " 70"}));
         limits("30", "30"); // a maximum that is not above the minimum is refused
-        QVERIFY(rig.messages.messages.size() == 1 && w.pen().f.PlotMaxISO == 70.0f);
-        QVERIFY(rig.text("txtY1") == QString(" 30") && pixelsOf(plot, blue) > 50);
+        QVERIFY(rig.messages.messages.size() == 1 && w.pen().f.PlotMaxISO == 70.0f && rig.text("txtY1") == QString(" 30") && pixelsOf(plot, blue) > 50);
     }
 
     void colourRaytraceUsesTheChosenColour()

@@ -211,19 +211,19 @@ private slots:
         const float down[3][3] = {{0, 0, -1}, {0, 0, -1}, {0, 0, -1}};
         for (const search::Kernel kind : {search::Kernel::Portable, search::Kernel::SSE2, search::Kernel::AVX2}) {
             const search::Kernels& kernels = search::kernels(kind);
-            int hit[3] = {7, 7, 7};
+            int hit[4] = {7, 7, 7, 7};
             kernels.entry(&block, 1, 3, o, down, hit);
             QVERIFY2(hit[0] == -1 && hit[1] == 4 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
             const float edge[2][3] = {{-1, 0, 0}, {0.1f, -5, 0.1f}}, along[2][3] = {{1, 0, 1}, {0, 1, 0}}; // an edge touched misses; the front is lane 3
             kernels.entry(&block, 1, 2, edge, along, hit);
             QVERIFY2(hit[0] == -1 && hit[1] == 3, search::kernelName(kernels.kind).c_str());
-            // From inside, a ray leaves by the plane ahead: up through the top, across through the front;
-            // one that goes nowhere by none.
-            const float p[3][3] = {{0, 0, 0}, {0.2f, 0.1f, -0.3f}, {0, 0, 0}};
-            const float v[3][3] = {{0, 0, 1}, {0, -1, 0}, {0, 0, 0}};
+            // From inside, a ray leaves by the plane ahead: up through the top, across through the front or
+            // the back; one that goes nowhere by none.
+            const float p[4][3] = {{0, 0, 0}, {0.2f, 0.1f, -0.3f}, {0, 0, 0}, {0.2f, 0.1f, -0.3f}};
+            const float v[4][3] = {{0, 0, 1}, {0, -1, 0}, {0, 0, 0}, {0, 1, 0}};
             const search::BlockRange all{0, 1};
-            kernels.exit(&block, &all, 1, 3, p, v, hit);
-            QVERIFY2(hit[0] == 4 && hit[1] == 3 && hit[2] == -1, search::kernelName(kernels.kind).c_str());
+            kernels.exit(&block, &all, 1, 4, p, v, hit);
+            QVERIFY2(hit[0] == 4 && hit[1] == 3 && hit[2] == -1 && hit[3] == 2, search::kernelName(kernels.kind).c_str());
             // The same plane twice (the top again in a spare lane of the same block, and in an earlier
             // lane of a second one): the lowest slot takes the line, going in and going out.
             search::PlaneBlock twice[2] = {block, {}};

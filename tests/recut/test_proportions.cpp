@@ -79,8 +79,7 @@ private slots:
         for (double h : {0.3, 1.0, 2.5}) {
             const Proportions p = proportionsOf(pyramid(h));
             QVERIFY2(std::fabs(p.vw3 - h / 3) < 1e-9, qPrintable(QString::number(p.vw3, 'g', 17)));
-            QVERIFY(std::fabs(p.hw - h) < 1e-9 && std::fabs(p.cw - h) < 1e-9);
-            QVERIFY(qFuzzyIsNull(p.tw) && std::fabs(p.pw) < 1e-9 && std::fabs(p.gw) < 1e-9);
+            QVERIFY(std::fabs(p.hw - h) < 1e-9 && std::fabs(p.cw - h) < 1e-9 && qFuzzyIsNull(p.tw) && std::fabs(p.pw) < 1e-9 && std::fabs(p.gw) < 1e-9);
         }
         const Proportions o = proportionsOf(octahedron());
         QVERIFY(std::fabs(o.vw3 - 1.0 / 6) < 1e-9 && std::fabs(o.cw + o.gw + o.pw - o.hw) < 1e-12 && std::fabs(o.cw - 0.5) < 1e-9 && std::fabs(o.pw - 0.5) < 1e-9 && std::fabs(o.gw) < 1e-9);
