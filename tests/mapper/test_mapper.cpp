@@ -380,8 +380,7 @@ private slots:
         later.mapper.loadMap(path);
         later.click(1, 1), later.click(2, 2);
         QCOMPARE(later.messages.messages.size(), 1);
-        QVERIFY(later.messages.messages.takeFirst().startsWith("The colour limits of the MF Map file"));
-        QVERIFY(later.map.CMFMin == r.map.MFMin && later.map.CMFMax == r.map.MFMax);
+        QVERIFY(later.messages.messages.takeFirst().startsWith("The colour limits of the MF Map file") && later.map.CMFMin == r.map.MFMin && later.map.CMFMax == r.map.MFMax);
         half.MFMin = half.MFMax = 5, writeFileSafely(path, mfmBytes(half)), later.mapper.loadMap(path); // flat: a span of 1
         QVERIFY(later.messages.messages.takeFirst().contains("coloured from 5 to 6 instead.") && later.map.CMFMax == 6.0f);
         // Files that cannot be read or written: a message naming them, the map as it was.

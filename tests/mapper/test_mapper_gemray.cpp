@@ -155,8 +155,7 @@ private slots:
         MapStore byTool;
         QCOMPARE(loadMfm(dir.filePath("tool.MFM"), byTool, sink), MfmLoad::Loaded);
         QVERIFY(byTool.PavGrid == s.map.PavGrid && byTool.CrnGrid == s.map.CrnGrid && byTool.MFGrid == s.map.MFGrid);
-        QVERIFY(byTool.IBGrid == s.map.IBGrid && byTool.CBGrid == s.map.CBGrid);
-        QVERIFY(byTool.GemImages == s.map.GemImages && byTool.RowEndImages == s.map.RowEndImages);
+        QVERIFY(byTool.IBGrid == s.map.IBGrid && byTool.CBGrid == s.map.CBGrid && byTool.GemImages == s.map.GemImages && byTool.RowEndImages == s.map.RowEndImages);
         const Grid saved = s.map.MFGrid;
         QCOMPARE(std::pair(s.job.stPav, s.job.stCrn), std::pair(s.map.PavGrid[4], s.map.CrnGrid[6]));
         QCOMPARE(child<QLabel>(app.mainWindow(), "lblStartPav")->text(), NumText(s.map.PavGrid[4]));

@@ -24,7 +24,7 @@ namespace {
 
 // Records what the run shows (the window tests check the other buttons).
 struct Recorder : QuietOptimizerView {
-    QString startMF, completed, stopped, pavStep, crnStep; // the steps last shown
+    QString startMF, completed, stopped, pavStep, crnStep, sweep; // the steps and the sweep last shown
     float top = 0;
     int sweeps = Optimizer::ChartSweeps, barsOutside = 0;
     int consoleCalls = 0, beeps = 0;
@@ -32,6 +32,7 @@ struct Recorder : QuietOptimizerView {
 
     void showPoint(const QString&, const QString&, const QString& p, const QString& c) override { pavStep = p, crnStep = c; }
     void showStart(const QString&, const QString&, const QString& mf0) override { startMF = mf0; }
+    void showSweep(const QString& n) override { sweep = n; }
     void setChartTop(float t) override { top = t; }
     void setChartSweeps(int n) override { sweeps = n; }
     void drawBar(int x, const std::vector<BarPart>& parts, float) override
@@ -318,8 +319,10 @@ private slots:
             QCOMPARE(stopped.view.stopped, timeOut ? QString() : Optimizer::AbortedText);
             stopped.opt.Abort();
             QCOMPARE(std::pair(stopped.view.consoleCalls, stopped.view.beeps), timeOut ? std::pair(0, 1) : std::pair(2, 2));
+            // Go again after Abort: a run of its own, its sweeps counted from 1 as a fresh window's
+            QVERIFY(timeOut || (stopped.opt.Go(), stopped.opt.success && stopped.view.sweep == Rig().view.sweep));
             stopped.opt.Cancel();
-            QCOMPARE(stopped.job.theFinalMF, 0.0f);
+            QVERIFY((stopped.job.theFinalMF == 0.0f) == timeOut); // the timed-out run hands nothing back, the new run its result
         }
     }
 
@@ -576,8 +579,7 @@ private slots:
             QVERIFY(std::all_of(robust.calls.begin(), robust.calls.end(), [](auto c) { return c.second == 30; }));
             // On the limit 42.8, the stencil reaches 43.3: past the cliff.
             const Climb limited = climb(0.5f, 42.8f, global);
-            QVERIFY(std::any_of(limited.calls.begin(), limited.calls.end(), [](auto c) { return c.first > 42.8f; }));
-            QVERIFY(limited.done && limited.pav <= 42.5f);
+            QVERIFY(std::any_of(limited.calls.begin(), limited.calls.end(), [](auto c) { return c.first > 42.8f; }) && limited.done && limited.pav <= 42.5f);
         }
     }
 
