@@ -527,7 +527,7 @@ private slots:
             QVERIFY2(o.exitCode == 2 && o.err.contains("the rough after --rough (mm)"), o.err);
         }
         QVERIFY(tool({"library", "rank", "--material", "Quartz", "--by", "weight"}).err.contains("--by weight needs the rough"));
-        QVERIFY(tool({"library", "list", "--rough", "1", "2", "3"}).err.contains("give --material NAME") && listed("Quartz").first()["result"].isNull()); // nothing was ranked
+        QVERIFY(tool({"library", "list", "--rough", "1", "2", "3"}).err.contains("give --material NAME") && listed("Quartz").first().value("result").isNull()); // nothing was ranked
         const Outcome o = tool({"library", "rank", "--material", "Quartz", "--rough", "14", "10", "8", "--by", "weight",
                                 "-j", "2", "--csv", "rank.csv"});
         QVERIFY2(o.exitCode == 0, o.err);

@@ -530,6 +530,7 @@ private slots:
         }
         QCOMPARE(climbs.size(), std::min(qsizetype(4), r["peaks"].toArray().size() + 1));
         QCOMPARE(mf(r["from_start"]["final"]), mf(plain["final"]));
+        QVERIFY(r["from_start"]["notes"] == plain["notes"] && !plain["notes"].toArray().isEmpty()); // the same climb, told the same
         for (const QJsonValue& c : climbs)
             QCOMPARE(c["best"].toBool(), mf(c["final"]) == best);
         QCOMPARE(r["grid_evaluations"].toInt(), 122);
