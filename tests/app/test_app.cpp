@@ -150,6 +150,9 @@ private slots:
             QString host, app;
             QVERIFY(QLockFile(lock).getLockInfo(&pid, &host, &app) && pid == QCoreApplication::applicationPid());
         }
+        touch(lock, "1\nzep\nanother-machine\n"); // a ZEP on another machine, sharing the folder for an hour now
+        QFile old(lock);
+        QVERIFY(old.open(QIODevice::ReadWrite) && old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime) && refused() && QFile::remove(lock));
         // A console that cannot start ends start-up there: no main window without its console.
         RecordingSink sink;
         ZepApplication app(testOptions({}, startDir + "/none/zepcmd"), &sink);

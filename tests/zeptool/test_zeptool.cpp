@@ -374,7 +374,7 @@ private slots:
         const Outcome outcomes[3] = {tool(study + QStringList{"-j", "2"}), tool({"study", "--collect", "shuffled"}),
                                      tool({"study", "--collect", "slurmed"})};
         QVERIFY(QRegularExpression(R"(\] SRB.gem in Quartz: done in \d+\.\d\d s\n)").match(QString::fromUtf8(outcomes[0].err)).hasMatch());
-        QVERIFY(outcomes[0].err.contains("[10/10] ") && !outcomes[0].err.contains("[0/")); // each job counted as it ends
+        QVERIFY(outcomes[0].err.contains("[10/10] ") && !outcomes[0].err.contains("[0/") && outcomes[0].err.contains(" in Corundum: failed: Cannot read the design ")); // each job counted as it ends, a failed one with its error
         for (int k = 0; k < 3; ++k) {
             QCOMPARE(outcomes[k].exitCode, 1); // some jobs failed
             for (QString row : QString::fromUtf8(outcomes[k].out).split(u'\n', Qt::SkipEmptyParts)) {
