@@ -329,8 +329,7 @@ private slots:
         RecordingMapperView reopened;
         Mapper again{r.env(), reopened, [](float, float) {}};
         again.Form_Load();
-        QVERIFY(reopened.mapsShown == 1 && r.at(16, 80) == markIndex(r.at(17, 81)));
-        QVERIFY(reopened.texts["txtCGPav"] == QString("43.000") && reopened.texts["txtMFMax"] == QString(" 10"));
+        QVERIFY(reopened.mapsShown == 1 && r.at(16, 80) == markIndex(r.at(17, 81)) && reopened.texts["txtCGPav"] == QString("43.000") && reopened.texts["txtMFMax"] == QString(" 10"));
         QCOMPARE(reopened.bar.line, r.mapper.MF0); // the start value's line stays
         again.imgMFMap_MouseUp(0, 87.9); // the corner cell, in row and column 0, is kept as well
         RecordingMapperView third;

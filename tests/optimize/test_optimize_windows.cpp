@@ -307,8 +307,7 @@ private slots:
         }, [&](QWidget*) { once = e.job.once; });
         const OptimizationTargets& t = e.targets;
         QCOMPARE(once, int16_t(1));
-        QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && t.useSMsk && !t.useFMsk && e.messages.messages.size() == 2);
-        QVERIFY(e.positions.TTarg > 0 && e.positions.LTarg > 0);
+        QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && t.useSMsk && !t.useFMsk && e.messages.messages.size() == 2 && e.positions.TTarg > 0 && e.positions.LTarg > 0);
         QCOMPARE((QList<float>{t.wtISO, t.wtILL, t.TAngMax, t.wtSparkle, t.fireDisp, e.job.theDisp}),
                  (QList<float>{7, 2.5f, 10, 0.5f, 0.044f, 0.044f}));
         QCOMPARE((QList<int>{t.SpDir1, t.SpDir2}), (QList<int>{2, 4})); // rounded
