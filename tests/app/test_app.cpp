@@ -178,8 +178,7 @@ private slots:
         QVERIFY(app.setup() && asKept(splash, QStringLiteral("splash")));
         QCOMPARE(sink.messages, (QStringList{QStringLiteral("Error  13 (Type mismatch) in GetPrefs routine"),
                                              QStringLiteral("Error  62 (Input past end of file) in GetLast routine")}));
-        QVERIFY(app.state().job.minPav == 38.0f && label(app.mainWindow(), "lblMinPav") == QStringLiteral(" 38"));
-        QVERIFY(app.mainWindow()->isVisible() && app.state().shell.Interactive == true);
+        QVERIFY(app.state().job.minPav == 38.0f && label(app.mainWindow(), "lblMinPav") == QStringLiteral(" 38") && app.mainWindow()->isVisible() && app.state().shell.Interactive == true);
         for (const QString& f : stale + kept)
             QVERIFY2(QFile::exists(work(f)) == kept.contains(f), qPrintable(f));
         for (QPushButton* b : app.mainWindow()->findChildren<QPushButton*>())

@@ -330,6 +330,7 @@ private slots:
         QTest::newRow("too many facets") << with({"K"}) << "facets, more than the 10000 a design may have";
         QTest::newRow("10000 facets, judged by their shape") << with({"U"}) << "a corner of facet 1 lies outside facet 4";
         QTest::newRow("corner off the stone") << with({"V"}) << "a corner of facet 1 lies outside facet 4";
+        QTest::newRow("corner 5e-7 off its plane") << with({"E"}) << "facet 1 has a corner off its plane"; // stored to 1e-8
         QTest::newRow("corner above the table") << with({"A"}) << "a corner of facet 3 lies outside facet 1";
         QTest::newRow("too small to show") << with({"S"}) << "does not show in the image";
         // Output names that would lose or mix files.
@@ -373,6 +374,7 @@ private slots:
         });
         // The table reaches past a side; a side's corner, on its plane, reaches past the table.
         writeDesign("V", cube, [](GemDesign& g) { g.facets[0].vertices[0].x -= 0.1; });
+        writeDesign("E", cube, [](GemDesign& g) { g.facets[0].vertices[0].z += 5e-7; });
         writeDesign("A", cube, [](GemDesign& g) { g.facets[2].vertices[2].z += 0.1; });
         // A table and two slopes meeting in a ridge, open at both ends along y.
         const double s = std::sqrt(0.5);

@@ -234,6 +234,7 @@ private slots:
         QTest::newRow("version 9") << replaced(o, "5.0", "9.0") << "line 1: GemCad version 9.0 is not one ZEP reads";
         QTest::newRow("no version") << replaced(o, "5.0", "") << "line 1: the first line must be \"GemCad\" and a version";
         QTest::newRow("half a byte-order mark") << "\xEF\xBC\xBF" + o << "not a GemCAD design: facet record 1";
+        QTest::newRow("a byte-order mark's first byte wrong") << "\xEE\xBB\xBF" + o << "not a GemCAD design: facet record 1";
         QTest::newRow("version of letters") << replaced(o, "5.0", "five") << "line 1: \"five\" is not a GemCad version";
         QTest::newRow("version suffix first") << replaced(o, "5.0", "_2017") << "line 1: \"_2017\" is not a GemCad version";
         QTest::newRow("Ctrl-Z inside") << replaced(o, "H Octagon\n", "H Octagon\n\x1a\n") << "line 6: the line starts with no keyword";
