@@ -98,8 +98,7 @@ private slots:
     {
         QCOMPARE(messageOf([&] { checkOutputFile({}); }), QStringLiteral("An output file has no name."));
         QCOMPARE(messageOf([&] { checkOutputFile(at("folder")); }), QDir::toNativeSeparators(at("folder")) + " is a folder, not a file.");
-        QVERIFY(messageOf([&] { checkOutputFile(at("pipe")); }).endsWith("ZEP leaves it as it is."));
-        QVERIFY(messageOf([&] { checkOutputFile(at("kept.txt"), {at("link.txt")}); }).contains("is the input"));
+        QVERIFY(messageOf([&] { checkOutputFile(at("pipe")); }).endsWith("ZEP leaves it as it is.") && messageOf([&] { checkOutputFile(at("kept.txt"), {at("link.txt")}); }).contains("is the input"));
         QCOMPARE(messageOf([&] { checkOutputFile(at("nowhere/out.csv")); }),
                  "The folder of " + QDir::toNativeSeparators(at("nowhere/out.csv")) + " does not exist.");
         QCOMPARE(messageOf([&] { checkOutputFile(at("new.csv"), {at("kept.txt")}); }), QStringLiteral("(none raised)"));

@@ -204,8 +204,8 @@ private slots:
             << kOdd;
         QTest::newRow("gear 64, culet at -0") << kOdd << kOdd;
         // GemCad 5.0 of 2017 writes its version with a suffix; DOS text may end in Ctrl-Z and a line end; blanks and tabs trail.
-        QTest::newRow("version suffix, trailing blanks, Ctrl-Z")
-            << replaced(replaced(replaced(o, "5.0\n", "5.0_2017  \r\n"), "96 n T\n", "96 n T \t\r\n\x1a\r\n"), "y 8 y", "y 8 y\t")
+        QTest::newRow("a line end first, version suffix, trailing blanks, Ctrl-Z")
+            << "\r\n" + replaced(replaced(replaced(o, "5.0\n", "5.0_2017  \r\n"), "96 n T\n", "96 n T \t\r\n\x1a\r\n"), "y 8 y", "y 8 y\t")
             << o;
         QTest::newRow("small letters, 4.51, a word after") << replaced(o, "GemCad 5.0", "gemcad 4.51 export") << o;
         QTest::newRow("step cut")

@@ -316,7 +316,7 @@ private slots:
         row("job: index 11", "optimize SRB.gem --ri 11", 2, "the refractive index must lie above 1 and at most 10");
         row("job: index 1", "optimize SRB.gem --ri 1", 2, "the refractive index must lie above 1 and at most 10");
         row("job: dispersion 0", "optimize SRB.gem --ri 1.5 --disp 0", 0, "\nmaterial    Custom, index 1.5, dispersion 0\n");
-        row("job: old angle 95", "optimize SRB.gem --ri 1.5 --old 95 28", 2, "the old angles must lie between 0 and 90 degrees");
+        row("job: old crown 0", "optimize SRB.gem --ri 1.5 --old 41.5 0", 2, "the old angles must lie between 0 and 90 degrees");
         row("study: no design", "study --materials Quartz", 2, "name at least one design");
         const auto library = [&](const char* name, const QString& args, const char* message) {
             row(name, "library " + args + " --db lib.sqlite", 2, message);
