@@ -141,7 +141,7 @@ private slots:
             targets.doTilt = targets.doSparkle = targets.doFire = false;
             targets.*alone = true; // one measure alone is enough
             button(*w, "Rank")->click();
-            QVERIFY(w->busy());
+            QVERIFY(w->busy() && button(*w, "Cancel")->isEnabled() && !button(*w, "Rank")->isEnabled() && w->statusText() == "Ranking...");
             button(*w, "Cancel")->click();
             QVERIFY(waitIdle(*w));
         }
