@@ -82,9 +82,8 @@ private slots:
     {
         // Window menu, Edit, Paste (in either case, after a menu left with Esc); Ctrl+V; Shift+Insert.
         ConsoleKeys keys;
-        for (const char* notation : {"% EP", "% ep", "% E{ESC}% EP", "^V", "+{INSERT}"}) {
+        for (const char* notation : {"% EP", "% ep", "% E{ESC}% EP", "^V", "+{INSERT}"})
             QVERIFY(kinds(actionsFor(keys, notation)) == QList{Action::Paste} && keys.menu() == ConsoleKeys::Menu::None);
-        }
         // A wrong menu key closes the menus; the following keys are typed again.
         QVERIFY(actionsFor(keys, "% EX").isEmpty() && keys.menu() == ConsoleKeys::Menu::None);
         const auto typed = actionsFor(keys, "% {ESC}e");

@@ -175,11 +175,10 @@ private slots:
             QCOMPARE(path->text(), at("inner"));
             path->setText("  \"" + tmp.path() + "\" ");
             QTest::keyClick(path, Qt::Key_Return);
-            QCOMPARE(items(w, "fileList"), (QStringList{"a.TXT", "b.txt", "c.bmp"})); // either of two patterns
-            QVERIFY(w->isVisible());
+            QVERIFY(items(w, "fileList") == (QStringList{"a.TXT", "b.txt", "c.bmp"}) && w->isVisible()); // either of two patterns
             path->setText("../nowhere");
             QTest::keyClick(path, Qt::Key_Return);
-            for (const QString& file : {"b.txt", "inner/d.txt"}) { // a file after the list's first one, elsewhere
+            for (const QString file : {"b.txt", "inner/d.txt"}) { // a file after the list's first one, elsewhere
                 path->setText(file);
                 QTest::keyClick(path, Qt::Key_Return);
                 QCOMPARE(child<QListWidget>(w, "fileList")->currentItem()->text(), file.section(u'/', -1));

@@ -322,8 +322,7 @@ private slots:
                   " WHERE designs.id=1");
         w = window();
         LibraryModel& paged = w->model();
-        QCOMPARE(std::pair(paged.total(), paged.rowCount()), std::pair(450, LibraryModel::Page));
-        QVERIFY(paged.canFetchMore({}));
+        QVERIFY(std::pair(paged.total(), paged.rowCount()) == std::pair(450, LibraryModel::Page) && paged.canFetchMore({}));
         QAbstractItemModelTester checked(&paged, QAbstractItemModelTester::FailureReportingMode::QtTest); // fetches too
         paged.fetchMore({});
         paged.fetchMore({});

@@ -456,8 +456,7 @@ private slots:
         sink.messages.clear();
         // cut in the middle of MFGrid's element 3
         QCOMPARE(readMfm(b.left(50 + 88 + 2 * 484 + 4 * 3 + 2), halfRead, sink), MfmLoad::Incomplete);
-        QCOMPARE(sink.messages.size(), 1);
-        QVERIFY(sink.messages[0].contains(QStringLiteral("incomplete")) && halfRead.CBGrid == m.CBGrid);
+        QVERIFY(sink.messages.size() == 1 && sink.messages[0].contains(QStringLiteral("incomplete")) && halfRead.CBGrid == m.CBGrid);
         QVERIFY(halfRead.MFGrid == Grid{} && halfRead.FireGrid == Grid{}); // a partly stored grid is not taken
         QVERIFY(halfRead.GemImages[0] == uint8_t(0) && halfRead.MapHeader[100] == uint8_t(42));
         // images cut short

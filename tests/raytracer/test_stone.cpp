@@ -53,12 +53,14 @@ private slots:
             const QByteArray bytes = designBytes(name);
             const GemDesign g = parseGem(span(bytes), name);
             QVERIFY2(bytesOf(g) == bytes, name); // every facet record
+            GemDesign longest = g; // a text's length is one byte: 255 is the most a text holds
+            longest.headers[0].assign(255, 'x');
+            QVERIFY(parseGem(span(bytesOf(longest)), name).headers == longest.headers);
             const Stone stone(g);
             for (const auto& f : g.facets) {
                 QVERIFY(f.vertices.size() >= 3);
-                for (const Vec3& v : f.vertices) {
+                for (const Vec3& v : f.vertices)
                     QVERIFY(std::fabs(dot(f.abc, v) - 1.0) < 1e-7 && stone.contains(v, 1e-7));
-                }
             }
         }
     }

@@ -92,8 +92,7 @@ private slots:
         // Texts reach a design's files without control characters: a line break adds no facet, nor NUL ends them.
         const QByteArray footnote = QByteArrayLiteral("x\r\na 45.0 0.5 1 2 3\0y\x7f");
         QVERIFY(writeFile(path("h.gem"), readAll(path("SRB.gem")).chopped(1) + char(footnote.size()) + footnote));
-        QCOMPARE(tool({"convert", "h.gem", "-o", "h.asc"}).exitCode, 0);
-        QCOMPARE(tool({"convert", "h.gem", "-o", "h2.gem"}).exitCode, 0);
+        QVERIFY(tool({"convert", "h.gem", "-o", "h.asc"}).exitCode == 0 && tool({"convert", "h.gem", "-o", "h2.gem"}).exitCode == 0);
         QVERIFY(readAll(path("h.asc")).endsWith("\nF x  a 45.0 0.5 1 2 3 y \r\n"));
         QVERIFY(readAll(path("h2.gem")).endsWith("x  a 45.0 0.5 1 2 3 y ") && tool({"angles", "h.asc"}).out == srb);
         QStringList result[2]; // the lines after the design's name, without the time
@@ -542,8 +541,7 @@ private slots:
         QVERIFY2(text.contains(grid.arg(peaks == 1 ? "peak" : "peaks")), qPrintable(text));
         const QStringList lines = text.split(u'\n');
         QCOMPARE(lines.filter(QRegularExpression("^  from (cell |start) .*  to  ")).size(), climbs.size());
-        QCOMPARE(lines.filter(QStringLiteral("  from start ")).size(), 1);
-        QCOMPARE(lines.filter(QRegularExpression("  best$")).size(), 1);
+        QVERIFY(lines.filter(QStringLiteral("  from start ")).size() == 1 && lines.filter(QRegularExpression("  best$")).size() == 1);
         // The crown fixed, the grid is one row of the pavilion: one peak on it.
         QVERIFY(tool({"optimize", "SRB.gem", "--material", "Quartz", "--global", "--fix-crn"})
                     .out.contains("\n1 peak on the grid (12 evaluations); climbs:\n"));
