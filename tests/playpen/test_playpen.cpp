@@ -431,8 +431,7 @@ private slots:
             rig.messages.messages.clear();
             rig.tilt(c.dir, c.ang);
             makeMovie(rig, c.sweep, c.image, c.frames);
-            QCOMPARE(rig.messages.messages, QStringList{c.message});
-            QVERIFY(rig.enabled("btnMakeMovie") && !rig.enabled("btnSaveMovie"));
+            QVERIFY(rig.messages.messages == QStringList{c.message} && rig.enabled("btnMakeMovie") && !rig.enabled("btnSaveMovie"));
         }
         QVERIFY(rig.calls().isEmpty());
         // Abort after the third of eight frames: those three play.

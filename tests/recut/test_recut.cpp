@@ -72,10 +72,11 @@ QString cell(QWidget* w, const QString& tier, int column)
     return QString();
 }
 
-// Answers the file chooser that `button` opens with the name `file`.
-void saveAs(QWidget* w, const char* button, const QString& file)
+// Answers the file chooser that `button` opens with the name `file`, keeping its title.
+void saveAs(QWidget* w, const char* button, const QString& file, QStringList& titles)
 {
-    onNextModal([file](QWidget* chooser) {
+    onNextModal([file, &titles](QWidget* chooser) {
+        titles << chooser->windowTitle();
         type(chooser, "txtFileName", file);
         click(chooser, "OKButton");
     });
@@ -509,14 +510,16 @@ private slots:
     void savesItsFilesAndKeepsItsPlace()
     {
         QString status;
+        QStringList titles;
         sink.answers = {false}; // do not replace the design saved first
         open(true, [&](QWidget* w) {
-            saveAs(w, "btnSaveDesign", "recut");
+            saveAs(w, "btnSaveDesign", "recut", titles);
             status = child<QLabel>(w, "lblStatus")->text();
-            saveAs(w, "btnSaveText", "list.asc");
-            saveAs(w, "btnSaveDiagram", "page");
-            saveAs(w, "btnSaveDesign", "recut");
+            saveAs(w, "btnSaveText", "list.asc", titles);
+            saveAs(w, "btnSaveDiagram", "page", titles);
+            saveAs(w, "btnSaveDesign", "recut", titles);
         });
+        QCOMPARE(titles, (QStringList{"Save Re-cut Design", "Save Cutting List Text", "Save Cutting Diagram", "Save Re-cut Design"}));
         const QByteArray recut = gemBytes(recutDesign(loadDesign(path("SRB.gem")), {41.5, 42.3, 28, 31}));
         QVERIFY(readFileBytes(path("recut.gem")) == recut && status.endsWith(QDir::toNativeSeparators(path("recut.gem"))));
         QVERIFY(readFileBytes(path("list.asc")).contains("\r\na -42.300000 0.62884239 96 n 2 84 72") && readFileBytes(path("page.pdf")).startsWith("%PDF-"));
