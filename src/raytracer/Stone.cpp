@@ -53,7 +53,6 @@ Stone::Stone(const GemDesign& design)
         Facet f;
         f.normal = gf.abc * (1.0 / len);
         f.distance = 1.0 / len;
-        f.designNormal = f.normal;
         f.kind = classifyNormal(f.normal);
         f.tier = gf.tier;
         f.vertices = gf.vertices;
@@ -117,12 +116,10 @@ Stone Stone::scaledAngles(double kPavilion, double kCrown) const
     for (auto& f : out.facets_) {
         if (crown && f.kind == FacetKind::Crown) {
             scalePlane(f, zTop, kCrown);
-            f.designNormal = f.normal;
             for (auto& v : f.vertices)
                 v = scalePoint(v, zTop, kCrown);
         } else if (pavilion && f.kind == FacetKind::Pavilion) {
             scalePlane(f, zBot, kPavilion);
-            f.designNormal = f.normal;
             for (auto& v : f.vertices)
                 v = scalePoint(v, zBot, kPavilion);
         } else if (f.kind == FacetKind::Girdle) {

@@ -19,7 +19,6 @@ FacetKind classifyNormal(const Vec3& unitNormal);
 
 struct Facet {
     Vec3 normal;       // unit, pointing out of the stone
-    Vec3 designNormal; // the normal as cut, before any tilt
     double distance;   // n.p == distance on the facet plane
     FacetKind kind;
     int tier;
