@@ -89,8 +89,7 @@ private slots:
         QVERIFY(images.RawImage[0] == uint8_t(0) && images.ImagePixels[0] == uint8_t(119));
         // Any viewer shows it the right way up: the top row is black.
         const QImage img(path("ZEP.BMP"));
-        QCOMPARE(img.size(), QSize(120, 120));
-        QCOMPARE(std::pair(qGray(img.pixel(5, 0)), qGray(img.pixel(5, 119))), std::pair(0, 119));
+        QVERIFY(img.size() == QSize(120, 120) && std::pair(qGray(img.pixel(5, 0)), qGray(img.pixel(5, 119))) == std::pair(0, 119));
         // Another lead byte gives the same bitmap; an existing file is replaced, not appended to.
         writeFileSafely(path("R"), rawImage(200, [](int i) { return i / ImageSide; }));
         GBMP(images, t.BMP_Header, path("R"), path("ZEP.BMP"));

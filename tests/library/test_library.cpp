@@ -560,14 +560,14 @@ private slots:
         QCOMPARE(listJson({"--material", "Quartz", "--min-mf", QString::number(mfs[1], 'g', 9)}).size(), 2);
     }
 
-    // Jobs that fail (a stand-in optimizer): a refusal (exit 1, whatever it printed) is kept with its reason, not asked
+    // Jobs that fail (a stand-in optimizer): a refusal (exit 1, whatever it printed) is kept with its reason (its first line), not asked
     // again; a job that crashed leaves nothing and runs again; a design none of whose files holds it, or no stone, is skipped.
     void failedJobsKeptOrRunAgain()
     {
         tool({"library", "add", "designs"});
         const QString standIn = path("zeptool");
         writeFile(standIn, "#!/bin/sh\ncase \"$2\" in\n"
-                           "  *SRB.gem) echo '{\"mf\":9}'; echo 'zeptool optimize: the design has no crown' >&2; exit 1;;\n"
+                           "  *SRB.gem) echo '{\"mf\":9}'; printf 'zeptool optimize: the design has no crown\nmore\n' >&2; exit 1;;\n"
                            "  *Turkey.asc) echo 'dying' >&2; kill -9 $$;;\n"
                            "  *) exit 1;;\nesac\n");
         QFile::setPermissions(standIn, QFile::permissions(standIn) | QFile::ExeOwner);

@@ -184,8 +184,7 @@ private slots:
         const QStringList names{cell(m, 0, LibraryModel::Name), cell(m, 1, LibraryModel::Name),
                                 cell(m, 2, LibraryModel::Name)};
         QCOMPARE(names.mid(0, 2).replaceInStrings(".gem", ".asc"), QStringList(2, m.row(0).name + "\nTurkey.asc"));
-        QVERIFY(names[0] != names[1]); // told apart by their files
-        QCOMPARE(names[2], QStringLiteral("Standard Round Brilliant\nSRB.gem"));
+        QVERIFY(names[0] != names[1] && names[2] == QStringLiteral("Standard Round Brilliant\nSRB.gem")); // told apart by their files
         // Shown at the window's own size, each name and its file read whole: the figures leave the name its room.
         auto* table = w->findChild<QTableView*>();
         w->show();

@@ -470,7 +470,8 @@ private slots:
                                       {{50, 90, 70}, {55, 5, 30}}, {{50, 50, 50}, {30, 30, 30}}}) {
             c.setCurve(iso);
             const QImage shown = c.grab().toImage(); // a new movie's mark at its first frame (x 6), not its second
-            QVERIFY(shown.pixelColor(6, 1).green() < 250 && shown.pixelColor(60, 1) == QColor(Qt::white));
+            QVERIFY(shown.pixelColor(6, 1).green() < 250 && shown.pixelColor(60, 1) == QColor(Qt::white)
+                    && shown.pixelColor(0, 40) != QColor(Qt::white) && shown.pixelColor(119, 40) != QColor(Qt::white)); // its frame
             for (int k = 0; k < 3; ++k)
                 QVERIFY2(qAbs(c.pointOf(k).y() - ys[k]) < 1e-3, qPrintable(QString::number(c.pointOf(k).y())));
             QVERIFY(c.pointOf(0).x() == 6 && c.pointOf(2).x() == 114);
@@ -534,12 +535,12 @@ private slots:
         QVERIFY(play->sizeHint().width() <= controls->width());
         player->pause();
         QVERIFY(play->text() == "Play" && play->sizeHint().width() <= controls->width());
-        // Another design: the movie goes, and its progress with it.
+        // Another design: the movie goes, and its progress and Save Movie with it.
         QCOMPARE(progress->text(), QString("100%"));
         rig.fd.FDDir = rig.designs;
         onNextModal([](QWidget* d) { chooseDesign(d, "SRB.gem", "42.50", "34.00"); });
         rig.click("btnLoadFile");
-        QVERIFY(player->frames() == 0 && progress->text() == QString());
+        QVERIFY(player->frames() == 0 && progress->text() == QString() && !rig.enabled("btnSaveMovie") && !show->isEnabled());
     }
 
     // A new user's session with the real console, zepcmd and gemray: SRB.gem raytraced, kept as reference, tilted,

@@ -403,8 +403,7 @@ private slots:
         const auto row = [&](const char* tier) {
             return *std::find_if(rows.begin(), rows.end(), [&](const QStringList& r) { return r[0] == tier; });
         };
-        QCOMPARE(row("2").mid(2, 2), (QStringList{"42.30°", "41.50°"}));
-        QCOMPARE(row("B").mid(2, 2), (QStringList{"31.00°", "28.00°"}));
+        QVERIFY(row("2").mid(2, 2) == (QStringList{"42.30°", "41.50°"}) && row("B").mid(2, 2) == (QStringList{"31.00°", "28.00°"}));
         const QByteArray pdf = diagramPdf(in);
         const QByteArray info = QByteArrayLiteral("/Title (\xfe\xff\0S\0R\0B\0.\0g\0e\0m)\n/Creator (\xfe\xff\0Z\0E\0P)"); // as a viewer's properties show them
         QVERIFY(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF") && pdf.contains("/FontFile2") && pdf.contains(info)); // drawn, with its letters' font inside to print anywhere
