@@ -61,9 +61,9 @@ private slots:
             {"{%}{^}{+}{~}{(}", {stroke(Qt::Key_Percent, {}, "%"), stroke(Qt::Key_AsciiCircum, {}, "^"),
                                  stroke(Qt::Key_Plus, {}, "+"), stroke(Qt::Key_AsciiTilde, {}, "~"),
                                  stroke(Qt::Key_ParenLeft, {}, "(")}},
-            {"{TAB 2}{BS}{ESC}%{F1}{F16}", {stroke(Qt::Key_Tab, {}, "\t"), stroke(Qt::Key_Tab, {}, "\t"),
-                                           stroke(Qt::Key_Backspace, {}, "\b"), stroke(Qt::Key_Escape, {}, "\x1b"),
-                                           stroke(Qt::Key_F1, alt), stroke(Qt::Key_F16, {})}},
+            {"{TAB 2}{BS}{ESC 0}{ESC}%{F1}{F16}", {stroke(Qt::Key_Tab, {}, "\t"), stroke(Qt::Key_Tab, {}, "\t"),
+                                                 stroke(Qt::Key_Backspace, {}, "\b"), stroke(Qt::Key_Escape, {}, "\x1b"),
+                                                 stroke(Qt::Key_F1, alt), stroke(Qt::Key_F16, {})}},
         };
         for (const auto& [notation, expected] : cases) {
             const KeyNotationResult result = parseKeyNotation(QString::fromLatin1(notation));

@@ -194,8 +194,7 @@ private slots:
             s.prefs.ATol = 10;
             s.eval.f = table({{40, 1}, {41, 1}, {42, 2}, {43, 3}, {44, 3}}, 1.5f);
         });
-        QCOMPARE(flat.pavs(), (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}));
-        QVERIFY(flat.opt.itPav == 43.5f && flat.opt.success);
+        QVERIFY(flat.pavs() == (std::vector<float>{40, 40, 41, 42, 43, 44, 43.5f}) && flat.opt.itPav == 43.5f && flat.opt.success);
         Rig noStep([&](Rig& s) {
             s.job.minPav = s.job.maxPav = s.job.stPav = 41;
             s.job.pStep = 0, s.job.fixCrn = false;

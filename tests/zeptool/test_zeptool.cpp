@@ -214,6 +214,7 @@ private slots:
         job("job: steps 0", "--fix-pav --steps 0 0", 2, "the crown step 0 is below the angle tolerance");
         job("job: limits inside a step", "--start 41.5 28 --pav-limits 41.5 41.50001 --steps 1 1", 2,
             "the pavilion limits 41.5 and 41.50001 lie closer than one step (1)");
+        job("job: limits one step apart", "--start 41.5 28 --pav-limits 41.5 42.5 --fix-crn --steps 1 1", 0, "optimized   4");
         job("job: old angle no tier", "--old 40 28", 1, "The design has no pavilion tier at 40 degrees");
         job("job: old pavilion 90", "--old 90 28", 2, "the old angles must lie between 0 and 90 degrees"); // the girdle's
         job("job: global, both fixed", "--global --fix-pav --fix-crn", 2, "--global searches the free angles");
