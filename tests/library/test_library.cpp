@@ -636,8 +636,8 @@ private slots:
         ListFilter f;
         QCOMPARE(names(f), QStringList({"Triangle", "Turkey", "Brilliant"})); // by name
         const ListRow brilliant = listDesigns(db, f).back(); // its symmetry as the file gives it
-        QVERIFY(brilliant.mirror && brilliant.symmetry == 8 && brilliant.gear == 96 && brilliant.facets == 73 && brilliant.tiers == 7 && brilliant.format == "GEM"
-                && std::round(brilliant.lw * 1000) == 1000);
+        QVERIFY(brilliant.mirror && brilliant.symmetry == 8 && brilliant.gear == 96 && brilliant.facets == 73 && brilliant.tiers == 7
+                && brilliant.format == "GEM" && std::round(brilliant.lw * 1000) == 1000);
         sqlite3_close(writer); // its locks held all along: the library's own writes below reach other programs
         f.sort = SortColumn::Facets;
         f.descending = true;
