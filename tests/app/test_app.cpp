@@ -443,8 +443,7 @@ private slots:
         QVERIFY(QFile::remove(o.zepcmdProgram));
         app->state().shell.TimedOut = true;
         offered("OKButton");
-        QCOMPARE(sink.messages.last(), QString("Error  53 (File not found) in btnModTargets_Click routine"));
-        QVERIFY(app->state().shell.TimedOut);
+        QVERIFY(sink.messages.last() == QString("Error  53 (File not found) in btnModTargets_Click routine") && app->state().shell.TimedOut);
     }
 
     // Closing the frame runs Quit: answered No, or with a job it cannot save, ZEP stays as it was; then it saves

@@ -133,7 +133,7 @@ private slots:
         for (const char* read : {"\rthree 20%", "\r", "three done\n"})
             apply(screen, out.feed(read));
         QCOMPARE(screen, QString("before\none\ntwo more\nthree done\n"));
-        apply(screen, out.feed("ab\bc\x01\n\b"));
+        apply(screen, out.feed("ab\bc\x01\x7f\n\b"));
         QCOMPARE(screen, QString("before\none\ntwo more\nthree done\nac\n"));
         // A character split between two reads.
         const QByteArray e = QStringLiteral(u"\u00e9").toUtf8();

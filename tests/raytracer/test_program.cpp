@@ -313,6 +313,7 @@ private slots:
         QTest::newRow("gear of 0 teeth") << with({"G"}) << "its trailer holds impossible values";
         QTest::newRow("gear of 100001 teeth") << with({"G1"}) << "its trailer holds impossible values"; // 100000 at most
         QTest::newRow("gear of -100001 teeth") << with({"G2"}) << "its trailer holds impossible values"; // -100000 at least
+        QTest::newRow("symmetry of 10001") << with({"G3"}) << "its trailer holds impossible values"; // 10000 at most
         QTest::newRow("unknown option") << with({"-z", "3", "B"}) << "unknown option -z";
         QTest::newRow("abc") << QStringList{"-p", "abc", "41.5", "-c", "28", "28", "B"} + images
                              << "old pavilion angle: \"abc\" is not a number";
@@ -362,6 +363,7 @@ private slots:
         writeDesign("G", srb, [](GemDesign& g) { g.gear = 0; });
         writeDesign("G1", srb, [](GemDesign& g) { g.gear = 100001; });
         writeDesign("G2", srb, [](GemDesign& g) { g.gear = -100001; });
+        writeDesign("G3", srb, [](GemDesign& g) { g.symmetry = 10001; });
         writeDesign("O", srb, [](GemDesign& g) { std::erase_if(g.facets, [](const auto& f) { return f.abc.z < 0; }); });
         writeDesign("M", srb, [](GemDesign& g) { g.facets.erase(g.facets.begin() + 60); });
         if (args.contains("K")) // a sound stone, each facet many times over: its check would take long

@@ -179,7 +179,8 @@ private slots:
             keys << p.keyText();
         QCOMPARE(keys, (QStringList{"ZEPResult", "fnam", "theFinalPav", "theFinalCrn", "theStartMF", "theFinalMF", "END"}));
         QVERIFY2(parseLastResult(marginBytes) && parseLastResult(marginBytes)->margin == withMargin.margin, marginBytes.constData());
-        QVERIFY(!parseLastResult(whole)->margin);
+        QVERIFY(!parseLastResult(whole)->margin // and a margin with no owner is left out, not written into a file that reads as none
+                && parseLastResult(lastResultBytes({r.design, r.pav, r.crn, r.startMF, r.finalMF, {}, withMargin.margin})));
         for (const char* bad : {"\"theMargin\",\".1 128.1 46.084\"\r\n", "\"theMargin\",\"2 128.1 46 28\"\r\n",
                                 "\"theMargin\",\".1 nan 46 28\"\r\n", "\"theMargin\",\".1 1 95 28\"\r\n",
                                 "\"theMargin\",\"-.1 1 46 28\"\r\n", "\"theMargin\",\".1 1 46 .05\"\r\n"})

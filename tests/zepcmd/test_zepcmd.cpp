@@ -65,8 +65,7 @@ private slots:
         }
         QCOMPARE(parseCommand("Cd\\").rest, QStringLiteral("\\"));
         QCOMPARE(batchLines("one\r\r\ntwo\r\nthree\nfour"), (QStringList{"one", "two", "three", "four"}));
-        QCOMPARE(batchLines("a\r\n\r\nb\r\n"), (QStringList{"a", "", "b"}));
-        QCOMPARE(batchLines("a\r\n\x1a garbage\r\n"), (QStringList{"a"}));
+        QVERIFY(batchLines("a\r\n\r\nb\r\n") == (QStringList{"a", "", "b"}) && batchLines("a\r\n\x1a garbage\r\n") == (QStringList{"a"}));
         // A command word with a folder, as ZEP's batch lines name programs: each name in any letter case, "\\" or
         // "/", ".." on the way; the exact case first; only what can run; nothing past a name that is no folder.
         QVERIFY(QDir(root).mkpath("Work/Tools"));
