@@ -355,8 +355,7 @@ private slots:
         ZepApplication again(testOptions(), &sink2);
         QVERIFY2(again.setup() && sink2.messages.isEmpty(), qPrintable(sink2.messages.join(u'|')));
         const JobState& back = again.state().job;
-        QCOMPARE(back.fnam, job.fnam);
-        QCOMPARE(std::pair(back.stPav, back.stCrn), std::pair(41.5f, 28.0f)); // restored, from the old angles
+        QVERIFY(back.fnam == job.fnam && std::pair(back.stPav, back.stCrn) == std::pair(41.5f, 28.0f)); // restored, from the old angles
         QCOMPARE(std::pair(back.pStep, back.cStep), std::pair(1.043f, 1.0f)); // a tenth of each range
         QCOMPARE(again.state().targets.wtISO, 2.0f);
         MainWindow* m2 = again.mainWindow();

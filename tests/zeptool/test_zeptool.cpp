@@ -423,6 +423,7 @@ private slots:
             {damaged("\"final\":{\"pav\":", "\"final\":{\"pav\":-3.4e38,\"x\":"), ""},
             {damaged("\"evaluations\":", "\"evaluations\":0.5,\"x\":"), "holds evaluations that are not a whole number"},
             {damaged("\"evaluations\":", "\"evaluations\":1e10,\"x\":"), "holds evaluations that are not a whole number"},
+            {damaged("\"evaluations\":", "\"evaluations\":\"5\",\"x\":"), "holds evaluations that are not a whole number"},
             {damaged("\"margin\":", "\"margin\":5,\"x\":"), "holds a margin that is not finite numbers"},
             {damaged("\"margin\":", "\"margin\":{\"tolerance\":0.1,\"worst\":1,\"worst_at\":[40]},\"x\":"), "not finite numbers"},
             {damaged("\"margin\":", "\"margin\":{\"tolerance\":\"\",\"worst\":1,\"worst_at\":[40,28]},\"x\":"), "not finite numbers"},
