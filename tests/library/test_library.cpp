@@ -667,8 +667,7 @@ private slots:
         };
         QCOMPARE(listedNames({"--gear", "96", "--text", "tri"}), QStringList({"Triangle"}));
         QCOMPARE(listedNames({"--lw", "1.2", "2"}), QStringList({"Turkey"}));
-        QCOMPARE(listedNames({"--lw", "1.2", "2", "--gear", "96"}), QStringList({"Turkey"}));
-        QCOMPARE(listedNames({"--gear", "80"}), QStringList());
+        QVERIFY(listedNames({"--lw", "1.2", "2", "--gear", "96"}) == QStringList({"Turkey"}) && listedNames({"--gear", "80"}).isEmpty());
         // A design's notes, shown line by line (the triangle's file holds three).
         QCOMPARE(tool({"library", "show", "designs/more/CubeIllusionTri.gem"}).out.count("\nfootnote  "), 3);
         writeFile(path("all.csv.zeptmp-999999999-abc"), "a killed export's"); // swept away by the next one

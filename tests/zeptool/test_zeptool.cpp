@@ -86,8 +86,7 @@ private slots:
             QCOMPARE(tool({"angles", asc}).out, tool({"angles", name + ".gem"}).out);
             QCOMPARE(noCR(tool({"angles", asc, "--asc"}).out), noCR(readAll(path(asc))));
             QCOMPARE(tool({"convert", asc, "-o", "c.gem"}).out, QByteArray("wrote c.gem\n"));
-            QCOMPARE(tool({"convert", "c.gem", "-o", "c.ASC"}).exitCode, 0);
-            QCOMPARE(noCR(readAll(path("c.ASC"))), noCR(readAll(path(asc))));
+            QVERIFY(tool({"convert", "c.gem", "-o", "c.ASC"}).exitCode == 0 && noCR(readAll(path("c.ASC"))) == noCR(readAll(path(asc))));
         }
         // Texts reach a design's files without control characters: a line break adds no facet, nor NUL ends them.
         const QByteArray footnote = QByteArrayLiteral("x\r\na 45.0 0.5 1 2 3\0y\x7f");
