@@ -351,9 +351,9 @@ private slots:
             QCOMPARE(e.job.stPav, 44.001f); // a thousandth beyond its maximum
             QVERIFY(e.job.pStep == 0.6f && e.job.fixCrn && e.job.useMatRI);
             type(d, "specStartPav", "44.0004");
-            type(d, "specMinCrn", "41"); // a minimum above its maximum (the start between them)
+            type(d, "specMinCrn", "51"); // a minimum above its maximum (the start below both, the pavilion's below them)
             const QString maxCrn = text(d, "specMaxCrn");
-            type(d, "specMaxCrn", "40");
+            type(d, "specMaxCrn", "50");
             click(d, "OKButton");
             type(d, "specMinCrn", "1");
             type(d, "specMaxCrn", maxCrn);
@@ -378,7 +378,7 @@ private slots:
                               "Please type a number from 0.1 to 89.9.",
                               "Starting angles must be between Min and Max! \"Start Pavilion Angle\" 44.001 is "
                               "above \"Pavilion Max\" 44.",
-                              "Starting angles must be between Min and Max! \"Crown Min\" 41 is above \"Crown Max\" 40.",
+                              "Starting angles must be between Min and Max! \"Crown Min\" 51 is above \"Crown Max\" 50.",
                               "Error  11 (Division by zero) in CalcCA routine",
                               "Please specify a refractive index and dispersion",
                               "Error  9 (Subscript out of range) in OKButton_Click routine"}));

@@ -105,8 +105,7 @@ private slots:
         QCOMPARE(o.exitCode, 7);
         const QStringList out = QString::fromLocal8Bit(o.out).split(u'\n');
         const QStringList printed = out.filter(QRegularExpression('^' + QRegularExpression::escape(root) + "(/ZEPWork)?$"));
-        QCOMPARE(printed, (QStringList{root, work, work, work, work}));
-        QVERIFY(out.contains(work + ">cd nowhere")); // the prompt shows the directory
+        QVERIFY(printed == (QStringList{root, work, work, work, work}) && out.contains(work + ">cd nowhere")); // the prompt shows the directory
         QVERIFY(out.contains("Invalid directory") && out.contains(" shown twice") && !out.contains("echo hidden") && !out.contains("never"));
         const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
         QVERIFY(dot >= 0 && out.value(dot + 1).isEmpty());

@@ -717,8 +717,7 @@ private slots:
                 QVERIFY2(!described.filter(line).isEmpty(), qPrintable(given));
             }
         }
-        QCOMPARE(listing(), before);
-        QCOMPARE(std::pair(readAll(path("old.gem")), readAll(path("SRB.gem"))), std::pair(QByteArray("kept"), srb));
+        QVERIFY(listing() == before && std::pair(readAll(path("old.gem")), readAll(path("SRB.gem"))) == std::pair(QByteArray("kept"), srb));
         QCOMPARE(QFileInfo(path("link.gem")).symLinkTarget(), path("SRB.gem"));
         struct stat null {};
         QVERIFY(QFileInfo(path("adir")).isDir() && ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode));
