@@ -254,8 +254,7 @@ private slots:
     {
         const auto at = [this](const char* name) { return path(name).toStdString(); };
         const Outcome o = run(dir_->path(), {"-p", "41.5", "41.5", "-c", "28", "28", "-g", "B", "R", "nowhere/C", "I"});
-        QVERIFY(o.exitCode != 0 && o.err.contains("nowhere/C"));
-        QCOMPARE(listing(dir_->path()), QStringList({"B", "Gemray.err"})); // why, for ZEP
+        QVERIFY(o.exitCode != 0 && o.err.contains("nowhere/C") && listing(dir_->path()) == QStringList({"B", "Gemray.err"})); // why, for ZEP
         // A rename that fails half way (a folder came in the way) takes back the files already in place.
         const std::vector<OutputFile> three{{at("R"), {1}}, {at("C"), {2}}, {at("Gemray.log"), {3}}};
         QVERIFY_THROWS_EXCEPTION(RunError, writeFilesAtomically(three, [&](std::size_t) { QDir().mkdir(path("C")); }));

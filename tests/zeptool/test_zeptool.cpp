@@ -488,8 +488,7 @@ private slots:
                                        QString::number(r["evaluations"].toInt())};
             QVERIFY(row.size() == 17 && row.mid(0, 10) == expected);
             QCOMPARE(row.mid(13, 2), (QStringList{"1 at 46.00", "E at 10.00"})); // the tiers of the angles
-            QCOMPARE(row[11], QString("Note: One or both angles exceeded range"));
-            QCOMPARE(r["notes"].toArray().first().toString(), row[11]);
+            QVERIFY(row[11] == QString("Note: One or both angles exceeded range") && r["notes"].toArray().first().toString() == row[11]);
         }
         // Each component under its own name: ISO, tilt and sparkle weighted make up the merit function.
         QVERIFY(writeFile(path("its.TXT"), "ZEP,1\ndoISO,#TRUE#\nwtISO,1\ndoTilt,#TRUE#\nwtTilt,1\ndoTilt1,#TRUE#\n"
@@ -557,13 +556,16 @@ private slots:
         study.start(kTool, {"study", "SRB.gem", "Turkey.gem", "--materials", "Quartz,Corundum,Diamond", "-j", "1"});
         QVERIFY(study.waitForStarted());
         const auto jobsRunning = [&] {
+            int n = 0;
             for (const QString& pid : QDir("/proc").entryList(QDir::Dirs))
                 if (readAll("/proc/" + pid + "/cmdline").contains(QByteArray("zeptool\0optimize\0", 17))
                     && QFileInfo("/proc/" + pid + "/cwd").symLinkTarget() == QDir(dir->path()).canonicalPath())
-                    return true;
-            return false;
+                    ++n;
+            return n;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(jobsRunning(), waitMs(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(jobsRunning() > 0, waitMs(10000));
+        QTest::qWait(300);
+        QVERIFY(jobsRunning() <= 1); // -j 1: one job at a time
         study.kill();
         study.waitForFinished();
         QTRY_VERIFY_WITH_TIMEOUT(!jobsRunning(), waitMs(5000));
