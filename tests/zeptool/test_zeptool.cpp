@@ -416,6 +416,7 @@ private slots:
             {damaged("\"number\":2,", "\"number\":0,"), "is not the result of a study's job"},
             {damaged("\"of\":10", "\"of\":9"), "is a job of a study of 9 jobs, line 1 of 10"},
             {damaged("Corundum", "Quartz"), "is job 2 of another study: an earlier line gave it SRB.gem in Corundum"},
+            {damaged("SRB.gem", "Turkey.gem"), "is job 2 of another study: an earlier line gave it SRB.gem in Corundum"},
             {damaged("\"index\":1.77", "\"index\":1e300"), "holds a figure that is not a finite number (index)"},
             {damaged("\"index\":1.77", "\"index\":\"1.77\""), "holds a figure that is not a finite number (index)"},
             {damaged("\"final\":{\"pav\":", "\"final\":{\"pav\":-3.5e38,\"x\":"), "(final pav)"},
