@@ -200,6 +200,9 @@ private slots:
             // Start 40: ISO 30 + illumination 10, top 80. Sweep 1 ends at 42 (the advance to 43 is out of
             // range): ISO 32, illumination 10. Above the bars, and left of the first, the background.
             const QColor background = chart.pixelColor(at(5.5f, 20));
+            const QRect plot = c->plotArea(); // the frame runs round the plot, over the bars
+            for (QPoint p : {QPoint(plot.left(), 60), plot.topLeft() + QPoint(9, 0), QPoint(plot.right(), 60), plot.bottomRight() - QPoint(9, 0)})
+                QCOMPARE(chart.pixel(p), c->palette().color(QPalette::Mid).rgb());
             for (const auto& [x, y, colour] : {std::tuple{0.0f, 15.0f, red}, {0, 35, green}, {1, 31, red},
                                                {1, 41, green}, {1, 60, background}, {-0.48f, 50, background}})
                 QCOMPARE(chart.pixelColor(at(x, y)), colour);
