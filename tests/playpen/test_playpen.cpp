@@ -455,6 +455,7 @@ private slots:
         };
         QCOMPARE(shown(2).size(), child(player, "imgMovie")->size() - QSize(2, 2)); // the frame fills its box's border
         QVERIFY(player->playing() && child<QStackedWidget>(&w, "stkImages")->currentWidget() == player);
+        QVERIFY(child<QLabel>(player, "lblMovieFrame")->text().startsWith("Frame 3 of 3: tilt-4.285714 in direction 1, ISO"));
         // The frame's curve lies right under the frame, the controls beside it.
         const QWidget *frame = child(player, "imgMovie"), *curve = child(player, "picMovieCurve");
         QVERIFY(curve->x() == frame->x() && curve->y() > frame->y() + frame->height() - 1
