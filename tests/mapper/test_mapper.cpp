@@ -115,7 +115,8 @@ private slots:
         QCOMPARE(shifted.messages.messages, QStringList{"There are no Optimized Angles - using default range"});
         QVERIFY(shifted.view.texts["txtPavMin"] == QString("38.000") && shifted.mapper.IOP == int16_t(6));
 
-        Rig r;
+        Rig r; // the job's limits as the window opens
+        QCOMPARE(QStringList({r.view.texts["txtPavMin"], r.view.texts["txtPavMax"], r.view.texts["txtCrnMin"], r.view.texts["txtCrnMax"]}).join(','), "38,43,30,40");
         r.job.maxCrn = 0;
         r.mapper.btnGo_Click({}, {});
         r.job.maxCrn = 40;

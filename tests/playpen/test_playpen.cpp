@@ -616,8 +616,7 @@ private slots:
         QVERIFY(w.movie().frames[0].bitmap == away && w.movie().frames[2].bitmap == towards5);
         rig.type("txtCurAng", "4");
         makeMovie(rig, "optRock", 3, "3");
-        QCOMPARE(w.movie().frames[1].bitmap, rgb);
-        QCOMPARE(rig.get("ZEPr.BMP"), rgb); // the current image, as the last Raytrace left it
+        QVERIFY(w.movie().frames[1].bitmap == rgb && rig.get("ZEPr.BMP") == rgb); // the current image, as the last Raytrace left it
         w.adjustSize();
         QVERIFY(w.width() <= 1280 && w.height() <= 690); // the movie shown
         rig.tilt("", "");

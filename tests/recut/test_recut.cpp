@@ -186,6 +186,8 @@ private slots:
         QTest::newRow("UTF-8, only U+0080") << replaced(o, "H Octagon", "H \xC2\x80") << replaced(o, "H Octagon", "H ?");
         const QByteArray mixed = replaced(o, "H Octagon", "H Caf\xC3\xA9 \xE9t\xE9"); // one sequence no UTF-8
         QTest::newRow("Windows-1252 with a UTF-8 look-alike") << mixed << mixed;
+        const QByteArray stray = replaced(o, "H Octagon", "H Caf\xC3\xA9 crown\x92s"); // a byte no UTF-8 sequence starts with
+        QTest::newRow("Windows-1252 with a UTF-8 look-alike and a stray byte") << stray << stray;
         QTest::newRow("a sequence cut by the file's end") << o + "F Caf\xC3" << o + "F Caf\xC3\n";
         QTest::newRow("six header lines, footnotes")
             << replaced(o + "F Foot\n", "H Octagon\n", "H One\nH Two\nH Three\nH Four\nH Five\nH Six\n")
