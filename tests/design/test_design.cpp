@@ -322,8 +322,7 @@ private slots:
                                e.job.theRI, e.job.theDisp, e.positions.Tang, e.positions.Lang}),
                  (QList<float>{38, 44, 35, 25, 0.6f, 1, 0, 0.044f, top, left}));
         QVERIFY(e.job.fixPav && !e.job.fixCrn && e.job.useFileRI && !e.job.useSpecRI && !e.job.useMatRI);
-        QCOMPARE(e.job.theMat, QStringLiteral("Diamond"));
-        QCOMPARE(presets, (QList<QColor>{QColor(255, 255, 255), QColor(200, 100, 90)}));
+        QVERIFY(e.job.theMat == QStringLiteral("Diamond") && presets == (QList<QColor>{QColor(255, 255, 255), QColor(200, 100, 90)}));
         QCOMPARE((QList<int16_t>{e.job.theRCol, e.job.theGCol, e.job.theBCol}), (QList<int16_t>{200, 100, 90}));
     }
 

@@ -358,6 +358,8 @@ private slots:
         QCOMPARE((QStringList{rig.text("txtY1"), rig.text("txtY2")}), (QStringList{" 30", " 70"}));
         limits("30", "30"); // a maximum that is not above the minimum is refused
         QVERIFY(rig.messages.messages.size() == 1 && w.pen().f.PlotMaxISO == 70.0f && rig.text("txtY1") == QString(" 30") && pixelsOf(plot, blue) > 50);
+        rig.raytrace("optTilt", "1", "1"); // a tilt of one degree, evaluated like any other: the axis ends at it
+        QVERIFY(rig.messages.messages.size() == 1 && rig.text("txtX2") == QString(" 1"));
     }
 
     void colourRaytraceUsesTheChosenColour()
