@@ -79,9 +79,9 @@ private slots:
         m_console->sendKeys("{BS}~");
         QTRY_VERIFY(m_console->outputText().contains("\ntyped\n"));
         QVERIFY(!m_console->outputText().contains("never pasted"));
-        m_console->sendKeys("% N"); // the window menu's Minimize and Restore
+        m_console->sendKeys("% N"); // the window menu's Minimize; brought to the front, the console shows again
         QVERIFY(m_console->window()->isMinimized());
-        m_console->sendKeys("% R");
+        m_console->bringToFront();
         QVERIFY(!m_console->window()->isMinimized());
         // A malformed sequence raises error 5 and sends nothing.
         QVERIFY(errorOf([&] { m_console->sendKeys("x{NOKEY}"); }) == int(err::InvalidCall) && m_console->inputLine().isEmpty());
