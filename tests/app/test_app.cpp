@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLockFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -154,10 +155,12 @@ private slots:
         touch(lock, "1\nzep\nanother-machine\n"); // a ZEP on another machine, sharing the folder for an hour now
         QFile old(lock);
         QVERIFY(old.open(QIODevice::ReadWrite) && old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime) && refused() && QFile::remove(lock));
-        // A console that cannot start ends start-up there: no main window without its console.
-        RecordingSink sink;
-        ZepApplication app(testOptions({}, startDir + "/none/zepcmd"), &sink);
-        QVERIFY(!app.setup() && sink.messages == QStringList{"Shell"} && !app.mainWindow());
+        // A console that cannot start ends start-up there: no main window without its console. Told as the program
+        // tells it, in a message box.
+        QString said;
+        onNextModal([&](QWidget* box) { said = qobject_cast<QMessageBox*>(box)->text(); });
+        ZepApplication app(testOptions({}, startDir + "/none/zepcmd"));
+        QVERIFY(!app.setup() && said == "Shell" && !app.mainWindow());
     }
 
     void staleAndDamagedFilesAtStartUp()

@@ -151,8 +151,7 @@ private slots:
         const QString runaway = runZepcmd(root, "a\na\necho after\n" + longLine + "long\necho done\n");
         const QStringList lines = runaway.split(u'\n');
         const QString stopped = QStringLiteral("More than %1 batch file lines in one command: stopped").arg(MaxBatchLines);
-        QCOMPARE(lines.count(stopped), 2); // each command has its own share
-        QCOMPARE(lines.count(root + ">a.bat"), 2 * MaxBatchLines);
+        QVERIFY(lines.count(stopped) == 2 && lines.count(root + ">a.bat") == 2 * MaxBatchLines); // each command has its own share
         QCOMPARE(lines.indexOf("Batch files nested too deeply") - lines.indexOf(root + ">a"), 33); // 32 deep, no more
         QVERIFY(lines.indexOf("after") > lines.lastIndexOf(stopped));
         const QString tooLong = QStringLiteral("The line is too long (more than %1 characters)").arg(MaxLineLength);
