@@ -278,13 +278,14 @@ private slots:
                     QVERIFY2(!l->wordWrap() || l->height() <= l->heightForWidth(l->width()) + 4, qPrintable(l->text()));
             }
             w->findChild<QTabWidget*>()->setCurrentIndex(0);
+            e.targets.useFMsk = true; // OK stores the fire mask box as it stands (unticked), whatever the targets held
             QVERIFY(child<QRadioButton>(w, "optPreset")->isChecked() && child<QComboBox>(w, "Combo1")->currentText() == QString("Quartz"));
             // wISO unticked keeps 7, maxTilt with tilt off keeps 10
             for (const auto& [box, value] : {std::pair{"wISO", "3"}, {"wIll", "2.5x"}, {"maxTilt", "20"},
                                               {"wSparkle", "0.5"}, {"Dir1", "2.5"}, {"Dir2", "3.5"}})
                 type(w, box, value);
             for (const auto& [box, on] :
-                 {std::pair{"chkIll", true}, {"chk3", false}, {"chkSparkle", true}, {"chkFire", true}, {"chkUseSMsk", true}})
+                 {std::pair{"chkIll", true}, {"chk3", false}, {"chkSparkle", true}, {"chkFire", true}, {"chkUseSMsk", true}, {"chkUseFMsk", false}})
                 tick(w, box, on);
             child<QComboBox>(w, "Combo1")->setCurrentText("Diamond");
             click(w, "OKButton"); // refused, naming the box; nothing stored
