@@ -40,7 +40,7 @@ struct PlayPenRig : RaytraceRig {
     PlayPenValues values;
     PlayPenEnv env{RunnerEnv{shell, prefs, job, images, bitmaps, AbortFlag, messages, port, {}},
                    DesignEnv{job, fd, positions, prefs, materials, messages, shell.WorkPath},
-                   DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn}, values, {}, {}};
+                   DialogEnv{positions, prefs, messages, shell.WorkPath, gf, yn, fn}, values, ".000", ".000"}; // optimized 0: none
     std::unique_ptr<PlayPenWindow> w;
 
     PlayPenRig()
