@@ -282,7 +282,7 @@ private slots:
             QVERIFY(child<QRadioButton>(w, "optPreset")->isChecked() && child<QComboBox>(w, "Combo1")->currentText() == QString("Quartz"));
             // wISO unticked keeps 7, maxTilt with tilt off keeps 10
             for (const auto& [box, value] : {std::pair{"wISO", "3"}, {"wIll", "2.5x"}, {"maxTilt", "20"},
-                                              {"wSparkle", "0.5"}, {"Dir1", "2.5"}, {"Dir2", "3.5"}})
+                                              {"wSparkle", "0.5"}, {"Dir1", "2.5"}, {"Dir2", "3.5"}, {"Ang1", "89.9"}, {"Ang2", "89.9"}})
                 type(w, box, value);
             for (const auto& [box, on] :
                  {std::pair{"chkIll", true}, {"chk3", false}, {"chkSparkle", true}, {"chkFire", true}, {"chkUseSMsk", true}, {"chkUseFMsk", false}})
@@ -311,8 +311,8 @@ private slots:
         const OptimizationTargets& t = e.targets;
         QCOMPARE(once, int16_t(1));
         QVERIFY(!t.doISO && t.doTilt3 && t.fireMat == "Diamond" && t.useSMsk && !t.useFMsk && e.messages.messages.size() == 2 && e.positions.TTarg > 0 && e.positions.LTarg > 0);
-        QCOMPARE((QList<float>{t.wtISO, t.wtILL, t.TAngMax, t.wtSparkle, t.fireDisp, e.job.theDisp}),
-                 (QList<float>{7, 2.5f, 10, 0.5f, 0.044f, 0.044f}));
+        QCOMPARE((QList<float>{t.wtISO, t.wtILL, t.TAngMax, t.wtSparkle, t.fireDisp, e.job.theDisp, t.SpAng1, t.SpAng2}),
+                 (QList<float>{7, 2.5f, 10, 0.5f, 0.044f, 0.044f, 89.9f, 89.9f}));
         QCOMPARE((QList<int>{t.SpDir1, t.SpDir2}), (QList<int>{2, 4})); // rounded
     }
 

@@ -450,6 +450,7 @@ private slots:
         QVERIFY(!fileExists(rig.work("ZEPi.BMP")) && progress->maximum() == 8); // the current images as before: none
         auto* player = child<MoviePlayer>(&w, "picMovie");
         QVERIFY(player->frames() == 3 && child<QSlider>(player, "sldFrame")->maximum() == 2); // a step a frame
+        QCOMPARE(child<QSpinBox>(player, "spnSpeed")->text(), "12 frames/s"); // the speed with its unit
         const auto shown = [&](int k) {
             child<QSlider>(player, "sldFrame")->setValue(k);
             return child<QLabel>(player, "imgMovie")->pixmap().toImage();
