@@ -167,8 +167,7 @@ private slots:
         QCOMPARE(r.messages.messages, QStringList{"Anomalous Condition - Merit Function Zero"});
         QVERIFY(r.map.MFGrid[4] == 0.0f && r.view.texts["txtMaxMF"] == QString("5"));
         // Afterwards every cell between the run's least and greatest.
-        QCOMPARE(std::pair(r.map.CMFMin, r.map.CMFMax), std::pair(-2.0f, 5.0f));
-        QCOMPARE(r.view.texts["txtCMax"], QString(" 5"));
+        QVERIFY(std::pair(r.map.CMFMin, r.map.CMFMax) == std::pair(-2.0f, 5.0f) && r.view.texts["txtCMax"] == QString(" 5"));
         for (int n : {0, 1, 3, 60})
             QCOMPARE(r.cell(n), scaledIndex(r.map.MFGrid[std::size_t(n)], -2, 5));
         QCOMPARE(r.cell(5), uint8_t(105)); // (0.9 + 2) · 255 / 7

@@ -185,6 +185,7 @@ private slots:
         bool animated = false;
         for (qsizetype at = 12; at + 8 <= w.size(); at += 8 + ((le(at + 4, 4) + 1) & ~1u)) {
             const QByteArray id = w.mid(at, 4);
+            QVERIFY(id != "ANIM" || le(at + 12, 2) == 0); // the animation's loop count: 0, for ever
             if (id == "VP8X") {
                 animated = (w[at + 8] & 0x02) != 0;
                 QVERIFY(le(at + 12, 3) + 1 == 240u && le(at + 15, 3) + 1 == 240u);

@@ -101,12 +101,12 @@ private slots:
         QVERIFY(QFile::link(far.path(), root + "/far"));
         const Outcome o = run(zepcmdPath, {}, root,
                               "cd\nCD zepwork\ncd\ncd..\nChDir \"ZEPWork\"\ncd\ncd nowhere\ncd \"\ncd \"\"\ncd ..\ncd far/../zepwork\n"
-                              "cd\nREM echo hidden\nECHO  shown twice\necho.\nECHO\necho OFF\necho\nEcho On\nexit 7\necho never\n");
+                              "cd\nREM echo hidden\nECHO  shown twice\necho=equals\necho.\nECHO\necho OFF\necho\nEcho On\nexit 7\necho never\n");
         QCOMPARE(o.exitCode, 7);
         const QStringList out = QString::fromLocal8Bit(o.out).split(u'\n');
         const QStringList printed = out.filter(QRegularExpression('^' + QRegularExpression::escape(root) + "(/ZEPWork)?$"));
         QVERIFY(printed == (QStringList{root, work, work, work, work}) && out.contains(work + ">cd nowhere")); // the prompt shows the directory
-        QVERIFY(out.contains("Invalid directory") && out.contains(" shown twice") && !out.contains("echo hidden") && !out.contains("never"));
+        QVERIFY(out.contains("Invalid directory") && out.contains(" shown twice") && out.contains("equals") && !out.contains("echo hidden") && !out.contains("never"));
         const qsizetype dot = out.indexOf(QRegularExpression(".*>echo\\.$"));
         QVERIFY(dot >= 0 && out.value(dot + 1).isEmpty());
         // ECHO alone tells the state; while it is off no prompt is shown.
