@@ -288,8 +288,7 @@ PlayPenWindow::PlayPenWindow(PlayPenEnv& env, QWidget* parent) : QDialog(parent)
     btnAbortMovie = named(new QPushButton(QStringLiteral("Abort"), movie), "btnAbortMovie");
     btnSaveMovie = named(new QPushButton(QStringLiteral("Save Movie"), movie), "btnSaveMovie");
     chkShowMovie = named(new QCheckBox(QStringLiteral("Show movie"), movie), "chkShowMovie");
-    prgMovie = named(new QProgressBar(movie), "prgMovie");
-    prgMovie->setValue(0);
+    prgMovie = named(new QProgressBar(movie), "prgMovie"); // no movie: no percentage
     mg->addWidget(optRock, 0, 0);
     mg->addWidget(optOrbit, 0, 1);
     mg->addWidget(new QLabel(QStringLiteral("Frames"), movie), 0, 2, Qt::AlignRight);

@@ -217,8 +217,7 @@ private slots:
     void searchesThatWouldNeverEnd()
     {
         Rig r([&](Rig& s) { s.prefs.ATol = 0; });
-        QVERIFY(!r.AbortFlag && r.opt.itCnt == Optimizer::MaxSweeps);
-        QCOMPARE(r.view.sweeps, int(Optimizer::MaxSweeps)); // every sweep has its place
+        QVERIFY(!r.AbortFlag && r.opt.itCnt == Optimizer::MaxSweeps && r.view.sweeps == int(Optimizer::MaxSweeps)); // every sweep has its place
         QVERIFY(r.view.barsOutside == 0 && !r.opt.success && r.messages.messages.size() == 1 && r.messages.messages[0].startsWith("The optimization did not converge in 200 sweeps"));
         Rig tiny([&](Rig& s) { s.job.pStep = 1e-6f; }); // 40 + 1e-6 is 40 in single precision
         QVERIFY(tiny.opt.success && tiny.eval.calls.size() == std::size_t(3));

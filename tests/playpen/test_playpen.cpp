@@ -413,6 +413,8 @@ private slots:
         PlayPenRig rig;
         rig.standInImages(rawImage([](int i) { return uint8_t(i % 250); }));
         PlayPenWindow& w = rig.open();
+        auto* progress = child<QProgressBar>(&w, "prgMovie");
+        QVERIFY(progress->text().isEmpty()); // no movie yet: no percentage, as when one is cleared
         rig.type("txtCurRI", "0");
         const struct {
             const char *sweep, *dir, *ang, *frames;
@@ -435,7 +437,6 @@ private slots:
         }
         QVERIFY(rig.calls().isEmpty());
         // Abort after the third of eight frames: those three play.
-        auto* progress = child<QProgressBar>(&w, "prgMovie");
         QObject::connect(progress, &QProgressBar::valueChanged, &w, [&](int done) {
             if (done == 3)
                 rig.click("btnAbortMovie");
