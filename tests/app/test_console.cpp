@@ -74,8 +74,7 @@ private slots:
         QVERIFY(m_console->inputLine().isEmpty() && m_console->window()->menu() == ConsoleKeys::Menu::None);
         // The console still takes typed keys, edited as typed.
         m_console->sendKeys("echo tyX{BS}ped{TAB}");
-        QCOMPARE(m_console->inputLine(), QString("echo typed\t"));
-        QVERIFY(m_console->window()->screenText().endsWith(m_root + ">echo typed\t"));
+        QVERIFY(m_console->inputLine() == QString("echo typed\t") && m_console->window()->screenText().endsWith(m_root + ">echo typed\t"));
         m_console->sendKeys("{BS}~");
         QTRY_VERIFY(m_console->outputText().contains("\ntyped\n"));
         QVERIFY(!m_console->outputText().contains("never pasted"));

@@ -318,7 +318,8 @@ private slots:
         QCOMPARE(r.view.texts["txtCurMF"], NumText(r.map.MFGrid[32]));
         const auto& b = r.view.bar.boxes; // each component its own
         QVERIFY(b.size() == 5 && b[0].height == r.map.ISOGrid[32] && b[1].height == 32.25f && b[2].height == 32.5f && b[3].height == 32.75f && b[4].height == 33);
-        QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81)));
+        QCOMPARE(r.at(16, 80), markIndex(r.at(17, 81))); // the mark: half the scale away, round its 255 steps
+        QVERIFY(markIndex(0) == 128 && markIndex(127) == 255 && markIndex(128) == 1 && markIndex(255) == 128);
         const QByteArray shown = r.file("ZEP.BMP");
         r.mapper.imgMFMap_MouseUp(40, 0); // the topmost line
         QVERIFY(r.view.texts["txtCGPav"] == QString("43.000") && r.file("ZEP.BMP") == shown);

@@ -261,6 +261,9 @@ private slots:
         QCOMPARE(std::pair(AngleThousandths(limits.opt.itPav), AngleThousandths(limits.opt.itCrn)),
                  std::pair(41000L, 31000L));
         QVERIFY(limits.opt.itMF == 72.0f && limits.opt.itCnt == int16_t(1));
+        // The crown alone frozen on its maximum: painted so while the pavilion is still searched.
+        Rig crown([&](Rig& s) { s.job.fixCrn = false, s.job.maxCrn = 31, s.eval.f = [](float p, float c) { return c - (p - 42) * (p - 42); }; });
+        QVERIFY(crown.opt.success && AngleThousandths(crown.opt.itPav) == 42000 && std::ranges::count(crown.view.marks, std::make_pair(1, AngleMark::OutOfRange)) > 0);
         // once = 1: one evaluation (that nothing is handed back: the window test), with nothing free, outside the limits
         Rig once([&](Rig& s) { s.job.once = 1, s.job.fixPav = true, s.job.stPav = 37.999f; });
         QCOMPARE(once.eval.calls.size(), std::size_t(1));

@@ -532,8 +532,7 @@ private slots:
         QVERIFY(r["from_start"]["notes"] == plain["notes"] && !plain["notes"].toArray().isEmpty()); // the same climb, told the same
         for (const QJsonValue& c : climbs)
             QCOMPARE(c["best"].toBool(), mf(c["final"]) == best);
-        QCOMPARE(r["grid_evaluations"].toInt(), 122);
-        QVERIFY(r["raytraces"].toInt() < r["evaluations"].toInt() && QFile::exists(path("g.gem")));
+        QVERIFY(r["grid_evaluations"].toInt() == 122 && r["raytraces"].toInt() < r["evaluations"].toInt() && QFile::exists(path("g.gem")));
         // Told as text: the peaks, and each climb from where to where, the best one marked.
         const QString text = QString::fromUtf8(tool(job.mid(0, 4) + QStringList{"--global"}).out);
         const qsizetype peaks = r["peaks"].toArray().size();
