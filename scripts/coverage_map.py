@@ -26,15 +26,17 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 
 def file_digests(root):
-    """Each .cpp of src/ and the digest of its bytes: the map of a file that
-    has changed since is not used for it."""
+    """Each .cpp of src/ and of tests/ and the digest of its bytes: the map of
+    a src file that has changed since is not used for it, and a test program
+    whose source has changed since may run lines the map does not give it."""
     out = {}
-    for folder, _, files in os.walk(os.path.join(root, "src")):
-        for name in files:
-            if name.endswith(".cpp"):
-                path = os.path.join(folder, name)
-                with open(path, "rb") as f:
-                    out[os.path.relpath(path, root)] = hashlib.sha1(f.read()).hexdigest()
+    for top in ("src", "tests"):
+        for folder, _, files in os.walk(os.path.join(root, top)):
+            for name in files:
+                if name.endswith(".cpp"):
+                    path = os.path.join(folder, name)
+                    with open(path, "rb") as f:
+                        out[os.path.relpath(path, root)] = hashlib.sha1(f.read()).hexdigest()
     return out
 
 

@@ -383,16 +383,21 @@ def coverage_map(root):
         from coverage_map import file_digests
         now, then = file_digests(root), data["digests"]
         same = {f for f in now if then.get(f) == now[f]}
+        # (a map made before it kept the tests' digests counts them all as changed)
+        changed_tests = {f for f in now if f.startswith("tests/") and f not in same}
         known = {f: set(ls) for f, ls in data["known"].items() if f in same}
         tests = {t: {f: set(ls) for f, ls in files.items() if f in same} for t, files in data["tests"].items()}
         failed = set(data.get("failed", []))
     except (OSError, ValueError, KeyError, TypeError):
         return None
-    changed = len(now) - len(same)
+    changed = len([f for f in now if f.startswith("src/") and f not in same])
     if changed:
         print(f"mutate: {changed} files changed since the coverage map was made: their mutants run the tests "
               "that link them", flush=True)
-    return {"known": known, "tests": tests, "failed": failed}
+    if changed_tests:
+        print(f"mutate: {len(changed_tests)} test sources changed since the coverage map was made: their programs "
+              "also run for every line of a file they link (remake the map to narrow them)", flush=True)
+    return {"known": known, "tests": tests, "failed": failed, "changed_tests": changed_tests}
 
 
 def choose_tests(site, model, tests, libs, cov=None):
@@ -406,18 +411,29 @@ def choose_tests(site, model, tests, libs, cov=None):
     if cov is not None and site["line"] in cov["known"].get(site["file"], ()):
         # A program that failed while the map was made stopped short of lines
         # it runs: it counts for every line of a file it ran at all.
-        mapped = sorted(name for name, files in cov["tests"].items()
-                        if name in tests and name in model
-                        and (site["line"] in files.get(site["file"], ())
-                             or (name in cov["failed"] and files.get(site["file"]))))
+        mapped = {name for name, files in cov["tests"].items()
+                  if name in tests and name in model
+                  and (site["line"] in files.get(site["file"], ())
+                       or (name in cov["failed"] and files.get(site["file"])))}
+        # A program whose tests changed since may run the line now.
+        changed = {name for name in linked_tests(site, model, tests, libs)
+                   if set(model[name]["sources"]) & cov.get("changed_tests", set())}
         if mapped:
-            return mapped
+            return sorted(mapped | changed)
     # A line the map has no record of (a constant, a declaration) or that no
     # test ran: the test programs that run any line of its file as well.
     chosen = set()
     if cov is not None:
         chosen = {name for name, files in cov["tests"].items()
                   if name in tests and name in model and files.get(site["file"])}
+    return sorted(chosen | linked_tests(site, model, tests, libs))
+
+
+def linked_tests(site, model, tests, libs):
+    """The test programs CMake's account of the targets ties to the site's
+    file: those of its room that link it, those that name its library
+    themselves, and the integration tests that start a program built with it."""
+    chosen = set()
     owners = {name for name, t in model.items() if site["file"] in t["sources"]}
     room = site["file"].split("/")[1]
     for name in tests:
@@ -433,7 +449,7 @@ def choose_tests(site, model, tests, libs, cov=None):
             for program in PROGRAMS:
                 if program in deps and (owners & (closure(model, program) | {program})):
                     chosen.add(name)
-    return sorted(chosen)
+    return chosen
 
 
 def plain_record(root):

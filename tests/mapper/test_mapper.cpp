@@ -383,6 +383,8 @@ private slots:
         QVERIFY(later.messages.messages.takeFirst().startsWith("The colour limits of the MF Map file") && later.map.CMFMin == r.map.MFMin && later.map.CMFMax == r.map.MFMax);
         half.MFMin = half.MFMax = 5, writeFileSafely(path, mfmBytes(half)), later.mapper.loadMap(path); // flat: a span of 1
         QVERIFY(later.messages.messages.takeFirst().contains("coloured from 5 to 6 instead.") && later.map.CMFMax == 6.0f);
+        half.MFMin = half.MFMax = 3e8f, writeFileSafely(path, mfmBytes(half)), later.mapper.loadMap(path); // where 1 more is the same
+        QVERIFY(later.messages.messages.takeFirst().contains("are equal") && later.map.CMFMin == 3e8f && later.map.CMFMax > 3e8f);
         // Files that cannot be read or written: a message naming them, the map as it was.
         later.mapper.loadMap(r.tmp.filePath("none.MFM"));
         later.mapper.saveMap(r.tmp.filePath("no/such/dir/x.MFM"));
