@@ -368,7 +368,7 @@ private slots:
         e.showTargetsDialog([&](QWidget* w) {
             tick(w, "chkTilt", true);
             type(w, "wTilt", "12.5");
-            tick(w, "chk2", true);
+            tick(w, "chk1", true), tick(w, "chk2", true);
             type(w, "maxTilt", "10");
             type(w, "dB_ZMF", "5");
             onModal("frmGenericFile", [](QWidget* c) {
@@ -389,7 +389,7 @@ private slots:
             click(w, "CancelButton");
         });
         QCOMPARE(e.job.TargsFile, dir + "/T1.TXT");
-        QVERIFY(e.targets.doTilt && e.targets.doTilt2 && e.targets.wtTilt == 12.5f && e.targets.dBZMF == 5.0f && e.targets.theSMsk.isEmpty());
+        QVERIFY(e.targets.doTilt && e.targets.doTilt1 && e.targets.doTilt2 && e.targets.wtTilt == 12.5f && e.targets.dBZMF == 5.0f && e.targets.theSMsk.isEmpty());
         QCOMPARE(e.targets.theFMsk, dir + "/m.BMP"); // Select stores it, even before OK
         QVERIFY(e.messages.messages.size() == 1 && e.messages.messages[0].contains("may not contain double quotes"));
     }

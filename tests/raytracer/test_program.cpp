@@ -107,13 +107,11 @@ private slots:
         const Outcome o = run(dir_->path(), {"-p", "41.500", "41.500", "-c", "28.000", "28.000", "-g", "-i", "1.5400",
                                              "B", "R", "C", "I"});
         QVERIFY2(o.exitCode == 0 && o.err.isEmpty() && o.out.isEmpty(), o.err.constData()); // -g: nothing shown
-        QCOMPARE(listing(dir_->path()), QStringList({"B", "C", "Gemray.log", "I", "R"}));
-        QVERIFY(logText().size() >= 205); // the least ZEP waits for
+        QVERIFY(listing(dir_->path()) == QStringList({"B", "C", "Gemray.log", "I", "R"}) && logText().size() >= 205); // the least ZEP waits for
         // --help shows what the options mean; no arguments at all is a mistake.
         const Outcome help = run(dir_->path(), {"--help"}), none = run(dir_->path(), {});
         QVERIFY(help.exitCode == 0 && help.out.startsWith("usage: gemray -p <old pav> <pav> -c <old crn> <crn>"));
-        QVERIFY(none.exitCode == 2 && run(dir_->path(), {"-p", "abc"}).exitCode == 2); // a usage error, as a bad value
-        QCOMPARE(none.err, help.out);
+        QVERIFY(none.exitCode == 2 && run(dir_->path(), {"-p", "abc"}).exitCode == 2 && none.err == help.out); // a usage error, as a bad value
 
         QVERIFY(writeFile(path("Q"), designBytes("Turkey.gem")));
         QCOMPARE(run(dir_->path(), {"-p", "40.000", "42.000", "-c", "40.000", "37.000", "-g", "-x", "5.000", "-y",

@@ -254,6 +254,9 @@ private slots:
         rig.standIn("sleep 0.3\ntouch ended\n"); // a run whose port closes is given the time to end
         DirectPort(rig.work(""), rig.work("Gemray")).paste("Gemray");
         QVERIFY(fileExists(rig.work("ended")));
+        rig.put("ZEP.BAT", "");
+        for (const char* line : {"  ", "ZEP.BAT"}) // a blank line, an empty batch: no program named, refused
+            QCOMPARE(errorOf([&] { DirectPort(rig.work(""), rig.work("Gemray")).paste(line); }), int(err::BadFileName));
     }
 
     // Raytraces come faster than an eye follows: the first is painted at once, a burst after it once, later.
