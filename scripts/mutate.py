@@ -415,10 +415,10 @@ def choose_tests(site, model, tests, libs, cov=None):
                   if name in tests and name in model
                   and (site["line"] in files.get(site["file"], ())
                        or (name in cov["failed"] and files.get(site["file"])))}
-        # A program whose tests changed since may run the line now.
-        changed = {name for name in linked_tests(site, model, tests, libs)
-                   if set(model[name]["sources"]) & cov.get("changed_tests", set())}
         if mapped:
+            # A program whose tests changed since may run the line now.
+            changed = {name for name in linked_tests(site, model, tests, libs)
+                       if set(model[name]["sources"]) & cov.get("changed_tests", set())}
             return sorted(mapped | changed)
     # A line the map has no record of (a constant, a declaration) or that no
     # test ran: the test programs that run any line of its file as well.
